@@ -1,0 +1,183 @@
+/*
+ * Sidera: telescope mount control library.
+ *
+ * A flat C interface. A host loads libsidera.so, binds the operations by name
+ * or through GetOperationByOrdinal(), creates one mount with CreateMount(),
+ * drives it, and finally calls DestroyMount(). Every mount operation answers
+ * with a status code (see SIDERA_RESULT_*); GetErrorMessage() turns a code
+ * into display text. Angles are radians, rates radians per second. Text
+ * buffers are caller-owned zero-terminated UTF-16 arrays.
+ *
+ * This header compiles as C (C11) and as C++.
+ */
+#ifndef SIDERA_SIDERA_H_
+#define SIDERA_SIDERA_H_
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+typedef char16_t SideraChar16;
+#else
+#include <uchar.h>
+typedef char16_t SideraChar16;
+#endif
+
+#if defined(SIDERA_BUILDING_LIBRARY)
+#define SIDERA_API __attribute__((visibility("default")))
+#else
+#define SIDERA_API
+#endif
+
+/* Status codes. */
+enum {
+  SIDERA_OK = 0,
+  SIDERA_INVALID_MOUNT_ID = 1,
+  SIDERA_ALREADY_CONNECTED = 2,
+  SIDERA_NO_MOUNT = 3,
+  SIDERA_INVALID_PARAMETER = 4,
+  SIDERA_PORT_BUSY = 5,
+  SIDERA_NO_RESPONSE_AXIS0 = 100,
+  SIDERA_NO_RESPONSE_AXIS1 = 101,
+  SIDERA_AXIS_BUSY = 102,
+  SIDERA_TARGET_TOO_HIGH = 103,
+  SIDERA_TARGET_TOO_LOW = 104,
+  SIDERA_USER_INTERRUPT = 105,
+  SIDERA_ALIGN_FAILED = 200,
+  SIDERA_NOT_IMPLEMENTED = 300,
+  SIDERA_BAD_ALIGNMENT_DATA = 400
+};
+
+/* Axis state word bits (GetAxisState). */
+enum {
+  SIDERA_AXIS_STOPPED = 1,
+  SIDERA_AXIS_RATE_MOTION = 2,
+  SIDERA_AXIS_GOTO = 4,
+  SIDERA_AXIS_POSITIVE = 8,
+  SIDERA_AXIS_FAMILY_16 = 16
+};
+
+/* Mount state word values (GetMountState). */
+enum {
+  SIDERA_MOUNT_STOPPED = 1,
+  SIDERA_MOUNT_TRACKING = 2,
+  SIDERA_MOUNT_GOTO = 4,
+  SIDERA_MOUNT_SLEWING = 8
+};
+
+/* Exchange records: plain little-endian values, laid out exactly as below. */
+typedef struct SkyPoint {
+  double hourAngle;   /* local hour angle, grows westward */
+  double declination;
+} SkyPoint;
+
+typedef struct HorizontalPoint {
+  double azimuth;  /* from north through east, -pi..pi */
+  double altitude;
+} HorizontalPoint;
+
+typedef struct AxisPair {
+  double axis0; /* right ascension or azimuth axis */
+  double axis1; /* declination or altitude axis */
+} AxisPair;
+
+/* One star observation for alignment: the star's sky position and the two
+ * axis angles read with the star centred. */
+typedef struct AlignStar {
+  double hourAngle;
+  double declination;
+  double axis0;
+  double axis1;
+} AlignStar;
+
+/* Saved alignment model, 200 bytes. */
+typedef struct AlignmentRecord {
+  int32_t mountType;                  /* offset 0 */
+  uint8_t padding[4];                 /* offset 4: never written by the library */
+  double skyToAxesMatrix[9];          /* offset 8, row-major */
+  double axesToSkyMatrix[9];          /* offset 80 */
+  double axis1IndexError;             /* offset 152 */
+  double collimationError;            /* offset 160 */
+  double nonPerpendicularityError;    /* offset 168 */
+  double alignmentResidual;           /* offset 176 */
+  int32_t alignmentQuality;           /* offset 184 */
+  int32_t isAligned;                  /* offset 188 */
+  uint32_t reserved;                  /* offset 192 */
+  uint32_t checksum;                  /* offset 196: byte sum of 0..195 */
+} AlignmentRecord;
+
+/* Civil date and time, as passed to ComputeSiderealTime. */
+typedef struct CivilDateTime {
+  uint16_t year;
+  uint16_t month;     /* 1..12 */
+  uint16_t dayOfWeek; /* not used */
+  uint16_t day;       /* 1..31 */
+  uint16_t hour;
+  uint16_t minute;
+  uint16_t second;
+  uint16_t millisecond;
+} CivilDateTime;
+
+/* Ordinal 1..16: operations that need no mount. */
+SIDERA_API void GetErrorMessage(int code, SideraChar16* text);                    /* 1 */
+SIDERA_API int GetMountName(int mountType, SideraChar16* text);                   /* 10 */
+SIDERA_API int CreateMount(int mountType, double latitude, double elevation);     /* 11 */
+SIDERA_API int DestroyMount(void);                                                /* 12 */
+SIDERA_API int SetSite(double latitude, double elevation);                        /* 13 */
+SIDERA_API int IsEquatorialMount(void);                                           /* 14 */
+SIDERA_API void SetComPort(int port);                                             /* 15 */
+SIDERA_API int RegisterBluetoothPort(uint64_t address, int channel, uint32_t* handle); /* 16 */
+
+/* Ordinals 20..30: star ratings and alignment. */
+SIDERA_API int CheckStars1(SkyPoint s1);                                          /* 20 */
+SIDERA_API int CheckStars2(SkyPoint s1, SkyPoint s2, int mode);                   /* 21 */
+SIDERA_API int CheckStars3(SkyPoint s1, SkyPoint s2, SkyPoint s3);                /* 22 */
+SIDERA_API int SetMountErrors(double collimation, double nonPerpendicularity);    /* 23 */
+SIDERA_API int AlignOneStar(AlignStar s1);                                        /* 24 */
+SIDERA_API int AlignTwoStars(AlignStar s1, AlignStar s2);                         /* 25 */
+SIDERA_API int AlignThreeStars(AlignStar s1, AlignStar s2, AlignStar s3);         /* 26 */
+SIDERA_API int GetAlignmentQuality(double* residual);                             /* 27 */
+SIDERA_API int GetMountErrors(double* collimation, double* nonPerpendicularity);  /* 28 */
+SIDERA_API int SaveAlignment(AlignmentRecord* record);                            /* 29 */
+SIDERA_API int LoadAlignment(const AlignmentRecord* record);                      /* 30 */
+
+/* Ordinals 40..56: motion. */
+SIDERA_API int MoveAxis(int axis, double rate);                                   /* 40 */
+SIDERA_API int GotoAxis(int axis, double angle);                                  /* 41 */
+SIDERA_API int StopAxis(int axis);                                                /* 42 */
+SIDERA_API int SetAltitudeLimits(double lower, double upper);                     /* 43 */
+SIDERA_API int SyncAxis(int axis, double angle);                                  /* 44 */
+SIDERA_API int SetBacklash(int axis, double angle);                               /* 45 */
+SIDERA_API int SetGuideRate(int axis, double rate);                               /* 46 */
+SIDERA_API int GotoSky(double hourAngle, double declination);                     /* 47 */
+SIDERA_API int SetTracking(int on);                                               /* 48 */
+SIDERA_API int SetTrackingRateMode(int mode);                                     /* 49 */
+SIDERA_API int ExtensionCommand(int value);                                       /* 50 */
+SIDERA_API int GotoAxes(double angle0, double angle1);                            /* 51 */
+SIDERA_API int GotoHorizontal(double azimuth, double altitude);                   /* 52 */
+SIDERA_API int SkyToAxes(SkyPoint sky, AxisPair* axes);                           /* 53 */
+SIDERA_API int GotoSkyWithAxisOffset(SkyPoint target, double offset0, double offset1); /* 54 */
+SIDERA_API void SetGotoParameters(double approachDistance, double approachOffset,
+                                  double gotoTolerance, double gotoLeadTime);     /* 55 */
+SIDERA_API int SyncHomePosition(void);                                            /* 56 */
+
+/* Ordinals 70..75: read-outs. */
+SIDERA_API int GetAxisPosition(int axis, double* angle);                          /* 70 */
+SIDERA_API int GetAxisPositions(AxisPair* axes);                                  /* 71 */
+SIDERA_API int GetSkyPosition(SkyPoint* sky);                                     /* 72 */
+SIDERA_API int GetHorizontalPosition(HorizontalPoint* horizontal);                /* 73 */
+SIDERA_API int GetAxisState(int axis, uint32_t* state);                           /* 74 */
+SIDERA_API int GetMountState(uint32_t* state);                                    /* 75 */
+
+/* Ordinals 90, 91: time and angles. */
+SIDERA_API double ComputeSiderealTime(CivilDateTime when, double zoneHours, int daylight); /* 90 */
+SIDERA_API double AngularSeparation(double lon1, double lat1, double lon2, double lat2);   /* 91 */
+
+/* The operation of an ordinal, or null for an ordinal that has none. */
+SIDERA_API void* GetOperationByOrdinal(int ordinal);
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+#endif /* SIDERA_SIDERA_H_ */

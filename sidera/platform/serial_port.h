@@ -1,0 +1,73 @@
+// One serial port, opened as a POSIX terminal.
+//
+// Reads and writes follow the time-out model the mount drivers are written
+// for: a read of N bytes returns when N bytes have arrived, when the total
+// time-out (multiplier x N + constant) has passed, or when more than the
+// interval time-out passes between two bytes after the first one; a write
+// gives up after multiplier x N + constant. All time-outs are real
+// milliseconds (the line does not run on the scaled tick clock). A zero
+// field disables that time-out, as on the original controller.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace sidera::platform {
+
+struct SerialTimeouts {
+  uint32_t readIntervalMs = 0;
+  uint32_t readTotalMultiplierMs = 0;
+  uint32_t readTotalConstantMs = 0;
+  uint32_t writeTotalMultiplierMs = 0;
+  uint32_t writeTotalConstantMs = 0;
+};
+
+// The device path of serial port `number`: the printf pattern in
+// SIDERA_SERIAL_PATTERN (default "/dev/ttyS%d") formatted with the number; a
+// pattern without "%d" names the same device for every number. A Bluetooth
+// port is the RFCOMM terminal "/dev/rfcomm<number>".
+std::string SerialDevicePath(int number, bool bluetooth = false);
+
+class SerialPort {
+ public:
+  SerialPort() = default;
+  ~SerialPort();
+  SerialPort(const SerialPort&) = delete;
+  SerialPort& operator=(const SerialPort&) = delete;
+
+  // Opens the device for exclusive reading and writing without waiting for
+  // carrier and without becoming its controlling terminal. False (and the
+  // port stays closed) when the device is missing, is not a terminal, or is
+  // held by another program. Never blocks.
+  bool Open(const std::string& path);
+  bool IsOpen() const { return fd_ >= 0; }
+  void Close();
+
+  // Raw 8 data bits, one stop bit, no parity checking, no hardware or
+  // software flow control, RTS left to SetRts(). False on an unsupported
+  // rate or a closed port.
+  bool Configure(uint32_t baudRate);
+  bool SetTimeouts(const SerialTimeouts& timeouts);
+  SerialTimeouts Timeouts() const { return timeouts_; }
+
+  // False when the port is closed or the system call failed; `transferred`
+  // receives the byte count either way (0 on failure before any byte).
+  bool Write(const uint8_t* data, size_t length, size_t* transferred);
+  bool Read(uint8_t* data, size_t length, size_t* transferred);
+
+  // Discards unsent output and/or unread input.
+  bool Purge(bool transmit, bool receive);
+
+  // Modem lines. On a device without modem lines (a pseudo-terminal, say)
+  // SetRts succeeds and does nothing, and GetCts reports off.
+  bool SetRts(bool on);
+  // False when the status could not be read (the caller treats that as off).
+  bool GetCts(bool* on);
+
+ private:
+  int fd_ = -1;
+  SerialTimeouts timeouts_;
+};
+
+}  // namespace sidera::platform
