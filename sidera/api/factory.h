@@ -1,0 +1,14 @@
+// Builds the mount object of a model number.
+#pragma once
+
+#include "sidera/core/types.h"
+
+namespace sidera {
+
+class TelescopeMount;
+
+// The object of the catalogue's class for `type` (0..11), constructed but
+// not connected; null when the model has no class in this build.
+TelescopeMount* CreateModel(MountType type);
+
+}  // namespace sidera
