@@ -1,0 +1,69 @@
+// Wire-level emulator of the family-1 motor controllers: two controllers on
+// one half-duplex packet bus, served on a pseudo-terminal. The library opens
+// the terminal as if it were the serial port of a real mount.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sidera::emulator {
+
+struct Family1Options {
+  int silentAxis = -1;     // 0 or 1: that controller never answers (its requests are still echoed)
+  int noiseBytes = 0;      // this many bytes of line noise (never 0x3B) before every reply
+  int badLengthAxis = -1;  // replies of that axis carry a length byte of 30
+  int shortPacketAxis = -1;           // replies of that axis are cut 2 bytes short
+  int replyDelayMs = 0;               // delay before every reply
+  int closeAfterRequests = -1;        // hang up the line after this many requests (-1: never)
+  double fastDegPerSec = 4.0;         // fast goto speed
+  double slowDegPerSec = 0.5;         // slow goto speed
+  double timeScale = 1.0;             // axis motion runs this many times faster than real time
+  int32_t initialCounts[2] = {0, 0};  // signed 24-bit positions at start
+  uint8_t versionMajor = 3;
+  uint8_t versionMinor = 1;
+};
+
+// One request frame as it arrived on the line. axis is -1 when the frame
+// could not be decoded (bad checksum, unknown destination, bad length).
+struct Family1Request {
+  std::vector<uint8_t> bytes;
+  int axis;
+  uint8_t id;
+  std::vector<uint8_t> data;
+};
+
+class Family1Emulator {
+ public:
+  explicit Family1Emulator(Family1Options options = {});
+  ~Family1Emulator();  // Stop()
+  Family1Emulator(const Family1Emulator&) = delete;
+  Family1Emulator& operator=(const Family1Emulator&) = delete;
+
+  bool Start();                    // open a pseudo-terminal, start serving on a thread
+  std::string DevicePath() const;  // the terminal the library opens (the pty slave)
+  void Stop();
+  void CloseLine();  // hang up now, mid-session
+  // Thread-safe; takes effect for the next request.
+  void UpdateOptions(const std::function<void(Family1Options&)>& change);
+
+  int32_t PositionCounts(int axis);  // current position, signed 24-bit, advanced to now
+  double PositionRadians(int axis);  // counts x pi / 2^23
+  void SetPositionCounts(int axis, int32_t counts);
+  bool GotoInProgress(int axis);
+  bool LastGotoWasFast(int axis);
+  int32_t RateWireValue(
+      int axis);  // + for RatePositive, - for RateNegative (the 3-byte wire value)
+  uint8_t ApproachByte(int axis);
+  uint8_t Setting(int axis, uint8_t id);   // last value of 0x10 / 0x11
+  std::vector<Family1Request> Requests();  // every request received, in order
+  void ClearRequests();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace sidera::emulator
