@@ -1,0 +1,9 @@
+#include "sidera/api/globals.h"
+
+namespace sidera {
+
+TelescopeMount* g_mount = nullptr;
+std::atomic<int32_t> g_comPortNumber{2};
+std::atomic<int32_t> g_comPortIsBluetooth{0};
+
+}  // namespace sidera
