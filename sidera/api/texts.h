@@ -1,0 +1,27 @@
+// Display texts: status-code messages and model names in three languages.
+#pragma once
+
+#include <cstdint>
+
+namespace sidera {
+
+enum class TextLanguage { kEnglish, kSimplifiedChinese, kTraditionalChinese };
+
+// The text language for a 16-bit language identifier: 0x0404 traditional
+// Chinese, 0x0804 simplified Chinese, every other identifier (the other
+// Chinese locales included) English.
+TextLanguage TextLanguageOf(uint16_t languageId);
+// The language of the user's current locale, read afresh on every call.
+TextLanguage CurrentTextLanguage();
+
+// The message for a status code; codes without a message of their own (0
+// among them) get the unknown-code text. Never null.
+const char16_t* ErrorMessageText(int code, TextLanguage language);
+
+// The display name of model `type`, or null for a type outside 0..11.
+const char16_t* MountNameText(int type, TextLanguage language);
+
+// Copies the zero-terminated `text`, terminator included, into `buffer`.
+void CopyText(const char16_t* text, char16_t* buffer);
+
+}  // namespace sidera
