@@ -19,7 +19,8 @@ namespace sidera::platform {
 
 class WorkerGroup {
  public:
-  WorkerGroup() = default;
+  // Out of line: Worker is complete only in the implementation.
+  WorkerGroup();
   ~WorkerGroup();
   WorkerGroup(const WorkerGroup&) = delete;
   WorkerGroup& operator=(const WorkerGroup&) = delete;
