@@ -1,0 +1,106 @@
+// The serial transport of every hardware mount.
+//
+// A hardware mount class derives from SerialLink first (non-virtually), so
+// one object is both the mount and its port. The constructor opens and
+// configures the port; the destructor closes it. `exchange` sends one request
+// and collects its reply under the link lock, so the host thread and the
+// motion threads can share the port. How the line is turned around (RTS/CTS
+// handshake, echo, reply framing) is decided by the virtual operations, which
+// each protocol family overrides.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "sidera/platform/event.h"
+#include "sidera/platform/serial_port.h"
+
+namespace sidera {
+
+class SerialLink {
+ public:
+  // Result of `exchange`.
+  static constexpr int kExchangeOk = 0;
+  static constexpr int kExchangeFailed = 1;
+  static constexpr int kExchangeBusy = 5;
+  // How long (ticks) an exchange waits for the link before giving up.
+  static constexpr uint32_t kLockWaitTicks = 2000;
+
+  // Opens the serial port numbered g_comPortNumber at 9600 baud with the
+  // link's time-outs and lowers RTS. A port that cannot be opened leaves the
+  // object usable: every exchange then fails.
+  SerialLink();
+  virtual ~SerialLink();
+  SerialLink(const SerialLink&) = delete;
+  SerialLink& operator=(const SerialLink&) = delete;
+
+  // Sends `length` request bytes and reads the reply into `reply` (null: the
+  // reply is still read, then dropped). 0 success; 1 the write failed, the
+  // echo stage refused, or no valid reply came; 5 the link stayed locked for
+  // 2000 ticks (nothing was sent).
+  int exchange(const uint8_t* request, uint32_t length, uint8_t* reply);
+
+  // ---- Line handling, called only from inside `exchange` (slots 1..5) or
+  // during connect (probeHandshake). They take no lock of their own. ----
+  // Prepares the line for sending. Result is not used by `exchange`.
+  virtual int beginTransmit();
+  // Writes the bytes and records `length` in lastWriteLength. 0 written,
+  // 1 the platform write failed.
+  virtual int write(const uint8_t* bytes, uint32_t length);
+  // After the write: nonzero = go on and read the reply, 0 = fail.
+  virtual int finishWrite();
+  // Reads one reply. 0 = a reply was read, nonzero = no valid reply.
+  virtual int readReply(uint8_t* reply) = 0;
+  virtual void endTransmit();
+  // RTS/CTS probe: waits up to about 400 ticks for CTS to drop, raises RTS
+  // and reports whether CTS followed. 1 answered, 0 not (or line busy).
+  virtual int probeHandshake();
+
+  // ---- Unit conversions; the factors are set by each family. ----
+  // The double-to-integer conversions truncate toward zero; a value beyond
+  // the 32-bit range saturates and NaN gives 0 (never undefined behaviour).
+  int32_t toCounts(int axis, double angle) const;
+  int32_t toRateUnits(int axis, double rate) const;
+  double toRadians(int axis, int32_t count) const;
+  // Bits 16..23, 8..15, 0..7 of `value`, most significant first.
+  static void pack24(int32_t value, uint8_t* out);
+
+  // Truncates toward zero into int32, saturating out-of-range values and
+  // mapping NaN to 0.
+  static int32_t TruncateToInt32(double value);
+
+  // ---- Fields. ----
+  // Controller version, (major << 16) | (minor << 8); written by connect.
+  std::atomic<uint32_t> firmwareVersion{0};
+  // The port. Used only inside exchange (under lockEvent) or at connect,
+  // before any motion thread exists.
+  platform::SerialPort port;
+  // Baud rate last applied to the port (the family constructor raises it).
+  uint32_t baudRate = 9600;
+  platform::SerialTimeouts timeouts;
+  // Auto-reset, created set: held for the duration of one exchange.
+  platform::Event lockEvent{platform::Event::Mode::kAutoReset, true};
+  // 1 when the far end did not answer the handshake probe; written by
+  // connect before the first exchange, read inside exchanges.
+  std::atomic<int32_t> noHandshake{0};
+  // Byte count of the latest write; only touched under lockEvent.
+  uint32_t lastWriteLength = 0;
+  // Conversion factors per axis; written by the family constructor only.
+  double countsPerRadian[2] = {1.0, 1.0};
+  double radiansPerCount[2] = {1.0, 1.0};
+  double rateUnitsPerRadian[2] = {1.0, 1.0};
+
+ protected:
+  // Applies `baud` and the link's fixed settings to the port again (used by
+  // family constructors). False when the port is closed or refused it.
+  bool ApplyBaudRate(uint32_t baud);
+  // RTS and CTS; a failed status read counts as CTS off.
+  void SetRts(bool on);
+  bool CtsOn();
+  // Polls CTS until it drops, sleeping 10 ticks between polls, for at most
+  // `retries` sleeps. False when CTS is still on after the last one.
+  bool WaitForCtsOff(int retries);
+};
+
+}  // namespace sidera
