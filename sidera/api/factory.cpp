@@ -1,6 +1,8 @@
 #include "sidera/api/factory.h"
 
 #include "sidera/core/telescope_mount.h"
+#include "sidera/drivers/family1/packet_bus_alt_az_mount.h"
+#include "sidera/drivers/family1/packet_bus_equatorial_mount.h"
 
 namespace sidera {
 
@@ -8,6 +10,10 @@ namespace sidera {
 // number it reports (4 -> 3, 5 -> 2, 10 -> 8, 11 -> 9).
 TelescopeMount* CreateModel(MountType type) {
   switch (type) {
+    case 0:
+      return new PacketBusAltAzMount();
+    case 1:
+      return new PacketBusEquatorialMount();
     default:
       return nullptr;
   }

@@ -1,0 +1,244 @@
+#include "sidera/drivers/family1/packet_bus_mount.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "sidera/core/angles.h"
+#include "sidera/drivers/family1/packet.h"
+
+namespace sidera {
+
+namespace {
+
+// Replies come from the port, bounded by its read time-outs.
+class PortByteSource : public family1::ByteSource {
+ public:
+  explicit PortByteSource(platform::SerialPort& port) : port_(port) {}
+  size_t Read(uint8_t* data, size_t length) override {
+    size_t got = 0;
+    (void)port_.Read(data, length, &got);
+    return got;
+  }
+
+ private:
+  platform::SerialPort& port_;
+};
+
+// Quarter arc-seconds per radian.
+constexpr double kRateUnitsPerRadian = 4.0 / kPi * 180.0 * 60.0 * 60.0;
+// 2^24 counts per turn.
+constexpr double kCountsPerRadian = 8388608.0 / kPi;
+
+// Rates the controllers run a goto at, for the host's state display.
+constexpr double kFastGotoRateDeg = 4.0;
+constexpr double kSlowGotoRateDeg = 0.5;
+
+}  // namespace
+
+PacketBusMount::PacketBusMount() {
+  (void)ApplyBaudRate(19200);
+  for (int axis = 0; axis < 2; ++axis) {
+    countsPerRadian[axis] = kCountsPerRadian;
+    radiansPerCount[axis] = 1.0 / kCountsPerRadian;
+    rateUnitsPerRadian[axis] = kRateUnitsPerRadian;
+  }
+  rateScale = 32.0 * kSiderealRate;
+  approachDistance = DegToRad(2.0);
+  approachOffset = DegToRad(1.0);
+  equatorialGotoRefinement = 1;
+}
+
+// The port itself is closed by the link's destructor, after this one; the
+// model destructors have stopped every worker thread by then.
+PacketBusMount::~PacketBusMount() = default;
+
+// ---- Line handling ----
+
+int PacketBusMount::beginTransmit() {
+  if (noHandshake.load() == 0 && !WaitForCtsOff(2)) return 0;
+  SetRts(true);
+  (void)port.Purge(false, true);
+  (void)port.Purge(true, false);
+  return 1;
+}
+
+int PacketBusMount::finishWrite() {
+  // The shared line echoes what we sent; read it back and drop it unchecked.
+  uint8_t echo[family1::kPacketBufferSize];
+  const size_t length = std::min<size_t>(lastWriteLength, sizeof echo);
+  size_t got = 0;
+  (void)port.Read(echo, length, &got);
+  SetRts(false);
+  return 1;
+}
+
+int PacketBusMount::readReply(uint8_t* reply) {
+  PortByteSource source(port);
+  return family1::ReadReply(source, reply);
+}
+
+void PacketBusMount::endTransmit() { SetRts(false); }
+
+// ---- Messages ----
+
+MountResult PacketBusMount::sendPacket(int axis, uint8_t id, const uint8_t* data, size_t length,
+                                       uint8_t* reply) {
+  uint8_t request[family1::kPacketBufferSize];
+  const size_t size = family1::BuildRequest(axis, id, data, length, request);
+  if (size == 0) return NoResponse(axis);
+  const int r = exchange(request, static_cast<uint32_t>(size), reply);
+  return r == 0 ? kOk : NoResponse(axis);
+}
+
+MountResult PacketBusMount::sendGoto(int axis, double angle, bool fast) {
+  uint8_t data[3];
+  pack24(toCounts(axis, angle), data);
+  return sendPacket(axis, fast ? family1::kGotoFast : family1::kGotoSlow, data, 3, nullptr);
+}
+
+MountResult PacketBusMount::sendSetPosition(int axis, double angle) {
+  uint8_t data[3];
+  pack24(toCounts(axis, angle), data);
+  return sendPacket(axis, family1::kSetPosition, data, 3, nullptr);
+}
+
+MountResult PacketBusMount::sendRate(int axis, double rate) {
+  const int32_t units = toRateUnits(axis, rate);
+  if (units > 0) axisLastDirectionPositive[axis] = 1;
+  if (units < 0) axisLastDirectionPositive[axis] = 0;
+  const family1::RateCommand cmd =
+      family1::EncodeRate(units, axisLastDirectionPositive[axis].load() != 0);
+  return sendPacket(axis, cmd.id, cmd.data, 3, nullptr);
+}
+
+MountResult PacketBusMount::queryGotoDone(int axis, int32_t* done) {
+  uint8_t reply[family1::kPacketBufferSize] = {};
+  const MountResult r = sendPacket(axis, family1::kGotoDoneQuery, nullptr, 0, reply);
+  if (r != kOk) return r;
+  // A reply without the data byte carries no answer.
+  if (family1::ReplyDataLength(reply) < 1) return NoResponse(axis);
+  *done = static_cast<int8_t>(reply[family1::kDataOffset]);
+  return kOk;
+}
+
+MountResult PacketBusMount::sendApproach(int axis, uint8_t value) {
+  return sendPacket(axis, family1::kSetApproach, &value, 1, nullptr);
+}
+
+MountResult PacketBusMount::queryVersion(int axis, uint32_t* version) {
+  uint8_t reply[family1::kPacketBufferSize] = {};
+  const MountResult r = sendPacket(axis, family1::kGetVersion, nullptr, 0, reply);
+  if (r != kOk) return r;
+  if (family1::ReplyDataLength(reply) < 2) return NoResponse(axis);
+  const uint8_t* d = reply + family1::kDataOffset;
+  *version = (static_cast<uint32_t>(d[0]) << 16) | (static_cast<uint32_t>(d[1]) << 8);
+  return kOk;
+}
+
+MountResult PacketBusMount::sendSetting10(int axis, uint8_t value) {
+  return sendPacket(axis, family1::kSetting10, &value, 1, nullptr);
+}
+
+MountResult PacketBusMount::sendSetting11(int axis, uint8_t value) {
+  return sendPacket(axis, family1::kSetting11, &value, 1, nullptr);
+}
+
+MountResult PacketBusMount::queryPosition(int axis, double* angle) {
+  uint8_t reply[family1::kPacketBufferSize] = {};
+  const MountResult r = sendPacket(axis, family1::kGetPosition, nullptr, 0, reply);
+  if (r != kOk) return r;
+  // A reply too short to hold a position must not be decoded as one.
+  if (family1::ReplyDataLength(reply) < 3) return NoResponse(axis);
+  *angle = toRadians(axis, family1::DecodeCount24(reply + family1::kDataOffset));
+  return kOk;
+}
+
+// ---- Hardware slots ----
+
+MountResult PacketBusMount::ReadAxisPosition(int axis) {
+  double angle = 0.0;
+  const MountResult r = queryPosition(axis, &angle);
+  if (r != kOk) return r;
+  axisPosition[axis] = angle;
+  return kOk;
+}
+
+MountResult PacketBusMount::ReadAxisState(int axis) {
+  // Only a goto ends by itself; a rate motion is never ended by polling.
+  if ((axisState[axis].load() & AXIS_GOTO) == 0) return kOk;
+  int32_t done = 0;
+  const MountResult r = queryGotoDone(axis, &done);
+  if (r != kOk) return r;
+  if (done != 0) axisState[axis] = AXIS_STOPPED;
+  return kOk;
+}
+
+MountResult PacketBusMount::Connect() {
+  noHandshake = probeHandshake() == 0 ? 1 : 0;
+
+  for (int axis = 0; axis < 2; ++axis) {
+    uint32_t version = 0;
+    const MountResult r = queryVersion(axis, &version);
+    if (r != kOk) return r;
+    firmwareVersion = version;  // axis 1's value, read last, remains
+  }
+  for (int axis = 0; axis < 2; ++axis) {
+    const MountResult r = sendApproach(axis, 0);
+    if (r != kOk) return r;
+  }
+  for (int axis = 0; axis < 2; ++axis) {
+    MountResult r = sendSetting10(axis, 0);
+    if (r != kOk) return r;
+    r = sendSetting11(axis, 0);
+    if (r != kOk) return r;
+  }
+  // Fresh positions for the host; a failure here shows up at the next read.
+  double ignored = 0.0;
+  (void)GetAxisPosition(0, &ignored);
+  (void)GetAxisPosition(1, &ignored);
+  return kOk;
+}
+
+MountResult PacketBusMount::SlewAxisAtRate(int axis, double rate) {
+  axisState[axis] = AXIS_RATE_MOTION;
+  if (rate >= 0.0) {
+    axisLastDirectionPositive[axis] = 1;
+    axisState[axis] = AXIS_RATE_MOTION | AXIS_POSITIVE;
+  } else {
+    axisLastDirectionPositive[axis] = 0;
+  }
+  return sendRate(axis, rate);
+}
+
+MountResult PacketBusMount::GotoAxisAngle(int axis, double angle) {
+  return GotoInControllerFrame(axis, angle, NormalizeAngle(angle));
+}
+
+MountResult PacketBusMount::GotoInControllerFrame(int axis, double angle, double wireAngle) {
+  axisTarget[axis] = angle;
+  const MountResult r = ReadAxisPosition(axis);
+  if (r != kOk) return r;
+  const double delta = angle - axisPosition[axis].load();
+
+  // The final approach direction; a lost approach byte only costs accuracy.
+  (void)sendApproach(axis, delta >= 0.0 ? 0 : 1);
+
+  const bool fast = std::fabs(delta) > 1.5 * approachDistance.load();
+  axisState[axis] = fast ? (AXIS_GOTO | AXIS_HIGH_SPEED) : AXIS_GOTO;
+  axisRate[axis] = DegToRad(fast ? kFastGotoRateDeg : kSlowGotoRateDeg);
+  return sendGoto(axis, wireAngle, fast);
+}
+
+MountResult PacketBusMount::HaltAxis(int axis) {
+  const MountResult r = sendRate(axis, 0.0);
+  if (r != kOk) return r;
+  axisState[axis] = AXIS_STOPPED;
+  return kOk;
+}
+
+MountResult PacketBusMount::WriteAxisPosition(int axis, double angle) {
+  // axisPosition follows at the next read.
+  return sendSetPosition(axis, angle);
+}
+
+}  // namespace sidera

@@ -1,0 +1,67 @@
+// The family base of the packet-bus mounts: two motor controllers, one per
+// axis, on a shared half-duplex serial line at 19200 baud.
+//
+// PacketBusMount is its own serial link (first base) and implements the
+// hardware slots of the mount over the bus messages: read an axis, poll a
+// goto, connect, move at a rate, go to an angle, halt, set a position. Each
+// message is one `exchange` under the link lock; a slot that sends several
+// messages does not hold the lock between them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "sidera/core/telescope_mount.h"
+#include "sidera/link/serial_link.h"
+
+namespace sidera {
+
+class PacketBusMount : public SerialLink, public virtual TelescopeMount {
+ public:
+  PacketBusMount();
+  ~PacketBusMount() override;
+
+  // ---- Hardware slots. ----
+  MountResult ReadAxisPosition(int axis) override;
+  MountResult ReadAxisState(int axis) override;
+  MountResult Connect() override;
+  MountResult SlewAxisAtRate(int axis, double rate) override;
+  MountResult GotoAxisAngle(int axis, double angle) override;
+  MountResult HaltAxis(int axis) override;
+  MountResult WriteAxisPosition(int axis, double angle) override;
+
+  // ---- Turning the shared line around, inside one exchange. ----
+  // Waits (unless the far end has no handshake) up to 20 ticks for CTS to
+  // drop, raises RTS and clears both buffers. 0 when the bus stayed busy.
+  int beginTransmit() override;
+  // Reads back and drops the echo of the request, then lowers RTS.
+  int finishWrite() override;
+  int readReply(uint8_t* reply) override;
+  void endTransmit() override;
+
+  // ---- Bus messages. Each returns 0 or the addressed axis's no-response
+  // code (100/101); out-values are written only on success. ----
+  MountResult sendPacket(int axis, uint8_t id, const uint8_t* data, size_t length, uint8_t* reply);
+  MountResult sendGoto(int axis, double angle, bool fast);
+  MountResult sendSetPosition(int axis, double angle);
+  // Sets axisLastDirectionPositive from a nonzero rate; a rate that
+  // truncates to zero goes out in the remembered direction.
+  MountResult sendRate(int axis, double rate);
+  // The controller's answer as a signed byte; nonzero = goto finished.
+  MountResult queryGotoDone(int axis, int32_t* done);
+  MountResult sendApproach(int axis, uint8_t value);
+  // (major << 16) | (minor << 8).
+  MountResult queryVersion(int axis, uint32_t* version);
+  MountResult sendSetting10(int axis, uint8_t value);
+  MountResult sendSetting11(int axis, uint8_t value);
+  // The controller's angle of the axis, in [-pi, pi).
+  MountResult queryPosition(int axis, double* angle);
+
+ protected:
+  // The goto body: records the target, reads the axis, chooses the approach
+  // direction and the fast or slow goto by the distance, and sends
+  // `wireAngle` (the target in the controller's frame, within [-pi, pi]).
+  MountResult GotoInControllerFrame(int axis, double angle, double wireAngle);
+};
+
+}  // namespace sidera
