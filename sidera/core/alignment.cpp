@@ -1,0 +1,352 @@
+// Star alignment: fitting the pointing model (the two matrices and the mount
+// error terms) to one, two or three star observations, and saving and
+// loading a fitted model as a 200-byte record.
+//
+// Every body holds modelMutex for its whole computation, so that a motion
+// thread converting positions never sees a half-fitted model. The lock is
+// recursive: the SkyToAxes, ResetAlignment and AlignmentAdjust called here
+// take it again.
+//
+// The two- and three-star fits and their solvers run under an FpGuard: any
+// division by zero, overflow, underflow, NaN or denormal value stops them.
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+#include <mutex>
+
+#include "sidera/core/angles.h"
+#include "sidera/core/fp_guard.h"
+#include "sidera/core/telescope_mount.h"
+#include "sidera/core/vector_matrix.h"
+
+namespace sidera {
+
+namespace {
+
+// The fixed-point iteration of the three-star fit stops once both terms
+// change by less than one arc-minute.
+constexpr double kConvergenceTolerance = kPi / 10800.0;
+constexpr int kMaxIterations = 100;
+
+// Bytes covered by the record's checksum: everything before the checksum.
+constexpr std::size_t kChecksummedBytes = offsetof(AlignmentRecord, checksum);
+static_assert(kChecksummedBytes == 196);
+
+// The axis angles the current (nominal) model gives the star's sky position,
+// without mount errors.
+AxisPair NominalAxes(TelescopeMount& mount, const AlignStar& s) {
+  SkyPoint sky{s.hourAngle, s.declination};
+  AxisPair axes{};
+  (void)mount.SkyToAxes(sky, axes, 0);  // always 0
+  return axes;
+}
+
+// Cosine of the great-circle angle between the sky positions of two stars.
+double CosSkySeparation(const AlignStar& a, const AlignStar& b) {
+  return std::sin(a.declination) * std::sin(b.declination) +
+         std::cos(a.declination) * std::cos(b.declination) * std::cos(a.hourAngle - b.hourAngle);
+}
+
+// The unit normal of the plane through two directions. A zero cross product
+// (the same or opposite directions) divides by zero, which the guard sees.
+Vector3 UnitNormal(const Vector3& a, const Vector3& b) {
+  const Vector3 n = CrossProduct(a, b);
+  const double scale = 1.0 / Length(n);
+  return Vector3{n.x * scale, n.y * scale, n.z * scale};
+}
+
+bool HasDenormal(FpGuard& guard, const AlignStar& s) {
+  return guard.Faulted({s.hourAngle, s.declination, s.axis0, s.axis1});
+}
+
+uint32_t RecordChecksum(const AlignmentRecord& record) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(&record);
+  uint32_t sum = 0;
+  for (std::size_t i = 0; i < kChecksummedBytes; ++i) sum += bytes[i];
+  return sum;
+}
+
+}  // namespace
+
+MountResult TelescopeMount::AlignOneStar(AlignStar s1) {
+  {
+    std::lock_guard<std::recursive_mutex> lock(modelMutex);
+    (void)ResetAlignment();  // its status only reports a singular nominal matrix
+    const AxisPair c = NominalAxes(*this, s1);
+
+    // Models that sync their axes on alignment take the star's nominal axis
+    // angles as the new readings, so the rotation below vanishes for them.
+    if (syncAxisOnAlign[0] != 0 && WriteAxisPosition(0, c.axis0) == kOk) s1.axis0 = c.axis0;
+    if (syncAxisOnAlign[1] != 0 && WriteAxisPosition(1, c.axis1) == kOk) s1.axis1 = c.axis1;
+
+    axis1IndexError = c.axis1 - s1.axis1;
+
+    // Turn the model about the axis-0 pole so that the star lands on its
+    // axis-0 reading.
+    const double delta = c.axis0 - s1.axis0;
+    Matrix3 rotation;
+    SetDiagonal(rotation, 1.0);
+    rotation.at(0, 0) = std::cos(delta);
+    rotation.at(0, 1) = std::sin(delta);
+    rotation.at(1, 0) = -std::sin(delta);
+    rotation.at(1, 1) = std::cos(delta);
+    MultiplyMatrixInPlace(rotation, skyToAxesMatrix);
+    skyToAxesMatrix = rotation;
+
+    axesToSkyMatrix = skyToAxesMatrix;
+    if (InvertInPlace(axesToSkyMatrix) != 0) return kAlignFailed;
+
+    isAligned = 1;
+    alignmentQuality = 100;
+    alignmentResidual = 0.0;
+  }
+  // Outside the lock: tracking threads convert positions through the model.
+  (void)StartTracking();  // tracking is a convenience; the alignment stands
+  return kOk;
+}
+
+int TelescopeMount::SolveIndexError(const AlignStar& s1, const AlignStar& s2, double& x) {
+  std::lock_guard<std::recursive_mutex> lock(modelMutex);
+  FpGuard guard;
+  const double a = s1.axis1 + x;
+  const double b = s2.axis1 + x;
+  const double cosTheta = CosSkySeparation(s1, s2);
+  const double h1 =
+      s1.axis0 + collimationError / std::cos(a) + nonPerpendicularityError * std::tan(a);
+  const double h2 =
+      s2.axis0 + collimationError / std::cos(b) + nonPerpendicularityError * std::tan(b);
+  const double d = h1 - h2;
+  if (guard.Faulted({a, b, cosTheta, h1, h2, d})) return 1;
+
+  // By the cosine rule, cos(A + B) for the offset that makes the stars'
+  // separation in the mount frame equal to their separation on the sky.
+  const double cosD = std::cos(d);
+  const double v = (2.0 * cosTheta - (cosD + 1.0) * std::cos(a - b)) / (cosD - 1.0);
+  if (guard.Faulted({cosD, v})) return 1;
+  if (std::fabs(v) > 1.0) return 1;
+
+  // Keep the sign of the current A + B: the root nearer the estimate.
+  const double sum = NormalizeAngle(a + b);
+  const double t = sum >= 0.0 ? std::acos(v) : -std::acos(v);
+  const double next = x + (t - sum) / 2.0;
+  if (guard.Faulted({sum, t, next})) return 1;
+  x = next;
+  return 0;
+}
+
+int TelescopeMount::SolveCollimationError(const AlignStar& sp, const AlignStar& s3, double& y) {
+  std::lock_guard<std::recursive_mutex> lock(modelMutex);
+  FpGuard guard;
+  const double a = sp.axis1 + axis1IndexError;
+  const double b = s3.axis1 + axis1IndexError;
+  const double cosTheta = CosSkySeparation(sp, s3);
+  if (guard.Faulted({a, b, cosTheta})) return 1;
+
+  // The cosine of the axis-0 separation that the sky separation demands.
+  const double v = (cosTheta - std::sin(a) * std::sin(b)) / (std::cos(a) * std::cos(b));
+  if (guard.Faulted({v})) return 1;
+  if (std::fabs(v) > 1.0) return 1;
+
+  const double sep = NormalizeAngle(sp.axis0 - s3.axis0);
+  const double t = sep > 0.0 ? std::acos(v) : -std::acos(v);
+  const double next = (t - sep) / (1.0 / std::cos(a) - 1.0 / std::cos(b));
+  if (guard.Faulted({sep, t, next})) return 1;
+  y = next;
+  return 0;
+}
+
+MountResult TelescopeMount::AlignTwoStars(AlignStar s1, AlignStar s2) {
+  std::lock_guard<std::recursive_mutex> lock(modelMutex);
+  FpGuard guard;
+  // A fault outside the solvers falls back to the nominal model.
+  auto fail = [this] {
+    (void)ResetAlignment();
+    return kAlignFailed;
+  };
+  if (HasDenormal(guard, s1) || HasDenormal(guard, s2)) return fail();
+
+  (void)ResetAlignment();
+  const AxisPair c1 = NominalAxes(*this, s1);
+  const AxisPair c2 = NominalAxes(*this, s2);
+  double x = ((c1.axis1 - s1.axis1) + (c2.axis1 - s2.axis1)) / 2.0;
+  if (guard.Faulted({c1.axis0, c1.axis1, c2.axis0, c2.axis1, x})) return fail();
+
+  if (SolveIndexError(s1, s2, x) != 0) return kAlignFailed;
+
+  axis1IndexError = x;
+  s1.axis1 += x;
+  s2.axis1 += x;
+
+  // Both frames get a basis of the two stars and their plane's normal; the
+  // model maps one basis onto the other.
+  const Vector3 u1 = SphericalToVector(s1.axis0, s1.axis1);
+  const Vector3 u2 = SphericalToVector(s2.axis0, s2.axis1);
+  const Vector3 w = UnitNormal(u1, u2);
+  Matrix3 p;
+  SetMatrixColumn(p, 0, u1);
+  SetMatrixColumn(p, 1, u2);
+  SetMatrixColumn(p, 2, w);
+  if (guard.Faulted({s1.axis1, s2.axis1, w.x, w.y, w.z})) return fail();
+
+  const Vector3 v1 = SphericalToVector(s1.hourAngle, s1.declination);
+  const Vector3 v2 = SphericalToVector(s2.hourAngle, s2.declination);
+  const Vector3 n = UnitNormal(v1, v2);
+  Matrix3 q;
+  SetMatrixColumn(q, 0, v1);
+  SetMatrixColumn(q, 1, v2);
+  SetMatrixColumn(q, 2, n);
+  if (guard.Faulted({n.x, n.y, n.z})) return fail();
+
+  // skyToAxes = P Q^-1, then axesToSky = Q P^-1.
+  Matrix3 inverse = q;
+  if (InvertInPlace(inverse) != 0) return kAlignFailed;
+  skyToAxesMatrix = p;
+  MultiplyMatrixInPlace(skyToAxesMatrix, inverse);
+  if (guard.Faulted()) return fail();
+
+  inverse = p;
+  if (InvertInPlace(inverse) != 0) return kAlignFailed;
+  axesToSkyMatrix = q;
+  MultiplyMatrixInPlace(axesToSkyMatrix, inverse);
+  if (guard.Faulted()) return fail();
+
+  // The residual is taken before the model is marked aligned, so that a
+  // fault while estimating it leaves the old alignment state intact.
+  const double residual = AlignmentAdjust();
+  if (guard.Faulted({residual})) return fail();
+  isAligned = 1;
+  alignmentQuality = 100;
+  alignmentResidual = residual;
+  return kOk;
+}
+
+MountResult TelescopeMount::AlignThreeStars(AlignStar s1, AlignStar s2, AlignStar s3) {
+  std::lock_guard<std::recursive_mutex> lock(modelMutex);
+  FpGuard guard;
+  auto fail = [this] {
+    (void)ResetAlignment();
+    return kAlignFailed;
+  };
+  if (HasDenormal(guard, s1) || HasDenormal(guard, s2) || HasDenormal(guard, s3)) return fail();
+
+  (void)ResetAlignment();
+  const AxisPair c1 = NominalAxes(*this, s1);
+  const AxisPair c2 = NominalAxes(*this, s2);
+  const AxisPair c3 = NominalAxes(*this, s3);
+  double x = ((c1.axis1 - s1.axis1) + (c2.axis1 - s2.axis1) + (c3.axis1 - s3.axis1)) / 3.0;
+  double y = 0.0;
+  if (guard.Faulted({c1.axis0, c1.axis1, c2.axis0, c2.axis1, c3.axis0, c3.axis1, x})) {
+    return fail();
+  }
+
+  // The collimation step pairs star 3 with whichever of the others is
+  // neither too close to it nor nearly opposite in axis 0 and, among those,
+  // the one whose 1/cos lever differs more from star 3's.
+  const double k1 = std::fabs(1.0 / std::cos(c1.axis1) - 1.0 / std::cos(s3.axis1));
+  const double k2 = std::fabs(1.0 / std::cos(c2.axis1) - 1.0 / std::cos(s3.axis1));
+  const double d13 = std::fabs(NormalizeAngle(s1.axis0 - s3.axis0));
+  const double d23 = std::fabs(NormalizeAngle(s2.axis0 - s3.axis0));
+  if (guard.Faulted({k1, k2, d13, d23})) return fail();
+  const double nearLimit = DegToRad(5.0);
+  const double farLimit = DegToRad(175.0);
+  const AlignStar* partner = &s1;
+  if (d13 < nearLimit || d13 > farLimit) {
+    partner = &s2;
+  } else if (d23 > nearLimit && d23 < farLimit && k1 < k2) {
+    partner = &s2;
+  }
+
+  axis1IndexError = 0.0;
+  collimationError = 0.0;
+  bool indexConverged = false;
+  bool collimationConverged = false;
+  for (int i = 0; i < kMaxIterations; ++i) {
+    if (!indexConverged) {
+      if (SolveIndexError(s1, s2, x) != 0) break;
+      indexConverged = std::fabs(x - axis1IndexError) < kConvergenceTolerance;
+      axis1IndexError = x;
+    }
+    if (!collimationConverged) {
+      if (SolveCollimationError(*partner, s3, y) != 0) break;
+      collimationConverged = std::fabs(y - collimationError) < kConvergenceTolerance;
+      collimationError = y;
+    }
+    if (guard.Faulted({x, y})) return fail();
+    if (indexConverged && collimationConverged) break;
+  }
+  if (!indexConverged || !collimationConverged) return kAlignFailed;
+
+  // Correct the readings with the fitted terms, then map the three corrected
+  // axis directions onto the three sky directions.
+  for (AlignStar* s : {&s1, &s2, &s3}) {
+    s->axis1 += axis1IndexError;
+    s->axis0 +=
+        collimationError / std::cos(s->axis1) + nonPerpendicularityError * std::tan(s->axis1);
+    if (guard.Faulted({s->axis0, s->axis1})) return fail();
+  }
+  Matrix3 p;
+  Matrix3 q;
+  int column = 0;
+  for (const AlignStar* s : {&s1, &s2, &s3}) {
+    SetMatrixColumn(p, column, SphericalToVector(s->axis0, s->axis1));
+    SetMatrixColumn(q, column, SphericalToVector(s->hourAngle, s->declination));
+    ++column;
+  }
+  if (guard.Faulted()) return fail();
+
+  Matrix3 inverse = q;
+  if (InvertInPlace(inverse) != 0) return kAlignFailed;
+  skyToAxesMatrix = p;
+  MultiplyMatrixInPlace(skyToAxesMatrix, inverse);
+  if (guard.Faulted()) return fail();
+
+  inverse = p;
+  if (InvertInPlace(inverse) != 0) return kAlignFailed;
+  axesToSkyMatrix = q;
+  MultiplyMatrixInPlace(axesToSkyMatrix, inverse);
+  if (guard.Faulted()) return fail();
+
+  const double residual = AlignmentAdjust();
+  if (guard.Faulted({residual})) return fail();
+  isAligned = 1;
+  alignmentQuality = 100;
+  alignmentResidual = residual;
+  return kOk;
+}
+
+int TelescopeMount::SaveAlignment(AlignmentRecord* out) {
+  if (out == nullptr) return 0;  // nothing written
+  std::lock_guard<std::recursive_mutex> lock(modelMutex);
+  // Bytes 4..7 (padding) keep what the caller's buffer held; they still
+  // count in the checksum.
+  out->mountType = mountType;
+  std::memcpy(out->skyToAxesMatrix, skyToAxesMatrix.m, sizeof out->skyToAxesMatrix);
+  std::memcpy(out->axesToSkyMatrix, axesToSkyMatrix.m, sizeof out->axesToSkyMatrix);
+  out->axis1IndexError = axis1IndexError;
+  out->collimationError = collimationError;
+  out->nonPerpendicularityError = nonPerpendicularityError;
+  out->alignmentResidual = alignmentResidual;
+  out->alignmentQuality = alignmentQuality;
+  out->isAligned = isAligned.load();
+  out->reserved = 0;
+  out->checksum = RecordChecksum(*out);
+  return static_cast<int>(sizeof(AlignmentRecord));
+}
+
+MountResult TelescopeMount::LoadAlignment(const AlignmentRecord* in) {
+  if (in == nullptr) return kBadAlignmentData;
+  if (in->mountType != mountType) return kBadAlignmentData;
+  if (RecordChecksum(*in) != in->checksum) return kBadAlignmentData;
+  std::lock_guard<std::recursive_mutex> lock(modelMutex);
+  std::memcpy(skyToAxesMatrix.m, in->skyToAxesMatrix, sizeof skyToAxesMatrix.m);
+  std::memcpy(axesToSkyMatrix.m, in->axesToSkyMatrix, sizeof axesToSkyMatrix.m);
+  axis1IndexError = in->axis1IndexError;
+  collimationError = in->collimationError;
+  nonPerpendicularityError = in->nonPerpendicularityError;
+  isAligned = in->isAligned;
+  alignmentResidual = in->alignmentResidual;
+  alignmentQuality = in->alignmentQuality;
+  return kOk;
+}
+
+}  // namespace sidera
