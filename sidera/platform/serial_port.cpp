@@ -1,0 +1,345 @@
+// Serial ports as POSIX terminals, with read and write time-outs done by poll.
+
+#include "sidera/platform/serial_port.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <optional>
+
+namespace sidera::platform {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Kernel-internal "no such ioctl" code that some drivers leak to user space.
+constexpr int kErrNoIoctlCmd = 515;
+
+// Errors with which a terminal says it has no modem lines (a pseudo-terminal,
+// say): SetRts then does nothing and CTS reads off.
+bool LacksModemLines(int error) {
+  return error == ENOTTY || error == EINVAL || error == kErrNoIoctlCmd;
+}
+
+// Caps a time-out so that deadline arithmetic cannot overflow; a week is as
+// good as forever for a serial line.
+constexpr uint64_t kLongestTimeoutMs = 7ull * 24 * 3600 * 1000;
+
+// multiplier x count + constant in milliseconds, or nothing when both are zero
+// (no total limit).
+std::optional<Clock::time_point> TotalDeadline(Clock::time_point start, uint32_t multiplierMs,
+                                               uint32_t constantMs, size_t count) {
+  if (multiplierMs == 0 && constantMs == 0) {
+    return std::nullopt;
+  }
+  uint64_t ms = constantMs;
+  if (multiplierMs != 0) {
+    const uint64_t perByte = multiplierMs;
+    ms += count > kLongestTimeoutMs / perByte ? kLongestTimeoutMs : perByte * count;
+  }
+  return start + std::chrono::milliseconds(std::min(ms, kLongestTimeoutMs));
+}
+
+enum class WaitResult { kReady, kTimedOut, kHungUp, kFailed };
+
+// Waits until `fd` is ready for `events` or `deadline` (none: no limit)
+// passes. Interrupted waits resume with the remaining time.
+WaitResult WaitReady(int fd, short events, std::optional<Clock::time_point> deadline) {
+  for (;;) {
+    timespec remaining{};
+    timespec* timeout = nullptr;
+    if (deadline) {
+      const auto left = *deadline - Clock::now();
+      if (left <= Clock::duration::zero()) {
+        // Still look once, so that data already waiting is not lost to a
+        // deadline that passed while we were busy.
+      } else {
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        remaining.tv_sec = static_cast<time_t>(ns / 1000000000);
+        remaining.tv_nsec = static_cast<long>(ns % 1000000000);
+      }
+      timeout = &remaining;
+    }
+    pollfd entry{fd, events, 0};
+    const int n = ppoll(&entry, 1, timeout, nullptr);
+    if (n < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return WaitResult::kFailed;
+    }
+    if (n == 0) {
+      return WaitResult::kTimedOut;
+    }
+    if (entry.revents & events) {
+      return WaitResult::kReady;
+    }
+    if (entry.revents & POLLNVAL) {
+      return WaitResult::kFailed;
+    }
+    return WaitResult::kHungUp;  // POLLHUP or POLLERR without data
+  }
+}
+
+std::optional<speed_t> SpeedFor(uint32_t baudRate) {
+  switch (baudRate) {
+    case 4800:
+      return B4800;
+    case 9600:
+      return B9600;
+    case 19200:
+      return B19200;
+    case 38400:
+      return B38400;
+    case 57600:
+      return B57600;
+    case 115200:
+      return B115200;
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace
+
+std::string SerialDevicePath(int number, bool bluetooth) {
+  if (bluetooth) {
+    return "/dev/rfcomm" + std::to_string(number);
+  }
+  const char* pattern = std::getenv("SIDERA_SERIAL_PATTERN");
+  if (pattern == nullptr || *pattern == '\0') {
+    pattern = "/dev/ttyS%d";
+  }
+  // The pattern comes from the environment, so it is interpreted here rather
+  // than by printf: the first "%d" becomes the number, "%%" becomes "%", and
+  // every other character, including any other conversion, is copied as is.
+  std::string path;
+  bool substituted = false;
+  for (const char* p = pattern; *p != '\0'; ++p) {
+    if (p[0] == '%' && p[1] == '%') {
+      path += '%';
+      ++p;
+    } else if (!substituted && p[0] == '%' && p[1] == 'd') {
+      path += std::to_string(number);
+      substituted = true;
+      ++p;
+    } else {
+      path += *p;
+    }
+  }
+  return path;
+}
+
+SerialPort::~SerialPort() { Close(); }
+
+bool SerialPort::Open(const std::string& path) {
+  Close();
+  // Non-blocking, so that neither a missing carrier nor a busy device can hold
+  // the open; reads and writes wait in poll instead.
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    return false;
+  }
+  if (!::isatty(fd)) {
+    ::close(fd);
+    return false;
+  }
+  // Exclusive use: TIOCEXCL turns away later opens by unprivileged programs,
+  // and the advisory lock turns away every other SerialPort, privileged or not.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+    ::close(fd);
+    return false;
+  }
+  fd_ = fd;
+  return true;
+}
+
+void SerialPort::Close() {
+  if (fd_ < 0) {
+    return;
+  }
+  // Exclusive mode belongs to the terminal, not to this descriptor; a
+  // pseudo-terminal outlives our close, so give the mode up explicitly or the
+  // next unprivileged open of the same device would be refused.
+  (void)::ioctl(fd_, TIOCNXCL);
+  (void)::close(fd_);
+  fd_ = -1;
+}
+
+bool SerialPort::Configure(uint32_t baudRate) {
+  const std::optional<speed_t> speed = SpeedFor(baudRate);
+  if (fd_ < 0 || !speed) {
+    return false;
+  }
+  termios settings{};
+  if (::tcgetattr(fd_, &settings) != 0) {
+    return false;
+  }
+  ::cfmakeraw(&settings);
+  settings.c_cflag |= CLOCAL | CREAD | CS8;
+  settings.c_cflag &= ~(CSTOPB | CRTSCTS);
+  settings.c_iflag &= ~(INPCK | IXON | IXOFF | IXANY);
+  // Reads never block in the driver; the time-outs are ours.
+  settings.c_cc[VMIN] = 0;
+  settings.c_cc[VTIME] = 0;
+  if (::cfsetispeed(&settings, *speed) != 0 || ::cfsetospeed(&settings, *speed) != 0) {
+    return false;
+  }
+  return ::tcsetattr(fd_, TCSANOW, &settings) == 0;
+}
+
+bool SerialPort::SetTimeouts(const SerialTimeouts& timeouts) {
+  timeouts_ = timeouts;
+  return fd_ >= 0;
+}
+
+bool SerialPort::Read(uint8_t* data, size_t length, size_t* transferred) {
+  size_t got = 0;
+  if (transferred != nullptr) {
+    *transferred = 0;
+  }
+  if (fd_ < 0 || (data == nullptr && length != 0)) {
+    return false;
+  }
+  const Clock::time_point start = Clock::now();
+  const std::optional<Clock::time_point> totalDeadline =
+      TotalDeadline(start, timeouts_.readTotalMultiplierMs, timeouts_.readTotalConstantMs, length);
+  // An interval of all ones with no total limit means "return at once with
+  // whatever has arrived".
+  const bool returnAtOnce = timeouts_.readIntervalMs == UINT32_MAX && !totalDeadline;
+  Clock::time_point lastByte = start;
+  bool ok = true;
+  while (got < length) {
+    std::optional<Clock::time_point> deadline = totalDeadline;
+    if (returnAtOnce) {
+      deadline = start;
+    } else if (got > 0 && timeouts_.readIntervalMs != 0) {
+      const Clock::time_point intervalEnd =
+          lastByte + std::chrono::milliseconds(timeouts_.readIntervalMs);
+      deadline = deadline ? std::min(*deadline, intervalEnd) : intervalEnd;
+    }
+    const WaitResult wait = WaitReady(fd_, POLLIN, deadline);
+    if (wait == WaitResult::kTimedOut) {
+      break;
+    }
+    if (wait != WaitResult::kReady) {
+      ok = got > 0;
+      break;
+    }
+    const ssize_t n = ::read(fd_, data + got, length - got);
+    if (n > 0) {
+      got += static_cast<size_t>(n);
+      lastByte = Clock::now();
+      // A line that keeps delivering must not stretch the total time-out.
+      if (totalDeadline && lastByte >= *totalDeadline) {
+        break;
+      }
+    } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+      // Readable but nothing to read is a hang-up; anything else is an error.
+      ok = got > 0;
+      break;
+    }
+    if (returnAtOnce && n <= 0) {
+      break;
+    }
+  }
+  if (transferred != nullptr) {
+    *transferred = got;
+  }
+  return ok;
+}
+
+bool SerialPort::Write(const uint8_t* data, size_t length, size_t* transferred) {
+  size_t sent = 0;
+  if (transferred != nullptr) {
+    *transferred = 0;
+  }
+  if (fd_ < 0 || (data == nullptr && length != 0)) {
+    return false;
+  }
+  const std::optional<Clock::time_point> deadline = TotalDeadline(
+      Clock::now(), timeouts_.writeTotalMultiplierMs, timeouts_.writeTotalConstantMs, length);
+  bool ok = true;
+  while (sent < length) {
+    const ssize_t n = ::write(fd_, data + sent, length - sent);
+    if (n > 0) {
+      sent += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n < 0 && errno != EAGAIN) {
+      ok = false;
+      break;
+    }
+    // The output buffer is full: wait for room until the time-out.
+    const WaitResult wait = WaitReady(fd_, POLLOUT, deadline);
+    if (wait == WaitResult::kTimedOut) {
+      break;
+    }
+    if (wait != WaitResult::kReady) {
+      ok = false;
+      break;
+    }
+  }
+  if (transferred != nullptr) {
+    *transferred = sent;
+  }
+  return ok;
+}
+
+bool SerialPort::Purge(bool transmit, bool receive) {
+  if (fd_ < 0) {
+    return false;
+  }
+  if (transmit && receive) {
+    return ::tcflush(fd_, TCIOFLUSH) == 0;
+  }
+  if (transmit) {
+    return ::tcflush(fd_, TCOFLUSH) == 0;
+  }
+  if (receive) {
+    return ::tcflush(fd_, TCIFLUSH) == 0;
+  }
+  return true;
+}
+
+bool SerialPort::SetRts(bool on) {
+  if (fd_ < 0) {
+    return false;
+  }
+  int bits = TIOCM_RTS;
+  if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) == 0) {
+    return true;
+  }
+  return LacksModemLines(errno);
+}
+
+bool SerialPort::GetCts(bool* on) {
+  bool cts = false;
+  bool ok = false;
+  if (fd_ >= 0) {
+    int bits = 0;
+    if (::ioctl(fd_, TIOCMGET, &bits) == 0) {
+      cts = (bits & TIOCM_CTS) != 0;
+      ok = true;
+    } else {
+      ok = LacksModemLines(errno);
+    }
+  }
+  if (on != nullptr) {
+    *on = cts;
+  }
+  return ok;
+}
+
+}  // namespace sidera::platform
