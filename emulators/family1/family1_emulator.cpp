@@ -1,0 +1,409 @@
+#include "emulators/family1/family1_emulator.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <numbers>
+#include <thread>
+
+#include "emulators/family1/axis_motion.h"
+#include "emulators/family1/packet.h"
+#include "emulators/family1/pty_line.h"
+
+namespace sidera::emulator {
+
+using family1::AxisMotion;
+using Clock = std::chrono::steady_clock;
+using Milliseconds = std::chrono::milliseconds;
+
+namespace {
+
+// Message ids the controllers understand.
+enum : uint8_t {
+  kGetPosition = 0x01,
+  kGotoFast = 0x02,
+  kSetPosition = 0x04,
+  kRatePositive = 0x06,
+  kRateNegative = 0x07,
+  kSetting10 = 0x10,
+  kSetting11 = 0x11,
+  kGotoDoneQuery = 0x13,
+  kGotoSlow = 0x17,
+  kSetApproach = 0xFD,
+  kGetVersion = 0xFE,
+};
+
+// A sender that stops in the middle of a frame for this long has given up on
+// it; the bytes received so far are dropped so the next frame is read whole.
+constexpr Milliseconds kFrameGap{100};
+// Before hanging up after the last permitted request, the reply is given
+// this long to be read by the other side.
+constexpr Milliseconds kHangUpGrace{1000};
+// Bytes written to the line reach the reader's queue a moment later; a
+// hang-up waits this long after the last write before trusting that the
+// queue is empty.
+constexpr Milliseconds kSettle{20};
+constexpr int kMaxNoiseBytes = 4096;
+constexpr uint8_t kBadLengthByte = 30;
+
+bool ValidAxis(int axis) { return axis == 0 || axis == 1; }
+
+}  // namespace
+
+struct Family1Emulator::Impl {
+  explicit Impl(const Family1Options& initial)
+      : options(initial),
+        clockAnchor(Clock::now()),
+        axes{AxisMotion(initial.initialCounts[0], 0.0), AxisMotion(initial.initialCounts[1], 0.0)} {
+  }
+
+  // Everything below up to `line` is guarded by `mutex`; the server thread
+  // and every public accessor take it.
+  std::mutex mutex;
+  Family1Options options;
+  // Motion time runs at options.timeScale times real time; when the scale
+  // changes, the anchor moves to "now" so that past motion is not rescaled.
+  Clock::time_point clockAnchor;
+  double motionAnchor = 0.0;
+  std::array<AxisMotion, 2> axes;
+  uint8_t approach[2] = {0, 0};
+  uint8_t settings[2][2] = {{0, 0}, {0, 0}};
+  std::vector<Family1Request> requests;
+  int servedRequests = 0;  // valid requests addressed to a controller, since construction
+  bool lineClosed = true;  // written by the server thread (and Start), waited on by CloseLine
+  std::condition_variable lineClosedChanged;
+  std::string devicePath;
+
+  // Owned by the server thread while it runs; by Start/Stop otherwise.
+  family1::PtyLine line;
+  std::thread server;
+  int wakeFd = -1;  // eventfd that interrupts the server's poll
+  std::atomic<bool> stopRequested{false};
+  std::atomic<bool> closeRequested{false};
+  uint32_t noiseState = 0x2545F491u;  // server thread only
+
+  double MotionNowLocked() const {
+    const double real = std::chrono::duration<double>(Clock::now() - clockAnchor).count();
+    const double scale = std::isfinite(options.timeScale) ? options.timeScale : 0.0;
+    return motionAnchor + real * (scale > 0 ? scale : 0.0);
+  }
+
+  void Wake() const {
+    const uint64_t one = 1;
+    if (wakeFd >= 0) (void)!write(wakeFd, &one, sizeof one);
+  }
+
+  std::vector<uint8_t> ExecuteLocked(int axis, uint8_t id, const std::vector<uint8_t>& data);
+  std::vector<uint8_t> Noise(int count);
+  void Serve();
+};
+
+// Carries out one request on the addressed controller and returns the reply
+// data. A known command with too few data bytes is not carried out; it gets
+// an empty reply, as an unknown command does.
+std::vector<uint8_t> Family1Emulator::Impl::ExecuteLocked(int axis, uint8_t id,
+                                                          const std::vector<uint8_t>& data) {
+  const double now = MotionNowLocked();
+  AxisMotion& motion = axes[axis];
+  const bool hasCount = data.size() >= 3;
+  const int32_t count = hasCount ? family1::SignExtend24(family1::Unpack24(data.data())) : 0;
+  switch (id) {
+    case kGetPosition: {
+      std::vector<uint8_t> reply(3);
+      family1::Pack24(motion.Counts(now), reply.data());
+      return reply;
+    }
+    case kGotoFast:
+    case kGotoSlow:
+      if (hasCount) {
+        const bool fast = id == kGotoFast;
+        const double degPerSec = fast ? options.fastDegPerSec : options.slowDegPerSec;
+        motion.StartGoto(count, family1::DegreesToCounts(degPerSec), fast, now);
+      }
+      return {};
+    case kSetPosition:
+      if (hasCount) motion.SetCounts(count, now);
+      return {};
+    case kRatePositive:
+    case kRateNegative:
+      if (hasCount) {
+        const auto magnitude = static_cast<int32_t>(family1::Unpack24(data.data()));
+        motion.StartRate(id == kRatePositive ? magnitude : -magnitude, now);
+      }
+      return {};
+    case kSetting10:
+    case kSetting11:
+      if (!data.empty()) settings[axis][id - kSetting10] = data[0];
+      return {};
+    case kGotoDoneQuery:
+      return {static_cast<uint8_t>(motion.GotoRunning(now) ? 0 : 1)};
+    case kSetApproach:
+      if (!data.empty()) approach[axis] = data[0];
+      return {};
+    case kGetVersion:
+      return {options.versionMajor, options.versionMinor};
+    default:
+      return {};
+  }
+}
+
+// Line noise: arbitrary bytes, never the preamble, so the reply that follows
+// is still the first frame the reader finds.
+std::vector<uint8_t> Family1Emulator::Impl::Noise(int count) {
+  std::vector<uint8_t> noise;
+  for (int i = 0; i < count; ++i) {
+    noiseState = noiseState * 1664525u + 1013904223u;
+    auto byte = static_cast<uint8_t>(noiseState >> 24);
+    if (byte == family1::kPreamble) byte = 0xA5;
+    noise.push_back(byte);
+  }
+  return noise;
+}
+
+void Family1Emulator::Impl::Serve() {
+  struct PendingReply {
+    Clock::time_point due;
+    std::vector<uint8_t> bytes;
+  };
+  family1::FrameSplitter splitter;
+  std::deque<uint8_t> output;  // bytes accepted for the line, not yet written
+  std::deque<PendingReply> replies;
+  Clock::time_point lastInput = Clock::now();
+  Clock::time_point lastOutput = Clock::now();
+  bool hangUpPending = false;
+  Clock::time_point hangUpSince;
+  const int master = line.MasterFd();
+
+  auto limitReachedLocked = [this] {
+    return options.closeAfterRequests >= 0 && servedRequests >= options.closeAfterRequests;
+  };
+
+  auto handleFrame = [&](const family1::RawFrame& frame) {
+    Family1Request request{frame.bytes, -1, 0, {}};
+    if (frame.bytes.size() > 4) request.id = frame.bytes[4];
+    if (frame.complete && frame.bytes.size() > 6) {
+      request.data.assign(frame.bytes.begin() + 5, frame.bytes.end() - 1);
+    }
+    const int axis = frame.Valid() ? family1::AxisOfAddress(frame.bytes[3]) : -1;
+    request.axis = axis;
+
+    std::unique_lock<std::mutex> lock(mutex);
+    requests.push_back(request);
+    if (axis < 0 || hangUpPending) return;  // not for us, or the line is going down
+    ++servedRequests;
+    const Family1Options now = options;
+    const std::vector<uint8_t> data = ExecuteLocked(axis, request.id, request.data);
+    if (limitReachedLocked()) {
+      hangUpPending = true;
+      hangUpSince = Clock::now();
+    }
+    lock.unlock();
+
+    if (now.silentAxis == axis) return;
+    std::vector<uint8_t> reply = family1::BuildReply(axis, request.id, data);
+    if (now.badLengthAxis == axis) {
+      reply[1] = kBadLengthByte;
+      reply.back() = family1::Checksum(reply.data() + 1, reply.size() - 2);
+    }
+    if (now.shortPacketAxis == axis) reply.resize(reply.size() - 2);
+    std::vector<uint8_t> bytes = Noise(std::min(std::max(now.noiseBytes, 0), kMaxNoiseBytes));
+    bytes.insert(bytes.end(), reply.begin(), reply.end());
+    replies.push_back({Clock::now() + Milliseconds(std::max(now.replyDelayMs, 0)), bytes});
+  };
+
+  while (!stopRequested && !closeRequested) {
+    Clock::time_point now = Clock::now();
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (!hangUpPending && limitReachedLocked()) {
+        hangUpPending = true;
+        hangUpSince = now;
+      }
+    }
+    // Replies go out in the order their requests came in.
+    while (!replies.empty() && replies.front().due <= now) {
+      output.insert(output.end(), replies.front().bytes.begin(), replies.front().bytes.end());
+      replies.pop_front();
+    }
+    while (!output.empty()) {
+      uint8_t chunk[256];
+      size_t n = 0;
+      for (auto it = output.begin(); it != output.end() && n < sizeof chunk; ++it) chunk[n++] = *it;
+      const ssize_t written = write(master, chunk, n);
+      if (written <= 0) break;  // the other side's buffer is full; retry when writable
+      output.erase(output.begin(), output.begin() + written);
+      lastOutput = now;
+    }
+    if (hangUpPending && replies.empty() && output.empty()) {
+      // Hang up once the other side has read what was sent, or gave up.
+      const bool settled = now - lastOutput >= kSettle;
+      if ((settled && line.PendingForReader() == 0) ||
+          now - std::max(hangUpSince, lastOutput) >= kHangUpGrace) {
+        break;
+      }
+    }
+    if (splitter.Pending() && now - lastInput >= kFrameGap) handleFrame(splitter.Abandon());
+
+    Clock::time_point wakeAt = Clock::time_point::max();
+    if (!replies.empty()) wakeAt = replies.front().due;
+    if (splitter.Pending()) wakeAt = std::min(wakeAt, lastInput + kFrameGap);
+    if (hangUpPending) wakeAt = std::min(wakeAt, now + Milliseconds(10));
+    int timeoutMs = -1;
+    if (wakeAt != Clock::time_point::max()) {
+      const auto wait = std::chrono::ceil<Milliseconds>(wakeAt - now).count();
+      timeoutMs = static_cast<int>(std::clamp<int64_t>(wait, 0, 1000));
+    }
+    pollfd fds[2] = {{wakeFd, POLLIN, 0}, {master, 0, 0}};
+    if (!hangUpPending) fds[1].events |= POLLIN;
+    if (!output.empty()) fds[1].events |= POLLOUT;
+    if (poll(fds, 2, timeoutMs) < 0 && errno != EINTR) break;
+    if (fds[0].revents & POLLIN) {
+      uint64_t drained;
+      (void)!read(wakeFd, &drained, sizeof drained);
+    }
+    if (fds[1].revents & POLLIN) {
+      uint8_t buffer[256];
+      const ssize_t got = read(master, buffer, sizeof buffer);
+      if (got > 0) {
+        lastInput = Clock::now();
+        // The shared half-duplex line hands every transmitted byte straight
+        // back to its sender, whatever the controllers make of it.
+        output.insert(output.end(), buffer, buffer + got);
+        for (const family1::RawFrame& frame : splitter.Feed(buffer, static_cast<size_t>(got))) {
+          handleFrame(frame);
+        }
+      }
+    } else if (fds[1].revents & (POLLHUP | POLLERR)) {
+      // Only possible while nobody holds the slave open; do not spin.
+      std::this_thread::sleep_for(Milliseconds(10));
+    }
+  }
+
+  line.Close();
+  std::lock_guard<std::mutex> lock(mutex);
+  lineClosed = true;
+  lineClosedChanged.notify_all();
+}
+
+Family1Emulator::Family1Emulator(Family1Options options) : impl_(std::make_unique<Impl>(options)) {}
+
+Family1Emulator::~Family1Emulator() { Stop(); }
+
+bool Family1Emulator::Start() {
+  if (impl_->server.joinable()) return false;
+  if (!impl_->line.Open()) return false;
+  impl_->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (impl_->wakeFd < 0) {
+    impl_->line.Close();
+    return false;
+  }
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->devicePath = impl_->line.SlavePath();
+    impl_->lineClosed = false;
+  }
+  impl_->stopRequested = false;
+  impl_->closeRequested = false;
+  impl_->server = std::thread([impl = impl_.get()] { impl->Serve(); });
+  return true;
+}
+
+std::string Family1Emulator::DevicePath() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->devicePath;
+}
+
+void Family1Emulator::Stop() {
+  if (!impl_->server.joinable()) return;
+  impl_->stopRequested = true;
+  impl_->Wake();
+  impl_->server.join();
+  (void)close(impl_->wakeFd);
+  impl_->wakeFd = -1;
+}
+
+void Family1Emulator::CloseLine() {
+  if (!impl_->server.joinable()) return;
+  impl_->closeRequested = true;
+  impl_->Wake();
+  std::unique_lock<std::mutex> lock(impl_->mutex);
+  impl_->lineClosedChanged.wait(lock, [this] { return impl_->lineClosed; });
+}
+
+void Family1Emulator::UpdateOptions(const std::function<void(Family1Options&)>& change) {
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->motionAnchor = impl_->MotionNowLocked();
+    impl_->clockAnchor = Clock::now();
+    change(impl_->options);
+  }
+  impl_->Wake();  // a new request limit may already be reached
+}
+
+int32_t Family1Emulator::PositionCounts(int axis) {
+  if (!ValidAxis(axis)) return 0;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->axes[axis].Counts(impl_->MotionNowLocked());
+}
+
+double Family1Emulator::PositionRadians(int axis) {
+  return PositionCounts(axis) * std::numbers::pi / family1::kHalfRevolution;
+}
+
+void Family1Emulator::SetPositionCounts(int axis, int32_t counts) {
+  if (!ValidAxis(axis)) return;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->axes[axis].SetCounts(counts, impl_->MotionNowLocked());
+}
+
+bool Family1Emulator::GotoInProgress(int axis) {
+  if (!ValidAxis(axis)) return false;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->axes[axis].GotoRunning(impl_->MotionNowLocked());
+}
+
+bool Family1Emulator::LastGotoWasFast(int axis) {
+  if (!ValidAxis(axis)) return false;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->axes[axis].LastGotoWasFast();
+}
+
+int32_t Family1Emulator::RateWireValue(int axis) {
+  if (!ValidAxis(axis)) return 0;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->axes[axis].RateWireValue();
+}
+
+uint8_t Family1Emulator::ApproachByte(int axis) {
+  if (!ValidAxis(axis)) return 0;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->approach[axis];
+}
+
+uint8_t Family1Emulator::Setting(int axis, uint8_t id) {
+  if (!ValidAxis(axis) || (id != kSetting10 && id != kSetting11)) return 0;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->settings[axis][id - kSetting10];
+}
+
+std::vector<Family1Request> Family1Emulator::Requests() {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->requests;
+}
+
+void Family1Emulator::ClearRequests() {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->requests.clear();
+}
+
+}  // namespace sidera::emulator

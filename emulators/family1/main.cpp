@@ -1,0 +1,170 @@
+// family1-emulator: serves the two family-1 motor controllers on a
+// pseudo-terminal until interrupted. The device path is the first line of
+// standard output, so a parent process can read it and open the device.
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "emulators/family1/family1_emulator.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: family1-emulator [options]\n"
+    "Emulates the two motor controllers of a family-1 packet-bus mount on a\n"
+    "pseudo-terminal. Prints the device path as the first line, then serves\n"
+    "until SIGINT/SIGTERM, or until standard input reaches end of file when it\n"
+    "is a pipe.\n"
+    "\n"
+    "  --silent-axis N        controller N (0 or 1) never answers\n"
+    "  --noise N              N bytes of line noise before every reply\n"
+    "  --bad-length-axis N    replies of axis N carry the length byte 30\n"
+    "  --short-packet-axis N  replies of axis N are cut 2 bytes short\n"
+    "  --reply-delay MS       wait MS milliseconds before every reply\n"
+    "  --close-after N        hang up the line after N requests\n"
+    "  --fast DEG             fast goto speed in degrees per second (4)\n"
+    "  --slow DEG             slow goto speed in degrees per second (0.5)\n"
+    "  --time-scale X         axes move X times faster than real time (1)\n"
+    "  --position0 DEG        starting angle of axis 0 in degrees (0)\n"
+    "  --position1 DEG        starting angle of axis 1 in degrees (0)\n"
+    "  --version MAJOR.MINOR  firmware version the controllers report (3.1)\n"
+    "  --help                 this text\n";
+
+bool ParseInt(const char* text, long low, long high, int& out) {
+  char* end = nullptr;
+  errno = 0;
+  const long value = std::strtol(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || value < low || value > high) return false;
+  out = static_cast<int>(value);
+  return true;
+}
+
+bool ParseDouble(const char* text, double& out) {
+  char* end = nullptr;
+  const double value = std::strtod(text, &end);
+  if (end == text || *end != '\0' || !std::isfinite(value)) return false;
+  out = value;
+  return true;
+}
+
+// Degrees -> signed 24-bit count of the same angle.
+int32_t DegreesToCount(double degrees) {
+  const double turns = degrees / 360.0 - std::floor(degrees / 360.0 + 0.5);  // [-0.5, 0.5)
+  const auto count = static_cast<int64_t>(std::llround(turns * 16777216.0));
+  return count >= 8388608 ? static_cast<int32_t>(count - 16777216) : static_cast<int32_t>(count);
+}
+
+bool ParseVersion(const char* text, sidera::emulator::Family1Options& options) {
+  int major = 0;
+  int minor = 0;
+  char tail = 0;
+  if (std::sscanf(text, "%d.%d%c", &major, &minor, &tail) != 2 || major < 0 || major > 255 ||
+      minor < 0 || minor > 255) {
+    return false;
+  }
+  options.versionMajor = static_cast<uint8_t>(major);
+  options.versionMinor = static_cast<uint8_t>(minor);
+  return true;
+}
+
+// Returns false (after a message) when the command line is unusable.
+bool ParseArguments(int argc, char** argv, sidera::emulator::Family1Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string name = argv[i];
+    if (name == "--help" || name == "-h") {
+      std::fputs(kUsage, stdout);
+      std::exit(0);
+    }
+    if (i + 1 >= argc) {
+      std::fprintf(stderr, "family1-emulator: %s needs a value (see --help)\n", name.c_str());
+      return false;
+    }
+    const char* value = argv[++i];
+    double degrees = 0;
+    bool ok = true;
+    if (name == "--silent-axis") {
+      ok = ParseInt(value, -1, 1, options.silentAxis);
+    } else if (name == "--noise") {
+      ok = ParseInt(value, 0, 4096, options.noiseBytes);
+    } else if (name == "--bad-length-axis") {
+      ok = ParseInt(value, -1, 1, options.badLengthAxis);
+    } else if (name == "--short-packet-axis") {
+      ok = ParseInt(value, -1, 1, options.shortPacketAxis);
+    } else if (name == "--reply-delay") {
+      ok = ParseInt(value, 0, 60000, options.replyDelayMs);
+    } else if (name == "--close-after") {
+      ok = ParseInt(value, -1, 1000000000, options.closeAfterRequests);
+    } else if (name == "--fast") {
+      ok = ParseDouble(value, options.fastDegPerSec) && options.fastDegPerSec > 0;
+    } else if (name == "--slow") {
+      ok = ParseDouble(value, options.slowDegPerSec) && options.slowDegPerSec > 0;
+    } else if (name == "--time-scale") {
+      ok = ParseDouble(value, options.timeScale) && options.timeScale > 0;
+    } else if (name == "--position0" || name == "--position1") {
+      ok = ParseDouble(value, degrees);
+      if (ok) options.initialCounts[name == "--position0" ? 0 : 1] = DegreesToCount(degrees);
+    } else if (name == "--version") {
+      ok = ParseVersion(value, options);
+    } else {
+      std::fprintf(stderr, "family1-emulator: unknown option %s (see --help)\n", name.c_str());
+      return false;
+    }
+    if (!ok) {
+      std::fprintf(stderr, "family1-emulator: bad value '%s' for %s\n", value, name.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  sidera::emulator::Family1Options options;
+  if (!ParseArguments(argc, argv, options)) return 2;
+
+  // Block the stop signals before the server thread starts, so that only
+  // the signalfd below sees them.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  if (sigprocmask(SIG_BLOCK, &stopSignals, nullptr) != 0) return 1;
+  const int signals = signalfd(-1, &stopSignals, SFD_CLOEXEC);
+  if (signals < 0) return 1;
+
+  sidera::emulator::Family1Emulator emulator(options);
+  if (!emulator.Start()) {
+    std::fprintf(stderr, "family1-emulator: cannot open a pseudo-terminal: %s\n",
+                 std::strerror(errno));
+    return 1;
+  }
+  std::printf("%s\n", emulator.DevicePath().c_str());
+  std::fflush(stdout);
+
+  struct stat input {};
+  const bool stdinIsPipe = fstat(STDIN_FILENO, &input) == 0 && S_ISFIFO(input.st_mode);
+  pollfd fds[2] = {{signals, POLLIN, 0}, {stdinIsPipe ? STDIN_FILENO : -1, POLLIN, 0}};
+  for (;;) {
+    if (poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (fds[0].revents & POLLIN) break;
+    if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
+      char discard[256];
+      if (read(STDIN_FILENO, discard, sizeof discard) <= 0) break;  // the parent closed the pipe
+    }
+  }
+  emulator.Stop();
+  (void)close(signals);
+  return 0;
+}
