@@ -1,0 +1,95 @@
+#include "sidera/sim/simulated_axis.h"
+
+#include "sidera/core/angles.h"
+#include "sidera/core/telescope_mount.h"
+#include "sidera/platform/clock.h"
+
+namespace sidera::sim {
+
+SimulatedAxes::SimulatedAxes(TelescopeMount& mount, double slewSpeed, bool foldLowAxis1Targets)
+    : mount_(mount), slewSpeed_(slewSpeed), foldLowAxis1Targets_(foldLowAxis1Targets) {}
+
+void SimulatedAxes::UpdatePositionLocked(int axis, uint32_t now) {
+  if (mount_.axisState[axis] & AXIS_STOPPED) return;
+  // Unsigned subtraction keeps a segment running smoothly across a wrap of
+  // the 32-bit tick counter.
+  const uint32_t elapsed = now - mount_.axisStartTick[axis];
+  mount_.axisPosition[axis] = mount_.axisStartPosition[axis] +
+                              mount_.axisRate[axis] * static_cast<double>(elapsed) / 1000.0;
+}
+
+void SimulatedAxes::CheckArrivalLocked(int axis) {
+  const uint32_t state = mount_.axisState[axis];
+  if (!(state & AXIS_GOTO)) return;
+  const double target = mount_.axisTarget[axis];
+  const double position = mount_.axisPosition[axis];
+  // Strict comparisons: a position exactly on the target is not yet past it.
+  const bool passed = (state & AXIS_POSITIVE) ? target < position : target > position;
+  if (passed) {
+    mount_.axisPosition[axis] = target;
+    mount_.axisState[axis] = AXIS_STOPPED;
+  }
+}
+
+MountResult SimulatedAxes::ReadPosition(int axis) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  UpdatePositionLocked(axis, platform::Now());
+  CheckArrivalLocked(axis);
+  return kOk;
+}
+
+MountResult SimulatedAxes::ReadState(int axis) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  CheckArrivalLocked(axis);
+  return kOk;
+}
+
+MountResult SimulatedAxes::SlewAtRate(int axis, double rate) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  mount_.axisStartTick[axis] = platform::Now();
+  mount_.axisRate[axis] = rate;
+  mount_.axisStartPosition[axis] = mount_.axisPosition[axis].load();
+  if (rate == 0.0) {
+    // A stop keeps the direction of the last real motion.
+    mount_.axisState[axis] = AXIS_STOPPED;
+  } else if (rate > 0.0) {
+    mount_.axisLastDirectionPositive[axis] = 1;
+    mount_.axisState[axis] = AXIS_RATE_MOTION | AXIS_POSITIVE;
+  } else {
+    mount_.axisLastDirectionPositive[axis] = 0;
+    mount_.axisState[axis] = AXIS_RATE_MOTION;
+  }
+  return kOk;
+}
+
+MountResult SimulatedAxes::GotoAngle(int axis, double angle) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (axis == 1 && foldLowAxis1Targets_ && angle < -kPi / 2.0) angle += kTwoPi;
+  mount_.axisTarget[axis] = angle;
+  const double start = mount_.axisPosition[axis];
+  mount_.axisStartPosition[axis] = start;
+  if (start == angle) {
+    mount_.axisState[axis] = AXIS_STOPPED;
+    return kOk;
+  }
+  mount_.axisStartTick[axis] = platform::Now();
+  const double rate = start > angle ? -slewSpeed_ : slewSpeed_;
+  mount_.axisRate[axis] = rate;
+  // A goto does not count as a commanded direction: the motion threads set
+  // axisLastDirectionPositive themselves when a goto ends.
+  mount_.axisState[axis] = rate > 0.0 ? (AXIS_GOTO | AXIS_POSITIVE) : AXIS_GOTO;
+  return kOk;
+}
+
+MountResult SimulatedAxes::Halt(int axis) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const uint32_t now = platform::Now();
+  UpdatePositionLocked(axis, now);
+  mount_.axisRate[axis] = 0.0;
+  mount_.axisStartTick[axis] = now;
+  mount_.axisStartPosition[axis] = mount_.axisPosition[axis].load();
+  mount_.axisState[axis] = AXIS_STOPPED;
+  return kOk;
+}
+
+}  // namespace sidera::sim
