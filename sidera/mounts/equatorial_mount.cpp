@@ -1,0 +1,198 @@
+#include "sidera/mounts/equatorial_mount.h"
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+
+#include "sidera/core/angles.h"
+#include "sidera/core/vector_matrix.h"
+
+namespace sidera {
+
+namespace {
+
+// Stars on the same side of the meridian: both hour angles >= 0 or both < 0.
+bool SameSide(const SkyPoint& a, const SkyPoint& b) {
+  return (a.hourAngle >= 0.0) == (b.hourAngle >= 0.0);
+}
+
+AlignStar WithNormalizedSky(AlignStar s) {
+  s.hourAngle = NormalizeAngle(s.hourAngle);
+  s.declination = NormalizeAngle(s.declination);
+  return s;
+}
+
+}  // namespace
+
+EquatorialMount::EquatorialMount() { isEquatorial = 1; }
+
+EquatorialMount::~EquatorialMount() = default;
+
+int EquatorialMount::ResetAlignment() { return ResetEquatorialAlignment(); }
+
+// North of the equator the axis frame is the sky frame; south of it the
+// declination axis and the pole flip: diag(1, -1, -1).
+int EquatorialMount::ResetEquatorialAlignment() {
+  std::lock_guard<std::recursive_mutex> lock(modelMutex);
+  if (latitude >= 0.0) {
+    SetDiagonal(skyToAxesMatrix, 1.0);
+  } else {
+    SetDiagonal(skyToAxesMatrix, -1.0);
+    skyToAxesMatrix.at(0, 0) = 1.0;
+  }
+  axesToSkyMatrix = skyToAxesMatrix;
+  return InvertInPlace(axesToSkyMatrix);
+}
+
+int EquatorialMount::SkyToAxes(SkyPoint& in, AxisPair& out, int applyMountErrors) {
+  std::lock_guard<std::recursive_mutex> lock(modelMutex);
+  (void)TelescopeMount::SkyToAxes(in, out, 0);  // always 0
+
+  // West of the meridian in the north (east of it in the south) the tube is
+  // on the other side of the pier: right ascension axis half a turn round,
+  // declination axis past the pole.
+  const bool north = latitude >= 0.0;
+  if ((north && in.hourAngle > 0.0) || (!north && in.hourAngle < 0.0)) {
+    out.axis0 = NormalizeAngle(kPi + out.axis0);
+    out.axis1 = NormalizeAngle(kPi - out.axis1);
+  }
+
+  if (applyMountErrors != 0) {
+    out.axis0 -=
+        collimationError / std::cos(out.axis1) + nonPerpendicularityError * std::tan(out.axis1);
+    out.axis1 -= axis1IndexError;
+    out.axis0 = NormalizeAngle(out.axis0);
+    out.axis1 = NormalizeAngle(out.axis1);
+  }
+
+  // The declination axis reads -90 .. +270 degrees.
+  if (out.axis1 < -kPi / 2.0) out.axis1 += kTwoPi;
+  return 0;
+}
+
+// Stars within 15 degrees of a celestial pole are never offered.
+int EquatorialMount::CheckTargetAltitude(const SkyPoint& point) {
+  const int r = TelescopeMount::CheckTargetAltitude(point);
+  if (r == 0) return 0;
+  const int s = std::fabs(point.declination) < DegToRad(75.0) ? 5 : 0;
+  return std::min(s, r);
+}
+
+// How far the current model and mount errors move the visible pole on the
+// declination axis.
+double EquatorialMount::AlignmentAdjust() {
+  SkyPoint p = latitude >= 0.0 ? SkyPoint{-kPi / 4.0, kPi / 2.0} : SkyPoint{kPi / 4.0, -kPi / 2.0};
+  const double declination = p.declination;
+  AxisPair out{};
+  (void)SkyToAxes(p, out, 1);
+  return std::fabs(out.axis1 - declination);
+}
+
+int EquatorialMount::CheckStars2(SkyPoint s1, SkyPoint s2, int mode) {
+  const int r = CheckTargetAltitude(s2);
+  if (r == 0) return 0;
+  const bool same = SameSide(s1, s2);
+  if (same) {
+    const double d = std::fabs(NormalizeAngle(s1.declination + s2.declination));
+    if (d < DegToRad(15.0)) return 0;
+    const double e = std::fabs(NormalizeAngle(s1.hourAngle - s2.hourAngle));
+    if (e < DegToRad(25.0)) return 0;
+  } else {
+    const double d = std::fabs(NormalizeAngle(kPi + s1.declination + s2.declination));
+    if (d > DegToRad(160.0) || d < DegToRad(20.0)) return 0;
+    const double e = std::fabs(NormalizeAngle(kPi + s1.hourAngle - s2.hourAngle));
+    if (e < DegToRad(25.0)) return 0;
+  }
+  if (mode != 2) return r;
+  if (!same) return 0;
+  const double q = std::fabs(1.0 / std::cos(s1.declination) - 1.0 / std::cos(s2.declination));
+  int score = 0;
+  if (q < 0.1) {
+    score = 5;
+  } else if (q < 0.3) {
+    score = 4;
+  } else if (q < 0.6) {
+    score = 3;
+  } else if (q < 0.8) {
+    score = 2;
+  }
+  return std::min(score, r);
+}
+
+// A third star must lie on the other side of the meridian from the first
+// and differ from the others in the 1/cos(declination) term, which is what
+// the collimation fit needs.
+int EquatorialMount::CheckStars3(SkyPoint s1, SkyPoint s2, SkyPoint s3) {
+  const int r = CheckTargetAltitude(s3);
+  if (r == 0) return 0;
+  if (SameSide(s1, s3)) return 0;
+  const SkyPoint* partners[2] = {&s2, &s1};
+  double value[2] = {0.0, 0.0};  // pair 2, pair 1; a pair never examined counts as 0
+  for (int i = 0; i < 2; ++i) {
+    const SkyPoint& si = *partners[i];
+    const double a = std::fabs(NormalizeAngle(kPi + s3.hourAngle - si.hourAngle));
+    if (a < DegToRad(20.0) || a > DegToRad(160.0)) {
+      value[i] = 0.0;
+      break;
+    }
+    value[i] = std::fabs(1.0 / std::cos(kPi + s3.declination) - 1.0 / std::cos(si.declination));
+  }
+  const double best = std::max(value[0], value[1]);
+  int score = 0;
+  if (best > 5.5) {
+    score = 5;
+  } else if (best > 3.5) {
+    score = 4;
+  } else if (best > 2.0) {
+    score = 3;
+  } else if (best > 1.0) {
+    score = 2;
+  } else if (best > 0.5) {
+    score = 1;
+  }
+  return std::min(score, r);
+}
+
+MountResult EquatorialMount::AlignOneStar(AlignStar s1) {
+  return TelescopeMount::AlignOneStar(WithNormalizedSky(s1));
+}
+
+MountResult EquatorialMount::AlignTwoStars(AlignStar s1, AlignStar s2) {
+  return TelescopeMount::AlignTwoStars(WithNormalizedSky(s1), WithNormalizedSky(s2));
+}
+
+MountResult EquatorialMount::AlignThreeStars(AlignStar s1, AlignStar s2, AlignStar s3) {
+  return TelescopeMount::AlignThreeStars(WithNormalizedSky(s1), WithNormalizedSky(s2),
+                                         WithNormalizedSky(s3));
+}
+
+// The thread's own outcome shows in the mount and axis states; a thread that
+// could not be started moves nothing.
+MountResult EquatorialMount::StartTracking() {
+  (void)LaunchTrackingStartThread();
+  return kOk;
+}
+
+MountResult EquatorialMount::StopAxis(int axis) {
+  axisMoving[axis] = 0;        // tells a running rate thread to end
+  (void)idleEvent.Wait(2000);  // a time-out is not reported
+  // The right ascension axis goes back to tracking instead of stopping.
+  if (axis == 0 && trackingRequested != 0) {
+    (void)StartTracking();
+    return kOk;
+  }
+  return HaltAxis(axis);
+}
+
+MountResult EquatorialMount::GotoAxes(double angle0, double angle1) {
+  axisTarget[0] = angle0;
+  axisTarget[1] = angle1;
+  axisMoving[0] = 1;
+  axisMoving[1] = 1;
+  trackingRequested = 0;
+  mountState.fetch_and(~MOUNT_TRACKING);
+  (void)LaunchGotoAxesThread();
+  return kOk;
+}
+
+}  // namespace sidera
