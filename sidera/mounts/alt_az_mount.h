@@ -5,6 +5,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <mutex>
 
 #include "sidera/core/telescope_mount.h"
 #include "sidera/platform/event.h"
@@ -51,6 +53,39 @@ class AltAzMount : public virtual TelescopeMount {
  protected:
   // The body of this kind's ResetAlignment, callable from constructors.
   int ResetAltAzAlignment();
+
+  // Axis rates (radians per second) of one tracking cycle before alignment,
+  // from the axis angles alone: how fast azimuth and altitude of the sky
+  // change at that point for the site latitude.
+  static AxisPair UnalignedTrackingRates(double latitude, const AxisPair& position);
+  // Axis rates of one aligned tracking cycle, from the model's axis angles of
+  // the tracked point now (`onTrack`) and 30 s ahead (`ahead`) and the axes'
+  // readings (`current`): catch up with the track within 30 s, unless that
+  // would turn the axis against the track's own direction; then run at 3/4
+  // of the track's rate and let the track come to the axis.
+  static AxisPair AlignedTrackingRates(const AxisPair& onTrack, const AxisPair& ahead,
+                                       const AxisPair& current);
+  // An azimuth difference within 5 degrees of a whole turn, folded back by
+  // that turn (the track crossed the +-180 degree seam).
+  static double FoldAzimuthWrap(double difference);
+
+  // True while a tracking start is pending or a tracking loop exists
+  // (trackingStoppedEvent is reset exactly then).
+  bool TrackingActive() const;
+  // The starter's work for a start issued when trackingEpoch was `epoch`.
+  MountResult RunTrackingStarter(uint32_t epoch);
+  // The loop's exit: clears MOUNT_TRACKING and trackingThread and sets
+  // trackingStoppedEvent, the state that later starts and stops rely on.
+  MountResult EndTrackingLoop(MountResult result);
+
+  // Orders tracking starts against stops. Every stop advances trackingEpoch;
+  // a starter whose start was issued before the latest stop gives up instead
+  // of bringing tracking back. trackingThread, the MOUNT_TRACKING bit as
+  // written by the tracking code, and trackingStoppedEvent change together
+  // under this lock, so a starter and an ending loop never leave the stopped
+  // event set while a loop runs, or tracking requested with no loop.
+  std::mutex trackingMutex;
+  uint32_t trackingEpoch = 0;  // guarded by trackingMutex
 };
 
 }  // namespace sidera
