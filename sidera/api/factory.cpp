@@ -3,6 +3,8 @@
 #include "sidera/core/telescope_mount.h"
 #include "sidera/drivers/family1/packet_bus_alt_az_mount.h"
 #include "sidera/drivers/family1/packet_bus_equatorial_mount.h"
+#include "sidera/sim/alt_az_simulator.h"
+#include "sidera/sim/equatorial_simulator.h"
 
 namespace sidera {
 
@@ -14,6 +16,10 @@ TelescopeMount* CreateModel(MountType type) {
       return new PacketBusAltAzMount();
     case 1:
       return new PacketBusEquatorialMount();
+    case 6:
+      return new EquatorialSimulator();
+    case 7:
+      return new AltAzSimulator();
     default:
       return nullptr;
   }
