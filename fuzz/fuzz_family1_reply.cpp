@@ -1,0 +1,60 @@
+// Feeds arbitrary line bytes to the packet-bus reply reader. The first input
+// byte chooses how many bytes one port read may deliver at most, so that
+// replies split across reads and reads cut short by a time-out are covered.
+// Checks: a reply is stored only as preamble + length + length + 1 bytes,
+// never beyond, and the position decoder accepts whatever it carries.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "sidera/drivers/family1/packet.h"
+
+namespace {
+
+class FuzzSource : public sidera::family1::ByteSource {
+ public:
+  FuzzSource(const uint8_t* data, size_t size, size_t chunk)
+      : data_(data), size_(size), chunk_(chunk) {}
+  size_t Read(uint8_t* out, size_t length) override {
+    size_t n = length < chunk_ ? length : chunk_;
+    if (n > size_ - pos_) n = size_ - pos_;
+    std::memcpy(out, data_ + pos_, n);
+    pos_ += n;
+    return n;
+  }
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+  size_t chunk_;
+  size_t pos_ = 0;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const size_t chunk = static_cast<size_t>(data[0] % 40) + 1;
+  FuzzSource source(data + 1, size - 1, chunk);
+
+  constexpr uint8_t kCanary = 0xA5;
+  uint8_t reply[sidera::family1::kPacketBufferSize + 8];
+  std::memset(reply, kCanary, sizeof reply);
+  if (sidera::family1::ReadReply(source, reply) != 0) return 0;
+
+  const size_t length = reply[1];
+  if (reply[0] != sidera::family1::kPreamble || length == 0 ||
+      length > sidera::family1::kMaxReplyLength) {
+    std::abort();
+  }
+  // Nothing beyond the stored packet may change.
+  for (size_t i = length + 3; i < sizeof reply; ++i) {
+    if (reply[i] != kCanary) std::abort();
+  }
+  if (sidera::family1::ReplyDataLength(reply) >= 3) {
+    const int32_t count = sidera::family1::DecodeCount24(reply + sidera::family1::kDataOffset);
+    if (count < -0x800000 || count > 0x7FFFFF) std::abort();
+  }
+  return 0;
+}
