@@ -1,0 +1,53 @@
+// Small sky-geometry helpers of the host: the conversions between right
+// ascension and hour angle, horizontal coordinates of a star, separations and
+// the civil date of a UTC instant. All angles are radians.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "sidera.h"
+
+namespace sidera::tool {
+
+inline constexpr double kPi = 3.141592653589793;
+inline constexpr double kTwoPi = 2.0 * kPi;
+// Radians per second of the sky's rotation (one turn per sidereal day).
+inline constexpr double kSiderealRate = kTwoPi / 86164.09065;
+inline constexpr double kRadToArcsec = 180.0 / kPi * 3600.0;
+
+inline double Radians(double degrees) { return degrees / 180.0 * kPi; }
+inline double Degrees(double radians) { return radians * 180.0 / kPi; }
+
+// Reduces to [0, 2 pi).
+double WrapTwoPi(double a);
+// Reduces to (-pi, pi].
+double WrapPi(double a);
+
+// Hour angle (-pi, pi] of a right ascension at local sidereal time `lst`.
+double HourAngleOf(double rightAscension, double lst);
+// Right ascension [0, 2 pi) of an hour angle at local sidereal time `lst`.
+double RightAscensionOf(double hourAngle, double lst);
+// Local sidereal time [0, 2 pi) from the Greenwich sidereal angle (any turn)
+// and the site longitude (east positive).
+double LocalSiderealTime(double greenwichAngle, double longitude);
+
+struct Horizontal {
+  double azimuth;  // from north through east, (-pi, pi]
+  double altitude;
+};
+// Horizontal coordinates of hour angle and declination at a latitude.
+Horizontal HorizontalOf(double hourAngle, double declination, double latitude);
+
+// Great-circle angle between two directions, [0, pi].
+double Separation(double lon1, double lat1, double lon2, double lat2);
+
+// A UTC instant split into the civil fields the library's sidereal time
+// takes. `unixMillis` counts milliseconds since 1970-01-01T00:00:00Z.
+CivilDateTime CivilOf(int64_t unixMillis);
+// Milliseconds since the epoch of YYYY-MM-DDTHH:MM:SS[.fff] (UTC), or none
+// when the text is not a valid date and time.
+std::optional<int64_t> ParseUtc(const std::string& text);
+
+}  // namespace sidera::tool
