@@ -1,0 +1,171 @@
+// The root mount's setters, ratings and state derivation.
+#include <cmath>
+#include <limits>
+
+#include "scripted_mount.h"
+
+namespace sidera::testing {
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+TEST(MountSetters, SiteIsCheckedInOrderAndTrackingRateFollowsHemisphere) {
+  struct Case {
+    double lat, elev;
+    int equatorial, aligned;
+    double rateIn;
+    MountResult result;
+    double latOut, elevOut, rateOut;
+    size_t resets;
+  } cases[] = {
+      {2.0, 0, 1, 0, 1.0, kInvalidParameter, Deg(30), 0, 1.0, 0},
+      {kNaN, 0, 1, 0, 1.0, kInvalidParameter, Deg(30), 0, 1.0, 0},
+      {-0.5, 100, 1, 0, 1.0, kOk, -0.5, 100, -1.0, 1},
+      {-0.5, 100, 0, 0, 1.0, kOk, -0.5, 100, 1.0, 1},
+      {0.5, 0, 1, 0, -1.0, kOk, 0.5, 0, 1.0, 1},
+      {0.4, 9000, 1, 0, 1.0, kInvalidParameter, 0.4, 0, 1.0, 0},  // latitude stays
+      {0.4, -1000, 0, 1, 1.0, kOk, 0.4, -1000, 1.0, 0},           // aligned: model kept
+  };
+  for (const Case& c : cases) {
+    ScriptedMount m(c.equatorial);
+    m.isAligned = c.aligned;
+    m.trackingRate = c.rateIn;
+    EXPECT_EQ(m.SetSite(c.lat, c.elev), c.result) << c.lat << " " << c.elev;
+    EXPECT_DOUBLE_EQ(m.latitude, c.latOut);
+    EXPECT_EQ(m.elevation, c.elevOut);
+    EXPECT_EQ(m.trackingRate, c.rateOut);
+    EXPECT_EQ(m.CallsOf(Op::kResetAlignment).size(), c.resets);
+  }
+}
+
+TEST(MountSetters, AltitudeLimitsKeepTheUpperLimitWhenTheLowerFails) {
+  struct Case {
+    double lower, upper;
+    MountResult result;
+    double lowerOut, upperOut;
+  } cases[] = {
+      {0.1, 2.0, kOk, 0.1, kPi / 2},
+      {0.9, 1.2, kInvalidParameter, 0.0, 1.2},
+      {-0.6, 1.0, kInvalidParameter, 0.0, 1.0},
+      {-0.5, 1.0, kOk, -0.5, 1.0},
+      {0.1, 0.7, kInvalidParameter, 0.0, Deg(75)},
+  };
+  for (const Case& c : cases) {
+    ScriptedMount m;
+    EXPECT_EQ(m.SetAltitudeLimits(c.lower, c.upper), c.result) << c.lower << " " << c.upper;
+    EXPECT_DOUBLE_EQ(m.lowerAltitudeLimit, c.lowerOut);
+    EXPECT_DOUBLE_EQ(m.upperAltitudeLimit, c.upperOut);
+  }
+}
+
+TEST(MountSetters, BacklashGuideRateAndTrackingRateRanges) {
+  ScriptedMount m;
+  // 1000 x angle / (64 x 2 pi / 86164.09065): 1 deg = 86164090.65 / 23040 ms.
+  EXPECT_EQ(m.SetBacklash(0, Deg(1)), kOk);
+  EXPECT_EQ(m.backlashTakeUpTime[0], 3739u);
+  EXPECT_EQ(m.SetBacklash(1, Deg(2)), kOk);
+  EXPECT_EQ(m.backlashTakeUpTime[1], 7479u);
+  EXPECT_EQ(m.SetBacklash(1, -1e-9), kInvalidParameter);
+  EXPECT_EQ(m.SetBacklash(1, Deg(2.001)), kInvalidParameter);
+  EXPECT_EQ(m.backlashTakeUpTime[1], 7479u);
+
+  EXPECT_EQ(m.SetGuideRate(0, -kSiderealRate), kOk);
+  EXPECT_EQ(m.SetGuideRate(1, 1.001 * kSiderealRate), kInvalidParameter);
+  EXPECT_EQ(m.guideRate[0], -kSiderealRate);
+  EXPECT_EQ(m.guideRate[1], kSiderealRate / 2);
+
+  ScriptedMount south(1);
+  ASSERT_EQ(south.SetSite(-0.3, 0), kOk);
+  const struct {
+    int mode;
+    double rate;
+  } modes[] = {{1, kTwoPi / 89460}, {2, kTwoPi / 86400}, {0, kSiderealRate}, {7, kSiderealRate}};
+  for (const auto& c : modes) {
+    EXPECT_EQ(m.SetTrackingRateMode(c.mode), kOk);
+    EXPECT_EQ(m.trackingRate, c.rate);
+    EXPECT_EQ(south.SetTrackingRateMode(c.mode), kOk);
+    EXPECT_EQ(south.trackingRate, -c.rate);
+  }
+}
+
+// At hour angle 0 and latitude 30 deg the altitude is 90 deg - |30 deg - dec|.
+TEST(MountRatings, StarsAreRatedByAltitudeWithinTheLimits) {
+  ScriptedMount m;
+  const struct {
+    double dec;
+    int rating;
+  } cases[] = {{-50, 0}, {-20, 5}, {50, 5}, {35, 0}, {-70, 0}};
+  for (const auto& c : cases) {
+    const SkyPoint star{0.0, Deg(c.dec)}, other{0.0, Deg(-20)};
+    EXPECT_EQ(m.CheckStars1(star), c.rating) << c.dec;
+    EXPECT_EQ(m.CheckStars2(other, star, 2), c.rating) << c.dec;
+    EXPECT_EQ(m.CheckStars3(other, other, star), c.rating) << c.dec;
+  }
+}
+
+TEST(MountState, DerivedFromBothAxes) {
+  const uint32_t S = AXIS_STOPPED, R = AXIS_RATE_MOTION, G = AXIS_GOTO, P = AXIS_POSITIVE;
+  struct Case {
+    uint32_t s0, s1;
+    int gotoActive, moving0, moving1;
+    uint32_t before, after;
+  } cases[] = {
+      {S, S, 1, 0, 0, MOUNT_STOPPED, MOUNT_GOTO},
+      {G, S, 0, 0, 0, MOUNT_TRACKING, MOUNT_GOTO},
+      {S, G | P, 0, 0, 0, MOUNT_STOPPED, MOUNT_GOTO},
+      {S, S, 0, 0, 0, MOUNT_TRACKING, MOUNT_TRACKING},
+      {S, S, 0, 0, 0, MOUNT_GOTO, MOUNT_STOPPED},
+      {R, S, 0, 0, 1, MOUNT_STOPPED, MOUNT_SLEWING},
+      {S, R | P, 0, 0, 0, MOUNT_STOPPED, MOUNT_TRACKING},
+      {P, S, 0, 1, 1, MOUNT_SLEWING, MOUNT_SLEWING},
+  };
+  for (const Case& c : cases) {
+    ScriptedMount m;
+    m.axisState[0] = c.s0;
+    m.axisState[1] = c.s1;
+    m.gotoActive = c.gotoActive;
+    m.axisMoving[0] = c.moving0;
+    m.axisMoving[1] = c.moving1;
+    m.mountState = c.before;
+    uint32_t out = 0;
+    EXPECT_EQ(m.GetMountState(&out), kOk);
+    EXPECT_EQ(out, c.after) << c.s0 << " " << c.s1 << " " << c.before;
+  }
+  ScriptedMount m;
+  uint32_t word = 0;
+  m.axisState[1] = AXIS_STOPPED | 0x20 | 0x100;
+  EXPECT_EQ(m.GetAxisState(1, &word), kOk);
+  EXPECT_EQ(word, AXIS_STOPPED);
+}
+
+TEST(MountMotionStart, TargetsOutsideTheAltitudeLimitsStartNothing) {
+  ScriptedMount m;
+  EXPECT_EQ(m.GotoSky(SkyPoint{0.0, Deg(35)}), kTargetTooHigh);  // 85 deg
+  EXPECT_EQ(m.GotoSky(SkyPoint{0.0, Deg(-70)}), kTargetTooLow);  // -10 deg
+  EXPECT_EQ(m.GotoHorizontal(0.0, Deg(80)), kTargetTooHigh);
+  EXPECT_EQ(m.GotoHorizontal(0.0, Deg(-1)), kTargetTooLow);
+  EXPECT_EQ(m.axisMoving[0], 0);
+  EXPECT_EQ(m.axisMoving[1], 0);
+  EXPECT_TRUE(m.Calls().empty());
+}
+
+TEST(MountSync, HomeAndAxisSync) {
+  ScriptedMount eq(1), altaz(0);
+  EXPECT_EQ(eq.SyncHomePosition(), kOk);
+  EXPECT_EQ(eq.axisPosition[0], -kPi / 2);
+  EXPECT_EQ(eq.axisPosition[1], kPi / 2);
+  altaz.axisPosition[0] = altaz.axisPosition[1] = 1.0;
+  EXPECT_EQ(altaz.SyncHomePosition(), kOk);
+  EXPECT_EQ(altaz.axisPosition[0], 0.0);
+  EXPECT_EQ(altaz.axisPosition[1], 0.0);
+
+  altaz.axisState[1] = AXIS_RATE_MOTION;
+  EXPECT_EQ(altaz.SyncAxis(1, 0.5), kAxisBusy);
+  EXPECT_EQ(altaz.axisPosition[1], 0.0);
+  altaz.axisState[1] = AXIS_STOPPED;
+  EXPECT_EQ(altaz.SyncAxis(1, 0.5 + kTwoPi), kOk);
+  EXPECT_NEAR(altaz.axisPosition[1], 0.5, 1e-12);
+}
+
+}  // namespace
+}  // namespace sidera::testing
