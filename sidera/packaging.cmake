@@ -5,6 +5,13 @@
 # `cmake --install <build> --component Sidera` installs just this.
 include(CMakePackageConfigHelpers)
 
+# Only the C operations are exported; everything else, including template
+# instantiations of the C++ runtime that default to public visibility,
+# stays inside the library.
+set(SIDERA_SYMBOL_MAP ${PROJECT_SOURCE_DIR}/cmake/sidera.map)
+target_link_options(sidera PRIVATE -Wl,--version-script=${SIDERA_SYMBOL_MAP})
+set_property(TARGET sidera APPEND PROPERTY LINK_DEPENDS ${SIDERA_SYMBOL_MAP})
+
 set(SIDERA_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Sidera)
 
 install(TARGETS sidera EXPORT SideraTargets
