@@ -65,14 +65,15 @@ double LocalSiderealTime(double greenwichAngle, double longitude) {
 }
 
 Horizontal HorizontalOf(double hourAngle, double declination, double latitude) {
-  const double sinAlt = std::sin(latitude) * std::sin(declination) +
-                        std::cos(latitude) * std::cos(declination) * std::cos(hourAngle);
-  const double altitude = std::asin(std::fmax(-1.0, std::fmin(1.0, sinAlt)));
-  // East and north components of the direction in the horizontal frame.
+  // Components of the direction towards the east, the north and the zenith.
+  // The altitude comes from atan2 rather than asin, which loses half its
+  // digits near the zenith.
   const double east = -std::cos(declination) * std::sin(hourAngle);
   const double north = std::cos(latitude) * std::sin(declination) -
                        std::sin(latitude) * std::cos(declination) * std::cos(hourAngle);
-  return {WrapPi(std::atan2(east, north)), altitude};
+  const double up = std::sin(latitude) * std::sin(declination) +
+                    std::cos(latitude) * std::cos(declination) * std::cos(hourAngle);
+  return {WrapPi(std::atan2(east, north)), std::atan2(up, std::hypot(east, north))};
 }
 
 double Separation(double lon1, double lat1, double lon2, double lat2) {
