@@ -1,0 +1,189 @@
+// Software tracking of the alt-azimuth simulator (model 7) on a clock that
+// runs faster than real time. For stars culminating near 30, 60 and 80
+// degrees of altitude, each tracked for two sky-hours from about one hour
+// east of the meridian, once unaligned and once after a two-star alignment:
+//  - the error between the sky position the mount reports and the star's
+//    true position, sampled every sky-minute (RMS and worst), and the drift
+//    of the reported position from where tracking started;
+//  - the CPU time the library's threads use per sky-hour of tracking (the
+//    process's CPU time less the sampling thread's own).
+#include <time.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <thread>
+
+#include "sidera/include/sidera.h"
+#include "sidera/platform/clock.h"
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kSiderealRate = 2.0 * kPi / 86164.09065;
+constexpr double kRadToArcsec = 180.0 / kPi * 3600.0;
+constexpr double kClockScale = 480.0;
+constexpr double kLatitude = 40.0 / 180.0 * kPi;
+constexpr int kMinutes = 120;
+
+double Rad(double deg) { return deg / 180.0 * kPi; }
+
+double Separation(double lon1, double lat1, double lon2, double lat2) {
+  const double a = std::sin((lat2 - lat1) / 2), b = std::sin((lon2 - lon1) / 2);
+  const double h = a * a + std::cos(lat1) * std::cos(lat2) * b * b;
+  return 2.0 * std::asin(std::sqrt(std::fmin(1.0, h)));
+}
+
+double SkySecondsSince(uint32_t start) {
+  return static_cast<uint32_t>(sidera::platform::Now() - start) / 1000.0;
+}
+
+void SleepSky(double skySeconds) {
+  std::this_thread::sleep_for(std::chrono::duration<double>(skySeconds / kClockScale));
+}
+
+double CpuSeconds(clockid_t id) {
+  timespec ts{};
+  clock_gettime(id, &ts);
+  return static_cast<double>(ts.tv_sec) + ts.tv_nsec * 1e-9;
+}
+
+// The hour angle of a star at tick `now`, given its hour angle at `epoch`.
+double HourAngleAt(double hourAngle0, uint32_t epoch, uint32_t now) {
+  return hourAngle0 + static_cast<uint32_t>(now - epoch) / 1000.0 * kSiderealRate;
+}
+
+// Polls like a host (positions included, so that the simulated axes notice
+// their arrival) until the goto is over and tracking has started.
+bool WaitForGotoAndTracking() {
+  bool seen = false;
+  const uint32_t start = sidera::platform::Now();
+  const auto real = std::chrono::steady_clock::now();
+  uint32_t state = 0;
+  for (;;) {
+    AxisPair axes{};
+    (void)GetAxisPositions(&axes);
+    (void)GetMountState(&state);
+    if (state == SIDERA_MOUNT_GOTO) {
+      seen = true;
+    } else if (seen || std::chrono::steady_clock::now() - real > std::chrono::milliseconds(500)) {
+      break;
+    }
+    if (SkySecondsSince(start) > 900) return false;
+    SleepSky(0.1);
+  }
+  const auto real2 = std::chrono::steady_clock::now();
+  while (GetMountState(&state) == 0 && state != SIDERA_MOUNT_TRACKING &&
+         std::chrono::steady_clock::now() - real2 < std::chrono::seconds(1)) {
+    SleepSky(0.1);
+  }
+  return state == SIDERA_MOUNT_TRACKING;
+}
+
+// A centred observation of a star at hour angle `ha` and declination `dec`:
+// on the simulator the centred axes are exactly the geometric ones.
+AlignStar Observe(double ha, double dec) {
+  AxisPair axes{};
+  (void)SkyToAxes(SkyPoint{ha, dec}, &axes);  // 0 with a mount
+  return AlignStar{ha, dec, axes.axis0, axes.axis1};
+}
+
+struct Result {
+  bool ok = false;
+  double rms = 0, worst = 0;            // reported versus true position, arc-seconds
+  double driftRms = 0, driftWorst = 0;  // reported right ascension/declination wander
+  double cpuMsPerHour = 0;
+};
+
+Result TrackOnce(double culmination, bool aligned) {
+  Result r;
+  if (int code = CreateMount(7, kLatitude, 100.0); code != 0) {
+    std::printf("CreateMount(7) answered %d: the alt-azimuth simulator is not available\n", code);
+    return r;
+  }
+  (void)SetAltitudeLimits(0.0, Rad(90));  // 0: lets the 80-degree star be reached
+  const uint32_t epoch = sidera::platform::Now();
+  if (aligned) {
+    const AlignStar a = Observe(Rad(-45), Rad(10));  // south-east
+    const AlignStar b = Observe(Rad(50), Rad(45));   // north-west
+    if (int code = AlignTwoStars(a, b); code != 0) {
+      std::printf("AlignTwoStars answered %d\n", code);
+      (void)DestroyMount();
+      return r;
+    }
+  }
+  const double dec = kLatitude - Rad(90 - culmination);
+  const double ha0 = Rad(-15);  // one hour east of the meridian at the epoch
+  const uint32_t now = sidera::platform::Now();
+  if (int code = GotoSky(HourAngleAt(ha0, epoch, now), dec); code != 0) {
+    std::printf("GotoSky answered %d\n", code);
+    (void)DestroyMount();
+    return r;
+  }
+  if (!WaitForGotoAndTracking()) {
+    std::printf("the mount did not arrive and track\n");
+    (void)DestroyMount();
+    return r;
+  }
+  SkyPoint p0{};
+  (void)GetSkyPosition(&p0);
+  const uint32_t start = sidera::platform::Now();
+  const double cpuProcess0 = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+  const double cpuSelf0 = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+  double sum = 0, driftSum = 0;
+  for (int minute = 1; minute <= kMinutes; ++minute) {
+    while (SkySecondsSince(start) < minute * 60.0) SleepSky(2.0);
+    // The reading's time is taken as the middle of the call.
+    const uint32_t before = sidera::platform::Now();
+    SkyPoint p{};
+    (void)GetSkyPosition(&p);
+    const uint32_t after = sidera::platform::Now();
+    const uint32_t at = before + static_cast<uint32_t>(after - before) / 2;
+    const double truth = HourAngleAt(ha0, epoch, at);
+    const double error = Separation(p.hourAngle, p.declination, truth, dec) * kRadToArcsec;
+    const double turned = static_cast<uint32_t>(at - start) / 1000.0 * kSiderealRate;
+    const double drift =
+        Separation(p0.hourAngle, p0.declination, p.hourAngle - turned, p.declination) *
+        kRadToArcsec;
+    sum += error * error;
+    driftSum += drift * drift;
+    r.worst = std::fmax(r.worst, error);
+    r.driftWorst = std::fmax(r.driftWorst, drift);
+  }
+  const double cpuLibrary = (CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpuProcess0) -
+                            (CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - cpuSelf0);
+  r.rms = std::sqrt(sum / kMinutes);
+  r.driftRms = std::sqrt(driftSum / kMinutes);
+  r.cpuMsPerHour = cpuLibrary * 1000.0 / (kMinutes / 60.0);
+  r.ok = true;
+  (void)DestroyMount();  // always 0
+  return r;
+}
+
+}  // namespace
+
+int main() {
+  sidera::platform::ScaledTickSource clock(kClockScale, 1000);
+  sidera::platform::ScopedTickSource install(clock);
+  std::printf(
+      "Alt-azimuth simulator: two sky-hours of tracking per row, from one hour east of the\n"
+      "meridian, latitude 40 N, clock x%.0f, sampled every sky-minute.\n"
+      "error = reported sky position versus the star; drift = reported RA/Dec versus where\n"
+      "tracking started; CPU = library threads, per sky-hour.\n\n",
+      kClockScale);
+  std::printf("culmination  model      error RMS  worst   drift RMS  worst   CPU ms/sky-h\n");
+  const auto realStart = std::chrono::steady_clock::now();
+  for (double culmination : {30.0, 60.0, 80.0}) {
+    for (bool aligned : {false, true}) {
+      const Result r = TrackOnce(culmination, aligned);
+      if (!r.ok) return 1;
+      std::printf("%8.0f deg  %-9s  %8.1f\" %6.1f\"  %8.1f\" %6.1f\"  %10.2f\n", culmination,
+                  aligned ? "aligned" : "unaligned", r.rms, r.worst, r.driftRms, r.driftWorst,
+                  r.cpuMsPerHour);
+      std::fflush(stdout);
+    }
+  }
+  std::printf("\nreal time %.0f s\n",
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - realStart).count());
+  return 0;
+}
