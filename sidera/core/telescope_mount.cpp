@@ -20,6 +20,10 @@ constexpr double kHalfPi = kPi / 2.0;
 // release the axes.
 constexpr uint32_t kReleaseWaitTicks = 2000;
 
+// Axis numbers come from the host unchecked; anything but 0 or 1 would index
+// past the per-axis fields, so the bodies that index them refuse it.
+bool ValidAxis(int axis) { return axis == 0 || axis == 1; }
+
 void SetIdentity(Matrix3& m) {
   for (int i = 0; i < 9; ++i) m.m[i] = (i % 4 == 0) ? 1.0 : 0.0;
 }
@@ -193,6 +197,7 @@ MountResult TelescopeMount::GotoAxisAngle(int, double) { return kNotImplemented;
 MountResult TelescopeMount::HaltAxis(int) { return kNotImplemented; }
 
 MountResult TelescopeMount::WriteAxisPosition(int axis, double angle) {
+  if (!ValidAxis(axis)) return kInvalidParameter;
   axisPosition[axis] = angle;
   return kOk;
 }
@@ -215,6 +220,7 @@ MountResult TelescopeMount::StopTracking() {
 }
 
 MountResult TelescopeMount::MoveAxis(int axis, double rate, int) {
+  if (!ValidAxis(axis)) return kInvalidParameter;
   if (std::fabs(rate) < 1e-6 * kSiderealRate) {
     (void)StopAxis(axis);
     return kOk;
@@ -231,6 +237,7 @@ MountResult TelescopeMount::MoveAxis(int axis, double rate, int) {
 MountResult TelescopeMount::ReservedHook2(uint32_t, uint32_t, uint32_t) { return kOk; }
 
 MountResult TelescopeMount::StopAxis(int axis) {
+  if (!ValidAxis(axis)) return kInvalidParameter;
   axisMoving[axis] = 0;
   // Not resetting the event: a running motion sees the cleared flag, halts
   // and sets it. A timeout is not reported; the axis is halted anyway.
@@ -282,6 +289,7 @@ MountResult TelescopeMount::SyncHomePosition() {
 }
 
 MountResult TelescopeMount::SyncAxis(int axis, double angle) {
+  if (!ValidAxis(axis)) return kInvalidParameter;
   // A failed read leaves the last known state, which decides as usual; a
   // dead controller then fails the write below.
   (void)ReadAxisState(axis);
@@ -302,6 +310,7 @@ MountResult TelescopeMount::SetAltitudeLimits(double lower, double upper) {
 }
 
 MountResult TelescopeMount::SetBacklash(int axis, double angle) {
+  if (!ValidAxis(axis)) return kInvalidParameter;
   if (!(angle >= 0.0 && angle <= DegToRad(2.0))) return kInvalidParameter;
   backlashAngle[axis] = angle;
   // Time to cross the backlash at the take-up rate, truncated to whole ms.
@@ -310,6 +319,7 @@ MountResult TelescopeMount::SetBacklash(int axis, double angle) {
 }
 
 MountResult TelescopeMount::SetGuideRate(int axis, double rate) {
+  if (!ValidAxis(axis)) return kInvalidParameter;
   if (!(rate >= -kSiderealRate && rate <= kSiderealRate)) return kInvalidParameter;
   guideRate[axis] = rate;
   return kOk;
@@ -342,6 +352,7 @@ MountResult TelescopeMount::SetTrackingRateMode(int mode) {
 MountResult TelescopeMount::ExtensionCommand(int) { return kNotImplemented; }
 
 MountResult TelescopeMount::GetAxisPosition(int axis, double* out) {
+  if (!ValidAxis(axis)) return kInvalidParameter;
   const MountResult r = ReadAxisPosition(axis);
   *out = axisPosition[axis];
   return r;
@@ -367,6 +378,7 @@ MountResult TelescopeMount::GetHorizontalPosition(HorizontalPoint* out) {
 }
 
 MountResult TelescopeMount::GetAxisState(int axis, uint32_t* out) {
+  if (!ValidAxis(axis)) return kInvalidParameter;
   (void)ReadAxisState(axis);
   *out = axisState[axis] & 0x1Fu;
   return kOk;
