@@ -119,6 +119,14 @@ int CommandDemo(const Words& args, bool json) {
   }
   const int model = setup.session.model;
   const bool emulated = model == 0 || model == 1;
+  if (!emulated && model != 6 && model != 7) {
+    // The demo moves the mount to made-up offsets; it runs only where no
+    // real telescope can be attached.
+    out.Error(
+        "demo: runs on the simulators (--model 6 or 7) and on the packet-bus models "
+        "against their emulator (--model 0 or 1)");
+    return 2;
+  }
   if (!setup.clockScale) {
     const double fromEnv = ClockScaleFromEnvironment();
     setup.clockScale = fromEnv != 1.0 ? fromEnv : (emulated ? kEmulatorScale : kSimulatorScale);

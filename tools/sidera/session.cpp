@@ -386,7 +386,8 @@ int Session::ShowStatus() {
             AxisStateName(s1) + ")" +
             (axesCode != 0 ? "  [" + library_.ErrorText(axesCode) + "]" : std::string()));
   out_.Text("Sky       RA " + FormatHours(ra) + "  Dec " + FormatDegrees(sky.declination) +
-            "  (hour angle " + FormatHours(sky.hourAngle) + ", LST " + FormatHours(lst) + ")");
+            "  (hour angle " + (WrapPi(sky.hourAngle) < 0 ? "-" : "+") +
+            FormatHours(std::fabs(WrapPi(sky.hourAngle))) + ", LST " + FormatHours(lst) + ")");
   out_.Text("Horizon   Az " + FormatFixed(Degrees(hz.azimuth), 3) + "\xC2\xB0  Alt " +
             FormatFixed(Degrees(hz.altitude), 3) + "\xC2\xB0");
   out_.Text("Alignment " +
@@ -405,7 +406,7 @@ int Session::ShowStatus() {
       .Add("axis1", Degrees(axes.axis1))
       .Add("rightAscensionHours", ra / kPi * 12.0)
       .Add("declination", Degrees(sky.declination))
-      .Add("hourAngleHours", sky.hourAngle / kPi * 12.0)
+      .Add("hourAngleHours", WrapPi(sky.hourAngle) / kPi * 12.0)
       .Add("azimuth", Degrees(hz.azimuth))
       .Add("altitude", Degrees(hz.altitude))
       .Add("alignmentQuality", quality);
@@ -417,6 +418,8 @@ int Session::ShowStatus() {
 
 int Session::RunStep(const Words& w) {
   if (w.empty()) return 0;
+  // A Ctrl-C typed while no motion ran must not cut the next one short.
+  ClearInterrupt();
   const std::string& step = w[0];
   int code = kUsageError;
   if (step == "goto") {
@@ -524,9 +527,9 @@ int Session::StepAlign(const Words& w) {
   std::string text = "Aligned on";
   std::string names = "[";
   for (size_t i = 0; i < report.stars.size(); ++i) {
-    text += (i ? ", " : " ") + report.stars[i] + " (model " +
-            Arcsec(report.beforeArcsec[i] / kRadToArcsec) + " -> " +
-            Arcsec(report.afterArcsec[i] / kRadToArcsec) + " from the reading)";
+    text += (i ? ", " : " ") + report.stars[i] + " (off the centred axes by " +
+            Arcsec(report.beforeArcsec[i] / kRadToArcsec) + " before, " +
+            Arcsec(report.afterArcsec[i] / kRadToArcsec) + " after)";
     names += (i ? "," : "") + JsonString(report.stars[i]);
   }
   names += "]";
