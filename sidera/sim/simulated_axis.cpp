@@ -38,8 +38,12 @@ MountResult SimulatedAxes::ReadPosition(int axis) {
   return kOk;
 }
 
+// The position is brought up to the clock here too: the goto threads poll
+// only the state while they wait for an axis, and a controller reports the
+// end of a goto whether or not anybody has read its position.
 MountResult SimulatedAxes::ReadState(int axis) {
   std::lock_guard<std::mutex> lock(mutex_);
+  UpdatePositionLocked(axis, platform::Now());
   CheckArrivalLocked(axis);
   return kOk;
 }

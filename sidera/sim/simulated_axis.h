@@ -5,8 +5,9 @@
 // axisStartPosition, axisStartTick, axisState, axisLastDirectionPositive).
 // A segment starts at full rate and stops at once; positions have no limits.
 // The position is worked out from the tick clock only when it is refreshed
-// (ReadAxisPosition, HaltAxis), and a goto ends only when a refresh finds the
-// computed position past the target, which then becomes the position.
+// (a position or state read, a halt), and a goto ends only when a refresh
+// finds the computed position past the target, which then becomes the
+// position.
 //
 // Who touches the record: the host thread and the motion and tracking
 // threads all call these primitives. Each primitive reads and writes several
@@ -38,8 +39,7 @@ class SimulatedAxes {
   // Brings axisPosition up to the clock, then ends a goto that has passed
   // its target.
   MountResult ReadPosition(int axis);
-  // Ends a goto that has passed its target, judged on the position as last
-  // refreshed (the position itself does not move).
+  // The same: a state read sees a goto end just as a position read does.
   MountResult ReadState(int axis);
   // A new constant-rate segment from the position as last refreshed; rate 0
   // stops the axis there.
