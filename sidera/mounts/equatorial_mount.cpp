@@ -79,13 +79,15 @@ int EquatorialMount::CheckTargetAltitude(const SkyPoint& point) {
 }
 
 // How far the current model and mount errors move the visible pole on the
-// declination axis.
+// declination axis. The pole's nominal axis-1 angle is +90 degrees in both
+// hemispheres (the southern matrix turns declination -90 into +90), so the
+// offset is measured from there; measuring from the pole's declination
+// would report half a turn for a perfect southern model.
 double EquatorialMount::AlignmentAdjust() {
   SkyPoint p = latitude >= 0.0 ? SkyPoint{-kPi / 4.0, kPi / 2.0} : SkyPoint{kPi / 4.0, -kPi / 2.0};
-  const double declination = p.declination;
   AxisPair out{};
   (void)SkyToAxes(p, out, 1);
-  return std::fabs(out.axis1 - declination);
+  return std::fabs(out.axis1 - kPi / 2.0);
 }
 
 int EquatorialMount::CheckStars2(SkyPoint s1, SkyPoint s2, int mode) {
