@@ -1,0 +1,102 @@
+// Helpers shared by the mount tests: a host session on a fast clock, polling
+// with a guard, and the process's thread count.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <iterator>
+#include <thread>
+
+#include "sidera/api/globals.h"
+#include "sidera/core/telescope_mount.h"
+#include "sidera/include/sidera.h"
+#include "sidera/platform/clock.h"
+
+namespace sidera::testing_support {
+
+constexpr double kPiValue = 3.141592653589793;
+constexpr double kSidereal = 2.0 * kPiValue / 86164.09065;
+constexpr double Deg(double d) { return d / 180.0 * kPiValue; }
+
+// Polls `done` every real millisecond; false if it has not held within
+// `guardMs` real milliseconds (a guard against a hang, not a timing check).
+inline bool WaitUntil(const std::function<bool()>& done, int guardMs = 20000) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(guardMs);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+// Lets `ticks` of the installed clock pass.
+inline bool WaitTicks(uint32_t ticks) {
+  const uint32_t start = platform::Now();
+  return WaitUntil([&] { return platform::Now() - start >= ticks; });
+}
+
+// Threads of this process.
+inline int ThreadCount() {
+  int n = 0;
+  for (auto it = std::filesystem::directory_iterator("/proc/self/task");
+       it != std::filesystem::directory_iterator(); ++it) {
+    ++n;
+  }
+  return n;
+}
+
+inline uint32_t MountStateNow() {
+  uint32_t state = 0;
+  EXPECT_EQ(GetMountState(&state), 0);
+  return state;
+}
+
+inline uint32_t AxisStateNow(int axis) {
+  uint32_t state = 0;
+  EXPECT_EQ(GetAxisState(axis, &state), 0);
+  return state;
+}
+
+// Angular distance between two sky positions (hour angle, declination).
+inline double SkyDistance(const SkyPoint& a, const SkyPoint& b) {
+  const double c =
+      std::sin(a.declination) * std::sin(b.declination) +
+      std::cos(a.declination) * std::cos(b.declination) * std::cos(a.hourAngle - b.hourAngle);
+  return std::acos(std::fmin(1.0, std::fmax(-1.0, c)));
+}
+
+// A host session: the library's clock runs `scale` times faster than real
+// time, and whatever mount the test creates is destroyed at the end, before
+// the clock is removed.
+class HostSession : public ::testing::Test {
+ protected:
+  explicit HostSession(double scale = 100.0) : clock_(scale, 1000000), scoped_(clock_) {}
+  void SetUp() override { baselineThreads_ = ThreadCount(); }
+  void TearDown() override { EXPECT_EQ(DestroyMount(), 0); }
+
+  // Waits until the mount reports tracking with no goto left.
+  bool WaitForTracking() {
+    return WaitUntil([] { return MountStateNow() == SIDERA_MOUNT_TRACKING; });
+  }
+
+  // Waits until the mount tracks and axis 0 runs at a tracking rate (a few
+  // times sidereal at most), not at a goto or hand-move speed.
+  bool WaitForTrackingRates() {
+    return WaitUntil([] {
+      return MountStateNow() == SIDERA_MOUNT_TRACKING && g_mount != nullptr &&
+             (AxisStateNow(0) & SIDERA_AXIS_RATE_MOTION) != 0 &&
+             std::fabs(g_mount->axisRate[0].load()) < 5 * kSidereal;
+    });
+  }
+
+  platform::ScaledTickSource clock_;
+  platform::ScopedTickSource scoped_;
+  int baselineThreads_ = 0;
+};
+
+}  // namespace sidera::testing_support
