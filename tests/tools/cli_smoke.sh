@@ -145,6 +145,16 @@ case "$case_name" in
     expect_status 1 $?
     expect_text "goto Antares: 104 Target position too low"
     ;;
+  run_slew_sync)
+    # A timed slew ends stopped; a sync then makes the stopped mount report
+    # exactly the star's position, whatever it pointed at before.
+    "$sidera" run "${site[@]}" -- slew ra 100 20 -- sync Arcturus -- status >"$out" 2>&1
+    expect_status 0 $?
+    expect_text "Axis 0 slewed at 100.00 x sidereal for 20 s, then stopped"
+    expect_line "Mount     EQ Mount Simulator, stopped"
+    grep -Eq "^Sky       RA 14h15m(39|40)\.[0-9]s  Dec \+19°10'57\"" "$out" ||
+      fail "the synced position is not Arcturus"
+    ;;
   run_bad_model)
     "$sidera" run --model 12 -- status >"$out" 2>&1
     expect_status 1 $?
