@@ -28,6 +28,9 @@ constexpr uint32_t kTakeUpCheckTicks = 5;
 // Take-ups this short or shorter are not worth doing.
 constexpr uint32_t kMinTakeUpTicks = 20;
 constexpr int kGotoPasses = 6;
+// A goto reports a failed command or state read as no reply from axis 0,
+// whichever axis it was.
+constexpr MountResult kGotoAxisFailed = kNoResponseAxis0;
 
 constexpr int kGotoPriority = 2;
 constexpr int kNormalPriority = 3;
@@ -140,13 +143,13 @@ MountResult RunGoto(TelescopeMount& m, bool sky) {
       const double tolerance = m.gotoTolerance;
       if (std::fabs(t1 - c1) > tolerance) {
         if (m.GotoAxisAngle(1, CommandedAngle(m, 1, t1, c1)) != kOk) {
-          result = kNoResponseAxis0;
+          result = kGotoAxisFailed;
           break;
         }
       }
       if (std::fabs(t0 - c0) > tolerance) {
         if (m.GotoAxisAngle(0, CommandedAngle(m, 0, t0, c0)) != kOk) {
-          result = kNoResponseAxis0;
+          result = kGotoAxisFailed;
           break;
         }
       }
@@ -157,7 +160,7 @@ MountResult RunGoto(TelescopeMount& m, bool sky) {
         uint32_t s0 = 0;
         uint32_t s1 = 0;
         if (m.GetAxisState(0, &s0) != kOk || m.GetAxisState(1, &s1) != kOk) {
-          result = kNoResponseAxis0;
+          result = kGotoAxisFailed;
           break;
         }
         const bool busy = ((s0 | s1) & AXIS_GOTO) != 0;
