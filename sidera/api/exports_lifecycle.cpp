@@ -48,9 +48,16 @@ extern "C" SIDERA_API int CreateMount(int mountType, double latitude, double ele
   if (static_cast<unsigned>(mountType) > 11u) {
     return kInvalidMountId;
   }
-  TelescopeMount* mount = CreateModel(mountType);
+  TelescopeMount* mount = nullptr;
+  try {
+    mount = CreateModel(mountType);
+  } catch (...) {
+    // Out of memory or resources while constructing: no exception may
+    // leave a C operation, and there is no mount to report on.
+    mount = nullptr;
+  }
   if (mount == nullptr) {
-    // The model has no class in this build.
+    // The model has no class in this build, or could not be built.
     return kNotImplemented;
   }
   g_mount = mount;
