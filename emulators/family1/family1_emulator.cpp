@@ -215,7 +215,7 @@ void Family1Emulator::Impl::Serve() {
       reply[1] = kBadLengthByte;
       reply.back() = family1::Checksum(reply.data() + 1, reply.size() - 2);
     }
-    if (now.shortPacketAxis == axis) reply.resize(reply.size() - 2);
+    if (now.shortPacketAxis == axis) reply.erase(reply.end() - 2, reply.end());
     std::vector<uint8_t> bytes = Noise(std::min(std::max(now.noiseBytes, 0), kMaxNoiseBytes));
     bytes.insert(bytes.end(), reply.begin(), reply.end());
     replies.push_back({Clock::now() + Milliseconds(std::max(now.replyDelayMs, 0)), bytes});

@@ -1,6 +1,13 @@
 // Wire-level emulator of the family-1 motor controllers: two controllers on
 // one half-duplex packet bus, served on a pseudo-terminal. The library opens
 // the terminal as if it were the serial port of a real mount.
+//
+// The line hands every byte the library writes straight back to it (the
+// shared bus echoes), whatever the controllers make of it. A complete frame
+// with a good checksum addressed to 0x10 or 0x11 is then carried out and
+// answered by that controller; other frames are only logged. A frame cut off
+// by 100 ms of quiet is dropped, so it cannot swallow the next one. A known
+// command with too few data bytes is not carried out and gets an empty reply.
 #pragma once
 
 #include <cstdint>
@@ -15,9 +22,12 @@ struct Family1Options {
   int silentAxis = -1;     // 0 or 1: that controller never answers (its requests are still echoed)
   int noiseBytes = 0;      // this many bytes of line noise (never 0x3B) before every reply
   int badLengthAxis = -1;  // replies of that axis carry a length byte of 30
-  int shortPacketAxis = -1;           // replies of that axis are cut 2 bytes short
-  int replyDelayMs = 0;               // delay before every reply
-  int closeAfterRequests = -1;        // hang up the line after this many requests (-1: never)
+  int shortPacketAxis = -1;  // replies of that axis are cut 2 bytes short
+  int replyDelayMs = 0;      // delay before every reply
+  // Hang up the line after this many requests (-1: never). Counted since
+  // construction: frames addressed to a controller, silent ones included. The
+  // last one is answered, and read by the other side, before the hang-up.
+  int closeAfterRequests = -1;
   double fastDegPerSec = 4.0;         // fast goto speed
   double slowDegPerSec = 0.5;         // slow goto speed
   double timeScale = 1.0;             // axis motion runs this many times faster than real time
@@ -45,7 +55,7 @@ class Family1Emulator {
   bool Start();                    // open a pseudo-terminal, start serving on a thread
   std::string DevicePath() const;  // the terminal the library opens (the pty slave)
   void Stop();
-  void CloseLine();  // hang up now, mid-session
+  void CloseLine();  // hang up now, mid-session; returns once the line is down
   // Thread-safe; takes effect for the next request.
   void UpdateOptions(const std::function<void(Family1Options&)>& change);
 
@@ -54,8 +64,9 @@ class Family1Emulator {
   void SetPositionCounts(int axis, int32_t counts);
   bool GotoInProgress(int axis);
   bool LastGotoWasFast(int axis);
-  int32_t RateWireValue(
-      int axis);  // + for RatePositive, - for RateNegative (the 3-byte wire value)
+  // The constant rate in effect: + for RatePositive, - for RateNegative (the
+  // 3-byte wire value); 0 once stopped or when a goto has taken over.
+  int32_t RateWireValue(int axis);
   uint8_t ApproachByte(int axis);
   uint8_t Setting(int axis, uint8_t id);   // last value of 0x10 / 0x11
   std::vector<Family1Request> Requests();  // every request received, in order
