@@ -106,5 +106,27 @@ TEST(CivilTime, ParsesIsoTimesAndRejectsImpossibleOnes) {
   }
 }
 
+TEST(Precession, MovesAJ2000PlaceToTheDateAndBack) {
+  // A worked textbook case: theta Persei, J2000 mean place (proper motion
+  // already applied) 41.054063, +49.227750 degrees, precessed to
+  // 2028 November 13.19 (JD 2462088.69) gives 41.547214, +49.348483.
+  const int64_t date = 1857702816000;
+  const Equatorial ofDate = PrecessFromJ2000({Radians(41.054063), Radians(49.227750)}, date);
+  EXPECT_NEAR(Degrees(ofDate.rightAscension), 41.547214, 2e-6 * 15);
+  EXPECT_NEAR(Degrees(ofDate.declination), 49.348483, 2e-5);
+  // Undoing it returns the catalogue place, also near the pole and across 0h.
+  for (Equatorial p : {Equatorial{Radians(41.054063), Radians(49.227750)},
+                       Equatorial{Radians(37.95456), Radians(89.26411)},
+                       Equatorial{Radians(359.99), Radians(-60)}}) {
+    const Equatorial back = PrecessToJ2000(PrecessFromJ2000(p, date), date);
+    EXPECT_LT(Separation(back.rightAscension, back.declination, p.rightAscension, p.declination),
+              1e-10);
+  }
+  // At the J2000 epoch itself nothing moves.
+  const Equatorial same = PrecessFromJ2000({1.0, 0.5}, 946728000000);
+  EXPECT_NEAR(same.rightAscension, 1.0, 1e-12);
+  EXPECT_NEAR(same.declination, 0.5, 1e-12);
+}
+
 }  // namespace
 }  // namespace sidera::tool

@@ -40,6 +40,17 @@ struct Horizontal {
 // Horizontal coordinates of hour angle and declination at a latitude.
 Horizontal HorizontalOf(double hourAngle, double declination, double latitude);
 
+// A right ascension [0, 2 pi) and declination.
+struct Equatorial {
+  double rightAscension;
+  double declination;
+};
+// Precession of a mean place between the J2000 equinox and the date
+// `unixMillis` (the IAU 1976 angles). Catalogue positions are J2000; the sky
+// a mount follows is that of the date, some 20 arc-minutes away by 2026.
+Equatorial PrecessFromJ2000(Equatorial j2000, int64_t unixMillis);
+Equatorial PrecessToJ2000(Equatorial ofDate, int64_t unixMillis);
+
 // Great-circle angle between two directions, [0, pi].
 double Separation(double lon1, double lat1, double lon2, double lat2);
 

@@ -51,9 +51,8 @@ std::string Arcmin(double arcsec) { return FormatFixed(arcsec / 60.0, 1) + "'"; 
 
 std::vector<Candidate> StarsUp(Session& session, double minAltitude, double maxAltitude) {
   std::vector<Candidate> up;
-  const double lst = session.LocalSidereal();
   for (const Star& star : BrightStars()) {
-    const SkyPoint sky{HourAngleOf(star.rightAscension, lst), star.declination};
+    const SkyPoint sky = session.SkyNow(star.rightAscension, star.declination);
     const Horizontal h = HorizontalOf(sky.hourAngle, sky.declination, session.options().latitude);
     // Stars close to the meridian would change pier side during the demo.
     if (std::fabs(sky.hourAngle) < Radians(12)) continue;

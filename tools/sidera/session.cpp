@@ -132,7 +132,13 @@ double Session::LocalSidereal() const {
 }
 
 SkyPoint Session::SkyNow(double rightAscension, double declination) const {
-  return SkyPoint{HourAngleOf(rightAscension, LocalSidereal()), declination};
+  const Equatorial ofDate = PrecessFromJ2000({rightAscension, declination}, clock_.NowUnixMillis());
+  return SkyPoint{HourAngleOf(ofDate.rightAscension, LocalSidereal()), ofDate.declination};
+}
+
+Equatorial Session::CatalogueOf(const SkyPoint& sky) const {
+  const Equatorial ofDate{RightAscensionOf(sky.hourAngle, LocalSidereal()), sky.declination};
+  return PrecessToJ2000(ofDate, clock_.NowUnixMillis());
 }
 
 std::optional<double> Session::DistanceToTarget(const Target& target) {
@@ -171,8 +177,9 @@ std::string Session::PositionLine() {
   std::string line;
   if (api().GetMountState(&state) == 0) line += MountStateName(state);
   if (api().GetSkyPosition(&sky) == 0) {
-    line += "  RA " + FormatHours(RightAscensionOf(sky.hourAngle, LocalSidereal())) + " Dec " +
-            FormatDegrees(sky.declination);
+    const Equatorial place = CatalogueOf(sky);
+    line +=
+        "  RA " + FormatHours(place.rightAscension) + " Dec " + FormatDegrees(place.declination);
   }
   if (api().GetHorizontalPosition(&hz) == 0) {
     line += "  Az " + FormatFixed(Degrees(hz.azimuth), 2) + " Alt " +
@@ -332,9 +339,11 @@ int Session::Track(double seconds, TrackReport* report) {
     drift = Separation(ra0, dec0, ra, sky.declination);
     worst = std::fmax(worst, drift);
     (void)api().GetMountState(&state);
-    out_.Progress("tracking  " + MountStateName(state) + "  RA " + FormatHours(ra) + " Dec " +
-                  FormatDegrees(sky.declination) + "  drift " + Arcsec(drift) + "  " +
-                  FormatFixed(elapsed, 0) + " / " + FormatFixed(seconds, 0) + " s");
+    const Equatorial place = CatalogueOf(sky);
+    out_.Progress("tracking  " + MountStateName(state) + "  RA " +
+                  FormatHours(place.rightAscension) + " Dec " + FormatDegrees(place.declination) +
+                  "  drift " + Arcsec(drift) + "  " + FormatFixed(elapsed, 0) + " / " +
+                  FormatFixed(seconds, 0) + " s");
     if (elapsed >= seconds) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
@@ -376,7 +385,7 @@ int Session::ShowStatus() {
   double residual = 0;
   const int quality = api().GetAlignmentQuality(&residual);
   const double lst = LocalSidereal();
-  const double ra = RightAscensionOf(sky.hourAngle, lst);
+  const Equatorial place = CatalogueOf(sky);
   std::optional<double> distance;
   if (target_) distance = DistanceToTarget(*target_);
 
@@ -385,8 +394,9 @@ int Session::ShowStatus() {
             AxisStateName(s0) + ")   1: " + FormatFixed(Degrees(axes.axis1), 4) + "\xC2\xB0 (" +
             AxisStateName(s1) + ")" +
             (axesCode != 0 ? "  [" + library_.ErrorText(axesCode) + "]" : std::string()));
-  out_.Text("Sky       RA " + FormatHours(ra) + "  Dec " + FormatDegrees(sky.declination) +
-            "  (hour angle " + (WrapPi(sky.hourAngle) < 0 ? "-" : "+") +
+  out_.Text("Sky       RA " + FormatHours(place.rightAscension) + "  Dec " +
+            FormatDegrees(place.declination) + " (J2000)  (hour angle " +
+            (WrapPi(sky.hourAngle) < 0 ? "-" : "+") +
             FormatHours(std::fabs(WrapPi(sky.hourAngle))) + ", LST " + FormatHours(lst) + ")");
   out_.Text("Horizon   Az " + FormatFixed(Degrees(hz.azimuth), 3) + "\xC2\xB0  Alt " +
             FormatFixed(Degrees(hz.altitude), 3) + "\xC2\xB0");
@@ -404,8 +414,8 @@ int Session::ShowStatus() {
       .Add("axisState1", static_cast<int>(s1))
       .Add("axis0", Degrees(axes.axis0))
       .Add("axis1", Degrees(axes.axis1))
-      .Add("rightAscensionHours", ra / kPi * 12.0)
-      .Add("declination", Degrees(sky.declination))
+      .Add("rightAscensionHours", place.rightAscension / kPi * 12.0)
+      .Add("declination", Degrees(place.declination))
       .Add("hourAngleHours", WrapPi(sky.hourAngle) / kPi * 12.0)
       .Add("azimuth", Degrees(hz.azimuth))
       .Add("altitude", Degrees(hz.altitude))
@@ -692,12 +702,11 @@ int Session::StepLimits(const Words& w) {
 }
 
 int Session::StepStars() {
-  const double lst = LocalSidereal();
   std::string list = "[";
-  out_.Text("Star              RA           Dec          Az       Alt");
+  out_.Text("Star              RA (J2000)   Dec          Az       Alt");
   for (const Star& star : BrightStars()) {
-    const double ha = HourAngleOf(star.rightAscension, lst);
-    const Horizontal h = HorizontalOf(ha, star.declination, options_.latitude);
+    const SkyPoint sky = SkyNow(star.rightAscension, star.declination);
+    const Horizontal h = HorizontalOf(sky.hourAngle, sky.declination, options_.latitude);
     char line[160];
     std::snprintf(line, sizeof line, "%-16s  %s  %-11s  %7.2f  %6.2f%s", star.name,
                   FormatHours(star.rightAscension).c_str(), FormatDegrees(star.declination).c_str(),

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/sidera/astro.h"
 #include "tools/sidera/library.h"
 #include "tools/sidera/output.h"
 #include "tools/sidera/sky_clock.h"
@@ -73,7 +74,11 @@ class Session {
 
   // Building blocks shared with the demo.
   double LocalSidereal() const;
+  // Hour angle and declination now of a J2000 catalogue place (precessed to
+  // the date), as the mount takes them.
   SkyPoint SkyNow(double rightAscension, double declination) const;
+  // The J2000 place of a position the mount reports now.
+  Equatorial CatalogueOf(const SkyPoint& sky) const;
   int Goto(const Target& target, bool wait, MotionReport* report);
   // Centres each star (a goto, then the axis readings plus `offset0/1`,
   // radians, standing for a mechanical error of the mount) and aligns.
