@@ -190,7 +190,8 @@ int CommandDemo(const Words& args, bool json) {
   AlignReport align;
   if (int code = session.Align({first.star, second.star}, kMountOffset0, kMountOffset1, &align);
       code != 0) {
-    return session.Fail("align", code) != 0 ? 1 : 0;
+    session.Fail("align", code);
+    return 1;
   }
   for (size_t i = 0; i < align.stars.size(); ++i) {
     out.Text("   " + align.stars[i] + ": the nominal model points " +
