@@ -87,10 +87,4 @@ class LineClient {
   int fd_ = -1;
 };
 
-inline Bytes Concat(const Bytes& a, const Bytes& b) {
-  Bytes all = a;
-  all.insert(all.end(), b.begin(), b.end());
-  return all;
-}
-
 }  // namespace sidera::emulator::testing
