@@ -309,6 +309,32 @@ static void TestNoMountAnswers(void) {
   ((void (*)(double, double, double, double))Op(55))(1.0, 2.0, 3.0, 4.0);
 }
 
+/* ---- With a mount: the alt-azimuth simulator needs no device. ---- */
+
+static void TestSimulatorLifecycle(void) {
+  int (*createMount)(int, double, double) = (int (*)(int, double, double))Op(11);
+  int (*destroyMount)(void) = (int (*)(void))Op(12);
+  CHECK(createMount(7, 0.5, 100.0) == 0, "CreateMount(7)");
+  CHECK(createMount(7, 0.6, 100.0) == 0, "CreateMount(7) again only updates the site");
+  CHECK(createMount(3, 0.5, 100.0) == 2, "another model while one exists");
+  CHECK(((int (*)(void))Op(14))() == 0, "simulator 7 is alt-azimuth");
+  /* With a mount, a null output pointer is refused with 4. */
+  CHECK(((int (*)(int, double*))Op(70))(0, NULL) == 4, "GetAxisPosition(null)");
+  CHECK(((int (*)(Pair*))Op(71))(NULL) == 4, "GetAxisPositions(null)");
+  CHECK(((int (*)(Pair*))Op(72))(NULL) == 4, "GetSkyPosition(null)");
+  CHECK(((int (*)(Pair*))Op(73))(NULL) == 4, "GetHorizontalPosition(null)");
+  CHECK(((int (*)(int, uint32_t*))Op(74))(0, NULL) == 4, "GetAxisState(null)");
+  CHECK(((int (*)(uint32_t*))Op(75))(NULL) == 4, "GetMountState(null)");
+  CHECK(((int (*)(double*))Op(27))(NULL) == 0, "fresh mount has alignment quality 0");
+  uint32_t state = 0;
+  CHECK(((int (*)(int, uint32_t*))Op(74))(0, &state) == 0 && state == 1, "axis 0 stopped");
+  Record record;
+  CHECK(((int (*)(Record*))Op(29))(&record) == 200, "SaveAlignment returns the record size");
+  CHECK(((int (*)(double, double))Op(47))(NAN, 0.5) == 4, "GotoSky refuses NaN");
+  CHECK(destroyMount() == 0, "DestroyMount");
+  CHECK(((int (*)(uint32_t*))Op(75))(&state) == 3, "no mount after DestroyMount");
+}
+
 /* ---- Time and angles. ---- */
 
 static void TestSiderealTimeAndSeparation(void) {
@@ -357,6 +383,7 @@ int main(int argc, char** argv) {
   TestOrdinalsBindTheNamedOperations();
   TestTextsInEveryLanguage();
   TestNoMountAnswers();
+  TestSimulatorLifecycle();
   TestSiderealTimeAndSeparation();
   dlclose(g_library);
   if (g_failures != 0) {
