@@ -18,6 +18,10 @@ bool AllFinite(Values... values) {
   return (std::isfinite(values) && ...);
 }
 
+// True for the two axis numbers. Operations that index per-axis state refuse
+// any other number (code 4) rather than read or write beyond the axis arrays.
+inline bool IsAxis(int axis) { return axis == 0 || axis == 1; }
+
 inline bool IsFinite(const SkyPoint& p) { return AllFinite(p.hourAngle, p.declination); }
 
 inline bool IsFinite(const AlignStar& s) {

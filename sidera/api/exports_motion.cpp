@@ -11,7 +11,7 @@ extern "C" SIDERA_API int MoveAxis(int axis, double rate) {
   if (g_mount == nullptr) {
     return kNoMount;
   }
-  if (!AllFinite(rate)) {
+  if (!IsAxis(axis) || !AllFinite(rate)) {
     return kInvalidParameter;
   }
   return g_mount->MoveAxis(axis, rate, SiderealRateFactor(rate));
@@ -46,6 +46,9 @@ extern "C" SIDERA_API int StopAxis(int axis) {
   if (g_mount == nullptr) {
     return kNoMount;
   }
+  if (!IsAxis(axis)) {
+    return kInvalidParameter;
+  }
   return g_mount->StopAxis(axis);
 }
 
@@ -63,7 +66,7 @@ extern "C" SIDERA_API int SyncAxis(int axis, double angle) {
   if (g_mount == nullptr) {
     return kNoMount;
   }
-  if (!AllFinite(angle)) {
+  if (!IsAxis(axis) || !AllFinite(angle)) {
     return kInvalidParameter;
   }
   return g_mount->SyncAxis(axis, angle);
@@ -73,7 +76,7 @@ extern "C" SIDERA_API int SetBacklash(int axis, double angle) {
   if (g_mount == nullptr) {
     return kNoMount;
   }
-  if (!AllFinite(angle)) {
+  if (!IsAxis(axis) || !AllFinite(angle)) {
     return kInvalidParameter;
   }
   return g_mount->SetBacklash(axis, angle);
@@ -83,7 +86,7 @@ extern "C" SIDERA_API int SetGuideRate(int axis, double rate) {
   if (g_mount == nullptr) {
     return kNoMount;
   }
-  if (!AllFinite(rate)) {
+  if (!IsAxis(axis) || !AllFinite(rate)) {
     return kInvalidParameter;
   }
   return g_mount->SetGuideRate(axis, rate);

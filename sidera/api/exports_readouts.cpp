@@ -1,5 +1,6 @@
 // Exported read-outs of the current mount: positions and states. Each
 // reports no mount (3) before a null output pointer (4).
+#include "sidera/api/export_checks.h"
 #include "sidera/api/globals.h"
 #include "sidera/core/telescope_mount.h"
 #include "sidera/include/sidera.h"
@@ -10,7 +11,7 @@ extern "C" SIDERA_API int GetAxisPosition(int axis, double* angle) {
   if (g_mount == nullptr) {
     return kNoMount;
   }
-  if (angle == nullptr) {
+  if (angle == nullptr || !IsAxis(axis)) {
     return kInvalidParameter;
   }
   return g_mount->GetAxisPosition(axis, angle);
@@ -55,7 +56,7 @@ extern "C" SIDERA_API int GetAxisState(int axis, uint32_t* state) {
   if (g_mount == nullptr) {
     return kNoMount;
   }
-  if (state == nullptr) {
+  if (state == nullptr || !IsAxis(axis)) {
     return kInvalidParameter;
   }
   return g_mount->GetAxisState(axis, state);

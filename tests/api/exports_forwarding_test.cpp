@@ -126,6 +126,29 @@ TEST_F(ExportsTest, NonFiniteArgumentsAreRefusedWithoutReachingTheMount) {
   EXPECT_TRUE(mount.calls.empty()) << mount.calls.front().name;
 }
 
+// Axis numbers index per-axis state; any number but 0 or 1 is refused before
+// it reaches the mount. GotoAxis alone reads "not 0" as axis 1.
+TEST_F(ExportsTest, AxisNumbersOtherThanZeroAndOneAreRefused) {
+  double angle = 0.0;
+  uint32_t state = 0;
+  const std::vector<std::pair<const char*, std::function<int()>>> cases = {
+      {"MoveAxis", [] { return ::MoveAxis(2, 0.001); }},
+      {"StopAxis", [] { return ::StopAxis(-1); }},
+      {"SyncAxis", [] { return ::SyncAxis(7, 0.1); }},
+      {"SetBacklash", [] { return ::SetBacklash(2, 0.0); }},
+      {"SetGuideRate", [] { return ::SetGuideRate(-5, 0.0); }},
+      {"GetAxisPosition", [&] { return ::GetAxisPosition(2, &angle); }},
+      {"GetAxisState", [&] { return ::GetAxisState(1000000, &state); }},
+  };
+  for (const auto& [name, call] : cases) {
+    EXPECT_EQ(call(), 4) << name;
+  }
+  EXPECT_TRUE(mount.calls.empty()) << mount.calls.front().name;
+  EXPECT_EQ(::GotoAxis(5, 0.25), 0);
+  EXPECT_EQ(mount.calls.back().name, "GotoAxes");
+  EXPECT_DOUBLE_EQ(mount.calls.back().args.at(1), 0.25);
+}
+
 TEST_F(ExportsTest, MoveAxisPassesTheRateInWholeSiderealMultiples) {
   struct Case {
     double rate;
