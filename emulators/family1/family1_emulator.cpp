@@ -275,7 +275,11 @@ void Family1Emulator::Impl::Serve() {
       uint8_t buffer[256];
       const ssize_t got = read(master, buffer, sizeof buffer);
       if (got > 0) {
-        lastInput = Clock::now();
+        // Bytes after a long pause start afresh, even when this thread woke
+        // too late to drop the unfinished frame before they came.
+        const Clock::time_point arrived = Clock::now();
+        if (splitter.Pending() && arrived - lastInput >= kFrameGap) handleFrame(splitter.Abandon());
+        lastInput = arrived;
         // The shared half-duplex line hands every transmitted byte straight
         // back to its sender, whatever the controllers make of it.
         output.insert(output.end(), buffer, buffer + got);

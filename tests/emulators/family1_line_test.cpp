@@ -204,7 +204,7 @@ TEST_F(Family1Line, EachFaultBreaksOnlyWhatItNames) {
 TEST_F(Family1Line, NoiseAndDelayComeBetweenTheEchoAndTheReply) {
   Family1Options options;
   options.noiseBytes = 40;
-  options.replyDelayMs = 150;
+  options.replyDelayMs = 300;
   Begin(options);
   ASSERT_TRUE(client_->Send(kVersion1));
   EXPECT_EQ(client_->Read(kVersion1.size()), kVersion1);  // the echo does not wait
