@@ -30,10 +30,8 @@ TEST(UserLanguage, FirstNonEmptyLocaleVariableChoosesTheIdentifier) {
       {nullptr, nullptr, "ja_JP.UTF-8", 0x0409},
   };
   for (const Case& c : cases) {
-    testing::EnvGuard env;
-    env.Set("LC_ALL", c.lcAll);
-    env.Set("LC_MESSAGES", c.lcMessages);
-    env.Set("LANG", c.lang);
+    testing::EnvGuard all("LC_ALL", c.lcAll), messages("LC_MESSAGES", c.lcMessages),
+        lang("LANG", c.lang);
     EXPECT_EQ(UserDefaultLanguageId(), c.expected)
         << (c.lcAll ? c.lcAll : "-") << " / " << (c.lcMessages ? c.lcMessages : "-") << " / "
         << (c.lang ? c.lang : "-");
