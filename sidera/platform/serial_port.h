@@ -6,7 +6,10 @@
 // interval time-out passes between two bytes after the first one; a write
 // gives up after multiplier x N + constant. All time-outs are real
 // milliseconds (the line does not run on the scaled tick clock). A zero
-// field disables that time-out, as on the original controller.
+// field disables that time-out, as on the original controller; an interval of
+// 0xFFFFFFFF with both read totals zero makes a read return at once with
+// whatever has already arrived. A time-out is not a failure: the call returns
+// true with the bytes transferred so far.
 #pragma once
 
 #include <cstddef>
@@ -48,6 +51,8 @@ class SerialPort {
   // software flow control, RTS left to SetRts(). False on an unsupported
   // rate or a closed port.
   bool Configure(uint32_t baudRate);
+  // Stored even while closed (they apply from the next call); false when the
+  // port is not open.
   bool SetTimeouts(const SerialTimeouts& timeouts);
   SerialTimeouts Timeouts() const { return timeouts_; }
 
