@@ -125,7 +125,11 @@ MountResult AltAzMount::RunTrackingStarter(uint32_t epoch) {
   bool wake = false;
   {
     std::lock_guard<std::mutex> lock(trackingMutex);
-    const bool cancelled = epoch != trackingEpoch || shuttingDown != 0;
+    // Given up when tracking was stopped after this start was issued, or a
+    // motion has been requested meanwhile (a goto or hand move owns the
+    // axes; it stops or restarts tracking itself).
+    const bool cancelled =
+        epoch != trackingEpoch || shuttingDown != 0 || axisMoving[0] != 0 || axisMoving[1] != 0;
     if (captured && !cancelled) {
       trackingReference.Store(reference);
       trackingReferenceTick = platform::Now();
