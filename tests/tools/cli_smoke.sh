@@ -113,6 +113,10 @@ case "$case_name" in
     expect_text "unknown star 'Nosuchstar'"
     "$sidera" run --lat 95 -- status >"$out" 2>&1
     expect_status 2 $?
+    # A site the mount rejects is reported, not replaced by a default.
+    "$sidera" run --model 6 --elev 9000 -- status >"$out" 2>&1
+    expect_status 1 $?
+    expect_text "site: 4 Invalid parameter/data"
     SIDERA_LIBRARY=/nonexistent/libsidera.so "$sidera" models >"$out" 2>&1
     expect_status 1 $?
     expect_text "cannot load /nonexistent/libsidera.so"

@@ -104,6 +104,12 @@ int Session::Connect() {
     return Fail("connect", code);
   }
   connected_ = true;
+  // CreateMount keeps a default site when it rejects the one given and still
+  // answers 0; setting the site again makes a rejection visible.
+  if (int site = api().SetSite(options_.latitude, options_.elevation); site != 0) {
+    Disconnect();
+    return Fail("site", site);
+  }
   const bool equatorial = api().IsEquatorialMount() == 1;
   Done("connect",
        "Connected: " + name + " (model " + std::to_string(options_.model) + ", " +
