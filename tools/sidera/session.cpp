@@ -242,10 +242,19 @@ int Session::WaitForGoto(const Target& target, MotionReport* report) {
     const double elapsed = clock_.ElapsedSeconds() - skyStart;
     if (state == SIDERA_MOUNT_GOTO) {
       seenGoto = true;
-    } else if (seenGoto || RealSecondsSince(realStart) > 0.5) {
-      // A goto that never showed the goto state had nothing to do (already
-      // there) or was refused by its thread; half a second covers the start.
+    } else if (seenGoto) {
       break;
+    } else if (target.kind == Target::Kind::kSky && state == SIDERA_MOUNT_TRACKING) {
+      // GotoSky clears the tracking state; tracking again means the goto
+      // ended, here without ever needing to move.
+      break;
+    } else {
+      // A goto that never shows the goto state had nothing to do (it is
+      // already there) or was given up by its thread; allow a slow start
+      // before concluding either.
+      const double waited = RealSecondsSince(realStart);
+      const bool near = distance && *distance < Radians(1.0);
+      if ((waited > 0.5 && near) || waited > 3.0) break;
     }
     if (elapsed > options_.motionTimeout) {
       StopAll();
