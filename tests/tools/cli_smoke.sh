@@ -49,6 +49,11 @@ case "$case_name" in
       " 10  Brantel Wayfarer-80 Alt/Az Mount" " 11  Brantel Wayfarer-114 Alt/Az Mount")
     [ "$(wc -l <"$out")" -eq 12 ] || fail "want exactly twelve lines"
     for line in "${expected[@]}"; do expect_line "$line"; done
+    # The names in the user's language come through as UTF-8.
+    LC_ALL=zh_CN.UTF-8 "$sidera" models >"$out" 2>&1
+    expect_line "  6  仿真赤道仪"
+    LC_ALL=zh_TW.UTF-8 "$sidera" models >"$out" 2>&1
+    expect_line "  1  Vexlor 赤道儀"
     ;;
   models_json)
     "$sidera" --json models >"$out" 2>&1
