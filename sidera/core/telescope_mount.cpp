@@ -107,8 +107,10 @@ void TelescopeMount::Shutdown() {
   // That cannot hand the axes to anybody: every hand-over checks
   // shuttingDown after its wait and gives up, and the thread that owns the
   // axes (if any) ends at its next check of shuttingDown.
-  workers.CloseAndJoin([this] { idleEvent.Set(); });
+  workers.CloseAndJoin([this] { WakeWorkersForShutdown(); });
 }
+
+void TelescopeMount::WakeWorkersForShutdown() { idleEvent.Set(); }
 
 MountResult TelescopeMount::UpdateMountState() {
   uint32_t s0 = 0;

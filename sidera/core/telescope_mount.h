@@ -47,54 +47,54 @@ class TelescopeMount {
   TelescopeMount& operator=(const TelescopeMount&) = delete;
 
   // ---- Virtual operations, in slot order. ----
-  virtual int SkyToAxes(SkyPoint& in, AxisPair& out, int applyMountErrors);     // 0
-  virtual int AxesToSky(AxisPair& in, SkyPoint& out, int applyMountErrors);     // 1
-  virtual int CheckTargetAltitude(const SkyPoint& point);                       // 2 (rating)
-  virtual int ResetAlignment();                                                 // 3
-  virtual double AlignmentAdjust();                                             // 4
-  virtual MountResult ReadAxisPosition(int axis);                               // 5
-  virtual MountResult ReadAxisState(int axis);                                  // 6
-  virtual MountResult MotionPollHook();                                         // 7
-  virtual MountResult AuxCommandHook(uint32_t a, uint32_t b, uint32_t c);       // 8
+  virtual int SkyToAxes(SkyPoint& in, AxisPair& out, int applyMountErrors);  // 0
+  virtual int AxesToSky(AxisPair& in, SkyPoint& out, int applyMountErrors);  // 1
+  virtual int CheckTargetAltitude(const SkyPoint& point);                    // 2 (rating)
+  virtual int ResetAlignment();                                              // 3
+  virtual double AlignmentAdjust();                                          // 4
+  virtual MountResult ReadAxisPosition(int axis);                            // 5
+  virtual MountResult ReadAxisState(int axis);                               // 6
+  virtual MountResult MotionPollHook();                                      // 7
+  virtual MountResult AuxCommandHook(uint32_t a, uint32_t b, uint32_t c);    // 8
   // slot 9: the destructor
-  virtual MountResult Connect();                                                // 10
-  virtual MountResult ReservedHook();                                           // 11
-  virtual MountResult SetSite(double latitude, double elevation);               // 12
+  virtual MountResult Connect();                                                       // 10
+  virtual MountResult ReservedHook();                                                  // 11
+  virtual MountResult SetSite(double latitude, double elevation);                      // 12
   virtual MountResult SetMountErrors(double collimation, double nonPerpendicularity);  // 13
-  virtual int CheckStars1(SkyPoint s1);                                         // 14 (rating)
-  virtual int CheckStars2(SkyPoint s1, SkyPoint s2, int mode);                  // 15 (rating)
-  virtual int CheckStars3(SkyPoint s1, SkyPoint s2, SkyPoint s3);               // 16 (rating)
-  virtual MountResult AlignOneStar(AlignStar s1);                               // 17
-  virtual MountResult AlignTwoStars(AlignStar s1, AlignStar s2);                // 18
+  virtual int CheckStars1(SkyPoint s1);                                           // 14 (rating)
+  virtual int CheckStars2(SkyPoint s1, SkyPoint s2, int mode);                    // 15 (rating)
+  virtual int CheckStars3(SkyPoint s1, SkyPoint s2, SkyPoint s3);                 // 16 (rating)
+  virtual MountResult AlignOneStar(AlignStar s1);                                 // 17
+  virtual MountResult AlignTwoStars(AlignStar s1, AlignStar s2);                  // 18
   virtual MountResult AlignThreeStars(AlignStar s1, AlignStar s2, AlignStar s3);  // 19
-  virtual int SaveAlignment(AlignmentRecord* out);                              // 20 (size 200)
-  virtual MountResult LoadAlignment(const AlignmentRecord* in);                 // 21
-  virtual MountResult SlewAxisAtRate(int axis, double rate);                    // 22
-  virtual MountResult GotoAxisAngle(int axis, double angle);                    // 23
-  virtual MountResult HaltAxis(int axis);                                       // 24
-  virtual MountResult WriteAxisPosition(int axis, double angle);                // 25
-  virtual MountResult GotoBothAxisAngles(double angle0, double angle1);         // 26
-  virtual MountResult StartTracking();                                          // 27
-  virtual MountResult StopTracking();                                           // 28
-  virtual MountResult MoveAxis(int axis, double rate, int rateFactor);          // 29
-  virtual MountResult ReservedHook2(uint32_t a, uint32_t b, uint32_t c);        // 30
-  virtual MountResult StopAxis(int axis);                                       // 31
-  virtual MountResult GotoSky(SkyPoint target);                                 // 32
-  virtual MountResult GotoHorizontal(double azimuth, double altitude);          // 33
-  virtual MountResult GotoAxes(double angle0, double angle1);                   // 34
-  virtual MountResult SyncHomePosition();                                       // 35
-  virtual MountResult SyncAxis(int axis, double angle);                         // 36
-  virtual MountResult SetAltitudeLimits(double lower, double upper);            // 37
-  virtual MountResult SetBacklash(int axis, double angle);                      // 38
-  virtual MountResult SetGuideRate(int axis, double rate);                      // 39
-  virtual MountResult SetTracking(int on);                                      // 40
-  virtual MountResult SetTrackingRateMode(int mode);                            // 41
-  virtual MountResult ExtensionCommand(int value);                              // 42
-  virtual MountResult GetAxisPosition(int axis, double* out);                   // 43
-  virtual MountResult GetSkyPosition(SkyPoint* out);                            // 44
-  virtual MountResult GetHorizontalPosition(HorizontalPoint* out);              // 45
-  virtual MountResult GetAxisState(int axis, uint32_t* out);                    // 46
-  virtual MountResult GetMountState(uint32_t* out);                             // 47
+  virtual int SaveAlignment(AlignmentRecord* out);                                // 20 (size 200)
+  virtual MountResult LoadAlignment(const AlignmentRecord* in);                   // 21
+  virtual MountResult SlewAxisAtRate(int axis, double rate);                      // 22
+  virtual MountResult GotoAxisAngle(int axis, double angle);                      // 23
+  virtual MountResult HaltAxis(int axis);                                         // 24
+  virtual MountResult WriteAxisPosition(int axis, double angle);                  // 25
+  virtual MountResult GotoBothAxisAngles(double angle0, double angle1);           // 26
+  virtual MountResult StartTracking();                                            // 27
+  virtual MountResult StopTracking();                                             // 28
+  virtual MountResult MoveAxis(int axis, double rate, int rateFactor);            // 29
+  virtual MountResult ReservedHook2(uint32_t a, uint32_t b, uint32_t c);          // 30
+  virtual MountResult StopAxis(int axis);                                         // 31
+  virtual MountResult GotoSky(SkyPoint target);                                   // 32
+  virtual MountResult GotoHorizontal(double azimuth, double altitude);            // 33
+  virtual MountResult GotoAxes(double angle0, double angle1);                     // 34
+  virtual MountResult SyncHomePosition();                                         // 35
+  virtual MountResult SyncAxis(int axis, double angle);                           // 36
+  virtual MountResult SetAltitudeLimits(double lower, double upper);              // 37
+  virtual MountResult SetBacklash(int axis, double angle);                        // 38
+  virtual MountResult SetGuideRate(int axis, double rate);                        // 39
+  virtual MountResult SetTracking(int on);                                        // 40
+  virtual MountResult SetTrackingRateMode(int mode);                              // 41
+  virtual MountResult ExtensionCommand(int value);                                // 42
+  virtual MountResult GetAxisPosition(int axis, double* out);                     // 43
+  virtual MountResult GetSkyPosition(SkyPoint* out);                              // 44
+  virtual MountResult GetHorizontalPosition(HorizontalPoint* out);                // 45
+  virtual MountResult GetAxisState(int axis, uint32_t* out);                      // 46
+  virtual MountResult GetMountState(uint32_t* out);                               // 47
 
   // Stops every worker thread of this mount and joins it; afterwards no new
   // thread starts. DestroyMount (and a failed CreateMount) call this on the
@@ -102,6 +102,10 @@ class TelescopeMount {
   // partly destroyed mount. Kinds with threads of their own (the alt-azimuth
   // tracking) stop those first and then call this body. Idempotent.
   virtual void Shutdown();
+  // Called repeatedly while Shutdown() joins the worker threads: wakes any
+  // thread that sleeps on one of the mount's events so that it sees
+  // `shuttingDown` at once. Kinds with events of their own extend it.
+  virtual void WakeWorkersForShutdown();
 
   // Derives mountState from the two axes (non-virtual).
   MountResult UpdateMountState();
@@ -141,8 +145,8 @@ class TelescopeMount {
   std::atomic<double> axisPosition[2];
   std::atomic<double> axisTarget[2];
   std::atomic<double> axisRate[2];
-  std::atomic<double> axisStartPosition[2];   // simulators
-  std::atomic<uint32_t> axisStartTick[2];     // simulators
+  std::atomic<double> axisStartPosition[2];  // simulators
+  std::atomic<uint32_t> axisStartTick[2];    // simulators
   std::atomic<uint32_t> axisState[2];
   std::atomic<uint32_t> mountState;
 
