@@ -46,6 +46,14 @@ void AltAzMount::Shutdown() {
   TelescopeMount::Shutdown();
 }
 
+// A tracking loop sleeps on trackingWakeEvent for up to 30 s: wake it so that
+// it sees the cleared tracking bit, then wake the motion threads.
+void AltAzMount::WakeWorkersForShutdown() {
+  mountState.fetch_and(~MOUNT_TRACKING);
+  trackingWakeEvent.Set();
+  TelescopeMount::WakeWorkersForShutdown();
+}
+
 // Turns (hour angle, declination) into (north-based azimuth, altitude).
 int AltAzMount::ResetAlignment() { return ResetAltAzAlignment(); }
 

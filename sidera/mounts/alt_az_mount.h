@@ -34,6 +34,7 @@ class AltAzMount : public virtual TelescopeMount {
   MountResult GotoHorizontal(double azimuth, double altitude) override;
   MountResult GotoAxes(double angle0, double angle1) override;
   void Shutdown() override;
+  void WakeWorkersForShutdown() override;
 
   // Clears MOUNT_TRACKING, wakes the loop and waits up to 3000 ms for it to
   // end.
