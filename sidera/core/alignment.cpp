@@ -59,6 +59,39 @@ bool HasDenormal(FpGuard& guard, const AlignStar& s) {
   return guard.Faulted({s.hourAngle, s.declination, s.axis0, s.axis1});
 }
 
+// The last steps of the two- and three-star fits: from P (axis directions of
+// the stars, as columns) and Q (their sky directions), skyToAxes = P Q^-1 and
+// axesToSky = Q P^-1; then the residual, and the model is marked aligned. A
+// singular matrix fails as it is found (skyToAxesMatrix may already be
+// replaced); a floating-point fault resets the model. The caller holds
+// modelMutex.
+MountResult FitModel(TelescopeMount& mount, FpGuard& guard, const Matrix3& p, const Matrix3& q) {
+  auto fail = [&mount] {
+    (void)mount.ResetAlignment();
+    return kAlignFailed;
+  };
+  Matrix3 inverse = q;
+  if (InvertInPlace(inverse) != 0) return kAlignFailed;
+  mount.skyToAxesMatrix = p;
+  MultiplyMatrixInPlace(mount.skyToAxesMatrix, inverse);
+  if (guard.Faulted()) return fail();
+
+  inverse = p;
+  if (InvertInPlace(inverse) != 0) return kAlignFailed;
+  mount.axesToSkyMatrix = q;
+  MultiplyMatrixInPlace(mount.axesToSkyMatrix, inverse);
+  if (guard.Faulted()) return fail();
+
+  // The residual is taken before the model is marked aligned, so that a
+  // fault while estimating it leaves the old alignment state intact.
+  const double residual = mount.AlignmentAdjust();
+  if (guard.Faulted({residual})) return fail();
+  mount.isAligned = 1;
+  mount.alignmentQuality = 100;
+  mount.alignmentResidual = residual;
+  return kOk;
+}
+
 uint32_t RecordChecksum(const AlignmentRecord& record) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(&record);
   uint32_t sum = 0;
@@ -197,27 +230,7 @@ MountResult TelescopeMount::AlignTwoStars(AlignStar s1, AlignStar s2) {
   SetMatrixColumn(q, 2, n);
   if (guard.Faulted({n.x, n.y, n.z})) return fail();
 
-  // skyToAxes = P Q^-1, then axesToSky = Q P^-1.
-  Matrix3 inverse = q;
-  if (InvertInPlace(inverse) != 0) return kAlignFailed;
-  skyToAxesMatrix = p;
-  MultiplyMatrixInPlace(skyToAxesMatrix, inverse);
-  if (guard.Faulted()) return fail();
-
-  inverse = p;
-  if (InvertInPlace(inverse) != 0) return kAlignFailed;
-  axesToSkyMatrix = q;
-  MultiplyMatrixInPlace(axesToSkyMatrix, inverse);
-  if (guard.Faulted()) return fail();
-
-  // The residual is taken before the model is marked aligned, so that a
-  // fault while estimating it leaves the old alignment state intact.
-  const double residual = AlignmentAdjust();
-  if (guard.Faulted({residual})) return fail();
-  isAligned = 1;
-  alignmentQuality = 100;
-  alignmentResidual = residual;
-  return kOk;
+  return FitModel(*this, guard, p, q);
 }
 
 MountResult TelescopeMount::AlignThreeStars(AlignStar s1, AlignStar s2, AlignStar s3) {
@@ -294,24 +307,7 @@ MountResult TelescopeMount::AlignThreeStars(AlignStar s1, AlignStar s2, AlignSta
   }
   if (guard.Faulted()) return fail();
 
-  Matrix3 inverse = q;
-  if (InvertInPlace(inverse) != 0) return kAlignFailed;
-  skyToAxesMatrix = p;
-  MultiplyMatrixInPlace(skyToAxesMatrix, inverse);
-  if (guard.Faulted()) return fail();
-
-  inverse = p;
-  if (InvertInPlace(inverse) != 0) return kAlignFailed;
-  axesToSkyMatrix = q;
-  MultiplyMatrixInPlace(axesToSkyMatrix, inverse);
-  if (guard.Faulted()) return fail();
-
-  const double residual = AlignmentAdjust();
-  if (guard.Faulted({residual})) return fail();
-  isAligned = 1;
-  alignmentQuality = 100;
-  alignmentResidual = residual;
-  return kOk;
+  return FitModel(*this, guard, p, q);
 }
 
 int TelescopeMount::SaveAlignment(AlignmentRecord* out) {
