@@ -42,15 +42,7 @@ constexpr MessageRow kUnknownCode = {-1, u"Unknown error ID", u"未定义的错�
                                      u"未定義的錯誤代碼"};
 
 const char16_t* InLanguage(const MessageRow& row, TextLanguage language) {
-  switch (language) {
-    case TextLanguage::kSimplifiedChinese:
-      return row.simplified;
-    case TextLanguage::kTraditionalChinese:
-      return row.traditional;
-    case TextLanguage::kEnglish:
-      break;
-  }
-  return row.english;
+  return sidera::InLanguage(language, row.english, row.simplified, row.traditional);
 }
 
 }  // namespace

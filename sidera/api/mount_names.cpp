@@ -42,15 +42,7 @@ const char16_t* MountNameText(int type, TextLanguage language) {
     return nullptr;
   }
   const MountNameRow& row = kMountNames[type];
-  switch (language) {
-    case TextLanguage::kSimplifiedChinese:
-      return row.simplified;
-    case TextLanguage::kTraditionalChinese:
-      return row.traditional;
-    case TextLanguage::kEnglish:
-      break;
-  }
-  return row.english;
+  return InLanguage(language, row.english, row.simplified, row.traditional);
 }
 
 }  // namespace sidera

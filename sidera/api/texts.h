@@ -14,6 +14,20 @@ TextLanguage TextLanguageOf(uint16_t languageId);
 // The language of the user's current locale, read afresh on every call.
 TextLanguage CurrentTextLanguage();
 
+// The one of three translations of a text that `language` selects.
+inline const char16_t* InLanguage(TextLanguage language, const char16_t* english,
+                                  const char16_t* simplified, const char16_t* traditional) {
+  switch (language) {
+    case TextLanguage::kSimplifiedChinese:
+      return simplified;
+    case TextLanguage::kTraditionalChinese:
+      return traditional;
+    case TextLanguage::kEnglish:
+      break;
+  }
+  return english;
+}
+
 // The message for a status code; codes without a message of their own (0
 // among them) get the unknown-code text. Never null.
 const char16_t* ErrorMessageText(int code, TextLanguage language);
