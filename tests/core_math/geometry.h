@@ -11,15 +11,17 @@ namespace core_math_test {
 inline constexpr double kPi = 3.141592653589793;
 inline constexpr double kArcMinute = kPi / 10800.0;
 
+inline double Deg(double d) { return d * kPi / 180.0; }
+
 // Direction of (longitude-like, latitude-like) angles on the unit sphere.
 inline sidera::Vector3 Dir(double lon, double lat) {
   return {std::cos(lat) * std::cos(lon), std::cos(lat) * std::sin(lon), std::sin(lat)};
 }
-
 inline double Lon(const sidera::Vector3& v) { return std::atan2(v.y, v.x); }
 inline double Lat(const sidera::Vector3& v) { return std::atan2(v.z, std::hypot(v.x, v.y)); }
 
-// Rotation by `angle` about the axis (kx, ky, kz) (Rodrigues' formula).
+// Rotation by `angle` about the axis (kx, ky, kz) (Rodrigues' formula); the
+// inverse is the rotation by -angle.
 inline sidera::Matrix3 Rotation(double kx, double ky, double kz, double angle) {
   const double n = std::sqrt(kx * kx + ky * ky + kz * kz);
   kx /= n;
@@ -29,13 +31,6 @@ inline sidera::Matrix3 Rotation(double kx, double ky, double kz, double angle) {
   return {{t * kx * kx + c, t * kx * ky - s * kz, t * kx * kz + s * ky,  //
            t * kx * ky + s * kz, t * ky * ky + c, t * ky * kz - s * kx,  //
            t * kx * kz - s * ky, t * ky * kz + s * kx, t * kz * kz + c}};
-}
-
-inline sidera::Matrix3 Transpose(const sidera::Matrix3& m) {
-  sidera::Matrix3 t;
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) t.at(i, j) = m.at(j, i);
-  return t;
 }
 
 inline sidera::Vector3 Apply(const sidera::Matrix3& m, const sidera::Vector3& v) {

@@ -9,15 +9,19 @@ namespace {
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-TEST(MountSetters, SiteIsCheckedInOrderAndTrackingRateFollowsHemisphere) {
-  struct Case {
+// What each setter refuses, and what a refused call has stored all the same.
+TEST(MountSetters, RangesAndCheckOrder) {
+  // The site: latitude first (stored, and on an equatorial mount the sign of
+  // the tracking rate follows the hemisphere), then elevation; a model that is
+  // not aligned is reset to the new site.
+  const struct {
     double lat, elev;
     int equatorial, aligned;
     double rateIn;
     MountResult result;
     double latOut, elevOut, rateOut;
-    size_t resets;
-  } cases[] = {
+    int resets;
+  } sites[] = {
       {2.0, 0, 1, 0, 1.0, kInvalidParameter, Deg(30), 0, 1.0, 0},
       {kNaN, 0, 1, 0, 1.0, kInvalidParameter, Deg(30), 0, 1.0, 0},
       {-0.5, 100, 1, 0, 1.0, kOk, -0.5, 100, -1.0, 1},
@@ -26,7 +30,7 @@ TEST(MountSetters, SiteIsCheckedInOrderAndTrackingRateFollowsHemisphere) {
       {0.4, 9000, 1, 0, 1.0, kInvalidParameter, 0.4, 0, 1.0, 0},  // latitude stays
       {0.4, -1000, 0, 1, 1.0, kOk, 0.4, -1000, 1.0, 0},           // aligned: model kept
   };
-  for (const Case& c : cases) {
+  for (const auto& c : sites) {
     ScriptedMount m(c.equatorial);
     m.isAligned = c.aligned;
     m.trackingRate = c.rateIn;
@@ -34,65 +38,70 @@ TEST(MountSetters, SiteIsCheckedInOrderAndTrackingRateFollowsHemisphere) {
     EXPECT_DOUBLE_EQ(m.latitude, c.latOut);
     EXPECT_EQ(m.elevation, c.elevOut);
     EXPECT_EQ(m.trackingRate, c.rateOut);
-    EXPECT_EQ(m.CallsOf(Op::kResetAlignment).size(), c.resets);
+    EXPECT_EQ(m.Trace(), c.resets ? "R0" : "");
   }
-}
-
-TEST(MountSetters, AltitudeLimitsKeepTheUpperLimitWhenTheLowerFails) {
-  struct Case {
+  // Altitude limits: the upper one (capped at 90 deg) is stored before the
+  // lower one is checked.
+  const struct {
     double lower, upper;
     MountResult result;
     double lowerOut, upperOut;
-  } cases[] = {
+  } limits[] = {
       {0.1, 2.0, kOk, 0.1, kPi / 2},
       {0.9, 1.2, kInvalidParameter, 0.0, 1.2},
       {-0.6, 1.0, kInvalidParameter, 0.0, 1.0},
       {-0.5, 1.0, kOk, -0.5, 1.0},
       {0.1, 0.7, kInvalidParameter, 0.0, Deg(75)},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : limits) {
     ScriptedMount m;
     EXPECT_EQ(m.SetAltitudeLimits(c.lower, c.upper), c.result) << c.lower << " " << c.upper;
     EXPECT_DOUBLE_EQ(m.lowerAltitudeLimit, c.lowerOut);
     EXPECT_DOUBLE_EQ(m.upperAltitudeLimit, c.upperOut);
   }
-}
-
-TEST(MountSetters, BacklashAndGuideRateRanges) {
+  // Backlash up to 2 deg, as the ms of take-up at 64 x sidereal:
+  // 1 deg = 86164090.65 / 23040 ms. Guide rates up to sidereal either way.
   ScriptedMount m;
-  // 1000 x angle / (64 x 2 pi / 86164.09065): 1 deg = 86164090.65 / 23040 ms.
   EXPECT_EQ(m.SetBacklash(0, Deg(1)), kOk);
-  EXPECT_EQ(m.backlashTakeUpTime[0], 3739u);
   EXPECT_EQ(m.SetBacklash(1, Deg(2)), kOk);
-  EXPECT_EQ(m.backlashTakeUpTime[1], 7479u);
   EXPECT_EQ(m.SetBacklash(1, -1e-9), kInvalidParameter);
   EXPECT_EQ(m.SetBacklash(1, Deg(2.001)), kInvalidParameter);
+  EXPECT_EQ(m.backlashTakeUpTime[0], 3739u);
   EXPECT_EQ(m.backlashTakeUpTime[1], 7479u);
-
   EXPECT_EQ(m.SetGuideRate(0, -kSiderealRate), kOk);
   EXPECT_EQ(m.SetGuideRate(1, 1.001 * kSiderealRate), kInvalidParameter);
-  EXPECT_EQ(m.guideRate[0], -kSiderealRate);
   EXPECT_EQ(m.guideRate[1], kSiderealRate / 2);
 }
 
 // At hour angle 0 and latitude 30 deg the altitude is 90 deg - |30 deg - dec|.
-TEST(MountRatings, StarsAreRatedByAltitudeWithinTheLimits) {
-  ScriptedMount m;
+// Stars are rated 5 between the limits and above 15 deg; a goto outside the
+// limits starts nothing.
+TEST(MountAltitudeLimits, RateStarsAndRefuseGotos) {
   const struct {
     double dec;
     int rating;
-  } cases[] = {{-50, 0}, {-20, 5}, {50, 5}, {35, 0}, {-70, 0}};
+    MountResult gotoResult;  // kOk: not tried
+  } cases[] = {
+      {-70, 0, kTargetTooLow}, {-50, 0, kOk}, {-20, 5, kOk}, {50, 5, kOk}, {35, 0, kTargetTooHigh}};
+  ScriptedMount m;
   for (const auto& c : cases) {
     const SkyPoint star{0.0, Deg(c.dec)}, other{0.0, Deg(-20)};
     EXPECT_EQ(m.CheckStars1(star), c.rating) << c.dec;
     EXPECT_EQ(m.CheckStars2(other, star, 2), c.rating) << c.dec;
     EXPECT_EQ(m.CheckStars3(other, other, star), c.rating) << c.dec;
+    if (c.gotoResult != kOk) {
+      EXPECT_EQ(m.GotoSky(star), c.gotoResult) << c.dec;
+    }
   }
+  EXPECT_EQ(m.GotoHorizontal(0.0, Deg(80)), kTargetTooHigh);
+  EXPECT_EQ(m.GotoHorizontal(0.0, Deg(-1)), kTargetTooLow);
+  EXPECT_EQ(m.axisMoving[0] + m.axisMoving[1], 0);
+  EXPECT_TRUE(m.Calls().empty());
 }
 
 TEST(MountState, DerivedFromBothAxes) {
   const uint32_t S = AXIS_STOPPED, R = AXIS_RATE_MOTION, G = AXIS_GOTO, P = AXIS_POSITIVE;
-  struct Case {
+  const struct {
     uint32_t s0, s1;
     int gotoActive, moving0, moving1;
     uint32_t before, after;
@@ -106,7 +115,7 @@ TEST(MountState, DerivedFromBothAxes) {
       {S, R | P, 0, 0, 0, MOUNT_STOPPED, MOUNT_TRACKING},
       {P, S, 0, 1, 1, MOUNT_SLEWING, MOUNT_SLEWING},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     ScriptedMount m;
     m.axisState[0] = c.s0;
     m.axisState[1] = c.s1;
@@ -118,22 +127,12 @@ TEST(MountState, DerivedFromBothAxes) {
     EXPECT_EQ(m.GetMountState(&out), kOk);
     EXPECT_EQ(out, c.after) << c.s0 << " " << c.s1 << " " << c.before;
   }
+  // Bits beyond the four state bits are masked off the axis state word.
   ScriptedMount m;
   uint32_t word = 0;
   m.axisState[1] = AXIS_STOPPED | 0x20 | 0x100;
   EXPECT_EQ(m.GetAxisState(1, &word), kOk);
   EXPECT_EQ(word, AXIS_STOPPED);
-}
-
-TEST(MountMotionStart, TargetsOutsideTheAltitudeLimitsStartNothing) {
-  ScriptedMount m;
-  EXPECT_EQ(m.GotoSky(SkyPoint{0.0, Deg(35)}), kTargetTooHigh);  // 85 deg
-  EXPECT_EQ(m.GotoSky(SkyPoint{0.0, Deg(-70)}), kTargetTooLow);  // -10 deg
-  EXPECT_EQ(m.GotoHorizontal(0.0, Deg(80)), kTargetTooHigh);
-  EXPECT_EQ(m.GotoHorizontal(0.0, Deg(-1)), kTargetTooLow);
-  EXPECT_EQ(m.axisMoving[0], 0);
-  EXPECT_EQ(m.axisMoving[1], 0);
-  EXPECT_TRUE(m.Calls().empty());
 }
 
 // Axis numbers reach the mount unchecked from the host; out of range they

@@ -3,10 +3,10 @@
 // arguments and the tick count at which it arrived.
 #pragma once
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -28,13 +28,7 @@ struct Call {
 
 class ScriptedMount : public TelescopeMount {
  public:
-  explicit ScriptedMount(int equatorial = 0) {
-    std::lock_guard<std::recursive_mutex> lock(modelMutex);
-    for (int i = 0; i < 9; ++i) {
-      skyToAxesMatrix.m[i] = axesToSkyMatrix.m[i] = (i % 4 == 0) ? 1.0 : 0.0;
-    }
-    isEquatorial = equatorial;
-  }
+  explicit ScriptedMount(int equatorial = 0) { isEquatorial = equatorial; }
   ~ScriptedMount() override { Shutdown(); }
 
   // State polls before a commanded goto arrives; negative: it never does.
@@ -89,16 +83,15 @@ class ScriptedMount : public TelescopeMount {
     std::lock_guard<std::mutex> lock(mutex_);
     return calls_;
   }
-  std::vector<Call> CallsOf(Op op) const {
-    std::vector<Call> out;
+  // The commands in order, one letter and the axis each: "G1 G0 H0".
+  std::string Trace() const {
+    std::string out;
     for (const Call& c : Calls()) {
-      if (c.op == op) out.push_back(c);
+      if (!out.empty()) out += ' ';
+      out += "GSHTR"[static_cast<int>(c.op)];
+      out += static_cast<char>('0' + c.axis);
     }
     return out;
-  }
-  void ClearCalls() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    calls_.clear();
   }
 
  private:
