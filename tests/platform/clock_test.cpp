@@ -8,7 +8,7 @@
 namespace sidera::platform {
 namespace {
 
-TEST(TickClock, InstalledManualSourceDrivesNowAndWrapsAt32Bits) {
+TEST(TickClock, InstalledManualSourceDrivesNowWrapsAt32BitsAndScopesNest) {
   ManualTickSource outer(100), manual(0xFFFFFF00u);
   {
     ScopedTickSource a(outer);
@@ -35,41 +35,38 @@ TEST(TickClock, ScaledSourceRunsFasterAndNeverStepsBackAcrossTheWrap) {
     previous = now;
   }
   EXPECT_GE(source.Now() - first, 3000u);  // 3 real ms at 1000 ticks per ms
-}
-
-TEST(TickClock, TickDurationsScaleWithTheInstalledSource) {
-  struct Case {
+  // Tick durations follow the installed scale; unusable scales fall back to
+  // real time instead of dividing by zero.
+  const struct {
     double scale;
     uint32_t ticks;
     std::chrono::nanoseconds real;
-  } const cases[] = {
-      {1000.0, 1000, std::chrono::milliseconds(1)},
-      {0.5, 2000, std::chrono::seconds(4)},
-      // Unusable scales fall back to real time instead of dividing by zero.
-      {0.0, 5, std::chrono::milliseconds(5)},
-      {NAN, 5, std::chrono::milliseconds(5)},
-  };
-  for (const Case& c : cases) {
-    ManualTickSource source(0, c.scale);
-    ScopedTickSource installed(source);
+  } cases[] = {{1000.0, 1000, std::chrono::milliseconds(1)},
+               {0.5, 2000, std::chrono::seconds(4)},
+               {0.0, 5, std::chrono::milliseconds(5)},
+               {NAN, 5, std::chrono::milliseconds(5)}};
+  for (const auto& c : cases) {
+    ManualTickSource manual(0, c.scale);
+    ScopedTickSource installed(manual);
     EXPECT_EQ(ToRealDuration(c.ticks), c.real) << "scale " << c.scale;
   }
 }
 
 // The default source reads its settings once per process, so each case runs
 // in a fresh child process (threadsafe death tests re-execute the binary).
+// A start that is not honoured leaves the steady clock's own milliseconds.
 TEST(TickClockDeathTest, DefaultSourceTakesScaleAndStartFromTheEnvironment) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  struct Case {
-    const char* scale;
-    const char* start;
+  const struct {
+    const char *scale, *start;
     double expectedScale;
-    bool startHonoured;  // otherwise the steady clock's own milliseconds
-  } const cases[] = {
-      {"1000", "4294967000", 1000.0, true}, {"2.5", "0", 2.5, true},   {"abc", "12x", 1.0, false},
-      {"-5", "4294967296", 1.0, false},     {"inf", "-1", 1.0, false},
-  };
-  for (const Case& c : cases) {
+    bool startHonoured;
+  } cases[] = {{"1000", "4294967000", 1000.0, true},
+               {"2.5", "0", 2.5, true},
+               {"abc", "12x", 1.0, false},
+               {"-5", "4294967296", 1.0, false},
+               {"inf", "-1", 1.0, false}};
+  for (const auto& c : cases) {
     EXPECT_EXIT(
         {
           setenv("SIDERA_CLOCK_SCALE", c.scale, 1);
@@ -82,8 +79,7 @@ TEST(TickClockDeathTest, DefaultSourceTakesScaleAndStartFromTheEnvironment) {
                                               std::chrono::steady_clock::now().time_since_epoch())
                                               .count());
           // Well under a minute of tick time separates the two readings.
-          const bool startOk =
-              uint32_t(now - expected) < 60000u || uint32_t(expected - now) < 60000u;
+          const bool startOk = now - expected < 60000u || expected - now < 60000u;
           std::exit(DefaultTickSource().Scale() == c.expectedScale && startOk ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "")
