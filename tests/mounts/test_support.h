@@ -40,14 +40,9 @@ inline bool WaitTicks(uint32_t ticks) {
   return WaitUntil([&] { return platform::Now() - start >= ticks; });
 }
 
-// Threads of this process.
 inline int ThreadCount() {
-  int n = 0;
-  for (auto it = std::filesystem::directory_iterator("/proc/self/task");
-       it != std::filesystem::directory_iterator(); ++it) {
-    ++n;
-  }
-  return n;
+  const std::filesystem::directory_iterator tasks("/proc/self/task");
+  return static_cast<int>(std::distance(begin(tasks), end(tasks)));
 }
 
 inline uint32_t MountStateNow() {
@@ -62,7 +57,7 @@ inline uint32_t AxisStateNow(int axis) {
   return state;
 }
 
-// Angular distance between two sky positions (hour angle, declination).
+// Angular distance between two sky positions.
 inline double SkyDistance(const SkyPoint& a, const SkyPoint& b) {
   const double c =
       std::sin(a.declination) * std::sin(b.declination) +
@@ -70,23 +65,17 @@ inline double SkyDistance(const SkyPoint& a, const SkyPoint& b) {
   return std::acos(std::fmin(1.0, std::fmax(-1.0, c)));
 }
 
-// A host session: the library's clock runs `scale` times faster than real
-// time, and whatever mount the test creates is destroyed at the end, before
-// the clock is removed.
+// The library's clock runs `scale` times faster than real time; whatever
+// mount the test creates is destroyed before the clock is removed.
 class HostSession : public ::testing::Test {
  protected:
   explicit HostSession(double scale = 100.0) : clock_(scale, 1000000), scoped_(clock_) {}
   void SetUp() override { baselineThreads_ = ThreadCount(); }
   void TearDown() override { EXPECT_EQ(DestroyMount(), 0); }
 
-  // Waits until the mount reports tracking with no goto left.
-  bool WaitForTracking() {
-    return WaitUntil([] { return MountStateNow() == SIDERA_MOUNT_TRACKING; });
-  }
-
-  // Waits until the mount tracks and axis 0 runs at a tracking rate (a few
-  // times sidereal at most), not at a goto or hand-move speed.
-  bool WaitForTrackingRates() {
+  // The mount tracks and axis 0 runs at a tracking rate, not at a goto or
+  // hand-move speed.
+  static bool WaitForTrackingRates() {
     return WaitUntil([] {
       return MountStateNow() == SIDERA_MOUNT_TRACKING && g_mount != nullptr &&
              (AxisStateNow(0) & SIDERA_AXIS_RATE_MOTION) != 0 &&
