@@ -7,7 +7,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,11 +17,10 @@ using Bytes = std::vector<uint8_t>;
 
 class LineClient {
  public:
-  explicit LineClient(const std::string& path) {
-    fd_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (fd_ < 0) return;
+  explicit LineClient(const std::string& path)
+      : fd_(open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) {
     termios settings{};
-    if (tcgetattr(fd_, &settings) == 0) {
+    if (fd_ >= 0 && tcgetattr(fd_, &settings) == 0) {
       cfmakeraw(&settings);
       (void)tcsetattr(fd_, TCSANOW, &settings);
     }
@@ -30,61 +28,32 @@ class LineClient {
   ~LineClient() {
     if (fd_ >= 0) (void)close(fd_);
   }
-  LineClient(const LineClient&) = delete;
-  LineClient& operator=(const LineClient&) = delete;
-
   bool IsOpen() const { return fd_ >= 0; }
 
-  bool Send(const Bytes& bytes) {
-    return write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-  }
-
-  // Reads until `count` bytes have come or `limitMs` has passed.
-  Bytes Read(size_t count, int limitMs = 2000) {
+  // Sends `request` and returns what comes back until `count` bytes have
+  // come, the line stays quiet for `quietMs` or the other end hangs up
+  // (hungUp is set).
+  Bytes Exchange(const Bytes& request, size_t count, int quietMs = 2000) {
     Bytes got;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-    while (got.size() < count) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            end - std::chrono::steady_clock::now())
-                            .count();
-      if (left <= 0) break;
-      pollfd pfd{fd_, POLLIN, 0};
-      if (poll(&pfd, 1, static_cast<int>(left)) <= 0) break;
-      uint8_t buffer[256];
-      const size_t want = std::min(sizeof buffer, count - got.size());
-      const ssize_t n = read(fd_, buffer, want);
-      if (n <= 0) break;
-      got.insert(got.end(), buffer, buffer + n);
+    if (write(fd_, request.data(), request.size()) != static_cast<ssize_t>(request.size())) {
+      return got;
+    }
+    pollfd pfd{fd_, POLLIN, 0};
+    uint8_t byte = 0;
+    while (got.size() < count && poll(&pfd, 1, quietMs) > 0) {
+      if (read(fd_, &byte, 1) != 1) {
+        hungUp = true;
+        break;
+      }
+      got.push_back(byte);
     }
     return got;
   }
 
-  // Sends a request and returns everything that comes back up to `count` bytes.
-  Bytes Exchange(const Bytes& request, size_t count) {
-    if (!Send(request)) return {};
-    return Read(count);
-  }
-
-  // True when nothing at all arrives within `quietMs`.
-  bool Quiet(int quietMs) { return Read(1, quietMs).empty(); }
-
-  // True once the other end has hung up (data still arriving is discarded).
-  bool HungUp(int limitMs = 3000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-    while (std::chrono::steady_clock::now() < end) {
-      pollfd pfd{fd_, POLLIN, 0};
-      if (poll(&pfd, 1, 50) < 0) return false;
-      if (pfd.revents & POLLHUP) return true;
-      if (pfd.revents & POLLIN) {
-        uint8_t buffer[256];
-        if (read(fd_, buffer, sizeof buffer) <= 0) return true;
-      }
-    }
-    return false;
-  }
+  bool hungUp = false;
 
  private:
-  int fd_ = -1;
+  int fd_;
 };
 
 }  // namespace sidera::emulator::testing

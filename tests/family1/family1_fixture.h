@@ -20,17 +20,18 @@
 
 namespace sidera::testing {
 
+using Bytes = std::vector<uint8_t>;
+
 inline constexpr double kPi = 3.141592653589793;
 inline constexpr double kSidereal = 2 * kPi / 86164.09065;
-inline constexpr double kLatitude = 0.6;  // about 34 degrees north
 
 inline double Deg(double d) { return d * kPi / 180.0; }
 // Counts of an angle given in degrees: 2^24 per turn.
 inline double CountsOfDeg(double d) { return d / 360.0 * 16777216.0; }
 
 // Signed 24-bit value of three data bytes.
-inline int32_t Wire24(const std::vector<uint8_t>& d, size_t at = 0) {
-  int32_t v = (d[at] << 16) | (d[at + 1] << 8) | d[at + 2];
+inline int32_t Wire24(const Bytes& d) {
+  const int32_t v = (d[0] << 16) | (d[1] << 8) | d[2];
   return (v & 0x800000) ? v - 0x1000000 : v;
 }
 
@@ -45,23 +46,22 @@ class Family1Test : public ::testing::Test {
     return o;
   }
 
-  void StartEmulator(emulator::Family1Options options) {
-    emu = std::make_unique<emulator::Family1Emulator>(options);
-    ASSERT_TRUE(emu->Start());
-    setenv("SIDERA_SERIAL_PATTERN", emu->DevicePath().c_str(), 1);
-    SetComPort(4);  // any number: the pattern names one terminal
-  }
-
-  // Starts the emulator and creates model `type`; the connect result.
+  // Destroys any mount and emulator of an earlier case, starts a new
+  // emulator and creates model `type` on it; the connect result.
   int Create(int type, emulator::Family1Options options = QuickOptions()) {
-    StartEmulator(options);
-    return CreateMount(type, kLatitude, 100.0);
+    Finish();
+    emu = std::make_unique<emulator::Family1Emulator>(options);
+    if (!emu->Start()) return -1;
+    setenv("SIDERA_SERIAL_PATTERN", emu->DevicePath().c_str(), 1);
+    SetComPort(4);                         // any number: the pattern names one terminal
+    return CreateMount(type, 0.6, 100.0);  // about 34 degrees north
   }
 
-  void TearDown() override {
+  void Finish() {
     EXPECT_EQ(DestroyMount(), 0);
-    if (emu) emu->Stop();
+    emu.reset();
   }
+  void TearDown() override { Finish(); }
 
   // Requests of one axis and message id, in order.
   std::vector<emulator::Family1Request> Sent(int axis, uint8_t id) {
@@ -75,8 +75,7 @@ class Family1Test : public ::testing::Test {
   // Polls `done` every 20 ms; false if it has not become true within
   // `limitMs` (a liveness bound, not a timing check).
   static bool WaitFor(const std::function<bool()>& done, int limitMs = 30000) {
-    for (int waited = 0; waited < limitMs; waited += 20) {
-      if (done()) return true;
+    for (int waited = 0; waited < limitMs && !done(); waited += 20) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return done();
