@@ -14,33 +14,19 @@
 #include <cstdio>
 #include <thread>
 
+#include "bench/sky_bench.h"
 #include "sidera/include/sidera.h"
 #include "sidera/platform/clock.h"
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
-constexpr double kSiderealRate = 2.0 * kPi / 86164.09065;
-constexpr double kRadToArcsec = 180.0 / kPi * 3600.0;
+using namespace sidera::bench;
+
 constexpr double kClockScale = 480.0;
 constexpr double kLatitude = 40.0 / 180.0 * kPi;
 constexpr int kMinutes = 120;
 
-double Rad(double deg) { return deg / 180.0 * kPi; }
-
-double Separation(double lon1, double lat1, double lon2, double lat2) {
-  const double a = std::sin((lat2 - lat1) / 2), b = std::sin((lon2 - lon1) / 2);
-  const double h = a * a + std::cos(lat1) * std::cos(lat2) * b * b;
-  return 2.0 * std::asin(std::sqrt(std::fmin(1.0, h)));
-}
-
-double SkySecondsSince(uint32_t start) {
-  return static_cast<uint32_t>(sidera::platform::Now() - start) / 1000.0;
-}
-
-void SleepSky(double skySeconds) {
-  std::this_thread::sleep_for(std::chrono::duration<double>(skySeconds / kClockScale));
-}
+void SleepSky(double skySeconds) { sidera::bench::SleepSky(skySeconds, kClockScale); }
 
 double CpuSeconds(clockid_t id) {
   timespec ts{};

@@ -1,0 +1,38 @@
+// Helpers shared by the simulator benchmarks: angle units, the separation of
+// two sky positions, and sky time on the library's (scaled) tick clock.
+#pragma once
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <thread>
+
+#include "sidera/platform/clock.h"
+
+namespace sidera::bench {
+
+inline constexpr double kPi = 3.141592653589793;
+inline constexpr double kSiderealRate = 2.0 * kPi / 86164.09065;
+inline constexpr double kRadToArcsec = 180.0 / kPi * 3600.0;
+
+inline double Rad(double deg) { return deg / 180.0 * kPi; }
+
+// Haversine separation: accurate for arc-second distances.
+inline double Separation(double lon1, double lat1, double lon2, double lat2) {
+  const double a = std::sin((lat2 - lat1) / 2), b = std::sin((lon2 - lon1) / 2);
+  const double h = a * a + std::cos(lat1) * std::cos(lat2) * b * b;
+  return 2.0 * std::asin(std::sqrt(std::fmin(1.0, h)));
+}
+
+// Sky seconds on the library's clock since `start` (ticks).
+inline double SkySecondsSince(uint32_t start) {
+  return static_cast<uint32_t>(platform::Now() - start) / 1000.0;
+}
+
+// Sleeps `skySeconds` of sky time on a clock running `clockScale` times
+// faster than real time.
+inline void SleepSky(double skySeconds, double clockScale) {
+  std::this_thread::sleep_for(std::chrono::duration<double>(skySeconds / clockScale));
+}
+
+}  // namespace sidera::bench
