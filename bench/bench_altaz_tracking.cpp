@@ -42,22 +42,8 @@ double HourAngleAt(double hourAngle0, uint32_t epoch, uint32_t now) {
 // Polls like a host (positions included, so that the simulated axes notice
 // their arrival) until the goto is over and tracking has started.
 bool WaitForGotoAndTracking() {
-  bool seen = false;
-  const uint32_t start = sidera::platform::Now();
-  const auto real = std::chrono::steady_clock::now();
+  if (WaitForGotoEnd(sidera::platform::Now(), 900, 0.1, kClockScale) < 0) return false;
   uint32_t state = 0;
-  for (;;) {
-    AxisPair axes{};
-    (void)GetAxisPositions(&axes);
-    (void)GetMountState(&state);
-    if (state == SIDERA_MOUNT_GOTO) {
-      seen = true;
-    } else if (seen || std::chrono::steady_clock::now() - real > std::chrono::milliseconds(500)) {
-      break;
-    }
-    if (SkySecondsSince(start) > 900) return false;
-    SleepSky(0.1);
-  }
   const auto real2 = std::chrono::steady_clock::now();
   while (GetMountState(&state) == 0 && state != SIDERA_MOUNT_TRACKING &&
          std::chrono::steady_clock::now() - real2 < std::chrono::seconds(1)) {

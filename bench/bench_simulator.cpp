@@ -47,26 +47,11 @@ double ErrorArcsec(const SkyTarget& t, uint32_t epoch) {
   return Separation(p.hourAngle, p.declination, want.hourAngle, want.declination) * kRadToArcsec;
 }
 
-// Polls like a host does (the positions too: a simulated axis notices its
-// arrival when its position is read) until the goto is over and tracking
-// has taken over. Returns the sky seconds it took, or -1 on a time-out.
+// Waits until the goto is over and tracking has taken over. Returns the sky
+// seconds the goto took, or -1 on a time-out.
 double WaitForGoto(uint32_t start) {
-  bool seen = false;
-  const auto real = std::chrono::steady_clock::now();
-  for (;;) {
-    uint32_t state = 0;
-    AxisPair axes{};
-    (void)GetAxisPositions(&axes);
-    (void)GetMountState(&state);
-    if (state == SIDERA_MOUNT_GOTO) {
-      seen = true;
-    } else if (seen || std::chrono::steady_clock::now() - real > std::chrono::milliseconds(500)) {
-      break;
-    }
-    if (SkySecondsSince(start) > 600) return -1;
-    SleepSky(0.05);
-  }
-  const double seconds = SkySecondsSince(start);
+  const double seconds = WaitForGotoEnd(start, 600, 0.05, kClockScale);
+  if (seconds < 0) return -1;
   const auto real2 = std::chrono::steady_clock::now();
   uint32_t state = 0;
   while (GetMountState(&state) == 0 && state != SIDERA_MOUNT_TRACKING &&

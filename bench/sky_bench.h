@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <thread>
 
+#include "sidera/include/sidera.h"
 #include "sidera/platform/clock.h"
 
 namespace sidera::bench {
@@ -33,6 +34,29 @@ inline double SkySecondsSince(uint32_t start) {
 // faster than real time.
 inline void SleepSky(double skySeconds, double clockScale) {
   std::this_thread::sleep_for(std::chrono::duration<double>(skySeconds / clockScale));
+}
+
+// Polls like a host does (the positions too: a simulated axis notices its
+// arrival when its position is read) until a goto that started at tick
+// `start` is over: the mount showed the goto state and left it, or never
+// showed it within half a real second. Returns the sky seconds since `start`,
+// or -1 when `timeoutSky` sky seconds passed first.
+inline double WaitForGotoEnd(uint32_t start, double timeoutSky, double pollSky, double clockScale) {
+  bool seen = false;
+  const auto real = std::chrono::steady_clock::now();
+  for (;;) {
+    uint32_t state = 0;
+    AxisPair axes{};
+    (void)GetAxisPositions(&axes);
+    (void)GetMountState(&state);
+    if (state == SIDERA_MOUNT_GOTO) {
+      seen = true;
+    } else if (seen || std::chrono::steady_clock::now() - real > std::chrono::milliseconds(500)) {
+      return SkySecondsSince(start);
+    }
+    if (SkySecondsSince(start) > timeoutSky) return -1;
+    SleepSky(pollSky, clockScale);
+  }
 }
 
 }  // namespace sidera::bench
