@@ -18,7 +18,7 @@
 
 #include "emulators/family1/axis_motion.h"
 #include "emulators/family1/packet.h"
-#include "emulators/family1/pty_line.h"
+#include "emulators/common/pty_line.h"
 
 namespace sidera::emulator {
 
@@ -85,7 +85,7 @@ struct Family1Emulator::Impl {
   std::string devicePath;
 
   // Owned by the server thread while it runs; by Start/Stop otherwise.
-  family1::PtyLine line;
+  PtyLine line;
   std::thread server;
   int wakeFd = -1;  // eventfd that interrupts the server's poll
   std::atomic<bool> stopRequested{false};

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-namespace sidera::emulator::family1 {
+namespace sidera::emulator {
 
 class PtyLine {
  public:
@@ -33,4 +33,4 @@ class PtyLine {
   std::string slavePath_;
 };
 
-}  // namespace sidera::emulator::family1
+}  // namespace sidera::emulator

@@ -1,4 +1,5 @@
-#include "emulators/family1/pty_line.h"
+// The emulators' end of a serial line: a raw pseudo-terminal master.
+#include "emulators/common/pty_line.h"
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -6,7 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-namespace sidera::emulator::family1 {
+namespace sidera::emulator {
 
 bool PtyLine::Open() {
   Close();
@@ -48,4 +49,4 @@ int PtyLine::PendingForReader() const {
   return queued;
 }
 
-}  // namespace sidera::emulator::family1
+}  // namespace sidera::emulator
