@@ -3,6 +3,8 @@
 #include "sidera/core/telescope_mount.h"
 #include "sidera/drivers/family1/packet_bus_alt_az_mount.h"
 #include "sidera/drivers/family1/packet_bus_equatorial_mount.h"
+#include "sidera/drivers/family3/hex_command_alt_az_mount.h"
+#include "sidera/drivers/family3/hex_command_equatorial_mount.h"
 #include "sidera/sim/alt_az_simulator.h"
 #include "sidera/sim/equatorial_simulator.h"
 
@@ -16,6 +18,12 @@ TelescopeMount* CreateModel(MountType type) {
       return new PacketBusAltAzMount();
     case 1:
       return new PacketBusEquatorialMount();
+    case 2:
+    case 5:
+      return new HexCommandAltAzMount();
+    case 3:
+    case 4:
+      return new HexCommandEquatorialMount();
     case 6:
       return new EquatorialSimulator();
     case 7:
