@@ -117,13 +117,14 @@ int CommandDemo(const Words& args, bool json) {
     if (a == "--lat" || a == "--lon") siteName = "the given site";
   }
   const int model = setup.session.model;
-  const bool emulated = model == 0 || model == 1;
+  const bool emulated = model >= 0 && model <= 5;
+  const bool hexCommand = model >= 2 && model <= 5;
   if (!emulated && model != 6 && model != 7) {
     // The demo moves the mount to made-up offsets; it runs only where no
     // real telescope can be attached.
     out.Error(
-        "demo: runs on the simulators (--model 6 or 7) and on the packet-bus models "
-        "against their emulator (--model 0 or 1)");
+        "demo: runs on the simulators (--model 6 or 7) and on the packet-bus and "
+        "hex-command models against their emulators (--model 0 to 5)");
     return 2;
   }
   if (!setup.clockScale) {
@@ -134,7 +135,8 @@ int CommandDemo(const Words& args, bool json) {
 
   EmulatorProcess emulator;
   if (emulated) {
-    const std::string program = ProgramDirectory() + "/family1-emulator";
+    const std::string program =
+        ProgramDirectory() + (hexCommand ? "/family3-emulator" : "/family1-emulator");
     if (!emulator.Start(program, {"--time-scale", FormatFixed(scale, 3)}, 5000)) {
       out.Error("demo: cannot start the controller emulator: " + emulator.error());
       return 1;
@@ -156,7 +158,8 @@ int CommandDemo(const Words& args, bool json) {
            ", longitude " + FormatDegrees(setup.session.longitude) + ", " +
            FormatFixed(setup.session.elevation, 0) + " m");
   if (emulated) {
-    out.Text("Mount: packet-bus controller emulator on " + setup.device);
+    out.Text(std::string("Mount: ") + (hexCommand ? "hex-command" : "packet-bus") +
+             " controller emulator on " + setup.device);
   }
   out.Text("Clock: the library runs " + FormatFixed(scale, 0) +
            " times faster than real time (SIDERA_CLOCK_SCALE); every time below is sky "
