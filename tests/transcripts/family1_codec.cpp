@@ -1,0 +1,209 @@
+// The packet-bus family in the transcripts: its meanings carried out through
+// the bus driver's messages, and its controller emulator on a terminal.
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <sstream>
+
+#include "emulators/family1/family1_emulator.h"
+#include "sidera/drivers/family1/packet_bus_mount.h"
+#include "tests/emulators/line_client.h"
+#include "tests/transcripts/transcript.h"
+
+namespace sidera::transcripts {
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kRadiansPerCount = kPi / 8388608.0;  // 2^24 counts a turn
+constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
+
+// One meaning: MESSAGE AXIS [ARGUMENT] [= RESULT].
+struct Meaning {
+  std::string message;
+  int axis = -1;
+  std::string argument;
+  std::string result;  // empty: success with nothing to decode
+  bool noReply = false;
+};
+
+std::string ParseMeaning(const std::string& text, Meaning* m) {
+  const size_t equals = text.find('=');
+  std::istringstream in(text.substr(0, equals));
+  in >> m->message >> m->axis;
+  if (!in || (m->axis != 0 && m->axis != 1)) return "needs a message and an axis (0 or 1)";
+  std::string rest;
+  while (in >> rest) m->argument += (m->argument.empty() ? "" : " ") + rest;
+  if (equals != std::string::npos) {
+    std::istringstream result(text.substr(equals + 1));
+    for (std::string word; result >> word;) m->result += (m->result.empty() ? "" : " ") + word;
+  }
+  m->noReply = m->result == "no reply";
+  return "";
+}
+
+// A number followed by a unit from `units` (name, factor to the driver's
+// unit); NaN when the text is neither.
+double Quantity(const std::string& text,
+                std::initializer_list<std::pair<const char*, double>> units) {
+  char* end = nullptr;
+  const double value = std::strtod(text.c_str(), &end);
+  if (end == text.c_str()) return kNoValue;
+  for (const auto& [unit, factor] : units) {
+    if (std::string(end) == unit) return value * factor;
+  }
+  return kNoValue;
+}
+double Angle(const std::string& text) {
+  return Quantity(text, {{"deg", kPi / 180.0}, {"count", kRadiansPerCount}});
+}
+double Rate(const std::string& text) {
+  return Quantity(text, {{"sidereal", 2 * kPi / 86164.09065},
+                         {"qas/s", kPi / (180.0 * 3600.0 * 4.0)},
+                         {"rad/s", 1.0}});
+}
+int Byte(const std::string& text) {
+  char* end = nullptr;
+  const long value = std::strtol(text.c_str(), &end, 0);
+  return end != text.c_str() && *end == '\0' && value >= 0 && value <= 255 ? int(value) : -1;
+}
+
+// The bus driver alone, on the runner's terminal.
+class Family1Driver : public DriverEnd {
+ public:
+  std::string Perform(const std::string& text) override {
+    Meaning m;
+    if (std::string error = ParseMeaning(text, &m); !error.empty()) return error;
+    PacketBusMount& bus = *bus_;
+    const int a = m.axis;
+    if (m.message == "GetPosition") {
+      double angle = kNoValue;
+      const MountResult r = bus.queryPosition(a, &angle);
+      return Judge(m, r, !std::isnan(angle), [&] {
+        return std::abs(angle - Angle(m.result)) < 1e-9
+                   ? ""
+                   : "decoded " + std::to_string(angle * 180.0 / kPi) + "deg";
+      });
+    }
+    if (m.message == "GotoDone") {
+      int32_t done = INT32_MIN;
+      const MountResult r = bus.queryGotoDone(a, &done);
+      return Judge(m, r, done != INT32_MIN, [&] {
+        return std::to_string(done) == m.result ? "" : "decoded " + std::to_string(done);
+      });
+    }
+    if (m.message == "GetVersion") {
+      uint32_t version = UINT32_MAX;
+      const MountResult r = bus.queryVersion(a, &version);
+      return Judge(m, r, version != UINT32_MAX, [&] {
+        const std::string got =
+            std::to_string(version >> 16) + "." + std::to_string((version >> 8) & 0xFF);
+        return got == m.result ? "" : "decoded " + got;
+      });
+    }
+    MountResult r = kOk;
+    if (m.message == "GotoFast" || m.message == "GotoSlow") {
+      r = bus.sendGoto(a, Angle(m.argument), m.message == "GotoFast");
+    } else if (m.message == "SetPosition") {
+      r = bus.sendSetPosition(a, Angle(m.argument));
+    } else if (m.message == "Rate") {
+      r = bus.sendRate(a, Rate(m.argument));
+    } else if (m.message == "SetApproach" || m.message == "Setting10" || m.message == "Setting11") {
+      const int value = Byte(m.argument);
+      if (value < 0) return "needs a byte value";
+      const auto v = static_cast<uint8_t>(value);
+      r = m.message == "SetApproach" ? bus.sendApproach(a, v)
+          : m.message == "Setting10" ? bus.sendSetting10(a, v)
+                                     : bus.sendSetting11(a, v);
+    } else if (m.message == "Message") {
+      std::istringstream in(m.argument);
+      Bytes bytes;
+      for (std::string hex; in >> hex;)
+        bytes.push_back(uint8_t(std::strtoul(hex.c_str(), nullptr, 16)));
+      if (bytes.empty()) return "needs a message id";
+      r = bus.sendPacket(a, bytes[0], bytes.data() + 1, bytes.size() - 1, nullptr);
+    } else {
+      return "unknown message " + m.message;
+    }
+    return Judge(m, r, false, [] { return std::string(); });
+  }
+
+ private:
+  // The result code the meaning asks for, a value only on success.
+  template <class ValueCheck>
+  static std::string Judge(const Meaning& m, MountResult r, bool wroteValue, ValueCheck check) {
+    if (m.noReply) {
+      if (r != NoResponse(m.axis)) return "returned " + std::to_string(r) + ", not no reply";
+      return wroteValue ? "wrote a value without a reply" : "";
+    }
+    if (r != kOk) return "returned " + std::to_string(r);
+    return m.result.empty() ? "" : check();
+  }
+
+  std::unique_ptr<PacketBusMount> bus_ = std::make_unique<PacketBusMount>();
+};
+
+// The emulator with its clock stopped, so the replies depend on the
+// requests alone: gotos stay in progress and rates move nothing.
+class Family1Emulation : public EmulatorEnd {
+ public:
+  Family1Emulation() : emu_(FrozenOptions()) {
+    if (emu_.Start()) line_ = std::make_unique<emulator::testing::LineClient>(emu_.DevicePath());
+  }
+
+  Bytes Exchange(const Bytes& request) override {
+    if (line_ == nullptr || !line_->IsOpen()) return {};
+    if (line_->Exchange(request, request.size()) != request) echoFault_ = true;
+    Bytes reply = line_->Exchange({}, 2);  // preamble and length
+    if (reply.size() == 2) {
+      const Bytes rest = line_->Exchange({}, reply[1] + 1u);
+      reply.insert(reply.end(), rest.begin(), rest.end());
+    }
+    return reply;
+  }
+
+  std::string Check(const std::string& text) override {
+    if (echoFault_) return "did not echo the request";
+    Meaning m;
+    if (ParseMeaning(text, &m) != "") return "";  // the driver end reports it
+    const int a = m.axis;
+    if (m.message == "SetPosition") {
+      // Within a count of the angle, modulo a turn.
+      const double expected = Angle(m.argument) / kRadiansPerCount;
+      const double off = std::remainder(emu_.PositionCounts(a) - expected, 16777216.0);
+      return std::abs(off) <= 1.0 ? "" : "is at count " + std::to_string(emu_.PositionCounts(a));
+    }
+    if (m.message == "GotoFast" || m.message == "GotoSlow") {
+      const bool ok =
+          emu_.GotoInProgress(a) && emu_.LastGotoWasFast(a) == (m.message == "GotoFast");
+      return ok ? "" : "runs no such goto";
+    }
+    int held = -1;
+    if (m.message == "SetApproach") held = emu_.ApproachByte(a);
+    if (m.message == "Setting10" || m.message == "Setting11") {
+      held = emu_.Setting(a, m.message == "Setting10" ? 0x10 : 0x11);
+    }
+    return held < 0 || held == Byte(m.argument) ? "" : "holds " + std::to_string(held);
+  }
+
+ private:
+  static emulator::Family1Options FrozenOptions() {
+    emulator::Family1Options o;
+    o.timeScale = 0.0;
+    return o;
+  }
+  emulator::Family1Emulator emu_;
+  std::unique_ptr<emulator::testing::LineClient> line_;
+  bool echoFault_ = false;
+};
+
+[[maybe_unused]] const bool kRegistered = RegisterFamily({
+    .name = "family1",
+    .requestLength = [](const Bytes& b) -> size_t { return b.size() >= 2 ? b[1] + 3u : 0; },
+    .echoesRequests = true,
+    .newDriver = [] { return std::unique_ptr<DriverEnd>(new Family1Driver()); },
+    .newEmulator = [] { return std::unique_ptr<EmulatorEnd>(new Family1Emulation()); },
+});
+
+}  // namespace
+}  // namespace sidera::transcripts
