@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
-#include <sstream>
 
 #include "emulators/family1/family1_emulator.h"
 #include "sidera/drivers/family1/packet_bus_mount.h"
@@ -18,42 +17,22 @@ constexpr double kPi = 3.141592653589793;
 constexpr double kRadiansPerCount = kPi / 8388608.0;  // 2^24 counts a turn
 constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
 
-// One meaning: MESSAGE AXIS [ARGUMENT] [= RESULT].
-struct Meaning {
-  std::string message;
+// A meaning of this family: MESSAGE AXIS [ARGUMENT...] [= RESULT].
+struct BusMeaning : Meaning {
   int axis = -1;
-  std::string argument;
-  std::string result;  // empty: success with nothing to decode
-  bool noReply = false;
+  std::string argument;  // the first one after the axis
 };
 
-std::string ParseMeaning(const std::string& text, Meaning* m) {
-  const size_t equals = text.find('=');
-  std::istringstream in(text.substr(0, equals));
-  in >> m->message >> m->axis;
-  if (!in || (m->axis != 0 && m->axis != 1)) return "needs a message and an axis (0 or 1)";
-  std::string rest;
-  while (in >> rest) m->argument += (m->argument.empty() ? "" : " ") + rest;
-  if (equals != std::string::npos) {
-    std::istringstream result(text.substr(equals + 1));
-    for (std::string word; result >> word;) m->result += (m->result.empty() ? "" : " ") + word;
+std::string ParseMeaning(const std::string& text, BusMeaning* m) {
+  static_cast<Meaning&>(*m) = SplitMeaning(text);
+  if (m->arguments.empty() || (m->arguments[0] != "0" && m->arguments[0] != "1")) {
+    return "needs a message and an axis (0 or 1)";
   }
-  m->noReply = m->result == "no reply";
+  m->axis = m->arguments[0][0] - '0';
+  if (m->arguments.size() > 1) m->argument = m->arguments[1];
   return "";
 }
 
-// A number followed by a unit from `units` (name, factor to the driver's
-// unit); NaN when the text is neither.
-double Quantity(const std::string& text,
-                std::initializer_list<std::pair<const char*, double>> units) {
-  char* end = nullptr;
-  const double value = std::strtod(text.c_str(), &end);
-  if (end == text.c_str()) return kNoValue;
-  for (const auto& [unit, factor] : units) {
-    if (std::string(end) == unit) return value * factor;
-  }
-  return kNoValue;
-}
 double Angle(const std::string& text) {
   return Quantity(text, {{"deg", kPi / 180.0}, {"count", kRadiansPerCount}});
 }
@@ -62,24 +41,19 @@ double Rate(const std::string& text) {
                          {"qas/s", kPi / (180.0 * 3600.0 * 4.0)},
                          {"rad/s", 1.0}});
 }
-int Byte(const std::string& text) {
-  char* end = nullptr;
-  const long value = std::strtol(text.c_str(), &end, 0);
-  return end != text.c_str() && *end == '\0' && value >= 0 && value <= 255 ? int(value) : -1;
-}
 
 // The bus driver alone, on the runner's terminal.
 class Family1Driver : public DriverEnd {
  public:
   std::string Perform(const std::string& text) override {
-    Meaning m;
+    BusMeaning m;
     if (std::string error = ParseMeaning(text, &m); !error.empty()) return error;
     PacketBusMount& bus = *bus_;
     const int a = m.axis;
     if (m.message == "GetPosition") {
       double angle = kNoValue;
       const MountResult r = bus.queryPosition(a, &angle);
-      return Judge(m, r, !std::isnan(angle), [&] {
+      return Verdict(m, r, NoResponse(a), !std::isnan(angle), [&] {
         return std::abs(angle - Angle(m.result)) < 1e-9
                    ? ""
                    : "decoded " + std::to_string(angle * 180.0 / kPi) + "deg";
@@ -88,14 +62,14 @@ class Family1Driver : public DriverEnd {
     if (m.message == "GotoDone") {
       int32_t done = INT32_MIN;
       const MountResult r = bus.queryGotoDone(a, &done);
-      return Judge(m, r, done != INT32_MIN, [&] {
+      return Verdict(m, r, NoResponse(a), done != INT32_MIN, [&] {
         return std::to_string(done) == m.result ? "" : "decoded " + std::to_string(done);
       });
     }
     if (m.message == "GetVersion") {
       uint32_t version = UINT32_MAX;
       const MountResult r = bus.queryVersion(a, &version);
-      return Judge(m, r, version != UINT32_MAX, [&] {
+      return Verdict(m, r, NoResponse(a), version != UINT32_MAX, [&] {
         const std::string got =
             std::to_string(version >> 16) + "." + std::to_string((version >> 8) & 0xFF);
         return got == m.result ? "" : "decoded " + got;
@@ -109,37 +83,26 @@ class Family1Driver : public DriverEnd {
     } else if (m.message == "Rate") {
       r = bus.sendRate(a, Rate(m.argument));
     } else if (m.message == "SetApproach" || m.message == "Setting10" || m.message == "Setting11") {
-      const int value = Byte(m.argument);
+      const int value = ByteValue(m.argument);
       if (value < 0) return "needs a byte value";
       const auto v = static_cast<uint8_t>(value);
       r = m.message == "SetApproach" ? bus.sendApproach(a, v)
           : m.message == "Setting10" ? bus.sendSetting10(a, v)
                                      : bus.sendSetting11(a, v);
     } else if (m.message == "Message") {
-      std::istringstream in(m.argument);
-      Bytes bytes;
-      for (std::string hex; in >> hex;)
-        bytes.push_back(uint8_t(std::strtoul(hex.c_str(), nullptr, 16)));
+      Bytes bytes;  // id, then data
+      for (size_t i = 1; i < m.arguments.size(); ++i) {
+        bytes.push_back(static_cast<uint8_t>(std::strtoul(m.arguments[i].c_str(), nullptr, 16)));
+      }
       if (bytes.empty()) return "needs a message id";
       r = bus.sendPacket(a, bytes[0], bytes.data() + 1, bytes.size() - 1, nullptr);
     } else {
       return "unknown message " + m.message;
     }
-    return Judge(m, r, false, [] { return std::string(); });
+    return Verdict(m, r, NoResponse(a), false, nullptr);
   }
 
  private:
-  // The result code the meaning asks for, a value only on success.
-  template <class ValueCheck>
-  static std::string Judge(const Meaning& m, MountResult r, bool wroteValue, ValueCheck check) {
-    if (m.noReply) {
-      if (r != NoResponse(m.axis)) return "returned " + std::to_string(r) + ", not no reply";
-      return wroteValue ? "wrote a value without a reply" : "";
-    }
-    if (r != kOk) return "returned " + std::to_string(r);
-    return m.result.empty() ? "" : check();
-  }
-
   std::unique_ptr<PacketBusMount> bus_ = std::make_unique<PacketBusMount>();
 };
 
@@ -164,7 +127,7 @@ class Family1Emulation : public EmulatorEnd {
 
   std::string Check(const std::string& text) override {
     if (echoFault_) return "did not echo the request";
-    Meaning m;
+    BusMeaning m;
     if (ParseMeaning(text, &m) != "") return "";  // the driver end reports it
     const int a = m.axis;
     if (m.message == "SetPosition") {
@@ -183,7 +146,7 @@ class Family1Emulation : public EmulatorEnd {
     if (m.message == "Setting10" || m.message == "Setting11") {
       held = emu_.Setting(a, m.message == "Setting10" ? 0x10 : 0x11);
     }
-    return held < 0 || held == Byte(m.argument) ? "" : "holds " + std::to_string(held);
+    return held < 0 || held == ByteValue(m.argument) ? "" : "holds " + std::to_string(held);
   }
 
  private:

@@ -8,8 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace sidera::transcripts {
@@ -83,5 +85,30 @@ struct FamilyCodec {
 // Call from a namespace-scope initializer in the family's codec file.
 bool RegisterFamily(FamilyCodec codec);
 const std::vector<FamilyCodec>& Families();
+
+// ---- Helpers for codecs. ----
+
+// A meaning in words: MESSAGE ARGUMENT... [= RESULT].
+struct Meaning {
+  std::string message;
+  std::vector<std::string> arguments;
+  std::string result;    // the words after '=', single-spaced; empty when none
+  bool noReply = false;  // "= no reply"
+};
+Meaning SplitMeaning(const std::string& text);
+
+// A number followed directly by one of `units` ({name, factor}), times
+// that factor: "-90deg". NaN for anything else.
+double Quantity(const std::string& text,
+                std::initializer_list<std::pair<const char*, double>> units);
+// 0..255, decimal or 0x-prefixed; -1 for anything else.
+int ByteValue(const std::string& text);
+
+// Judges one driver operation. For "= no reply" the result must be
+// `noReplyCode` and no value handed out; otherwise the result must be 0 and
+// `checkValue` (called only when the meaning names a result; null for an
+// operation that decodes nothing) must be empty.
+std::string Verdict(const Meaning& meaning, int result, int noReplyCode, bool wroteValue,
+                    const std::function<std::string()>& checkValue);
 
 }  // namespace sidera::transcripts
