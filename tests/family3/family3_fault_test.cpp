@@ -23,13 +23,6 @@ TEST_F(Family3FaultTest, ConnectStopsAtTheFirstFailingStepWithItsCode) {
       {"silent axis 1", 3, [](auto& o) { o.silentAxis = 1; }, 101, 1},
       {"refused version", 2, [](auto& o) { o.refuse = std::string("e"); }, 4, 2},
       {"malformed version", 2, [](auto& o) { o.malformed = std::string("e"); }, 4, 2},
-      {"lowercase version digits", 2,
-       [](auto& o) {
-         o.version = std::string("0A1001");
-         o.lowercase = true;
-       },
-       4, 2},
-      {"overlong version line", 2, [](auto& o) { o.overlong = std::string("e"); }, 100, 2},
       {"malformed position", 3, [](auto& o) { o.malformed = std::string("j"); }, 4, 1},
       {"malformed s figure", 3,
        [](auto& o) {

@@ -66,12 +66,12 @@ class Family3Test : public ::testing::Test {
   static HexCommandMount* Mount() { return dynamic_cast<HexCommandMount*>(g_mount); }
 
   // "e1", "G2", ...: letter and axis digit of every request, in order.
-  std::vector<std::string> Letters() {
+  std::vector<std::string> Sent() {
     std::vector<std::string> out;
     for (const auto& r : emu->Requests()) out.push_back(r.line.substr(1, 2));
     return out;
   }
-  // Requests with this letter and axis digit ("H1"), in order.
+  // The requests with this letter and axis digit ("H1"), in order.
   std::vector<emulator::Family3Request> Sent(const std::string& letterAxis) {
     std::vector<emulator::Family3Request> out;
     for (const auto& r : emu->Requests()) {

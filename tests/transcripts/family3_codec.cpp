@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
+#include <map>
 
 #include "emulators/family3/family3_emulator.h"
 #include "sidera/drivers/family3/hex_command_mount.h"
@@ -122,31 +123,31 @@ class Family3Driver : public DriverEnd {
 
  private:
   static std::string Command(const HexMeaning& m, HexCommandMount& d) {
+    using Plain = MountResult (HexCommandMount::*)(int);
+    using WithNumber = MountResult (HexCommandMount::*)(int, uint32_t);
+    static const std::map<std::string, Plain> plain = {
+        {"Initialize", &HexCommandMount::InitializeAxis},
+        {"Start", &HexCommandMount::StartMotion},
+        {"Stop", &HexCommandMount::StopMotion},
+        {"StopInstantly", &HexCommandMount::StopInstantly}};
+    static const std::map<std::string, WithNumber> withNumber = {
+        {"GotoIncrement", &HexCommandMount::SetGotoIncrement},
+        {"BrakeIncrement", &HexCommandMount::SetBrakeIncrement},
+        {"StepPeriod", &HexCommandMount::SetStepPeriod}};
     const int a = m.axis;
     MountResult r = kOk;
-    if (m.message == "Initialize") {
-      r = d.InitializeAxis(a);
-    } else if (m.message == "Start") {
-      r = d.StartMotion(a);
-    } else if (m.message == "Stop") {
-      r = d.StopMotion(a);
-    } else if (m.message == "StopInstantly") {
-      r = d.StopInstantly(a);
+    if (plain.count(m.message) != 0) {
+      r = (d.*plain.at(m.message))(a);
+    } else if (withNumber.count(m.message) != 0) {
+      r = (d.*withNumber.at(m.message))(a, Number(m.argument));
     } else if (m.message == "Mode") {
       const char type = MotionType(m.argument);
       if (type == 0 || m.arguments.size() < 3) return "needs a motion type and a direction";
       d.southernHemisphere = m.arguments.size() > 3 && m.arguments[3] == "south" ? 1 : 0;
       r = d.SetMotionMode(a, type, m.arguments[2] == "-");
-    } else if (m.message == "GotoIncrement") {
-      r = d.SetGotoIncrement(a, Number(m.argument));
-    } else if (m.message == "BrakeIncrement") {
-      r = d.SetBrakeIncrement(a, Number(m.argument));
-    } else if (m.message == "StepPeriod") {
-      r = d.SetStepPeriod(a, Number(m.argument));
     } else if (m.message == "LoadPosition") {
       r = d.LoadPosition(a, Angle(m.argument));
-    } else if (m.message == "Command") {
-      if (m.argument.size() != 1) return "needs a command letter";
+    } else if (m.message == "Command" && m.argument.size() == 1) {
       const std::string data = m.arguments.size() > 2 ? m.arguments[2] : "";
       r = d.sendHexCommand(a, m.argument[0], data.data(), data.size(), nullptr);
     } else {
@@ -183,29 +184,23 @@ class Family3Emulation : public EmulatorEnd {
     HexMeaning m;
     if (ParseMeaning(text, &m) != "" || m.refused) return "";  // the driver end reports it
     const int a = m.axis;
+    bool ok = true;
     if (m.message == "LoadPosition") {
-      const double expected = std::trunc(Angle(m.argument) / kRadiansPerCount);
-      return emu_.PositionCounts(a) == expected
-                 ? ""
-                 : "is at count " + std::to_string(emu_.PositionCounts(a));
+      ok = emu_.PositionCounts(a) == std::trunc(Angle(m.argument) / kRadiansPerCount);
+    } else if (m.message == "Mode") {
+      const int south = m.arguments.size() > 3 ? 2 : 0;
+      ok = emu_.MotionType(a) == MotionType(m.argument) &&
+           emu_.Direction(a) == ((m.arguments[2] == "-" ? '1' : '0') | south);
+    } else if (m.message == "StepPeriod") {
+      ok = emu_.StepPeriod(a) == Number(m.argument);
+    } else if (m.message == "BrakeIncrement") {
+      ok = emu_.BrakeIncrement(a) == Number(m.argument);
+    } else if (m.message == "Initialize") {
+      ok = emu_.Initialised(a);
+    } else if (m.message == "Start" || m.message == "StopInstantly") {
+      ok = emu_.Running(a) == (m.message == "Start");
     }
-    if (m.message == "Mode") {
-      const char direction =
-          static_cast<char>((m.arguments[2] == "-" ? '1' : '0') | (m.arguments.size() > 3 ? 2 : 0));
-      const bool ok =
-          emu_.MotionType(a) == MotionType(m.argument) && emu_.Direction(a) == direction;
-      return ok ? "" : std::string("holds mode ") + emu_.MotionType(a) + emu_.Direction(a);
-    }
-    if (m.message == "StepPeriod") {
-      return emu_.StepPeriod(a) == Number(m.argument) ? "" : "holds another step period";
-    }
-    if (m.message == "BrakeIncrement") {
-      return emu_.BrakeIncrement(a) == Number(m.argument) ? "" : "holds another brake increment";
-    }
-    if (m.message == "Initialize") return emu_.Initialised(a) ? "" : "is not initialised";
-    if (m.message == "Start") return emu_.Running(a) ? "" : "does not run";
-    if (m.message == "StopInstantly") return emu_.Running(a) ? "still runs" : "";
-    return "";
+    return ok ? "" : "did not take on " + text;
   }
 
  private:
