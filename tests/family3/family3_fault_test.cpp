@@ -1,6 +1,6 @@
 // Hex-command line faults as the host sees them: silent and refusing
-// controllers, malformed, lowercase, overlong and noisy replies, a line that
-// dies mid-goto, and an axis that never reports its stop.
+// controllers, malformed and noisy replies, a line that dies mid-goto, and
+// an axis that never reports its stop.
 #include "family3_fixture.h"
 #include "sidera/platform/clock.h"
 
@@ -53,38 +53,25 @@ TEST_F(Family3FaultTest, ConnectStopsAtTheFirstFailingStepWithItsCode) {
   EXPECT_EQ(CreateMount(3, 0.6, 100.0), 100) << "no device";
 }
 
-TEST_F(Family3FaultTest, AFaultyReplyFailsOnlyTheCallThatGotIt) {
+// How each malformed reply decodes is in the transcript file; here a fault
+// fails only the calls that meet it, and the link recovers.
+TEST_F(Family3FaultTest, AFaultyAxisFailsOnlyItsOwnCallsAndTheLinkRecovers) {
   emulator::Family3Options o = QuickOptions();
   o.initialCounts[1] = CountsOfDeg(45);
   ASSERT_EQ(Create(2, o), 0);
   double pos = 0;
   ASSERT_EQ(GetAxisPosition(1, &pos), 0);
-  EXPECT_NEAR(pos, Deg(45), Deg(0.001));
-  // Faults of a command letter hit both axes; a silent controller only its
-  // own.
-  struct Case {
-    Change fault;
-    int axis, expected, otherExpected;
-  } cases[] = {
-      {[](auto& o) { o.malformed = std::string("j"); }, 1, 4, 4},
-      {[](auto& o) { o.refuse = std::string("j"); }, 0, 4, 4},
-      {[](auto& o) { o.lowercase = true; }, 1, 4, 0},  // 45 degrees is "DB8A82", 0 is "000080"
-      {[](auto& o) { o.overlong = std::string("j"); }, 0, 100, 101},
-      {[](auto& o) { o.silentAxis = 1; }, 1, 101, 0},
-      {[](auto& o) { o.strayBytes = 12; }, 1, 0, 0},
-  };
-  for (const Case& c : cases) {
-    emu->UpdateOptions([&](auto& o) {
-      o = QuickOptions();
-      c.fault(o);
-    });
-    const double before = g_mount->axisPosition[c.axis].load();
-    EXPECT_EQ(GetAxisPosition(c.axis, &pos), c.expected);
-    EXPECT_NEAR(pos, before, Deg(0.001)) << "a failed read leaves the position as it was";
-    EXPECT_EQ(GetAxisPosition(1 - c.axis, &pos), c.otherExpected);
-  }
-  emu->UpdateOptions([](auto& o) { o = QuickOptions(); });
-  EXPECT_EQ(GetAxisPosition(1, &pos), 0) << "and the link recovers";
+  emu->UpdateOptions([](auto& o) { o.silentAxis = 1; });
+  EXPECT_EQ(GetAxisPosition(1, &pos), 101);
+  EXPECT_NEAR(pos, Deg(45), Deg(0.001)) << "a failed read leaves the position as it was";
+  EXPECT_EQ(GetAxisPosition(0, &pos), 0) << "the other axis still answers";
+  emu->UpdateOptions([](auto& o) {
+    o.silentAxis = -1;
+    o.lowercase = true;  // 45 degrees is "DB8A82"
+  });
+  EXPECT_EQ(GetAxisPosition(1, &pos), 4);
+  emu->UpdateOptions([](auto& o) { o.lowercase = false; });
+  EXPECT_EQ(GetAxisPosition(1, &pos), 0);
 }
 
 TEST_F(Family3FaultTest, ALineThatDiesMidGotoFailsPromptlyAndTheMountCanBeDestroyed) {
