@@ -288,9 +288,11 @@ struct StepRunner {
     s.out_.Text(
         "Target                  Kind               RA (J2000)   Dec           Az        Alt");
     for (const NamedTarget& n : all) {
-      const CataloguePlace c = n.PlaceAt(now);
-      const LocalPlace p = LocalOf(c, site, now);
+      const LocalPlace p = LocalOf(n.PlaceAt(now), site, now);
       const Horizontal h = HorizontalOf(p.hourAngle, p.declination, site.latitude);
+      // Shown as the J2000 direction from the site now: the catalogue place
+      // for a star, the astrometric place for the Moon and the planets.
+      const IcrsDirection c = CatalogueOfLocal(p, site, now);
       if (t.which == "up" && h.altitude <= 0) continue;
       char line[200];
       std::snprintf(line, sizeof line, "%-22s  %-17s  %s  %-11s  %8s  %6.2f\xC2\xB0%s",
