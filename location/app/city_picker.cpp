@@ -96,6 +96,10 @@ void CityPicker::resizeEvent(QResizeEvent*) {
   place(apply_, 96, 128, 100, 36);
 }
 
+// Keys the lists leave alone stay with the page rather than reaching the
+// fields behind it.
+void CityPicker::keyPressEvent(QKeyEvent* event) { event->accept(); }
+
 bool CityPicker::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(event)->key();

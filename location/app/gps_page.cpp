@@ -104,9 +104,9 @@ void GpsPage::keyPressEvent(QKeyEvent* event) {
     connect_->click();
   } else if (event->key() == Qt::Key_Escape) {
     emit backRequested();
-  } else {
-    QWidget::keyPressEvent(event);
   }
+  // Other keys stay with the page rather than reaching the fields behind it.
+  event->accept();
 }
 
 }  // namespace location

@@ -89,5 +89,6 @@ int main(int argc, char** argv) {
     if (!saved) std::fprintf(stderr, "location: cannot write %s\n", options.screenshot);
     return saved ? 0 : 1;
   }
-  return dialog.exec() == QDialog::Accepted ? 0 : 0;
+  (void)dialog.exec();  // back on the main page ends the program
+  return 0;
 }

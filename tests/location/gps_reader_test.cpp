@@ -152,10 +152,11 @@ TEST_P(GpsReaderNmea, ProbesTheRateAndReadsUntilItHasTimeAndFix) {
   ASSERT_FALSE(clock.Times().empty());
   EXPECT_EQ(clock.Times()[0], (GpsTime{2024, 3, 21, 4, 30, 15}));
   const auto events = reports.Events();
+  // Wherever in the cycle the reading began, a three-satellite fix came
+  // before the end, and it did not count as located.
   const auto three = std::find_if(events.begin(), events.end(),
-                                  [](const auto& e) { return e.what == "satellites"; });
+                                  [](const auto& e) { return e.what == "satellites" && e.a == 3; });
   ASSERT_NE(three, events.end());
-  EXPECT_EQ(three->a, 3);
   EXPECT_NE(std::next(three)->what, "located");
 }
 
