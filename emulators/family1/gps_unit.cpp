@@ -64,8 +64,8 @@ std::vector<uint8_t> GpsUnit::Reply(uint8_t id, const GpsUnitOptions& options) {
   }
   std::vector<uint8_t> frame;
   frame.reserve(data.size() + 6);
-  for (const uint8_t byte : {kPreamble, static_cast<uint8_t>(data.size() + 3), kGpsAddress,
-                             kHostAddress, id}) {
+  for (const uint8_t byte :
+       {kPreamble, static_cast<uint8_t>(data.size() + 3), kGpsAddress, kHostAddress, id}) {
     frame.push_back(byte);
   }
   for (const uint8_t byte : data) frame.push_back(byte);
