@@ -91,6 +91,8 @@ WaitResult WaitReady(int fd, short events, std::optional<Clock::time_point> dead
 
 std::optional<speed_t> SpeedFor(uint32_t baudRate) {
   switch (baudRate) {
+    case 2400:
+      return B2400;
     case 4800:
       return B4800;
     case 9600:
