@@ -30,13 +30,13 @@ constexpr double kSidereal = 2 * kPi / 86164.09065;     // 60.16 units
 // read takes the next reply (none left: no reply).
 class ScriptedBus : public PacketBusMount {
  public:
-  int write(const uint8_t*, uint32_t) override { return 0; }
-  int finishWrite() override { return 1; }
-  int readReply(uint8_t* reply) override {
-    if (replies.empty()) return 1;
+  LineResult write(const uint8_t*, uint32_t) override { return LineResult::kOk; }
+  LineReady finishWrite() override { return LineReady::kYes; }
+  LineResult readReply(uint8_t* reply) override {
+    if (replies.empty()) return LineResult::kFailed;
     if (reply != nullptr) std::memcpy(reply, replies.front().data(), replies.front().size());
     replies.pop_front();
-    return 0;
+    return LineResult::kOk;
   }
   std::deque<Bytes> replies;
 };

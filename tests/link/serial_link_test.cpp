@@ -2,11 +2,17 @@
 // the failures it reports, and the lock that serialises threads.
 #include "sidera/link/serial_link.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "sidera/platform/clock.h"
 
@@ -17,19 +23,24 @@ namespace {
 // demand, and the reply is held back while `replyGate` is reset.
 class ScriptedLink : public SerialLink {
  public:
-  int beginTransmit() override { return Log("begin "), 1; }
-  int write(const uint8_t* bytes, uint32_t) override {
-    return Log("write" + std::string(1, char(bytes[0])) + " "), writeFails ? 1 : 0;
+  LineReady beginTransmit() override { return Log("begin "), LineReady::kYes; }
+  LineResult write(const uint8_t* bytes, uint32_t) override {
+    Log("write" + std::string(1, char(bytes[0])) + " ");
+    return writeFails ? LineResult::kFailed : LineResult::kOk;
   }
-  int finishWrite() override { return Log("finish "), finishRefuses ? 0 : 1; }
-  int readReply(uint8_t*) override {
+  LineReady finishWrite() override {
+    return Log("finish "), finishRefuses ? LineReady::kNo : LineReady::kYes;
+  }
+  LineResult readReply(uint8_t*) override {
     Log("read ");
     inReply.Set();
     (void)replyGate.Wait(platform::Event::kInfinite);
-    return replyFails ? 1 : 0;
+    return replyFails ? LineResult::kFailed : LineResult::kOk;
   }
   void endTransmit() override { Log("end|"); }
-  int Send(char c) { return exchange(reinterpret_cast<const uint8_t*>(&c), 1, nullptr); }
+  int Send(char c) {
+    return static_cast<int>(exchange(reinterpret_cast<const uint8_t*>(&c), 1, nullptr));
+  }
   // Only one exchange at a time runs these steps, so the log needs no lock
   // of its own; a link that let two in would show up as a data race.
   void Log(const std::string& s) { log += s; }
@@ -40,48 +51,89 @@ class ScriptedLink : public SerialLink {
   std::string log;
 };
 
-// Only the readReply slot is supplied: the base write meets a closed port.
+// Only the readReply slot is supplied: the base write meets the real port.
 class PortOnlyLink : public SerialLink {
  public:
-  int readReply(uint8_t*) override { return 0; }
+  LineResult readReply(uint8_t*) override { return LineResult::kOk; }
 };
 
+// Each link gets a pseudo-terminal of its own to open (a port is exclusive),
+// or, with `device` false, a path where nothing exists.
 class SerialLinkTest : public ::testing::Test {
  protected:
-  // No device behind any port number: the link opens nothing.
-  void SetUp() override { setenv("SIDERA_SERIAL_PATTERN", "/nonexistent/sidera-link-%d", 1); }
+  template <typename Link>
+  std::unique_ptr<Link> NewLink(bool device = true) {
+    if (!device) {
+      setenv("SIDERA_SERIAL_PATTERN", "/nonexistent/sidera-link-%d", 1);
+      return std::make_unique<Link>();
+    }
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    EXPECT_GE(master, 0);
+    EXPECT_EQ(grantpt(master), 0);
+    EXPECT_EQ(unlockpt(master), 0);
+    masters_.push_back(master);
+    setenv("SIDERA_SERIAL_PATTERN", ptsname(master), 1);
+    return std::make_unique<Link>();
+  }
+  void TearDown() override {
+    for (int fd : masters_) close(fd);
+  }
+  std::vector<int> masters_;
 };
 
+// A port that did not open gets no line handling (begin and end): the
+// write is where the exchange fails, at once.
 TEST_F(SerialLinkTest, ExchangeRunsTheLineStepsInOrderAndReportsFailures) {
   struct Case {
-    bool writeFails, finishRefuses, replyFails;
+    bool device, writeFails, finishRefuses, replyFails;
     int result;
     const char* steps;
   } cases[] = {
-      {false, false, false, 0, "begin write1 finish read end|"},
-      {false, false, true, 1, "begin write1 finish read end|"},
-      {false, true, false, 1, "begin write1 finish end|"},
-      {true, false, false, 1, "begin write1 end|"},
+      {true, false, false, false, 0, "begin write1 finish read end|"},
+      {true, false, false, true, 1, "begin write1 finish read end|"},
+      {true, false, true, false, 1, "begin write1 finish end|"},
+      {true, true, false, false, 1, "begin write1 end|"},
+      {false, true, false, false, 1, "write1 "},
   };
   for (const Case& c : cases) {
-    ScriptedLink link;
-    link.writeFails = c.writeFails;
-    link.finishRefuses = c.finishRefuses;
-    link.replyFails = c.replyFails;
-    EXPECT_EQ(link.Send('1'), c.result);
-    EXPECT_EQ(link.log, c.steps);
-    EXPECT_TRUE(link.lockEvent.IsSet()) << "the lock is free again";
+    auto link = NewLink<ScriptedLink>(c.device);
+    ASSERT_EQ(link->port.IsOpen(), c.device);
+    link->writeFails = c.writeFails;
+    link->finishRefuses = c.finishRefuses;
+    link->replyFails = c.replyFails;
+    EXPECT_EQ(link->Send('1'), c.result);
+    EXPECT_EQ(link->log, c.steps);
+    EXPECT_TRUE(link->lockEvent.IsSet()) << "the lock is free again";
   }
-  PortOnlyLink dead;
-  EXPECT_FALSE(dead.port.IsOpen());
-  EXPECT_EQ(dead.exchange(reinterpret_cast<const uint8_t*>("x"), 1, nullptr), 1);
-  EXPECT_EQ(dead.exchange(reinterpret_cast<const uint8_t*>("x"), 1, nullptr), 1)
-      << "not 5: a port that did not open still releases the lock";
-  EXPECT_EQ(dead.probeHandshake(), 0) << "a dead line does not answer the handshake";
+}
+
+// The link keeps why its port did not open; every exchange then fails at
+// once and frees the lock, and the handshake probe does not wait either.
+TEST_F(SerialLinkTest, APortThatDidNotOpenKeepsItsReasonAndFailsAtOnce) {
+  auto dead = NewLink<PortOnlyLink>(false);
+  EXPECT_FALSE(dead->port.IsOpen());
+  ASSERT_NE(dead->openError.operation, nullptr);
+  EXPECT_STREQ(dead->openError.operation, "open");
+  EXPECT_EQ(dead->openError.error, ENOENT);
+  EXPECT_NE(dead->openError.Text().find(std::strerror(ENOENT)), std::string::npos);
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(dead->exchange(reinterpret_cast<const uint8_t*>("x"), 1, nullptr),
+              LineResult::kFailed)
+        << "not busy: a port that did not open still releases the lock";
+  }
+  EXPECT_EQ(dead->probeHandshake(), LineReady::kNo) << "a dead line does not answer";
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+
+  auto live = NewLink<PortOnlyLink>();
+  EXPECT_TRUE(live->port.IsOpen());
+  EXPECT_EQ(live->openError.operation, nullptr);
+  EXPECT_EQ(live->exchange(reinterpret_cast<const uint8_t*>("x"), 1, nullptr), LineResult::kOk);
 }
 
 TEST_F(SerialLinkTest, ThreadsExchangeOneAtATimeAndAWaiterPastTheLimitGetsBusy) {
-  ScriptedLink link;
+  auto linkOwner = NewLink<ScriptedLink>();
+  ScriptedLink& link = *linkOwner;
   link.replyGate.Reset();
   std::thread first([&] { EXPECT_EQ(link.Send('1'), 0); });
   ASSERT_TRUE(link.inReply.Wait(platform::Event::kInfinite));
@@ -97,7 +149,8 @@ TEST_F(SerialLinkTest, ThreadsExchangeOneAtATimeAndAWaiterPastTheLimitGetsBusy) 
   // With 2000 ticks passing in 20 ms, a waiter gives up and sends nothing.
   platform::ScaledTickSource fast(100.0);
   platform::ScopedTickSource install(fast);
-  ScriptedLink held;
+  auto heldOwner = NewLink<ScriptedLink>();
+  ScriptedLink& held = *heldOwner;
   held.replyGate.Reset();
   std::thread third([&] { EXPECT_EQ(held.Send('3'), 0); });
   ASSERT_TRUE(held.inReply.Wait(platform::Event::kInfinite));
