@@ -39,9 +39,6 @@ bool LacksExclusiveMode(int error) {
   return error == ENOTTY || error == EINVAL || error == kErrNoIoctlCmd;
 }
 
-// Errors with which the advisory lock is unsupported rather than held.
-bool LacksFileLocks(int error) { return error == EINVAL || error == ENOLCK || error == EOPNOTSUPP; }
-
 // How long a loop pauses when the device claims to be ready and then moves no
 // byte, so that such a device cannot make it spin.
 constexpr std::chrono::milliseconds kNoProgressPause(1);
@@ -206,14 +203,10 @@ bool SerialPort::Open(const std::string& path) {
     return refuse("not a terminal", errno);
   }
   // Exclusive use: the advisory lock turns away every other SerialPort,
-  // privileged or not, and TIOCEXCL later opens by unprivileged programs.
-  // A device that supports neither is still usable; one that is held is not.
+  // privileged or not, and TIOCEXCL later opens by unprivileged programs. A
+  // terminal without exclusive mode is still usable; one that is held is not.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int error = errno;
-    if (error == EWOULDBLOCK) return refuse("held by another program", error);
-    if (!LacksFileLocks(error)) return refuse("lock", error);
-    SIDERA_DEBUG_LOG(kIo, "%s: no advisory lock (%s), used without it", path.c_str(),
-                     std::strerror(error));
+    return refuse(errno == EWOULDBLOCK ? "held by another program" : "lock", errno);
   }
   if (::ioctl(fd, TIOCEXCL) != 0) {
     const int error = errno;

@@ -8,7 +8,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <thread>
 #include <vector>
 
 namespace sidera::platform {
@@ -70,17 +69,12 @@ TEST_F(SerialPortOverPty, RawBytesPassBothWaysUnchanged) {
   ASSERT_TRUE(port_.SetTimeouts({30, 2, 500, 2, 30}));
   EXPECT_FALSE(port_.Configure(14400)) << "not a rate the mounts use";
   ASSERT_TRUE(port_.Configure(19200));
-  SerialTap tap;
-  port_.SetTap(&tap);
   PeerSends(toPort);
   EXPECT_EQ(PortReads(toPort.size(), &ok_), toPort);
   size_t sent = 0;
   ASSERT_TRUE(port_.Write(toPeer.data(), toPeer.size(), &sent));
   EXPECT_EQ(sent, toPeer.size());
   EXPECT_EQ(PeerReceives(toPeer.size()), toPeer) << "nothing echoed ahead of the bytes";
-  port_.SetTap(nullptr);
-  EXPECT_EQ(tap.read, toPort) << "the tap saw what the port read";
-  EXPECT_EQ(tap.written, toPeer);
   // Purge discards input that arrived before it.
   PeerSends({9, 9, 9});
   ASSERT_TRUE(port_.Purge(true, true));
@@ -104,25 +98,6 @@ TEST_F(SerialPortOverPty, ReadsEndAtTheTotalOrIntervalTimeout) {
   EXPECT_EQ(PortReads(10, &ok_), (Bytes{1, 2, 3}));
   EXPECT_TRUE(ok_);
   EXPECT_LT(steady_clock::now() - start, milliseconds(5000));
-}
-
-// One deadline for a whole conversation: it cuts short any read or write
-// whatever their own time-outs, yet data already waiting is still taken.
-TEST_F(SerialPortOverPty, AnOverallDeadlineEndsReadsWhateverTheirOwnTimeouts) {
-  ASSERT_TRUE(port_.SetTimeouts({30, 2, 10000, 2, 10000}));
-  port_.SetDeadline(steady_clock::now() + milliseconds(100));
-  auto start = steady_clock::now();
-  EXPECT_TRUE(PortReads(10, &ok_).empty());
-  EXPECT_TRUE(ok_) << "a deadline is a time-out, not a failure";
-  EXPECT_LT(steady_clock::now() - start, milliseconds(2000));
-  PeerSends({7, 8});
-  std::this_thread::sleep_for(milliseconds(20));
-  EXPECT_EQ(PortReads(2, &ok_), (Bytes{7, 8})) << "past the deadline, waiting bytes still count";
-  port_.SetDeadline(std::nullopt);
-  ASSERT_TRUE(port_.SetTimeouts({30, 0, 150, 0, 0}));
-  start = steady_clock::now();
-  EXPECT_TRUE(PortReads(1, &ok_).empty());
-  EXPECT_GE(steady_clock::now() - start, milliseconds(150)) << "cleared: the own time-out again";
 }
 
 TEST_F(SerialPortOverPty, SecondOpenerIsRefusedUntilTheFirstCloses) {
@@ -166,19 +141,10 @@ TEST_F(SerialPortOverPty, WritesGiveUpAfterTheirTimeoutAndHangUpFailsRatherThanW
   EXPECT_EQ(sent, 0u);
 }
 
-// Each refusal keeps what failed and the system's error.
 TEST(SerialPort, OpenRefusesWhatIsNotAnAvailableTerminalAndAClosedPortFails) {
-  const struct {
-    const char* path;
-    const char* reason;
-  } cases[] = {{"/nonexistent/ttyS0", "open: No such file or directory (errno 2)"},
-               {"/dev/null", "not a terminal: Inappropriate ioctl for device (errno 25)"},
-               {"/tmp", "open: Is a directory (errno 21)"},
-               {"", "open: No such file or directory (errno 2)"}};
-  for (const auto& c : cases) {
+  for (const char* path : {"/nonexistent/ttyS0", "/dev/null", "/tmp", ""}) {
     SerialPort port;
-    EXPECT_FALSE(port.Open(c.path)) << c.path;
-    EXPECT_EQ(port.LastError().Text(), c.reason);
+    EXPECT_FALSE(port.Open(path)) << path;
     EXPECT_FALSE(port.IsOpen());
     uint8_t byte = 0;
     size_t count = 99;
