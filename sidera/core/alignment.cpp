@@ -34,15 +34,15 @@ constexpr int kMaxIterations = 100;
 
 // Stars closer together than this on the sky (or in the axis readings), or
 // closer than this to being opposite, cannot fix the rotation of the model:
-// the fit turns the centring error into a pointing error that grows as
-// 1/sin(separation). With a centring error of 2 arc-minutes the median worst
-// pointing error over the sky is 0.1 degrees for stars 90 degrees apart,
-// 0.45 at 30, 1.1 at 10, 2.1 at 5, 4.6 at 2, 7.9 at 1 and 31 at 0.2
-// (bench_align_conditioning). Below 5 degrees the fit is worth nothing as a
-// pointing model. For three stars the same limit applies to every pair and
-// to the distance of each star from the great circle through the other two
-// (2 arc-minutes of centring error give a median of 0.9 degrees at 5
-// degrees off the circle, 3.6 at 1).
+// the fit turns the centring error into a pointing error that grows as the
+// pair closes up. With a centring error of 2 arc-minutes, the median of the
+// worst pointing error over the sky (bench_align_conditioning) is 0.1
+// degrees for stars 90 degrees apart, 0.33 at 30, 0.92 at 10, 2.0 at 5, 3.5
+// at 2, 7.1 at 1 and 32 at 0.2: below 5 degrees the error passes 60 times
+// the centring error and the model is worth nothing for pointing. For three
+// stars the same limit applies to every pair and to each star's distance
+// from the great circle through the other two (median 1.1 degrees at 5
+// degrees off the circle, 6.0 at 1).
 const double kMinimumSeparation = DegToRad(5.0);
 
 // Bytes covered by the record's checksum: everything before the checksum.
