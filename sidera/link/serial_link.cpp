@@ -42,11 +42,7 @@ SerialLink::SerialLink() {
   }
   SIDERA_DEBUG_LOG(kIo, "port %d (%s) opened", number, path.c_str());
 
-  if (!ApplyBaudRate(9600)) {
-    openError = port.LastError();
-    SIDERA_DEBUG_LOG(kIo, "port %d (%s) not configured: %s", number, path.c_str(),
-                     openError.Text().c_str());
-  }
+  (void)ApplyBaudRate(9600);  // a refusal is kept in openError and logged
   timeouts.readIntervalMs = 30;
   timeouts.readTotalMultiplierMs = 2;
   timeouts.readTotalConstantMs = 500;
@@ -184,7 +180,11 @@ void SerialLink::pack24(int32_t value, uint8_t* out) {
 
 bool SerialLink::ApplyBaudRate(uint32_t baud) {
   baudRate = baud;
-  return port.Configure(baud);
+  if (!port.IsOpen()) return false;  // why is already in openError
+  if (port.Configure(baud)) return true;
+  openError = port.LastError();
+  SIDERA_DEBUG_LOG(kIo, "port not configured for %u baud: %s", baud, openError.Text().c_str());
+  return false;
 }
 
 void SerialLink::SetRts(bool on) { (void)port.SetRts(on); }

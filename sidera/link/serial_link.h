@@ -100,7 +100,8 @@ class SerialLink {
   // before any motion thread exists.
   platform::SerialPort port;
   // Why the port is not open (or could not be configured): what failed and
-  // the system's error. Written by the constructor only.
+  // the system's error. Written by the constructors only (the link's and the
+  // family's, through ApplyBaudRate); read by exchange for the debug log.
   platform::SerialError openError;
   // Baud rate last applied to the port (the family constructor raises it).
   uint32_t baudRate = 9600;
@@ -119,7 +120,8 @@ class SerialLink {
 
  protected:
   // Applies `baud` and the link's fixed settings to the port again (used by
-  // family constructors). False when the port is closed or refused it.
+  // family constructors). False when the port is closed or refused it (the
+  // refusal is kept in openError).
   bool ApplyBaudRate(uint32_t baud);
   // RTS and CTS; a failed status read counts as CTS off.
   void SetRts(bool on);

@@ -211,8 +211,8 @@ bool SerialPort::Open(const std::string& path) {
   if (::ioctl(fd, TIOCEXCL) != 0) {
     const int error = errno;
     if (!LacksExclusiveMode(error)) return refuse("exclusive mode", error);
-    SIDERA_DEBUG_LOG(kIo, "%s: no exclusive mode (%s), used without it", path.c_str(),
-                     std::strerror(error));
+    SIDERA_DEBUG_LOG(kIo, "%s: used without exclusive mode (%s)", path.c_str(),
+                     SerialError{"TIOCEXCL", error}.Text().c_str());
   }
   fd_ = fd;
   return true;
