@@ -28,10 +28,10 @@ int HexCommandAltAzMount::SkyToAxes(SkyPoint& in, AxisPair& out, int applyMountE
   return r;
 }
 
-int HexCommandAltAzMount::beginTransmit() {
-  if (noHandshake.load() == 0 && !WaitForCtsOff(2)) return 0;
+LineReady HexCommandAltAzMount::beginTransmit() {
+  if (noHandshake.load() == 0 && !WaitForCtsOff(2)) return LineReady::kNo;
   SetRts(true);
-  return 1;
+  return LineReady::kYes;
 }
 
 void HexCommandAltAzMount::endTransmit() { SetRts(false); }

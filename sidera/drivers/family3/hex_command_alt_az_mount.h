@@ -20,8 +20,8 @@ class HexCommandAltAzMount : public HexCommandMount, public AltAzMount {
   int SkyToAxes(SkyPoint& in, AxisPair& out, int applyMountErrors) override;
 
   // Unless the far end has no handshake: waits up to 20 ticks for CTS to
-  // drop (0 without raising RTS when it stays on), then raises RTS.
-  int beginTransmit() override;
+  // drop (kNo without raising RTS when it stays on), then raises RTS.
+  LineReady beginTransmit() override;
   void endTransmit() override;
 };
 

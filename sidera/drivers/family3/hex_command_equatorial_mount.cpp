@@ -44,12 +44,12 @@ MountResult HexCommandEquatorialMount::WriteAxisPosition(int axis, double angle)
   return HexCommandMount::WriteAxisPosition(axis, axis == 0 ? angle + kHalfPi : angle);
 }
 
-int HexCommandEquatorialMount::beginTransmit() {
+LineReady HexCommandEquatorialMount::beginTransmit() {
   SetRts(true);
-  return 1;
+  return LineReady::kYes;
 }
 
-int HexCommandEquatorialMount::initializeAxes() {
+MountResult HexCommandEquatorialMount::initializeAxes() {
   // A failed read leaves the last known state, which then decides as usual.
   (void)ReadAxisState(0);
   if ((axisState[0] & AXIS_NOT_INITIALIZED) != 0) (void)WriteAxisPosition(0, -kHalfPi);
@@ -57,7 +57,7 @@ int HexCommandEquatorialMount::initializeAxes() {
   if ((axisState[1] & AXIS_NOT_INITIALIZED) != 0) (void)WriteAxisPosition(1, kHalfPi);
   (void)HexCommandMount::initializeAxes();
   southernHemisphere = latitude < 0.0 ? 1 : 0;
-  return 0;
+  return kOk;
 }
 
 }  // namespace sidera

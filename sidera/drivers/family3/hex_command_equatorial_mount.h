@@ -21,11 +21,11 @@ class HexCommandEquatorialMount : public HexCommandMount, public EquatorialMount
   MountResult GotoAxisAngle(int axis, double angle) override;
   MountResult WriteAxisPosition(int axis, double angle) override;
 
-  int beginTransmit() override;
+  LineReady beginTransmit() override;
   // Home positions for axes the controllers report uninitialised, then the
   // family's initialisation, then the hemisphere flag from the site's
   // latitude. Always 0: a controller that missed a step shows it later.
-  int initializeAxes() override;
+  MountResult initializeAxes() override;
 };
 
 }  // namespace sidera

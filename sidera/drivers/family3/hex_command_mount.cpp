@@ -11,6 +11,7 @@
 #include "sidera/core/angles.h"
 #include "sidera/drivers/family3/hex_protocol.h"
 #include "sidera/platform/clock.h"
+#include "sidera/platform/debug_log.h"
 
 namespace sidera {
 
@@ -67,12 +68,12 @@ HexCommandMount::~HexCommandMount() = default;
 
 // ---- Line handling ----
 
-int HexCommandMount::readReply(uint8_t* reply) {
+LineResult HexCommandMount::readReply(uint8_t* reply) {
   PortByteSource source(port);
-  return family3::ReadLine(source, reply);
+  return family3::ReadLine(source, reply) == 0 ? LineResult::kOk : LineResult::kFailed;
 }
 
-int HexCommandMount::initializeAxes() {
+MountResult HexCommandMount::initializeAxes() {
   const MountResult r = InitializeAxis(0);
   if (r != kOk) return r;
   return InitializeAxis(1);
@@ -108,9 +109,17 @@ MountResult HexCommandMount::sendHexCommand(int axis, char letter, const char* d
   if (size == 0) return NoResponse(axis);
   uint8_t scratch[family3::kReplyBufferSize] = {};
   uint8_t* buffer = reply != nullptr ? reply : scratch;
-  if (exchange(frame, static_cast<uint32_t>(size), buffer) != 0) return NoResponse(axis);
-  // The controller's own error digits do not matter: a refusal is a refusal.
-  if (buffer[0] == family3::kMarkerRefused) return kInvalidParameter;
+  if (exchange(frame, static_cast<uint32_t>(size), buffer) != LineResult::kOk) {
+    return NoResponse(axis);
+  }
+  // The controller's own error digits do not matter to the caller: a
+  // refusal is a refusal. The log keeps them.
+  if (buffer[0] == family3::kMarkerRefused) {
+    SIDERA_DEBUG_LOG(
+        kIo, "axis %d refused \"%c\" with \"%s\"", axis, letter,
+        platform::HexBytes(buffer + 1, std::strlen(reinterpret_cast<char*>(buffer + 1))).c_str());
+    return kInvalidParameter;
+  }
   return kOk;
 }
 
@@ -122,6 +131,9 @@ MountResult Query(HexCommandMount& m, int axis, char letter, uint32_t* value, bo
   uint8_t reply[family3::kReplyBufferSize] = {};
   const MountResult r = m.sendHexCommand(axis, letter, nullptr, 0, reply);
   *valid = r == kOk && family3::DecodeHex24(reply, value);
+  if (r == kOk && !*valid) {
+    SIDERA_DEBUG_LOG(kIo, "axis %d: the reply to \"%c\" is not a number", axis, letter);
+  }
   return r;
 }
 
@@ -265,7 +277,7 @@ MountResult HexCommandMount::ReadAxisState(int axis) { return InquireStatus(axis
 
 MountResult HexCommandMount::Connect() {
   if (!port.IsOpen()) return kNoResponseAxis0;
-  noHandshake = probeHandshake() == 0 ? 1 : 0;
+  noHandshake = probeHandshake() == LineReady::kNo ? 1 : 0;
   (void)probeEcho();  // decides lineEchoes; nothing to check
 
   MountResult r = InquireVersion(0);
@@ -312,6 +324,9 @@ MountResult HexCommandMount::Connect() {
   }
   r = initializeAxes();
   if (r != kOk) return r;
+  SIDERA_DEBUG_LOG(kIo, "connected: firmware %06X, model code %02X, %s line, %s halts",
+                   firmwareVersion.load(), modelCode, lineEchoes != 0 ? "echoing" : "quiet",
+                   useInstantStop != 0 ? "instant" : "braking");
 
   for (int axis = 0; axis < 2; ++axis) {
     const int32_t limit =
@@ -403,6 +418,8 @@ MountResult HexCommandMount::PrepareRateMotion(int axis, double rate) {
       if ((axisState[axis] & AXIS_STOPPED) != 0) break;
       if (shuttingDown != 0) return kUserInterrupt;
       if (static_cast<uint32_t>(platform::Now() - start) >= kStopWaitLimitTicks) {
+        SIDERA_DEBUG_LOG(kMotion, "axis %d still runs %u ms after its halt", axis,
+                         kStopWaitLimitTicks);
         return NoResponse(axis);
       }
       platform::Sleep(kStopPollTicks);

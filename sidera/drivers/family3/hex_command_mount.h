@@ -61,9 +61,9 @@ class HexCommandMount : public SerialLink, public virtual TelescopeMount {
   MountResult PrepareRateMotion(int axis, double rate);
 
   // ---- Line handling. ----
-  int readReply(uint8_t* reply) override;
+  LineResult readReply(uint8_t* reply) override;
   // InitializeAxis on axis 0, then on axis 1; the first failure or 0.
-  virtual int initializeAxes();
+  virtual MountResult initializeAxes();
   // Finds out whether the line echoes what is sent: writes ":" outside any
   // exchange and looks for it coming back. Sets and returns lineEchoes; 1
   // without a change when the link stayed busy.
