@@ -11,14 +11,15 @@ namespace sidera::indi {
 LibraryWorker::LibraryWorker()
     : notifyFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), thread_([this] { Run(); }) {}
 
-LibraryWorker::~LibraryWorker() {
+void LibraryWorker::Stop() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
   }
   wake_.notify_all();
-  thread_.join();
+  if (thread_.joinable()) thread_.join();
   if (notifyFd_ >= 0) (void)close(notifyFd_);
+  notifyFd_ = -1;
 }
 
 void LibraryWorker::Post(Task task) {

@@ -20,9 +20,7 @@ class LibraryWorker {
   using Task = std::function<void()>;
 
   LibraryWorker();
-  // Runs the tasks still queued, then stops the thread. Replies not yet run
-  // are dropped.
-  ~LibraryWorker();
+  ~LibraryWorker() { Stop(); }
   LibraryWorker(const LibraryWorker&) = delete;
   LibraryWorker& operator=(const LibraryWorker&) = delete;
 
@@ -41,6 +39,10 @@ class LibraryWorker {
 
   // Tasks queued or running.
   size_t pending() const;
+
+  // Runs the tasks still queued, then ends the thread (replies not yet run
+  // are dropped). Tasks may still post replies while it waits.
+  void Stop();
 
  private:
   void Run();

@@ -40,12 +40,15 @@ std::string Sexagesimal(double value) {
 
 }  // namespace
 
+// Runs `work` on the library worker and then `done` with its result on the
+// event loop, unless a connect or disconnect has come in between.
 template <typename Work, typename Done>
 void SideraMountDriver::Run(Work work, Done done) {
   const int generation = generation_;
-  worker_->Post([this, generation, work, done] {
+  LibraryWorker* worker = worker_.get();
+  worker->Post([this, worker, generation, work, done] {
     auto result = work();
-    worker_->Reply([this, generation, result, done] {
+    worker->Reply([this, generation, result, done] {
       if (Current(generation)) done(result);
     });
   });
@@ -70,7 +73,7 @@ SideraMountDriver::SideraMountDriver()
 SideraMountDriver::~SideraMountDriver() {
   // The worker runs what is queued, then this last request, then stops.
   worker_->Post([this] { session_.Disconnect(); });
-  worker_.reset();
+  worker_->Stop();
 }
 
 const char* SideraMountDriver::getDefaultName() { return "Sidera Mount"; }
@@ -221,6 +224,9 @@ void SideraMountDriver::OnConnected(const ConnectResult& result, int model) {
   alertLatched_ = false;
   linkAlert_.clear();
   setConnected(true, IPS_OK, nullptr);
+  // The model and port that worked are the ones to offer next time.
+  saveConfig(true, modelSP_.name);
+  saveConfig(true, portTP_.name);
   LOG_INFO(("Connected to " + std::string(modelS_[model].label) +
             (equatorial_ ? " (equatorial)" : " (alt-azimuth)"))
                .c_str());
@@ -286,7 +292,6 @@ bool SideraMountDriver::ISNewSwitch(const char* dev, const char* name, ISState* 
       IUUpdateSwitch(&modelSP_, states, names, n);
       modelSP_.s = IPS_OK;
       IDSetSwitch(&modelSP_, nullptr);
-      saveConfig(true, modelSP_.name);
       return true;
     }
     if (Named(name, alignClearSP_.name)) {
@@ -828,24 +833,26 @@ bool SideraMountDriver::updateTime(ln_date* utc, double utcOffset) {
 // ---- Direction buttons and guide pulses -------------------------------------
 
 bool SideraMountDriver::MoveNS(INDI_DIR_NS dir, TelescopeMotionCommand command) {
-  Move(dir == DIRECTION_NORTH ? Direction::North : Direction::South, command);
-  return true;
+  return Move(dir == DIRECTION_NORTH ? Direction::North : Direction::South, command);
 }
 
 bool SideraMountDriver::MoveWE(INDI_DIR_WE dir, TelescopeMotionCommand command) {
-  Move(dir == DIRECTION_WEST ? Direction::West : Direction::East, command);
-  return true;
+  return Move(dir == DIRECTION_WEST ? Direction::West : Direction::East, command);
 }
 
-void SideraMountDriver::Move(Direction direction, TelescopeMotionCommand command) {
+bool SideraMountDriver::Move(Direction direction, TelescopeMotionCommand command) {
   const int axis = direction == Direction::North || direction == Direction::South ? 1 : 0;
+  if (command == MOTION_START && isParked()) {
+    LOG_ERROR("The mount is parked: unpark it before moving it");
+    return false;
+  }
   if (command == MOTION_STOP) {
     moving_[axis] = false;
     Run([this, direction] { return session_.StopMotion(direction); },
         [this](const Outcome& o) {
           if (!o.ok()) LOG_ERROR(o.text.c_str());
         });
-    return;
+    return true;
   }
   // A direction button takes the axes from a running goto.
   watch_.Cancel();
@@ -870,6 +877,7 @@ void SideraMountDriver::Move(Direction direction, TelescopeMotionCommand command
         sp.s = IPS_ALERT;
         IDSetSwitch(&sp, "%s", o.text.c_str());
       });
+  return true;
 }
 
 void SideraMountDriver::HandlePulse(int axis, double values[], char* names[], int n) {

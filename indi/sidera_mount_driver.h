@@ -87,7 +87,7 @@ class SideraMountDriver : public INDI::Telescope, public INDI::GuiderInterface {
   void ShowTrackSwitch();
   void AlertEquatorial(const std::string& text);
 
-  void Move(Direction direction, TelescopeMotionCommand command);
+  bool Move(Direction direction, TelescopeMotionCommand command);
   void HandlePulse(int axis, double values[], char* names[], int n);
   IPState StartPulse(Direction direction, uint32_t ms);
   void CompletePulse(int axis);

@@ -210,11 +210,15 @@ TEST_P(SimulatorTest, GotoTrackParkAndReconnect) {
   ASSERT_TRUE(SetAndWait("TELESCOPE_PARK", {{"UNPARK", true}},
                          [](const IndiUpdate& u) { return u.On("UNPARK"); }));
 
-  // Disconnect and connect again.
+  // Disconnect and connect again; a goto with ON_COORD_SET at SLEW leaves
+  // tracking off.
   Disconnect();
   mark = client_.Mark();
   ASSERT_EQ(ConnectMount(model).state, "Ok") << client_.Messages(mark);
-  EXPECT_EQ(Goto(RaAt(-1.0), 10.0).state, "Ok") << client_.Messages(mark);
+  client_.SetSwitch("ON_COORD_SET", {{"SLEW", true}});
+  EXPECT_EQ(Goto(RaAt(-1.0), 10.0).state, "Idle") << client_.Messages(mark);
+  EXPECT_TRUE(client_.Latest("TELESCOPE_TRACK_STATE").On("TRACK_OFF"));
+  EXPECT_NEAR(RaDrift(1.5), kSiderealArcsecPerSecond, 0.15 * kSiderealArcsecPerSecond);
 }
 
 INSTANTIATE_TEST_SUITE_P(Models, SimulatorTest, ::testing::Values(6, 7));
@@ -271,11 +275,14 @@ TEST_F(DriverTest, SyncsBuildAnAlignmentThatIsKept) {
   }
 }
 
-// Guide pulses move the reported position by guide rate times duration.
-TEST_F(DriverTest, GuidePulsesMoveByTheGuideRate) {
+class GuideTest : public DriverTest, public ::testing::WithParamInterface<int> {};
+
+// Guide pulses move the reported position by guide rate times duration, on
+// an equatorial mount and on an alt-azimuth one (which moves both axes).
+TEST_P(GuideTest, PulsesMoveByTheGuideRate) {
   StartServer();
   const size_t start = client_.Mark();
-  ASSERT_EQ(ConnectMount(6).state, "Ok");
+  ASSERT_EQ(ConnectMount(GetParam()).state, "Ok");
   ASSERT_EQ(Goto(RaAt(-1.0), 10.0).state, "Ok") << client_.Messages(start);
   const struct {
     const char* property;
@@ -305,6 +312,8 @@ TEST_F(DriverTest, GuidePulsesMoveByTheGuideRate) {
     EXPECT_NEAR(dDec, pulse.dDec * unit, 0.15 * unit) << pulse.element;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Models, GuideTest, ::testing::Values(6, 7));
 
 // Refused values put the property in Alert with a message saying why, and the
 // driver goes on serving.
