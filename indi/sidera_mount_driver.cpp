@@ -355,7 +355,6 @@ bool SideraMountDriver::ISNewText(const char* dev, const char* name, char* texts
       portTP_.s = IPS_OK;
       IDSetText(&portTP_,
                 isConnected() ? "The new port takes effect at the next connect" : nullptr);
-      saveConfig(true, portTP_.name);
       return true;
     }
     if (Named(name, alignDataTP_.name) && n >= 1) {

@@ -54,12 +54,17 @@ std::function<bool(const IndiUpdate&)> StateIs(const std::string& state) {
   return [state](const IndiUpdate& u) { return u.state == state; };
 }
 
-IndiClient::~IndiClient() {
+void IndiClient::Close() {
   if (fd_ >= 0) close(fd_);
   if (parser_ != nullptr) delLilXML(static_cast<LilXML*>(parser_));
+  fd_ = -1;
+  parser_ = nullptr;
+  updates_.clear();
+  latest_.clear();
 }
 
 bool IndiClient::Connect(int port) {
+  Close();
   fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;

@@ -27,9 +27,14 @@ struct IndiUpdate {
 class IndiClient {
  public:
   explicit IndiClient(std::string device = "Sidera Mount") : device_(std::move(device)) {}
-  ~IndiClient();
+  ~IndiClient() { Close(); }
+  IndiClient(const IndiClient&) = delete;
+  IndiClient& operator=(const IndiClient&) = delete;
 
+  // Connects to a server (closing any earlier connection) and asks for its
+  // properties; what was received before is forgotten.
   bool Connect(int port);
+  void Close();
   void Send(const std::string& xml);
   void SetSwitch(const std::string& property, const std::map<std::string, bool>& elements);
   void SetNumber(const std::string& property, const std::map<std::string, double>& elements);

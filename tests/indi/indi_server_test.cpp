@@ -46,8 +46,20 @@ double ApartArcsec(double ra1, double dec1, double ra2, double dec2) {
          kArcsecPerRadian;
 }
 
+// A sanitizer report from the driver (in an ASan+UBSan build) in a server's log.
+bool SanitizerReport(const std::string& log) {
+  return log.find("Sanitizer") != std::string::npos ||
+         log.find("runtime error:") != std::string::npos;
+}
+
 class DriverTest : public ::testing::Test {
  protected:
+  void TearDown() override {
+    client_.Close();
+    server_.Stop();
+    const std::string log = server_.Log();
+    EXPECT_FALSE(SanitizerReport(log)) << log;
+  }
   void StartServer() {
     ASSERT_TRUE(server_.Start({DRIVER_PROGRAM}, Environment(), home_.path()));
     ASSERT_TRUE(client_.Connect(server_.port()));
@@ -262,7 +274,6 @@ TEST_F(DriverTest, SyncsBuildAnAlignmentThatIsKept) {
     Disconnect();
     if (restart) {
       server_.Stop();
-      client_ = IndiClient();
       StartServer();
     }
     const size_t mark = client_.Mark();
@@ -389,7 +400,6 @@ TEST_F(DriverTest, ChainedServerRelaysGotoSyncAndGuide) {
   IndiServer chained;
   ASSERT_TRUE(chained.Start({"Sidera Mount@localhost:" + std::to_string(server_.port())},
                             Environment(), home_.path()));
-  client_ = IndiClient();
   ASSERT_TRUE(client_.Connect(chained.port()));
   ASSERT_TRUE(client_.WaitFor(
       "CONNECTION", [](const IndiUpdate&) { return true; }, 5, 0))
@@ -423,6 +433,7 @@ TEST_F(DriverTest, ChainedServerRelaysGotoSyncAndGuide) {
               kSiderealArcsecPerSecond);
   EXPECT_NEAR(dDec, kSiderealArcsecPerSecond, 0.15 * kSiderealArcsecPerSecond);
   chained.Stop();
+  EXPECT_FALSE(SanitizerReport(chained.Log())) << chained.Log();
 }
 
 }  // namespace

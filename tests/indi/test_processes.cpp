@@ -150,8 +150,9 @@ void Process::Stop() {
 bool IndiServer::Start(const std::vector<std::string>& drivers, const std::vector<std::string>& env,
                        const std::string& dir) {
   port_ = FreePort();
-  std::vector<std::string> argv = {INDISERVER_PROGRAM, "-p", std::to_string(port_), "-u",
-                                   dir + "/indi-" + std::to_string(port_)};
+  std::vector<std::string> argv = {
+      INDISERVER_PROGRAM,    "-v", "-p",
+      std::to_string(port_), "-u", dir + "/indi-" + std::to_string(port_)};
   argv.insert(argv.end(), drivers.begin(), drivers.end());
   log_ = dir + "/indiserver-" + std::to_string(port_) + ".log";
   if (port_ == 0 || !process_.Start(argv, env, false, log_)) return false;
