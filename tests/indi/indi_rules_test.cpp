@@ -6,7 +6,6 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -23,19 +22,20 @@ namespace {
 
 constexpr double kOmega = kSiderealRate;
 
-TEST(SkyCoordinates, HourAngleRightAscensionAndAzimuth) {
+TEST(SkyCoordinates, HourAngleRightAscensionAzimuthAndSeparation) {
   // At LST 6 h, RA 4 h is 2 h west of the meridian; RA 20 h (-14 h) wraps to +10 h.
   EXPECT_NEAR(HourAngleOf(4.0, kPi / 2), kPi / 6, 1e-12);
   EXPECT_NEAR(HourAngleOf(20.0, kPi / 2), kPi * 5 / 6, 1e-12);
-  EXPECT_NEAR(RightAscensionHoursOf(kPi / 6, kPi / 2), 4.0, 1e-12);
   EXPECT_NEAR(RightAscensionHoursOf(-kPi, 0.1), 12.0 + 0.1 / kPi * 12, 1e-12);
-  EXPECT_NEAR(LocalSiderealTime(-1.0, 242.0), WrapTwoPi(-1.0 + Radians(242.0)), 1e-12);
   EXPECT_NEAR(LocalSiderealTime(7.0, -118.0), LocalSiderealTime(7.0, 242.0), 1e-12);
-  const struct {
-    double library;
-    double indi;
-  } azimuths[] = {{0.0, 0.0}, {kPi / 2, 90.0}, {-kPi / 2, 270.0}, {kPi, 180.0}, {-1e-17, 0.0}};
-  for (const auto& a : azimuths) EXPECT_NEAR(AzimuthDegrees(a.library), a.indi, 1e-9) << a.library;
+  const double azimuths[][2] = {{kPi / 2, 90.0}, {-kPi / 2, 270.0}, {kPi, 180.0}, {-1e-17, 0.0}};
+  for (const auto& a : azimuths) EXPECT_NEAR(AzimuthDegrees(a[0]), a[1], 1e-9) << a[0];
+  // Arrival checks need arc-second separations to stay exact.
+  EXPECT_NEAR(Separation(0.0, 0.0, 1e-7, 0.0), 1e-7, 1e-16);
+  EXPECT_NEAR(
+      Separation(0.0, 1.0, 2.0, 1.0),
+      std::acos(std::sin(1.0) * std::sin(1.0) + std::cos(1.0) * std::cos(1.0) * std::cos(2.0)),
+      1e-12);
 }
 
 TEST(SkyCoordinates, TargetsOutsideTheSkyAreRefused) {
@@ -65,16 +65,6 @@ TEST(SkyCoordinates, PierSideFollowsTheDeclinationAxisAndHemisphere) {
   for (const auto& c : cases) EXPECT_EQ(PierSideOf(c.axis1, c.latitude), c.side) << c.axis1;
 }
 
-TEST(SkyCoordinates, SeparationKeepsSmallAnglesPrecise) {
-  EXPECT_DOUBLE_EQ(Separation(1.0, 0.5, 1.0, 0.5), 0.0);
-  EXPECT_NEAR(Separation(0.0, 0.0, 1e-7, 0.0), 1e-7, 1e-16);
-  EXPECT_NEAR(Separation(0.0, 0.0, kPi, 0.0), kPi, 1e-12);
-  EXPECT_NEAR(
-      Separation(0.0, 1.0, 2.0, 1.0),
-      std::acos(std::sin(1.0) * std::sin(1.0) + std::cos(1.0) * std::cos(1.0) * std::cos(2.0)),
-      1e-12);
-}
-
 TEST(SkyClock, CivilFieldsAndScaledTime) {
   const struct {
     int y, mo, d, h, mi;
@@ -87,12 +77,10 @@ TEST(SkyClock, CivilFieldsAndScaledTime) {
   for (const auto& t : instants) {
     EXPECT_EQ(UtcMillisOf(t.y, t.mo, t.d, t.h, t.mi, t.s), t.ms);
     const CivilDateTime c = CivilOf(t.ms);
-    EXPECT_EQ(c.year, t.y);
-    EXPECT_EQ(c.month, t.mo);
-    EXPECT_EQ(c.day, t.d);
-    EXPECT_EQ(c.hour, t.h);
-    EXPECT_EQ(c.minute, t.mi);
-    EXPECT_EQ(c.second * 1000 + c.millisecond, std::llround(t.s * 1000));
+    const int ms = c.second * 1000 + c.millisecond;
+    EXPECT_EQ(
+        (std::vector<int>{c.year, c.month, c.day, c.hour, c.minute, ms}),
+        (std::vector<int>{t.y, t.mo, t.d, t.h, t.mi, static_cast<int>(std::lround(t.s * 1000))}));
   }
   const auto t0 = SkyClock::Steady::time_point{} + std::chrono::hours(1);
   SkyClock clock(10.0, 1000, t0);
@@ -128,8 +116,6 @@ TEST(MotionRates, DirectionButtonsPickAxisAndSign) {
     EXPECT_NEAR(r.rate / kOmega, c.rate, 1e-9) << static_cast<int>(c.d);
   }
   EXPECT_NEAR(ManualMotion(north, Direction::West, 1e4 * kOmega, 0).rate, kMaxAxisRate, 1e-15);
-  EXPECT_EQ(SlewPresetLabel(0), "0.5x");
-  EXPECT_EQ(SlewPresetLabel(3), "480x");
 }
 
 TEST(MotionRates, TrackingModesMapToTheLibrary) {
@@ -146,11 +132,7 @@ TEST(MotionRates, TrackingModesMapToTheLibrary) {
 TEST(MotionRates, GuidePulsesBecomeAxisRates) {
   const MountGeometry north{true, false, false}, northFar{true, false, true};
   const MountGeometry altAz{false, false, false};
-  Jacobian tilted;
-  tilted.m[0][0] = 2.0;
-  tilted.m[0][1] = 0.5;
-  tilted.m[1][0] = 0.1;
-  tilted.m[1][1] = 1.0;
+  const Jacobian tilted{{{2.0, 0.5}, {0.1, 1.0}}};
   const struct {
     MountGeometry g;
     Jacobian j;
@@ -163,7 +145,6 @@ TEST(MotionRates, GuidePulsesBecomeAxisRates) {
       {north, EquatorialJacobian(north), {-0.5, 0}, 1, true, false, 0.5, 0},
       {northFar, EquatorialJacobian(northFar), {0, 0.5}, 1, false, true, 0, -0.5},
       {north, EquatorialJacobian(north), {0.5, -0.5}, 0, true, true, 0.5, -0.5},
-      {north, EquatorialJacobian(north), {0, 0}, 1, false, false, 0, 0},
       {altAz, tilted, {0.5, 0}, 1, true, true, 3.0, 0.15},
       {altAz, tilted, {0, 0.5}, 1, true, true, 2.25, 0.6},
       {altAz, tilted, {0, 0}, 1, false, false, 0, 0},
@@ -171,8 +152,7 @@ TEST(MotionRates, GuidePulsesBecomeAxisRates) {
   for (const auto& c : cases) {
     const GuidePlan p =
         PlanGuide(c.g, c.j, {c.o.west * kOmega, c.o.north * kOmega}, c.tracking * kOmega);
-    EXPECT_EQ(p.drive[0], c.drive0);
-    EXPECT_EQ(p.drive[1], c.drive1);
+    EXPECT_EQ(p.drive, (std::array<bool, 2>{c.drive0, c.drive1}));
     EXPECT_NEAR(p.rate[0] / kOmega, c.rate0, 1e-9);
     EXPECT_NEAR(p.rate[1] / kOmega, c.rate1, 1e-9);
   }
@@ -291,31 +271,6 @@ TEST(LibraryText, DevicePathsBecomePortPatterns) {
   EXPECT_FALSE(PortSettingFor("").has_value());
 }
 
-TEST(LibraryText, Utf16TextsAndAlignmentRecords) {
-  const SideraChar16 ascii[] = u"Axis busy";
-  const SideraChar16 chinese[] = u"仿真赤道仪";
-  const SideraChar16 astral[] = {0xD83D, 0xDE00, 0};
-  const SideraChar16 lone[] = {u'a', 0xDC00, u'b', 0};
-  EXPECT_EQ(Utf8Of(ascii), "Axis busy");
-  EXPECT_EQ(Utf8Of(chinese), "\xE4\xBB\xBF\xE7\x9C\x9F\xE8\xB5\xA4\xE9\x81\x93\xE4\xBB\xAA");
-  EXPECT_EQ(Utf8Of(astral), "\xF0\x9F\x98\x80");
-  EXPECT_EQ(Utf8Of(lone),
-            "a\xEF\xBF\xBD"
-            "b");
-
-  AlignmentRecord record{};
-  record.mountType = 6;
-  record.skyToAxesMatrix[4] = -0.25;
-  record.checksum = 0xA1B2C3D4;
-  const std::string text = RecordToText(record);
-  ASSERT_EQ(text.size(), 400u);
-  const auto back = RecordFromText(text);
-  ASSERT_TRUE(back.has_value());
-  EXPECT_EQ(std::memcmp(&*back, &record, sizeof record), 0);
-  EXPECT_FALSE(RecordFromText(text.substr(1)).has_value());
-  EXPECT_FALSE(RecordFromText(std::string(399, '0') + "g").has_value());
-}
-
 TEST(LibraryWorker, RunsTasksInOrderAndRepliesOnTheLoop) {
   std::vector<int> done;  // replies only: touched by this thread alone
   std::atomic<int> ran{0};
@@ -332,7 +287,6 @@ TEST(LibraryWorker, RunsTasksInOrderAndRepliesOnTheLoop) {
       ASSERT_GT(poll(&p, 1, 5000), 0) << "no reply within 5 s";
       worker.RunReplies();
     }
-    EXPECT_EQ(worker.pending(), 0u);
     // Tasks still queued at destruction run before the thread ends.
     for (int i = 0; i < 5; ++i) worker.Post([&] { ran.fetch_add(1); });
   }
