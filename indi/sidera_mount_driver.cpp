@@ -179,7 +179,11 @@ void SideraMountDriver::HandleConnection(ISState* states, char* names[], int n) 
     if (Named(names[i], "DISCONNECT") && states[i] == ISS_ON) connect = false;
   }
   if (connect) {
-    if (!isConnected() && !connecting_) StartConnect();
+    if (!isConnected() && !connecting_) {
+      StartConnect();
+    } else {
+      getSwitch("CONNECTION").apply();  // already connected, or on the way: say so again
+    }
   } else if (isConnected() || connecting_) {
     StartDisconnect();
   } else {
