@@ -31,6 +31,19 @@ bool IsSimulator(int model) { return model == 6 || model == 7; }
 
 bool Named(const char* a, const char* b) { return a != nullptr && std::strcmp(a, b) == 0; }
 
+// Shows a failed library call on the property it concerns.
+void ShowFailure(ISwitchVectorProperty& sp, const Outcome& o) {
+  if (o.ok()) return;
+  sp.s = IPS_ALERT;
+  IDSetSwitch(&sp, "%s", o.text.c_str());
+}
+
+void ShowFailure(INumberVectorProperty& np, const Outcome& o) {
+  if (o.ok()) return;
+  np.s = IPS_ALERT;
+  IDSetNumber(&np, "%s", o.text.c_str());
+}
+
 // 12:34:56 for hours or degrees, as INDI clients show them.
 std::string Sexagesimal(double value) {
   char text[32];
@@ -243,9 +256,7 @@ void SideraMountDriver::OnConnected(const ConnectResult& result, int model) {
   const double we = guideRateN_[0].value;
   const double ns = guideRateN_[1].value;
   Run([this, we, ns] { return session_.SetGuideRates(we, ns); },
-      [this](const Outcome& o) {
-        if (!o.ok()) LOG_WARN(o.text.c_str());
-      });
+      [this](const Outcome& o) { ShowFailure(guideRateNP_, o); });
   if (result.alignmentLoaded) {
     LOG_INFO("The saved alignment is in use.");
   } else if (savedAlignment_) {
@@ -339,11 +350,7 @@ bool SideraMountDriver::ISNewNumber(const char* dev, const char* name, double va
         const double we = guideRateN_[0].value;
         const double ns = guideRateN_[1].value;
         Run([this, we, ns] { return session_.SetGuideRates(we, ns); },
-            [this](const Outcome& o) {
-              if (o.ok()) return;
-              guideRateNP_.s = IPS_ALERT;
-              IDSetNumber(&guideRateNP_, "%s", o.text.c_str());
-            });
+            [this](const Outcome& o) { ShowFailure(guideRateNP_, o); });
       }
       return true;
     }
@@ -577,9 +584,7 @@ void SideraMountDriver::OnPoll(const PollResult& poll) {
   if (!trackingWanted_ && (poll.mountState & SIDERA_MOUNT_TRACKING) && !Busy() &&
       worker_->pending() == 0) {
     Run([this] { return session_.SetTracking(false); },
-        [this](const Outcome& o) {
-          if (!o.ok()) LOG_WARN(o.text.c_str());
-        });
+        [this](const Outcome& o) { ShowFailure(TrackStateSP, o); });
   }
 }
 
@@ -617,7 +622,8 @@ void SideraMountDriver::FinishGoto(GotoWatch::Verdict verdict, double distance,
     trackingWanted_ = gotoTracks_;
     ShowTrackSwitch();
     if (!gotoTracks_) {
-      Run([this] { return session_.SetTracking(false); }, [](const Outcome&) {});
+      Run([this] { return session_.SetTracking(false); },
+          [this](const Outcome& o) { ShowFailure(TrackStateSP, o); });
     }
     TrackState = gotoTracks_ ? SCOPE_TRACKING : SCOPE_IDLE;
     EqNP.s = gotoTracks_ ? IPS_OK : IPS_IDLE;
@@ -647,6 +653,8 @@ void SideraMountDriver::FinishGoto(GotoWatch::Verdict verdict, double distance,
   (void)epoch;
   trackingWanted_ = false;
   ShowTrackSwitch();
+  // The goto's own failure is what the user sees; a stop that fails as well
+  // (the controller is gone) has nothing to add.
   Run([this] { return session_.Abort(); }, [](const Outcome&) {});
   TrackState = SCOPE_IDLE;
   if (kind == GotoKind::Park) {
@@ -729,12 +737,7 @@ bool SideraMountDriver::Abort() {
   trackingWanted_ = false;
   ShowTrackSwitch();
   TrackState = SCOPE_IDLE;
-  Run([this] { return session_.Abort(); },
-      [this](const Outcome& o) {
-        if (o.ok()) return;
-        AbortSP.s = IPS_ALERT;
-        IDSetSwitch(&AbortSP, "%s", o.text.c_str());
-      });
+  Run([this] { return session_.Abort(); }, [this](const Outcome& o) { ShowFailure(AbortSP, o); });
   return true;
 }
 
@@ -758,8 +761,7 @@ bool SideraMountDriver::Park() {
         if (!o.ok()) {
           gotoKind_ = GotoKind::None;
           TrackState = SCOPE_IDLE;
-          ParkSP.s = IPS_ALERT;
-          IDSetSwitch(&ParkSP, "%s", o.text.c_str());
+          ShowFailure(ParkSP, o);
           return;
         }
         watch_.Start(SkySeconds(), kNearTarget);
@@ -784,11 +786,7 @@ bool SideraMountDriver::SetTrackEnabled(bool enabled) {
       [this, enabled, mode] {
         return enabled ? session_.SetTrackingMode(mode, true) : session_.SetTracking(false);
       },
-      [this](const Outcome& o) {
-        if (o.ok()) return;
-        TrackStateSP.s = IPS_ALERT;
-        IDSetSwitch(&TrackStateSP, "%s", o.text.c_str());
-      });
+      [this](const Outcome& o) { ShowFailure(TrackStateSP, o); });
   return true;
 }
 
@@ -796,11 +794,7 @@ bool SideraMountDriver::SetTrackMode(uint8_t mode) {
   const int indiMode = mode < kTrackModeCount ? mode : 0;
   const bool restart = trackingWanted_ && isConnected();
   Run([this, indiMode, restart] { return session_.SetTrackingMode(indiMode, restart); },
-      [this](const Outcome& o) {
-        if (o.ok()) return;
-        TrackModeSP.s = IPS_ALERT;
-        IDSetSwitch(&TrackModeSP, "%s", o.text.c_str());
-      });
+      [this](const Outcome& o) { ShowFailure(TrackModeSP, o); });
   return true;
 }
 
@@ -816,11 +810,7 @@ bool SideraMountDriver::updateLocation(double latitude, double longitude, double
   if (isConnected()) {
     const Site site{latitude, longitude, elevation};
     Run([this, site] { return session_.SetSite(site); },
-        [this](const Outcome& o) {
-          if (o.ok()) return;
-          LocationNP.s = IPS_ALERT;
-          IDSetNumber(&LocationNP, "%s", o.text.c_str());
-        });
+        [this](const Outcome& o) { ShowFailure(LocationNP, o); });
   }
   return true;
 }
@@ -852,8 +842,8 @@ bool SideraMountDriver::Move(Direction direction, TelescopeMotionCommand command
   if (command == MOTION_STOP) {
     moving_[axis] = false;
     Run([this, direction] { return session_.StopMotion(direction); },
-        [this](const Outcome& o) {
-          if (!o.ok()) LOG_ERROR(o.text.c_str());
+        [this, axis](const Outcome& o) {
+          ShowFailure(axis == 1 ? MovementNSSP : MovementWESP, o);
         });
     return true;
   }
