@@ -343,7 +343,7 @@ MountResult TelescopeMount::TrackingStartThread(uint32_t command) {
       result = SendIf(wanted, [&] {
         trackingReference.Store(reference, platform::Now());
         const MountResult r = SlewAxisAtRate(0, rate);
-        if (r == kOk) mountState.fetch_or(MOUNT_TRACKING);
+        if (r == kOk) mountState = MOUNT_TRACKING;
         return r;
       });
       NoteAxisResult(0, result);

@@ -110,7 +110,7 @@ void TelescopeMount::Shutdown() {
     axisMoving[0] = 0;
     axisMoving[1] = 0;
   }
-  mountState.fetch_and(~MOUNT_TRACKING);
+  ClearTrackingState();
   // A thread still waiting to take the axes is woken by setting idleEvent.
   // That cannot hand the axes to anybody: every hand-over checks
   // shuttingDown after its wait and gives up.
@@ -141,6 +141,15 @@ MountResult TelescopeMount::UpdateMountState() {
     mountState = (axisMoving[0] != 0 || axisMoving[1] != 0) ? MOUNT_SLEWING : MOUNT_TRACKING;
   }
   return kOk;
+}
+
+void TelescopeMount::ClearTrackingState() {
+  uint32_t seen = mountState.load();
+  for (;;) {
+    uint32_t next = seen & ~MOUNT_TRACKING;
+    if (next == 0) next = MOUNT_STOPPED;
+    if (next == seen || mountState.compare_exchange_weak(seen, next)) return;
+  }
 }
 
 void TelescopeMount::EndKindMotions() {}
@@ -205,7 +214,7 @@ MountResult TelescopeMount::StartAxesGoto(double angle0, double angle1) {
   axisTarget[1] = angle1;
   const uint32_t command = BeginMotion(kBothAxes);
   trackingRequested = 0;
-  mountState.fetch_and(~MOUNT_TRACKING);
+  ClearTrackingState();
   // A thread that cannot be started (the mount is shutting down) moves
   // nothing; the result is 0 as for any started goto.
   (void)LaunchGotoAxesThread(command, AxisPair{angle0, angle1});
@@ -305,7 +314,7 @@ MountResult TelescopeMount::StopTracking() {
     const MountResult r = HaltAxis(axis);
     if (result == kOk) result = r;
   }
-  mountState.fetch_and(~MOUNT_TRACKING);
+  ClearTrackingState();
   return result;
 }
 
@@ -320,7 +329,7 @@ MountResult TelescopeMount::MoveAxis(int axis, double rate, int) {
   if (answers != kOk) return answers;
   axisRate[axis] = rate;
   const uint32_t command = BeginMotion(axis == 0 ? kAxis0 : kAxis1);
-  mountState.fetch_and(~MOUNT_TRACKING);
+  ClearTrackingState();
   // A thread that cannot be started (the mount is shutting down) moves
   // nothing.
   (void)LaunchMoveAxisThread(command, axis, rate);
@@ -359,7 +368,7 @@ MountResult TelescopeMount::StopAxis(int axis) {
   }
   const MountResult r = HaltAxis(axis);
   // A halted right ascension axis of an equatorial mount no longer tracks.
-  if (r == kOk && axis == 0 && isEquatorial != 0) mountState.fetch_and(~MOUNT_TRACKING);
+  if (r == kOk && axis == 0 && isEquatorial != 0) ClearTrackingState();
   return r;
 }
 
@@ -374,7 +383,7 @@ MountResult TelescopeMount::GotoSky(SkyPoint target) {
   gotoTarget.Store(target);
   gotoStartTick = startTick;
   const uint32_t command = BeginMotion(kBothAxes);
-  mountState.fetch_and(~MOUNT_TRACKING);
+  ClearTrackingState();
   trackingRequested = 0;
   (void)LaunchGotoSkyThread(command, target, startTick);
   return kOk;

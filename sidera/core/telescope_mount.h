@@ -141,6 +141,10 @@ class TelescopeMount {
   // mountState is one atomic step, so a bit that a worker thread sets or
   // clears meanwhile is never lost.
   MountResult UpdateMountState();
+  // Takes MOUNT_TRACKING out of mountState in one atomic step; a word left
+  // without a state reads MOUNT_STOPPED, so the word always holds one of
+  // the four states.
+  void ClearTrackingState();
 
   // ---- Hooks of the kinds for the shared operation bodies. ----
   // Called first by every operation that starts or stops a motion (gotos,

@@ -89,7 +89,7 @@ void AltAzMount::StopTrackingThread() {
     // A start still on its way gives up; the loop sends nothing more.
     (void)BeginCommand(kBothAxes);
     trackingWanted = 0;
-    mountState.fetch_and(~MOUNT_TRACKING);
+    ClearTrackingState();
   }
   trackingWakeEvent.Set();
   (void)trackingStoppedEvent.Wait(kStopWait);  // a time-out is ignored
@@ -133,11 +133,11 @@ MountResult AltAzMount::RunTrackingStarter(uint32_t command) {
         trackingStoppedEvent.Reset();
         if (!workers.Start([this] { (void)TrackingLoopThread(); }, 3)) {
           trackingWanted = 0;
-          mountState.fetch_and(~MOUNT_TRACKING);
+          ClearTrackingState();
           trackingThread = 0;
         }
       } else {
-        mountState.fetch_or(MOUNT_TRACKING);
+        mountState = MOUNT_TRACKING;
       }
       wake = true;
     }
@@ -161,7 +161,7 @@ MountResult AltAzMount::EndTrackingLoopLocked(MountResult result) {
     takeUpRunning_[axis] = false;
   }
   trackingWanted = 0;
-  mountState.fetch_and(~MOUNT_TRACKING);
+  ClearTrackingState();
   trackingThread = 0;
   trackingStoppedEvent.Set();
   return result;

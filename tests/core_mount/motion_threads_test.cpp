@@ -95,6 +95,41 @@ TEST_F(MotionInterrupt, TakeUpIsCutShortByAStopOrANewerMotion) {
   EXPECT_EQ(track.mountState & MOUNT_TRACKING, 0u);
 }
 
+// A command for the right ascension axis given while a tracking start takes
+// up its backlash ends the take-up with a halt, and tracking never starts;
+// a command for the other axis leaves it alone. The clock then runs past the
+// take-up, so a tracking start that missed the command would go on.
+TEST_F(MotionInterrupt, ACommandDuringTheTrackingTakeUpWinsOverIt) {
+  const struct {
+    const char* what;
+    std::function<MountResult(ScriptedMount&)> command;
+    bool tracks;
+  } cases[] = {
+      {"StopAxis(0)", [](ScriptedMount& m) { return m.StopAxis(0); }, false},
+      {"SetTracking(0)", [](ScriptedMount& m) { return m.SetTracking(0); }, false},
+      {"hand move of axis 0", [](ScriptedMount& m) { return m.MoveAxis(0, -kRateScale / 4, 0); },
+       false},
+      {"StopAxis(1)", [](ScriptedMount& m) { return m.StopAxis(1); }, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScriptedMount m(1);
+    m.trackingRate = -kSiderealRate;  // southern sky: a reversal
+    ASSERT_EQ(m.SetBacklash(0, Deg(1)), kOk);
+    ASSERT_TRUE(m.LaunchTrackingStartThread(m.BeginCommand(kAxis0)));
+    ASSERT_TRUE(Eventually([&] { return m.Trace() == "S0"; }));
+    EXPECT_EQ(c.command(m), kOk);
+    clock_.Advance(4000);
+    ASSERT_TRUE(Eventually([&] { return Idle(m); }));
+    int trackingCommands = 0;
+    for (const Call& call : m.Calls()) {
+      trackingCommands += call.op == Op::kSlew && call.value == -kSiderealRate;
+    }
+    EXPECT_EQ(trackingCommands, c.tracks ? 1 : 0) << m.Trace();
+    EXPECT_EQ((m.mountState & MOUNT_TRACKING) != 0, c.tracks);
+  }
+}
+
 // Starts a sky or axis goto that never arrives on a thread of the test's own,
 // so that its result can be read, and waits until it polls.
 std::thread StuckGoto(ScriptedMount& m, MountResult& result, bool sky) {

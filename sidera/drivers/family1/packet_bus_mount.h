@@ -63,12 +63,11 @@ class PacketBusMount : public SerialLink, public virtual TelescopeMount {
   // approach direction and the fast or slow goto by the distance, and sends
   // `wireAngle` (the angle in the controller's frame, within [-pi, pi]).
   MountResult GotoInControllerFrame(int axis, double angle, double wireAngle);
-
- private:
   // Sets axisState[axis] and counts the change, so that a goto poll can
   // tell whether the state it read is still current when its reply comes.
   void SetAxisState(int axis, uint32_t state);
 
+ private:
   std::mutex stateMutex_;
   uint32_t stateChanges_[2] = {0, 0};  // guarded by stateMutex_
 };
