@@ -306,13 +306,15 @@ MountResult TelescopeMount::StartTracking() { return kNotImplemented; }
 // Halts every axis that no goto or hand move claims: those are idle or
 // tracking. The tracking bit of mountState cannot decide this, since the
 // status derivation rewrites it (it shows slewing while the other axis is
-// moved by hand). The first halt that fails is reported.
+// moved by hand). Checked and halted under the command lock, so that a
+// motion claiming the axis meanwhile sends its commands after the halt. The
+// first halt that fails is reported.
 MountResult TelescopeMount::StopTracking() {
   MountResult result = kOk;
   for (int axis = 0; axis < 2; ++axis) {
-    if (axisMoving[axis] != 0) continue;
-    const MountResult r = HaltAxis(axis);
-    if (result == kOk) result = r;
+    const MountResult r = SendIf([this, axis] { return axisMoving[axis] == 0; },
+                                 [this, axis] { return HaltAxis(axis); });
+    if (result == kOk && r != kUserInterrupt) result = r;
   }
   ClearTrackingState();
   return result;

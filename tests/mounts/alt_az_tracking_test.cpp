@@ -101,17 +101,6 @@ TEST_F(AltAzTrackingTest, AHandMoveOfMoreThan3DegreesIsRecaptured) {
   EXPECT_NEAR(axes.axis0, moved, Deg(1));
 }
 
-TEST_F(AltAzTrackingTest, DestroyingTheMountWhileTrackingLeavesNothingRunning) {
-  (void)StartTrackingAt(SkyPoint{Deg(-30), Deg(20)});
-  EXPECT_EQ(DestroyMount(), 0);
-  EXPECT_EQ(ThreadCount(), baselineThreads_);
-  // Also with the tracking start still on its way.
-  ASSERT_EQ(CreateMount(7, Deg(30), 0.0), 0);
-  ASSERT_EQ(SetTracking(1), 0);
-  EXPECT_EQ(DestroyMount(), 0);
-  EXPECT_EQ(ThreadCount(), baselineThreads_);
-}
-
 // A simulator whose rate commands can be made to fail: the take-up (rates
 // of rateScale and above) or, after it, the tracking rate of axis 0.
 class FailingRatesSimulator : public AltAzSimulator {
