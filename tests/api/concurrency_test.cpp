@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <iterator>
 #include <thread>
@@ -24,7 +25,6 @@ int ThreadCount() {
 TEST(ApiAcrossThreads, PollingWhileAnotherThreadCreatesAndDestroys) {
   sidera::platform::ScaledTickSource clock(100.0, 1000000);
   sidera::platform::ScopedTickSource installed(clock);
-  const int baseline = ThreadCount();
   std::atomic<bool> done{false};
   std::atomic<int> answers[3] = {};  // 0, 3, anything else
   std::thread poller([&] {
@@ -36,8 +36,11 @@ TEST(ApiAcrossThreads, PollingWhileAnotherThreadCreatesAndDestroys) {
       }
     }
   });
+  // Counted with the poller running (a sanitizer runtime adds a thread of its
+  // own when the first one starts).
+  const int baseline = ThreadCount();
   for (int i = 0; i < 200; ++i) {
-    ASSERT_EQ(CreateMount(i % 2 == 0 ? 6 : 7, 0.6, 0.0), 0);
+    EXPECT_EQ(CreateMount(i % 2 == 0 ? 6 : 7, 0.6, 0.0), 0);
     switch (i % 4) {
       case 0:
         EXPECT_EQ(GotoSky(-0.5, 0.3), 0);
@@ -51,12 +54,17 @@ TEST(ApiAcrossThreads, PollingWhileAnotherThreadCreatesAndDestroys) {
     }
     EXPECT_EQ(DestroyMount(), 0);
   }
+  // A joined thread can stay listed for a moment after it has ended.
+  const auto gone = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (ThreadCount() > baseline && std::chrono::steady_clock::now() < gone) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  EXPECT_LE(ThreadCount(), baseline);
   done = true;
   poller.join();
   EXPECT_EQ(answers[2], 0);
   EXPECT_GT(answers[0], 0);
   EXPECT_GT(answers[1], 0);
-  EXPECT_EQ(ThreadCount(), baseline);
 }
 
 }  // namespace
