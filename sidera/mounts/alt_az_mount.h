@@ -50,10 +50,10 @@ class AltAzMount : public virtual TelescopeMount {
   // starter and the loop.
   std::atomic<int32_t> trackingThread;
   // Nonzero while tracking is wanted: set by a starter, cleared by
-  // StopTrackingThread and by a loop that fails. The loop's commands are
-  // sent only while it holds and no goto or hand move claims an axis
-  // (checked under commandMutex). Kept apart from the MOUNT_TRACKING bit,
-  // which the status derivation rewrites.
+  // StopTrackingThread and by a loop that fails; written under
+  // commandMutex. The loop sends a command only while it is set and no goto
+  // or hand move claims an axis (checked under commandMutex). Kept apart
+  // from the MOUNT_TRACKING bit, which the status derivation rewrites.
   std::atomic<int32_t> trackingWanted;
 
  protected:
