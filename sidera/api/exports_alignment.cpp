@@ -2,7 +2,7 @@
 #include <mutex>
 
 #include "sidera/api/export_checks.h"
-#include "sidera/api/globals.h"
+#include "sidera/api/mount_access.h"
 #include "sidera/core/telescope_mount.h"
 #include "sidera/include/sidera.h"
 
@@ -16,117 +16,130 @@ constexpr int kUnusableStar = 0;
 }  // namespace
 
 extern "C" SIDERA_API int CheckStars1(SkyPoint s1) {
-  if (g_mount == nullptr) {
+  const CurrentMount mount;
+  if (!mount) {
     return kNoMount;
   }
   if (!IsFinite(s1)) {
     return kUnusableStar;
   }
-  return g_mount->CheckStars1(Wrapped(s1));
+  return mount->CheckStars1(Wrapped(s1));
 }
 
 extern "C" SIDERA_API int CheckStars2(SkyPoint s1, SkyPoint s2, int mode) {
-  if (g_mount == nullptr) {
+  const CurrentMount mount;
+  if (!mount) {
     return kNoMount;
   }
   if (!IsFinite(s1) || !IsFinite(s2)) {
     return kUnusableStar;
   }
-  return g_mount->CheckStars2(Wrapped(s1), Wrapped(s2), mode);
+  return mount->CheckStars2(Wrapped(s1), Wrapped(s2), mode);
 }
 
 extern "C" SIDERA_API int CheckStars3(SkyPoint s1, SkyPoint s2, SkyPoint s3) {
-  if (g_mount == nullptr) {
+  const CurrentMount mount;
+  if (!mount) {
     return kNoMount;
   }
   if (!IsFinite(s1) || !IsFinite(s2) || !IsFinite(s3)) {
     return kUnusableStar;
   }
-  return g_mount->CheckStars3(Wrapped(s1), Wrapped(s2), Wrapped(s3));
+  return mount->CheckStars3(Wrapped(s1), Wrapped(s2), Wrapped(s3));
 }
 
 extern "C" SIDERA_API int SetMountErrors(double collimation, double nonPerpendicularity) {
-  if (g_mount == nullptr) {
+  const CurrentMount mount;
+  if (!mount) {
     return kNoMount;
   }
   if (!AllFinite(collimation, nonPerpendicularity)) {
     return kInvalidParameter;
   }
-  return g_mount->SetMountErrors(collimation, nonPerpendicularity);
+  return mount->SetMountErrors(collimation, nonPerpendicularity);
 }
 
 extern "C" SIDERA_API int AlignOneStar(AlignStar s1) {
-  if (g_mount == nullptr) {
+  const CurrentMount mount;
+  if (!mount) {
     return kNoMount;
   }
   if (!IsFinite(s1)) {
     return kInvalidParameter;
   }
-  return g_mount->AlignOneStar(s1);
+  return mount->AlignOneStar(s1);
 }
 
 extern "C" SIDERA_API int AlignTwoStars(AlignStar s1, AlignStar s2) {
-  if (g_mount == nullptr) {
+  const CurrentMount mount;
+  if (!mount) {
     return kNoMount;
   }
   if (!IsFinite(s1) || !IsFinite(s2)) {
     return kInvalidParameter;
   }
-  return g_mount->AlignTwoStars(s1, s2);
+  return mount->AlignTwoStars(s1, s2);
 }
 
 extern "C" SIDERA_API int AlignThreeStars(AlignStar s1, AlignStar s2, AlignStar s3) {
-  if (g_mount == nullptr) {
+  const CurrentMount mount;
+  if (!mount) {
     return kNoMount;
   }
   if (!IsFinite(s1) || !IsFinite(s2) || !IsFinite(s3)) {
     return kInvalidParameter;
   }
-  return g_mount->AlignThreeStars(s1, s2, s3);
+  return mount->AlignThreeStars(s1, s2, s3);
 }
 
 // The result is the alignment quality itself, not a status code.
 extern "C" SIDERA_API int GetAlignmentQuality(double* residual) {
-  if (g_mount == nullptr) {
+  const CurrentMount mount;
+  if (!mount) {
     return kNoMount;
   }
+  // The alignments write both under the model lock.
+  std::lock_guard<std::recursive_mutex> lock(mount->modelMutex);
   if (residual != nullptr) {
-    *residual = g_mount->alignmentResidual;
+    *residual = mount->alignmentResidual;
   }
-  return g_mount->alignmentQuality;
+  return mount->alignmentQuality;
 }
 
 extern "C" SIDERA_API int GetMountErrors(double* collimation, double* nonPerpendicularity) {
-  if (g_mount == nullptr) {
+  const CurrentMount mount;
+  if (!mount) {
     return kNoMount;
   }
-  std::lock_guard<std::recursive_mutex> lock(g_mount->modelMutex);
+  std::lock_guard<std::recursive_mutex> lock(mount->modelMutex);
   if (collimation != nullptr) {
-    *collimation = g_mount->collimationError;
+    *collimation = mount->collimationError;
   }
   if (nonPerpendicularity != nullptr) {
-    *nonPerpendicularity = g_mount->nonPerpendicularityError;
+    *nonPerpendicularity = mount->nonPerpendicularityError;
   }
   return kOk;
 }
 
 // The result is the size of the record written (200).
 extern "C" SIDERA_API int SaveAlignment(AlignmentRecord* record) {
-  if (g_mount == nullptr) {
+  const CurrentMount mount;
+  if (!mount) {
     return kNoMount;
   }
   if (record == nullptr) {
     return kInvalidParameter;
   }
-  return g_mount->SaveAlignment(record);
+  return mount->SaveAlignment(record);
 }
 
 extern "C" SIDERA_API int LoadAlignment(const AlignmentRecord* record) {
-  if (g_mount == nullptr) {
+  const CurrentMount mount;
+  if (!mount) {
     return kNoMount;
   }
   if (record == nullptr) {
     return kInvalidParameter;
   }
-  return g_mount->LoadAlignment(record);
+  return mount->LoadAlignment(record);
 }

@@ -2,6 +2,7 @@
 #include "sidera/api/export_checks.h"
 #include "sidera/api/factory.h"
 #include "sidera/api/globals.h"
+#include "sidera/api/mount_access.h"
 #include "sidera/core/telescope_mount.h"
 #include "sidera/include/sidera.h"
 #include "sidera/platform/debug_log.h"
@@ -9,15 +10,13 @@
 namespace sidera {
 namespace {
 
-// Stops the mount's threads, then deletes it. g_mount is cleared before the
-// delete, once no worker thread of the mount runs any more.
-void DeleteCurrentMount() {
-  TelescopeMount* mount = g_mount;
+// Stops the mount's threads, then deletes it: no worker thread of the mount
+// runs any more when it is freed.
+void DeleteMount(TelescopeMount* mount) {
   if (mount == nullptr) {
     return;
   }
   mount->Shutdown();
-  g_mount = nullptr;
   delete mount;
 }
 
@@ -36,15 +35,19 @@ void SetSiteIgnoringResult(TelescopeMount& mount, double latitude, double elevat
 
 using namespace sidera;
 
+// The new mount is published only once it is connected: until then other
+// host threads find no mount, and a mount that fails to connect is never
+// seen by them.
 extern "C" SIDERA_API int CreateMount(int mountType, double latitude, double elevation) {
   platform::ReloadDebugTopics();  // a host switches the debug log on before creating a mount
-  if (g_mount != nullptr) {
+  MountLifecycle lifecycle;
+  if (TelescopeMount* current = lifecycle.Current(); current != nullptr) {
     // The same model again only updates the site; another model must wait
     // for DestroyMount.
-    if (g_mount->mountType != mountType) {
+    if (current->mountType != mountType) {
       return kAlreadyConnected;
     }
-    SetSiteIgnoringResult(*g_mount, latitude, elevation);
+    SetSiteIgnoringResult(*current, latitude, elevation);
     return kOk;
   }
   if (static_cast<unsigned>(mountType) > 11u) {
@@ -62,35 +65,41 @@ extern "C" SIDERA_API int CreateMount(int mountType, double latitude, double ele
     // The model has no class in this build, or could not be built.
     return kNotImplemented;
   }
-  g_mount = mount;
   SetSiteIgnoringResult(*mount, latitude, elevation);
   const MountResult connected = mount->Connect();
   if (connected != kOk) {
-    DeleteCurrentMount();
+    DeleteMount(mount);
+    return connected;
   }
-  return connected;
+  lifecycle.Publish(mount);
+  return kOk;
 }
 
+// Waits for the calls that use the mount to end, then shuts it down and
+// frees it; calls that start meanwhile find no mount.
 extern "C" SIDERA_API int DestroyMount(void) {
-  DeleteCurrentMount();
+  MountLifecycle lifecycle;
+  DeleteMount(lifecycle.Withdraw());
   return kOk;
 }
 
 extern "C" SIDERA_API int SetSite(double latitude, double elevation) {
-  if (g_mount == nullptr) {
+  const CurrentMount mount;
+  if (!mount) {
     return kNoMount;
   }
   if (!AllFinite(latitude, elevation)) {
     return kInvalidParameter;
   }
-  return g_mount->SetSite(latitude, elevation);
+  return mount->SetSite(latitude, elevation);
 }
 
 extern "C" SIDERA_API int IsEquatorialMount(void) {
-  if (g_mount == nullptr) {
+  const CurrentMount mount;
+  if (!mount) {
     return kNoMount;
   }
-  return g_mount->isEquatorial;
+  return mount->isEquatorial;
 }
 
 extern "C" SIDERA_API void SetComPort(int port) {

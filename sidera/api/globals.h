@@ -8,8 +8,8 @@ namespace sidera {
 
 class TelescopeMount;
 
-// The current mount; set by CreateMount, cleared by DestroyMount and by a
-// failed connect. Host thread only.
+// The current mount; set by CreateMount once the mount is connected,
+// cleared by DestroyMount. Read and written only through mount_access.h.
 extern TelescopeMount* g_mount;
 // Serial port number hardware mounts open (0..255, initially 2).
 extern std::atomic<int32_t> g_comPortNumber;

@@ -16,9 +16,13 @@ namespace {
 
 constexpr double kHalfPi = kPi / 2.0;
 
-// How long StopAxis, Shutdown and the destructor give the motion threads to
-// release the axes.
+// How long StopAxis and the destructor give the motion threads to release
+// the axes.
 constexpr uint32_t kReleaseWaitTicks = 2000;
+
+// Command numbers run from 1 to INT32_MAX, so that every number fits
+// axisMoving and none is 0 (a free axis).
+constexpr uint32_t kLastCommandNumber = 0x7FFFFFFFu;
 
 // Axis numbers come from the host unchecked; anything but 0 or 1 would index
 // past the per-axis fields, so the bodies that index them refuse it.
@@ -40,6 +44,8 @@ TelescopeMount::TelescopeMount() : idleEvent(platform::Event::Mode::kManualReset
   for (int a = 0; a < 2; ++a) {
     axisPosition[a] = 0.0;
     axisTarget[a] = 0.0;
+    axisCommandedAngle[a] = 0.0;
+    axisNotResponding[a] = 0;
     axisRate[a] = 0.0;
     axisStartPosition[a] = 0.0;
     axisStartTick[a] = 0;
@@ -75,8 +81,9 @@ TelescopeMount::TelescopeMount() : idleEvent(platform::Event::Mode::kManualReset
   alignmentQuality = 0;
   isAligned = 0;
   trackingRequested = 0;
-  trackingReference.Store(SkyPoint{0.0, 0.0});
-  trackingReferenceTick = 0;
+  lastCommand = 0;
+  latestCommand[0] = 0;
+  latestCommand[1] = 0;
   shuttingDown = 0;
 }
 
@@ -93,20 +100,20 @@ TelescopeMount::~TelescopeMount() {
 }
 
 void TelescopeMount::Shutdown() {
-  // Let a running goto see the request and release the axes on its own.
-  stopRequested = 1;
-  (void)idleEvent.Wait(kReleaseWaitTicks);
-  stopRequested = 0;
-  // From here every thread loop ends at its next check and no motion takes
-  // the axes any more.
+  // From here every thread ends at its next check and no motion takes the
+  // axes any more: the latest command is newer than any motion's, and no
+  // axis is claimed. A running goto halts both axes on its way out.
   shuttingDown = 1;
-  axisMoving[0] = 0;
-  axisMoving[1] = 0;
-  mountState.fetch_and(~MOUNT_TRACKING);
+  {
+    std::lock_guard<std::recursive_mutex> lock(commandMutex);
+    (void)BeginCommand(kBothAxes);
+    axisMoving[0] = 0;
+    axisMoving[1] = 0;
+  }
+  ClearTrackingState();
   // A thread still waiting to take the axes is woken by setting idleEvent.
   // That cannot hand the axes to anybody: every hand-over checks
-  // shuttingDown after its wait and gives up, and the thread that owns the
-  // axes (if any) ends at its next check of shuttingDown.
+  // shuttingDown after its wait and gives up.
   workers.CloseAndJoin([this] { WakeWorkersForShutdown(); });
 }
 
@@ -123,10 +130,94 @@ MountResult TelescopeMount::UpdateMountState() {
   if (gotoActive != 0 || ((s0 | s1) & AXIS_GOTO) != 0) {
     mountState = MOUNT_GOTO;
   } else if ((s0 & AXIS_STOPPED) != 0 && (s1 & AXIS_STOPPED) != 0) {
-    mountState = (mountState & MOUNT_TRACKING) != 0 ? MOUNT_TRACKING : MOUNT_STOPPED;
+    // Keeps the tracking bit as it stands at the moment of the write: a
+    // tracking start or stop that sets or clears it meanwhile makes the
+    // exchange fail and the choice is made again.
+    uint32_t seen = mountState.load();
+    while (!mountState.compare_exchange_weak(
+        seen, (seen & MOUNT_TRACKING) != 0 ? MOUNT_TRACKING : MOUNT_STOPPED)) {
+    }
   } else if (((s0 | s1) & AXIS_RATE_MOTION) != 0) {
     mountState = (axisMoving[0] != 0 || axisMoving[1] != 0) ? MOUNT_SLEWING : MOUNT_TRACKING;
   }
+  return kOk;
+}
+
+void TelescopeMount::ClearTrackingState() {
+  uint32_t seen = mountState.load();
+  for (;;) {
+    uint32_t next = seen & ~MOUNT_TRACKING;
+    if (next == 0) next = MOUNT_STOPPED;
+    if (next == seen || mountState.compare_exchange_weak(seen, next)) return;
+  }
+}
+
+void TelescopeMount::EndKindMotions() {}
+
+TelescopeMount::AfterStop TelescopeMount::AfterStopOf(int) { return AfterStop::kHalt; }
+
+uint32_t TelescopeMount::BeginCommand(unsigned axes) {
+  std::lock_guard<std::recursive_mutex> lock(commandMutex);
+  lastCommand = lastCommand >= kLastCommandNumber ? 1 : lastCommand + 1;
+  if ((axes & kAxis0) != 0) latestCommand[0] = lastCommand;
+  if ((axes & kAxis1) != 0) latestCommand[1] = lastCommand;
+  return lastCommand;
+}
+
+bool TelescopeMount::IsLatestCommand(uint32_t command, unsigned axes) const {
+  if ((axes & kAxis0) != 0 && latestCommand[0] != command) return false;
+  if ((axes & kAxis1) != 0 && latestCommand[1] != command) return false;
+  return true;
+}
+
+uint32_t TelescopeMount::BeginMotion(unsigned axes) {
+  std::lock_guard<std::recursive_mutex> lock(commandMutex);
+  const uint32_t command = BeginCommand(axes);
+  if ((axes & kAxis0) != 0) axisMoving[0] = ClaimOf(command);
+  if ((axes & kAxis1) != 0) axisMoving[1] = ClaimOf(command);
+  return command;
+}
+
+void TelescopeMount::ReleaseClaims(uint32_t command) {
+  std::lock_guard<std::recursive_mutex> lock(commandMutex);
+  for (auto& claim : axisMoving) {
+    int32_t own = ClaimOf(command);
+    (void)claim.compare_exchange_strong(own, 0);  // a newer claim stays
+  }
+}
+
+MountResult TelescopeMount::CheckAxisAnswers(int axis) {
+  if (axisNotResponding[axis] == 0) return kOk;
+  if (ReadAxisPosition(axis) != kOk) return NoResponse(axis);
+  axisNotResponding[axis] = 0;
+  return kOk;
+}
+
+MountResult TelescopeMount::CheckAxesAnswer(unsigned axes) {
+  for (int axis = 0; axis < 2; ++axis) {
+    if ((axes & (1u << axis)) == 0) continue;
+    const MountResult r = CheckAxisAnswers(axis);
+    if (r != kOk) return r;
+  }
+  return kOk;
+}
+
+void TelescopeMount::NoteAxisResult(int axis, MountResult result) {
+  if (result == kNoResponseAxis0 || result == kNoResponseAxis1) axisNotResponding[axis] = 1;
+}
+
+MountResult TelescopeMount::StartAxesGoto(double angle0, double angle1) {
+  EndKindMotions();
+  const MountResult answers = CheckAxesAnswer(kBothAxes);
+  if (answers != kOk) return answers;
+  axisTarget[0] = angle0;
+  axisTarget[1] = angle1;
+  const uint32_t command = BeginMotion(kBothAxes);
+  trackingRequested = 0;
+  ClearTrackingState();
+  // A thread that cannot be started (the mount is shutting down) moves
+  // nothing; the result is 0 as for any started goto.
+  (void)LaunchGotoAxesThread(command, AxisPair{angle0, angle1});
   return kOk;
 }
 
@@ -212,56 +303,96 @@ MountResult TelescopeMount::GotoBothAxisAngles(double angle0, double angle1) {
 
 MountResult TelescopeMount::StartTracking() { return kNotImplemented; }
 
+// Halts every axis that no goto or hand move claims: those are idle or
+// tracking. The tracking bit of mountState cannot decide this, since the
+// status derivation rewrites it (it shows slewing while the other axis is
+// moved by hand). Checked and halted under the command lock, so that a
+// motion claiming the axis meanwhile sends its commands after the halt. The
+// first halt that fails is reported.
 MountResult TelescopeMount::StopTracking() {
-  if ((mountState & MOUNT_TRACKING) != 0) {
-    (void)HaltAxis(0);
-    (void)HaltAxis(1);
-    mountState.fetch_and(~MOUNT_TRACKING);
+  MountResult result = kOk;
+  for (int axis = 0; axis < 2; ++axis) {
+    const MountResult r = SendIf([this, axis] { return axisMoving[axis] == 0; },
+                                 [this, axis] { return HaltAxis(axis); });
+    if (result == kOk && r != kUserInterrupt) result = r;
   }
-  return kOk;
+  ClearTrackingState();
+  return result;
 }
 
 MountResult TelescopeMount::MoveAxis(int axis, double rate, int) {
   if (!ValidAxis(axis)) return kInvalidParameter;
+  EndKindMotions();
   if (std::fabs(rate) < 1e-6 * kSiderealRate) {
     (void)StopAxis(axis);
     return kOk;
   }
-  axisMoving[axis] = 1;
-  mountState.fetch_and(~MOUNT_TRACKING);
+  const MountResult answers = CheckAxisAnswers(axis);
+  if (answers != kOk) return answers;
   axisRate[axis] = rate;
-  // A thread that cannot be started moves nothing; the caller still gets 0
-  // and sees the outcome through the axis state.
-  (void)LaunchMoveAxisThread(axis);
+  const uint32_t command = BeginMotion(axis == 0 ? kAxis0 : kAxis1);
+  ClearTrackingState();
+  // A thread that cannot be started (the mount is shutting down) moves
+  // nothing.
+  (void)LaunchMoveAxisThread(command, axis, rate);
   return kOk;
 }
 
 MountResult TelescopeMount::ReservedHook2(uint32_t, uint32_t, uint32_t) { return kOk; }
 
+// The one StopAxis of every kind. It releases the axis under the command
+// lock (a motion thread then sends nothing more for it), gives a running
+// motion the chance to halt and hand the axes back, and then does what the
+// kind wants once the axis is released.
 MountResult TelescopeMount::StopAxis(int axis) {
   if (!ValidAxis(axis)) return kInvalidParameter;
-  axisMoving[axis] = 0;
-  // Not resetting the event: a running motion sees the cleared flag, halts
-  // and sets it. A timeout is not reported; the axis is halted anyway.
+  EndKindMotions();
+  {
+    std::lock_guard<std::recursive_mutex> lock(commandMutex);
+    (void)BeginCommand(axis == 0 ? kAxis0 : kAxis1);
+    axisMoving[axis] = 0;
+  }
+  // Not resetting the event: a running motion sees the released axis,
+  // halts and sets it. A time-out is not reported; the axis is halted
+  // anyway.
   (void)idleEvent.Wait(kReleaseWaitTicks);
-  return HaltAxis(axis);
+  switch (AfterStopOf(axis)) {
+    case AfterStop::kTrack:
+      return StartTracking();
+    case AfterStop::kHaltThenTrack: {
+      const MountResult r = HaltAxis(axis);
+      if (r != kOk) return r;
+      (void)StartTracking();  // tracking is resumed if it can be; the stop stands
+      return kOk;
+    }
+    case AfterStop::kHalt:
+      break;
+  }
+  const MountResult r = HaltAxis(axis);
+  // A halted right ascension axis of an equatorial mount no longer tracks.
+  if (r == kOk && axis == 0 && isEquatorial != 0) ClearTrackingState();
+  return r;
 }
 
 MountResult TelescopeMount::GotoSky(SkyPoint target) {
+  EndKindMotions();
   const double h = AltitudeOf(*this, target);
   if (h > upperAltitudeLimit) return kTargetTooHigh;
   if (h < lowerAltitudeLimit) return kTargetTooLow;
+  const MountResult answers = CheckAxesAnswer(kBothAxes);
+  if (answers != kOk) return answers;
+  const uint32_t startTick = platform::Now();
   gotoTarget.Store(target);
-  gotoStartTick = platform::Now();
-  axisMoving[0] = 1;
-  axisMoving[1] = 1;
-  mountState.fetch_and(~MOUNT_TRACKING);
+  gotoStartTick = startTick;
+  const uint32_t command = BeginMotion(kBothAxes);
+  ClearTrackingState();
   trackingRequested = 0;
-  (void)LaunchGotoSkyThread();
+  (void)LaunchGotoSkyThread(command, target, startTick);
   return kOk;
 }
 
 MountResult TelescopeMount::GotoHorizontal(double azimuth, double altitude) {
+  EndKindMotions();
   if (altitude > upperAltitudeLimit) return kTargetTooHigh;
   if (altitude < lowerAltitudeLimit) return kTargetTooLow;
   // HorizontalToEquatorial measures azimuth from the south.
@@ -270,14 +401,7 @@ MountResult TelescopeMount::GotoHorizontal(double azimuth, double altitude) {
   HorizontalToEquatorial(*this, sky, HorizontalPoint{southAzimuth, altitude});
   AxisPair axes{};
   (void)SkyToAxes(sky, axes, 1);
-  axisTarget[0] = axes.axis0;
-  axisTarget[1] = axes.axis1;
-  axisMoving[0] = 1;
-  axisMoving[1] = 1;
-  trackingRequested = 0;
-  mountState.fetch_and(~MOUNT_TRACKING);
-  (void)LaunchGotoAxesThread();
-  return kOk;
+  return StartAxesGoto(axes.axis0, axes.axis1);
 }
 
 MountResult TelescopeMount::GotoAxes(double, double) { return kNotImplemented; }
@@ -327,16 +451,17 @@ MountResult TelescopeMount::SetGuideRate(int axis, double rate) {
   return kOk;
 }
 
+// The result says whether tracking was started or stopped: 0, or why not
+// (102 while an axis is still driven by a goto or hand move, 100/101 when an
+// axis does not answer). A stop draws a command number first, so that a
+// tracking start still on its way, or a goto about to end in tracking, gives
+// up.
 MountResult TelescopeMount::SetTracking(int on) {
   trackingRequested = on;
   (void)UpdateMountState();
-  // The outcome shows in the mount state; the call itself always succeeds.
-  if (on != 0) {
-    (void)StartTracking();
-  } else {
-    (void)StopTracking();
-  }
-  return kOk;
+  if (on != 0) return StartTracking();
+  (void)BeginCommand(kBothAxes);
+  return StopTracking();
 }
 
 MountResult TelescopeMount::SetTrackingRateMode(int mode) {
@@ -379,17 +504,22 @@ MountResult TelescopeMount::GetHorizontalPosition(HorizontalPoint* out) {
   return kOk;
 }
 
+// A failed state read is not reported by itself (the last known state
+// stands), but once a motion has found the axis silent the axis's
+// no-response code is, until the axis answers again.
 MountResult TelescopeMount::GetAxisState(int axis, uint32_t* out) {
   if (!ValidAxis(axis)) return kInvalidParameter;
-  (void)ReadAxisState(axis);
+  const MountResult read = ReadAxisState(axis);
   *out = axisState[axis] & 0x1Fu;
-  return kOk;
+  if (axisNotResponding[axis] == 0) return kOk;
+  if (read != kOk) return NoResponse(axis);
+  return CheckAxisAnswers(axis);
 }
 
 MountResult TelescopeMount::GetMountState(uint32_t* out) {
-  (void)UpdateMountState();
+  const MountResult r = UpdateMountState();
   *out = mountState & 0x0Fu;
-  return kOk;
+  return r;
 }
 
 }  // namespace sidera

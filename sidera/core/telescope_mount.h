@@ -7,12 +7,13 @@
 // axis, move it at a rate, move it to an angle, halt it, connect) and inherits
 // the rest. Every other mount class derives from it virtually.
 //
-// Threads. The host thread calls the operations; motion threads (a goto, a
-// rate move, a tracking start) and the alt-azimuth tracking threads run
-// beside it and are started through `workers`, which joins them all before
-// the mount is freed. Ownership of the axes passes through `idleEvent`,
-// `stopRequested` and `axisMoving`. Next to each shared field: who writes it,
-// who reads it, and what makes that safe.
+// Threads. Host threads call the operations; motion threads (a goto, a rate
+// move, a tracking start) and the alt-azimuth tracking threads run beside
+// them and are started through `workers`, which joins them all before the
+// mount is freed. Ownership of the axes passes through `idleEvent`,
+// `stopRequested` and `axisMoving`; the order of commands is kept by
+// `commandMutex` and `latestCommand` (see "Command order" below). Next to
+// each shared field: who writes it, who reads it, and what makes that safe.
 #pragma once
 
 #include <atomic>
@@ -27,8 +28,8 @@
 namespace sidera {
 
 // A sky position whose two halves are read and written atomically one by one
-// (a reader may see the halves of two different writes; the writers are
-// sequenced so that this does not matter).
+// (a reader may see the halves of two different writes). Used only for
+// values that are shown, never for ones a thread computes with.
 struct AtomicSkyPoint {
   std::atomic<double> hourAngle{0.0};
   std::atomic<double> declination{0.0};
@@ -38,6 +39,35 @@ struct AtomicSkyPoint {
     declination.store(p.declination);
   }
 };
+
+// A sky position together with the tick at which it held. The tracking
+// threads compute rates from the pair, so it is written and read as one:
+// a reader never combines the position of one capture with the tick of
+// another.
+class SkyReference {
+ public:
+  struct Value {
+    SkyPoint point{0.0, 0.0};
+    uint32_t tick = 0;
+  };
+  void Store(const SkyPoint& point, uint32_t tick) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    value_ = Value{point, tick};
+  }
+  Value Load() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return value_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  Value value_;
+};
+
+// Bits of the `axes` argument of BeginMotion.
+inline constexpr unsigned kAxis0 = 1;
+inline constexpr unsigned kAxis1 = 2;
+inline constexpr unsigned kBothAxes = kAxis0 | kAxis1;
 
 class TelescopeMount {
  public:
@@ -107,20 +137,79 @@ class TelescopeMount {
   // `shuttingDown` at once. Kinds with events of their own extend it.
   virtual void WakeWorkersForShutdown();
 
-  // Derives mountState from the two axes (non-virtual).
+  // Derives mountState from the two axes (non-virtual). Every change of
+  // mountState is one atomic step, so a bit that a worker thread sets or
+  // clears meanwhile is never lost.
   MountResult UpdateMountState();
+  // Takes MOUNT_TRACKING out of mountState in one atomic step; a word left
+  // without a state reads MOUNT_STOPPED, so the word always holds one of
+  // the four states.
+  void ClearTrackingState();
+
+  // ---- Hooks of the kinds for the shared operation bodies. ----
+  // Called first by every operation that starts or stops a motion (gotos,
+  // MoveAxis, StopAxis): a kind that moves the axes on threads of its own
+  // (the alt-azimuth tracking) ends them here. The root has none.
+  virtual void EndKindMotions();
+  // What StopAxis does once the axis is released: halt it, go back to
+  // tracking instead (equatorial right ascension axis while tracking is
+  // requested), or halt it and then resume tracking (alt-azimuth, once both
+  // axes are free and tracking is requested).
+  enum class AfterStop { kHalt, kTrack, kHaltThenTrack };
+  virtual AfterStop AfterStopOf(int axis);
+
+  // ---- Command order. ----
+  // Every operation that starts, replaces or stops a motion draws the next
+  // command number under commandMutex, for the axes it concerns; a motion
+  // claims its axes by writing that number into axisMoving. A worker thread
+  // acts for one command and sends each motion command through SendIf,
+  // which checks under the same lock that its motion is still wanted: a
+  // stop or a newer command is then either seen before the command goes
+  // out, or comes after it and undoes it. Nothing the host asked to stop
+  // moves again.
+  uint32_t BeginCommand(unsigned axes);
+  // BeginCommand, and claims the axes in `axes` (kAxis0, kAxis1) for it.
+  uint32_t BeginMotion(unsigned axes);
+  // True when no command concerning any of `axes` came after `command`.
+  bool IsLatestCommand(uint32_t command, unsigned axes) const;
+  // The value axisMoving holds while `command` owns an axis.
+  static int32_t ClaimOf(uint32_t command) { return static_cast<int32_t>(command); }
+  // Gives up the claims `command` still holds; a newer command's stay.
+  void ReleaseClaims(uint32_t command);
+  // Runs `send` (a motion command) with commandMutex held when `wanted()`
+  // holds under it; otherwise sends nothing and returns kUserInterrupt.
+  template <typename Wanted, typename Send>
+  MountResult SendIf(const Wanted& wanted, const Send& send) {
+    std::lock_guard<std::recursive_mutex> lock(commandMutex);
+    if (!wanted()) return kUserInterrupt;
+    return send();
+  }
+
+  // ---- Axes that do not answer. ----
+  // 0 when `axis` is not marked silent, or answers a position read now
+  // (which clears the mark); else its no-response code (100/101).
+  MountResult CheckAxisAnswers(int axis);
+  // CheckAxisAnswers for each axis in `axes`; the first failure.
+  MountResult CheckAxesAnswer(unsigned axes);
+  // Marks `axis` silent when `result` is a no-response code.
+  void NoteAxisResult(int axis, MountResult result);
 
   // ---- Motion threads (bodies in motion_threads.cpp). ----
-  // Each Launch* starts the thread on `workers` and returns false when it
-  // could not be started. The bodies return their MountResult.
-  bool LaunchGotoSkyThread();
-  bool LaunchGotoAxesThread();
-  bool LaunchMoveAxisThread(int axis);
-  bool LaunchTrackingStartThread();
-  MountResult GotoSkyThread();
-  MountResult GotoAxesThread();
-  MountResult MoveAxisThread(int axis);
-  MountResult TrackingStartThread();
+  // Each Launch* starts the thread on `workers` for the command that
+  // started the motion and returns false when it could not be started. The
+  // targets travel with the thread, so a newer command's target can never
+  // be mixed into an older motion. The bodies return their MountResult.
+  bool LaunchGotoSkyThread(uint32_t command, SkyPoint target, uint32_t startTick);
+  bool LaunchGotoAxesThread(uint32_t command, AxisPair target);
+  bool LaunchMoveAxisThread(uint32_t command, int axis, double rate);
+  bool LaunchTrackingStartThread(uint32_t command);
+  MountResult GotoSkyThread(uint32_t command, SkyPoint target, uint32_t startTick);
+  MountResult GotoAxesThread(uint32_t command, AxisPair target);
+  MountResult MoveAxisThread(uint32_t command, int axis, double rate);
+  MountResult TrackingStartThread(uint32_t command);
+  // The axis goto both kinds start from GotoAxes: claims both axes and
+  // starts GotoAxesThread. No altitude check.
+  MountResult StartAxesGoto(double angle0, double angle1);
 
   // ---- Alignment solvers (alignment.cpp); 0 on success, 1 on failure. ----
   int SolveIndexError(const AlignStar& s1, const AlignStar& s2, double& x);
@@ -143,26 +232,40 @@ class TelescopeMount {
   // Per-axis motion record. Written by the host thread and by motion
   // threads through the hardware primitives; atomic word by word.
   std::atomic<double> axisPosition[2];
+  // The axis angles the host last asked a goto to reach. Written only by
+  // the starting operations (GotoAxes, GotoHorizontal); never by a driver.
   std::atomic<double> axisTarget[2];
+  // The angle the latest GotoAxisAngle sent the axis to, in the host's
+  // frame. A goto pass commands an angle short of or beyond the target by
+  // the approach distance or offset; drivers and simulators write it here
+  // when they command a goto, and judge arrival by it.
+  std::atomic<double> axisCommandedAngle[2];
   std::atomic<double> axisRate[2];
   std::atomic<double> axisStartPosition[2];  // simulators
   std::atomic<uint32_t> axisStartTick[2];    // simulators
   std::atomic<uint32_t> axisState[2];
   std::atomic<uint32_t> mountState;
 
-  // Rates. guideRate: host only. trackingRate: host writes, tracking start
-  // reads.
-  double guideRate[2];
+  // Rates. guideRate: host threads. trackingRate: host writes, tracking
+  // start reads.
+  std::atomic<double> guideRate[2];
   std::atomic<double> trackingRate;
-  double backlashAngle[2];  // host only
+  std::atomic<double> backlashAngle[2];  // host threads
   std::atomic<int32_t> backlashCompensation;
   std::atomic<int32_t> axisLastDirectionPositive[2];
   std::atomic<double> rateScale;
   std::atomic<uint32_t> backlashTakeUpTime[2];
 
-  // Hand-over. axisMoving: set by the starting operations (host), cleared by
-  // StopAxis (host) and by an ending goto; polled by the threads.
+  // Hand-over. axisMoving: 0 while the axis is free; otherwise the number
+  // of the command whose motion claims it (ClaimOf). Written under
+  // commandMutex: claimed by the starting operations, released by StopAxis
+  // and by a goto that ends (its own claims only); polled by the threads.
   std::atomic<int32_t> axisMoving[2];
+  // Nonzero after a motion found the axis silent: a goto whose state reads
+  // failed for about 2 s, or a command a motion thread sent that went
+  // unanswered. While set, GetAxisState and GetMountState report the axis's
+  // no-response code; the first position read that succeeds clears it.
+  std::atomic<int32_t> axisNotResponding[2];
   // Signalled while no motion thread owns the axes.
   platform::Event idleEvent;
   std::atomic<int32_t> gotoActive;     // goto threads write, host reads
@@ -195,8 +298,17 @@ class TelescopeMount {
   int32_t syncAxisOnAlign[2];      // constructors only
 
   std::atomic<int32_t> trackingRequested;  // host and goto threads write
-  AtomicSkyPoint trackingReference;        // tracking threads write and read
-  std::atomic<uint32_t> trackingReferenceTick;
+  // The sky position tracking follows and the tick it was captured at;
+  // tracking threads write and read it as one pair.
+  SkyReference trackingReference;
+
+  // Command order (see above). commandMutex is held only around the
+  // drawing of a number and around single motion commands, never across a
+  // wait for a thread; it is recursive because a goto that arrives starts
+  // tracking (which draws a number) while it holds it.
+  mutable std::recursive_mutex commandMutex;
+  uint32_t lastCommand;                    // the last number drawn; commandMutex
+  std::atomic<uint32_t> latestCommand[2];  // per axis; written under commandMutex
 
   // Set by Shutdown(): every thread treats it as a stop request and no
   // motion starts any more.

@@ -8,6 +8,30 @@
  * into display text. Angles are radians, rates radians per second. Text
  * buffers are caller-owned zero-terminated UTF-16 arrays.
  *
+ * Threads. Every operation may be called from any thread, and any two may
+ * run at the same time, including CreateMount and DestroyMount: a call that
+ * is under way when another thread destroys the mount finishes on it first
+ * (DestroyMount waits for it), and a call that starts afterwards answers 3
+ * (no mount). A host can thus poll GetMountState and the positions from a
+ * timer while its user-interface thread commands the mount or tears it down.
+ * CreateMount and DestroyMount run one at a time; a mount becomes visible to
+ * other threads only once it is connected. When two threads command the
+ * same axes at once, the later command wins and the earlier one gives way
+ * (a goto ends, a hand move stops); a stop always wins over a motion that
+ * was under way when it was called, and nothing the host has stopped starts
+ * to move again by itself. Calls return within a few seconds at most: a
+ * stop waits up to 2 s for a running motion to give way, DestroyMount up to
+ * about 5 s for the mount's threads, and every exchange on the serial line
+ * has its own deadline.
+ *
+ * Motions run on the library's own threads; their outcome shows in the
+ * status: GetAxisState and GetMountState answer 100 or 101 once a motion has
+ * found an axis silent (a goto gives up after about 2 s without an answer),
+ * until the axis answers again. SetTracking(1) answers 102 while a goto or a
+ * hand move drives an axis that tracking needs (a hand move that StopAxis
+ * ends resumes tracking when it was requested), and 100 or 101 when an axis
+ * does not answer.
+ *
  * This header compiles as C (C11) and as C++.
  */
 #ifndef SIDERA_SIDERA_H_

@@ -1,3 +1,6 @@
+// The alt-azimuth mount kind: starting matrix, zenith offset, star ratings,
+// and the operations that end the software tracking before another motion.
+// The tracking threads themselves are in alt_az_tracking.cpp.
 #include "sidera/mounts/alt_az_mount.h"
 
 #include <algorithm>
@@ -25,7 +28,8 @@ AlignStar WithNormalizedAngles(AlignStar s) {
 AltAzMount::AltAzMount()
     : trackingWakeEvent(platform::Event::Mode::kAutoReset, false),
       trackingStoppedEvent(platform::Event::Mode::kManualReset, true),
-      trackingThread(0) {
+      trackingThread(0),
+      trackingWanted(0) {
   isEquatorial = 0;
 }
 
@@ -34,10 +38,7 @@ AltAzMount::AltAzMount()
 AltAzMount::~AltAzMount() {
   shuttingDown = 1;
   if (TrackingActive()) StopTrackingThread();
-  workers.CloseAndJoin([this] {
-    mountState.fetch_and(~MOUNT_TRACKING);
-    trackingWakeEvent.Set();
-  });
+  workers.CloseAndJoin([this] { trackingWakeEvent.Set(); });
 }
 
 void AltAzMount::Shutdown() {
@@ -47,9 +48,8 @@ void AltAzMount::Shutdown() {
 }
 
 // A tracking loop sleeps on trackingWakeEvent for up to 30 s: wake it so that
-// it sees the cleared tracking bit, then wake the motion threads.
+// it sees the shutdown, then wake the motion threads.
 void AltAzMount::WakeWorkersForShutdown() {
-  mountState.fetch_and(~MOUNT_TRACKING);
   trackingWakeEvent.Set();
   TelescopeMount::WakeWorkersForShutdown();
 }
@@ -172,52 +172,26 @@ MountResult AltAzMount::AlignThreeStars(AlignStar s1, AlignStar s2, AlignStar s3
                                          WithNormalizedAngles(s3));
 }
 
+// Ends the tracking loop, then halts the axes no goto or hand move claims.
 MountResult AltAzMount::StopTracking() {
   if (TrackingActive()) StopTrackingThread();
-  const MountResult r = HaltAxis(0);
-  if (r != kOk) return r;
-  return HaltAxis(1);
+  return TelescopeMount::StopTracking();
 }
 
 // Every motion other than tracking first ends the tracking loop, so that
 // only one thread commands the axes.
-MountResult AltAzMount::MoveAxis(int axis, double rate, int rateFactor) {
-  StopTrackingThread();
-  return TelescopeMount::MoveAxis(axis, rate, rateFactor);
-}
-
-MountResult AltAzMount::StopAxis(int axis) {
-  axisMoving[axis] = 0;
-  (void)idleEvent.Wait(2000);  // a time-out is ignored
-  const MountResult r = HaltAxis(axis);
-  if (r != kOk) return r;
-  if (axisMoving[0] == 0 && axisMoving[1] == 0 && trackingRequested != 0) {
-    (void)StartTracking();  // always 0
-  }
-  return kOk;
-}
-
-MountResult AltAzMount::GotoSky(SkyPoint target) {
+void AltAzMount::EndKindMotions() {
   if (TrackingActive()) StopTrackingThread();
-  return TelescopeMount::GotoSky(target);
 }
 
-MountResult AltAzMount::GotoHorizontal(double azimuth, double altitude) {
-  if (TrackingActive()) StopTrackingThread();
-  return TelescopeMount::GotoHorizontal(azimuth, altitude);
+// Tracking resumes once both axes are released, if it was requested.
+TelescopeMount::AfterStop AltAzMount::AfterStopOf(int) {
+  const bool resume = axisMoving[0] == 0 && axisMoving[1] == 0 && trackingRequested != 0;
+  return resume ? AfterStop::kHaltThenTrack : AfterStop::kHalt;
 }
 
-// No altitude check: axis angles are the caller's responsibility.
 MountResult AltAzMount::GotoAxes(double angle0, double angle1) {
-  if (TrackingActive()) StopTrackingThread();
-  axisTarget[0] = angle0;
-  axisTarget[1] = angle1;
-  axisMoving[0] = 1;
-  axisMoving[1] = 1;
-  trackingRequested = 0;
-  mountState.fetch_and(~MOUNT_TRACKING);
-  (void)LaunchGotoAxesThread();  // a thread that could not start moves nothing
-  return kOk;
+  return StartAxesGoto(angle0, angle1);
 }
 
 }  // namespace sidera

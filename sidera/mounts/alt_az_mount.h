@@ -1,7 +1,7 @@
 // The alt-azimuth mount kind: its starting matrix, star ratings for this
 // geometry, and software tracking. An alt-azimuth mount follows the sky by
 // recomputing both axis rates on a tracking thread every 10 s (30 s once
-// aligned); every other motion stops that thread first.
+// aligned); every other motion stops that thread first (EndKindMotions).
 #pragma once
 
 #include <atomic>
@@ -28,18 +28,17 @@ class AltAzMount : public virtual TelescopeMount {
   MountResult AlignThreeStars(AlignStar s1, AlignStar s2, AlignStar s3) override;
   MountResult StartTracking() override;
   MountResult StopTracking() override;
-  MountResult MoveAxis(int axis, double rate, int rateFactor) override;
-  MountResult StopAxis(int axis) override;
-  MountResult GotoSky(SkyPoint target) override;
-  MountResult GotoHorizontal(double azimuth, double altitude) override;
   MountResult GotoAxes(double angle0, double angle1) override;
+  void EndKindMotions() override;
+  AfterStop AfterStopOf(int axis) override;
   void Shutdown() override;
   void WakeWorkersForShutdown() override;
 
-  // Clears MOUNT_TRACKING, wakes the loop and waits up to 3000 ms for it to
-  // end.
+  // Ends the tracking: from the moment it returns no tracking thread sends
+  // another motion command. Clears MOUNT_TRACKING, wakes the loop and waits
+  // up to 3000 ms for it to end (a loop held up in a slow exchange ends
+  // later, without commanding anything).
   void StopTrackingThread();
-  MountResult TrackingStarterThread();
   MountResult TrackingLoopThread();
 
   // Auto-reset, created clear: wakes the loop at once.
@@ -47,9 +46,15 @@ class AltAzMount : public virtual TelescopeMount {
   // Manual-reset, created set: reset while a loop exists; the loop sets it
   // as its last act.
   platform::Event trackingStoppedEvent;
-  // Nonzero while a loop thread exists (the loop's handle on the original
-  // platform). Written by the starter and the loop.
+  // Nonzero while a loop thread exists. Written under commandMutex by the
+  // starter and the loop.
   std::atomic<int32_t> trackingThread;
+  // Nonzero while tracking is wanted: set by a starter, cleared by
+  // StopTrackingThread and by a loop that fails; written under
+  // commandMutex. The loop sends a command only while it is set and no goto
+  // or hand move claims an axis (checked under commandMutex). Kept apart
+  // from the MOUNT_TRACKING bit, which the status derivation rewrites.
+  std::atomic<int32_t> trackingWanted;
 
  protected:
   // The body of this kind's ResetAlignment, callable from constructors.
@@ -73,20 +78,21 @@ class AltAzMount : public virtual TelescopeMount {
   // True while a tracking start is pending or a tracking loop exists
   // (trackingStoppedEvent is reset exactly then).
   bool TrackingActive() const;
-  // The starter's work for a start issued when trackingEpoch was `epoch`.
-  MountResult RunTrackingStarter(uint32_t epoch);
-  // The loop's exit: clears MOUNT_TRACKING and trackingThread and sets
-  // trackingStoppedEvent, the state that later starts and stops rely on.
+  // The starter's work for the tracking start numbered `command`: capture
+  // the reference and make sure one loop runs, unless a newer command came.
+  MountResult RunTrackingStarter(uint32_t command);
+  // Whether the loop may command the axes; commandMutex held.
+  bool LoopWanted() const;
+  // The loop's exit, commandMutex held: halts the axes it left at the
+  // take-up rate that no motion claims, then clears trackingWanted,
+  // MOUNT_TRACKING and trackingThread and sets trackingStoppedEvent, the
+  // state that later starts and stops rely on.
+  MountResult EndTrackingLoopLocked(MountResult result);
   MountResult EndTrackingLoop(MountResult result);
 
-  // Orders tracking starts against stops. Every stop advances trackingEpoch;
-  // a starter whose start was issued before the latest stop gives up instead
-  // of bringing tracking back. trackingThread, the MOUNT_TRACKING bit as
-  // written by the tracking code, and trackingStoppedEvent change together
-  // under this lock, so a starter and an ending loop never leave the stopped
-  // event set while a loop runs, or tracking requested with no loop.
-  std::mutex trackingMutex;
-  uint32_t trackingEpoch = 0;  // guarded by trackingMutex
+  // Axes the loop has left running at the take-up rate; guarded by
+  // commandMutex.
+  bool takeUpRunning_[2] = {false, false};
 };
 
 }  // namespace sidera

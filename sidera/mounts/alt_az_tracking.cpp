@@ -2,13 +2,17 @@
 //
 // A short-lived starter captures the sky position the mount points at and
 // makes sure one long-lived loop runs; the loop recomputes both axis rates
-// every 10 s (30 s once aligned) or when woken, and ends when MOUNT_TRACKING
-// is cleared or the mount shuts down. Neither takes idleEvent: the motion
-// operations of this kind stop the loop before they start a motion.
+// every 10 s (30 s once aligned) or when woken, and ends when tracking is no
+// longer wanted (StopTrackingThread), a goto or hand move claims an axis, or
+// the mount shuts down. Neither takes idleEvent: the motion operations of
+// this kind stop the loop before they start a motion, and every command the
+// loop sends is checked under the command lock, so none goes out after a
+// stop even when the loop was held up longer than the stopper waited.
 #include <cmath>
 #include <mutex>
 
 #include "sidera/core/angles.h"
+#include "sidera/core/backlash_take_up.h"
 #include "sidera/mounts/alt_az_mount.h"
 #include "sidera/platform/clock.h"
 
@@ -40,12 +44,6 @@ SkyPoint Advance(SkyPoint reference, uint32_t referenceTick, uint32_t now, uint3
   const double elapsed = static_cast<double>(now - referenceTick) + ahead;
   reference.hourAngle += elapsed * kSiderealRate / 1000.0;
   return reference;
-}
-
-// A rate that reverses the last commanded direction of the axis (a rate of 0
-// counts as positive).
-bool Reverses(int32_t lastDirectionPositive, double rate) {
-  return (lastDirectionPositive != 0 && rate < 0.0) || (lastDirectionPositive == 0 && rate >= 0.0);
 }
 
 // 0.75 x nominal when the catch-up rate would run against the track.
@@ -87,60 +85,59 @@ bool AltAzMount::TrackingActive() const {
 
 void AltAzMount::StopTrackingThread() {
   {
-    std::lock_guard<std::mutex> lock(trackingMutex);
-    ++trackingEpoch;  // a start still on its way gives up
-    mountState.fetch_and(~MOUNT_TRACKING);
+    std::lock_guard<std::recursive_mutex> lock(commandMutex);
+    // A start still on its way gives up; the loop sends nothing more.
+    (void)BeginCommand(kBothAxes);
+    trackingWanted = 0;
+    ClearTrackingState();
   }
   trackingWakeEvent.Set();
   (void)trackingStoppedEvent.Wait(kStopWait);  // a time-out is ignored
 }
 
+// Refused while a goto or hand move drives an axis (102) or an axis does not
+// answer (100/101); otherwise a starter thread runs for a new command
+// number. Checked and drawn under the command lock, so that no motion claims
+// an axis in between.
 MountResult AltAzMount::StartTracking() {
-  uint32_t epoch;
-  {
-    std::lock_guard<std::mutex> lock(trackingMutex);
-    epoch = trackingEpoch;
-    trackingStoppedEvent.Reset();
-  }
-  if (!workers.Start([this, epoch] { (void)RunTrackingStarter(epoch); }, 1)) {
+  std::lock_guard<std::recursive_mutex> lock(commandMutex);
+  if (axisMoving[0] != 0 || axisMoving[1] != 0) return kAxisBusy;
+  const MountResult answers = CheckAxesAnswer(kBothAxes);
+  if (answers != kOk) return answers;
+  const uint32_t command = BeginCommand(kBothAxes);
+  trackingStoppedEvent.Reset();
+  if (!workers.Start([this, command] { (void)RunTrackingStarter(command); }, 1)) {
     // Nothing will start a loop: put the stopped state back unless one runs.
-    std::lock_guard<std::mutex> lock(trackingMutex);
     if (trackingThread == 0) trackingStoppedEvent.Set();
   }
   return kOk;
 }
 
-MountResult AltAzMount::TrackingStarterThread() {
-  uint32_t epoch;
-  {
-    std::lock_guard<std::mutex> lock(trackingMutex);
-    epoch = trackingEpoch;
-  }
-  return RunTrackingStarter(epoch);
-}
-
-MountResult AltAzMount::RunTrackingStarter(uint32_t epoch) {
+MountResult AltAzMount::RunTrackingStarter(uint32_t command) {
   SkyPoint reference{};
   const bool captured = GetSkyPosition(&reference) == kOk;
   bool wake = false;
   {
-    std::lock_guard<std::mutex> lock(trackingMutex);
-    // Given up when tracking was stopped after this start was issued, or a
-    // motion has been requested meanwhile (a goto or hand move owns the
-    // axes; it stops or restarts tracking itself).
-    const bool cancelled =
-        epoch != trackingEpoch || shuttingDown != 0 || axisMoving[0] != 0 || axisMoving[1] != 0;
+    std::lock_guard<std::recursive_mutex> lock(commandMutex);
+    // Given up when any command came after this start (a stop, a motion,
+    // another start), or a motion holds an axis.
+    const bool cancelled = !IsLatestCommand(command, kBothAxes) || shuttingDown != 0 ||
+                           axisMoving[0] != 0 || axisMoving[1] != 0;
     if (captured && !cancelled) {
-      trackingReference.Store(reference);
-      trackingReferenceTick = platform::Now();
+      trackingReference.Store(reference, platform::Now());
+      // A loop that was told to stop but has not ended yet carries on.
+      trackingWanted = 1;
       if (trackingThread == 0) {
         mountState = MOUNT_TRACKING;
         trackingThread = 1;
         trackingStoppedEvent.Reset();
         if (!workers.Start([this] { (void)TrackingLoopThread(); }, 3)) {
-          mountState.fetch_and(~MOUNT_TRACKING);
+          trackingWanted = 0;
+          ClearTrackingState();
           trackingThread = 0;
         }
+      } else {
+        mountState = MOUNT_TRACKING;
       }
       wake = true;
     }
@@ -153,12 +150,26 @@ MountResult AltAzMount::RunTrackingStarter(uint32_t epoch) {
   return kOk;
 }
 
-MountResult AltAzMount::EndTrackingLoop(MountResult result) {
-  std::lock_guard<std::mutex> lock(trackingMutex);
-  mountState.fetch_and(~MOUNT_TRACKING);
+bool AltAzMount::LoopWanted() const {
+  return trackingWanted != 0 && shuttingDown == 0 && axisMoving[0] == 0 && axisMoving[1] == 0;
+}
+
+MountResult AltAzMount::EndTrackingLoopLocked(MountResult result) {
+  // A goto or hand move that claims an axis commands it itself.
+  for (int axis = 0; axis < 2; ++axis) {
+    if (takeUpRunning_[axis] && axisMoving[axis] == 0) (void)HaltAxis(axis);
+    takeUpRunning_[axis] = false;
+  }
+  trackingWanted = 0;
+  ClearTrackingState();
   trackingThread = 0;
   trackingStoppedEvent.Set();
   return result;
+}
+
+MountResult AltAzMount::EndTrackingLoop(MountResult result) {
+  std::lock_guard<std::recursive_mutex> lock(commandMutex);
+  return EndTrackingLoopLocked(result);
 }
 
 MountResult AltAzMount::TrackingLoopThread() {
@@ -166,21 +177,13 @@ MountResult AltAzMount::TrackingLoopThread() {
   // and restarted in every later cycle as well.
   bool marked[2] = {false, false};
   uint32_t deadline[2] = {0, 0};
-
-  const auto stopRequested = [this] {
-    return (mountState & MOUNT_TRACKING) == 0 || shuttingDown != 0;
-  };
+  const auto wanted = [this] { return LoopWanted(); };
 
   for (;;) {
     (void)trackingWakeEvent.Wait(isAligned != 0 ? kAlignedPeriod : kUnalignedPeriod);
     {
-      std::lock_guard<std::mutex> lock(trackingMutex);
-      if (stopRequested()) {
-        mountState.fetch_and(~MOUNT_TRACKING);
-        trackingThread = 0;
-        trackingStoppedEvent.Set();
-        return kOk;
-      }
+      std::lock_guard<std::recursive_mutex> lock(commandMutex);
+      if (!LoopWanted()) return EndTrackingLoopLocked(kOk);
     }
 
     AxisPair rate{};
@@ -195,9 +198,8 @@ MountResult AltAzMount::TrackingLoopThread() {
       bool haveRates = false;
       for (int recaptures = 0;; ++recaptures) {
         const uint32_t now = platform::Now();
-        const SkyPoint reference = trackingReference.Load();
-        const uint32_t referenceTick = trackingReferenceTick;
-        SkyPoint p = Advance(reference, referenceTick, now, 0);
+        const SkyReference::Value reference = trackingReference.Load();
+        SkyPoint p = Advance(reference.point, reference.tick, now, 0);
         AxisPair onTrack{};
         (void)SkyToAxes(p, onTrack, 1);
         AxisPair current{};
@@ -212,11 +214,10 @@ MountResult AltAzMount::TrackingLoopThread() {
           if (recaptures >= kMaxRecapturesPerCycle) break;
           SkyPoint here{};
           if (GetSkyPosition(&here) != kOk) return EndTrackingLoop(kOk);
-          trackingReference.Store(here);
-          trackingReferenceTick = platform::Now();
+          trackingReference.Store(here, platform::Now());
           continue;
         }
-        SkyPoint q = Advance(reference, referenceTick, now, kLookAhead);
+        SkyPoint q = Advance(reference.point, reference.tick, now, kLookAhead);
         AxisPair ahead{};
         (void)SkyToAxes(q, ahead, 1);
         rate = AlignedTrackingRates(onTrack, ahead, current);
@@ -230,33 +231,28 @@ MountResult AltAzMount::TrackingLoopThread() {
     // Backlash take-up: an axis about to reverse first crosses its gear
     // backlash at the take-up rate.
     bool takeUpThisCycle[2] = {false, false};
-    if (backlashCompensation != 0) {
-      for (int i = 0; i < 2; ++i) {
-        const double scale = rateScale;
-        if (std::fabs(rates[i]) < scale && backlashTakeUpTime[i] > 20 &&
-            Reverses(axisLastDirectionPositive[i], rates[i])) {
-          const MountResult r = SlewAxisAtRate(i, rates[i] > 0.0 ? scale : -scale);
-          if (r != kOk) {
-            // Leave no axis running at the take-up rate.
-            if (takeUpThisCycle[0]) (void)HaltAxis(0);
-            return EndTrackingLoop(r);
-          }
-          deadline[i] = platform::Now() + backlashTakeUpTime[i];
-          marked[i] = true;
-          takeUpThisCycle[i] = true;
-        }
+    for (int i = 0; i < 2; ++i) {
+      if (!NeedsBacklashTakeUp(*this, i, rates[i])) continue;
+      const double takeUpRate = BacklashTakeUpRate(*this, rates[i]);
+      const MountResult r = SendIf(wanted, [&] {
+        const MountResult sent = SlewAxisAtRate(i, takeUpRate);
+        if (sent == kOk) takeUpRunning_[i] = true;
+        return sent;
+      });
+      if (r == kUserInterrupt) return EndTrackingLoop(kOk);
+      if (r != kOk) {
+        NoteAxisResult(i, r);
+        return EndTrackingLoop(r);
       }
+      deadline[i] = platform::Now() + backlashTakeUpTime[i];
+      marked[i] = true;
+      takeUpThisCycle[i] = true;
     }
 
     if (marked[0] || marked[1]) {
       bool restarted[2] = {!marked[0], !marked[1]};
       int attempts[2] = {0, 0};
       for (;;) {
-        if (stopRequested()) {
-          (void)HaltAxis(0);
-          (void)HaltAxis(1);
-          return EndTrackingLoop(kOk);
-        }
         const uint32_t t = platform::Now();
         for (int i = 0; i < 2; ++i) {
           if (restarted[i]) continue;
@@ -264,30 +260,45 @@ MountResult AltAzMount::TrackingLoopThread() {
           // difference handles a wrap of the tick counter.
           const bool due = !takeUpThisCycle[i] || static_cast<int32_t>(t - deadline[i]) >= 0;
           if (!due) continue;
-          (void)HaltAxis(i);
-          const MountResult r = SlewAxisAtRate(i, rates[i]);
+          const MountResult r = SendIf(wanted, [&] {
+            (void)HaltAxis(i);
+            takeUpRunning_[i] = false;
+            return SlewAxisAtRate(i, rates[i]);
+          });
+          if (r == kUserInterrupt) return EndTrackingLoop(kOk);
           if (r == kOk) {
             restarted[i] = true;
           } else if (++attempts[i] >= kMaxTakeUpAttempts) {
-            (void)HaltAxis(0);
-            (void)HaltAxis(1);
-            return EndTrackingLoop(r);
+            NoteAxisResult(i, r);
+            std::lock_guard<std::recursive_mutex> lock(commandMutex);
+            if (LoopWanted()) {
+              (void)HaltAxis(0);
+              (void)HaltAxis(1);
+            }
+            return EndTrackingLoopLocked(r);
           }
         }
         if (restarted[0] && restarted[1]) break;
+        {
+          // A stop while a take-up runs: the exit halts the take-up axes.
+          std::lock_guard<std::recursive_mutex> lock(commandMutex);
+          if (!LoopWanted()) return EndTrackingLoopLocked(kOk);
+        }
         platform::Sleep(kTakeUpPoll);
       }
       // The take-up moved the axes off the track: follow from here.
       SkyPoint here{};
       if (GetSkyPosition(&here) == kOk) {  // a failure keeps the old reference
-        trackingReference.Store(here);
-        trackingReferenceTick = platform::Now();
+        trackingReference.Store(here, platform::Now());
       }
     }
 
-    if (SlewAxisAtRate(0, rates[0]) == kOk) {
-      (void)SlewAxisAtRate(1, rates[1]);  // a failure waits for the next cycle
-    }
+    const MountResult r = SendIf(wanted, [&] {
+      const MountResult first = SlewAxisAtRate(0, rates[0]);
+      if (first != kOk) return first;
+      return SlewAxisAtRate(1, rates[1]);  // a failure waits for the next cycle
+    });
+    if (r == kUserInterrupt) return EndTrackingLoop(kOk);
   }
 }
 

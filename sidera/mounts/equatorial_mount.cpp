@@ -168,33 +168,30 @@ MountResult EquatorialMount::AlignThreeStars(AlignStar s1, AlignStar s2, AlignSt
                                          WithNormalizedSky(s3));
 }
 
-// The thread's own outcome shows in the mount and axis states; a thread that
-// could not be started moves nothing.
+// Tracking turns the right ascension axis, so it cannot start while a goto
+// or a hand move drives that axis (102), nor on an axis that does not answer
+// (100). Otherwise the tracking start runs on its own thread for a new
+// command number, and any later command ends it. Checked and drawn under the
+// command lock, so that no motion claims the axis in between.
 MountResult EquatorialMount::StartTracking() {
-  (void)LaunchTrackingStartThread();
+  std::lock_guard<std::recursive_mutex> lock(commandMutex);
+  if (axisMoving[0] != 0) return kAxisBusy;
+  const MountResult answers = CheckAxisAnswers(0);
+  if (answers != kOk) return answers;
+  // A thread that could not be started (the mount is shutting down) moves
+  // nothing.
+  (void)LaunchTrackingStartThread(BeginCommand(kAxis0));
   return kOk;
 }
 
-MountResult EquatorialMount::StopAxis(int axis) {
-  axisMoving[axis] = 0;        // tells a running rate thread to end
-  (void)idleEvent.Wait(2000);  // a time-out is not reported
-  // The right ascension axis goes back to tracking instead of stopping.
-  if (axis == 0 && trackingRequested != 0) {
-    (void)StartTracking();
-    return kOk;
-  }
-  return HaltAxis(axis);
+// The right ascension axis goes back to tracking instead of stopping while
+// tracking is requested.
+TelescopeMount::AfterStop EquatorialMount::AfterStopOf(int axis) {
+  return axis == 0 && trackingRequested != 0 ? AfterStop::kTrack : AfterStop::kHalt;
 }
 
 MountResult EquatorialMount::GotoAxes(double angle0, double angle1) {
-  axisTarget[0] = angle0;
-  axisTarget[1] = angle1;
-  axisMoving[0] = 1;
-  axisMoving[1] = 1;
-  trackingRequested = 0;
-  mountState.fetch_and(~MOUNT_TRACKING);
-  (void)LaunchGotoAxesThread();
-  return kOk;
+  return StartAxesGoto(angle0, angle1);
 }
 
 }  // namespace sidera

@@ -22,8 +22,8 @@ class EquatorialMount : public virtual TelescopeMount {
   MountResult AlignTwoStars(AlignStar s1, AlignStar s2) override;
   MountResult AlignThreeStars(AlignStar s1, AlignStar s2, AlignStar s3) override;
   MountResult StartTracking() override;
-  MountResult StopAxis(int axis) override;
   MountResult GotoAxes(double angle0, double angle1) override;
+  AfterStop AfterStopOf(int axis) override;
 
  protected:
   // The body of this kind's ResetAlignment, callable from constructors.

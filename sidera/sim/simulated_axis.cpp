@@ -1,3 +1,5 @@
+// The software axis drive of the two simulated mounts: constant-rate
+// segments worked out from the tick clock.
 #include "sidera/sim/simulated_axis.h"
 
 #include "sidera/core/angles.h"
@@ -21,7 +23,7 @@ void SimulatedAxes::UpdatePositionLocked(int axis, uint32_t now) {
 void SimulatedAxes::CheckArrivalLocked(int axis) {
   const uint32_t state = mount_.axisState[axis];
   if (!(state & AXIS_GOTO)) return;
-  const double target = mount_.axisTarget[axis];
+  const double target = mount_.axisCommandedAngle[axis];
   const double position = mount_.axisPosition[axis];
   // Strict comparisons: a position exactly on the target is not yet past it.
   const bool passed = (state & AXIS_POSITIVE) ? target < position : target > position;
@@ -69,7 +71,7 @@ MountResult SimulatedAxes::SlewAtRate(int axis, double rate) {
 MountResult SimulatedAxes::GotoAngle(int axis, double angle) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (axis == 1 && foldLowAxis1Targets_ && angle < -kPi / 2.0) angle += kTwoPi;
-  mount_.axisTarget[axis] = angle;
+  mount_.axisCommandedAngle[axis] = angle;
   const double start = mount_.axisPosition[axis];
   mount_.axisStartPosition[axis] = start;
   if (start == angle) {

@@ -1,7 +1,7 @@
 // The software axis drive of the two simulated mounts.
 //
 // Each axis moves in segments of constant rate kept in the per-axis motion
-// record of TelescopeMount (axisPosition, axisTarget, axisRate,
+// record of TelescopeMount (axisPosition, axisCommandedAngle, axisRate,
 // axisStartPosition, axisStartTick, axisState, axisLastDirectionPositive).
 // A segment starts at full rate and stops at once; positions have no limits.
 // The position is worked out from the tick clock only when it is refreshed

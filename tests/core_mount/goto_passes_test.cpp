@@ -57,11 +57,9 @@ TEST_F(GotoPasses, CommandedAnglesAndArrival) {
     m.gotoError = Deg(c.error);
     m.axisPosition[0] = Deg(c.from0);
     m.axisPosition[1] = Deg(c.from1);
-    m.axisTarget[0] = Deg(c.to0);
-    m.axisTarget[1] = Deg(c.to1);
     m.axisLastDirectionPositive[0] = m.axisLastDirectionPositive[1] = 0;
-    m.axisMoving[0] = m.axisMoving[1] = 1;
-    EXPECT_EQ(m.GotoAxesThread(), kOk);
+    const uint32_t command = m.BeginMotion(kBothAxes);
+    EXPECT_EQ(m.GotoAxesThread(command, AxisPair{Deg(c.to0), Deg(c.to1)}), kOk);
     EXPECT_EQ(Commanded(m, 0), c.want0);
     EXPECT_EQ(Commanded(m, 1), c.want1);
     if (!c.want0.empty() && !c.want1.empty()) {
@@ -81,11 +79,9 @@ TEST_F(GotoPasses, CommandedAnglesAndArrival) {
 TEST_F(GotoPasses, SkyTargetMovesWithTheClockAcrossATickWrap) {
   ScriptedMount m;
   m.gotoLeadTime = 2.0;
-  m.gotoTarget.Store(SkyPoint{0.3, 0.1});
-  m.gotoStartTick = 0xFFFFFFFFu - 999u;
   clock_.Set(35000);
-  m.axisMoving[0] = m.axisMoving[1] = 1;
-  EXPECT_EQ(m.GotoSkyThread(), kOk);
+  const uint32_t command = m.BeginMotion(kBothAxes);
+  EXPECT_EQ(m.GotoSkyThread(command, SkyPoint{0.3, 0.1}, 0xFFFFFFFFu - 999u), kOk);
   // Arrived: tracking was started and is wanted again.
   ASSERT_EQ(m.Trace(), "G1 G0 T0");
   EXPECT_NEAR(m.Calls()[0].value, 0.1, 1e-12);

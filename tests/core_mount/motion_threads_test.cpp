@@ -57,7 +57,6 @@ TEST_F(MotionStart, BacklashIsTakenUpOnReversalOnlyAndSurvivesATickWrap) {
     ScriptedMount m;
     m.backlashCompensation = c.compensation;
     m.axisLastDirectionPositive[1] = c.lastPositive;
-    m.axisMoving[1] = 1;
     ASSERT_EQ(m.SetBacklash(1, c.takeUpAngle), kOk);
     EXPECT_EQ(m.MoveAxis(1, c.rate, 0), kOk);
     ASSERT_TRUE(Eventually([&] { return Idle(m); }));
@@ -84,26 +83,62 @@ TEST_F(MotionInterrupt, TakeUpIsCutShortByAStopOrANewerMotion) {
   ASSERT_EQ(move.MoveAxis(0, -kSiderealRate, 0), kOk);
   track.trackingRate = -kSiderealRate;  // southern sky: a reversal
   ASSERT_EQ(track.SetBacklash(0, Deg(1)), kOk);
-  ASSERT_TRUE(track.LaunchTrackingStartThread());
+  ASSERT_TRUE(track.LaunchTrackingStartThread(track.BeginCommand(kAxis0)));
   for (ScriptedMount* m : {&move, &track}) {
     ASSERT_TRUE(Eventually([&] { return m->Trace() == "S0"; }));
   }
   EXPECT_EQ(move.StopAxis(0), kOk);
-  track.axisMoving[0] = 1;
+  (void)track.BeginMotion(kAxis0);
   ASSERT_TRUE(Eventually([&] { return Idle(move) && Idle(track); }));
   EXPECT_EQ(move.Trace(), "S0 H0 H0 H0");
   EXPECT_EQ(track.Trace(), "S0 H0");
   EXPECT_EQ(track.mountState & MOUNT_TRACKING, 0u);
 }
 
+// A command for the right ascension axis given while a tracking start takes
+// up its backlash ends the take-up with a halt, and tracking never starts;
+// a command for the other axis leaves it alone. The clock then runs past the
+// take-up, so a tracking start that missed the command would go on.
+TEST_F(MotionInterrupt, ACommandDuringTheTrackingTakeUpWinsOverIt) {
+  const struct {
+    const char* what;
+    std::function<MountResult(ScriptedMount&)> command;
+    bool tracks;
+  } cases[] = {
+      {"StopAxis(0)", [](ScriptedMount& m) { return m.StopAxis(0); }, false},
+      {"SetTracking(0)", [](ScriptedMount& m) { return m.SetTracking(0); }, false},
+      {"hand move of axis 0", [](ScriptedMount& m) { return m.MoveAxis(0, -kRateScale / 4, 0); },
+       false},
+      {"StopAxis(1)", [](ScriptedMount& m) { return m.StopAxis(1); }, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScriptedMount m(1);
+    m.trackingRate = -kSiderealRate;  // southern sky: a reversal
+    ASSERT_EQ(m.SetBacklash(0, Deg(1)), kOk);
+    ASSERT_TRUE(m.LaunchTrackingStartThread(m.BeginCommand(kAxis0)));
+    ASSERT_TRUE(Eventually([&] { return m.Trace() == "S0"; }));
+    EXPECT_EQ(c.command(m), kOk);
+    clock_.Advance(4000);
+    ASSERT_TRUE(Eventually([&] { return Idle(m); }));
+    int trackingCommands = 0;
+    for (const Call& call : m.Calls()) {
+      trackingCommands += call.op == Op::kSlew && call.value == -kSiderealRate;
+    }
+    EXPECT_EQ(trackingCommands, c.tracks ? 1 : 0) << m.Trace();
+    EXPECT_EQ((m.mountState & MOUNT_TRACKING) != 0, c.tracks);
+  }
+}
+
 // Starts a sky or axis goto that never arrives on a thread of the test's own,
 // so that its result can be read, and waits until it polls.
 std::thread StuckGoto(ScriptedMount& m, MountResult& result, bool sky) {
   m.pollsPerGoto = -1;
-  m.axisTarget[0] = m.axisTarget[1] = 0.5;
-  m.gotoTarget.Store(SkyPoint{0.5, 0.5});
-  m.axisMoving[0] = m.axisMoving[1] = 1;
-  std::thread t([&m, &result, sky] { result = sky ? m.GotoSkyThread() : m.GotoAxesThread(); });
+  const uint32_t command = m.BeginMotion(kBothAxes);
+  std::thread t([&m, &result, sky, command] {
+    result = sky ? m.GotoSkyThread(command, SkyPoint{0.5, 0.5}, platform::Now())
+                 : m.GotoAxesThread(command, AxisPair{0.5, 0.5});
+  });
   EXPECT_TRUE(Eventually([&] { return m.Trace() == "G1 G0"; }));
   return t;
 }
@@ -163,9 +198,10 @@ TEST_F(MotionDestroy, InTheMiddleOfEachKindOfMotion) {
          m.isEquatorial = 1;
          m.trackingRate = -kSiderealRate;
          ASSERT_EQ(m.SetBacklash(0, Deg(1)), kOk);
-         ASSERT_TRUE(m.LaunchTrackingStartThread());
+         const uint32_t command = m.BeginCommand(kAxis0);
+         ASSERT_TRUE(m.LaunchTrackingStartThread(command));
          ASSERT_TRUE(Eventually([&] { return m.Trace() == "S0"; }));
-         ASSERT_TRUE(m.LaunchTrackingStartThread());
+         ASSERT_TRUE(m.LaunchTrackingStartThread(command));
        }},
   };
   for (const auto& c : cases) {

@@ -1,6 +1,9 @@
 // Packet-bus line faults as the host sees them: silent controllers, noise,
 // malformed replies and a line that goes dead in the middle of a goto.
+#include <utility>
+
 #include "family1_fixture.h"
+#include "sidera/drivers/family1/packet_bus_alt_az_mount.h"
 
 namespace sidera::testing {
 namespace {
@@ -56,21 +59,70 @@ TEST_F(Family1FaultTest, NoiseIsSkippedAndMalformedRepliesReportTheAddressedAxis
   EXPECT_EQ(GetAxisPosition(1, &pos), 0) << "and the link recovers";
 }
 
-TEST_F(Family1FaultTest, ALineThatDiesMidGotoFailsPromptlyAndTheMountCanBeDestroyed) {
-  ASSERT_EQ(Create(1), 0);
-  // A long move: half a turn at 90 degrees per second.
-  ASSERT_EQ(GotoAxis(0, 0.0), 0);
-  ASSERT_TRUE(WaitFor([&] { return emu->GotoInProgress(0); }));
-  emu->CloseLine();
+// A controller that stops answering during a goto: within a few seconds the
+// goto ends, what can be halted is halted, and the state read-outs report
+// the silent axis until it answers again.
+TEST_F(Family1FaultTest, AGotoOnAControllerThatStopsAnsweringEndsAndTheStateSaysWhy) {
+  const struct {
+    const char* what;
+    std::function<void(emulator::Family1Emulator&)> silence, revive;
+    int silentAxis;
+    int tracking;  // SetTracking(1) afterwards: it needs the right ascension axis only
+  } cases[] = {
+      {"the line hangs up", [](auto& e) { e.CloseLine(); }, nullptr, 0, 100},
+      {"axis 1 falls silent", [](auto& e) { e.UpdateOptions([](auto& o) { o.silentAxis = 1; }); },
+       [](auto& e) { e.UpdateOptions([](auto& o) { o.silentAxis = -1; }); }, 1, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    emulator::Family1Options o = QuickOptions();
+    o.fastDegPerSec = 20.0;  // long enough to be cut off half-way
+    ASSERT_EQ(Create(1, o), 0);
+    ASSERT_EQ(GotoAxes(Deg(-60), Deg(150)), 0);
+    ASSERT_TRUE(WaitFor([&] { return emu->GotoInProgress(0) && emu->GotoInProgress(1); }));
+    c.silence(*emu);
+    ASSERT_TRUE(WaitFor(MotionFinished, 8000)) << "the goto ends";
+    uint32_t state = 0;
+    EXPECT_EQ(GetAxisState(c.silentAxis, &state), 100 + c.silentAxis);
+    EXPECT_EQ(GetMountState(&state), 100 + c.silentAxis);
+    EXPECT_EQ(state, SIDERA_MOUNT_STOPPED);
+    EXPECT_EQ(SetTracking(1), c.tracking);
+    if (c.revive) {
+      EXPECT_FALSE(emu->GotoInProgress(0)) << "the axis that answered was halted";
+      c.revive(*emu);
+      EXPECT_EQ(GetAxisState(c.silentAxis, &state), 0);
+      EXPECT_EQ(GetMountState(&state), 0);
+    }
+  }
+}
 
-  double pos = 0;
-  uint32_t state = 0;
-  EXPECT_EQ(GetAxisPosition(0, &pos), 100);
-  EXPECT_EQ(GetAxisPosition(1, &pos), 101);
-  EXPECT_EQ(SyncAxis(1, 0.0), 101);
-  EXPECT_EQ(GetMountState(&state), 0) << "state read-outs ignore the dead line";
-  EXPECT_EQ(StopAxis(0), 100);
-  // TearDown destroys the mount while the goto thread may still poll.
+// A "goto done" answer reports on the goto whose state was read; when a new
+// goto of the axis was commanded while the answer was on its way (here with
+// the same fast-goto state as before), the new goto's state stands.
+TEST_F(Family1FaultTest, AStaleGotoDoneAnswerLeavesANewerGotoRunning) {
+  struct AnswerHookMount : PacketBusAltAzMount {
+    using PacketBusMount::SetAxisState;
+    std::function<void()> afterReply;
+    int readReply(uint8_t* reply) override {
+      const int r = PacketBusAltAzMount::readReply(reply);
+      if (afterReply) std::exchange(afterReply, nullptr)();
+      return r;
+    }
+  };
+  emu = std::make_unique<emulator::Family1Emulator>(QuickOptions());
+  ASSERT_TRUE(emu->Start());
+  setenv("SIDERA_SERIAL_PATTERN", emu->DevicePath().c_str(), 1);
+  AnswerHookMount m;
+  ASSERT_EQ(m.Connect(), 0);
+  ASSERT_EQ(m.GotoAxisAngle(0, Deg(30)), 0);
+  ASSERT_EQ(m.axisState[0], AXIS_GOTO | AXIS_HIGH_SPEED);
+  ASSERT_TRUE(WaitFor([&] { return !emu->GotoInProgress(0); }));
+  m.afterReply = [&] { m.SetAxisState(0, AXIS_GOTO | AXIS_HIGH_SPEED); };
+  EXPECT_EQ(m.ReadAxisState(0), 0);
+  EXPECT_EQ(m.axisState[0], AXIS_GOTO | AXIS_HIGH_SPEED);
+  EXPECT_EQ(m.ReadAxisState(0), 0);
+  EXPECT_EQ(m.axisState[0], AXIS_STOPPED) << "an answer about the current goto ends it";
+  m.Shutdown();
 }
 
 }  // namespace

@@ -168,16 +168,5 @@ TEST_F(HostConcurrencyTest, ASecondGotoTakesOverARunningOne) {
   }
 }
 
-TEST_F(HostConcurrencyTest, DestroyingDuringAGotoLeavesNothingRunning) {
-  for (int model : {6, 7}) {
-    SCOPED_TRACE(testing::Message() << "model " << model);
-    ASSERT_NO_FATAL_FAILURE(StartLongGoto(model));
-    EXPECT_EQ(DestroyMount(), 0);
-    EXPECT_EQ(ThreadCount(), baselineThreads_);
-    uint32_t state = 0;
-    EXPECT_EQ(GetMountState(&state), 3);
-  }
-}
-
 }  // namespace
 }  // namespace sidera

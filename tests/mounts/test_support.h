@@ -1,5 +1,5 @@
-// Helpers shared by the mount tests: a host session on a fast clock, polling
-// with a guard, and the process's thread count.
+// Helpers shared by the mount tests: a host session on a fast clock and
+// polling with a guard.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,9 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
-#include <filesystem>
 #include <functional>
-#include <iterator>
 #include <thread>
 
 #include "sidera/api/globals.h"
@@ -40,11 +38,6 @@ inline bool WaitTicks(uint32_t ticks) {
   return WaitUntil([&] { return platform::Now() - start >= ticks; });
 }
 
-inline int ThreadCount() {
-  const std::filesystem::directory_iterator tasks("/proc/self/task");
-  return static_cast<int>(std::distance(begin(tasks), end(tasks)));
-}
-
 inline uint32_t MountStateNow() {
   uint32_t state = 0;
   EXPECT_EQ(GetMountState(&state), 0);
@@ -70,7 +63,6 @@ inline double SkyDistance(const SkyPoint& a, const SkyPoint& b) {
 class HostSession : public ::testing::Test {
  protected:
   explicit HostSession(double scale = 100.0) : clock_(scale, 1000000), scoped_(clock_) {}
-  void SetUp() override { baselineThreads_ = ThreadCount(); }
   void TearDown() override { EXPECT_EQ(DestroyMount(), 0); }
 
   // The mount tracks and axis 0 runs at a tracking rate, not at a goto or
@@ -85,7 +77,6 @@ class HostSession : public ::testing::Test {
 
   platform::ScaledTickSource clock_;
   platform::ScopedTickSource scoped_;
-  int baselineThreads_ = 0;
 };
 
 }  // namespace sidera::testing_support

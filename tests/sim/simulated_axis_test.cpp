@@ -87,7 +87,7 @@ TEST_F(SimulatedAxisTest, LowAxis1TargetsFoldUpOnTheEquatorialModelOnly) {
                         Case{7, 0, Deg(-100)}}) {
     TelescopeMount& m = Model(c.model);
     ASSERT_EQ(m.GotoAxisAngle(c.axis, Deg(-100)), 0);
-    EXPECT_NEAR(m.axisTarget[c.axis], c.expectedTarget, 1e-12)
+    EXPECT_NEAR(m.axisCommandedAngle[c.axis], c.expectedTarget, 1e-12)
         << "model " << c.model << " axis " << c.axis;
   }
 }

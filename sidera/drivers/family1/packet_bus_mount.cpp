@@ -1,3 +1,5 @@
+// The packet-bus family base: the hardware slots of a mount over the bus
+// messages of its two motor controllers.
 #include "sidera/drivers/family1/packet_bus_mount.h"
 
 #include <algorithm>
@@ -163,13 +165,33 @@ MountResult PacketBusMount::ReadAxisPosition(int axis) {
   return kOk;
 }
 
+void PacketBusMount::SetAxisState(int axis, uint32_t state) {
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  axisState[axis] = state;
+  ++stateChanges_[axis];
+}
+
 MountResult PacketBusMount::ReadAxisState(int axis) {
-  // Only a goto ends by itself; a rate motion is never ended by polling.
-  if ((axisState[axis].load() & AXIS_GOTO) == 0) return kOk;
+  uint32_t changes = 0;
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    // Only a goto ends by itself; a rate motion is never ended by polling.
+    if ((axisState[axis].load() & AXIS_GOTO) == 0) return kOk;
+    changes = stateChanges_[axis];
+  }
   int32_t done = 0;
   const MountResult r = queryGotoDone(axis, &done);
   if (r != kOk) return r;
-  if (done != 0) axisState[axis] = AXIS_STOPPED;
+  if (done != 0) {
+    // The answer is about the goto whose state was read. Another thread
+    // may have commanded a new goto (or a rate, or a halt) meanwhile; its
+    // state stands.
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if (stateChanges_[axis] == changes) {
+      axisState[axis] = AXIS_STOPPED;
+      ++stateChanges_[axis];
+    }
+  }
   return kOk;
 }
 
@@ -200,12 +222,12 @@ MountResult PacketBusMount::Connect() {
 }
 
 MountResult PacketBusMount::SlewAxisAtRate(int axis, double rate) {
-  axisState[axis] = AXIS_RATE_MOTION;
   if (rate >= 0.0) {
     axisLastDirectionPositive[axis] = 1;
-    axisState[axis] = AXIS_RATE_MOTION | AXIS_POSITIVE;
+    SetAxisState(axis, AXIS_RATE_MOTION | AXIS_POSITIVE);
   } else {
     axisLastDirectionPositive[axis] = 0;
+    SetAxisState(axis, AXIS_RATE_MOTION);
   }
   return sendRate(axis, rate);
 }
@@ -215,7 +237,7 @@ MountResult PacketBusMount::GotoAxisAngle(int axis, double angle) {
 }
 
 MountResult PacketBusMount::GotoInControllerFrame(int axis, double angle, double wireAngle) {
-  axisTarget[axis] = angle;
+  axisCommandedAngle[axis] = angle;
   const MountResult r = ReadAxisPosition(axis);
   if (r != kOk) return r;
   const double delta = angle - axisPosition[axis].load();
@@ -224,7 +246,7 @@ MountResult PacketBusMount::GotoInControllerFrame(int axis, double angle, double
   (void)sendApproach(axis, delta >= 0.0 ? 0 : 1);
 
   const bool fast = std::fabs(delta) > 1.5 * approachDistance.load();
-  axisState[axis] = fast ? (AXIS_GOTO | AXIS_HIGH_SPEED) : AXIS_GOTO;
+  SetAxisState(axis, fast ? (AXIS_GOTO | AXIS_HIGH_SPEED) : AXIS_GOTO);
   axisRate[axis] = DegToRad(fast ? kFastGotoRateDeg : kSlowGotoRateDeg);
   return sendGoto(axis, wireAngle, fast);
 }
@@ -232,7 +254,7 @@ MountResult PacketBusMount::GotoInControllerFrame(int axis, double angle, double
 MountResult PacketBusMount::HaltAxis(int axis) {
   const MountResult r = sendRate(axis, 0.0);
   if (r != kOk) return r;
-  axisState[axis] = AXIS_STOPPED;
+  SetAxisState(axis, AXIS_STOPPED);
   return kOk;
 }
 

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 
 #include "sidera/core/telescope_mount.h"
 #include "sidera/link/serial_link.h"
@@ -58,10 +59,17 @@ class PacketBusMount : public SerialLink, public virtual TelescopeMount {
   MountResult queryPosition(int axis, double* angle);
 
  protected:
-  // The goto body: records the target, reads the axis, chooses the approach
-  // direction and the fast or slow goto by the distance, and sends
-  // `wireAngle` (the target in the controller's frame, within [-pi, pi]).
+  // The goto body: records the commanded angle, reads the axis, chooses the
+  // approach direction and the fast or slow goto by the distance, and sends
+  // `wireAngle` (the angle in the controller's frame, within [-pi, pi]).
   MountResult GotoInControllerFrame(int axis, double angle, double wireAngle);
+  // Sets axisState[axis] and counts the change, so that a goto poll can
+  // tell whether the state it read is still current when its reply comes.
+  void SetAxisState(int axis, uint32_t state);
+
+ private:
+  std::mutex stateMutex_;
+  uint32_t stateChanges_[2] = {0, 0};  // guarded by stateMutex_
 };
 
 }  // namespace sidera

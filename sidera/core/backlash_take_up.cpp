@@ -1,0 +1,50 @@
+// The backlash take-up shared by the rate moves, the equatorial tracking
+// start and the alt-azimuth tracking loop.
+#include "sidera/core/backlash_take_up.h"
+
+#include <cmath>
+
+#include "sidera/core/telescope_mount.h"
+#include "sidera/platform/clock.h"
+
+namespace sidera {
+
+namespace {
+
+// A running take-up checks whether it is still wanted this often (ticks).
+constexpr uint32_t kTakeUpCheckTicks = 5;
+
+}  // namespace
+
+bool NeedsBacklashTakeUp(const TelescopeMount& m, int axis, double rate) {
+  if (m.backlashCompensation == 0) return false;
+  if (!(std::fabs(rate) < m.rateScale)) return false;
+  if (m.backlashTakeUpTime[axis] <= kMinTakeUpTicks) return false;
+  const bool lastPositive = m.axisLastDirectionPositive[axis] != 0;
+  return (lastPositive && rate < 0.0) || (!lastPositive && rate >= 0.0);
+}
+
+double BacklashTakeUpRate(const TelescopeMount& m, double rate) {
+  const double scale = m.rateScale;
+  return rate > 0.0 ? scale : -scale;
+}
+
+bool TicksElapsed(uint32_t start, uint32_t duration) {
+  return static_cast<uint32_t>(platform::Now() - start) >= duration;
+}
+
+TakeUpResult RunBacklashTakeUp(TelescopeMount& m, int axis, double rate,
+                               const std::function<bool()>& wanted) {
+  TakeUpResult out;
+  const double takeUpRate = BacklashTakeUpRate(m, rate);
+  out.result = m.SendIf(wanted, [&] { return m.SlewAxisAtRate(axis, takeUpRate); });
+  if (out.result != kOk) return out;
+  out.started = true;
+  const uint32_t start = platform::Now();
+  const uint32_t duration = m.backlashTakeUpTime[axis];
+  while (!TicksElapsed(start, duration) && wanted()) platform::Sleep(kTakeUpCheckTicks);
+  out.result = m.HaltAxis(axis);
+  return out;
+}
+
+}  // namespace sidera
