@@ -301,16 +301,19 @@ bool SerialPort::Purge(bool transmit, bool receive) {
   if (fd_ < 0) {
     return false;
   }
-  if (transmit && receive) {
-    return ::tcflush(fd_, TCIOFLUSH) == 0;
-  }
+  // Bytes a Write has accepted count as sent, as on a port whose writes
+  // complete once the bytes are out: the transmit side waits for them to
+  // leave rather than discarding them. Discarding would cut off a request
+  // that a protocol without echo or reply has just written (on a
+  // pseudo-terminal even after the write has returned).
+  bool ok = true;
   if (transmit) {
-    return ::tcflush(fd_, TCOFLUSH) == 0;
+    ok = ::tcdrain(fd_) == 0;
   }
   if (receive) {
-    return ::tcflush(fd_, TCIFLUSH) == 0;
+    ok = ::tcflush(fd_, TCIFLUSH) == 0 && ok;
   }
-  return true;
+  return ok;
 }
 
 bool SerialPort::SetRts(bool on) {

@@ -61,7 +61,8 @@ class SerialPort {
   bool Write(const uint8_t* data, size_t length, size_t* transferred);
   bool Read(uint8_t* data, size_t length, size_t* transferred);
 
-  // Discards unsent output and/or unread input.
+  // Transmit: waits until written output has left the port (it is never
+  // discarded). Receive: discards unread input.
   bool Purge(bool transmit, bool receive);
 
   // Modem lines. On a device without modem lines (a pseudo-terminal, say)
