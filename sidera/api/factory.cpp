@@ -3,6 +3,7 @@
 #include "sidera/core/telescope_mount.h"
 #include "sidera/drivers/family1/packet_bus_alt_az_mount.h"
 #include "sidera/drivers/family1/packet_bus_equatorial_mount.h"
+#include "sidera/drivers/family2/byte_command_alt_az_mount.h"
 #include "sidera/sim/alt_az_simulator.h"
 #include "sidera/sim/equatorial_simulator.h"
 
@@ -20,6 +21,12 @@ TelescopeMount* CreateModel(MountType type) {
       return new EquatorialSimulator();
     case 7:
       return new AltAzSimulator();
+    case 8:
+    case 10:
+      return new ByteCommandAltAzMount8();
+    case 9:
+    case 11:
+      return new ByteCommandAltAzMount9();
     default:
       return nullptr;
   }
