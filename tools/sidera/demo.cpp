@@ -117,13 +117,14 @@ int CommandDemo(const Words& args, bool json) {
     if (a == "--lat" || a == "--lon") siteName = "the given site";
   }
   const int model = setup.session.model;
-  const bool emulated = model == 0 || model == 1;
+  const bool byteCommand = model >= 8 && model <= 11;
+  const bool emulated = model == 0 || model == 1 || byteCommand;
   if (!emulated && model != 6 && model != 7) {
     // The demo moves the mount to made-up offsets; it runs only where no
     // real telescope can be attached.
     out.Error(
-        "demo: runs on the simulators (--model 6 or 7) and on the packet-bus models "
-        "against their emulator (--model 0 or 1)");
+        "demo: runs on the simulators (--model 6 or 7) and on the packet-bus and byte-command "
+        "models against their emulators (--model 0, 1 or 8 to 11)");
     return 2;
   }
   if (!setup.clockScale) {
@@ -134,8 +135,11 @@ int CommandDemo(const Words& args, bool json) {
 
   EmulatorProcess emulator;
   if (emulated) {
-    const std::string program = ProgramDirectory() + "/family1-emulator";
-    if (!emulator.Start(program, {"--time-scale", FormatFixed(scale, 3)}, 5000)) {
+    const std::string program =
+        ProgramDirectory() + (byteCommand ? "/family2-emulator" : "/family1-emulator");
+    std::vector<std::string> emulatorArgs = {"--time-scale", FormatFixed(scale, 3)};
+    if (byteCommand) emulatorArgs.insert(emulatorArgs.end(), {"--model", std::to_string(model)});
+    if (!emulator.Start(program, emulatorArgs, 5000)) {
       out.Error("demo: cannot start the controller emulator: " + emulator.error());
       return 1;
     }
@@ -156,7 +160,8 @@ int CommandDemo(const Words& args, bool json) {
            ", longitude " + FormatDegrees(setup.session.longitude) + ", " +
            FormatFixed(setup.session.elevation, 0) + " m");
   if (emulated) {
-    out.Text("Mount: packet-bus controller emulator on " + setup.device);
+    out.Text(std::string("Mount: ") + (byteCommand ? "byte-command" : "packet-bus") +
+             " controller emulator on " + setup.device);
   }
   out.Text("Clock: the library runs " + FormatFixed(scale, 0) +
            " times faster than real time (SIDERA_CLOCK_SCALE); every time below is sky "
