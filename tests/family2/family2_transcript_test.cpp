@@ -1,0 +1,118 @@
+// Byte-command wire values worked out by hand for model 8 (N = 726559,
+// 363279 / pi counts per radian out, 2 pi / N radians per count back), and
+// the goto-completion rules on a hand-stepped clock.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <deque>
+
+#include "sidera/core/angles.h"
+#include "sidera/drivers/family2/byte_command.h"
+#include "sidera/drivers/family2/byte_command_mount.h"
+#include "sidera/platform/clock.h"
+
+namespace sidera {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct StringSource : family2::ByteSource {
+  explicit StringSource(Bytes b) : bytes(std::move(b)) {}
+  size_t Read(uint8_t* data, size_t length) override {
+    size_t n = 0;
+    while (n < length && pos < bytes.size()) data[n++] = bytes[pos++];
+    return n;
+  }
+  Bytes bytes;
+  size_t pos = 0;
+};
+
+// The family base over a scripted line: requests are recorded, each reply
+// read takes the next scripted reply (none left: silence).
+class ScriptedLine : public ByteCommandMount {
+ public:
+  ScriptedLine() { SetGearing(726559); }
+  int write(const uint8_t* bytes, uint32_t length) override {
+    sent.emplace_back(bytes, bytes + length);
+    (void)ByteCommandMount::write(bytes, length);  // notes the reply length; no port behind
+    return 0;
+  }
+  int readReply(uint8_t* reply) override {
+    Bytes next;
+    if (expectedReplyLength > 0 && !replies.empty()) {
+      next = replies.front();
+      replies.pop_front();
+    }
+    StringSource source(next);
+    return family2::ReadFixedReply(source, expectedReplyLength, reply);
+  }
+  std::vector<Bytes> sent;
+  std::deque<Bytes> replies;
+};
+
+class Family2Transcript : public ::testing::Test {
+ protected:
+  void SetUp() override { setenv("SIDERA_SERIAL_PATTERN", "/nonexistent/sidera-%d", 1); }
+};
+
+// What the end-to-end suites cannot make a controller send or a host ask
+// for: a count beyond one turn, a rate beyond 24 bits, a goto clearing the
+// direction flag.
+TEST_F(Family2Transcript, EdgesOfTheWireValues) {
+  ScriptedLine m;
+  m.replies = {{0xFF, 0xFF, 0xFF}};
+  ASSERT_EQ(m.ReadAxisPosition(0), 0);
+  // 16777215 counts are 23 turns and 66358 counts.
+  EXPECT_NEAR(m.axisPosition[0].load(), DegToRad(66358 * 360.0 / 726559), 1e-12);
+  ASSERT_EQ(m.setRate(0, -1e300), 0);
+  ASSERT_EQ(m.gotoAngle(0, DegToRad(30.0)), 0);
+  ASSERT_EQ(m.setRate(1, 0.0), 0);
+  EXPECT_EQ(
+      m.sent,
+      (std::vector<Bytes>{
+          {0x01}, {0x07, 0xFF, 0xFF, 0xFF}, {0x02, 0x00, 0xEC, 0x82}, {0x1A, 0x00, 0x00, 0x00}}));
+}
+
+TEST_F(Family2Transcript, GotosEndAsTheControllerShowsThem) {
+  platform::ManualTickSource clock(5000);
+  platform::ScopedTickSource use(clock);
+  ScriptedLine m;
+  m.replies = {{0, 0, 0}};
+  ASSERT_EQ(m.GotoAxisAngle(1, DegToRad(20.0)), 0);
+  EXPECT_EQ(m.sent, (std::vector<Bytes>{{0x15}, {0x16, 0x00, 0x9D, 0xAC}}));
+  EXPECT_EQ(m.axisState[1].load(), AXIS_GOTO | AXIS_HIGH_SPEED);
+  EXPECT_EQ(m.axisRate[1].load(), DegToRad(8.0));
+  // Axis 1: nothing is asked within a second of the last record; then each
+  // read that differs is the new record, and two equal reads end the goto.
+  struct Step {
+    uint32_t advance;
+    Bytes reply;
+    size_t reads;
+    uint32_t state;
+  } steps[] = {{1000, {}, 0, 20}, {1, {0, 0x40, 0}, 1, 20}, {1001, {0, 0x40, 0}, 1, AXIS_STOPPED}};
+  for (const Step& s : steps) {
+    m.sent.clear();
+    clock.Advance(s.advance);
+    m.replies = {s.reply};
+    EXPECT_EQ(m.ReadAxisState(1), 0);
+    EXPECT_EQ(m.sent.size(), s.reads);
+    EXPECT_EQ(m.axisState[1].load(), s.state);
+  }
+  // Axis 0 asks the controller, which answers 0xFF once the goto is over.
+  ASSERT_EQ(m.GotoAxisAngle(0, 0.0), 0);
+  for (const auto& [reply, state] :
+       {std::pair<Bytes, uint32_t>{{0xFE}, 20u}, {{0x00}, 20u}, {{0xFF}, 1u}}) {
+    m.replies = {reply};
+    EXPECT_EQ(m.ReadAxisState(0), 0);
+    EXPECT_EQ(m.axisState[0].load(), state);
+  }
+  EXPECT_EQ(m.ReadAxisState(0), 0) << "no goto: nothing to ask";
+  EXPECT_EQ(m.ReadAxisState(1), 0);
+  m.replies = {};
+  ASSERT_EQ(m.GotoAxisAngle(0, 0.0), 0);
+  EXPECT_EQ(m.ReadAxisState(0), 100) << "a silent controller";
+  EXPECT_EQ(m.axisState[0].load(), 20u);
+}
+
+}  // namespace
+}  // namespace sidera
