@@ -197,7 +197,10 @@ MountResult ByteCommandMount::ReadAxisPosition(int axis) {
 
 MountResult ByteCommandMount::ReadAxisState(int axis) {
   if (!ValidAxis(axis)) return kInvalidParameter;
-  std::lock_guard<std::mutex> lock(gotoStateMutex);
+  // A poll never waits: while a command or another poll is under way, this
+  // one is skipped and the state stays for the next poll to decide.
+  std::unique_lock<std::mutex> lock(gotoStateMutex, std::try_to_lock);
+  if (!lock.owns_lock()) return kOk;
   uint32_t state = axisState[axis].load();
   if ((state & AXIS_GOTO) == 0) return kOk;
 

@@ -96,7 +96,9 @@ class ByteCommandMount : public SerialLink, public virtual TelescopeMount {
   // Held from a goto's or halt's state change until its command has gone
   // out, and by ReadAxisState from reading the state until it is updated,
   // so that a completion poll never ends a goto on a reply older than its
-  // command. Taken before the link lock, never while holding it.
+  // command. Pollers only try it (a busy poll is skipped); commands wait for
+  // at most one poll's exchange. Taken before the link lock, never while
+  // holding it.
   std::mutex gotoStateMutex;
 };
 
