@@ -1,11 +1,22 @@
-// The host program's pure helpers: sky conversions, precession, and the
-// parsing and formatting of times, angles and text.
+// The host program's plain logic: reading a plan, the stored site, the
+// serial device check, target names, and the parsing and formatting of
+// angles, times and text.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <string>
 
 #include "tools/sidera/astro.h"
 #include "tools/sidera/format.h"
+#include "tools/sidera/plan.h"
+#include "tools/sidera/serial_device.h"
+#include "tools/sidera/site.h"
+#include "tools/sidera/targets.h"
 #include "tools/sidera/text.h"
 
 namespace sidera::tool {
@@ -13,7 +24,7 @@ namespace {
 
 constexpr double kHour = kPi / 12.0;
 
-TEST(SkyHelpers, HourAngleFollowsSiderealTimeAcrossMidnightAndBack) {
+TEST(SkyHelpers, HourAngleAndHorizontalConversionsGoBothWays) {
   struct Case {
     double ra, lst, hourAngle;
   } cases[] = {
@@ -26,21 +37,221 @@ TEST(SkyHelpers, HourAngleFollowsSiderealTimeAcrossMidnightAndBack) {
     EXPECT_NEAR(HourAngleOf(c.ra, c.lst), c.hourAngle, 1e-12) << c.ra << " " << c.lst;
     EXPECT_NEAR(RightAscensionOf(c.hourAngle, c.lst), c.ra, 1e-12) << c.ra << " " << c.lst;
   }
+  // East of the meridian is azimuth 90 degrees; the celestial equator
+  // crosses the meridian at 90 - latitude in the south.
+  const Horizontal east = HorizontalOf(-kPi / 2, 0, Radians(40));
+  EXPECT_NEAR(Degrees(east.azimuth), 90, 1e-9);
+  EXPECT_NEAR(Degrees(HorizontalOf(0, 0, Radians(40)).altitude), 50, 1e-9);
+  for (double az : {10.0, 95.0, 200.0, 350.0}) {
+    for (double alt : {-20.0, 5.0, 60.0}) {
+      const HourAngleDec e = EquatorialOfHorizontal(Radians(az), Radians(alt), Radians(-33));
+      const Horizontal h = HorizontalOf(e.hourAngle, e.declination, Radians(-33));
+      EXPECT_NEAR(Degrees(WrapTwoPi(h.azimuth)), az, 1e-9);
+      EXPECT_NEAR(Degrees(h.altitude), alt, 1e-9);
+    }
+  }
 }
 
-TEST(SkyHelpers, PrecessionMovesAJ2000PlaceToTheDateAndBack) {
-  // A worked textbook case: theta Persei, J2000 mean place 41.054063,
-  // +49.227750 degrees, precessed to 2028 November 13.19 (JD 2462088.69),
-  // is 41.547214, +49.348483.
-  const int64_t date = 1857702816000;
-  const Equatorial j2000{Radians(41.054063), Radians(49.227750)};
-  const Equatorial ofDate = PrecessFromJ2000(j2000, date);
-  EXPECT_NEAR(Degrees(ofDate.rightAscension), 41.547214, 3e-5);
-  EXPECT_NEAR(Degrees(ofDate.declination), 49.348483, 2e-5);
-  const Equatorial back = PrecessToJ2000(ofDate, date);
-  EXPECT_LT(
-      Separation(back.rightAscension, back.declination, j2000.rightAscension, j2000.declination),
-      1e-10);
+TEST(Targets, NamesAliasesAndSuggestions) {
+  const std::pair<const char*, const char*> found[] = {
+      {"vega", "Vega"},
+      {"rigil-kentaurus", "Rigil Kentaurus"},
+      {"Agena", "Hadar"},
+      {"m 31", "M31"},
+      {"Andromeda Galaxy", "M31"},
+      {"NGC 5866", "M102"},
+      {"MOON", "Moon"},
+      {"jupiter", "Jupiter"},
+  };
+  for (const auto& [name, want] : found) {
+    NamedTarget t;
+    ASSERT_TRUE(FindTarget(name, &t)) << name;
+    EXPECT_EQ(t.name, want);
+  }
+  EXPECT_GE(Catalogue().size(), 200u);  // the bright stars and the 110 Messier objects
+  NamedTarget t;
+  EXPECT_FALSE(FindTarget("Sun", &t));
+  EXPECT_NE(UnknownTargetText("sun").find("not offered"), std::string::npos);
+  EXPECT_EQ(SuggestTargets("Altiar").at(0), "Altair");
+  EXPECT_EQ(SuggestTargets("Betelguese").at(0), "Betelgeuse");
+  EXPECT_TRUE(SuggestTargets("xyzzyplugh").empty());
+}
+
+TEST(Plan, StepsAreCheckedAndResolvedBeforeAnythingMoves) {
+  const PlanContext eq{FactsOf(6)};
+  struct Case {
+    const char* line;
+    const char* error;  // "" when the step is accepted
+  } cases[] = {
+      {"goto Rigil Kentaurus", ""},
+      {"goto 18:36:56 +38:47:01", ""},
+      {"goto altaz 350 45", ""},
+      {"goto axes -90 90", ""},
+      {"goto Altiar", "did you mean Altair"},
+      {"goto Sun", "not offered"},
+      {"goto 12:00 95", "outside -90..90"},
+      {"goto axes 1e9 0", "outside -360..360"},
+      {"goto altaz 10 91", "outside -90..90"},
+      {"slew ra -find 10", ""},
+      {"slew dec max", ""},
+      {"slew 0 1e9", "beyond the fastest"},
+      {"slew 2 guide", "unknown axis"},
+      {"slew 0 fast", "neither a speed name nor a number"},
+      {"track 1e20", "not a time"},
+      {"align Vega Arcturus Rigil Kentaurus", ""},
+      {"align Vega Vega Vega Vega", "one to three"},
+      {"align --offset 1 1e9 Vega", "--offset"},
+      {"align load /nonexistent/align.bin", "no such file"},
+      {"align save /nonexistent/dir/align.bin", "not writable"},
+      {"limits -40 80", "lower limit"},
+      {"limits 0 30", "upper limit"},
+      {"warp 9", "unknown step 'warp'"},
+  };
+  for (const Case& c : cases) {
+    Words words;
+    ASSERT_TRUE(SplitLine(c.line, &words));
+    PlannedStep step;
+    std::string error, usage;
+    const bool ok = ParseStep(words, eq, &step, &error, &usage);
+    EXPECT_EQ(ok, *c.error == 0) << c.line << ": " << error;
+    if (!ok) {
+      EXPECT_NE(error.find(c.error), std::string::npos) << c.line << ": " << error;
+    }
+  }
+  // The same rate is within the alt-azimuth simulator's 8 deg/s and beyond
+  // the 3.4 deg/s of a family-3 mount.
+  Words fast{"slew", "0", "1500"};
+  PlannedStep step;
+  std::string error, usage;
+  EXPECT_TRUE(ParseStep(fast, PlanContext{FactsOf(7)}, &step, &error, &usage));
+  EXPECT_FALSE(ParseStep(fast, PlanContext{FactsOf(2)}, &step, &error, &usage));
+
+  // A motion after park needs an unpark first; the step is named.
+  PlanError planError;
+  EXPECT_FALSE(ParsePlan({{"park"}, {"status"}, {"goto", "Vega"}}, eq, &planError));
+  EXPECT_EQ(planError.index, 3u);
+  EXPECT_NE(planError.message.find("parked by step 1"), std::string::npos);
+  EXPECT_TRUE(ParsePlan({{"park"}, {"unpark"}, {"goto", "Vega"}}, eq, &planError));
+}
+
+TEST(Plan, AlignmentFilesAreReadWhenThePlanIsRead) {
+  char path[] = "/tmp/sidera-align-XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  AlignmentRecord record{};
+  record.mountType = 6;
+  ASSERT_EQ(write(fd, &record, sizeof record - 1), static_cast<ssize_t>(sizeof record - 1));
+  PlannedStep step;
+  std::string error, usage;
+  const PlanContext eq{FactsOf(6)};
+  EXPECT_FALSE(ParseStep({"align", "load", path}, eq, &step, &error, &usage));
+  EXPECT_NE(error.find("holds 199 bytes"), std::string::npos) << error;
+  ASSERT_EQ(write(fd, "\0", 1), 1);
+  EXPECT_TRUE(ParseStep({"align", "load", path}, eq, &step, &error, &usage)) << error;
+  EXPECT_EQ(std::get<AlignLoadStep>(step.step).record.mountType, 6);
+  close(fd);
+  unlink(path);
+}
+
+TEST(Site, LocationsSettingsAreReadAsItWritesThem) {
+  struct Case {
+    const char* text;
+    double lat, lon, elev;  // NAN: absent
+    const char* problem;
+  } cases[] = {
+      {"[General]\nElevation=1742\nsiteLat=34.2256\nsiteLon=-118.0572\n", 34.2256, -118.0572, 1742,
+       ""},
+      {"siteLat=\"-33.8688\"\r\nsiteLon=151.2093\r\n", -33.8688, 151.2093, NAN, ""},
+      {"[Other]\nsiteLat=1\n[General]\nsiteLon=2\n", NAN, 2, NAN, ""},
+      {"[General]\nsiteLat=north\n", NAN, NAN, NAN, "not a number"},
+      {"[General]\nsiteLon=200\n", NAN, NAN, NAN, "outside -180..180"},
+      {"[General]\nElevation=9999\n", NAN, NAN, NAN, "outside -1000..8848"},
+  };
+  for (const Case& c : cases) {
+    const StoredSite s = ParseStoredSite(c.text);
+    EXPECT_EQ(s.problem.empty(), *c.problem == 0) << c.text << s.problem;
+    if (*c.problem) {
+      EXPECT_NE(s.problem.find(c.problem), std::string::npos) << s.problem;
+      continue;
+    }
+    EXPECT_EQ(s.latitude.has_value(), !std::isnan(c.lat)) << c.text;
+    EXPECT_EQ(s.longitude.has_value(), !std::isnan(c.lon)) << c.text;
+    EXPECT_EQ(s.elevation.has_value(), !std::isnan(c.elev)) << c.text;
+    if (s.latitude) {
+      EXPECT_DOUBLE_EQ(*s.latitude, c.lat);
+    }
+    if (s.longitude) {
+      EXPECT_DOUBLE_EQ(*s.longitude, c.lon);
+    }
+    if (s.elevation) {
+      EXPECT_DOUBLE_EQ(*s.elevation, c.elev);
+    }
+  }
+}
+
+TEST(Site, TheCommandLineWinsThenTheStoredSiteThenNothing) {
+  char dir[] = "/tmp/sidera-site-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string stored = std::string(dir) + "/ZENARAWindow.conf";
+  std::ofstream(stored) << "[General]\nElevation=100\nsiteLat=10\nsiteLon=20\n";
+  const std::string missing = std::string(dir) + "/none.conf";
+  struct Case {
+    SiteArguments given;
+    const std::string* path;
+    double lat, elev;
+    const char* sourceOrError;
+  } cases[] = {
+      {{1.0, 2.0, std::nullopt}, &missing, 1, 0, "the command line"},
+      {{std::nullopt, std::nullopt, std::nullopt}, &stored, 10, 100, "Location's settings"},
+      {{std::nullopt, std::nullopt, 50.0}, &stored, 10, 50, "elevation from the command line"},
+      {{std::nullopt, std::nullopt, std::nullopt}, &missing, 0, 0, "no observing site"},
+      {{1.0, std::nullopt, std::nullopt}, &stored, 0, 0, "--lat and --lon together"},
+  };
+  for (const Case& c : cases) {
+    Site site;
+    std::string error;
+    const bool ok = ResolveSite(c.given, *c.path, &site, &error);
+    const std::string& said = ok ? site.source : error;
+    EXPECT_NE(said.find(c.sourceOrError), std::string::npos) << said;
+    if (ok) {
+      EXPECT_NEAR(Degrees(site.observer.latitude), c.lat, 1e-12);
+      EXPECT_EQ(site.observer.elevation, c.elev);
+    }
+  }
+  unlink(stored.c_str());
+  rmdir(dir);
+}
+
+TEST(SerialDevice, PathsFollowTheLibrarysPatternAndBadOnesAreNamed) {
+  EXPECT_EQ(SerialDevicePath("", 2), "/dev/ttyS2");
+  EXPECT_EQ(SerialDevicePath("/dev/ttyUSB%d", 0), "/dev/ttyUSB0");
+  EXPECT_EQ(SerialDevicePath("/dev/pts/7", 3), "/dev/pts/7");
+  EXPECT_EQ(SerialDevicePath("/tmp/100%%-%d-%d", 4), "/tmp/100%-4-%d");
+
+  char file[] = "/tmp/sidera-device-XXXXXX";
+  const int fd = mkstemp(file);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const std::pair<std::string, const char*> cases[] = {
+      {"/nonexistent/ttyS9", "does not exist"},
+      {"/tmp", "is a directory"},
+      {file, "is a regular file"},
+      {"/dev/null", "not a serial (terminal) device"},
+      {ptsname(master), ""},
+  };
+  for (const auto& [path, want] : cases) {
+    const std::string said = DiagnoseSerialDevice(path);
+    EXPECT_EQ(said.empty(), *want == 0) << path << ": " << said;
+    if (*want) {
+      EXPECT_NE(said.find(want), std::string::npos) << said;
+    }
+  }
+  close(master);
+  unlink(file);
 }
 
 std::optional<double> Millis(std::optional<int64_t> t) {
@@ -53,22 +264,17 @@ TEST(TextHelpers, ParsesAndFormatsAnglesTimesNumbersAndText) {
   const std::pair<std::optional<double>, double> parsed[] = {
       {ParseRightAscension("18h36m56.3s"), vega},
       {ParseRightAscension("18:36:56.3"), vega},
-      {ParseRightAscension("18.615638888888"), vega},
       {ParseRightAscension("24:00:00"), refused},
       {ParseRightAscension("12:60:00"), refused},
       {ParseDegrees("38d47m01s"), Radians(38 + 47 / 60.0 + 1 / 3600.0)},
       {ParseDegrees("-00:30:00"), Radians(-0.5)},  // the sign applies to the whole angle
       {ParseDegrees("10:-5"), refused},
-      {ParseNumber("-40"), -40},
       {ParseNumber("1.5x"), refused},
       {ParseNumber("nan"), refused},
-      {ParseNumber("inf"), refused},
       {ParseNumber("1e400"), refused},
       {Millis(ParseUtc("2000-01-01T12:00:00.25Z")), 946728000250},
       {Millis(ParseUtc("1969-12-31T23:59:59.999")), -1},
-      {Millis(ParseUtc("2000-02-29T00:00:00")), 951782400000},
       {Millis(ParseUtc("2023-02-29T00:00:00")), refused},
-      {Millis(ParseUtc("2000-04-31T00:00:00")), refused},
   };
   for (size_t i = 0; i < std::size(parsed); ++i) {
     const auto& [got, want] = parsed[i];
@@ -81,21 +287,17 @@ TEST(TextHelpers, ParsesAndFormatsAnglesTimesNumbersAndText) {
   const char16_t loneHigh[] = {u'a', 0xD83D, u'b', 0};
   const std::pair<std::string, std::string> formatted[] = {
       {FormatHours(vega), "18h36m56.3s"},
-      {FormatHours((5 + 59 / 60.0 + 59.96 / 3600) * kHour), "06h00m00.0s"},  // carries
-      {FormatHours((23 + 59 / 60.0 + 59.97 / 3600) * kHour), "00h00m00.0s"},
-      {FormatHours(-1 * kHour), "23h00m00.0s"},
+      {FormatHours((23 + 59 / 60.0 + 59.97 / 3600) * kHour), "00h00m00.0s"},  // carries
       {FormatDegrees(Radians(-0.5)),
        "-00\xC2\xB0"
        "30'00\""},
       {FormatDegrees(Radians(-0.00001)),
        "+00\xC2\xB0"
-       "00'00\""},  // no minus on zero
-      {FormatDegrees(Radians(59.99999)),
-       "+60\xC2\xB0"
-       "00'00\""},
+       "00'00\""},                                      // no minus on zero
+      {FormatAzimuth(Radians(-90)), "270.00\xC2\xB0"},  // observers read 0..360 from north
+      {FormatAzimuth(Radians(-0.000001)), "0.00\xC2\xB0"},
       {JsonString("\"a\\b\nc\x01"), "\"\\\"a\\\\b\\nc\\u0001\""},
       {JsonNumber(NAN), "null"},
-      {JsonNumber(-2.5), "-2.5"},
       {Utf16ToUtf8(u"\U0001F52D"), "\xF0\x9F\x94\xAD"},  // a surrogate pair: one code point
       {Utf16ToUtf8(loneHigh),
        "a\xEF\xBF\xBD"

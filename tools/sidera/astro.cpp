@@ -76,44 +76,16 @@ Horizontal HorizontalOf(double hourAngle, double declination, double latitude) {
   return {WrapPi(std::atan2(east, north)), std::atan2(up, std::hypot(east, north))};
 }
 
-namespace {
-
-struct PrecessionAngles {
-  double zeta, z, theta;
-};
-
-PrecessionAngles AnglesAt(int64_t unixMillis) {
-  constexpr double kArcsec = kPi / 180.0 / 3600.0;
-  // Julian centuries from J2000.0; the few seconds between UT and the
-  // dynamical time scale do not matter here.
-  const double jd = 2440587.5 + static_cast<double>(unixMillis) / 86400000.0;
-  const double t = (jd - 2451545.0) / 36525.0;
-  return {(2306.2181 + (0.30188 + 0.017998 * t) * t) * t * kArcsec,
-          (2306.2181 + (1.09468 + 0.018203 * t) * t) * t * kArcsec,
-          (2004.3109 - (0.42665 + 0.041833 * t) * t) * t * kArcsec};
-}
-
-}  // namespace
-
-Equatorial PrecessFromJ2000(Equatorial j2000, int64_t unixMillis) {
-  const PrecessionAngles p = AnglesAt(unixMillis);
-  const double h = j2000.rightAscension + p.zeta;
-  const double cd = std::cos(j2000.declination), sd = std::sin(j2000.declination);
-  const double a = cd * std::sin(h);
-  const double b = std::cos(p.theta) * cd * std::cos(h) - std::sin(p.theta) * sd;
-  const double c = std::sin(p.theta) * cd * std::cos(h) + std::cos(p.theta) * sd;
-  return {WrapTwoPi(std::atan2(a, b) + p.z), std::atan2(c, std::hypot(a, b))};
-}
-
-Equatorial PrecessToJ2000(Equatorial ofDate, int64_t unixMillis) {
-  // The same three rotations undone in reverse order.
-  const PrecessionAngles p = AnglesAt(unixMillis);
-  const double h = ofDate.rightAscension - p.z;
-  const double cd = std::cos(ofDate.declination), sd = std::sin(ofDate.declination);
-  const double a = cd * std::sin(h);
-  const double b = std::cos(p.theta) * cd * std::cos(h) + std::sin(p.theta) * sd;
-  const double c = -std::sin(p.theta) * cd * std::cos(h) + std::cos(p.theta) * sd;
-  return {WrapTwoPi(std::atan2(a, b) - p.zeta), std::atan2(c, std::hypot(a, b))};
+HourAngleDec EquatorialOfHorizontal(double azimuth, double altitude, double latitude) {
+  // HorizontalOf taken back: cos(dec) sin(H) is minus the eastward
+  // component, cos(dec) cos(H) the component along the meridian.
+  const double sl = std::sin(latitude), cl = std::cos(latitude);
+  const double sa = std::sin(altitude), ca = std::cos(altitude);
+  const double sinDec = sl * sa + cl * ca * std::cos(azimuth);
+  const double alongMeridian = cl * sa - sl * ca * std::cos(azimuth);
+  const double west = -ca * std::sin(azimuth);
+  return {WrapPi(std::atan2(west, alongMeridian)),
+          std::asin(std::fmax(-1.0, std::fmin(1.0, sinDec)))};
 }
 
 double Separation(double lon1, double lat1, double lon2, double lat2) {

@@ -1,6 +1,6 @@
 // Small sky-geometry helpers of the host: the conversions between right
-// ascension and hour angle, horizontal coordinates of a star, separations and
-// the civil date of a UTC instant. All angles are radians.
+// ascension and hour angle, between horizontal and equatorial directions,
+// separations and the civil date of a UTC instant. All angles are radians.
 #pragma once
 
 #include <cstdint>
@@ -40,16 +40,13 @@ struct Horizontal {
 // Horizontal coordinates of hour angle and declination at a latitude.
 Horizontal HorizontalOf(double hourAngle, double declination, double latitude);
 
-// A right ascension [0, 2 pi) and declination.
-struct Equatorial {
-  double rightAscension;
+// Hour angle and declination of a horizontal direction (azimuth from north
+// through east) at a latitude.
+struct HourAngleDec {
+  double hourAngle;
   double declination;
 };
-// Precession of a mean place between the J2000 equinox and the date
-// `unixMillis` (the IAU 1976 angles). Catalogue positions are J2000; the sky
-// a mount follows is that of the date, some 20 arc-minutes away by 2026.
-Equatorial PrecessFromJ2000(Equatorial j2000, int64_t unixMillis);
-Equatorial PrecessToJ2000(Equatorial ofDate, int64_t unixMillis);
+HourAngleDec EquatorialOfHorizontal(double azimuth, double altitude, double latitude);
 
 // Great-circle angle between two directions, [0, pi].
 double Separation(double lon1, double lat1, double lon2, double lat2);

@@ -1,17 +1,24 @@
+// The commands that need no mount (models, message, sidereal) and the two
+// that drive one (run: a plan given on the command line, read whole before
+// anything moves; shell: steps typed one by one).
 #include "tools/sidera/commands.h"
 
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 
+#include "tools/sidera/apparent.h"
 #include "tools/sidera/astro.h"
 #include "tools/sidera/format.h"
 #include "tools/sidera/interrupt.h"
 #include "tools/sidera/library.h"
+#include "tools/sidera/model_facts.h"
 #include "tools/sidera/output.h"
+#include "tools/sidera/plan.h"
 #include "tools/sidera/session.h"
 #include "tools/sidera/session_setup.h"
 #include "tools/sidera/sky_clock.h"
@@ -27,7 +34,7 @@ bool LoadOrReport(Library& library, Output& out) {
 
 int UsageFailure(Output& out, const std::string& text) {
   out.Error("usage: " + text);
-  return 2;
+  return kExitUsage;
 }
 
 std::string IsoText(const CivilDateTime& c) {
@@ -37,17 +44,60 @@ std::string IsoText(const CivilDateTime& c) {
   return buf;
 }
 
-// Opens a session from the options at the front of `args`; the rest of the
-// words are left at `*next`.
-struct SessionStart {
+const char* FamilyText(int family) {
+  switch (family) {
+    case 1:
+      return "family 1 (packet bus)";
+    case 2:
+      return "family 2 (byte commands)";
+    case 3:
+      return "family 3 (text commands)";
+    default:
+      return "simulator";
+  }
+}
+
+// Whether this build's library has a class for `type`: CreateMount answers
+// 300 for a model without one before it opens anything. The probe points
+// the serial pattern at a path that cannot exist, so a hardware model fails
+// its connect at once instead of reaching for a real device.
+bool LibraryDrives(const Library& library, int type) {
+  const char* old = std::getenv("SIDERA_SERIAL_PATTERN");
+  const std::string saved = old != nullptr ? old : "";
+  setenv("SIDERA_SERIAL_PATTERN", "/nonexistent/sidera-model-probe", 1);
+  const int code = library.api().CreateMount(type, 0.5, 0.0);
+  if (code == 0) (void)library.api().DestroyMount();  // always 0
+  if (old != nullptr) {
+    setenv("SIDERA_SERIAL_PATTERN", saved.c_str(), 1);
+  } else {
+    unsetenv("SIDERA_SERIAL_PATTERN");
+  }
+  return code != SIDERA_NOT_IMPLEMENTED;
+}
+
+// The session options and library of run and shell; false after reporting
+// why the session cannot start (the exit status in `status`).
+struct Prepared {
   SetupOptions setup;
+  SessionOptions session;
   size_t next = 0;
 };
 
-bool ParseSessionStart(const Words& args, Output& out, SessionStart* start) {
+bool Prepare(const Words& args, Output& out, Prepared* p, int* status) {
   std::string error;
-  if (!ParseSetupOptions(args, &start->next, &start->setup, &error)) {
+  if (!ParseSetupOptions(args, &p->next, &p->setup, &error)) {
     out.Error("sidera: " + error);
+    *status = kExitUsage;
+    return false;
+  }
+  return true;
+}
+
+bool PrepareDevice(Output& out, Prepared* p, int* status) {
+  SetupError error;
+  if (!PrepareSession(p->setup, &p->session, &error)) {
+    out.Error("sidera: " + error.message);
+    *status = error.exitStatus;
     return false;
   }
   return true;
@@ -59,15 +109,25 @@ int CommandModels(const Words& args, bool json) {
   Output out(json);
   if (!args.empty()) return UsageFailure(out, "sidera models");
   Library library;
-  if (!LoadOrReport(library, out)) return 1;
+  if (!LoadOrReport(library, out)) return kExitFailure;
   std::string list = "[";
   for (int type = 0; type < 12; ++type) {
+    const ModelFacts& facts = *FactsOf(type);
     const std::string name = library.MountName(type);
-    char line[160];
-    std::snprintf(line, sizeof line, "%3d  %s", type, name.c_str());
+    const bool driven = LibraryDrives(library, type);
+    char line[200];
+    std::snprintf(line, sizeof line, "%3d  %-9s  %-11s  %-24s  %s", type,
+                  driven ? "driven" : "not built", facts.equatorial ? "equatorial" : "alt-azimuth",
+                  FamilyText(facts.family), name.c_str());
     out.Text(line);
     if (type > 0) list += ",";
-    list += JsonObject().Add("id", type).Add("name", name).str();
+    list += JsonObject()
+                .Add("id", type)
+                .Add("name", name)
+                .Add("driven", driven)
+                .Add("equatorial", facts.equatorial)
+                .Add("family", facts.family)
+                .str();
   }
   out.Json(JsonObject().AddRaw("models", list + "]"));
   return 0;
@@ -76,11 +136,14 @@ int CommandModels(const Words& args, bool json) {
 int CommandMessage(const Words& args, bool json) {
   Output out(json);
   std::optional<double> code = args.size() == 1 ? ParseNumber(args[0]) : std::nullopt;
-  if (!code || *code != static_cast<int>(*code)) return UsageFailure(out, "sidera message CODE");
+  if (!code || *code != std::floor(*code) || std::fabs(*code) > 2147483647.0) {
+    return UsageFailure(out, "sidera message CODE");
+  }
   Library library;
-  if (!LoadOrReport(library, out)) return 1;
+  if (!LoadOrReport(library, out)) return kExitFailure;
   const int value = static_cast<int>(*code);
-  const std::string text = library.ErrorText(value);
+  // Code 0 is success; the library has no text of its own for it.
+  const std::string text = value == 0 ? "success" : library.ErrorText(value);
   out.Text(std::to_string(value) + ": " + text);
   out.Json(JsonObject().Add("code", value).Add("message", text));
   return 0;
@@ -104,21 +167,23 @@ int CommandSidereal(const Words& args, bool json) {
     const std::string& v = args[++i];
     if (a == "--longitude" || a == "--lon") {
       std::optional<double> lon = ParseDegrees(v);
-      if (!lon) return UsageFailure(out, usage);
+      if (!lon || std::fabs(Degrees(*lon)) > 180) {
+        return UsageFailure(out, usage + "   (longitude within -180..180 degrees)");
+      }
       longitude = *lon;
     } else if (a == "--utc") {
       utc = ParseUtc(v);
       if (!utc) return UsageFailure(out, usage);
     } else if (a == "--zone") {
       std::optional<double> z = ParseNumber(v);
-      if (!z || std::abs(*z) > 14) return UsageFailure(out, usage);
+      if (!z || std::fabs(*z) > 14) return UsageFailure(out, usage + "   (zone within -14..14 h)");
       zone = *z;
     } else {
       return UsageFailure(out, usage);
     }
   }
   Library library;
-  if (!LoadOrReport(library, out)) return 1;
+  if (!LoadOrReport(library, out)) return kExitFailure;
   const int64_t instant = utc ? *utc : SkyClock(1.0).NowUnixMillis();
   // The clock on the wall of the zone: UTC plus the zone, plus one hour of
   // daylight saving; the library takes the zone back off.
@@ -128,6 +193,7 @@ int CommandSidereal(const Words& args, bool json) {
   const double raw = library.api().ComputeSiderealTime(clock, zone, daylight ? 1 : 0);
   const double gst = WrapTwoPi(raw);
   const double lst = LocalSiderealTime(raw, longitude);
+  const double apparent = LocalApparentSiderealTime({0.0, longitude, 0.0}, instant);
   out.Text("UTC        " + IsoText(CivilOf(instant)));
   if (zone != 0 || daylight) {
     out.Text("Clock      " + IsoText(clock) + " (zone " + FormatFixed(zone, 2) +
@@ -136,6 +202,8 @@ int CommandSidereal(const Words& args, bool json) {
   out.Text("Greenwich  " + FormatHours(gst) + "  " + FormatFixed(Degrees(gst), 4) + "\xC2\xB0");
   out.Text("Local      " + FormatHours(lst) + "  " + FormatFixed(Degrees(lst), 4) +
            "\xC2\xB0  (longitude " + FormatFixed(Degrees(longitude), 4) + "\xC2\xB0)");
+  out.Text("Apparent   " + FormatHours(apparent) + "  " + FormatFixed(Degrees(apparent), 4) +
+           "\xC2\xB0  (local apparent sidereal time, ERFA)");
   out.Json(JsonObject()
                .Add("utc", IsoText(CivilOf(instant)))
                .Add("zone", zone)
@@ -145,45 +213,61 @@ int CommandSidereal(const Words& args, bool json) {
                .Add("greenwichDegrees", Degrees(gst))
                .Add("longitude", Degrees(longitude))
                .Add("localHours", lst / kPi * 12.0)
-               .Add("localDegrees", Degrees(lst)));
+               .Add("localDegrees", Degrees(lst))
+               .Add("localApparentDegrees", Degrees(apparent)));
   return 0;
 }
 
 int CommandRun(const Words& args, bool json) {
   Output out(json);
-  SessionStart start;
-  if (!ParseSessionStart(args, out, &start)) return 2;
-  const Words rest(args.begin() + static_cast<long>(start.next), args.end());
-  const std::vector<Words> steps = SplitSteps(rest);
-  ExportLibraryEnvironment(start.setup);
+  Prepared p;
+  int status = 0;
+  if (!Prepare(args, out, &p, &status)) return status;
+  const std::vector<Words> steps =
+      SplitSteps(Words(args.begin() + static_cast<long>(p.next), args.end()));
+  if (steps.empty()) return UsageFailure(out, "sidera run [OPTIONS] -- STEP [-- STEP ...]");
+  // The whole plan is read and resolved before the mount is touched.
+  PlanError planError;
+  const PlanContext context{FactsOf(p.setup.model)};
+  std::optional<std::vector<PlannedStep>> plan = ParsePlan(steps, context, &planError);
+  if (!plan) {
+    out.Error("sidera: step " + std::to_string(planError.index) + " (" + planError.step +
+              "): " + planError.message + "; nothing was moved");
+    if (!planError.usage.empty()) out.Error("usage: " + planError.usage);
+    return kExitUsage;
+  }
+  if (!PrepareDevice(out, &p, &status)) return status;
+  ExportLibraryEnvironment(p.setup);
   Library library;
-  if (!LoadOrReport(library, out)) return 1;
-  SkyClock clock(ClockScaleFromEnvironment(), start.setup.startUtc);
+  if (!LoadOrReport(library, out)) return kExitFailure;
+  SkyClock clock(ClockScaleFromEnvironment(), p.setup.startUtc);
   InstallInterruptHandler();
-  Session session(library, out, clock, start.setup.session);
-  if (session.Connect() != 0) return 1;
-  for (const Words& step : steps) {
-    const int code = session.RunStep(step);
-    if (code == kUsageError) return 2;
-    if (code != 0) return 1;
+  Session session(library, out, clock, p.session);
+  if (Outcome o = session.Connect(); !o.ok()) return ExitStatusOf(o);
+  for (const PlannedStep& step : *plan) {
+    ClearInterrupt();  // a Ctrl-C between motions must not cut the next one short
+    if (Outcome o = session.Run(step); !o.ok()) return ExitStatusOf(o);
   }
   return 0;
 }
 
 int CommandShell(const Words& args, bool json) {
   Output out(json);
-  SessionStart start;
-  if (!ParseSessionStart(args, out, &start)) return 2;
-  if (start.next != args.size()) return UsageFailure(out, "sidera shell [OPTIONS]");
-  ExportLibraryEnvironment(start.setup);
-  Library library;
-  if (!LoadOrReport(library, out)) return 1;
-  SkyClock clock(ClockScaleFromEnvironment(), start.setup.startUtc);
-  InstallInterruptHandler();
-  Session session(library, out, clock, start.setup.session);
-  if (session.Connect() != 0) return 1;
-  const bool prompt = isatty(STDIN_FILENO) != 0 && !json;
+  Prepared p;
   int status = 0;
+  if (!Prepare(args, out, &p, &status)) return status;
+  if (p.next != args.size()) return UsageFailure(out, "sidera shell [OPTIONS]");
+  if (!PrepareDevice(out, &p, &status)) return status;
+  ExportLibraryEnvironment(p.setup);
+  Library library;
+  if (!LoadOrReport(library, out)) return kExitFailure;
+  SkyClock clock(ClockScaleFromEnvironment(), p.setup.startUtc);
+  InstallInterruptHandler();
+  Session session(library, out, clock, p.session);
+  if (Outcome o = session.Connect(); !o.ok()) return ExitStatusOf(o);
+  const PlanContext context{FactsOf(p.setup.model)};
+  const bool prompt = isatty(STDIN_FILENO) != 0 && !json;
+  status = 0;
   std::string line;
   for (;;) {
     if (prompt) {
@@ -194,15 +278,27 @@ int CommandShell(const Words& args, bool json) {
     Words words;
     if (!SplitLine(line, &words)) {
       out.Error("unterminated quote");
-      status = 1;
+      status = kExitFailure;
       continue;
     }
     if (words.empty()) continue;
     if (words[0] == "quit" || words[0] == "exit") break;
-    if (words[0] == "help") words = {"?"};  // the unknown-step answer lists every step
+    if (words[0] == "help") {
+      for (const StepSyntax& row : StepTable()) out.Error(std::string("  ") + row.usage);
+      continue;
+    }
+    PlannedStep step;
+    std::string error, usage;
+    if (!ParseStep(words, context, &step, &error, &usage)) {
+      out.Error(words[0] + ": " + error);
+      if (!usage.empty()) out.Error("usage: " + usage);
+      status = kExitFailure;
+      continue;
+    }
     // A failed step is reported and the shell goes on; the exit status
     // remembers that something failed.
-    if (session.RunStep(words) != 0) status = 1;
+    ClearInterrupt();
+    if (Outcome o = session.Run(step); !o.ok()) status = ExitStatusOf(o);
   }
   if (prompt) std::fputc('\n', stdout);
   return status;

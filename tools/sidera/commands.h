@@ -1,12 +1,17 @@
-// The tool's commands: models, message, sidereal, run, shell and demo.
+// The program's commands: models, message, sidereal, run, shell and demo.
 #pragma once
 
 #include "tools/sidera/steps.h"
 
 namespace sidera::tool {
 
-// Each takes the words after its name and returns the process exit code:
-// 0 success, 1 a failure reported by the library or the mount, 2 bad usage.
+// Exit statuses: 0 success, 1 a failure of the mount, the library or the
+// device, 2 bad usage (nothing was moved), 130 interrupted with Ctrl-C.
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitInterrupted = 130;
+
+// Each takes the words after its name and returns the exit status.
 int CommandModels(const Words& args, bool json);
 int CommandMessage(const Words& args, bool json);
 int CommandSidereal(const Words& args, bool json);

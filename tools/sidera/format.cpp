@@ -87,6 +87,12 @@ std::string FormatDegrees(double radians) {
   return buf;
 }
 
+std::string FormatAzimuth(double radians) {
+  std::string text = FormatFixed(Degrees(WrapTwoPi(radians)), 2);
+  if (text == "360.00") text = "0.00";  // rounding just below a full turn
+  return text + "\xC2\xB0";
+}
+
 std::string FormatFixed(double value, int decimals) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.*f", decimals, value);

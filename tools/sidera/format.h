@@ -12,6 +12,9 @@ namespace sidera::tool {
 std::string FormatHours(double radians);
 // An angle as signed degrees, arc-minutes, arc-seconds: "+38°47'01\"".
 std::string FormatDegrees(double radians);
+// An azimuth as observers read it: degrees from north through east in
+// [0, 360) with two decimals and the degree sign ("271.50°").
+std::string FormatAzimuth(double radians);
 // A plain number with `decimals` decimals ("12.35").
 std::string FormatFixed(double value, int decimals);
 

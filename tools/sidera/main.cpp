@@ -1,58 +1,118 @@
 // sidera: drive a telescope mount through the Sidera library from a shell.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "tools/sidera/commands.h"
+#include "tools/sidera/plan.h"
 
 namespace {
 
+using sidera::tool::Words;
+
+struct Command {
+  const char* name;
+  int (*handler)(const Words& args, bool json);
+  const char* usage;
+};
+
+constexpr Command kCommands[] = {
+    {"models", sidera::tool::CommandModels,
+     "models                          the twelve mount models; which this build drives"},
+    {"message", sidera::tool::CommandMessage,
+     "message CODE                    the text of a status code"},
+    {"sidereal", sidera::tool::CommandSidereal,
+     "sidereal [--longitude DEG] [--utc TIME] [--zone H [--daylight]]"},
+    {"run", sidera::tool::CommandRun,
+     "run [OPTIONS] -- STEP -- STEP   connect, then run the steps in order"},
+    {"shell", sidera::tool::CommandShell,
+     "shell [OPTIONS]                 connect, then read steps from standard input"},
+    {"demo", sidera::tool::CommandDemo,
+     "demo [--model N] [--lat DEG --lon DEG]   align, goto several stars, track"},
+};
+
 void PrintHelp() {
+  std::puts("usage: sidera [--json] [--debug[=TOPICS]] COMMAND [ARGS]\n\ncommands:");
+  for (const Command& c : kCommands) std::printf("  %s\n", c.usage);
   std::puts(
-      "usage: sidera [--json] COMMAND [ARGS]\n"
-      "\n"
-      "  models                         the twelve mount models\n"
-      "  message CODE                   the text of a status code\n"
-      "  sidereal [--longitude DEG] [--utc YYYY-MM-DDTHH:MM:SS] [--zone H [--daylight]]\n"
-      "  run [OPTIONS] -- STEP -- STEP ...   connect, then run the steps in order\n"
-      "  shell [OPTIONS]                read steps from standard input\n"
-      "  demo [--model N]               align, goto several stars, track (simulator)\n"
-      "\n"
-      "options: --model N (default 6) --lat DEG --lon DEG --elev M --port N --device PATH\n"
-      "         --clock-scale X (run the library's clock X times faster) --utc TIME\n"
-      "steps:   align [--offset ARCMIN0 ARCMIN1] STAR...   goto STAR | RA DEC (J2000) |\n"
-      "         altaz AZ ALT | axes A0 A1   slew AXIS RATE [SECONDS]   stop [AXIS|all]\n"
-      "         track on|off|sidereal|lunar|solar|SECONDS   sync STAR | RA DEC | home |\n"
-      "         axis N DEG   status [SECONDS]   wait SECONDS   limits LOWER UPPER   stars\n"
-      "\n"
-      "The library is $SIDERA_LIBRARY, else ../lib/libsidera.so beside this program.");
+      "\noptions of run, shell and demo:\n"
+      "  --model N        mount model 0..11 (default 6, the equatorial simulator)\n"
+      "  --lat DEG        site latitude, -90..90, north positive (degrees or d:m:s)\n"
+      "  --lon DEG        site longitude, -180..180, east positive\n"
+      "  --elev M         site elevation in metres, -1000..8848\n"
+      "                   Without --lat/--lon the site stored by the Location program is\n"
+      "                   used ($XDG_CONFIG_HOME/ZENARA.en/ZENARAWindow.conf); with neither,\n"
+      "                   nothing moves.\n"
+      "  --port N         serial port number 0..255 (default 2)\n"
+      "  --device PATH    serial device, or a pattern with %d for the port number\n"
+      "  --clock-scale X  run the library's clock X times faster than real time\n"
+      "  --utc TIME       the sky clock's start, YYYY-MM-DDTHH:MM:SS (UTC)\n"
+      "\nsteps (times in seconds of sky time; RA in hours or h:m:s, J2000; other angles\n"
+      "in degrees or d:m:s; azimuth 0..360 from north through east):");
+  for (const sidera::tool::StepSyntax& row : sidera::tool::StepTable()) {
+    std::printf("  %s\n", row.usage);
+  }
+  std::puts(
+      "  TARGET is a bright star (Vega), a Messier object (M31, Andromeda Galaxy), the\n"
+      "  Moon or a planet; 'targets' lists them with where they are now. Named slew\n"
+      "  speeds: guide 0.5x sidereal, centering 16x, find 240x (1 deg/s), max (the\n"
+      "  model's fastest); a plain number is a multiple of the sidereal rate.\n"
+      "\noutput: readable lines, or one JSON object per line with --json. --debug\n"
+      "switches on the library's debug log on standard error (TOPICS: a comma list\n"
+      "such as io,motion; all when none is given).\n"
+      "\nexit status: 0 success; 1 the mount, the library or the device failed;\n"
+      "2 bad usage (nothing was moved); 130 interrupted with Ctrl-C (the axes stopped).\n"
+      "\nenvironment:\n"
+      "  SIDERA_LIBRARY         the library to load (default ../lib/libsidera.so\n"
+      "                         beside this program)\n"
+      "  SIDERA_SERIAL_PATTERN  device path pattern of serial port N (default /dev/ttyS%d)\n"
+      "  SIDERA_CLOCK_SCALE     the library's clock rate (as --clock-scale)\n"
+      "  SIDERA_DEBUG           the library's debug log (as --debug)\n"
+      "  XDG_CONFIG_HOME        where Location's settings are looked for (~/.config)\n"
+      "  LC_ALL, LC_MESSAGES, LANG  language of messages and model names (zh_CN, zh_TW)");
+}
+
+bool IsCommand(const std::string& word) {
+  for (const Command& c : kCommands) {
+    if (word == c.name) return true;
+  }
+  return word == "help";
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  using namespace sidera::tool;
   Words words(argv + 1, argv + argc);
   bool json = false;
-  // --json may stand anywhere before the first step separator.
-  for (size_t i = 0; i < words.size() && words[i] != "--"; ++i) {
-    if (words[i] == "--json") {
+  // --json and --debug may stand anywhere before the first step separator.
+  for (size_t i = 0; i < words.size() && words[i] != "--";) {
+    const std::string w = words[i];
+    if (w == "--json") {
       json = true;
-      words.erase(words.begin() + static_cast<long>(i));
-      break;
+    } else if (w == "--debug" || w.rfind("--debug=", 0) == 0) {
+      std::string topics = w.size() > 8 ? w.substr(8) : "1";
+      // "--debug io,motion": the next word is topics unless it is a command.
+      if (w == "--debug" && i + 1 < words.size() && !IsCommand(words[i + 1]) &&
+          words[i + 1].rfind("--", 0) != 0) {
+        topics = words[i + 1];
+        words.erase(words.begin() + static_cast<long>(i) + 1);
+      }
+      // The library reads this whenever a mount is created.
+      setenv("SIDERA_DEBUG", topics.c_str(), 1);
+    } else {
+      ++i;
+      continue;
     }
+    words.erase(words.begin() + static_cast<long>(i));
   }
   if (words.empty() || words[0] == "help" || words[0] == "--help" || words[0] == "-h") {
     PrintHelp();
-    return words.empty() ? 2 : 0;
+    return words.empty() ? sidera::tool::kExitUsage : 0;
   }
-  const std::string command = words[0];
   const Words args(words.begin() + 1, words.end());
-  if (command == "models") return CommandModels(args, json);
-  if (command == "message") return CommandMessage(args, json);
-  if (command == "sidereal") return CommandSidereal(args, json);
-  if (command == "run") return CommandRun(args, json);
-  if (command == "shell") return CommandShell(args, json);
-  if (command == "demo") return CommandDemo(args, json);
-  std::fprintf(stderr, "sidera: unknown command '%s' (try sidera help)\n", command.c_str());
-  return 2;
+  for (const Command& c : kCommands) {
+    if (words[0] == c.name) return c.handler(args, json);
+  }
+  std::fprintf(stderr, "sidera: unknown command '%s' (try sidera --help)\n", words[0].c_str());
+  return sidera::tool::kExitUsage;
 }

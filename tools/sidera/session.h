@@ -1,46 +1,64 @@
-// A session with one mount: connect, then run steps (align, goto, slew,
-// stop, track, sync, status...) one after the other in this process, since
-// the mount lives inside the library loaded here.
+// Running a plan on one mount: connect, then carry out typed steps (see
+// plan.h) one after the other in this process, since the mount lives inside
+// the library loaded here. Every code the library returns is checked: a
+// mount that stops answering ends the step at once with the library's
+// message and the axis named, and a goto counts as arrived only when the
+// mount ends it within its tolerance of the target.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "tools/sidera/astro.h"
+#include "tools/sidera/apparent.h"
 #include "tools/sidera/library.h"
+#include "tools/sidera/model_facts.h"
 #include "tools/sidera/output.h"
+#include "tools/sidera/plan.h"
+#include "tools/sidera/site.h"
 #include "tools/sidera/sky_clock.h"
-#include "tools/sidera/stars.h"
-#include "tools/sidera/steps.h"
 
 namespace sidera::tool {
 
-// A host-side failure that has no library code (bad words, time-out).
-inline constexpr int kUsageError = -1;
-inline constexpr int kTimedOut = -2;
-inline constexpr int kInterrupted = -3;
+// How a step ended. Library codes stay library codes; the program's own
+// outcomes (a goto that ended off target, a time-out, an interrupt) are
+// kinds of their own and never pose as library codes.
+struct Outcome {
+  enum class Kind {
+    kOk,
+    kLibrary,      // the library refused or failed: `code` is its code
+    kNoResponse,   // the mount stopped answering: `code` is 100 or 101
+    kNotArrived,   // the mount ended a goto away from the target
+    kTimedOut,     // a motion did not end in the time allowed
+    kInterrupted,  // Ctrl-C
+    kRefused,      // the program will not do it (parked) or the mount did not follow
+    kFile,         // a file could not be written
+  };
+  Kind kind = Kind::kOk;
+  int code = 0;
+  std::string message;
+
+  bool ok() const { return kind == Kind::kOk; }
+  static Outcome Ok() { return {}; }
+};
+
+// The JSON name of an outcome kind ("library", "no-response", ...).
+const char* OutcomeKindName(Outcome::Kind kind);
+// The process exit status for an outcome: 0, 130 for an interrupt, else 1.
+int ExitStatusOf(const Outcome& outcome);
 
 struct SessionOptions {
   int model = 6;
-  double latitude = 0.7103;    // radians (40.7 N)
-  double longitude = -1.2915;  // radians, east positive (74.0 W)
-  double elevation = 10.0;     // metres
+  Site site;
   int port = -1;               // serial port number for SetComPort, -1: library default
-  double motionTimeout = 900;  // sky seconds a motion may take before the tool gives up
-};
-
-// Where a goto was sent.
-struct Target {
-  enum class Kind { kSky, kHorizontal, kAxes } kind = Kind::kSky;
-  std::string name;
-  double a = 0;  // right ascension, azimuth or axis 0
-  double b = 0;  // declination, altitude or axis 1
+  std::string device;          // the device the library will open ("" for a simulator)
+  double motionTimeout = 900;  // sky seconds a motion may take
 };
 
 struct MotionReport {
-  double seconds = 0;       // sky seconds from command to arrival
-  double errorArcsec = -1;  // commanded versus reported position at arrival
+  double seconds = 0;       // sky seconds from command to the end of the goto
+  double errorArcsec = -1;  // target versus the mount's reported position at the end
+  bool tracking = false;    // a sky goto: whether tracking followed
 };
 
 struct AlignReport {
@@ -48,12 +66,12 @@ struct AlignReport {
   std::vector<double> beforeArcsec;  // nominal model's axes versus the centred readings
   std::vector<double> afterArcsec;   // aligned model's axes versus the same readings
   int quality = 0;
-  double residual = 0;
+  double axisOffsetArcsec = 0;  // pole (equatorial) or zenith (alt-azimuth) offset
 };
 
 struct TrackReport {
   double seconds = 0;
-  double driftArcsec = 0;  // RA/Dec at the end versus at the start
+  double driftArcsec = 0;  // sky position at the end versus at the start
   double worstArcsec = 0;  // largest excursion seen while watching
 };
 
@@ -64,64 +82,63 @@ class Session {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  // CreateMount with the model and site; prints the outcome.
-  int Connect();
+  // CreateMount with the model and site; reports the outcome.
+  Outcome Connect();
   void Disconnect();
 
-  // Runs one step; 0 on success, else the library's code or one of the
-  // host codes above. Failures are printed with their message.
-  int RunStep(const Words& words);
+  // Carries out one step and reports it (text or one JSON line).
+  Outcome Run(const PlannedStep& step);
 
-  // Building blocks shared with the demo.
-  double LocalSidereal() const;
-  // Hour angle and declination now of a J2000 catalogue place (precessed to
-  // the date), as the mount takes them.
-  SkyPoint SkyNow(double rightAscension, double declination) const;
-  // The J2000 place of a position the mount reports now.
-  Equatorial CatalogueOf(const SkyPoint& sky) const;
-  int Goto(const Target& target, bool wait, MotionReport* report);
-  // Centres each star (a goto, then the axis readings plus `offset0/1`,
-  // radians, standing for a mechanical error of the mount) and aligns.
-  int Align(const std::vector<const Star*>& stars, double offset0, double offset1,
-            AlignReport* report);
-  int Track(double seconds, TrackReport* report);
-  int ShowStatus();
+  // Building blocks shared with the demo; they report nothing themselves.
+  LocalPlace LocalNow(const TargetSpec& target) const;
+  Outcome Goto(const TargetSpec& target, bool wait, MotionReport* report);
+  Outcome Align(const std::vector<TargetSpec>& stars, double offset0, double offset1,
+                AlignReport* report);
+  Outcome Track(double seconds, TrackReport* report);
+  // Prints `what: message` (or its JSON form) for a failed step.
+  void ReportFailure(const std::string& step, const std::string& what, const Outcome& outcome);
 
   const SessionOptions& options() const { return options_; }
+  const ModelFacts& facts() const { return *facts_; }
   const SideraApi& api() const { return library_.api(); }
-
-  // Prints "what: code message" (or its JSON form) and returns `code`.
-  int Fail(const std::string& what, int code);
+  int64_t Now() const { return clock_.NowUnixMillis(); }
 
  private:
-  int StepGoto(const Words& w);
-  int StepAlign(const Words& w);
-  int StepSlew(const Words& w);
-  int StepStop(const Words& w);
-  int StepTrack(const Words& w);
-  int StepSync(const Words& w);
-  int StepStatus(const Words& w);
-  int StepWait(const Words& w);
-  int StepLimits(const Words& w);
-  int StepStars();
-  int Usage(const std::string& step, const std::string& usage);
-  void Done(const std::string& step, const std::string& text, JsonObject json = {});
+  friend struct StepRunner;
 
-  // Distance from the mount's reported position to the target, radians.
-  std::optional<double> DistanceToTarget(const Target& target);
-  // Watches a goto until the mount leaves the goto state.
-  int WaitForGoto(const Target& target, MotionReport* report);
-  // Watches for `seconds` of sky time, drawing `line()` as progress.
-  int Watch(double seconds, const std::string& label);
-  std::string PositionLine();
-  void StopAll();
+  // A library code as an outcome: 100/101 name the axis that fell silent.
+  Outcome FromCode(int code) const;
+  std::string AxisName(int axis) const;
+  // Readouts with their codes checked.
+  Outcome ReadState(uint32_t* state);
+  Outcome ReadAxes(AxisPair* axes);
+  Outcome ReadSky(SkyPoint* sky);
+  Outcome ReadHorizontal(HorizontalPoint* horizontal);
+  // Axis angles that point at the target now.
+  AxisPair GoalAxes(const TargetSpec& target) const;
+  // Target versus the mount's reported position, radians.
+  Outcome PointingError(const TargetSpec& target, double* error);
+  // Watches a goto until the mount ends it, then judges the arrival.
+  Outcome WatchGoto(const TargetSpec& target, MotionReport* report);
+  // Waits (real time, bounded) for the mount state to satisfy `want`.
+  Outcome AwaitState(bool (*want)(uint32_t), double seconds, uint32_t* state);
+  // Watches for `seconds` of sky time, drawing a position line.
+  Outcome Watch(double seconds, const std::string& label);
+  std::string PositionLine(const AxisPair& axes, const SkyPoint& sky, const HorizontalPoint& hz,
+                           uint32_t state);
+  // Stops both axes after a failure or an interrupt and adds to `outcome`
+  // what became of the stop.
+  Outcome StopAfter(Outcome outcome);
+  void Done(const std::string& step, const std::string& text, const JsonObject& data);
 
   const Library& library_;
   Output& out_;
   const SkyClock& clock_;
   SessionOptions options_;
+  const ModelFacts* facts_;
   bool connected_ = false;
-  std::optional<Target> target_;
+  bool parked_ = false;
+  std::optional<TargetSpec> target_;  // the last goto's target, for status
 };
 
 }  // namespace sidera::tool

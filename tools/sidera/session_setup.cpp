@@ -1,3 +1,5 @@
+// The options of run, shell and demo, and the checks made before a session
+// loads the library: model, site and serial device.
 #include "tools/sidera/session_setup.h"
 
 #include <cmath>
@@ -5,8 +7,26 @@
 
 #include "tools/sidera/astro.h"
 #include "tools/sidera/format.h"
+#include "tools/sidera/model_facts.h"
+#include "tools/sidera/serial_device.h"
 
 namespace sidera::tool {
+namespace {
+
+// A number within [low, high] in the unit given, or an error naming both.
+bool InRange(const std::string& name, const std::optional<double>& value, double low, double high,
+             const char* unit, std::string* error) {
+  if (value && *value >= low && *value <= high) return true;
+  *error = name + " must lie within " + FormatFixed(low, 0) + ".." + FormatFixed(high, 0) + unit;
+  return false;
+}
+
+std::optional<double> DegreesOf(const std::string& text) {
+  std::optional<double> r = ParseDegrees(text);
+  return r ? std::optional<double>(Degrees(*r)) : std::nullopt;
+}
+
+}  // namespace
 
 bool ParseSetupOptions(const Words& args, size_t* next, SetupOptions* options, std::string* error) {
   size_t i = *next;
@@ -19,51 +39,42 @@ bool ParseSetupOptions(const Words& args, size_t* next, SetupOptions* options, s
     }
     const std::string& value = args[++i];
     std::optional<double> number = ParseNumber(value);
-    SessionOptions& s = options->session;
     if (name == "--model") {
-      if (!number || *number != static_cast<int>(*number)) {
-        *error = "bad model number '" + value + "'";
+      if (!number || *number != std::floor(*number) ||
+          FactsOf(static_cast<int>(*number)) == nullptr) {
+        *error = "the model must be a number from 0 to 11 (see: sidera models)";
         return false;
       }
-      s.model = static_cast<int>(*number);
+      options->model = static_cast<int>(*number);
     } else if (name == "--lat" || name == "--latitude") {
-      std::optional<double> lat = ParseDegrees(value);
-      if (!lat || std::abs(*lat) > kPi / 2) {
-        *error = "latitude must lie within -90..90 degrees";
+      options->site.latitude = DegreesOf(value);
+      if (!InRange("the latitude", options->site.latitude, -90, 90, " degrees", error))
         return false;
-      }
-      s.latitude = *lat;
     } else if (name == "--lon" || name == "--longitude") {
-      std::optional<double> lon = ParseDegrees(value);
-      if (!lon) {
-        *error = "bad longitude '" + value + "'";
+      options->site.longitude = DegreesOf(value);
+      if (!InRange("the longitude", options->site.longitude, -180, 180, " degrees (east positive)",
+                   error)) {
         return false;
       }
-      s.longitude = WrapPi(*lon);
     } else if (name == "--elev" || name == "--elevation") {
-      if (!number) {
-        *error = "bad elevation '" + value + "'";
-        return false;
-      }
-      s.elevation = *number;
+      options->site.elevation = number;
+      if (!InRange("the elevation", number, -1000, 8848, " metres", error)) return false;
     } else if (name == "--port") {
-      if (!number || *number < 0 || *number > 255 || *number != static_cast<int>(*number)) {
-        *error = "the port number must be 0 to 255";
+      if (!InRange("the port number", number, 0, 255, "", error)) return false;
+      if (*number != std::floor(*number)) {
+        *error = "the port number must be a whole number";
         return false;
       }
-      s.port = static_cast<int>(*number);
+      options->port = static_cast<int>(*number);
     } else if (name == "--device") {
       options->device = value;
     } else if (name == "--clock-scale") {
-      if (!number || *number <= 0) {
-        *error = "the clock scale must be a positive number";
-        return false;
-      }
+      if (!InRange("the clock scale", number, 0.001, 10000, "", error)) return false;
       options->clockScale = *number;
     } else if (name == "--utc") {
       options->startUtc = ParseUtc(value);
       if (!options->startUtc) {
-        *error = "bad time '" + value + "' (want YYYY-MM-DDTHH:MM:SS)";
+        *error = "bad time '" + value + "' (want YYYY-MM-DDTHH:MM:SS, UTC)";
         return false;
       }
     } else {
@@ -72,6 +83,36 @@ bool ParseSetupOptions(const Words& args, size_t* next, SetupOptions* options, s
     }
   }
   *next = i;
+  return true;
+}
+
+bool PrepareSession(const SetupOptions& setup, SessionOptions* session, SetupError* error) {
+  const ModelFacts* facts = FactsOf(setup.model);
+  session->model = setup.model;
+  session->port = setup.port;
+  if (facts->family == 0) {
+    if (!setup.device.empty() || setup.port >= 0) {
+      error->message = "model " + std::to_string(setup.model) +
+                       " is a simulator: it uses no serial device, so --device and --port do "
+                       "not apply";
+      return false;
+    }
+  } else {
+    const char* env = std::getenv("SIDERA_SERIAL_PATTERN");
+    const std::string pattern = !setup.device.empty() ? setup.device : env != nullptr ? env : "";
+    const std::string path = SerialDevicePath(pattern, setup.port >= 0 ? setup.port : 2);
+    if (std::string problem = DiagnoseSerialDevice(path); !problem.empty()) {
+      error->exitStatus = 1;
+      error->message = problem;
+      return false;
+    }
+    session->device = path;
+  }
+  std::string siteError;
+  if (!ResolveSite(setup.site, LocationSettingsPath(), &session->site, &siteError)) {
+    error->message = siteError;
+    return false;
+  }
   return true;
 }
 

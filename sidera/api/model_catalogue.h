@@ -1,0 +1,45 @@
+// The catalogue of mount models: one row per model number with its kind,
+// driver family, the number its objects report, its display names and the
+// class the factory builds. A model is named and built from the same row.
+#pragma once
+
+#include <cstddef>
+#include <span>
+
+#include "sidera/core/types.h"
+
+namespace sidera {
+
+class TelescopeMount;
+
+enum class MountKind { kAltAzimuth, kEquatorial };
+
+// How a model reaches its controller: one of the three serial protocol
+// families, or none at all for the simulators.
+enum class DriverFamily { kSimulator = 0, kPacketBus = 1, kByteCommand = 2, kHexCommand = 3 };
+
+struct ModelRow {
+  MountType type;
+  MountKind kind;
+  DriverFamily family;
+  // The mountType the built object reports. Several numbers share a class,
+  // whose constructor records the number of the class's own row.
+  MountType reportedType;
+  const char16_t* english;
+  const char16_t* simplified;
+  const char16_t* traditional;
+  // Constructs the model's class, not yet connected; null while the class
+  // is not part of this build.
+  TelescopeMount* (*build)();
+};
+
+inline constexpr size_t kModelCount = 12;
+
+// Every row, indexed by model number.
+std::span<const ModelRow, kModelCount> Models();
+
+// The row of model `type`, or null outside 0..11 (compared as unsigned, so
+// a negative type counts as too large).
+const ModelRow* FindModel(int type);
+
+}  // namespace sidera

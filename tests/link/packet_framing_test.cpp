@@ -1,0 +1,80 @@
+// The packet-bus reply reader on malformed lines (noise, zero lengths,
+// over-long and cut-short packets), and the request size limit. Whole
+// exchanges are in the family-1 transcript file.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
+#include <vector>
+
+#include "sidera/drivers/family1/packet.h"
+
+namespace sidera {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Concat(Bytes a, const Bytes& b, const Bytes& c = {}) {
+  a.insert(a.end(), b.begin(), b.end());
+  a.insert(a.end(), c.begin(), c.end());
+  return a;
+}
+
+// A reply source that hands out a fixed byte string, then times out.
+struct StringSource : family1::ByteSource {
+  explicit StringSource(Bytes b) : bytes(std::move(b)) {}
+  size_t Read(uint8_t* data, size_t length) override {
+    size_t n = 0;
+    while (n < length && pos < bytes.size()) data[n++] = bytes[pos++];
+    return n;
+  }
+  Bytes bytes;
+  size_t pos = 0;
+};
+
+TEST(ReplyReader, FindsTheFramedReplyAndRejectsMalformedOnes) {
+  const Bytes position = {0x3B, 0x06, 0x10, 0x32, 0x01, 0x40, 0x00, 0x00, 0x77};
+  const Bytes longest = Concat({0x3B, 29}, Bytes(30, 0x55));
+  const Bytes noise(family1::kMaxSkippedBytes, 0x55), zeros(family1::kMaxSkippedBytes + 1, 0);
+  struct Case {
+    const char* what;
+    Bytes line, stored;  // stored empty: the read fails
+  } cases[] = {
+      {"clean reply", position, position},
+      {"noise before the preamble", Concat({0x00, 0xFF, 0x12, 0x06}, position), position},
+      {"zero length bytes skipped",
+       {0x3B, 0x00, 0x00, 0x04, 0x11, 0x32, 0x13, 0x01, 0xA4},
+       {0x3B, 0x04, 0x11, 0x32, 0x13, 0x01, 0xA4}},
+      {"bytes after the packet left alone", Concat(position, {0x3B, 0x03}), position},
+      {"the longest reply fills the buffer", longest, longest},
+      {"as much noise as allowed", Concat(noise, position), position},
+      {"endless noise", Concat(noise, {0x55}, position), {}},
+      {"endless zeros", Concat({0x3B}, zeros, {0x03, 0x10, 0x32, 0x01, 0xBA}), {}},
+      {"length 30", Concat({0x3B, 30}, Bytes(31, 0x55)), {}},
+      {"silence", {}, {}},
+      {"packet cut short", {0x3B, 0x06, 0x10, 0x32, 0x01, 0x40}, {}},
+  };
+  for (const Case& c : cases) {
+    uint8_t reply[family1::kPacketBufferSize + 1];
+    std::fill(std::begin(reply), std::end(reply), 0xEE);
+    StringSource source(c.line), again(c.line);
+    const bool ok = family1::ReadReply(source, reply) == 0;
+    EXPECT_EQ(ok, !c.stored.empty()) << c.what;
+    if (ok) {
+      EXPECT_EQ(Bytes(reply, reply + c.stored.size()), c.stored) << c.what;
+      EXPECT_EQ(reply[c.stored.size()], 0xEE) << c.what << ": wrote past the packet";
+    }
+    EXPECT_EQ(family1::ReadReply(again, nullptr) == 0, ok) << c.what << " (reply dropped)";
+  }
+}
+
+TEST(RequestBuilder, RefusesMoreDataThanAPacketHolds) {
+  uint8_t out[family1::kPacketBufferSize] = {};
+  const uint8_t data[family1::kMaxRequestData + 1] = {};
+  EXPECT_EQ(family1::BuildRequest(0, 0x01, data, sizeof data, out), 0u);
+  EXPECT_EQ(family1::BuildRequest(0, 0x01, data, sizeof data - 1, out), sizeof data + 5);
+}
+
+}  // namespace
+}  // namespace sidera

@@ -1,0 +1,236 @@
+#!/usr/bin/env bash
+# The sidera program run as a person runs it, against the library built
+# beside it, the simulators and the packet-bus controller emulator.
+#   cli_test.sh CASE SIDERA PYTHON [EMULATOR]
+# SIDERA_LIBRARY names the library; the language is English (LC_ALL=C).
+# Each case is a table: exit status, then text the output must hold, then
+# the command line.
+set -u
+sidera="$2"
+python="$3"
+emulator="${4:-}"
+work="$(mktemp -d)"
+out="$work/out"
+emulator_pid=""
+cleanup() {
+  [ -n "$emulator_pid" ] && kill "$emulator_pid" 2>/dev/null
+  chmod -R u+rwx "$work" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+# Location's settings are looked for here; empty unless a case writes them.
+export XDG_CONFIG_HOME="$work/config"
+unset SIDERA_SERIAL_PATTERN SIDERA_CLOCK_SCALE SIDERA_DEBUG
+
+fail() {
+  echo "FAIL ($1): $2" >&2
+  cat "$out" >&2
+  exit 1
+}
+# expect STATUS TEXT ARGS...: runs the program and checks its exit status
+# and that TEXT (fixed, may be empty) appears in its output.
+expect() {
+  local want="$1" text="$2"
+  shift 2
+  "$sidera" "$@" >"$out" 2>&1 </dev/null
+  local got=$?
+  [ "$got" -eq "$want" ] || fail "$*" "exit status $got, want $want"
+  [ -z "$text" ] || grep -Fq -- "$text" "$out" || fail "$*" "no '$text' in the output"
+}
+# A fixed instant and site: Arcturus, Pollux, Regulus and Jupiter are up,
+# Antares is below the horizon (40.7 N, 74.0 W, 2026-03-20 04:00 UTC).
+at=(--lat 40.7 --lon -74.0 --utc 2026-03-20T04:00:00 --clock-scale 50)
+sim=(--model 6 "${at[@]}")
+
+# Starts the packet-bus emulator with OPTIONS; its device is in $device.
+start_emulator() {
+  [ -x "$emulator" ] || { echo "no controller emulator built; skipped"; exit 0; }
+  "$emulator" "$@" >"$work/emulator" 2>&1 &
+  emulator_pid=$!
+  for _ in $(seq 50); do
+    device="$(head -n1 "$work/emulator" 2>/dev/null)"
+    [ -n "$device" ] && return
+    sleep 0.1
+  done
+  fail emulator "printed no device"
+}
+# Runs the program in the background until its output holds TEXT, then
+# hangs the emulator's line up; the program must end within 5 s.
+drop_line_after() {
+  local text="$1"
+  shift
+  "$sidera" "$@" >"$out" 2>&1 </dev/null &
+  local pid=$!
+  for _ in $(seq 100); do
+    grep -Fq -- "$text" "$out" && break
+    sleep 0.1
+  done
+  grep -Fq -- "$text" "$out" || fail "$*" "never showed '$text'"
+  kill "$emulator_pid"
+  wait "$emulator_pid" 2>/dev/null
+  emulator_pid=""
+  local start=$SECONDS
+  wait "$pid"
+  status=$?
+  [ $((SECONDS - start)) -le 5 ] || fail "$*" "took $((SECONDS - start)) s to notice the dead line"
+}
+
+case "$1" in
+  models_and_messages)
+    expect 0 "" models
+    [ "$(wc -l <"$out")" -eq 12 ] || fail models "want twelve lines"
+    for m in "  0  driven" "  1  driven" "  6  driven" "  7  driven"; do
+      grep -Fq -- "$m" "$out" || fail models "no '$m'"
+    done
+    expect 0 "EQ Mount Simulator" --debug io,motion models  # topics do not eat the command
+    LC_ALL=zh_CN.UTF-8 expect 0 "仿真赤道仪" models
+    while IFS='|' read -r status text args; do
+      # shellcheck disable=SC2086
+      expect "$status" "$text" $args
+    done <<'TABLE'
+0|0: success|message 0
+0|104: Target position too low|message 104
+0|106: Unknown error ID|message 106
+2|usage: sidera message CODE|message 1.5
+0|SIDERA_SERIAL_PATTERN|--help
+0|130 interrupted|--help
+2|unknown command 'flyto'|flyto
+0|Greenwich  18h41m50.5s  280.4606|sidereal --utc 2000-01-01T12:00:00 --longitude -74
+0|Local      13h45m50.5s  206.4606|sidereal --utc 2000-01-01T12:00:00 --longitude -74
+TABLE
+    ;;
+  validation)
+    # Every mistake is found before anything moves, whichever step holds it.
+    while IFS='|' read -r status text args; do
+      # shellcheck disable=SC2086
+      expect "$status" "$text" $args
+      grep -Fq "Connected" "$out" && fail "$args" "connected despite a bad plan"
+    done <<'TABLE'
+2|the longitude must lie within -180..180|run --model 6 --lat 40 --lon 1e308 -- status
+2|the latitude must lie within -90..90|run --model 6 --lat 91 --lon 0 -- status
+2|the elevation must lie within -1000..8848|run --model 6 --lat 40 --lon 0 --elev 9000 -- status
+2|the model must be a number from 0 to 11|run --model 12 --lat 40 --lon 0 -- status
+2|step 1 (slew): a rate of 1000000000.0 x sidereal is beyond the fastest this model slews|run --model 6 --lat 40 --lon 0 -- slew 0 1e9
+2|step 1 (goto): axis 0 angle 1e9 is outside -360..360 degrees|run --model 6 --lat 40 --lon 0 -- goto axes 1e9 0
+2|step 2 (goto): unknown target 'Altiar'; did you mean Altair?|run --model 6 --lat 40 --lon 0 -- goto Vega -- goto Altiar
+2|nothing was moved|run --model 6 --lat 40 --lon 0 -- goto Vega -- track sideways
+2|step 2 (goto): the mount is parked by step 1; unpark it first|run --model 6 --lat 40 --lon 0 -- park -- goto Vega
+2|step 1 (goto): the Sun is not offered as a target|run --model 6 --lat 40 --lon 0 -- goto Sun
+2|longitude within -180..180|sidereal --longitude 1e20
+TABLE
+    ;;
+  site)
+    expect 2 "no observing site: none was given and Location has stored none" run --model 6 -- status
+    mkdir -p "$XDG_CONFIG_HOME/ZENARA.en"
+    conf="$XDG_CONFIG_HOME/ZENARA.en/ZENARAWindow.conf"
+    printf '[General]\nElevation=1742\nNightMode=0\nsiteLat=34.2256\nsiteLon=-118.0572\n' >"$conf"
+    expect 0 "from Location's settings ($conf)" run --model 6 -- status
+    grep -Fq "latitude +34°13'32\", longitude -118°03'26\", 1742 m" "$out" || fail site "stored values"
+    expect 0 "0 m, from the command line" run --model 6 --lat 10 --lon 20 -- status
+    printf '[General]\nsiteLat=north\nsiteLon=10\n' >"$conf"
+    expect 2 "is unusable: \"siteLat\" is \"north\", not a number" run --model 6 -- status
+    ;;
+  devices)
+    touch "$work/file"
+    while IFS='|' read -r status text args; do
+      # shellcheck disable=SC2086
+      expect "$status" "$text" $args
+    done <<TABLE
+1|serial device /nonexistent/ttyUSB0 does not exist|run --model 1 --lat 40 --lon 0 --device /nonexistent/ttyUSB0 -- status
+1|$work/file is a regular file, not a serial device|run --model 1 --lat 40 --lon 0 --device $work/file -- status
+1|$work is a directory, not a serial device|run --model 1 --lat 40 --lon 0 --device $work -- status
+1|/dev/null is not a serial (terminal) device|run --model 1 --lat 40 --lon 0 --device /dev/null -- status
+2|is a simulator: it uses no serial device|run --model 6 --lat 40 --lon 0 --device /dev/ttyS0 -- status
+TABLE
+    SIDERA_SERIAL_PATTERN=/nonexistent/tty%d expect 1 "/nonexistent/tty3 does not exist" \
+      run --model 0 --port 3 --lat 40 --lon 0 -- status
+    # A device the user may not open: the emulator's terminal, closed to
+    # everyone, opened as an unprivileged user when the tests run as root.
+    start_emulator
+    chmod 000 "$device"
+    as_user=()
+    if [ "$(id -u)" -eq 0 ]; then
+      as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+      # A build tree the unprivileged user cannot reach cannot run this check.
+      if ! "${as_user[@]}" test -x "$sidera" -a -r "$SIDERA_LIBRARY"; then
+        echo "PASS $1 (the unreadable-device check skipped: the build is out of the user's reach)"
+        exit 0
+      fi
+    fi
+    "${as_user[@]}" "$sidera" run --model 1 --lat 40 --lon 0 --device "$device" -- status >"$out" 2>&1
+    [ $? -eq 1 ] || fail unreadable "exit status"
+    grep -Fq "permission denied on $device" "$out" || fail unreadable "no permission message"
+    grep -Fq "usermod -aG" "$out" || fail unreadable "no group advice"
+    ;;
+  simulator_steps)
+    while IFS='|' read -r status text args; do
+      # shellcheck disable=SC2086
+      expect "$status" "$text" $args
+    done <<TABLE
+0|Arrived at Arcturus after|run ${sim[*]} -- goto Arcturus -- status
+1|goto Antares: Target position too low (code 104)|run ${sim[*]} -- goto Antares
+0|Arrived at Jupiter after|run ${sim[*]} -- goto Jupiter
+0|Axis 0 (right ascension) slewed at -find (-1.0027°/s) for 5 s, then stopped|run ${sim[*]} -- slew ra -find 5
+0|Mount     EQ Mount Simulator, stopped (parked)|run ${sim[*]} -- goto Regulus -- park -- status -- unpark
+0|Horizon   Az 200.00°  Alt 30.00°|run --model 7 ${at[*]} -- goto altaz 200 30 -- status
+0|Saved the alignment (aligned) to $work/align.bin|run ${sim[*]} -- align Arcturus Pollux -- align save $work/align.bin
+0|Alignment aligned|run ${sim[*]} -- align load $work/align.bin -- status
+1|The saved alignment data is invalid or not for this telescope mount. (code 400)|run --model 7 ${at[*]} -- align load $work/align.bin
+TABLE
+    grep -q 'Dec +19°1[01]' <("$sidera" run "${sim[@]}" -- goto Arcturus -- status 2>&1) ||
+      fail arcturus "declination of Arcturus not shown"
+    # Ctrl-C stops the axes and exits 130.
+    "$sidera" run --model 6 --lat 40.7 --lon -74 --utc 2026-03-20T04:00:00 -- goto Arcturus \
+      >"$out" 2>&1 &
+    pid=$!
+    sleep 1
+    kill -INT "$pid"
+    wait "$pid"
+    [ $? -eq 130 ] || fail interrupt "exit status"
+    grep -Fq "goto Arcturus: interrupted; both axes were stopped" "$out" || fail interrupt text
+    ;;
+  emulator_line)
+    start_emulator --time-scale 20
+    expect 0 "Arrived at Arcturus" run --model 1 --device "$device" "${at[@]/50/20}" -- goto Arcturus
+    # The line hung up while the mount is idle, then during a goto.
+    drop_line_after "Connected" run --model 1 --device "$device" "${at[@]/50/20}" -- wait 60
+    [ "$status" -eq 1 ] || fail idle "exit status $status"
+    grep -Fq "wait: the mount stopped answering: axis 0 (right ascension) does not reply" "$out" ||
+      fail idle "no message naming the axis"
+    start_emulator --time-scale 1
+    drop_line_after "goto Arcturus " run --model 0 --device "$device" "${at[@]/50/1}" -- goto Arcturus
+    [ "$status" -eq 1 ] || fail mid-goto "exit status $status"
+    grep -Fq "goto Arcturus: the mount stopped answering: axis" "$out" || fail mid-goto message
+    grep -Fq "Arrived" "$out" && fail mid-goto "claimed an arrival"
+    # A controller that never answers.
+    start_emulator --silent-axis 1
+    expect 1 "no mount answers on $device: axis 1 (declination) does not reply" \
+      run --model 1 --device "$device" "${at[@]}" -- status
+    ;;
+  json_shape)
+    # One JSON object a line; every step line has the same keys whether it
+    # succeeded or not, and program outcomes carry no library code.
+    "$sidera" --json run "${sim[@]}" -- goto Arcturus -- goto Antares >"$out" 2>&1
+    "$sidera" --json run --model 1 --lat 40 --lon 0 --device /dev/null -- status >>"$out" 2>&1
+    "$python" - "$out" <<'PY' || fail json "shape"
+import json, sys
+lines = [l for l in open(sys.argv[1]) if l.strip()]
+rows = [json.loads(l) for l in lines[:3]]
+assert [r["step"] for r in rows] == ["connect", "goto", "goto"], rows
+assert all(r["ok"] is True and isinstance(r["data"], dict) for r in rows[:2]), rows
+assert rows[1]["data"]["errorArcsec"] <= rows[1]["data"]["toleranceArcsec"], rows[1]
+fail = rows[2]
+assert fail["ok"] is False and fail["error"] == "library" and fail["code"] == 104, fail
+assert fail["message"].startswith("Target position too low"), fail
+assert set(fail) == {"step", "ok", "error", "code", "message", "data"}, fail
+assert "not a serial" in lines[3], lines[3]
+PY
+    "$sidera" --json models >"$out" 2>&1
+    "$python" -c 'import json,sys; m=json.load(open(sys.argv[1]))["models"]; assert len(m)==12 and m[6]["driven"]' "$out" ||
+      fail json models
+    ;;
+  *)
+    fail "$1" "unknown case"
+    ;;
+esac
+echo "PASS $1"

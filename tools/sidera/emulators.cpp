@@ -1,0 +1,58 @@
+// The emulator of each protocol family, as a table: adding a family's
+// emulator is adding its row.
+#include "tools/sidera/emulators.h"
+
+#include <filesystem>
+#include <vector>
+
+#include "tools/sidera/format.h"
+#include "tools/sidera/model_facts.h"
+
+namespace sidera::tool {
+namespace {
+
+struct EmulatorRow {
+  int family;
+  const char* program;          // built beside the sidera program
+  const char* timeScaleOption;  // the option that speeds its axes up
+};
+
+constexpr EmulatorRow kEmulators[] = {
+    {1, "family1-emulator", "--time-scale"},
+    {2, "family2-emulator", "--time-scale"},
+};
+
+const EmulatorRow* RowOf(int model) {
+  const ModelFacts* facts = FactsOf(model);
+  if (facts == nullptr) return nullptr;
+  for (const EmulatorRow& row : kEmulators) {
+    if (row.family == facts->family) return &row;
+  }
+  return nullptr;
+}
+
+std::string ProgramDirectory() {
+  std::error_code ec;
+  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string(".") : exe.parent_path().string();
+}
+
+}  // namespace
+
+bool HasEmulator(int model) { return RowOf(model) != nullptr; }
+
+bool StartEmulator(int model, double timeScale, EmulatorProcess& process, std::string* error) {
+  const EmulatorRow* row = RowOf(model);
+  if (row == nullptr) {
+    *error = "no controller emulator for model " + std::to_string(model);
+    return false;
+  }
+  const std::string program = ProgramDirectory() + "/" + row->program;
+  if (!process.Start(program, {row->timeScaleOption, FormatFixed(timeScale, 3)}, 5000)) {
+    *error = "cannot start " + program + ": " + process.error();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace sidera::tool

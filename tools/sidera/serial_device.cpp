@@ -1,0 +1,89 @@
+// Checking a serial device path the way the library will open it.
+#include "tools/sidera/serial_device.h"
+
+#include <fcntl.h>
+#include <glob.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace sidera::tool {
+
+std::string SerialDevicePath(const std::string& pattern, int port) {
+  const std::string p = pattern.empty() ? "/dev/ttyS%d" : pattern;
+  std::string path;
+  bool substituted = false;
+  for (size_t i = 0; i < p.size(); ++i) {
+    if (p[i] == '%' && i + 1 < p.size() && p[i + 1] == '%') {
+      path += '%';
+      ++i;
+    } else if (!substituted && p[i] == '%' && i + 1 < p.size() && p[i + 1] == 'd') {
+      path += std::to_string(port);
+      substituted = true;
+      ++i;
+    } else {
+      path += p[i];
+    }
+  }
+  return path;
+}
+
+std::vector<std::string> SerialDevicesPresent() {
+  std::vector<std::string> out;
+  for (const char* pattern : {"/dev/ttyUSB*", "/dev/ttyACM*", "/dev/rfcomm*", "/dev/ttyS*"}) {
+    glob_t g{};
+    if (glob(pattern, 0, nullptr, &g) == 0) {
+      for (size_t i = 0; i < g.gl_pathc; ++i) out.emplace_back(g.gl_pathv[i]);
+    }
+    globfree(&g);
+  }
+  return out;
+}
+
+std::string DiagnoseSerialDevice(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) {
+    const int err = errno;
+    if (err != ENOENT && err != ENOTDIR) {
+      return "cannot look at " + path + ": " + std::strerror(err);
+    }
+    std::string text = "serial device " + path + " does not exist";
+    const std::vector<std::string> present = SerialDevicesPresent();
+    if (present.empty()) return text + "; this machine has no serial devices";
+    text += "; serial devices here:";
+    for (size_t i = 0; i < present.size() && i < 12; ++i) text += " " + present[i];
+    if (present.size() > 12) text += " ...";
+    return text + " (choose one with --device PATH or --port N)";
+  }
+  if (S_ISDIR(st.st_mode)) return path + " is a directory, not a serial device";
+  if (S_ISREG(st.st_mode)) return path + " is a regular file, not a serial device";
+  if (!S_ISCHR(st.st_mode)) return path + " is not a serial device (not a character device)";
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    const int err = errno;
+    if (err == EACCES || err == EPERM) {
+      std::string group = "dialout";
+      if (const struct group* g = getgrgid(st.st_gid);
+          g != nullptr && g->gr_name != nullptr && std::strcmp(g->gr_name, "root") != 0) {
+        group = g->gr_name;
+      }
+      return "permission denied on " + path + ": your user needs to be in the group '" + group +
+             "' (sudo usermod -aG " + group + " $USER, then log in again)";
+    }
+    if (err == EBUSY) return path + " is busy: another program holds it";
+    if (err == ENXIO || err == ENODEV || err == EIO) {
+      return path + " cannot be opened (" + std::strerror(err) +
+             "): no serial hardware answers behind it";
+    }
+    return "cannot open " + path + ": " + std::strerror(err);
+  }
+  const bool terminal = isatty(fd) != 0;
+  (void)close(fd);  // only a check; the library opens the device itself
+  if (!terminal) return path + " is not a serial (terminal) device";
+  return "";
+}
+
+}  // namespace sidera::tool

@@ -1,0 +1,359 @@
+// Carrying out each kind of step on the session's mount and reporting it:
+// one function per step type, chosen by the step's type.
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+
+#include "tools/sidera/astro.h"
+#include "tools/sidera/format.h"
+#include "tools/sidera/session.h"
+
+namespace sidera::tool {
+
+struct StepRunner {
+  Session& s;
+  const std::string& name;
+
+  const SideraApi& api() const { return s.api(); }
+
+  Outcome Fail(const std::string& what, Outcome o) {
+    s.ReportFailure(name, what, o);
+    return o;
+  }
+  Outcome Code(const std::string& what, int code) { return Fail(what, s.FromCode(code)); }
+  Outcome Done(const std::string& text, const JsonObject& data) {
+    s.Done(name, text, data);
+    return Outcome::Ok();
+  }
+
+  Outcome operator()(const GotoStep& g) {
+    const std::string what = "goto " + g.target.label;
+    MotionReport report;
+    if (Outcome o = s.Goto(g.target, g.wait, &report); !o.ok()) return Fail(what, o);
+    JsonObject data;
+    data.Add("target", g.target.label).Add("waited", g.wait);
+    if (!g.wait) return Done("Goto " + g.target.label + " started", data);
+    data.Add("seconds", report.seconds)
+        .Add("errorArcsec", report.errorArcsec)
+        .Add("toleranceArcsec", s.facts().gotoToleranceDegrees * 3600)
+        .Add("tracking", report.tracking);
+    std::string text = "Arrived at " + g.target.label + " after " + FormatFixed(report.seconds, 1) +
+                       " s; pointing error " + FormatFixed(report.errorArcsec, 1) +
+                       "\" (tolerance " + FormatFixed(s.facts().gotoToleranceDegrees * 60, 1) +
+                       "')";
+    if (g.target.IsSky()) text += report.tracking ? "; tracking" : "; not tracking";
+    return Done(text, data);
+  }
+
+  Outcome operator()(const AlignStep& a) {
+    AlignReport report;
+    if (Outcome o = s.Align(a.stars, a.offset0, a.offset1, &report); !o.ok()) {
+      return Fail("align", o);
+    }
+    std::string text = "Aligned on";
+    std::string names = "[", fits = "[";
+    for (size_t i = 0; i < report.stars.size(); ++i) {
+      text += (i ? ", " : " ") + report.stars[i] + " (model off the centred axes by " +
+              FormatFixed(report.afterArcsec[i], 1) + "\", nominal " +
+              FormatFixed(report.beforeArcsec[i], 1) + "\")";
+      if (i > 0) {
+        names += ",";
+        fits += ",";
+      }
+      names += JsonString(report.stars[i]);
+      fits += JsonNumber(report.afterArcsec[i]);
+    }
+    const bool equatorial = s.facts().equatorial;
+    text += std::string("; the mount's ") + (equatorial ? "polar axis" : "vertical axis") +
+            " lies " + FormatFixed(report.axisOffsetArcsec / 60, 1) + "' from the " +
+            (equatorial ? "pole" : "zenith") + " in the aligned model";
+    return Done(text, JsonObject()
+                          .AddRaw("stars", names + "]")
+                          .AddRaw("fitArcsec", fits + "]")
+                          .Add("quality", report.quality)
+                          .Add(equatorial ? "poleOffsetArcsec" : "zenithOffsetArcsec",
+                               report.axisOffsetArcsec));
+  }
+
+  Outcome operator()(const AlignSaveStep& a) {
+    AlignmentRecord record{};
+    const int size = api().SaveAlignment(&record);
+    if (size != static_cast<int>(sizeof record)) return Code("align save", size);
+    std::ofstream file(a.path, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(&record), sizeof record);
+    file.close();
+    if (!file) {
+      return Fail("align save", {Outcome::Kind::kFile, 0, "cannot write " + a.path});
+    }
+    return Done("Saved the alignment (" +
+                    std::string(record.isAligned ? "aligned" : "not aligned") + ") to " + a.path,
+                JsonObject().Add("file", a.path).Add("aligned", record.isAligned != 0));
+  }
+
+  Outcome operator()(const AlignLoadStep& a) {
+    if (int code = api().LoadAlignment(&a.record); code != 0) return Code("align load", code);
+    return Done("Loaded the alignment from " + a.path, JsonObject().Add("file", a.path));
+  }
+
+  Outcome operator()(const SlewStep& m) {
+    const std::string what = "slew axis " + std::to_string(m.axis);
+    if (int code = api().MoveAxis(m.axis, m.rate); code != 0) return Code(what, code);
+    s.target_.reset();
+    if (m.seconds > 0) {
+      if (Outcome o = s.Watch(m.seconds, what); !o.ok()) return Fail(what, o);
+      if (int code = api().StopAxis(m.axis); code != 0) return Code(what + ": stop", code);
+    }
+    const double degrees = Degrees(m.rate);
+    return Done("Axis " + std::to_string(m.axis) + " (" + s.AxisName(m.axis) + ") slewed at " +
+                    m.speed + " (" + FormatFixed(degrees, 4) + "\xC2\xB0/s)" +
+                    (m.seconds > 0 ? " for " + FormatFixed(m.seconds, 0) + " s, then stopped"
+                                   : std::string(", still moving")),
+                JsonObject()
+                    .Add("axis", m.axis)
+                    .Add("speed", m.speed)
+                    .Add("degreesPerSecond", degrees)
+                    .Add("timesSidereal", m.rate / kSiderealRate)
+                    .Add("seconds", m.seconds));
+  }
+
+  Outcome operator()(const StopStep& st) {
+    for (int axis = 0; axis < 2; ++axis) {
+      if (st.axis >= 0 && axis != st.axis) continue;
+      if (int code = api().StopAxis(axis); code != 0) return Code("stop", code);
+    }
+    if (st.all) {
+      (void)api().SetTracking(0);  // always 0; the state below tells
+      uint32_t state = 0;
+      if (Outcome o =
+              s.AwaitState([](uint32_t x) { return x != SIDERA_MOUNT_TRACKING; }, 3.0, &state);
+          !o.ok()) {
+        return Fail("stop", o);
+      }
+      if (state == SIDERA_MOUNT_TRACKING) {
+        return Fail("stop", {Outcome::Kind::kRefused, 0, "the mount kept tracking"});
+      }
+    }
+    const std::string which = st.axis >= 0 ? "Axis " + std::to_string(st.axis) : "Both axes";
+    return Done(which + " stopped" + (st.all ? "; tracking off" : ""),
+                JsonObject().Add("axis", st.axis).Add("all", st.all));
+  }
+
+  Outcome operator()(const TrackStep& t) {
+    using Mode = TrackStep::Mode;
+    if (t.mode == Mode::kOn || t.mode == Mode::kOff) {
+      const bool on = t.mode == Mode::kOn;
+      (void)api().SetTracking(on ? 1 : 0);  // always 0; the state below tells
+      uint32_t state = 0;
+      Outcome o =
+          on ? s.AwaitState([](uint32_t x) { return x == SIDERA_MOUNT_TRACKING; }, 3.0, &state)
+             : s.AwaitState([](uint32_t x) { return x != SIDERA_MOUNT_TRACKING; }, 3.0, &state);
+      if (!o.ok()) return Fail("track", o);
+      if ((state == SIDERA_MOUNT_TRACKING) != on) {
+        return Fail("track", {Outcome::Kind::kRefused, 0,
+                              std::string("the mount did not ") + (on ? "start" : "stop") +
+                                  " tracking (it is " + MountStateName(state) + ")"});
+      }
+      return Done(on ? "Tracking on" : "Tracking off", JsonObject().Add("tracking", on));
+    }
+    if (t.mode != Mode::kWatch) {
+      const int mode = t.mode == Mode::kSidereal ? 0 : t.mode == Mode::kLunar ? 1 : 2;
+      static const char* kNames[] = {"sidereal", "lunar", "solar"};
+      (void)api().SetTrackingRateMode(mode);  // always 0
+      return Done(
+          std::string("Tracking rate ") + kNames[mode] + " (applies when tracking next starts)",
+          JsonObject().Add("rateMode", kNames[mode]));
+    }
+    TrackReport report;
+    if (Outcome o = s.Track(t.seconds, &report); !o.ok()) return Fail("track", o);
+    return Done("Tracked for " + FormatFixed(report.seconds, 0) + " s: drift " +
+                    FormatFixed(report.driftArcsec, 1) + "\" (largest " +
+                    FormatFixed(report.worstArcsec, 1) + "\")",
+                JsonObject()
+                    .Add("seconds", report.seconds)
+                    .Add("driftArcsec", report.driftArcsec)
+                    .Add("worstArcsec", report.worstArcsec));
+  }
+
+  Outcome operator()(const SyncStep& y) {
+    if (y.kind == SyncStep::Kind::kHome) {
+      if (int code = api().SyncHomePosition(); code != 0) return Code("sync home", code);
+      return Done("Axes set to the home position", JsonObject().Add("home", true));
+    }
+    if (y.kind == SyncStep::Kind::kAxis) {
+      if (int code = api().SyncAxis(y.axis, y.angle); code != 0) return Code("sync axis", code);
+      return Done("Axis " + std::to_string(y.axis) + " set to " + FormatFixed(Degrees(y.angle), 4) +
+                      "\xC2\xB0",
+                  JsonObject().Add("axis", y.axis).Add("angle", Degrees(y.angle)));
+    }
+    // The axes that would point at the target now, written as the current
+    // readings: the mount then believes it points there.
+    const LocalPlace p = s.LocalNow(y.target);
+    AxisPair axes{};
+    (void)api().SkyToAxes(SkyPoint{p.hourAngle, p.declination}, &axes);  // 0 with a mount
+    const std::string what = "sync " + y.target.label;
+    if (int code = api().SyncAxis(0, axes.axis0); code != 0) return Code(what, code);
+    if (int code = api().SyncAxis(1, axes.axis1); code != 0) return Code(what, code);
+    return Done("Synced on " + y.target.label, JsonObject().Add("target", y.target.label));
+  }
+
+  Outcome operator()(const StatusStep& st) {
+    if (st.seconds > 0) {
+      if (Outcome o = s.Watch(st.seconds, "watch"); !o.ok()) return Fail("status", o);
+    }
+    uint32_t state = 0, s0 = 0, s1 = 0;
+    AxisPair axes{};
+    SkyPoint sky{};
+    HorizontalPoint hz{};
+    Outcome o = s.ReadState(&state);
+    for (int axis = 0; axis < 2 && o.ok(); ++axis) {
+      if (int code = api().GetAxisState(axis, axis == 0 ? &s0 : &s1); code != 0)
+        o = s.FromCode(code);
+    }
+    if (o.ok()) o = s.ReadAxes(&axes);
+    if (o.ok()) o = s.ReadSky(&sky);
+    if (o.ok()) o = s.ReadHorizontal(&hz);
+    if (!o.ok()) return Fail("status", o);
+    double offset = 0;
+    const int quality = api().GetAlignmentQuality(&offset);
+    const Observer& site = s.options().site.observer;
+    const int64_t now = s.Now();
+    const IcrsDirection place = CatalogueOfLocal({sky.hourAngle, sky.declination}, site, now);
+    const double lst = LocalApparentSiderealTime(site, now);
+    const double hourAngle = WrapPi(sky.hourAngle);
+    std::string lines =
+        "Mount     " + s.library_.MountName(s.options().model) + ", " + MountStateName(state) +
+        (s.parked_ ? " (parked)" : "") + "\nAxes      0: " + FormatFixed(Degrees(axes.axis0), 4) +
+        "\xC2\xB0 (" + AxisStateName(s0) + ")   1: " + FormatFixed(Degrees(axes.axis1), 4) +
+        "\xC2\xB0 (" + AxisStateName(s1) + ")\nSky       RA " + FormatHours(place.rightAscension) +
+        "  Dec " + FormatDegrees(place.declination) + " (J2000)  hour angle " +
+        (hourAngle < 0 ? "-" : "+") + FormatHours(std::fabs(hourAngle)) + ", LST " +
+        FormatHours(lst) + "\nHorizon   Az " + FormatAzimuth(hz.azimuth) + "  Alt " +
+        FormatFixed(Degrees(hz.altitude), 2) + "\xC2\xB0\nAlignment " +
+        (quality > 0 ? std::string("aligned") : std::string("none (nominal model)"));
+    JsonObject data;
+    data.Add("mountState", static_cast<int>(state))
+        .Add("mountStateName", MountStateName(state))
+        .Add("parked", s.parked_)
+        .Add("axisState0", static_cast<int>(s0))
+        .Add("axisState1", static_cast<int>(s1))
+        .Add("axis0", Degrees(axes.axis0))
+        .Add("axis1", Degrees(axes.axis1))
+        .Add("rightAscensionHours", place.rightAscension / kPi * 12.0)
+        .Add("declination", Degrees(place.declination))
+        .Add("hourAngleHours", hourAngle / kPi * 12.0)
+        .Add("azimuth", Degrees(WrapTwoPi(hz.azimuth)))
+        .Add("altitude", Degrees(hz.altitude))
+        .Add("aligned", quality > 0);
+    if (s.target_) {
+      double error = 0;
+      if (Outcome e = s.PointingError(*s.target_, &error); !e.ok()) return Fail("status", e);
+      lines += "\nTarget    " + s.target_->label + ", " + FormatFixed(error * kRadToArcsec, 1) +
+               "\" away";
+      data.Add("target", s.target_->label).Add("targetDistanceArcsec", error * kRadToArcsec);
+    }
+    return Done(lines, data);
+  }
+
+  Outcome operator()(const WaitStep& w) {
+    if (Outcome o = s.Watch(w.seconds, "wait"); !o.ok()) return Fail("wait", o);
+    return Done("Waited " + FormatFixed(w.seconds, 0) + " s",
+                JsonObject().Add("seconds", w.seconds));
+  }
+
+  Outcome operator()(const LimitsStep& l) {
+    if (int code = api().SetAltitudeLimits(l.lower, l.upper); code != 0)
+      return Code("limits", code);
+    return Done("Altitude limits " + FormatFixed(Degrees(l.lower), 1) + "\xC2\xB0 to " +
+                    FormatFixed(Degrees(l.upper), 1) + "\xC2\xB0",
+                JsonObject().Add("lower", Degrees(l.lower)).Add("upper", Degrees(l.upper)));
+  }
+
+  Outcome operator()(const TargetsStep& t) {
+    std::vector<NamedTarget> all;
+    if (t.which != "stars" && t.which != "messier") all = Bodies();
+    if (t.which != "planets") {
+      for (const CatalogueEntry& e : Catalogue()) {
+        const bool star = std::string(e.kind) == "star";
+        if ((t.which == "stars" && !star) || (t.which == "messier" && star)) continue;
+        NamedTarget n;
+        FindTarget(e.name, &n);
+        all.push_back(n);
+      }
+    }
+    const Observer& site = s.options().site.observer;
+    const int64_t now = s.Now();
+    std::string list = "[";
+    s.out_.Text(
+        "Target                  Kind               RA (J2000)   Dec           Az        Alt");
+    for (const NamedTarget& n : all) {
+      const LocalPlace p = LocalOf(n.PlaceAt(now), site, now);
+      const Horizontal h = HorizontalOf(p.hourAngle, p.declination, site.latitude);
+      // Shown as the J2000 direction from the site now: the catalogue place
+      // for a star, the astrometric place for the Moon and the planets.
+      const IcrsDirection c = CatalogueOfLocal(p, site, now);
+      if (t.which == "up" && h.altitude <= 0) continue;
+      char line[200];
+      std::snprintf(line, sizeof line, "%-22s  %-17s  %s  %-11s  %8s  %6.2f\xC2\xB0%s",
+                    n.name.c_str(), n.kind.c_str(), FormatHours(c.rightAscension).c_str(),
+                    FormatDegrees(c.declination).c_str(), FormatAzimuth(h.azimuth).c_str(),
+                    Degrees(h.altitude), h.altitude > 0 ? "" : "  (below the horizon)");
+      s.out_.Text(line);
+      if (list.size() > 1) list += ",";
+      list += JsonObject()
+                  .Add("name", n.name)
+                  .Add("kind", n.kind)
+                  .Add("azimuth", Degrees(WrapTwoPi(h.azimuth)))
+                  .Add("altitude", Degrees(h.altitude))
+                  .str();
+    }
+    s.out_.Json(JsonObject()
+                    .Add("step", name)
+                    .Add("ok", true)
+                    .AddRaw("data", JsonObject().AddRaw("targets", list + "]").str()));
+    return Outcome::Ok();
+  }
+
+  Outcome operator()(const ParkStep&) {
+    (void)api().SetTracking(0);  // always 0; the goto below takes the axes anyway
+    TargetSpec home;
+    home.kind = TargetSpec::Kind::kAxes;
+    home.a = Radians(HomeAxis0Degrees(s.facts()));
+    home.b = Radians(HomeAxis1Degrees(s.facts()));
+    home.label = "the home position";
+    MotionReport report;
+    if (Outcome o = s.Goto(home, true, &report); !o.ok()) return Fail("park", o);
+    s.parked_ = true;
+    s.target_.reset();
+    return Done("Parked at the home position (axes " + FormatFixed(HomeAxis0Degrees(s.facts()), 0) +
+                    "\xC2\xB0, " + FormatFixed(HomeAxis1Degrees(s.facts()), 0) +
+                    "\xC2\xB0); tracking off",
+                JsonObject().Add("parked", true).Add("seconds", report.seconds));
+  }
+
+  Outcome operator()(const UnparkStep&) {
+    s.parked_ = false;
+    (void)api().SetTracking(1);  // always 0; the state below tells
+    uint32_t state = 0;
+    if (Outcome o =
+            s.AwaitState([](uint32_t x) { return x == SIDERA_MOUNT_TRACKING; }, 3.0, &state);
+        !o.ok()) {
+      return Fail("unpark", o);
+    }
+    const bool tracking = state == SIDERA_MOUNT_TRACKING;
+    return Done(std::string("Unparked; ") + (tracking ? "tracking" : "not tracking"),
+                JsonObject().Add("parked", false).Add("tracking", tracking));
+  }
+};
+
+Outcome Session::Run(const PlannedStep& step) {
+  if (parked_ && StepMoves(step.step)) {
+    Outcome o{Outcome::Kind::kRefused, 0, "the mount is parked; unpark it first"};
+    ReportFailure(step.name, step.name, o);
+    return o;
+  }
+  return std::visit(StepRunner{*this, step.name}, step.step);
+}
+
+}  // namespace sidera::tool
