@@ -47,6 +47,14 @@ void CircleAxis::SetCounts(uint32_t counts, double now) {
   if (mode_ == Mode::kGoto) StartGoto(target_, speed_, now);
 }
 
+void CircleAxis::SetCountsPerRevolution(uint32_t counts, double now) {
+  if (counts < 2) return;
+  AdvanceTo(now);
+  n_ = counts;
+  position_ = Wrap(position_);
+  if (mode_ == Mode::kGoto) StartGoto(target_, speed_, now);
+}
+
 void CircleAxis::StartGoto(uint32_t target, double countsPerSecond, double now) {
   AdvanceTo(now);
   target_ = target % n_;

@@ -12,6 +12,9 @@ class CircleAxis {
   CircleAxis(uint32_t countsPerRevolution, uint32_t counts, double now);
 
   uint32_t CountsPerRevolution() const { return n_; }
+  // A new circle (at least 2 counts): the position is taken modulo it and a
+  // goto runs on to its target on the new circle.
+  void SetCountsPerRevolution(uint32_t counts, double now);
   // The position, advanced to `now`, in [0, N).
   uint32_t Counts(double now);
   // Sets the position (taken modulo N); a motion in progress goes on.

@@ -133,7 +133,9 @@ std::vector<uint8_t> Family2Emulator::Impl::ExecuteLocked(uint8_t command, uint3
       return {};
     case kSetCountsPerRevolution0:
     case kSetCountsPerRevolution1:
+      // The controller counts its circle as it is told.
       countsSetting[axis] = value;
+      motion.SetCountsPerRevolution(value, now);
       return {};
     case kGotoDoneQuery:
       return {axes[0].GotoRunning(now) ? kGotoMoving : kGotoDone};

@@ -20,7 +20,9 @@
 namespace sidera::emulator {
 
 struct Family2Options {
-  // The model's gearing: 726559 (model 8) or 1059334 (model 9).
+  // Counts per revolution at power-on: 726559 (model 8) or 1059334 (model
+  // 9). The controller uses the value that OpSetCountsPerRevolution gives
+  // it from then on.
   uint32_t countsPerRevolution = 726559;
   double gotoDegPerSec = 8.0;  // goto speed
   double timeScale = 1.0;      // axes move this many times faster than real time
