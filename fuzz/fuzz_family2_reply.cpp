@@ -40,12 +40,14 @@ class FuzzSource : public sidera::family2::ByteSource {
 class FuzzLine : public sidera::ByteCommandMount {
  public:
   FuzzLine() { SetGearing(726559); }
-  int write(const uint8_t* bytes, uint32_t length) override {
+  sidera::LineResult write(const uint8_t* bytes, uint32_t length) override {
     (void)ByteCommandMount::write(bytes, length);  // notes the reply length
-    return 0;
+    return sidera::LineResult::kOk;
   }
-  int readReply(uint8_t* reply) override {
-    return sidera::family2::ReadFixedReply(*source, expectedReplyLength, reply);
+  sidera::LineResult readReply(uint8_t* reply) override {
+    return sidera::family2::ReadFixedReply(*source, expectedReplyLength, reply) == 0
+               ? sidera::LineResult::kOk
+               : sidera::LineResult::kFailed;
   }
   sidera::family2::ByteSource* source = nullptr;
 };

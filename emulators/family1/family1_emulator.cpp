@@ -91,6 +91,7 @@ struct Family1Emulator::Impl {
   std::atomic<bool> stopRequested{false};
   std::atomic<bool> closeRequested{false};
   uint32_t noiseState = 0x2545F491u;  // server thread only
+  family1::GpsUnit gps;               // guarded by `mutex`
 
   double MotionNowLocked() const {
     const double real = std::chrono::duration<double>(Clock::now() - clockAnchor).count();
@@ -199,6 +200,14 @@ void Family1Emulator::Impl::Serve() {
 
     std::unique_lock<std::mutex> lock(mutex);
     requests.push_back(request);
+    if (frame.Valid() && frame.bytes[3] == family1::kGpsAddress && options.gps.present &&
+        !hangUpPending) {
+      const int delayMs = std::max(options.replyDelayMs, 0);
+      std::vector<uint8_t> reply = gps.Reply(request.id, options.gps);
+      lock.unlock();
+      replies.push_back({Clock::now() + Milliseconds(delayMs), std::move(reply)});
+      return;
+    }
     if (axis < 0 || hangUpPending) return;  // not for us, or the line is going down
     ++servedRequests;
     const Family1Options now = options;

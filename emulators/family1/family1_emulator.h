@@ -8,6 +8,7 @@
 // answered by that controller; other frames are only logged. A frame cut off
 // by 100 ms of quiet is dropped, so it cannot swallow the next one. A known
 // command with too few data bytes is not carried out and gets an empty reply.
+// With options.gps.present, a GPS unit at 0xB0 answers frames addressed to it.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "emulators/family1/gps_unit.h"
 
 namespace sidera::emulator {
 
@@ -34,6 +37,7 @@ struct Family1Options {
   int32_t initialCounts[2] = {0, 0};  // signed 24-bit positions at start
   uint8_t versionMajor = 3;
   uint8_t versionMinor = 1;
+  GpsUnitOptions gps;  // a GPS unit at 0xB0 on the same bus (absent by default)
 };
 
 // One request frame as it arrived on the line. axis is -1 when the frame

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "emulators/family1/family1_emulator.h"
@@ -36,6 +37,10 @@ constexpr const char* kUsage =
     "  --position0 DEG        starting angle of axis 0 in degrees (0)\n"
     "  --position1 DEG        starting angle of axis 1 in degrees (0)\n"
     "  --version MAJOR.MINOR  firmware version the controllers report (3.1)\n"
+    "  --gps LAT,LON          a GPS unit at 0xB0 reports this position (degrees)\n"
+    "  --gps-satellites N     satellites the GPS unit reports (8)\n"
+    "  --gps-link-after N     it answers N link polls with \"not linked\" first (0)\n"
+    "  --gps-time TIME        its universal time at start, YYYY-MM-DDTHH:MM:SS (now)\n"
     "  --help                 this text\n";
 
 bool ParseInt(const char* text, long low, long high, int& out) {
@@ -72,6 +77,22 @@ bool ParseVersion(const char* text, sidera::emulator::Family1Options& options) {
   }
   options.versionMajor = static_cast<uint8_t>(major);
   options.versionMinor = static_cast<uint8_t>(minor);
+  return true;
+}
+
+// "YYYY-MM-DDTHH:MM:SS" (universal time) -> seconds since 1970.
+bool ParseUtc(const char* text, int64_t& out) {
+  std::tm when{};
+  char tail = 0;
+  if (std::sscanf(text, "%d-%d-%dT%d:%d:%d%c", &when.tm_year, &when.tm_mon, &when.tm_mday,
+                  &when.tm_hour, &when.tm_min, &when.tm_sec, &tail) != 6) {
+    return false;
+  }
+  when.tm_year -= 1900;
+  when.tm_mon -= 1;
+  const time_t seconds = timegm(&when);
+  if (seconds < 0) return false;
+  out = seconds;
   return true;
 }
 
@@ -113,6 +134,18 @@ bool ParseArguments(int argc, char** argv, sidera::emulator::Family1Options& opt
       if (ok) options.initialCounts[name == "--position0" ? 0 : 1] = DegreesToCount(degrees);
     } else if (name == "--version") {
       ok = ParseVersion(value, options);
+    } else if (name == "--gps") {
+      char tail = 0;
+      ok = std::sscanf(value, "%lf,%lf%c", &options.gps.latitudeDeg, &options.gps.longitudeDeg,
+                       &tail) == 2 &&
+           std::fabs(options.gps.latitudeDeg) <= 90 && std::fabs(options.gps.longitudeDeg) <= 180;
+      options.gps.present = ok;
+    } else if (name == "--gps-satellites") {
+      ok = ParseInt(value, 0, 127, options.gps.satellites);
+    } else if (name == "--gps-link-after") {
+      ok = ParseInt(value, 0, 1000000, options.gps.linkAfterPolls);
+    } else if (name == "--gps-time") {
+      ok = ParseUtc(value, options.gps.startUtc);
     } else {
       std::fprintf(stderr, "family1-emulator: unknown option %s (see --help)\n", name.c_str());
       return false;

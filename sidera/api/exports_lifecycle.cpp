@@ -4,6 +4,7 @@
 #include "sidera/api/globals.h"
 #include "sidera/core/telescope_mount.h"
 #include "sidera/include/sidera.h"
+#include "sidera/platform/debug_log.h"
 
 namespace sidera {
 namespace {
@@ -36,6 +37,7 @@ void SetSiteIgnoringResult(TelescopeMount& mount, double latitude, double elevat
 using namespace sidera;
 
 extern "C" SIDERA_API int CreateMount(int mountType, double latitude, double elevation) {
+  platform::ReloadDebugTopics();  // a host switches the debug log on before creating a mount
   if (g_mount != nullptr) {
     // The same model again only updates the site; another model must wait
     // for DestroyMount.

@@ -9,9 +9,13 @@
 //
 // The two- and three-star fits and their solvers run under an FpGuard: any
 // division by zero, overflow, underflow, NaN or denormal value stops them.
+// A fit that fails, for whatever reason, leaves the model exactly as it was
+// before the call, so a failed attempt never leaves a mount that claims to
+// be aligned while it points with the nominal matrices.
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <initializer_list>
 #include <mutex>
 
 #include "sidera/core/angles.h"
@@ -27,6 +31,19 @@ namespace {
 // change by less than one arc-minute.
 constexpr double kConvergenceTolerance = kPi / 10800.0;
 constexpr int kMaxIterations = 100;
+
+// Stars closer together than this on the sky (or in the axis readings), or
+// closer than this to being opposite, cannot fix the rotation of the model:
+// the fit turns the centring error into a pointing error that grows as the
+// pair closes up. With a centring error of 2 arc-minutes, the median of the
+// worst pointing error over the sky (bench_align_conditioning) is 0.1
+// degrees for stars 90 degrees apart, 0.33 at 30, 0.92 at 10, 2.0 at 5, 3.5
+// at 2, 7.1 at 1 and 32 at 0.2: below 5 degrees the error passes 60 times
+// the centring error and the model is worth nothing for pointing. For three
+// stars the same limit applies to every pair and to each star's distance
+// from the great circle through the other two (median 1.1 degrees at 5
+// degrees off the circle, 6.0 at 1).
+const double kMinimumSeparation = DegToRad(5.0);
 
 // Bytes covered by the record's checksum: everything before the checksum.
 constexpr std::size_t kChecksummedBytes = offsetof(AlignmentRecord, checksum);
@@ -59,33 +76,126 @@ bool HasDenormal(FpGuard& guard, const AlignStar& s) {
   return guard.Faulted({s.hourAngle, s.declination, s.axis0, s.axis1});
 }
 
+double Dot(const Vector3& a, const Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+
+// True when the directions are far enough apart to fix a rotation: every
+// pair at least kMinimumSeparation from coinciding and from being opposite
+// and, for three, each at least that far from the great circle through the
+// other two. Works on unit vectors, so no angle is ever divided by.
+bool WellSpread(const Vector3* v, int count) {
+  const double limit = std::sin(kMinimumSeparation);
+  for (int i = 0; i < count; ++i) {
+    for (int j = i + 1; j < count; ++j) {
+      if (Length(CrossProduct(v[i], v[j])) < limit) return false;
+    }
+  }
+  if (count == 3) {
+    const double volume = std::fabs(Dot(CrossProduct(v[0], v[1]), v[2]));
+    for (int i = 0; i < 3; ++i) {
+      // Distance (as a sine) of star i from the circle through the others.
+      const double base = Length(CrossProduct(v[(i + 1) % 3], v[(i + 2) % 3]));
+      if (volume < limit * base) return false;
+    }
+  }
+  return true;
+}
+
+// Whether the stars' sky positions and their axis readings are both spread
+// well enough for a fit.
+bool StarsWellSpread(std::initializer_list<const AlignStar*> stars) {
+  Vector3 sky[3];
+  Vector3 axes[3];
+  int n = 0;
+  for (const AlignStar* s : stars) {
+    sky[n] = SphericalToVector(s->hourAngle, s->declination);
+    axes[n] = SphericalToVector(s->axis0, s->axis1);
+    ++n;
+  }
+  return WellSpread(sky, n) && WellSpread(axes, n);
+}
+
+// The pointing model as the alignment operations change it.
+struct ModelState {
+  Matrix3 skyToAxes;
+  Matrix3 axesToSky;
+  double axis1IndexError;
+  double collimationError;
+  double alignmentResidual;
+  int32_t alignmentQuality;
+  int32_t isAligned;
+};
+
+// Puts the model back as it was when the rollback was made, unless the fit
+// was committed. The caller holds modelMutex for the rollback's lifetime.
+class ModelRollback {
+ public:
+  explicit ModelRollback(TelescopeMount& mount)
+      : mount_(mount), saved_{mount.skyToAxesMatrix,   mount.axesToSkyMatrix,
+                              mount.axis1IndexError,   mount.collimationError,
+                              mount.alignmentResidual, mount.alignmentQuality,
+                              mount.isAligned.load()} {}
+  ~ModelRollback() {
+    if (committed_) return;
+    mount_.skyToAxesMatrix = saved_.skyToAxes;
+    mount_.axesToSkyMatrix = saved_.axesToSky;
+    mount_.axis1IndexError = saved_.axis1IndexError;
+    mount_.collimationError = saved_.collimationError;
+    mount_.alignmentResidual = saved_.alignmentResidual;
+    mount_.alignmentQuality = saved_.alignmentQuality;
+    mount_.isAligned = saved_.isAligned;
+  }
+  ModelRollback(const ModelRollback&) = delete;
+  ModelRollback& operator=(const ModelRollback&) = delete;
+
+  // Keeps the new model when `result` is success; passes the result on.
+  MountResult Commit(MountResult result) {
+    committed_ = result == kOk;
+    return result;
+  }
+
+ private:
+  TelescopeMount& mount_;
+  const ModelState saved_;
+  bool committed_ = false;
+};
+
+bool AllFinite(const double* values, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!std::isfinite(values[i])) return false;
+  }
+  return true;
+}
+
+// A record whose every number is finite: NaN or infinite matrices and error
+// terms would make gotos "succeed" without moving and tracking send NaN rates.
+bool RecordIsFinite(const AlignmentRecord& r) {
+  const double terms[] = {r.axis1IndexError, r.collimationError, r.nonPerpendicularityError,
+                          r.alignmentResidual};
+  return AllFinite(r.skyToAxesMatrix, 9) && AllFinite(r.axesToSkyMatrix, 9) && AllFinite(terms, 4);
+}
+
 // The last steps of the two- and three-star fits: from P (axis directions of
 // the stars, as columns) and Q (their sky directions), skyToAxes = P Q^-1 and
-// axesToSky = Q P^-1; then the residual, and the model is marked aligned. A
-// singular matrix fails as it is found (skyToAxesMatrix may already be
-// replaced); a floating-point fault resets the model. The caller holds
-// modelMutex.
+// axesToSky = Q P^-1; then the residual, and the model is marked aligned.
+// A singular matrix or a floating-point fault fails the fit (the caller's
+// rollback restores the model). The caller holds modelMutex.
 MountResult FitModel(TelescopeMount& mount, FpGuard& guard, const Matrix3& p, const Matrix3& q) {
-  auto fail = [&mount] {
-    (void)mount.ResetAlignment();
-    return kAlignFailed;
-  };
   Matrix3 inverse = q;
   if (InvertInPlace(inverse) != 0) return kAlignFailed;
   mount.skyToAxesMatrix = p;
   MultiplyMatrixInPlace(mount.skyToAxesMatrix, inverse);
-  if (guard.Faulted()) return fail();
+  if (guard.Faulted()) return kAlignFailed;
 
   inverse = p;
   if (InvertInPlace(inverse) != 0) return kAlignFailed;
   mount.axesToSkyMatrix = q;
   MultiplyMatrixInPlace(mount.axesToSkyMatrix, inverse);
-  if (guard.Faulted()) return fail();
+  if (guard.Faulted()) return kAlignFailed;
 
   // The residual is taken before the model is marked aligned, so that a
   // fault while estimating it leaves the old alignment state intact.
   const double residual = mount.AlignmentAdjust();
-  if (guard.Faulted({residual})) return fail();
+  if (guard.Faulted({residual})) return kAlignFailed;
   mount.isAligned = 1;
   mount.alignmentQuality = 100;
   mount.alignmentResidual = residual;
@@ -104,6 +214,7 @@ uint32_t RecordChecksum(const AlignmentRecord& record) {
 MountResult TelescopeMount::AlignOneStar(AlignStar s1) {
   {
     std::lock_guard<std::recursive_mutex> lock(modelMutex);
+    ModelRollback rollback(*this);
     (void)ResetAlignment();  // its status only reports a singular nominal matrix
     const AxisPair c = NominalAxes(*this, s1);
 
@@ -132,6 +243,7 @@ MountResult TelescopeMount::AlignOneStar(AlignStar s1) {
     isAligned = 1;
     alignmentQuality = 100;
     alignmentResidual = 0.0;
+    (void)rollback.Commit(kOk);
   }
   // Outside the lock: tracking threads convert positions through the model.
   (void)StartTracking();  // tracking is a convenience; the alignment stands
@@ -191,18 +303,15 @@ int TelescopeMount::SolveCollimationError(const AlignStar& sp, const AlignStar& 
 MountResult TelescopeMount::AlignTwoStars(AlignStar s1, AlignStar s2) {
   std::lock_guard<std::recursive_mutex> lock(modelMutex);
   FpGuard guard;
-  // A fault outside the solvers falls back to the nominal model.
-  auto fail = [this] {
-    (void)ResetAlignment();
-    return kAlignFailed;
-  };
-  if (HasDenormal(guard, s1) || HasDenormal(guard, s2)) return fail();
+  ModelRollback rollback(*this);
+  if (HasDenormal(guard, s1) || HasDenormal(guard, s2)) return kAlignFailed;
+  if (!StarsWellSpread({&s1, &s2})) return kAlignFailed;
 
   (void)ResetAlignment();
   const AxisPair c1 = NominalAxes(*this, s1);
   const AxisPair c2 = NominalAxes(*this, s2);
   double x = ((c1.axis1 - s1.axis1) + (c2.axis1 - s2.axis1)) / 2.0;
-  if (guard.Faulted({c1.axis0, c1.axis1, c2.axis0, c2.axis1, x})) return fail();
+  if (guard.Faulted({c1.axis0, c1.axis1, c2.axis0, c2.axis1, x})) return kAlignFailed;
 
   if (SolveIndexError(s1, s2, x) != 0) return kAlignFailed;
 
@@ -219,7 +328,7 @@ MountResult TelescopeMount::AlignTwoStars(AlignStar s1, AlignStar s2) {
   SetMatrixColumn(p, 0, u1);
   SetMatrixColumn(p, 1, u2);
   SetMatrixColumn(p, 2, w);
-  if (guard.Faulted({s1.axis1, s2.axis1, w.x, w.y, w.z})) return fail();
+  if (guard.Faulted({s1.axis1, s2.axis1, w.x, w.y, w.z})) return kAlignFailed;
 
   const Vector3 v1 = SphericalToVector(s1.hourAngle, s1.declination);
   const Vector3 v2 = SphericalToVector(s2.hourAngle, s2.declination);
@@ -228,19 +337,19 @@ MountResult TelescopeMount::AlignTwoStars(AlignStar s1, AlignStar s2) {
   SetMatrixColumn(q, 0, v1);
   SetMatrixColumn(q, 1, v2);
   SetMatrixColumn(q, 2, n);
-  if (guard.Faulted({n.x, n.y, n.z})) return fail();
+  if (guard.Faulted({n.x, n.y, n.z})) return kAlignFailed;
 
-  return FitModel(*this, guard, p, q);
+  return rollback.Commit(FitModel(*this, guard, p, q));
 }
 
 MountResult TelescopeMount::AlignThreeStars(AlignStar s1, AlignStar s2, AlignStar s3) {
   std::lock_guard<std::recursive_mutex> lock(modelMutex);
   FpGuard guard;
-  auto fail = [this] {
-    (void)ResetAlignment();
+  ModelRollback rollback(*this);
+  if (HasDenormal(guard, s1) || HasDenormal(guard, s2) || HasDenormal(guard, s3)) {
     return kAlignFailed;
-  };
-  if (HasDenormal(guard, s1) || HasDenormal(guard, s2) || HasDenormal(guard, s3)) return fail();
+  }
+  if (!StarsWellSpread({&s1, &s2, &s3})) return kAlignFailed;
 
   (void)ResetAlignment();
   const AxisPair c1 = NominalAxes(*this, s1);
@@ -249,7 +358,7 @@ MountResult TelescopeMount::AlignThreeStars(AlignStar s1, AlignStar s2, AlignSta
   double x = ((c1.axis1 - s1.axis1) + (c2.axis1 - s2.axis1) + (c3.axis1 - s3.axis1)) / 3.0;
   double y = 0.0;
   if (guard.Faulted({c1.axis0, c1.axis1, c2.axis0, c2.axis1, c3.axis0, c3.axis1, x})) {
-    return fail();
+    return kAlignFailed;
   }
 
   // The collimation step pairs star 3 with whichever of the others is
@@ -259,7 +368,7 @@ MountResult TelescopeMount::AlignThreeStars(AlignStar s1, AlignStar s2, AlignSta
   const double k2 = std::fabs(1.0 / std::cos(c2.axis1) - 1.0 / std::cos(s3.axis1));
   const double d13 = std::fabs(NormalizeAngle(s1.axis0 - s3.axis0));
   const double d23 = std::fabs(NormalizeAngle(s2.axis0 - s3.axis0));
-  if (guard.Faulted({k1, k2, d13, d23})) return fail();
+  if (guard.Faulted({k1, k2, d13, d23})) return kAlignFailed;
   const double nearLimit = DegToRad(5.0);
   const double farLimit = DegToRad(175.0);
   const AlignStar* partner = &s1;
@@ -284,7 +393,7 @@ MountResult TelescopeMount::AlignThreeStars(AlignStar s1, AlignStar s2, AlignSta
       collimationConverged = std::fabs(y - collimationError) < kConvergenceTolerance;
       collimationError = y;
     }
-    if (guard.Faulted({x, y})) return fail();
+    if (guard.Faulted({x, y})) return kAlignFailed;
     if (indexConverged && collimationConverged) break;
   }
   if (!indexConverged || !collimationConverged) return kAlignFailed;
@@ -295,7 +404,7 @@ MountResult TelescopeMount::AlignThreeStars(AlignStar s1, AlignStar s2, AlignSta
     s->axis1 += axis1IndexError;
     s->axis0 +=
         collimationError / std::cos(s->axis1) + nonPerpendicularityError * std::tan(s->axis1);
-    if (guard.Faulted({s->axis0, s->axis1})) return fail();
+    if (guard.Faulted({s->axis0, s->axis1})) return kAlignFailed;
   }
   Matrix3 p;
   Matrix3 q;
@@ -305,9 +414,9 @@ MountResult TelescopeMount::AlignThreeStars(AlignStar s1, AlignStar s2, AlignSta
     SetMatrixColumn(q, column, SphericalToVector(s->hourAngle, s->declination));
     ++column;
   }
-  if (guard.Faulted()) return fail();
+  if (guard.Faulted()) return kAlignFailed;
 
-  return FitModel(*this, guard, p, q);
+  return rollback.Commit(FitModel(*this, guard, p, q));
 }
 
 int TelescopeMount::SaveAlignment(AlignmentRecord* out) {
@@ -333,6 +442,7 @@ MountResult TelescopeMount::LoadAlignment(const AlignmentRecord* in) {
   if (in == nullptr) return kBadAlignmentData;
   if (in->mountType != mountType) return kBadAlignmentData;
   if (RecordChecksum(*in) != in->checksum) return kBadAlignmentData;
+  if (!RecordIsFinite(*in)) return kBadAlignmentData;
   std::lock_guard<std::recursive_mutex> lock(modelMutex);
   std::memcpy(skyToAxesMatrix.m, in->skyToAxesMatrix, sizeof skyToAxesMatrix.m);
   std::memcpy(axesToSkyMatrix.m, in->axesToSkyMatrix, sizeof axesToSkyMatrix.m);

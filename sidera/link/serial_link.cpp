@@ -1,19 +1,48 @@
+// The serial link: opening the port, the locked request/reply exchange with
+// its deadline and debug log, the base line handling and the unit conversions.
 #include "sidera/link/serial_link.h"
 
 #include <cmath>
 #include <limits>
+#include <string>
 
 #include "sidera/api/globals.h"
 #include "sidera/platform/clock.h"
+#include "sidera/platform/debug_log.h"
 
 namespace sidera {
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+const char* OutcomeText(LineResult result) {
+  switch (result) {
+    case LineResult::kOk:
+      return "ok";
+    case LineResult::kFailed:
+      return "failed";
+    case LineResult::kBusy:
+      return "busy";
+  }
+  return "?";
+}
+
+}  // namespace
 
 SerialLink::SerialLink() {
   const int number = g_comPortNumber.load();
   const bool bluetooth = g_comPortIsBluetooth.load() != 0;
-  if (!port.Open(platform::SerialDevicePath(number, bluetooth))) return;
+  const std::string path = platform::SerialDevicePath(number, bluetooth);
+  if (!port.Open(path)) {
+    openError = port.LastError();
+    SIDERA_DEBUG_LOG(kIo, "port %d (%s) did not open: %s; every command will fail", number,
+                     path.c_str(), openError.Text().c_str());
+    return;
+  }
+  SIDERA_DEBUG_LOG(kIo, "port %d (%s) opened", number, path.c_str());
 
-  (void)ApplyBaudRate(9600);
+  (void)ApplyBaudRate(9600);  // a refusal is kept in openError and logged
   timeouts.readIntervalMs = 30;
   timeouts.readTotalMultiplierMs = 2;
   timeouts.readTotalConstantMs = 500;
@@ -25,42 +54,97 @@ SerialLink::SerialLink() {
 
 SerialLink::~SerialLink() { port.Close(); }
 
-int SerialLink::exchange(const uint8_t* request, uint32_t length, uint8_t* reply) {
-  if (!lockEvent.Wait(kLockWaitTicks)) return kExchangeBusy;
-
-  // The request goes out even when the bus did not fall idle in time.
-  (void)beginTransmit();
-  (void)port.Purge(true, true);
-  int result = write(request, length);
-  if (result == 0) {
-    result = finishWrite() != 0 ? readReply(reply) : kExchangeFailed;
+LineResult SerialLink::exchange(const uint8_t* request, uint32_t length, uint8_t* reply) {
+  if (!lockEvent.Wait(kLockWaitTicks)) {
+    SIDERA_DEBUG_LOG(kIo, "exchange %s not sent: the link stayed busy",
+                     platform::HexBytes(request, length).c_str());
+    return LineResult::kBusy;
   }
-  if (result != 0) result = kExchangeFailed;
-  endTransmit();
+
+  // What the log needs is gathered only while the io topic is on.
+  const bool logging = platform::DebugEnabled(platform::DebugTopic::kIo);
+  platform::SerialTap tap;
+  SteadyClock::time_point started;
+  if (logging) {
+    port.ClearError();
+    port.SetTap(&tap);
+    started = SteadyClock::now();
+  }
+
+  // A port that did not open gets no line handling (nothing to wait for);
+  // the write then fails at once, and the exchange with it.
+  const bool open = port.IsOpen();
+  if (open) {
+    port.SetDeadline(SteadyClock::now() + kExchangeDeadline);
+    (void)beginTransmit();  // the request goes out even when the bus did not fall idle
+    (void)port.Purge(true, true);
+  }
+  const char* stage = "no valid reply";
+  LineResult result = write(request, length);
+  if (result != LineResult::kOk) {
+    stage = open ? "the write failed" : "the port is not open";
+  } else if (finishWrite() != LineReady::kYes) {
+    stage = "the echo stage refused";
+    result = LineResult::kFailed;
+  } else {
+    result = readReply(reply);
+  }
+  if (open) {
+    endTransmit();
+    port.SetDeadline(std::nullopt);
+  }
+  if (result != LineResult::kOk) result = LineResult::kFailed;
+
+  if (logging) {
+    port.SetTap(nullptr);
+    const double ms =
+        std::chrono::duration<double, std::milli>(SteadyClock::now() - started).count();
+    std::string why;
+    if (result != LineResult::kOk) {
+      why = std::string(" (") + stage;
+      const platform::SerialError& error = port.IsOpen() ? port.LastError() : openError;
+      if (error.operation != nullptr) why += ": " + error.Text();
+      why += ")";
+    }
+    std::string unsent;
+    if (tap.written.size() != length) {
+      unsent = " of [" + platform::HexBytes(request, length) + "]";
+    }
+    platform::DebugPrint(platform::DebugTopic::kIo, "exchange sent [%s]%s read [%s] %.1f ms %s%s",
+                         platform::HexBytes(tap.written.data(), tap.written.size()).c_str(),
+                         unsent.c_str(),
+                         platform::HexBytes(tap.read.data(), tap.read.size()).c_str(), ms,
+                         OutcomeText(result), why.c_str());
+  }
   lockEvent.Set();
   return result;
 }
 
-int SerialLink::beginTransmit() { return 1; }
+LineReady SerialLink::beginTransmit() { return LineReady::kYes; }
 
-int SerialLink::write(const uint8_t* bytes, uint32_t length) {
+LineResult SerialLink::write(const uint8_t* bytes, uint32_t length) {
   size_t written = 0;
   const bool ok = port.Write(bytes, length, &written);
   // A short write is not detected here: the missing reply reports it.
   lastWriteLength = length;
-  return ok ? 0 : 1;
+  return ok ? LineResult::kOk : LineResult::kFailed;
 }
 
-int SerialLink::finishWrite() { return 1; }
+LineReady SerialLink::finishWrite() { return LineReady::kYes; }
 
 void SerialLink::endTransmit() {}
 
-int SerialLink::probeHandshake() {
+LineReady SerialLink::probeHandshake() {
   // The line must fall idle within about 400 ticks.
-  if (!WaitForCtsOff(40)) return 0;
-  SetRts(true);
-  const int answered = CtsOn() ? 1 : 0;
-  SetRts(false);
+  if (!port.IsOpen()) return LineReady::kNo;  // nothing to wait for
+  LineReady answered = LineReady::kNo;
+  if (WaitForCtsOff(40)) {
+    SetRts(true);
+    answered = CtsOn() ? LineReady::kYes : LineReady::kNo;
+    SetRts(false);
+  }
+  SIDERA_DEBUG_LOG(kIo, "handshake probe: %s",
+                   answered == LineReady::kYes ? "CTS followed RTS" : "no answer, sending without");
   return answered;
 }
 
@@ -96,7 +180,11 @@ void SerialLink::pack24(int32_t value, uint8_t* out) {
 
 bool SerialLink::ApplyBaudRate(uint32_t baud) {
   baudRate = baud;
-  return port.Configure(baud);
+  if (!port.IsOpen()) return false;  // why is already in openError
+  if (port.Configure(baud)) return true;
+  openError = port.LastError();
+  SIDERA_DEBUG_LOG(kIo, "port not configured for %u baud: %s", baud, openError.Text().c_str());
+  return false;
 }
 
 void SerialLink::SetRts(bool on) { (void)port.SetRts(on); }

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -18,44 +19,66 @@
 
 namespace sidera {
 
+// The outcome of a line operation that does something: `exchange`, `write`,
+// `readReply`. The numbers are the ones the protocol layers have always
+// used: 0 done, 1 failed, 5 (exchange only) the link stayed locked.
+enum class [[nodiscard]] LineResult : int32_t{
+    kOk = 0,
+    kFailed = 1,
+    kBusy = 5,
+};
+
+// The answer of a line operation that decides whether to go on:
+// `beginTransmit` (the bus fell idle), `finishWrite` (go on and read the
+// reply), `probeHandshake` (CTS answered RTS). 1 yes, 0 no.
+enum class [[nodiscard]] LineReady : int32_t{
+    kNo = 0,
+    kYes = 1,
+};
+
 class SerialLink {
  public:
-  // Result of `exchange`.
-  static constexpr int kExchangeOk = 0;
-  static constexpr int kExchangeFailed = 1;
-  static constexpr int kExchangeBusy = 5;
   // How long (ticks) an exchange waits for the link before giving up.
   static constexpr uint32_t kLockWaitTicks = 2000;
+  // The longest one exchange may keep the line once it holds the link, in
+  // real time: every read and write of the exchange ends by then. A reply
+  // that comes at all comes well within it (a silent controller costs one
+  // 500 ms read time-out per read), while a line that trickles noise can no
+  // longer hold the link, and everything queued behind it, for minutes.
+  static constexpr std::chrono::milliseconds kExchangeDeadline{2000};
 
   // Opens the serial port numbered g_comPortNumber at 9600 baud with the
   // link's time-outs and lowers RTS. A port that cannot be opened leaves the
-  // object usable: every exchange then fails.
+  // object usable, with the reason in `openError`: every exchange then fails
+  // at once, without any line handling.
   SerialLink();
   virtual ~SerialLink();
   SerialLink(const SerialLink&) = delete;
   SerialLink& operator=(const SerialLink&) = delete;
 
   // Sends `length` request bytes and reads the reply into `reply` (null: the
-  // reply is still read, then dropped). 0 success; 1 the write failed, the
-  // echo stage refused, or no valid reply came; 5 the link stayed locked for
-  // 2000 ticks (nothing was sent).
-  int exchange(const uint8_t* request, uint32_t length, uint8_t* reply);
+  // reply is still read, then dropped). kOk success; kFailed the port is not
+  // open, the write failed, the echo stage refused, or no valid reply came
+  // within kExchangeDeadline; kBusy the link stayed locked for 2000 ticks
+  // (nothing was sent). With the io debug topic on, each exchange logs the
+  // bytes written and read, its duration and its outcome.
+  LineResult exchange(const uint8_t* request, uint32_t length, uint8_t* reply);
 
   // ---- Line handling, called only from inside `exchange` (slots 1..5) or
   // during connect (probeHandshake). They take no lock of their own. ----
-  // Prepares the line for sending. Result is not used by `exchange`.
-  virtual int beginTransmit();
-  // Writes the bytes and records `length` in lastWriteLength. 0 written,
-  // 1 the platform write failed.
-  virtual int write(const uint8_t* bytes, uint32_t length);
-  // After the write: nonzero = go on and read the reply, 0 = fail.
-  virtual int finishWrite();
-  // Reads one reply. 0 = a reply was read, nonzero = no valid reply.
-  virtual int readReply(uint8_t* reply) = 0;
+  // Prepares the line for sending. Its answer is not used by `exchange`: the
+  // request goes out even when the bus did not fall idle.
+  virtual LineReady beginTransmit();
+  // Writes the bytes and records `length` in lastWriteLength.
+  virtual LineResult write(const uint8_t* bytes, uint32_t length);
+  // After the write: kYes = go on and read the reply, kNo = fail.
+  virtual LineReady finishWrite();
+  // Reads one reply: kOk a reply was read, kFailed no valid reply.
+  virtual LineResult readReply(uint8_t* reply) = 0;
   virtual void endTransmit();
   // RTS/CTS probe: waits up to about 400 ticks for CTS to drop, raises RTS
-  // and reports whether CTS followed. 1 answered, 0 not (or line busy).
-  virtual int probeHandshake();
+  // and reports whether CTS followed (kNo also when the line stayed busy).
+  virtual LineReady probeHandshake();
 
   // ---- Unit conversions; the factors are set by each family. ----
   // The double-to-integer conversions truncate toward zero; a value beyond
@@ -76,6 +99,10 @@ class SerialLink {
   // The port. Used only inside exchange (under lockEvent) or at connect,
   // before any motion thread exists.
   platform::SerialPort port;
+  // Why the port is not open (or could not be configured): what failed and
+  // the system's error. Written by the constructors only (the link's and the
+  // family's, through ApplyBaudRate); read by exchange for the debug log.
+  platform::SerialError openError;
   // Baud rate last applied to the port (the family constructor raises it).
   uint32_t baudRate = 9600;
   platform::SerialTimeouts timeouts;
@@ -93,7 +120,8 @@ class SerialLink {
 
  protected:
   // Applies `baud` and the link's fixed settings to the port again (used by
-  // family constructors). False when the port is closed or refused it.
+  // family constructors). False when the port is closed or refused it (the
+  // refusal is kept in openError).
   bool ApplyBaudRate(uint32_t baud);
   // RTS and CTS; a failed status read counts as CTS off.
   void SetRts(bool on);

@@ -2,6 +2,7 @@
 
 #include "sidera/platform/clock.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -18,7 +19,8 @@ constexpr double kTwoPow32 = 4294967296.0;
 // arithmetic from overflowing while still meaning "practically forever".
 constexpr std::chrono::nanoseconds kLongestRealDuration = std::chrono::hours(24 * 365 * 50);
 
-bool IsUsableScale(double scale) { return std::isfinite(scale) && scale > 0.0; }
+// Also false for NaN, which fails both comparisons.
+bool IsUsableScale(double scale) { return scale >= kMinClockScale && scale <= kMaxClockScale; }
 
 double SanitizedScale(double scale) { return IsUsableScale(scale) ? scale : 1.0; }
 
@@ -33,7 +35,8 @@ uint32_t ScaledTicks(std::chrono::steady_clock::duration elapsed, double scale) 
   return static_cast<uint32_t>(static_cast<uint64_t>(std::fmod(ticks, kTwoPow32)));
 }
 
-// SIDERA_CLOCK_SCALE: a positive finite number; anything else means 1.
+// SIDERA_CLOCK_SCALE: a number within the accepted range; anything else
+// means 1.
 double ScaleFromEnvironment() {
   const char* text = std::getenv("SIDERA_CLOCK_SCALE");
   if (text == nullptr || *text == '\0') {

@@ -23,9 +23,19 @@ class TickSource {
   virtual double Scale() const = 0;
 };
 
-// The default source: steady_clock, scaled by SIDERA_CLOCK_SCALE (a positive
-// number, default 1) and starting at SIDERA_CLOCK_START (default: the real
-// uptime in milliseconds), both read once at first use.
+// The scales a tick source accepts; any other value (zero, negative, not a
+// number, or beyond this range) means real time. Within the range one real
+// millisecond is between a thousandth of a tick and ten sky seconds, so the
+// 32-bit counter still wraps only every five real days at the slowest and
+// seven real minutes at the fastest, and no tick or duration arithmetic can
+// overflow.
+inline constexpr double kMinClockScale = 0.001;
+inline constexpr double kMaxClockScale = 10000.0;
+
+// The default source: steady_clock, scaled by SIDERA_CLOCK_SCALE (a number
+// from kMinClockScale to kMaxClockScale; default and anything else: 1) and
+// starting at SIDERA_CLOCK_START (default: the real uptime in milliseconds),
+// both read once at first use.
 TickSource& DefaultTickSource();
 
 // Installs `source` for the whole library (null restores the default). The

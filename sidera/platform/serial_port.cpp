@@ -13,7 +13,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
+#include <thread>
+
+#include "sidera/platform/debug_log.h"
 
 namespace sidera::platform {
 namespace {
@@ -28,6 +32,16 @@ constexpr int kErrNoIoctlCmd = 515;
 bool LacksModemLines(int error) {
   return error == ENOTTY || error == EINVAL || error == kErrNoIoctlCmd;
 }
+
+// Errors with which a terminal turns down exclusive mode because it does not
+// support it (old kernels, some adapters); the port is then used without it.
+bool LacksExclusiveMode(int error) {
+  return error == ENOTTY || error == EINVAL || error == kErrNoIoctlCmd;
+}
+
+// How long a loop pauses when the device claims to be ready and then moves no
+// byte, so that such a device cannot make it spin.
+constexpr std::chrono::milliseconds kNoProgressPause(1);
 
 // Caps a time-out so that deadline arithmetic cannot overflow; a week is as
 // good as forever for a serial line.
@@ -46,6 +60,22 @@ std::optional<Clock::time_point> TotalDeadline(Clock::time_point start, uint32_t
     ms += count > kLongestTimeoutMs / perByte ? kLongestTimeoutMs : perByte * count;
   }
   return start + std::chrono::milliseconds(std::min(ms, kLongestTimeoutMs));
+}
+
+// The earlier of two optional deadlines (none: no limit).
+std::optional<Clock::time_point> Earlier(std::optional<Clock::time_point> a,
+                                         std::optional<Clock::time_point> b) {
+  if (!a) return b;
+  if (!b) return a;
+  return std::min(*a, *b);
+}
+
+bool Passed(std::optional<Clock::time_point> deadline) {
+  return deadline && Clock::now() >= *deadline;
+}
+
+void Append(std::vector<uint8_t>& to, const uint8_t* bytes, size_t count) {
+  to.insert(to.end(), bytes, bytes + count);
 }
 
 enum class WaitResult { kReady, kTimedOut, kHungUp, kFailed };
@@ -83,6 +113,7 @@ WaitResult WaitReady(int fd, short events, std::optional<Clock::time_point> dead
       return WaitResult::kReady;
     }
     if (entry.revents & POLLNVAL) {
+      errno = EBADF;
       return WaitResult::kFailed;
     }
     return WaitResult::kHungUp;  // POLLHUP or POLLERR without data
@@ -91,6 +122,8 @@ WaitResult WaitReady(int fd, short events, std::optional<Clock::time_point> dead
 
 std::optional<speed_t> SpeedFor(uint32_t baudRate) {
   switch (baudRate) {
+    case 2400:
+      return B2400;
     case 4800:
       return B4800;
     case 9600:
@@ -109,6 +142,19 @@ std::optional<speed_t> SpeedFor(uint32_t baudRate) {
 }
 
 }  // namespace
+
+std::string SerialError::Text() const {
+  if (operation == nullptr) return "";
+  std::string text = operation;
+  if (error != 0) {
+    char buffer[128];
+    // GNU strerror_r: returns the message, which may or may not be `buffer`.
+    text += ": ";
+    text += strerror_r(error, buffer, sizeof buffer);
+    text += " (errno " + std::to_string(error) + ")";
+  }
+  return text;
+}
 
 std::string SerialDevicePath(int number, bool bluetooth) {
   if (bluetooth) {
@@ -142,21 +188,33 @@ SerialPort::~SerialPort() { Close(); }
 
 bool SerialPort::Open(const std::string& path) {
   Close();
+  ClearError();
   // Non-blocking, so that neither a missing carrier nor a busy device can hold
   // the open; reads and writes wait in poll instead.
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
+    Fail("open", errno);
     return false;
   }
+  auto refuse = [this, fd](const char* operation, int error) {
+    Fail(operation, error);
+    ::close(fd);
+    return false;
+  };
   if (!::isatty(fd)) {
-    ::close(fd);
-    return false;
+    return refuse("not a terminal", errno);
   }
-  // Exclusive use: TIOCEXCL turns away later opens by unprivileged programs,
-  // and the advisory lock turns away every other SerialPort, privileged or not.
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
-    ::close(fd);
-    return false;
+  // Exclusive use: the advisory lock turns away every other SerialPort,
+  // privileged or not, and TIOCEXCL later opens by unprivileged programs. A
+  // terminal without exclusive mode is still usable; one that is held is not.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    return refuse(errno == EWOULDBLOCK ? "held by another program" : "lock", errno);
+  }
+  if (::ioctl(fd, TIOCEXCL) != 0) {
+    const int error = errno;
+    if (!LacksExclusiveMode(error)) return refuse("exclusive mode", error);
+    SIDERA_DEBUG_LOG(kIo, "%s: used without exclusive mode (%s)", path.c_str(),
+                     SerialError{"TIOCEXCL", error}.Text().c_str());
   }
   fd_ = fd;
   return true;
@@ -176,11 +234,17 @@ void SerialPort::Close() {
 
 bool SerialPort::Configure(uint32_t baudRate) {
   const std::optional<speed_t> speed = SpeedFor(baudRate);
-  if (fd_ < 0 || !speed) {
+  if (fd_ < 0) {
+    Fail("configure a port that is not open", 0);
+    return false;
+  }
+  if (!speed) {
+    Fail("configure", EINVAL);
     return false;
   }
   termios settings{};
   if (::tcgetattr(fd_, &settings) != 0) {
+    Fail("read the terminal settings", errno);
     return false;
   }
   ::cfmakeraw(&settings);
@@ -190,10 +254,12 @@ bool SerialPort::Configure(uint32_t baudRate) {
   // Reads never block in the driver; the time-outs are ours.
   settings.c_cc[VMIN] = 0;
   settings.c_cc[VTIME] = 0;
-  if (::cfsetispeed(&settings, *speed) != 0 || ::cfsetospeed(&settings, *speed) != 0) {
+  if (::cfsetispeed(&settings, *speed) != 0 || ::cfsetospeed(&settings, *speed) != 0 ||
+      ::tcsetattr(fd_, TCSANOW, &settings) != 0) {
+    Fail("apply the terminal settings", errno);
     return false;
   }
-  return ::tcsetattr(fd_, TCSANOW, &settings) == 0;
+  return true;
 }
 
 bool SerialPort::SetTimeouts(const SerialTimeouts& timeouts) {
@@ -206,15 +272,21 @@ bool SerialPort::Read(uint8_t* data, size_t length, size_t* transferred) {
   if (transferred != nullptr) {
     *transferred = 0;
   }
-  if (fd_ < 0 || (data == nullptr && length != 0)) {
+  if (fd_ < 0) {
+    Fail("read from a port that is not open", 0);
+    return false;
+  }
+  if (data == nullptr && length != 0) {
+    Fail("read", EINVAL);
     return false;
   }
   const Clock::time_point start = Clock::now();
-  const std::optional<Clock::time_point> totalDeadline =
+  const std::optional<Clock::time_point> ownDeadline =
       TotalDeadline(start, timeouts_.readTotalMultiplierMs, timeouts_.readTotalConstantMs, length);
   // An interval of all ones with no total limit means "return at once with
   // whatever has arrived".
-  const bool returnAtOnce = timeouts_.readIntervalMs == UINT32_MAX && !totalDeadline;
+  const bool returnAtOnce = timeouts_.readIntervalMs == UINT32_MAX && !ownDeadline;
+  const std::optional<Clock::time_point> totalDeadline = Earlier(ownDeadline, deadline_);
   Clock::time_point lastByte = start;
   bool ok = true;
   while (got < length) {
@@ -222,34 +294,42 @@ bool SerialPort::Read(uint8_t* data, size_t length, size_t* transferred) {
     if (returnAtOnce) {
       deadline = start;
     } else if (got > 0 && timeouts_.readIntervalMs != 0) {
-      const Clock::time_point intervalEnd =
-          lastByte + std::chrono::milliseconds(timeouts_.readIntervalMs);
-      deadline = deadline ? std::min(*deadline, intervalEnd) : intervalEnd;
+      deadline = Earlier(deadline, lastByte + std::chrono::milliseconds(timeouts_.readIntervalMs));
     }
     const WaitResult wait = WaitReady(fd_, POLLIN, deadline);
     if (wait == WaitResult::kTimedOut) {
       break;
     }
     if (wait != WaitResult::kReady) {
+      Fail(wait == WaitResult::kHungUp ? "read: the line hung up" : "read: poll",
+           wait == WaitResult::kHungUp ? 0 : errno);
       ok = got > 0;
       break;
     }
     const ssize_t n = ::read(fd_, data + got, length - got);
     if (n > 0) {
+      if (tap_ != nullptr) Append(tap_->read, data + got, static_cast<size_t>(n));
       got += static_cast<size_t>(n);
       lastByte = Clock::now();
       // A line that keeps delivering must not stretch the total time-out.
       if (totalDeadline && lastByte >= *totalDeadline) {
         break;
       }
-    } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+      continue;
+    }
+    if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
       // Readable but nothing to read is a hang-up; anything else is an error.
+      Fail(n == 0 ? "read: the line hung up" : "read", n == 0 ? 0 : errno);
       ok = got > 0;
       break;
     }
-    if (returnAtOnce && n <= 0) {
+    // Reported readable, yet nothing came (another reader took the bytes, or
+    // a spurious wake-up). Past the deadline that ends the read; before it,
+    // pause a moment so that such a device cannot make this loop spin.
+    if (returnAtOnce || Passed(deadline)) {
       break;
     }
+    std::this_thread::sleep_for(kNoProgressPause);
   }
   if (transferred != nullptr) {
     *transferred = got;
@@ -262,24 +342,43 @@ bool SerialPort::Write(const uint8_t* data, size_t length, size_t* transferred) 
   if (transferred != nullptr) {
     *transferred = 0;
   }
-  if (fd_ < 0 || (data == nullptr && length != 0)) {
+  if (fd_ < 0) {
+    Fail("write to a port that is not open", 0);
     return false;
   }
-  const std::optional<Clock::time_point> deadline = TotalDeadline(
-      Clock::now(), timeouts_.writeTotalMultiplierMs, timeouts_.writeTotalConstantMs, length);
+  if (data == nullptr && length != 0) {
+    Fail("write", EINVAL);
+    return false;
+  }
+  const std::optional<Clock::time_point> deadline =
+      Earlier(TotalDeadline(Clock::now(), timeouts_.writeTotalMultiplierMs,
+                            timeouts_.writeTotalConstantMs, length),
+              deadline_);
   bool ok = true;
+  bool reportedReady = false;  // the last wait said there was room
   while (sent < length) {
     const ssize_t n = ::write(fd_, data + sent, length - sent);
     if (n > 0) {
+      if (tap_ != nullptr) Append(tap_->written, data + sent, static_cast<size_t>(n));
       sent += static_cast<size_t>(n);
+      reportedReady = false;
       continue;
     }
     if (n < 0 && errno == EINTR) {
       continue;
     }
     if (n < 0 && errno != EAGAIN) {
+      Fail("write", errno);
       ok = false;
       break;
+    }
+    if (reportedReady) {
+      // The device said it had room and still took nothing: past the
+      // deadline that ends the write; before it, pause rather than spin.
+      if (Passed(deadline)) {
+        break;
+      }
+      std::this_thread::sleep_for(kNoProgressPause);
     }
     // The output buffer is full: wait for room until the time-out.
     const WaitResult wait = WaitReady(fd_, POLLOUT, deadline);
@@ -287,9 +386,12 @@ bool SerialPort::Write(const uint8_t* data, size_t length, size_t* transferred) 
       break;
     }
     if (wait != WaitResult::kReady) {
+      Fail(wait == WaitResult::kHungUp ? "write: the line hung up" : "write: poll",
+           wait == WaitResult::kHungUp ? 0 : errno);
       ok = false;
       break;
     }
+    reportedReady = true;
   }
   if (transferred != nullptr) {
     *transferred = sent;
@@ -302,16 +404,29 @@ bool SerialPort::Purge(bool transmit, bool receive) {
     return false;
   }
   // Bytes a Write has accepted count as sent, as on a port whose writes
-  // complete once the bytes are out: the transmit side waits for them to
-  // leave rather than discarding them. Discarding would cut off a request
-  // that a protocol without echo or reply has just written (on a
-  // pseudo-terminal even after the write has returned).
+  // complete once the bytes are out: the transmit side waits (within the
+  // write time-out and the exchange deadline) for them to leave rather than
+  // discarding them. Discarding would cut off a request that a protocol
+  // without echo or reply has just written (on a pseudo-terminal even after
+  // the write has returned).
   bool ok = true;
   if (transmit) {
-    ok = ::tcdrain(fd_) == 0;
+    int queued = 0;
+    if (::ioctl(fd_, TIOCOUTQ, &queued) != 0) queued = 0;
+    // Without any time-out a stuck transmitter still gets no more than 2 s.
+    const Clock::time_point now = Clock::now();
+    const std::optional<Clock::time_point> limit =
+        Earlier(Earlier(TotalDeadline(now, timeouts_.writeTotalMultiplierMs,
+                                      timeouts_.writeTotalConstantMs, static_cast<size_t>(queued)),
+                        deadline_),
+                now + std::chrono::seconds(2));
+    while (queued > 0 && !Passed(limit) && ::ioctl(fd_, TIOCOUTQ, &queued) == 0) {
+      if (queued > 0) std::this_thread::sleep_for(kNoProgressPause);
+    }
   }
-  if (receive) {
-    ok = ::tcflush(fd_, TCIFLUSH) == 0 && ok;
+  if (receive && ::tcflush(fd_, TCIFLUSH) != 0) {
+    Fail("purge", errno);
+    ok = false;
   }
   return ok;
 }

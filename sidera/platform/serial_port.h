@@ -12,9 +12,12 @@
 // true with the bytes transferred so far.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace sidera::platform {
 
@@ -24,6 +27,23 @@ struct SerialTimeouts {
   uint32_t readTotalConstantMs = 0;
   uint32_t writeTotalMultiplierMs = 0;
   uint32_t writeTotalConstantMs = 0;
+};
+
+// Why the latest operation of a port failed: what the port was doing and
+// the system's error number (0 when the failure has no system error, such as
+// a hang-up).
+struct SerialError {
+  const char* operation = nullptr;  // null: no failure recorded
+  int error = 0;
+  // "open: No such file or directory (errno 2)"; "" when nothing failed.
+  std::string Text() const;
+};
+
+// Every byte a port wrote and read while the tap was attached, for the debug
+// log of one exchange.
+struct SerialTap {
+  std::vector<uint8_t> written;
+  std::vector<uint8_t> read;
 };
 
 // The device path of serial port `number`: the printf pattern in
@@ -41,8 +61,11 @@ class SerialPort {
 
   // Opens the device for exclusive reading and writing without waiting for
   // carrier and without becoming its controlling terminal. False (and the
-  // port stays closed) when the device is missing, is not a terminal, or is
-  // held by another program. Never blocks.
+  // port stays closed, LastError() saying why) when the device is missing,
+  // is not accessible, is not a terminal, or is held by another program.
+  // A terminal that does not support exclusive mode (the request fails with
+  // EINVAL or ENOTTY, as on some adapters and old kernels) is used without
+  // it. Never blocks.
   bool Open(const std::string& path);
   bool IsOpen() const { return fd_ >= 0; }
   void Close();
@@ -61,9 +84,25 @@ class SerialPort {
   bool Write(const uint8_t* data, size_t length, size_t* transferred);
   bool Read(uint8_t* data, size_t length, size_t* transferred);
 
-  // Transmit: waits until written output has left the port (it is never
-  // discarded). Receive: discards unread input.
+  // Transmit: waits until written output has left the port, within the
+  // write time-out and the deadline (it is never discarded). Receive:
+  // discards unread input.
   bool Purge(bool transmit, bool receive);
+
+  // A limit for every read and write until it is cleared (nullopt): each
+  // one ends by then whatever its own time-outs allow, so a caller can give
+  // a whole conversation one deadline. Data already waiting is still taken.
+  void SetDeadline(std::optional<std::chrono::steady_clock::time_point> deadline) {
+    deadline_ = deadline;
+  }
+  // While `tap` is attached (null detaches), every byte written and read is
+  // appended to it. The caller keeps ownership.
+  void SetTap(SerialTap* tap) { tap_ = tap; }
+
+  // The latest failure of Open, Configure, Read, Write or Purge; cleared by
+  // ClearError() and by a successful Open.
+  const SerialError& LastError() const { return lastError_; }
+  void ClearError() { lastError_ = SerialError{}; }
 
   // Modem lines. On a device without modem lines (a pseudo-terminal, say)
   // SetRts succeeds and does nothing, and GetCts reports off.
@@ -72,8 +111,15 @@ class SerialPort {
   bool GetCts(bool* on);
 
  private:
+  void Fail(const char* operation, int error) { lastError_ = SerialError{operation, error}; }
+
+  // The port belongs to one thread at a time (the link serialises its
+  // users), so none of these needs a lock.
   int fd_ = -1;
   SerialTimeouts timeouts_;
+  std::optional<std::chrono::steady_clock::time_point> deadline_;
+  SerialTap* tap_ = nullptr;
+  SerialError lastError_;
 };
 
 }  // namespace sidera::platform

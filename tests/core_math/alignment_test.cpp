@@ -17,7 +17,7 @@ namespace {
 using sidera::Matrix3;
 using namespace core_math_test;
 
-// Counts the resets to the nominal (identity) model.
+// A mount whose nominal model is the identity.
 class TestMount : public sidera::TelescopeMount {
  public:
   TestMount() { mountType = 6; }
@@ -25,11 +25,8 @@ class TestMount : public sidera::TelescopeMount {
     std::lock_guard<std::recursive_mutex> lock(modelMutex);
     sidera::SetDiagonal(skyToAxesMatrix, 1.0);
     sidera::SetDiagonal(axesToSkyMatrix, 1.0);
-    ++resets;
     return 0;
   }
-
-  int resets = 0;
 };
 
 void ExpectMatrixNear(const Matrix3& got, const Matrix3& want, double tol) {
@@ -90,36 +87,57 @@ TEST(AlignThreeStars, RecoversIndexAndCollimationToAboutAnArcMinute) {
   }
 }
 
-// Each failure returns 200 and leaves the nominal model and the previous
-// alignment state; a fault outside the index solver resets a second time.
-TEST(AlignmentFailure, LeavesNominalModelAndOldAlignmentState) {
+// The whole model as a record, to compare before and after a call.
+std::vector<unsigned char> ModelBytes(TestMount& mount) {
+  AlignmentRecord record;
+  std::memset(&record, 0, sizeof record);
+  EXPECT_EQ(mount.SaveAlignment(&record), 200);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(&record);
+  return std::vector<unsigned char>(bytes, bytes + sizeof record);
+}
+
+// Every failure returns 200 and leaves the model exactly as it was: a mount
+// aligned before keeps pointing with its alignment, never with the nominal
+// matrices while it still claims to be aligned. Stars too close together or
+// too nearly opposite to fix a rotation (5 degrees) are refused; just beyond
+// the limit the fit succeeds.
+TEST(AlignmentFailure, RefusedFitsLeaveTheModelAsItWas) {
+  const Matrix3 r = Rotation(0.3, 0.1, 1.0, 0.4);
+  const auto at = [&r](double h, double d) { return Observe(r, h, d); };
+  const double tenSeconds = 10.0 * 2 * kPi / 86164.09065;  // sky motion between two sightings
   const AlignStar origin{0, 0, 0, 0}, quarter{kPi / 2, 0, 0.1, 0};
   const struct {
     const char* name;
     std::vector<AlignStar> stars;
-    int resets;
+    int result;
   } cases[] = {
-      {"equal axis-0 readings", {{0.1, 0.2, 0.5, 0.3}, {0.9, 0.6, 0.5, 0.7}}, 1},
-      {"no index solution", {origin, quarter}, 1},
-      {"same sky position", {{0.5, 0.0, 0.0, 0.3}, {0.5, 0.0, kPi, 0.3}}, 2},
-      {"three stars, no index solution", {origin, quarter, {1, 0.5, 1, 0.5}}, 1},
+      {"equal axis-0 readings", {{0.1, 0.2, 0.5, 0.3}, {0.9, 0.6, 0.5, 0.7}}, 200},
+      {"no index solution", {origin, quarter}, 200},
+      {"same sky position", {{0.5, 0.0, 0.0, 0.3}, {0.5, 0.0, kPi, 0.3}}, 200},
+      {"the same star twice", {at(0.4, 0.6), at(0.4 + tenSeconds, 0.6)}, 200},
+      {"4.9 degrees apart", {at(0.3, 0), at(0.3 + Deg(4.9), 0)}, 200},
+      {"5.1 degrees apart", {at(0.3, 0), at(0.3 + Deg(5.1), 0)}, 0},
+      {"174.9 degrees apart", {at(0.3, 0), at(0.3 + Deg(174.9), 0)}, 0},
+      {"175.1 degrees apart", {at(0.3, 0), at(0.3 + Deg(175.1), 0)}, 200},
+      {"three stars, no index solution", {origin, quarter, {1, 0.5, 1, 0.5}}, 200},
+      {"three stars, two the same", {at(0.4, 0.6), at(0.4 + tenSeconds, 0.6), at(-1, 0.2)}, 200},
+      {"three, 4.9 degrees off a circle", {at(-0.6, 0), at(0.9, 0), at(0.15, Deg(4.9))}, 200},
+      {"three, 5.1 degrees off a circle", {at(-0.6, 0), at(0.9, 0), at(0.15, Deg(5.1))}, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     TestMount mount;
-    mount.isAligned = 1;
+    ASSERT_EQ(mount.AlignTwoStars(Observe(r, -0.8, 0.5, 0.01), Observe(r, 0.9, 0.3, 0.01)), 0);
     mount.alignmentQuality = 42;
-    mount.alignmentResidual = 0.125;
+    mount.collimationError = 0.002;
+    const std::vector<unsigned char> before = ModelBytes(mount);
     const std::vector<AlignStar>& s = c.stars;
     EXPECT_EQ(
         s.size() == 2 ? mount.AlignTwoStars(s[0], s[1]) : mount.AlignThreeStars(s[0], s[1], s[2]),
-        200);
-    EXPECT_EQ(mount.resets, c.resets);
-    ExpectMatrixNear(mount.skyToAxesMatrix, Rotation(0, 0, 1, 0), 0.0);  // identity
-    ExpectMatrixNear(mount.axesToSkyMatrix, Rotation(0, 0, 1, 0), 0.0);
-    EXPECT_EQ(mount.isAligned.load(), 1);
-    EXPECT_EQ(mount.alignmentQuality, 42);
-    EXPECT_EQ(mount.alignmentResidual, 0.125);
+        c.result);
+    if (c.result != 0) {
+      EXPECT_EQ(ModelBytes(mount), before);
+    }
   }
 }
 
@@ -166,12 +184,21 @@ TEST(AlignmentRecord, LoadsBackBitForBitAndRefusesAlteredOrForeignRecords) {
   ASSERT_EQ(target.SaveAlignment(&again), 200);
   EXPECT_EQ(std::memcmp(&record, &again, 200), 0);
 
-  std::vector<AlignmentRecord> bad(4, record);
+  std::vector<AlignmentRecord> bad(7, record);
   reinterpret_cast<unsigned char*>(&bad[0])[100] ^= 0x01;  // a matrix byte
   bad[1].padding[1] = 0;                                   // padding counts too
   bad[2].checksum += 1;
   bad[3].mountType = 7;
   bad[3].checksum += 1;  // keeps the byte sum right for the changed type
+  // Numbers that are not finite, behind a correct checksum.
+  bad[4].skyToAxesMatrix[4] = NAN;
+  bad[5].collimationError = INFINITY;
+  bad[6].alignmentResidual = -INFINITY;
+  for (int i = 4; i < 7; ++i) {
+    const auto* b = reinterpret_cast<const unsigned char*>(&bad[i]);
+    bad[i].checksum = 0;
+    for (int k = 0; k < 196; ++k) bad[i].checksum += b[k];
+  }
   for (const AlignmentRecord& b : bad) {
     TestMount fresh;
     ASSERT_EQ(fresh.SaveAlignment(&before), 200);

@@ -32,19 +32,20 @@ struct StringSource : family2::ByteSource {
 class ScriptedLine : public ByteCommandMount {
  public:
   ScriptedLine() { SetGearing(726559); }
-  int write(const uint8_t* bytes, uint32_t length) override {
+  LineResult write(const uint8_t* bytes, uint32_t length) override {
     sent.emplace_back(bytes, bytes + length);
     (void)ByteCommandMount::write(bytes, length);  // notes the reply length; no port behind
-    return 0;
+    return LineResult::kOk;
   }
-  int readReply(uint8_t* reply) override {
+  LineResult readReply(uint8_t* reply) override {
     Bytes next;
     if (expectedReplyLength > 0 && !replies.empty()) {
       next = replies.front();
       replies.pop_front();
     }
     StringSource source(next);
-    return family2::ReadFixedReply(source, expectedReplyLength, reply);
+    return family2::ReadFixedReply(source, expectedReplyLength, reply) == 0 ? LineResult::kOk
+                                                                            : LineResult::kFailed;
   }
   std::vector<Bytes> sent;
   std::deque<Bytes> replies;

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -17,19 +19,24 @@ namespace {
 // demand, and the reply is held back while `replyGate` is reset.
 class ScriptedLink : public SerialLink {
  public:
-  int beginTransmit() override { return Log("begin "), 1; }
-  int write(const uint8_t* bytes, uint32_t) override {
-    return Log("write" + std::string(1, char(bytes[0])) + " "), writeFails ? 1 : 0;
+  LineReady beginTransmit() override { return Log("begin "), LineReady::kYes; }
+  LineResult write(const uint8_t* bytes, uint32_t) override {
+    Log("write" + std::string(1, char(bytes[0])) + " ");
+    return writeFails ? LineResult::kFailed : LineResult::kOk;
   }
-  int finishWrite() override { return Log("finish "), finishRefuses ? 0 : 1; }
-  int readReply(uint8_t*) override {
+  LineReady finishWrite() override {
+    return Log("finish "), finishRefuses ? LineReady::kNo : LineReady::kYes;
+  }
+  LineResult readReply(uint8_t*) override {
     Log("read ");
     inReply.Set();
     (void)replyGate.Wait(platform::Event::kInfinite);
-    return replyFails ? 1 : 0;
+    return replyFails ? LineResult::kFailed : LineResult::kOk;
   }
   void endTransmit() override { Log("end|"); }
-  int Send(char c) { return exchange(reinterpret_cast<const uint8_t*>(&c), 1, nullptr); }
+  int Send(char c) {
+    return static_cast<int>(exchange(reinterpret_cast<const uint8_t*>(&c), 1, nullptr));
+  }
   // Only one exchange at a time runs these steps, so the log needs no lock
   // of its own; a link that let two in would show up as a data race.
   void Log(const std::string& s) { log += s; }
@@ -43,61 +50,74 @@ class ScriptedLink : public SerialLink {
 // Only the readReply slot is supplied: the base write meets a closed port.
 class PortOnlyLink : public SerialLink {
  public:
-  int readReply(uint8_t*) override { return 0; }
+  LineResult readReply(uint8_t*) override { return LineResult::kOk; }
 };
 
-class SerialLinkTest : public ::testing::Test {
- protected:
-  // No device behind any port number: the link opens nothing.
-  void SetUp() override { setenv("SIDERA_SERIAL_PATTERN", "/nonexistent/sidera-link-%d", 1); }
-};
+// Every link opens a fresh pseudo-terminal (each open of /dev/ptmx is a new
+// one), or, with `device` false, a path where nothing exists.
+template <typename Link>
+std::unique_ptr<Link> NewLink(bool device = true) {
+  setenv("SIDERA_SERIAL_PATTERN", device ? "/dev/ptmx" : "/nonexistent/sidera-link-%d", 1);
+  return std::make_unique<Link>();
+}
 
-TEST_F(SerialLinkTest, ExchangeRunsTheLineStepsInOrderAndReportsFailures) {
+// A port that did not open gets no line handling (begin and end): the
+// write is where the exchange fails, at once.
+TEST(SerialLink, ExchangeRunsTheLineStepsInOrderAndReportsFailures) {
   struct Case {
-    bool writeFails, finishRefuses, replyFails;
+    bool device, writeFails, finishRefuses, replyFails;
     int result;
     const char* steps;
   } cases[] = {
-      {false, false, false, 0, "begin write1 finish read end|"},
-      {false, false, true, 1, "begin write1 finish read end|"},
-      {false, true, false, 1, "begin write1 finish end|"},
-      {true, false, false, 1, "begin write1 end|"},
+      {true, false, false, false, 0, "begin write1 finish read end|"},
+      {true, false, false, true, 1, "begin write1 finish read end|"},
+      {true, false, true, false, 1, "begin write1 finish end|"},
+      {true, true, false, false, 1, "begin write1 end|"},
+      {false, true, false, false, 1, "write1 "},
   };
   for (const Case& c : cases) {
-    ScriptedLink link;
-    link.writeFails = c.writeFails;
-    link.finishRefuses = c.finishRefuses;
-    link.replyFails = c.replyFails;
-    EXPECT_EQ(link.Send('1'), c.result);
-    EXPECT_EQ(link.log, c.steps);
-    EXPECT_TRUE(link.lockEvent.IsSet()) << "the lock is free again";
+    auto link = NewLink<ScriptedLink>(c.device);
+    ASSERT_EQ(link->port.IsOpen(), c.device);
+    link->writeFails = c.writeFails;
+    link->finishRefuses = c.finishRefuses;
+    link->replyFails = c.replyFails;
+    EXPECT_EQ(link->Send('1'), c.result);
+    EXPECT_EQ(link->log, c.steps);
+    EXPECT_TRUE(link->lockEvent.IsSet()) << "the lock is free again";
   }
-  PortOnlyLink dead;
-  EXPECT_FALSE(dead.port.IsOpen());
-  EXPECT_EQ(dead.exchange(reinterpret_cast<const uint8_t*>("x"), 1, nullptr), 1);
-  EXPECT_EQ(dead.exchange(reinterpret_cast<const uint8_t*>("x"), 1, nullptr), 1)
-      << "not 5: a port that did not open still releases the lock";
-  EXPECT_EQ(dead.probeHandshake(), 0) << "a dead line does not answer the handshake";
+  auto dead = NewLink<PortOnlyLink>(false);
+  EXPECT_STREQ(dead->openError.operation, "open") << "the link keeps why";
+  EXPECT_EQ(dead->openError.error, ENOENT);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(dead->exchange(reinterpret_cast<const uint8_t*>("x"), 1, nullptr),
+              LineResult::kFailed)
+        << "not busy: a port that did not open still releases the lock";
+  }
+  EXPECT_EQ(dead->probeHandshake(), LineReady::kNo) << "a dead line does not answer";
 }
 
-TEST_F(SerialLinkTest, ThreadsExchangeOneAtATimeAndAWaiterPastTheLimitGetsBusy) {
-  ScriptedLink link;
-  link.replyGate.Reset();
-  std::thread first([&] { EXPECT_EQ(link.Send('1'), 0); });
-  ASSERT_TRUE(link.inReply.Wait(platform::Event::kInfinite));
-  std::thread second([&] { EXPECT_EQ(link.Send('2'), 0); });
-  // Give the second caller time to reach the lock (far below the 2000-tick
-  // limit) before the first reply arrives: it must not send meanwhile.
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  link.replyGate.Set();
-  first.join();
-  second.join();
-  EXPECT_EQ(link.log, "begin write1 finish read end|begin write2 finish read end|");
+TEST(SerialLink, ThreadsExchangeOneAtATimeAndAWaiterPastTheLimitGetsBusy) {
+  {
+    auto linkOwner = NewLink<ScriptedLink>();
+    ScriptedLink& link = *linkOwner;
+    link.replyGate.Reset();
+    std::thread first([&] { EXPECT_EQ(link.Send('1'), 0); });
+    ASSERT_TRUE(link.inReply.Wait(platform::Event::kInfinite));
+    std::thread second([&] { EXPECT_EQ(link.Send('2'), 0); });
+    // Give the second caller time to reach the lock (far below the 2000-tick
+    // limit) before the first reply arrives: it must not send meanwhile.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    link.replyGate.Set();
+    first.join();
+    second.join();
+    EXPECT_EQ(link.log, "begin write1 finish read end|begin write2 finish read end|");
+  }  // the link closes its terminal (each is exclusive)
 
   // With 2000 ticks passing in 20 ms, a waiter gives up and sends nothing.
   platform::ScaledTickSource fast(100.0);
   platform::ScopedTickSource install(fast);
-  ScriptedLink held;
+  auto heldOwner = NewLink<ScriptedLink>();
+  ScriptedLink& held = *heldOwner;
   held.replyGate.Reset();
   std::thread third([&] { EXPECT_EQ(held.Send('3'), 0); });
   ASSERT_TRUE(held.inReply.Wait(platform::Event::kInfinite));

@@ -44,7 +44,8 @@ TEST(TickClock, ScaledSourceRunsFasterAndNeverStepsBackAcrossTheWrap) {
   } cases[] = {{1000.0, 1000, std::chrono::milliseconds(1)},
                {0.5, 2000, std::chrono::seconds(4)},
                {0.0, 5, std::chrono::milliseconds(5)},
-               {NAN, 5, std::chrono::milliseconds(5)}};
+               {NAN, 5, std::chrono::milliseconds(5)},
+               {1e290, 5, std::chrono::milliseconds(5)}};
   for (const auto& c : cases) {
     ManualTickSource manual(0, c.scale);
     ScopedTickSource installed(manual);
@@ -63,9 +64,14 @@ TEST(TickClockDeathTest, DefaultSourceTakesScaleAndStartFromTheEnvironment) {
     bool startHonoured;
   } cases[] = {{"1000", "4294967000", 1000.0, true},
                {"2.5", "0", 2.5, true},
+               {"0.001", "0", 0.001, true},  // the accepted range, both ends
+               {"10000", "0", 10000.0, true},
                {"abc", "12x", 1.0, false},
                {"-5", "4294967296", 1.0, false},
-               {"inf", "-1", 1.0, false}};
+               {"inf", "-1", 1.0, false},
+               {"1e290", "0", 1.0, true},  // would overflow the tick arithmetic
+               {"10001", "0", 1.0, true},
+               {"0.0009", "0", 1.0, true}};
   for (const auto& c : cases) {
     EXPECT_EXIT(
         {

@@ -111,6 +111,7 @@ TEST_F(SerialPortOverPty, SecondOpenerIsRefusedUntilTheFirstCloses) {
   SerialPort second;
   EXPECT_FALSE(second.Open(path_));
   EXPECT_FALSE(second.IsOpen());
+  EXPECT_STREQ(second.LastError().operation, "held by another program");
   port_.Close();
   // Exclusive mode is handed back with the port, or unprivileged programs
   // could never open the terminal again.

@@ -11,7 +11,9 @@ double ClockScaleFromEnvironment() {
   if (text == nullptr || *text == 0) return 1.0;
   char* end = nullptr;
   double v = std::strtod(text, &end);
-  if (*end != 0 || !std::isfinite(v) || v <= 0) return 1.0;
+  // The library ignores a scale outside 0.001..10000 and runs in real time;
+  // the sky clock must do the same or the two would disagree.
+  if (*end != 0 || !std::isfinite(v) || v < 0.001 || v > 10000) return 1.0;
   return v;
 }
 

@@ -54,27 +54,27 @@ PacketBusMount::~PacketBusMount() = default;
 
 // ---- Line handling ----
 
-int PacketBusMount::beginTransmit() {
-  if (noHandshake.load() == 0 && !WaitForCtsOff(2)) return 0;
+LineReady PacketBusMount::beginTransmit() {
+  if (noHandshake.load() == 0 && !WaitForCtsOff(2)) return LineReady::kNo;
   SetRts(true);
   (void)port.Purge(false, true);
   (void)port.Purge(true, false);
-  return 1;
+  return LineReady::kYes;
 }
 
-int PacketBusMount::finishWrite() {
+LineReady PacketBusMount::finishWrite() {
   // The shared line echoes what we sent; read it back and drop it unchecked.
   uint8_t echo[family1::kPacketBufferSize];
   const size_t length = std::min<size_t>(lastWriteLength, sizeof echo);
   size_t got = 0;
   (void)port.Read(echo, length, &got);
   SetRts(false);
-  return 1;
+  return LineReady::kYes;
 }
 
-int PacketBusMount::readReply(uint8_t* reply) {
+LineResult PacketBusMount::readReply(uint8_t* reply) {
   PortByteSource source(port);
-  return family1::ReadReply(source, reply);
+  return family1::ReadReply(source, reply) == 0 ? LineResult::kOk : LineResult::kFailed;
 }
 
 void PacketBusMount::endTransmit() { SetRts(false); }
@@ -86,8 +86,8 @@ MountResult PacketBusMount::sendPacket(int axis, uint8_t id, const uint8_t* data
   uint8_t request[family1::kPacketBufferSize];
   const size_t size = family1::BuildRequest(axis, id, data, length, request);
   if (size == 0) return NoResponse(axis);
-  const int r = exchange(request, static_cast<uint32_t>(size), reply);
-  return r == 0 ? kOk : NoResponse(axis);
+  const LineResult r = exchange(request, static_cast<uint32_t>(size), reply);
+  return r == LineResult::kOk ? kOk : NoResponse(axis);
 }
 
 MountResult PacketBusMount::sendGoto(int axis, double angle, bool fast) {
@@ -174,7 +174,7 @@ MountResult PacketBusMount::ReadAxisState(int axis) {
 }
 
 MountResult PacketBusMount::Connect() {
-  noHandshake = probeHandshake() == 0 ? 1 : 0;
+  noHandshake = probeHandshake() == LineReady::kNo ? 1 : 0;
 
   for (int axis = 0; axis < 2; ++axis) {
     uint32_t version = 0;

@@ -32,11 +32,11 @@ class PacketBusMount : public SerialLink, public virtual TelescopeMount {
 
   // ---- Turning the shared line around, inside one exchange. ----
   // Waits (unless the far end has no handshake) up to 20 ticks for CTS to
-  // drop, raises RTS and clears both buffers. 0 when the bus stayed busy.
-  int beginTransmit() override;
+  // drop, raises RTS and clears both buffers. kNo when the bus stayed busy.
+  LineReady beginTransmit() override;
   // Reads back and drops the echo of the request, then lowers RTS.
-  int finishWrite() override;
-  int readReply(uint8_t* reply) override;
+  LineReady finishWrite() override;
+  LineResult readReply(uint8_t* reply) override;
   void endTransmit() override;
 
   // ---- Bus messages. Each returns 0 or the addressed axis's no-response

@@ -68,28 +68,29 @@ void ByteCommandMount::SetGearing(uint32_t counts) {
 
 // ---- Line handling ----
 
-int ByteCommandMount::beginTransmit() {
+LineReady ByteCommandMount::beginTransmit() {
   SetRts(true);
-  return 1;
+  return LineReady::kYes;
 }
 
-int ByteCommandMount::write(const uint8_t* bytes, uint32_t length) {
+LineResult ByteCommandMount::write(const uint8_t* bytes, uint32_t length) {
   // The reply length travels with the request, so two threads commanding
   // at once cannot hand one exchange the other's length.
   expectedReplyLength = length > 0 ? family2::ReplyLength(bytes[0]) : 0;
   return SerialLink::write(bytes, length);
 }
 
-int ByteCommandMount::readReply(uint8_t* reply) {
+LineResult ByteCommandMount::readReply(uint8_t* reply) {
   PortByteSource source(port);
-  return family2::ReadFixedReply(source, expectedReplyLength, reply);
+  return family2::ReadFixedReply(source, expectedReplyLength, reply) == 0 ? LineResult::kOk
+                                                                          : LineResult::kFailed;
 }
 
 // ---- Commands ----
 
 MountResult ByteCommandMount::sendCommand(int axis, const uint8_t* request, uint32_t length,
                                           uint8_t* reply) {
-  return exchange(request, length, reply) == kExchangeOk ? kOk : NoResponse(axis);
+  return exchange(request, length, reply) == LineResult::kOk ? kOk : NoResponse(axis);
 }
 
 MountResult ByteCommandMount::readCount(int axis, uint32_t* count) {

@@ -41,12 +41,12 @@ class ByteCommandMount : public SerialLink, public virtual TelescopeMount {
   MountResult WriteAxisPosition(int axis, double angle) override;
 
   // ---- Turning the line around, inside one exchange. ----
-  // Raises RTS, which stays raised; 1.
-  int beginTransmit() override;
+  // Raises RTS, which stays raised.
+  LineReady beginTransmit() override;
   // Writes the request and notes the length of the reply its command byte
   // gets, so that the reader reads exactly that many bytes.
-  int write(const uint8_t* bytes, uint32_t length) override;
-  int readReply(uint8_t* reply) override;
+  LineResult write(const uint8_t* bytes, uint32_t length) override;
+  LineResult readReply(uint8_t* reply) override;
 
   // ---- Controller commands. Each returns 0 or the addressed axis's
   // no-response code (100/101); out-values are written only on success. ----

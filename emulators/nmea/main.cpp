@@ -1,0 +1,103 @@
+// nmea-feeder: an NMEA receiver on a pseudo-terminal, for trying a GPS
+// reader without a receiver. Prints the device path as the first line, then
+// plays the sentence file until interrupted.
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "emulators/nmea/nmea_feeder.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: nmea-feeder [options] FILE\n"
+    "Plays the NMEA sentences of FILE (one a line, sent as they stand) onto a\n"
+    "pseudo-terminal, as a receiver would. Prints the device path as the first\n"
+    "line, then serves until SIGINT/SIGTERM, or until standard input reaches end\n"
+    "of file when it is a pipe. At a baud rate other than the feeder's, the\n"
+    "reader sees garbage.\n"
+    "\n"
+    "  --rate N    sentences per second (5)\n"
+    "  --baud B    the receiver's rate: 2400, 4800, 9600, 19200, 38400 (4800)\n"
+    "  --once      play the file once instead of over and over\n"
+    "  --help      this text\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  sidera::emulator::NmeaFeederOptions options;
+  const char* file = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    const std::string name = argv[i];
+    char* end = nullptr;
+    if (name == "--help" || name == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (name == "--once") {
+      options.loop = false;
+    } else if (name == "--rate" && i + 1 < argc) {
+      options.sentencesPerSecond = std::strtod(argv[++i], &end);
+      if (*end != '\0' || !(options.sentencesPerSecond > 0)) {
+        std::fprintf(stderr, "nmea-feeder: bad rate %s\n", argv[i]);
+        return 2;
+      }
+    } else if (name == "--baud" && i + 1 < argc) {
+      options.baud = static_cast<uint32_t>(std::strtoul(argv[++i], &end, 10));
+      if (*end != '\0') {
+        std::fprintf(stderr, "nmea-feeder: bad baud rate %s\n", argv[i]);
+        return 2;
+      }
+    } else if (file == nullptr && name[0] != '-') {
+      file = argv[i];
+    } else {
+      std::fprintf(stderr, "nmea-feeder: unknown option %s (see --help)\n", name.c_str());
+      return 2;
+    }
+  }
+  if (file == nullptr || !sidera::emulator::ReadSentenceFile(file, options.sentences)) {
+    std::fprintf(stderr, "nmea-feeder: cannot read the sentence file (see --help)\n");
+    return 2;
+  }
+
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  if (sigprocmask(SIG_BLOCK, &stopSignals, nullptr) != 0) return 1;
+  const int signals = signalfd(-1, &stopSignals, SFD_CLOEXEC);
+  if (signals < 0) return 1;
+
+  sidera::emulator::NmeaFeeder feeder(options);
+  if (!feeder.Start()) {
+    std::fprintf(stderr, "nmea-feeder: cannot open a pseudo-terminal: %s\n", std::strerror(errno));
+    return 1;
+  }
+  std::printf("%s\n", feeder.DevicePath().c_str());
+  std::fflush(stdout);
+
+  struct stat input {};
+  const bool stdinIsPipe = fstat(STDIN_FILENO, &input) == 0 && S_ISFIFO(input.st_mode);
+  pollfd fds[2] = {{signals, POLLIN, 0}, {stdinIsPipe ? STDIN_FILENO : -1, POLLIN, 0}};
+  for (;;) {
+    if (poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (fds[0].revents & POLLIN) break;
+    if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
+      char discard[256];
+      if (read(STDIN_FILENO, discard, sizeof discard) <= 0) break;
+    }
+  }
+  feeder.Stop();
+  (void)close(signals);
+  return 0;
+}

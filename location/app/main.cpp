@@ -1,0 +1,94 @@
+// location: sets the observing site of the hand-held telescope controller.
+//
+//   location [--gps-port DEVICE|N] [--screenshot FILE] [anything else]
+//
+// Any other argument selects the hand-held's full-screen 320 x 240 layout
+// (and its night colours when "NightMode" is set). --gps-port names the GPS
+// receiver's serial device, or serial port N through SIDERA_SERIAL_PATTERN
+// (default: port 2, or the "GpsPort" setting). --screenshot writes the
+// dialog to FILE as a PNG and exits; it needs no display.
+#include <QApplication>
+#include <QScreen>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "location/app/dbus_broadcaster.h"
+#include "location/app/main_dialog.h"
+#include "location/app/qt_settings_store.h"
+#include "location/app/resources.h"
+#include "location/app/system_clock.h"
+#include "sidera/platform/serial_port.h"
+
+namespace {
+
+struct Options {
+  bool embedded = false;
+  const char* screenshot = nullptr;
+  std::string gpsPort;
+};
+
+// A number is a serial port number; anything else is a device path.
+std::string GpsDevice(const std::string& port) {
+  if (port.empty()) return sidera::platform::SerialDevicePath(2);
+  char* end = nullptr;
+  const long number = std::strtol(port.c_str(), &end, 10);
+  if (*end == '\0' && number >= 0 && number < 256) {
+    return sidera::platform::SerialDevicePath(static_cast<int>(number));
+  }
+  return port;
+}
+
+bool WantsNoDisplay(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--screenshot") == 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A screenshot needs no display: without one, draw off screen.
+  if (WantsNoDisplay(argc, argv) && std::getenv("QT_QPA_PLATFORM") == nullptr &&
+      std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  }
+  QApplication app(argc, argv);  // takes Qt's own arguments out of argv
+
+  Options options;
+  const QStringList arguments = QApplication::arguments();
+  for (int i = 1; i < arguments.size(); ++i) {
+    const QString& argument = arguments[i];
+    if ((argument == QLatin1String("--screenshot") || argument == QLatin1String("--gps-port")) &&
+        i + 1 < arguments.size()) {
+      if (argument == QLatin1String("--gps-port")) {
+        options.gpsPort = arguments[++i].toStdString();
+      } else {
+        options.screenshot = argv[++i];
+      }
+    } else if (argument == QLatin1String("--help")) {
+      std::puts("Usage: location [--gps-port DEVICE|N] [--screenshot FILE] [embedded]");
+      return 0;
+    } else {
+      options.embedded = true;
+    }
+  }
+
+  location::Resources resources;
+  location::QtSettingsStore settings;
+  if (options.gpsPort.empty()) options.gpsPort = settings.Read("GpsPort").value_or("");
+  location::DBusBroadcaster broadcaster;
+  location::SystemClock clock;
+  location::MainDialog dialog({resources, settings, broadcaster, clock, GpsDevice(options.gpsPort),
+                               location::CurrentUiLanguage(), options.embedded});
+  if (options.screenshot != nullptr) {
+    dialog.show();
+    const bool saved = dialog.grab().save(QString::fromLocal8Bit(options.screenshot), "PNG");
+    if (!saved) std::fprintf(stderr, "location: cannot write %s\n", options.screenshot);
+    return saved ? 0 : 1;
+  }
+  (void)dialog.exec();  // back on the main page ends the program
+  return 0;
+}

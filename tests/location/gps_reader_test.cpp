@@ -1,0 +1,218 @@
+// The GPS reader against the receivers' emulators on pseudo-terminals: the
+// packet-bus GPS unit (link phase, full read, bad checksums) and an NMEA
+// receiver (baud probe, fix quality, hemispheres, corrupted sentences), the
+// clock it sets, and one worker at a time.
+#include "location/core/gps/gps_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+#include "emulators/family1/family1_emulator.h"
+#include "emulators/nmea/nmea_feeder.h"
+
+namespace location::gps {
+namespace {
+
+using sidera::emulator::NmeaSentence;
+using namespace std::chrono_literals;
+
+// Records every report; tests wait on it with a liveness bound.
+class Reports : public GpsListener {
+ public:
+  struct Event {
+    int worker;
+    std::string what;
+    double a = 0, b = 0;
+  };
+  void OnSatellites(int w, int count) override { Add({w, "satellites", double(count)}); }
+  void OnPosition(int w, double lon, double lat) override { Add({w, "position", lon, lat}); }
+  void OnLocated(int w) override { Add({w, "located"}); }
+  void OnTime(int w, const GpsTime&) override { Add({w, "time"}); }
+  void OnProbeFailed(int w) override { Add({w, "probe failed"}); }
+  void OnFinished(int w) override { Add({w, "finished"}); }
+
+  // Waits (at most `bound`) for a report `what` of `worker`.
+  bool WaitFor(int worker, const std::string& what, std::chrono::milliseconds bound = 10s) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, bound, [&] { return Has(worker, what); });
+  }
+  std::vector<Event> Events() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return events_;
+  }
+  bool Seen(int worker, const std::string& what) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return Has(worker, what);
+  }
+
+ private:
+  void Add(Event e) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    events_.push_back(std::move(e));
+    changed_.notify_all();
+  }
+  bool Has(int worker, const std::string& what) const {
+    for (const Event& e : events_) {
+      if (e.worker == worker && e.what == what) return true;
+    }
+    return false;
+  }
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<Event> events_;
+};
+
+constexpr int64_t kEquinoxUtc = 1710995415;  // 2024-03-21 04:30:15 UTC
+
+TEST(GpsReaderBus, ReadsTheUnitOnceLinkedAndSetsTheClock) {
+  sidera::emulator::Family1Options options;
+  options.gps = {true, -33.8688, 151.2093, 9, 2, kEquinoxUtc, -1};  // the probe's poll counts
+  sidera::emulator::Family1Emulator bus(options);
+  ASSERT_TRUE(bus.Start());
+  RecordingClock clock;
+  Reports reports;
+  GpsReader reader(clock, reports);
+  const int worker = reader.Start(bus.DevicePath());
+  ASSERT_TRUE(reports.WaitFor(worker, "finished"));
+  ASSERT_TRUE(reports.Seen(worker, "located"));
+
+  const GpsState state = reader.State();
+  EXPECT_EQ(state.kind, ReceiverKind::kBus);
+  EXPECT_NEAR(state.latitude, -33.8688, 360.0 / 16777216);
+  EXPECT_NEAR(state.longitude, 151.2093, 360.0 / 16777216);
+  EXPECT_EQ(state.satellites, 9);
+  EXPECT_TRUE(state.receiverAnswering);
+  ASSERT_EQ(clock.Times().size(), 1u);
+  const GpsTime set = clock.Times()[0];
+  EXPECT_EQ((std::array<int, 4>{set.year, set.month, set.day, set.hour}),
+            (std::array<int, 4>{2024, 3, 21, 4}));
+  const int secondsLater =
+      set.minute * 60 + set.second - (30 * 60 + 15);  // the unit's time runs on
+  EXPECT_GE(secondsLater, 0);
+  EXPECT_LE(secondsLater, 5);
+
+  // The probe and a poll answered "not linked", a poll 600 ms later, then the
+  // reading in order.
+  std::vector<uint8_t> ids;
+  for (const auto& request : bus.Requests()) {
+    ASSERT_EQ(request.bytes.size(), 6u);
+    EXPECT_EQ(request.bytes[2], 0x32);
+    EXPECT_EQ(request.bytes[3], 0xB0);
+    ids.push_back(request.id);
+  }
+  EXPECT_EQ(ids, (std::vector<uint8_t>{0x37, 0x37, 0x37, 0x07, 0x03, 0x04, 0x33, 0x01, 0x02}));
+}
+
+TEST(GpsReaderBus, AReplyWithABadChecksumIsNotTaken) {
+  sidera::emulator::Family1Options options;
+  options.gps = {true, 10, 20, 5, 0, kEquinoxUtc, 0x01};
+  sidera::emulator::Family1Emulator bus(options);
+  ASSERT_TRUE(bus.Start());
+  RecordingClock clock;
+  Reports reports;
+  GpsReader reader(clock, reports);
+  const int worker = reader.Start(bus.DevicePath());
+  EXPECT_FALSE(reports.WaitFor(worker, "located", 1500ms));
+  EXPECT_FALSE(reader.State().positionKnown);
+  bus.UpdateOptions([](auto& o) { o.gps.badChecksumId = -1; });
+  ASSERT_TRUE(reports.WaitFor(worker, "located"));
+  EXPECT_NEAR(reader.State().latitude, 10, 1e-4);
+}
+
+struct NmeaCase {
+  uint32_t baud;
+  std::vector<std::string> sentences;
+  double longitude, latitude;
+};
+
+class GpsReaderNmea : public ::testing::TestWithParam<NmeaCase> {};
+
+// A first fix with three satellites does not locate; status V changes
+// nothing; status A sets the clock; a good fix then ends the reading.
+TEST_P(GpsReaderNmea, ProbesTheRateAndReadsUntilItHasTimeAndFix) {
+  const NmeaCase& c = GetParam();
+  sidera::emulator::NmeaFeeder feeder({c.sentences, 40, c.baud, true});
+  ASSERT_TRUE(feeder.Start());
+  RecordingClock clock;
+  Reports reports;
+  GpsReader reader(clock, reports);
+  const int worker = reader.Start(feeder.DevicePath());
+  ASSERT_TRUE(reports.WaitFor(worker, "finished"));
+
+  const GpsState state = reader.State();
+  EXPECT_EQ(state.kind, ReceiverKind::kNmea);
+  EXPECT_EQ(state.baudRate, c.baud);
+  EXPECT_TRUE(state.timeValid);
+  EXPECT_NEAR(state.longitude, c.longitude, 1e-9);
+  EXPECT_NEAR(state.latitude, c.latitude, 1e-9);
+  EXPECT_DOUBLE_EQ(state.elevation, 1742.0);
+  ASSERT_FALSE(clock.Times().empty());
+  EXPECT_EQ(clock.Times()[0], (GpsTime{2024, 3, 21, 4, 30, 15}));
+  const auto events = reports.Events();
+  // Wherever in the cycle the reading began, a three-satellite fix came
+  // before the end, and it did not count as located.
+  const auto three = std::find_if(events.begin(), events.end(),
+                                  [](const auto& e) { return e.what == "satellites" && e.a == 3; });
+  ASSERT_NE(three, events.end());
+  EXPECT_NE(std::next(three)->what, "located");
+}
+
+std::vector<std::string> Session(const char* ns, const char* ew) {
+  const std::string position = std::string("3413.6000,") + ns + ",11803.6000," + ew;
+  return {NmeaSentence("GPRMC,043012.00,V,,,,,,,210324,,,N"),
+          NmeaSentence("GPGGA,043013.00," + position + ",1,03,2.5,1742.0,M,-33.0,M,,"),
+          NmeaSentence("GPGGA,043014.00," + position + ",1,08,0.9,1742.0,M,-33.0,M,,"),
+          NmeaSentence("GPRMC,043015.00,A," + position + ",0.02,,210324,,,A")};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RatesAndHemispheres, GpsReaderNmea,
+    ::testing::Values(NmeaCase{4800, Session("N", "W"), -118.06, 34.2266666666667},
+                      NmeaCase{2400, Session("s", "e"), 118.06, -34.2266666666667},
+                      NmeaCase{9600, Session("S", "w"), -118.06, -34.2266666666667}));
+
+TEST(GpsReaderNmeaFaults, CorruptedAndOverlongSentencesChangeNothing) {
+  std::string corrupted = NmeaSentence("GPRMC,043015.00,A,3413.6000,N,11803.6000,W,0,0,210324,,,A");
+  corrupted[20] = '9';  // the checksum no longer matches
+  const std::vector<std::string> sentences = {
+      corrupted, NmeaSentence("GPGGA,043014.00,3413.6,N,11803.6,W,1,08,0.9,1742.0,M,,M,,"),
+      "$GPRMC," + std::string(700, '7')};
+  sidera::emulator::NmeaFeeder feeder({sentences, 40, 4800, true});
+  ASSERT_TRUE(feeder.Start());
+  RecordingClock clock;
+  Reports reports;
+  GpsReader reader(clock, reports);
+  const int worker = reader.Start(feeder.DevicePath());
+  ASSERT_TRUE(reports.WaitFor(worker, "located"));
+  const int sent = feeder.SentencesSent();
+  while (feeder.SentencesSent() < sent + 9) std::this_thread::sleep_for(20ms);
+  EXPECT_TRUE(clock.Times().empty());
+  EXPECT_FALSE(reader.State().positionKnown);
+  EXPECT_FALSE(reader.State().timeValid);
+  reader.RequestStop();
+  EXPECT_TRUE(reports.WaitFor(worker, "finished", 2s));
+}
+
+TEST(GpsReaderWorkers, ANewWorkerStartsOnlyAfterThePreviousEnded) {
+  sidera::emulator::NmeaFeeder quiet({{}, 5, 4800, true});  // a line where nobody talks
+  ASSERT_TRUE(quiet.Start());
+  RecordingClock clock;
+  Reports reports;
+  GpsReader reader(clock, reports);
+  const int first = reader.Start(quiet.DevicePath());
+  std::this_thread::sleep_for(50ms);
+  const int second = reader.Start("/dev/location-test-no-such-device");
+  EXPECT_NE(first, second);
+  ASSERT_TRUE(reports.WaitFor(second, "probe failed", 3s));
+  const auto events = reports.Events();
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.front().worker, first);
+  EXPECT_EQ(events.front().what, "finished");  // stopped before the second began
+  EXPECT_FALSE(reports.Seen(first, "probe failed"));
+}
+
+}  // namespace
+}  // namespace location::gps
