@@ -7,6 +7,7 @@
 #include "sidera/core/angles.h"
 #include "sidera/drivers/family2/byte_command.h"
 #include "sidera/platform/clock.h"
+#include "sidera/platform/debug_log.h"
 
 namespace sidera {
 
@@ -226,14 +227,21 @@ MountResult ByteCommandMount::ReadAxisState(int axis) {
   }
   // A finished goto leaves the axis at rest. Only the goto's own state is
   // replaced: a rate move started meanwhile stays.
-  if (finished) (void)axisState[axis].compare_exchange_strong(state, AXIS_STOPPED);
+  if (finished && axisState[axis].compare_exchange_strong(state, AXIS_STOPPED)) {
+    SIDERA_DEBUG_LOG(kMotion, "byte-command goto of axis %d finished (%s)", axis,
+                     axis == 0 ? "the controller says so" : "two equal reads a second apart");
+  }
   return kOk;
 }
 
 MountResult ByteCommandMount::Connect() {
   // Only commands with a reply show that a controller is there.
-  if (ReadAxisPosition(0) != kOk) return kNoResponseAxis0;
-  if (ReadAxisPosition(1) != kOk) return kNoResponseAxis1;
+  for (int axis = 0; axis < 2; ++axis) {
+    if (ReadAxisPosition(axis) != kOk) {
+      SIDERA_DEBUG_LOG(kIo, "byte-command connect: no answer to the axis-%d position read", axis);
+      return NoResponse(axis);
+    }
+  }
   (void)setCountsPerRevolution(0, countsPerRevolution);
   (void)setCountsPerRevolution(1, countsPerRevolution);
   for (int axis = 0; axis < 2; ++axis) {
