@@ -9,6 +9,8 @@
 #include "sidera/drivers/family1/packet_bus_alt_az_mount.h"
 #include "sidera/drivers/family1/packet_bus_equatorial_mount.h"
 #include "sidera/drivers/family2/byte_command_alt_az_mount.h"
+#include "sidera/drivers/family3/hex_command_alt_az_mount.h"
+#include "sidera/drivers/family3/hex_command_equatorial_mount.h"
 #include "sidera/sim/alt_az_simulator.h"
 #include "sidera/sim/equatorial_simulator.h"
 
@@ -31,13 +33,15 @@ constexpr std::array<ModelRow, kModelCount> kModels = {{
   {1, kEquatorial, kPacketBus, 1,
    u"Vexlor EQ Mount", u"Vexlor 赤道仪", u"Vexlor 赤道儀", &Build<PacketBusEquatorialMount>},
   {2, kAltAzimuth, kHexCommand, 2,
-   u"Qualen Alt/Az Mount", u"Qualen 经纬仪", u"Qualen 經緯儀", nullptr},
+   u"Qualen Alt/Az Mount", u"Qualen 经纬仪", u"Qualen 經緯儀", &Build<HexCommandAltAzMount>},
   {3, kEquatorial, kHexCommand, 3,
-   u"Qualen EQ Mount", u"Qualen 赤道仪", u"Qualen 赤道儀", nullptr},
+   u"Qualen EQ Mount", u"Qualen 赤道仪", u"Qualen 赤道儀", &Build<HexCommandEquatorialMount>},
   {4, kEquatorial, kHexCommand, 3,
-   u"Brantel EQ-K Mount", u"Brantel 赤道仪", u"Brantel 赤道儀", nullptr},
+   u"Brantel EQ-K Mount", u"Brantel 赤道仪", u"Brantel 赤道儀",
+   &Build<HexCommandEquatorialMount>},
   {5, kAltAzimuth, kHexCommand, 2,
-   u"Brantel Drifter Mount", u"Brantel Drifter 经纬仪", u"Brantel Drifter 經緯儀", nullptr},
+   u"Brantel Drifter Mount", u"Brantel Drifter 经纬仪", u"Brantel Drifter 經緯儀",
+   &Build<HexCommandAltAzMount>},
   {6, kEquatorial, kSimulator, 6,
    u"EQ Mount Simulator", u"仿真赤道仪", u"仿真赤道儀", &Build<EquatorialSimulator>},
   {7, kAltAzimuth, kSimulator, 7,

@@ -20,6 +20,7 @@ struct EmulatorRow {
 constexpr EmulatorRow kEmulators[] = {
     {1, "family1-emulator", "--time-scale"},
     {2, "family2-emulator", "--time-scale"},
+    {3, "family3-emulator", "--time-scale"},
 };
 
 const EmulatorRow* RowOf(int model) {

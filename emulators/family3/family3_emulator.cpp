@@ -1,0 +1,536 @@
+// The hex-command controller emulator: line parsing, the command set, the
+// misbehaviour options and the serving thread on the pseudo-terminal.
+#include "emulators/family3/family3_emulator.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "emulators/common/pty_line.h"
+#include "emulators/family3/motor_axis.h"
+
+namespace sidera::emulator {
+
+using family3::MotorAxis;
+using Clock = std::chrono::steady_clock;
+using Milliseconds = std::chrono::milliseconds;
+
+namespace {
+
+// One byte on a 9600-baud line: start bit, 8 data bits, stop bit.
+constexpr std::chrono::microseconds kByteTime{1042};
+constexpr size_t kMaxRequestLength = 32;
+constexpr size_t kOverlongLength = 20;  // marker to carriage return
+constexpr int kMaxStrayBytes = 4096;
+// Before hanging up after the last permitted request, its reply is given
+// this long to be read; a hang-up trusts an empty reader queue only this
+// long after the last write.
+constexpr Milliseconds kHangUpGrace{1000};
+constexpr Milliseconds kSettle{20};
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+bool ValidAxis(int axis) { return axis == 0 || axis == 1; }
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// Six hex digits, low byte first. False when any character is not a digit.
+bool ParseNumber(const std::string& text, uint32_t* value) {
+  if (text.size() != 6) return false;
+  uint32_t v = 0;
+  for (int byte = 0; byte < 3; ++byte) {
+    const int high = HexValue(text[2 * byte]);
+    const int low = HexValue(text[2 * byte + 1]);
+    if (high < 0 || low < 0) return false;
+    v |= static_cast<uint32_t>(high * 16 + low) << (8 * byte);
+  }
+  *value = v;
+  return true;
+}
+
+std::string FormatNumber(uint32_t value) {
+  std::string out;
+  for (int byte = 0; byte < 3; ++byte) {
+    const uint32_t b = (value >> (8 * byte)) & 0xFF;
+    out += kHexDigits[b >> 4];
+    out += kHexDigits[b & 0xF];
+  }
+  return out;
+}
+
+// A reply of success with its data.
+std::string Done(const std::string& data) {
+  std::string reply = "=";
+  reply += data;
+  return reply;
+}
+
+bool Contains(const std::string& letters, char letter) {
+  return letters.find(letter) != std::string::npos;
+}
+
+// Letters of the command set and how much data each takes.
+int DataLength(char letter) {
+  switch (letter) {
+    case 'e':
+    case 'a':
+    case 'b':
+    case 'g':
+    case 's':
+    case 'j':
+    case 'f':
+    case 'F':
+    case 'J':
+    case 'K':
+    case 'L':
+      return 0;
+    case 'G':
+      return 2;
+    case 'H':
+    case 'M':
+    case 'I':
+    case 'E':
+      return 6;
+    default:
+      return -1;
+  }
+}
+
+}  // namespace
+
+struct Family3Emulator::Impl {
+  explicit Impl(const Family3Options& initial)
+      : options(initial),
+        clockAnchor(Clock::now()),
+        axes{MotorAxis(initial.initialCounts[0], 0.0), MotorAxis(initial.initialCounts[1], 0.0)} {
+    for (MotorAxis& axis : axes) {
+      axis.SetConfig(ConfigLocked(), 0.0);
+      if (initial.initialised) axis.Initialize();
+    }
+  }
+
+  // Everything up to `line` is guarded by `mutex`; the server thread and
+  // every public accessor take it.
+  std::mutex mutex;
+  Family3Options options;
+  // Motion time runs at options.timeScale times real time; when the scale
+  // changes the anchor moves to now, so past motion is not rescaled.
+  Clock::time_point clockAnchor;
+  double motionAnchor = 0.0;
+  std::array<MotorAxis, 2> axes;
+  std::vector<Family3Request> requests;
+  int servedRequests = 0;
+  bool versionQuerySeen = false;
+  bool lineClosed = true;
+  std::condition_variable lineClosedChanged;
+  std::string devicePath;
+
+  // Owned by the server thread while it runs; by Start/Stop otherwise.
+  PtyLine line;
+  std::thread server;
+  int wakeFd = -1;
+  std::atomic<bool> stopRequested{false};
+  std::atomic<bool> closeRequested{false};
+  uint32_t noiseState = 0x9E3779B9u;  // server thread only
+
+  double MotionNowLocked() const {
+    const double real = std::chrono::duration<double>(Clock::now() - clockAnchor).count();
+    const double scale = std::isfinite(options.timeScale) ? options.timeScale : 0.0;
+    return motionAnchor + real * (scale > 0 ? scale : 0.0);
+  }
+
+  family3::AxisConfig ConfigLocked() const {
+    const double countsPerDegree = options.countsPerRevolution / 360.0;
+    family3::AxisConfig c;
+    c.timerFrequency = options.timerFrequency;
+    c.highSpeedRatio = options.highSpeedRatio;
+    c.gotoFastCountsPerSecond = options.gotoFastDegPerSec * countsPerDegree;
+    c.gotoSlowCountsPerSecond = options.gotoSlowDegPerSec * countsPerDegree;
+    c.decelerationCountsPerSecond2 = options.decelerationDegPerSec2 * countsPerDegree;
+    return c;
+  }
+
+  void Wake() const {
+    const uint64_t one = 1;
+    if (wakeFd >= 0) (void)!write(wakeFd, &one, sizeof one);
+  }
+
+  // The reply to one request, without framing bytes: "=..." or "!n".
+  std::string ExecuteLocked(int axis, char letter, const std::string& data);
+  // The reply as it goes on the line, after the misbehaviour options.
+  std::string Decorate(char letter, std::string reply, const Family3Options& now);
+  void HandleLine(const std::string& text,
+                  std::deque<std::pair<Clock::time_point, std::string>>& replies,
+                  bool& hangUpPending, Clock::time_point& hangUpSince);
+  void Serve();
+};
+
+std::string Family3Emulator::Impl::ExecuteLocked(int axis, char letter, const std::string& data) {
+  const double now = MotionNowLocked();
+  MotorAxis& motor = axes[axis];
+  uint32_t number = 0;
+  if (DataLength(letter) == 6 && !ParseNumber(data, &number)) return "!3";
+  switch (letter) {
+    case 'e':
+      return Done(options.version);
+    case 'a':
+      return Done(FormatNumber(options.countsPerRevolution));
+    case 'b':
+      return Done(FormatNumber(options.timerFrequency));
+    case 'g':
+      return Done(FormatNumber(options.highSpeedRatio));
+    case 's':
+      return Done(FormatNumber(options.sValue));
+    case 'j':
+      return Done(FormatNumber(static_cast<uint32_t>(motor.Counts(now) + 0x800000)));
+    case 'f': {
+      char status[3];
+      motor.StatusCharacters(now, status);
+      return Done(std::string(status, 3));
+    }
+    case 'F':
+      motor.Initialize();
+      return "=";
+    case 'G':
+      if (data[0] < '0' || data[0] > '3' || data[1] < '0' || data[1] > '3') return "!3";
+      return motor.SetMode(data[0], data[1], now) ? "=" : "!2";
+    case 'H':
+      motor.SetGotoIncrement(number);
+      return "=";
+    case 'M':
+      motor.SetBrakeIncrement(number);
+      return "=";
+    case 'I':
+      motor.SetStepPeriod(number, now);
+      return "=";
+    case 'J':
+      motor.Start(now);
+      return "=";
+    case 'K':
+    case 'L':
+      if (options.neverStopsAxis != axis) motor.Stop(letter == 'L', now);
+      return "=";
+    case 'E':
+      motor.LoadCounts(static_cast<int32_t>(number) - 0x800000, now);
+      return "=";
+    default:
+      return "!0";
+  }
+}
+
+std::string Family3Emulator::Impl::Decorate(char letter, std::string reply,
+                                            const Family3Options& now) {
+  if (now.lowercase) {
+    for (size_t i = 1; i < reply.size(); ++i) {
+      if (reply[i] >= 'A' && reply[i] <= 'F') reply[i] = static_cast<char>(reply[i] - 'A' + 'a');
+    }
+  }
+  if (Contains(now.malformed, letter) && reply.size() > 2) reply.erase(2, 1);
+  if (Contains(now.overlong, letter)) reply.resize(kOverlongLength - 1, '0');
+  std::string bytes;
+  const int stray = std::clamp(now.strayBytes, 0, kMaxStrayBytes);
+  for (int i = 0; i < stray; ++i) {
+    noiseState = noiseState * 1664525u + 1013904223u;
+    auto byte = static_cast<char>(noiseState >> 24);
+    if (byte == '=' || byte == '!') byte = '?';
+    bytes += byte;
+  }
+  return bytes + reply + "\r";
+}
+
+void Family3Emulator::Impl::HandleLine(
+    const std::string& text, std::deque<std::pair<Clock::time_point, std::string>>& replies,
+    bool& hangUpPending, Clock::time_point& hangUpSince) {
+  // text is ":", letter, axis digit, data.
+  Family3Request request{text, -1, text.size() > 1 ? text[1] : '\0', "", "", false};
+  if (text.size() > 2) {
+    if (text[2] == '1') request.axis = 0;
+    if (text[2] == '2') request.axis = 1;
+  }
+  if (text.size() > 3) request.data = text.substr(3);
+
+  std::unique_lock<std::mutex> lock(mutex);
+  const Family3Options now = options;
+  ++servedRequests;
+  if (now.closeAfterRequests >= 0 && servedRequests >= now.closeAfterRequests && !hangUpPending) {
+    hangUpPending = true;
+    hangUpSince = Clock::now();
+  }
+  std::string reply;
+  const int length = DataLength(request.letter);
+  if (text.size() < 3) {
+    reply = "!1";
+  } else if (length < 0) {
+    reply = now.permissive ? "=000000" : "!0";
+  } else if (request.axis < 0) {
+    reply = "!3";
+  } else if (static_cast<int>(request.data.size()) != length) {
+    reply = "!1";
+  } else if (Contains(now.refuse, request.letter)) {
+    reply = "!0";
+  } else if (request.axis != now.silentAxis) {  // a silent controller does nothing
+    request.axisRunning = axes[request.axis].Running(MotionNowLocked());
+    reply = ExecuteLocked(request.axis, request.letter, request.data);
+  }
+  bool answer = request.axis < 0 || request.axis != now.silentAxis;
+  if (request.letter == 'e' && !versionQuerySeen) {
+    versionQuerySeen = true;
+    if (now.ignoreFirstVersion) answer = false;
+  }
+  if (answer) request.reply = reply;
+  requests.push_back(request);
+  lock.unlock();
+
+  if (!answer) return;
+  replies.emplace_back(Clock::now() + Milliseconds(std::max(now.replyDelayMs, 0)),
+                       Decorate(request.letter, reply, now));
+}
+
+void Family3Emulator::Impl::Serve() {
+  std::deque<std::pair<Clock::time_point, std::string>> replies;
+  std::deque<uint8_t> output;
+  std::string pending;  // the request being received, from its ":"
+  bool inRequest = false;
+  bool hangUpPending = false;
+  Clock::time_point hangUpSince;
+  Clock::time_point lastOutput = Clock::now();
+  Clock::time_point nextByteDue = Clock::now();
+  const int master = line.MasterFd();
+
+  while (!stopRequested && !closeRequested) {
+    const Clock::time_point now = Clock::now();
+    bool pace = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      pace = options.pace;
+    }
+    while (!replies.empty() && replies.front().first <= now) {
+      output.insert(output.end(), replies.front().second.begin(), replies.front().second.end());
+      replies.pop_front();
+    }
+    // Without pacing everything goes at once; with it, one byte per byte
+    // time of the line.
+    while (!output.empty() && (!pace || nextByteDue <= now)) {
+      uint8_t chunk[256];
+      size_t n = 0;
+      const size_t limit = pace ? 1 : sizeof chunk;
+      for (auto it = output.begin(); it != output.end() && n < limit; ++it) chunk[n++] = *it;
+      const ssize_t written = write(master, chunk, n);
+      if (written <= 0) break;  // the reader's buffer is full; retry when writable
+      output.erase(output.begin(), output.begin() + written);
+      lastOutput = now;
+      // A byte sent late (the poll wakes in whole milliseconds) lets the
+      // next one follow sooner, so the average stays at the line's rate.
+      nextByteDue = std::max(nextByteDue, now - kByteTime) + kByteTime;
+      if (pace) break;
+    }
+    if (hangUpPending && replies.empty() && output.empty()) {
+      const bool settled = now - lastOutput >= kSettle;
+      if ((settled && line.PendingForReader() == 0) ||
+          now - std::max(hangUpSince, lastOutput) >= kHangUpGrace) {
+        break;
+      }
+    }
+
+    Clock::time_point wakeAt = Clock::time_point::max();
+    if (!replies.empty()) wakeAt = replies.front().first;
+    if (!output.empty() && pace) wakeAt = std::min(wakeAt, nextByteDue);
+    if (hangUpPending) wakeAt = std::min(wakeAt, now + Milliseconds(10));
+    int timeoutMs = -1;
+    if (wakeAt != Clock::time_point::max()) {
+      const auto wait = std::chrono::ceil<Milliseconds>(wakeAt - now).count();
+      timeoutMs = static_cast<int>(std::clamp<int64_t>(wait, 0, 1000));
+    }
+    pollfd fds[2] = {{wakeFd, POLLIN, 0}, {master, 0, 0}};
+    if (!hangUpPending) fds[1].events |= POLLIN;
+    if (!output.empty() && !pace) fds[1].events |= POLLOUT;
+    if (poll(fds, 2, timeoutMs) < 0 && errno != EINTR) break;
+    if (fds[0].revents & POLLIN) {
+      uint64_t drained;
+      (void)!read(wakeFd, &drained, sizeof drained);
+    }
+    if (fds[1].revents & POLLIN) {
+      uint8_t buffer[256];
+      const ssize_t got = read(master, buffer, sizeof buffer);
+      if (got <= 0) continue;
+      bool echo = false;
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        echo = options.echo;
+      }
+      // An echoing line hands every byte straight back, ahead of any reply.
+      if (echo) output.insert(output.end(), buffer, buffer + got);
+      for (ssize_t i = 0; i < got && !hangUpPending; ++i) {
+        const char c = static_cast<char>(buffer[i]);
+        if (c == ':') {
+          pending.clear();
+          pending.push_back(c);
+          inRequest = true;
+        } else if (!inRequest || c == '\n') {
+          continue;
+        } else if (c == '\r') {
+          inRequest = false;
+          HandleLine(pending, replies, hangUpPending, hangUpSince);
+        } else if (pending.size() >= kMaxRequestLength) {
+          inRequest = false;  // too long to be a request: dropped
+        } else {
+          pending += c;
+        }
+      }
+    } else if (fds[1].revents & (POLLHUP | POLLERR)) {
+      // Only while nobody holds the slave open; do not spin.
+      std::this_thread::sleep_for(Milliseconds(10));
+    }
+  }
+
+  line.Close();
+  std::lock_guard<std::mutex> lock(mutex);
+  lineClosed = true;
+  lineClosedChanged.notify_all();
+}
+
+Family3Emulator::Family3Emulator(Family3Options options) : impl_(std::make_unique<Impl>(options)) {}
+
+Family3Emulator::~Family3Emulator() { Stop(); }
+
+bool Family3Emulator::Start() {
+  if (impl_->server.joinable()) return false;
+  if (!impl_->line.Open()) return false;
+  impl_->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (impl_->wakeFd < 0) {
+    impl_->line.Close();
+    return false;
+  }
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->devicePath = impl_->line.SlavePath();
+    impl_->lineClosed = false;
+  }
+  impl_->stopRequested = false;
+  impl_->closeRequested = false;
+  impl_->server = std::thread([impl = impl_.get()] { impl->Serve(); });
+  return true;
+}
+
+std::string Family3Emulator::DevicePath() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->devicePath;
+}
+
+void Family3Emulator::Stop() {
+  if (!impl_->server.joinable()) return;
+  impl_->stopRequested = true;
+  impl_->Wake();
+  impl_->server.join();
+  (void)close(impl_->wakeFd);
+  impl_->wakeFd = -1;
+}
+
+void Family3Emulator::CloseLine() {
+  if (!impl_->server.joinable()) return;
+  impl_->closeRequested = true;
+  impl_->Wake();
+  std::unique_lock<std::mutex> lock(impl_->mutex);
+  impl_->lineClosedChanged.wait(lock, [this] { return impl_->lineClosed; });
+}
+
+void Family3Emulator::UpdateOptions(const std::function<void(Family3Options&)>& change) {
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    const double now = impl_->MotionNowLocked();
+    impl_->motionAnchor = now;
+    impl_->clockAnchor = Clock::now();
+    change(impl_->options);
+    for (MotorAxis& axis : impl_->axes) axis.SetConfig(impl_->ConfigLocked(), now);
+  }
+  impl_->Wake();
+}
+
+int32_t Family3Emulator::PositionCounts(int axis) {
+  if (!ValidAxis(axis)) return 0;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->axes[axis].Counts(impl_->MotionNowLocked());
+}
+
+double Family3Emulator::PositionDegrees(int axis) {
+  const int32_t counts = PositionCounts(axis);
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return counts * 360.0 / std::max<uint32_t>(impl_->options.countsPerRevolution, 1);
+}
+
+void Family3Emulator::SetPositionCounts(int axis, int32_t counts) {
+  if (!ValidAxis(axis)) return;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->axes[axis].LoadCounts(counts, impl_->MotionNowLocked());
+}
+
+bool Family3Emulator::Running(int axis) {
+  if (!ValidAxis(axis)) return false;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->axes[axis].Running(impl_->MotionNowLocked());
+}
+
+bool Family3Emulator::Initialised(int axis) {
+  if (!ValidAxis(axis)) return false;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->axes[axis].Initialised();
+}
+
+std::string Family3Emulator::Status(int axis) {
+  if (!ValidAxis(axis)) return {};
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  char status[3];
+  impl_->axes[axis].StatusCharacters(impl_->MotionNowLocked(), status);
+  return std::string(status, 3);
+}
+
+char Family3Emulator::MotionType(int axis) {
+  if (!ValidAxis(axis)) return 0;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->axes[axis].Type();
+}
+
+char Family3Emulator::Direction(int axis) {
+  if (!ValidAxis(axis)) return 0;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->axes[axis].Direction();
+}
+
+uint32_t Family3Emulator::StepPeriod(int axis) {
+  if (!ValidAxis(axis)) return 0;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->axes[axis].StepPeriod();
+}
+
+uint32_t Family3Emulator::BrakeIncrement(int axis) {
+  if (!ValidAxis(axis)) return 0;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->axes[axis].BrakeIncrement();
+}
+
+std::vector<Family3Request> Family3Emulator::Requests() {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->requests;
+}
+
+void Family3Emulator::ClearRequests() {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->requests.clear();
+}
+
+}  // namespace sidera::emulator

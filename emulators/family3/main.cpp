@@ -1,0 +1,229 @@
+// family3-emulator: serves two hex-command motor controllers on a
+// pseudo-terminal until interrupted. The device path is the first line of
+// standard output, so a parent process can read it and open the device.
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "emulators/family3/family3_emulator.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: family3-emulator [options]\n"
+    "Emulates the two motor controllers of a hex-command mount (9600 baud, lines\n"
+    "\":<letter><axis 1|2><data>\\r\" answered \"=<data>\\r\" or \"!<digit>\\r\") on a\n"
+    "pseudo-terminal. Prints the device path as the first line, then serves until\n"
+    "SIGINT/SIGTERM, or until standard input reaches end of file when it is a pipe.\n"
+    "\n"
+    "Commands: e version, a counts per revolution, b timer frequency, g high-speed\n"
+    "ratio, s a fixed figure, j position (offset binary), f status (three\n"
+    "characters: mode|negative<<1|high speed<<2, running, initialised), F initialise,\n"
+    "G mode (type 0 long goto, 1 slow rate, 2 short goto, 3 fast rate; direction\n"
+    "0/1, or 2/3 with the southern bit), H goto increment, M brake increment,\n"
+    "I step period, J start, K stop (brakes), L stop instantly, E load position.\n"
+    "Numbers are six hex digits, low byte first. Errors: !0 unknown command,\n"
+    "!1 wrong data length, !2 mode change while the axis runs, !3 bad character.\n"
+    "Axes move in real time: gotos are relative (long ones fast until the brake\n"
+    "increment is left), rates step every step period of the timer (times the\n"
+    "high-speed ratio in the fast mode). A fresh controller reports itself not\n"
+    "initialised until F.\n"
+    "\n"
+    "  --version DIGITS       six hex digits answered to e (031001: an equatorial\n"
+    "                         controller, firmware 3.16, model code 0x01)\n"
+    "  --counts N             counts per revolution, both axes (3628800)\n"
+    "  --timer-frequency N    timer frequency (62500)\n"
+    "  --high-speed-ratio N   counts per step in the fast rate mode (16)\n"
+    "  --position0 DEG        starting angle of axis 0 in degrees (0)\n"
+    "  --position1 DEG        starting angle of axis 1 in degrees (0)\n"
+    "  --initialised          the controllers start initialised\n"
+    "  --goto-fast DEG        long-goto speed in degrees per second (3.4)\n"
+    "  --goto-slow DEG        short-goto and final speed in degrees per second (0.8)\n"
+    "  --deceleration DEG     braking in degrees per second squared (4; 0 instant)\n"
+    "  --time-scale X         axes move X times faster than real time (1)\n"
+    "  --echo                 the line echoes every byte it is sent\n"
+    "  --pace                 bytes leave at the real rate of 9600 baud\n"
+    "  --permissive           unknown command letters answer =000000 instead of !0\n"
+    "  --reply-delay MS       wait MS milliseconds before every reply\n"
+    "Misbehaviour:\n"
+    "  --silent-axis N        axis N (0 or 1) never answers\n"
+    "  --refuse LETTERS       commands with these letters are answered !0\n"
+    "  --malformed LETTERS    replies to these letters lose their second character\n"
+    "  --lowercase            hex digits of replies in lowercase\n"
+    "  --stray N              N noise bytes (never = or !) before every reply\n"
+    "  --overlong LETTERS     replies to these letters are 20-byte lines\n"
+    "  --ignore-first-version the first e gets no answer\n"
+    "  --close-after N        hang up the line after N requests\n"
+    "  --never-stops N        axis N answers K and L but keeps moving\n"
+    "  --help                 this text\n";
+
+bool ParseLong(const char* text, long low, long high, long& out) {
+  char* end = nullptr;
+  errno = 0;
+  const long value = std::strtol(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || value < low || value > high) return false;
+  out = value;
+  return true;
+}
+
+template <typename T>
+bool ParseInteger(const char* text, long low, long high, T& out) {
+  long value = 0;
+  if (!ParseLong(text, low, high, value)) return false;
+  out = static_cast<T>(value);
+  return true;
+}
+
+bool ParseDouble(const char* text, double low, double& out) {
+  char* end = nullptr;
+  const double value = std::strtod(text, &end);
+  if (end == text || *end != '\0' || !std::isfinite(value) || value < low) return false;
+  out = value;
+  return true;
+}
+
+bool ParseDigits(const char* text, std::string& out) {
+  const std::string digits = text;
+  if (digits.size() != 6) return false;
+  for (char c : digits) {
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+  }
+  out = digits;
+  return true;
+}
+
+// Returns false (after a message) when the command line is unusable.
+bool ParseArguments(int argc, char** argv, sidera::emulator::Family3Options& o) {
+  double positions[2] = {0.0, 0.0};
+  bool positionGiven[2] = {false, false};
+  for (int i = 1; i < argc; ++i) {
+    const std::string name = argv[i];
+    if (name == "--help" || name == "-h") {
+      std::fputs(kUsage, stdout);
+      std::exit(0);
+    }
+    if (name == "--echo" || name == "--pace" || name == "--permissive" || name == "--lowercase" ||
+        name == "--initialised" || name == "--ignore-first-version") {
+      if (name == "--echo") o.echo = true;
+      if (name == "--pace") o.pace = true;
+      if (name == "--permissive") o.permissive = true;
+      if (name == "--lowercase") o.lowercase = true;
+      if (name == "--initialised") o.initialised = true;
+      if (name == "--ignore-first-version") o.ignoreFirstVersion = true;
+      continue;
+    }
+    if (i + 1 >= argc) {
+      std::fprintf(stderr, "family3-emulator: %s needs a value (see --help)\n", name.c_str());
+      return false;
+    }
+    const char* value = argv[++i];
+    bool ok = true;
+    if (name == "--version") {
+      ok = ParseDigits(value, o.version);
+    } else if (name == "--counts") {
+      ok = ParseInteger(value, 1, 0xFFFFFF, o.countsPerRevolution);
+    } else if (name == "--timer-frequency") {
+      ok = ParseInteger(value, 1, 0xFFFFFF, o.timerFrequency);
+    } else if (name == "--high-speed-ratio") {
+      ok = ParseInteger(value, 1, 0xFFFFFF, o.highSpeedRatio);
+    } else if (name == "--position0" || name == "--position1") {
+      const int axis = name == "--position0" ? 0 : 1;
+      ok = ParseDouble(value, -1e6, positions[axis]);
+      positionGiven[axis] = ok;
+    } else if (name == "--goto-fast") {
+      ok = ParseDouble(value, 1e-6, o.gotoFastDegPerSec);
+    } else if (name == "--goto-slow") {
+      ok = ParseDouble(value, 1e-6, o.gotoSlowDegPerSec);
+    } else if (name == "--deceleration") {
+      ok = ParseDouble(value, 0.0, o.decelerationDegPerSec2);
+    } else if (name == "--time-scale") {
+      ok = ParseDouble(value, 1e-6, o.timeScale);
+    } else if (name == "--reply-delay") {
+      ok = ParseInteger(value, 0, 60000, o.replyDelayMs);
+    } else if (name == "--silent-axis") {
+      ok = ParseInteger(value, -1, 1, o.silentAxis);
+    } else if (name == "--refuse") {
+      o.refuse = value;
+    } else if (name == "--malformed") {
+      o.malformed = value;
+    } else if (name == "--stray") {
+      ok = ParseInteger(value, 0, 4096, o.strayBytes);
+    } else if (name == "--overlong") {
+      o.overlong = value;
+    } else if (name == "--close-after") {
+      ok = ParseInteger(value, -1, 1000000000, o.closeAfterRequests);
+    } else if (name == "--never-stops") {
+      ok = ParseInteger(value, -1, 1, o.neverStopsAxis);
+    } else {
+      std::fprintf(stderr, "family3-emulator: unknown option %s (see --help)\n", name.c_str());
+      return false;
+    }
+    if (!ok) {
+      std::fprintf(stderr, "family3-emulator: bad value '%s' for %s\n", value, name.c_str());
+      return false;
+    }
+  }
+  // Starting angles in counts of the configured revolution, as the
+  // controller would hold them (wrapped to 24 bits).
+  for (int axis = 0; axis < 2; ++axis) {
+    if (!positionGiven[axis]) continue;
+    const long long counts = std::llround(positions[axis] / 360.0 * o.countsPerRevolution);
+    const long long low = counts & 0xFFFFFF;
+    o.initialCounts[axis] = static_cast<int32_t>(low >= 0x800000 ? low - 0x1000000 : low);
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  sidera::emulator::Family3Options options;
+  if (!ParseArguments(argc, argv, options)) return 2;
+
+  // Block the stop signals before the server thread starts, so that only
+  // the signalfd below sees them.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  if (sigprocmask(SIG_BLOCK, &stopSignals, nullptr) != 0) return 1;
+  const int signals = signalfd(-1, &stopSignals, SFD_CLOEXEC);
+  if (signals < 0) return 1;
+
+  sidera::emulator::Family3Emulator emulator(options);
+  if (!emulator.Start()) {
+    std::fprintf(stderr, "family3-emulator: cannot open a pseudo-terminal: %s\n",
+                 std::strerror(errno));
+    return 1;
+  }
+  std::printf("%s\n", emulator.DevicePath().c_str());
+  std::fflush(stdout);
+
+  struct stat input {};
+  const bool stdinIsPipe = fstat(STDIN_FILENO, &input) == 0 && S_ISFIFO(input.st_mode);
+  pollfd fds[2] = {{signals, POLLIN, 0}, {stdinIsPipe ? STDIN_FILENO : -1, POLLIN, 0}};
+  for (;;) {
+    if (poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (fds[0].revents & POLLIN) break;
+    if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
+      char discard[256];
+      if (read(STDIN_FILENO, discard, sizeof discard) <= 0) break;  // the parent closed the pipe
+    }
+  }
+  emulator.Stop();
+  (void)close(signals);
+  return 0;
+}

@@ -1,0 +1,293 @@
+// Every library call the driver makes, run on the library worker thread.
+#include "indi/mount_session.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "indi/library_text.h"
+#include "indi/sky_coordinates.h"
+
+namespace sidera::indi {
+namespace {
+
+// Models that open a serial device (the catalogue's 0 to 11 less the simulators).
+bool IsHardware(int model) { return model >= 0 && model <= 11 && model != 6 && model != 7; }
+
+double LocalSiderealTimeNow(const SkyClock& clock, double longitude) {
+  const int64_t utc = clock.UtcMillis(SkyClock::Steady::now());
+  return LocalSiderealTime(ComputeSiderealTime(CivilOf(utc), 0.0, 0), longitude);
+}
+
+std::string Coordinates(double raHours, double decDegrees) {
+  char text[64];
+  std::snprintf(text, sizeof text, "RA %.4f h, Dec %+.4f\u00b0", raHours, decDegrees);
+  return text;
+}
+
+SkyPoint SkyOf(const SyncedStar& star) {
+  return SkyPoint{star.observation.hourAngle, star.observation.declination};
+}
+
+}  // namespace
+
+std::string MountSession::ModelName(int model) {
+  SideraChar16 name[96] = {};
+  if (GetMountName(model, name) != SIDERA_OK) return "model " + std::to_string(model);
+  return Utf8Of(name);
+}
+
+Outcome MountSession::Fail(int code, const std::string& what) {
+  if (code == SIDERA_OK) return {};
+  SideraChar16 text[128] = {};
+  GetErrorMessage(code, text);
+  return Outcome{code, what + ": " + Utf8Of(text) + " (code " + std::to_string(code) + ")"};
+}
+
+ConnectResult MountSession::Connect(const ConnectRequest& request) {
+  ConnectResult result;
+  // The library reads SIDERA_DEBUG at every CreateMount.
+  if (request.debug) {
+    setenv("SIDERA_DEBUG", "1", 1);
+  } else {
+    unsetenv("SIDERA_DEBUG");
+  }
+  std::string what = "Connecting to " + ModelName(request.model);
+  if (IsHardware(request.model)) {
+    const auto port = PortSettingFor(request.devicePath);
+    if (!port) {
+      result.outcome =
+          Outcome{SIDERA_INVALID_PARAMETER, what + ": no serial device chosen (set DEVICE_PORT)"};
+      return result;
+    }
+    setenv("SIDERA_SERIAL_PATTERN", port->pattern.c_str(), 1);
+    SetComPort(port->number);
+    what += " on " + request.devicePath;
+  }
+  const int code =
+      CreateMount(request.model, Radians(request.site.latitude), request.site.elevation);
+  if (code != SIDERA_OK) {
+    result.outcome = Fail(code, what);
+    // The library's code says the port cannot be used; the system says why.
+    if (IsHardware(request.model) && access(request.devicePath.c_str(), R_OK | W_OK) != 0) {
+      result.outcome.text += "; " + request.devicePath + ": " + std::strerror(errno);
+    }
+    return result;
+  }
+  equatorial_ = IsEquatorialMount() == 1;
+  southern_ = request.site.latitude < 0;
+  book_.Clear();
+  guide_ = GuidePlan{};
+  if (request.savedAlignment) {
+    const int load = ::LoadAlignment(&*request.savedAlignment);
+    result.alignmentLoad = Fail(load, "Loading the saved alignment");
+    result.alignmentLoaded = load == SIDERA_OK;
+  }
+  result.equatorial = equatorial_;
+  return result;
+}
+
+void MountSession::Disconnect() {
+  (void)DestroyMount();  // always 0
+  book_.Clear();
+  guide_ = GuidePlan{};
+}
+
+PollResult MountSession::Poll(const SkyClock& clock, double longitude) {
+  PollResult r;
+  // The axis reads are the ones that report a controller that stopped
+  // answering; without them the rest would show stale positions as current.
+  int code = GetAxisPositions(&r.axes);
+  if (code == SIDERA_OK) code = GetSkyPosition(&r.sky);
+  r.lst = LocalSiderealTimeNow(clock, longitude);
+  if (code == SIDERA_OK) code = GetHorizontalPosition(&r.horizontal);
+  if (code == SIDERA_OK) code = GetMountState(&r.mountState);
+  r.outcome = Fail(code, "Reading the mount");
+  return r;
+}
+
+Outcome MountSession::Goto(const SkyClock& clock, double longitude, double raHours,
+                           double decDegrees) {
+  const double hourAngle = HourAngleOf(raHours, LocalSiderealTimeNow(clock, longitude));
+  return Fail(GotoSky(hourAngle, Radians(decDegrees)),
+              "Goto to " + Coordinates(raHours, decDegrees));
+}
+
+SyncResult MountSession::Sync(const SkyClock& clock, double longitude, double raHours,
+                              double decDegrees) {
+  SyncResult result;
+  const std::string what = "Sync on " + Coordinates(raHours, decDegrees);
+  AxisPair axes{};
+  const int read = GetAxisPositions(&axes);
+  if (read != SIDERA_OK) {
+    result.outcome = Fail(read, what);
+    return result;
+  }
+  const double dec = Radians(decDegrees);
+  const double hourAngle = HourAngleOf(raHours, LocalSiderealTimeNow(clock, longitude));
+  SyncedStar star;
+  star.rightAscension = raHours / 12.0 * kPi;
+  star.declination = dec;
+  star.observation = AlignStar{hourAngle, dec, axes.axis0, axes.axis1};
+  AlignmentBook next = book_;
+  next.Add(star);
+
+  // What to put back if the fit fails: a failed fit resets the pointing model
+  // and may leave half-solved error terms behind.
+  AlignmentRecord before{};
+  (void)SaveAlignment(&before);  // returns the record size
+  double collimation = 0;
+  double nonPerpendicularity = 0;
+  (void)GetMountErrors(&collimation, &nonPerpendicularity);  // always 0
+
+  const auto& s = next.stars();
+  int code = SIDERA_OK;
+  if (s.size() == 1) {
+    code = AlignOneStar(s[0].observation);
+    result.rating = CheckStars1(SkyOf(s[0]));
+  } else if (s.size() == 2) {
+    code = AlignTwoStars(s[0].observation, s[1].observation);
+    result.rating = CheckStars2(SkyOf(s[0]), SkyOf(s[1]), 0);
+  } else {
+    code = AlignThreeStars(s[0].observation, s[1].observation, s[2].observation);
+    result.rating = CheckStars3(SkyOf(s[0]), SkyOf(s[1]), SkyOf(s[2]));
+  }
+  if (code != SIDERA_OK) {
+    if (before.isAligned) {
+      (void)::LoadAlignment(&before);  // a record this mount just saved
+    } else {
+      (void)SetMountErrors(collimation, nonPerpendicularity);  // back to the nominal model
+    }
+    result.outcome = Fail(code, what + " with " + std::to_string(s.size()) + " stars");
+    result.alignment = Alignment();
+    return result;
+  }
+  book_ = next;
+  result.alignment = Alignment();
+  return result;
+}
+
+Outcome MountSession::ClearAlignment(AlignmentState* state) {
+  book_.Clear();
+  const Outcome o = Fail(SetMountErrors(0.0, 0.0), "Clearing the alignment");
+  *state = Alignment();
+  return o;
+}
+
+Outcome MountSession::LoadAlignment(const AlignmentRecord& record) {
+  book_.Clear();
+  return Fail(::LoadAlignment(&record), "Loading the alignment");
+}
+
+AlignmentState MountSession::Alignment() {
+  AlignmentState state;
+  AlignmentRecord record{};
+  (void)SaveAlignment(&record);  // returns the record size
+  if (!record.isAligned) return state;
+  state.stars = static_cast<int>(book_.stars().size());
+  state.quality = GetAlignmentQuality(&state.residual);
+  state.record = RecordToText(record);
+  return state;
+}
+
+Outcome MountSession::Park() {
+  guide_ = GuidePlan{};
+  // The home position: an equatorial mount at the pole with the declination
+  // axis at +90 degrees, an alt-azimuth mount level and facing north.
+  return equatorial_ ? Fail(GotoAxes(-kPi / 2.0, kPi / 2.0), "Parking")
+                     : Fail(GotoAxes(0.0, 0.0), "Parking");
+}
+
+Outcome MountSession::Abort() {
+  guide_ = GuidePlan{};
+  // Tracking off first: on an equatorial mount, stopping the right-ascension
+  // axis while tracking is requested restarts tracking instead.
+  const int tracking = ::SetTracking(0);
+  const int axis0 = StopAxis(0);
+  const int axis1 = StopAxis(1);
+  const int code = tracking != SIDERA_OK ? tracking : axis0 != SIDERA_OK ? axis0 : axis1;
+  return Fail(code, "Stopping the mount");
+}
+
+Outcome MountSession::SetTracking(bool on) {
+  return Fail(::SetTracking(on ? 1 : 0), on ? "Starting tracking" : "Stopping tracking");
+}
+
+Outcome MountSession::SetTrackingMode(int indiMode, bool restartTracking) {
+  int code = SetTrackingRateMode(LibraryTrackingMode(indiMode));
+  // A running tracking keeps its old rate until it is started again.
+  if (code == SIDERA_OK && restartTracking) code = ::SetTracking(1);
+  return Fail(code, "Changing the tracking rate");
+}
+
+Outcome MountSession::SetSite(const Site& site) {
+  const int code = ::SetSite(Radians(site.latitude), site.elevation);
+  if (code == SIDERA_OK) southern_ = site.latitude < 0;
+  return Fail(code, "Setting the site");
+}
+
+Outcome MountSession::SetGuideRates(double westEast, double northSouth) {
+  int code = SetGuideRate(0, westEast * kSiderealRate);
+  if (code == SIDERA_OK) code = SetGuideRate(1, northSouth * kSiderealRate);
+  return Fail(code, "Setting the guide rates");
+}
+
+MountGeometry MountSession::Geometry(Outcome* outcome) {
+  MountGeometry g;
+  g.equatorial = equatorial_;
+  g.southern = southern_;
+  if (equatorial_) {
+    double axis1 = 0;
+    *outcome = Fail(GetAxisPosition(1, &axis1), "Reading the declination axis");
+    g.beyondThePole = BeyondThePole(axis1);
+  }
+  return g;
+}
+
+Outcome MountSession::StartMotion(Direction direction, double presetRate, double trackingRate) {
+  Outcome o;
+  const MountGeometry g = Geometry(&o);
+  if (!o.ok()) return o;
+  const AxisRate r = ManualMotion(g, direction, presetRate, trackingRate);
+  return Fail(MoveAxis(r.axis, r.rate), "Moving the mount");
+}
+
+Outcome MountSession::StopMotion(Direction direction) {
+  const int axis = direction == Direction::North || direction == Direction::South ? 1 : 0;
+  return Fail(StopAxis(axis), "Stopping the motion");
+}
+
+Outcome MountSession::ApplyGuide(GuideOffsets offsets, double trackingRate) {
+  Outcome o;
+  const MountGeometry g = Geometry(&o);
+  if (!o.ok()) return o;
+  Jacobian j = EquatorialJacobian(g);
+  if (!g.equatorial) {
+    SkyPoint sky{};
+    o = Fail(GetSkyPosition(&sky), "Reading the sky position");
+    if (!o.ok()) return o;
+    j = NumericJacobian(
+        [](SkyPoint p) {
+          AxisPair a{};
+          (void)SkyToAxes(p, &a);  // 0 with a mount
+          return a;
+        },
+        sky);
+  }
+  const GuidePlan plan = PlanGuide(g, j, offsets, trackingRate);
+  int code = SIDERA_OK;
+  for (int axis = 0; axis < 2 && code == SIDERA_OK; ++axis) {
+    if (plan.drive[axis]) {
+      code = MoveAxis(axis, plan.rate[axis]);
+    } else if (guide_.drive[axis]) {
+      code = StopAxis(axis);  // back to tracking, or stopped when tracking is off
+    }
+  }
+  guide_ = plan;
+  return Fail(code, "Guiding");
+}
+
+}  // namespace sidera::indi

@@ -1,0 +1,124 @@
+// The driver's use of the library, as plain C++ that runs on the library
+// worker thread: every call into sidera.h goes through here, so the INDI glue
+// only posts requests and shows results. Each operation returns what the
+// event loop needs to show, including the library's message text for a
+// failure (the text is read here because the library reads the locale and the
+// environment, which this thread alone changes).
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "indi/alignment_book.h"
+#include "indi/motion_rates.h"
+#include "indi/sky_clock.h"
+#include "sidera.h"
+
+namespace sidera::indi {
+
+// A library result: the code and, when it is not 0, what went wrong.
+struct Outcome {
+  int code = 0;
+  std::string text;  // "<what was asked>: <library message> (code N)"
+  bool ok() const { return code == 0; }
+};
+
+struct Site {
+  double latitude = 0;   // degrees north
+  double longitude = 0;  // degrees east
+  double elevation = 0;  // metres
+};
+
+struct ConnectRequest {
+  int model = 6;
+  std::string devicePath;  // hardware models only
+  bool debug = false;      // SIDERA_DEBUG for the library's log
+  Site site;
+  std::optional<AlignmentRecord> savedAlignment;
+};
+
+struct ConnectResult {
+  Outcome outcome;
+  bool equatorial = false;
+  Outcome alignmentLoad;  // code 400 when the saved alignment is for another model
+  bool alignmentLoaded = false;
+};
+
+struct PollResult {
+  Outcome outcome;  // the axis reads; the rest is valid only when they worked
+  AxisPair axes{};
+  SkyPoint sky{};
+  HorizontalPoint horizontal{};
+  uint32_t mountState = 0;
+  double lst = 0;  // local sidereal time of the reads, radians
+};
+
+struct AlignmentState {
+  int stars = 0;
+  int quality = 0;
+  double residual = 0;  // radians
+  std::string record;   // the saved record as text, "" when not aligned
+};
+
+struct SyncResult {
+  Outcome outcome;
+  int rating = 0;  // the library's 0-5 rating of the new star with the others
+  AlignmentState alignment;
+};
+
+class MountSession {
+ public:
+  // The library's display name of a model in the locale's language.
+  static std::string ModelName(int model);
+  // GetErrorMessage's text for `code`, with what was asked.
+  static Outcome Fail(int code, const std::string& what);
+
+  ConnectResult Connect(const ConnectRequest& request);
+  void Disconnect();
+
+  // The readings one status poll shows, at the sky time of `clock`.
+  PollResult Poll(const SkyClock& clock, double longitude);
+
+  // A goto to JNow coordinates: the hour angle is taken from the local
+  // sidereal time at the moment of the call.
+  Outcome Goto(const SkyClock& clock, double longitude, double raHours, double decDegrees);
+  // Adds the telescope's current axis readings, taken as pointing at the
+  // given coordinates, to the alignment (one, two or three stars). A failed
+  // fit leaves the previous alignment in force.
+  SyncResult Sync(const SkyClock& clock, double longitude, double raHours, double decDegrees);
+  Outcome ClearAlignment(AlignmentState* state);
+  // The alignment in force, with the number of synced stars behind it.
+  AlignmentState Alignment();
+  Outcome LoadAlignment(const AlignmentRecord& record);
+
+  // Park: a goto to the home position of the mount's kind.
+  Outcome Park();
+  // Stops every motion, tracking included.
+  Outcome Abort();
+  Outcome SetTracking(bool on);
+  Outcome SetTrackingMode(int indiMode, bool restartTracking);
+  Outcome SetSite(const Site& site);
+  Outcome SetGuideRates(double westEast, double northSouth);
+
+  // Starts a direction-button motion; `trackingRate` is the sky rate tracking
+  // follows (0 when off).
+  Outcome StartMotion(Direction direction, double presetRate, double trackingRate);
+  Outcome StopMotion(Direction direction);
+
+  // Runs the axes as the current guide offsets ask: axes the plan drives get
+  // their rates, axes it releases go back to tracking.
+  Outcome ApplyGuide(GuideOffsets offsets, double trackingRate);
+
+  bool equatorial() const { return equatorial_; }
+
+ private:
+  MountGeometry Geometry(Outcome* outcome);
+
+  // Touched by the worker thread only.
+  bool equatorial_ = false;
+  bool southern_ = false;
+  AlignmentBook book_;
+  GuidePlan guide_;  // the plan now applied
+};
+
+}  // namespace sidera::indi

@@ -1,0 +1,148 @@
+// The INDI telescope driver "Sidera Mount": INDI's standard mount properties
+// mapped onto the Sidera C API. The glue here runs on INDI's event loop and
+// never calls the library itself: it posts requests to the library worker
+// (MountSession on LibraryWorker's thread) and shows the replies, so a slow
+// controller or a goto hand-over never stalls the driver.
+#pragma once
+
+#include <libindi/indiguiderinterface.h>
+#include <libindi/inditelescope.h>
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "indi/goto_watch.h"
+#include "indi/library_worker.h"
+#include "indi/motion_rates.h"
+#include "indi/mount_session.h"
+#include "indi/sky_clock.h"
+
+namespace sidera::indi {
+
+class SideraMountDriver : public INDI::Telescope, public INDI::GuiderInterface {
+ public:
+  SideraMountDriver();
+  ~SideraMountDriver() override;
+
+  const char* getDefaultName() override;
+  bool initProperties() override;
+  void ISGetProperties(const char* dev) override;
+  bool updateProperties() override;
+  bool ISNewNumber(const char* dev, const char* name, double values[], char* names[],
+                   int n) override;
+  bool ISNewSwitch(const char* dev, const char* name, ISState* states, char* names[],
+                   int n) override;
+  bool ISNewText(const char* dev, const char* name, char* texts[], char* names[], int n) override;
+  void TimerHit() override;
+
+ protected:
+  bool Connect() override;
+  bool Disconnect() override;
+  bool ReadScopeStatus() override;
+  bool Goto(double ra, double dec) override;
+  bool Sync(double ra, double dec) override;
+  bool Abort() override;
+  bool Park() override;
+  bool UnPark() override;
+  bool MoveNS(INDI_DIR_NS dir, TelescopeMotionCommand command) override;
+  bool MoveWE(INDI_DIR_WE dir, TelescopeMotionCommand command) override;
+  bool SetTrackMode(uint8_t mode) override;
+  bool SetTrackEnabled(bool enabled) override;
+  bool updateTime(ln_date* utc, double utcOffset) override;
+  bool updateLocation(double latitude, double longitude, double elevation) override;
+  bool saveConfigItems(FILE* fp) override;
+  void debugTriggered(bool enable) override;
+
+  IPState GuideNorth(uint32_t ms) override;
+  IPState GuideSouth(uint32_t ms) override;
+  IPState GuideEast(uint32_t ms) override;
+  IPState GuideWest(uint32_t ms) override;
+
+ private:
+  enum class GotoKind { None, Sky, Park };
+
+  // Posting work and taking replies.
+  template <typename Work, typename Done>
+  void Run(Work work, Done done);
+  bool Current(int generation) const { return generation == generation_; }
+
+  void HandleConnection(ISState* states, char* names[], int n);
+  void StartConnect();
+  void StartDisconnect();
+  void OnConnected(const ConnectResult& result, int model);
+
+  void HandleEquatorial(double values[], char* names[], int n);
+  void StartGoto(double ra, double dec, bool track);
+  void RequestPoll();
+  void OnPoll(const PollResult& poll);
+  void JudgeGoto(const PollResult& poll, double ra, double dec);
+  void FinishGoto(GotoWatch::Verdict verdict, double distance, const std::string& linkText);
+  void ShowTrackState(uint32_t mountState);
+  void ShowEquatorial(double ra, double dec);
+  void ShowHorizontal(const HorizontalPoint& horizontal);
+  void ShowAlignment(const AlignmentState& state);
+  void ShowTrackSwitch();
+  void AlertEquatorial(const std::string& text);
+
+  bool Move(Direction direction, TelescopeMotionCommand command);
+  void HandlePulse(int axis, double values[], char* names[], int n);
+  IPState StartPulse(Direction direction, uint32_t ms);
+  void CompletePulse(int axis);
+  void EndPulse(int axis);
+  void ApplyGuide(std::optional<int> completedAxis);
+  void CancelPulses();
+  bool Busy() const;
+
+  Site CurrentSite() const;
+  double SkySeconds() const;
+  double TrackingRate() const;
+  int TrackMode() const;  // INDI order: sidereal, solar, lunar
+
+  // Driver state, on the event loop's thread only.
+  SkyClock clock_;
+  int generation_ = 0;  // one per connect or disconnect; older replies are ignored
+  bool connecting_ = false;
+  bool equatorial_ = false;
+  bool pollInFlight_ = false;
+  int pollTimer_ = -1;
+  std::string linkAlert_;      // the read failure now shown, to show it once
+  bool alertLatched_ = false;  // a refused or failed command stays shown until the next one
+  GotoWatch watch_;
+  GotoKind gotoKind_ = GotoKind::None;
+  double targetRa_ = 0;   // hours
+  double targetDec_ = 0;  // degrees
+  bool gotoTracks_ = true;
+  bool trackingWanted_ = false;
+  std::array<bool, 2> moving_{false, false};  // direction buttons held, per axis
+  GuideOffsets guide_;
+  std::array<int, 2> pulseTimer_{-1, -1};  // running pulse per axis (0 west/east, 1 north/south)
+  std::optional<AlignmentRecord> savedAlignment_;
+  bool configLoaded_ = false;
+
+  // Written by the event loop, read by queued tasks: a motion request queued
+  // before an abort is dropped when its turn comes.
+  std::atomic<unsigned> motionEpoch_{0};
+
+  ISwitch modelS_[12];
+  ISwitchVectorProperty modelSP_;
+  IText portT_[1]{};
+  ITextVectorProperty portTP_;
+  INumber horizontalN_[2];
+  INumberVectorProperty horizontalNP_;
+  INumber guideRateN_[2];
+  INumberVectorProperty guideRateNP_;
+  INumber alignN_[3];
+  INumberVectorProperty alignNP_;
+  ISwitch alignClearS_[1];
+  ISwitchVectorProperty alignClearSP_;
+  IText alignDataT_[1]{};
+  ITextVectorProperty alignDataTP_;
+
+  MountSession session_;                   // the worker thread's alone
+  std::unique_ptr<LibraryWorker> worker_;  // last: stops before the rest goes
+};
+
+}  // namespace sidera::indi

@@ -1,0 +1,114 @@
+// The family base of the hex-command mounts: one motor controller per axis
+// on one serial line at 9600 baud, spoken to in short ASCII command lines.
+//
+// HexCommandMount is its own serial link (first base) and implements the
+// hardware slots of the mount with the controllers' commands: connect, read
+// an axis position and state, move at a rate, go to an angle (a relative
+// move by a step count), halt, set a position, and the two hooks the motion
+// code calls: stop both axes before a goto, prepare a rate motion. Each
+// command is one `exchange` under the link lock; a slot that sends several
+// commands does not hold the lock between them.
+//
+// Threads. The conversion factors, the controller's figures and the flags
+// below are written by Connect, on the host thread, before any motion
+// thread of the mount exists, and only read afterwards.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "sidera/core/telescope_mount.h"
+#include "sidera/link/serial_link.h"
+
+namespace sidera {
+
+// Axis-state flags of this family beyond the common four.
+inline constexpr uint32_t AXIS_NOT_INITIALIZED = AXIS_FAMILY_32;
+
+class HexCommandMount : public SerialLink, public virtual TelescopeMount {
+ public:
+  // How long (ticks) the preparation of a rate motion waits for a halted
+  // axis to report that it stands still before it gives up with the axis's
+  // no-response code. A controller brakes from its top speed in well under
+  // a second; ten times that covers any mount that works.
+  static constexpr uint32_t kStopWaitLimitTicks = 10000;
+  // Poll interval of the stop waits.
+  static constexpr uint32_t kStopPollTicks = 100;
+  // Steps sent with SetBrakeIncrement.
+  static constexpr uint32_t kBrakeSteps = 3500;
+
+  HexCommandMount();
+  ~HexCommandMount() override;
+
+  // ---- Hardware slots. ----
+  MountResult ReadAxisPosition(int axis) override;
+  MountResult ReadAxisState(int axis) override;
+  // Stops both axes and waits until the controllers report them stopped;
+  // 105 when the motion is called off meanwhile.
+  MountResult MotionPollHook() override;
+  // (axis, low and high word of the rate's bits): PrepareRateMotion.
+  MountResult AuxCommandHook(uint32_t axis, uint32_t rateLow, uint32_t rateHigh) override;
+  MountResult Connect() override;
+  MountResult SlewAxisAtRate(int axis, double rate) override;
+  MountResult GotoAxisAngle(int axis, double angle) override;
+  MountResult HaltAxis(int axis) override;
+  MountResult WriteAxisPosition(int axis, double angle) override;
+
+  // Prepares a rate motion at `rate`: a running slow motion that keeps its
+  // direction is left running (it only gets a new step period); anything
+  // else is halted and, once the controller reports it stopped, set to the
+  // slow or fast rate mode in the new direction.
+  MountResult PrepareRateMotion(int axis, double rate);
+
+  // ---- Line handling. ----
+  LineResult readReply(uint8_t* reply) override;
+  // InitializeAxis on axis 0, then on axis 1; the first failure or 0.
+  virtual MountResult initializeAxes();
+  // Finds out whether the line echoes what is sent: writes ":" outside any
+  // exchange and looks for it coming back. Sets and returns lineEchoes; 1
+  // without a change when the link stayed busy.
+  int probeEcho();
+
+  // ---- Commands. Each is one exchange; 100/101 when the axis did not
+  // answer, 4 when it refused or a reply that must be decoded is malformed.
+  MountResult sendHexCommand(int axis, char letter, const char* data, size_t length,
+                             uint8_t* reply);
+  MountResult InquireVersion(int axis);
+  MountResult InquireCountsPerRevolution(int axis);
+  MountResult InquireTimerFrequency(int axis);
+  MountResult InquireHighSpeedRatio(int axis);
+  MountResult InquireS(int axis);
+  MountResult InquirePosition(int axis);
+  MountResult InquireStatus(int axis);
+  MountResult InitializeAxis(int axis);
+  MountResult SetMotionMode(int axis, char type, bool negative);
+  MountResult SetGotoIncrement(int axis, uint32_t steps);
+  MountResult SetBrakeIncrement(int axis, uint32_t steps);
+  MountResult SetStepPeriod(int axis, uint32_t period);
+  MountResult StartMotion(int axis);
+  MountResult StopMotion(int axis);
+  MountResult StopInstantly(int axis);
+  MountResult LoadPosition(int axis, double angle);
+
+  // ---- Fields (countsPerRadian and radiansPerCount are the link's). ----
+  // A rate of r rad/s needs a step period of stepPeriodFactor / r ticks.
+  double stepPeriodFactor[2] = {0.0, 0.0};
+  uint32_t modelCode = 0;  // low byte of firmwareVersion
+  uint32_t timerFrequency[2] = {0, 0};
+  uint32_t sValue[2] = {0, 0};  // stored only
+  uint32_t highSpeedRatio[2] = {0, 0};
+  uint32_t brakeSteps[2] = {0, 0};
+  // Largest goto, in steps, sent as a short goto.
+  uint32_t shortGotoLimit[2] = {0, 0};
+  int32_t lineEchoes = 0;
+  // HaltAxis sends StopInstantly instead of StopMotion.
+  int32_t useInstantStop = 0;
+  // The direction characters of SetMotionMode get 2 added.
+  int32_t southernHemisphere = 0;
+
+ protected:
+  // The controller's angle of the axis (its count x radiansPerCount).
+  MountResult QueryAxisAngle(int axis, double* angle);
+};
+
+}  // namespace sidera

@@ -1,0 +1,123 @@
+// Hex-command line faults as the host sees them: silent and refusing
+// controllers, malformed and noisy replies, a line that dies mid-goto, and
+// an axis that never reports its stop.
+#include "family3_fixture.h"
+#include "sidera/platform/clock.h"
+
+namespace sidera::testing {
+namespace {
+
+using Family3FaultTest = Family3Test;
+using Change = std::function<void(emulator::Family3Options&)>;
+
+TEST_F(Family3FaultTest, ConnectStopsAtTheFirstFailingStepWithItsCode) {
+  struct Case {
+    const char* what;
+    int type;
+    Change fault;
+    int expected;
+    size_t versionQueries;
+  } cases[] = {
+      {"silent axis 0: the version query is tried twice", 3, [](auto& o) { o.silentAxis = 0; }, 100,
+       2},
+      {"silent axis 1", 3, [](auto& o) { o.silentAxis = 1; }, 101, 1},
+      {"refused version", 2, [](auto& o) { o.refuse = std::string("e"); }, 4, 2},
+      {"malformed version", 2, [](auto& o) { o.malformed = std::string("e"); }, 4, 2},
+      {"malformed position", 3, [](auto& o) { o.malformed = std::string("j"); }, 4, 1},
+      {"malformed s figure", 3,
+       [](auto& o) {
+         o.echo = false;
+         o.malformed = std::string("s");
+       },
+       4, 1},
+      {"refused initialisation", 2, [](auto& o) { o.refuse = std::string("F"); }, 4, 1},
+      // Kept: counts, timer and ratio replies that do not decode, stray
+      // bytes, and the equatorial model's initialisation (never checked).
+      {"malformed counts, timer and ratio", 2, [](auto& o) { o.malformed = std::string("abg"); }, 0,
+       1},
+      {"stray bytes before every reply", 3, [](auto& o) { o.strayBytes = 30; }, 0, 1},
+      {"equatorial initialisation refused", 3, [](auto& o) { o.refuse = std::string("FE"); }, 0, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    emulator::Family3Options o = QuickOptions();
+    c.fault(o);
+    EXPECT_EQ(Create(c.type, o), c.expected);
+    EXPECT_EQ(Sent("e1").size(), c.versionQueries);
+    uint32_t state = 0;
+    EXPECT_EQ(GetMountState(&state), c.expected == 0 ? 0 : 3) << "a failed connect leaves no mount";
+  }
+
+  Finish();
+  setenv("SIDERA_SERIAL_PATTERN", "/nonexistent/sidera-hex", 1);
+  EXPECT_EQ(CreateMount(3, 0.6, 100.0), 100) << "no device";
+}
+
+// How each malformed reply decodes is in the transcript file; here a fault
+// fails only the calls that meet it, and the link recovers.
+TEST_F(Family3FaultTest, AFaultyAxisFailsOnlyItsOwnCallsAndTheLinkRecovers) {
+  emulator::Family3Options o = QuickOptions();
+  o.initialCounts[1] = CountsOfDeg(45);
+  ASSERT_EQ(Create(2, o), 0);
+  double pos = 0;
+  ASSERT_EQ(GetAxisPosition(1, &pos), 0);
+  emu->UpdateOptions([](auto& o) { o.silentAxis = 1; });
+  EXPECT_EQ(GetAxisPosition(1, &pos), 101);
+  EXPECT_NEAR(pos, Deg(45), Deg(0.001)) << "a failed read leaves the position as it was";
+  EXPECT_EQ(GetAxisPosition(0, &pos), 0) << "the other axis still answers";
+  emu->UpdateOptions([](auto& o) {
+    o.silentAxis = -1;
+    o.lowercase = true;  // 45 degrees is "DB8A82"
+  });
+  EXPECT_EQ(GetAxisPosition(1, &pos), 4);
+  emu->UpdateOptions([](auto& o) { o.lowercase = false; });
+  EXPECT_EQ(GetAxisPosition(1, &pos), 0);
+}
+
+TEST_F(Family3FaultTest, ALineThatDiesMidGotoFailsPromptlyAndTheMountCanBeDestroyed) {
+  emulator::Family3Options o = QuickOptions();
+  o.gotoFastDegPerSec = 5.0;
+  o.initialised = true;
+  o.initialCounts[1] = CountsOfDeg(45);  // off the pole, where axis 0 matters
+  ASSERT_EQ(Create(3, o), 0);
+  ASSERT_EQ(GotoAxis(0, Deg(80)), 0);
+  ASSERT_TRUE(WaitFor([&] { return emu->Running(0); }));
+  emu->CloseLine();
+
+  double pos = 0;
+  uint32_t state = 0;
+  EXPECT_EQ(GetAxisPosition(0, &pos), 100);
+  EXPECT_EQ(GetAxisPosition(1, &pos), 101);
+  EXPECT_EQ(SyncAxis(1, 0.0), 101);
+  EXPECT_EQ(GetMountState(&state), 0) << "state read-outs ignore the dead line";
+  EXPECT_EQ(StopAxis(1), 101);
+  EXPECT_EQ(Mount()->MotionPollHook(), 100) << "the stop wait ends on a dead line";
+  // TearDown destroys the mount while the goto thread may still poll.
+}
+
+TEST_F(Family3FaultTest, AnAxisThatNeverReportsItsStopEndsTheWaitsWithItsCode) {
+  // Library time runs 20 times faster, so the 10 s limit passes in 0.5 s.
+  platform::ScaledTickSource fast(20.0);
+  platform::SetTickSource(&fast);
+  emulator::Family3Options o = QuickOptions();
+  o.neverStopsAxis = 1;
+  ASSERT_EQ(Create(3, o), 0);
+  HexCommandMount* m = Mount();
+  ASSERT_EQ(m->SlewAxisAtRate(1, Deg(1)), 0);
+  ASSERT_TRUE(emu->Running(1));
+  emu->ClearRequests();
+  EXPECT_EQ(m->SlewAxisAtRate(1, -Deg(1)), 101) << "a reversal cannot wait for ever";
+  EXPECT_TRUE(Sent("G2").empty()) << "no mode change while the axis runs";
+  EXPECT_GE(Sent("f2").size(), 2u);
+
+  // The stop before a goto gives way when the motion is called off.
+  g_mount->axisMoving[0] = 1;
+  g_mount->axisMoving[1] = 0;
+  EXPECT_EQ(m->MotionPollHook(), 105);
+  EXPECT_EQ(Refusals(), 0u);
+  Finish();
+  platform::SetTickSource(nullptr);
+}
+
+}  // namespace
+}  // namespace sidera::testing

@@ -1,0 +1,233 @@
+// The hex-command family in the transcripts: its meanings carried out
+// through the driver's commands, and its controller emulator on a terminal.
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <map>
+
+#include "emulators/family3/family3_emulator.h"
+#include "sidera/drivers/family3/hex_command_mount.h"
+#include "tests/emulators/line_client.h"
+#include "tests/transcripts/transcript.h"
+
+namespace sidera::transcripts {
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kCountsPerTurn = 3628800.0;  // the emulator's default
+constexpr double kRadiansPerCount = 2 * kPi / kCountsPerTurn;
+constexpr MountResult kRefused = 4;
+
+// A meaning of this family: MESSAGE AXIS [ARGUMENT...] [= RESULT].
+struct HexMeaning : Meaning {
+  int axis = -1;
+  std::string argument;  // the first one after the axis
+  // Results in place of a value: 4 with nothing stored, or 0 with the
+  // stored value kept.
+  bool refused = false;
+  bool kept = false;
+};
+
+std::string ParseMeaning(const std::string& text, HexMeaning* m) {
+  static_cast<Meaning&>(*m) = SplitMeaning(text);
+  if (m->arguments.empty() || (m->arguments[0] != "0" && m->arguments[0] != "1")) {
+    return "needs a command and an axis (0 or 1)";
+  }
+  m->axis = m->arguments[0][0] - '0';
+  if (m->arguments.size() > 1) m->argument = m->arguments[1];
+  m->refused = m->result == "refused" || m->result == "malformed";
+  m->kept = m->result == "kept";
+  return "";
+}
+
+double Angle(const std::string& text) {
+  return Quantity(text, {{"deg", kPi / 180.0}, {"count", kRadiansPerCount}});
+}
+
+uint32_t Number(const std::string& text) {
+  return static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, 0));
+}
+
+char MotionType(const std::string& name) {
+  if (name == "long-goto") return '0';
+  if (name == "slow-rate") return '1';
+  if (name == "short-goto") return '2';
+  if (name == "fast-rate") return '3';
+  return 0;
+}
+
+// The driver alone, on the runner's terminal, with the emulator's counts
+// per revolution as its conversion factor.
+class Family3Driver : public DriverEnd {
+ public:
+  Family3Driver() {
+    for (int axis = 0; axis < 2; ++axis) {
+      mount_->countsPerRadian[axis] = 1.0 / kRadiansPerCount;
+      mount_->radiansPerCount[axis] = kRadiansPerCount;
+    }
+  }
+
+  std::string Perform(const std::string& text) override {
+    HexMeaning m;
+    if (std::string error = ParseMeaning(text, &m); !error.empty()) return error;
+    HexCommandMount& d = *mount_;
+    const int a = m.axis;
+    MountResult r = kOk;
+    bool wrote = false;
+    std::string got;  // the decoded value, in the meaning's words
+    if (m.message == "Version") {
+      d.firmwareVersion = UINT32_MAX;
+      r = d.InquireVersion(a);
+      wrote = d.firmwareVersion != UINT32_MAX;
+      char hex[16];
+      std::snprintf(hex, sizeof hex, "0x%06X", d.firmwareVersion.load());
+      got = hex;
+    } else if (m.message == "Counts") {
+      d.countsPerRadian[a] = -1.0;
+      r = d.InquireCountsPerRevolution(a);
+      wrote = d.countsPerRadian[a] != -1.0;
+      got = std::to_string(std::lround(d.countsPerRadian[a] * 2 * kPi));
+    } else if (m.message == "Timer" || m.message == "Ratio" || m.message == "Figure") {
+      uint32_t* field = m.message == "Timer"   ? &d.timerFrequency[a]
+                        : m.message == "Ratio" ? &d.highSpeedRatio[a]
+                                               : &d.sValue[a];
+      *field = UINT32_MAX;
+      r = m.message == "Timer"   ? d.InquireTimerFrequency(a)
+          : m.message == "Ratio" ? d.InquireHighSpeedRatio(a)
+                                 : d.InquireS(a);
+      wrote = *field != UINT32_MAX;
+      got = std::to_string(*field);
+    } else if (m.message == "Position") {
+      d.axisPosition[a] = std::numeric_limits<double>::quiet_NaN();
+      r = d.InquirePosition(a);
+      const double angle = d.axisPosition[a];
+      wrote = !std::isnan(angle);
+      if (wrote && std::abs(angle - Angle(m.result)) < 1e-9) got = m.result;
+      if (wrote && got.empty()) got = std::to_string(angle / kRadiansPerCount) + "count";
+    } else if (m.message == "Status") {
+      d.axisState[a] = UINT32_MAX;
+      r = d.InquireStatus(a);
+      wrote = d.axisState[a] != UINT32_MAX;
+      got = std::to_string(d.axisState[a].load());
+    } else {
+      return Command(m, d);
+    }
+    if (m.refused || m.kept) {
+      if (r != (m.refused ? kRefused : kOk)) return "returned " + std::to_string(r);
+      return wrote ? "stored " + got : "";
+    }
+    return Verdict(m, r, NoResponse(a), wrote,
+                   [&] { return got == m.result ? "" : "decoded " + got; });
+  }
+
+ private:
+  static std::string Command(const HexMeaning& m, HexCommandMount& d) {
+    using Plain = MountResult (HexCommandMount::*)(int);
+    using WithNumber = MountResult (HexCommandMount::*)(int, uint32_t);
+    static const std::map<std::string, Plain> plain = {
+        {"Initialize", &HexCommandMount::InitializeAxis},
+        {"Start", &HexCommandMount::StartMotion},
+        {"Stop", &HexCommandMount::StopMotion},
+        {"StopInstantly", &HexCommandMount::StopInstantly}};
+    static const std::map<std::string, WithNumber> withNumber = {
+        {"GotoIncrement", &HexCommandMount::SetGotoIncrement},
+        {"BrakeIncrement", &HexCommandMount::SetBrakeIncrement},
+        {"StepPeriod", &HexCommandMount::SetStepPeriod}};
+    const int a = m.axis;
+    MountResult r = kOk;
+    if (plain.count(m.message) != 0) {
+      r = (d.*plain.at(m.message))(a);
+    } else if (withNumber.count(m.message) != 0) {
+      r = (d.*withNumber.at(m.message))(a, Number(m.argument));
+    } else if (m.message == "Mode") {
+      const char type = MotionType(m.argument);
+      if (type == 0 || m.arguments.size() < 3) return "needs a motion type and a direction";
+      d.southernHemisphere = m.arguments.size() > 3 && m.arguments[3] == "south" ? 1 : 0;
+      r = d.SetMotionMode(a, type, m.arguments[2] == "-");
+    } else if (m.message == "LoadPosition") {
+      r = d.LoadPosition(a, Angle(m.argument));
+    } else if (m.message == "Command" && m.argument.size() == 1) {
+      const std::string data = m.arguments.size() > 2 ? m.arguments[2] : "";
+      r = d.sendHexCommand(a, m.argument[0], data.data(), data.size(), nullptr);
+    } else {
+      return "unknown command " + m.message;
+    }
+    if (m.refused) return r == kRefused ? "" : "returned " + std::to_string(r);
+    return Verdict(m, r, NoResponse(a), false, nullptr);
+  }
+
+  std::unique_ptr<HexCommandMount> mount_ = std::make_unique<HexCommandMount>();
+};
+
+// The emulator with its clock stopped, so the replies depend on the
+// requests alone: gotos and rates stay running.
+class Family3Emulation : public EmulatorEnd {
+ public:
+  Family3Emulation() : emu_(FrozenOptions()) {
+    if (emu_.Start()) line_ = std::make_unique<emulator::testing::LineClient>(emu_.DevicePath());
+  }
+
+  // The reply up to its carriage return; empty when none came.
+  Bytes Exchange(const Bytes& request) override {
+    if (line_ == nullptr || !line_->IsOpen()) return {};
+    Bytes reply = line_->Exchange(request, 1);
+    while (!reply.empty() && reply.back() != '\r') {
+      const Bytes more = line_->Exchange({}, 1, 300);
+      if (more.empty()) break;
+      reply.push_back(more[0]);
+    }
+    return reply;
+  }
+
+  std::string Check(const std::string& text) override {
+    HexMeaning m;
+    if (ParseMeaning(text, &m) != "" || m.refused) return "";  // the driver end reports it
+    const int a = m.axis;
+    bool ok = true;
+    if (m.message == "LoadPosition") {
+      ok = emu_.PositionCounts(a) == std::trunc(Angle(m.argument) / kRadiansPerCount);
+    } else if (m.message == "Mode") {
+      const int south = m.arguments.size() > 3 ? 2 : 0;
+      ok = emu_.MotionType(a) == MotionType(m.argument) &&
+           emu_.Direction(a) == ((m.arguments[2] == "-" ? '1' : '0') | south);
+    } else if (m.message == "StepPeriod") {
+      ok = emu_.StepPeriod(a) == Number(m.argument);
+    } else if (m.message == "BrakeIncrement") {
+      ok = emu_.BrakeIncrement(a) == Number(m.argument);
+    } else if (m.message == "Initialize") {
+      ok = emu_.Initialised(a);
+    } else if (m.message == "Start" || m.message == "StopInstantly") {
+      ok = emu_.Running(a) == (m.message == "Start");
+    }
+    return ok ? "" : "did not take on " + text;
+  }
+
+ private:
+  static emulator::Family3Options FrozenOptions() {
+    emulator::Family3Options o;
+    o.timeScale = 0.0;
+    return o;
+  }
+  emulator::Family3Emulator emu_;
+  std::unique_ptr<emulator::testing::LineClient> line_;
+};
+
+// A request runs from its ":" to its carriage return.
+size_t RequestLength(const Bytes& received) {
+  for (size_t i = 0; i < received.size(); ++i) {
+    if (received[i] == '\r') return i + 1;
+  }
+  return 0;
+}
+
+[[maybe_unused]] const bool kRegistered = RegisterFamily({
+    .name = "family3",
+    .requestLength = RequestLength,
+    .echoesRequests = false,
+    .newDriver = [] { return std::unique_ptr<DriverEnd>(new Family3Driver()); },
+    .newEmulator = [] { return std::unique_ptr<EmulatorEnd>(new Family3Emulation()); },
+});
+
+}  // namespace
+}  // namespace sidera::transcripts
