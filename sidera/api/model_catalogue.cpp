@@ -8,6 +8,7 @@
 #include "sidera/core/telescope_mount.h"
 #include "sidera/drivers/family1/packet_bus_alt_az_mount.h"
 #include "sidera/drivers/family1/packet_bus_equatorial_mount.h"
+#include "sidera/drivers/family2/byte_command_alt_az_mount.h"
 #include "sidera/drivers/family3/hex_command_alt_az_mount.h"
 #include "sidera/drivers/family3/hex_command_equatorial_mount.h"
 #include "sidera/sim/alt_az_simulator.h"
@@ -47,16 +48,16 @@ constexpr std::array<ModelRow, kModelCount> kModels = {{
    u"Alt/Az Mount Simulator", u"仿真经纬仪", u"仿真經緯儀", &Build<AltAzSimulator>},
   {8, kAltAzimuth, kByteCommand, 8,
    u"Vexlor Pathway-80 Alt/Az Mount", u"Vexlor Pathway-80 经纬仪", u"Vexlor Pathway-80 經緯儀",
-   nullptr},
+   &Build<ByteCommandAltAzMount8>},
   {9, kAltAzimuth, kByteCommand, 9,
    u"Vexlor Pathway-114 Alt/Az Mount", u"Vexlor Pathway-114 经纬仪",
-   u"Vexlor Pathway-114 經緯儀", nullptr},
+   u"Vexlor Pathway-114 經緯儀", &Build<ByteCommandAltAzMount9>},
   {10, kAltAzimuth, kByteCommand, 8,
    u"Brantel Wayfarer-80 Alt/Az Mount", u"Brantel Wayfarer-80 经纬仪",
-   u"Brantel Wayfarer-80 經緯儀", nullptr},
+   u"Brantel Wayfarer-80 經緯儀", &Build<ByteCommandAltAzMount8>},
   {11, kAltAzimuth, kByteCommand, 9,
    u"Brantel Wayfarer-114 Alt/Az Mount", u"Brantel Wayfarer-114 经纬仪",
-   u"Brantel Wayfarer-114 經緯儀", nullptr},
+   u"Brantel Wayfarer-114 經緯儀", &Build<ByteCommandAltAzMount9>},
 }};
 // clang-format on
 

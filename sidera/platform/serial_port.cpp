@@ -403,15 +403,32 @@ bool SerialPort::Purge(bool transmit, bool receive) {
   if (fd_ < 0) {
     return false;
   }
-  if (!transmit && !receive) {
-    return true;
+  // Bytes a Write has accepted count as sent, as on a port whose writes
+  // complete once the bytes are out: the transmit side waits (within the
+  // write time-out and the exchange deadline) for them to leave rather than
+  // discarding them. Discarding would cut off a request that a protocol
+  // without echo or reply has just written (on a pseudo-terminal even after
+  // the write has returned).
+  bool ok = true;
+  if (transmit) {
+    int queued = 0;
+    if (::ioctl(fd_, TIOCOUTQ, &queued) != 0) queued = 0;
+    // Without any time-out a stuck transmitter still gets no more than 2 s.
+    const Clock::time_point now = Clock::now();
+    const std::optional<Clock::time_point> limit =
+        Earlier(Earlier(TotalDeadline(now, timeouts_.writeTotalMultiplierMs,
+                                      timeouts_.writeTotalConstantMs, static_cast<size_t>(queued)),
+                        deadline_),
+                now + std::chrono::seconds(2));
+    while (queued > 0 && !Passed(limit) && ::ioctl(fd_, TIOCOUTQ, &queued) == 0) {
+      if (queued > 0) std::this_thread::sleep_for(kNoProgressPause);
+    }
   }
-  const int queues = transmit && receive ? TCIOFLUSH : (transmit ? TCOFLUSH : TCIFLUSH);
-  if (::tcflush(fd_, queues) != 0) {
+  if (receive && ::tcflush(fd_, TCIFLUSH) != 0) {
     Fail("purge", errno);
-    return false;
+    ok = false;
   }
-  return true;
+  return ok;
 }
 
 bool SerialPort::SetRts(bool on) {

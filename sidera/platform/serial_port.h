@@ -84,7 +84,9 @@ class SerialPort {
   bool Write(const uint8_t* data, size_t length, size_t* transferred);
   bool Read(uint8_t* data, size_t length, size_t* transferred);
 
-  // Discards unsent output and/or unread input.
+  // Transmit: waits until written output has left the port, within the
+  // write time-out and the deadline (it is never discarded). Receive:
+  // discards unread input.
   bool Purge(bool transmit, bool receive);
 
   // A limit for every read and write until it is cleared (nullopt): each

@@ -45,6 +45,7 @@ sim=(--model 6 "${at[@]}")
 # Starts the packet-bus emulator with OPTIONS; its device is in $device.
 start_emulator() {
   [ -x "$emulator" ] || { echo "no controller emulator built; skipped"; exit 0; }
+  : >"$work/emulator"  # not the device of an emulator started earlier
   "$emulator" "$@" >"$work/emulator" 2>&1 &
   emulator_pid=$!
   for _ in $(seq 50); do
@@ -59,6 +60,7 @@ start_emulator() {
 drop_line_after() {
   local text="$1"
   shift
+  : >"$out"  # the earlier run's output must not count: the background start truncates it late
   "$sidera" "$@" >"$out" 2>&1 </dev/null &
   local pid=$!
   for _ in $(seq 100); do

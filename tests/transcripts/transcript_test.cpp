@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
@@ -47,9 +48,16 @@ class DeviceLine {
     std::lock_guard<std::mutex> lock(mutex_);
     answer_ = std::move(answer);
   }
-  // Everything the driver has written since the last call.
-  Bytes TakeReceived() {
-    std::lock_guard<std::mutex> lock(mutex_);
+  // Everything the driver has written since the last call, once at least
+  // `expected` bytes have come or 2 s have passed: a request without reply
+  // may still be on its way when the driver's call returns.
+  Bytes TakeReceived(size_t expected) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (int waited = 0; received_.size() + pending_.size() < expected && waited < 2000; ++waited) {
+      lock.unlock();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      lock.lock();
+    }
     Bytes out = std::move(received_);
     out.insert(out.end(), pending_.begin(), pending_.end());
     received_.clear();
@@ -125,7 +133,7 @@ TEST_P(Transcript, DriverAndEmulatorAgreeWithTheFile) {
       });
       const std::string driverSays = driver->Perform(step.meaning);
       device.SetAnswer(nullptr);
-      const Bytes sent = device.TakeReceived();
+      const Bytes sent = device.TakeReceived(update ? 0 : step.request.size());
       if (!driverSays.empty()) {
         ADD_FAILURE_AT(path, step.line) << step.meaning << ": driver " << driverSays;
       }

@@ -19,6 +19,7 @@ struct EmulatorRow {
 
 constexpr EmulatorRow kEmulators[] = {
     {1, "family1-emulator", "--time-scale"},
+    {2, "family2-emulator", "--time-scale"},
     {3, "family3-emulator", "--time-scale"},
 };
 

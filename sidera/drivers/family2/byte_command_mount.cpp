@@ -1,0 +1,308 @@
+// The family-2 base: the controller's commands and the hardware slots built
+// on them.
+#include "sidera/drivers/family2/byte_command_mount.h"
+
+#include <cmath>
+
+#include "sidera/core/angles.h"
+#include "sidera/drivers/family2/byte_command.h"
+#include "sidera/platform/clock.h"
+#include "sidera/platform/debug_log.h"
+
+namespace sidera {
+
+namespace {
+
+using family2::AxisCommand;
+using family2::BuildRequest;
+
+// Replies come from the port, bounded by its read time-outs.
+class PortByteSource : public family2::ByteSource {
+ public:
+  explicit PortByteSource(platform::SerialPort& port) : port_(port) {}
+  size_t Read(uint8_t* data, size_t length) override {
+    size_t got = 0;
+    (void)port_.Read(data, length, &got);
+    return got;
+  }
+
+ private:
+  platform::SerialPort& port_;
+};
+
+// The rate the host is shown for a goto; the controller chooses its own.
+constexpr double kGotoRateDeg = 8.0;
+// An axis-1 goto is over when two reads this far apart (ticks, exclusive)
+// agree.
+constexpr uint32_t kAxis1SettleTicks = 1000;
+// Pause between presetting the counts and Op14.
+constexpr uint32_t kConnectPauseTicks = 50;
+
+bool ValidAxis(int axis) { return axis == 0 || axis == 1; }
+
+}  // namespace
+
+ByteCommandMount::ByteCommandMount() {
+  (void)ApplyBaudRate(4800);
+  gotoTolerance = DegToRad(1.0 / 12.0);  // 5 arc-minutes
+  approachDistance = 0.0;
+  approachOffset = 0.0;
+  gotoLeadTime = 12.0;
+}
+
+// The port itself is closed by the link's destructor, after this one; the
+// model destructors have stopped every worker thread by then.
+ByteCommandMount::~ByteCommandMount() = default;
+
+void ByteCommandMount::SetGearing(uint32_t counts) {
+  countsPerRevolution = counts;
+  for (int axis = 0; axis < 2; ++axis) {
+    // Half of N by integer division: for an odd N a count converts to
+    // slightly less than N / 2 pi per radian going out, while a count read
+    // back uses N itself.
+    countsPerRadian[axis] = static_cast<double>(counts / 2) / kPi;
+    radiansPerCount[axis] = kTwoPi / counts;
+    // The wire rate is ten times the rate in counts per second.
+    rateUnitsPerRadian[axis] = 5.0 * counts / kPi;
+  }
+}
+
+// ---- Line handling ----
+
+LineReady ByteCommandMount::beginTransmit() {
+  SetRts(true);
+  return LineReady::kYes;
+}
+
+LineResult ByteCommandMount::write(const uint8_t* bytes, uint32_t length) {
+  // The reply length travels with the request, so two threads commanding
+  // at once cannot hand one exchange the other's length.
+  expectedReplyLength = length > 0 ? family2::ReplyLength(bytes[0]) : 0;
+  return SerialLink::write(bytes, length);
+}
+
+LineResult ByteCommandMount::readReply(uint8_t* reply) {
+  PortByteSource source(port);
+  return family2::ReadFixedReply(source, expectedReplyLength, reply) == 0 ? LineResult::kOk
+                                                                          : LineResult::kFailed;
+}
+
+// ---- Commands ----
+
+MountResult ByteCommandMount::sendCommand(int axis, const uint8_t* request, uint32_t length,
+                                          uint8_t* reply) {
+  return exchange(request, length, reply) == LineResult::kOk ? kOk : NoResponse(axis);
+}
+
+MountResult ByteCommandMount::readCount(int axis, uint32_t* count) {
+  uint8_t request[family2::kMaxRequestLength];
+  const size_t n = BuildRequest(AxisCommand(family2::OpReadPosition, axis), request);
+  uint8_t reply[family2::kMaxReplyLength] = {};
+  const MountResult r = sendCommand(axis, request, static_cast<uint32_t>(n), reply);
+  if (r != kOk) return r;
+  *count = family2::Unpack24(reply);
+  return kOk;
+}
+
+MountResult ByteCommandMount::readPosition(int axis, double* angle) {
+  uint32_t count = 0;
+  const MountResult r = readCount(axis, &count);
+  if (r != kOk) return r;
+  // The count is unsigned; 24 bits always fit the signed conversion.
+  double a = toRadians(axis, static_cast<int32_t>(count));
+  if (axis == 0) a += azimuthOffset.load();
+  *angle = NormalizeAngle(a);
+  return kOk;
+}
+
+int32_t ByteCommandMount::CountInTurn(int axis, double angle) const {
+  // The controller counts one turn from 0; a negative angle goes out as its
+  // positive equivalent. The whole remainder is taken, so that an angle more
+  // than a turn away (a large frame shift) still lands inside the turn.
+  double a = std::fmod(angle, kTwoPi);
+  if (a < 0.0) a += kTwoPi;
+  if (a >= kTwoPi) a = 0.0;  // a tiny negative remainder rounded up to a turn
+  return toCounts(axis, a);
+}
+
+MountResult ByteCommandMount::gotoAngle(int axis, double angle) {
+  const double controllerAngle = axis == 0 ? angle - azimuthOffset.load() : angle;
+  const int32_t count = CountInTurn(axis, controllerAngle);
+  lastRateNegative = 0;
+  uint8_t request[family2::kMaxRequestLength];
+  const size_t n = BuildRequest(AxisCommand(family2::OpGoto, axis), count, request);
+  return sendCommand(axis, request, static_cast<uint32_t>(n), nullptr);
+}
+
+MountResult ByteCommandMount::setRate(int axis, double rate) {
+  const int32_t wire = toRateUnits(axis, rate);
+  const family2::RateRequest out = family2::EncodeRate(wire, lastRateNegative.load() != 0);
+  if (wire > 0) lastRateNegative = 0;
+  if (wire < 0) lastRateNegative = 1;
+  uint8_t request[family2::kMaxRequestLength];
+  const size_t n = BuildRequest(AxisCommand(out.command, axis), out.magnitude, request);
+  return sendCommand(axis, request, static_cast<uint32_t>(n), nullptr);
+}
+
+MountResult ByteCommandMount::queryGotoDone(int* done) {
+  uint8_t request[family2::kMaxRequestLength];
+  const size_t n = BuildRequest(family2::OpGotoDoneQuery, request);
+  uint8_t reply[family2::kMaxReplyLength] = {};
+  const MountResult r = sendCommand(0, request, static_cast<uint32_t>(n), reply);
+  if (r != kOk) return r;
+  *done = reply[0] == family2::kGotoFinished ? 1 : 0;
+  return kOk;
+}
+
+MountResult ByteCommandMount::stopGoto(int axis) {
+  uint8_t request[family2::kMaxRequestLength];
+  const size_t n = BuildRequest(AxisCommand(family2::OpStopGoto, axis), request);
+  return sendCommand(axis, request, static_cast<uint32_t>(n), nullptr);
+}
+
+MountResult ByteCommandMount::presetCount(int axis, double angle) {
+  uint8_t request[family2::kMaxRequestLength];
+  const size_t n =
+      BuildRequest(AxisCommand(family2::OpPresetCount, axis), CountInTurn(axis, angle), request);
+  return sendCommand(axis, request, static_cast<uint32_t>(n), nullptr);
+}
+
+MountResult ByteCommandMount::setCountsPerRevolution(int axis, uint32_t value) {
+  uint8_t request[family2::kMaxRequestLength];
+  const size_t n = BuildRequest(AxisCommand(family2::OpSetCountsPerRevolution, axis),
+                                static_cast<int32_t>(value), request);
+  return sendCommand(axis, request, static_cast<uint32_t>(n), nullptr);
+}
+
+MountResult ByteCommandMount::sendOp14(int32_t value) {
+  uint8_t request[family2::kMaxRequestLength];
+  const size_t n = BuildRequest(family2::Op14, value, request);
+  return sendCommand(0, request, static_cast<uint32_t>(n), nullptr);
+}
+
+MountResult ByteCommandMount::setPositionAxis1(double angle) {
+  uint8_t request[family2::kMaxRequestLength];
+  const size_t n = BuildRequest(family2::OpSetPositionAxis1, CountInTurn(1, angle), request);
+  return sendCommand(1, request, static_cast<uint32_t>(n), nullptr);
+}
+
+// ---- Hardware slots ----
+
+MountResult ByteCommandMount::ReadAxisPosition(int axis) {
+  if (!ValidAxis(axis)) return kInvalidParameter;
+  double angle = 0.0;
+  const MountResult r = readPosition(axis, &angle);
+  if (r != kOk) return r;
+  axisPosition[axis] = angle;
+  return kOk;
+}
+
+MountResult ByteCommandMount::ReadAxisState(int axis) {
+  if (!ValidAxis(axis)) return kInvalidParameter;
+  // A poll never waits: while a command or another poll is under way, this
+  // one is skipped and the state stays for the next poll to decide.
+  std::unique_lock<std::mutex> lock(gotoStateMutex, std::try_to_lock);
+  if (!lock.owns_lock()) return kOk;
+  uint32_t state = axisState[axis].load();
+  if ((state & AXIS_GOTO) == 0) return kOk;
+
+  bool finished = false;
+  if (axis == 0) {
+    int done = 0;
+    const MountResult r = queryGotoDone(&done);
+    if (r != kOk) return r;
+    finished = done != 0;
+  } else {
+    const uint32_t now = platform::Now();
+    if (static_cast<uint32_t>(now - axis1GotoTick) <= kAxis1SettleTicks) return kOk;
+    const MountResult r = ReadAxisPosition(1);
+    if (r != kOk) return r;
+    const double position = axisPosition[1].load();
+    if (position == axis1GotoPosition) {
+      finished = true;
+    } else {
+      axis1GotoPosition = position;
+      axis1GotoTick = now;
+    }
+  }
+  // A finished goto leaves the axis at rest. Only the goto's own state is
+  // replaced: a rate move started meanwhile stays.
+  if (finished && axisState[axis].compare_exchange_strong(state, AXIS_STOPPED)) {
+    SIDERA_DEBUG_LOG(kMotion, "byte-command goto of axis %d finished (%s)", axis,
+                     axis == 0 ? "the controller says so" : "two equal reads a second apart");
+  }
+  return kOk;
+}
+
+MountResult ByteCommandMount::Connect() {
+  // Only commands with a reply show that a controller is there.
+  for (int axis = 0; axis < 2; ++axis) {
+    if (ReadAxisPosition(axis) != kOk) {
+      SIDERA_DEBUG_LOG(kIo, "byte-command connect: no answer to the axis-%d position read", axis);
+      return NoResponse(axis);
+    }
+  }
+  (void)setCountsPerRevolution(0, countsPerRevolution);
+  (void)setCountsPerRevolution(1, countsPerRevolution);
+  for (int axis = 0; axis < 2; ++axis) {
+    const MountResult r = presetCount(axis, 0.0);
+    if (r != kOk) return r;
+  }
+  platform::Sleep(kConnectPauseTicks);
+  (void)sendOp14(toCounts(0, DegToRad(2.0)));
+  return kOk;
+}
+
+MountResult ByteCommandMount::SlewAxisAtRate(int axis, double rate) {
+  if (!ValidAxis(axis)) return kInvalidParameter;
+  if (rate >= 0.0) {
+    axisLastDirectionPositive[axis] = 1;
+    axisState[axis] = AXIS_RATE_MOTION | AXIS_POSITIVE;
+  } else {
+    axisLastDirectionPositive[axis] = 0;
+    axisState[axis] = AXIS_RATE_MOTION;
+  }
+  return setRate(axis, rate);
+}
+
+void ByteCommandMount::RecordCommandedAngle(int axis, double angle) { axisTarget[axis] = angle; }
+
+MountResult ByteCommandMount::GotoAxisAngle(int axis, double angle) {
+  if (!ValidAxis(axis)) return kInvalidParameter;
+  std::lock_guard<std::mutex> lock(gotoStateMutex);
+  RecordCommandedAngle(axis, angle);
+  axisState[axis] = AXIS_GOTO | AXIS_HIGH_SPEED;
+  axisRate[axis] = DegToRad(kGotoRateDeg);
+  if (axis == 1) {
+    // The starting point of the settle test; a failed read keeps the last
+    // known position, which serves as well.
+    (void)ReadAxisPosition(1);
+    axis1GotoPosition = axisPosition[1].load();
+    axis1GotoTick = platform::Now();
+  }
+  return gotoAngle(axis, angle);
+}
+
+MountResult ByteCommandMount::HaltAxis(int axis) {
+  if (!ValidAxis(axis)) return kInvalidParameter;
+  std::lock_guard<std::mutex> lock(gotoStateMutex);
+  const MountResult r =
+      (axisState[axis].load() & AXIS_GOTO) != 0 ? stopGoto(axis) : setRate(axis, 0.0);
+  if (r != kOk) return r;
+  axisState[axis] = AXIS_STOPPED;
+  return kOk;
+}
+
+MountResult ByteCommandMount::WriteAxisPosition(int axis, double angle) {
+  if (!ValidAxis(axis)) return kInvalidParameter;
+  if (axis == 1) return setPositionAxis1(angle);
+  if (angle < 0.0) angle += kTwoPi;
+  uint32_t count = 0;
+  const MountResult r = readCount(0, &count);
+  if (r != kOk) return r;
+  const double controllerAngle = NormalizeAngle(count * radiansPerCount[0]);
+  azimuthOffset = angle - controllerAngle;
+  return kOk;
+}
+
+}  // namespace sidera

@@ -1,0 +1,105 @@
+// The family base of the byte-command mounts: one controller for both axes
+// on a point-to-point serial line at 4800 baud.
+//
+// ByteCommandMount is its own serial link (first base) and implements the
+// hardware slots of the mount over the controller's commands. Each command
+// is one `exchange` under the link lock. The controller can report the end
+// of an axis-0 goto only; an axis-1 goto counts as finished when two reads
+// more than a second apart find the axis at the same position. The
+// controller has no command to set the axis-0 position, so an axis-0 sync
+// shifts the host's frame (azimuthOffset) instead.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "sidera/core/telescope_mount.h"
+#include "sidera/link/serial_link.h"
+
+namespace sidera {
+
+class ByteCommandMount : public SerialLink, public virtual TelescopeMount {
+ public:
+  ByteCommandMount();
+  ~ByteCommandMount() override;
+
+  // ---- Hardware slots. ----
+  MountResult ReadAxisPosition(int axis) override;
+  // Ends a goto whose completion the controller shows; see the class note.
+  MountResult ReadAxisState(int axis) override;
+  // Reads both axes (the controller must answer), sets the counts per
+  // revolution, presets both counts to 0 and sends Op14 with 2 degrees.
+  MountResult Connect() override;
+  MountResult SlewAxisAtRate(int axis, double rate) override;
+  MountResult GotoAxisAngle(int axis, double angle) override;
+  // Stop-goto during a goto, otherwise a zero rate.
+  MountResult HaltAxis(int axis) override;
+  // Axis 1: sets the controller's count. Axis 0: shifts azimuthOffset so
+  // that the axis reads `angle` now; nothing is sent to change the
+  // controller.
+  MountResult WriteAxisPosition(int axis, double angle) override;
+
+  // ---- Turning the line around, inside one exchange. ----
+  // Raises RTS, which stays raised.
+  LineReady beginTransmit() override;
+  // Writes the request and notes the length of the reply its command byte
+  // gets, so that the reader reads exactly that many bytes.
+  LineResult write(const uint8_t* bytes, uint32_t length) override;
+  LineResult readReply(uint8_t* reply) override;
+
+  // ---- Controller commands. Each returns 0 or the addressed axis's
+  // no-response code (100/101); out-values are written only on success. ----
+  MountResult sendCommand(int axis, const uint8_t* request, uint32_t length, uint8_t* reply);
+  // The host's angle of the axis in [-pi, pi] (axis 0 shifted by
+  // azimuthOffset).
+  MountResult readPosition(int axis, double* angle);
+  MountResult gotoAngle(int axis, double angle);
+  MountResult setRate(int axis, double rate);
+  // 1 when the controller reports the axis-0 goto finished, else 0.
+  MountResult queryGotoDone(int* done);
+  MountResult stopGoto(int axis);
+  MountResult presetCount(int axis, double angle);
+  MountResult setCountsPerRevolution(int axis, uint32_t value);
+  MountResult sendOp14(int32_t value);
+  MountResult setPositionAxis1(double angle);
+
+  // ---- Fields. ----
+  // Reply bytes the exchange in progress reads; written by `write` and read
+  // by `readReply`, both under the link lock.
+  uint32_t expectedReplyLength = 0;
+  // 1 when the last nonzero rate sent, on either axis, was negative; a zero
+  // rate then goes out with the negative command. Any thread that sends.
+  std::atomic<int32_t> lastRateNegative{0};
+  // The axis-1 position at the latest record of an axis-1 goto, and its
+  // tick. Guarded by gotoStateMutex.
+  double axis1GotoPosition = 0.0;
+  uint32_t axis1GotoTick = 0;
+  // The model's N; set by the model constructor.
+  uint32_t countsPerRevolution = 0;
+  // Added to the controller's axis-0 angle to give the host's. Written by
+  // WriteAxisPosition(0), read by every thread.
+  std::atomic<double> azimuthOffset{0.0};
+
+ protected:
+  // Sets N and the conversion factors of both axes from it.
+  void SetGearing(uint32_t counts);
+
+ private:
+  // The controller's raw position count of the axis.
+  MountResult readCount(int axis, uint32_t* count);
+  // The count of `angle` taken into one turn [0, 2 pi).
+  int32_t CountInTurn(int axis, double angle) const;
+  // Records the angle a goto commands for the axis.
+  void RecordCommandedAngle(int axis, double angle);
+
+  // Held from a goto's or halt's state change until its command has gone
+  // out, and by ReadAxisState from reading the state until it is updated,
+  // so that a completion poll never ends a goto on a reply older than its
+  // command. Pollers only try it (a busy poll is skipped); commands wait for
+  // at most one poll's exchange. Taken before the link lock, never while
+  // holding it.
+  std::mutex gotoStateMutex;
+};
+
+}  // namespace sidera
