@@ -265,7 +265,7 @@ MountResult ByteCommandMount::SlewAxisAtRate(int axis, double rate) {
   return setRate(axis, rate);
 }
 
-void ByteCommandMount::RecordCommandedAngle(int axis, double angle) { axisTarget[axis] = angle; }
+void ByteCommandMount::RecordCommandedAngle(int axis, double angle) { axisCommandedAngle[axis] = angle; }
 
 MountResult ByteCommandMount::GotoAxisAngle(int axis, double angle) {
   if (!ValidAxis(axis)) return kInvalidParameter;
