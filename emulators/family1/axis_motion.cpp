@@ -1,3 +1,6 @@
+// Position model of one emulated motor controller: gotos and constant rates
+// advanced from the motion time passed in.
+
 #include "emulators/family1/axis_motion.h"
 
 #include <cmath>

@@ -1,3 +1,6 @@
+// The packet-bus emulator: the line's echo, frame assembly, the two
+// controllers' answers and the fault switches.
+
 #include "emulators/family1/family1_emulator.h"
 
 #include <poll.h>

@@ -1,3 +1,5 @@
+// Frames of the packet bus as the emulated controllers read and write them.
+
 #include "emulators/family1/packet.h"
 
 namespace sidera::emulator::family1 {

@@ -1,3 +1,6 @@
+// The texts of the status codes in English, simplified and traditional
+// Chinese, and the operation that returns them.
+
 #include <cstddef>
 
 #include "sidera/api/texts.h"

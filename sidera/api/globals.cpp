@@ -1,3 +1,5 @@
+// Library-wide state: the current mount and the serial port to open.
+
 #include "sidera/api/globals.h"
 
 namespace sidera {

@@ -1,3 +1,5 @@
+// Which text table the user's language identifier selects.
+
 #include "sidera/api/texts.h"
 #include "sidera/platform/language.h"
 

@@ -1,3 +1,5 @@
+// Registering a Bluetooth serial port, with and without Bluetooth.
+
 #include "sidera/platform/bluetooth.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// The tick clock: injected sources, the 2^32 wrap and scaled time.
+
 #include "sidera/platform/clock.h"
 
 #include <gtest/gtest.h>

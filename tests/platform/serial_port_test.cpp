@@ -1,3 +1,6 @@
+// The serial port over a pseudo-terminal: time-outs, purge, exclusive
+// open, failures and hang-ups.
+
 #include "sidera/platform/serial_port.h"
 
 #include <fcntl.h>

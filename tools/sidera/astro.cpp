@@ -1,3 +1,5 @@
+// Small sky-geometry helpers of the host program.
+
 #include "tools/sidera/astro.h"
 
 #include <cmath>

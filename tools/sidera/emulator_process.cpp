@@ -1,3 +1,5 @@
+// Starting and stopping a controller emulator as a child process.
+
 #include "tools/sidera/emulator_process.h"
 
 #include <fcntl.h>

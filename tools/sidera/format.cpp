@@ -1,3 +1,5 @@
+// Text forms of angles, states and numbers for the terminal and --json.
+
 #include "tools/sidera/format.h"
 
 #include <cmath>

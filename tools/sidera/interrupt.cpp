@@ -1,3 +1,5 @@
+// Ctrl-C handling: a motion in progress is stopped before the program ends.
+
 #include "tools/sidera/interrupt.h"
 
 #include <csignal>

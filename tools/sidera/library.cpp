@@ -1,3 +1,5 @@
+// Loading the library with dlopen and binding its operations by ordinal.
+
 #include "tools/sidera/library.h"
 
 #include <dlfcn.h>

@@ -1,3 +1,5 @@
+// Result lines for a person or JSON objects for scripts.
+
 #include "tools/sidera/output.h"
 
 #include <unistd.h>

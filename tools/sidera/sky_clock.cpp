@@ -1,3 +1,5 @@
+// The host's sky clock, running at the library's clock scale.
+
 #include "tools/sidera/sky_clock.h"
 
 #include <cmath>

@@ -1,3 +1,5 @@
+// Splitting a command line or a typed line into session steps.
+
 #include "tools/sidera/steps.h"
 
 namespace sidera::tool {

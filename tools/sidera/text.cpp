@@ -1,3 +1,5 @@
+// UTF-16 library texts converted to UTF-8 for the terminal.
+
 #include "tools/sidera/text.h"
 
 #include <cstdint>

@@ -1,3 +1,5 @@
+// Building packet-bus requests and reading their framed replies.
+
 #include "sidera/drivers/family1/packet.h"
 
 #include <cstring>

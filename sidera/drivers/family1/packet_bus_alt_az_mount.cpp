@@ -1,3 +1,5 @@
+// Model 0: the alt-azimuth packet-bus mount's motion parameters.
+
 #include "sidera/drivers/family1/packet_bus_alt_az_mount.h"
 
 #include "sidera/core/angles.h"

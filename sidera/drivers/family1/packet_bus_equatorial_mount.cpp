@@ -1,3 +1,6 @@
+// Model 1: the equatorial packet-bus mount, with its controller frame
+// shift on axis 0 and the axis-1 range.
+
 #include "sidera/drivers/family1/packet_bus_equatorial_mount.h"
 
 #include "sidera/core/angles.h"
