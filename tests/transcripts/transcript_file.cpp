@@ -88,13 +88,10 @@ TranscriptFile ReadTranscript(const std::string& path) {
     if (text.rfind("session ", 0) == 0) {
       Session session;
       session.name = Trim(text.substr(8));
-      const std::string kDriverOnly = "(driver only)";
-      if (session.name.size() >= kDriverOnly.size() &&
-          session.name.compare(session.name.size() - kDriverOnly.size(), kDriverOnly.size(),
-                               kDriverOnly) == 0) {
-        session.driverOnly = true;
-        session.name = Trim(session.name.substr(0, session.name.size() - kDriverOnly.size()));
-      }
+      const std::string_view kDriverOnly = "(driver only)";
+      session.driverOnly = session.name.ends_with(kDriverOnly);
+      if (session.driverOnly)
+        session.name = Trim(session.name.erase(session.name.size() - kDriverOnly.size()));
       file.sessions.push_back(session);
       continue;
     }
