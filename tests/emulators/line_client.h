@@ -3,6 +3,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -55,5 +56,17 @@ class LineClient {
  private:
   int fd_;
 };
+
+// The hang-up limit counts every request since the emulator started: one
+// more `request` is answered in full with `answer`, then the line goes down.
+template <typename Emulator>
+void ExpectHangUpAfterOneMore(Emulator& emu, LineClient& line, const Bytes& request,
+                              const Bytes& answer) {
+  const int limit = static_cast<int>(emu.Requests().size()) + 1;
+  emu.UpdateOptions([&](auto& o) { o.closeAfterRequests = limit; });
+  EXPECT_EQ(line.Exchange(request, answer.size()), answer);
+  EXPECT_TRUE(line.Exchange({}, 1, 3000).empty());
+  EXPECT_TRUE(line.hungUp);
+}
 
 }  // namespace sidera::emulator::testing
