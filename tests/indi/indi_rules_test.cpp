@@ -38,6 +38,7 @@ TEST(SkyCoordinates, HourAngleRightAscensionAzimuthAndSeparation) {
       1e-12);
 }
 
+// What the client is told is checked through the INDI server.
 TEST(SkyCoordinates, TargetsOutsideTheSkyAreRefused) {
   const struct {
     double ra, dec;
@@ -49,8 +50,6 @@ TEST(SkyCoordinates, TargetsOutsideTheSkyAreRefused) {
     const std::string problem = TargetProblem(c.ra, c.dec);
     EXPECT_EQ(problem.empty(), c.ok) << c.ra << " " << c.dec << ": " << problem;
   }
-  EXPECT_NE(TargetProblem(25, 0).find("right ascension 25 h"), std::string::npos);
-  EXPECT_NE(TargetProblem(1, 100).find("declination 100"), std::string::npos);
 }
 
 TEST(SkyCoordinates, PierSideFollowsTheDeclinationAxisAndHemisphere) {
