@@ -1,7 +1,7 @@
 // The hex-command controller emulator seen from the other end of its
 // pseudo-terminal: the motion model at chosen instants and each misbehaviour
-// option. Its replies to each command are checked against
-// the transcript file (tests/transcripts).
+// option. Its replies to each command are checked against the transcript
+// file (tests/transcripts).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -26,13 +26,7 @@ std::string S(const Bytes& b) { return std::string(b.begin(), b.end()); }
 // Sends `request` and a carriage return; returns what comes back up to the
 // `lines`-th carriage return, or nothing when no byte comes within `waitMs`.
 std::string Ask(LineClient& line, const std::string& request, int lines = 1, int waitMs = 2000) {
-  Bytes got = line.Exchange(B(request + "\r"), 1, waitMs);
-  while (!got.empty() && std::count(got.begin(), got.end(), '\r') < lines) {
-    const Bytes more = line.Exchange({}, 1, 300);
-    if (more.empty()) break;
-    got.insert(got.end(), more.begin(), more.end());
-  }
-  return S(got);
+  return S(line.ExchangeLines(B(request + "\r"), lines, waitMs));
 }
 
 // Runs request/reply steps; an empty reply means no answer within 300 ms.

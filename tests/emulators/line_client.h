@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -47,6 +48,18 @@ class LineClient {
         break;
       }
       got.push_back(byte);
+    }
+    return got;
+  }
+
+  // Sends `request` and returns what comes back up to the `lines`-th
+  // carriage return, or nothing when no byte comes within `waitMs`.
+  Bytes ExchangeLines(const Bytes& request, int lines = 1, int waitMs = 2000) {
+    Bytes got = Exchange(request, 1, waitMs);
+    while (!got.empty() && std::count(got.begin(), got.end(), '\r') < lines) {
+      const Bytes more = Exchange({}, 1, 300);
+      if (more.empty()) break;
+      got.insert(got.end(), more.begin(), more.end());
     }
     return got;
   }

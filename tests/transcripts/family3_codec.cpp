@@ -1,5 +1,6 @@
 // The hex-command family in the transcripts: its meanings carried out
 // through the driver's commands, and its controller emulator on a terminal.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -153,14 +154,7 @@ class Family3Emulation
  public:
   // The reply up to its carriage return; empty when none came.
   Bytes Exchange(const Bytes& request) override {
-    if (!LineOpen()) return {};
-    Bytes reply = line_->Exchange(request, 1);
-    while (!reply.empty() && reply.back() != '\r') {
-      const Bytes more = line_->Exchange({}, 1, 300);
-      if (more.empty()) break;
-      reply.push_back(more[0]);
-    }
-    return reply;
+    return LineOpen() ? line_->ExchangeLines(request) : Bytes{};
   }
 
   std::string Check(const std::string& text) override {
@@ -189,10 +183,8 @@ class Family3Emulation
 
 // A request runs from its ":" to its carriage return.
 size_t RequestLength(const Bytes& received) {
-  for (size_t i = 0; i < received.size(); ++i) {
-    if (received[i] == '\r') return i + 1;
-  }
-  return 0;
+  const auto end = std::find(received.begin(), received.end(), '\r');
+  return end == received.end() ? 0 : static_cast<size_t>(end - received.begin()) + 1;
 }
 
 [[maybe_unused]] const bool kRegistered = RegisterFamily({
