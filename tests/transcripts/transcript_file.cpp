@@ -122,7 +122,7 @@ bool RewriteTranscript(const TranscriptFile& file) {
       std::string rewritten = f.meaning;
       rewritten.append("|").append(Refill(f.request, step.request)).append("|");
       if (f.comment.empty()) {
-        rewritten.append(" ").append(Hex(step.reply));
+        if (!step.reply.empty()) rewritten.append(" ").append(Hex(step.reply));
       } else {
         rewritten.append(Refill(f.reply, step.reply)).append(f.comment);
       }
