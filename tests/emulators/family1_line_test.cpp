@@ -1,7 +1,7 @@
 // The packet-bus controller emulator seen from the other end of its
-// pseudo-terminal: the motion the requests start and each fault option.
-// What it answers to each message is in the family-1 transcript file
-// (tests/transcripts).
+// pseudo-terminal: the rates it runs and each fault option. What it answers
+// to each message is in the family-1 transcript file (tests/transcripts);
+// gotos that run to their end are met by the family's end-to-end tests.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,8 +18,6 @@ using testing::Bytes;
 using testing::LineClient;
 
 // Checksum: 0x100 minus the low byte of the sum from the length byte on.
-const Bytes kPosition1 = {0x3B, 0x03, 0x32, 0x11, 0x01, 0xB9};
-const Bytes kGotoDone1 = {0x3B, 0x03, 0x32, 0x11, 0x13, 0xA7};
 const Bytes kVersion0 = {0x3B, 0x03, 0x32, 0x10, 0xFE, 0xBD};
 const Bytes kVersion1 = {0x3B, 0x03, 0x32, 0x11, 0xFE, 0xBC};
 const Bytes kVersion0Reply = {0x3B, 0x05, 0x10, 0x32, 0xFE, 0x03, 0x01, 0xB7};
@@ -35,22 +33,6 @@ void Expect(LineClient& line, const Bytes& request, const Bytes& reply) {
   EXPECT_EQ(line.Exchange(request, expected.size()), expected);
 }
 bool Quiet(LineClient& line) { return line.Exchange({}, 1, 100).empty(); }
-
-// Each message's reply is in the family-1 transcript file, replayed with
-// the emulator's clock stopped; here the clock runs and a goto ends.
-TEST(Family1Line, AGotoEndsAtItsTargetOnceTheClockRuns) {
-  Family1Emulator emu;
-  ASSERT_TRUE(emu.Start());
-  LineClient line(emu.DevicePath());
-  ASSERT_TRUE(line.IsOpen());
-  // Slow goto to -90 degrees on axis 1, still on its way.
-  Expect(line, {0x3B, 0x06, 0x32, 0x11, 0x17, 0xC0, 0x00, 0x00, 0xE0},
-         {0x3B, 0x03, 0x11, 0x32, 0x17, 0xA3});
-  Expect(line, kGotoDone1, {0x3B, 0x04, 0x11, 0x32, 0x13, 0x00, 0xA6});
-  emu.UpdateOptions([](Family1Options& o) { o.timeScale = 1e9; });
-  Expect(line, kGotoDone1, {0x3B, 0x04, 0x11, 0x32, 0x13, 0x01, 0xA5});
-  Expect(line, kPosition1, {0x3B, 0x06, 0x11, 0x32, 0x01, 0xC0, 0x00, 0x00, 0xF6});
-}
 
 TEST(Family1Motion, RatesRunAtTheWireRateInBothDirections) {
   // Wire 0x3C00 is 15 arc-seconds per second: 1500 arc-seconds in 100 s.
