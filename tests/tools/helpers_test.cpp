@@ -23,8 +23,6 @@ namespace {
 
 constexpr double kHour = kPi / 12.0;
 
-// Hour angles from right ascension are exercised by every goto to a star
-// in the program's own tests.
 TEST(SkyHelpers, HorizontalConversionsGoBothWays) {
   // East of the meridian is azimuth 90 degrees; the celestial equator
   // crosses the meridian at 90 - latitude in the south.
