@@ -21,8 +21,9 @@ namespace {
 
 using testing::MemoryStore;
 
-// 0.5 and -73.25 degrees, the elevation digits and the angle the fields
-// give back are shown through the widgets (tests/location_widgets).
+// 0.5 and -73.25 degrees and the elevation digits are shown through the
+// widgets (tests/location_widgets); the angle the fields give back, in
+// single precision, is in the apply table below.
 TEST(Dms, DisplayTruncatesRoundsAndCarries) {
   struct Case {
     double degrees;
