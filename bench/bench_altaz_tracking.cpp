@@ -12,21 +12,14 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <thread>
 
 #include "bench/sky_bench.h"
-#include "sidera/include/sidera.h"
-#include "sidera/platform/clock.h"
 
 namespace {
 
 using namespace sidera::bench;
 
-constexpr double kClockScale = 480.0;
-constexpr double kLatitude = 40.0 / 180.0 * kPi;
 constexpr int kMinutes = 120;
-
-void SleepSky(double skySeconds) { sidera::bench::SleepSky(skySeconds, kClockScale); }
 
 double CpuSeconds(clockid_t id) {
   timespec ts{};
@@ -37,19 +30,6 @@ double CpuSeconds(clockid_t id) {
 // The hour angle of a star at tick `now`, given its hour angle at `epoch`.
 double HourAngleAt(double hourAngle0, uint32_t epoch, uint32_t now) {
   return hourAngle0 + static_cast<uint32_t>(now - epoch) / 1000.0 * kSiderealRate;
-}
-
-// Polls like a host (positions included, so that the simulated axes notice
-// their arrival) until the goto is over and tracking has started.
-bool WaitForGotoAndTracking() {
-  if (WaitForGotoEnd(sidera::platform::Now(), 900, 0.1, kClockScale) < 0) return false;
-  uint32_t state = 0;
-  const auto real2 = std::chrono::steady_clock::now();
-  while (GetMountState(&state) == 0 && state != SIDERA_MOUNT_TRACKING &&
-         std::chrono::steady_clock::now() - real2 < std::chrono::seconds(1)) {
-    SleepSky(0.1);
-  }
-  return state == SIDERA_MOUNT_TRACKING;
 }
 
 // A centred observation of a star at hour angle `ha` and declination `dec`:
@@ -67,6 +47,7 @@ struct Result {
   double cpuMsPerHour = 0;
 };
 
+// Tracks one star; a failed step is printed and leaves r.ok false.
 Result TrackOnce(double culmination, bool aligned) {
   Result r;
   if (int code = CreateMount(7, kLatitude, 100.0); code != 0) {
@@ -75,25 +56,18 @@ Result TrackOnce(double culmination, bool aligned) {
   }
   (void)SetAltitudeLimits(0.0, Rad(90));  // 0: lets the 80-degree star be reached
   const uint32_t epoch = sidera::platform::Now();
-  if (aligned) {
-    const AlignStar a = Observe(Rad(-45), Rad(10));  // south-east
-    const AlignStar b = Observe(Rad(50), Rad(45));   // north-west
-    if (int code = AlignTwoStars(a, b); code != 0) {
-      std::printf("AlignTwoStars answered %d\n", code);
-      (void)DestroyMount();
-      return r;
-    }
-  }
   const double dec = kLatitude - Rad(90 - culmination);
   const double ha0 = Rad(-15);  // one hour east of the meridian at the epoch
+  // South-east and north-west stars for the alignment.
+  const int aligning =
+      aligned ? AlignTwoStars(Observe(Rad(-45), Rad(10)), Observe(Rad(50), Rad(45))) : 0;
   const uint32_t now = sidera::platform::Now();
-  if (int code = GotoSky(HourAngleAt(ha0, epoch, now), dec); code != 0) {
-    std::printf("GotoSky answered %d\n", code);
-    (void)DestroyMount();
-    return r;
-  }
-  if (!WaitForGotoAndTracking()) {
-    std::printf("the mount did not arrive and track\n");
+  const int going = aligning != 0 ? 0 : GotoSky(HourAngleAt(ha0, epoch, now), dec);
+  bool tracking = false;
+  if (aligning != 0 || going != 0 || WaitForGotoThenTracking(now, 900, 0.1, &tracking) < 0 ||
+      !tracking) {
+    std::printf("AlignTwoStars answered %d, GotoSky %d; the mount did not arrive and track\n",
+                aligning, going);
     (void)DestroyMount();
     return r;
   }
@@ -135,14 +109,15 @@ Result TrackOnce(double culmination, bool aligned) {
 }  // namespace
 
 int main() {
-  sidera::platform::ScaledTickSource clock(kClockScale, 1000);
+  g_clockScale = 480.0;
+  sidera::platform::ScaledTickSource clock(g_clockScale, 1000);
   sidera::platform::ScopedTickSource install(clock);
   std::printf(
       "Alt-azimuth simulator: two sky-hours of tracking per row, from one hour east of the\n"
       "meridian, latitude 40 N, clock x%.0f, sampled every sky-minute.\n"
       "error = reported sky position versus the star; drift = reported RA/Dec versus where\n"
       "tracking started; CPU = library threads, per sky-hour.\n\n",
-      kClockScale);
+      g_clockScale);
   std::printf("culmination  model      error RMS  worst   drift RMS  worst   CPU ms/sky-h\n");
   const auto realStart = std::chrono::steady_clock::now();
   for (double culmination : {30.0, 60.0, 80.0}) {

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 
 #include "emulators/family3/family3_emulator.h"
 #include "sidera/include/sidera.h"
@@ -19,18 +18,27 @@ double Milliseconds(Clock::duration d) {
   return std::chrono::duration<double, std::milli>(d).count();
 }
 
-// Runs `body` against a fresh emulator with the given options; false when
-// either end could not be set up.
-bool WithEmulator(const std::function<void(sidera::emulator::Family3Options&)>& options,
-                  const std::function<void()>& body) {
+// CreateMount's connect and the mean of 200 position reads, in ms, against a
+// fresh emulator paced and echoing as told; false when either failed.
+bool Measure(bool pace, bool echo, double* connectMs, double* readMs) {
   sidera::emulator::Family3Options o;
   o.initialised = true;
-  options(o);
+  o.pace = pace;
+  o.echo = echo;
   sidera::emulator::Family3Emulator emu(o);
   if (!emu.Start()) return false;
   setenv("SIDERA_SERIAL_PATTERN", emu.DevicePath().c_str(), 1);
-  body();
-  return true;
+  const auto start = Clock::now();
+  if (CreateMount(3, 0.6, 0.0) != 0) return false;
+  *connectMs = Milliseconds(Clock::now() - start);
+  constexpr int kReads = 200;
+  double angle = 0;
+  const auto reads = Clock::now();
+  bool ok = true;
+  for (int i = 0; i < kReads && ok; ++i) ok = GetAxisPosition(i % 2, &angle) == 0;
+  *readMs = Milliseconds(Clock::now() - reads) / kReads;
+  (void)DestroyMount();  // always 0
+  return ok;
 }
 
 }  // namespace
@@ -45,26 +53,8 @@ int main() {
                {"9600 baud, echoing", true, true}};
   std::printf("%-20s %14s %18s\n", "line", "connect (ms)", "position read (ms)");
   for (const Line& line : lines) {
-    double connectMs = -1, readMs = -1;
-    const bool ok = WithEmulator(
-        [&](auto& o) {
-          o.pace = line.pace;
-          o.echo = line.echo;
-        },
-        [&] {
-          const auto start = Clock::now();
-          if (CreateMount(3, 0.6, 0.0) != 0) return;
-          connectMs = Milliseconds(Clock::now() - start);
-          constexpr int kReads = 200;
-          double angle = 0;
-          const auto reads = Clock::now();
-          for (int i = 0; i < kReads; ++i) {
-            if (GetAxisPosition(i % 2, &angle) != 0) return;
-          }
-          readMs = Milliseconds(Clock::now() - reads) / kReads;
-          DestroyMount();
-        });
-    if (!ok || readMs < 0) {
+    double connectMs = 0, readMs = 0;
+    if (!Measure(line.pace, line.echo, &connectMs, &readMs)) {
       std::fprintf(stderr, "%s: the mount did not connect or read\n", line.name);
       return 1;
     }

@@ -10,56 +10,15 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <thread>
 #include <vector>
 
 #include "bench/sky_bench.h"
-#include "sidera/include/sidera.h"
-#include "sidera/platform/clock.h"
 
 namespace {
 
 using namespace sidera::bench;
-
-constexpr double kClockScale = 100.0;
-constexpr double kLatitude = 40.0 / 180.0 * kPi;
-
-void SleepSky(double skySeconds) { sidera::bench::SleepSky(skySeconds, kClockScale); }
-
-// A fixed point of the sky: its hour angle at tick `epoch`, and declination.
-struct SkyTarget {
-  double hourAngle0;
-  double declination;
-};
-
-// The hour angle of `t` now: the sky turns at the sidereal rate.
-SkyPoint Current(const SkyTarget& t, uint32_t epoch) {
-  return {t.hourAngle0 + SkySecondsSince(epoch) * kSiderealRate, t.declination};
-}
-
-double ErrorArcsec(const SkyTarget& t, uint32_t epoch) {
-  SkyPoint p{};
-  (void)GetSkyPosition(&p);  // 0 with a mount
-  const SkyPoint want = Current(t, epoch);
-  return Separation(p.hourAngle, p.declination, want.hourAngle, want.declination) * kRadToArcsec;
-}
-
-// Waits until the goto is over and tracking has taken over. Returns the sky
-// seconds the goto took, or -1 on a time-out.
-double WaitForGoto(uint32_t start) {
-  const double seconds = WaitForGotoEnd(start, 600, 0.05, kClockScale);
-  if (seconds < 0) return -1;
-  const auto real2 = std::chrono::steady_clock::now();
-  uint32_t state = 0;
-  while (GetMountState(&state) == 0 && state != SIDERA_MOUNT_TRACKING &&
-         std::chrono::steady_clock::now() - real2 < std::chrono::milliseconds(500)) {
-    SleepSky(0.05);
-  }
-  return seconds;
-}
 
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
@@ -68,7 +27,7 @@ double Median(std::vector<double> v) {
 }
 
 void Gotos(uint32_t epoch) {
-  // Hour angle (hours) at the start and declination (degrees), alternating
+  // Hour angle (hours) at the epoch and declination (degrees), alternating
   // east and west of the meridian so that the mount changes pier side,
   // between about 28 and 71 degrees of altitude at 40 N.
   const double table[20][2] = {{-4, 10},   {3, 45},     {-2, -10},  {1.5, 50},  {-1, 20},
@@ -76,18 +35,24 @@ void Gotos(uint32_t epoch) {
                                {-1.5, 60}, {1, 0},      {-3.5, 25}, {2, -15},   {-2.5, 55},
                                {3.5, 5},   {-0.8, -5},  {0.7, 65},  {-4.5, 35}, {5, 60}};
   std::vector<double> errors, times;
-  std::printf("Gotos on the equatorial simulator (latitude 40 N, clock x%.0f)\n", kClockScale);
+  std::printf("Gotos on the equatorial simulator (latitude 40 N, clock x%.0f)\n", g_clockScale);
   std::printf("  #  HA0(h)  Dec(deg)  time(s)  error(\")\n");
   for (int i = 0; i < 20; ++i) {
-    const SkyTarget target{table[i][0] / 12.0 * kPi, Rad(table[i][1])};
+    // The target's hour angle now: the sky turns at the sidereal rate.
+    const auto hourAngle = [&] {
+      return table[i][0] / 12.0 * kPi + SkySecondsSince(epoch) * kSiderealRate;
+    };
+    const double dec = Rad(table[i][1]);
     const uint32_t start = sidera::platform::Now();
-    const SkyPoint p = Current(target, epoch);
-    if (int code = GotoSky(p.hourAngle, p.declination); code != 0) {
+    if (int code = GotoSky(hourAngle(), dec); code != 0) {
       std::printf(" %2d  GotoSky answered %d\n", i + 1, code);
       continue;
     }
-    const double seconds = WaitForGoto(start);
-    const double error = ErrorArcsec(target, epoch);
+    bool tracking = false;
+    const double seconds = WaitForGotoThenTracking(start, 600, 0.05, &tracking);
+    SkyPoint p{};
+    (void)GetSkyPosition(&p);  // 0 with a mount
+    const double error = Separation(p.hourAngle, p.declination, hourAngle(), dec) * kRadToArcsec;
     std::printf(" %2d  %6.1f  %8.1f  %7.1f  %8.1f\n", i + 1, table[i][0], table[i][1], seconds,
                 error);
     errors.push_back(error);
@@ -100,13 +65,12 @@ void Gotos(uint32_t epoch) {
               *std::max_element(times.begin(), times.end()));
 }
 
-void TrackingDrift(uint32_t epoch) {
+void TrackingDrift() {
   // Track the last target for one sky-hour, sampling every sky-minute. The
   // right ascension is the hour angle less the sky's turn since the start.
   SkyPoint p0{};
   (void)GetSkyPosition(&p0);
   const uint32_t start = sidera::platform::Now();
-  (void)epoch;
   double worst = 0, last = 0;
   for (int minute = 1; minute <= 60; ++minute) {
     while (SkySecondsSince(start) < minute * 60.0) SleepSky(1.0);
@@ -144,15 +108,15 @@ void BM_GetAxisPositions(benchmark::State& state) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  sidera::platform::ScaledTickSource clock(kClockScale, 1000);
+  g_clockScale = 100.0;
+  sidera::platform::ScaledTickSource clock(g_clockScale, 1000);
   sidera::platform::ScopedTickSource install(clock);
   if (int code = CreateMount(6, kLatitude, 100.0); code != 0) {
     std::printf("CreateMount(6) answered %d: the equatorial simulator is not available\n", code);
     return 1;
   }
-  const uint32_t epoch = sidera::platform::Now();
-  Gotos(epoch);
-  TrackingDrift(epoch);
+  Gotos(sidera::platform::Now());
+  TrackingDrift();
 
   std::printf("Host-call cost while the mount tracks (real time per call):\n");
   benchmark::RegisterBenchmark("GetMountState", BM_GetMountState);

@@ -1,5 +1,7 @@
 // Helpers shared by the simulator benchmarks: angle units, the separation of
-// two sky positions, and sky time on the library's (scaled) tick clock.
+// two sky positions, sky time on the library's tick clock (which runs
+// g_clockScale times faster than real time), and waiting for a goto as a
+// host does.
 #pragma once
 
 #include <chrono>
@@ -15,6 +17,10 @@ namespace sidera::bench {
 inline constexpr double kPi = 3.141592653589793;
 inline constexpr double kSiderealRate = 2.0 * kPi / 86164.09065;
 inline constexpr double kRadToArcsec = 180.0 / kPi * 3600.0;
+inline constexpr double kLatitude = 40.0 / 180.0 * kPi;
+
+// Set by main together with the scaled tick source it installs.
+inline double g_clockScale = 1.0;
 
 inline double Rad(double deg) { return deg / 180.0 * kPi; }
 
@@ -30,33 +36,41 @@ inline double SkySecondsSince(uint32_t start) {
   return static_cast<uint32_t>(platform::Now() - start) / 1000.0;
 }
 
-// Sleeps `skySeconds` of sky time on a clock running `clockScale` times
-// faster than real time.
-inline void SleepSky(double skySeconds, double clockScale) {
-  std::this_thread::sleep_for(std::chrono::duration<double>(skySeconds / clockScale));
+inline void SleepSky(double skySeconds) {
+  std::this_thread::sleep_for(std::chrono::duration<double>(skySeconds / g_clockScale));
 }
 
 // Polls like a host does (the positions too: a simulated axis notices its
 // arrival when its position is read) until a goto that started at tick
-// `start` is over: the mount showed the goto state and left it, or never
-// showed it within half a real second. Returns the sky seconds since `start`,
-// or -1 when `timeoutSky` sky seconds passed first.
-inline double WaitForGotoEnd(uint32_t start, double timeoutSky, double pollSky, double clockScale) {
+// `start` is over (the mount showed the goto state and left it, or never
+// showed it within half a real second), then gives tracking a real second
+// to take over. Returns the sky seconds the goto took, or -1 when
+// `timeoutSky` sky seconds passed first; `*tracking` says whether it did.
+inline double WaitForGotoThenTracking(uint32_t start, double timeoutSky, double pollSky,
+                                      bool* tracking) {
   bool seen = false;
+  uint32_t state = 0;
   const auto real = std::chrono::steady_clock::now();
   for (;;) {
-    uint32_t state = 0;
     AxisPair axes{};
     (void)GetAxisPositions(&axes);
     (void)GetMountState(&state);
     if (state == SIDERA_MOUNT_GOTO) {
       seen = true;
     } else if (seen || std::chrono::steady_clock::now() - real > std::chrono::milliseconds(500)) {
-      return SkySecondsSince(start);
+      break;
     }
     if (SkySecondsSince(start) > timeoutSky) return -1;
-    SleepSky(pollSky, clockScale);
+    SleepSky(pollSky);
   }
+  const double seconds = SkySecondsSince(start);
+  const auto ended = std::chrono::steady_clock::now();
+  while (GetMountState(&state) == 0 && state != SIDERA_MOUNT_TRACKING &&
+         std::chrono::steady_clock::now() - ended < std::chrono::seconds(1)) {
+    SleepSky(pollSky);
+  }
+  *tracking = state == SIDERA_MOUNT_TRACKING;
+  return seconds;
 }
 
 }  // namespace sidera::bench

@@ -1,15 +1,11 @@
-// The controller emulator seen from the other end of its pseudo-terminal:
-// the motion the requests start, each fault option, and the stand-alone
-// program. What it answers to each message is in the family-1 transcript
-// file (tests/transcripts).
+// The packet-bus controller emulator seen from the other end of its
+// pseudo-terminal: the rates it runs and each fault option. What it answers
+// to each message is in the family-1 transcript file (tests/transcripts);
+// gotos that run to their end are met by the family's end-to-end tests.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <fstream>
 #include <functional>
-#include <thread>
 
 #include "emulators/family1/axis_motion.h"
 #include "emulators/family1/family1_emulator.h"
@@ -22,36 +18,21 @@ using testing::Bytes;
 using testing::LineClient;
 
 // Checksum: 0x100 minus the low byte of the sum from the length byte on.
-const Bytes kPosition1 = {0x3B, 0x03, 0x32, 0x11, 0x01, 0xB9};
-const Bytes kGotoDone1 = {0x3B, 0x03, 0x32, 0x11, 0x13, 0xA7};
 const Bytes kVersion0 = {0x3B, 0x03, 0x32, 0x10, 0xFE, 0xBD};
 const Bytes kVersion1 = {0x3B, 0x03, 0x32, 0x11, 0xFE, 0xBC};
 const Bytes kVersion0Reply = {0x3B, 0x05, 0x10, 0x32, 0xFE, 0x03, 0x01, 0xB7};
 const Bytes kVersion1Reply = {0x3B, 0x05, 0x11, 0x32, 0xFE, 0x03, 0x01, 0xB6};
 
+Bytes Concat(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
 // Sends the request and expects its echo followed by `reply`.
 void Expect(LineClient& line, const Bytes& request, const Bytes& reply) {
-  Bytes expected = request;
-  expected.insert(expected.end(), reply.begin(), reply.end());
+  const Bytes expected = Concat(request, reply);
   EXPECT_EQ(line.Exchange(request, expected.size()), expected);
 }
 bool Quiet(LineClient& line) { return line.Exchange({}, 1, 100).empty(); }
-
-// Each message's reply is in the family-1 transcript file, replayed with
-// the emulator's clock stopped; here the clock runs and a goto ends.
-TEST(Family1Line, AGotoEndsAtItsTargetOnceTheClockRuns) {
-  Family1Emulator emu;
-  ASSERT_TRUE(emu.Start());
-  LineClient line(emu.DevicePath());
-  ASSERT_TRUE(line.IsOpen());
-  // Slow goto to -90 degrees on axis 1, still on its way.
-  Expect(line, {0x3B, 0x06, 0x32, 0x11, 0x17, 0xC0, 0x00, 0x00, 0xE0},
-         {0x3B, 0x03, 0x11, 0x32, 0x17, 0xA3});
-  Expect(line, kGotoDone1, {0x3B, 0x04, 0x11, 0x32, 0x13, 0x00, 0xA6});
-  emu.UpdateOptions([](Family1Options& o) { o.timeScale = 1e9; });
-  Expect(line, kGotoDone1, {0x3B, 0x04, 0x11, 0x32, 0x13, 0x01, 0xA5});
-  Expect(line, kPosition1, {0x3B, 0x06, 0x11, 0x32, 0x01, 0xC0, 0x00, 0x00, 0xF6});
-}
 
 TEST(Family1Motion, RatesRunAtTheWireRateInBothDirections) {
   // Wire 0x3C00 is 15 arc-seconds per second: 1500 arc-seconds in 100 s.
@@ -106,37 +87,8 @@ TEST(Family1Line, EachFaultBreaksOnlyWhatItNames) {
   EXPECT_EQ(std::count(noise.begin(), noise.end(), 0x3B), 0);
   EXPECT_EQ(line.Exchange({}, kVersion1Reply.size()), kVersion1Reply);
 
-  // The hang-up limit counts every request since the start: one more is
-  // answered in full, then the line goes down.
-  const int limit = static_cast<int>(emu.Requests().size()) + 1;
-  emu.UpdateOptions([&](Family1Options& o) {
-    o = Family1Options{};
-    o.closeAfterRequests = limit;
-  });
-  Expect(line, kVersion0, kVersion0Reply);
-  EXPECT_TRUE(line.Exchange({}, 1, 3000).empty());
-  EXPECT_TRUE(line.hungUp);
-}
-
-TEST(Family1Program, PrintsItsDeviceFirstAndStopsWhenItsInputEnds) {
-  const std::string out = ::testing::TempDir() + "family1-program.out";
-  FILE* input =
-      popen((std::string(FAMILY1_EMULATOR_PROGRAM) + " --position1 270 >" + out).c_str(), "w");
-  ASSERT_NE(input, nullptr);
-  std::string path;
-  for (int polls = 0; polls < 500 && path.empty(); ++polls) {  // at most 10 s
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    std::ifstream(out) >> path;
-  }
-  ASSERT_EQ(path.rfind("/dev/", 0), 0u) << path;
-  {
-    LineClient line(path);
-    ASSERT_TRUE(line.IsOpen());
-    // 270 degrees is the same angle as -90: C0 00 00.
-    Expect(line, kPosition1, {0x3B, 0x06, 0x11, 0x32, 0x01, 0xC0, 0x00, 0x00, 0xF6});
-  }
-  EXPECT_EQ(pclose(input), 0) << "the end of its input stops it, successfully";
-  (void)std::remove(out.c_str());
+  emu.UpdateOptions([](Family1Options& o) { o = Family1Options{}; });
+  ExpectHangUpAfterOneMore(emu, line, kVersion0, Concat(kVersion0, kVersion0Reply));
 }
 
 }  // namespace

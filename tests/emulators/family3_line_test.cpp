@@ -1,16 +1,13 @@
 // The hex-command controller emulator seen from the other end of its
-// pseudo-terminal: the motion model at chosen instants, each misbehaviour
-// option, and the program. Its replies to each command are checked against
-// the transcript file (tests/transcripts).
+// pseudo-terminal: the motion model at chosen instants and each misbehaviour
+// option. Its replies to each command are checked against the transcript
+// file (tests/transcripts).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <fstream>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "emulators/family3/family3_emulator.h"
@@ -29,13 +26,7 @@ std::string S(const Bytes& b) { return std::string(b.begin(), b.end()); }
 // Sends `request` and a carriage return; returns what comes back up to the
 // `lines`-th carriage return, or nothing when no byte comes within `waitMs`.
 std::string Ask(LineClient& line, const std::string& request, int lines = 1, int waitMs = 2000) {
-  Bytes got = line.Exchange(B(request + "\r"), 1, waitMs);
-  while (!got.empty() && std::count(got.begin(), got.end(), '\r') < lines) {
-    const Bytes more = line.Exchange({}, 1, 300);
-    if (more.empty()) break;
-    got.insert(got.end(), more.begin(), more.end());
-  }
-  return S(got);
+  return S(line.ExchangeLines(B(request + "\r"), lines, waitMs));
 }
 
 // Runs request/reply steps; an empty reply means no answer within 300 ms.
@@ -148,41 +139,8 @@ TEST(Family3Line, EachMisbehaviourBreaksOnlyWhatItNames) {
   EXPECT_EQ(Ask(line, ":e2"), "=031001\r");
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::microseconds(7 * 1042));
 
-  // The hang-up limit counts every request since the start: the next one is
-  // answered in full, then the line goes down.
-  const int limit = static_cast<int>(emu.Requests().size()) + 1;
-  emu.UpdateOptions([&](auto& o) {
-    o = Family3Options{};
-    o.closeAfterRequests = limit;
-  });
-  EXPECT_EQ(Ask(line, ":e1"), "=031001\r");
-  EXPECT_TRUE(line.Exchange({}, 1, 3000).empty());
-  EXPECT_TRUE(line.hungUp);
-}
-
-TEST(Family3Program, TakesItsOptionsPrintsItsDeviceAndStopsWhenItsInputEnds) {
-  const std::string out = ::testing::TempDir() + "family3-program.out";
-  FILE* input = popen((std::string(FAMILY3_EMULATOR_PROGRAM) +
-                       " --version 000180 --counts 1452951 --position1 90 --initialised >" + out)
-                          .c_str(),
-                      "w");
-  ASSERT_NE(input, nullptr);
-  std::string path;
-  for (int polls = 0; polls < 500 && path.empty(); ++polls) {  // at most 10 s
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    std::ifstream(out) >> path;
-  }
-  ASSERT_EQ(path.rfind("/dev/", 0), 0u) << path;
-  {
-    LineClient line(path);
-    ASSERT_TRUE(line.IsOpen());
-    EXPECT_EQ(Ask(line, ":e1"), "=000180\r");
-    EXPECT_EQ(Ask(line, ":a2"), "=972B16\r");  // 1452951 = 0x162B97
-    // A quarter of 1452951, rounded: 363238 = 0x058AE6, plus 0x800000.
-    EXPECT_EQ(Ask(line, ":j2"), "=E68A85\r");
-  }
-  EXPECT_EQ(pclose(input), 0) << "the end of its input stops it, successfully";
-  (void)std::remove(out.c_str());
+  emu.UpdateOptions([](auto& o) { o = Family3Options{}; });
+  ExpectHangUpAfterOneMore(emu, line, B(":e1\r"), B("=031001\r"));
 }
 
 }  // namespace

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -50,10 +52,34 @@ class LineClient {
     return got;
   }
 
+  // Sends `request` and returns what comes back up to the `lines`-th
+  // carriage return, or nothing when no byte comes within `waitMs`.
+  Bytes ExchangeLines(const Bytes& request, int lines = 1, int waitMs = 2000) {
+    Bytes got = Exchange(request, 1, waitMs);
+    while (!got.empty() && std::count(got.begin(), got.end(), '\r') < lines) {
+      const Bytes more = Exchange({}, 1, 300);
+      if (more.empty()) break;
+      got.insert(got.end(), more.begin(), more.end());
+    }
+    return got;
+  }
+
   bool hungUp = false;
 
  private:
   int fd_;
 };
+
+// The hang-up limit counts every request since the emulator started: one
+// more `request` is answered in full with `answer`, then the line goes down.
+template <typename Emulator>
+void ExpectHangUpAfterOneMore(Emulator& emu, LineClient& line, const Bytes& request,
+                              const Bytes& answer) {
+  const int limit = static_cast<int>(emu.Requests().size()) + 1;
+  emu.UpdateOptions([&](auto& o) { o.closeAfterRequests = limit; });
+  EXPECT_EQ(line.Exchange(request, answer.size()), answer);
+  EXPECT_TRUE(line.Exchange({}, 1, 3000).empty());
+  EXPECT_TRUE(line.hungUp);
+}
 
 }  // namespace sidera::emulator::testing

@@ -22,15 +22,10 @@ namespace {
 
 constexpr double kOmega = kSiderealRate;
 
-TEST(SkyCoordinates, HourAngleRightAscensionAzimuthAndSeparation) {
-  // At LST 6 h, RA 4 h is 2 h west of the meridian; RA 20 h (-14 h) wraps to +10 h.
-  EXPECT_NEAR(HourAngleOf(4.0, kPi / 2), kPi / 6, 1e-12);
-  EXPECT_NEAR(HourAngleOf(20.0, kPi / 2), kPi * 5 / 6, 1e-12);
-  EXPECT_NEAR(RightAscensionHoursOf(-kPi, 0.1), 12.0 + 0.1 / kPi * 12, 1e-12);
-  EXPECT_NEAR(LocalSiderealTime(7.0, -118.0), LocalSiderealTime(7.0, 242.0), 1e-12);
-  const double azimuths[][2] = {{kPi / 2, 90.0}, {-kPi / 2, 270.0}, {kPi, 180.0}, {-1e-17, 0.0}};
-  for (const auto& a : azimuths) EXPECT_NEAR(AzimuthDegrees(a[0]), a[1], 1e-9) << a[0];
-  // Arrival checks need arc-second separations to stay exact.
+// Hour angles, right ascensions and azimuths are checked through the INDI
+// server against places the test computes itself; arrival checks also need
+// arc-second separations to stay exact.
+TEST(SkyCoordinates, SeparationsStayExactAtArcSeconds) {
   EXPECT_NEAR(Separation(0.0, 0.0, 1e-7, 0.0), 1e-7, 1e-16);
   EXPECT_NEAR(
       Separation(0.0, 1.0, 2.0, 1.0),
@@ -38,6 +33,7 @@ TEST(SkyCoordinates, HourAngleRightAscensionAzimuthAndSeparation) {
       1e-12);
 }
 
+// What the client is told is checked through the INDI server.
 TEST(SkyCoordinates, TargetsOutsideTheSkyAreRefused) {
   const struct {
     double ra, dec;
@@ -49,8 +45,6 @@ TEST(SkyCoordinates, TargetsOutsideTheSkyAreRefused) {
     const std::string problem = TargetProblem(c.ra, c.dec);
     EXPECT_EQ(problem.empty(), c.ok) << c.ra << " " << c.dec << ": " << problem;
   }
-  EXPECT_NE(TargetProblem(25, 0).find("right ascension 25 h"), std::string::npos);
-  EXPECT_NE(TargetProblem(1, 100).find("declination 100"), std::string::npos);
 }
 
 TEST(SkyCoordinates, PierSideFollowsTheDeclinationAxisAndHemisphere) {

@@ -2,7 +2,6 @@
 // exchange by its deadline, a port that cannot be opened fails CreateMount at
 // once and leaves its reason in the debug log, and the log's exchange lines
 // show exactly the bytes the controller emulator received.
-#include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/prctl.h>
@@ -18,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "emulators/common/pty_line.h"
 #include "tests/family1/family1_fixture.h"
 
 namespace sidera::testing {
@@ -26,30 +26,17 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 
-// A pseudo-terminal whose controller end the test holds.
-struct TestPty {
-  TestPty() {
-    master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0) path = ptsname(master);
-  }
-  ~TestPty() {
-    if (master >= 0) close(master);
-  }
-  int master = -1;
-  std::string path;
-};
-
 TEST(NoisyLine, AnExchangeOnALineThatTricklesNoiseFailsByItsDeadline) {
-  TestPty pty;
-  ASSERT_FALSE(pty.path.empty());
-  setenv("SIDERA_SERIAL_PATTERN", pty.path.c_str(), 1);
+  emulator::PtyLine pty;
+  ASSERT_TRUE(pty.Open());
+  setenv("SIDERA_SERIAL_PATTERN", pty.SlavePath().c_str(), 1);
   // One stray byte (never the 0x3B preamble) every half second: each byte
   // arrives just before a single read would time out.
   std::atomic<bool> stop{false};
   std::thread noise([&] {
     const uint8_t stray = 0x55;
     while (!stop) {
-      (void)!write(pty.master, &stray, 1);
+      (void)!write(pty.MasterFd(), &stray, 1);
       std::this_thread::sleep_for(milliseconds(500));
     }
   });
@@ -66,14 +53,15 @@ enum class Port { kMissing, kRegularFile, kNoPermission };
 // unusable port with the io log on. 0 when each failed at once with the
 // axis-0 code.
 int CreateOnUnusablePort(Port port) {
-  TestPty pty;
+  emulator::PtyLine pty;
   char file[] = "/tmp/sidera-not-a-tty-XXXXXX";
   std::string path = "/nonexistent/sidera-port";
   if (port == Port::kRegularFile) close(mkstemp(file)), path = file;
   if (port == Port::kNoPermission) {
     // Tests run as root: give root up for an account that may not open a
     // fresh pseudo-terminal (root's, mode 0620).
-    path = pty.path;
+    if (!pty.Open()) return 4;
+    path = pty.SlavePath();
     if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) return 2;
     (void)prctl(PR_SET_DUMPABLE, 1, 0, 0, 0);  // keeps /proc/self readable for the sanitizers
   }

@@ -19,7 +19,8 @@ namespace {
 using sidera::emulator::NmeaSentence;
 using namespace std::chrono_literals;
 
-// Records every report; tests wait on it with a liveness bound.
+// A GPS reader on a recording clock, with every report it makes recorded;
+// tests wait on the reports with a liveness bound.
 class Reports : public GpsListener {
  public:
   struct Event {
@@ -63,6 +64,10 @@ class Reports : public GpsListener {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<Event> events_;
+
+ public:
+  RecordingClock clock;
+  GpsReader reader{clock, *this};  // last: its worker ends before the rest goes
 };
 
 constexpr int64_t kEquinoxUtc = 1710995415;  // 2024-03-21 04:30:15 UTC
@@ -72,21 +77,19 @@ TEST(GpsReaderBus, ReadsTheUnitOnceLinkedAndSetsTheClock) {
   options.gps = {true, -33.8688, 151.2093, 9, 2, kEquinoxUtc, -1};  // the probe's poll counts
   sidera::emulator::Family1Emulator bus(options);
   ASSERT_TRUE(bus.Start());
-  RecordingClock clock;
   Reports reports;
-  GpsReader reader(clock, reports);
-  const int worker = reader.Start(bus.DevicePath());
+  const int worker = reports.reader.Start(bus.DevicePath());
   ASSERT_TRUE(reports.WaitFor(worker, "finished"));
   ASSERT_TRUE(reports.Seen(worker, "located"));
 
-  const GpsState state = reader.State();
+  const GpsState state = reports.reader.State();
   EXPECT_EQ(state.kind, ReceiverKind::kBus);
   EXPECT_NEAR(state.latitude, -33.8688, 360.0 / 16777216);
   EXPECT_NEAR(state.longitude, 151.2093, 360.0 / 16777216);
   EXPECT_EQ(state.satellites, 9);
   EXPECT_TRUE(state.receiverAnswering);
-  ASSERT_EQ(clock.Times().size(), 1u);
-  const GpsTime set = clock.Times()[0];
+  ASSERT_EQ(reports.clock.Times().size(), 1u);
+  const GpsTime set = reports.clock.Times()[0];
   EXPECT_EQ((std::array<int, 4>{set.year, set.month, set.day, set.hour}),
             (std::array<int, 4>{2024, 3, 21, 4}));
   const int secondsLater =
@@ -111,15 +114,13 @@ TEST(GpsReaderBus, AReplyWithABadChecksumIsNotTaken) {
   options.gps = {true, 10, 20, 5, 0, kEquinoxUtc, 0x01};
   sidera::emulator::Family1Emulator bus(options);
   ASSERT_TRUE(bus.Start());
-  RecordingClock clock;
   Reports reports;
-  GpsReader reader(clock, reports);
-  const int worker = reader.Start(bus.DevicePath());
+  const int worker = reports.reader.Start(bus.DevicePath());
   EXPECT_FALSE(reports.WaitFor(worker, "located", 1500ms));
-  EXPECT_FALSE(reader.State().positionKnown);
+  EXPECT_FALSE(reports.reader.State().positionKnown);
   bus.UpdateOptions([](auto& o) { o.gps.badChecksumId = -1; });
   ASSERT_TRUE(reports.WaitFor(worker, "located"));
-  EXPECT_NEAR(reader.State().latitude, 10, 1e-4);
+  EXPECT_NEAR(reports.reader.State().latitude, 10, 1e-4);
 }
 
 struct NmeaCase {
@@ -136,21 +137,19 @@ TEST_P(GpsReaderNmea, ProbesTheRateAndReadsUntilItHasTimeAndFix) {
   const NmeaCase& c = GetParam();
   sidera::emulator::NmeaFeeder feeder({c.sentences, 40, c.baud, true});
   ASSERT_TRUE(feeder.Start());
-  RecordingClock clock;
   Reports reports;
-  GpsReader reader(clock, reports);
-  const int worker = reader.Start(feeder.DevicePath());
+  const int worker = reports.reader.Start(feeder.DevicePath());
   ASSERT_TRUE(reports.WaitFor(worker, "finished"));
 
-  const GpsState state = reader.State();
+  const GpsState state = reports.reader.State();
   EXPECT_EQ(state.kind, ReceiverKind::kNmea);
   EXPECT_EQ(state.baudRate, c.baud);
   EXPECT_TRUE(state.timeValid);
   EXPECT_NEAR(state.longitude, c.longitude, 1e-9);
   EXPECT_NEAR(state.latitude, c.latitude, 1e-9);
   EXPECT_DOUBLE_EQ(state.elevation, 1742.0);
-  ASSERT_FALSE(clock.Times().empty());
-  EXPECT_EQ(clock.Times()[0], (GpsTime{2024, 3, 21, 4, 30, 15}));
+  ASSERT_FALSE(reports.clock.Times().empty());
+  EXPECT_EQ(reports.clock.Times()[0], (GpsTime{2024, 3, 21, 4, 30, 15}));
   const auto events = reports.Events();
   // Wherever in the cycle the reading began, a three-satellite fix came
   // before the end, and it did not count as located.
@@ -182,29 +181,25 @@ TEST(GpsReaderNmeaFaults, CorruptedAndOverlongSentencesChangeNothing) {
       "$GPRMC," + std::string(700, '7')};
   sidera::emulator::NmeaFeeder feeder({sentences, 40, 4800, true});
   ASSERT_TRUE(feeder.Start());
-  RecordingClock clock;
   Reports reports;
-  GpsReader reader(clock, reports);
-  const int worker = reader.Start(feeder.DevicePath());
+  const int worker = reports.reader.Start(feeder.DevicePath());
   ASSERT_TRUE(reports.WaitFor(worker, "located"));
   const int sent = feeder.SentencesSent();
   while (feeder.SentencesSent() < sent + 9) std::this_thread::sleep_for(20ms);
-  EXPECT_TRUE(clock.Times().empty());
-  EXPECT_FALSE(reader.State().positionKnown);
-  EXPECT_FALSE(reader.State().timeValid);
-  reader.RequestStop();
+  EXPECT_TRUE(reports.clock.Times().empty());
+  EXPECT_FALSE(reports.reader.State().positionKnown);
+  EXPECT_FALSE(reports.reader.State().timeValid);
+  reports.reader.RequestStop();
   EXPECT_TRUE(reports.WaitFor(worker, "finished", 2s));
 }
 
 TEST(GpsReaderWorkers, ANewWorkerStartsOnlyAfterThePreviousEnded) {
   sidera::emulator::NmeaFeeder quiet({{}, 5, 4800, true});  // a line where nobody talks
   ASSERT_TRUE(quiet.Start());
-  RecordingClock clock;
   Reports reports;
-  GpsReader reader(clock, reports);
-  const int first = reader.Start(quiet.DevicePath());
+  const int first = reports.reader.Start(quiet.DevicePath());
   std::this_thread::sleep_for(50ms);
-  const int second = reader.Start("/dev/location-test-no-such-device");
+  const int second = reports.reader.Start("/dev/location-test-no-such-device");
   EXPECT_NE(first, second);
   ASSERT_TRUE(reports.WaitFor(second, "probe failed", 3s));
   const auto events = reports.Events();

@@ -10,22 +10,6 @@
 namespace sidera::platform {
 namespace {
 
-TEST(TickClock, InstalledManualSourceDrivesNowWrapsAt32BitsAndScopesNest) {
-  ManualTickSource outer(100), manual(0xFFFFFF00u);
-  {
-    ScopedTickSource a(outer);
-    {
-      ScopedTickSource b(manual);
-      const uint32_t start = Now();
-      manual.Advance(0x180);
-      EXPECT_EQ(Now(), 0x80u);
-      EXPECT_EQ(Now() - start, 0x180u);  // elapsed across the wrap
-    }
-    EXPECT_EQ(Now(), 100u) << "the inner guard restores the outer source";
-  }
-  EXPECT_EQ(&CurrentTickSource(), &DefaultTickSource());
-}
-
 TEST(TickClock, ScaledSourceRunsFasterAndNeverStepsBackAcrossTheWrap) {
   ScaledTickSource source(1000.0, 0xFFFFFFF0u);
   const auto realStart = std::chrono::steady_clock::now();

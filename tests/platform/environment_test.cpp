@@ -29,7 +29,6 @@ TEST(UserLanguage, FirstNonEmptyLocaleVariableChoosesTheIdentifier) {
       // An empty variable is skipped; a set one wins even when not Chinese.
       {"", "", "zh_TW.UTF-8", 0x0404},
       {"C", nullptr, "zh_TW.UTF-8", 0x0409},
-      {"en_GB.UTF-8", "zh_CN", nullptr, 0x0409},
       {nullptr, nullptr, "zh", 0x0409},
   };
   for (const auto& c : cases) {

@@ -37,8 +37,8 @@ TEST_F(SimulatedAxisTest, GotoArrivesOnlyWhenARefreshPassesTheTarget) {
     double sign;      // direction of the goto
     bool stateRead;   // refresh by a state read instead of a position read
   };
-  for (const Case& c : {Case{6, 0, 4, 1, false}, Case{6, 1, 4, 1, true}, Case{6, 0, 4, -1, true},
-                        Case{7, 0, 8, 1, true}, Case{7, 1, 8, 1, false}, Case{7, 1, 8, -1, true}}) {
+  for (const Case& c : {Case{6, 0, 4, 1, false}, Case{6, 1, 4, -1, true}, Case{7, 0, 8, -1, true},
+                        Case{7, 1, 8, 1, false}}) {
     SCOPED_TRACE(testing::Message() << "model " << c.model << " axis " << c.axis << " sign "
                                     << c.sign << " state read " << c.stateRead);
     TelescopeMount& m = Model(c.model);
@@ -63,16 +63,6 @@ TEST_F(SimulatedAxisTest, GotoArrivesOnlyWhenARefreshPassesTheTarget) {
     EXPECT_EQ(m.axisPosition[c.axis], target);
     EXPECT_EQ(m.axisState[c.axis], AXIS_STOPPED);
   }
-}
-
-TEST_F(SimulatedAxisTest, GotoToTheCurrentPositionStopsAtOnceWithoutANewSegment) {
-  altaz_.axisStartTick[1] = 7;
-  ASSERT_EQ(altaz_.GotoAxisAngle(1, 0.0), 0);
-  EXPECT_EQ(altaz_.axisState[1], AXIS_STOPPED);
-  EXPECT_EQ(altaz_.axisStartTick[1], 7u);
-  clock_.Set(kT + 5000);
-  ASSERT_EQ(altaz_.ReadAxisPosition(1), 0);
-  EXPECT_EQ(altaz_.axisPosition[1], 0.0);
 }
 
 // Only the equatorial declination axis takes targets one turn up: it reads

@@ -1,7 +1,6 @@
 // The host program's plain logic: reading a plan, the stored site, the
 // serial device check, target names, and the parsing and formatting of
 // angles, times and text.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -24,19 +23,7 @@ namespace {
 
 constexpr double kHour = kPi / 12.0;
 
-TEST(SkyHelpers, HourAngleAndHorizontalConversionsGoBothWays) {
-  struct Case {
-    double ra, lst, hourAngle;
-  } cases[] = {
-      {6 * kHour, 8 * kHour, 2 * kHour},    // two hours west of the meridian
-      {23 * kHour, 1 * kHour, 2 * kHour},   // across 0h of sidereal time
-      {1 * kHour, 23 * kHour, -2 * kHour},  // east of the meridian
-      {0.0, 12 * kHour, kPi},               // lower culmination: +pi, not -pi
-  };
-  for (const Case& c : cases) {
-    EXPECT_NEAR(HourAngleOf(c.ra, c.lst), c.hourAngle, 1e-12) << c.ra << " " << c.lst;
-    EXPECT_NEAR(RightAscensionOf(c.hourAngle, c.lst), c.ra, 1e-12) << c.ra << " " << c.lst;
-  }
+TEST(SkyHelpers, HorizontalConversionsGoBothWays) {
   // East of the meridian is azimuth 90 degrees; the celestial equator
   // crosses the meridian at 90 - latitude in the south.
   const Horizontal east = HorizontalOf(-kPi / 2, 0, Radians(40));
@@ -77,24 +64,21 @@ TEST(Targets, NamesAliasesAndSuggestions) {
   EXPECT_TRUE(SuggestTargets("xyzzyplugh").empty());
 }
 
+// The program's own validation table (tests/tools/cli_test.sh) shows that a
+// bad step stops the whole plan; here, what each step reader accepts.
 TEST(Plan, StepsAreCheckedAndResolvedBeforeAnythingMoves) {
   const PlanContext eq{FactsOf(6)};
   struct Case {
     const char* line;
     const char* error;  // "" when the step is accepted
   } cases[] = {
-      {"goto Rigil Kentaurus", ""},
       {"goto 18:36:56 +38:47:01", ""},
       {"goto altaz 350 45", ""},
       {"goto axes -90 90", ""},
-      {"goto Altiar", "did you mean Altair"},
-      {"goto Sun", "not offered"},
       {"goto 12:00 95", "outside -90..90"},
-      {"goto axes 1e9 0", "outside -360..360"},
       {"goto altaz 10 91", "outside -90..90"},
       {"slew ra -find 10", ""},
       {"slew dec max", ""},
-      {"slew 0 1e9", "beyond the fastest"},
       {"slew 2 guide", "unknown axis"},
       {"slew 0 fast", "neither a speed name nor a number"},
       {"track 1e20", "not a time"},
@@ -126,11 +110,9 @@ TEST(Plan, StepsAreCheckedAndResolvedBeforeAnythingMoves) {
   EXPECT_TRUE(ParseStep(fast, PlanContext{FactsOf(7)}, &step, &error, &usage));
   EXPECT_FALSE(ParseStep(fast, PlanContext{FactsOf(2)}, &step, &error, &usage));
 
-  // A motion after park needs an unpark first; the step is named.
+  // A motion after park needs an unpark first (the refusal is in the
+  // program's table).
   PlanError planError;
-  EXPECT_FALSE(ParsePlan({{"park"}, {"status"}, {"goto", "Vega"}}, eq, &planError));
-  EXPECT_EQ(planError.index, 3u);
-  EXPECT_NE(planError.message.find("parked by step 1"), std::string::npos);
   EXPECT_TRUE(ParsePlan({{"park"}, {"unpark"}, {"goto", "Vega"}}, eq, &planError));
 }
 
@@ -153,43 +135,36 @@ TEST(Plan, AlignmentFilesAreReadWhenThePlanIsRead) {
   unlink(path);
 }
 
+// A plain [General] section and a value that is not a number are in the
+// program's own site test.
 TEST(Site, LocationsSettingsAreReadAsItWritesThem) {
   struct Case {
     const char* text;
     double lat, lon, elev;  // NAN: absent
     const char* problem;
   } cases[] = {
-      {"[General]\nElevation=1742\nsiteLat=34.2256\nsiteLon=-118.0572\n", 34.2256, -118.0572, 1742,
-       ""},
       {"siteLat=\"-33.8688\"\r\nsiteLon=151.2093\r\n", -33.8688, 151.2093, NAN, ""},
       {"[Other]\nsiteLat=1\n[General]\nsiteLon=2\n", NAN, 2, NAN, ""},
-      {"[General]\nsiteLat=north\n", NAN, NAN, NAN, "not a number"},
       {"[General]\nsiteLon=200\n", NAN, NAN, NAN, "outside -180..180"},
       {"[General]\nElevation=9999\n", NAN, NAN, NAN, "outside -1000..8848"},
+  };
+  const auto same = [](const std::optional<double>& v, double want) {
+    return v ? *v == want : std::isnan(want);
   };
   for (const Case& c : cases) {
     const StoredSite s = ParseStoredSite(c.text);
     EXPECT_EQ(s.problem.empty(), *c.problem == 0) << c.text << s.problem;
-    if (*c.problem) {
-      EXPECT_NE(s.problem.find(c.problem), std::string::npos) << s.problem;
-      continue;
-    }
-    EXPECT_EQ(s.latitude.has_value(), !std::isnan(c.lat)) << c.text;
-    EXPECT_EQ(s.longitude.has_value(), !std::isnan(c.lon)) << c.text;
-    EXPECT_EQ(s.elevation.has_value(), !std::isnan(c.elev)) << c.text;
-    if (s.latitude) {
-      EXPECT_DOUBLE_EQ(*s.latitude, c.lat);
-    }
-    if (s.longitude) {
-      EXPECT_DOUBLE_EQ(*s.longitude, c.lon);
-    }
-    if (s.elevation) {
-      EXPECT_DOUBLE_EQ(*s.elevation, c.elev);
+    EXPECT_NE(s.problem.find(c.problem), std::string::npos) << s.problem;
+    if (*c.problem == 0) {
+      EXPECT_TRUE(same(s.latitude, c.lat) && same(s.longitude, c.lon) && same(s.elevation, c.elev))
+          << c.text;
     }
   }
 }
 
-TEST(Site, TheCommandLineWinsThenTheStoredSiteThenNothing) {
+// The command line wins, then the stored site, then nothing: the program's
+// own site test runs the three; here, what it does with half of each.
+TEST(Site, ElevationAloneOverridesTheStoredSiteAndLatitudeNeedsLongitude) {
   char dir[] = "/tmp/sidera-site-XXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
   const std::string stored = std::string(dir) + "/ZENARAWindow.conf";
@@ -201,10 +176,7 @@ TEST(Site, TheCommandLineWinsThenTheStoredSiteThenNothing) {
     double lat, elev;
     const char* sourceOrError;
   } cases[] = {
-      {{1.0, 2.0, std::nullopt}, &missing, 1, 0, "the command line"},
-      {{std::nullopt, std::nullopt, std::nullopt}, &stored, 10, 100, "Location's settings"},
       {{std::nullopt, std::nullopt, 50.0}, &stored, 10, 50, "elevation from the command line"},
-      {{std::nullopt, std::nullopt, std::nullopt}, &missing, 0, 0, "no observing site"},
       {{1.0, std::nullopt, std::nullopt}, &stored, 0, 0, "--lat and --lon together"},
   };
   for (const Case& c : cases) {
@@ -222,36 +194,13 @@ TEST(Site, TheCommandLineWinsThenTheStoredSiteThenNothing) {
   rmdir(dir);
 }
 
-TEST(SerialDevice, PathsFollowTheLibrarysPatternAndBadOnesAreNamed) {
+// What is wrong with a device (missing, a file, a directory, not a terminal,
+// no permission) is in the program's own device test.
+TEST(SerialDevice, PathsFollowTheLibrarysPattern) {
   EXPECT_EQ(SerialDevicePath("", 2), "/dev/ttyS2");
   EXPECT_EQ(SerialDevicePath("/dev/ttyUSB%d", 0), "/dev/ttyUSB0");
   EXPECT_EQ(SerialDevicePath("/dev/pts/7", 3), "/dev/pts/7");
   EXPECT_EQ(SerialDevicePath("/tmp/100%%-%d-%d", 4), "/tmp/100%-4-%d");
-
-  char file[] = "/tmp/sidera-device-XXXXXX";
-  const int fd = mkstemp(file);
-  ASSERT_GE(fd, 0);
-  close(fd);
-  const int master = posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(grantpt(master), 0);
-  ASSERT_EQ(unlockpt(master), 0);
-  const std::pair<std::string, const char*> cases[] = {
-      {"/nonexistent/ttyS9", "does not exist"},
-      {"/tmp", "is a directory"},
-      {file, "is a regular file"},
-      {"/dev/null", "not a serial (terminal) device"},
-      {ptsname(master), ""},
-  };
-  for (const auto& [path, want] : cases) {
-    const std::string said = DiagnoseSerialDevice(path);
-    EXPECT_EQ(said.empty(), *want == 0) << path << ": " << said;
-    if (*want) {
-      EXPECT_NE(said.find(want), std::string::npos) << said;
-    }
-  }
-  close(master);
-  unlink(file);
 }
 
 std::optional<double> Millis(std::optional<int64_t> t) {

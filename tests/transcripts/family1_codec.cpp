@@ -7,7 +7,6 @@
 
 #include "emulators/family1/family1_emulator.h"
 #include "sidera/drivers/family1/packet_bus_mount.h"
-#include "tests/emulators/line_client.h"
 #include "tests/transcripts/transcript.h"
 
 namespace sidera::transcripts {
@@ -16,22 +15,6 @@ namespace {
 constexpr double kPi = 3.141592653589793;
 constexpr double kRadiansPerCount = kPi / 8388608.0;  // 2^24 counts a turn
 constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
-
-// A meaning of this family: MESSAGE AXIS [ARGUMENT...] [= RESULT].
-struct BusMeaning : Meaning {
-  int axis = -1;
-  std::string argument;  // the first one after the axis
-};
-
-std::string ParseMeaning(const std::string& text, BusMeaning* m) {
-  static_cast<Meaning&>(*m) = SplitMeaning(text);
-  if (m->arguments.empty() || (m->arguments[0] != "0" && m->arguments[0] != "1")) {
-    return "needs a message and an axis (0 or 1)";
-  }
-  m->axis = m->arguments[0][0] - '0';
-  if (m->arguments.size() > 1) m->argument = m->arguments[1];
-  return "";
-}
 
 double Angle(const std::string& text) {
   return Quantity(text, {{"deg", kPi / 180.0}, {"count", kRadiansPerCount}});
@@ -46,8 +29,8 @@ double Rate(const std::string& text) {
 class Family1Driver : public DriverEnd {
  public:
   std::string Perform(const std::string& text) override {
-    BusMeaning m;
-    if (std::string error = ParseMeaning(text, &m); !error.empty()) return error;
+    const Meaning m = SplitMeaning(text);
+    if (m.axis < 0) return "needs a message and an axis (0 or 1)";
     PacketBusMount& bus = *bus_;
     const int a = m.axis;
     if (m.message == "GetPosition") {
@@ -106,16 +89,11 @@ class Family1Driver : public DriverEnd {
   std::unique_ptr<PacketBusMount> bus_ = std::make_unique<PacketBusMount>();
 };
 
-// The emulator with its clock stopped, so the replies depend on the
-// requests alone: gotos stay in progress and rates move nothing.
-class Family1Emulation : public EmulatorEnd {
+class Family1Emulation
+    : public FrozenEmulator<emulator::Family1Emulator, emulator::Family1Options> {
  public:
-  Family1Emulation() : emu_(FrozenOptions()) {
-    if (emu_.Start()) line_ = std::make_unique<emulator::testing::LineClient>(emu_.DevicePath());
-  }
-
   Bytes Exchange(const Bytes& request) override {
-    if (line_ == nullptr || !line_->IsOpen()) return {};
+    if (!LineOpen()) return {};
     if (line_->Exchange(request, request.size()) != request) echoFault_ = true;
     Bytes reply = line_->Exchange({}, 2);  // preamble and length
     if (reply.size() == 2) {
@@ -127,9 +105,9 @@ class Family1Emulation : public EmulatorEnd {
 
   std::string Check(const std::string& text) override {
     if (echoFault_) return "did not echo the request";
-    BusMeaning m;
-    if (ParseMeaning(text, &m) != "") return "";  // the driver end reports it
+    const Meaning m = SplitMeaning(text);
     const int a = m.axis;
+    if (a < 0) return "";  // the driver end reports it
     if (m.message == "SetPosition") {
       // Within a count of the angle, modulo a turn.
       const double expected = Angle(m.argument) / kRadiansPerCount;
@@ -150,13 +128,6 @@ class Family1Emulation : public EmulatorEnd {
   }
 
  private:
-  static emulator::Family1Options FrozenOptions() {
-    emulator::Family1Options o;
-    o.timeScale = 0.0;
-    return o;
-  }
-  emulator::Family1Emulator emu_;
-  std::unique_ptr<emulator::testing::LineClient> line_;
   bool echoFault_ = false;
 };
 

@@ -10,7 +10,6 @@
 
 #include "emulators/family2/family2_emulator.h"
 #include "sidera/drivers/family2/byte_command_alt_az_mount.h"
-#include "tests/emulators/line_client.h"
 #include "tests/transcripts/transcript.h"
 
 namespace sidera::transcripts {
@@ -27,15 +26,6 @@ double Rate(const std::string& text) {
   return Quantity(text,
                   {{"sidereal", 2 * kPi / 86164.09065}, {"deg/s", kPi / 180.0}, {"rad/s", 1.0}});
 }
-// The axis a meaning names first (0 or 1), -1 when it names none.
-int AxisOf(const Meaning& m) {
-  return !m.arguments.empty() && (m.arguments[0] == "0" || m.arguments[0] == "1")
-             ? m.arguments[0][0] - '0'
-             : -1;
-}
-std::string Argument(const Meaning& m, size_t i) {
-  return i < m.arguments.size() ? m.arguments[i] : "";
-}
 // Request bytes of a command byte, by the command table: the commands
 // that carry a value take 4, everything else 1.
 size_t RequestLength(uint8_t command) {
@@ -51,7 +41,7 @@ class Family2Driver : public DriverEnd {
   std::string Perform(const std::string& text) override {
     const Meaning m = SplitMeaning(text);
     ByteCommandMount& mount = *mount_;
-    const int a = AxisOf(m);
+    const int a = m.axis;
     if (m.message == "GetPosition") {
       double angle = std::numeric_limits<double>::quiet_NaN();
       const MountResult r = mount.readPosition(a, &angle);
@@ -71,23 +61,23 @@ class Family2Driver : public DriverEnd {
         m.message == "SetPositionAxis1" || m.message == "Op14" || m.message == "Byte";
     if (a < 0 && !axisFree) return "needs an axis (0 or 1)";
     MountResult r = kOk;
-    const std::string arg = Argument(m, 1);
+    const std::string first = m.arguments.empty() ? "" : m.arguments[0];
     if (m.message == "Goto") {
-      r = mount.gotoAngle(a, Angle(arg));
+      r = mount.gotoAngle(a, Angle(m.argument));
     } else if (m.message == "StopGoto") {
       r = mount.stopGoto(a);
     } else if (m.message == "Rate") {
-      r = mount.setRate(a, Rate(arg));
+      r = mount.setRate(a, Rate(m.argument));
     } else if (m.message == "Preset") {
-      r = mount.presetCount(a, Angle(arg));
+      r = mount.presetCount(a, Angle(m.argument));
     } else if (m.message == "SetPositionAxis1") {
-      r = mount.setPositionAxis1(Angle(Argument(m, 0)));
+      r = mount.setPositionAxis1(Angle(first));
     } else if (m.message == "CountsPerRevolution") {
-      r = mount.setCountsPerRevolution(a, static_cast<uint32_t>(std::atol(arg.c_str())));
+      r = mount.setCountsPerRevolution(a, static_cast<uint32_t>(std::atol(m.argument.c_str())));
     } else if (m.message == "Op14") {
-      r = mount.sendOp14(std::atoi(Argument(m, 0).c_str()));
+      r = mount.sendOp14(std::atoi(first.c_str()));
     } else if (m.message == "Byte") {
-      const auto byte = static_cast<uint8_t>(std::strtoul(Argument(m, 0).c_str(), nullptr, 16));
+      const auto byte = static_cast<uint8_t>(std::strtoul(first.c_str(), nullptr, 16));
       r = mount.sendCommand(0, &byte, 1, nullptr);
     } else {
       return "unknown meaning " + m.message;
@@ -99,17 +89,13 @@ class Family2Driver : public DriverEnd {
   std::unique_ptr<ByteCommandMount> mount_ = std::make_unique<ByteCommandAltAzMount8>();
 };
 
-// The emulator with its clock stopped, so the replies depend on the
-// requests alone. Requests without reply have no answer to wait for, so
-// each step waits until the emulator has taken its request in.
-class Family2Emulation : public EmulatorEnd {
+// Requests without reply have no answer to wait for, so each step waits
+// until the emulator has taken its request in.
+class Family2Emulation
+    : public FrozenEmulator<emulator::Family2Emulator, emulator::Family2Options> {
  public:
-  Family2Emulation() : emu_(FrozenOptions()) {
-    if (emu_.Start()) line_ = std::make_unique<emulator::testing::LineClient>(emu_.DevicePath());
-  }
-
   Bytes Exchange(const Bytes& request) override {
-    if (line_ == nullptr || !line_->IsOpen() || request.empty()) return {};
+    if (!LineOpen() || request.empty()) return {};
     const uint8_t c = request[0];
     const size_t replyLength = c == 0x01 || c == 0x15 ? 3 : c == 0x0D ? 1 : 0;
     ++sent_;
@@ -124,13 +110,12 @@ class Family2Emulation : public EmulatorEnd {
   // only in the emulator's state.
   std::string Check(const std::string& text) override {
     const Meaning m = SplitMeaning(text);
-    const int a = AxisOf(m);
-    const std::string arg = Argument(m, 1);
+    const int a = m.axis;
     if (m.message == "Goto" || m.message == "StopGoto") {
       return emu_.GotoInProgress(a) == (m.message == "Goto") ? "" : "goto state is wrong";
     }
     if (m.message == "Rate") {
-      const double rate = Rate(arg);
+      const double rate = Rate(m.argument);
       const int32_t wire = emu_.RateWireValue(a);
       return (rate > 0) == (wire > 0) && (rate < 0) == (wire < 0) ? "" : "rate sign is wrong";
     }
@@ -138,13 +123,6 @@ class Family2Emulation : public EmulatorEnd {
   }
 
  private:
-  static emulator::Family2Options FrozenOptions() {
-    emulator::Family2Options o;
-    o.timeScale = 0.0;
-    return o;
-  }
-  emulator::Family2Emulator emu_;
-  std::unique_ptr<emulator::testing::LineClient> line_;
   size_t sent_ = 0;
 };
 

@@ -1,5 +1,6 @@
 // The hex-command family in the transcripts: its meanings carried out
 // through the driver's commands, and its controller emulator on a terminal.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -8,7 +9,6 @@
 
 #include "emulators/family3/family3_emulator.h"
 #include "sidera/drivers/family3/hex_command_mount.h"
-#include "tests/emulators/line_client.h"
 #include "tests/transcripts/transcript.h"
 
 namespace sidera::transcripts {
@@ -19,27 +19,16 @@ constexpr double kCountsPerTurn = 3628800.0;  // the emulator's default
 constexpr double kRadiansPerCount = 2 * kPi / kCountsPerTurn;
 constexpr MountResult kRefused = 4;
 
-// A meaning of this family: MESSAGE AXIS [ARGUMENT...] [= RESULT].
+// A meaning of this family: MESSAGE AXIS [ARGUMENT...] [= RESULT], where
+// the result may also be "refused"/"malformed" (4, nothing stored) or
+// "kept" (0, the stored value kept).
 struct HexMeaning : Meaning {
-  int axis = -1;
-  std::string argument;  // the first one after the axis
-  // Results in place of a value: 4 with nothing stored, or 0 with the
-  // stored value kept.
-  bool refused = false;
-  bool kept = false;
+  explicit HexMeaning(const std::string& text)
+      : Meaning(SplitMeaning(text)),
+        refused(result == "refused" || result == "malformed"),
+        kept(result == "kept") {}
+  bool refused, kept;
 };
-
-std::string ParseMeaning(const std::string& text, HexMeaning* m) {
-  static_cast<Meaning&>(*m) = SplitMeaning(text);
-  if (m->arguments.empty() || (m->arguments[0] != "0" && m->arguments[0] != "1")) {
-    return "needs a command and an axis (0 or 1)";
-  }
-  m->axis = m->arguments[0][0] - '0';
-  if (m->arguments.size() > 1) m->argument = m->arguments[1];
-  m->refused = m->result == "refused" || m->result == "malformed";
-  m->kept = m->result == "kept";
-  return "";
-}
 
 double Angle(const std::string& text) {
   return Quantity(text, {{"deg", kPi / 180.0}, {"count", kRadiansPerCount}});
@@ -69,8 +58,8 @@ class Family3Driver : public DriverEnd {
   }
 
   std::string Perform(const std::string& text) override {
-    HexMeaning m;
-    if (std::string error = ParseMeaning(text, &m); !error.empty()) return error;
+    const HexMeaning m(text);
+    if (m.axis < 0) return "needs a command and an axis (0 or 1)";
     HexCommandMount& d = *mount_;
     const int a = m.axis;
     MountResult r = kOk;
@@ -160,29 +149,17 @@ class Family3Driver : public DriverEnd {
   std::unique_ptr<HexCommandMount> mount_ = std::make_unique<HexCommandMount>();
 };
 
-// The emulator with its clock stopped, so the replies depend on the
-// requests alone: gotos and rates stay running.
-class Family3Emulation : public EmulatorEnd {
+class Family3Emulation
+    : public FrozenEmulator<emulator::Family3Emulator, emulator::Family3Options> {
  public:
-  Family3Emulation() : emu_(FrozenOptions()) {
-    if (emu_.Start()) line_ = std::make_unique<emulator::testing::LineClient>(emu_.DevicePath());
-  }
-
   // The reply up to its carriage return; empty when none came.
   Bytes Exchange(const Bytes& request) override {
-    if (line_ == nullptr || !line_->IsOpen()) return {};
-    Bytes reply = line_->Exchange(request, 1);
-    while (!reply.empty() && reply.back() != '\r') {
-      const Bytes more = line_->Exchange({}, 1, 300);
-      if (more.empty()) break;
-      reply.push_back(more[0]);
-    }
-    return reply;
+    return LineOpen() ? line_->ExchangeLines(request) : Bytes{};
   }
 
   std::string Check(const std::string& text) override {
-    HexMeaning m;
-    if (ParseMeaning(text, &m) != "" || m.refused) return "";  // the driver end reports it
+    const HexMeaning m(text);
+    if (m.axis < 0 || m.refused) return "";  // the driver end reports it
     const int a = m.axis;
     bool ok = true;
     if (m.message == "LoadPosition") {
@@ -202,23 +179,12 @@ class Family3Emulation : public EmulatorEnd {
     }
     return ok ? "" : "did not take on " + text;
   }
-
- private:
-  static emulator::Family3Options FrozenOptions() {
-    emulator::Family3Options o;
-    o.timeScale = 0.0;
-    return o;
-  }
-  emulator::Family3Emulator emu_;
-  std::unique_ptr<emulator::testing::LineClient> line_;
 };
 
 // A request runs from its ":" to its carriage return.
 size_t RequestLength(const Bytes& received) {
-  for (size_t i = 0; i < received.size(); ++i) {
-    if (received[i] == '\r') return i + 1;
-  }
-  return 0;
+  const auto end = std::find(received.begin(), received.end(), '\r');
+  return end == received.end() ? 0 : static_cast<size_t>(end - received.begin()) + 1;
 }
 
 [[maybe_unused]] const bool kRegistered = RegisterFamily({

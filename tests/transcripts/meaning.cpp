@@ -14,6 +14,10 @@ Meaning SplitMeaning(const std::string& text) {
   std::istringstream words(text.substr(0, equals));
   words >> m.message;
   for (std::string word; words >> word;) m.arguments.push_back(word);
+  if (!m.arguments.empty() && (m.arguments[0] == "0" || m.arguments[0] == "1")) {
+    m.axis = m.arguments[0][0] - '0';
+    if (m.arguments.size() > 1) m.argument = m.arguments[1];
+  }
   if (equals != std::string::npos) {
     std::istringstream result(text.substr(equals + 1));
     for (std::string word; result >> word;) m.result += (m.result.empty() ? "" : " ") + word;

@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/emulators/line_client.h"
+
 namespace sidera::transcripts {
 
 using Bytes = std::vector<uint8_t>;
@@ -88,10 +90,34 @@ const std::vector<FamilyCodec>& Families();
 
 // ---- Helpers for codecs. ----
 
+// A family's emulator with its clock stopped, so that its replies depend on
+// the requests alone (gotos stay in progress, rates move nothing), and the
+// test's end of its line.
+template <typename Emulator, typename Options>
+class FrozenEmulator : public EmulatorEnd {
+ protected:
+  FrozenEmulator() : emu_(Frozen()) {
+    if (emu_.Start()) line_ = std::make_unique<emulator::testing::LineClient>(emu_.DevicePath());
+  }
+  bool LineOpen() const { return line_ != nullptr && line_->IsOpen(); }
+
+  Emulator emu_;
+  std::unique_ptr<emulator::testing::LineClient> line_;
+
+ private:
+  static Options Frozen() {
+    Options o;
+    o.timeScale = 0.0;
+    return o;
+  }
+};
+
 // A meaning in words: MESSAGE ARGUMENT... [= RESULT].
 struct Meaning {
   std::string message;
   std::vector<std::string> arguments;
+  int axis = -1;         // the first argument when it is 0 or 1, else -1
+  std::string argument;  // the argument after that axis, empty when none
   std::string result;    // the words after '=', single-spaced; empty when none
   bool noReply = false;  // "= no reply"
 };

@@ -88,13 +88,10 @@ TranscriptFile ReadTranscript(const std::string& path) {
     if (text.rfind("session ", 0) == 0) {
       Session session;
       session.name = Trim(text.substr(8));
-      const std::string kDriverOnly = "(driver only)";
-      if (session.name.size() >= kDriverOnly.size() &&
-          session.name.compare(session.name.size() - kDriverOnly.size(), kDriverOnly.size(),
-                               kDriverOnly) == 0) {
-        session.driverOnly = true;
-        session.name = Trim(session.name.substr(0, session.name.size() - kDriverOnly.size()));
-      }
+      const std::string_view kDriverOnly = "(driver only)";
+      session.driverOnly = session.name.ends_with(kDriverOnly);
+      if (session.driverOnly)
+        session.name = Trim(session.name.erase(session.name.size() - kDriverOnly.size()));
       file.sessions.push_back(session);
       continue;
     }
@@ -125,7 +122,7 @@ bool RewriteTranscript(const TranscriptFile& file) {
       std::string rewritten = f.meaning;
       rewritten.append("|").append(Refill(f.request, step.request)).append("|");
       if (f.comment.empty()) {
-        rewritten.append(" ").append(Hex(step.reply));
+        if (!step.reply.empty()) rewritten.append(" ").append(Hex(step.reply));
       } else {
         rewritten.append(Refill(f.reply, step.reply)).append(f.comment);
       }

@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -49,11 +50,19 @@ class DeviceLine {
     answer_ = std::move(answer);
   }
   // Everything the driver has written since the last call, once at least
-  // `expected` bytes have come or 2 s have passed: a request without reply
-  // may still be on its way when the driver's call returns.
+  // `expected` bytes have come (0: once the line has been quiet for 100 ms)
+  // or 2 s have passed: a request without reply may still be on its way
+  // when the driver's call returns.
   Bytes TakeReceived(size_t expected) {
     std::unique_lock<std::mutex> lock(mutex_);
-    for (int waited = 0; received_.size() + pending_.size() < expected && waited < 2000; ++waited) {
+    const auto quiet = [&, since = std::chrono::steady_clock::now()] {
+      const auto now = std::chrono::steady_clock::now();
+      return now - std::max(since, lastByte_) > std::chrono::milliseconds(100);
+    };
+    for (int waited = 0;
+         (expected == 0 ? !quiet() : received_.size() + pending_.size() < expected) &&
+         waited < 2000;
+         ++waited) {
       lock.unlock();
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
       lock.lock();
@@ -74,6 +83,7 @@ class DeviceLine {
       const ssize_t got = read(pty_.MasterFd(), buffer, sizeof buffer);
       if (got <= 0) continue;
       std::unique_lock<std::mutex> lock(mutex_);
+      lastByte_ = std::chrono::steady_clock::now();
       pending_.insert(pending_.end(), buffer, buffer + got);
       for (size_t n; (n = codec_.requestLength(pending_)) != 0 && pending_.size() >= n;) {
         const Bytes request(pending_.begin(), pending_.begin() + static_cast<ptrdiff_t>(n));
@@ -97,8 +107,9 @@ class DeviceLine {
   emulator::PtyLine pty_;
   std::thread server_;
   std::atomic<bool> stop_{false};
-  std::mutex mutex_;  // guards the three below
+  std::mutex mutex_;  // guards the four below
   std::function<Bytes(const Bytes&)> answer_;
+  std::chrono::steady_clock::time_point lastByte_;
   Bytes received_;  // whole request frames, in order
   Bytes pending_;   // the start of a frame not yet complete
 };
@@ -132,8 +143,8 @@ TEST_P(Transcript, DriverAndEmulatorAgreeWithTheFile) {
         return emulatorReply;
       });
       const std::string driverSays = driver->Perform(step.meaning);
-      device.SetAnswer(nullptr);
       const Bytes sent = device.TakeReceived(update ? 0 : step.request.size());
+      device.SetAnswer(nullptr);
       if (!driverSays.empty()) {
         ADD_FAILURE_AT(path, step.line) << step.meaning << ": driver " << driverSays;
       }
