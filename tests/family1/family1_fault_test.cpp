@@ -103,8 +103,8 @@ TEST_F(Family1FaultTest, AStaleGotoDoneAnswerLeavesANewerGotoRunning) {
   struct AnswerHookMount : PacketBusAltAzMount {
     using PacketBusMount::SetAxisState;
     std::function<void()> afterReply;
-    int readReply(uint8_t* reply) override {
-      const int r = PacketBusAltAzMount::readReply(reply);
+    LineResult readReply(uint8_t* reply) override {
+      const LineResult r = PacketBusAltAzMount::readReply(reply);
       if (afterReply) std::exchange(afterReply, nullptr)();
       return r;
     }
