@@ -2,8 +2,10 @@
 // axes: which angle each pass commands, when a goto counts as arrived, and
 // how the sky target moves with the clock.
 #include <cmath>
+#include <cstdlib>
 
 #include "scripted_mount.h"
+#include "sidera/platform/debug_log.h"
 
 namespace sidera::testing {
 namespace {
@@ -107,6 +109,29 @@ TEST_F(GotoPasses, ASkyGotoToWhereTheAxesPointCommandsNothing) {
   const uint32_t command = m.BeginMotion(kBothAxes);
   EXPECT_EQ(m.GotoSkyThread(command, SkyPoint{0.5, kPi / 2}, platform::Now()), kOk);
   EXPECT_EQ(m.Trace(), "T0");
+}
+
+// With the motion log on, each pass is written with where the axes are,
+// how far they still have to go and what each axis is sent to.
+TEST_F(GotoPasses, TheMotionLogShowsEachPass) {
+  ScriptedMount m;
+  setenv("SIDERA_DEBUG", "motion", 1);
+  platform::ReloadDebugTopics();
+  ::testing::internal::CaptureStderr();
+  const uint32_t command = m.BeginMotion(kBothAxes);
+  EXPECT_EQ(m.GotoAxesThread(command, AxisPair{Deg(5), 0.0}), kOk);
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  unsetenv("SIDERA_DEBUG");
+  platform::ReloadDebugTopics();
+  const std::string number = "axes goto #" + std::to_string(command);
+  for (const std::string& line :
+       {number + " takes the axes",
+        number + " pass 1: at 0.0000 0.0000, 5.0000 deg from 5.0000 0.0000; axis 1 stays at "
+                 "0.0000, axis 0 -> 5.0000\n",
+        number + " pass 2: at 5.0000 0.0000, 0.0000 deg from 5.0000 0.0000: arrived\n",
+        number + " ends (0): arrived\n"}) {
+    EXPECT_NE(log.find(line), std::string::npos) << line << " in\n" << log;
+  }
 }
 
 }  // namespace
