@@ -352,8 +352,8 @@ MountResult TelescopeMount::StopAxis(int axis) {
   {
     std::lock_guard<std::recursive_mutex> lock(commandMutex);
     const uint32_t command = BeginCommand(axis == 0 ? kAxis0 : kAxis1);
-    SIDERA_DEBUG_LOG(kMotion, "stop axis %d #%u: releases the axis (claimed by #%d)", axis, command,
-                     axisMoving[axis].load());
+    SIDERA_DEBUG_LOG(kMotion, "stop axis %d #%u: takes the axis from #%d (#0: it was free)", axis,
+                     command, axisMoving[axis].load());
     axisMoving[axis] = 0;
   }
   // Not resetting the event: a running motion sees the released axis,
