@@ -592,12 +592,14 @@ void SideraMountDriver::JudgeGoto(const PollResult& poll, double ra, double dec)
   double distance = 0;
   if (poll.outcome.ok()) {
     if (gotoKind_ == GotoKind::Park) {
-      // The library judges an axis goto by the angle between the axis
-      // directions, as this does; at an equatorial home (declination axis
-      // at the pole) that leaves the right-ascension axis free.
+      // The library ends an axis goto with each axis within its tolerance
+      // of the target, so the park is judged axis by axis as well: at an
+      // equatorial home (declination axis at the pole) the sky would not
+      // tell where the right ascension axis stands.
       const double home0 = equatorial_ ? -kPi / 2.0 : 0.0;
       const double home1 = equatorial_ ? kPi / 2.0 : 0.0;
-      distance = Separation(poll.axes.axis0, poll.axes.axis1, home0, home1);
+      distance = std::fmax(std::fabs(WrapPi(poll.axes.axis0 - home0)),
+                           std::fabs(WrapPi(poll.axes.axis1 - home1)));
     } else {
       distance =
           Separation(targetRa_ / 12.0 * kPi, Radians(targetDec_), ra / 12.0 * kPi, Radians(dec));

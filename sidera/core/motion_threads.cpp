@@ -11,6 +11,16 @@
 // motion command a thread sends goes through SendIf, so none goes out once
 // the host has stopped or replaced the motion. Once shuttingDown is set no
 // thread takes the axes any more, and every loop ends at its next check.
+//
+// Arrival. A sky goto has arrived when the axes point within the goto
+// tolerance of the target on the sky. An axis goto has arrived when each
+// axis is within the tolerance of its own target: the host asked for axis
+// angles, and on the sky an axis can stop counting (the right ascension
+// axis of an equatorial mount with the declination axis at the pole).
+//
+// With SIDERA_DEBUG=motion every hand-over, goto pass and end of a motion is
+// logged, with the motion's command number ("#12").
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -18,6 +28,7 @@
 #include "sidera/core/backlash_take_up.h"
 #include "sidera/core/telescope_mount.h"
 #include "sidera/platform/clock.h"
+#include "sidera/platform/debug_log.h"
 
 namespace sidera {
 
@@ -39,6 +50,21 @@ constexpr int kSilentAxisReads = 2;
 constexpr int kGotoPriority = 2;
 constexpr int kNormalPriority = 3;
 
+// The lowest declination-axis angle of an equatorial mount; below it the
+// same axis position reads a turn higher (the axis keeps to -90..270
+// degrees).
+constexpr double kEquatorialAxis1Floor = -kPi / 2.0;
+
+// Degrees, for the debug log.
+double Deg(double radians) { return radians * 180.0 / kPi; }
+
+// How far an axis at `current` is from `target`, the short way round: angles
+// a whole turn apart are the same position of the axis (drivers read some
+// axes in a frame a turn away from the host's targets).
+double AxisDistance(double target, double current) {
+  return std::fabs(NormalizeAngle(target - current));
+}
+
 // Waits up to `timeout` ticks for the axes to become free. False when they
 // did not, or when the mount is shutting down (then the event may have been
 // set only to wake this waiter, and the axes must not be taken).
@@ -51,12 +77,18 @@ bool WaitForAxes(TelescopeMount& m, uint32_t timeout) {
 // The full hand-over of a goto or rate move: ask a running goto to give way,
 // wait for the axes, and take them. False (the caller ends with 102 and
 // touches nothing else) when they did not come free.
-bool TakeAxes(TelescopeMount& m, uint32_t timeout) {
+// `what` and `command` name the motion in the debug log.
+bool TakeAxes(TelescopeMount& m, uint32_t timeout, const char* what, uint32_t command) {
   m.stopRequested = 1;
   const bool free = WaitForAxes(m, timeout);
   m.stopRequested = 0;
-  if (!free) return false;
+  if (!free) {
+    SIDERA_DEBUG_LOG(kMotion, "%s #%u: the axes did not come free within %u ms (%s)", what, command,
+                     timeout, m.shuttingDown != 0 ? "shutting down" : "102");
+    return false;
+  }
   m.idleEvent.Reset();
+  SIDERA_DEBUG_LOG(kMotion, "%s #%u takes the axes", what, command);
   return true;
 }
 
@@ -76,8 +108,15 @@ double CommandedAngle(const TelescopeMount& m, int axis, double t, double c) {
     const double g = m.approachDistance;
     return d > 1.2 * g ? t - g : t;
   }
-  // A negative move overshoots, so that the final approach is positive.
-  return t - m.approachOffset;
+  // A negative move overshoots, so that the final approach is positive. The
+  // overshoot of an equatorial declination axis stops at the bottom of the
+  // axis's range: below it the drivers would take the angle a turn higher
+  // and send the axis almost a full turn the other way.
+  const double g = t - m.approachOffset;
+  if (axis == 1 && m.isEquatorial != 0 && g < kEquatorialAxis1Floor && t >= kEquatorialAxis1Floor) {
+    return kEquatorialAxis1Floor;
+  }
+  return g;
 }
 
 // Failed state reads of one axis in a row, and when the first of them came.
@@ -110,14 +149,19 @@ struct GotoRequest {
 class GotoRun {
  public:
   GotoRun(TelescopeMount& m, uint32_t command, const GotoRequest& request)
-      : m_(m), command_(command), request_(request) {}
+      : m_(m), command_(command), request_(request), what_(request.sky ? "goto" : "axes goto") {}
 
   MountResult Run() {
-    if (!TakeAxes(m_, kGotoHandOverTicks)) return kAxisBusy;
+    if (!TakeAxes(m_, kGotoHandOverTicks, what_, command_)) return kAxisBusy;
     MountResult result = m_.MotionPollHook();
-    // Replaced or stopped while it waited for the axes: nothing to do.
-    if (result == kOk && !Wanted()) result = kUserInterrupt;
-    if (result == kOk) result = Passes();
+    if (result != kOk) {
+      result = End(result, "the axes were not brought to a stop first");
+    } else if (!Wanted()) {
+      // Replaced or stopped while it waited for the axes: nothing to do.
+      result = End(kUserInterrupt, Interruption());
+    } else {
+      result = Passes();
+    }
 
     // Exit. The state words are written before the axes are released, so
     // that a newer motion taking over is never overwritten by this one. The
@@ -138,6 +182,20 @@ class GotoRun {
            m_.axisMoving[1] == own;
   }
 
+  // Why the goto is no longer wanted, for the debug log.
+  const char* Interruption() const {
+    if (m_.shuttingDown != 0) return "the mount shuts down";
+    if (m_.stopRequested != 0) return "gives way to a newer motion";
+    if (m_.axisMoving[0] == 0 || m_.axisMoving[1] == 0) return "an axis was stopped";
+    return "a newer command took an axis";
+  }
+
+  // Logs the end of the goto and returns `result`.
+  MountResult End(MountResult result, const char* why) {
+    SIDERA_DEBUG_LOG(kMotion, "%s #%u ends (%d): %s", what_, command_, result, why);
+    return result;
+  }
+
   void HaltBoth() {
     (void)m_.HaltAxis(0);
     (void)m_.HaltAxis(1);
@@ -145,14 +203,23 @@ class GotoRun {
 
   // Gives way to a stop or a newer command.
   MountResult GiveWay() {
+    const MountResult r = End(kUserInterrupt, Interruption());
     HaltBoth();
-    return kUserInterrupt;
+    return r;
+  }
+
+  // How far the axes at (c0, c1) still are from (t0, t1): on the sky for a
+  // sky goto, the larger of the two axis distances for an axis goto.
+  double StillToGo(double c0, double c1, double t0, double t1) const {
+    if (request_.sky) return std::fabs(AngularSeparationOf(c0, c1, t0, t1));
+    return std::max(AxisDistance(t0, c0), AxisDistance(t1, c1));
   }
 
   MountResult Passes() {
     double t0 = request_.axes.axis0;
     double t1 = request_.axes.axis1;
-    for (int passesLeft = kGotoPasses; passesLeft > 0; --passesLeft) {
+    double toGo = 0.0;
+    for (int pass = 1; pass <= kGotoPasses; ++pass) {
       m_.gotoActive = 1;
       SkyPoint p{};
       if (request_.sky) {
@@ -171,7 +238,13 @@ class GotoRun {
       (void)m_.GetAxisPosition(0, &c0);
       (void)m_.GetAxisPosition(1, &c1);
 
-      if (std::fabs(AngularSeparationOf(c0, c1, t0, t1)) <= m_.gotoTolerance) break;
+      const double tolerance = m_.gotoTolerance;
+      toGo = StillToGo(c0, c1, t0, t1);
+      if (toGo <= tolerance) {
+        SIDERA_DEBUG_LOG(kMotion, "%s #%u pass %d: at %.4f %.4f, %.4f deg from %.4f %.4f: arrived",
+                         what_, command_, pass, Deg(c0), Deg(c1), Deg(toGo), Deg(t0), Deg(t1));
+        return Arrived(pass > 1 ? "arrived" : "already there");
+      }
 
       if (request_.sky) {
         // Aim where the target will be once the axes get there.
@@ -181,19 +254,31 @@ class GotoRun {
         t0 = lead.axis0;
         t1 = lead.axis1;
       }
-      const double tolerance = m_.gotoTolerance;
-      // Axis 1 first.
+      // An axis within the tolerance of its target is left where it is.
       const double targets[2] = {t0, t1};
       const double current[2] = {c0, c1};
+      bool move[2];
+      double angle[2] = {0.0, 0.0};
+      for (int axis = 0; axis < 2; ++axis) {
+        move[axis] = AxisDistance(targets[axis], current[axis]) > tolerance;
+        if (move[axis]) angle[axis] = CommandedAngle(m_, axis, targets[axis], current[axis]);
+      }
+      SIDERA_DEBUG_LOG(kMotion,
+                       "%s #%u pass %d: at %.4f %.4f, %.4f deg from %.4f %.4f; axis 1 %s%.4f, "
+                       "axis 0 %s%.4f",
+                       what_, command_, pass, Deg(c0), Deg(c1), Deg(toGo), Deg(t0), Deg(t1),
+                       move[1] ? "-> " : "stays at ", Deg(move[1] ? angle[1] : c1),
+                       move[0] ? "-> " : "stays at ", Deg(move[0] ? angle[0] : c0));
+      // Axis 1 first.
       for (int axis : {1, 0}) {
-        if (std::fabs(targets[axis] - current[axis]) <= tolerance) continue;
-        const double angle = CommandedAngle(m_, axis, targets[axis], current[axis]);
-        const MountResult r =
-            m_.SendIf([this] { return Wanted(); }, [&] { return m_.GotoAxisAngle(axis, angle); });
+        if (!move[axis]) continue;
+        const MountResult r = m_.SendIf([this] { return Wanted(); },
+                                        [&] { return m_.GotoAxisAngle(axis, angle[axis]); });
         if (r == kUserInterrupt) return GiveWay();
         if (r != kOk) {
           m_.NoteAxisResult(axis, NoResponse(axis));
-          return kGotoAxisFailed;
+          return End(kGotoAxisFailed,
+                     axis == 0 ? "axis 0 did not take its goto" : "axis 1 did not take its goto");
         }
       }
 
@@ -201,10 +286,16 @@ class GotoRun {
       if (waited != kOk) return waited;
       if (!Wanted()) return GiveWay();
     }
-    // Arrived, or close enough after the last pass.
+    // Close enough after the last pass.
+    SIDERA_DEBUG_LOG(kMotion, "%s #%u: %d passes done, %.4f deg to go before the last", what_,
+                     command_, kGotoPasses, Deg(toGo));
+    return Arrived("passes used up");
+  }
+
+  MountResult Arrived(const char* why) {
     m_.axisLastDirectionPositive[0] = 1;
     m_.axisLastDirectionPositive[1] = 1;
-    return kOk;
+    return End(kOk, why);
   }
 
   // Polls both axes until neither is in its goto, giving way at once to a
@@ -233,7 +324,8 @@ class GotoRun {
       if (silent[axis]) m_.axisNotResponding[axis] = 1;
     }
     for (int axis = 0; axis < 2; ++axis) m_.NoteAxisResult(axis, m_.HaltAxis(axis));
-    return NoResponse(silent[0] ? 0 : 1);
+    return End(NoResponse(silent[0] ? 0 : 1),
+               silent[0] ? "axis 0 is not answering" : "axis 1 is not answering");
   }
 
   // An arrived sky goto turns into tracking, unless the host has given a
@@ -242,14 +334,20 @@ class GotoRun {
   // comes first and nothing starts, or comes after and ends the tracking.
   MountResult StartTrackingIfLatest() {
     std::lock_guard<std::recursive_mutex> lock(m_.commandMutex);
-    if (!m_.IsLatestCommand(command_, kBothAxes) || m_.shuttingDown != 0) return kUserInterrupt;
+    if (!m_.IsLatestCommand(command_, kBothAxes) || m_.shuttingDown != 0) {
+      SIDERA_DEBUG_LOG(kMotion, "goto #%u: no tracking, a newer command came first", command_);
+      return kUserInterrupt;
+    }
     m_.trackingRequested = 1;
-    return m_.StartTracking();
+    const MountResult r = m_.StartTracking();
+    SIDERA_DEBUG_LOG(kMotion, "goto #%u: tracking start (%d)", command_, r);
+    return r;
   }
 
   TelescopeMount& m_;
   const uint32_t command_;
   const GotoRequest request_;
+  const char* const what_;
 };
 
 }  // namespace
@@ -286,7 +384,9 @@ MountResult TelescopeMount::GotoAxesThread(uint32_t command, AxisPair target) {
 }
 
 MountResult TelescopeMount::MoveAxisThread(uint32_t command, int axis, double rate) {
-  if (!TakeAxes(*this, kRateHandOverTicks)) return kAxisBusy;
+  if (!TakeAxes(*this, kRateHandOverTicks, axis == 0 ? "move axis 0" : "move axis 1", command)) {
+    return kAxisBusy;
+  }
   // The move is wanted while its claim on the axis stands.
   const auto wanted = [this, command, axis] {
     return shuttingDown == 0 && axisMoving[axis] == ClaimOf(command);
@@ -305,10 +405,14 @@ MountResult TelescopeMount::MoveAxisThread(uint32_t command, int axis, double ra
   if (axisMoving[axis] == 0 || shuttingDown != 0) {
     // Called off by a stop: the axis stays halted.
     result = HaltAxis(axis);
+    SIDERA_DEBUG_LOG(kMotion, "move axis %d #%u: stopped before its rate, halted (%d)", axis,
+                     command, result);
   } else {
     // A newer motion of the axis (kUserInterrupt here) commands it itself.
     result = SendIf(wanted, [&] { return SlewAxisAtRate(axis, rate); });
     NoteAxisResult(axis, result);
+    SIDERA_DEBUG_LOG(kMotion, "move axis %d #%u: %.6f deg/s (%d)", axis, command, Deg(rate),
+                     result);
   }
   idleEvent.Set();
   return result;
@@ -316,8 +420,12 @@ MountResult TelescopeMount::MoveAxisThread(uint32_t command, int axis, double ra
 
 MountResult TelescopeMount::TrackingStartThread(uint32_t command) {
   // Tracking does not ask a running motion to give way; it waits its turn.
-  if (!WaitForAxes(*this, kRateHandOverTicks)) return kAxisBusy;
+  if (!WaitForAxes(*this, kRateHandOverTicks)) {
+    SIDERA_DEBUG_LOG(kMotion, "tracking start #%u: the axes did not come free (102)", command);
+    return kAxisBusy;
+  }
   idleEvent.Reset();
+  SIDERA_DEBUG_LOG(kMotion, "tracking start #%u takes the axes", command);
   // Wanted until a newer command for the axis it turns: a stop of it,
   // SetTracking(0), another start or a motion of the axis.
   const auto wanted = [this, command] {
@@ -348,8 +456,11 @@ MountResult TelescopeMount::TrackingStartThread(uint32_t command) {
       });
       NoteAxisResult(0, result);
     }
+    SIDERA_DEBUG_LOG(kMotion, "tracking start #%u: axis 0 at %.6f deg/s (%d)", command, Deg(rate),
+                     result);
   } else {
     result = kUserInterrupt;
+    SIDERA_DEBUG_LOG(kMotion, "tracking start #%u called off by a newer command", command);
   }
   idleEvent.Set();
   return result;

@@ -9,6 +9,7 @@
 #include "sidera/core/angles.h"
 #include "sidera/core/transforms.h"
 #include "sidera/platform/clock.h"
+#include "sidera/platform/debug_log.h"
 
 namespace sidera {
 
@@ -310,6 +311,7 @@ MountResult TelescopeMount::StartTracking() { return kNotImplemented; }
 // motion claiming the axis meanwhile sends its commands after the halt. The
 // first halt that fails is reported.
 MountResult TelescopeMount::StopTracking() {
+  SIDERA_DEBUG_LOG(kMotion, "tracking stops: halting the axes no motion claims");
   MountResult result = kOk;
   for (int axis = 0; axis < 2; ++axis) {
     const MountResult r = SendIf([this, axis] { return axisMoving[axis] == 0; },
@@ -349,13 +351,18 @@ MountResult TelescopeMount::StopAxis(int axis) {
   EndKindMotions();
   {
     std::lock_guard<std::recursive_mutex> lock(commandMutex);
-    (void)BeginCommand(axis == 0 ? kAxis0 : kAxis1);
+    const uint32_t command = BeginCommand(axis == 0 ? kAxis0 : kAxis1);
+    SIDERA_DEBUG_LOG(kMotion, "stop axis %d #%u: takes the axis from #%d (#0: it was free)", axis,
+                     command, axisMoving[axis].load());
     axisMoving[axis] = 0;
   }
   // Not resetting the event: a running motion sees the released axis,
   // halts and sets it. A time-out is not reported; the axis is halted
   // anyway.
-  (void)idleEvent.Wait(kReleaseWaitTicks);
+  if (!idleEvent.Wait(kReleaseWaitTicks)) {
+    SIDERA_DEBUG_LOG(kMotion, "stop axis %d: the running motion kept the axes for %u ms", axis,
+                     kReleaseWaitTicks);
+  }
   switch (AfterStopOf(axis)) {
     case AfterStop::kTrack:
       return StartTracking();
@@ -457,6 +464,7 @@ MountResult TelescopeMount::SetGuideRate(int axis, double rate) {
 // tracking start still on its way, or a goto about to end in tracking, gives
 // up.
 MountResult TelescopeMount::SetTracking(int on) {
+  SIDERA_DEBUG_LOG(kMotion, "tracking %s requested", on != 0 ? "on" : "off");
   trackingRequested = on;
   (void)UpdateMountState();
   if (on != 0) return StartTracking();

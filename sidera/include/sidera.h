@@ -32,6 +32,13 @@
  * ends resumes tracking when it was requested), and 100 or 101 when an axis
  * does not answer.
  *
+ * Gotos. A sky goto (GotoSky) ends when the telescope points within the
+ * mount's goto tolerance of the target; an axis goto (GotoAxes, GotoAxis,
+ * GotoHorizontal) when each axis is within that tolerance of its own
+ * target. The declination axis of an equatorial mount reads -pi/2 up to
+ * 3pi/2; an axis-1 target outside that range is driven to the same axis
+ * position within it (-100 degrees arrives as 260).
+ *
  * This header compiles as C (C11) and as C++.
  */
 #ifndef SIDERA_SIDERA_H_

@@ -15,6 +15,7 @@
 #include "sidera/core/backlash_take_up.h"
 #include "sidera/mounts/alt_az_mount.h"
 #include "sidera/platform/clock.h"
+#include "sidera/platform/debug_log.h"
 
 namespace sidera {
 
@@ -87,7 +88,8 @@ void AltAzMount::StopTrackingThread() {
   {
     std::lock_guard<std::recursive_mutex> lock(commandMutex);
     // A start still on its way gives up; the loop sends nothing more.
-    (void)BeginCommand(kBothAxes);
+    const uint32_t command = BeginCommand(kBothAxes);
+    SIDERA_DEBUG_LOG(kMotion, "tracking loop asked to stop (#%u)", command);
     trackingWanted = 0;
     ClearTrackingState();
   }
@@ -127,6 +129,9 @@ MountResult AltAzMount::RunTrackingStarter(uint32_t command) {
       trackingReference.Store(reference, platform::Now());
       // A loop that was told to stop but has not ended yet carries on.
       trackingWanted = 1;
+      SIDERA_DEBUG_LOG(kMotion, "tracking start #%u: %s at %.4f %.4f", command,
+                       trackingThread == 0 ? "the loop starts" : "the loop follows",
+                       reference.hourAngle * 180.0 / kPi, reference.declination * 180.0 / kPi);
       if (trackingThread == 0) {
         mountState = MOUNT_TRACKING;
         trackingThread = 1;
@@ -140,6 +145,8 @@ MountResult AltAzMount::RunTrackingStarter(uint32_t command) {
         mountState = MOUNT_TRACKING;
       }
       wake = true;
+    } else if (captured) {
+      SIDERA_DEBUG_LOG(kMotion, "tracking start #%u called off by a newer command", command);
     }
     // No loop to report its end: the stopped state holds again, so that a
     // later stop does not wait for a loop that does not exist.
@@ -164,6 +171,7 @@ MountResult AltAzMount::EndTrackingLoopLocked(MountResult result) {
   ClearTrackingState();
   trackingThread = 0;
   trackingStoppedEvent.Set();
+  SIDERA_DEBUG_LOG(kMotion, "tracking loop ends (%d)", result);
   return result;
 }
 
@@ -227,6 +235,8 @@ MountResult AltAzMount::TrackingLoopThread() {
       if (!haveRates) continue;
     }
     const double rates[2] = {rate.axis0, rate.axis1};
+    SIDERA_DEBUG_LOG(kMotion, "tracking loop: rates %.6f %.6f deg/s", rate.axis0 * 180.0 / kPi,
+                     rate.axis1 * 180.0 / kPi);
 
     // Backlash take-up: an axis about to reverse first crosses its gear
     // backlash at the take-up rate.

@@ -1,3 +1,5 @@
+// The equatorial mount kind: hemisphere matrices, pier side, mount errors,
+// star ratings, and the starts of its gotos and tracking.
 #include "sidera/mounts/equatorial_mount.h"
 
 #include <algorithm>
@@ -23,6 +25,11 @@ AlignStar WithNormalizedSky(AlignStar s) {
 }
 
 }  // namespace
+
+double EquatorialAxis1Angle(double angle) {
+  const double a = NormalizeAngle(angle);
+  return a < -kPi / 2.0 ? a + kTwoPi : a;
+}
 
 EquatorialMount::EquatorialMount() { isEquatorial = 1; }
 
@@ -65,8 +72,7 @@ int EquatorialMount::SkyToAxes(SkyPoint& in, AxisPair& out, int applyMountErrors
     out.axis1 = NormalizeAngle(out.axis1);
   }
 
-  // The declination axis reads -90 .. +270 degrees.
-  if (out.axis1 < -kPi / 2.0) out.axis1 += kTwoPi;
+  out.axis1 = EquatorialAxis1Angle(out.axis1);
   return 0;
 }
 
@@ -190,8 +196,11 @@ TelescopeMount::AfterStop EquatorialMount::AfterStopOf(int axis) {
   return axis == 0 && trackingRequested != 0 ? AfterStop::kTrack : AfterStop::kHalt;
 }
 
+// The declination target is taken into the axis's range first, so that the
+// goto passes measure and command in the frame the drivers read the axis in
+// (a target of -100 degrees is driven to, and arrives at, +260).
 MountResult EquatorialMount::GotoAxes(double angle0, double angle1) {
-  return StartAxesGoto(angle0, angle1);
+  return StartAxesGoto(angle0, EquatorialAxis1Angle(angle1));
 }
 
 }  // namespace sidera

@@ -7,6 +7,11 @@
 
 namespace sidera {
 
+// The declination-axis angle of an equatorial mount keeps to [-pi/2, 3pi/2):
+// -90 to +90 degrees on one side of the pier, above +90 on the other. The
+// same axis position given in any other turn is brought into that range.
+double EquatorialAxis1Angle(double angle);
+
 class EquatorialMount : public virtual TelescopeMount {
  public:
   EquatorialMount();

@@ -2,8 +2,10 @@
 // axes: which angle each pass commands, when a goto counts as arrived, and
 // how the sky target moves with the clock.
 #include <cmath>
+#include <cstdlib>
 
 #include "scripted_mount.h"
+#include "sidera/platform/debug_log.h"
 
 namespace sidera::testing {
 namespace {
@@ -43,6 +45,15 @@ TEST_F(GotoPasses, CommandedAnglesAndArrival) {
       {"no refinement", 1, 0, 0, 0, 0, 0, 170, 0, -170, {}, {-170}},
       {"not equatorial", 0, 1, 0, 0, 0, 0, 170, 0, -170, {}, {-170}},
       {"never on axis 0", 1, 1, 0, 0, 0, 170, 0, -170, 0, {-170}, {}},
+      // Each axis must arrive, even where the sky does not tell them apart:
+      // with the declination axis at the pole, axis 0 still goes, and a
+      // move that stopped short is finished.
+      {"axis 0 with axis 1 at the pole", 1, 0, 0, 0, 0, -90, 90, 0, 90, {0}, {}},
+      {"park from near the pole", 1, 0, 2, 0, 0, -120, 89, -90, 90, {-92, -90}, {90}},
+      // A whole turn apart is the same axis position.
+      {"axis 0 a turn away", 0, 0, 0, 0, 0, -360, 0, 0, 10, {}, {10}},
+      // The declination overshoot ends at the bottom of the axis's range.
+      {"overshoot floor at -90", 1, 0, 0, 0.5, 0, 0, 0, 0, -89.8, {}, {-90, -89.8}},
       // The axes always stop 1 deg past the command: six passes, then done.
       {"six passes", 0, 0, 0, 0, 1, 0, 0, 20, 20, std::vector<double>(6, 20),
        std::vector<double>(6, 20)},
@@ -87,6 +98,40 @@ TEST_F(GotoPasses, SkyTargetMovesWithTheClockAcrossATickWrap) {
   EXPECT_NEAR(m.Calls()[0].value, 0.1, 1e-12);
   EXPECT_NEAR(m.Calls()[1].value, 0.3 + 38.0 * kTwoPi / 86164.09065, 1e-12);
   EXPECT_EQ(m.trackingRequested, 1);
+}
+
+// A sky goto still judges arrival on the sky: pointing at the pole, any
+// hour angle is already there and only tracking starts.
+TEST_F(GotoPasses, ASkyGotoToWhereTheAxesPointCommandsNothing) {
+  ScriptedMount m(1);
+  m.axisPosition[0] = -1.0;
+  m.axisPosition[1] = kPi / 2;
+  const uint32_t command = m.BeginMotion(kBothAxes);
+  EXPECT_EQ(m.GotoSkyThread(command, SkyPoint{0.5, kPi / 2}, platform::Now()), kOk);
+  EXPECT_EQ(m.Trace(), "T0");
+}
+
+// With the motion log on, each pass is written with where the axes are,
+// how far they still have to go and what each axis is sent to.
+TEST_F(GotoPasses, TheMotionLogShowsEachPass) {
+  ScriptedMount m;
+  setenv("SIDERA_DEBUG", "motion", 1);
+  platform::ReloadDebugTopics();
+  ::testing::internal::CaptureStderr();
+  const uint32_t command = m.BeginMotion(kBothAxes);
+  EXPECT_EQ(m.GotoAxesThread(command, AxisPair{Deg(5), 0.0}), kOk);
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  unsetenv("SIDERA_DEBUG");
+  platform::ReloadDebugTopics();
+  const std::string number = "axes goto #" + std::to_string(command);
+  for (const std::string& line :
+       {number + " takes the axes",
+        number + " pass 1: at 0.0000 0.0000, 5.0000 deg from 5.0000 0.0000; axis 1 stays at "
+                 "0.0000, axis 0 -> 5.0000\n",
+        number + " pass 2: at 5.0000 0.0000, 0.0000 deg from 5.0000 0.0000: arrived\n",
+        number + " ends (0): arrived\n"}) {
+    EXPECT_NE(log.find(line), std::string::npos) << line << " in\n" << log;
+  }
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 // Hex-command line faults as the host sees them: silent and refusing
 // controllers, malformed and noisy replies, a line that dies mid-goto, and
 // an axis that never reports its stop.
+#include <utility>
+
 #include "family3_fixture.h"
+#include "sidera/drivers/family3/hex_command_alt_az_mount.h"
 #include "sidera/platform/clock.h"
 
 namespace sidera::testing {
@@ -117,6 +120,34 @@ TEST_F(Family3FaultTest, AnAxisThatNeverReportsItsStopEndsTheWaitsWithItsCode) {
   EXPECT_EQ(Refusals(), 0u);
   Finish();
   platform::SetTickSource(nullptr);
+}
+
+// A status reply tells how the axis stood when the query went out. A goto
+// commanded while the reply was on its way (by the hook here, as a motion
+// thread would between the host's query and its use of the reply) keeps
+// its state until a later query reports on it.
+TEST_F(Family3FaultTest, AStaleStatusReplyLeavesANewerGotoRunning) {
+  struct AnswerHookMount : HexCommandAltAzMount {
+    using HexCommandMount::CommandAxisState;
+    std::function<void()> afterReply;
+    LineResult readReply(uint8_t* reply) override {
+      const LineResult r = HexCommandAltAzMount::readReply(reply);
+      if (afterReply) std::exchange(afterReply, nullptr)();
+      return r;
+    }
+  };
+  emu = std::make_unique<emulator::Family3Emulator>(QuickOptions());
+  ASSERT_TRUE(emu->Start());
+  setenv("SIDERA_SERIAL_PATTERN", emu->DevicePath().c_str(), 1);
+  AnswerHookMount m;
+  ASSERT_EQ(m.Connect(), 0);
+  const uint32_t gotoState = AXIS_GOTO | AXIS_POSITIVE;
+  m.afterReply = [&] { m.CommandAxisState(0, 0, gotoState); };
+  EXPECT_EQ(m.ReadAxisState(0), 0);
+  EXPECT_EQ(m.axisState[0].load(), gotoState);
+  EXPECT_EQ(m.ReadAxisState(0), 0);
+  EXPECT_EQ(m.axisState[0] & AXIS_STOPPED, AXIS_STOPPED) << "a reply about the current state";
+  m.Shutdown();
 }
 
 }  // namespace

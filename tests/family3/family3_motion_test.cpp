@@ -121,6 +121,36 @@ TEST_F(Family3Test, GotosAreRelativeStepCountsOfTheRightTypeAndDirection) {
   EXPECT_EQ(g_mount->axisState[0].load(), AXIS_RATE_MOTION);
 }
 
+// An axis goto on the equatorial model ends with each axis on its target:
+// a declination below -90 degrees is reached a turn up (after a negative
+// overshoot), and parking finishes axis 0 although axis 1 reached the pole
+// first.
+TEST_F(Family3Test, EquatorialAxisGotosArriveOnEachAxis) {
+  const struct {
+    const char* what;
+    double start0, start1;  // controller degrees
+    double to0, to1;        // host degrees; NAN: GotoAxis of the other axis
+    double end0, end1;      // controller degrees
+  } cases[] = {
+      {"declination -100", 30, 45, NAN, -100, 30, 260},
+      {"park", 30, 89.9, -90, 90, 0, 90},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    emulator::Family3Options o = QuickOptions();
+    o.timeScale = 4.0;  // the controllers' own motion; the library's clock is real
+    o.initialised = true;
+    o.initialCounts[0] = CountsOfDeg(c.start0);
+    o.initialCounts[1] = CountsOfDeg(c.start1);
+    ASSERT_EQ(Create(3, o), 0);
+    ASSERT_EQ(std::isnan(c.to0) ? GotoAxis(1, Deg(c.to1)) : GotoAxes(Deg(c.to0), Deg(c.to1)), 0);
+    ASSERT_TRUE(WaitFor(MotionFinished));
+    const double tolerance = 1 / 30.0;
+    EXPECT_NEAR(emu->PositionDegrees(0), c.end0, tolerance);
+    EXPECT_NEAR(emu->PositionDegrees(1), c.end1, tolerance);
+  }
+}
+
 TEST_F(Family3Test, RatesBecomeStepPeriodsAndSlowRatesHalt) {
   // Step period = timer frequency / (rate x counts per radian), the rate
   // divided by the high-speed ratio (16) in the fast mode, truncated; the

@@ -247,7 +247,9 @@ Outcome Session::PointingError(const TargetSpec& target, double* error) {
     case TargetSpec::Kind::kAxes: {
       AxisPair axes{};
       if (Outcome o = ReadAxes(&axes); !o.ok()) return o;
-      *error = Separation(axes.axis0, axes.axis1, target.a, target.b);
+      // Axis angles asked for are reached axis by axis: the sky would not
+      // tell axis 0 apart with axis 1 at the pole.
+      *error = AxisDistance(axes, AxisPair{target.a, target.b});
       return Outcome::Ok();
     }
   }
@@ -257,7 +259,8 @@ Outcome Session::PointingError(const TargetSpec& target, double* error) {
 Outcome Session::StopAfter(Outcome outcome) {
   const int code0 = api().StopAxis(0);
   const int code1 = api().StopAxis(1);
-  (void)api().SetTracking(0);  // always 0; the axes' stop above is what counts
+  // Its code adds nothing: it halts the same axes, whose stops are reported.
+  (void)api().SetTracking(0);
   if (code0 == 0 && code1 == 0) {
     outcome.message += "; both axes were stopped";
   } else {
@@ -409,7 +412,8 @@ Outcome Session::Track(double seconds, TrackReport* report) {
   uint32_t state = 0;
   if (Outcome o = ReadState(&state); !o.ok()) return o;
   if (state != SIDERA_MOUNT_TRACKING) {
-    (void)api().SetTracking(1);  // always 0; the state tells whether it took
+    // Refused (an axis still driven, or not answering) with the reason.
+    if (const int code = api().SetTracking(1); code != 0) return FromCode(code);
     if (Outcome o = AwaitState([](uint32_t s) { return s == SIDERA_MOUNT_TRACKING; },
                                kTrackingStartSeconds, &state);
         !o.ok()) {

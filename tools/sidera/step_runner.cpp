@@ -124,7 +124,7 @@ struct StepRunner {
       if (int code = api().StopAxis(axis); code != 0) return Code("stop", code);
     }
     if (st.all) {
-      (void)api().SetTracking(0);  // always 0; the state below tells
+      if (int code = api().SetTracking(0); code != 0) return Code("stop", code);
       uint32_t state = 0;
       if (Outcome o =
               s.AwaitState([](uint32_t x) { return x != SIDERA_MOUNT_TRACKING; }, 3.0, &state);
@@ -144,7 +144,8 @@ struct StepRunner {
     using Mode = TrackStep::Mode;
     if (t.mode == Mode::kOn || t.mode == Mode::kOff) {
       const bool on = t.mode == Mode::kOn;
-      (void)api().SetTracking(on ? 1 : 0);  // always 0; the state below tells
+      // A start is refused while an axis is still driven (102) or silent.
+      if (int code = api().SetTracking(on ? 1 : 0); code != 0) return Code("track", code);
       uint32_t state = 0;
       Outcome o =
           on ? s.AwaitState([](uint32_t x) { return x == SIDERA_MOUNT_TRACKING; }, 3.0, &state)
@@ -160,7 +161,7 @@ struct StepRunner {
     if (t.mode != Mode::kWatch) {
       const int mode = t.mode == Mode::kSidereal ? 0 : t.mode == Mode::kLunar ? 1 : 2;
       static const char* kNames[] = {"sidereal", "lunar", "solar"};
-      (void)api().SetTrackingRateMode(mode);  // always 0
+      (void)api().SetTrackingRateMode(mode);  // 0 whenever a mount exists
       return Done(
           std::string("Tracking rate ") + kNames[mode] + " (applies when tracking next starts)",
           JsonObject().Add("rateMode", kNames[mode]));
@@ -316,7 +317,8 @@ struct StepRunner {
   }
 
   Outcome operator()(const ParkStep&) {
-    (void)api().SetTracking(0);  // always 0; the goto below takes the axes anyway
+    // A halt that fails here names the silent axis before the goto starts.
+    if (int code = api().SetTracking(0); code != 0) return Code("park", code);
     TargetSpec home;
     home.kind = TargetSpec::Kind::kAxes;
     home.a = Radians(HomeAxis0Degrees(s.facts()));
@@ -334,7 +336,7 @@ struct StepRunner {
 
   Outcome operator()(const UnparkStep&) {
     s.parked_ = false;
-    (void)api().SetTracking(1);  // always 0; the state below tells
+    if (int code = api().SetTracking(1); code != 0) return Code("unpark", code);
     uint32_t state = 0;
     if (Outcome o =
             s.AwaitState([](uint32_t x) { return x == SIDERA_MOUNT_TRACKING; }, 3.0, &state);

@@ -211,13 +211,31 @@ MountResult HexCommandMount::InquirePosition(int axis) {
 }
 
 MountResult HexCommandMount::InquireStatus(int axis) {
+  uint32_t changes = 0;
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    changes = stateChanges_[axis];
+  }
   uint8_t reply[family3::kReplyBufferSize] = {};
   const MountResult r = sendHexCommand(axis, family3::kInquireStatus, nullptr, 0, reply);
   if (r != kOk) return r;
   uint32_t state = 0;
   if (!family3::DecodeStatus(reply, &state)) return kInvalidParameter;
-  axisState[axis] = state;
+  // The reply tells how the axis stood when the query went out. A goto or
+  // rate commanded meanwhile (by another thread) is newer; its state stands
+  // until the next query reports on it.
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  if (stateChanges_[axis] == changes) {
+    axisState[axis] = state;
+    ++stateChanges_[axis];
+  }
   return kOk;
+}
+
+void HexCommandMount::CommandAxisState(int axis, uint32_t keep, uint32_t set) {
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  axisState[axis] = (axisState[axis] & keep) | set;
+  ++stateChanges_[axis];
 }
 
 MountResult HexCommandMount::InitializeAxis(int axis) {
@@ -352,7 +370,7 @@ MountResult HexCommandMount::GotoAxisAngle(int axis, double angle) {
   (void)SetGotoIncrement(axis, count);
   (void)SetBrakeIncrement(axis, brakeSteps[axis]);
   (void)StartMotion(axis);
-  axisState[axis] = negative ? AXIS_GOTO : (AXIS_GOTO | AXIS_POSITIVE);
+  CommandAxisState(axis, 0, negative ? AXIS_GOTO : (AXIS_GOTO | AXIS_POSITIVE));
   mountState = MOUNT_GOTO;
   return kOk;
 }
@@ -369,11 +387,11 @@ MountResult HexCommandMount::SlewAxisAtRate(int axis, double rate) {
   double speed = clamped;
   if (speed > 0.0) {
     axisLastDirectionPositive[axis] = 1;
-    axisState[axis].fetch_or(AXIS_POSITIVE);
+    CommandAxisState(axis, ~0u, AXIS_POSITIVE);
   } else {
     speed = -speed;
     axisLastDirectionPositive[axis] = 0;
-    axisState[axis].fetch_and(~AXIS_POSITIVE);
+    CommandAxisState(axis, ~AXIS_POSITIVE, 0);
   }
   // In the fast mode every step is highSpeedRatio counts long. A controller
   // that never gave its ratio is asked for the rate as it stands.

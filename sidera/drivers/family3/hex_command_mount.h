@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 
 #include "sidera/core/telescope_mount.h"
 #include "sidera/link/serial_link.h"
@@ -109,6 +110,17 @@ class HexCommandMount : public SerialLink, public virtual TelescopeMount {
  protected:
   // The controller's angle of the axis (its count x radiansPerCount).
   MountResult QueryAxisAngle(int axis, double* angle);
+  // The state a command of this driver gives the axis: the bits in `keep`
+  // stay, those in `set` are added. Counted, so that a status reply already
+  // on its way when the command went out does not overwrite it.
+  void CommandAxisState(int axis, uint32_t keep, uint32_t set);
+
+ private:
+  // State reads and commands run on the host's thread and on the motion
+  // threads at once. A status reply replaces axisState only if no command
+  // changed the state while the query was on the line.
+  std::mutex stateMutex_;
+  uint32_t stateChanges_[2] = {0, 0};  // guarded by stateMutex_
 };
 
 }  // namespace sidera
