@@ -1,3 +1,6 @@
+// Angle reduction, degree conversion and the angular separation of two
+// sky positions.
+
 #include "sidera/core/angles.h"
 
 #include <cmath>

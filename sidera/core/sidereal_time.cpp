@@ -1,3 +1,5 @@
+// Greenwich sidereal time of a civil date and time, and its export.
+
 #include "sidera/core/sidereal_time.h"
 
 #include <cmath>

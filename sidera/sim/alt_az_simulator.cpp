@@ -1,3 +1,5 @@
+// Model 7: the alt-azimuth simulator, axes moved in software.
+
 #include "sidera/sim/alt_az_simulator.h"
 
 #include "sidera/core/angles.h"

@@ -1,3 +1,5 @@
+// Model 6: the equatorial simulator, axes moved in software.
+
 #include "sidera/sim/equatorial_simulator.h"
 
 #include "sidera/core/angles.h"

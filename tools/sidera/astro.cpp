@@ -58,10 +58,6 @@ double WrapPi(double a) {
   return r > kPi ? r - kTwoPi : r;
 }
 
-double HourAngleOf(double rightAscension, double lst) { return WrapPi(lst - rightAscension); }
-
-double RightAscensionOf(double hourAngle, double lst) { return WrapTwoPi(lst - hourAngle); }
-
 double LocalSiderealTime(double greenwichAngle, double longitude) {
   return WrapTwoPi(greenwichAngle + longitude);
 }

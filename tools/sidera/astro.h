@@ -25,10 +25,6 @@ double WrapTwoPi(double a);
 // Reduces to (-pi, pi].
 double WrapPi(double a);
 
-// Hour angle (-pi, pi] of a right ascension at local sidereal time `lst`.
-double HourAngleOf(double rightAscension, double lst);
-// Right ascension [0, 2 pi) of an hour angle at local sidereal time `lst`.
-double RightAscensionOf(double hourAngle, double lst);
 // Local sidereal time [0, 2 pi) from the Greenwich sidereal angle (any turn)
 // and the site longitude (east positive).
 double LocalSiderealTime(double greenwichAngle, double longitude);
