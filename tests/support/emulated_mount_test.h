@@ -61,14 +61,21 @@ template <typename Emulator, typename Options>
 class EmulatedMountTest : public ::testing::Test {
  protected:
   // Destroys any mount and emulator of an earlier case, starts a new
-  // emulator on `options` and creates model `type` on it; the connect
-  // result, or -1 when the emulator could not start.
-  // The latitude is in radians; 0.6 is about 34 degrees north.
-  int CreateOn(const Options& options, int type, double latitude = 0.6) {
+  // emulator on `options` and points every serial port at its terminal;
+  // false when it could not start.
+  bool StartEmulator(const Options& options) {
     Finish();
     emu = std::make_unique<Emulator>(options);
-    if (!emu->Start()) return -1;
+    if (!emu->Start()) return false;
     setenv("SIDERA_SERIAL_PATTERN", emu->DevicePath().c_str(), 1);
+    return true;
+  }
+
+  // A new emulator on `options` and model `type` created on it; the
+  // connect result, or -1 when the emulator could not start. The latitude
+  // is in radians; 0.6 is about 34 degrees north.
+  int CreateOn(const Options& options, int type, double latitude = 0.6) {
+    if (!StartEmulator(options)) return -1;
     SetComPort(4);  // any number: the pattern names one terminal
     return CreateMount(type, latitude, 100.0);
   }
