@@ -8,28 +8,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fuzz/chunked_source.h"
 #include "sidera/drivers/family1/packet.h"
 
 namespace {
 
-class FuzzSource : public sidera::family1::ByteSource {
- public:
-  FuzzSource(const uint8_t* data, size_t size, size_t chunk)
-      : data_(data), size_(size), chunk_(chunk) {}
-  size_t Read(uint8_t* out, size_t length) override {
-    size_t n = length < chunk_ ? length : chunk_;
-    if (n > size_ - pos_) n = size_ - pos_;
-    std::memcpy(out, data_ + pos_, n);
-    pos_ += n;
-    return n;
-  }
-
- private:
-  const uint8_t* data_;
-  size_t size_;
-  size_t chunk_;
-  size_t pos_ = 0;
-};
+using FuzzSource = ChunkedSource<sidera::family1::ByteSource>;
 
 }  // namespace
 

@@ -11,30 +11,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fuzz/chunked_source.h"
 #include "sidera/core/angles.h"
 #include "sidera/drivers/family2/byte_command.h"
 #include "sidera/drivers/family2/byte_command_mount.h"
 
 namespace {
 
-class FuzzSource : public sidera::family2::ByteSource {
- public:
-  FuzzSource(const uint8_t* data, size_t size, size_t chunk)
-      : data_(data), size_(size), chunk_(chunk) {}
-  size_t Read(uint8_t* out, size_t length) override {
-    size_t n = length < chunk_ ? length : chunk_;
-    if (n > size_ - pos_) n = size_ - pos_;
-    std::memcpy(out, data_ + pos_, n);
-    pos_ += n;
-    return n;
-  }
-
- private:
-  const uint8_t* data_;
-  size_t size_;
-  size_t chunk_;
-  size_t pos_ = 0;
-};
+using FuzzSource = ChunkedSource<sidera::family2::ByteSource>;
 
 // The family base with the line replaced by the fuzzer's bytes.
 class FuzzLine : public sidera::ByteCommandMount {

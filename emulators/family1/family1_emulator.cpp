@@ -3,25 +3,17 @@
 
 #include "emulators/family1/family1_emulator.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <numbers>
-#include <thread>
 
+#include "emulators/common/line_server.h"
 #include "emulators/family1/axis_motion.h"
 #include "emulators/family1/packet.h"
-#include "emulators/common/pty_line.h"
 
 namespace sidera::emulator {
 
@@ -49,13 +41,6 @@ enum : uint8_t {
 // A sender that stops in the middle of a frame for this long has given up on
 // it; the bytes received so far are dropped so the next frame is read whole.
 constexpr Milliseconds kFrameGap{100};
-// Before hanging up after the last permitted request, the reply is given
-// this long to be read by the other side.
-constexpr Milliseconds kHangUpGrace{1000};
-// Bytes written to the line reach the reader's queue a moment later; a
-// hang-up waits this long after the last write before trusting that the
-// queue is empty.
-constexpr Milliseconds kSettle{20};
 constexpr int kMaxNoiseBytes = 4096;
 constexpr uint8_t kBadLengthByte = 30;
 
@@ -70,8 +55,8 @@ struct Family1Emulator::Impl {
         axes{AxisMotion(initial.initialCounts[0], 0.0), AxisMotion(initial.initialCounts[1], 0.0)} {
   }
 
-  // Everything below up to `line` is guarded by `mutex`; the server thread
-  // and every public accessor take it.
+  // Everything below up to `server` is guarded by `mutex`; the serving
+  // thread and every public accessor take it.
   std::mutex mutex;
   Family1Options options;
   // Motion time runs at options.timeScale times real time; when the scale
@@ -83,28 +68,15 @@ struct Family1Emulator::Impl {
   uint8_t settings[2][2] = {{0, 0}, {0, 0}};
   std::vector<Family1Request> requests;
   int servedRequests = 0;  // valid requests addressed to a controller, since construction
-  bool lineClosed = true;  // written by the server thread (and Start), waited on by CloseLine
-  std::condition_variable lineClosedChanged;
-  std::string devicePath;
+  family1::GpsUnit gps;
 
-  // Owned by the server thread while it runs; by Start/Stop otherwise.
-  PtyLine line;
-  std::thread server;
-  int wakeFd = -1;  // eventfd that interrupts the server's poll
-  std::atomic<bool> stopRequested{false};
-  std::atomic<bool> closeRequested{false};
-  uint32_t noiseState = 0x2545F491u;  // server thread only
-  family1::GpsUnit gps;               // guarded by `mutex`
+  uint32_t noiseState = 0x2545F491u;  // serving thread only
+  LineServer server;                  // last: stops serving before the rest goes
 
   double MotionNowLocked() const {
     const double real = std::chrono::duration<double>(Clock::now() - clockAnchor).count();
     const double scale = std::isfinite(options.timeScale) ? options.timeScale : 0.0;
     return motionAnchor + real * (scale > 0 ? scale : 0.0);
-  }
-
-  void Wake() const {
-    const uint64_t one = 1;
-    if (wakeFd >= 0) (void)!write(wakeFd, &one, sizeof one);
   }
 
   std::vector<uint8_t> ExecuteLocked(int axis, uint8_t id, const std::vector<uint8_t>& data);
@@ -183,10 +155,6 @@ void Family1Emulator::Impl::Serve() {
   std::deque<uint8_t> output;  // bytes accepted for the line, not yet written
   std::deque<PendingReply> replies;
   Clock::time_point lastInput = Clock::now();
-  Clock::time_point lastOutput = Clock::now();
-  bool hangUpPending = false;
-  Clock::time_point hangUpSince;
-  const int master = line.MasterFd();
 
   auto limitReachedLocked = [this] {
     return options.closeAfterRequests >= 0 && servedRequests >= options.closeAfterRequests;
@@ -204,21 +172,18 @@ void Family1Emulator::Impl::Serve() {
     std::unique_lock<std::mutex> lock(mutex);
     requests.push_back(request);
     if (frame.Valid() && frame.bytes[3] == family1::kGpsAddress && options.gps.present &&
-        !hangUpPending) {
+        !server.HangingUp()) {
       const int delayMs = std::max(options.replyDelayMs, 0);
       std::vector<uint8_t> reply = gps.Reply(request.id, options.gps);
       lock.unlock();
       replies.push_back({Clock::now() + Milliseconds(delayMs), std::move(reply)});
       return;
     }
-    if (axis < 0 || hangUpPending) return;  // not for us, or the line is going down
+    if (axis < 0 || server.HangingUp()) return;  // not for us, or the line is going down
     ++servedRequests;
     const Family1Options now = options;
     const std::vector<uint8_t> data = ExecuteLocked(axis, request.id, request.data);
-    if (limitReachedLocked()) {
-      hangUpPending = true;
-      hangUpSince = Clock::now();
-    }
+    if (limitReachedLocked()) server.BeginHangUp(Clock::now());
     lock.unlock();
 
     if (now.silentAxis == axis) return;
@@ -233,82 +198,44 @@ void Family1Emulator::Impl::Serve() {
     replies.push_back({Clock::now() + Milliseconds(std::max(now.replyDelayMs, 0)), bytes});
   };
 
-  while (!stopRequested && !closeRequested) {
-    Clock::time_point now = Clock::now();
+  auto turn = [&](Clock::time_point now) {
     {
       std::lock_guard<std::mutex> lock(mutex);
-      if (!hangUpPending && limitReachedLocked()) {
-        hangUpPending = true;
-        hangUpSince = now;
-      }
+      if (limitReachedLocked()) server.BeginHangUp(now);
     }
     // Replies go out in the order their requests came in.
     while (!replies.empty() && replies.front().due <= now) {
       output.insert(output.end(), replies.front().bytes.begin(), replies.front().bytes.end());
       replies.pop_front();
     }
-    while (!output.empty()) {
-      uint8_t chunk[256];
-      size_t n = 0;
-      for (auto it = output.begin(); it != output.end() && n < sizeof chunk; ++it) chunk[n++] = *it;
-      const ssize_t written = write(master, chunk, n);
-      if (written <= 0) break;  // the other side's buffer is full; retry when writable
-      output.erase(output.begin(), output.begin() + written);
-      lastOutput = now;
+    while (!output.empty() && server.WriteFrom(output)) {
     }
-    if (hangUpPending && replies.empty() && output.empty()) {
-      // Hang up once the other side has read what was sent, or gave up.
-      const bool settled = now - lastOutput >= kSettle;
-      if ((settled && line.PendingForReader() == 0) ||
-          now - std::max(hangUpSince, lastOutput) >= kHangUpGrace) {
-        break;
-      }
+    // Hang up once the other side has read what was sent, or gave up.
+    if (replies.empty() && output.empty() && server.HangUpDue(now)) {
+      return LineServer::Turn{.hangUp = true};
     }
     if (splitter.Pending() && now - lastInput >= kFrameGap) handleFrame(splitter.Abandon());
 
-    Clock::time_point wakeAt = Clock::time_point::max();
-    if (!replies.empty()) wakeAt = replies.front().due;
-    if (splitter.Pending()) wakeAt = std::min(wakeAt, lastInput + kFrameGap);
-    if (hangUpPending) wakeAt = std::min(wakeAt, now + Milliseconds(10));
-    int timeoutMs = -1;
-    if (wakeAt != Clock::time_point::max()) {
-      const auto wait = std::chrono::ceil<Milliseconds>(wakeAt - now).count();
-      timeoutMs = static_cast<int>(std::clamp<int64_t>(wait, 0, 1000));
-    }
-    pollfd fds[2] = {{wakeFd, POLLIN, 0}, {master, 0, 0}};
-    if (!hangUpPending) fds[1].events |= POLLIN;
-    if (!output.empty()) fds[1].events |= POLLOUT;
-    if (poll(fds, 2, timeoutMs) < 0 && errno != EINTR) break;
-    if (fds[0].revents & POLLIN) {
-      uint64_t drained;
-      (void)!read(wakeFd, &drained, sizeof drained);
-    }
-    if (fds[1].revents & POLLIN) {
-      uint8_t buffer[256];
-      const ssize_t got = read(master, buffer, sizeof buffer);
-      if (got > 0) {
-        // Bytes after a long pause start afresh, even when this thread woke
-        // too late to drop the unfinished frame before they came.
-        const Clock::time_point arrived = Clock::now();
-        if (splitter.Pending() && arrived - lastInput >= kFrameGap) handleFrame(splitter.Abandon());
-        lastInput = arrived;
-        // The shared half-duplex line hands every transmitted byte straight
-        // back to its sender, whatever the controllers make of it.
-        output.insert(output.end(), buffer, buffer + got);
-        for (const family1::RawFrame& frame : splitter.Feed(buffer, static_cast<size_t>(got))) {
-          handleFrame(frame);
-        }
-      }
-    } else if (fds[1].revents & (POLLHUP | POLLERR)) {
-      // Only possible while nobody holds the slave open; do not spin.
-      std::this_thread::sleep_for(Milliseconds(10));
-    }
-  }
+    LineServer::Turn next;
+    if (!replies.empty()) next.wakeAt = replies.front().due;
+    if (splitter.Pending()) next.wakeAt = std::min(next.wakeAt, lastInput + kFrameGap);
+    next.writable = !output.empty();  // the other side's buffer is full; retry when writable
+    return next;
+  };
 
-  line.Close();
-  std::lock_guard<std::mutex> lock(mutex);
-  lineClosed = true;
-  lineClosedChanged.notify_all();
+  auto input = [&](const uint8_t* bytes, size_t count) {
+    // Bytes after a long pause start afresh, even when this thread woke too
+    // late to drop the unfinished frame before they came.
+    const Clock::time_point arrived = Clock::now();
+    if (splitter.Pending() && arrived - lastInput >= kFrameGap) handleFrame(splitter.Abandon());
+    lastInput = arrived;
+    // The shared half-duplex line hands every transmitted byte straight
+    // back to its sender, whatever the controllers make of it.
+    output.insert(output.end(), bytes, bytes + count);
+    for (const family1::RawFrame& frame : splitter.Feed(bytes, count)) handleFrame(frame);
+  };
+
+  server.Serve(turn, input);
 }
 
 Family1Emulator::Family1Emulator(Family1Options options) : impl_(std::make_unique<Impl>(options)) {}
@@ -316,45 +243,14 @@ Family1Emulator::Family1Emulator(Family1Options options) : impl_(std::make_uniqu
 Family1Emulator::~Family1Emulator() { Stop(); }
 
 bool Family1Emulator::Start() {
-  if (impl_->server.joinable()) return false;
-  if (!impl_->line.Open()) return false;
-  impl_->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (impl_->wakeFd < 0) {
-    impl_->line.Close();
-    return false;
-  }
-  {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    impl_->devicePath = impl_->line.SlavePath();
-    impl_->lineClosed = false;
-  }
-  impl_->stopRequested = false;
-  impl_->closeRequested = false;
-  impl_->server = std::thread([impl = impl_.get()] { impl->Serve(); });
-  return true;
+  return impl_->server.Start([impl = impl_.get()] { impl->Serve(); });
 }
 
-std::string Family1Emulator::DevicePath() const {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->devicePath;
-}
+std::string Family1Emulator::DevicePath() const { return impl_->server.DevicePath(); }
 
-void Family1Emulator::Stop() {
-  if (!impl_->server.joinable()) return;
-  impl_->stopRequested = true;
-  impl_->Wake();
-  impl_->server.join();
-  (void)close(impl_->wakeFd);
-  impl_->wakeFd = -1;
-}
+void Family1Emulator::Stop() { impl_->server.Stop(); }
 
-void Family1Emulator::CloseLine() {
-  if (!impl_->server.joinable()) return;
-  impl_->closeRequested = true;
-  impl_->Wake();
-  std::unique_lock<std::mutex> lock(impl_->mutex);
-  impl_->lineClosedChanged.wait(lock, [this] { return impl_->lineClosed; });
-}
+void Family1Emulator::CloseLine() { impl_->server.CloseLine(); }
 
 void Family1Emulator::UpdateOptions(const std::function<void(Family1Options&)>& change) {
   {
@@ -363,7 +259,7 @@ void Family1Emulator::UpdateOptions(const std::function<void(Family1Options&)>& 
     impl_->clockAnchor = Clock::now();
     change(impl_->options);
   }
-  impl_->Wake();  // a new request limit may already be reached
+  impl_->server.Wake();  // a new request limit may already be reached
 }
 
 int32_t Family1Emulator::PositionCounts(int axis) {

@@ -1,22 +1,19 @@
 // family1-emulator: serves the two family-1 motor controllers on a
 // pseudo-terminal until interrupted. The device path is the first line of
 // standard output, so a parent process can read it and open the device.
-#include <poll.h>
-#include <signal.h>
-#include <sys/signalfd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <string>
 
+#include "emulators/common/program.h"
 #include "emulators/family1/family1_emulator.h"
 
 namespace {
+
+using sidera::emulator::ParseDouble;
+using sidera::emulator::ParseInteger;
 
 constexpr const char* kUsage =
     "Usage: family1-emulator [options]\n"
@@ -42,23 +39,6 @@ constexpr const char* kUsage =
     "  --gps-link-after N     it answers N link polls with \"not linked\" first (0)\n"
     "  --gps-time TIME        its universal time at start, YYYY-MM-DDTHH:MM:SS (now)\n"
     "  --help                 this text\n";
-
-bool ParseInt(const char* text, long low, long high, int& out) {
-  char* end = nullptr;
-  errno = 0;
-  const long value = std::strtol(text, &end, 10);
-  if (errno != 0 || end == text || *end != '\0' || value < low || value > high) return false;
-  out = static_cast<int>(value);
-  return true;
-}
-
-bool ParseDouble(const char* text, double& out) {
-  char* end = nullptr;
-  const double value = std::strtod(text, &end);
-  if (end == text || *end != '\0' || !std::isfinite(value)) return false;
-  out = value;
-  return true;
-}
 
 // Degrees -> signed 24-bit count of the same angle.
 int32_t DegreesToCount(double degrees) {
@@ -112,17 +92,17 @@ bool ParseArguments(int argc, char** argv, sidera::emulator::Family1Options& opt
     double degrees = 0;
     bool ok = true;
     if (name == "--silent-axis") {
-      ok = ParseInt(value, -1, 1, options.silentAxis);
+      ok = ParseInteger(value, -1, 1, options.silentAxis);
     } else if (name == "--noise") {
-      ok = ParseInt(value, 0, 4096, options.noiseBytes);
+      ok = ParseInteger(value, 0, 4096, options.noiseBytes);
     } else if (name == "--bad-length-axis") {
-      ok = ParseInt(value, -1, 1, options.badLengthAxis);
+      ok = ParseInteger(value, -1, 1, options.badLengthAxis);
     } else if (name == "--short-packet-axis") {
-      ok = ParseInt(value, -1, 1, options.shortPacketAxis);
+      ok = ParseInteger(value, -1, 1, options.shortPacketAxis);
     } else if (name == "--reply-delay") {
-      ok = ParseInt(value, 0, 60000, options.replyDelayMs);
+      ok = ParseInteger(value, 0, 60000, options.replyDelayMs);
     } else if (name == "--close-after") {
-      ok = ParseInt(value, -1, 1000000000, options.closeAfterRequests);
+      ok = ParseInteger(value, -1, 1000000000, options.closeAfterRequests);
     } else if (name == "--fast") {
       ok = ParseDouble(value, options.fastDegPerSec) && options.fastDegPerSec > 0;
     } else if (name == "--slow") {
@@ -141,9 +121,9 @@ bool ParseArguments(int argc, char** argv, sidera::emulator::Family1Options& opt
            std::fabs(options.gps.latitudeDeg) <= 90 && std::fabs(options.gps.longitudeDeg) <= 180;
       options.gps.present = ok;
     } else if (name == "--gps-satellites") {
-      ok = ParseInt(value, 0, 127, options.gps.satellites);
+      ok = ParseInteger(value, 0, 127, options.gps.satellites);
     } else if (name == "--gps-link-after") {
-      ok = ParseInt(value, 0, 1000000, options.gps.linkAfterPolls);
+      ok = ParseInteger(value, 0, 1000000, options.gps.linkAfterPolls);
     } else if (name == "--gps-time") {
       ok = ParseUtc(value, options.gps.startUtc);
     } else {
@@ -164,40 +144,6 @@ int main(int argc, char** argv) {
   sidera::emulator::Family1Options options;
   if (!ParseArguments(argc, argv, options)) return 2;
 
-  // Block the stop signals before the server thread starts, so that only
-  // the signalfd below sees them.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  if (sigprocmask(SIG_BLOCK, &stopSignals, nullptr) != 0) return 1;
-  const int signals = signalfd(-1, &stopSignals, SFD_CLOEXEC);
-  if (signals < 0) return 1;
-
   sidera::emulator::Family1Emulator emulator(options);
-  if (!emulator.Start()) {
-    std::fprintf(stderr, "family1-emulator: cannot open a pseudo-terminal: %s\n",
-                 std::strerror(errno));
-    return 1;
-  }
-  std::printf("%s\n", emulator.DevicePath().c_str());
-  std::fflush(stdout);
-
-  struct stat input {};
-  const bool stdinIsPipe = fstat(STDIN_FILENO, &input) == 0 && S_ISFIFO(input.st_mode);
-  pollfd fds[2] = {{signals, POLLIN, 0}, {stdinIsPipe ? STDIN_FILENO : -1, POLLIN, 0}};
-  for (;;) {
-    if (poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    if (fds[0].revents & POLLIN) break;
-    if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
-      char discard[256];
-      if (read(STDIN_FILENO, discard, sizeof discard) <= 0) break;  // the parent closed the pipe
-    }
-  }
-  emulator.Stop();
-  (void)close(signals);
-  return 0;
+  return sidera::emulator::RunEmulatorProgram("family1-emulator", emulator);
 }

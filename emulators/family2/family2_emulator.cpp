@@ -2,23 +2,15 @@
 // the commands it carries out, its replies and the faults it can play.
 #include "emulators/family2/family2_emulator.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <numbers>
-#include <thread>
 
-#include "emulators/common/pty_line.h"
+#include "emulators/common/line_server.h"
 #include "emulators/family2/circle_axis.h"
 #include "emulators/family2/wire.h"
 
@@ -33,13 +25,6 @@ namespace {
 // A sender that stops inside a request's argument for this long has given
 // up on it; its bytes are dropped so the next request is read whole.
 constexpr Milliseconds kRequestGap{100};
-// Before hanging up after the last permitted request, the reply is given
-// this long to be read by the other side.
-constexpr Milliseconds kHangUpGrace{1000};
-// Bytes written to the line reach the reader's queue a moment later; a
-// hang-up waits this long after the last write before trusting that the
-// queue is empty.
-constexpr Milliseconds kSettle{20};
 constexpr int kMaxStrayBytes = 4096;
 
 bool ValidAxis(int axis) { return axis == 0 || axis == 1; }
@@ -54,8 +39,8 @@ struct Family2Emulator::Impl {
         axes{CircleAxis(initial.countsPerRevolution, initial.initialCounts[0], 0.0),
              CircleAxis(initial.countsPerRevolution, initial.initialCounts[1], 0.0)} {}
 
-  // Everything below up to `line` is guarded by `mutex`; the server thread
-  // and every public accessor take it.
+  // Everything below up to `noiseState` is guarded by `mutex`; the serving
+  // thread and every public accessor take it.
   std::mutex mutex;
   Family2Options options;
   Clock::time_point start;
@@ -68,27 +53,14 @@ struct Family2Emulator::Impl {
   uint32_t op14 = 0;
   std::vector<Family2Request> requests;
   int servedRequests = 0;  // known requests, since construction
-  bool lineClosed = true;  // written by the server thread (and Start), waited on by CloseLine
-  std::condition_variable lineClosedChanged;
-  std::string devicePath;
 
-  // Owned by the server thread while it runs; by Start/Stop otherwise.
-  PtyLine line;
-  std::thread server;
-  int wakeFd = -1;  // eventfd that interrupts the server's poll
-  std::atomic<bool> stopRequested{false};
-  std::atomic<bool> closeRequested{false};
-  uint32_t noiseState = 0x9E3779B9u;  // server thread only
+  uint32_t noiseState = 0x9E3779B9u;  // serving thread only
+  LineServer server;                  // last: stops serving before the rest goes
 
   double MotionNowLocked() const {
     const double real = std::chrono::duration<double>(Clock::now() - clockAnchor).count();
     const double scale = std::isfinite(options.timeScale) ? options.timeScale : 0.0;
     return motionAnchor + real * (scale > 0 ? scale : 0.0);
-  }
-
-  void Wake() const {
-    const uint64_t one = 1;
-    if (wakeFd >= 0) (void)!write(wakeFd, &one, sizeof one);
   }
 
   std::vector<uint8_t> ExecuteLocked(uint8_t command, uint32_t value);
@@ -165,11 +137,6 @@ void Family2Emulator::Impl::Serve() {
   std::deque<OutByte> output;  // in line order; due times never decrease
   Clock::time_point lineFreeAt = Clock::now();
   Clock::time_point lastInput = Clock::now();
-  Clock::time_point lastOutput = Clock::now();
-  bool hangUpPending = false;
-  bool writeBlocked = false;
-  Clock::time_point hangUpSince;
-  const int master = line.MasterFd();
 
   auto limitReachedLocked = [this] {
     return options.closeAfterRequests >= 0 && servedRequests >= options.closeAfterRequests;
@@ -185,14 +152,11 @@ void Family2Emulator::Impl::Serve() {
 
     std::unique_lock<std::mutex> lock(mutex);
     requests.push_back(request);
-    if (!request.known || hangUpPending) return;
+    if (!request.known || server.HangingUp()) return;
     ++servedRequests;
     const Family2Options now = options;
     std::vector<uint8_t> reply = ExecuteLocked(request.command, request.value);
-    if (limitReachedLocked()) {
-      hangUpPending = true;
-      hangUpSince = Clock::now();
-    }
+    if (limitReachedLocked()) server.BeginHangUp(Clock::now());
     lock.unlock();
 
     if (now.silent || reply.empty()) return;
@@ -215,17 +179,13 @@ void Family2Emulator::Impl::Serve() {
     lineFreeAt = due;
   };
 
-  while (!stopRequested && !closeRequested) {
-    Clock::time_point now = Clock::now();
+  auto turn = [&](Clock::time_point now) {
     {
       std::lock_guard<std::mutex> lock(mutex);
-      if (!hangUpPending && limitReachedLocked()) {
-        hangUpPending = true;
-        hangUpSince = now;
-      }
+      if (limitReachedLocked()) server.BeginHangUp(now);
     }
     // Write every byte that is due, in one go.
-    writeBlocked = false;
+    bool writeBlocked = false;
     while (!output.empty() && output.front().due <= now) {
       uint8_t chunk[256];
       size_t n = 0;
@@ -233,67 +193,36 @@ void Family2Emulator::Impl::Serve() {
            ++it) {
         chunk[n++] = it->byte;
       }
-      const ssize_t written = write(master, chunk, n);
+      const ssize_t written = server.Write(chunk, n);
       if (written <= 0) {
         writeBlocked = true;  // the other side's buffer is full; retry when writable
         break;
       }
       output.erase(output.begin(), output.begin() + written);
-      lastOutput = now;
     }
-    if (hangUpPending && output.empty()) {
-      // Hang up once the other side has read what was sent, or gave up.
-      const bool settled = now - lastOutput >= kSettle;
-      if ((settled && line.PendingForReader() == 0) ||
-          now - std::max(hangUpSince, lastOutput) >= kHangUpGrace) {
-        break;
-      }
-    }
+    // Hang up once the other side has read what was sent, or gave up.
+    if (output.empty() && server.HangUpDue(now)) return LineServer::Turn{.hangUp = true};
     if (splitter.Pending() && now - lastInput >= kRequestGap) handle(splitter.Abandon(), now);
 
-    Clock::time_point wakeAt = Clock::time_point::max();
-    if (!output.empty() && !writeBlocked) wakeAt = output.front().due;
-    if (splitter.Pending()) wakeAt = std::min(wakeAt, lastInput + kRequestGap);
-    if (hangUpPending) wakeAt = std::min(wakeAt, now + Milliseconds(10));
-    int timeoutMs = -1;
-    if (wakeAt != Clock::time_point::max()) {
-      // Round up to a whole millisecond, but wake at once for a byte due now.
-      const auto wait = std::chrono::ceil<Milliseconds>(wakeAt - now).count();
-      timeoutMs = static_cast<int>(std::clamp<int64_t>(wait, 0, 1000));
-    }
-    pollfd fds[2] = {{wakeFd, POLLIN, 0}, {master, 0, 0}};
-    if (!hangUpPending) fds[1].events |= POLLIN;
-    if (writeBlocked) fds[1].events |= POLLOUT;
-    if (poll(fds, 2, timeoutMs) < 0 && errno != EINTR) break;
-    if (fds[0].revents & POLLIN) {
-      uint64_t drained;
-      (void)!read(wakeFd, &drained, sizeof drained);
-    }
-    if (fds[1].revents & POLLIN) {
-      uint8_t buffer[256];
-      const ssize_t got = read(master, buffer, sizeof buffer);
-      if (got > 0) {
-        // Bytes after a long pause start afresh, even when this thread woke
-        // too late to drop the unfinished request before they came.
-        const Clock::time_point arrived = Clock::now();
-        if (splitter.Pending() && arrived - lastInput >= kRequestGap) {
-          handle(splitter.Abandon(), arrived);
-        }
-        lastInput = arrived;
-        for (const family2::RawCommand& raw : splitter.Feed(buffer, static_cast<size_t>(got))) {
-          handle(raw, arrived);
-        }
-      }
-    } else if (fds[1].revents & (POLLHUP | POLLERR)) {
-      // Only possible while nobody holds the slave open; do not spin.
-      std::this_thread::sleep_for(Milliseconds(10));
-    }
-  }
+    LineServer::Turn next;
+    if (!output.empty() && !writeBlocked) next.wakeAt = output.front().due;
+    if (splitter.Pending()) next.wakeAt = std::min(next.wakeAt, lastInput + kRequestGap);
+    next.writable = writeBlocked;
+    return next;
+  };
 
-  line.Close();
-  std::lock_guard<std::mutex> lock(mutex);
-  lineClosed = true;
-  lineClosedChanged.notify_all();
+  auto input = [&](const uint8_t* bytes, size_t count) {
+    // Bytes after a long pause start afresh, even when this thread woke too
+    // late to drop the unfinished request before they came.
+    const Clock::time_point arrived = Clock::now();
+    if (splitter.Pending() && arrived - lastInput >= kRequestGap) {
+      handle(splitter.Abandon(), arrived);
+    }
+    lastInput = arrived;
+    for (const family2::RawCommand& raw : splitter.Feed(bytes, count)) handle(raw, arrived);
+  };
+
+  server.Serve(turn, input);
 }
 
 Family2Emulator::Family2Emulator(Family2Options options) : impl_(std::make_unique<Impl>(options)) {}
@@ -301,46 +230,20 @@ Family2Emulator::Family2Emulator(Family2Options options) : impl_(std::make_uniqu
 Family2Emulator::~Family2Emulator() { Stop(); }
 
 bool Family2Emulator::Start() {
-  if (impl_->server.joinable()) return false;
-  if (!impl_->line.Open()) return false;
-  impl_->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (impl_->wakeFd < 0) {
-    impl_->line.Close();
-    return false;
-  }
+  if (impl_->server.Serving()) return false;
   {
+    // Request times count from here; set before the serving thread reads it.
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    impl_->devicePath = impl_->line.SlavePath();
-    impl_->lineClosed = false;
     impl_->start = Clock::now();
   }
-  impl_->stopRequested = false;
-  impl_->closeRequested = false;
-  impl_->server = std::thread([impl = impl_.get()] { impl->Serve(); });
-  return true;
+  return impl_->server.Start([impl = impl_.get()] { impl->Serve(); });
 }
 
-std::string Family2Emulator::DevicePath() const {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->devicePath;
-}
+std::string Family2Emulator::DevicePath() const { return impl_->server.DevicePath(); }
 
-void Family2Emulator::Stop() {
-  if (!impl_->server.joinable()) return;
-  impl_->stopRequested = true;
-  impl_->Wake();
-  impl_->server.join();
-  (void)close(impl_->wakeFd);
-  impl_->wakeFd = -1;
-}
+void Family2Emulator::Stop() { impl_->server.Stop(); }
 
-void Family2Emulator::CloseLine() {
-  if (!impl_->server.joinable()) return;
-  impl_->closeRequested = true;
-  impl_->Wake();
-  std::unique_lock<std::mutex> lock(impl_->mutex);
-  impl_->lineClosedChanged.wait(lock, [this] { return impl_->lineClosed; });
-}
+void Family2Emulator::CloseLine() { impl_->server.CloseLine(); }
 
 void Family2Emulator::UpdateOptions(const std::function<void(Family2Options&)>& change) {
   {
@@ -349,7 +252,7 @@ void Family2Emulator::UpdateOptions(const std::function<void(Family2Options&)>& 
     impl_->clockAnchor = Clock::now();
     change(impl_->options);
   }
-  impl_->Wake();  // a new request limit may already be reached
+  impl_->server.Wake();  // a new request limit may already be reached
 }
 
 uint32_t Family2Emulator::PositionCounts(int axis) {

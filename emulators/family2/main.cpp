@@ -1,22 +1,18 @@
 // family2-emulator: serves the family-2 controller on a pseudo-terminal
 // until interrupted. The device path is the first line of standard output,
 // so a parent process can read it and open the device.
-#include <poll.h>
-#include <signal.h>
-#include <sys/signalfd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
+#include "emulators/common/program.h"
 #include "emulators/family2/family2_emulator.h"
 
 namespace {
+
+using sidera::emulator::ParseDouble;
+using sidera::emulator::ParseInteger;
 
 constexpr const char* kUsage =
     "Usage: family2-emulator [options]\n"
@@ -41,30 +37,6 @@ constexpr const char* kUsage =
     "  --position1 DEG        starting angle of axis 1 in degrees (0)\n"
     "  --help                 this text\n";
 
-bool ParseInt(const char* text, long low, long high, long& out) {
-  char* end = nullptr;
-  errno = 0;
-  const long value = std::strtol(text, &end, 10);
-  if (errno != 0 || end == text || *end != '\0' || value < low || value > high) return false;
-  out = value;
-  return true;
-}
-
-bool ParseInt(const char* text, long low, long high, int& out) {
-  long value = 0;
-  if (!ParseInt(text, low, high, value)) return false;
-  out = static_cast<int>(value);
-  return true;
-}
-
-bool ParseDouble(const char* text, double& out) {
-  char* end = nullptr;
-  const double value = std::strtod(text, &end);
-  if (end == text || *end != '\0' || !std::isfinite(value)) return false;
-  out = value;
-  return true;
-}
-
 // Returns false (after a message) when the command line is unusable.
 bool ParseArguments(int argc, char** argv, sidera::emulator::Family2Options& options) {
   double degrees[2] = {0, 0};
@@ -86,25 +58,25 @@ bool ParseArguments(int argc, char** argv, sidera::emulator::Family2Options& opt
     long number = 0;
     bool ok = true;
     if (name == "--model") {
-      ok = ParseInt(value, 8, 11, number);
+      ok = ParseInteger(value, 8, 11, number);
       options.countsPerRevolution = number % 2 == 0 ? 726559 : 1059334;  // 10 is 8, 11 is 9
     } else if (name == "--counts") {
-      ok = ParseInt(value, 2, 0x1000000, number);
+      ok = ParseInteger(value, 2, 0x1000000, number);
       options.countsPerRevolution = static_cast<uint32_t>(number);
     } else if (name == "--speed") {
       ok = ParseDouble(value, options.gotoDegPerSec) && options.gotoDegPerSec > 0;
     } else if (name == "--time-scale") {
       ok = ParseDouble(value, options.timeScale) && options.timeScale > 0;
     } else if (name == "--baud") {
-      ok = ParseInt(value, 50, 4000000, options.baud);
+      ok = ParseInteger(value, 50, 4000000, options.baud);
     } else if (name == "--cut-reply") {
-      ok = ParseInt(value, 0, 3, options.cutReplyBytes);
+      ok = ParseInteger(value, 0, 3, options.cutReplyBytes);
     } else if (name == "--reply-delay") {
-      ok = ParseInt(value, 0, 60000, options.replyDelayMs);
+      ok = ParseInteger(value, 0, 60000, options.replyDelayMs);
     } else if (name == "--stray") {
-      ok = ParseInt(value, 0, 4096, options.strayBytes);
+      ok = ParseInteger(value, 0, 4096, options.strayBytes);
     } else if (name == "--close-after") {
-      ok = ParseInt(value, -1, 1000000000, options.closeAfterRequests);
+      ok = ParseInteger(value, -1, 1000000000, options.closeAfterRequests);
     } else if (name == "--position0" || name == "--position1") {
       ok = ParseDouble(value, degrees[name == "--position0" ? 0 : 1]);
     } else {
@@ -131,40 +103,6 @@ int main(int argc, char** argv) {
   sidera::emulator::Family2Options options;
   if (!ParseArguments(argc, argv, options)) return 2;
 
-  // Block the stop signals before the server thread starts, so that only
-  // the signalfd below sees them.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  if (sigprocmask(SIG_BLOCK, &stopSignals, nullptr) != 0) return 1;
-  const int signals = signalfd(-1, &stopSignals, SFD_CLOEXEC);
-  if (signals < 0) return 1;
-
   sidera::emulator::Family2Emulator emulator(options);
-  if (!emulator.Start()) {
-    std::fprintf(stderr, "family2-emulator: cannot open a pseudo-terminal: %s\n",
-                 std::strerror(errno));
-    return 1;
-  }
-  std::printf("%s\n", emulator.DevicePath().c_str());
-  std::fflush(stdout);
-
-  struct stat input {};
-  const bool stdinIsPipe = fstat(STDIN_FILENO, &input) == 0 && S_ISFIFO(input.st_mode);
-  pollfd fds[2] = {{signals, POLLIN, 0}, {stdinIsPipe ? STDIN_FILENO : -1, POLLIN, 0}};
-  for (;;) {
-    if (poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    if (fds[0].revents & POLLIN) break;
-    if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
-      char discard[256];
-      if (read(STDIN_FILENO, discard, sizeof discard) <= 0) break;  // the parent closed the pipe
-    }
-  }
-  emulator.Stop();
-  (void)close(signals);
-  return 0;
+  return sidera::emulator::RunEmulatorProgram("family2-emulator", emulator);
 }

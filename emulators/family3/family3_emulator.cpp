@@ -2,22 +2,14 @@
 // misbehaviour options and the serving thread on the pseudo-terminal.
 #include "emulators/family3/family3_emulator.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <deque>
 #include <mutex>
-#include <thread>
 
-#include "emulators/common/pty_line.h"
+#include "emulators/common/line_server.h"
 #include "emulators/family3/motor_axis.h"
 
 namespace sidera::emulator {
@@ -33,11 +25,6 @@ constexpr std::chrono::microseconds kByteTime{1042};
 constexpr size_t kMaxRequestLength = 32;
 constexpr size_t kOverlongLength = 20;  // marker to carriage return
 constexpr int kMaxStrayBytes = 4096;
-// Before hanging up after the last permitted request, its reply is given
-// this long to be read; a hang-up trusts an empty reader queue only this
-// long after the last write.
-constexpr Milliseconds kHangUpGrace{1000};
-constexpr Milliseconds kSettle{20};
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 bool ValidAxis(int axis) { return axis == 0 || axis == 1; }
@@ -124,8 +111,8 @@ struct Family3Emulator::Impl {
     }
   }
 
-  // Everything up to `line` is guarded by `mutex`; the server thread and
-  // every public accessor take it.
+  // Everything up to `noiseState` is guarded by `mutex`; the serving thread
+  // and every public accessor take it.
   std::mutex mutex;
   Family3Options options;
   // Motion time runs at options.timeScale times real time; when the scale
@@ -136,17 +123,9 @@ struct Family3Emulator::Impl {
   std::vector<Family3Request> requests;
   int servedRequests = 0;
   bool versionQuerySeen = false;
-  bool lineClosed = true;
-  std::condition_variable lineClosedChanged;
-  std::string devicePath;
 
-  // Owned by the server thread while it runs; by Start/Stop otherwise.
-  PtyLine line;
-  std::thread server;
-  int wakeFd = -1;
-  std::atomic<bool> stopRequested{false};
-  std::atomic<bool> closeRequested{false};
-  uint32_t noiseState = 0x9E3779B9u;  // server thread only
+  uint32_t noiseState = 0x9E3779B9u;  // serving thread only
+  LineServer server;                  // last: stops serving before the rest goes
 
   double MotionNowLocked() const {
     const double real = std::chrono::duration<double>(Clock::now() - clockAnchor).count();
@@ -165,18 +144,12 @@ struct Family3Emulator::Impl {
     return c;
   }
 
-  void Wake() const {
-    const uint64_t one = 1;
-    if (wakeFd >= 0) (void)!write(wakeFd, &one, sizeof one);
-  }
-
   // The reply to one request, without framing bytes: "=..." or "!n".
   std::string ExecuteLocked(int axis, char letter, const std::string& data);
   // The reply as it goes on the line, after the misbehaviour options.
   std::string Decorate(char letter, std::string reply, const Family3Options& now);
   void HandleLine(const std::string& text,
-                  std::deque<std::pair<Clock::time_point, std::string>>& replies,
-                  bool& hangUpPending, Clock::time_point& hangUpSince);
+                  std::deque<std::pair<Clock::time_point, std::string>>& replies);
   void Serve();
 };
 
@@ -254,8 +227,7 @@ std::string Family3Emulator::Impl::Decorate(char letter, std::string reply,
 }
 
 void Family3Emulator::Impl::HandleLine(
-    const std::string& text, std::deque<std::pair<Clock::time_point, std::string>>& replies,
-    bool& hangUpPending, Clock::time_point& hangUpSince) {
+    const std::string& text, std::deque<std::pair<Clock::time_point, std::string>>& replies) {
   // text is ":", letter, axis digit, data.
   Family3Request request{text, -1, text.size() > 1 ? text[1] : '\0', "", "", false};
   if (text.size() > 2) {
@@ -267,9 +239,8 @@ void Family3Emulator::Impl::HandleLine(
   std::unique_lock<std::mutex> lock(mutex);
   const Family3Options now = options;
   ++servedRequests;
-  if (now.closeAfterRequests >= 0 && servedRequests >= now.closeAfterRequests && !hangUpPending) {
-    hangUpPending = true;
-    hangUpSince = Clock::now();
+  if (now.closeAfterRequests >= 0 && servedRequests >= now.closeAfterRequests) {
+    server.BeginHangUp(Clock::now());
   }
   std::string reply;
   const int length = DataLength(request.letter);
@@ -306,14 +277,9 @@ void Family3Emulator::Impl::Serve() {
   std::deque<uint8_t> output;
   std::string pending;  // the request being received, from its ":"
   bool inRequest = false;
-  bool hangUpPending = false;
-  Clock::time_point hangUpSince;
-  Clock::time_point lastOutput = Clock::now();
   Clock::time_point nextByteDue = Clock::now();
-  const int master = line.MasterFd();
 
-  while (!stopRequested && !closeRequested) {
-    const Clock::time_point now = Clock::now();
+  auto turn = [&](Clock::time_point now) {
     bool pace = false;
     {
       std::lock_guard<std::mutex> lock(mutex);
@@ -326,82 +292,51 @@ void Family3Emulator::Impl::Serve() {
     // Without pacing everything goes at once; with it, one byte per byte
     // time of the line.
     while (!output.empty() && (!pace || nextByteDue <= now)) {
-      uint8_t chunk[256];
-      size_t n = 0;
-      const size_t limit = pace ? 1 : sizeof chunk;
-      for (auto it = output.begin(); it != output.end() && n < limit; ++it) chunk[n++] = *it;
-      const ssize_t written = write(master, chunk, n);
-      if (written <= 0) break;  // the reader's buffer is full; retry when writable
-      output.erase(output.begin(), output.begin() + written);
-      lastOutput = now;
+      if (!server.WriteFrom(output, pace ? 1 : SIZE_MAX)) break;  // retry when writable
       // A byte sent late (the poll wakes in whole milliseconds) lets the
       // next one follow sooner, so the average stays at the line's rate.
       nextByteDue = std::max(nextByteDue, now - kByteTime) + kByteTime;
       if (pace) break;
     }
-    if (hangUpPending && replies.empty() && output.empty()) {
-      const bool settled = now - lastOutput >= kSettle;
-      if ((settled && line.PendingForReader() == 0) ||
-          now - std::max(hangUpSince, lastOutput) >= kHangUpGrace) {
-        break;
-      }
+    if (replies.empty() && output.empty() && server.HangUpDue(now)) {
+      return LineServer::Turn{.hangUp = true};
     }
 
-    Clock::time_point wakeAt = Clock::time_point::max();
-    if (!replies.empty()) wakeAt = replies.front().first;
-    if (!output.empty() && pace) wakeAt = std::min(wakeAt, nextByteDue);
-    if (hangUpPending) wakeAt = std::min(wakeAt, now + Milliseconds(10));
-    int timeoutMs = -1;
-    if (wakeAt != Clock::time_point::max()) {
-      const auto wait = std::chrono::ceil<Milliseconds>(wakeAt - now).count();
-      timeoutMs = static_cast<int>(std::clamp<int64_t>(wait, 0, 1000));
-    }
-    pollfd fds[2] = {{wakeFd, POLLIN, 0}, {master, 0, 0}};
-    if (!hangUpPending) fds[1].events |= POLLIN;
-    if (!output.empty() && !pace) fds[1].events |= POLLOUT;
-    if (poll(fds, 2, timeoutMs) < 0 && errno != EINTR) break;
-    if (fds[0].revents & POLLIN) {
-      uint64_t drained;
-      (void)!read(wakeFd, &drained, sizeof drained);
-    }
-    if (fds[1].revents & POLLIN) {
-      uint8_t buffer[256];
-      const ssize_t got = read(master, buffer, sizeof buffer);
-      if (got <= 0) continue;
-      bool echo = false;
-      {
-        std::lock_guard<std::mutex> lock(mutex);
-        echo = options.echo;
-      }
-      // An echoing line hands every byte straight back, ahead of any reply.
-      if (echo) output.insert(output.end(), buffer, buffer + got);
-      for (ssize_t i = 0; i < got && !hangUpPending; ++i) {
-        const char c = static_cast<char>(buffer[i]);
-        if (c == ':') {
-          pending.clear();
-          pending.push_back(c);
-          inRequest = true;
-        } else if (!inRequest || c == '\n') {
-          continue;
-        } else if (c == '\r') {
-          inRequest = false;
-          HandleLine(pending, replies, hangUpPending, hangUpSince);
-        } else if (pending.size() >= kMaxRequestLength) {
-          inRequest = false;  // too long to be a request: dropped
-        } else {
-          pending += c;
-        }
-      }
-    } else if (fds[1].revents & (POLLHUP | POLLERR)) {
-      // Only while nobody holds the slave open; do not spin.
-      std::this_thread::sleep_for(Milliseconds(10));
-    }
-  }
+    LineServer::Turn next;
+    if (!replies.empty()) next.wakeAt = replies.front().first;
+    if (!output.empty() && pace) next.wakeAt = std::min(next.wakeAt, nextByteDue);
+    next.writable = !output.empty() && !pace;
+    return next;
+  };
 
-  line.Close();
-  std::lock_guard<std::mutex> lock(mutex);
-  lineClosed = true;
-  lineClosedChanged.notify_all();
+  auto input = [&](const uint8_t* bytes, size_t count) {
+    bool echo = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      echo = options.echo;
+    }
+    // An echoing line hands every byte straight back, ahead of any reply.
+    if (echo) output.insert(output.end(), bytes, bytes + count);
+    for (size_t i = 0; i < count && !server.HangingUp(); ++i) {
+      const char c = static_cast<char>(bytes[i]);
+      if (c == ':') {
+        pending.clear();
+        pending.push_back(c);
+        inRequest = true;
+      } else if (!inRequest || c == '\n') {
+        continue;
+      } else if (c == '\r') {
+        inRequest = false;
+        HandleLine(pending, replies);
+      } else if (pending.size() >= kMaxRequestLength) {
+        inRequest = false;  // too long to be a request: dropped
+      } else {
+        pending += c;
+      }
+    }
+  };
+
+  server.Serve(turn, input);
 }
 
 Family3Emulator::Family3Emulator(Family3Options options) : impl_(std::make_unique<Impl>(options)) {}
@@ -409,45 +344,14 @@ Family3Emulator::Family3Emulator(Family3Options options) : impl_(std::make_uniqu
 Family3Emulator::~Family3Emulator() { Stop(); }
 
 bool Family3Emulator::Start() {
-  if (impl_->server.joinable()) return false;
-  if (!impl_->line.Open()) return false;
-  impl_->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (impl_->wakeFd < 0) {
-    impl_->line.Close();
-    return false;
-  }
-  {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    impl_->devicePath = impl_->line.SlavePath();
-    impl_->lineClosed = false;
-  }
-  impl_->stopRequested = false;
-  impl_->closeRequested = false;
-  impl_->server = std::thread([impl = impl_.get()] { impl->Serve(); });
-  return true;
+  return impl_->server.Start([impl = impl_.get()] { impl->Serve(); });
 }
 
-std::string Family3Emulator::DevicePath() const {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->devicePath;
-}
+std::string Family3Emulator::DevicePath() const { return impl_->server.DevicePath(); }
 
-void Family3Emulator::Stop() {
-  if (!impl_->server.joinable()) return;
-  impl_->stopRequested = true;
-  impl_->Wake();
-  impl_->server.join();
-  (void)close(impl_->wakeFd);
-  impl_->wakeFd = -1;
-}
+void Family3Emulator::Stop() { impl_->server.Stop(); }
 
-void Family3Emulator::CloseLine() {
-  if (!impl_->server.joinable()) return;
-  impl_->closeRequested = true;
-  impl_->Wake();
-  std::unique_lock<std::mutex> lock(impl_->mutex);
-  impl_->lineClosedChanged.wait(lock, [this] { return impl_->lineClosed; });
-}
+void Family3Emulator::CloseLine() { impl_->server.CloseLine(); }
 
 void Family3Emulator::UpdateOptions(const std::function<void(Family3Options&)>& change) {
   {
@@ -458,7 +362,7 @@ void Family3Emulator::UpdateOptions(const std::function<void(Family3Options&)>& 
     change(impl_->options);
     for (MotorAxis& axis : impl_->axes) axis.SetConfig(impl_->ConfigLocked(), now);
   }
-  impl_->Wake();
+  impl_->server.Wake();
 }
 
 int32_t Family3Emulator::PositionCounts(int axis) {

@@ -1,23 +1,19 @@
 // family3-emulator: serves two hex-command motor controllers on a
 // pseudo-terminal until interrupted. The device path is the first line of
 // standard output, so a parent process can read it and open the device.
-#include <poll.h>
-#include <signal.h>
-#include <sys/signalfd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cctype>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
+#include "emulators/common/program.h"
 #include "emulators/family3/family3_emulator.h"
 
 namespace {
+
+using sidera::emulator::ParseDouble;
+using sidera::emulator::ParseInteger;
 
 constexpr const char* kUsage =
     "Usage: family3-emulator [options]\n"
@@ -67,31 +63,6 @@ constexpr const char* kUsage =
     "  --never-stops N        axis N answers K and L but keeps moving\n"
     "  --help                 this text\n";
 
-bool ParseLong(const char* text, long low, long high, long& out) {
-  char* end = nullptr;
-  errno = 0;
-  const long value = std::strtol(text, &end, 10);
-  if (errno != 0 || end == text || *end != '\0' || value < low || value > high) return false;
-  out = value;
-  return true;
-}
-
-template <typename T>
-bool ParseInteger(const char* text, long low, long high, T& out) {
-  long value = 0;
-  if (!ParseLong(text, low, high, value)) return false;
-  out = static_cast<T>(value);
-  return true;
-}
-
-bool ParseDouble(const char* text, double low, double& out) {
-  char* end = nullptr;
-  const double value = std::strtod(text, &end);
-  if (end == text || *end != '\0' || !std::isfinite(value) || value < low) return false;
-  out = value;
-  return true;
-}
-
 bool ParseDigits(const char* text, std::string& out) {
   const std::string digits = text;
   if (digits.size() != 6) return false;
@@ -138,16 +109,16 @@ bool ParseArguments(int argc, char** argv, sidera::emulator::Family3Options& o) 
       ok = ParseInteger(value, 1, 0xFFFFFF, o.highSpeedRatio);
     } else if (name == "--position0" || name == "--position1") {
       const int axis = name == "--position0" ? 0 : 1;
-      ok = ParseDouble(value, -1e6, positions[axis]);
+      ok = ParseDouble(value, positions[axis], -1e6);
       positionGiven[axis] = ok;
     } else if (name == "--goto-fast") {
-      ok = ParseDouble(value, 1e-6, o.gotoFastDegPerSec);
+      ok = ParseDouble(value, o.gotoFastDegPerSec, 1e-6);
     } else if (name == "--goto-slow") {
-      ok = ParseDouble(value, 1e-6, o.gotoSlowDegPerSec);
+      ok = ParseDouble(value, o.gotoSlowDegPerSec, 1e-6);
     } else if (name == "--deceleration") {
-      ok = ParseDouble(value, 0.0, o.decelerationDegPerSec2);
+      ok = ParseDouble(value, o.decelerationDegPerSec2, 0.0);
     } else if (name == "--time-scale") {
-      ok = ParseDouble(value, 1e-6, o.timeScale);
+      ok = ParseDouble(value, o.timeScale, 1e-6);
     } else if (name == "--reply-delay") {
       ok = ParseInteger(value, 0, 60000, o.replyDelayMs);
     } else if (name == "--silent-axis") {
@@ -190,40 +161,6 @@ int main(int argc, char** argv) {
   sidera::emulator::Family3Options options;
   if (!ParseArguments(argc, argv, options)) return 2;
 
-  // Block the stop signals before the server thread starts, so that only
-  // the signalfd below sees them.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  if (sigprocmask(SIG_BLOCK, &stopSignals, nullptr) != 0) return 1;
-  const int signals = signalfd(-1, &stopSignals, SFD_CLOEXEC);
-  if (signals < 0) return 1;
-
   sidera::emulator::Family3Emulator emulator(options);
-  if (!emulator.Start()) {
-    std::fprintf(stderr, "family3-emulator: cannot open a pseudo-terminal: %s\n",
-                 std::strerror(errno));
-    return 1;
-  }
-  std::printf("%s\n", emulator.DevicePath().c_str());
-  std::fflush(stdout);
-
-  struct stat input {};
-  const bool stdinIsPipe = fstat(STDIN_FILENO, &input) == 0 && S_ISFIFO(input.st_mode);
-  pollfd fds[2] = {{signals, POLLIN, 0}, {stdinIsPipe ? STDIN_FILENO : -1, POLLIN, 0}};
-  for (;;) {
-    if (poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    if (fds[0].revents & POLLIN) break;
-    if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
-      char discard[256];
-      if (read(STDIN_FILENO, discard, sizeof discard) <= 0) break;  // the parent closed the pipe
-    }
-  }
-  emulator.Stop();
-  (void)close(signals);
-  return 0;
+  return sidera::emulator::RunEmulatorProgram("family3-emulator", emulator);
 }

@@ -1,18 +1,11 @@
 // nmea-feeder: an NMEA receiver on a pseudo-terminal, for trying a GPS
 // reader without a receiver. Prints the device path as the first line, then
 // plays the sentence file until interrupted.
-#include <poll.h>
-#include <signal.h>
-#include <sys/signalfd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
+#include "emulators/common/program.h"
 #include "emulators/nmea/nmea_feeder.h"
 
 namespace {
@@ -67,37 +60,6 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  if (sigprocmask(SIG_BLOCK, &stopSignals, nullptr) != 0) return 1;
-  const int signals = signalfd(-1, &stopSignals, SFD_CLOEXEC);
-  if (signals < 0) return 1;
-
   sidera::emulator::NmeaFeeder feeder(options);
-  if (!feeder.Start()) {
-    std::fprintf(stderr, "nmea-feeder: cannot open a pseudo-terminal: %s\n", std::strerror(errno));
-    return 1;
-  }
-  std::printf("%s\n", feeder.DevicePath().c_str());
-  std::fflush(stdout);
-
-  struct stat input {};
-  const bool stdinIsPipe = fstat(STDIN_FILENO, &input) == 0 && S_ISFIFO(input.st_mode);
-  pollfd fds[2] = {{signals, POLLIN, 0}, {stdinIsPipe ? STDIN_FILENO : -1, POLLIN, 0}};
-  for (;;) {
-    if (poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    if (fds[0].revents & POLLIN) break;
-    if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
-      char discard[256];
-      if (read(STDIN_FILENO, discard, sizeof discard) <= 0) break;
-    }
-  }
-  feeder.Stop();
-  (void)close(signals);
-  return 0;
+  return sidera::emulator::RunEmulatorProgram("nmea-feeder", feeder);
 }

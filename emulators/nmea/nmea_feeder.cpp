@@ -1,10 +1,7 @@
 // Playing NMEA sentences onto a pseudo-terminal at the receiver's baud rate.
 #include "emulators/nmea/nmea_feeder.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <termios.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -12,9 +9,8 @@
 #include <cstdio>
 #include <fstream>
 #include <mutex>
-#include <thread>
 
-#include "emulators/common/pty_line.h"
+#include "emulators/common/line_server.h"
 
 namespace sidera::emulator {
 namespace {
@@ -64,29 +60,23 @@ std::string NmeaSentence(const std::string& body) {
 struct NmeaFeeder::Impl {
   explicit Impl(NmeaFeederOptions o) : options(std::move(o)) {}
 
-  mutable std::mutex mutex;  // guards options, next and devicePath
+  mutable std::mutex mutex;  // guards options and next
   NmeaFeederOptions options;
   size_t next = 0;  // index of the next sentence
-  std::string devicePath;
   std::atomic<int> sent{0};
-
-  // Owned by the server thread while it runs.
-  PtyLine line;
-  std::thread server;
-  int wakeFd = -1;
-  std::atomic<bool> stopRequested{false};
+  LineServer server;  // last: stops serving before the rest goes
 
   void Serve();
 };
 
 void NmeaFeeder::Impl::Serve() {
-  const int master = line.MasterFd();
+  const int master = server.MasterFd();
   Clock::time_point due = Clock::now();
-  while (!stopRequested) {
-    const Clock::time_point now = Clock::now();
-    double perSecond = 1;
+
+  auto turn = [&](Clock::time_point now) {
     if (now >= due) {
       std::string bytes;
+      double perSecond = 1;
       speed_t speed = B0;
       {
         std::lock_guard<std::mutex> lock(mutex);
@@ -103,27 +93,18 @@ void NmeaFeeder::Impl::Serve() {
         for (char& c : bytes) c = static_cast<char>(static_cast<uint8_t>(c) | 0x80);
       }
       // A receiver does not wait for a listener: what does not fit is lost.
-      if (!bytes.empty() && write(master, bytes.data(), bytes.size()) > 0) ++sent;
+      if (!bytes.empty() &&
+          server.Write(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()) > 0) {
+        ++sent;
+      }
       due += std::chrono::microseconds(static_cast<int64_t>(1e6 / perSecond));
       if (due < now) due = now;  // after a stall, do not rush to catch up
     }
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now()).count();
-    pollfd fds[2] = {{wakeFd, POLLIN, 0}, {master, POLLIN, 0}};
-    if (poll(fds, 2, static_cast<int>(std::clamp<int64_t>(wait, 0, 1000))) < 0 && errno != EINTR) {
-      break;
-    }
-    if (fds[0].revents & POLLIN) {
-      uint64_t drained;
-      (void)!read(wakeFd, &drained, sizeof drained);
-    }
-    if (fds[1].revents & POLLIN) {
-      char discard[256];
-      (void)!read(master, discard, sizeof discard);  // a receiver ignores what it is sent
-    } else if (fds[1].revents & (POLLHUP | POLLERR)) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  }
-  line.Close();
+    return LineServer::Turn{.wakeAt = due};
+  };
+
+  // A receiver ignores what it is sent.
+  server.Serve(turn, [](const uint8_t*, size_t) {});
 }
 
 NmeaFeeder::NmeaFeeder(NmeaFeederOptions options)
@@ -132,35 +113,12 @@ NmeaFeeder::NmeaFeeder(NmeaFeederOptions options)
 NmeaFeeder::~NmeaFeeder() { Stop(); }
 
 bool NmeaFeeder::Start() {
-  if (impl_->server.joinable() || !impl_->line.Open()) return false;
-  impl_->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (impl_->wakeFd < 0) {
-    impl_->line.Close();
-    return false;
-  }
-  {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    impl_->devicePath = impl_->line.SlavePath();
-  }
-  impl_->stopRequested = false;
-  impl_->server = std::thread([impl = impl_.get()] { impl->Serve(); });
-  return true;
+  return impl_->server.Start([impl = impl_.get()] { impl->Serve(); });
 }
 
-std::string NmeaFeeder::DevicePath() const {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->devicePath;
-}
+std::string NmeaFeeder::DevicePath() const { return impl_->server.DevicePath(); }
 
-void NmeaFeeder::Stop() {
-  if (!impl_->server.joinable()) return;
-  impl_->stopRequested = true;
-  const uint64_t one = 1;
-  (void)!write(impl_->wakeFd, &one, sizeof one);
-  impl_->server.join();
-  (void)close(impl_->wakeFd);
-  impl_->wakeFd = -1;
-}
+void NmeaFeeder::Stop() { impl_->server.Stop(); }
 
 void NmeaFeeder::SetSentences(std::vector<std::string> sentences) {
   std::lock_guard<std::mutex> lock(impl_->mutex);

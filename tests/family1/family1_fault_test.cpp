@@ -109,9 +109,7 @@ TEST_F(Family1FaultTest, AStaleGotoDoneAnswerLeavesANewerGotoRunning) {
       return r;
     }
   };
-  emu = std::make_unique<emulator::Family1Emulator>(QuickOptions());
-  ASSERT_TRUE(emu->Start());
-  setenv("SIDERA_SERIAL_PATTERN", emu->DevicePath().c_str(), 1);
+  ASSERT_TRUE(StartEmulator(QuickOptions()));
   AnswerHookMount m;
   ASSERT_EQ(m.Connect(), 0);
   ASSERT_EQ(m.GotoAxisAngle(0, Deg(30)), 0);

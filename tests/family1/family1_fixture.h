@@ -2,30 +2,16 @@
 // controller emulator, and helpers to read what went over the line.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <cmath>
 #include <cstdint>
-#include <cstdlib>
-#include <functional>
-#include <memory>
-#include <thread>
 #include <vector>
 
 #include "emulators/family1/family1_emulator.h"
-#include "sidera/api/globals.h"
-#include "sidera/core/telescope_mount.h"
-#include "sidera/include/sidera.h"
+#include "tests/support/emulated_mount_test.h"
 
 namespace sidera::testing {
 
 using Bytes = std::vector<uint8_t>;
 
-inline constexpr double kPi = 3.141592653589793;
-inline constexpr double kSidereal = 2 * kPi / 86164.09065;
-
-inline double Deg(double d) { return d * kPi / 180.0; }
 // Counts of an angle given in degrees: 2^24 per turn.
 inline double CountsOfDeg(double d) { return d / 360.0 * 16777216.0; }
 
@@ -35,7 +21,7 @@ inline int32_t Wire24(const Bytes& d) {
   return (v & 0x800000) ? v - 0x1000000 : v;
 }
 
-class Family1Test : public ::testing::Test {
+class Family1Test : public EmulatedMountTest<emulator::Family1Emulator, emulator::Family1Options> {
  protected:
   // Fast controllers keep the suite quick; the motion still runs in real
   // time so tracking rates mean what they say.
@@ -46,22 +32,10 @@ class Family1Test : public ::testing::Test {
     return o;
   }
 
-  // Destroys any mount and emulator of an earlier case, starts a new
-  // emulator and creates model `type` on it; the connect result.
-  int Create(int type, emulator::Family1Options options = QuickOptions()) {
-    Finish();
-    emu = std::make_unique<emulator::Family1Emulator>(options);
-    if (!emu->Start()) return -1;
-    setenv("SIDERA_SERIAL_PATTERN", emu->DevicePath().c_str(), 1);
-    SetComPort(4);                         // any number: the pattern names one terminal
-    return CreateMount(type, 0.6, 100.0);  // about 34 degrees north
+  // Model `type` on a fresh emulator; the connect result.
+  int Create(int type, const emulator::Family1Options& options = QuickOptions()) {
+    return CreateOn(options, type);
   }
-
-  void Finish() {
-    EXPECT_EQ(DestroyMount(), 0);
-    emu.reset();
-  }
-  void TearDown() override { Finish(); }
 
   // Requests of one axis and message id, in order.
   std::vector<emulator::Family1Request> Sent(int axis, uint8_t id) {
@@ -71,23 +45,6 @@ class Family1Test : public ::testing::Test {
     }
     return out;
   }
-
-  // Polls `done` every 20 ms; false if it has not become true within
-  // `limitMs` (a liveness bound, not a timing check).
-  static bool WaitFor(const std::function<bool()>& done, int limitMs = 30000) {
-    for (int waited = 0; waited < limitMs && !done(); waited += 20) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return done();
-  }
-
-  // True once no motion thread of the current mount owns the axes.
-  static bool MotionFinished() {
-    TelescopeMount* m = g_mount;
-    return m != nullptr && m->axisMoving[0] == 0 && m->axisMoving[1] == 0 && m->idleEvent.IsSet();
-  }
-
-  std::unique_ptr<emulator::Family1Emulator> emu;
 };
 
 }  // namespace sidera::testing

@@ -1,6 +1,10 @@
 // Byte-command line faults as the host sees them: a silent controller,
 // replies cut short, slow or trailed by stray bytes, and a line that goes
 // dead in the middle of a goto.
+#include <chrono>
+#include <cmath>
+#include <thread>
+
 #include "family2_fixture.h"
 
 namespace sidera::testing {

@@ -136,9 +136,7 @@ TEST_F(Family3FaultTest, AStaleStatusReplyLeavesANewerGotoRunning) {
       return r;
     }
   };
-  emu = std::make_unique<emulator::Family3Emulator>(QuickOptions());
-  ASSERT_TRUE(emu->Start());
-  setenv("SIDERA_SERIAL_PATTERN", emu->DevicePath().c_str(), 1);
+  ASSERT_TRUE(StartEmulator(QuickOptions()));
   AnswerHookMount m;
   ASSERT_EQ(m.Connect(), 0);
   const uint32_t gotoState = AXIS_GOTO | AXIS_POSITIVE;
