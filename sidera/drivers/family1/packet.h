@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "sidera/link/byte_source.h"
+
 namespace sidera::family1 {
 
 inline constexpr uint8_t kPreamble = 0x3B;
@@ -48,14 +50,9 @@ constexpr uint8_t AxisAddress(int axis) { return axis == 0 ? 0x10 : 0x11; }
 // (result 0).
 size_t BuildRequest(int axis, uint8_t id, const uint8_t* data, size_t length, uint8_t* out);
 
-// Where the reply reader takes its bytes from: a serial port in the driver,
-// a byte string in tests and the fuzzer. Read returns the number of bytes
-// delivered (0 = time-out).
-class ByteSource {
- public:
-  virtual ~ByteSource() = default;
-  virtual size_t Read(uint8_t* data, size_t length) = 0;
-};
+// The reply reader takes its bytes from a ByteSource (the port, or a byte
+// string in tests and the fuzzer).
+using sidera::ByteSource;
 
 // Reads one reply: skips to the preamble, takes the first nonzero byte after
 // it as the length (at most 29), then reads the rest of the packet and its

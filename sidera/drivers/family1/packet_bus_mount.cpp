@@ -12,20 +12,6 @@ namespace sidera {
 
 namespace {
 
-// Replies come from the port, bounded by its read time-outs.
-class PortByteSource : public family1::ByteSource {
- public:
-  explicit PortByteSource(platform::SerialPort& port) : port_(port) {}
-  size_t Read(uint8_t* data, size_t length) override {
-    size_t got = 0;
-    (void)port_.Read(data, length, &got);
-    return got;
-  }
-
- private:
-  platform::SerialPort& port_;
-};
-
 // Quarter arc-seconds per radian.
 constexpr double kRateUnitsPerRadian = 4.0 / kPi * 180.0 * 60.0 * 60.0;
 // 2^24 counts per turn.

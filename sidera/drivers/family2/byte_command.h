@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "sidera/link/byte_source.h"
+
 namespace sidera::family2 {
 
 // Command bytes of axis 0 (AxisCommand gives the axis-1 byte).
@@ -49,15 +51,9 @@ size_t BuildRequest(uint8_t command, uint8_t* out);
 // A request with the low 24 bits of `value`: writes 4 bytes and returns 4.
 size_t BuildRequest(uint8_t command, int32_t value, uint8_t* out);
 
-// Where the reply reader takes its bytes from: the serial port in the
-// driver, a byte string in tests and the fuzzer. Read makes one read of at
-// most `length` bytes and returns how many arrived (0: time-out or a dead
-// line).
-class ByteSource {
- public:
-  virtual ~ByteSource() = default;
-  virtual size_t Read(uint8_t* data, size_t length) = 0;
-};
+// The reply reader takes its bytes from a ByteSource (the port, or a byte
+// string in tests and the fuzzer).
+using sidera::ByteSource;
 
 // Reads a reply of `length` bytes (at most kMaxReplyLength) in one read.
 // Length 0 succeeds without reading. A reply of which no byte arrived fails

@@ -16,20 +16,6 @@ namespace {
 using family2::AxisCommand;
 using family2::BuildRequest;
 
-// Replies come from the port, bounded by its read time-outs.
-class PortByteSource : public family2::ByteSource {
- public:
-  explicit PortByteSource(platform::SerialPort& port) : port_(port) {}
-  size_t Read(uint8_t* data, size_t length) override {
-    size_t got = 0;
-    (void)port_.Read(data, length, &got);
-    return got;
-  }
-
- private:
-  platform::SerialPort& port_;
-};
-
 // The rate the host is shown for a goto; the controller chooses its own.
 constexpr double kGotoRateDeg = 8.0;
 // An axis-1 goto is over when two reads this far apart (ticks, exclusive)
@@ -265,7 +251,9 @@ MountResult ByteCommandMount::SlewAxisAtRate(int axis, double rate) {
   return setRate(axis, rate);
 }
 
-void ByteCommandMount::RecordCommandedAngle(int axis, double angle) { axisCommandedAngle[axis] = angle; }
+void ByteCommandMount::RecordCommandedAngle(int axis, double angle) {
+  axisCommandedAngle[axis] = angle;
+}
 
 MountResult ByteCommandMount::GotoAxisAngle(int axis, double angle) {
   if (!ValidAxis(axis)) return kInvalidParameter;
