@@ -49,9 +49,11 @@ class Server:
             [SERVER, "--port", "0", "--discovery-port", str(self.discovery_port), *args],
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=env)
         STARTED.append(self.proc)
-        line = self.proc.stdout.readline()
-        if "http://127.0.0.1:" not in line:
-            raise RuntimeError("server did not start: " + line + self.proc.stderr.read())
+        lines = [self.proc.stdout.readline() for _ in range(2)]
+        line = next((x for x in lines if "http://127.0.0.1:" in x), "")
+        if not line:
+            self.proc.kill()
+            raise RuntimeError("server did not start: " + "".join(lines) + self.proc.stderr.read())
         self.port = int(line.split("http://127.0.0.1:")[1].split("/")[0])
         self.address = f"127.0.0.1:{self.port}"
         self.base = f"http://{self.address}/api/v1/telescope/0/"
