@@ -360,7 +360,7 @@ const std::map<std::string, Member>& Members() {
           return !c.t.View().slewing && AtHome(c, p);
         }),
         nullptr}},
-      {"atpark", {Live([](Call& c) -> json { return c.t.AtPark(); }), nullptr}},
+      {"atpark", {Live([](Call& c) -> json { return c.t.View().atPark; }), nullptr}},
       {"utcdate",
        {Live([](Call& c) -> json { return host::FormatUtc(c.t.UtcNow()); }), LivePut([](Call& c) {
           const auto utc = host::ParseUtc(c.p.Text("UTCDate"));
