@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/civil_time.h"
 #include "indi/library_text.h"
 #include "indi/sky_coordinates.h"
 
@@ -17,9 +18,9 @@ namespace {
 // Models that open a serial device (the catalogue's 0 to 11 less the simulators).
 bool IsHardware(int model) { return model >= 0 && model <= 11 && model != 6 && model != 7; }
 
-double LocalSiderealTimeNow(const SkyClock& clock, double longitude) {
-  const int64_t utc = clock.UtcMillis(SkyClock::Steady::now());
-  return LocalSiderealTime(ComputeSiderealTime(CivilOf(utc), 0.0, 0), longitude);
+double LocalSiderealTimeNow(const host::SkyClock& clock, double longitude) {
+  const int64_t utc = clock.UtcMillis(host::SkyClock::Steady::now());
+  return LocalSiderealTime(ComputeSiderealTime(host::CivilOf(utc), 0.0, 0), longitude);
 }
 
 std::string Coordinates(double raHours, double decDegrees) {
@@ -96,7 +97,7 @@ void MountSession::Disconnect() {
   guide_ = GuidePlan{};
 }
 
-PollResult MountSession::Poll(const SkyClock& clock, double longitude) {
+PollResult MountSession::Poll(const host::SkyClock& clock, double longitude) {
   PollResult r;
   // The axis reads are the ones that report a controller that stopped
   // answering; without them the rest would show stale positions as current.
@@ -109,14 +110,14 @@ PollResult MountSession::Poll(const SkyClock& clock, double longitude) {
   return r;
 }
 
-Outcome MountSession::Goto(const SkyClock& clock, double longitude, double raHours,
+Outcome MountSession::Goto(const host::SkyClock& clock, double longitude, double raHours,
                            double decDegrees) {
   const double hourAngle = HourAngleOf(raHours, LocalSiderealTimeNow(clock, longitude));
   return Fail(GotoSky(hourAngle, Radians(decDegrees)),
               "Goto to " + Coordinates(raHours, decDegrees));
 }
 
-SyncResult MountSession::Sync(const SkyClock& clock, double longitude, double raHours,
+SyncResult MountSession::Sync(const host::SkyClock& clock, double longitude, double raHours,
                               double decDegrees) {
   SyncResult result;
   const std::string what = "Sync on " + Coordinates(raHours, decDegrees);

@@ -9,9 +9,9 @@
 #include <optional>
 #include <string>
 
+#include "host/sky_clock.h"
 #include "indi/alignment_book.h"
 #include "indi/motion_rates.h"
-#include "indi/sky_clock.h"
 #include "sidera.h"
 
 namespace sidera::indi {
@@ -77,15 +77,15 @@ class MountSession {
   void Disconnect();
 
   // The readings one status poll shows, at the sky time of `clock`.
-  PollResult Poll(const SkyClock& clock, double longitude);
+  PollResult Poll(const host::SkyClock& clock, double longitude);
 
   // A goto to JNow coordinates: the hour angle is taken from the local
   // sidereal time at the moment of the call.
-  Outcome Goto(const SkyClock& clock, double longitude, double raHours, double decDegrees);
+  Outcome Goto(const host::SkyClock& clock, double longitude, double raHours, double decDegrees);
   // Adds the telescope's current axis readings, taken as pointing at the
   // given coordinates, to the alignment (one, two or three stars). A failed
   // fit leaves the previous alignment in force.
-  SyncResult Sync(const SkyClock& clock, double longitude, double raHours, double decDegrees);
+  SyncResult Sync(const host::SkyClock& clock, double longitude, double raHours, double decDegrees);
   Outcome ClearAlignment(AlignmentState* state);
   // The alignment in force, with the number of synced stars behind it.
   AlignmentState Alignment();

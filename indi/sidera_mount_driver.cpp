@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "host/civil_time.h"
 #include "indi/library_text.h"
 #include "indi/sky_coordinates.h"
 
@@ -68,7 +69,7 @@ void SideraMountDriver::Run(Work work, Done done) {
 }
 
 SideraMountDriver::SideraMountDriver()
-    : clock_(ClockScaleFromEnvironment(), SystemUtcMillis(), SkyClock::Steady::now()),
+    : clock_(host::ClockScaleFromEnvironment(), SystemUtcMillis(), host::SkyClock::Steady::now()),
       worker_(std::make_unique<LibraryWorker>()) {
   setVersion(1, 0);
   SetTelescopeCapability(TELESCOPE_CAN_GOTO | TELESCOPE_CAN_SYNC | TELESCOPE_CAN_PARK |
@@ -463,7 +464,7 @@ void SideraMountDriver::StartGoto(double ra, double dec, bool track) {
   IDSetNumber(&TargetNP, nullptr);
   EqNP.s = IPS_BUSY;
   IDSetNumber(&EqNP, "Slewing to RA %s, Dec %s", Sexagesimal(ra).c_str(), Sexagesimal(dec).c_str());
-  const SkyClock clock = clock_;
+  const host::SkyClock clock = clock_;
   const double longitude = LocationN[LOCATION_LONGITUDE].value;
   Run(
       [this, epoch, clock, longitude, ra, dec] {
@@ -490,7 +491,7 @@ bool SideraMountDriver::Sync(double ra, double dec) {
   alertLatched_ = false;
   EqNP.s = IPS_BUSY;
   IDSetNumber(&EqNP, nullptr);
-  const SkyClock clock = clock_;
+  const host::SkyClock clock = clock_;
   const double longitude = LocationN[LOCATION_LONGITUDE].value;
   Run([this, clock, longitude, ra, dec] { return session_.Sync(clock, longitude, ra, dec); },
       [this, ra, dec](const SyncResult& r) {
@@ -544,7 +545,7 @@ void SideraMountDriver::RequestPoll() {
   // controller timing out) polls do not pile up behind it.
   if (pollInFlight_ || !isConnected()) return;
   pollInFlight_ = true;
-  const SkyClock clock = clock_;
+  const host::SkyClock clock = clock_;
   const double longitude = LocationN[LOCATION_LONGITUDE].value;
   Run([this, clock, longitude] { return session_.Poll(clock, longitude); },
       [this](const PollResult& r) {
@@ -820,8 +821,8 @@ bool SideraMountDriver::updateLocation(double latitude, double longitude, double
 bool SideraMountDriver::updateTime(ln_date* utc, double utcOffset) {
   (void)utcOffset;  // the time arrives in UTC; the offset only matters for display
   clock_.Set(
-      UtcMillisOf(utc->years, utc->months, utc->days, utc->hours, utc->minutes, utc->seconds),
-      SkyClock::Steady::now());
+      host::UtcMillisOf(utc->years, utc->months, utc->days, utc->hours, utc->minutes, utc->seconds),
+      host::SkyClock::Steady::now());
   return true;
 }
 
@@ -984,7 +985,7 @@ Site SideraMountDriver::CurrentSite() const {
 
 double SideraMountDriver::SkySeconds() const {
   // Monotonic (a new TIME_UTC does not move it) and at the library's pace.
-  const std::chrono::duration<double> real = SkyClock::Steady::now().time_since_epoch();
+  const std::chrono::duration<double> real = host::SkyClock::Steady::now().time_since_epoch();
   return real.count() * clock_.scale();
 }
 

@@ -18,7 +18,6 @@
 #include "indi/library_worker.h"
 #include "indi/motion_rates.h"
 #include "indi/mount_session.h"
-#include "indi/sky_clock.h"
 
 namespace sidera::indi {
 
@@ -102,7 +101,7 @@ class SideraMountDriver : public INDI::Telescope, public INDI::GuiderInterface {
   int TrackMode() const;  // INDI order: sidereal, solar, lunar
 
   // Driver state, on the event loop's thread only.
-  SkyClock clock_;
+  host::SkyClock clock_;
   int generation_ = 0;  // one per connect or disconnect; older replies are ignored
   bool connecting_ = false;
   bool equatorial_ = false;

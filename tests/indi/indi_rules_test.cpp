@@ -14,7 +14,6 @@
 #include "indi/library_text.h"
 #include "indi/library_worker.h"
 #include "indi/motion_rates.h"
-#include "indi/sky_clock.h"
 #include "indi/sky_coordinates.h"
 
 namespace sidera::indi {
@@ -57,33 +56,6 @@ TEST(SkyCoordinates, PierSideFollowsTheDeclinationAxisAndHemisphere) {
                {0.3, -0.6, PierSide::East},
                {kPi - 0.3, -0.6, PierSide::West}};
   for (const auto& c : cases) EXPECT_EQ(PierSideOf(c.axis1, c.latitude), c.side) << c.axis1;
-}
-
-TEST(SkyClock, CivilFieldsAndScaledTime) {
-  const struct {
-    int y, mo, d, h, mi;
-    double s;
-    int64_t ms;
-  } instants[] = {{1970, 1, 1, 0, 0, 0.0, 0},
-                  {2000, 1, 1, 12, 0, 0.0, 946728000000},
-                  {2024, 2, 29, 23, 59, 59.999, 1709251199999},
-                  {1969, 12, 31, 23, 59, 59.5, -500}};
-  for (const auto& t : instants) {
-    EXPECT_EQ(UtcMillisOf(t.y, t.mo, t.d, t.h, t.mi, t.s), t.ms);
-    const CivilDateTime c = CivilOf(t.ms);
-    const int ms = c.second * 1000 + c.millisecond;
-    EXPECT_EQ(
-        (std::vector<int>{c.year, c.month, c.day, c.hour, c.minute, ms}),
-        (std::vector<int>{t.y, t.mo, t.d, t.h, t.mi, static_cast<int>(std::lround(t.s * 1000))}));
-  }
-  const auto t0 = SkyClock::Steady::time_point{} + std::chrono::hours(1);
-  SkyClock clock(10.0, 1000, t0);
-  EXPECT_EQ(clock.UtcMillis(t0 + std::chrono::milliseconds(1500)), 16000);
-  EXPECT_EQ(clock.RealMillis(1000), 100);
-  EXPECT_EQ(clock.RealMillis(0.1), 1);
-  clock.Set(-5000, t0 + std::chrono::seconds(2));
-  EXPECT_EQ(clock.UtcMillis(t0 + std::chrono::seconds(3)), 5000);
-  EXPECT_EQ(SkyClock(-3.0, 0, t0).scale(), 1.0);
 }
 
 TEST(MotionRates, DirectionButtonsPickAxisAndSign) {
@@ -245,24 +217,6 @@ TEST(GotoWatch, JudgesTheEndOfAGoto) {
   }
   GotoWatch idle;
   EXPECT_EQ(idle.Observe(1, {0, kGoto, kFar}), V::Idle);
-}
-
-TEST(LibraryText, DevicePathsBecomePortPatterns) {
-  const struct {
-    const char* path;
-    const char* pattern;
-    int number;
-  } cases[] = {{"/dev/ttyUSB0", "/dev/ttyUSB%d", 0},      {"/dev/pts/7", "/dev/pts/%d", 7},
-               {"/dev/ttyS255", "/dev/ttyS%d", 255},      {"/dev/pts/300", "/dev/pts/300", 0},
-               {"/dev/ttyS01", "/dev/ttyS01", 0},         {"/dev/mount", "/dev/mount", 0},
-               {"/tmp/100%/tty3", "/tmp/100%%/tty%d", 3}, {"/dev/a%d", "/dev/a%%d", 0}};
-  for (const auto& c : cases) {
-    const auto s = PortSettingFor(c.path);
-    ASSERT_TRUE(s.has_value()) << c.path;
-    EXPECT_EQ(s->pattern, c.pattern);
-    EXPECT_EQ(s->number, c.number);
-  }
-  EXPECT_FALSE(PortSettingFor("").has_value());
 }
 
 TEST(LibraryWorker, RunsTasksInOrderAndRepliesOnTheLoop) {

@@ -17,7 +17,7 @@ TEST(MountSession, AFailedFitKeepsThePreviousAlignment) {
   ConnectRequest request;
   request.site = Site{34.2, -118.0, 1700};
   ASSERT_TRUE(session.Connect(request).outcome.ok());
-  const SkyClock clock(1.0, 1781500000000, SkyClock::Steady::now());
+  const host::SkyClock clock(1.0, 1781500000000, host::SkyClock::Steady::now());
 
   const SyncResult first = session.Sync(clock, -118.0, 5.0, 30.0);
   ASSERT_TRUE(first.outcome.ok()) << first.outcome.text;

@@ -1,11 +1,9 @@
 // Small sky-geometry helpers of the host: the conversions between right
 // ascension and hour angle, between horizontal and equatorial directions,
-// separations and the civil date of a UTC instant. All angles are radians.
+// and separations. All angles are radians.
 #pragma once
 
 #include <cstdint>
-#include <optional>
-#include <string>
 
 #include "sidera.h"
 
@@ -46,12 +44,5 @@ HourAngleDec EquatorialOfHorizontal(double azimuth, double altitude, double lati
 
 // Great-circle angle between two directions, [0, pi].
 double Separation(double lon1, double lat1, double lon2, double lat2);
-
-// A UTC instant split into the civil fields the library's sidereal time
-// takes. `unixMillis` counts milliseconds since 1970-01-01T00:00:00Z.
-CivilDateTime CivilOf(int64_t unixMillis);
-// Milliseconds since the epoch of YYYY-MM-DDTHH:MM:SS[.fff] (UTC), or none
-// when the text is not a valid date and time.
-std::optional<int64_t> ParseUtc(const std::string& text);
 
 }  // namespace sidera::tool

@@ -11,17 +11,18 @@
 #include <iostream>
 #include <string>
 
+#include "host/civil_time.h"
+#include "host/model_facts.h"
+#include "host/sky_clock.h"
 #include "tools/sidera/apparent.h"
 #include "tools/sidera/astro.h"
 #include "tools/sidera/format.h"
 #include "tools/sidera/interrupt.h"
 #include "tools/sidera/library.h"
-#include "tools/sidera/model_facts.h"
 #include "tools/sidera/output.h"
 #include "tools/sidera/plan.h"
 #include "tools/sidera/session.h"
 #include "tools/sidera/session_setup.h"
-#include "tools/sidera/sky_clock.h"
 
 namespace sidera::tool {
 namespace {
@@ -112,7 +113,7 @@ int CommandModels(const Words& args, bool json) {
   if (!LoadOrReport(library, out)) return kExitFailure;
   std::string list = "[";
   for (int type = 0; type < 12; ++type) {
-    const ModelFacts& facts = *FactsOf(type);
+    const host::ModelFacts& facts = *host::FactsOf(type);
     const std::string name = library.MountName(type);
     const bool driven = LibraryDrives(library, type);
     char line[200];
@@ -172,7 +173,7 @@ int CommandSidereal(const Words& args, bool json) {
       }
       longitude = *lon;
     } else if (a == "--utc") {
-      utc = ParseUtc(v);
+      utc = host::ParseUtc(v);
       if (!utc) return UsageFailure(out, usage);
     } else if (a == "--zone") {
       std::optional<double> z = ParseNumber(v);
@@ -184,17 +185,17 @@ int CommandSidereal(const Words& args, bool json) {
   }
   Library library;
   if (!LoadOrReport(library, out)) return kExitFailure;
-  const int64_t instant = utc ? *utc : SkyClock(1.0).NowUnixMillis();
+  const int64_t instant = utc ? *utc : host::SkyClock(1.0).NowUnixMillis();
   // The clock on the wall of the zone: UTC plus the zone, plus one hour of
   // daylight saving; the library takes the zone back off.
   const double offsetHours = zone + (daylight ? 1.0 : 0.0);
   const CivilDateTime clock =
-      CivilOf(instant + static_cast<int64_t>(std::llround(offsetHours * 3600000.0)));
+      host::CivilOf(instant + static_cast<int64_t>(std::llround(offsetHours * 3600000.0)));
   const double raw = library.api().ComputeSiderealTime(clock, zone, daylight ? 1 : 0);
   const double gst = WrapTwoPi(raw);
   const double lst = LocalSiderealTime(raw, longitude);
   const double apparent = LocalApparentSiderealTime({0.0, longitude, 0.0}, instant);
-  out.Text("UTC        " + IsoText(CivilOf(instant)));
+  out.Text("UTC        " + IsoText(host::CivilOf(instant)));
   if (zone != 0 || daylight) {
     out.Text("Clock      " + IsoText(clock) + " (zone " + FormatFixed(zone, 2) +
              (daylight ? ", daylight saving" : "") + ")");
@@ -205,7 +206,7 @@ int CommandSidereal(const Words& args, bool json) {
   out.Text("Apparent   " + FormatHours(apparent) + "  " + FormatFixed(Degrees(apparent), 4) +
            "\xC2\xB0  (local apparent sidereal time, ERFA)");
   out.Json(JsonObject()
-               .Add("utc", IsoText(CivilOf(instant)))
+               .Add("utc", IsoText(host::CivilOf(instant)))
                .Add("zone", zone)
                .Add("daylight", daylight)
                .Add("greenwichRadians", gst)
@@ -228,7 +229,7 @@ int CommandRun(const Words& args, bool json) {
   if (steps.empty()) return UsageFailure(out, "sidera run [OPTIONS] -- STEP [-- STEP ...]");
   // The whole plan is read and resolved before the mount is touched.
   PlanError planError;
-  const PlanContext context{FactsOf(p.setup.model)};
+  const PlanContext context{host::FactsOf(p.setup.model)};
   std::optional<std::vector<PlannedStep>> plan = ParsePlan(steps, context, &planError);
   if (!plan) {
     out.Error("sidera: step " + std::to_string(planError.index) + " (" + planError.step +
@@ -240,7 +241,7 @@ int CommandRun(const Words& args, bool json) {
   ExportLibraryEnvironment(p.setup);
   Library library;
   if (!LoadOrReport(library, out)) return kExitFailure;
-  SkyClock clock(ClockScaleFromEnvironment(), p.setup.startUtc);
+  host::SkyClock clock(host::ClockScaleFromEnvironment(), p.setup.startUtc);
   InstallInterruptHandler();
   Session session(library, out, clock, p.session);
   if (Outcome o = session.Connect(); !o.ok()) return ExitStatusOf(o);
@@ -261,11 +262,11 @@ int CommandShell(const Words& args, bool json) {
   ExportLibraryEnvironment(p.setup);
   Library library;
   if (!LoadOrReport(library, out)) return kExitFailure;
-  SkyClock clock(ClockScaleFromEnvironment(), p.setup.startUtc);
+  host::SkyClock clock(host::ClockScaleFromEnvironment(), p.setup.startUtc);
   InstallInterruptHandler();
   Session session(library, out, clock, p.session);
   if (Outcome o = session.Connect(); !o.ok()) return ExitStatusOf(o);
-  const PlanContext context{FactsOf(p.setup.model)};
+  const PlanContext context{host::FactsOf(p.setup.model)};
   const bool prompt = isatty(STDIN_FILENO) != 0 && !json;
   status = 0;
   std::string line;

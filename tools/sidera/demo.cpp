@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "host/sky_clock.h"
 #include "tools/sidera/astro.h"
 #include "tools/sidera/commands.h"
 #include "tools/sidera/emulators.h"
@@ -19,7 +20,6 @@
 #include "tools/sidera/output.h"
 #include "tools/sidera/session.h"
 #include "tools/sidera/session_setup.h"
-#include "tools/sidera/sky_clock.h"
 
 namespace sidera::tool {
 namespace {
@@ -114,7 +114,7 @@ int CommandDemo(const Words& args, bool json) {
     if (!setup.site.elevation) setup.site.elevation = 1742;
   }
   const int model = setup.model;
-  const bool simulator = FactsOf(model)->family == 0;
+  const bool simulator = host::FactsOf(model)->family == 0;
   if (!simulator && !HasEmulator(model)) {
     // The demo moves the mount to made-up offsets; it runs only where no
     // real telescope can be attached.
@@ -125,7 +125,7 @@ int CommandDemo(const Words& args, bool json) {
     return kExitUsage;
   }
   if (!setup.clockScale) {
-    const double fromEnv = ClockScaleFromEnvironment();
+    const double fromEnv = host::ClockScaleFromEnvironment();
     setup.clockScale = fromEnv != 1.0 ? fromEnv : (simulator ? kSimulatorScale : kEmulatorScale);
   }
   const double scale = *setup.clockScale;
@@ -151,7 +151,7 @@ int CommandDemo(const Words& args, bool json) {
     out.Error("demo: " + library.error());
     return kExitFailure;
   }
-  SkyClock clock(scale, setup.startUtc);
+  host::SkyClock clock(scale, setup.startUtc);
   InstallInterruptHandler();
   const auto realStart = std::chrono::steady_clock::now();
 

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <vector>
 
+#include "host/model_facts.h"
 #include "tools/sidera/format.h"
-#include "tools/sidera/model_facts.h"
 
 namespace sidera::tool {
 namespace {
@@ -24,7 +24,7 @@ constexpr EmulatorRow kEmulators[] = {
 };
 
 const EmulatorRow* RowOf(int model) {
-  const ModelFacts* facts = FactsOf(model);
+  const host::ModelFacts* facts = host::FactsOf(model);
   if (facts == nullptr) return nullptr;
   for (const EmulatorRow& row : kEmulators) {
     if (row.family == facts->family) return &row;

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "tools/sidera/text.h"
+#include "host/utf8.h"
 
 namespace sidera::tool {
 namespace {
@@ -107,13 +107,13 @@ std::string Library::ErrorText(int code) const {
   // The longest message is 68 units plus the terminator; leave headroom.
   char16_t buffer[128] = {};
   api_.GetErrorMessage(code, buffer);
-  return Utf16ToUtf8(buffer);
+  return host::Utf8Of(buffer);
 }
 
 std::string Library::MountName(int mountType) const {
   char16_t buffer[128] = {};
   if (api_.GetMountName(mountType, buffer) != 0) return "";
-  return Utf16ToUtf8(buffer);
+  return host::Utf8Of(buffer);
 }
 
 }  // namespace sidera::tool

@@ -10,8 +10,8 @@
 #include <variant>
 #include <vector>
 
+#include "host/model_facts.h"
 #include "sidera.h"
-#include "tools/sidera/model_facts.h"
 #include "tools/sidera/steps.h"
 #include "tools/sidera/targets.h"
 
@@ -91,7 +91,7 @@ struct PlannedStep {
 
 // What a plan is checked against.
 struct PlanContext {
-  const ModelFacts* model = nullptr;
+  const host::ModelFacts* model = nullptr;
 };
 
 // One row of the step table: the word, its reader and its usage line.

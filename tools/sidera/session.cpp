@@ -68,12 +68,13 @@ int ExitStatusOf(const Outcome& outcome) {
   return outcome.kind == Outcome::Kind::kInterrupted ? 130 : 1;
 }
 
-Session::Session(const Library& library, Output& out, const SkyClock& clock, SessionOptions options)
+Session::Session(const Library& library, Output& out, const host::SkyClock& clock,
+                 SessionOptions options)
     : library_(library),
       out_(out),
       clock_(clock),
       options_(std::move(options)),
-      facts_(FactsOf(options_.model)) {}
+      facts_(host::FactsOf(options_.model)) {}
 
 Session::~Session() { Disconnect(); }
 

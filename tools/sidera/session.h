@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "host/model_facts.h"
+#include "host/sky_clock.h"
 #include "tools/sidera/apparent.h"
 #include "tools/sidera/library.h"
-#include "tools/sidera/model_facts.h"
 #include "tools/sidera/output.h"
 #include "tools/sidera/plan.h"
 #include "tools/sidera/site.h"
-#include "tools/sidera/sky_clock.h"
 
 namespace sidera::tool {
 
@@ -77,7 +77,7 @@ struct TrackReport {
 
 class Session {
  public:
-  Session(const Library& library, Output& out, const SkyClock& clock, SessionOptions options);
+  Session(const Library& library, Output& out, const host::SkyClock& clock, SessionOptions options);
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -99,7 +99,7 @@ class Session {
   void ReportFailure(const std::string& step, const std::string& what, const Outcome& outcome);
 
   const SessionOptions& options() const { return options_; }
-  const ModelFacts& facts() const { return *facts_; }
+  const host::ModelFacts& facts() const { return *facts_; }
   const SideraApi& api() const { return library_.api(); }
   int64_t Now() const { return clock_.NowUnixMillis(); }
 
@@ -133,9 +133,9 @@ class Session {
 
   const Library& library_;
   Output& out_;
-  const SkyClock& clock_;
+  const host::SkyClock& clock_;
   SessionOptions options_;
-  const ModelFacts* facts_;
+  const host::ModelFacts* facts_;
   bool connected_ = false;
   bool parked_ = false;
   std::optional<TargetSpec> target_;  // the last goto's target, for status

@@ -5,10 +5,11 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "host/civil_time.h"
+#include "host/model_facts.h"
+#include "host/serial_device.h"
 #include "tools/sidera/astro.h"
 #include "tools/sidera/format.h"
-#include "tools/sidera/model_facts.h"
-#include "tools/sidera/serial_device.h"
 
 namespace sidera::tool {
 namespace {
@@ -41,7 +42,7 @@ bool ParseSetupOptions(const Words& args, size_t* next, SetupOptions* options, s
     std::optional<double> number = ParseNumber(value);
     if (name == "--model") {
       if (!number || *number != std::floor(*number) ||
-          FactsOf(static_cast<int>(*number)) == nullptr) {
+          host::FactsOf(static_cast<int>(*number)) == nullptr) {
         *error = "the model must be a number from 0 to 11 (see: sidera models)";
         return false;
       }
@@ -72,7 +73,7 @@ bool ParseSetupOptions(const Words& args, size_t* next, SetupOptions* options, s
       if (!InRange("the clock scale", number, 0.001, 10000, "", error)) return false;
       options->clockScale = *number;
     } else if (name == "--utc") {
-      options->startUtc = ParseUtc(value);
+      options->startUtc = host::ParseUtc(value);
       if (!options->startUtc) {
         *error = "bad time '" + value + "' (want YYYY-MM-DDTHH:MM:SS, UTC)";
         return false;
@@ -87,7 +88,7 @@ bool ParseSetupOptions(const Words& args, size_t* next, SetupOptions* options, s
 }
 
 bool PrepareSession(const SetupOptions& setup, SessionOptions* session, SetupError* error) {
-  const ModelFacts* facts = FactsOf(setup.model);
+  const host::ModelFacts* facts = host::FactsOf(setup.model);
   session->model = setup.model;
   session->port = setup.port;
   if (facts->family == 0) {
@@ -100,8 +101,10 @@ bool PrepareSession(const SetupOptions& setup, SessionOptions* session, SetupErr
   } else {
     const char* env = std::getenv("SIDERA_SERIAL_PATTERN");
     const std::string pattern = !setup.device.empty() ? setup.device : env != nullptr ? env : "";
-    const std::string path = SerialDevicePath(pattern, setup.port >= 0 ? setup.port : 2);
-    if (std::string problem = DiagnoseSerialDevice(path); !problem.empty()) {
+    const std::string path = host::SerialDevicePath(pattern, setup.port >= 0 ? setup.port : 2);
+    if (std::string problem =
+            host::DiagnoseSerialDevice(path, "choose one with --device PATH or --port N");
+        !problem.empty()) {
       error->exitStatus = 1;
       error->message = problem;
       return false;
@@ -109,7 +112,7 @@ bool PrepareSession(const SetupOptions& setup, SessionOptions* session, SetupErr
     session->device = path;
   }
   std::string siteError;
-  if (!ResolveSite(setup.site, LocationSettingsPath(), &session->site, &siteError)) {
+  if (!ResolveSite(setup.site, host::LocationSettingsPath(), &session->site, &siteError)) {
     error->message = siteError;
     return false;
   }

@@ -1,5 +1,5 @@
-// Checking a serial device path the way the library will open it.
-#include "tools/sidera/serial_device.h"
+// Serial device paths the way the library forms and opens them.
+#include "host/serial_device.h"
 
 #include <fcntl.h>
 #include <glob.h>
@@ -10,7 +10,19 @@
 #include <cerrno>
 #include <cstring>
 
-namespace sidera::tool {
+namespace sidera::host {
+namespace {
+
+std::string EscapePercent(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    out += c;
+    if (c == '%') out += '%';
+  }
+  return out;
+}
+
+}  // namespace
 
 std::string SerialDevicePath(const std::string& pattern, int port) {
   const std::string p = pattern.empty() ? "/dev/ttyS%d" : pattern;
@@ -43,7 +55,7 @@ std::vector<std::string> SerialDevicesPresent() {
   return out;
 }
 
-std::string DiagnoseSerialDevice(const std::string& path) {
+std::string DiagnoseSerialDevice(const std::string& path, std::string_view howToChoose) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) {
     const int err = errno;
@@ -56,7 +68,7 @@ std::string DiagnoseSerialDevice(const std::string& path) {
     text += "; serial devices here:";
     for (size_t i = 0; i < present.size() && i < 12; ++i) text += " " + present[i];
     if (present.size() > 12) text += " ...";
-    return text + " (choose one with --device PATH or --port N)";
+    return text + " (" + std::string(howToChoose) + ")";
   }
   if (S_ISDIR(st.st_mode)) return path + " is a directory, not a serial device";
   if (S_ISREG(st.st_mode)) return path + " is a regular file, not a serial device";
@@ -86,4 +98,17 @@ std::string DiagnoseSerialDevice(const std::string& path) {
   return "";
 }
 
-}  // namespace sidera::tool
+std::optional<PortSetting> PortSettingFor(std::string_view devicePath) {
+  if (devicePath.empty()) return std::nullopt;
+  size_t digits = devicePath.size();
+  while (digits > 0 && devicePath[digits - 1] >= '0' && devicePath[digits - 1] <= '9') --digits;
+  const std::string_view number = devicePath.substr(digits);
+  const bool usable = !number.empty() && number.size() <= 3 &&
+                      (number.size() == 1 || number[0] != '0') &&
+                      std::stoi(std::string(number)) <= 255;
+  if (!usable) return PortSetting{EscapePercent(devicePath), 0};
+  return PortSetting{EscapePercent(devicePath.substr(0, digits)) + "%d",
+                     std::stoi(std::string(number))};
+}
+
+}  // namespace sidera::host

@@ -1,10 +1,10 @@
-// UTF-16 library texts converted to UTF-8 for the terminal.
+// UTF-16 library texts converted to UTF-8.
 
-#include "tools/sidera/text.h"
+#include "host/utf8.h"
 
 #include <cstdint>
 
-namespace sidera::tool {
+namespace sidera::host {
 namespace {
 
 void AppendCodePoint(std::string& out, uint32_t cp) {
@@ -30,7 +30,7 @@ bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 }  // namespace
 
-std::string Utf16ToUtf8(const char16_t* text) {
+std::string Utf8Of(const char16_t* text) {
   std::string out;
   if (text == nullptr) return out;
   for (const char16_t* p = text; *p != 0; ++p) {
@@ -49,4 +49,4 @@ std::string Utf16ToUtf8(const char16_t* text) {
   return out;
 }
 
-}  // namespace sidera::tool
+}  // namespace sidera::host

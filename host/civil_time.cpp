@@ -1,11 +1,10 @@
-// The driver's scaled UTC clock and the civil-date conversions it needs.
-#include "indi/sky_clock.h"
+// Civil dates of UTC instants and back.
+#include "host/civil_time.h"
 
-#include <cerrno>
 #include <cmath>
-#include <cstdlib>
+#include <cstdio>
 
-namespace sidera::indi {
+namespace sidera::host {
 namespace {
 
 // Days from 1970-01-01 of a proleptic Gregorian date.
@@ -20,38 +19,13 @@ int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
 
 int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
+unsigned DaysInMonth(int y, unsigned m) {
+  static const unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  return m == 2 && leap ? 29 : kDays[m - 1];
+}
+
 }  // namespace
-
-double ClockScaleFromEnvironment() {
-  const char* text = std::getenv("SIDERA_CLOCK_SCALE");
-  if (text == nullptr || *text == '\0') return 1.0;
-  char* end = nullptr;
-  errno = 0;
-  const double value = std::strtod(text, &end);
-  if (errno != 0 || end == text || *end != '\0' || !std::isfinite(value) || value <= 0) {
-    return 1.0;
-  }
-  return value;
-}
-
-SkyClock::SkyClock(double scale, int64_t utcMillis, Steady::time_point at)
-    : scale_(scale > 0 && std::isfinite(scale) ? scale : 1.0), originUtc_(utcMillis), origin_(at) {}
-
-int64_t SkyClock::UtcMillis(Steady::time_point at) const {
-  const std::chrono::duration<double, std::milli> real = at - origin_;
-  return originUtc_ + static_cast<int64_t>(std::llround(real.count() * scale_));
-}
-
-void SkyClock::Set(int64_t utcMillis, Steady::time_point at) {
-  originUtc_ = utcMillis;
-  origin_ = at;
-}
-
-int SkyClock::RealMillis(double skyMillis) const {
-  const double real = std::ceil(skyMillis / scale_);
-  if (!(real >= 1.0)) return 1;
-  return real > 1e9 ? 1000000000 : static_cast<int>(real);
-}
 
 int64_t UtcMillisOf(int year, int month, int day, int hour, int minute, double second) {
   const int64_t days =
@@ -76,6 +50,7 @@ CivilDateTime CivilOf(int64_t utcMillis) {
   CivilDateTime c{};
   c.year = static_cast<uint16_t>(y);
   c.month = static_cast<uint16_t>(m);
+  c.dayOfWeek = static_cast<uint16_t>(((days % 7) + 11) % 7);  // 1970-01-01 was a Thursday
   c.day = static_cast<uint16_t>(d);
   c.hour = static_cast<uint16_t>(ms / 3600000);
   ms %= 3600000;
@@ -86,4 +61,38 @@ CivilDateTime CivilOf(int64_t utcMillis) {
   return c;
 }
 
-}  // namespace sidera::indi
+std::optional<int64_t> ParseUtc(const std::string& text) {
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, consumed = 0;
+  if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%n", &y, &mo, &d, &h, &mi, &s, &consumed) !=
+      6) {
+    return std::nullopt;
+  }
+  int ms = 0;
+  std::string rest = text.substr(static_cast<size_t>(consumed));
+  if (!rest.empty() && rest.back() == 'Z') rest.pop_back();
+  if (!rest.empty()) {
+    if (rest[0] != '.' || rest.size() < 2) return std::nullopt;
+    int scale = 100;
+    for (size_t i = 1; i < rest.size(); ++i) {
+      if (rest[i] < '0' || rest[i] > '9') return std::nullopt;
+      ms += (rest[i] - '0') * scale;
+      scale /= 10;
+    }
+  }
+  // The library's civil record holds the year in 16 bits.
+  if (y < 1 || y > 9999 || mo < 1 || mo > 12 || d < 1) return std::nullopt;
+  if (static_cast<unsigned>(d) > DaysInMonth(y, static_cast<unsigned>(mo))) return std::nullopt;
+  if (h > 23 || mi > 59 || s > 59 || h < 0 || mi < 0 || s < 0) return std::nullopt;
+  const int64_t days = DaysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d));
+  return days * 86400000 + (h * 3600 + mi * 60 + s) * int64_t{1000} + ms;
+}
+
+std::string FormatUtc(int64_t utcMillis) {
+  const CivilDateTime c = CivilOf(utcMillis);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", c.year, c.month, c.day,
+                c.hour, c.minute, c.second, c.millisecond);
+  return text;
+}
+
+}  // namespace sidera::host

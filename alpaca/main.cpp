@@ -1,0 +1,111 @@
+// sidera-alpaca: one Sidera mount as an ASCOM Alpaca telescope.
+#include <signal.h>
+
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "alpaca/discovery.h"
+#include "alpaca/http_api.h"
+#include "alpaca/options.h"
+#include "alpaca/server_config.h"
+#include "alpaca/telescope.h"
+#include "host/location_site.h"
+#include "host/sky_clock.h"
+
+namespace {
+
+using namespace sidera::alpaca;
+
+bool IsLoopback(const std::string& address) {
+  return address.rfind("127.", 0) == 0 || address == "::1" || address == "localhost";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  std::string error;
+  if (!ParseOptions(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
+    std::fprintf(stderr, "sidera-alpaca: %s (see --help)\n", error.c_str());
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (options.configPath.empty()) options.configPath = DefaultConfigPath();
+
+  ServerConfig config;
+  if (!LoadConfig(options.configPath, &config, &error)) {
+    std::fprintf(stderr, "sidera-alpaca: %s\n", error.c_str());
+    return 2;
+  }
+  if (!error.empty()) std::fprintf(stderr, "sidera-alpaca: %s\n", error.c_str());
+  if (options.model) config.model = *options.model;
+  if (options.device) config.device = *options.device;
+  const std::string locationPath = sidera::host::LocationSettingsPath();
+  if (!config.site) {
+    const auto stored = sidera::host::ReadStoredSite(locationPath);
+    if (stored.latitude && stored.longitude) {
+      config.site = SiteSetting{*stored.latitude, *stored.longitude, stored.elevation.value_or(0)};
+      std::printf("sidera-alpaca: site from the Location program (%s)\n", locationPath.c_str());
+    }
+  }
+
+  // Signals are taken by one thread with sigwait; every other thread
+  // (created below) inherits the blocked mask. A client that hangs up while
+  // it is being answered must not end the server.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  Telescope telescope(config, options.configPath, sidera::host::ClockScaleFromEnvironment());
+  HttpApi api(telescope, SetupContext{options.configPath, locationPath});
+  int port = options.port;
+  const bool bound = port == 0 ? (port = api.server().bind_to_any_port(options.listen)) > 0
+                               : api.server().bind_to_port(options.listen, port);
+  if (!bound) {
+    std::fprintf(stderr,
+                 "sidera-alpaca: cannot serve on %s port %d (in use, or not an address "
+                 "of this computer)\n",
+                 options.listen.c_str(), options.port);
+    return 1;
+  }
+  const bool loopback = IsLoopback(options.listen);
+  const std::string host =
+      options.listen.find(':') != std::string::npos ? "[" + options.listen + "]" : options.listen;
+  std::printf("sidera-alpaca: serving ASCOM Alpaca at http://%s:%d/ (%s)\n", host.c_str(), port,
+              loopback ? "this computer only; --listen 0.0.0.0 serves the network"
+                       : "reachable from the network");
+  std::printf("sidera-alpaca: telescope 0 is %s; setup page http://%s:%d/setup\n",
+              telescope.ModelName().c_str(), host.c_str(), port);
+
+  DiscoveryResponder discovery;
+  if (options.discoveryPort != 0) {
+    if (discovery.Start(options.discoveryPort, port, loopback, &error)) {
+      std::printf("sidera-alpaca: answering Alpaca discovery on UDP port %d%s\n",
+                  options.discoveryPort, loopback ? " (from this computer only)" : "");
+    } else {
+      std::fprintf(stderr, "sidera-alpaca: no discovery: %s\n", error.c_str());
+    }
+  }
+  std::fflush(stdout);
+
+  std::thread signals([&] {
+    int signal = 0;
+    (void)sigwait(&stopSignals, &signal);
+    api.server().stop();
+  });
+  const bool served = api.server().listen_after_bind();
+  if (!served) kill(getpid(), SIGTERM);  // ends the signal thread
+  signals.join();
+  discovery.Stop();
+  telescope.Shutdown();
+  std::printf("sidera-alpaca: stopped; the axes are stopped and the mount released\n");
+  return served ? 0 : 1;
+}

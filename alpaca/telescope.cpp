@@ -1,0 +1,751 @@
+// The mount behind the Alpaca telescope: connection, shared readings, the end
+// of slews, and the commands, as library calls on the worker thread.
+#include "alpaca/telescope.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <utility>
+
+#include "alpaca/alpaca_errors.h"
+#include "alpaca/sky_math.h"
+#include "host/serial_device.h"
+#include "host/utf8.h"
+#include "indi/sky_coordinates.h"
+
+namespace sidera::alpaca {
+namespace {
+
+using Clock = MountWorker::Clock;
+using indi::kPi;
+using indi::Radians;
+
+// A slew whose goto the readings never showed has ended (or never started)
+// after this long: the library's goto thread takes the axes well within it.
+constexpr std::chrono::seconds kStartAllowance{4};
+// A slew that ends this close to its target has arrived (an axis goto ends
+// within the model's tolerance of each axis, far inside this).
+constexpr double kArrivalLimit = 1.0 * kPi / 180.0;
+
+std::string LibraryText(int code) {
+  SideraChar16 text[160] = {};
+  GetErrorMessage(code, text);
+  return host::Utf8Of(text);
+}
+
+std::string Coordinates(double raHours, double decDegrees) {
+  char text[64];
+  std::snprintf(text, sizeof text, "RA %.4f h, Dec %+.4f\u00b0", raHours, decDegrees);
+  return text;
+}
+
+// The sky rate tracking follows, radians per second, for a DriveRate.
+double TrackingSkyRate(int driveRate) {
+  switch (driveRate) {
+    case 1:
+      return 2.0 * kPi / 89460.0;  // lunar
+    case 2:
+      return 2.0 * kPi / 86400.0;  // solar
+    default:
+      return indi::kSiderealRate;
+  }
+}
+
+}  // namespace
+
+Telescope::Telescope(ServerConfig config, std::string configPath, double clockScale)
+    : configPath_(std::move(configPath)), config_(std::move(config)), clock_(clockScale) {
+  guideRate_[0] = guideRate_[1] = indi::kSiderealRate / 2.0;
+  if (config_.uniqueId.empty()) {
+    config_.uniqueId = NewUniqueId();
+    SaveLocked();
+  }
+}
+
+Telescope::~Telescope() { Shutdown(); }
+
+template <typename F>
+auto Telescope::OnWorker(F f, std::chrono::milliseconds timeout) {
+  auto result = worker_.Call(std::move(f), timeout);
+  if (!result) {
+    throw DeviceError(kDriverError, "the mount did not finish within " +
+                                        std::to_string(timeout.count() / 1000) +
+                                        " s; it may not be answering");
+  }
+  return *result;
+}
+
+void Telescope::Check(int code, const std::string& what) {
+  if (code == SIDERA_OK) return;
+  throw DeviceError(AlpacaNumberOf(code),
+                    what + ": " + LibraryText(code) + " (code " + std::to_string(code) + ")");
+}
+
+void Telescope::RequireConnected() const {
+  if (!connected_) throw DeviceError(kNotConnected, "the telescope is not connected");
+}
+
+void Telescope::Invalidate() { snapshotTaken_ = {}; }
+
+void Telescope::SaveLocked() {
+  std::string error;
+  if (!SaveConfig(configPath_, config_, &error)) {
+    std::fprintf(stderr, "sidera-alpaca: the configuration is not stored: %s\n", error.c_str());
+  }
+}
+
+// --- configuration
+
+ServerConfig Telescope::Config() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return config_;
+}
+
+void Telescope::Configure(const ServerConfig& changes) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (changes.model != config_.model || changes.device != config_.device) config_.parked = false;
+  config_.model = changes.model;
+  config_.device = changes.device;
+  config_.site = changes.site;
+  config_.parkAxis0 = changes.parkAxis0;
+  config_.parkAxis1 = changes.parkAxis1;
+  SaveLocked();
+}
+
+const host::ModelFacts& Telescope::Facts() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return *host::FactsOf(connected_ ? model_ : config_.model);
+}
+
+std::string Telescope::ModelName() const {
+  const int model = Facts().type;
+  SideraChar16 name[96] = {};
+  if (GetMountName(model, name) != SIDERA_OK) return "model " + std::to_string(model);
+  return host::Utf8Of(name);
+}
+
+std::string Telescope::UniqueId() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return config_.uniqueId;
+}
+
+// --- connection
+
+void Telescope::Connect(uint32_t client) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  clients_.insert(client);
+  if (connected_ || connecting_) return;
+  connecting_ = true;
+  connectFailure_.clear();
+  worker_.Post([this, settings = config_] { ConnectOnWorker(settings); });
+}
+
+void Telescope::Disconnect(uint32_t client) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  clients_.erase(client);
+  if (!clients_.empty() || !connected_ || connecting_) return;
+  connecting_ = true;
+  worker_.Post([this] { DisconnectOnWorker(); });
+}
+
+void Telescope::SetConnected(uint32_t client, bool connected) {
+  if (connected) {
+    Connect(client);
+  } else {
+    Disconnect(client);
+  }
+  // Tasks run in order: this one ends after the connect or disconnect.
+  (void)OnWorker([] { return 0; }, std::chrono::seconds(60));
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (connected && !connected_ && !connectFailure_.empty()) {
+    const std::string failure = std::exchange(connectFailure_, "");
+    throw DeviceError(connectFailureNumber_, failure);
+  }
+}
+
+bool Telescope::Connected(uint32_t client) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return connected_ && clients_.count(client) != 0;
+}
+
+bool Telescope::Connecting() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!connecting_ && !connectFailure_.empty()) {
+    throw DeviceError(connectFailureNumber_, std::exchange(connectFailure_, ""));
+  }
+  return connecting_;
+}
+
+void Telescope::ConnectOnWorker(const ServerConfig& settings) {
+  const host::ModelFacts& facts = *host::FactsOf(settings.model);
+  const std::string name = [&] {
+    SideraChar16 text[96] = {};
+    return GetMountName(settings.model, text) == SIDERA_OK ? host::Utf8Of(text)
+                                                           : "model " + std::to_string(facts.type);
+  }();
+  std::string what = "Connecting to " + name;
+  std::string failure;
+  int code = SIDERA_OK;
+  if (!host::IsSimulator(facts)) {
+    const auto port = host::PortSettingFor(settings.device);
+    if (!port) {
+      code = SIDERA_INVALID_PARAMETER;
+      failure = what + ": no serial device chosen (choose one on the setup page, /setup)";
+    } else if (std::string problem =
+                   host::DiagnoseSerialDevice(settings.device, "choose one on the setup page");
+               !problem.empty()) {
+      code = SIDERA_PORT_BUSY;
+      failure = what + ": " + problem;
+    } else {
+      // The library reads the pattern when it opens the port.
+      setenv("SIDERA_SERIAL_PATTERN", port->pattern.c_str(), 1);
+      SetComPort(port->number);
+      what += " on " + settings.device;
+    }
+  }
+  const SiteSetting site = settings.site.value_or(SiteSetting{});
+  if (failure.empty()) {
+    code = CreateMount(settings.model, Radians(site.latitude), site.elevation);
+    if (code != SIDERA_OK) {
+      failure = what + ": " + LibraryText(code) + " (code " + std::to_string(code) + ")";
+    }
+  }
+  bool equatorial = false;
+  if (code == SIDERA_OK) {
+    equatorial = IsEquatorialMount() == 1;
+    (void)SetTrackingRateMode(0);  // always 0 with a mount
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  connecting_ = false;
+  if (code != SIDERA_OK) {
+    connectFailure_ = failure;
+    connectFailureNumber_ = AlpacaNumberOf(code);
+    clients_.clear();
+  } else {
+    connected_ = true;
+    model_ = settings.model;
+    equatorial_ = equatorial;
+    tracking_ = false;
+    trackingRate_ = 0;
+    motion_ = {};
+    moveRate_[0] = moveRate_[1] = 0;
+    pulse_ = {};
+    guidePlan_ = {};
+    for (int axis = 0; axis < 2; ++axis) (void)::SetGuideRate(axis, guideRate_[axis]);
+    Invalidate();
+  }
+  refreshed_.notify_all();
+}
+
+void Telescope::StopAllOnWorker() {
+  // Tracking off first: on an equatorial mount, stopping the right-ascension
+  // axis while tracking is requested restarts tracking instead.
+  const int tracking = ::SetTracking(0);
+  const int axis0 = StopAxis(0);
+  const int axis1 = StopAxis(1);
+  Check(tracking != SIDERA_OK ? tracking
+        : axis0 != SIDERA_OK  ? axis0
+                              : axis1,
+        "Stopping the mount");
+}
+
+void Telescope::DisconnectOnWorker() {
+  try {
+    StopAllOnWorker();
+  } catch (const DeviceError& e) {
+    std::fprintf(stderr, "sidera-alpaca: %s\n", e.what());
+  }
+  (void)DestroyMount();  // always 0
+  std::lock_guard<std::mutex> lock(mutex_);
+  connected_ = false;
+  connecting_ = false;
+  clients_.clear();
+  motion_ = {};
+  moveRate_[0] = moveRate_[1] = 0;
+  pulse_ = {};
+  refreshed_.notify_all();
+}
+
+void Telescope::Shutdown() {
+  bool connected = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    connected = connected_;
+  }
+  if (connected)
+    (void)worker_.Call(
+        [this] {
+          DisconnectOnWorker();
+          return 0;
+        },
+        std::chrono::seconds(30));
+  worker_.Stop();
+}
+
+// --- readings
+
+Snapshot Telescope::Read() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  RequireConnected();
+  if (snapshotSerial_ == 0 || Clock::now() - snapshotTaken_ >= kRefreshInterval) {
+    const uint64_t want = snapshotSerial_ + 1;
+    if (!refreshQueued_) {
+      refreshQueued_ = true;
+      worker_.Post([this] { RefreshOnWorker(); });
+    }
+    if (!refreshed_.wait_for(lock, std::chrono::seconds(20),
+                             [&] { return snapshotSerial_ >= want || !connected_; })) {
+      throw DeviceError(kDriverError, "the mount did not answer within 20 s");
+    }
+    RequireConnected();
+  }
+  if (snapshot_.code != SIDERA_OK)
+    throw DeviceError(AlpacaNumberOf(snapshot_.code), snapshot_.error);
+  return snapshot_;
+}
+
+void Telescope::RefreshOnWorker() {
+  double longitude = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    refreshQueued_ = false;
+    // Another refresh has just served the requests waiting for this one.
+    if (!connected_ || Clock::now() - snapshotTaken_ < kRefreshInterval) {
+      refreshed_.notify_all();
+      return;
+    }
+    longitude = config_.site ? config_.site->longitude : 0.0;
+  }
+  Snapshot s;
+  // The axis reads report a controller that stopped answering; the sky
+  // position read alone would show the last positions as current.
+  s.code = GetAxisPositions(&s.axes);
+  if (s.code == SIDERA_OK) s.code = GetSkyPosition(&s.sky);
+  if (s.code == SIDERA_OK) s.code = GetMountState(&s.mountState);
+  if (s.code != SIDERA_OK) {
+    s.error =
+        "Reading the mount: " + LibraryText(s.code) + " (code " + std::to_string(s.code) + ")";
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  s.utc = clock_.NowUnixMillis();
+  s.lst = LocalSiderealTimeAt(s.utc, longitude);
+  snapshot_ = s;
+  snapshotTaken_ = Clock::now();
+  ++snapshotSerial_;
+  Judge(s);
+  refreshed_.notify_all();
+}
+
+void Telescope::Judge(const Snapshot& s) {
+  if (motion_.kind == MotionKind::kNone) return;
+  if (s.code != SIDERA_OK) {
+    motion_ = {};  // the slew ends: the mount no longer answers
+    return;
+  }
+  if (s.mountState & SIDERA_MOUNT_GOTO) {
+    motion_.seenGoto = true;
+    return;
+  }
+  double distance = 0;
+  const double latitude = config_.site ? Radians(config_.site->latitude) : 0.0;
+  switch (motion_.kind) {
+    case MotionKind::kSky:
+      distance = indi::Separation(motion_.target0, motion_.target1, s.lst - s.sky.hourAngle,
+                                  s.sky.declination);
+      break;
+    case MotionKind::kHorizontal: {
+      const Horizontal h = HorizontalOf(s.sky.hourAngle, s.sky.declination, latitude);
+      distance = indi::Separation(motion_.target0, motion_.target1, h.azimuth, h.altitude);
+      break;
+    }
+    default:
+      distance = std::fmax(std::fabs(indi::WrapPi(s.axes.axis0 - motion_.target0)),
+                           std::fabs(indi::WrapPi(s.axes.axis1 - motion_.target1)));
+  }
+  const bool arrived = distance <= kArrivalLimit;
+  if (!motion_.seenGoto && !arrived && Clock::now() - motion_.started < kStartAllowance) return;
+  if (motion_.kind == MotionKind::kPark && arrived) {
+    config_.parked = true;
+    SaveLocked();
+  }
+  motion_ = {};
+  settleUntil_ = Clock::now() + std::chrono::seconds(settleSeconds_);
+}
+
+DeviceView Telescope::View() {
+  const Snapshot s = Read();
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto now = Clock::now();
+  DeviceView v;
+  v.slewing = motion_.kind != MotionKind::kNone || moveRate_[0] != 0 || moveRate_[1] != 0 ||
+              now < settleUntil_ || (s.mountState & SIDERA_MOUNT_GOTO) != 0;
+  v.tracking = tracking_;
+  v.atPark = config_.parked;
+  v.pulseGuiding = pulse_.endEastWest > now || pulse_.endNorthSouth > now;
+  v.trackingRate = trackingRate_;
+  return v;
+}
+
+void Telescope::RequireConnection() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  RequireConnected();
+}
+
+bool Telescope::AtPark() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return config_.parked;
+}
+
+bool Telescope::Tracking() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return tracking_;
+}
+
+bool Telescope::Equatorial() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return connected_ ? equatorial_ : host::FactsOf(config_.model)->equatorial;
+}
+
+std::optional<SiteSetting> Telescope::Site() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return config_.site;
+}
+
+int64_t Telescope::UtcNow() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return clock_.NowUnixMillis();
+}
+
+double Telescope::LocalSiderealTime(int64_t utc) const {
+  const auto site = Site();
+  return LocalSiderealTimeAt(utc, site ? site->longitude : 0.0);
+}
+
+double Telescope::GuideRate(int axis) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return guideRate_[axis];
+}
+
+int Telescope::SlewSettleTime() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return settleSeconds_;
+}
+
+std::optional<double> Telescope::TargetRa() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return targetRa_;
+}
+
+std::optional<double> Telescope::TargetDec() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return targetDec_;
+}
+
+void Telescope::SetTarget(std::optional<double> raHours, std::optional<double> decDegrees) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (raHours) targetRa_ = raHours;
+  if (decDegrees) targetDec_ = decDegrees;
+}
+
+double Telescope::ParkAxis(int axis) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const std::optional<double>& stored = axis == 0 ? config_.parkAxis0 : config_.parkAxis1;
+  const host::ModelFacts& facts = *host::FactsOf(connected_ ? model_ : config_.model);
+  return Radians(stored.value_or(axis == 0 ? facts.homeAxis0Degrees : facts.homeAxis1Degrees));
+}
+
+double Telescope::HomeAxis(int axis) const {
+  const host::ModelFacts& facts = Facts();
+  return Radians(axis == 0 ? facts.homeAxis0Degrees : facts.homeAxis1Degrees);
+}
+
+// --- commands
+
+void Telescope::StartMotion(MotionKind kind, double target0, double target1) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  // The library gives the axes to the newest command: hand moves and guide
+  // pulses under way have ended.
+  motion_ = Motion{kind, Clock::now(), target0, target1, false};
+  moveRate_[0] = moveRate_[1] = 0;
+  pulse_ = {};
+  guidePlan_ = {};
+  settleUntil_ = {};
+  Invalidate();
+}
+
+void Telescope::SlewToSky(double raHours, double decDegrees) {
+  const int64_t utc = UtcNow();
+  const double lst = LocalSiderealTime(utc);
+  OnWorker([=, this] {
+    Check(GotoSky(indi::HourAngleOf(raHours, lst), Radians(decDegrees)),
+          "Slewing to " + Coordinates(raHours, decDegrees));
+    StartMotion(MotionKind::kSky, raHours / 12.0 * kPi, Radians(decDegrees));
+    return 0;
+  });
+}
+
+void Telescope::SlewToHorizontal(double azimuthDegrees, double altitudeDegrees) {
+  OnWorker([=, this] {
+    char what[96];
+    std::snprintf(what, sizeof what, "Slewing to azimuth %.4f\u00b0, altitude %.4f\u00b0",
+                  azimuthDegrees, altitudeDegrees);
+    Check(GotoHorizontal(indi::WrapPi(Radians(azimuthDegrees)), Radians(altitudeDegrees)), what);
+    StartMotion(MotionKind::kHorizontal, Radians(azimuthDegrees), Radians(altitudeDegrees));
+    return 0;
+  });
+}
+
+void Telescope::SyncToSky(double raHours, double decDegrees) {
+  const double lst = LocalSiderealTime(UtcNow());
+  OnWorker([=, this] {
+    const std::string what = "Syncing on " + Coordinates(raHours, decDegrees);
+    AxisPair axes{};
+    Check(GetAxisPositions(&axes), what);
+    // What to put back if the fit fails: a failed fit resets the pointing
+    // model and may leave half-solved error terms behind.
+    AlignmentRecord before{};
+    (void)SaveAlignment(&before);  // returns the record size
+    double collimation = 0, nonPerpendicularity = 0;
+    (void)GetMountErrors(&collimation, &nonPerpendicularity);  // always 0
+    const int code = AlignOneStar(
+        AlignStar{indi::HourAngleOf(raHours, lst), Radians(decDegrees), axes.axis0, axes.axis1});
+    if (code != SIDERA_OK) {
+      if (before.isAligned) {
+        (void)LoadAlignment(&before);  // a record this mount just saved
+      } else {
+        (void)SetMountErrors(collimation, nonPerpendicularity);  // back to the nominal model
+      }
+    }
+    Check(code, what);
+    std::lock_guard<std::mutex> lock(mutex_);
+    Invalidate();
+    return 0;
+  });
+}
+
+void Telescope::AbortSlew() {
+  OnWorker([=, this] {
+    bool tracking = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      tracking = tracking_;
+      motion_ = {};
+      moveRate_[0] = moveRate_[1] = 0;
+      pulse_ = {};
+      guidePlan_ = {};
+      settleUntil_ = {};
+      Invalidate();
+    }
+    StopAllOnWorker();
+    // Tracking goes back to what it was before the slew.
+    if (tracking) Check(::SetTracking(1), "Restarting tracking");
+    return 0;
+  });
+}
+
+void Telescope::Park() {
+  const double axis0 = ParkAxis(0), axis1 = ParkAxis(1);
+  OnWorker([=, this] {
+    Check(::SetTracking(0), "Parking");
+    Check(GotoAxes(axis0, axis1), "Parking");
+    StartMotion(MotionKind::kPark, axis0, axis1);
+    std::lock_guard<std::mutex> lock(mutex_);
+    tracking_ = false;
+    return 0;
+  });
+}
+
+void Telescope::Unpark() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  config_.parked = false;
+  SaveLocked();
+}
+
+void Telescope::SetPark() {
+  const Snapshot s = Read();
+  std::lock_guard<std::mutex> lock(mutex_);
+  config_.parkAxis0 = indi::Degrees(s.axes.axis0);
+  config_.parkAxis1 = indi::Degrees(s.axes.axis1);
+  SaveLocked();
+}
+
+void Telescope::FindHome() {
+  const double axis0 = HomeAxis(0), axis1 = HomeAxis(1);
+  OnWorker([=, this] {
+    Check(::SetTracking(0), "Going home");
+    Check(GotoAxes(axis0, axis1), "Going home");
+    StartMotion(MotionKind::kHome, axis0, axis1);
+    std::lock_guard<std::mutex> lock(mutex_);
+    tracking_ = false;
+    return 0;
+  });
+}
+
+void Telescope::MoveAxis(int axis, double degreesPerSecond) {
+  const double rate = Radians(degreesPerSecond);
+  OnWorker([=, this] {
+    // A zero rate stops the axis; the library then resumes tracking when it
+    // was on.
+    Check(rate == 0 ? StopAxis(axis) : ::MoveAxis(axis, rate),
+          rate == 0 ? "Stopping the axis" : "Moving the axis");
+    std::lock_guard<std::mutex> lock(mutex_);
+    moveRate_[axis] = rate;
+    if (rate == 0 && moveRate_[1 - axis] == 0) {
+      settleUntil_ = Clock::now() + std::chrono::seconds(settleSeconds_);
+    }
+    Invalidate();
+    return 0;
+  });
+}
+
+void Telescope::PulseGuide(int direction, int milliseconds) {
+  OnWorker([=, this] {
+    Clock::time_point end;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      end = Clock::now() + std::chrono::milliseconds(clock_.RealMillis(milliseconds));
+      const bool northSouth = direction == 0 || direction == 1;
+      const double sign = direction == 0 || direction == 3 ? 1.0 : -1.0;
+      if (northSouth) {
+        pulse_.north = milliseconds > 0 ? sign * guideRate_[1] : 0.0;
+        pulse_.endNorthSouth = end;
+      } else {
+        pulse_.west = milliseconds > 0 ? sign * guideRate_[0] : 0.0;
+        pulse_.endEastWest = end;
+      }
+    }
+    ApplyGuideOnWorker();
+    return 0;
+  });
+}
+
+void Telescope::ApplyGuideOnWorker() {
+  indi::GuideOffsets offsets;
+  indi::MountGeometry geometry;
+  double trackingRate = 0;
+  Clock::time_point nextEnd = Clock::time_point::max();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto now = Clock::now();
+    if (pulse_.endEastWest <= now) pulse_.west = 0;
+    if (pulse_.endNorthSouth <= now) pulse_.north = 0;
+    if (pulse_.west != 0) nextEnd = std::min(nextEnd, pulse_.endEastWest);
+    if (pulse_.north != 0) nextEnd = std::min(nextEnd, pulse_.endNorthSouth);
+    offsets = {pulse_.west, pulse_.north};
+    geometry.equatorial = equatorial_;
+    geometry.southern = config_.site && config_.site->latitude < 0;
+    trackingRate = tracking_ ? TrackingSkyRate(trackingRate_) : 0.0;
+  }
+  indi::Jacobian jacobian;
+  if (geometry.equatorial) {
+    double axis1 = 0;
+    Check(GetAxisPosition(1, &axis1), "Guiding");
+    geometry.beyondThePole = indi::BeyondThePole(axis1);
+    jacobian = indi::EquatorialJacobian(geometry);
+  } else {
+    SkyPoint sky{};
+    Check(GetSkyPosition(&sky), "Guiding");
+    jacobian = indi::NumericJacobian(
+        [](SkyPoint p) {
+          AxisPair a{};
+          (void)SkyToAxes(p, &a);  // 0 with a mount
+          return a;
+        },
+        sky);
+  }
+  const indi::GuidePlan plan = indi::PlanGuide(geometry, jacobian, offsets, trackingRate);
+  int code = SIDERA_OK;
+  for (int axis = 0; axis < 2 && code == SIDERA_OK; ++axis) {
+    if (plan.drive[axis]) {
+      code = ::MoveAxis(axis, plan.rate[axis]);
+    } else if (guidePlan_.drive[axis]) {
+      code = StopAxis(axis);  // back to tracking, or stopped when tracking is off
+    }
+  }
+  guidePlan_ = plan;
+  if (nextEnd != Clock::time_point::max()) {
+    worker_.PostAt(nextEnd, [this] {
+      try {
+        ApplyGuideOnWorker();
+      } catch (const DeviceError& e) {
+        std::fprintf(stderr, "sidera-alpaca: ending a guide pulse: %s\n", e.what());
+      }
+    });
+  }
+  Check(code, "Guiding");
+}
+
+void Telescope::SetTracking(bool on) {
+  OnWorker([=, this] {
+    Check(::SetTracking(on ? 1 : 0), on ? "Starting tracking" : "Stopping tracking");
+    std::lock_guard<std::mutex> lock(mutex_);
+    tracking_ = on;
+    Invalidate();
+    return 0;
+  });
+}
+
+void Telescope::SetTrackingRate(int driveRate) {
+  OnWorker([=, this] {
+    Check(SetTrackingRateMode(driveRate), "Changing the tracking rate");
+    bool tracking = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      trackingRate_ = driveRate;
+      tracking = tracking_;
+    }
+    // A running tracking keeps its old rate until it is started again.
+    if (tracking) Check(::SetTracking(1), "Changing the tracking rate");
+    return 0;
+  });
+}
+
+void Telescope::SetSite(const SiteSetting& site) {
+  bool connected = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    connected = connected_;
+  }
+  if (connected) {
+    OnWorker([=, this] {
+      Check(::SetSite(Radians(site.latitude), site.elevation), "Setting the site");
+      return 0;
+    });
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  config_.site = site;
+  SaveLocked();
+  Invalidate();
+}
+
+void Telescope::SetGuideRate(int axis, double radiansPerSecond) {
+  OnWorker([=, this] {
+    Check(::SetGuideRate(axis, radiansPerSecond), "Setting the guide rate");
+    std::lock_guard<std::mutex> lock(mutex_);
+    guideRate_[axis] = radiansPerSecond;
+    return 0;
+  });
+}
+
+void Telescope::SetSlewSettleTime(int seconds) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  settleSeconds_ = seconds;
+}
+
+void Telescope::SetUtc(int64_t utcMillis) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  clock_.Set(utcMillis, host::SkyClock::Steady::now());
+  Invalidate();
+}
+
+AxisPair Telescope::AxesFor(double raHours, double decDegrees) {
+  const double lst = LocalSiderealTime(UtcNow());
+  return OnWorker([=, this] {
+    AxisPair axes{};
+    (void)SkyToAxes(SkyPoint{indi::HourAngleOf(raHours, lst), Radians(decDegrees)},
+                    &axes);  // 0 with a mount
+    return axes;
+  });
+}
+
+}  // namespace sidera::alpaca

@@ -1,0 +1,184 @@
+// One Sidera mount as an Alpaca telescope: the connection, the shared view of
+// the mount's state, and the commands, all over the library's exported
+// operations. Library calls run on one worker thread (MountWorker); HTTP
+// threads wait for them a bounded time. Reads of the mount's state are shared:
+// one refresh of the positions and state word serves every request made
+// within the refresh interval, so clients polling faster add no traffic on the
+// serial line. Failures throw DeviceError with the library's message.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "alpaca/mount_worker.h"
+#include "alpaca/server_config.h"
+#include "host/model_facts.h"
+#include "host/sky_clock.h"
+#include "indi/motion_rates.h"
+#include "sidera.h"
+
+namespace sidera::alpaca {
+
+// A refresh serves every read made within this interval after it.
+inline constexpr std::chrono::milliseconds kRefreshInterval{250};
+
+// One reading of the mount, shared by every request that asks within the
+// refresh interval.
+struct Snapshot {
+  int code = 0;       // the library's code for the reads, 0 when they worked
+  std::string error;  // its message, when not 0
+  AxisPair axes{};
+  SkyPoint sky{};
+  uint32_t mountState = 0;
+  int64_t utc = 0;  // sky clock at the reading, ms since 1970
+  double lst = 0;   // local sidereal time then, radians
+};
+
+// The last-known state that the device members report.
+struct DeviceView {
+  bool slewing = false;
+  bool tracking = false;
+  bool atPark = false;
+  bool pulseGuiding = false;
+  int trackingRate = 0;  // DriveRate: 0 sidereal, 1 lunar, 2 solar
+};
+
+class Telescope {
+ public:
+  Telescope(ServerConfig config, std::string configPath, double clockScale);
+  ~Telescope();
+  Telescope(const Telescope&) = delete;
+  Telescope& operator=(const Telescope&) = delete;
+
+  // --- configuration (no connection needed)
+  ServerConfig Config() const;
+  // Stores the setup page's choices; they apply at the next connect.
+  void Configure(const ServerConfig& changes);
+  // The facts of the model connected, or else of the model configured.
+  const host::ModelFacts& Facts() const;
+  std::string ModelName() const;
+  std::string UniqueId() const;
+
+  // --- connection. Clients are told apart by their ClientID: the mount stays
+  // connected while any client that connected has not disconnected.
+  void Connect(uint32_t client);                       // returns at once; Connecting shows progress
+  void Disconnect(uint32_t client);                    // likewise
+  void SetConnected(uint32_t client, bool connected);  // waits for the outcome
+  bool Connected(uint32_t client) const;
+  // True while a connect or disconnect runs; a connect that failed is
+  // reported once, by the first read after it, as its error.
+  bool Connecting();
+  // Stops every motion and releases the mount (the server is stopping).
+  void Shutdown();
+
+  // --- state (each throws NotConnected when no mount is connected)
+  void RequireConnection() const;
+  bool AtPark() const;
+  bool Tracking() const;
+  Snapshot Read();  // a reading no older than the refresh interval
+  DeviceView View();
+  bool Equatorial() const;
+  std::optional<SiteSetting> Site() const;
+  int64_t UtcNow() const;
+  double LocalSiderealTime(int64_t utc) const;  // radians
+  double GuideRate(int axis) const;             // radians per second
+  int SlewSettleTime() const;
+  std::optional<double> TargetRa() const;   // hours
+  std::optional<double> TargetDec() const;  // degrees
+  void SetTarget(std::optional<double> raHours, std::optional<double> decDegrees);
+  double ParkAxis(int axis) const;  // radians
+  double HomeAxis(int axis) const;  // radians
+
+  // --- commands. Each checks nothing of the Alpaca rules (the members do);
+  // each throws DeviceError with the library's message when the library
+  // refuses or fails.
+  void SlewToSky(double raHours, double decDegrees);
+  void SlewToHorizontal(double azimuthDegrees, double altitudeDegrees);
+  void SyncToSky(double raHours, double decDegrees);
+  void AbortSlew();
+  void Park();
+  void Unpark();
+  void SetPark();
+  void FindHome();
+  void MoveAxis(int axis, double degreesPerSecond);
+  // direction: 0 north, 1 south, 2 east, 3 west; milliseconds of sky time
+  void PulseGuide(int direction, int milliseconds);
+  void SetTracking(bool on);
+  void SetTrackingRate(int driveRate);
+  void SetSite(const SiteSetting& site);
+  void SetGuideRate(int axis, double radiansPerSecond);
+  void SetSlewSettleTime(int seconds);
+  void SetUtc(int64_t utcMillis);
+  // Where an equatorial mount's declination axis would be for a sky position
+  // (radians), through the pointing model.
+  AxisPair AxesFor(double raHours, double decDegrees);
+
+ private:
+  enum class MotionKind { kNone, kSky, kHorizontal, kPark, kHome };
+  struct Motion {
+    MotionKind kind = MotionKind::kNone;
+    MountWorker::Clock::time_point started{};
+    double target0 = 0;  // radians: right ascension, azimuth or axis 0
+    double target1 = 0;  // radians: declination, altitude or axis 1
+    bool seenGoto = false;
+  };
+  struct Pulse {
+    double west = 0;  // radians per second of sky motion while it lasts
+    double north = 0;
+    MountWorker::Clock::time_point endEastWest{}, endNorthSouth{};
+  };
+
+  // Runs `f` on the worker, bounded in time; throws when it does not finish.
+  template <typename F>
+  auto OnWorker(F f, std::chrono::milliseconds timeout = std::chrono::seconds(20));
+  // Throws DeviceError with "<what>: <library message> (code N)" for a non-zero code.
+  static void Check(int code, const std::string& what);
+  void RequireConnected() const;  // with mutex_ held
+  void Invalidate();              // with mutex_ held: the next read refreshes
+  void RefreshOnWorker();
+  void Judge(const Snapshot& s);  // with mutex_ held: has a motion ended?
+  void StartMotion(MotionKind kind, double target0, double target1);
+  void ApplyGuideOnWorker();
+  void StopAllOnWorker();
+  void ConnectOnWorker(const ServerConfig& settings);
+  void DisconnectOnWorker();
+  void SaveLocked();  // with mutex_ held
+
+  MountWorker worker_;
+  const std::string configPath_;
+
+  // Guarded by mutex_ (written by HTTP threads and the worker, read by both).
+  mutable std::mutex mutex_;
+  std::condition_variable refreshed_;
+  ServerConfig config_;
+  host::SkyClock clock_;
+  std::set<uint32_t> clients_;
+  bool connected_ = false;
+  bool connecting_ = false;
+  std::string connectFailure_;
+  int model_ = -1;  // the model connected
+  bool equatorial_ = false;
+  Snapshot snapshot_;
+  uint64_t snapshotSerial_ = 0;
+  MountWorker::Clock::time_point snapshotTaken_{};
+  bool refreshQueued_ = false;
+  Motion motion_;
+  MountWorker::Clock::time_point settleUntil_{};
+  int settleSeconds_ = 0;
+  double moveRate_[2] = {0, 0};  // MoveAxis rates in force, radians per second
+  Pulse pulse_;
+  bool tracking_ = false;
+  int trackingRate_ = 0;
+  double guideRate_[2];
+  int connectFailureNumber_ = 0;
+  // Worker thread only: the guide plan now applied to the axes.
+  indi::GuidePlan guidePlan_;
+  std::optional<double> targetRa_, targetDec_;
+};
+
+}  // namespace sidera::alpaca

@@ -1,0 +1,41 @@
+// What the hosts know about each mount model beyond the library's names: its
+// wire family, its kind, the fastest rate it slews at, the tolerance within
+// which its gotos count as arrived, how far ahead a sky goto aims, its home
+// position and the tracking rates it follows. One row per model.
+#pragma once
+
+namespace sidera::host {
+
+// Tracking rates, numbered as SetTrackingRateMode takes them.
+enum TrackingRateBit : unsigned {
+  kTrackSidereal = 1u << 0,
+  kTrackLunar = 1u << 1,
+  kTrackSolar = 1u << 2,
+};
+
+struct ModelFacts {
+  int type = -1;
+  int family = 0;          // 1..3: wire protocol family; 0: a simulator (no device)
+  bool equatorial = true;  // else alt-azimuth
+  double maxSlewDegreesPerSecond = 0;
+  double gotoToleranceDegrees = 0;  // the arrival tolerance of the model's driver
+  double gotoLeadSeconds = 0;       // how far ahead a sky goto aims
+  // The home position's axis angles in degrees: the pole for an equatorial
+  // mount (-90, +90), north on the horizon for an alt-azimuth one (0, 0).
+  double homeAxis0Degrees = 0;
+  double homeAxis1Degrees = 0;
+  // The rates tracking can follow (TrackingRateBit): an equatorial mount
+  // turns its right-ascension axis at any of the three; an alt-azimuth
+  // mount's software tracking follows the stars only.
+  unsigned trackingRates = kTrackSidereal;
+};
+
+// The facts of model `type`, or null outside 0..11.
+const ModelFacts* FactsOf(int type);
+
+// A simulator needs no serial device.
+inline bool IsSimulator(const ModelFacts& m) { return m.family == 0; }
+inline double HomeAxis0Degrees(const ModelFacts& m) { return m.homeAxis0Degrees; }
+inline double HomeAxis1Degrees(const ModelFacts& m) { return m.homeAxis1Degrees; }
+
+}  // namespace sidera::host

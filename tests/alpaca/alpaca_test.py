@@ -1,0 +1,444 @@
+#!/usr/bin/env python3
+"""sidera-alpaca driven by the ASCOM Initiative's own client, alpyca, as
+N.I.N.A. or SkySafari would drive it. Each case starts its own server on a free
+port (and its own discovery port), so cases run side by side.
+
+Usage: alpaca_test.py CASE SERVER EMULATOR ALPYCA_DIR
+"""
+import json
+import math
+import os
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+import requests
+
+SERVER, EMULATOR, ALPYCA = sys.argv[2], sys.argv[3], sys.argv[4]
+sys.path.insert(0, ALPYCA)
+from alpaca import discovery, management  # noqa: E402
+from alpaca.exceptions import (DriverException, InvalidOperationException,  # noqa: E402
+                               InvalidValueException, NotConnectedException,
+                               NotImplementedException, ParkedException)
+from alpaca.telescope import DriveRates, GuideDirections, PierSide, Telescope, TelescopeAxes  # noqa: E402
+
+SCALE = 10.0  # sky seconds per real second
+LAT, LON = 34.2, -118.06
+STARTED = []
+
+
+def free_udp_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        s.bind(("0.0.0.0", 0))
+        return s.getsockname()[1]
+
+
+class Server:
+    """sidera-alpaca on a free port, configured in a folder of its own."""
+
+    def __init__(self, home, *args, discovery_port=None):
+        self.home = home
+        self.discovery_port = discovery_port or free_udp_port()
+        env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=f"{home}/config",
+                   SIDERA_CLOCK_SCALE=str(SCALE), LC_ALL="C")
+        self.proc = subprocess.Popen(
+            [SERVER, "--port", "0", "--discovery-port", str(self.discovery_port), *args],
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=env)
+        STARTED.append(self.proc)
+        lines = [self.proc.stdout.readline() for _ in range(2)]
+        line = next((x for x in lines if "http://127.0.0.1:" in x), "")
+        if not line:
+            self.proc.kill()
+            raise RuntimeError("server did not start: " + "".join(lines) + self.proc.stderr.read())
+        self.port = int(line.split("http://127.0.0.1:")[1].split("/")[0])
+        self.address = f"127.0.0.1:{self.port}"
+        self.base = f"http://{self.address}/api/v1/telescope/0/"
+
+    def telescope(self):
+        return Telescope(self.address, 0)
+
+    def stop(self):
+        """SIGTERM: the server stops the axes and exits 0."""
+        self.proc.send_signal(signal.SIGTERM)
+        out, err = self.proc.communicate(timeout=20)
+        check(self.proc.returncode == 0, f"exit status {self.proc.returncode}: {err}")
+        check("stopped" in out, out)
+        check("ERROR: AddressSanitizer" not in err and "runtime error" not in err, err)
+
+
+def check(ok, what):
+    if not ok:
+        raise AssertionError(what)
+
+
+def raises(exception, f, *args):
+    try:
+        f(*args)
+    except exception:
+        return
+    raise AssertionError(f"{getattr(f, '__name__', f)}{args}: {exception.__name__} expected")
+
+
+def wait_until(predicate, seconds, what):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        if predicate():
+            return
+        time.sleep(0.05)
+    raise AssertionError("timed out waiting for " + what)
+
+
+def connect(server, model_site=True):
+    t = server.telescope()
+    t.Connected = True
+    if model_site:
+        t.SiteLatitude, t.SiteLongitude, t.SiteElevation = LAT, LON, 1742
+    return t
+
+
+def apart_arcsec(ra1, dec1, ra2, dec2):
+    a1, d1, a2, d2 = map(math.radians, (ra1 * 15, dec1, ra2 * 15, dec2))
+    h = math.sin((d2 - d1) / 2) ** 2 + math.cos(d1) * math.cos(d2) * math.sin((a2 - a1) / 2) ** 2
+    return math.degrees(2 * math.asin(math.sqrt(min(1.0, h)))) * 3600
+
+
+def case_protocol(home):
+    """Malformed requests get 400 and a reason; bad values 0x401; the rest the
+    Alpaca way: case-insensitive names, echoed transaction numbers."""
+    s = Server(home, "--model", "6")
+    t = s.telescope()
+    raises(NotConnectedException, lambda: t.RightAscension)
+    raises(NotConnectedException, t.SlewToCoordinatesAsync, 1.0, 2.0)
+    check(t.CanSlewAsync and not t.CanSlew, "the asynchronous slews only")
+    t = connect(s)
+    t.Tracking = True
+    for ra, dec in ((25, 10), (-1, 10), (10, 100), (10, -90.5), ("NaN", 0), (1, "Infinity")):
+        r = requests.put(s.base + "slewtocoordinatesasync",
+                         data={"RightAscension": ra, "Declination": dec, "ClientTransactionID": 9})
+        j = r.json()
+        check(r.status_code == 200 and j["ErrorNumber"] == 0x401 and j["ErrorMessage"], j)
+        check(j["ClientTransactionID"] == 9, j)
+    malformed = [
+        ("put", "slewtocoordinatesasync", {"RightAscension": "ten", "Declination": 1}),
+        ("put", "slewtocoordinatesasync", {"RightAscension": 1}),
+        ("put", "tracking", {"Tracking": "maybe"}),
+        ("put", "moveaxis", {"Axis": "1.5", "Rate": 0}),
+        ("put", "tracking", {"Tracking": "x" * (1 << 20)}),  # a 1 MB body
+        ("get", "nosuchmember", {}),
+        ("get", "RightAscension", {}),  # member names are lower case
+    ]
+    for method, member, data in malformed:
+        r = getattr(requests, method)(s.base + member, data=data)
+        check(r.status_code == 400 and r.text.strip() and "json" not in r.headers["Content-Type"],
+              f"{member}: {r.status_code} {r.text[:80]}")
+    for path in ("/api/v1/telescope/1/name", "/api/v1/camera/0/name", "/api/v1/telescope/x/name"):
+        r = requests.get(f"http://{s.address}{path}")
+        check(r.status_code == 400 and r.text.strip(), f"{path}: {r.status_code}")
+    # Parameter names in any case; the client's transaction number echoed.
+    r = requests.get(s.base + "canmoveaxis", params={"aXiS": 1, "clienttransactionid": 77})
+    check(r.json()["Value"] is True and r.json()["ClientTransactionID"] == 77, r.text)
+    r = requests.get(s.base + "name", params={"ClientTransactionID": "bad"})
+    check(r.json()["ClientTransactionID"] == 0, r.text)
+    check(management.apiversions(s.address) == [1], "api versions")
+    check(management.description(s.address)["ServerName"], "description")
+    devices = management.configureddevices(s.address)
+    check(len(devices) == 1 and devices[0]["DeviceType"] == "Telescope", devices)
+    uid = devices[0]["UniqueID"]
+    check(t.UTCDate.year >= 2024, "UTCDate")
+    check(t.EquatorialSystem == 1 and t.InterfaceVersion == 4, "topocentric, version 4")
+    state = {d["Name"]: d["Value"] for d in t.DeviceState}
+    check({"RightAscension", "Slewing", "Tracking", "UTCDate", "SideOfPier"} <= set(state), state)
+    s.stop()
+    again = Server(home, "--model", "6")
+    check(management.configureddevices(again.address)[0]["UniqueID"] == uid, "stable UniqueID")
+    again.stop()
+
+
+def slew_and_wait(t, ra, dec, seconds=60):
+    t.SlewToCoordinatesAsync(ra, dec)
+    check(t.Slewing, "Slewing true at once")
+    wait_until(lambda: not t.Slewing, seconds, "the slew to end")
+
+
+def case_equatorial(home):
+    """Slews, abort, pier sides, park, guiding and hand moves on the equatorial
+    simulator."""
+    s = Server(home, "--model", "6")
+    t = connect(s)
+    check(t.AlignmentMode == 2 and t.TrackingRates == [0, 1, 2], "a German equatorial")
+    raises(InvalidOperationException, t.SlewToCoordinatesAsync, 1.0, 2.0)  # tracking off
+    t.Tracking = True
+    lst = t.SiderealTime
+    tolerance = 3600 / 30  # the model's goto tolerance, arc-seconds
+    for hours, side in ((-2.0, PierSide.pierWest), (2.0, PierSide.pierEast)):
+        ra = (lst - hours) % 24  # east of the meridian, then west of it
+        check(t.DestinationSideOfPier(ra, 20.0) == side, f"destination side at {hours} h")
+        slew_and_wait(t, ra, 20.0)
+        check(apart_arcsec(t.RightAscension, t.Declination, ra, 20.0) <= tolerance,
+              f"arrived within tolerance: {t.RightAscension} {t.Declination}")
+        check(t.SideOfPier == side, f"pier side at hour angle {hours}")
+        check(t.Tracking and t.TargetRightAscension == ra, "tracking and target after a slew")
+    # Abort mid-slew: the mount stops short and tracking goes on.
+    t.SlewToCoordinatesAsync((lst + 3) % 24, 70.0)
+    time.sleep(0.3)
+    t.AbortSlew()
+    check(not t.Slewing and t.Tracking, "aborted, still tracking")
+    check(apart_arcsec(t.RightAscension, t.Declination, (lst + 3) % 24, 70.0) > 3600, "stopped short")
+    # Guide pulses end in their time (sky milliseconds).
+    t.GuideRateRightAscension = t.GuideRateRightAscension
+    start = time.monotonic()
+    t.PulseGuide(GuideDirections.guideNorth, 3000)
+    check(t.IsPulseGuiding, "guiding at once")
+    wait_until(lambda: not t.IsPulseGuiding, 5, "the pulse to end")
+    took = time.monotonic() - start
+    check(0.2 <= took <= 1.5, f"a 3000 ms pulse at scale {SCALE} took {took:.2f} s")
+    # Hand moves: a rate from AxisRates moves, one outside is refused.
+    rates = t.AxisRates(TelescopeAxes.axisPrimary)
+    check(rates[0].Maximum == 4.0 and rates[0].Minimum > 0, "axis rates")
+    raises(InvalidValueException, t.MoveAxis, TelescopeAxes.axisPrimary, rates[0].Maximum * 1.5)
+    raises(NotImplementedException, t.MoveAxis, TelescopeAxes.axisTertiary, 1.0)
+    dec0 = t.Declination
+    t.MoveAxis(TelescopeAxes.axisSecondary, 2.0)
+    check(t.Slewing, "slewing while moving an axis")
+    time.sleep(0.5)
+    t.MoveAxis(TelescopeAxes.axisSecondary, 0)
+    check(abs(t.Declination - dec0) > 1.0, "the declination axis moved")
+    # Park: slews refused with InvalidWhileParked until unparked.
+    t.Park()
+    wait_until(lambda: t.AtPark, 60, "the park")
+    check(not t.Tracking and not t.Slewing, "parked and still")
+    raises(ParkedException, t.SlewToCoordinatesAsync, 1.0, 2.0)
+    raises(ParkedException, t.MoveAxis, TelescopeAxes.axisPrimary, 1.0)
+    raises(ParkedException, t.PulseGuide, GuideDirections.guideEast, 100)
+    t.Unpark()
+    check(not t.AtPark, "unparked")
+    t.FindHome()
+    wait_until(lambda: t.AtHome, 60, "home")
+    # A sync makes the mount report where it is told it points.
+    t.Tracking = True
+    slew_and_wait(t, (lst + 1) % 24, 45.0)
+    t.SyncToCoordinates((lst + 1.2) % 24, 46.0)
+    check(apart_arcsec(t.RightAscension, t.Declination, (lst + 1.2) % 24, 46.0) < 60, "synced")
+    t.Connected = False
+    check(not t.Connected, "disconnected")
+    s.stop()
+
+
+def case_altaz(home):
+    """What an alt-azimuth model cannot do answers NotImplemented; what it can
+    do works."""
+    s = Server(home, "--model", "7")
+    t = connect(s)
+    check(t.AlignmentMode == 0 and t.TrackingRates == [0], "alt-azimuth, sidereal only")
+    check(t.CanSlewAltAzAsync and t.CanSync and not t.CanSetPierSide, "capabilities")
+    not_implemented = [
+        lambda: t.SideOfPier, lambda: t.DestinationSideOfPier(1.0, 1.0),
+        lambda: t.SlewToCoordinates(1.0, 1.0), lambda: t.SlewToTarget(),
+        lambda: t.SlewToAltAz(10.0, 10.0), lambda: setattr(t, "SideOfPier", PierSide.pierEast),
+        lambda: setattr(t, "DeclinationRate", 1.0), lambda: setattr(t, "RightAscensionRate", 1.0),
+        lambda: setattr(t, "DoesRefraction", True), lambda: t.ApertureArea,
+        lambda: t.ApertureDiameter, lambda: t.FocalLength, lambda: t.MoveAxis(TelescopeAxes.axisTertiary, 1.0),
+        lambda: t.Action("x", ""), lambda: t.CommandBlind("x", True),
+        lambda: t.CommandBool("x", True), lambda: t.CommandString("x", True)]
+    for i, member in enumerate(not_implemented):
+        raises(NotImplementedException, member)
+    raises(InvalidValueException, setattr, t, "TrackingRate", DriveRates.driveLunar)  # lunar: not for alt-azimuth
+    t.SlewToAltAzAsync(120.0, 40.0)
+    check(t.Slewing, "Slewing at once")
+    wait_until(lambda: not t.Slewing, 60, "the alt-azimuth slew")
+    check(abs(t.Azimuth - 120.0) < 0.2 and abs(t.Altitude - 40.0) < 0.2, f"{t.Azimuth} {t.Altitude}")
+    raises(InvalidValueException, t.SlewToAltAzAsync, 400.0, 40.0)
+    raises(InvalidValueException, t.SlewToAltAzAsync, 10.0, -5.0)  # below the lower limit
+    s.stop()
+
+
+def case_killed_controller(home):
+    """Model 1 on its emulator: the controller dies mid-slew, the slew ends and
+    the next request answers with an error at once, nothing hangs."""
+    emulator = subprocess.Popen([EMULATOR, "--time-scale", str(SCALE)], stdout=subprocess.PIPE,
+                                stdin=subprocess.PIPE, text=True)
+    STARTED.append(emulator)
+    device = emulator.stdout.readline().strip()
+    s = Server(home, "--model", "1", "--device", device)
+    t = connect(s)
+    t.Tracking = True
+    t.SlewToCoordinatesAsync((t.SiderealTime + 5) % 24, -20.0)
+    time.sleep(0.3)
+    check(t.Slewing, "slewing before the controller dies")
+    emulator.kill()
+    emulator.wait()
+    start = time.monotonic()
+    ended = False
+    while time.monotonic() - start < 20:
+        try:
+            if not t.Slewing:
+                ended = True
+                break
+        except DriverException as e:
+            check("No response" in str(e) or "code 10" in str(e), str(e))
+            ended = True
+            break
+        time.sleep(0.1)
+    check(ended, "the slew ends")
+    for read in (lambda: t.RightAscension, lambda: t.Slewing):
+        begin = time.monotonic()
+        raises(DriverException, read)
+        check(time.monotonic() - begin < 10, "an error without hanging")
+    s.stop()
+
+
+def case_discovery(home):
+    """alpyca's discovery finds the server (over loopback only), IPv6 too, and
+    two servers sharing the discovery port both answer."""
+    import ifaddr
+    port = free_udp_port()
+    a = Server(home + "/a", "--model", "6", discovery_port=port)
+    b = Server(home + "/b", "--model", "7", discovery_port=port)
+    loopback = [ad for ad in ifaddr.get_adapters() if any(ip.ip == "127.0.0.1" for ip in ad.ips)]
+    real = ifaddr.get_adapters
+    ifaddr.get_adapters = lambda: loopback  # no datagram leaves this computer
+    discovery.port = port
+    try:
+        found = discovery.search_ipv4(numquery=1, timeout=1)
+    finally:
+        ifaddr.get_adapters = real
+    check(a.address in found and b.address in found, f"found {found}")
+    with socket.socket(socket.AF_INET6, socket.SOCK_DGRAM) as s6:
+        s6.settimeout(2)
+        s6.sendto(b"alpacadiscovery1", ("::1", port))
+        got = json.loads(s6.recvfrom(1024)[0])
+        check(got["AlpacaPort"] in (a.port, b.port), got)
+        s6.sendto(b"something else", ("::1", port))
+        raises(socket.timeout, lambda: s6.recvfrom(1024))
+    a.stop()
+    b.stop()
+
+
+def case_many_clients(home):
+    """Ten clients poll the position and Slewing during a slew: every request
+    answers."""
+    s = Server(home, "--model", "6")
+    t = connect(s)
+    t.Tracking = True
+    failures = []
+    stop = threading.Event()
+
+    def poll():
+        c = s.telescope()
+        while not stop.is_set():
+            try:
+                c.RightAscension, c.Declination, c.Slewing
+            except Exception as e:  # noqa: BLE001 - every failure counts
+                failures.append(repr(e))
+            time.sleep(0.1)
+
+    threads = [threading.Thread(target=poll) for _ in range(10)]
+    for th in threads:
+        th.start()
+    slew_and_wait(t, (t.SiderealTime + 4) % 24, -30.0)
+    stop.set()
+    for th in threads:
+        th.join()
+    check(not failures, failures[:3])
+    s.stop()
+
+
+class Browser:
+    """Debian's headless Chromium through chromedriver's WebDriver protocol."""
+
+    def __init__(self, home):
+        port = free_udp_port()  # a free number; chromedriver takes it for TCP
+        self.proc = subprocess.Popen(["chromedriver", f"--port={port}"], stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+        STARTED.append(self.proc)
+        self.url = f"http://127.0.0.1:{port}"
+        wait_until(self._up, 20, "chromedriver")
+        args = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                f"--user-data-dir={home}/chromium", "--window-size=800,1100"]
+        r = requests.post(self.url + "/session", json={"capabilities": {"alwaysMatch": {
+            "goog:chromeOptions": {"binary": "/usr/bin/chromium", "args": args}}}}).json()
+        self.session = f"{self.url}/session/{r['value']['sessionId']}"
+
+    def _up(self):
+        try:
+            return requests.get(self.url + "/status", timeout=1).ok
+        except requests.RequestException:
+            return False
+
+    def do(self, path, body=None):
+        r = (requests.post(self.session + path, json=body) if body is not None
+             else requests.get(self.session + path)).json()
+        if isinstance(r.get("value"), dict) and "error" in r["value"]:
+            raise AssertionError(f"{path}: {r['value']}")
+        return r["value"]
+
+    def element(self, css):
+        found = self.do("/element", {"using": "css selector", "value": css})
+        return "/element/" + next(iter(found.values()))
+
+    def fill(self, css, text):
+        e = self.element(css)
+        self.do(e + "/clear", {})
+        self.do(e + "/value", {"text": text})
+
+    def close(self):
+        requests.delete(self.session)
+        self.proc.terminate()
+        self.proc.wait()
+
+
+def case_setup_page(home):
+    """A person fills the setup form in a real browser; the choices are stored
+    in the server's configuration file and apply at the next connect."""
+    import base64
+    os.makedirs(f"{home}/config/ZENARA.en")
+    with open(f"{home}/config/ZENARA.en/ZENARAWindow.conf", "w") as f:
+        f.write("[General]\nsiteLat=-33.8688\nsiteLon=151.2093\nElevation=58\n")
+    s = Server(home, "--model", "6")
+    b = Browser(home)
+    try:
+        b.do("/url", {"url": f"http://{s.address}/setup/v1/telescope/0/setup"})
+        check(b.do(b.element("#latitude") + "/property/value") == "-33.8688", "Location's site")
+        b.do(b.element("#model option[value='7']") + "/click", {})
+        b.fill("#latitude", "34.2")
+        b.fill("#longitude", "-118.06")
+        b.fill("#elevation", "1742")
+        b.fill("#park0", "180")
+        b.fill("#park1", "10")
+        b.do(b.element("#save") + "/click", {})
+        check("Saved" in b.do(b.element("#notice") + "/text"), "saved notice")
+        shots = os.environ.get("SCREENSHOTS", home)
+        os.makedirs(shots, exist_ok=True)
+        with open(f"{shots}/alpaca_setup.png", "wb") as f:
+            f.write(base64.b64decode(b.do("/screenshot")))
+        # A bad value is refused with a reason and nothing is stored.
+        b.fill("#latitude", "95")
+        b.do(b.element("#save") + "/click", {})
+        check("latitude" in b.do(b.element("#errors") + "/text"), "the refusal names the field")
+    finally:
+        b.close()
+    with open(f"{home}/config/sidera/alpaca.json") as f:
+        stored = json.load(f)
+    check(stored["model"] == 7 and stored["site"]["latitude"] == 34.2 and
+          stored["park"] == {"axis0": 180, "axis1": 10}, stored)
+    t = connect(s, model_site=False)
+    check(t.Name == "Alt/Az Mount Simulator" and t.SiteLatitude == 34.2, "applied at connect")
+    s.stop()
+
+
+if __name__ == "__main__":
+    name = sys.argv[1]
+    try:
+        with tempfile.TemporaryDirectory() as home:
+            globals()["case_" + name](home)
+    finally:
+        for p in STARTED:
+            if p.poll() is None:
+                p.kill()
+                p.wait()
+    print(f"alpaca {name}: 1 passed, 0 failed")

@@ -1,0 +1,156 @@
+// What every host relies on alike: the scaled sky clock and civil time, the
+// model table, Location's stored site, serial device paths and library texts.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "host/civil_time.h"
+#include "host/location_site.h"
+#include "host/model_facts.h"
+#include "host/serial_device.h"
+#include "host/sky_clock.h"
+#include "host/utf8.h"
+
+namespace sidera::host {
+namespace {
+
+TEST(CivilTime, InstantsAndFieldsGoBothWaysAndTextsParse) {
+  const struct {
+    int y, mo, d, h, mi;
+    double s;
+    int64_t ms;
+  } instants[] = {{1970, 1, 1, 0, 0, 0.0, 0},
+                  {2000, 1, 1, 12, 0, 0.0, 946728000000},
+                  {2024, 2, 29, 23, 59, 59.999, 1709251199999},
+                  {1969, 12, 31, 23, 59, 59.5, -500}};
+  for (const auto& t : instants) {
+    EXPECT_EQ(UtcMillisOf(t.y, t.mo, t.d, t.h, t.mi, t.s), t.ms);
+    const CivilDateTime c = CivilOf(t.ms);
+    const int ms = c.second * 1000 + c.millisecond;
+    EXPECT_EQ(
+        (std::vector<int>{c.year, c.month, c.day, c.hour, c.minute, ms}),
+        (std::vector<int>{t.y, t.mo, t.d, t.h, t.mi, static_cast<int>(std::lround(t.s * 1000))}));
+  }
+  EXPECT_EQ(CivilOf(0).dayOfWeek, 4);  // a Thursday
+  const struct {
+    const char* text;
+    std::optional<int64_t> ms;
+  } texts[] = {
+      {"2000-01-01T12:00:00.25Z", 946728000250},       {"1969-12-31T23:59:59.999", -1},
+      {"2016-03-04T17:45:31.1234567Z", 1457113531123},  // as Alpaca clients send it
+      {"2023-02-29T00:00:00", std::nullopt},           {"2023-01-01 00:00:00", std::nullopt},
+      {"2023-01-01T00:00:00.x", std::nullopt}};
+  for (const auto& t : texts) EXPECT_EQ(ParseUtc(t.text), t.ms) << t.text;
+  EXPECT_EQ(FormatUtc(1709251199999), "2024-02-29T23:59:59.999Z");
+}
+
+TEST(SkyClock, RunsAtTheLibrarysScaleAndCanBeSet) {
+  const auto t0 = SkyClock::Steady::time_point{} + std::chrono::hours(1);
+  SkyClock clock(10.0, 1000, t0);
+  EXPECT_EQ(clock.UtcMillis(t0 + std::chrono::milliseconds(1500)), 16000);
+  EXPECT_EQ(clock.RealMillis(1000), 100);
+  EXPECT_EQ(clock.RealMillis(0.1), 1);
+  clock.Set(-5000, t0 + std::chrono::seconds(2));
+  EXPECT_EQ(clock.UtcMillis(t0 + std::chrono::seconds(3)), 5000);
+  EXPECT_EQ(SkyClock(-3.0, 0, t0).scale(), 1.0);
+  EXPECT_EQ(SkyClock(NAN, 0, t0).scale(), 1.0);
+
+  // The library's rule for the variable: 0.001 to 10000, anything else is 1.
+  const std::pair<const char*, double> scales[] = {
+      {"20", 20}, {"0.001", 0.001}, {"10000", 10000}, {"0.0005", 1}, {"20000", 1},
+      {"-2", 1},  {"2x", 1},        {"nan", 1},       {"", 1}};
+  for (const auto& [text, want] : scales) {
+    setenv("SIDERA_CLOCK_SCALE", text, 1);
+    EXPECT_EQ(ClockScaleFromEnvironment(), want) << text;
+  }
+  unsetenv("SIDERA_CLOCK_SCALE");
+}
+
+TEST(ModelFacts, EveryModelHasItsKindFamilyHomeAndRates) {
+  const std::vector<int> equatorial{1, 3, 4, 6};
+  for (int type = 0; type < 12; ++type) {
+    const ModelFacts* m = FactsOf(type);
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->type, type);
+    const bool eq = std::find(equatorial.begin(), equatorial.end(), type) != equatorial.end();
+    EXPECT_EQ(m->equatorial, eq) << type;
+    EXPECT_EQ(IsSimulator(*m), type == 6 || type == 7) << type;
+    EXPECT_EQ(HomeAxis1Degrees(*m), eq ? 90.0 : 0.0);
+    EXPECT_EQ(m->trackingRates, eq ? 7u : 1u) << type;
+    EXPECT_GT(m->maxSlewDegreesPerSecond, 3.0);
+    EXPECT_GT(m->gotoToleranceDegrees, 0.0);
+  }
+  EXPECT_EQ(FactsOf(-1), nullptr);
+  EXPECT_EQ(FactsOf(12), nullptr);
+}
+
+TEST(LocationSite, SettingsAreReadAsLocationWritesThem) {
+  struct Case {
+    const char* text;
+    double lat, lon, elev;  // NAN: absent
+    const char* problem;
+  } cases[] = {
+      {"siteLat=\"-33.8688\"\r\nsiteLon=151.2093\r\n", -33.8688, 151.2093, NAN, ""},
+      {"[Other]\nsiteLat=1\n[General]\nsiteLon=2\n", NAN, 2, NAN, ""},
+      {"[General]\nsiteLon=200\n", NAN, NAN, NAN, "outside -180..180"},
+      {"[General]\nElevation=9999\n", NAN, NAN, NAN, "outside -1000..8848"},
+      {"[General]\nsiteLat=north\n", NAN, NAN, NAN, "not a number"},
+  };
+  const auto same = [](const std::optional<double>& v, double want) {
+    return v ? *v == want : std::isnan(want);
+  };
+  for (const Case& c : cases) {
+    const StoredSite s = ParseStoredSite(c.text);
+    EXPECT_EQ(s.problem.empty(), *c.problem == 0) << c.text << s.problem;
+    EXPECT_NE(s.problem.find(c.problem), std::string::npos) << s.problem;
+    if (*c.problem == 0) {
+      EXPECT_TRUE(same(s.latitude, c.lat) && same(s.longitude, c.lon) && same(s.elevation, c.elev))
+          << c.text;
+    }
+  }
+  EXPECT_FALSE(ReadStoredSite("/nonexistent/ZENARAWindow.conf").fileFound);
+}
+
+// What is wrong with a device (missing, a file, a directory, not a terminal,
+// no permission) is in the host program's own device test.
+TEST(SerialDevice, PathsFollowTheLibrarysPatternBothWays) {
+  EXPECT_EQ(SerialDevicePath("", 2), "/dev/ttyS2");
+  EXPECT_EQ(SerialDevicePath("/dev/ttyUSB%d", 0), "/dev/ttyUSB0");
+  EXPECT_EQ(SerialDevicePath("/dev/pts/7", 3), "/dev/pts/7");
+  EXPECT_EQ(SerialDevicePath("/tmp/100%%-%d-%d", 4), "/tmp/100%-4-%d");
+  const struct {
+    const char* path;
+    const char* pattern;
+    int number;
+  } cases[] = {{"/dev/ttyUSB0", "/dev/ttyUSB%d", 0},      {"/dev/pts/7", "/dev/pts/%d", 7},
+               {"/dev/ttyS255", "/dev/ttyS%d", 255},      {"/dev/pts/300", "/dev/pts/300", 0},
+               {"/dev/ttyS01", "/dev/ttyS01", 0},         {"/dev/mount", "/dev/mount", 0},
+               {"/tmp/100%/tty3", "/tmp/100%%/tty%d", 3}, {"/dev/a%d", "/dev/a%%d", 0}};
+  for (const auto& c : cases) {
+    const auto s = PortSettingFor(c.path);
+    ASSERT_TRUE(s.has_value()) << c.path;
+    EXPECT_EQ(s->pattern, c.pattern);
+    EXPECT_EQ(s->number, c.number);
+    EXPECT_EQ(SerialDevicePath(s->pattern, s->number), c.path);  // the library opens that path
+  }
+  EXPECT_FALSE(PortSettingFor("").has_value());
+  const std::string missing = DiagnoseSerialDevice("/dev/ttyNONE9", "choose one here");
+  EXPECT_NE(missing.find("does not exist"), std::string::npos) << missing;
+}
+
+TEST(Utf8, LibraryTextsConvertWholeCodePoints) {
+  const char16_t loneHigh[] = {u'a', 0xD83D, u'b', 0};
+  EXPECT_EQ(Utf8Of(u"\U0001F52D"), "\xF0\x9F\x94\xAD");  // a surrogate pair: one code point
+  EXPECT_EQ(Utf8Of(loneHigh),
+            "a\xEF\xBF\xBD"
+            "b");  // a lone half: replacement character
+  EXPECT_EQ(Utf8Of(u"\u4eff\u771f"), "\xE4\xBB\xBF\xE7\x9C\x9F");
+  EXPECT_EQ(Utf8Of(nullptr), "");
+}
+
+}  // namespace
+}  // namespace sidera::host
