@@ -19,6 +19,10 @@ enum class Opening {
 
 inline constexpr uint32_t kBusBaud = 19200;
 
+// The receiver's device: a number is serial port N (through
+// SIDERA_SERIAL_PATTERN), anything else a device path; empty is port 2.
+std::string GpsDevicePath(const std::string& port);
+
 // Opens and configures the port (8 data bits, one stop bit, no parity check,
 // no flow control) with the opening's time-outs, clears RTS and, for the
 // probe, discards anything already received. False, with the port closed,
