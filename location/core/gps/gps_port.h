@@ -11,9 +11,11 @@
 
 namespace location::gps {
 
+// The time-outs of each opening; the NMEA reader also cuts every read short
+// after 50 ms (a deadline), so that it sees a stop request at once.
 enum class Opening {
-  kNmeaProbe,   // 2000 ms for a byte: is anything talking at this rate?
-  kNmeaReader,  // 100 ms for a byte, so a stop request is seen quickly
+  kNmeaProbe,   // 2000 ms for a byte, input discarded on opening
+  kNmeaReader,  // 100 ms for a byte
   kBus,         // 19200 baud, 1000 ms for a reply
 };
 
