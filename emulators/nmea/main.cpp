@@ -21,6 +21,9 @@ constexpr const char* kUsage =
     "  --rate N    sentences per second (5)\n"
     "  --baud B    the receiver's rate: 2400, 4800, 9600, 19200, 38400 (4800)\n"
     "  --once      play the file once instead of over and over\n"
+    "  --wait-for-reader  send nothing until the reader listens at the receiver's\n"
+    "              rate, then start from the first sentence (a receiver switched\n"
+    "              on as the reader starts)\n"
     "  --help      this text\n";
 
 }  // namespace
@@ -36,6 +39,8 @@ int main(int argc, char** argv) {
       return 0;
     } else if (name == "--once") {
       options.loop = false;
+    } else if (name == "--wait-for-reader") {
+      options.waitForReader = true;
     } else if (name == "--rate" && i + 1 < argc) {
       options.sentencesPerSecond = std::strtod(argv[++i], &end);
       if (*end != '\0' || !(options.sentencesPerSecond > 0)) {

@@ -72,23 +72,37 @@ struct NmeaFeeder::Impl {
 void NmeaFeeder::Impl::Serve() {
   const int master = server.MasterFd();
   Clock::time_point due = Clock::now();
+  bool waiting = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    waiting = options.waitForReader;
+  }
 
   auto turn = [&](Clock::time_point now) {
+    speed_t speed = B0;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      speed = SpeedOf(options.baud);
+    }
+    termios settings{};
+    // On a pseudo-terminal the master reads the terminal settings of the
+    // other end, as a UART would hear the rate it was set to.
+    const bool sameRate = tcgetattr(master, &settings) == 0 && cfgetispeed(&settings) == speed;
+    if (waiting) {
+      // Switched off until the reader listens at this receiver's rate.
+      if (!sameRate) return LineServer::Turn{.wakeAt = now + std::chrono::milliseconds(10)};
+      waiting = false;
+      due = now;
+    }
     if (now >= due) {
       std::string bytes;
       double perSecond = 1;
-      speed_t speed = B0;
       {
         std::lock_guard<std::mutex> lock(mutex);
         perSecond = std::clamp(options.sentencesPerSecond, 0.01, 1000.0);
-        speed = SpeedOf(options.baud);
         if (next >= options.sentences.size() && options.loop) next = 0;
         if (next < options.sentences.size()) bytes = options.sentences[next++] + "\r\n";
       }
-      termios settings{};
-      // On a pseudo-terminal the master reads the terminal settings of the
-      // other end, as a UART would hear the rate it was set to.
-      const bool sameRate = tcgetattr(master, &settings) == 0 && cfgetispeed(&settings) == speed;
       if (!sameRate) {
         for (char& c : bytes) c = static_cast<char>(static_cast<uint8_t>(c) | 0x80);
       }

@@ -17,6 +17,10 @@ struct NmeaFeederOptions {
   double sentencesPerSecond = 5;
   uint32_t baud = 4800;  // 2400, 4800, 9600, 19200 or 38400
   bool loop = true;      // start again after the last sentence
+  // Send nothing until the other end sets the receiver's rate, then play
+  // from the first sentence: a receiver switched on as the reader starts
+  // listening, so that what it reads first is known.
+  bool waitForReader = false;
 };
 
 // Reads a sentence file: one sentence a line; blank lines and lines starting

@@ -1,25 +1,30 @@
 // location: sets the observing site of the hand-held telescope controller.
 //
 //   location [--gps-port DEVICE|N] [--screenshot FILE] [anything else]
+//   location --gps-report DEVICE|N [--seconds N]
 //
 // Any other argument selects the hand-held's full-screen 320 x 240 layout
 // (and its night colours when "NightMode" is set). --gps-port names the GPS
 // receiver's serial device, or serial port N through SIDERA_SERIAL_PATTERN
 // (default: port 2, or the "GpsPort" setting). --screenshot writes the
-// dialog to FILE as a PNG and exits; it needs no display.
+// dialog to FILE as a PNG and exits; it needs no display. --gps-report
+// reads the receiver as the GPS page does and prints a JSON report; it
+// starts no GUI at all.
 #include <QApplication>
 #include <QScreen>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "location/app/dbus_broadcaster.h"
 #include "location/app/main_dialog.h"
 #include "location/app/qt_settings_store.h"
 #include "location/app/resources.h"
 #include "location/app/system_clock.h"
-#include "sidera/platform/serial_port.h"
+#include "location/core/gps/gps_port.h"
+#include "location/core/gps/gps_report.h"
 
 namespace {
 
@@ -29,17 +34,6 @@ struct Options {
   std::string gpsPort;
 };
 
-// A number is a serial port number; anything else is a device path.
-std::string GpsDevice(const std::string& port) {
-  if (port.empty()) return sidera::platform::SerialDevicePath(2);
-  char* end = nullptr;
-  const long number = std::strtol(port.c_str(), &end, 10);
-  if (*end == '\0' && number >= 0 && number < 256) {
-    return sidera::platform::SerialDevicePath(static_cast<int>(number));
-  }
-  return port;
-}
-
 bool WantsNoDisplay(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--screenshot") == 0) return true;
@@ -47,9 +41,22 @@ bool WantsNoDisplay(int argc, char** argv) {
   return false;
 }
 
+// The report mode: plain C++, before (and without) any Qt application.
+int GpsReport(int argc, char** argv) {
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  std::string error;
+  const auto request = location::gps::ParseReportArguments(arguments, error);
+  if (!request) {
+    std::fprintf(stderr, "location: %s\n%s", error.c_str(), location::gps::kReportUsage);
+    return 2;
+  }
+  return location::gps::RunGpsReport(*request, stdout, stderr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (location::gps::WantsGpsReport(argc, argv)) return GpsReport(argc, argv);
   // A screenshot needs no display: without one, draw off screen.
   if (WantsNoDisplay(argc, argv) && std::getenv("QT_QPA_PLATFORM") == nullptr &&
       std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr) {
@@ -70,6 +77,7 @@ int main(int argc, char** argv) {
       }
     } else if (argument == QLatin1String("--help")) {
       std::puts("Usage: location [--gps-port DEVICE|N] [--screenshot FILE] [embedded]");
+      std::fputs(location::gps::kReportUsage, stdout);
       return 0;
     } else {
       options.embedded = true;
@@ -81,7 +89,8 @@ int main(int argc, char** argv) {
   if (options.gpsPort.empty()) options.gpsPort = settings.Read("GpsPort").value_or("");
   location::DBusBroadcaster broadcaster;
   location::SystemClock clock;
-  location::MainDialog dialog({resources, settings, broadcaster, clock, GpsDevice(options.gpsPort),
+  location::MainDialog dialog({resources, settings, broadcaster, clock,
+                               location::gps::GpsDevicePath(options.gpsPort),
                                location::CurrentUiLanguage(), options.embedded});
   if (options.screenshot != nullptr) {
     dialog.show();

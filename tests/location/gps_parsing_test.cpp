@@ -1,33 +1,65 @@
 // The GPS receivers' wire formats as the reader takes them apart: bus
-// packets and 24-bit angles, NMEA sentence framing and checksums, and the
-// fix and recommended-minimum fields.
+// packets and 24-bit angles, NMEA sentence framing and checksums, the fix
+// and recommended-minimum sentences of every talker and NMEA version, the
+// range of every field, and what proves a baud rate (proprietary sentences
+// and banners do not).
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "emulators/nmea/nmea_feeder.h"
 #include "location/core/gps/bus_packet.h"
 #include "location/core/gps/nmea.h"
+#include "location/core/gps/nmea_reading.h"
 
 namespace location::gps {
 namespace {
 
-// The requests, and a reply with a bad checksum, are checked against the
-// bus GPS unit's emulator (gps_reader_test).
-TEST(BusPacket, RepliesCutShortOrOverlongOrWithoutPreambleAreRejected) {
-  struct Case {
-    std::vector<uint8_t> reply;
-    bool sound;
-  } cases[] = {
-      {{0x3B, 0x04, 0xB0, 0x32, 0x37, 0x01, 0xE2}, true},
-      {{0x3B, 0x05, 0xB0, 0x32, 0x37, 0x01, 0xE1}, false},  // cut short
-      {{0x3A, 0x04, 0xB0, 0x32, 0x37, 0x01, 0xE2}, false},  // preamble
-  };
-  for (const Case& c : cases) EXPECT_EQ(ReplyIsSound(c.reply), c.sound);
+using sidera::emulator::NmeaSentence;
+
+class BytesSource : public ByteSource {
+ public:
+  explicit BytesSource(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
+  size_t Read(uint8_t* out, size_t length) override {
+    const size_t n = std::min(length, bytes_.size() - pos_);
+    std::memcpy(out, bytes_.data() + pos_, n);
+    pos_ += n;
+    return n;
+  }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  size_t pos_ = 0;
+};
+
+// A reply with a bad checksum, and the requests, are checked against the bus
+// GPS unit's emulator (gps_reader_test).
+TEST(BusPacket, OnlyWholeRepliesWithinThePacketLimitAreRead) {
   std::vector<uint8_t> tooLong(33, 0);
   tooLong[0] = 0x3B;
   tooLong[1] = 30;
-  EXPECT_FALSE(ReplyIsSound(tooLong));
+  struct Case {
+    std::vector<uint8_t> line;
+    bool read;
+  } cases[] = {
+      {{0x3B, 0x04, 0xB0, 0x32, 0x37, 0x01, 0xE2}, true},
+      {{0x3B, 0x00, 0x00, 0x04, 0xB0, 0x32, 0x37, 0x01, 0xE2}, true},  // idle zeros first
+      {{0x3B, 0x04, 0xB0, 0x32, 0x37, 0x01}, false},                   // cut short
+      {{0x3A, 0x04, 0xB0, 0x32, 0x37, 0x01, 0xE2}, false},             // preamble
+      {tooLong, false},
+      {std::vector<uint8_t>(40, 0), false},
+  };
+  for (const Case& c : cases) {
+    BytesSource source(c.line);
+    std::vector<uint8_t> reply;
+    EXPECT_EQ(ReadBusReply(source, reply), c.read) << c.line.size();
+    if (c.read) {
+      EXPECT_EQ(reply.back(), 0xE2);
+    }
+  }
 }
 
 TEST(BusPacket, TwentyFourBitAnglesComeOutWithinHalfATurn) {
@@ -45,59 +77,205 @@ TEST(BusPacket, TwentyFourBitAnglesComeOutWithinHalfATurn) {
   for (const Case& c : cases) EXPECT_DOUBLE_EQ(Angle24ToDegrees(c.bytes), c.degrees);
 }
 
-std::vector<std::string> Bodies(const std::string& stream) {
+std::vector<Sentence> Sentences(const std::string& stream) {
   SentenceAssembler assembler;
-  std::vector<std::string> bodies;
+  std::vector<Sentence> sentences;
   for (const char c : stream) {
-    if (auto body = assembler.Feed(static_cast<uint8_t>(c))) bodies.push_back(*body);
+    if (auto s = assembler.Feed(static_cast<uint8_t>(c))) sentences.push_back(*s);
   }
-  return bodies;
+  return sentences;
 }
 
-TEST(NmeaFraming, BadChecksumsAndOverlongSentencesAreDropped) {
+TEST(NmeaFraming, BadChecksumsCorruptAndOverlongSentencesAreDropped) {
   const std::string good = "$GPGSA,M,3*3C\r\n";  // 'G'^'P'^'G'^'S'^'A'^','^'M'^','^'3' = 0x3C
+  const Sentence gsa{"GPGSA,M,3", true};
+  const Sentence bare{"GPGSA,M,3", false};
   const std::string overlong = "$GPGGA," + std::string(600, '1') + "*00\r\n";
   struct Case {
     std::string stream;
-    std::vector<std::string> bodies;
+    std::vector<Sentence> sentences;
   } cases[] = {
-      {good, {"GPGSA,M,3"}},
-      {"$GPGSA,M,3*3c\r\n", {"GPGSA,M,3"}},      // either case of hex digit
-      {"$GPGSA,M,3*3D\r\n", {}},                 // wrong checksum
-      {"$GPGSA,M,3\r\n", {"GPGSA,M,3"}},         // no checksum at all
-      {"$GPGSA,M,3*\r\n", {"GPGSA,M,3"}},        // an empty checksum field
-      {"$GPGSA,M,3*3Z\r\n", {}},                 // a broken one
-      {"$GPGSA,M$GPGSA,M,3*3C", {"GPGSA,M,3"}},  // cut short by the next sentence
-      {overlong + good, {"GPGSA,M,3"}},          // dropped, and reading goes on
-      {"noise\x80\xff" + good + good, {"GPGSA,M,3", "GPGSA,M,3"}},
+      {good, {gsa}},
+      {"$GPGSA,M,3*3c\r\n", {gsa}},            // either case of hex digit
+      {"$GPGSA,M,3*3D\r\n", {}},               // wrong checksum
+      {"$GPGSA,M,3\r\n", {bare}},              // no checksum at all
+      {"$GPGSA,M,3*\r\n", {bare}},             // an empty checksum field
+      {"$GPGSA,M,3*3Z\r\n", {}},               // a broken one
+      {"$GPGSA,M$GPGSA,M,3*3C", {gsa}},        // cut short by the next sentence
+      {"$GPGSA,\x8D,3*3C\r\n" + good, {gsa}},  // a byte from a line at the wrong rate
+      {overlong + good, {gsa}},                // dropped, and reading goes on
+      {"noise\x80\xff" + good + good, {gsa, gsa}},
   };
-  for (const Case& c : cases) EXPECT_EQ(Bodies(c.stream), c.bodies) << c.stream.substr(0, 40);
+  for (const Case& c : cases) {
+    EXPECT_EQ(Sentences(c.stream), c.sentences) << c.stream.substr(0, 40);
+  }
 }
 
-// Hemispheres of either case, a three-satellite fix, status V and a
-// recommended-minimum sentence at rest are read by the GPS reader from the
-// NMEA receiver's emulator (gps_reader_test); here, what is refused.
-TEST(NmeaFields, LettersMinutesAndAnglesOutOfRangeAndEmptyFixes) {
-  struct Angle {
-    double value;
-    char letter;
-    bool latitude;
-    std::optional<double> degrees;
-  } angles[] = {
-      {4807.038, 'N', true, 48.1173},      {1131.0, 'E', false, 11.516666666666667},
-      {4807.038, 'E', true, std::nullopt},  // not a latitude letter
-      {4861.0, 'N', true, std::nullopt},    // 61 minutes
-      {18100.0, 'W', false, std::nullopt},  // beyond 180 degrees
+// What a sentence tells the reader: a number where the sentence gives it,
+// NAN where it does not.
+struct Told {
+  const char* body;
+  int satellites = -1;  // -1: none
+  bool fix = false, located = false;
+  double latitude = NAN;  // NAN: no position or time
+  double longitude = NAN;
+  GpsTime utc{};
+};
+
+constexpr GpsTime kNoTime{};
+constexpr GpsTime kTime{2024, 3, 21, 4, 30, 15};
+
+TEST(NmeaSentences, FixAndRecommendedMinimumFromEveryTalkerAndVersion) {
+  const Told cases[] = {
+      // GGA has one layout in every version; only quality 1 and 2 count.
+      {"GPGGA,043014,3413.6000,N,11803.6000,W,1,08,0.9,1742.0,M,-33.0,M,,", 8, true, true},
+      {"GNGGA,043014.00,3413.60000,N,11803.60000,W,2,12,0.6,1742.0,M,-33.0,M,,0000", 12, true,
+       true},
+      {"GPGGA,043014.000,3413.6,N,11803.6,W,1,03,2.5,1742.0,M,,M,,", 3, true, false},
+      {"GNGGA,043014.00,3413.6,N,11803.6,W,8,12,0.6,1742.0,M,,M,,", 12, false, false},
+      {"GPGGA,043014.00,3413.6,N,11803.6,W,6,05,,1742.0,M,,M,,", 5, false, false},
+      {"GPGGA,,,,,,0,00,99.99,,,,,,", 0, false, false},                       // cold start
+      {"GPGGA,043014,3413.6,N,11803.6,W,1,08,0.9,,M,,M,,", 8, false, false},  // no altitude
+      // RMC: 2.0 (no mode), 2.3 (mode), 4.1 (mode and navigational status,
+      // where V means "not given", not "not valid").
+      {"GPRMC,043015,A,3413.6000,N,11803.6000,W,0.0,0.0,210324,13.5,E", -1, false, false,
+       34.2266666666667, -118.06, kTime},
+      {"GPRMC,043015.00,a,3413.6,s,11803.6,e,,,210324,,,A", -1, false, false, -34.2266666666667,
+       118.06, kTime},
+      {"GNRMC,043015.00,A,3413.60000,N,11803.60000,W,0.011,,210324,,,A,V", -1, false, false,
+       34.2266666666667, -118.06, kTime},
+      {"GNRMC,043015.00,A,3413.6,N,11803.6,W,0.0,,210324,,,D,S", -1, false, false, 34.2266666666667,
+       -118.06, kTime},
+      {"GNRMC,043015.00,A,3413.6,N,11803.6,W,0.0,,210324,,,S,V", -1, false, false,
+       NAN},  // simulated
+      {"GPRMC,043015.00,A,3413.6,N,11803.6,W,0.0,,210324,,,N", -1, false, false, NAN},
+      {"GPRMC,043015.00,A,3413.6,N,11803.6,W,0.0,,210324,,,M", -1, false, false, NAN},  // manual
+      {"GPRMC,043015.00,V,3413.6,N,11803.6,W,0.0,,210324,,,A", -1, false, false, NAN},
+      {"GPRMC,043015.00,A,3413.6,N,11803.6,W,0.0,,300224,,,A", -1, false, false, NAN},  // 30 Feb
+      {"GPRMC,235960.00,A,3413.6,N,11803.6,W,0.0,,311216,,,A", -1, false, false, NAN},  // leap s
+      {"GPRMC,043015.00,A,3413.6,N,11803.6,W,0.0,,,,,A", -1, false, false, NAN},        // no date
   };
-  for (const Angle& a : angles) {
-    const auto got =
-        a.latitude ? NmeaLatitude(a.value, a.letter) : NmeaLongitude(a.value, a.letter);
-    ASSERT_EQ(got.has_value(), a.degrees.has_value()) << a.value << a.letter;
-    if (got) {
-      EXPECT_NEAR(*got, *a.degrees, 1e-9) << a.value << a.letter;
+  for (const Told& c : cases) {
+    const auto r = ReadNmeaSentence({c.body, true});
+    ASSERT_TRUE(r.has_value()) << c.body;
+    EXPECT_EQ(r->talker, std::string(c.body, 2));
+    EXPECT_EQ(r->satellites.value_or(-1), c.satellites) << c.body;
+    EXPECT_EQ(r->fix, c.fix) << c.body;
+    EXPECT_EQ(r->located, c.located) << c.body;
+    if (c.located) {
+      EXPECT_DOUBLE_EQ(r->altitude, 1742.0);
+    }
+    ASSERT_EQ(r->utc.has_value(), !std::isnan(c.latitude)) << c.body;
+    if (r->utc) {
+      EXPECT_EQ(*r->utc, c.utc) << c.body;
+      EXPECT_NEAR(*r->latitude, c.latitude, 1e-9) << c.body;
+      EXPECT_NEAR(*r->longitude, c.longitude, 1e-9) << c.body;
     }
   }
-  EXPECT_EQ(ParseFix("123519,,,,,0,00,,,M,,M,,").fields, 1);
+  // The same sentences from every constellation's talker.
+  for (const char* talker : {"GP", "GN", "GL", "GA", "GB", "BD", "QZ", "GQ", "GI"}) {
+    const std::string rmc = std::string(talker) + "RMC,043015,A,3413.6,N,11803.6,W,,,210324,,,A";
+    const std::string gga = std::string(talker) + "GGA,043014,3413.6,N,11803.6,W,1,08,,1742,M,,M,,";
+    EXPECT_TRUE(ReadNmeaSentence({rmc, true})->utc) << talker;
+    EXPECT_TRUE(ReadNmeaSentence({gga, true})->located) << talker;
+  }
+}
+
+// Every field the reader uses, out of range or malformed, makes the sentence
+// one that is not read at all.
+TEST(NmeaSentences, AFieldOutOfRangeOrMalformedDropsTheSentence) {
+  const std::vector<std::string> gga = {"043014.00", "3413.6", "N", "11803.6", "W", "1", "08",
+                                        "0.9",       "1742.0", "M", "",        "M", "",  ""};
+  const std::vector<std::string> rmc = {"043015.00", "A",      "3413.6", "N", "11803.6", "W", "0.0",
+                                        "",          "210324", "",       "",  "A",       "V"};
+  struct Case {
+    bool isFix;
+    size_t field;
+    const char* value;
+  } cases[] = {
+      {false, 0, "1e300"},
+      {false, 0, "246000"},
+      {false, 0, "236100"},
+      {false, 0, "12345"},
+      {false, 0, "043015.1234567890"},
+      {false, 0, "-43015"},
+      {false, 1, "X"},
+      {false, 1, "AV"},
+      {false, 2, "9000.0001"},
+      {false, 2, "4861.0"},
+      {false, 2, "-4807.038"},
+      {false, 2, "48O7.0"},
+      {false, 2, "1e3"},
+      {false, 2, "nan"},
+      {false, 3, "E"},
+      {false, 3, ""},
+      {false, 4, "18000.0001"},
+      {false, 4, "123456.0"},
+      {false, 4, "99999999999999999999"},
+      {false, 5, "N"},
+      {false, 8, "320124"},
+      {false, 8, "001324"},
+      {false, 8, "1e300"},
+      {false, 8, "21032"},
+      {false, 11, "AA"},
+      {false, 12, "9"},
+      {true, 0, "inf"},
+      {true, 1, "4807.038.1"},
+      {true, 5, "9"},
+      {true, 5, "-1"},
+      {true, 5, "1.0"},
+      {true, 6, "100"},
+      {true, 6, "-1"},
+      {true, 6, "1e3"},
+      {true, 8, "1e300"},
+      {true, 8, "nan"},
+      {true, 8, "inf"},
+      {true, 8, "100001"},
+      {true, 8, "-1001"},
+      {true, 8, "--5"},
+      {true, 8, "+5"},
+      {true, 8, "1234567.0"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> fields = c.isFix ? gga : rmc;
+    std::string body = c.isFix ? "GPGGA" : "GPRMC";
+    fields[c.field] = c.value;
+    for (const std::string& f : fields) body += "," + f;
+    EXPECT_FALSE(ReadNmeaSentence({body, true})) << body;
+  }
+  // The unchanged sentences are read.
+  std::string fix = "GPGGA", minimum = "GPRMC";
+  for (const std::string& f : gga) fix += "," + f;
+  for (const std::string& f : rmc) minimum += "," + f;
+  EXPECT_TRUE(ReadNmeaSentence({fix, true})->located);
+  EXPECT_TRUE(ReadNmeaSentence({minimum, true})->utc);
+}
+
+// What the probe accepts as proof of the rate, whatever came before it.
+TEST(NmeaProbe, ARateIsProvedByAStandardSentenceWithItsChecksum) {
+  const std::string gga = NmeaSentence("GPGGA,043014,3413.6,N,11803.6,W,1,08,0.9,1742.0,M,,M,,");
+  const std::string chn = NmeaSentence("PMTKCHN," + std::string(190, '0'));
+  struct Case {
+    std::string stream;
+    bool proved;
+  } cases[] = {
+      {gga + "\r\n", true},
+      {gga.substr(20) + "\r\n" + gga + "\r\n", true},  // listening began mid-sentence
+      {chn.substr(0, 50), false},                      // inside a long proprietary line
+      {chn + "\r\n" + NmeaSentence("PGRME,15.0,M,45.0,M,25.0,M") + "\r\n", false},
+      {"$Skytraq Venus 8 GPS Receiver\r\n$Kernel Version 1.2\r\n", false},  // a banner
+      {NmeaSentence("GNTXT,01,01,02,ANTSTATUS=OK") + "\r\n", true},
+      {"$GPGGA," + std::string(600, '1') + "*00\r\n", false},  // overlong
+      {std::string(gga).replace(gga.size() - 1, 1, "0") + "\r\n", false},
+      {"$GPGGA,043014,3413.6,N,11803.6,W,1,08,0.9,1742.0,M,,M,,\r\n", true},  // no checksums
+      {"$GPGSA,A,3,05,12\r\n$GPGGA,,,,,,0,00,,,,,,,\r\n", false},
+      {std::string(200, '\xA4') + std::string(100, '\xAA'), false},  // the wrong rate
+  };
+  for (const Case& c : cases) {
+    bool proved = false;
+    for (const Sentence& s : Sentences(c.stream)) proved = proved || IsRateEvidence(s);
+    EXPECT_EQ(proved, c.proved) << c.stream.substr(0, 60);
+  }
 }
 
 }  // namespace

@@ -30,4 +30,38 @@ double Angle24ToDegrees(const uint8_t* bytes) {
   return degrees;
 }
 
+bool ReadBusReply(ByteSource& source, std::vector<uint8_t>& reply) {
+  uint8_t byte = 0;
+  if (source.Read(&byte, 1) != 1 || byte != kPreamble) return false;
+  uint8_t length = 0;
+  // A line that sends nothing but zeros must not hold the reader forever.
+  for (int zeros = 0; length == 0; ++zeros) {
+    if (zeros > kMaxLength || source.Read(&length, 1) != 1) return false;
+  }
+  if (length > kMaxLength) return false;
+  std::vector<uint8_t> packet(length + 3u);
+  packet[0] = kPreamble;
+  packet[1] = length;
+  if (source.Read(packet.data() + 2, length + 1u) != length + 1u) return false;
+  if (!ReplyIsSound(packet)) return false;
+  reply = std::move(packet);
+  return true;
+}
+
+std::optional<BusFix> DecodeBusFix(std::span<const std::vector<uint8_t>, kBusStepCount> replies) {
+  std::span<const uint8_t> data[kBusStepCount];
+  for (size_t i = 0; i < kBusStepCount; ++i) {
+    data[i] = ReplyData(replies[i]);
+    if (data[i].size() < kBusSteps[i].dataBytes) return std::nullopt;
+  }
+  BusFix fix;
+  fix.satellites = static_cast<int8_t>(data[0][1]);
+  fix.latitude = Angle24ToDegrees(data[4].data());
+  fix.longitude = Angle24ToDegrees(data[5].data());
+  const GpsTime utc{
+      data[2][0] * 256 + data[2][1], data[1][0], data[1][1], data[3][0], data[3][1], data[3][2]};
+  if (IsValidGpsTime(utc)) fix.utc = utc;
+  return fix;
+}
+
 }  // namespace location::gps

@@ -7,7 +7,12 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
+#include <optional>
 #include <span>
+#include <vector>
+
+#include "location/core/gps/clock_service.h"
 
 namespace location::gps {
 
@@ -44,5 +49,38 @@ inline std::span<const uint8_t> ReplyData(std::span<const uint8_t> reply) {
 // A 24-bit angle (most significant byte first) in degrees, -180..180:
 // value x 360 / 2^24, less 360 above half a turn.
 double Angle24ToDegrees(const uint8_t* bytes);
+
+// Where a reply's bytes come from: `length` bytes, or fewer (perhaps none)
+// when the line's time-out ends the read first.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  virtual size_t Read(uint8_t* out, size_t length) = 0;
+};
+
+// Reads one reply: the preamble, the length byte (zeros before it are the
+// idle line, at most kMaxLength of them), then the rest, which must all
+// arrive. True, with the whole packet in `reply`, only for a sound reply.
+bool ReadBusReply(ByteSource& source, std::vector<uint8_t>& reply);
+
+// The messages read once the unit reports a link, in this order, and the
+// data bytes each reply must carry.
+struct BusStep {
+  uint8_t id;
+  size_t dataBytes;
+};
+inline constexpr BusStep kBusSteps[] = {{kMsgSatellites, 2}, {kMsgMonthDay, 2}, {kMsgYear, 2},
+                                        {kMsgTimeOfDay, 3},  {kMsgLatitude, 3}, {kMsgLongitude, 3}};
+inline constexpr size_t kBusStepCount = std::size(kBusSteps);
+
+// What a complete read gives: the position and satellites, and the time when
+// the unit has a real one (a unit without time yet reports no date).
+struct BusFix {
+  double latitude = 0, longitude = 0;
+  int satellites = 0;
+  std::optional<GpsTime> utc;
+};
+// The replies to kBusSteps in order; nothing when one carries too few data.
+std::optional<BusFix> DecodeBusFix(std::span<const std::vector<uint8_t>, kBusStepCount> replies);
 
 }  // namespace location::gps

@@ -1,12 +1,24 @@
 // Opening the GPS port and the packet-bus transaction with the GPS unit.
 #include "location/core/gps/gps_port.h"
 
+#include <cstdlib>
+
 #include "location/core/gps/bus_packet.h"
 
 namespace location::gps {
 
 using sidera::platform::SerialPort;
 using sidera::platform::SerialTimeouts;
+
+std::string GpsDevicePath(const std::string& port) {
+  if (port.empty()) return sidera::platform::SerialDevicePath(2);
+  char* end = nullptr;
+  const long number = std::strtol(port.c_str(), &end, 10);
+  if (*end == '\0' && number >= 0 && number < 256) {
+    return sidera::platform::SerialDevicePath(static_cast<int>(number));
+  }
+  return port;
+}
 
 bool OpenGpsPort(SerialPort& port, const std::string& path, Opening opening, uint32_t baud) {
   SerialTimeouts timeouts{200, 2, 0, 2, 120};
@@ -33,25 +45,19 @@ bool OpenGpsPort(SerialPort& port, const std::string& path, Opening opening, uin
 
 namespace {
 
-// Step 4 of the transaction: preamble, length (zeros before it are line
-// idle), then the rest of the packet.
-bool ReadReply(SerialPort& port, std::vector<uint8_t>& reply) {
-  uint8_t byte = 0;
-  size_t got = 0;
-  if (!port.Read(&byte, 1, &got) || got != 1 || byte != kPreamble) return false;
-  uint8_t length = 0;
-  // A line that sends nothing but zeros must not hold the reader forever.
-  for (int zeros = 0; length == 0; ++zeros) {
-    if (zeros > kMaxLength || !port.Read(&length, 1, &got) || got != 1) return false;
+// The port as the source of a reply's bytes, with its own time-outs.
+class PortSource : public ByteSource {
+ public:
+  explicit PortSource(SerialPort& port) : port_(port) {}
+  size_t Read(uint8_t* out, size_t length) override {
+    size_t got = 0;
+    (void)port_.Read(out, length, &got);  // a failed read brought what it counts
+    return got;
   }
-  if (length > kMaxLength) return false;
-  std::vector<uint8_t> packet = {kPreamble, length};
-  packet.resize(length + 3u);
-  if (!port.Read(packet.data() + 2, length + 1u, &got) || got != length + 1u) return false;
-  if (!ReplyIsSound(packet)) return false;
-  reply = std::move(packet);
-  return true;
-}
+
+ private:
+  SerialPort& port_;
+};
 
 }  // namespace
 
@@ -81,7 +87,8 @@ bool BusTransaction(SerialPort& port, uint8_t id, std::vector<uint8_t>& reply,
   size_t echoed = 0;
   (void)port.Read(echo.data(), written, &echoed);
   (void)port.SetRts(false);
-  const bool ok = ReadReply(port, reply);
+  PortSource source(port);
+  const bool ok = ReadBusReply(source, reply);
   (void)port.SetRts(false);
   return ok;
 }

@@ -11,13 +11,19 @@
 
 namespace location::gps {
 
+// The time-outs of each opening; the NMEA reader also cuts every read short
+// after 50 ms (a deadline), so that it sees a stop request at once.
 enum class Opening {
-  kNmeaProbe,   // 2000 ms for a byte: is anything talking at this rate?
-  kNmeaReader,  // 100 ms for a byte, so a stop request is seen quickly
+  kNmeaProbe,   // 2000 ms for a byte, input discarded on opening
+  kNmeaReader,  // 100 ms for a byte
   kBus,         // 19200 baud, 1000 ms for a reply
 };
 
 inline constexpr uint32_t kBusBaud = 19200;
+
+// The receiver's device: a number is serial port N (through
+// SIDERA_SERIAL_PATTERN), anything else a device path; empty is port 2.
+std::string GpsDevicePath(const std::string& port);
 
 // Opens and configures the port (8 data bits, one stop bit, no parity check,
 // no flow control) with the opening's time-outs, clears RTS and, for the

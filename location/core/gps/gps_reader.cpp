@@ -1,31 +1,40 @@
 // The GPS worker: receiver probes, the bus and NMEA readers, the clock.
 #include "location/core/gps/gps_reader.h"
 
+#include <algorithm>
 #include <chrono>
 #include <vector>
 
 #include "location/core/gps/bus_packet.h"
 #include "location/core/gps/gps_port.h"
 #include "location/core/gps/nmea.h"
+#include "location/core/gps/nmea_reading.h"
 #include "sidera/platform/serial_port.h"
 
 namespace location::gps {
 
 using sidera::platform::SerialPort;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
 
 namespace {
 
 constexpr uint32_t kNmeaRates[] = {9600, 4800, 2400};
-constexpr int kProbeBytes = 256;
+// How long the probe listens at each rate. A receiver sends at least once a
+// second, so this holds one whole sentence wherever listening begins.
+constexpr auto kProbeWindow = 1500ms;
+// The longest a read runs before the worker looks at its stop request.
+constexpr auto kSlice = 50ms;
 
-// The bus unit's messages read after it reports a link, in order, with the
-// data bytes each reply must carry.
-struct BusStep {
-  uint8_t id;
-  size_t dataBytes;
-};
-constexpr BusStep kBusSteps[] = {{kMsgSatellites, 2}, {kMsgMonthDay, 2}, {kMsgYear, 2},
-                                 {kMsgTimeOfDay, 3},  {kMsgLatitude, 3}, {kMsgLongitude, 3}};
+// Reads what arrives within one slice (or by `end`); false when the line
+// failed (hung up) before anything came.
+bool ReadSlice(SerialPort& port, uint8_t* buffer, size_t size, size_t* got,
+               Clock::time_point end = Clock::time_point::max()) {
+  port.SetDeadline(std::min(Clock::now() + kSlice, end));
+  const bool ok = port.Read(buffer, size, got);
+  port.SetDeadline(std::nullopt);
+  return ok;
+}
 
 }  // namespace
 
@@ -38,21 +47,34 @@ GpsReader::~GpsReader() {
 }
 
 int GpsReader::Start(const std::string& devicePath) {
-  if (thread_.joinable()) {
-    RequestStop();
-    thread_.join();
+  int worker = 0;
+  {
+    std::lock_guard<std::mutex> lock(stopMutex_);
+    worker = current_.load() + 1;
+    current_ = worker;  // the previous worker now sees that it is replaced
+    stop_ = false;
   }
-  stop_ = false;
-  Update([](GpsState& s) { s.positionKnown = false; });
-  const int worker = ++lastWorker_;
-  workerRunning_ = true;
-  thread_ = std::thread([this, worker, devicePath] { Run(worker, devicePath); });
+  stopChanged_.notify_all();
+  std::thread previous = std::move(thread_);
+  thread_ = std::thread([this, worker, devicePath, previous = std::move(previous)]() mutable {
+    if (previous.joinable()) previous.join();
+    Run(worker, devicePath);
+  });
   return worker;
 }
 
 void GpsReader::RequestStop() {
   {
     std::lock_guard<std::mutex> lock(stopMutex_);
+    stop_ = true;
+  }
+  stopChanged_.notify_all();
+}
+
+void GpsReader::StopSelf(int worker) {
+  {
+    std::lock_guard<std::mutex> lock(stopMutex_);
+    if (current_.load() != worker) return;  // a new worker's run must not end
     stop_ = true;
   }
   stopChanged_.notify_all();
@@ -67,172 +89,176 @@ GpsState GpsReader::State() const {
   return state_;
 }
 
-bool GpsReader::Wait(int ms) {
+void GpsReader::Wait(int worker, int ms) {
   std::unique_lock<std::mutex> lock(stopMutex_);
-  return !stopChanged_.wait_for(lock, std::chrono::milliseconds(ms),
-                                [this] { return stop_.load(); });
+  (void)stopChanged_.wait_for(lock, std::chrono::milliseconds(ms),
+                              [this, worker] { return Stopping(worker); });
 }
 
-void GpsReader::Run(int worker, std::string path) {
-  if (ProbeBus(path)) {
+void GpsReader::Run(int worker, const std::string& path) {
+  Update([](GpsState& s) { s = GpsState{}; });
+  if (ProbeBus(worker, path)) {
     ReadBus(worker, path);
-  } else if (!stop_) {
+  } else if (!Stopping(worker)) {
     ReadNmea(worker, path);
   }
-  workerRunning_ = false;
+  finished_ = worker;
   listener_.OnFinished(worker);
 }
 
-bool GpsReader::ProbeBus(const std::string& path) {
+bool GpsReader::ProbeBus(int worker, const std::string& path) {
   SerialPort port;
-  if (!OpenGpsPort(port, path, Opening::kBus, kBusBaud)) return false;
+  if (!OpenGpsPort(port, path, Opening::kBus, kBusBaud)) {
+    Update([&](GpsState& s) { s.portProblem = port.LastError().Text(); });
+    return false;
+  }
   std::vector<uint8_t> reply;
-  return BusTransaction(port, kMsgLinked, reply, [this](int ms) { Wait(ms); });
+  return BusTransaction(port, kMsgLinked, reply, [&](int ms) { Wait(worker, ms); });
 }
 
 void GpsReader::ReadBus(int worker, const std::string& path) {
   Update([](GpsState& s) {
-    s.receiverAnswering = false;
     s.kind = ReceiverKind::kBus;
+    s.baudRate = kBusBaud;
   });
   SerialPort port;
   if (!OpenGpsPort(port, path, Opening::kBus, kBusBaud)) return;
-  auto wait = [this](int ms) { Wait(ms); };
-  std::vector<uint8_t> replies[std::size(kBusSteps)];
-  for (;;) {
-    if (stop_) return;
+  auto wait = [&](int ms) { Wait(worker, ms); };
+  std::vector<uint8_t> replies[kBusStepCount];
+  std::optional<BusFix> fix;
+  while (!fix) {
+    if (Stopping(worker)) return;
     std::vector<uint8_t> linked;
     const bool answered = BusTransaction(port, kMsgLinked, linked, wait);
-    Wait(100);
+    Wait(worker, 100);
     if (!answered || ReplyData(linked).empty() || ReplyData(linked)[0] != 1) {
-      Wait(500);
+      Wait(worker, 500);
       continue;
     }
     Update([](GpsState& s) { s.receiverAnswering = true; });
     bool complete = true;
-    for (size_t i = 0; i < std::size(kBusSteps) && complete && !stop_; ++i) {
-      complete = BusTransaction(port, kBusSteps[i].id, replies[i], wait) &&
-                 ReplyData(replies[i]).size() >= kBusSteps[i].dataBytes;
-      Wait(100);
+    for (size_t i = 0; i < kBusStepCount && complete && !Stopping(worker); ++i) {
+      complete = BusTransaction(port, kBusSteps[i].id, replies[i], wait);
+      Wait(worker, 100);
     }
-    if (complete && !stop_) break;
+    if (complete && !Stopping(worker)) fix = DecodeBusFix(replies);
   }
-  const auto satellites = static_cast<int8_t>(ReplyData(replies[0])[1]);
-  const double latitude = Angle24ToDegrees(ReplyData(replies[4]).data());
-  const double longitude = Angle24ToDegrees(ReplyData(replies[5]).data());
   Update([&](GpsState& s) {
-    s.latitude = latitude;
-    s.longitude = longitude;
-    s.satellites = satellites;
+    s.latitude = fix->latitude;
+    s.longitude = fix->longitude;
     s.positionKnown = true;
+    s.satellites = fix->satellites;
+    s.satellitesKnown = true;
+    s.usableFix = true;
   });
-  listener_.OnPosition(worker, longitude, latitude);
-  listener_.OnSatellites(worker, satellites);
+  listener_.OnPosition(worker, fix->longitude, fix->latitude);
+  listener_.OnSatellites(worker, fix->satellites);
   listener_.OnLocated(worker);
-  const auto date = ReplyData(replies[1]);
-  const auto year = ReplyData(replies[2]);
-  const auto time = ReplyData(replies[3]);
-  const GpsTime utc{year[0] * 256 + year[1], date[0], date[1], time[0], time[1], time[2]};
-  // A unit without time yet reports no date; that must not set the clock.
-  if (IsValidGpsTime(utc)) {
-    clock_.SetUtc(utc);
-    listener_.OnTime(worker, utc);
+  if (fix->utc) {
+    clock_.SetUtc(*fix->utc);
+    Update([&](GpsState& s) {
+      s.timeValid = true;
+      s.utc = fix->utc;
+    });
+    listener_.OnTime(worker, *fix->utc);
   }
 }
 
-bool GpsReader::ProbeNmea(const std::string& path) {
+bool GpsReader::ProbeNmea(int worker, const std::string& path) {
   for (const uint32_t rate : kNmeaRates) {
+    if (Stopping(worker)) return false;
     SerialPort port;
-    if (!OpenGpsPort(port, path, Opening::kNmeaProbe, rate)) continue;
-    uint8_t byte = 0;
-    size_t got = 0;
-    for (int i = 0; i < kProbeBytes && !stop_; ++i) {
-      if (!port.Read(&byte, 1, &got) || got == 0) break;
-      if (byte != '$') continue;
-      uint8_t name[6] = {};
-      if (port.Read(name, sizeof name, &got) && got >= 2 && name[0] == 'G' && name[1] == 'P') {
-        Update([rate](GpsState& s) { s.baudRate = rate; });
-        return true;
-      }
-      break;
+    if (!OpenGpsPort(port, path, Opening::kNmeaProbe, rate)) {
+      Update([&](GpsState& s) { s.portProblem = port.LastError().Text(); });
+      continue;
     }
-    if (stop_) return false;
+    // Whatever the receiver sends first (a banner, a long proprietary line,
+    // the middle of a sentence) is passed over: the rate is accepted on the
+    // first sentence that proves it, or given up after the window.
+    SentenceAssembler sentences;
+    const Clock::time_point end = Clock::now() + kProbeWindow;
+    uint8_t buffer[128];
+    while (!Stopping(worker) && Clock::now() < end) {
+      size_t got = 0;
+      if (!ReadSlice(port, buffer, sizeof buffer, &got, end)) break;  // the line is gone
+      for (size_t i = 0; i < got; ++i) {
+        const std::optional<Sentence> sentence = sentences.Feed(buffer[i]);
+        if (sentence && IsRateEvidence(*sentence)) {
+          Update([rate](GpsState& s) { s.baudRate = rate; });
+          return true;
+        }
+      }
+    }
   }
   return false;
 }
 
 void GpsReader::ReadNmea(int worker, const std::string& path) {
   Update([](GpsState& s) { s.kind = ReceiverKind::kNmea; });
-  if (!ProbeNmea(path)) {
-    if (!stop_) listener_.OnProbeFailed(worker);
+  if (!ProbeNmea(worker, path)) {
+    if (!Stopping(worker)) listener_.OnProbeFailed(worker);
     return;
   }
-  Update([](GpsState& s) {
-    s.receiverAnswering = false;
-    s.timeValid = false;
-  });
   SerialPort port;
   if (!OpenGpsPort(port, path, Opening::kNmeaReader, State().baudRate)) return;
   SentenceAssembler sentences;
-  while (!stop_) {
-    uint8_t byte = 0;
+  uint8_t buffer[128];
+  while (!Stopping(worker)) {
     size_t got = 0;
-    if (!port.Read(&byte, 1, &got)) {
-      Wait(100);  // the line is gone; do not spin while waiting for a stop
+    if (!ReadSlice(port, buffer, sizeof buffer, &got)) {
+      Wait(worker, 100);  // the line is gone; do not spin while waiting for a stop
       continue;
     }
-    if (got == 0) continue;
-    const std::optional<std::string> body = sentences.Feed(byte);
-    if (!body) continue;
-    const std::string_view text(*body);
-    if (text.starts_with("GPGGA,")) {
-      HandleFix(worker, body->substr(6));
-    } else if (text.starts_with("GPRMC,")) {
-      HandleRecommendedMinimum(worker, body->substr(6));
+    // Once the reader has all it needs, what follows is not read.
+    for (size_t i = 0; i < got && !Stopping(worker); ++i) {
+      if (const std::optional<Sentence> sentence = sentences.Feed(buffer[i])) {
+        HandleSentence(worker, *sentence);
+      }
     }
   }
 }
 
-void GpsReader::HandleFix(int worker, const std::string& fields) {
-  const FixSentence fix = ParseFix(fields);
-  if (fix.fields < 9 || (fix.quality != 1 && fix.quality != 2)) return;
-  listener_.OnSatellites(worker, fix.satellites);
-  bool stopNow = false;
+void GpsReader::HandleSentence(int worker, const Sentence& sentence) {
+  const std::optional<NmeaReading> r = ReadNmeaSentence(sentence);
+  if (!r) return;
   Update([&](GpsState& s) {
-    s.satellites = fix.satellites;
-    if (fix.satellites > 3) {
-      s.elevation = fix.altitude;
+    s.talker = r->talker;
+    if (r->satellites) {
+      s.satellites = *r->satellites;
+      s.satellitesKnown = true;
+    }
+  });
+  if (r->fix) listener_.OnSatellites(worker, *r->satellites);
+  if (r->located) {
+    Update([&](GpsState& s) {
+      s.elevation = r->altitude;
+      s.elevationKnown = true;
       s.receiverAnswering = true;
-      stopNow = s.timeValid;  // the reader has all it needs
-    }
-  });
-  if (fix.satellites <= 3) return;
-  listener_.OnLocated(worker);
-  if (stopNow) RequestStop();
-}
-
-void GpsReader::HandleRecommendedMinimum(int worker, const std::string& fields) {
-  const RecommendedMinimum rmc = ParseRecommendedMinimum(fields);
-  if (rmc.fields < 9 || rmc.status == 'V' || rmc.status == 'v') return;
-  const std::optional<double> latitude = NmeaLatitude(rmc.latitude, rmc.northSouth);
-  const std::optional<double> longitude = NmeaLongitude(rmc.longitude, rmc.eastWest);
-  if (!latitude || !longitude || rmc.time < 0 || rmc.date < 0) return;
-  const auto hhmmss = static_cast<long>(rmc.time);
-  const GpsTime utc{2000 + static_cast<int>(rmc.date % 100), static_cast<int>(rmc.date / 100 % 100),
-                    static_cast<int>(rmc.date / 10000),      static_cast<int>(hhmmss / 10000),
-                    static_cast<int>(hhmmss / 100 % 100),    static_cast<int>(hhmmss % 100)};
-  if (!IsValidGpsTime(utc)) return;
-  Update([&](GpsState& s) {
-    s.latitude = *latitude;
-    s.longitude = *longitude;
-    s.positionKnown = true;
-  });
-  listener_.OnPosition(worker, *longitude, *latitude);
-  if (rmc.status == 'A' || rmc.status == 'a') {
-    clock_.SetUtc(utc);
-    Update([](GpsState& s) { s.timeValid = true; });
+    });
+    listener_.OnLocated(worker);
   }
-  listener_.OnTime(worker, utc);
+  if (r->utc) {
+    Update([&](GpsState& s) {
+      s.latitude = *r->latitude;
+      s.longitude = *r->longitude;
+      s.positionKnown = true;
+    });
+    listener_.OnPosition(worker, *r->longitude, *r->latitude);
+    clock_.SetUtc(*r->utc);
+    Update([&](GpsState& s) {
+      s.timeValid = true;
+      s.utc = r->utc;
+    });
+    listener_.OnTime(worker, *r->utc);
+  }
+  // A good fix and a valid time and position, in either order: the reader
+  // has all it needs.
+  bool complete = false;
+  Update([&](GpsState& s) {
+    s.usableFix = s.receiverAnswering && s.timeValid && s.positionKnown;
+    complete = s.usableFix;
+  });
+  if (complete) StopSelf(worker);
 }
 
 }  // namespace location::gps

@@ -1,6 +1,5 @@
-// NMEA 0183 input: cutting the byte stream into sentences, checking their
-// checksums, and reading the fix (GGA) and recommended-minimum (RMC)
-// sentences.
+// NMEA 0183 framing: cutting the byte stream into sentences, checking their
+// checksums, and reading a sentence's address (talker and type).
 #pragma once
 
 #include <cstddef>
@@ -11,62 +10,44 @@
 
 namespace location::gps {
 
-// Cuts a byte stream into sentence bodies: the text after "$" up to "*" or
-// the end of the line. A body longer than the buffer is dropped whole, and
-// so is one whose checksum (two hex digits after "*") is present and wrong;
-// a "$" always starts a new sentence, so a sentence cut short by the next
-// one is dropped too.
+// One sentence as it came off the line: the text between "$" and "*" (or
+// the end of the line), and whether a checksum followed it (it was right,
+// or the sentence would not have been handed out).
+struct Sentence {
+  std::string body;
+  bool checksummed = false;
+  bool operator==(const Sentence&) const = default;
+};
+
+// Cuts a byte stream into sentences. Dropped whole: a body longer than the
+// buffer, one with a byte that NMEA does not allow in a sentence (anything
+// but printable ASCII, as a line at the wrong rate delivers), and one whose
+// checksum (two hex digits after "*") is wrong or broken. A "$" always
+// starts a new sentence, so a sentence cut short by the next one is dropped
+// too.
 class SentenceAssembler {
  public:
   static constexpr size_t kCapacity = 512;
-  // The body this byte completes, if any.
-  std::optional<std::string> Feed(uint8_t byte);
+  // The sentence this byte completes, if any.
+  std::optional<Sentence> Feed(uint8_t byte);
 
  private:
   enum class State { kIdle, kBody, kChecksum };
-  std::optional<std::string> Finish(bool checksumPresent);
+  std::optional<Sentence> Finish(bool checksumPresent);
   State state_ = State::kIdle;
   std::string body_;
   std::string checksum_;
 };
 
-// The fields of a fix sentence as far as they converted.
-struct FixSentence {
-  int fields = 0;  // leading fields converted, up to 9
-  double time = 0;
-  double latitude = 0;  // NMEA ddmm.mmmm
-  char northSouth = 0;
-  double longitude = 0;  // NMEA dddmm.mmmm
-  char eastWest = 0;
-  int quality = 0;
-  int satellites = 0;
-  double dilution = 0;
-  double altitude = 0;  // metres above sea level
+// "GNRMC,..." -> talker "GN", type "RMC", fields "...". Every standard
+// sentence has a two-letter talker and a three-letter type; proprietary
+// sentences ("$P" and a maker's code, such as $PMTK or $PGRM) and anything
+// else have no address here.
+struct Address {
+  std::string_view talker;
+  std::string_view type;
+  std::string_view fields;  // the text after the comma that ends the address
 };
-
-struct RecommendedMinimum {
-  int fields = 0;   // leading fields converted, up to 9
-  double time = 0;  // hhmmss.ss
-  char status = 0;  // 'A' valid, 'V' void
-  double latitude = 0;
-  char northSouth = 0;
-  double longitude = 0;
-  char eastWest = 0;
-  double speed = 0;
-  double course = 0;
-  long date = 0;  // ddmmyy
-};
-
-// `fields` is the text after the sentence name ("GPGGA,").
-FixSentence ParseFix(std::string_view fields);
-// A receiver standing still may leave speed and course empty; those two
-// fields count as converted (as 0) when empty.
-RecommendedMinimum ParseRecommendedMinimum(std::string_view fields);
-
-// dddmm.mmmm -> degrees (whole degrees + minutes / 60), negated for the
-// southern or western letter (either case). Nothing for a letter that is not
-// one of the axis's two, minutes of 60 or more, or an angle beyond the limit.
-std::optional<double> NmeaLatitude(double value, char northSouth);
-std::optional<double> NmeaLongitude(double value, char eastWest);
+std::optional<Address> SplitAddress(std::string_view body);
 
 }  // namespace location::gps
