@@ -54,10 +54,10 @@ int CommandDemo(const Words& args, bool json) {
   size_t next = 0;
   std::string error;
   if (!ParseSetupOptions(args, &next, &setup, &error) || next != args.size()) {
-    out.Error(
-        "usage: sidera demo [--model N] [--lat DEG --lon DEG --elev M] [--utc TIME] "
-        "[--clock-scale X]" +
-        (error.empty() ? std::string() : "\n" + error));
+    out.Failure("usage", "usage",
+                "usage: sidera demo [--model N] [--lat DEG --lon DEG --elev M] [--utc TIME] "
+                "[--clock-scale X]" +
+                    (error.empty() ? std::string() : "\n" + error));
     return kExitUsage;
   }
   // The demo has a site of its own (Mount Wilson Observatory, California)
@@ -73,10 +73,10 @@ int CommandDemo(const Words& args, bool json) {
   if (!simulator && !HasEmulator(model)) {
     // The demo moves the mount to made-up offsets; it runs only where no
     // real telescope can be attached.
-    out.Error(
-        "demo: runs on the simulators (models 6 and 7) and on hardware models whose "
-        "family has a controller emulator in this build; model " +
-        std::to_string(model) + " has none");
+    out.Failure("usage", "usage",
+                "demo: runs on the simulators (models 6 and 7) and on hardware models whose "
+                "family has a controller emulator in this build; model " +
+                    std::to_string(model) + " has none");
     return kExitUsage;
   }
   if (!setup.clockScale) {
@@ -88,7 +88,7 @@ int CommandDemo(const Words& args, bool json) {
   EmulatorProcess emulator;
   if (!simulator) {
     if (!StartEmulator(model, scale, emulator, &error)) {
-      out.Error("demo: " + error);
+      out.Failure("connect", "device", "demo: " + error);
       return kExitFailure;
     }
     setup.device = emulator.devicePath();
@@ -96,14 +96,15 @@ int CommandDemo(const Words& args, bool json) {
   SessionOptions options;
   SetupError setupError;
   if (!PrepareSession(setup, &options, &setupError)) {
-    out.Error("demo: " + setupError.message);
+    out.Failure("connect", setupError.exitStatus == kExitUsage ? "usage" : "device",
+                "demo: " + setupError.message);
     return setupError.exitStatus;
   }
   if (!siteGiven) options.site.source = "the demo (Mount Wilson Observatory, California)";
   ExportLibraryEnvironment(setup);
   Library library;
   if (!library.Load(DefaultLibraryPath())) {
-    out.Error("demo: " + library.error());
+    out.Failure("library", "library", "demo: " + library.error());
     return kExitFailure;
   }
   SkyClock clock(scale, setup.startUtc);
@@ -124,9 +125,9 @@ int CommandDemo(const Words& args, bool json) {
   const std::optional<DemoChoice> choice =
       ChooseDemoStars(StarsAt(site, session.Now()), site.latitude, equatorial);
   if (!choice) {
-    out.Error(
-        "demo: no two stars at this site and time suit an alignment (the demo is made for "
-        "sites from 60 degrees south to 60 degrees north); try another --utc or site");
+    out.Failure("align", "refused",
+                "demo: no two stars at this site and time suit an alignment (the demo is made for "
+                "sites from 60 degrees south to 60 degrees north); try another --utc or site");
     return kExitFailure;
   }
   const TargetSpec first = TargetOf(choice->first);
