@@ -238,22 +238,22 @@ assert fail["message"].startswith("Target position too low"), fail
 assert set(fail) == {"step", "ok", "error", "code", "message", "data"}, fail
 PY
     # Failures before any step (usage, the plan, the device) in the same shape, on stdout.
-    : >"$work/errors"
-    for args in "flyto" "run --model 6 --lat 91 --lon 0 -- status" \
+    : >"$out"
+    for args in "" "flyto" "run --model 6 --lat 91 --lon 0 -- status" \
       "run --model 1 --lat 40 --lon 0 --device /dev/null -- status" \
       "run --model 6 --lat 40 --lon 0 -- goto Vega -- goto Vegga"; do
       # shellcheck disable=SC2086
-      "$sidera" --json $args 2>/dev/null >>"$work/errors"
+      "$sidera" --json $args 2>/dev/null >>"$out"
     done
-    cp "$work/errors" "$out"
     "$python" - "$out" <<'PY' || fail json "shape of the failures before the steps"
 import json, sys
 rows = [json.loads(l) for l in open(sys.argv[1])]
 assert [(r["step"], r["error"]) for r in rows] == [
-    ("usage", "usage"), ("usage", "usage"), ("connect", "device"), ("goto", "usage")], rows
+    ("usage", "usage"), ("usage", "usage"), ("usage", "usage"), ("connect", "device"),
+    ("goto", "usage")], rows
 assert all(list(r) == ["step", "ok", "error", "code", "message", "data"] for r in rows), rows
 assert all(r["ok"] is False and r["code"] is None for r in rows), rows
-assert "not a serial" in rows[2]["message"] and rows[3]["data"]["index"] == 2, rows
+assert "not a serial" in rows[3]["message"] and rows[4]["data"]["index"] == 2, rows
 PY
     "$sidera" --json models >"$out" 2>&1
     "$python" -c 'import json,sys; m=json.load(open(sys.argv[1]))["models"]; assert len(m)==12 and m[6]["driven"]' "$out" ||

@@ -27,8 +27,9 @@ constexpr double kHighest = 70;
 constexpr double kHighestAltAzAlignment = 58;
 // An equatorial mount points at a star from the other side of its pier once
 // the star crosses the meridian (above or below the pole): a star must stay
-// this far (degrees of hour angle) on one side, and alignment stars this far
-// from the poles, where the right ascension axis is poorly determined.
+// this far (degrees of hour angle) on one side. Its stars stay within these
+// declinations, alignment stars further from the poles, where the right
+// ascension axis is poorly determined.
 constexpr double kMeridianMargin = 3;
 constexpr double kPolarAlignment = 75;
 constexpr double kPolarTour = 80;

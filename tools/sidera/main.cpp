@@ -61,8 +61,8 @@ void PrintHelp() {
       "  speeds: guide 0.5x sidereal, centering 16x, find 240x (1 deg/s), max (the\n"
       "  model's fastest); a plain number is a multiple of the sidereal rate.\n"
       "\noutput: readable lines, or one JSON object per line with --json. --debug\n"
-      "switches on the library's debug log on standard error (TOPICS: a comma list\n"
-      "such as io,motion; all when none is given).\n"
+      "switches on the library's debug log on standard error (TOPICS: all, io or\n"
+      "motion, or a comma list such as io,motion; all when none is given).\n"
       "\nexit status: 0 success; 1 the mount, the library or the device failed;\n"
       "2 bad usage (nothing was moved); 130 interrupted with Ctrl-C (the axes stopped).\n"
       "\nenvironment:\n"
@@ -137,6 +137,10 @@ int main(int argc, char** argv) {
   if (!badTopic.empty()) {
     out.Failure("usage", "usage",
                 "sidera: unknown debug topic '" + badTopic + "' (topics: all, io, motion)");
+    return sidera::tool::kExitUsage;
+  }
+  if (words.empty() && json) {
+    out.Failure("usage", "usage", "sidera: no command given (try sidera --help)");
     return sidera::tool::kExitUsage;
   }
   if (words.empty() || words[0] == "help" || words[0] == "--help" || words[0] == "-h") {
