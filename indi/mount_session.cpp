@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "host/civil_time.h"
+#include "host/serial_device.h"
 #include "indi/library_text.h"
 #include "indi/sky_coordinates.h"
 
@@ -72,9 +73,16 @@ ConnectResult MountSession::Connect(const ConnectRequest& request) {
       CreateMount(request.model, Radians(request.site.latitude), request.site.elevation);
   if (code != SIDERA_OK) {
     result.outcome = Fail(code, what);
-    // The library's code says the port cannot be used; the system says why.
-    if (IsHardware(request.model) && access(request.devicePath.c_str(), R_OK | W_OK) != 0) {
-      result.outcome.text += "; " + request.devicePath + ": " + std::strerror(errno);
+    // The library's code says the port cannot be used or no mount answers on
+    // it; the system, or what the path turns out to be, says why.
+    if (IsHardware(request.model)) {
+      if (access(request.devicePath.c_str(), F_OK) != 0) {
+        result.outcome.text += "; " + request.devicePath + ": " + std::strerror(errno);
+      } else if (const std::string problem =
+                     host::DiagnoseSerialDevice(request.devicePath, "choose one in DEVICE_PORT");
+                 !problem.empty()) {
+        result.outcome.text += "; " + problem;
+      }
     }
     return result;
   }

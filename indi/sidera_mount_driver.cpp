@@ -45,6 +45,18 @@ void ShowFailure(INumberVectorProperty& np, const Outcome& o) {
   IDSetNumber(&np, "%s", o.text.c_str());
 }
 
+// The elements of `property` that an update leaves out, as "RA, DEC"; ""
+// when it carries them all.
+std::string MissingElements(const INDI::PropertyNumber& property, char* names[], int n) {
+  std::string missing;
+  for (const auto& element : property) {
+    bool given = false;
+    for (int i = 0; i < n && !given; ++i) given = Named(names[i], element.getName());
+    if (!given) missing += (missing.empty() ? "" : ", ") + std::string(element.getName());
+  }
+  return missing;
+}
+
 // 12:34:56 for hours or degrees, as INDI clients show them.
 std::string Sexagesimal(double value) {
   char text[32];
@@ -335,6 +347,26 @@ bool SideraMountDriver::ISNewSwitch(const char* dev, const char* name, ISState* 
 bool SideraMountDriver::ISNewNumber(const char* dev, const char* name, double values[],
                                     char* names[], int n) {
   if (Named(dev, getDeviceName())) {
+    // INDI passes on only the elements it could read as numbers (it answers
+    // "Bad format" for the others), so an update that lost one would act on
+    // the old value in its place. As INDI's protocol asks, an update of a
+    // number vector carries every element; a short one is refused whole.
+    // Guide pulses are the exception: clients send the one direction alone.
+    if (!Named(name, GuideNSNP.name) && !Named(name, GuideWENP.name)) {
+      INDI::PropertyNumber property = getNumber(name);
+      const std::string missing = property.isValid() ? MissingElements(property, names, n) : "";
+      if (!missing.empty()) {
+        const std::string text =
+            "Refused: " + missing + " missing or not a number; nothing was changed";
+        if (Named(name, EqNP.name)) {
+          AlertEquatorial(text);
+        } else {
+          property.setState(IPS_ALERT);
+          property.apply("%s", text.c_str());
+        }
+        return true;
+      }
+    }
     if (Named(name, EqNP.name)) {
       HandleEquatorial(values, names, n);
       return true;

@@ -405,6 +405,11 @@ def refusals(home):
     done = s.connect(1, "/dev/sidera-absent-port")
     expect(done["state"] == "Alert" and "No such file or directory" in done["message"]
            and "(code " in done["message"], "absent device: " + done["message"])
+    regular = f"{home}/not-a-port"
+    open(regular, "w").close()
+    done = s.connect(1, regular)
+    expect(done["state"] == "Alert" and "is a regular file, not a serial device" in done["message"],
+           "regular file: " + done["message"])
     require(s.connect(6)["state"] == "Ok", "connect")
     for ra, dec, says in ((25.0, 10.0, "right ascension 25 h"), (10.0, 100.0, "declination 100"),
                           (s.ra_at(0.0), LAT - 2, "Target position too high (code 103)"),
@@ -413,6 +418,18 @@ def refusals(home):
         expect(done["state"] == "Alert" and says in done["message"], f"{says}: {done['message']}")
     expect(s.set_and_wait("MOUNT_MODEL", state("Alert"), MODEL_7=True), "no model change while connected")
     expect(s.goto(s.ra_at(-1.0), 10.0)["state"] == "Ok", "still serving")
+    # INDI drops an element it cannot read ("Bad format"); the rest of the
+    # update must not act alone.
+    before, start = s.position(), c.mark()
+    for prop, values in (("EQUATORIAL_EOD_COORD", {"RA": "abc", "DEC": 30.0}),
+                         ("GUIDE_RATE", {"GUIDE_RATE_WE": "fast", "GUIDE_RATE_NS": 0.9})):
+        mark = c.mark()
+        c.send("Number", prop, **values)
+        done = c.wait(prop, state("Alert"), 5, mark)
+        expect(done and "nothing was changed" in done["message"], f"{prop} with a bad element refused")
+    expect("Slewing" not in c.messages(start), "no goto from a bad coordinate")
+    expect(apart_arcsec(*s.position(1.0), *before) < 5, "the mount stays where it was")
+    expect(float(c.value("GUIDE_RATE", "GUIDE_RATE_NS")) == 0.5, "the guide rate is unchanged")
     s.close()
     # The library names the models in the locale's language.
     s = Session(home, lang="zh_TW.UTF-8")

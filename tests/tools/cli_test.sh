@@ -99,6 +99,10 @@ case "$1" in
 2|unknown command 'flyto'|flyto
 0|Greenwich  18h41m50.5s  280.4606|sidereal --utc 2000-01-01T12:00:00 --longitude -74
 0|Local      13h45m50.5s  206.4606|sidereal --utc 2000-01-01T12:00:00 --longitude -74
+2|--daylight needs the --zone it applies to|sidereal --daylight
+0|zone 0.00, daylight saving|sidereal --zone 0 --daylight
+2|unknown debug topic 'bogus' (topics: all, io, motion)|--debug=bogus models
+2|longitude 34:99: its minutes (99) must be below 60|sidereal --longitude 34:99
 TABLE
     ;;
   validation)
@@ -119,6 +123,13 @@ TABLE
 2|step 2 (goto): the mount is parked by step 1; unpark it first|run --model 6 --lat 40 --lon 0 -- park -- goto Vega
 2|step 1 (goto): the Sun is not offered as a target|run --model 6 --lat 40 --lon 0 -- goto Sun
 2|longitude within -180..180|sidereal --longitude 1e20
+2|the latitude 34:99:00 is not an angle: its minutes (99) must be below 60|run --model 6 --lat 34:99:00 --lon 0 -- status
+2|step 1 (goto): right ascension 25 h is outside 0..24 h|run --model 6 --lat 40 --lon 0 -- goto 25 0
+2|step 1 (goto): declination 10:60: its minutes (60) must be below 60|run --model 6 --lat 40 --lon 0 -- goto 5 10:60
+2|step 1 (align): Vega is given twice|run --model 6 --lat 40 --lon 0 -- align Vega Vega
+2|Mizar and Alcor are 0.2° apart; alignment stars must be at least 5° apart|run --model 6 --lat 40 --lon 0 -- align Mizar Alcor
+2|Gacrux and Schedar are 178.6° apart|run --model 6 --lat 40 --lon 0 -- align Gacrux Schedar
+2|Alnitak is 0.0° from the great circle through Procyon and Regulus|run --model 6 --lat 40 --lon 0 -- align Procyon Regulus Alnitak
 TABLE
     ;;
   site)
@@ -144,6 +155,7 @@ TABLE
 1|/dev/null is not a serial (terminal) device|run --model 1 --lat 40 --lon 0 --device /dev/null -- status
 2|is a simulator: it uses no serial device|run --model 6 --lat 40 --lon 0 --device /dev/ttyS0 -- status
 TABLE
+    expect 2 "--device needs a path" run --model 1 --lat 40 --lon 0 --device "" -- status
     SIDERA_SERIAL_PATTERN=/nonexistent/tty%d expect 1 "/nonexistent/tty3 does not exist" \
       run --model 0 --port 3 --lat 40 --lon 0 -- status
     # A device the user may not open: the emulator's terminal, closed to
@@ -213,7 +225,6 @@ TABLE
     # One JSON object a line; every step line has the same keys whether it
     # succeeded or not, and program outcomes carry no library code.
     "$sidera" --json run "${sim[@]}" -- goto Arcturus -- goto Antares >"$out" 2>&1
-    "$sidera" --json run --model 1 --lat 40 --lon 0 --device /dev/null -- status >>"$out" 2>&1
     "$python" - "$out" <<'PY' || fail json "shape"
 import json, sys
 lines = [l for l in open(sys.argv[1]) if l.strip()]
@@ -225,7 +236,24 @@ fail = rows[2]
 assert fail["ok"] is False and fail["error"] == "library" and fail["code"] == 104, fail
 assert fail["message"].startswith("Target position too low"), fail
 assert set(fail) == {"step", "ok", "error", "code", "message", "data"}, fail
-assert "not a serial" in lines[3], lines[3]
+PY
+    # Failures before any step (usage, the plan, the device) in the same shape, on stdout.
+    : >"$out"
+    for args in "" "flyto" "run --model 6 --lat 91 --lon 0 -- status" \
+      "run --model 1 --lat 40 --lon 0 --device /dev/null -- status" \
+      "run --model 6 --lat 40 --lon 0 -- goto Vega -- goto Vegga"; do
+      # shellcheck disable=SC2086
+      "$sidera" --json $args 2>/dev/null >>"$out"
+    done
+    "$python" - "$out" <<'PY' || fail json "shape of the failures before the steps"
+import json, sys
+rows = [json.loads(l) for l in open(sys.argv[1])]
+assert [(r["step"], r["error"]) for r in rows] == [
+    ("usage", "usage"), ("usage", "usage"), ("usage", "usage"), ("connect", "device"),
+    ("goto", "usage")], rows
+assert all(list(r) == ["step", "ok", "error", "code", "message", "data"] for r in rows), rows
+assert all(r["ok"] is False and r["code"] is None for r in rows), rows
+assert "not a serial" in rows[3]["message"] and rows[4]["data"]["index"] == 2, rows
 PY
     "$sidera" --json models >"$out" 2>&1
     "$python" -c 'import json,sys; m=json.load(open(sys.argv[1]))["models"]; assert len(m)==12 and m[6]["driven"]' "$out" ||

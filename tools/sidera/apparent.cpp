@@ -6,6 +6,8 @@
 #include <erfam.h>
 
 #include <cmath>
+#include <span>
+#include <vector>
 
 namespace sidera::tool {
 namespace {
@@ -21,6 +23,20 @@ eraASTROM ContextOf(const Observer& site, int64_t unixMillis, double* equationOf
   (void)eraApco13(u1, u2, 0.0, site.longitude, site.latitude, site.elevation, 0.0, 0.0, 0.0, 0.0,
                   0.0, 0.0, &astrom, equationOfOrigins);
   return astrom;
+}
+
+// The place in the local sky of a context made by ContextOf.
+LocalPlace PlaceIn(eraASTROM& astrom, const CataloguePlace& place) {
+  // ERFA wants the rate of change of the right ascension itself.
+  const double cosDec = std::cos(place.declination);
+  const double pmRa =
+      cosDec > 1e-9 ? place.pmRaCosDec * ERFA_DMAS2R / cosDec : 0.0;  // none at a pole
+  double ri = 0, di = 0;
+  eraAtciq(place.rightAscension, place.declination, pmRa, place.pmDec * ERFA_DMAS2R, place.parallax,
+           0.0, &astrom, &ri, &di);
+  double azimuth = 0, zenith = 0, hourAngle = 0, declination = 0, ra = 0;
+  eraAtioq(ri, di, &astrom, &azimuth, &zenith, &hourAngle, &declination, &ra);
+  return {hourAngle, declination};
 }
 
 void TerrestrialTime(int64_t unixMillis, double* tt1, double* tt2) {
@@ -46,16 +62,17 @@ void UtcJulianDate(int64_t unixMillis, double* jd1, double* jd2) {
 LocalPlace LocalOf(const CataloguePlace& place, const Observer& site, int64_t unixMillis) {
   double eo = 0;
   eraASTROM astrom = ContextOf(site, unixMillis, &eo);
-  // ERFA wants the rate of change of the right ascension itself.
-  const double cosDec = std::cos(place.declination);
-  const double pmRa =
-      cosDec > 1e-9 ? place.pmRaCosDec * ERFA_DMAS2R / cosDec : 0.0;  // none at a pole
-  double ri = 0, di = 0;
-  eraAtciq(place.rightAscension, place.declination, pmRa, place.pmDec * ERFA_DMAS2R, place.parallax,
-           0.0, &astrom, &ri, &di);
-  double azimuth = 0, zenith = 0, hourAngle = 0, declination = 0, ra = 0;
-  eraAtioq(ri, di, &astrom, &azimuth, &zenith, &hourAngle, &declination, &ra);
-  return {hourAngle, declination};
+  return PlaceIn(astrom, place);
+}
+
+std::vector<LocalPlace> LocalOfAll(std::span<const CataloguePlace> places, const Observer& site,
+                                   int64_t unixMillis) {
+  double eo = 0;
+  eraASTROM astrom = ContextOf(site, unixMillis, &eo);
+  std::vector<LocalPlace> out;
+  out.reserve(places.size());
+  for (const CataloguePlace& place : places) out.push_back(PlaceIn(astrom, place));
+  return out;
 }
 
 IcrsDirection CatalogueOfLocal(const LocalPlace& local, const Observer& site, int64_t unixMillis) {

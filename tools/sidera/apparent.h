@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <vector>
 
 namespace sidera::tool {
 
@@ -41,6 +43,10 @@ struct LocalPlace {
 // The place of `place` seen from `site` at `unixMillis` (UTC; UT1 is taken
 // equal to UTC, which is good to 0.9 s of time).
 LocalPlace LocalOf(const CataloguePlace& place, const Observer& site, int64_t unixMillis);
+// LocalOf of many places at one instant: the costly part (the Earth's motion,
+// precession, nutation) is worked out once for them all.
+std::vector<LocalPlace> LocalOfAll(std::span<const CataloguePlace> places, const Observer& site,
+                                   int64_t unixMillis);
 
 // The catalogue (ICRS, J2000) direction of a local hour angle and
 // declination: the inverse of LocalOf for a fixed star. Radians, right

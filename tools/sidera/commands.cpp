@@ -29,12 +29,12 @@ namespace {
 
 bool LoadOrReport(Library& library, Output& out) {
   if (library.Load(DefaultLibraryPath())) return true;
-  out.Error("sidera: " + library.error());
+  out.Failure("library", "library", "sidera: " + library.error());
   return false;
 }
 
 int UsageFailure(Output& out, const std::string& text) {
-  out.Error("usage: " + text);
+  out.Failure("usage", "usage", "usage: " + text);
   return kExitUsage;
 }
 
@@ -87,7 +87,7 @@ struct Prepared {
 bool Prepare(const Words& args, Output& out, Prepared* p, int* status) {
   std::string error;
   if (!ParseSetupOptions(args, &p->next, &p->setup, &error)) {
-    out.Error("sidera: " + error);
+    out.Failure("usage", "usage", "sidera: " + error);
     *status = kExitUsage;
     return false;
   }
@@ -97,7 +97,8 @@ bool Prepare(const Words& args, Output& out, Prepared* p, int* status) {
 bool PrepareDevice(Output& out, Prepared* p, int* status) {
   SetupError error;
   if (!PrepareSession(p->setup, &p->session, &error)) {
-    out.Error("sidera: " + error.message);
+    out.Failure("connect", error.exitStatus == kExitUsage ? "usage" : "device",
+                "sidera: " + error.message);
     *status = error.exitStatus;
     return false;
   }
@@ -155,7 +156,7 @@ int CommandSidereal(const Words& args, bool json) {
   const std::string usage =
       "sidera sidereal [--longitude DEG] [--utc YYYY-MM-DDTHH:MM:SS] [--zone H [--daylight]]";
   double longitude = 0;
-  double zone = 0;
+  std::optional<double> zone;
   bool daylight = false;
   std::optional<int64_t> utc;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -168,6 +169,9 @@ int CommandSidereal(const Words& args, bool json) {
     const std::string& v = args[++i];
     if (a == "--longitude" || a == "--lon") {
       std::optional<double> lon = ParseDegrees(v);
+      if (const std::string problem = SexagesimalProblem(v); !problem.empty()) {
+        return UsageFailure(out, usage + "   (longitude " + v + ": " + problem + ")");
+      }
       if (!lon || std::fabs(Degrees(*lon)) > 180) {
         return UsageFailure(out, usage + "   (longitude within -180..180 degrees)");
       }
@@ -183,21 +187,26 @@ int CommandSidereal(const Words& args, bool json) {
       return UsageFailure(out, usage);
     }
   }
+  // Daylight saving sets a zone's clock forward: it means nothing without one.
+  if (daylight && !zone) {
+    return UsageFailure(out, usage + "   (--daylight needs the --zone it applies to)");
+  }
+  const double zoneHours = zone.value_or(0.0);
   Library library;
   if (!LoadOrReport(library, out)) return kExitFailure;
   const int64_t instant = utc ? *utc : host::SkyClock(1.0).NowUnixMillis();
   // The clock on the wall of the zone: UTC plus the zone, plus one hour of
   // daylight saving; the library takes the zone back off.
-  const double offsetHours = zone + (daylight ? 1.0 : 0.0);
+  const double offsetHours = zoneHours + (daylight ? 1.0 : 0.0);
   const CivilDateTime clock =
       host::CivilOf(instant + static_cast<int64_t>(std::llround(offsetHours * 3600000.0)));
-  const double raw = library.api().ComputeSiderealTime(clock, zone, daylight ? 1 : 0);
+  const double raw = library.api().ComputeSiderealTime(clock, zoneHours, daylight ? 1 : 0);
   const double gst = WrapTwoPi(raw);
   const double lst = LocalSiderealTime(raw, longitude);
   const double apparent = LocalApparentSiderealTime({0.0, longitude, 0.0}, instant);
   out.Text("UTC        " + IsoText(host::CivilOf(instant)));
-  if (zone != 0 || daylight) {
-    out.Text("Clock      " + IsoText(clock) + " (zone " + FormatFixed(zone, 2) +
+  if (zone) {
+    out.Text("Clock      " + IsoText(clock) + " (zone " + FormatFixed(zoneHours, 2) +
              (daylight ? ", daylight saving" : "") + ")");
   }
   out.Text("Greenwich  " + FormatHours(gst) + "  " + FormatFixed(Degrees(gst), 4) + "\xC2\xB0");
@@ -207,7 +216,7 @@ int CommandSidereal(const Words& args, bool json) {
            "\xC2\xB0  (local apparent sidereal time, ERFA)");
   out.Json(JsonObject()
                .Add("utc", IsoText(host::CivilOf(instant)))
-               .Add("zone", zone)
+               .Add("zone", zoneHours)
                .Add("daylight", daylight)
                .Add("greenwichRadians", gst)
                .Add("greenwichHours", gst / kPi * 12.0)
@@ -232,8 +241,11 @@ int CommandRun(const Words& args, bool json) {
   const PlanContext context{host::FactsOf(p.setup.model)};
   std::optional<std::vector<PlannedStep>> plan = ParsePlan(steps, context, &planError);
   if (!plan) {
-    out.Error("sidera: step " + std::to_string(planError.index) + " (" + planError.step +
-              "): " + planError.message + "; nothing was moved");
+    out.Failure(
+        planError.step, "usage",
+        "sidera: step " + std::to_string(planError.index) + " (" + planError.step +
+            "): " + planError.message + "; nothing was moved",
+        JsonObject().Add("index", static_cast<int>(planError.index)).Add("usage", planError.usage));
     if (!planError.usage.empty()) out.Error("usage: " + planError.usage);
     return kExitUsage;
   }
@@ -278,7 +290,7 @@ int CommandShell(const Words& args, bool json) {
     if (!std::getline(std::cin, line)) break;
     Words words;
     if (!SplitLine(line, &words)) {
-      out.Error("unterminated quote");
+      out.Failure("usage", "usage", "unterminated quote");
       status = kExitFailure;
       continue;
     }
@@ -291,7 +303,7 @@ int CommandShell(const Words& args, bool json) {
     PlannedStep step;
     std::string error, usage;
     if (!ParseStep(words, context, &step, &error, &usage)) {
-      out.Error(words[0] + ": " + error);
+      out.Failure(words[0], "usage", words[0] + ": " + error, JsonObject().Add("usage", usage));
       if (!usage.empty()) out.Error("usage: " + usage);
       status = kExitFailure;
       continue;

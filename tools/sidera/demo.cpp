@@ -13,6 +13,7 @@
 #include "host/sky_clock.h"
 #include "tools/sidera/astro.h"
 #include "tools/sidera/commands.h"
+#include "tools/sidera/demo_plan.h"
 #include "tools/sidera/emulators.h"
 #include "tools/sidera/format.h"
 #include "tools/sidera/interrupt.h"
@@ -26,63 +27,17 @@ namespace {
 
 constexpr double kSimulatorScale = 40.0;
 constexpr double kEmulatorScale = 20.0;
-// A mechanical error of the mount as set up: the axis readings differ from
-// the nominal geometry by this much, which the alignment has to find.
-constexpr double kMountOffset0 = 0.4 / 180.0 * kPi;
-constexpr double kMountOffset1 = -0.3 / 180.0 * kPi;
-constexpr size_t kTourLength = 4;
 
-struct Candidate {
-  TargetSpec target;
-  SkyPoint sky;
-  Horizontal horizontal;
-};
+// A chosen star as the session takes a target.
+TargetSpec TargetOf(const DemoStar& star) {
+  TargetSpec t;
+  FindTarget(star.entry->name, &t.named);
+  t.label = t.named.name;
+  return t;
+}
 
 std::string Arcsec(double arcsec) { return FormatFixed(arcsec, 1) + "\""; }
 std::string Arcmin(double arcsec) { return FormatFixed(arcsec / 60.0, 1) + "'"; }
-
-std::vector<Candidate> StarsUp(Session& session, double minAltitude, double maxAltitude) {
-  std::vector<Candidate> up;
-  for (const CatalogueEntry& e : Catalogue()) {
-    if (std::string(e.kind) != "star" || e.magnitude > 1.6) continue;
-    TargetSpec t;
-    FindTarget(e.name, &t.named);
-    t.label = t.named.name;
-    const LocalPlace p = session.LocalNow(t);
-    const Horizontal h =
-        HorizontalOf(p.hourAngle, p.declination, session.options().site.observer.latitude);
-    // Stars close to the meridian would change pier side during the demo.
-    if (std::fabs(p.hourAngle) < Radians(12)) continue;
-    if (h.altitude < Radians(minAltitude) || h.altitude > Radians(maxAltitude)) continue;
-    up.push_back({t, {p.hourAngle, p.declination}, h});
-  }
-  return up;
-}
-
-// The pair with the best rating from the mount itself (CheckStars1/2),
-// preferring a separation close to a right angle.
-bool PickAlignmentPair(Session& session, const std::vector<Candidate>& up, Candidate* first,
-                       Candidate* second) {
-  const SideraApi& api = session.api();
-  double bestScore = -1;
-  for (size_t i = 0; i < up.size(); ++i) {
-    if (api.CheckStars1(up[i].sky) <= 0) continue;
-    for (size_t j = 0; j < up.size(); ++j) {
-      if (i == j) continue;
-      const int rating = api.CheckStars2(up[i].sky, up[j].sky, 0);
-      if (rating <= 0) continue;
-      const double separation = Separation(up[i].sky.hourAngle, up[i].sky.declination,
-                                           up[j].sky.hourAngle, up[j].sky.declination);
-      const double score = rating * 10.0 - std::fabs(Degrees(separation) - 90.0) / 10.0;
-      if (score > bestScore) {
-        bestScore = score;
-        *first = up[i];
-        *second = up[j];
-      }
-    }
-  }
-  return bestScore >= 0;
-}
 
 double Median(std::vector<double> values) {
   if (values.empty()) return 0;
@@ -99,10 +54,10 @@ int CommandDemo(const Words& args, bool json) {
   size_t next = 0;
   std::string error;
   if (!ParseSetupOptions(args, &next, &setup, &error) || next != args.size()) {
-    out.Error(
-        "usage: sidera demo [--model N] [--lat DEG --lon DEG --elev M] [--utc TIME] "
-        "[--clock-scale X]" +
-        (error.empty() ? std::string() : "\n" + error));
+    out.Failure("usage", "usage",
+                "usage: sidera demo [--model N] [--lat DEG --lon DEG --elev M] [--utc TIME] "
+                "[--clock-scale X]" +
+                    (error.empty() ? std::string() : "\n" + error));
     return kExitUsage;
   }
   // The demo has a site of its own (Mount Wilson Observatory, California)
@@ -118,10 +73,10 @@ int CommandDemo(const Words& args, bool json) {
   if (!simulator && !HasEmulator(model)) {
     // The demo moves the mount to made-up offsets; it runs only where no
     // real telescope can be attached.
-    out.Error(
-        "demo: runs on the simulators (models 6 and 7) and on hardware models whose "
-        "family has a controller emulator in this build; model " +
-        std::to_string(model) + " has none");
+    out.Failure("usage", "usage",
+                "demo: runs on the simulators (models 6 and 7) and on hardware models whose "
+                "family has a controller emulator in this build; model " +
+                    std::to_string(model) + " has none");
     return kExitUsage;
   }
   if (!setup.clockScale) {
@@ -133,7 +88,7 @@ int CommandDemo(const Words& args, bool json) {
   EmulatorProcess emulator;
   if (!simulator) {
     if (!StartEmulator(model, scale, emulator, &error)) {
-      out.Error("demo: " + error);
+      out.Failure("connect", "device", "demo: " + error);
       return kExitFailure;
     }
     setup.device = emulator.devicePath();
@@ -141,14 +96,15 @@ int CommandDemo(const Words& args, bool json) {
   SessionOptions options;
   SetupError setupError;
   if (!PrepareSession(setup, &options, &setupError)) {
-    out.Error("demo: " + setupError.message);
+    out.Failure("connect", setupError.exitStatus == kExitUsage ? "usage" : "device",
+                "demo: " + setupError.message);
     return setupError.exitStatus;
   }
   if (!siteGiven) options.site.source = "the demo (Mount Wilson Observatory, California)";
   ExportLibraryEnvironment(setup);
   Library library;
   if (!library.Load(DefaultLibraryPath())) {
-    out.Error("demo: " + library.error());
+    out.Failure("library", "library", "demo: " + library.error());
     return kExitFailure;
   }
   host::SkyClock clock(scale, setup.startUtc);
@@ -165,22 +121,24 @@ int CommandDemo(const Words& args, bool json) {
 
   // 1. Alignment on two stars that are up now.
   const bool equatorial = session.facts().equatorial;
-  std::vector<Candidate> up = StarsUp(session, 20, equatorial ? 70 : 58);
-  Candidate first{}, second{};
-  if (!PickAlignmentPair(session, up, &first, &second)) {
-    out.Error(
-        "demo: fewer than two suitable bright stars are up at this site now; try another "
-        "--utc or site");
+  const Observer& site = session.options().site.observer;
+  const std::optional<DemoChoice> choice =
+      ChooseDemoStars(StarsAt(site, session.Now()), site.latitude, equatorial);
+  if (!choice) {
+    out.Failure("align", "refused",
+                "demo: no two stars at this site and time suit an alignment (the demo is made for "
+                "sites from 60 degrees south to 60 degrees north); try another --utc or site");
     return kExitFailure;
   }
+  const TargetSpec first = TargetOf(choice->first);
+  const TargetSpec second = TargetOf(choice->second);
   out.Text("");
-  out.Text("1. Alignment on " + first.target.label + " and " + second.target.label +
-           ". The mount is set up " + FormatFixed(Degrees(kMountOffset0) * 60, 0) +
-           "' off on axis 0 and " + FormatFixed(Degrees(kMountOffset1) * 60, 0) +
+  out.Text("1. Alignment on " + first.label + " and " + second.label + ". The mount is set up " +
+           FormatFixed(Degrees(kDemoMountOffset0) * 60, 0) + "' off on axis 0 and " +
+           FormatFixed(Degrees(kDemoMountOffset1) * 60, 0) +
            "' on axis 1; centring each star shows it, and the alignment absorbs it.");
   AlignReport align;
-  if (Outcome o =
-          session.Align({first.target, second.target}, kMountOffset0, kMountOffset1, &align);
+  if (Outcome o = session.Align({first, second}, kDemoMountOffset0, kDemoMountOffset1, &align);
       !o.ok()) {
     session.ReportFailure("align", "align", o);
     return ExitStatusOf(o);
@@ -195,37 +153,29 @@ int CommandDemo(const Words& args, bool json) {
            Arcmin(align.axisOffsetArcsec) + " from the " + (equatorial ? "pole" : "zenith"));
 
   // 2. A tour of other bright stars.
-  std::vector<Candidate> tour;
-  for (const Candidate& c : StarsUp(session, 20, equatorial ? 70 : 72)) {
-    if (c.target.label == first.target.label || c.target.label == second.target.label) continue;
-    if (std::fabs(c.sky.declination) > Radians(80)) continue;
-    tour.push_back(c);
-    if (tour.size() == kTourLength) break;
-  }
-  std::sort(tour.begin(), tour.end(), [](const Candidate& a, const Candidate& b) {
-    return WrapTwoPi(a.horizontal.azimuth) < WrapTwoPi(b.horizontal.azimuth);
-  });
+  std::vector<TargetSpec> tour;
+  for (const DemoStar& star : choice->tour) tour.push_back(TargetOf(star));
   out.Text("");
   out.Text(
       "2. Gotos (pointing error = the target versus the mount's reported sky position when "
       "it ends the goto)");
   std::vector<double> errors;
-  for (const Candidate& c : tour) {
+  for (const TargetSpec& target : tour) {
     MotionReport motion;
-    if (Outcome o = session.Goto(c.target, true, &motion); !o.ok()) {
-      session.ReportFailure("goto", "goto " + c.target.label, o);
+    if (Outcome o = session.Goto(target, true, &motion); !o.ok()) {
+      session.ReportFailure("goto", "goto " + target.label, o);
       return ExitStatusOf(o);
     }
     errors.push_back(motion.errorArcsec);
     char line[200];
     std::snprintf(line, sizeof line, "   %-12s arrived after %5.1f s, pointing error %6.1f\"",
-                  c.target.label.c_str(), motion.seconds, motion.errorArcsec);
+                  target.label.c_str(), motion.seconds, motion.errorArcsec);
     out.Text(line);
   }
 
   // 3. Tracking the last star.
   const double trackSeconds = simulator ? 600 : 300;
-  const std::string tracked = tour.empty() ? second.target.label : tour.back().target.label;
+  const std::string tracked = tour.empty() ? second.label : tour.back().label;
   out.Text("");
   out.Text("3. Tracking " + tracked + " for " + FormatFixed(trackSeconds / 60, 0) + " minutes");
   TrackReport track;

@@ -30,8 +30,18 @@ Sexagesimal Split(double units, int decimals) {
   return {whole, minutes, seconds};
 }
 
+// A number as typed: "99", "75.5".
+std::string FormatNumber(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%g", v);
+  return buf;
+}
+
 // Parses "a:b:c", "a h b m c s" or "a d b m c s" style text into units.
-std::optional<double> ParseSexagesimal(const std::string& text, bool* negative) {
+// For text written as such but with a part out of range, `problem` (when
+// given) says which.
+std::optional<double> ParseSexagesimal(const std::string& text, bool* negative,
+                                       std::string* problem = nullptr) {
   std::string s = text;
   *negative = false;
   size_t i = 0;
@@ -62,9 +72,20 @@ std::optional<double> ParseSexagesimal(const std::string& text, bool* negative) 
     while (i < s.size() && s[i] == ' ') ++i;
   }
   if (count == 0) return std::nullopt;
-  // Sub-units must stay below 60 when written out.
-  if (count > 1 && (parts[1] >= 60 || parts[2] >= 60)) return std::nullopt;
-  if (count > 1 && parts[0] != std::floor(parts[0])) return std::nullopt;
+  // Sub-units must stay below 60 when written out, and the first part is
+  // whole when they follow.
+  std::string why;
+  if (count > 1 && parts[1] >= 60) {
+    why = "its minutes (" + FormatNumber(parts[1]) + ") must be below 60";
+  } else if (count > 2 && parts[2] >= 60) {
+    why = "its seconds (" + FormatNumber(parts[2]) + ") must be below 60";
+  } else if (count > 1 && parts[0] != std::floor(parts[0])) {
+    why = "its first part (" + FormatNumber(parts[0]) + ") must be whole when minutes follow";
+  }
+  if (!why.empty()) {
+    if (problem != nullptr) *problem = why;
+    return std::nullopt;
+  }
   return parts[0] + parts[1] / 60.0 + parts[2] / 3600.0;
 }
 
@@ -113,6 +134,13 @@ std::optional<double> ParseDegrees(const std::string& text) {
   std::optional<double> deg = ParseSexagesimal(text, &negative);
   if (!deg) return std::nullopt;
   return Radians(negative ? -*deg : *deg);
+}
+
+std::string SexagesimalProblem(const std::string& text) {
+  bool negative = false;
+  std::string problem;
+  (void)ParseSexagesimal(text, &negative, &problem);
+  return problem;
 }
 
 std::optional<double> ParseNumber(const std::string& text) {

@@ -24,6 +24,11 @@ std::optional<double> ParseRightAscension(const std::string& text);
 // A declination or other signed angle: "+38:47:01", "38d47m01s", "-8.2";
 // radians, or none. The sign applies to the whole angle.
 std::optional<double> ParseDegrees(const std::string& text);
+// Why text written as degrees or hours, minutes and seconds is refused by
+// the two readers above: "its minutes (99) must be below 60", its seconds
+// likewise, or a first part with decimals before minutes; "" for text that
+// is fine or not written that way at all.
+std::string SexagesimalProblem(const std::string& text);
 // A plain floating-point number that uses the whole text.
 std::optional<double> ParseNumber(const std::string& text);
 

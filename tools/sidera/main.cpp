@@ -1,9 +1,12 @@
 // sidera: drive a telescope mount through the Sidera library from a shell.
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "tools/sidera/commands.h"
+#include "tools/sidera/output.h"
 #include "tools/sidera/plan.h"
 
 namespace {
@@ -58,8 +61,8 @@ void PrintHelp() {
       "  speeds: guide 0.5x sidereal, centering 16x, find 240x (1 deg/s), max (the\n"
       "  model's fastest); a plain number is a multiple of the sidereal rate.\n"
       "\noutput: readable lines, or one JSON object per line with --json. --debug\n"
-      "switches on the library's debug log on standard error (TOPICS: a comma list\n"
-      "such as io,motion; all when none is given).\n"
+      "switches on the library's debug log on standard error (TOPICS: all, io or\n"
+      "motion, or a comma list such as io,motion; all when none is given).\n"
       "\nexit status: 0 success; 1 the mount, the library or the device failed;\n"
       "2 bad usage (nothing was moved); 130 interrupted with Ctrl-C (the axes stopped).\n"
       "\nenvironment:\n"
@@ -70,6 +73,27 @@ void PrintHelp() {
       "  SIDERA_DEBUG           the library's debug log (as --debug)\n"
       "  XDG_CONFIG_HOME        where Location's settings are looked for (~/.config)\n"
       "  LC_ALL, LC_MESSAGES, LANG  language of messages and model names (zh_CN, zh_TW)");
+}
+
+// The library's debug topics, as SIDERA_DEBUG takes them: "1" or "all",
+// "io", "motion", any case, separated by commas or blanks. Returns the first
+// word that is none of them, or "".
+std::string UnknownDebugTopic(const std::string& topics) {
+  static const char* const kTopics[] = {"1", "all", "io", "motion"};
+  std::string word;
+  for (size_t i = 0; i <= topics.size(); ++i) {
+    const char c = i < topics.size() ? topics[i] : ',';
+    if (c != ',' && !std::isspace(static_cast<unsigned char>(c))) {
+      word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      continue;
+    }
+    if (!word.empty() &&
+        std::find(std::begin(kTopics), std::end(kTopics), word) == std::end(kTopics)) {
+      return topics.substr(i - word.size(), word.size());
+    }
+    word.clear();
+  }
+  return "";
 }
 
 bool IsCommand(const std::string& word) {
@@ -84,6 +108,7 @@ bool IsCommand(const std::string& word) {
 int main(int argc, char** argv) {
   Words words(argv + 1, argv + argc);
   bool json = false;
+  std::string badTopic;
   // --json and --debug may stand anywhere before the first step separator.
   for (size_t i = 0; i < words.size() && words[i] != "--";) {
     const std::string w = words[i];
@@ -97,6 +122,9 @@ int main(int argc, char** argv) {
         topics = words[i + 1];
         words.erase(words.begin() + static_cast<long>(i) + 1);
       }
+      if (const std::string unknown = UnknownDebugTopic(topics); !unknown.empty()) {
+        badTopic = unknown;
+      }
       // The library reads this whenever a mount is created.
       setenv("SIDERA_DEBUG", topics.c_str(), 1);
     } else {
@@ -104,6 +132,16 @@ int main(int argc, char** argv) {
       continue;
     }
     words.erase(words.begin() + static_cast<long>(i));
+  }
+  sidera::tool::Output out(json);
+  if (!badTopic.empty()) {
+    out.Failure("usage", "usage",
+                "sidera: unknown debug topic '" + badTopic + "' (topics: all, io, motion)");
+    return sidera::tool::kExitUsage;
+  }
+  if (words.empty() && json) {
+    out.Failure("usage", "usage", "sidera: no command given (try sidera --help)");
+    return sidera::tool::kExitUsage;
   }
   if (words.empty() || words[0] == "help" || words[0] == "--help" || words[0] == "-h") {
     PrintHelp();
@@ -113,6 +151,6 @@ int main(int argc, char** argv) {
   for (const Command& c : kCommands) {
     if (words[0] == c.name) return c.handler(args, json);
   }
-  std::fprintf(stderr, "sidera: unknown command '%s' (try sidera --help)\n", words[0].c_str());
+  out.Failure("usage", "usage", "sidera: unknown command '" + words[0] + "' (try sidera --help)");
   return sidera::tool::kExitUsage;
 }

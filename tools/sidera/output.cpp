@@ -87,4 +87,18 @@ void Output::Error(const std::string& line) {
   std::fprintf(stderr, "%s\n", line.c_str());
 }
 
+void Output::Failure(const std::string& step, const std::string& kind, const std::string& line,
+                     const JsonObject& data) {
+  Error(line);
+  const std::string prefix = "sidera: ";
+  const std::string message = line.rfind(prefix, 0) == 0 ? line.substr(prefix.size()) : line;
+  Json(JsonObject()
+           .Add("step", step)
+           .Add("ok", false)
+           .Add("error", kind)
+           .AddRaw("code", "null")
+           .Add("message", message)
+           .AddRaw("data", data.str()));
+}
+
 }  // namespace sidera::tool

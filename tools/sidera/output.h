@@ -44,6 +44,13 @@ class Output {
   void EndProgress();
   // Problems go to stderr in both forms.
   void Error(const std::string& line);
+  // A failure before or outside the steps (bad usage, a plan that does not
+  // hold, a device or site that cannot work): the line on stderr and, with
+  // --json, an object shaped as a failed step's on stdout: "step", "ok"
+  // (false), "error" (`kind`), "code" (null), "message" (the line less its
+  // "sidera: "), "data".
+  void Failure(const std::string& step, const std::string& kind, const std::string& line,
+               const JsonObject& data = JsonObject());
 
  private:
   bool json_;

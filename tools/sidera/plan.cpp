@@ -9,6 +9,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "tools/sidera/astro.h"
 #include "tools/sidera/format.h"
@@ -46,7 +47,11 @@ int ParseAxis(const std::string& word) {
 bool ParseAngle(const std::string& text, double low, double high, const char* what, double* radians,
                 std::string* error) {
   std::optional<double> v = ParseDegrees(text);
-  if (!v) return Fail(error, std::string(what) + " '" + text + "' is not an angle");
+  if (!v) {
+    const std::string problem = SexagesimalProblem(text);
+    return Fail(error, std::string(what) + " '" + text + "' is not an angle" +
+                           (problem.empty() ? "" : ": " + problem));
+  }
   if (Degrees(*v) < low || Degrees(*v) > high) {
     return Fail(error, std::string(what) + " " + text + " is outside " + FormatFixed(low, 0) +
                            ".." + FormatFixed(high, 0) + " degrees");
@@ -84,6 +89,19 @@ bool ParseSkyTarget(const Words& args, size_t begin, TargetSpec* target, std::st
   if (args.size() == begin + 2) {
     std::optional<double> ra = ParseRightAscension(args[begin]);
     std::optional<double> dec = ParseDegrees(args[begin + 1]);
+    // Two numbers are coordinates, even when one of them is out of range.
+    const std::string raProblem = SexagesimalProblem(args[begin]);
+    const std::string decProblem = SexagesimalProblem(args[begin + 1]);
+    if ((ra || ParseDegrees(args[begin]) || !raProblem.empty()) && (dec || !decProblem.empty())) {
+      if (!raProblem.empty())
+        return Fail(error, "right ascension " + args[begin] + ": " + raProblem);
+      if (!ra) {
+        const std::string unit = ParseNumber(args[begin]) ? " h" : "";
+        return Fail(error, "right ascension " + args[begin] + unit + " is outside 0..24 h");
+      }
+      if (!decProblem.empty())
+        return Fail(error, "declination " + args[begin + 1] + ": " + decProblem);
+    }
     if (ra && dec) {
       if (std::fabs(*dec) > kPi / 2) {
         return Fail(error, "declination " + args[begin + 1] + " is outside -90..90 degrees");
@@ -171,6 +189,65 @@ bool ReadAlignFile(const Words& args, Step* step, std::string* error) {
   return true;
 }
 
+// The library fits the alignment only to stars that fix it: it refuses two
+// closer than 5 degrees or within 5 of opposite and, of three, one within 5
+// degrees of the great circle through the other two. Checked here from the
+// catalogue places (the Moon and planets move, so only their names are
+// compared), so that the mount is not sent to centre stars in vain.
+bool CheckAlignmentStars(const std::vector<TargetSpec>& stars, std::string* error) {
+  constexpr double kLimitDegrees = 5;
+  struct Direction {
+    double x, y, z;
+  };
+  std::vector<Direction> v;
+  for (const TargetSpec& s : stars) {
+    const CatalogueEntry* e = s.named.entry;
+    if (e == nullptr) continue;
+    const double ra = Radians(e->raDegrees), dec = Radians(e->decDegrees);
+    v.push_back({std::cos(dec) * std::cos(ra), std::cos(dec) * std::sin(ra), std::sin(dec)});
+  }
+  const auto cross = [](const Direction& a, const Direction& b) {
+    return Direction{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+  };
+  const auto length = [](const Direction& a) {
+    return std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z);
+  };
+  for (size_t i = 0; i < stars.size(); ++i) {
+    for (size_t j = i + 1; j < stars.size(); ++j) {
+      if (stars[i].label == stars[j].label) {
+        return Fail(error, stars[i].label + " is given twice; align on different stars");
+      }
+    }
+  }
+  if (v.size() != stars.size()) return true;
+  for (size_t i = 0; i < v.size(); ++i) {
+    for (size_t j = i + 1; j < v.size(); ++j) {
+      const double apart = Degrees(std::atan2(length(cross(v[i], v[j])),
+                                              v[i].x * v[j].x + v[i].y * v[j].y + v[i].z * v[j].z));
+      if (apart < kLimitDegrees || apart > 180 - kLimitDegrees) {
+        return Fail(error, stars[i].label + " and " + stars[j].label + " are " +
+                               FormatFixed(apart, 1) +
+                               "\xC2\xB0 apart; alignment stars must be at least 5\xC2\xB0 apart "
+                               "and not within 5\xC2\xB0 of opposite");
+      }
+    }
+  }
+  if (v.size() == 3) {
+    for (size_t i : {2, 0, 1}) {  // the third star first: it was added to the other two
+      const Direction normal = cross(v[(i + 1) % 3], v[(i + 2) % 3]);
+      const double off = Degrees(std::asin(
+          std::fabs(normal.x * v[i].x + normal.y * v[i].y + normal.z * v[i].z) / length(normal)));
+      if (off < kLimitDegrees) {
+        return Fail(error, stars[i].label + " is " + FormatFixed(off, 1) +
+                               "\xC2\xB0 from the great circle through " +
+                               stars[(i + 1) % 3].label + " and " + stars[(i + 2) % 3].label +
+                               "; a third star must be at least 5\xC2\xB0 off it");
+      }
+    }
+  }
+  return true;
+}
+
 bool ReadAlign(const Words& args, const PlanContext&, Step* step, std::string* error) {
   if (!args.empty() && (args[0] == "save" || args[0] == "load")) {
     return ReadAlignFile(args, step, error);
@@ -201,6 +278,7 @@ bool ReadAlign(const Words& args, const PlanContext&, Step* step, std::string* e
     i += taken;
   }
   if (a.stars.empty() || a.stars.size() > 3) return Fail(error, "give one to three stars");
+  if (!CheckAlignmentStars(a.stars, error)) return false;
   *step = a;
   return true;
 }

@@ -22,9 +22,19 @@ bool InRange(const std::string& name, const std::optional<double>& value, double
   return false;
 }
 
-std::optional<double> DegreesOf(const std::string& text) {
-  std::optional<double> r = ParseDegrees(text);
-  return r ? std::optional<double>(Degrees(*r)) : std::nullopt;
+// An angle option's value in degrees within [low, high], or an error that
+// says what is wrong with it.
+bool AngleInRange(const std::string& name, const std::string& text, double low, double high,
+                  const char* unit, std::optional<double>* degrees, std::string* error) {
+  const std::optional<double> r = ParseDegrees(text);
+  if (!r) {
+    const std::string problem = SexagesimalProblem(text);
+    *error = name + " " + text + " is not an angle" +
+             (problem.empty() ? " (degrees, or d:m:s)" : ": " + problem);
+    return false;
+  }
+  *degrees = Degrees(*r);
+  return InRange(name, *degrees, low, high, unit, error);
 }
 
 }  // namespace
@@ -48,13 +58,13 @@ bool ParseSetupOptions(const Words& args, size_t* next, SetupOptions* options, s
       }
       options->model = static_cast<int>(*number);
     } else if (name == "--lat" || name == "--latitude") {
-      options->site.latitude = DegreesOf(value);
-      if (!InRange("the latitude", options->site.latitude, -90, 90, " degrees", error))
+      if (!AngleInRange("the latitude", value, -90, 90, " degrees", &options->site.latitude,
+                        error)) {
         return false;
+      }
     } else if (name == "--lon" || name == "--longitude") {
-      options->site.longitude = DegreesOf(value);
-      if (!InRange("the longitude", options->site.longitude, -180, 180, " degrees (east positive)",
-                   error)) {
+      if (!AngleInRange("the longitude", value, -180, 180, " degrees (east positive)",
+                        &options->site.longitude, error)) {
         return false;
       }
     } else if (name == "--elev" || name == "--elevation") {
@@ -68,6 +78,10 @@ bool ParseSetupOptions(const Words& args, size_t* next, SetupOptions* options, s
       }
       options->port = static_cast<int>(*number);
     } else if (name == "--device") {
+      if (value.empty()) {
+        *error = "--device needs a path (such as /dev/ttyUSB0); an empty one names no device";
+        return false;
+      }
       options->device = value;
     } else if (name == "--clock-scale") {
       if (!InRange("the clock scale", number, 0.001, 10000, "", error)) return false;
