@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "sidera.h"
+#include "host/civil_time.h"
 #include "tools/sidera/astro.h"
 
 namespace sidera::tool {
@@ -40,7 +41,7 @@ TEST(DemoPlan, SoundStarsAtEveryHourOfAYearAndEveryLatitude) {
   // by 39 minutes from one such day to the next, so the starts cover it
   // densely. The stars' places hardly depend on the latitude (diurnal
   // aberration, under half an arc-second), so one set serves every latitude.
-  const int64_t year = *ParseUtc("2026-01-01T00:00:00");
+  const int64_t year = *host::ParseUtc("2026-01-01T00:00:00");
   const double longitude = Radians(-118.06);
   std::vector<std::pair<int64_t, std::vector<DemoStar>>> starts;
   for (int day = 0; day < 365; day += 10) {
