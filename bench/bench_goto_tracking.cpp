@@ -12,7 +12,8 @@
 // emulated axes have no set-up error), which puts the tracking in its
 // aligned mode; --unaligned leaves it unaligned.
 //
-// Usage: bench_goto_tracking [--unaligned] [--targets N] [--scale X] [MODEL...]
+// Usage: bench_goto_tracking [--unaligned] [--verbose] [--targets N] [--scale X] [MODEL...]
+// (--verbose prints every target)
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -106,7 +107,7 @@ void Print(const char* what, std::vector<double> v) {
 }
 
 // One model: connect, align unless `unaligned`, then `targets` gotos.
-bool RunModel(int model, bool unaligned, int targets, Stats& s) {
+bool RunModel(int model, bool unaligned, bool verbose, int targets, Stats& s) {
   Controller controller;
   if (!controller.Start(model, g_clockScale)) {
     std::printf("model %d: no controller emulator\n", model);
@@ -155,6 +156,11 @@ bool RunModel(int model, bool unaligned, int targets, Stats& s) {
     s.arrival.push_back(errorNow());
     while (SkySecondsSince(ended) < 60.0) SleepSky(0.5);
     s.after60.push_back(errorNow());
+    if (verbose) {
+      std::printf("  target %2d: HA %7.2f Dec %6.2f deg: %7.1f\" at the end, %7.1f\" 60 s later\n",
+                  i + 1, t.hourAngle * 180 / kPi, t.declination * 180 / kPi, s.arrival.back(),
+                  s.after60.back());
+    }
   }
   (void)DestroyMount();
   return true;
@@ -164,12 +170,15 @@ bool RunModel(int model, bool unaligned, int targets, Stats& s) {
 
 int main(int argc, char** argv) {
   bool unaligned = false;
+  bool verbose = false;
   int targets = 50;
   double scale = 50.0;
   std::vector<int> models;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--unaligned") == 0) {
       unaligned = true;
+    } else if (std::strcmp(argv[i], "--verbose") == 0) {
+      verbose = true;
     } else if (std::strcmp(argv[i], "--targets") == 0 && i + 1 < argc) {
       targets = std::atoi(argv[++i]);
     } else if (std::strcmp(argv[i], "--scale") == 0 && i + 1 < argc) {
@@ -187,7 +196,7 @@ int main(int argc, char** argv) {
   int status = 0;
   for (int model : models) {
     Stats s;
-    if (!RunModel(model, unaligned, targets, s)) {
+    if (!RunModel(model, unaligned, verbose, targets, s)) {
       status = 1;
       continue;
     }
