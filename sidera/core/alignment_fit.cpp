@@ -26,9 +26,11 @@ constexpr double kCentring = kPi / 10800.0;      // one arc-minute
 constexpr double kEstimateSpread = kPi / 180.0;  // one degree
 constexpr int kGoldenSteps = 60;                 // narrows the search to 1e-13 of its width
 
-// Three stars: least-squares iteration (Levenberg-Marquardt).
+// Iterations end after a step this small (radians), or after this many.
+constexpr double kDone = 1e-12;
 constexpr int kMaxIterations = 100;
-constexpr double kDone = 1e-12;           // a step this small (radians) ends the iteration
+
+// Three stars: least squares by Levenberg-Marquardt.
 constexpr double kDerivativeStep = 1e-7;  // central differences, radians
 constexpr double kFirstDamping = 1e-3;
 constexpr double kLeastDamping = 1e-12;
@@ -89,61 +91,70 @@ AxisPair CorrectedReading(const AlignStar& s, const ErrorTerms& terms) {
 
 bool FitIndexError(const AlignStar& s1, const AlignStar& s2, ErrorTerms& terms) {
   FpGuard guard;
-  const double x = terms.index;
-  const double a = s1.axis1 + x;
-  const double b = s2.axis1 + x;
+  // D depends on the index error only through the collimation and
+  // non-perpendicularity terms; without them one step is exact.
+  const bool dependsOnIndex = terms.collimation != 0.0 || terms.nonPerpendicularity != 0.0;
   const double cosTheta = CosSkySeparation(s1, s2);
-  const double h1 =
-      s1.axis0 + terms.collimation / std::cos(a) + terms.nonPerpendicularity * std::tan(a);
-  const double h2 =
-      s2.axis0 + terms.collimation / std::cos(b) + terms.nonPerpendicularity * std::tan(b);
-  const double d = h1 - h2;
-  const double cosD = std::cos(d);
-  const double sum = NormalizeAngle(a + b);
-  if (guard.Faulted({a, b, cosTheta, h1, h2, d, cosD, sum})) return false;
+  double x = terms.index;
+  for (int step = 0;; ++step) {
+    const double a = s1.axis1 + x;
+    const double b = s2.axis1 + x;
+    const double h1 =
+        s1.axis0 + terms.collimation / std::cos(a) + terms.nonPerpendicularity * std::tan(a);
+    const double h2 =
+        s2.axis0 + terms.collimation / std::cos(b) + terms.nonPerpendicularity * std::tan(b);
+    const double d = h1 - h2;
+    const double cosD = std::cos(d);
+    const double sum = NormalizeAngle(a + b);
+    if (guard.Faulted({a, b, cosTheta, h1, h2, d, cosD, sum})) return false;
 
-  // With A and B the corrected axis-1 angles and D the axis-0 difference,
-  // the cosine rule gives the readings' separation as
-  //   cos(sep) = (cos(A - B) (1 + cos D) + cos(A + B) (cos D - 1)) / 2.
-  // The index error moves A + B only, so the separations agree for
-  // cos(A + B) = v below; of its two roots the one on the side of the
-  // current A + B is the nearer.
-  double v = 0.0;
-  if (cosD != 1.0) {
-    v = (2.0 * cosTheta - (cosD + 1.0) * std::cos(a - b)) / (cosD - 1.0);
-    if (guard.Faulted({v})) return false;
-    if (std::fabs(v) <= 1.0) {
-      const double t = sum >= 0.0 ? std::acos(v) : -std::acos(v);
-      const double next = x + (t - sum) / 2.0;
-      if (guard.Faulted({t, next})) return false;
-      terms.index = next;
-      return true;
+    // With A and B the corrected axis-1 angles and D the axis-0
+    // difference, the cosine rule gives the readings' separation as
+    //   cos(sep) = (cos(A - B) (1 + cos D) + cos(A + B) (cos D - 1)) / 2.
+    // The index error moves A + B, so the separations agree for
+    // cos(A + B) = v below; of its two roots the one on the side of the
+    // current A + B is the nearer.
+    double v = 0.0;
+    if (cosD != 1.0) {
+      v = (2.0 * cosTheta - (cosD + 1.0) * std::cos(a - b)) / (cosD - 1.0);
+      if (guard.Faulted({v})) return false;
+      if (std::fabs(v) <= 1.0) {
+        const double t = sum >= 0.0 ? std::acos(v) : -std::acos(v);
+        const double next = x + (t - sum) / 2.0;
+        if (guard.Faulted({t, next})) return false;
+        const bool done = !dependsOnIndex || std::fabs(next - x) < kDone || step == kMaxIterations;
+        x = next;
+        if (!done) continue;
+        terms.index = x;
+        return true;
+      }
     }
-  }
 
-  // No index error makes them agree. The closest agreement lies towards the
-  // end of cos(A + B) that v points to (A + B = 0 or a half turn), but the
-  // pair may barely see the index error (D near 0: the separation hardly
-  // changes with it), so the search weighs the remaining mismatch, in
-  // centring errors, against the move from the estimate, in its spread.
-  const double alpha = std::cos(a - b) * (1.0 + cosD) / 2.0;
-  const double beta = (cosD - 1.0) / 2.0;
-  const double sinTheta = std::sqrt(std::max(0.0, 1.0 - cosTheta * cosTheta));
-  const double end = v > 1.0 ? 0.0 : (sum >= 0.0 ? kPi : -kPi);
-  const auto cost = [&](double s) {
-    const double mismatch = (alpha + beta * std::cos(s) - cosTheta) / (sinTheta * kCentring);
-    const double move = (s - sum) / (2.0 * kEstimateSpread);
-    return mismatch * mismatch + move * move;
-  };
-  const double best = cosD != 1.0 ? GoldenMinimum(sum, end, cost) : sum;
-  const ErrorTerms fitted{x + (best - sum) / 2.0, terms.collimation, terms.nonPerpendicularity};
-  const double mismatch =
-      ReadingSeparation(CorrectedReading(s1, fitted), CorrectedReading(s2, fitted)) -
-      SkySeparation(s1, s2);
-  if (guard.Faulted({alpha, beta, sinTheta, best, fitted.index, mismatch})) return false;
-  if (std::fabs(mismatch) > kMaxMismatch) return false;
-  terms.index = fitted.index;
-  return true;
+    // No index error makes them agree. The closest agreement lies towards
+    // the end of cos(A + B) that v points to (A + B = 0 or a half turn),
+    // but the pair may barely see the index error (D near 0: the
+    // separation hardly changes with it), so the search weighs the
+    // remaining mismatch, in centring errors, against the move from the
+    // estimate, in its spread.
+    const double alpha = std::cos(a - b) * (1.0 + cosD) / 2.0;
+    const double beta = (cosD - 1.0) / 2.0;
+    const double sinTheta = std::sqrt(std::max(0.0, 1.0 - cosTheta * cosTheta));
+    const double end = v > 1.0 ? 0.0 : (sum >= 0.0 ? kPi : -kPi);
+    const auto cost = [&](double s) {
+      const double mismatch = (alpha + beta * std::cos(s) - cosTheta) / (sinTheta * kCentring);
+      const double move = (s - sum) / (2.0 * kEstimateSpread);
+      return mismatch * mismatch + move * move;
+    };
+    const double best = cosD != 1.0 ? GoldenMinimum(sum, end, cost) : sum;
+    const ErrorTerms fitted{x + (best - sum) / 2.0, terms.collimation, terms.nonPerpendicularity};
+    const double mismatch =
+        ReadingSeparation(CorrectedReading(s1, fitted), CorrectedReading(s2, fitted)) -
+        SkySeparation(s1, s2);
+    if (guard.Faulted({alpha, beta, sinTheta, best, fitted.index, mismatch})) return false;
+    if (std::fabs(mismatch) > kMaxMismatch) return false;
+    terms.index = fitted.index;
+    return true;
+  }
 }
 
 bool FitIndexAndCollimation(const AlignStar& s1, const AlignStar& s2, const AlignStar& s3,

@@ -28,7 +28,9 @@ AxisPair CorrectedReading(const AlignStar& s, const ErrorTerms& terms);
 // in `terms`. On entry `terms.index` holds the nominal model's estimate; on
 // success it holds the fit. Where an index error makes the separations agree
 // exactly, the one nearer the estimate is taken (two exist; the pair cannot
-// tell them apart). Where none does (centring errors, or a pair that barely
+// tell them apart); with collimation or non-perpendicularity terms the step
+// is repeated until it settles, since the axis-0 difference then depends on
+// the index error too. Where none does (centring errors, or a pair that barely
 // sees the index error), the one that brings them closest, moving away from
 // the estimate only as far as the pair shows. False on a floating-point
 // fault, or when the separations still differ by more than a degree (the
