@@ -19,60 +19,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "bench/sky_bench.h"
-#include "emulators/family1/family1_emulator.h"
-#include "emulators/family2/family2_emulator.h"
-#include "emulators/family3/family3_emulator.h"
+#include "tests/support/model_controller.h"
 
 namespace {
 
 using namespace sidera::bench;
-namespace emu = sidera::emulator;
-
-// One emulator of the model's family, running at the benchmark's clock
-// scale, or none for the simulator.
-class Controller {
- public:
-  // False when the model has no emulator here or it did not start.
-  bool Start(int model, double scale) {
-    if (model == 7) return true;
-    if (model == 0) {
-      emu::Family1Options o;
-      o.timeScale = scale;
-      family1_ = std::make_unique<emu::Family1Emulator>(o);
-      return family1_->Start() && Serve(family1_->DevicePath());
-    }
-    if (model == 2 || model == 5) {
-      emu::Family3Options o;
-      o.timeScale = scale;
-      o.echo = true;  // the connect's echo probe answers at once
-      family3_ = std::make_unique<emu::Family3Emulator>(o);
-      return family3_->Start() && Serve(family3_->DevicePath());
-    }
-    if (model >= 8 && model <= 11) {
-      emu::Family2Options o;
-      o.timeScale = scale;
-      o.countsPerRevolution = (model == 9 || model == 11) ? 1059334 : 726559;
-      family2_ = std::make_unique<emu::Family2Emulator>(o);
-      return family2_->Start() && Serve(family2_->DevicePath());
-    }
-    return false;
-  }
-
- private:
-  // Every serial port number opens the emulator's terminal.
-  static bool Serve(const std::string& path) {
-    return setenv("SIDERA_SERIAL_PATTERN", path.c_str(), 1) == 0;
-  }
-  std::unique_ptr<emu::Family1Emulator> family1_;
-  std::unique_ptr<emu::Family2Emulator> family2_;
-  std::unique_ptr<emu::Family3Emulator> family3_;
-};
 
 // Hour angle and declination of a horizontal position (azimuth from north
 // through east) at latitude `phi`.
@@ -108,7 +63,7 @@ void Print(const char* what, std::vector<double> v) {
 
 // One model: connect, align unless `unaligned`, then `targets` gotos.
 bool RunModel(int model, bool unaligned, bool verbose, int targets, Stats& s) {
-  Controller controller;
+  sidera::testing::ModelController controller;
   if (!controller.Start(model, g_clockScale)) {
     std::printf("model %d: no controller emulator\n", model);
     return false;
