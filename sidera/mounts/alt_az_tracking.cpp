@@ -14,10 +14,12 @@
 // axes are on its track (turning an axis back if it is ahead), unaligned
 // too, and only then track as usual. A backlash take-up turns an axis
 // through its gear play; the reference stays on the star and the rate after
-// the take-up allows for the angle it turned. Neither takes idleEvent: the motion operations of
-// this kind stop the loop before they start a motion, and every command the
-// loop sends is checked under the command lock, so none goes out after a
-// stop even when the loop was held up longer than the stopper waited.
+// the take-up allows for the angle it turned.
+//
+// Neither thread takes idleEvent: the motion operations of this kind stop
+// the loop before they start a motion, and every command the loop sends is
+// checked under the command lock, so none goes out after a stop even when
+// the loop was held up longer than the stopper waited.
 #include <cmath>
 #include <mutex>
 
