@@ -5,11 +5,11 @@
 // "observed" on two stars a given angle apart, on three stars of which the
 // third lies a given angle off the great circle through the other two, or
 // on three random stars (every pair and the third star's distance from the
-// circle at least 20 degrees). Each configuration is run under three sets of
+// circle at least 20 degrees). Each configuration is run under four sets of
 // errors: index error up to 0.5 degrees with a centring error of 2
 // arc-minutes in a random direction; the same without centring error (exact
-// measurements); index and collimation errors up to 0.3 degrees each with
-// the 2' centring error. For each row: the median and 90th percentile over
+// measurements); index and collimation errors up to 0.3 degrees each, with
+// the 2' centring error and without. For each row: the median and 90th percentile over
 // 300 random configurations of the fitted model's worst pointing error over
 // the sky (every direction whose true axis-1 angle lies within 70 degrees),
 // how many fits were refused, and how many fits were accepted with a worst
@@ -53,6 +53,7 @@ const Errors kErrorSets[] = {
     {"index up to 0.5 deg, 2' centring error", Deg(0.5), 0.0, 2 * kArcMinute},
     {"index up to 0.5 deg, exact measurements", Deg(0.5), 0.0, 0.0},
     {"index and collimation up to 0.3 deg, 2' centring error", Deg(0.3), Deg(0.3), 2 * kArcMinute},
+    {"index and collimation up to 0.3 deg, exact measurements", Deg(0.3), Deg(0.3), 0.0},
 };
 
 class Trials {
