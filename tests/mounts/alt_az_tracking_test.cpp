@@ -173,8 +173,13 @@ TEST_F(AltAzGotoTrackingTest, TrackingTheHostStartsFollowsWhereTheMountPoints) {
   const uint32_t start = platform::Now();
   ASSERT_EQ(GotoSky(target.hourAngle, target.declination), 0);
   ASSERT_TRUE(WaitForTrackingRates());
-  ASSERT_EQ(MoveAxis(0, Deg(1)), 0);  // one degree a second, for about a second
-  ASSERT_TRUE(WaitTicks(1000));
+  double from = 0.0;
+  ASSERT_EQ(GetAxisPosition(0, &from), 0);
+  ASSERT_EQ(MoveAxis(0, Deg(1)), 0);  // a hand move of a degree or so
+  ASSERT_TRUE(WaitUntil([from] {
+    double at = 0.0;
+    return GetAxisPosition(0, &at) == 0 && at - from > Deg(1);
+  }));
   ASSERT_EQ(StopAxis(0), 0);  // tracking resumes: it was requested by the goto
   for (bool restart : {false, true}) {
     if (restart) {
