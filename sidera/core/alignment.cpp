@@ -7,7 +7,8 @@
 // recursive: the SkyToAxes, ResetAlignment and AlignmentAdjust called here
 // take it again.
 //
-// The two- and three-star fits and their solvers run under an FpGuard: any
+// The two- and three-star fits and their error-term fits (alignment_fit.h)
+// run under an FpGuard: any
 // division by zero, overflow, underflow, NaN or denormal value stops them.
 // A fit that fails, for whatever reason, leaves the model exactly as it was
 // before the call, so a failed attempt never leaves a mount that claims to
@@ -18,6 +19,7 @@
 #include <initializer_list>
 #include <mutex>
 
+#include "sidera/core/alignment_fit.h"
 #include "sidera/core/angles.h"
 #include "sidera/core/fp_guard.h"
 #include "sidera/core/telescope_mount.h"
@@ -26,11 +28,6 @@
 namespace sidera {
 
 namespace {
-
-// The fixed-point iteration of the three-star fit stops once both terms
-// change by less than one arc-minute.
-constexpr double kConvergenceTolerance = kPi / 10800.0;
-constexpr int kMaxIterations = 100;
 
 // Stars closer together than this on the sky (or in the axis readings), or
 // closer than this to being opposite, cannot fix the rotation of the model:
@@ -56,12 +53,6 @@ AxisPair NominalAxes(TelescopeMount& mount, const AlignStar& s) {
   AxisPair axes{};
   (void)mount.SkyToAxes(sky, axes, 0);  // always 0
   return axes;
-}
-
-// Cosine of the great-circle angle between the sky positions of two stars.
-double CosSkySeparation(const AlignStar& a, const AlignStar& b) {
-  return std::sin(a.declination) * std::sin(b.declination) +
-         std::cos(a.declination) * std::cos(b.declination) * std::cos(a.hourAngle - b.hourAngle);
 }
 
 // The unit normal of the plane through two directions. A zero cross product
@@ -250,56 +241,6 @@ MountResult TelescopeMount::AlignOneStar(AlignStar s1) {
   return kOk;
 }
 
-int TelescopeMount::SolveIndexError(const AlignStar& s1, const AlignStar& s2, double& x) {
-  std::lock_guard<std::recursive_mutex> lock(modelMutex);
-  FpGuard guard;
-  const double a = s1.axis1 + x;
-  const double b = s2.axis1 + x;
-  const double cosTheta = CosSkySeparation(s1, s2);
-  const double h1 =
-      s1.axis0 + collimationError / std::cos(a) + nonPerpendicularityError * std::tan(a);
-  const double h2 =
-      s2.axis0 + collimationError / std::cos(b) + nonPerpendicularityError * std::tan(b);
-  const double d = h1 - h2;
-  if (guard.Faulted({a, b, cosTheta, h1, h2, d})) return 1;
-
-  // By the cosine rule, cos(A + B) for the offset that makes the stars'
-  // separation in the mount frame equal to their separation on the sky.
-  const double cosD = std::cos(d);
-  const double v = (2.0 * cosTheta - (cosD + 1.0) * std::cos(a - b)) / (cosD - 1.0);
-  if (guard.Faulted({cosD, v})) return 1;
-  if (std::fabs(v) > 1.0) return 1;
-
-  // Keep the sign of the current A + B: the root nearer the estimate.
-  const double sum = NormalizeAngle(a + b);
-  const double t = sum >= 0.0 ? std::acos(v) : -std::acos(v);
-  const double next = x + (t - sum) / 2.0;
-  if (guard.Faulted({sum, t, next})) return 1;
-  x = next;
-  return 0;
-}
-
-int TelescopeMount::SolveCollimationError(const AlignStar& sp, const AlignStar& s3, double& y) {
-  std::lock_guard<std::recursive_mutex> lock(modelMutex);
-  FpGuard guard;
-  const double a = sp.axis1 + axis1IndexError;
-  const double b = s3.axis1 + axis1IndexError;
-  const double cosTheta = CosSkySeparation(sp, s3);
-  if (guard.Faulted({a, b, cosTheta})) return 1;
-
-  // The cosine of the axis-0 separation that the sky separation demands.
-  const double v = (cosTheta - std::sin(a) * std::sin(b)) / (std::cos(a) * std::cos(b));
-  if (guard.Faulted({v})) return 1;
-  if (std::fabs(v) > 1.0) return 1;
-
-  const double sep = NormalizeAngle(sp.axis0 - s3.axis0);
-  const double t = sep > 0.0 ? std::acos(v) : -std::acos(v);
-  const double next = (t - sep) / (1.0 / std::cos(a) - 1.0 / std::cos(b));
-  if (guard.Faulted({sep, t, next})) return 1;
-  y = next;
-  return 0;
-}
-
 MountResult TelescopeMount::AlignTwoStars(AlignStar s1, AlignStar s2) {
   std::lock_guard<std::recursive_mutex> lock(modelMutex);
   FpGuard guard;
@@ -310,25 +251,28 @@ MountResult TelescopeMount::AlignTwoStars(AlignStar s1, AlignStar s2) {
   (void)ResetAlignment();
   const AxisPair c1 = NominalAxes(*this, s1);
   const AxisPair c2 = NominalAxes(*this, s2);
-  double x = ((c1.axis1 - s1.axis1) + (c2.axis1 - s2.axis1)) / 2.0;
-  if (guard.Faulted({c1.axis0, c1.axis1, c2.axis0, c2.axis1, x})) return kAlignFailed;
-
-  if (SolveIndexError(s1, s2, x) != 0) return kAlignFailed;
-
-  axis1IndexError = x;
-  s1.axis1 += x;
-  s2.axis1 += x;
+  // The nominal model's estimate of the index error starts the fit; the
+  // mount's collimation and non-perpendicularity terms stay as they are.
+  ErrorTerms terms{((c1.axis1 - s1.axis1) + (c2.axis1 - s2.axis1)) / 2.0, collimationError,
+                   nonPerpendicularityError};
+  if (guard.Faulted({c1.axis0, c1.axis1, c2.axis0, c2.axis1, terms.index})) return kAlignFailed;
+  if (!FitIndexError(s1, s2, terms)) return kAlignFailed;
+  axis1IndexError = terms.index;
 
   // Both frames get a basis of the two stars and their plane's normal; the
-  // model maps one basis onto the other.
-  const Vector3 u1 = SphericalToVector(s1.axis0, s1.axis1);
-  const Vector3 u2 = SphericalToVector(s2.axis0, s2.axis1);
+  // model maps one basis onto the other. The readings are corrected by all
+  // three terms, so that the model points at both stars also when the mount
+  // carries collimation or non-perpendicularity terms.
+  const AxisPair r1 = CorrectedReading(s1, terms);
+  const AxisPair r2 = CorrectedReading(s2, terms);
+  const Vector3 u1 = SphericalToVector(r1.axis0, r1.axis1);
+  const Vector3 u2 = SphericalToVector(r2.axis0, r2.axis1);
   const Vector3 w = UnitNormal(u1, u2);
   Matrix3 p;
   SetMatrixColumn(p, 0, u1);
   SetMatrixColumn(p, 1, u2);
   SetMatrixColumn(p, 2, w);
-  if (guard.Faulted({s1.axis1, s2.axis1, w.x, w.y, w.z})) return kAlignFailed;
+  if (guard.Faulted({r1.axis0, r1.axis1, r2.axis0, r2.axis1, w.x, w.y, w.z})) return kAlignFailed;
 
   const Vector3 v1 = SphericalToVector(s1.hourAngle, s1.declination);
   const Vector3 v2 = SphericalToVector(s2.hourAngle, s2.declination);
@@ -355,66 +299,28 @@ MountResult TelescopeMount::AlignThreeStars(AlignStar s1, AlignStar s2, AlignSta
   const AxisPair c1 = NominalAxes(*this, s1);
   const AxisPair c2 = NominalAxes(*this, s2);
   const AxisPair c3 = NominalAxes(*this, s3);
-  double x = ((c1.axis1 - s1.axis1) + (c2.axis1 - s2.axis1) + (c3.axis1 - s3.axis1)) / 3.0;
-  double y = 0.0;
-  if (guard.Faulted({c1.axis0, c1.axis1, c2.axis0, c2.axis1, c3.axis0, c3.axis1, x})) {
+  // The fit starts from the nominal model's estimate of the index error and
+  // no collimation; the non-perpendicularity term stays as it is.
+  ErrorTerms terms{((c1.axis1 - s1.axis1) + (c2.axis1 - s2.axis1) + (c3.axis1 - s3.axis1)) / 3.0,
+                   0.0, nonPerpendicularityError};
+  if (guard.Faulted({c1.axis0, c1.axis1, c2.axis0, c2.axis1, c3.axis0, c3.axis1, terms.index})) {
     return kAlignFailed;
   }
+  if (!FitIndexAndCollimation(s1, s2, s3, terms)) return kAlignFailed;
+  axis1IndexError = terms.index;
+  collimationError = terms.collimation;
 
-  // The collimation step pairs star 3 with whichever of the others is
-  // neither too close to it nor nearly opposite in axis 0 and, among those,
-  // the one whose 1/cos lever differs more from star 3's.
-  const double k1 = std::fabs(1.0 / std::cos(c1.axis1) - 1.0 / std::cos(s3.axis1));
-  const double k2 = std::fabs(1.0 / std::cos(c2.axis1) - 1.0 / std::cos(s3.axis1));
-  const double d13 = std::fabs(NormalizeAngle(s1.axis0 - s3.axis0));
-  const double d23 = std::fabs(NormalizeAngle(s2.axis0 - s3.axis0));
-  if (guard.Faulted({k1, k2, d13, d23})) return kAlignFailed;
-  const double nearLimit = DegToRad(5.0);
-  const double farLimit = DegToRad(175.0);
-  const AlignStar* partner = &s1;
-  if (d13 < nearLimit || d13 > farLimit) {
-    partner = &s2;
-  } else if (d23 > nearLimit && d23 < farLimit && k1 < k2) {
-    partner = &s2;
-  }
-
-  axis1IndexError = 0.0;
-  collimationError = 0.0;
-  bool indexConverged = false;
-  bool collimationConverged = false;
-  for (int i = 0; i < kMaxIterations; ++i) {
-    if (!indexConverged) {
-      if (SolveIndexError(s1, s2, x) != 0) break;
-      indexConverged = std::fabs(x - axis1IndexError) < kConvergenceTolerance;
-      axis1IndexError = x;
-    }
-    if (!collimationConverged) {
-      if (SolveCollimationError(*partner, s3, y) != 0) break;
-      collimationConverged = std::fabs(y - collimationError) < kConvergenceTolerance;
-      collimationError = y;
-    }
-    if (guard.Faulted({x, y})) return kAlignFailed;
-    if (indexConverged && collimationConverged) break;
-  }
-  if (!indexConverged || !collimationConverged) return kAlignFailed;
-
-  // Correct the readings with the fitted terms, then map the three corrected
-  // axis directions onto the three sky directions.
-  for (AlignStar* s : {&s1, &s2, &s3}) {
-    s->axis1 += axis1IndexError;
-    s->axis0 +=
-        collimationError / std::cos(s->axis1) + nonPerpendicularityError * std::tan(s->axis1);
-    if (guard.Faulted({s->axis0, s->axis1})) return kAlignFailed;
-  }
+  // Map the three corrected axis directions onto the three sky directions.
   Matrix3 p;
   Matrix3 q;
   int column = 0;
   for (const AlignStar* s : {&s1, &s2, &s3}) {
-    SetMatrixColumn(p, column, SphericalToVector(s->axis0, s->axis1));
+    const AxisPair r = CorrectedReading(*s, terms);
+    SetMatrixColumn(p, column, SphericalToVector(r.axis0, r.axis1));
     SetMatrixColumn(q, column, SphericalToVector(s->hourAngle, s->declination));
+    if (guard.Faulted({r.axis0, r.axis1})) return kAlignFailed;
     ++column;
   }
-  if (guard.Faulted()) return kAlignFailed;
 
   return rollback.Commit(FitModel(*this, guard, p, q));
 }

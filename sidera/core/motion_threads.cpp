@@ -339,7 +339,7 @@ class GotoRun {
       return kUserInterrupt;
     }
     m_.trackingRequested = 1;
-    const MountResult r = m_.StartTracking();
+    const MountResult r = m_.StartTrackingOnTarget(request_.skyTarget, request_.startTick);
     SIDERA_DEBUG_LOG(kMotion, "goto #%u: tracking start (%d)", command_, r);
     return r;
   }

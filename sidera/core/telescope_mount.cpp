@@ -157,6 +157,10 @@ void TelescopeMount::EndKindMotions() {}
 
 TelescopeMount::AfterStop TelescopeMount::AfterStopOf(int) { return AfterStop::kHalt; }
 
+MountResult TelescopeMount::StartTrackingOnTarget(const SkyPoint&, uint32_t) {
+  return StartTracking();
+}
+
 uint32_t TelescopeMount::BeginCommand(unsigned axes) {
   std::lock_guard<std::recursive_mutex> lock(commandMutex);
   lastCommand = lastCommand >= kLastCommandNumber ? 1 : lastCommand + 1;

@@ -157,6 +157,12 @@ class TelescopeMount {
   // axes are free and tracking is requested).
   enum class AfterStop { kHalt, kTrack, kHaltThenTrack };
   virtual AfterStop AfterStopOf(int axis);
+  // The tracking a sky goto hands over to once it has arrived: `target` is
+  // the goto's target, whose hour angle held at tick `targetTick` and turns
+  // with the sky. A kind that tracks in software follows the target itself,
+  // so that what is left of the arrival error is closed rather than kept;
+  // the root starts tracking as StartTracking does.
+  virtual MountResult StartTrackingOnTarget(const SkyPoint& target, uint32_t targetTick);
 
   // ---- Command order. ----
   // Every operation that starts, replaces or stops a motion draws the next
@@ -210,10 +216,6 @@ class TelescopeMount {
   // The axis goto both kinds start from GotoAxes: claims both axes and
   // starts GotoAxesThread. No altitude check.
   MountResult StartAxesGoto(double angle0, double angle1);
-
-  // ---- Alignment solvers (alignment.cpp); 0 on success, 1 on failure. ----
-  int SolveIndexError(const AlignStar& s1, const AlignStar& s2, double& x);
-  int SolveCollimationError(const AlignStar& sp, const AlignStar& s3, double& y);
 
   // ---- Fields, in the order of the mount's data model. ----
   // Site. Written by the host thread (SetSite); read by every thread.

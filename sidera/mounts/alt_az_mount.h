@@ -2,11 +2,15 @@
 // geometry, and software tracking. An alt-azimuth mount follows the sky by
 // recomputing both axis rates on a tracking thread every 10 s (30 s once
 // aligned); every other motion stops that thread first (EndKindMotions).
+// After a sky goto the tracking follows the goto's target: its first cycles
+// close what the goto left of the distance, then it tracks as usual.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 
 #include "sidera/core/telescope_mount.h"
 #include "sidera/platform/event.h"
@@ -27,6 +31,7 @@ class AltAzMount : public virtual TelescopeMount {
   MountResult AlignTwoStars(AlignStar s1, AlignStar s2) override;
   MountResult AlignThreeStars(AlignStar s1, AlignStar s2, AlignStar s3) override;
   MountResult StartTracking() override;
+  MountResult StartTrackingOnTarget(const SkyPoint& target, uint32_t targetTick) override;
   MountResult StopTracking() override;
   MountResult GotoAxes(double angle0, double angle1) override;
   void EndKindMotions() override;
@@ -64,13 +69,16 @@ class AltAzMount : public virtual TelescopeMount {
   // from the axis angles alone: how fast azimuth and altitude of the sky
   // change at that point for the site latitude.
   static AxisPair UnalignedTrackingRates(double latitude, const AxisPair& position);
-  // Axis rates of one aligned tracking cycle, from the model's axis angles of
-  // the tracked point now (`onTrack`) and 30 s ahead (`ahead`) and the axes'
-  // readings (`current`): catch up with the track within 30 s, unless that
-  // would turn the axis against the track's own direction; then run at 3/4
-  // of the track's rate and let the track come to the axis.
+  // Axis rates of one tracking cycle that follows the reference, from the
+  // model's axis angles of the tracked point now (`onTrack`) and `seconds`
+  // ahead (`ahead`) and the axes' readings (`current`): catch up with the
+  // track within those seconds, unless that would turn the axis against the
+  // track's own direction and `mayReverse` does not allow it for the axis;
+  // then run at 3/4 of the track's rate and let the track come to the axis.
+  // Aligned tracking looks 30 s ahead and never reverses.
   static AxisPair AlignedTrackingRates(const AxisPair& onTrack, const AxisPair& ahead,
-                                       const AxisPair& current);
+                                       const AxisPair& current, double seconds = 30.0,
+                                       std::array<bool, 2> mayReverse = {false, false});
   // An azimuth difference within 5 degrees of a whole turn, folded back by
   // that turn (the track crossed the +-180 degree seam).
   static double FoldAzimuthWrap(double difference);
@@ -78,9 +86,38 @@ class AltAzMount : public virtual TelescopeMount {
   // True while a tracking start is pending or a tracking loop exists
   // (trackingStoppedEvent is reset exactly then).
   bool TrackingActive() const;
-  // The starter's work for the tracking start numbered `command`: capture
-  // the reference and make sure one loop runs, unless a newer command came.
-  MountResult RunTrackingStarter(uint32_t command);
+  // A tracking start on `target` (a goto's target and the tick its hour
+  // angle held at) or, without one, on where the axes point now.
+  MountResult StartTrackingFrom(const std::optional<SkyReference::Value>& target);
+  // The starter's work for the tracking start numbered `command`: take the
+  // reference (`target`, or the sky position the axes point at) and make
+  // sure one loop runs, unless a newer command came.
+  MountResult RunTrackingStarter(uint32_t command, std::optional<SkyReference::Value> target);
+
+  // What one tracking cycle commands: a rate per axis, and the look-ahead
+  // (ms) along the reference's track they aim at, 0 when they come from the
+  // axis angles alone.
+  struct CyclePlan {
+    double rate[2] = {0.0, 0.0};
+    uint32_t lookAhead = 0;
+  };
+  // The loop's own view of the reference: the number of the start it last
+  // saw, and whether it still closes the distance to a goto's target (and
+  // for how many cycles so far).
+  struct LoopReference {
+    uint32_t seen = 0;
+    bool closing = false;
+    int closingCycles = 0;
+  };
+  enum class CycleStep { kCommand, kSkip, kEnd };
+  // The rates of one cycle: from the axis angles (unaligned), or along the
+  // reference's track (aligned, and while closing the distance to a goto's
+  // target). kSkip when an axis read failed; kEnd when the reference could
+  // not be re-captured.
+  CycleStep PlanCycle(LoopReference& reference, CyclePlan& plan);
+  // The angle (radians) a backlash take-up turns `axis` through; 0 when the
+  // axis takes none.
+  double TakeUpAngle(int axis) const;
   // Whether the loop may command the axes; commandMutex held.
   bool LoopWanted() const;
   // The loop's exit, commandMutex held: halts the axes it left at the
@@ -93,6 +130,12 @@ class AltAzMount : public virtual TelescopeMount {
   // Axes the loop has left running at the take-up rate; guarded by
   // commandMutex.
   bool takeUpRunning_[2] = {false, false};
+  // The reference the latest tracking start stored: each start numbers it,
+  // and says whether it is a goto's target the axes have yet to reach (the
+  // loop closes that distance first) or where the axes already point.
+  // Written by the starter, read by the loop; commandMutex.
+  uint32_t referenceNumber_ = 0;
+  bool referenceIsTarget_ = false;
 };
 
 }  // namespace sidera

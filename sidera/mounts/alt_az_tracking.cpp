@@ -1,13 +1,25 @@
 // Software tracking of the alt-azimuth kind.
 //
-// A short-lived starter captures the sky position the mount points at and
-// makes sure one long-lived loop runs; the loop recomputes both axis rates
-// every 10 s (30 s once aligned) or when woken, and ends when tracking is no
-// longer wanted (StopTrackingThread), a goto or hand move claims an axis, or
-// the mount shuts down. Neither takes idleEvent: the motion operations of
-// this kind stop the loop before they start a motion, and every command the
-// loop sends is checked under the command lock, so none goes out after a
-// stop even when the loop was held up longer than the stopper waited.
+// A short-lived starter takes the reference, the sky position to follow (the
+// target of the sky goto that hands over to tracking, or else where the
+// mount points), and makes sure one long-lived loop runs; the loop
+// recomputes both axis rates every 10 s (30 s once aligned) or when woken,
+// and ends when tracking is no longer wanted (StopTrackingThread), a goto or
+// hand move claims an axis, or the mount shuts down.
+//
+// Rates. Unaligned, they come from the axis angles alone. Aligned, they
+// bring the axes onto the reference's track 30 s ahead. After a goto the
+// axes stopped within the goto's tolerance of a target that the goto aimed
+// a lead time ahead; the first cycles follow the target itself until the
+// axes are on its track (turning an axis back if it is ahead), unaligned
+// too, and only then track as usual. A backlash take-up turns an axis
+// through its gear play; the reference stays on the star and the rate after
+// the take-up allows for the angle it turned.
+//
+// Neither thread takes idleEvent: the motion operations of this kind stop
+// the loop before they start a motion, and every command the loop sends is
+// checked under the command lock, so none goes out after a stop even when
+// the loop was held up longer than the stopper waited.
 #include <cmath>
 #include <mutex>
 
@@ -24,8 +36,11 @@ namespace {
 // Tick waits of the loop between two rate updates.
 constexpr uint32_t kUnalignedPeriod = 10000;
 constexpr uint32_t kAlignedPeriod = 30000;
-// How far ahead (ms) the aligned loop predicts the track.
-constexpr uint32_t kLookAhead = 30000;
+// Closing the distance to a goto's target ends once both axes are this
+// close to its track (a few counts of the coarsest encoder), or after this
+// many cycles.
+const double kOnTrack = DegToRad(5.0 / 3600.0);
+constexpr int kMaxClosingCycles = 3;
 // An axis this far off the predicted track was moved by other means.
 const double kRecaptureThreshold = DegToRad(3.0);
 // A reading that stays off the track right after a re-capture does not get
@@ -71,13 +86,20 @@ double AltAzMount::FoldAzimuthWrap(double difference) {
 }
 
 AxisPair AltAzMount::AlignedTrackingRates(const AxisPair& onTrack, const AxisPair& ahead,
-                                          const AxisPair& current) {
-  const double toRate = 1000.0 / kLookAhead;
+                                          const AxisPair& current, double seconds,
+                                          std::array<bool, 2> mayReverse) {
+  const double toRate = 1.0 / seconds;
   const double nominal0 = FoldAzimuthWrap(ahead.axis0 - onTrack.axis0) * toRate;
   const double catchUp0 = FoldAzimuthWrap(ahead.axis0 - current.axis0) * toRate;
   const double nominal1 = (ahead.axis1 - onTrack.axis1) * toRate;
   const double catchUp1 = (ahead.axis1 - current.axis1) * toRate;
-  return AxisPair{ChooseRate(nominal0, catchUp0), ChooseRate(nominal1, catchUp1)};
+  return AxisPair{mayReverse[0] ? catchUp0 : ChooseRate(nominal0, catchUp0),
+                  mayReverse[1] ? catchUp1 : ChooseRate(nominal1, catchUp1)};
+}
+
+double AltAzMount::TakeUpAngle(int axis) const {
+  if (backlashCompensation == 0 || backlashTakeUpTime[axis] <= kMinTakeUpTicks) return 0.0;
+  return rateScale * backlashTakeUpTime[axis] / 1000.0;
 }
 
 bool AltAzMount::TrackingActive() const {
@@ -101,23 +123,31 @@ void AltAzMount::StopTrackingThread() {
 // answer (100/101); otherwise a starter thread runs for a new command
 // number. Checked and drawn under the command lock, so that no motion claims
 // an axis in between.
-MountResult AltAzMount::StartTracking() {
+MountResult AltAzMount::StartTracking() { return StartTrackingFrom(std::nullopt); }
+
+MountResult AltAzMount::StartTrackingOnTarget(const SkyPoint& target, uint32_t targetTick) {
+  return StartTrackingFrom(SkyReference::Value{target, targetTick});
+}
+
+MountResult AltAzMount::StartTrackingFrom(const std::optional<SkyReference::Value>& target) {
   std::lock_guard<std::recursive_mutex> lock(commandMutex);
   if (axisMoving[0] != 0 || axisMoving[1] != 0) return kAxisBusy;
   const MountResult answers = CheckAxesAnswer(kBothAxes);
   if (answers != kOk) return answers;
   const uint32_t command = BeginCommand(kBothAxes);
   trackingStoppedEvent.Reset();
-  if (!workers.Start([this, command] { (void)RunTrackingStarter(command); }, 1)) {
+  if (!workers.Start([this, command, target] { (void)RunTrackingStarter(command, target); }, 1)) {
     // Nothing will start a loop: put the stopped state back unless one runs.
     if (trackingThread == 0) trackingStoppedEvent.Set();
   }
   return kOk;
 }
 
-MountResult AltAzMount::RunTrackingStarter(uint32_t command) {
+MountResult AltAzMount::RunTrackingStarter(uint32_t command,
+                                           std::optional<SkyReference::Value> target) {
   SkyPoint reference{};
-  const bool captured = GetSkyPosition(&reference) == kOk;
+  const bool captured = target.has_value() || GetSkyPosition(&reference) == kOk;
+  if (target.has_value()) reference = target->point;
   bool wake = false;
   {
     std::lock_guard<std::recursive_mutex> lock(commandMutex);
@@ -126,11 +156,14 @@ MountResult AltAzMount::RunTrackingStarter(uint32_t command) {
     const bool cancelled = !IsLatestCommand(command, kBothAxes) || shuttingDown != 0 ||
                            axisMoving[0] != 0 || axisMoving[1] != 0;
     if (captured && !cancelled) {
-      trackingReference.Store(reference, platform::Now());
+      trackingReference.Store(reference, target.has_value() ? target->tick : platform::Now());
+      ++referenceNumber_;
+      referenceIsTarget_ = target.has_value();
       // A loop that was told to stop but has not ended yet carries on.
       trackingWanted = 1;
-      SIDERA_DEBUG_LOG(kMotion, "tracking start #%u: %s at %.4f %.4f", command,
+      SIDERA_DEBUG_LOG(kMotion, "tracking start #%u: %s %s %.4f %.4f", command,
                        trackingThread == 0 ? "the loop starts" : "the loop follows",
+                       target.has_value() ? "the goto's target" : "the position",
                        reference.hourAngle * 180.0 / kPi, reference.declination * 180.0 / kPi);
       if (trackingThread == 0) {
         mountState = MOUNT_TRACKING;
@@ -180,63 +213,92 @@ MountResult AltAzMount::EndTrackingLoop(MountResult result) {
   return EndTrackingLoopLocked(result);
 }
 
+AltAzMount::CycleStep AltAzMount::PlanCycle(LoopReference& track, CyclePlan& plan) {
+  const bool aligned = isAligned != 0;
+  const auto fromAxisAngles = [&](const AxisPair& position) {
+    const AxisPair r = UnalignedTrackingRates(latitude, position);
+    plan = CyclePlan{{r.axis0, r.axis1}, 0};
+    return CycleStep::kCommand;
+  };
+  AxisPair current{};
+  if (!aligned && !track.closing) {
+    if (GetAxisPosition(0, &current.axis0) != kOk || GetAxisPosition(1, &current.axis1) != kOk) {
+      return CycleStep::kSkip;
+    }
+    return fromAxisAngles(current);
+  }
+
+  const uint32_t lookAhead = aligned ? kAlignedPeriod : kUnalignedPeriod;
+  for (int recaptures = 0;; ++recaptures) {
+    const uint32_t now = platform::Now();
+    const SkyReference::Value reference = trackingReference.Load();
+    SkyPoint p = Advance(reference.point, reference.tick, now, 0);
+    AxisPair onTrack{};
+    (void)SkyToAxes(p, onTrack, 1);
+    if (GetAxisPosition(0, &current.axis0) != kOk || GetAxisPosition(1, &current.axis1) != kOk) {
+      return CycleStep::kSkip;
+    }
+    // Azimuth readings and the model may differ by whole turns; only the
+    // remainder says whether the mount was moved.
+    const double off[2] = {std::fabs(NormalizeAngle(current.axis0 - onTrack.axis0)),
+                           std::fabs(current.axis1 - onTrack.axis1)};
+    if (off[0] > kRecaptureThreshold || off[1] > kRecaptureThreshold) {
+      // Moved by other means (or a goto that gave up far off): nothing to
+      // close; aligned tracking follows from the new position.
+      track.closing = false;
+      if (!aligned) return fromAxisAngles(current);
+      if (recaptures >= kMaxRecapturesPerCycle) return CycleStep::kSkip;
+      SkyPoint here{};
+      if (GetSkyPosition(&here) != kOk) return CycleStep::kEnd;
+      trackingReference.Store(here, platform::Now());
+      continue;
+    }
+    if (track.closing &&
+        ((off[0] <= kOnTrack && off[1] <= kOnTrack) || ++track.closingCycles > kMaxClosingCycles)) {
+      track.closing = false;
+      SIDERA_DEBUG_LOG(kMotion, "tracking loop: on the goto's target track");
+      if (!aligned) return fromAxisAngles(current);
+    }
+    // While closing, an axis ahead of the track turns back, unless the
+    // distance is within its backlash take-up: that would overshoot.
+    std::array<bool, 2> mayReverse = {false, false};
+    for (int i = 0; i < 2; ++i) mayReverse[i] = track.closing && off[i] > TakeUpAngle(i);
+    SkyPoint q = Advance(reference.point, reference.tick, now, lookAhead);
+    AxisPair ahead{};
+    (void)SkyToAxes(q, ahead, 1);
+    const AxisPair r =
+        AlignedTrackingRates(onTrack, ahead, current, lookAhead / 1000.0, mayReverse);
+    plan = CyclePlan{{r.axis0, r.axis1}, lookAhead};
+    return CycleStep::kCommand;
+  }
+}
+
 MountResult AltAzMount::TrackingLoopThread() {
   // Axes that have had a backlash take-up; once marked, an axis is halted
   // and restarted in every later cycle as well.
   bool marked[2] = {false, false};
   uint32_t deadline[2] = {0, 0};
   const auto wanted = [this] { return LoopWanted(); };
+  LoopReference track;
 
   for (;;) {
     (void)trackingWakeEvent.Wait(isAligned != 0 ? kAlignedPeriod : kUnalignedPeriod);
     {
       std::lock_guard<std::recursive_mutex> lock(commandMutex);
       if (!LoopWanted()) return EndTrackingLoopLocked(kOk);
+      if (referenceNumber_ != track.seen) {
+        track = LoopReference{referenceNumber_, referenceIsTarget_, 0};
+      }
     }
 
-    AxisPair rate{};
-    if (isAligned == 0) {
-      AxisPair position{};
-      if (GetAxisPosition(0, &position.axis0) != kOk ||
-          GetAxisPosition(1, &position.axis1) != kOk) {
-        continue;
-      }
-      rate = UnalignedTrackingRates(latitude, position);
-    } else {
-      bool haveRates = false;
-      for (int recaptures = 0;; ++recaptures) {
-        const uint32_t now = platform::Now();
-        const SkyReference::Value reference = trackingReference.Load();
-        SkyPoint p = Advance(reference.point, reference.tick, now, 0);
-        AxisPair onTrack{};
-        (void)SkyToAxes(p, onTrack, 1);
-        AxisPair current{};
-        if (GetAxisPosition(0, &current.axis0) != kOk ||
-            GetAxisPosition(1, &current.axis1) != kOk) {
-          break;
-        }
-        // Azimuth readings and the model may differ by whole turns; only the
-        // remainder says whether the mount was moved.
-        if (std::fabs(NormalizeAngle(current.axis0 - onTrack.axis0)) > kRecaptureThreshold ||
-            std::fabs(current.axis1 - onTrack.axis1) > kRecaptureThreshold) {
-          if (recaptures >= kMaxRecapturesPerCycle) break;
-          SkyPoint here{};
-          if (GetSkyPosition(&here) != kOk) return EndTrackingLoop(kOk);
-          trackingReference.Store(here, platform::Now());
-          continue;
-        }
-        SkyPoint q = Advance(reference.point, reference.tick, now, kLookAhead);
-        AxisPair ahead{};
-        (void)SkyToAxes(q, ahead, 1);
-        rate = AlignedTrackingRates(onTrack, ahead, current);
-        haveRates = true;
-        break;
-      }
-      if (!haveRates) continue;
-    }
-    const double rates[2] = {rate.axis0, rate.axis1};
-    SIDERA_DEBUG_LOG(kMotion, "tracking loop: rates %.6f %.6f deg/s", rate.axis0 * 180.0 / kPi,
-                     rate.axis1 * 180.0 / kPi);
+    CyclePlan plan;
+    const CycleStep step = PlanCycle(track, plan);
+    if (step == CycleStep::kSkip) continue;
+    if (step == CycleStep::kEnd) return EndTrackingLoop(kOk);
+    double* const rates = plan.rate;
+    SIDERA_DEBUG_LOG(kMotion, "tracking loop: rates %.6f %.6f deg/s%s", rates[0] * 180.0 / kPi,
+                     rates[1] * 180.0 / kPi,
+                     track.closing ? " (closing on the goto's target)" : "");
 
     // Backlash take-up: an axis about to reverse first crosses its gear
     // backlash at the take-up rate.
@@ -257,6 +319,16 @@ MountResult AltAzMount::TrackingLoopThread() {
       deadline[i] = platform::Now() + backlashTakeUpTime[i];
       marked[i] = true;
       takeUpThisCycle[i] = true;
+      // Rates along the track aim at a point on it: the take-up has already
+      // turned the axis part of the way (or past it, then the axis runs on
+      // slowly and lets the track come).
+      const uint32_t takeUpTime = backlashTakeUpTime[i];
+      if (plan.lookAhead > takeUpTime) {
+        const double planned = rates[i] * plan.lookAhead / 1000.0;
+        const double turned = takeUpRate * takeUpTime / 1000.0;
+        rates[i] =
+            ChooseRate(rates[i], (planned - turned) * 1000.0 / (plan.lookAhead - takeUpTime));
+      }
     }
 
     if (marked[0] || marked[1]) {
@@ -295,11 +367,6 @@ MountResult AltAzMount::TrackingLoopThread() {
           if (!LoopWanted()) return EndTrackingLoopLocked(kOk);
         }
         platform::Sleep(kTakeUpPoll);
-      }
-      // The take-up moved the axes off the track: follow from here.
-      SkyPoint here{};
-      if (GetSkyPosition(&here) == kOk) {  // a failure keeps the old reference
-        trackingReference.Store(here, platform::Now());
       }
     }
 

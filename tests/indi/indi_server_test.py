@@ -21,6 +21,9 @@ LAT, LON = 34.2, 241.94  # degrees north, degrees east
 SCALE = 10.0  # sky seconds per real second
 UTC, UTC_SECONDS = "2026-03-20T06:00:00", 1773986400
 SIDEREAL = 360 * 3600 / 86164.09065  # arc-seconds per second
+# Sky seconds an alt-azimuth mount's tracking takes after a goto to close
+# what the goto left of the distance to its target (two 10 s cycles).
+CLOSING = 20.0
 
 
 def gmst_hours(unix_seconds):
@@ -282,6 +285,8 @@ def simulator(home, model):
     expect(c.value("TELESCOPE_PIER_SIDE", "PIER_WEST") == ("On" if equatorial else None),
            "pier side: west of the pier looking east, on equatorial models only")
 
+    if not equatorial:
+        time.sleep(CLOSING / SCALE)
     expect(abs(s.ra_drift(2.0)) < (0.2 if equatorial else 1.0), "tracking holds the star")
     require(s.set_and_wait("TELESCOPE_TRACK_STATE", state("Idle"), TRACK_OFF=True), "tracking off")
     drift = s.ra_drift(3.0)
@@ -338,6 +343,8 @@ def guiding(home, model):
     start = c.mark()
     require(s.connect(model)["state"] == "Ok", "connect")
     require(s.goto(s.ra_at(-1.0), 10.0)["state"] == "Ok", "goto:\n" + c.messages(start))
+    if model == 7:
+        time.sleep(CLOSING / SCALE)
     unit = 0.5 * SIDEREAL * 2.0  # 2 s at half the sidereal rate
     for prop, element, ms, d_ra, d_dec in (("TELESCOPE_TIMED_GUIDE_WE", "TIMED_GUIDE_W", 2000, -1, 0),
                                            ("TELESCOPE_TIMED_GUIDE_WE", "TIMED_GUIDE_E", 1000, 0.5, 0),

@@ -2,6 +2,7 @@
 // re-capture after a hand move, backlash take-up and its failures, ending.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 
@@ -99,6 +100,100 @@ TEST_F(AltAzTrackingTest, AHandMoveOfMoreThan3DegreesIsRecaptured) {
   ASSERT_TRUE(WaitTicks(30000));
   ASSERT_EQ(GetAxisPositions(&axes), 0);
   EXPECT_NEAR(axes.axis0, moved, Deg(1));
+}
+
+// How far the mount points from a target that stood at `target` at tick
+// `start` and turns with the sky. The read happens between two clock
+// readings; the target is taken at whichever of them fits better.
+double DistanceFromTarget(const SkyPoint& target, uint32_t start) {
+  const auto at = [&](uint32_t tick) {
+    SkyPoint t = target;
+    t.hourAngle += static_cast<uint32_t>(tick - start) / 1000.0 * kSidereal;
+    return t;
+  };
+  const uint32_t before = platform::Now();
+  SkyPoint here{};
+  EXPECT_EQ(GetSkyPosition(&here), 0);
+  const uint32_t after = platform::Now();
+  return std::min(SkyDistance(here, at(before)), SkyDistance(here, at(after)));
+}
+
+class AltAzGotoTrackingTest : public HostSession {
+ protected:
+  AltAzGotoTrackingTest() : HostSession(250.0) {}
+};
+
+// The goto stops within its 3' tolerance of a point it aimed 2 s ahead;
+// the tracking then closes the rest and holds the star, unaligned (the
+// first cycles follow the target, then the rates come from the axis angles)
+// and aligned. It starts with a backlash take-up of 1' (the star sinks, so
+// the altitude axis turns back from the goto's last direction), which turns
+// the axis part of the way and does not move the reference.
+TEST_F(AltAzGotoTrackingTest, AGotoEndsOnItsTargetAndTrackingStaysThere) {
+  const struct {
+    const char* what;
+    bool aligned;
+    double backlash;
+  } cases[] = {{"unaligned", false, Deg(1.0 / 60)}, {"aligned", true, Deg(1.0 / 60)}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(CreateMount(7, Deg(30), 0.0), 0);
+    ASSERT_EQ(SetBacklash(0, c.backlash), 0);
+    ASSERT_EQ(SetBacklash(1, c.backlash), 0);
+    if (c.aligned) {
+      // An exact one-star alignment keeps the model and marks it aligned.
+      AxisPair axes{};
+      ASSERT_EQ(SkyToAxes(SkyPoint{Deg(-20), Deg(20)}, &axes), 0);
+      ASSERT_EQ(AlignOneStar(AlignStar{Deg(-20), Deg(20), axes.axis0, axes.axis1}), 0);
+      ASSERT_EQ(SetTracking(0), 0);
+    }
+    const SkyPoint target{Deg(40), Deg(10)};
+    const uint32_t start = platform::Now();
+    ASSERT_EQ(GotoSky(target.hourAngle, target.declination), 0);
+    ASSERT_TRUE(WaitForTrackingRates());
+    ASSERT_TRUE(WaitTicks(60000));  // the settle
+    for (int minute = 0; minute <= 10; ++minute) {
+      if (minute > 0) {
+        ASSERT_TRUE(WaitTicks(60000));
+      }
+      EXPECT_LT(DistanceFromTarget(target, start), Deg(15.0 / 3600)) << minute << " min";
+    }
+    if (c.backlash > 0) {
+      EXPECT_EQ(g_mount->axisLastDirectionPositive[1], 0);  // it turned back
+    }
+    ASSERT_EQ(DestroyMount(), 0);
+  }
+}
+
+// Tracking that the host starts (SetTracking, or the resume after a hand
+// move) follows where the mount points, not an earlier goto's target.
+TEST_F(AltAzGotoTrackingTest, TrackingTheHostStartsFollowsWhereTheMountPoints) {
+  ASSERT_EQ(CreateMount(7, Deg(30), 0.0), 0);
+  const SkyPoint target{Deg(-40), Deg(25)};
+  const uint32_t start = platform::Now();
+  ASSERT_EQ(GotoSky(target.hourAngle, target.declination), 0);
+  ASSERT_TRUE(WaitForTrackingRates());
+  double from = 0.0;
+  ASSERT_EQ(GetAxisPosition(0, &from), 0);
+  ASSERT_EQ(MoveAxis(0, Deg(1)), 0);  // a hand move of a degree or so
+  ASSERT_TRUE(WaitUntil([from] {
+    double at = 0.0;
+    return GetAxisPosition(0, &at) == 0 && at - from > Deg(1);
+  }));
+  ASSERT_EQ(StopAxis(0), 0);  // tracking resumes: it was requested by the goto
+  for (bool restart : {false, true}) {
+    if (restart) {
+      ASSERT_EQ(SetTracking(0), 0);
+      ASSERT_EQ(SetTracking(1), 0);
+    }
+    ASSERT_TRUE(WaitForTrackingRates());
+    SkyPoint here{};
+    ASSERT_EQ(GetSkyPosition(&here), 0);
+    const uint32_t resumed = platform::Now();
+    ASSERT_TRUE(WaitTicks(30000));
+    EXPECT_LT(DistanceFromTarget(here, resumed), Deg(15.0 / 3600));
+    EXPECT_GT(DistanceFromTarget(target, start), Deg(0.5));
+  }
 }
 
 // A simulator whose rate commands can be made to fail: the take-up (rates
