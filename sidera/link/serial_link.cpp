@@ -7,6 +7,7 @@
 #include <string>
 
 #include "sidera/api/globals.h"
+#include "sidera/link/exchange_scope.h"
 #include "sidera/platform/clock.h"
 #include "sidera/platform/debug_log.h"
 
@@ -24,6 +25,8 @@ const char* OutcomeText(LineResult result) {
       return "failed";
     case LineResult::kBusy:
       return "busy";
+    case LineResult::kHeldBack:
+      return "held back";
   }
   return "?";
 }
@@ -54,11 +57,22 @@ SerialLink::SerialLink() {
 
 SerialLink::~SerialLink() { port.Close(); }
 
-LineResult SerialLink::exchange(const uint8_t* request, uint32_t length, uint8_t* reply) {
-  if (!lockEvent.Wait(kLockWaitTicks)) {
+LineResult SerialLink::exchange(const uint8_t* request, uint32_t length, uint8_t* reply,
+                                unsigned axes) {
+  const bool urgent = UrgentExchanges::Active();
+  if (!lineLock.Acquire(urgent, platform::ToRealDuration(kLockWaitTicks),
+                        [this] { HurryHolder(); })) {
     SIDERA_DEBUG_LOG(kIo, "exchange %s not sent: the link stayed busy",
                      platform::HexBytes(request, length).c_str());
     return LineResult::kBusy;
+  }
+  // The motion this request belongs to is checked with the line held, right
+  // before the request goes out: a stop that came first wins.
+  if (!ExchangeGuard::Allows()) {
+    SIDERA_DEBUG_LOG(kIo, "exchange %s held back: its motion was stopped or replaced",
+                     platform::HexBytes(request, length).c_str());
+    lineLock.Release();
+    return LineResult::kHeldBack;
   }
 
   // What the log needs is gathered only while the io topic is on.
@@ -76,6 +90,8 @@ LineResult SerialLink::exchange(const uint8_t* request, uint32_t length, uint8_t
   const bool open = port.IsOpen();
   if (open) {
     port.SetDeadline(SteadyClock::now() + kExchangeDeadline);
+    // A stop that came while this exchange was taking the line.
+    if (lineLock.UrgentWaiting()) HurryHolder();
     (void)beginTransmit();  // the request goes out even when the bus did not fall idle
     (void)port.Purge(true, true);
   }
@@ -89,11 +105,19 @@ LineResult SerialLink::exchange(const uint8_t* request, uint32_t length, uint8_t
   } else {
     result = readReply(reply);
   }
+  bool hurried = false;
   if (open) {
     endTransmit();
+    hurried = port.DeadlineShortened();
     port.SetDeadline(std::nullopt);
   }
   if (result != LineResult::kOk) result = LineResult::kFailed;
+  // A reply cut short by a stop says nothing about the controller.
+  if (result == LineResult::kOk) {
+    if (replyExpected()) health.RecordAnswer(axes);
+  } else if (!hurried) {
+    health.RecordFailure(axes);
+  }
 
   if (logging) {
     port.SetTap(nullptr);
@@ -110,14 +134,21 @@ LineResult SerialLink::exchange(const uint8_t* request, uint32_t length, uint8_t
     if (tap.written.size() != length) {
       unsent = " of [" + platform::HexBytes(request, length) + "]";
     }
-    platform::DebugPrint(platform::DebugTopic::kIo, "exchange sent [%s]%s read [%s] %.1f ms %s%s",
-                         platform::HexBytes(tap.written.data(), tap.written.size()).c_str(),
-                         unsent.c_str(),
-                         platform::HexBytes(tap.read.data(), tap.read.size()).c_str(), ms,
-                         OutcomeText(result), why.c_str());
+    platform::DebugPrint(
+        platform::DebugTopic::kIo, "exchange%s sent [%s]%s read [%s] %.1f ms %s%s%s",
+        urgent ? " (stop)" : "", platform::HexBytes(tap.written.data(), tap.written.size()).c_str(),
+        unsent.c_str(), platform::HexBytes(tap.read.data(), tap.read.size()).c_str(), ms,
+        OutcomeText(result), why.c_str(), hurried ? " (cut short for a stop)" : "");
   }
-  lockEvent.Set();
+  lineLock.Release();
   return result;
+}
+
+void SerialLink::HurryHolder() { port.ShortenDeadline(SteadyClock::now() + kHurriedReplyWait); }
+
+bool SerialLink::AcquireLine() {
+  return lineLock.Acquire(UrgentExchanges::Active(), platform::ToRealDuration(kLockWaitTicks),
+                          [this] { HurryHolder(); });
 }
 
 LineReady SerialLink::beginTransmit() { return LineReady::kYes; }

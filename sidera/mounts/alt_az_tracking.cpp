@@ -3,11 +3,11 @@
 // A short-lived starter captures the sky position the mount points at and
 // makes sure one long-lived loop runs; the loop recomputes both axis rates
 // every 10 s (30 s once aligned) or when woken, and ends when tracking is no
-// longer wanted (StopTrackingThread), a goto or hand move claims an axis, or
-// the mount shuts down. Neither takes idleEvent: the motion operations of
+// longer wanted (RequestTrackingStop), a goto or hand move claims an axis,
+// or the mount shuts down. Neither takes idleEvent: the motion operations of
 // this kind stop the loop before they start a motion, and every command the
-// loop sends is checked under the command lock, so none goes out after a
-// stop even when the loop was held up longer than the stopper waited.
+// loop sends goes through SendIf, so none goes out after a stop even when
+// the loop was held up longer than the stopper waited.
 #include <cmath>
 #include <mutex>
 
@@ -85,6 +85,11 @@ bool AltAzMount::TrackingActive() const {
 }
 
 void AltAzMount::StopTrackingThread() {
+  RequestTrackingStop();
+  AwaitTrackingStopped();
+}
+
+void AltAzMount::RequestTrackingStop() {
   {
     std::lock_guard<std::recursive_mutex> lock(commandMutex);
     // A start still on its way gives up; the loop sends nothing more.
@@ -94,18 +99,21 @@ void AltAzMount::StopTrackingThread() {
     ClearTrackingState();
   }
   trackingWakeEvent.Set();
+}
+
+void AltAzMount::AwaitTrackingStopped() {
   (void)trackingStoppedEvent.Wait(kStopWait);  // a time-out is ignored
 }
 
 // Refused while a goto or hand move drives an axis (102) or an axis does not
 // answer (100/101); otherwise a starter thread runs for a new command
 // number. Checked and drawn under the command lock, so that no motion claims
-// an axis in between.
+// an axis in between; a silent axis is read before, with no lock held.
 MountResult AltAzMount::StartTracking() {
-  std::lock_guard<std::recursive_mutex> lock(commandMutex);
-  if (axisMoving[0] != 0 || axisMoving[1] != 0) return kAxisBusy;
   const MountResult answers = CheckAxesAnswer(kBothAxes);
   if (answers != kOk) return answers;
+  std::lock_guard<std::recursive_mutex> lock(commandMutex);
+  if (axisMoving[0] != 0 || axisMoving[1] != 0) return kAxisBusy;
   const uint32_t command = BeginCommand(kBothAxes);
   trackingStoppedEvent.Reset();
   if (!workers.Start([this, command] { (void)RunTrackingStarter(command); }, 1)) {
@@ -161,23 +169,36 @@ bool AltAzMount::LoopWanted() const {
   return trackingWanted != 0 && shuttingDown == 0 && axisMoving[0] == 0 && axisMoving[1] == 0;
 }
 
-MountResult AltAzMount::EndTrackingLoopLocked(MountResult result) {
-  // A goto or hand move that claims an axis commands it itself.
-  for (int axis = 0; axis < 2; ++axis) {
-    if (takeUpRunning_[axis] && axisMoving[axis] == 0) (void)HaltAxis(axis);
-    takeUpRunning_[axis] = false;
-  }
-  trackingWanted = 0;
-  ClearTrackingState();
-  trackingThread = 0;
-  trackingStoppedEvent.Set();
-  SIDERA_DEBUG_LOG(kMotion, "tracking loop ends (%d)", result);
-  return result;
+void AltAzMount::HaltUnclaimed(int axis) {
+  (void)SendIf([this, axis] { return axisMoving[axis] == 0; },
+               [this, axis] { return HaltAxis(axis); });
 }
 
-MountResult AltAzMount::EndTrackingLoop(MountResult result) {
-  std::lock_guard<std::recursive_mutex> lock(commandMutex);
-  return EndTrackingLoopLocked(result);
+bool AltAzMount::EndTrackingLoop(MountResult result, bool evenIfWanted) {
+  bool takeUp[2] = {false, false};
+  {
+    std::lock_guard<std::recursive_mutex> lock(commandMutex);
+    // A start that came after the stop keeps this loop going.
+    if (!evenIfWanted && LoopWanted()) return false;
+    for (int axis = 0; axis < 2; ++axis) {
+      takeUp[axis] = takeUpRunning_[axis];
+      takeUpRunning_[axis] = false;
+    }
+    trackingWanted = 0;
+    ClearTrackingState();
+    trackingThread = 0;
+    trackingStoppedEvent.Set();
+  }
+  SIDERA_DEBUG_LOG(kMotion, "tracking loop ends (%d)", result);
+  // Axes left at the take-up rate are halted, with no lock held, unless a
+  // goto or hand move claims them (it commands them itself) or tracking was
+  // started again (its loop does).
+  for (int axis = 0; axis < 2; ++axis) {
+    if (!takeUp[axis]) continue;
+    (void)SendIf([this, axis] { return axisMoving[axis] == 0 && trackingWanted == 0; },
+                 [this, axis] { return HaltAxis(axis); });
+  }
+  return true;
 }
 
 MountResult AltAzMount::TrackingLoopThread() {
@@ -189,10 +210,7 @@ MountResult AltAzMount::TrackingLoopThread() {
 
   for (;;) {
     (void)trackingWakeEvent.Wait(isAligned != 0 ? kAlignedPeriod : kUnalignedPeriod);
-    {
-      std::lock_guard<std::recursive_mutex> lock(commandMutex);
-      if (!LoopWanted()) return EndTrackingLoopLocked(kOk);
-    }
+    if (!LoopWanted() && EndTrackingLoop(kOk, false)) return kOk;
 
     AxisPair rate{};
     if (isAligned == 0) {
@@ -221,7 +239,10 @@ MountResult AltAzMount::TrackingLoopThread() {
             std::fabs(current.axis1 - onTrack.axis1) > kRecaptureThreshold) {
           if (recaptures >= kMaxRecapturesPerCycle) break;
           SkyPoint here{};
-          if (GetSkyPosition(&here) != kOk) return EndTrackingLoop(kOk);
+          if (GetSkyPosition(&here) != kOk) {
+            (void)EndTrackingLoop(kOk, true);
+            return kOk;
+          }
           trackingReference.Store(here, platform::Now());
           continue;
         }
@@ -249,11 +270,13 @@ MountResult AltAzMount::TrackingLoopThread() {
         if (sent == kOk) takeUpRunning_[i] = true;
         return sent;
       });
-      if (r == kUserInterrupt) return EndTrackingLoop(kOk);
-      if (r != kOk) {
+      if (r == kUserInterrupt && EndTrackingLoop(kOk, false)) return kOk;
+      if (r != kOk && r != kUserInterrupt) {
         NoteAxisResult(i, r);
-        return EndTrackingLoop(r);
+        (void)EndTrackingLoop(r, true);
+        return r;
       }
+      if (r != kOk) continue;  // held back, but tracking was started again
       deadline[i] = platform::Now() + backlashTakeUpTime[i];
       marked[i] = true;
       takeUpThisCycle[i] = true;
@@ -275,25 +298,25 @@ MountResult AltAzMount::TrackingLoopThread() {
             takeUpRunning_[i] = false;
             return SlewAxisAtRate(i, rates[i]);
           });
-          if (r == kUserInterrupt) return EndTrackingLoop(kOk);
+          if (r == kUserInterrupt) {
+            if (EndTrackingLoop(kOk, false)) return kOk;
+            continue;  // started again meanwhile: send it once more
+          }
           if (r == kOk) {
             restarted[i] = true;
           } else if (++attempts[i] >= kMaxTakeUpAttempts) {
             NoteAxisResult(i, r);
-            std::lock_guard<std::recursive_mutex> lock(commandMutex);
-            if (LoopWanted()) {
+            (void)SendIf(wanted, [this] {
               (void)HaltAxis(0);
-              (void)HaltAxis(1);
-            }
-            return EndTrackingLoopLocked(r);
+              return HaltAxis(1);
+            });
+            (void)EndTrackingLoop(r, true);
+            return r;
           }
         }
         if (restarted[0] && restarted[1]) break;
-        {
-          // A stop while a take-up runs: the exit halts the take-up axes.
-          std::lock_guard<std::recursive_mutex> lock(commandMutex);
-          if (!LoopWanted()) return EndTrackingLoopLocked(kOk);
-        }
+        // A stop while a take-up runs: the exit halts the take-up axes.
+        if (!LoopWanted() && EndTrackingLoop(kOk, false)) return kOk;
         platform::Sleep(kTakeUpPoll);
       }
       // The take-up moved the axes off the track: follow from here.
@@ -308,7 +331,7 @@ MountResult AltAzMount::TrackingLoopThread() {
       if (first != kOk) return first;
       return SlewAxisAtRate(1, rates[1]);  // a failure waits for the next cycle
     });
-    if (r == kUserInterrupt) return EndTrackingLoop(kOk);
+    if (r == kUserInterrupt && EndTrackingLoop(kOk, false)) return kOk;
   }
 }
 

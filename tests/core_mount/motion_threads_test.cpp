@@ -160,6 +160,7 @@ TEST_F(MotionInterrupt, SecondGotoTakesOverWithinOnePoll) {
   EXPECT_EQ(m.trackingRequested, 1);
 }
 
+// The stop's own halt goes out first, before the goto gives way.
 TEST_F(MotionInterrupt, StopAxisEndsAGotoAndHaltsBothAxes) {
   ScriptedMount m;
   MountResult result = -1;
@@ -167,7 +168,7 @@ TEST_F(MotionInterrupt, StopAxisEndsAGotoAndHaltsBothAxes) {
   EXPECT_EQ(m.StopAxis(1), kOk);
   t.join();
   EXPECT_EQ(result, kUserInterrupt);
-  EXPECT_EQ(m.Trace(), "G1 G0 H0 H1 H1");
+  EXPECT_EQ(m.Trace(), "G1 G0 H1 H0 H1");
   EXPECT_EQ(m.axisMoving[0] + m.axisMoving[1] + m.gotoActive, 0);
   EXPECT_EQ(m.mountState, MOUNT_STOPPED);
   EXPECT_TRUE(m.idleEvent.IsSet());

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "sidera/platform/clock.h"
+#include "sidera/platform/event.h"
 
 namespace sidera {
 namespace {
@@ -83,7 +84,7 @@ TEST(SerialLink, ExchangeRunsTheLineStepsInOrderAndReportsFailures) {
     link->replyFails = c.replyFails;
     EXPECT_EQ(link->Send('1'), c.result);
     EXPECT_EQ(link->log, c.steps);
-    EXPECT_TRUE(link->lockEvent.IsSet()) << "the lock is free again";
+    EXPECT_FALSE(link->lineLock.Held()) << "the lock is free again";
   }
   auto dead = NewLink<PortOnlyLink>(false);
   EXPECT_STREQ(dead->openError.operation, "open") << "the link keeps why";
@@ -125,7 +126,7 @@ TEST(SerialLink, ThreadsExchangeOneAtATimeAndAWaiterPastTheLimitGetsBusy) {
   held.replyGate.Set();
   third.join();
   EXPECT_EQ(held.log, "begin write3 finish read end|");
-  EXPECT_TRUE(held.lockEvent.IsSet()) << "the busy caller did not take or leak the lock";
+  EXPECT_FALSE(held.lineLock.Held()) << "the busy caller did not take or leak the lock";
 }
 
 }  // namespace
