@@ -44,7 +44,7 @@ void TelescopeMount::LineWatch() {
     const uint64_t changes = line.Changes();
     if (changes != handled) {
       handled = changes;
-      if (line.Silent(0) || line.Silent(1)) EndMotionsOnSilentLine();
+      if ((line.Silent(0) || line.Silent(1)) && MotionUnderWay()) EndMotionsOnSilentLine();
     }
     Clock::time_point next = Clock::time_point::max();
     for (int axis = 0; axis < 2 && shuttingDown == 0; ++axis) {
@@ -57,6 +57,13 @@ void TelescopeMount::LineWatch() {
     line.WaitForChange(handled, next);
   }
 }
+
+bool TelescopeMount::MotionUnderWay() {
+  return axisMoving[0] != 0 || axisMoving[1] != 0 || gotoActive != 0 || trackingRequested != 0 ||
+         (mountState & MOUNT_TRACKING) != 0 || KindMotionUnderWay();
+}
+
+bool TelescopeMount::KindMotionUnderWay() { return false; }
 
 void TelescopeMount::EndMotionsOnSilentLine() {
   SIDERA_DEBUG_LOG(kMotion, "the line stopped answering (axis 0 %s, axis 1 %s): every motion ends",

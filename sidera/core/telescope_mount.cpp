@@ -234,7 +234,9 @@ bool TelescopeMount::AxisSilent(int axis) {
 
 MountResult TelescopeMount::CheckAxisAnswers(int axis) {
   if (!AxisSilent(axis)) return kOk;
-  // A read that is answered clears the mark (the line records it).
+  // A read that is answered clears the mark (the line records it). It waits
+  // for the line: a command tries before it gives up on the axis.
+  const ProbeExchanges probe;
   (void)ReadAxisPosition(axis);
   return AxisSilent(axis) ? NoResponse(axis) : kOk;
 }

@@ -257,6 +257,11 @@ class TelescopeMount {
   // Ends every motion because the line stopped answering: no motion is
   // wanted any more, tracking is off, and both axes get a halt.
   void EndMotionsOnSilentLine();
+  // Whether a motion is under way (a goto, a hand move, tracking), which a
+  // line that falls silent ends.
+  bool MotionUnderWay();
+  // Kinds with motions of their own threads (the alt-azimuth tracking).
+  virtual bool KindMotionUnderWay();
 
   // ---- Motion threads (bodies in motion_threads.cpp). ----
   // Each Launch* starts the thread on `workers` for the command that

@@ -6,6 +6,7 @@ namespace sidera {
 namespace {
 
 thread_local bool t_urgent = false;
+thread_local bool t_probe = false;
 thread_local ExchangeGuard* t_guard = nullptr;
 
 }  // namespace
@@ -15,6 +16,12 @@ UrgentExchanges::UrgentExchanges() : previous_(t_urgent) { t_urgent = true; }
 UrgentExchanges::~UrgentExchanges() { t_urgent = previous_; }
 
 bool UrgentExchanges::Active() { return t_urgent; }
+
+ProbeExchanges::ProbeExchanges() : previous_(t_probe) { t_probe = true; }
+
+ProbeExchanges::~ProbeExchanges() { t_probe = previous_; }
+
+bool ProbeExchanges::Active() { return t_probe; }
 
 ExchangeGuard::ExchangeGuard(std::function<bool()> wanted)
     : wanted_(std::move(wanted)), outer_(t_guard) {

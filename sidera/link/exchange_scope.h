@@ -31,6 +31,22 @@ class UrgentExchanges {
   bool previous_;
 };
 
+// Inside a ProbeExchanges scope a request to a silent controller waits for
+// the line like any other: a command tries the line before it gives up on an
+// axis (read-outs do not queue for a silent one; see SerialLink::exchange).
+class ProbeExchanges {
+ public:
+  ProbeExchanges();
+  ~ProbeExchanges();
+  ProbeExchanges(const ProbeExchanges&) = delete;
+  ProbeExchanges& operator=(const ProbeExchanges&) = delete;
+
+  static bool Active();
+
+ private:
+  bool previous_;
+};
+
 class ExchangeGuard {
  public:
   explicit ExchangeGuard(std::function<bool()> wanted);

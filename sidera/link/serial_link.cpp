@@ -60,10 +60,19 @@ SerialLink::~SerialLink() { port.Close(); }
 LineResult SerialLink::exchange(const uint8_t* request, uint32_t length, uint8_t* reply,
                                 unsigned axes) {
   const bool urgent = UrgentExchanges::Active();
-  if (!lineLock.Acquire(urgent, platform::ToRealDuration(kLockWaitTicks),
-                        [this] { HurryHolder(); })) {
-    SIDERA_DEBUG_LOG(kIo, "exchange %s not sent: the link stayed busy",
-                     platform::HexBytes(request, length).c_str());
+  // A request to controllers that are silent waits for its reply briefly
+  // and, unless it probes for a command, does not queue for the line: it
+  // goes only when the line is free.
+  const bool probe = ProbeExchanges::Active();
+  const auto toSilentOnly = [&] { return axes != kNoAxes && health.AllSilent(axes); };
+  const auto giveUp = [&] { return !urgent && !probe && toSilentOnly(); };
+  const bool silent = toSilentOnly();
+  if (!lineLock.Acquire(
+          urgent, giveUp() ? std::chrono::nanoseconds(0) : platform::ToRealDuration(kLockWaitTicks),
+          [this] { HurryHolder(); }, giveUp)) {
+    SIDERA_DEBUG_LOG(kIo, "exchange %s not sent: the link stayed busy%s",
+                     platform::HexBytes(request, length).c_str(),
+                     toSilentOnly() ? " (to a silent controller)" : "");
     return LineResult::kBusy;
   }
   // The motion this request belongs to is checked with the line held, right
@@ -89,7 +98,7 @@ LineResult SerialLink::exchange(const uint8_t* request, uint32_t length, uint8_t
   // the write then fails at once, and the exchange with it.
   const bool open = port.IsOpen();
   if (open) {
-    port.SetDeadline(SteadyClock::now() + kExchangeDeadline);
+    port.SetDeadline(SteadyClock::now() + (silent ? kSilentExchangeDeadline : kExchangeDeadline));
     // A stop that came while this exchange was taking the line.
     if (lineLock.UrgentWaiting()) HurryHolder();
     (void)beginTransmit();  // the request goes out even when the bus did not fall idle

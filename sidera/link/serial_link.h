@@ -63,6 +63,13 @@ class SerialLink {
   // answers well within it (a reply takes a few milliseconds at these
   // rates); a slow or silent one no longer keeps the stop waiting.
   static constexpr std::chrono::milliseconds kHurriedReplyWait{50};
+  // The whole of an exchange addressed only to silent controllers (see
+  // LineHealth): one that answers again answers well within it, while a
+  // controller that stays silent no longer costs every caller a full reply
+  // time-out. Such an exchange also never waits for the line, unless it is
+  // urgent or a command's probe (ProbeExchanges): when the line is taken,
+  // it fails at once (kBusy) and records nothing.
+  static constexpr std::chrono::milliseconds kSilentExchangeDeadline{250};
 
   // Opens the serial port numbered g_comPortNumber at 9600 baud with the
   // link's time-outs and lowers RTS. A port that cannot be opened leaves the

@@ -30,6 +30,7 @@ class AltAzMount : public virtual TelescopeMount {
   MountResult StopTracking() override;
   MountResult GotoAxes(double angle0, double angle1) override;
   void RequestKindMotionsEnd() override;
+  bool KindMotionUnderWay() override { return trackingWanted != 0; }
   void AwaitKindMotionsEnd() override;
   AfterStop AfterStopOf(int axis) override;
   void Shutdown() override;

@@ -1,0 +1,150 @@
+// The three families behind LineFamily, with their requests classified from
+// the wire tables.
+#include "tests/line_safety/line_family.h"
+
+#include <functional>
+
+namespace sidera::testing {
+namespace {
+
+using emulator::Family1Request;
+using emulator::Family2Request;
+using emulator::Family3Request;
+
+// Packet bus: ids 01 position, 02/17 goto, 06/07 rate, 13 goto done; a
+// rate of zero is a halt.
+bool Is(const Family1Request& r, Wire what, int axis) {
+  if (r.axis != axis) return false;
+  const bool rate = r.id == 0x06 || r.id == 0x07;
+  const bool zero = r.data.size() >= 3 && r.data[0] == 0 && r.data[1] == 0 && r.data[2] == 0;
+  switch (what) {
+    case Wire::kRead:
+      return r.id == 0x01 || r.id == 0x13;
+    case Wire::kHalt:
+      return rate && zero;
+    case Wire::kStart:
+      return r.id == 0x02 || r.id == 0x17 || (rate && !zero);
+  }
+  return false;
+}
+
+// Byte commands: 1/21 position, 13 goto done, 2/22 goto, 5/25 stop goto,
+// 6/7 and 26/27 rates (zero: a halt); axis 1's command is axis 0's + 20.
+bool Is(const Family2Request& r, Wire what, int axis) {
+  if (!r.known) return false;
+  const int base = r.command >= 20 ? r.command - 20 : r.command;
+  const int forAxis = r.command >= 20 ? 1 : 0;
+  const bool rate = base == 6 || base == 7;
+  if (what == Wire::kRead) return r.command == 13 || (base == 1 && forAxis == axis);
+  if (forAxis != axis) return false;
+  if (what == Wire::kHalt) return base == 5 || (rate && r.value == 0);
+  return base == 2 || (rate && r.value != 0);
+}
+
+// Hex commands: j position, f status, K/L stop, J start.
+bool Is(const Family3Request& r, Wire what, int axis) {
+  if (r.axis != axis) return false;
+  switch (what) {
+    case Wire::kRead:
+      return r.letter == 'j' || r.letter == 'f';
+    case Wire::kHalt:
+      return r.letter == 'K' || r.letter == 'L';
+    case Wire::kStart:
+      return r.letter == 'J';
+  }
+  return false;
+}
+
+template <typename Emulator, typename Options, typename Request>
+class FamilyOf : public LineFamily {
+ public:
+  FamilyOf(std::string name, int altAz, int equatorial, Options options,
+           std::function<bool(Emulator&, int)> moving, std::function<void(Options&, bool)> silence)
+      : name_(std::move(name)),
+        altAz_(altAz),
+        equatorial_(equatorial),
+        options_(options),
+        moving_(std::move(moving)),
+        silence_(std::move(silence)) {}
+
+  std::string Name() const override { return name_; }
+  int AltAzModel() const override { return altAz_; }
+  int EquatorialModel() const override { return equatorial_; }
+  bool Start() override {
+    emu_ = std::make_unique<Emulator>(options_);
+    return emu_->Start();
+  }
+  std::string Device() const override { return emu_->DevicePath(); }
+  void SetSilent(bool silent) override {
+    emu_->UpdateOptions([&](Options& o) { silence_(o, silent); });
+  }
+  void SetReplyDelay(int ms) override {
+    emu_->UpdateOptions([&](Options& o) { o.replyDelayMs = ms; });
+  }
+  void ClearRequests() override { emu_->ClearRequests(); }
+  std::optional<Clock::time_point> Arrival(Wire what, int axis, int timeoutMs) override {
+    std::optional<Clock::time_point> at;
+    (void)emu_->WaitForRequest(
+        [&](const Request& r) {
+          if (Is(r, what, axis) && !at) at = r.at;
+          return at.has_value();
+        },
+        timeoutMs);
+    return at;
+  }
+  bool ArrivedSince(Wire what, int axis, Clock::time_point since) override {
+    for (const Request& r : emu_->Requests()) {
+      if (r.at >= since && Is(r, what, axis)) return true;
+    }
+    return false;
+  }
+  bool Moving(int axis) override { return moving_(*emu_, axis); }
+  void Stop() override { emu_.reset(); }
+
+ private:
+  const std::string name_;
+  const int altAz_;
+  const int equatorial_;
+  const Options options_;
+  const std::function<bool(Emulator&, int)> moving_;
+  const std::function<void(Options&, bool)> silence_;
+  std::unique_ptr<Emulator> emu_;
+};
+
+}  // namespace
+
+std::unique_ptr<LineFamily> MakeLineFamily(int family) {
+  switch (family) {
+    case 1:
+      return std::make_unique<
+          FamilyOf<emulator::Family1Emulator, emulator::Family1Options, Family1Request>>(
+          "packet bus", 0, 1, emulator::Family1Options{},
+          [](emulator::Family1Emulator& e, int axis) {
+            return e.GotoInProgress(axis) || e.RateWireValue(axis) != 0;
+          },
+          [](emulator::Family1Options& o, bool silent) { o.silent = silent; });
+    case 2: {
+      emulator::Family2Options o;
+      o.gotoDegPerSec = 4.0;  // the default 8 degrees a second ends a 40-degree goto too soon
+      return std::make_unique<
+          FamilyOf<emulator::Family2Emulator, emulator::Family2Options, Family2Request>>(
+          "byte commands", 8, -1, o,
+          [](emulator::Family2Emulator& e, int axis) {
+            return e.GotoInProgress(axis) || e.RateWireValue(axis) != 0;
+          },
+          [](emulator::Family2Options& o, bool silent) { o.silent = silent; });
+    }
+    default: {
+      emulator::Family3Options o;
+      o.countsPerRevolution = 1452951;
+      o.echo = true;  // the echo probe answers at once
+      return std::make_unique<
+          FamilyOf<emulator::Family3Emulator, emulator::Family3Options, Family3Request>>(
+          "hex commands", 2, 3, o,
+          [](emulator::Family3Emulator& e, int axis) { return e.Running(axis); },
+          [](emulator::Family3Options& o, bool silent) { o.silent = silent; });
+    }
+  }
+}
+
+}  // namespace sidera::testing
