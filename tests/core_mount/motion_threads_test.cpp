@@ -174,6 +174,30 @@ TEST_F(MotionInterrupt, StopAxisEndsAGotoAndHaltsBothAxes) {
   EXPECT_TRUE(m.idleEvent.IsSet());
 }
 
+// Motions started back to back each wait for the axes and take them in one
+// step, so they never own the axes at once (the goto start below counts the
+// owners while it holds them).
+TEST_F(MotionInterrupt, MotionsStartedBackToBackOwnTheAxesOneAtATime) {
+  struct CountingMount : ScriptedMount {
+    std::atomic<int> owners{0}, most{0};
+    MountResult MotionPollHook() override {
+      const int now = ++owners;
+      for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(300));
+      --owners;
+      return kOk;
+    }
+  };
+  CountingMount m;
+  for (int i = 0; i < 100; ++i) {
+    ASSERT_EQ(m.StartAxesGoto(0.1 * (i % 3), 0.2), kOk);
+    ASSERT_EQ(m.StartAxesGoto(0.2, 0.1 * (i % 5)), kOk);
+  }
+  ASSERT_TRUE(Eventually([&] { return Idle(m); }));
+  EXPECT_EQ(m.most, 1);
+}
+
 // Shutdown, as DestroyMount runs it, then delete, in the middle of each kind
 // of motion: every thread is joined, the motion is cut short with a halt and
 // never completes, and nothing commands the axes afterwards.
