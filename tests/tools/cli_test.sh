@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The sidera program run as a person runs it, against the library built
 # beside it, the simulators and the packet-bus controller emulator.
-#   cli_test.sh CASE SIDERA PYTHON [EMULATOR]
+#   cli_test.sh CASE SIDERA PYTHON [EMULATOR [HEX_EMULATOR]]
 # SIDERA_LIBRARY names the library; the language is English (LC_ALL=C).
 # Each case is a table: exit status, then text the output must hold, then
 # the command line.
@@ -9,6 +9,7 @@ set -u
 sidera="$2"
 python="$3"
 emulator="${4:-}"
+hex_emulator="${5:-}"
 work="$(mktemp -d)"
 out="$work/out"
 emulator_pid=""
@@ -55,6 +56,49 @@ start_emulator() {
   done
   fail emulator "printed no device"
 }
+# Starts the hex-command emulator with OPTIONS, its requests logged to
+# $work/requests as they arrive; its device is in $device.
+start_hex_emulator() {
+  [ -x "$hex_emulator" ] || { echo "no hex-command emulator built; skipped"; exit 0; }
+  : >"$work/requests"
+  "$hex_emulator" --log-requests "$@" >"$work/requests" 2>&1 &
+  emulator_pid=$!
+  for _ in $(seq 50); do
+    device="$(head -n1 "$work/requests" 2>/dev/null)"
+    [ -n "$device" ] && return
+    sleep 0.1
+  done
+  fail emulator "printed no device"
+}
+# Waits until the emulator has logged a request matching the extended regex RE.
+await_request() {
+  for _ in $(seq 300); do
+    grep -Eq "^request ($1)" "$work/requests" && return
+    sleep 0.01
+  done
+  fail "$2" "the request '$1' never came"
+}
+# interrupted_when RE ARGS...: runs the program, sends it Ctrl-C once the
+# emulator has logged a request matching RE, and checks that it ends with
+# 130 and that no motion started after the Ctrl-C (no start, no goto mode).
+interrupted_when() {
+  local re="$1"
+  shift
+  : >"$out"
+  "$sidera" "$@" >"$out" 2>&1 </dev/null &
+  local pid=$!
+  await_request "$re" "$*"
+  local seen
+  seen=$(wc -l <"$work/requests")
+  kill -INT "$pid"
+  wait "$pid"
+  local got=$?
+  [ "$got" -eq 130 ] || fail "$*" "exit status $got, want 130"
+  tail -n +"$((seen + 1))" "$work/requests" | grep -E "^request :(J|G.0|G.2)" &&
+    fail "$*" "a motion started after the Ctrl-C"
+  grep -Fq "interrupted" "$out" || fail "$*" "no 'interrupted'"
+}
+
 # Runs the program in the background until its output holds TEXT, then
 # hangs the emulator's line up; the program must end within 5 s.
 drop_line_after() {
@@ -230,6 +274,44 @@ PY
     "$sidera" --json models >"$out" 2>&1
     "$python" -c 'import json,sys; m=json.load(open(sys.argv[1]))["models"]; assert len(m)==12 and m[6]["driven"]' "$out" ||
       fail json models
+    ;;
+  interrupts)
+    # Ctrl-C at chosen points of a plan on a hex-command mount: during the
+    # connect (the controller answers after 1.5 s), between steps, and
+    # during a sync. The program stops, ends with 130, and no later step
+    # moves the mount.
+    hex=(--model 3 --lat 40.7 --lon -74 --utc 2026-03-20T04:00:00)
+    start_hex_emulator --initialised --reply-delay 1500
+    interrupted_when ":e1" run "${hex[@]}" --device "$device" -- goto altaz 150 40
+    grep -Fq "connect: interrupted" "$out" || fail connect "message"
+    kill "$emulator_pid"
+    start_hex_emulator --initialised --echo
+    SIDERA_TEST_INTERRUPT_AT="step 2" expect 130 "goto: interrupted; both axes were stopped" \
+      run "${hex[@]}" --device "$device" -- sync home -- goto altaz 150 40
+    grep -Eq "^request :(J|H)" "$work/requests" && fail between "the goto after the Ctrl-C went out"
+    kill "$emulator_pid"
+    start_hex_emulator --initialised --echo --reply-delay 300
+    interrupted_when ":E1" run "${hex[@]}" --device "$device" -- sync home -- goto altaz 150 40
+    grep -Fq "interrupted" "$out" || fail sync message
+    kill "$emulator_pid"
+    emulator_pid=""
+    # The demo on a hardware model: Ctrl-C at the terminal reaches the
+    # demo's process group only; the emulator the demo started goes on
+    # answering, so the demo stops the axes through it and ends with 130.
+    demo_out="$work/demo"
+    setsid "$sidera" demo --model 1 --utc 2026-03-20T04:00:00 >"$demo_out" 2>&1 </dev/null &
+    demo=$!
+    for _ in $(seq 300); do
+      grep -Fq "1. Alignment" "$demo_out" && break
+      sleep 0.05
+    done
+    grep -Fq "1. Alignment" "$demo_out" || { cat "$demo_out" >&2; fail demo "did not start"; }
+    kill -INT -- "-$demo"
+    wait "$demo"
+    got=$?
+    cat "$demo_out" >"$out"
+    [ "$got" -eq 130 ] || fail demo "exit status $got, want 130"
+    grep -Fq "interrupted; both axes were stopped" "$out" || fail demo "the axes were not stopped"
     ;;
   *)
     fail "$1" "unknown case"

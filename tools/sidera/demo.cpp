@@ -152,7 +152,7 @@ int CommandDemo(const Words& args, bool json) {
     return kExitFailure;
   }
   SkyClock clock(scale, setup.startUtc);
-  InstallInterruptHandler();
+  const InterruptWatch watch(library.api(), InterruptWatch::Mode::kEnd, json);
   const auto realStart = std::chrono::steady_clock::now();
 
   out.Text("Sidera demo: " + library.MountName(model) + " (model " + std::to_string(model) + ")" +
@@ -179,6 +179,7 @@ int CommandDemo(const Words& args, bool json) {
            "' off on axis 0 and " + FormatFixed(Degrees(kMountOffset1) * 60, 0) +
            "' on axis 1; centring each star shows it, and the alignment absorbs it.");
   AlignReport align;
+  SetInterruptContext("align");
   if (Outcome o =
           session.Align({first.target, second.target}, kMountOffset0, kMountOffset1, &align);
       !o.ok()) {
@@ -211,6 +212,7 @@ int CommandDemo(const Words& args, bool json) {
       "it ends the goto)");
   std::vector<double> errors;
   for (const Candidate& c : tour) {
+    SetInterruptContext("goto " + c.target.label);
     MotionReport motion;
     if (Outcome o = session.Goto(c.target, true, &motion); !o.ok()) {
       session.ReportFailure("goto", "goto " + c.target.label, o);
@@ -229,6 +231,7 @@ int CommandDemo(const Words& args, bool json) {
   out.Text("");
   out.Text("3. Tracking " + tracked + " for " + FormatFixed(trackSeconds / 60, 0) + " minutes");
   TrackReport track;
+  SetInterruptContext("track");
   if (Outcome o = session.Track(trackSeconds, &track); !o.ok()) {
     session.ReportFailure("track", "track", o);
     return ExitStatusOf(o);
