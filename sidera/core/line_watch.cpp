@@ -50,6 +50,7 @@ void TelescopeMount::LineWatch() {
     for (int axis = 0; axis < 2 && shuttingDown == 0; ++axis) {
       if (Clock::now() >= line.ProbeDue(axis, kLineProbeQuiet) &&
           line.TakeProbe(axis, kLineProbeQuiet)) {
+        const ReadOutExchanges probe;
         (void)ReadAxisPosition(axis);  // the line records what came back
       }
       next = std::min(next, line.ProbeDue(axis, kLineProbeQuiet));

@@ -290,7 +290,10 @@ class GotoRun {
   MountResult WaitForAxesToArrive() {
     for (;;) {
       const uint64_t seen = m_.CommandGeneration();
-      for (int axis = 0; axis < 2; ++axis) (void)m_.ReadAxisState(axis);
+      {
+        const ReadOutExchanges polls;
+        for (int axis = 0; axis < 2; ++axis) (void)m_.ReadAxisState(axis);
+      }
       const bool silent[2] = {m_.AxisSilent(0), m_.AxisSilent(1)};
       if (silent[0] || silent[1]) return GiveUpOnSilentAxes(silent);
       // A failed read leaves the axis's last state, so an axis that does

@@ -236,7 +236,6 @@ MountResult TelescopeMount::CheckAxisAnswers(int axis) {
   if (!AxisSilent(axis)) return kOk;
   // A read that is answered clears the mark (the line records it). It waits
   // for the line: a command tries before it gives up on the axis.
-  const ProbeExchanges probe;
   (void)ReadAxisPosition(axis);
   return AxisSilent(axis) ? NoResponse(axis) : kOk;
 }
@@ -548,12 +547,14 @@ MountResult TelescopeMount::ExtensionCommand(int) { return kNotImplemented; }
 
 MountResult TelescopeMount::GetAxisPosition(int axis, double* out) {
   if (!ValidAxis(axis)) return kInvalidParameter;
+  const ReadOutExchanges readOut;
   const MountResult r = MayRead(axis) ? ReadAxisPosition(axis) : NoResponse(axis);
   *out = axisPosition[axis];
   return r;
 }
 
 MountResult TelescopeMount::GetSkyPosition(SkyPoint* out) {
+  const ReadOutExchanges readOut;
   for (int axis = 0; axis < 2; ++axis) {
     if (MayRead(axis)) (void)ReadAxisPosition(axis);
   }
@@ -563,6 +564,7 @@ MountResult TelescopeMount::GetSkyPosition(SkyPoint* out) {
 }
 
 MountResult TelescopeMount::GetHorizontalPosition(HorizontalPoint* out) {
+  const ReadOutExchanges readOut;
   for (int axis = 0; axis < 2; ++axis) {
     if (MayRead(axis)) (void)ReadAxisPosition(axis);
   }
@@ -581,6 +583,7 @@ MountResult TelescopeMount::GetHorizontalPosition(HorizontalPoint* out) {
 // axis is then read for its position.
 MountResult TelescopeMount::GetAxisState(int axis, uint32_t* out) {
   if (!ValidAxis(axis)) return kInvalidParameter;
+  const ReadOutExchanges readOut;
   const bool mayRead = MayRead(axis);
   const MountResult read = mayRead ? ReadAxisState(axis) : NoResponse(axis);
   *out = axisState[axis] & 0x1Fu;

@@ -6,7 +6,7 @@ namespace sidera {
 namespace {
 
 thread_local bool t_urgent = false;
-thread_local bool t_probe = false;
+thread_local bool t_readOut = false;
 thread_local ExchangeGuard* t_guard = nullptr;
 
 }  // namespace
@@ -17,11 +17,11 @@ UrgentExchanges::~UrgentExchanges() { t_urgent = previous_; }
 
 bool UrgentExchanges::Active() { return t_urgent; }
 
-ProbeExchanges::ProbeExchanges() : previous_(t_probe) { t_probe = true; }
+ReadOutExchanges::ReadOutExchanges() : previous_(t_readOut) { t_readOut = true; }
 
-ProbeExchanges::~ProbeExchanges() { t_probe = previous_; }
+ReadOutExchanges::~ReadOutExchanges() { t_readOut = previous_; }
 
-bool ProbeExchanges::Active() { return t_probe; }
+bool ReadOutExchanges::Active() { return t_readOut; }
 
 ExchangeGuard::ExchangeGuard(std::function<bool()> wanted)
     : wanted_(std::move(wanted)), outer_(t_guard) {

@@ -31,15 +31,16 @@ class UrgentExchanges {
   bool previous_;
 };
 
-// Inside a ProbeExchanges scope a request to a silent controller waits for
-// the line like any other: a command tries the line before it gives up on an
-// axis (read-outs do not queue for a silent one; see SerialLink::exchange).
-class ProbeExchanges {
+// Inside a ReadOutExchanges scope the exchanges are reads that may be
+// skipped (the host's read-outs, a goto's polls, the line watch's reads):
+// one addressed only to silent controllers does not queue for the line (see
+// SerialLink::exchange). Commands always wait their turn.
+class ReadOutExchanges {
  public:
-  ProbeExchanges();
-  ~ProbeExchanges();
-  ProbeExchanges(const ProbeExchanges&) = delete;
-  ProbeExchanges& operator=(const ProbeExchanges&) = delete;
+  ReadOutExchanges();
+  ~ReadOutExchanges();
+  ReadOutExchanges(const ReadOutExchanges&) = delete;
+  ReadOutExchanges& operator=(const ReadOutExchanges&) = delete;
 
   static bool Active();
 

@@ -11,11 +11,12 @@ LineHealth::LineHealth() {
   }
 }
 
-void LineHealth::SetSilentLocked(Axis& axis, bool silent) {
-  if (axis.silent == silent) return;
+bool LineHealth::SetSilentLocked(Axis& axis, bool silent) {
+  if (axis.silent == silent) return false;
   axis.silent = silent;
   ++changes_;
   changed_.notify_all();
+  return silent;
 }
 
 void LineHealth::RecordAnswer(unsigned axes) {
@@ -24,25 +25,45 @@ void LineHealth::RecordAnswer(unsigned axes) {
   for (int a = 0; a < 2; ++a) {
     if ((axes & (1u << a)) == 0) continue;
     axes_[a].lastAnswer = now;
+    axes_[a].failedSince = false;
     SetSilentLocked(axes_[a], false);
   }
 }
 
 void LineHealth::RecordFailure(unsigned axes) {
   const Clock::time_point now = Clock::now();
-  std::lock_guard<std::mutex> lock(mutex_);
-  for (int a = 0; a < 2; ++a) {
-    if ((axes & (1u << a)) == 0) continue;
-    if (now - axes_[a].lastAnswer >= kSilentAfter) SetSilentLocked(axes_[a], true);
+  bool fell = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (int a = 0; a < 2; ++a) {
+      if ((axes & (1u << a)) != 0) axes_[a].failedSince = true;
+    }
+    fell = JudgeLocked(now);
   }
+  if (fell && onSilent_) onSilent_();
+}
+
+bool LineHealth::JudgeLocked(Clock::time_point now) {
+  bool fell = false;
+  for (Axis& axis : axes_) {
+    if (axis.failedSince && now - axis.lastAnswer >= kSilentAfter) {
+      fell = SetSilentLocked(axis, true) || fell;
+    }
+  }
+  return fell;
 }
 
 void LineHealth::MarkSilent(unsigned axes) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  for (int a = 0; a < 2; ++a) {
-    if ((axes & (1u << a)) == 0) continue;
-    SetSilentLocked(axes_[a], true);
+  bool fell = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (int a = 0; a < 2; ++a) {
+      if ((axes & (1u << a)) == 0) continue;
+      axes_[a].failedSince = true;
+      fell = SetSilentLocked(axes_[a], true) || fell;
+    }
   }
+  if (fell && onSilent_) onSilent_();
 }
 
 bool LineHealth::Silent(int axis) const {

@@ -4,11 +4,12 @@
 // Every exchange of a link reports here what it learnt (a reply came, none
 // came, or nothing to tell), whichever thread made it, so that the failures
 // of the host's reads, of a goto's polls and of the line watch all count
-// towards one verdict. An axis is silent once an exchange addressed to it
-// has failed and nothing has answered for it for kSilentAfter; a motion that
-// gives up on an axis marks it silent at once. The next exchange it answers
-// clears the mark. Times are real time: the line and its time-outs run on
-// the wall clock, not on the library's (scalable) tick clock.
+// towards one verdict. An axis is silent once its latest exchange has failed
+// and nothing has answered for it for kSilentAfter (looked at for every axis
+// whenever any exchange fails, so the two controllers of a dead line are
+// found together); a motion that gives up on an axis marks it silent at
+// once. The next exchange it answers clears the mark. Times are real time: the line and its
+// time-outs run on the wall clock, not on the library's (scalable) tick clock.
 //
 // Thread-safe: exchanges, the line watch, the motion threads and host calls
 // all use it at once.
@@ -17,6 +18,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 
 namespace sidera {
@@ -52,6 +54,10 @@ class LineHealth {
   // probe, whichever is later.
   Clock::time_point ProbeDue(int axis, Clock::duration quiet) const;
 
+  // Called (with no lock of the record held) whenever an axis falls silent.
+  // Set once, before any exchange.
+  void OnFallingSilent(std::function<void()> call) { onSilent_ = std::move(call); }
+
   // Changes of any Silent() flag are counted; the line watch waits on them.
   uint64_t Changes() const;
   // Waits until Changes() differs from `seen`, `until` passes, or Wake().
@@ -62,10 +68,16 @@ class LineHealth {
   struct Axis {
     Clock::time_point lastAnswer;
     Clock::time_point lastProbe;
+    bool failedSince = false;  // an exchange failed after the last answer
     bool silent = false;
   };
-  void SetSilentLocked(Axis& axis, bool silent);
+  // True when the axis fell silent.
+  bool SetSilentLocked(Axis& axis, bool silent);
+  // Marks every axis silent that meets the rule at `now`; true when one fell
+  // silent.
+  bool JudgeLocked(Clock::time_point now);
 
+  std::function<void()> onSilent_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   Axis axes_[2];

@@ -34,6 +34,7 @@ const char* OutcomeText(LineResult result) {
 }  // namespace
 
 SerialLink::SerialLink() {
+  health.OnFallingSilent([this] { DropWaitForSilence(); });
   const int number = g_comPortNumber.load();
   const bool bluetooth = g_comPortIsBluetooth.load() != 0;
   const std::string path = platform::SerialDevicePath(number, bluetooth);
@@ -60,26 +61,35 @@ SerialLink::~SerialLink() { port.Close(); }
 LineResult SerialLink::exchange(const uint8_t* request, uint32_t length, uint8_t* reply,
                                 unsigned axes) {
   const bool urgent = UrgentExchanges::Active();
-  // A request to controllers that are silent waits for its reply briefly
-  // and, unless it probes for a command, does not queue for the line: it
-  // goes only when the line is free.
-  const bool probe = ProbeExchanges::Active();
+  // A request to controllers that are silent waits for its reply briefly;
+  // a read-out to them does not queue for the line either: it goes only
+  // when the line is free.
+  const bool readOut = ReadOutExchanges::Active();
   const auto toSilentOnly = [&] { return axes != kNoAxes && health.AllSilent(axes); };
-  const auto giveUp = [&] { return !urgent && !probe && toSilentOnly(); };
-  const bool silent = toSilentOnly();
-  if (!lineLock.Acquire(
-          urgent, giveUp() ? std::chrono::nanoseconds(0) : platform::ToRealDuration(kLockWaitTicks),
-          [this] { HurryHolder(); }, giveUp)) {
+  const auto giveUp = [&] { return readOut && !urgent && toSilentOnly(); };
+  const bool silentBefore = giveUp();
+  bool taken = lineLock.Acquire(
+      urgent, silentBefore ? std::chrono::nanoseconds(0) : platform::ToRealDuration(kLockWaitTicks),
+      [this] { HurryHolder(); }, giveUp);
+  // Fallen silent while this waited for the line: it goes no further.
+  if (taken && !silentBefore && giveUp()) {
+    lineLock.Release();
+    taken = false;
+  }
+  if (!taken) {
     SIDERA_DEBUG_LOG(kIo, "exchange %s not sent: the link stayed busy%s",
                      platform::HexBytes(request, length).c_str(),
                      toSilentOnly() ? " (to a silent controller)" : "");
     return LineResult::kBusy;
   }
+  const bool silent = toSilentOnly();
+  holderAxes_ = axes;
   // The motion this request belongs to is checked with the line held, right
   // before the request goes out: a stop that came first wins.
   if (!ExchangeGuard::Allows()) {
     SIDERA_DEBUG_LOG(kIo, "exchange %s held back: its motion was stopped or replaced",
                      platform::HexBytes(request, length).c_str());
+    holderAxes_ = kNoAxes;
     lineLock.Release();
     return LineResult::kHeldBack;
   }
@@ -149,11 +159,17 @@ LineResult SerialLink::exchange(const uint8_t* request, uint32_t length, uint8_t
         unsent.c_str(), platform::HexBytes(tap.read.data(), tap.read.size()).c_str(), ms,
         OutcomeText(result), why.c_str(), hurried ? " (cut short for a stop)" : "");
   }
+  holderAxes_ = kNoAxes;
   lineLock.Release();
   return result;
 }
 
 void SerialLink::HurryHolder() { port.ShortenDeadline(SteadyClock::now() + kHurriedReplyWait); }
+
+void SerialLink::DropWaitForSilence() {
+  const unsigned axes = holderAxes_;
+  if (axes != kNoAxes && health.AllSilent(axes)) port.ShortenDeadline(SteadyClock::now());
+}
 
 bool SerialLink::AcquireLine() {
   return lineLock.Acquire(UrgentExchanges::Active(), platform::ToRealDuration(kLockWaitTicks),

@@ -66,10 +66,10 @@ class SerialLink {
   // The whole of an exchange addressed only to silent controllers (see
   // LineHealth): one that answers again answers well within it, while a
   // controller that stays silent no longer costs every caller a full reply
-  // time-out. Such an exchange also never waits for the line, unless it is
-  // urgent or a command's probe (ProbeExchanges): when the line is taken,
-  // it fails at once (kBusy) and records nothing.
-  static constexpr std::chrono::milliseconds kSilentExchangeDeadline{250};
+  // time-out. A read-out of that kind (ReadOutExchanges) also never waits
+  // for the line: when the line is taken, it fails at once (kBusy) and
+  // records nothing.
+  static constexpr std::chrono::milliseconds kSilentExchangeDeadline{150};
 
   // Opens the serial port numbered g_comPortNumber at 9600 baud with the
   // link's time-outs and lowers RTS. A port that cannot be opened leaves the
@@ -174,6 +174,11 @@ class SerialLink {
  private:
   // An urgent caller waits for the holder: its reply wait ends soon.
   void HurryHolder();
+  // An axis fell silent: an exchange that waits for a reply only from silent
+  // controllers waits no longer.
+  void DropWaitForSilence();
+  // The axes of the exchange that holds the line (kNoAxes between them).
+  std::atomic<unsigned> holderAxes_{kNoAxes};
 };
 
 }  // namespace sidera
