@@ -3,6 +3,7 @@
 #include "tests/line_safety/line_family.h"
 
 #include <functional>
+#include <vector>
 
 namespace sidera::testing {
 namespace {
@@ -58,14 +59,17 @@ bool Is(const Family3Request& r, Wire what, int axis) {
 template <typename Emulator, typename Options, typename Request>
 class FamilyOf : public LineFamily {
  public:
+  using Fault = std::function<void(Options&, int axis)>;
   FamilyOf(std::string name, int altAz, int equatorial, Options options,
-           std::function<bool(Emulator&, int)> moving, std::function<void(Options&, bool)> silence)
+           std::function<bool(Emulator&, int)> moving, std::function<void(Options&, bool)> silence,
+           std::vector<Fault> faults)
       : name_(std::move(name)),
         altAz_(altAz),
         equatorial_(equatorial),
         options_(options),
         moving_(std::move(moving)),
-        silence_(std::move(silence)) {}
+        silence_(std::move(silence)),
+        faults_(std::move(faults)) {}
 
   std::string Name() const override { return name_; }
   int AltAzModel() const override { return altAz_; }
@@ -100,6 +104,14 @@ class FamilyOf : public LineFamily {
   }
   bool Moving(int axis) override { return moving_(*emu_, axis); }
   void Stop() override { emu_.reset(); }
+  int FaultKinds() const override { return static_cast<int>(faults_.size()) + 1; }
+  void SetFault(int kind, int axis) override {
+    emu_->UpdateOptions([&](Options& o) {
+      // Back to the options the emulator started with (their motion kept).
+      o = options_;
+      if (kind > 0 && kind <= static_cast<int>(faults_.size())) faults_[kind - 1](o, axis);
+    });
+  }
 
  private:
   const std::string name_;
@@ -108,41 +120,76 @@ class FamilyOf : public LineFamily {
   const Options options_;
   const std::function<bool(Emulator&, int)> moving_;
   const std::function<void(Options&, bool)> silence_;
+  const std::vector<Fault> faults_;
   std::unique_ptr<Emulator> emu_;
 };
 
 }  // namespace
 
-std::unique_ptr<LineFamily> MakeLineFamily(int family) {
+std::unique_ptr<LineFamily> MakeLineFamily(int family, bool quick) {
   switch (family) {
-    case 1:
-      return std::make_unique<
-          FamilyOf<emulator::Family1Emulator, emulator::Family1Options, Family1Request>>(
-          "packet bus", 0, 1, emulator::Family1Options{},
+    case 1: {
+      emulator::Family1Options o;
+      if (quick) {
+        o.fastDegPerSec = 60.0;
+        o.slowDegPerSec = 8.0;
+      }
+      using Options = emulator::Family1Options;
+      return std::make_unique<FamilyOf<emulator::Family1Emulator, Options, Family1Request>>(
+          "packet bus", 0, 1, o,
           [](emulator::Family1Emulator& e, int axis) {
             return e.GotoInProgress(axis) || e.RateWireValue(axis) != 0;
           },
-          [](emulator::Family1Options& o, bool silent) { o.silent = silent; });
+          [](Options& o, bool silent) { o.silent = silent; },
+          std::vector<std::function<void(Options&, int)>>{
+              [](Options& o, int axis) { o.silentAxis = axis; },
+              [](Options& o, int) { o.noiseBytes = 7; },
+              [](Options& o, int axis) { o.badLengthAxis = axis; },
+              [](Options& o, int axis) { o.shortPacketAxis = axis; },
+              [](Options& o, int) { o.replyDelayMs = 300; },
+          });
+    }
     case 2: {
       emulator::Family2Options o;
-      o.gotoDegPerSec = 4.0;  // the default 8 degrees a second ends a 40-degree goto too soon
-      return std::make_unique<
-          FamilyOf<emulator::Family2Emulator, emulator::Family2Options, Family2Request>>(
+      // The default 8 degrees a second ends a 40-degree goto too soon for
+      // the line-safety tests; the soak wants short motions.
+      o.gotoDegPerSec = quick ? 60.0 : 4.0;
+      using Options = emulator::Family2Options;
+      return std::make_unique<FamilyOf<emulator::Family2Emulator, Options, Family2Request>>(
           "byte commands", 8, -1, o,
           [](emulator::Family2Emulator& e, int axis) {
             return e.GotoInProgress(axis) || e.RateWireValue(axis) != 0;
           },
-          [](emulator::Family2Options& o, bool silent) { o.silent = silent; });
+          [](Options& o, bool silent) { o.silent = silent; },
+          std::vector<std::function<void(Options&, int)>>{
+              [](Options& o, int) { o.silent = true; },
+              [](Options& o, int) { o.cutReplyBytes = 1; },
+              [](Options& o, int) { o.replyDelayMs = 300; },
+              [](Options& o, int) { o.strayBytes = 3; },
+          });
     }
     default: {
       emulator::Family3Options o;
       o.countsPerRevolution = 1452951;
       o.echo = true;  // the echo probe answers at once
-      return std::make_unique<
-          FamilyOf<emulator::Family3Emulator, emulator::Family3Options, Family3Request>>(
+      if (quick) {
+        o.gotoFastDegPerSec = 60.0;
+        o.gotoSlowDegPerSec = 10.0;
+        o.decelerationDegPerSec2 = 100.0;
+      }
+      using Options = emulator::Family3Options;
+      return std::make_unique<FamilyOf<emulator::Family3Emulator, Options, Family3Request>>(
           "hex commands", 2, 3, o,
           [](emulator::Family3Emulator& e, int axis) { return e.Running(axis); },
-          [](emulator::Family3Options& o, bool silent) { o.silent = silent; });
+          [](Options& o, bool silent) { o.silent = silent; },
+          std::vector<std::function<void(Options&, int)>>{
+              [](Options& o, int axis) { o.silentAxis = axis; },
+              [](Options& o, int) { o.strayBytes = 30; },
+              [](Options& o, int) { o.malformed = "jf"; },
+              [](Options& o, int) { o.replyDelayMs = 300; },
+              [](Options& o, int) { o.decelerationDegPerSec2 = 3.4 / 5; },  // brakes for 5 s
+              [](Options& o, int axis) { o.neverStopsAxis = axis; },
+          });
     }
   }
 }

@@ -42,9 +42,16 @@ class LineFamily {
   // The controller moves the axis.
   virtual bool Moving(int axis) = 0;
   virtual void Stop() = 0;
+  // Line faults for the soak: kind 0 clears every fault; kinds 1 to
+  // FaultKinds() - 1 are the family's own (a silent axis, noise, malformed or
+  // slow replies, an axis that brakes slowly or never stops), on `axis`
+  // where they concern one.
+  virtual int FaultKinds() const = 0;
+  virtual void SetFault(int kind, int axis) = 0;
 };
 
 // The three families, in order (packet bus, byte commands, hex commands).
-std::unique_ptr<LineFamily> MakeLineFamily(int family);
+// `quick`: controllers that move fast, for runs with many motions.
+std::unique_ptr<LineFamily> MakeLineFamily(int family, bool quick = false);
 
 }  // namespace sidera::testing
