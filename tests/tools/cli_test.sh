@@ -225,11 +225,15 @@ TABLE
 TABLE
     grep -q 'Dec +19°1[01]' <("$sidera" run "${sim[@]}" -- goto Arcturus -- status 2>&1) ||
       fail arcturus "declination of Arcturus not shown"
-    # Ctrl-C stops the axes and exits 130.
+    # Ctrl-C while the goto is watched stops the axes and exits 130.
+    : >"$out"
     "$sidera" run --model 6 --lat 40.7 --lon -74 --utc 2026-03-20T04:00:00 -- goto Arcturus \
       >"$out" 2>&1 &
     pid=$!
-    sleep 1
+    for _ in $(seq 300); do
+      grep -Fq "goto Arcturus " "$out" && break
+      sleep 0.02
+    done
     kill -INT "$pid"
     wait "$pid"
     [ $? -eq 130 ] || fail interrupt "exit status"
