@@ -79,8 +79,12 @@ void TelescopeMount::EndMotionsOnSilentLine() {
   RequestKindMotionsEnd();
   ClearTrackingState();
   // An axis that still answers must not run on unwatched; one that does not
-  // gets the halt in case it hears it.
-  for (int axis = 0; axis < 2; ++axis) (void)HaltAxis(axis);
+  // gets the halt in case it hears it. A motion the host has started since
+  // commands its axes itself.
+  for (int axis = 0; axis < 2; ++axis) {
+    (void)SendIf([this, axis] { return axisMoving[axis] == 0; },
+                 [this, axis] { return HaltAxis(axis); });
+  }
 }
 
 }  // namespace sidera

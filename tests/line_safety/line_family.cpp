@@ -2,8 +2,11 @@
 // the wire tables.
 #include "tests/line_safety/line_family.h"
 
+#include <cstdlib>
 #include <functional>
 #include <vector>
+
+#include "sidera/include/sidera.h"
 
 namespace sidera::testing {
 namespace {
@@ -86,21 +89,16 @@ class FamilyOf : public LineFamily {
     emu_->UpdateOptions([&](Options& o) { o.replyDelayMs = ms; });
   }
   void ClearRequests() override { emu_->ClearRequests(); }
-  std::optional<Clock::time_point> Arrival(Wire what, int axis, int timeoutMs) override {
+  std::optional<Clock::time_point> Arrival(Wire what, int axis, int timeoutMs,
+                                           Clock::time_point since) override {
     std::optional<Clock::time_point> at;
     (void)emu_->WaitForRequest(
         [&](const Request& r) {
-          if (Is(r, what, axis) && !at) at = r.at;
+          if (!at && r.at >= since && Is(r, what, axis)) at = r.at;
           return at.has_value();
         },
         timeoutMs);
     return at;
-  }
-  bool ArrivedSince(Wire what, int axis, Clock::time_point since) override {
-    for (const Request& r : emu_->Requests()) {
-      if (r.at >= since && Is(r, what, axis)) return true;
-    }
-    return false;
   }
   bool Moving(int axis) override { return moving_(*emu_, axis); }
   void Stop() override { emu_.reset(); }
@@ -192,6 +190,52 @@ std::unique_ptr<LineFamily> MakeLineFamily(int family, bool quick) {
           });
     }
   }
+}
+
+MountOnLine::MountOnLine(int family, bool equatorial, bool quick)
+    : line(MakeLineFamily(family, quick)) {
+  if (!line->Start()) return;
+  setenv("SIDERA_SERIAL_PATTERN", line->Device().c_str(), 1);
+  created = CreateMount(equatorial ? line->EquatorialModel() : line->AltAzModel(), 0.6, 100.0);
+}
+
+MountOnLine::~MountOnLine() {
+  (void)DestroyMount();  // always 0
+  line->Stop();
+}
+
+StatePoller::StatePoller(int hz) {
+  if (hz == 0) return;
+  thread_ = std::thread([this, hz] {
+    while (!stop_) {
+      uint32_t word = 0;
+      for (int r : {GetMountState(&word), GetAxisState(0, &word), GetAxisState(1, &word)}) {
+        int none = 0;
+        if ((r == 100 || r == 101) && seen_.compare_exchange_strong(none, r)) {
+          seenAt_ = LineFamily::Clock::now().time_since_epoch().count();
+        }
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1000 / hz));
+    }
+  });
+}
+
+void StatePoller::Stop() {
+  stop_ = true;
+  if (thread_.joinable()) thread_.join();
+}
+
+LineFamily::Clock::time_point StatePoller::SeenAt() const {
+  return LineFamily::Clock::time_point(LineFamily::Clock::duration(seenAt_.load()));
+}
+
+bool Eventually(const std::function<bool()>& done, int limitMs) {
+  const auto giveUp = LineFamily::Clock::now() + std::chrono::milliseconds(limitMs);
+  while (!done()) {
+    if (LineFamily::Clock::now() > giveUp) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
 }
 
 }  // namespace sidera::testing

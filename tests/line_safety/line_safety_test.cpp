@@ -22,50 +22,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-
-struct Session {
-  std::unique_ptr<LineFamily> line;
-  int created = -1;
-  // Family `family` on a fresh emulator, model `model` created on it.
-  Session(int family, bool equatorial) : line(MakeLineFamily(family)) {
-    if (!line->Start()) return;
-    setenv("SIDERA_SERIAL_PATTERN", line->Device().c_str(), 1);
-    created = CreateMount(equatorial ? line->EquatorialModel() : line->AltAzModel(), 0.6, 100.0);
-  }
-  ~Session() {
-    EXPECT_EQ(DestroyMount(), 0);
-    line->Stop();
-  }
-};
-
-// Reads the state at `hz` times a second on a thread of its own and keeps
-// the first no-response code it sees.
-class Poller {
- public:
-  explicit Poller(int hz) {
-    if (hz == 0) return;
-    thread_ = std::thread([this, hz] {
-      while (!stop_) {
-        uint32_t word = 0;
-        for (int r : {GetMountState(&word), GetAxisState(0, &word), GetAxisState(1, &word)}) {
-          if ((r == 100 || r == 101) && seen_ == 0) seen_ = r;
-        }
-        std::this_thread::sleep_for(milliseconds(1000 / hz));
-      }
-    });
-  }
-  ~Poller() { Stop(); }
-  void Stop() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-  }
-  int Seen() const { return seen_; }
-
- private:
-  std::atomic<bool> stop_{false};
-  std::atomic<int> seen_{0};
-  std::thread thread_;
-};
+using Session = MountOnLine;
 
 bool AnAxisSilent() {
   TelescopeMount* m = g_mount;
@@ -129,7 +86,7 @@ TEST(LineSafety, ASilentControllerEndsEveryMotionAtAnyPollingRate) {
       ASSERT_EQ(GotoAxis(0, at + Deg(40)), 0);
     }
     ASSERT_TRUE(WaitFor([&] { return s.line->Moving(0); }, 5000)) << "the motion runs";
-    Poller poller(c.hz);
+    StatePoller poller(c.hz);
     s.line->SetSilent(true);
     ASSERT_TRUE(WaitFor(AnAxisSilent, 6000)) << "the library finds the silence itself";
     ASSERT_TRUE(

@@ -43,33 +43,27 @@ expect() {
 at=(--lat 40.7 --lon -74.0 --utc 2026-03-20T04:00:00 --clock-scale 50)
 sim=(--model 6 "${at[@]}")
 
-# Starts the packet-bus emulator with OPTIONS; its device is in $device.
-start_emulator() {
-  [ -x "$emulator" ] || { echo "no controller emulator built; skipped"; exit 0; }
-  : >"$work/emulator"  # not the device of an emulator started earlier
-  "$emulator" "$@" >"$work/emulator" 2>&1 &
+# launch PROGRAM LOG OPTIONS...: starts an emulator program, its output in
+# LOG (the device path first); its device is in $device.
+launch() {
+  local program="$1" log="$2"
+  shift 2
+  [ -x "$program" ] || { echo "no controller emulator built; skipped"; exit 0; }
+  : >"$log"  # not the device of an emulator started earlier
+  "$program" "$@" >"$log" 2>&1 &
   emulator_pid=$!
   for _ in $(seq 50); do
-    device="$(head -n1 "$work/emulator" 2>/dev/null)"
+    device="$(head -n1 "$log" 2>/dev/null)"
     [ -n "$device" ] && return
     sleep 0.1
   done
   fail emulator "printed no device"
 }
-# Starts the hex-command emulator with OPTIONS, its requests logged to
-# $work/requests as they arrive; its device is in $device.
-start_hex_emulator() {
-  [ -x "$hex_emulator" ] || { echo "no hex-command emulator built; skipped"; exit 0; }
-  : >"$work/requests"
-  "$hex_emulator" --log-requests "$@" >"$work/requests" 2>&1 &
-  emulator_pid=$!
-  for _ in $(seq 50); do
-    device="$(head -n1 "$work/requests" 2>/dev/null)"
-    [ -n "$device" ] && return
-    sleep 0.1
-  done
-  fail emulator "printed no device"
-}
+# The packet-bus emulator with OPTIONS.
+start_emulator() { launch "$emulator" "$work/emulator" "$@"; }
+# The hex-command emulator with OPTIONS, its requests logged to
+# $work/requests as they arrive.
+start_hex_emulator() { launch "$hex_emulator" "$work/requests" --log-requests "$@"; }
 # Waits until the emulator has logged a request matching the extended regex RE.
 await_request() {
   for _ in $(seq 300); do
