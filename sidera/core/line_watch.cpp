@@ -4,7 +4,7 @@
 //
 // A controller that falls silent is found by the next exchange addressed to
 // it: a goto's poll, a host read, or, when nothing else has spoken to the
-// axis for kLineProbeQuiet, the watch's own position read. With the silence
+// axis for lineProbeQuietMs (a second), the watch's own position read. With the silence
 // limit of LineHealth (1.5 s without an answer, the latest exchange failed)
 // and read time-outs of 0.5 s, an axis counts as silent between 1.5 and
 // about 2 s after its last answer, at any host polling rate, while a goto,
@@ -25,8 +25,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// An axis nothing has spoken to for this long (real time) is read.
-constexpr std::chrono::milliseconds kLineProbeQuiet{1000};
 constexpr int kWatchPriority = 3;
 
 }  // namespace
@@ -46,14 +44,14 @@ void TelescopeMount::LineWatch() {
       handled = changes;
       if ((line.Silent(0) || line.Silent(1)) && MotionUnderWay()) EndMotionsOnSilentLine();
     }
-    Clock::time_point next = Clock::time_point::max();
+    const std::chrono::milliseconds quiet(lineProbeQuietMs.load());
+    Clock::time_point next = Clock::now() + quiet;
     for (int axis = 0; axis < 2 && shuttingDown == 0; ++axis) {
-      if (Clock::now() >= line.ProbeDue(axis, kLineProbeQuiet) &&
-          line.TakeProbe(axis, kLineProbeQuiet)) {
+      if (Clock::now() >= line.ProbeDue(axis, quiet) && line.TakeProbe(axis, quiet)) {
         const ReadOutExchanges probe;
         (void)ReadAxisPosition(axis);  // the line records what came back
       }
-      next = std::min(next, line.ProbeDue(axis, kLineProbeQuiet));
+      next = std::min(next, line.ProbeDue(axis, quiet));
     }
     line.WaitForChange(handled, next);
   }

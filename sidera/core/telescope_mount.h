@@ -249,7 +249,7 @@ class TelescopeMount {
   // ---- The line watch (line_watch.cpp). ----
   // On a mount with a line, starts the thread that keeps the record of
   // answers current: it reads an axis that has not answered for
-  // kLineProbeQuiet (so a controller that falls silent is found within the
+  // lineProbeQuietMs (so a controller that falls silent is found within the
   // silence limit of LineHealth, whether the host polls or not, moving or
   // idle), and ends every motion once an axis falls silent. CreateMount
   // starts it once the mount is connected. No-op without a line.
@@ -378,6 +378,10 @@ class TelescopeMount {
   // Set by Shutdown(): every thread treats it as a stop request and no
   // motion starts any more.
   std::atomic<int32_t> shuttingDown;
+  // How long (real ms) an axis may go without an exchange it answers before
+  // the line watch reads it itself. Any thread may change it (tests that
+  // compare the requests a command sends make it long).
+  std::atomic<uint32_t> lineProbeQuietMs{1000};
 
  private:
   // Counts BeginCommand calls; SleepUnlessCommanded waits on it.
