@@ -25,8 +25,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // The main thread gets this long to end the program after a Ctrl-C that
-// ends it; then the watch ends it (within the second a person allows).
+// ends it; then the watch ends it, waiting for the stop at most until the
+// second a person allows has passed.
 constexpr auto kFallbackDelay = std::chrono::milliseconds(800);
+constexpr auto kEndWithin = std::chrono::milliseconds(950);
 // How often the watch looks at its state between signals.
 constexpr auto kWatchTick = std::chrono::milliseconds(20);
 // How long a second Ctrl-C waits for the stop before the program ends.
@@ -102,14 +104,15 @@ void StopperLoop() {
 }
 
 // Says that the program ends on the Ctrl-C (as the step's own failure line
-// would) and ends it, without running anything of the program's own.
-[[noreturn]] void EndNow() {
+// would) and ends it, without running anything of the program's own. The
+// stop is waited for until `stopBy`.
+[[noreturn]] void EndNow(Clock::time_point stopBy) {
   std::string what;
   std::string result;
   {
     std::unique_lock<std::mutex> lock(g_state.mutex);
-    (void)g_state.changed.wait_for(lock, kQuitStopWait,
-                                   [] { return g_state.stopsDone >= g_state.stopsWanted; });
+    (void)g_state.changed.wait_until(lock, stopBy,
+                                     [] { return g_state.stopsDone >= g_state.stopsWanted; });
     what = g_state.context;
     if (g_state.stopsDone < g_state.stopsWanted) {
       result = "; the axes were told to stop";
@@ -144,7 +147,7 @@ void WatchLoop() {
   sigset_t interrupt;
   sigemptyset(&interrupt);
   sigaddset(&interrupt, SIGINT);
-  std::optional<Clock::time_point> endBy;
+  std::optional<Clock::time_point> endBy, firstAt;
   while (g_state.watching) {
     const auto tick = std::chrono::duration_cast<std::chrono::nanoseconds>(kWatchTick).count();
     const timespec wait{0, static_cast<long>(tick)};
@@ -156,13 +159,16 @@ void WatchLoop() {
       const Phase phase = g_state.phase;
       if (count >= 2) {
         RequestStop();
-        EndNow();
+        EndNow(Clock::now() + kQuitStopWait);
       }
       if (phase != Phase::kPrompt || Ends(phase)) RequestStop();
-      if (Ends(phase)) endBy = Clock::now() + kFallbackDelay;
+      if (Ends(phase)) {
+        firstAt = Clock::now();
+        endBy = *firstAt + kFallbackDelay;
+      }
     }
     if (g_state.pending == 0) endBy.reset();  // the shell dealt with it
-    if (endBy && Clock::now() >= *endBy) EndNow();
+    if (endBy && Clock::now() >= *endBy) EndNow(*firstAt + kEndWithin);
   }
 }
 
