@@ -51,12 +51,9 @@ Outcome MountSession::Fail(int code, const std::string& what) {
 
 ConnectResult MountSession::Connect(const ConnectRequest& request) {
   ConnectResult result;
-  // The library reads SIDERA_DEBUG at every CreateMount.
-  if (request.debug) {
-    setenv("SIDERA_DEBUG", "1", 1);
-  } else {
-    unsetenv("SIDERA_DEBUG");
-  }
+  // Chosen through the library, not the environment, which the event loop
+  // may be reading meanwhile.
+  SetDebugTopics(request.debug ? "all" : "");
   std::string what = "Connecting to " + ModelName(request.model);
   if (IsHardware(request.model)) {
     const auto port = PortSettingFor(request.devicePath);
@@ -65,7 +62,7 @@ ConnectResult MountSession::Connect(const ConnectRequest& request) {
           Outcome{SIDERA_INVALID_PARAMETER, what + ": no serial device chosen (set DEVICE_PORT)"};
       return result;
     }
-    setenv("SIDERA_SERIAL_PATTERN", port->pattern.c_str(), 1);
+    SetSerialPattern(port->pattern.c_str());
     SetComPort(port->number);
     what += " on " + request.devicePath;
   }
@@ -208,6 +205,13 @@ Outcome MountSession::Park() {
   // axis at +90 degrees, an alt-azimuth mount level and facing north.
   return equatorial_ ? Fail(GotoAxes(-kPi / 2.0, kPi / 2.0), "Parking")
                      : Fail(GotoAxes(0.0, 0.0), "Parking");
+}
+
+void MountSession::StopEverything() {
+  // Tracking off first, as in Abort.
+  (void)::SetTracking(0);
+  (void)StopAxis(0);
+  (void)StopAxis(1);
 }
 
 Outcome MountSession::Abort() {

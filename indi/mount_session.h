@@ -2,8 +2,8 @@
 // worker thread: every call into sidera.h goes through here, so the INDI glue
 // only posts requests and shows results. Each operation returns what the
 // event loop needs to show, including the library's message text for a
-// failure (the text is read here because the library reads the locale and the
-// environment, which this thread alone changes).
+// failure. The driver changes no environment once its threads run: the
+// debug choice and the device go to the library through its setters.
 #pragma once
 
 #include <optional>
@@ -32,7 +32,7 @@ struct Site {
 struct ConnectRequest {
   int model = 6;
   std::string devicePath;  // hardware models only
-  bool debug = false;      // SIDERA_DEBUG for the library's log
+  bool debug = false;      // the library's debug log, every topic
   Site site;
   std::optional<AlignmentRecord> savedAlignment;
 };
@@ -95,6 +95,10 @@ class MountSession {
   Outcome Park();
   // Stops every motion, tracking included.
   Outcome Abort();
+  // The same stops, touching nothing of a session (the library takes calls
+  // from any thread): the driver's stop lane runs it the moment an abort
+  // comes, beside whatever the worker is doing.
+  static void StopEverything();
   Outcome SetTracking(bool on);
   Outcome SetTrackingMode(int indiMode, bool restartTracking);
   Outcome SetSite(const Site& site);

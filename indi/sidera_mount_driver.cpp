@@ -3,6 +3,7 @@
 #include "indi/sidera_mount_driver.h"
 
 #include <libindi/indicom.h>
+#include <libindi/indidriver.h>
 
 #include <chrono>
 #include <cmath>
@@ -82,6 +83,7 @@ void SideraMountDriver::Run(Work work, Done done) {
 
 SideraMountDriver::SideraMountDriver()
     : clock_(host::ClockScaleFromEnvironment(), SystemUtcMillis(), host::SkyClock::Steady::now()),
+      stopLane_(std::make_unique<LibraryWorker>()),
       worker_(std::make_unique<LibraryWorker>()) {
   setVersion(1, 0);
   SetTelescopeCapability(TELESCOPE_CAN_GOTO | TELESCOPE_CAN_SYNC | TELESCOPE_CAN_PARK |
@@ -223,7 +225,7 @@ void SideraMountDriver::StartConnect() {
   request.model = model < 0 ? 6 : model;
   request.devicePath = portT_[0].text != nullptr ? portT_[0].text : "";
   request.debug = isDebug();
-  request.site = CurrentSite();
+  request.site = SiteForConnect();
   request.savedAlignment = savedAlignment_;
   if (!IsSimulator(request.model) && request.devicePath.empty()) {
     setConnected(false, IPS_ALERT,
@@ -443,8 +445,10 @@ bool SideraMountDriver::saveConfigItems(FILE* fp) {
 }
 
 void SideraMountDriver::debugTriggered(bool enable) {
-  LOG_INFO(enable ? "The library's debug log (SIDERA_DEBUG) starts at the next connect."
-                  : "The library's debug log stops at the next connect.");
+  // Thread-safe in the library, and no environment is changed.
+  SetDebugTopics(enable ? "all" : "");
+  LOG_INFO(enable ? "The library's debug log is on (standard error of the driver)."
+                  : "The library's debug log is off.");
 }
 
 // ---- Goto, sync, readouts --------------------------------------------------
@@ -772,6 +776,9 @@ bool SideraMountDriver::Abort() {
   trackingWanted_ = false;
   ShowTrackSwitch();
   TrackState = SCOPE_IDLE;
+  // The stops go out now; the worker's turn then clears the session's state
+  // and answers.
+  stopLane_->Post([] { MountSession::StopEverything(); });
   Run([this] { return session_.Abort(); }, [this](const Outcome& o) { ShowFailure(AbortSP, o); });
   return true;
 }
@@ -842,7 +849,10 @@ bool SideraMountDriver::updateLocation(double latitude, double longitude, double
     LOG_ERROR("Elevation must be from -1000 to 8848 metres");
     return false;
   }
-  if (isConnected()) {
+  siteFromClient_ = true;
+  // While connecting, the change runs after the connect (the worker keeps
+  // the order).
+  if (isConnected() || connecting_) {
     const Site site{latitude, longitude, elevation};
     Run([this, site] { return session_.SetSite(site); },
         [this](const Outcome& o) { ShowFailure(LocationNP, o); });
@@ -1013,6 +1023,24 @@ bool SideraMountDriver::Busy() const {
 Site SideraMountDriver::CurrentSite() const {
   return Site{LocationN[LOCATION_LATITUDE].value, LocationN[LOCATION_LONGITUDE].value,
               LocationN[LOCATION_ELEVATION].value};
+}
+
+Site SideraMountDriver::SiteForConnect() const {
+  Site site = CurrentSite();
+  if (siteFromClient_) return site;
+  double latitude = 0, longitude = 0, elevation = 0;
+  const char* dev = getDeviceName();
+  if (IUGetConfigNumber(dev, "GEOGRAPHIC_COORD", "LAT", &latitude) == 0 &&
+      IUGetConfigNumber(dev, "GEOGRAPHIC_COORD", "LONG", &longitude) == 0 &&
+      latitude >= -90.0 && latitude <= 90.0) {
+    site.latitude = latitude;
+    site.longitude = longitude;
+    if (IUGetConfigNumber(dev, "GEOGRAPHIC_COORD", "ELEV", &elevation) == 0 &&
+        elevation >= -1000.0 && elevation <= 8848.0) {
+      site.elevation = elevation;
+    }
+  }
+  return site;
 }
 
 double SideraMountDriver::SkySeconds() const {

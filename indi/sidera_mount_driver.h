@@ -96,6 +96,10 @@ class SideraMountDriver : public INDI::Telescope, public INDI::GuiderInterface {
   bool Busy() const;
 
   Site CurrentSite() const;
+  // The site to create the mount with (INDI clients send theirs only after
+  // the connect): the one a client has set since the driver started, else
+  // the one kept in the driver's configuration, else INDI's default.
+  Site SiteForConnect() const;
   double SkySeconds() const;
   double TrackingRate() const;
   int TrackMode() const;  // INDI order: sidereal, solar, lunar
@@ -119,6 +123,7 @@ class SideraMountDriver : public INDI::Telescope, public INDI::GuiderInterface {
   GuideOffsets guide_;
   std::array<int, 2> pulseTimer_{-1, -1};  // running pulse per axis (0 west/east, 1 north/south)
   std::optional<AlignmentRecord> savedAlignment_;
+  bool siteFromClient_ = false;  // a client has set GEOGRAPHIC_COORD
   bool configLoaded_ = false;
 
   // Written by the event loop, read by queued tasks: a motion request queued
@@ -141,6 +146,9 @@ class SideraMountDriver : public INDI::Telescope, public INDI::GuiderInterface {
   ITextVectorProperty alignDataTP_;
 
   MountSession session_;                   // the worker thread's alone
+  // Runs the stops of an abort at once, beside whatever the worker does (a
+  // slow connect or read would otherwise hold them up).
+  std::unique_ptr<LibraryWorker> stopLane_;
   std::unique_ptr<LibraryWorker> worker_;  // last: stops before the rest goes
 };
 

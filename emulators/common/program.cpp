@@ -73,3 +73,18 @@ int RunEmulatorProgram(const char* name, const std::function<bool()>& start,
 }
 
 }  // namespace sidera::emulator
+
+namespace sidera::emulator {
+
+void PrintRequestBytes(const std::vector<uint8_t>& bytes) {
+  std::string line = "request";
+  char hex[4];
+  for (uint8_t b : bytes) {
+    std::snprintf(hex, sizeof hex, " %02X", b);
+    line += hex;
+  }
+  std::printf("%s\n", line.c_str());
+  std::fflush(stdout);
+}
+
+}  // namespace sidera::emulator

@@ -3,9 +3,11 @@
 // it.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <limits>
 #include <string>
+#include <vector>
 
 namespace sidera::emulator {
 
@@ -23,6 +25,10 @@ bool ParseInteger(const char* text, long low, long high, T& out) {
 // otherwise.
 bool ParseDouble(const char* text, double& out,
                  double low = -std::numeric_limits<double>::infinity());
+
+// Prints "request 3B 03 ..." (the bytes in hex) as one line of standard
+// output and flushes it: what --log-requests shows for a binary protocol.
+void PrintRequestBytes(const std::vector<uint8_t>& bytes);
 
 // Starts the emulator, prints its device path as the first line of standard
 // output, then serves until SIGINT or SIGTERM, or until standard input

@@ -12,6 +12,7 @@
 #include <numbers>
 
 #include "emulators/common/line_server.h"
+#include "emulators/common/request_log.h"
 #include "emulators/family1/axis_motion.h"
 #include "emulators/family1/packet.h"
 
@@ -66,10 +67,10 @@ struct Family1Emulator::Impl {
   std::array<AxisMotion, 2> axes;
   uint8_t approach[2] = {0, 0};
   uint8_t settings[2][2] = {{0, 0}, {0, 0}};
-  std::vector<Family1Request> requests;
   int servedRequests = 0;  // valid requests addressed to a controller, since construction
   family1::GpsUnit gps;
 
+  RequestLog<Family1Request> log;     // has its own lock
   uint32_t noiseState = 0x2545F491u;  // serving thread only
   LineServer server;                  // last: stops serving before the rest goes
 
@@ -161,7 +162,7 @@ void Family1Emulator::Impl::Serve() {
   };
 
   auto handleFrame = [&](const family1::RawFrame& frame) {
-    Family1Request request{frame.bytes, -1, 0, {}};
+    Family1Request request{frame.bytes, -1, 0, {}, Clock::now()};
     if (frame.bytes.size() > 4) request.id = frame.bytes[4];
     if (frame.complete && frame.bytes.size() > 6) {
       request.data.assign(frame.bytes.begin() + 5, frame.bytes.end() - 1);
@@ -169,8 +170,8 @@ void Family1Emulator::Impl::Serve() {
     const int axis = frame.Valid() ? family1::AxisOfAddress(frame.bytes[3]) : -1;
     request.axis = axis;
 
+    log.Add(request);
     std::unique_lock<std::mutex> lock(mutex);
-    requests.push_back(request);
     if (frame.Valid() && frame.bytes[3] == family1::kGpsAddress && options.gps.present &&
         !server.HangingUp()) {
       const int delayMs = std::max(options.replyDelayMs, 0);
@@ -184,9 +185,11 @@ void Family1Emulator::Impl::Serve() {
     const Family1Options now = options;
     const std::vector<uint8_t> data = ExecuteLocked(axis, request.id, request.data);
     if (limitReachedLocked()) server.BeginHangUp(Clock::now());
+    const bool allSilent =
+        now.silent || (now.silentAfterRequests >= 0 && servedRequests > now.silentAfterRequests);
     lock.unlock();
 
-    if (now.silentAxis == axis) return;
+    if (now.silentAxis == axis || allSilent) return;
     std::vector<uint8_t> reply = family1::BuildReply(axis, request.id, data);
     if (now.badLengthAxis == axis) {
       reply[1] = kBadLengthByte;
@@ -308,14 +311,17 @@ uint8_t Family1Emulator::Setting(int axis, uint8_t id) {
   return impl_->settings[axis][id - kSetting10];
 }
 
-std::vector<Family1Request> Family1Emulator::Requests() {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->requests;
+std::vector<Family1Request> Family1Emulator::Requests() { return impl_->log.All(); }
+
+void Family1Emulator::ClearRequests() { impl_->log.Clear(); }
+
+bool Family1Emulator::WaitForRequest(const std::function<bool(const Family1Request&)>& match,
+                                     int timeoutMs) {
+  return impl_->log.WaitFor(match, Milliseconds(timeoutMs));
 }
 
-void Family1Emulator::ClearRequests() {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  impl_->requests.clear();
+void Family1Emulator::PrintRequests(std::function<void(const Family1Request&)> print) {
+  impl_->log.SetPrinter(std::move(print));
 }
 
 }  // namespace sidera::emulator

@@ -11,6 +11,7 @@
 // With options.gps.present, a GPS unit at 0xB0 answers frames addressed to it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -31,6 +32,11 @@ struct Family1Options {
   // construction: frames addressed to a controller, silent ones included. The
   // last one is answered, and read by the other side, before the hang-up.
   int closeAfterRequests = -1;
+  // Both controllers fall silent, as silentAxis (the line stays open): at
+  // once, or after this many requests have been answered (counted as for
+  // closeAfterRequests).
+  bool silent = false;
+  int silentAfterRequests = -1;
   double fastDegPerSec = 4.0;         // fast goto speed
   double slowDegPerSec = 0.5;         // slow goto speed
   double timeScale = 1.0;             // axis motion runs this many times faster than real time
@@ -47,6 +53,7 @@ struct Family1Request {
   int axis;
   uint8_t id;
   std::vector<uint8_t> data;
+  std::chrono::steady_clock::time_point at;  // when its last byte came in
 };
 
 class Family1Emulator {
@@ -75,6 +82,11 @@ class Family1Emulator {
   uint8_t Setting(int axis, uint8_t id);   // last value of 0x10 / 0x11
   std::vector<Family1Request> Requests();  // every request received, in order
   void ClearRequests();
+  // True once a request `match` accepts has arrived (including before the
+  // call); false after `timeoutMs`.
+  bool WaitForRequest(const std::function<bool(const Family1Request&)>& match, int timeoutMs);
+  // Calls `print` with every request from now on, on the serving thread.
+  void PrintRequests(std::function<void(const Family1Request&)> print);
 
  private:
   struct Impl;

@@ -28,6 +28,8 @@ constexpr const char* kUsage =
     "  --short-packet-axis N  replies of axis N are cut 2 bytes short\n"
     "  --reply-delay MS       wait MS milliseconds before every reply\n"
     "  --close-after N        hang up the line after N requests\n"
+    "  --silent-after N       both controllers fall silent (line open) after N requests\n"
+    "  --log-requests         print every request as it arrives: \"request 3B 03 01 10 01 EB\"\n"
     "  --fast DEG             fast goto speed in degrees per second (4)\n"
     "  --slow DEG             slow goto speed in degrees per second (0.5)\n"
     "  --time-scale X         axes move X times faster than real time (1)\n"
@@ -77,12 +79,16 @@ bool ParseUtc(const char* text, int64_t& out) {
 }
 
 // Returns false (after a message) when the command line is unusable.
-bool ParseArguments(int argc, char** argv, sidera::emulator::Family1Options& options) {
+bool ParseArguments(int argc, char** argv, sidera::emulator::Family1Options& options, bool& log) {
   for (int i = 1; i < argc; ++i) {
     const std::string name = argv[i];
     if (name == "--help" || name == "-h") {
       std::fputs(kUsage, stdout);
       std::exit(0);
+    }
+    if (name == "--log-requests") {
+      log = true;
+      continue;
     }
     if (i + 1 >= argc) {
       std::fprintf(stderr, "family1-emulator: %s needs a value (see --help)\n", name.c_str());
@@ -103,6 +109,8 @@ bool ParseArguments(int argc, char** argv, sidera::emulator::Family1Options& opt
       ok = ParseInteger(value, 0, 60000, options.replyDelayMs);
     } else if (name == "--close-after") {
       ok = ParseInteger(value, -1, 1000000000, options.closeAfterRequests);
+    } else if (name == "--silent-after") {
+      ok = ParseInteger(value, 0, 1000000000, options.silentAfterRequests);
     } else if (name == "--fast") {
       ok = ParseDouble(value, options.fastDegPerSec) && options.fastDegPerSec > 0;
     } else if (name == "--slow") {
@@ -142,8 +150,14 @@ bool ParseArguments(int argc, char** argv, sidera::emulator::Family1Options& opt
 
 int main(int argc, char** argv) {
   sidera::emulator::Family1Options options;
-  if (!ParseArguments(argc, argv, options)) return 2;
+  bool log = false;
+  if (!ParseArguments(argc, argv, options, log)) return 2;
 
   sidera::emulator::Family1Emulator emulator(options);
+  if (log) {
+    emulator.PrintRequests([](const sidera::emulator::Family1Request& r) {
+      sidera::emulator::PrintRequestBytes(r.bytes);
+    });
+  }
   return sidera::emulator::RunEmulatorProgram("family1-emulator", emulator);
 }

@@ -11,6 +11,7 @@
 #include <numbers>
 
 #include "emulators/common/line_server.h"
+#include "emulators/common/request_log.h"
 #include "emulators/family2/circle_axis.h"
 #include "emulators/family2/wire.h"
 
@@ -51,9 +52,9 @@ struct Family2Emulator::Impl {
   std::array<CircleAxis, 2> axes;
   uint32_t countsSetting[2] = {0, 0};
   uint32_t op14 = 0;
-  std::vector<Family2Request> requests;
   int servedRequests = 0;  // known requests, since construction
 
+  RequestLog<Family2Request> log;     // has its own lock
   uint32_t noiseState = 0x9E3779B9u;  // serving thread only
   LineServer server;                  // last: stops serving before the rest goes
 
@@ -149,17 +150,20 @@ void Family2Emulator::Impl::Serve() {
     request.known = raw.complete && family2::Lookup(request.command).known;
     if (request.known && raw.bytes.size() == 4) request.value = family2::Unpack24(&raw.bytes[1]);
     request.seconds = std::chrono::duration<double>(arrived - start).count();
+    request.at = arrived;
 
+    log.Add(request);
     std::unique_lock<std::mutex> lock(mutex);
-    requests.push_back(request);
     if (!request.known || server.HangingUp()) return;
     ++servedRequests;
     const Family2Options now = options;
     std::vector<uint8_t> reply = ExecuteLocked(request.command, request.value);
     if (limitReachedLocked()) server.BeginHangUp(Clock::now());
+    const bool silent =
+        now.silent || (now.silentAfterRequests >= 0 && servedRequests > now.silentAfterRequests);
     lock.unlock();
 
-    if (now.silent || reply.empty()) return;
+    if (silent || reply.empty()) return;
     const size_t cut = static_cast<size_t>(std::clamp(now.cutReplyBytes, 0, 3));
     reply.resize(reply.size() > cut ? reply.size() - cut : 0);
     const std::vector<uint8_t> stray = Noise(std::clamp(now.strayBytes, 0, kMaxStrayBytes));
@@ -297,14 +301,17 @@ uint32_t Family2Emulator::Op14Value() {
   return impl_->op14;
 }
 
-std::vector<Family2Request> Family2Emulator::Requests() {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->requests;
+std::vector<Family2Request> Family2Emulator::Requests() { return impl_->log.All(); }
+
+void Family2Emulator::ClearRequests() { impl_->log.Clear(); }
+
+bool Family2Emulator::WaitForRequest(const std::function<bool(const Family2Request&)>& match,
+                                     int timeoutMs) {
+  return impl_->log.WaitFor(match, Milliseconds(timeoutMs));
 }
 
-void Family2Emulator::ClearRequests() {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  impl_->requests.clear();
+void Family2Emulator::PrintRequests(std::function<void(const Family2Request&)> print) {
+  impl_->log.SetPrinter(std::move(print));
 }
 
 }  // namespace sidera::emulator

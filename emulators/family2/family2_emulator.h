@@ -11,6 +11,7 @@
 // the next one.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -30,7 +31,10 @@ struct Family2Options {
   // take as long to receive a request as the line would.
   bool pace = false;
   int baud = 4800;
-  bool silent = false;    // carries out commands but never answers
+  bool silent = false;  // carries out commands but never answers (the line stays open)
+  // Falls silent after this many requests have been answered (counted as
+  // for closeAfterRequests).
+  int silentAfterRequests = -1;
   int cutReplyBytes = 0;  // this many bytes are missing from the end of every reply
   int replyDelayMs = 0;   // delay before every reply
   int strayBytes = 0;     // this many bytes of line noise follow every reply
@@ -45,9 +49,10 @@ struct Family2Options {
 struct Family2Request {
   std::vector<uint8_t> bytes;
   uint8_t command = 0;
-  bool known = false;  // a command of the table, argument complete
-  uint32_t value = 0;  // the 24-bit argument (0 without)
-  double seconds = 0;  // arrival, real seconds since Start
+  bool known = false;                        // a command of the table, argument complete
+  uint32_t value = 0;                        // the 24-bit argument (0 without)
+  double seconds = 0;                        // arrival, real seconds since Start
+  std::chrono::steady_clock::time_point at;  // arrival
 };
 
 class Family2Emulator {
@@ -75,6 +80,11 @@ class Family2Emulator {
   uint32_t Op14Value();                           // last value received, 0 before
   std::vector<Family2Request> Requests();         // every request received, in order
   void ClearRequests();
+  // True once a request `match` accepts has arrived (including before the
+  // call); false after `timeoutMs`.
+  bool WaitForRequest(const std::function<bool(const Family2Request&)>& match, int timeoutMs);
+  // Calls `print` with every request from now on, on the serving thread.
+  void PrintRequests(std::function<void(const Family2Request&)> print);
 
  private:
   struct Impl;

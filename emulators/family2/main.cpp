@@ -33,18 +33,24 @@ constexpr const char* kUsage =
     "  --reply-delay MS       wait MS milliseconds before every reply\n"
     "  --stray N              send N bytes of line noise after every reply\n"
     "  --close-after N        hang up the line after N requests\n"
+    "  --silent-after N       fall silent (line open) after N requests\n"
+    "  --log-requests         print every request as it arrives: \"request 02 01 2C 4F\"\n"
     "  --position0 DEG        starting angle of axis 0 in degrees (0)\n"
     "  --position1 DEG        starting angle of axis 1 in degrees (0)\n"
     "  --help                 this text\n";
 
 // Returns false (after a message) when the command line is unusable.
-bool ParseArguments(int argc, char** argv, sidera::emulator::Family2Options& options) {
+bool ParseArguments(int argc, char** argv, sidera::emulator::Family2Options& options, bool& log) {
   double degrees[2] = {0, 0};
   for (int i = 1; i < argc; ++i) {
     const std::string name = argv[i];
     if (name == "--help" || name == "-h") {
       std::fputs(kUsage, stdout);
       std::exit(0);
+    }
+    if (name == "--log-requests") {
+      log = true;
+      continue;
     }
     if (name == "--pace" || name == "--silent") {
       (name == "--pace" ? options.pace : options.silent) = true;
@@ -77,6 +83,8 @@ bool ParseArguments(int argc, char** argv, sidera::emulator::Family2Options& opt
       ok = ParseInteger(value, 0, 4096, options.strayBytes);
     } else if (name == "--close-after") {
       ok = ParseInteger(value, -1, 1000000000, options.closeAfterRequests);
+    } else if (name == "--silent-after") {
+      ok = ParseInteger(value, 0, 1000000000, options.silentAfterRequests);
     } else if (name == "--position0" || name == "--position1") {
       ok = ParseDouble(value, degrees[name == "--position0" ? 0 : 1]);
     } else {
@@ -101,8 +109,14 @@ bool ParseArguments(int argc, char** argv, sidera::emulator::Family2Options& opt
 
 int main(int argc, char** argv) {
   sidera::emulator::Family2Options options;
-  if (!ParseArguments(argc, argv, options)) return 2;
+  bool log = false;
+  if (!ParseArguments(argc, argv, options, log)) return 2;
 
   sidera::emulator::Family2Emulator emulator(options);
+  if (log) {
+    emulator.PrintRequests([](const sidera::emulator::Family2Request& r) {
+      sidera::emulator::PrintRequestBytes(r.bytes);
+    });
+  }
   return sidera::emulator::RunEmulatorProgram("family2-emulator", emulator);
 }

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "emulators/common/line_server.h"
+#include "emulators/common/request_log.h"
 #include "emulators/family3/motor_axis.h"
 
 namespace sidera::emulator {
@@ -120,10 +121,10 @@ struct Family3Emulator::Impl {
   Clock::time_point clockAnchor;
   double motionAnchor = 0.0;
   std::array<MotorAxis, 2> axes;
-  std::vector<Family3Request> requests;
   int servedRequests = 0;
   bool versionQuerySeen = false;
 
+  RequestLog<Family3Request> log;     // has its own lock
   uint32_t noiseState = 0x9E3779B9u;  // serving thread only
   LineServer server;                  // last: stops serving before the rest goes
 
@@ -229,7 +230,7 @@ std::string Family3Emulator::Impl::Decorate(char letter, std::string reply,
 void Family3Emulator::Impl::HandleLine(
     const std::string& text, std::deque<std::pair<Clock::time_point, std::string>>& replies) {
   // text is ":", letter, axis digit, data.
-  Family3Request request{text, -1, text.size() > 1 ? text[1] : '\0', "", "", false};
+  Family3Request request{text, -1, text.size() > 1 ? text[1] : '\0', "", "", false, Clock::now()};
   if (text.size() > 2) {
     if (text[2] == '1') request.axis = 0;
     if (text[2] == '2') request.axis = 1;
@@ -242,6 +243,8 @@ void Family3Emulator::Impl::HandleLine(
   if (now.closeAfterRequests >= 0 && servedRequests >= now.closeAfterRequests) {
     server.BeginHangUp(Clock::now());
   }
+  const bool allSilent =
+      now.silent || (now.silentAfterRequests >= 0 && servedRequests > now.silentAfterRequests);
   std::string reply;
   const int length = DataLength(request.letter);
   if (text.size() < 3) {
@@ -254,18 +257,18 @@ void Family3Emulator::Impl::HandleLine(
     reply = "!1";
   } else if (Contains(now.refuse, request.letter)) {
     reply = "!0";
-  } else if (request.axis != now.silentAxis) {  // a silent controller does nothing
+  } else if (request.axis != now.silentAxis && !allSilent) {  // a silent one does nothing
     request.axisRunning = axes[request.axis].Running(MotionNowLocked());
     reply = ExecuteLocked(request.axis, request.letter, request.data);
   }
-  bool answer = request.axis < 0 || request.axis != now.silentAxis;
+  bool answer = !allSilent && (request.axis < 0 || request.axis != now.silentAxis);
   if (request.letter == 'e' && !versionQuerySeen) {
     versionQuerySeen = true;
     if (now.ignoreFirstVersion) answer = false;
   }
   if (answer) request.reply = reply;
-  requests.push_back(request);
   lock.unlock();
+  log.Add(request);
 
   if (!answer) return;
   replies.emplace_back(Clock::now() + Milliseconds(std::max(now.replyDelayMs, 0)),
@@ -427,14 +430,17 @@ uint32_t Family3Emulator::BrakeIncrement(int axis) {
   return impl_->axes[axis].BrakeIncrement();
 }
 
-std::vector<Family3Request> Family3Emulator::Requests() {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->requests;
+std::vector<Family3Request> Family3Emulator::Requests() { return impl_->log.All(); }
+
+void Family3Emulator::ClearRequests() { impl_->log.Clear(); }
+
+bool Family3Emulator::WaitForRequest(const std::function<bool(const Family3Request&)>& match,
+                                     int timeoutMs) {
+  return impl_->log.WaitFor(match, Milliseconds(timeoutMs));
 }
 
-void Family3Emulator::ClearRequests() {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  impl_->requests.clear();
+void Family3Emulator::PrintRequests(std::function<void(const Family3Request&)> print) {
+  impl_->log.SetPrinter(std::move(print));
 }
 
 }  // namespace sidera::emulator

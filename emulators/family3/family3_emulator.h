@@ -40,9 +40,11 @@
 // the high-speed ratio in the fast mode ("3"); a new step period takes
 // effect at once. "K" brakes at the deceleration (the axis reports running
 // until it stands), "L" stops at once. A fresh controller reports itself
-// not initialised until "F".
+// not initialised until "F". A silent controller (on demand, or after a
+// number of requests) neither answers nor acts, with the line still open.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -81,6 +83,11 @@ struct Family3Options {
   bool ignoreFirstVersion = false;  // the first "e" gets no answer at all
   int closeAfterRequests = -1;      // hang up after this many requests (the last answered)
   int neverStopsAxis = -1;          // 0 or 1: "K" and "L" are answered but ignored
+  // Both controllers fall silent (they neither answer nor act; the line
+  // stays open and motions under way go on): at once, or after this many
+  // requests have been answered (counted since construction).
+  bool silent = false;
+  int silentAfterRequests = -1;
 };
 
 // One request as it came off the line, and the reply it got ("" when none).
@@ -89,8 +96,9 @@ struct Family3Request {
   int axis;          // 0, 1, or -1 for a bad axis digit
   char letter;
   std::string data;
-  std::string reply;  // without stray bytes and carriage return
-  bool axisRunning;   // the axis ran when the request arrived
+  std::string reply;                         // without stray bytes and carriage return
+  bool axisRunning;                          // the axis ran when the request arrived
+  std::chrono::steady_clock::time_point at;  // when its carriage return came in
 };
 
 class Family3Emulator {
@@ -119,6 +127,11 @@ class Family3Emulator {
   uint32_t BrakeIncrement(int axis);
   std::vector<Family3Request> Requests();
   void ClearRequests();
+  // True once a request `match` accepts has arrived (including before the
+  // call); false after `timeoutMs`.
+  bool WaitForRequest(const std::function<bool(const Family3Request&)>& match, int timeoutMs);
+  // Calls `print` with every request from now on, on the serving thread.
+  void PrintRequests(std::function<void(const Family3Request&)> print);
 
  private:
   struct Impl;

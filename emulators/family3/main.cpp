@@ -61,6 +61,8 @@ constexpr const char* kUsage =
     "  --ignore-first-version the first e gets no answer\n"
     "  --close-after N        hang up the line after N requests\n"
     "  --never-stops N        axis N answers K and L but keeps moving\n"
+    "  --silent-after N       both controllers fall silent (line open) after N requests\n"
+    "  --log-requests         print every request as it arrives: \"request :K1\"\n"
     "  --help                 this text\n";
 
 bool ParseDigits(const char* text, std::string& out) {
@@ -74,7 +76,7 @@ bool ParseDigits(const char* text, std::string& out) {
 }
 
 // Returns false (after a message) when the command line is unusable.
-bool ParseArguments(int argc, char** argv, sidera::emulator::Family3Options& o) {
+bool ParseArguments(int argc, char** argv, sidera::emulator::Family3Options& o, bool& log) {
   double positions[2] = {0.0, 0.0};
   bool positionGiven[2] = {false, false};
   for (int i = 1; i < argc; ++i) {
@@ -82,6 +84,10 @@ bool ParseArguments(int argc, char** argv, sidera::emulator::Family3Options& o) 
     if (name == "--help" || name == "-h") {
       std::fputs(kUsage, stdout);
       std::exit(0);
+    }
+    if (name == "--log-requests") {
+      log = true;
+      continue;
     }
     if (name == "--echo" || name == "--pace" || name == "--permissive" || name == "--lowercase" ||
         name == "--initialised" || name == "--ignore-first-version") {
@@ -135,6 +141,8 @@ bool ParseArguments(int argc, char** argv, sidera::emulator::Family3Options& o) 
       ok = ParseInteger(value, -1, 1000000000, o.closeAfterRequests);
     } else if (name == "--never-stops") {
       ok = ParseInteger(value, -1, 1, o.neverStopsAxis);
+    } else if (name == "--silent-after") {
+      ok = ParseInteger(value, 0, 1000000000, o.silentAfterRequests);
     } else {
       std::fprintf(stderr, "family3-emulator: unknown option %s (see --help)\n", name.c_str());
       return false;
@@ -159,8 +167,15 @@ bool ParseArguments(int argc, char** argv, sidera::emulator::Family3Options& o) 
 
 int main(int argc, char** argv) {
   sidera::emulator::Family3Options options;
-  if (!ParseArguments(argc, argv, options)) return 2;
+  bool log = false;
+  if (!ParseArguments(argc, argv, options, log)) return 2;
 
   sidera::emulator::Family3Emulator emulator(options);
+  if (log) {
+    emulator.PrintRequests([](const sidera::emulator::Family3Request& r) {
+      std::printf("request %s\n", r.line.c_str());
+      std::fflush(stdout);
+    });
+  }
   return sidera::emulator::RunEmulatorProgram("family3-emulator", emulator);
 }

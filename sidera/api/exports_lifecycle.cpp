@@ -6,6 +6,7 @@
 #include "sidera/core/telescope_mount.h"
 #include "sidera/include/sidera.h"
 #include "sidera/platform/debug_log.h"
+#include "sidera/platform/serial_port.h"
 
 namespace sidera {
 namespace {
@@ -71,14 +72,19 @@ extern "C" SIDERA_API int CreateMount(int mountType, double latitude, double ele
     DeleteMount(mount);
     return connected;
   }
+  mount->StartLineWatch();
   lifecycle.Publish(mount);
   return kOk;
 }
 
-// Waits for the calls that use the mount to end, then shuts it down and
-// frees it; calls that start meanwhile find no mount.
+// Stops the mount's motions first (a goto halts at once, tracking the
+// library drives ends), then waits for the calls that use the mount to end,
+// shuts it down and frees it; calls that start meanwhile find no mount.
 extern "C" SIDERA_API int DestroyMount(void) {
   MountLifecycle lifecycle;
+  // Only lifecycle holders replace g_mount, so the current mount stays
+  // alive until this one withdraws it; other calls may use it meanwhile.
+  if (TelescopeMount* current = lifecycle.Current(); current != nullptr) current->Shutdown();
   DeleteMount(lifecycle.Withdraw());
   return kOk;
 }
@@ -100,6 +106,12 @@ extern "C" SIDERA_API int IsEquatorialMount(void) {
     return kNoMount;
   }
   return mount->isEquatorial;
+}
+
+extern "C" SIDERA_API void SetDebugTopics(const char* topics) { platform::SetDebugTopics(topics); }
+
+extern "C" SIDERA_API void SetSerialPattern(const char* pattern) {
+  platform::SetSerialPattern(pattern);
 }
 
 extern "C" SIDERA_API void SetComPort(int port) {

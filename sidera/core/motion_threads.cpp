@@ -3,14 +3,21 @@
 // axes from a running one.
 //
 // Hand-over. idleEvent (manual reset) is signalled while no motion thread
-// owns the axes. A new motion raises stopRequested, waits for idleEvent,
-// lowers stopRequested and resets the event: from then on it owns the axes
-// until it sets the event again on its way out. A running goto polls its
-// claims on the axes (released by StopAxis, taken over by a newer command)
-// and stopRequested every 200 ms and gives way by halting both axes. Every
-// motion command a thread sends goes through SendIf, so none goes out once
-// the host has stopped or replaced the motion. Once shuttingDown is set no
-// thread takes the axes any more, and every loop ends at its next check.
+// owns the axes. A new motion raises stopRequested, waits for idleEvent and
+// resets it in the same step (so of two motions started back to back only
+// one takes the axes at a time), then lowers stopRequested: from then on it
+// owns the axes until it sets the event again on its way out. A running goto
+// checks its claims on the axes (released by StopAxis, taken over by a
+// newer command) and stopRequested at every poll, and every new command
+// wakes it from its 200 ms sleep between polls; it gives way by halting
+// both axes. Every motion command a thread sends goes through SendIf, so
+// none goes out once the host has stopped or replaced the motion. Once
+// shuttingDown is set no thread takes the axes any more, and every loop ends
+// at its next check.
+//
+// Silence. A goto ends as soon as an axis counts as silent (LineHealth: an
+// exchange failed and nothing has answered for the axis for 1.5 s): it
+// halts what can be halted and leaves the mark for the host's read-outs.
 //
 // Arrival. A sky goto has arrived when the axes point within the goto
 // tolerance of the target on the sky. An axis goto has arrived when each
@@ -41,11 +48,6 @@ constexpr int kGotoPasses = 6;
 // A goto reports a failed command as no reply from axis 0, whichever axis
 // it was.
 constexpr MountResult kGotoAxisFailed = kNoResponseAxis0;
-// A goto ends when an axis has not answered its state reads for this long
-// (ticks), over at least this many reads in a row: a dead controller would
-// otherwise keep it polling for ever.
-constexpr uint32_t kSilentAxisTicks = 2000;
-constexpr int kSilentAxisReads = 2;
 
 constexpr int kGotoPriority = 2;
 constexpr int kNormalPriority = 3;
@@ -65,13 +67,16 @@ double AxisDistance(double target, double current) {
   return std::fabs(NormalizeAngle(target - current));
 }
 
-// Waits up to `timeout` ticks for the axes to become free. False when they
-// did not, or when the mount is shutting down (then the event may have been
-// set only to wake this waiter, and the axes must not be taken).
-bool WaitForAxes(TelescopeMount& m, uint32_t timeout) {
+// Waits up to `timeout` ticks for the axes to become free and takes them in
+// the same step. False when they did not come free, or when the mount is
+// shutting down (then the event may have been set only to wake this waiter:
+// it is handed on, and the axes are not taken).
+bool TakeFreeAxes(TelescopeMount& m, uint32_t timeout) {
   if (m.shuttingDown != 0) return false;
-  const bool idle = m.idleEvent.Wait(timeout);
-  return idle && m.shuttingDown == 0;
+  if (!m.idleEvent.WaitAndReset(timeout)) return false;
+  if (m.shuttingDown == 0) return true;
+  m.idleEvent.Set();
+  return false;
 }
 
 // The full hand-over of a goto or rate move: ask a running goto to give way,
@@ -80,14 +85,14 @@ bool WaitForAxes(TelescopeMount& m, uint32_t timeout) {
 // `what` and `command` name the motion in the debug log.
 bool TakeAxes(TelescopeMount& m, uint32_t timeout, const char* what, uint32_t command) {
   m.stopRequested = 1;
-  const bool free = WaitForAxes(m, timeout);
+  m.NotifyCommand();  // a goto asleep between its polls gives way at once
+  const bool taken = TakeFreeAxes(m, timeout);
   m.stopRequested = 0;
-  if (!free) {
+  if (!taken) {
     SIDERA_DEBUG_LOG(kMotion, "%s #%u: the axes did not come free within %u ms (%s)", what, command,
                      timeout, m.shuttingDown != 0 ? "shutting down" : "102");
     return false;
   }
-  m.idleEvent.Reset();
   SIDERA_DEBUG_LOG(kMotion, "%s #%u takes the axes", what, command);
   return true;
 }
@@ -118,24 +123,6 @@ double CommandedAngle(const TelescopeMount& m, int axis, double t, double c) {
   }
   return g;
 }
-
-// Failed state reads of one axis in a row, and when the first of them came.
-class SilenceWatch {
- public:
-  // Records one read; true once the axis counts as not answering.
-  bool Record(bool answered) {
-    if (answered) {
-      failures_ = 0;
-      return false;
-    }
-    if (failures_++ == 0) since_ = platform::Now();
-    return failures_ >= kSilentAxisReads && TicksElapsed(since_, kSilentAxisTicks);
-  }
-
- private:
-  int failures_ = 0;
-  uint32_t since_ = 0;
-};
 
 // What a goto drives to: a sky position given at `startTick` that turns
 // with the sky, or fixed axis angles.
@@ -276,7 +263,7 @@ class GotoRun {
                                         [&] { return m_.GotoAxisAngle(axis, angle[axis]); });
         if (r == kUserInterrupt) return GiveWay();
         if (r != kOk) {
-          m_.NoteAxisResult(axis, NoResponse(axis));
+          m_.NoteAxisResult(axis, r);
           return End(kGotoAxisFailed,
                      axis == 0 ? "axis 0 did not take its goto" : "axis 1 did not take its goto");
         }
@@ -299,33 +286,32 @@ class GotoRun {
   }
 
   // Polls both axes until neither is in its goto, giving way at once to a
-  // stop or a newer command, and giving up on an axis that stays silent.
+  // stop or a newer command, and giving up on an axis that falls silent.
   MountResult WaitForAxesToArrive() {
-    SilenceWatch watch[2];
     for (;;) {
-      bool silent[2];
-      for (int axis = 0; axis < 2; ++axis) {
-        silent[axis] = watch[axis].Record(m_.ReadAxisState(axis) == kOk);
+      const uint64_t seen = m_.CommandGeneration();
+      {
+        const ReadOutExchanges polls;
+        for (int axis = 0; axis < 2; ++axis) (void)m_.ReadAxisState(axis);
       }
+      const bool silent[2] = {m_.AxisSilent(0), m_.AxisSilent(1)};
       if (silent[0] || silent[1]) return GiveUpOnSilentAxes(silent);
-      // A failed read leaves the axis's last state, so a silent axis keeps
-      // the goto polling until the watch gives up on it.
+      // A failed read leaves the axis's last state, so an axis that does
+      // not answer keeps the goto polling until it counts as silent.
       const bool busy = ((m_.axisState[0] | m_.axisState[1]) & AXIS_GOTO) != 0;
-      if (busy) platform::Sleep(kGotoPollTicks);
       if (!Wanted()) return GiveWay();
       if (!busy) return kOk;
+      m_.SleepUnlessCommanded(seen, kGotoPollTicks);
     }
   }
 
-  // Halts what can still be halted and leaves the silent axes marked, so
-  // that the host's state reads report them.
+  // Halts what can still be halted; the silent axes stay marked, so that
+  // the host's state reads report them.
   MountResult GiveUpOnSilentAxes(const bool silent[2]) {
-    for (int axis = 0; axis < 2; ++axis) {
-      if (silent[axis]) m_.axisNotResponding[axis] = 1;
-    }
-    for (int axis = 0; axis < 2; ++axis) m_.NoteAxisResult(axis, m_.HaltAxis(axis));
-    return End(NoResponse(silent[0] ? 0 : 1),
-               silent[0] ? "axis 0 is not answering" : "axis 1 is not answering");
+    const MountResult r = End(NoResponse(silent[0] ? 0 : 1),
+                              silent[0] ? "axis 0 is not answering" : "axis 1 is not answering");
+    HaltBoth();
+    return r;
   }
 
   // An arrived sky goto turns into tracking, unless the host has given a
@@ -333,6 +319,9 @@ class GotoRun {
   // under the command lock, so a command racing with the arrival either
   // comes first and nothing starts, or comes after and ends the tracking.
   MountResult StartTrackingIfLatest() {
+    // An axis that fell silent is read with no lock held.
+    const MountResult answers = m_.CheckAxesAnswer(kBothAxes);
+    if (answers != kOk) return answers;
     std::lock_guard<std::recursive_mutex> lock(m_.commandMutex);
     if (!m_.IsLatestCommand(command_, kBothAxes) || m_.shuttingDown != 0) {
       SIDERA_DEBUG_LOG(kMotion, "goto #%u: no tracking, a newer command came first", command_);
@@ -420,11 +409,10 @@ MountResult TelescopeMount::MoveAxisThread(uint32_t command, int axis, double ra
 
 MountResult TelescopeMount::TrackingStartThread(uint32_t command) {
   // Tracking does not ask a running motion to give way; it waits its turn.
-  if (!WaitForAxes(*this, kRateHandOverTicks)) {
+  if (!TakeFreeAxes(*this, kRateHandOverTicks)) {
     SIDERA_DEBUG_LOG(kMotion, "tracking start #%u: the axes did not come free (102)", command);
     return kAxisBusy;
   }
-  idleEvent.Reset();
   SIDERA_DEBUG_LOG(kMotion, "tracking start #%u takes the axes", command);
   // Wanted until a newer command for the axis it turns: a stop of it,
   // SetTracking(0), another start or a motion of the axis.

@@ -4,6 +4,7 @@
 // model conversions in transforms.cpp; alignment in alignment.cpp.
 #include "sidera/core/telescope_mount.h"
 
+#include <chrono>
 #include <cmath>
 
 #include "sidera/core/angles.h"
@@ -24,6 +25,10 @@ constexpr uint32_t kReleaseWaitTicks = 2000;
 // Command numbers run from 1 to INT32_MAX, so that every number fits
 // axisMoving and none is 0 (a free axis).
 constexpr uint32_t kLastCommandNumber = 0x7FFFFFFFu;
+
+// Read-outs of a silent axis try the line this often; the others answer at
+// once (real time, as the line's own time-outs).
+constexpr std::chrono::milliseconds kSilentProbeSpacing{1000};
 
 // Axis numbers come from the host unchecked; anything but 0 or 1 would index
 // past the per-axis fields, so the bodies that index them refuse it.
@@ -46,7 +51,6 @@ TelescopeMount::TelescopeMount() : idleEvent(platform::Event::Mode::kManualReset
     axisPosition[a] = 0.0;
     axisTarget[a] = 0.0;
     axisCommandedAngle[a] = 0.0;
-    axisNotResponding[a] = 0;
     axisRate[a] = 0.0;
     axisStartPosition[a] = 0.0;
     axisStartTick[a] = 0;
@@ -118,7 +122,26 @@ void TelescopeMount::Shutdown() {
   workers.CloseAndJoin([this] { WakeWorkersForShutdown(); });
 }
 
-void TelescopeMount::WakeWorkersForShutdown() { idleEvent.Set(); }
+void TelescopeMount::WakeWorkersForShutdown() {
+  idleEvent.Set();
+  NotifyCommand();
+  if (LineHealth* line = Line()) line->Wake();
+}
+
+void TelescopeMount::NotifyCommand() {
+  {
+    std::lock_guard<std::mutex> lock(commandSignalMutex_);
+    ++commandGeneration_;
+  }
+  commandSignal_.notify_all();
+}
+
+void TelescopeMount::SleepUnlessCommanded(uint64_t seen, uint32_t ticks) {
+  std::unique_lock<std::mutex> lock(commandSignalMutex_);
+  (void)commandSignal_.wait_for(lock, platform::ToRealDuration(ticks), [&] {
+    return commandGeneration_.load() != seen || shuttingDown != 0;
+  });
+}
 
 MountResult TelescopeMount::UpdateMountState() {
   uint32_t s0 = 0;
@@ -153,7 +176,16 @@ void TelescopeMount::ClearTrackingState() {
   }
 }
 
-void TelescopeMount::EndKindMotions() {}
+void TelescopeMount::EndKindMotions() {
+  RequestKindMotionsEnd();
+  AwaitKindMotionsEnd();
+}
+
+void TelescopeMount::RequestKindMotionsEnd() {}
+
+void TelescopeMount::AwaitKindMotionsEnd() {}
+
+void TelescopeMount::SiteChanged() {}
 
 TelescopeMount::AfterStop TelescopeMount::AfterStopOf(int) { return AfterStop::kHalt; }
 
@@ -162,11 +194,17 @@ MountResult TelescopeMount::StartTrackingOnTarget(const SkyPoint&, uint32_t) {
 }
 
 uint32_t TelescopeMount::BeginCommand(unsigned axes) {
-  std::lock_guard<std::recursive_mutex> lock(commandMutex);
-  lastCommand = lastCommand >= kLastCommandNumber ? 1 : lastCommand + 1;
-  if ((axes & kAxis0) != 0) latestCommand[0] = lastCommand;
-  if ((axes & kAxis1) != 0) latestCommand[1] = lastCommand;
-  return lastCommand;
+  uint32_t command = 0;
+  {
+    std::lock_guard<std::recursive_mutex> lock(commandMutex);
+    lastCommand = lastCommand >= kLastCommandNumber ? 1 : lastCommand + 1;
+    if ((axes & kAxis0) != 0) latestCommand[0] = lastCommand;
+    if ((axes & kAxis1) != 0) latestCommand[1] = lastCommand;
+    command = lastCommand;
+  }
+  // Motion threads asleep between their checks look again at once.
+  NotifyCommand();
+  return command;
 }
 
 bool TelescopeMount::IsLatestCommand(uint32_t command, unsigned axes) const {
@@ -191,11 +229,24 @@ void TelescopeMount::ReleaseClaims(uint32_t command) {
   }
 }
 
+LineHealth* TelescopeMount::Line() { return nullptr; }
+
+bool TelescopeMount::AxisSilent(int axis) {
+  LineHealth* line = Line();
+  return line != nullptr && line->Silent(axis);
+}
+
 MountResult TelescopeMount::CheckAxisAnswers(int axis) {
-  if (axisNotResponding[axis] == 0) return kOk;
-  if (ReadAxisPosition(axis) != kOk) return NoResponse(axis);
-  axisNotResponding[axis] = 0;
-  return kOk;
+  if (!AxisSilent(axis)) return kOk;
+  // A read that is answered clears the mark (the line records it). It waits
+  // for the line: a command tries before it gives up on the axis.
+  (void)ReadAxisPosition(axis);
+  return AxisSilent(axis) ? NoResponse(axis) : kOk;
+}
+
+bool TelescopeMount::MayRead(int axis) {
+  LineHealth* line = Line();
+  return line == nullptr || !line->Silent(axis) || line->TakeProbe(axis, kSilentProbeSpacing);
 }
 
 MountResult TelescopeMount::CheckAxesAnswer(unsigned axes) {
@@ -208,7 +259,8 @@ MountResult TelescopeMount::CheckAxesAnswer(unsigned axes) {
 }
 
 void TelescopeMount::NoteAxisResult(int axis, MountResult result) {
-  if (result == kNoResponseAxis0 || result == kNoResponseAxis1) axisNotResponding[axis] = 1;
+  if (result != kNoResponseAxis0 && result != kNoResponseAxis1) return;
+  if (LineHealth* line = Line()) line->MarkSilent(axis == 0 ? 1u : 2u);
 }
 
 MountResult TelescopeMount::StartAxesGoto(double angle0, double angle1) {
@@ -257,6 +309,7 @@ MountResult TelescopeMount::SetSite(double newLatitude, double newElevation) {
   std::lock_guard<std::recursive_mutex> lock(modelMutex);
   if (!(newLatitude >= -kHalfPi && newLatitude <= kHalfPi)) return kInvalidParameter;
   latitude = newLatitude;
+  SiteChanged();
   // On an equatorial mount the sign of the tracking rate follows the
   // hemisphere.
   if (isEquatorial != 0) {
@@ -347,42 +400,48 @@ MountResult TelescopeMount::MoveAxis(int axis, double rate, int) {
 MountResult TelescopeMount::ReservedHook2(uint32_t, uint32_t, uint32_t) { return kOk; }
 
 // The one StopAxis of every kind. It releases the axis under the command
-// lock (a motion thread then sends nothing more for it), gives a running
-// motion the chance to halt and hand the axes back, and then does what the
-// kind wants once the axis is released.
+// lock (a motion thread then sends nothing more for it: its next request is
+// held back on the line), puts the halt on the wire at once, ahead of every
+// other request, then gives a running motion the chance to hand the axes
+// back, and finally does what the kind wants once the axis is released.
+// Nothing is waited for before the halt has gone out.
 MountResult TelescopeMount::StopAxis(int axis) {
   if (!ValidAxis(axis)) return kInvalidParameter;
-  EndKindMotions();
+  int32_t claim = 0;
   {
     std::lock_guard<std::recursive_mutex> lock(commandMutex);
     const uint32_t command = BeginCommand(axis == 0 ? kAxis0 : kAxis1);
+    claim = axisMoving[axis];
     SIDERA_DEBUG_LOG(kMotion, "stop axis %d #%u: takes the axis from #%d (#0: it was free)", axis,
-                     command, axisMoving[axis].load());
+                     command, claim);
     axisMoving[axis] = 0;
   }
-  // Not resetting the event: a running motion sees the released axis,
-  // halts and sets it. A time-out is not reported; the axis is halted
-  // anyway.
+  RequestKindMotionsEnd();
+  // An equatorial right ascension axis that only tracks goes on tracking
+  // instead of stopping; everything else is halted first.
+  const bool haltFirst = !(AfterStopOf(axis) == AfterStop::kTrack && claim == 0);
+  const MountResult halt = haltFirst ? HaltAxis(axis) : kOk;
+  AwaitKindMotionsEnd();
+  // Not resetting the event: a running motion sees the released axis and
+  // sets it on its way out. A time-out is not reported: the axis is halted.
   if (!idleEvent.Wait(kReleaseWaitTicks)) {
     SIDERA_DEBUG_LOG(kMotion, "stop axis %d: the running motion kept the axes for %u ms", axis,
                      kReleaseWaitTicks);
   }
   switch (AfterStopOf(axis)) {
     case AfterStop::kTrack:
+      if (halt != kOk) return halt;
       return StartTracking();
-    case AfterStop::kHaltThenTrack: {
-      const MountResult r = HaltAxis(axis);
-      if (r != kOk) return r;
+    case AfterStop::kHaltThenTrack:
+      if (halt != kOk) return halt;
       (void)StartTracking();  // tracking is resumed if it can be; the stop stands
       return kOk;
-    }
     case AfterStop::kHalt:
       break;
   }
-  const MountResult r = HaltAxis(axis);
   // A halted right ascension axis of an equatorial mount no longer tracks.
-  if (r == kOk && axis == 0 && isEquatorial != 0) ClearTrackingState();
-  return r;
+  if (halt == kOk && axis == 0 && isEquatorial != 0) ClearTrackingState();
+  return halt;
 }
 
 MountResult TelescopeMount::GotoSky(SkyPoint target) {
@@ -492,22 +551,27 @@ MountResult TelescopeMount::ExtensionCommand(int) { return kNotImplemented; }
 
 MountResult TelescopeMount::GetAxisPosition(int axis, double* out) {
   if (!ValidAxis(axis)) return kInvalidParameter;
-  const MountResult r = ReadAxisPosition(axis);
+  const ReadOutExchanges readOut;
+  const MountResult r = MayRead(axis) ? ReadAxisPosition(axis) : NoResponse(axis);
   *out = axisPosition[axis];
   return r;
 }
 
 MountResult TelescopeMount::GetSkyPosition(SkyPoint* out) {
-  (void)ReadAxisPosition(0);
-  (void)ReadAxisPosition(1);
+  const ReadOutExchanges readOut;
+  for (int axis = 0; axis < 2; ++axis) {
+    if (MayRead(axis)) (void)ReadAxisPosition(axis);
+  }
   AxisPair axes{axisPosition[0], axisPosition[1]};
   (void)AxesToSky(axes, *out, 1);
   return kOk;
 }
 
 MountResult TelescopeMount::GetHorizontalPosition(HorizontalPoint* out) {
-  (void)ReadAxisPosition(0);
-  (void)ReadAxisPosition(1);
+  const ReadOutExchanges readOut;
+  for (int axis = 0; axis < 2; ++axis) {
+    if (MayRead(axis)) (void)ReadAxisPosition(axis);
+  }
   AxisPair axes{axisPosition[0], axisPosition[1]};
   SkyPoint sky{};
   (void)AxesToSky(axes, sky, 1);
@@ -517,14 +581,18 @@ MountResult TelescopeMount::GetHorizontalPosition(HorizontalPoint* out) {
 }
 
 // A failed state read is not reported by itself (the last known state
-// stands), but once a motion has found the axis silent the axis's
-// no-response code is, until the axis answers again.
+// stands), but once the axis counts as silent (see LineHealth) its
+// no-response code is, until the axis answers again. A state read that
+// sends nothing (a family that polls only gotos) proves nothing, so a silent
+// axis is then read for its position.
 MountResult TelescopeMount::GetAxisState(int axis, uint32_t* out) {
   if (!ValidAxis(axis)) return kInvalidParameter;
-  const MountResult read = ReadAxisState(axis);
+  const ReadOutExchanges readOut;
+  const bool mayRead = MayRead(axis);
+  const MountResult read = mayRead ? ReadAxisState(axis) : NoResponse(axis);
   *out = axisState[axis] & 0x1Fu;
-  if (axisNotResponding[axis] == 0) return kOk;
-  if (read != kOk) return NoResponse(axis);
+  if (!AxisSilent(axis)) return kOk;
+  if (!mayRead || read != kOk) return NoResponse(axis);
   return CheckAxisAnswers(axis);
 }
 

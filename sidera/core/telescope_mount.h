@@ -8,20 +8,32 @@
 // the rest. Every other mount class derives from it virtually.
 //
 // Threads. Host threads call the operations; motion threads (a goto, a rate
-// move, a tracking start) and the alt-azimuth tracking threads run beside
-// them and are started through `workers`, which joins them all before the
-// mount is freed. Ownership of the axes passes through `idleEvent`,
-// `stopRequested` and `axisMoving`; the order of commands is kept by
-// `commandMutex` and `latestCommand` (see "Command order" below). Next to
-// each shared field: who writes it, who reads it, and what makes that safe.
+// move, a tracking start), the alt-azimuth tracking threads and, on a
+// hardware mount, the line watch run beside them and are started through
+// `workers`, which joins them all before the mount is freed. Ownership of
+// the axes passes through `idleEvent`, `stopRequested` and `axisMoving`; the
+// order of commands is kept by `commandMutex` and `latestCommand` (see
+// "Command order" below). Next to each shared field: who writes it, who
+// reads it, and what makes that safe.
+//
+// Stops never queue. No lock that a stop needs is held while anybody waits
+// for an axis to brake, for a reply or for a hand-over: commandMutex guards
+// only the drawing of command numbers and the claims (and, on the
+// simulators, whose commands take no time, single commands); the serial
+// line lets a stop go first (UrgentExchanges); and a stop sends its halt
+// before it waits for the motion it ends to give way.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 
 #include "sidera/core/types.h"
 #include "sidera/core/vector_matrix.h"
+#include "sidera/link/exchange_scope.h"
+#include "sidera/link/line_health.h"
 #include "sidera/platform/event.h"
 #include "sidera/platform/worker_group.h"
 
@@ -147,10 +159,17 @@ class TelescopeMount {
   void ClearTrackingState();
 
   // ---- Hooks of the kinds for the shared operation bodies. ----
-  // Called first by every operation that starts or stops a motion (gotos,
-  // MoveAxis, StopAxis): a kind that moves the axes on threads of its own
-  // (the alt-azimuth tracking) ends them here. The root has none.
-  virtual void EndKindMotions();
+  // Called first by every operation that starts a motion (gotos, MoveAxis):
+  // a kind that moves the axes on threads of its own (the alt-azimuth
+  // tracking) ends them: RequestKindMotionsEnd, then AwaitKindMotionsEnd.
+  // A stop makes the request, sends its halt, and only then waits.
+  void EndKindMotions();
+  // Tells those threads to send nothing more; returns at once.
+  virtual void RequestKindMotionsEnd();
+  // Waits (bounded) for them to end.
+  virtual void AwaitKindMotionsEnd();
+  // Called by SetSite once the new latitude is stored.
+  virtual void SiteChanged();
   // What StopAxis does once the axis is released: halt it, go back to
   // tracking instead (equatorial right ascension axis while tracking is
   // requested), or halt it and then resume tracking (alt-azimuth, once both
@@ -182,23 +201,73 @@ class TelescopeMount {
   static int32_t ClaimOf(uint32_t command) { return static_cast<int32_t>(command); }
   // Gives up the claims `command` still holds; a newer command's stay.
   void ReleaseClaims(uint32_t command);
-  // Runs `send` (a motion command) with commandMutex held when `wanted()`
-  // holds under it; otherwise sends nothing and returns kUserInterrupt.
+  // Runs `send` (one or more motion commands) when `wanted()` holds,
+  // otherwise sends nothing and returns kUserInterrupt. Over a serial line
+  // the test is made again for every request, with the line held and right
+  // before the request goes out (ExchangeGuard): a request a stop comes
+  // after is on the wire before the stop, one it comes before is never
+  // sent, and the result is then kUserInterrupt. No lock is held while the
+  // commands wait for their replies. On a mount without a line (the
+  // simulators, whose commands take no time) test and command run under
+  // commandMutex instead.
   template <typename Wanted, typename Send>
   MountResult SendIf(const Wanted& wanted, const Send& send) {
-    std::lock_guard<std::recursive_mutex> lock(commandMutex);
+    if (Line() == nullptr) {
+      std::lock_guard<std::recursive_mutex> lock(commandMutex);
+      if (!wanted()) return kUserInterrupt;
+      return send();
+    }
+    ExchangeGuard guard{std::function<bool()>(wanted)};
     if (!wanted()) return kUserInterrupt;
-    return send();
+    const MountResult r = send();
+    return guard.Tripped() ? kUserInterrupt : r;
   }
 
+  // The number of commands drawn so far (BeginCommand), and a sleep that a
+  // new command (a stop, a newer motion) or the shutdown ends early. A motion
+  // thread reads the number, checks whether it is still wanted, then sleeps
+  // with it: a command that came in between wakes it at once.
+  uint64_t CommandGeneration() const { return commandGeneration_.load(); }
+  void SleepUnlessCommanded(uint64_t seen, uint32_t ticks);
+  // Wakes every SleepUnlessCommanded.
+  void NotifyCommand();
+
   // ---- Axes that do not answer. ----
-  // 0 when `axis` is not marked silent, or answers a position read now
-  // (which clears the mark); else its no-response code (100/101).
+  // The record of answers of the mount's serial line, which every exchange
+  // updates (see LineHealth); null for a mount without one.
+  virtual LineHealth* Line();
+  // Whether `axis` counts as silent now (never without a line).
+  bool AxisSilent(int axis);
+  // 0 when `axis` is not silent, or answers a position read now (which
+  // clears the mark); else its no-response code (100/101). Commands use it:
+  // the first command after the line answers again works.
   MountResult CheckAxisAnswers(int axis);
   // CheckAxisAnswers for each axis in `axes`; the first failure.
   MountResult CheckAxesAnswer(unsigned axes);
-  // Marks `axis` silent when `result` is a no-response code.
+  // Marks `axis` silent when `result` is a no-response code: a motion gave
+  // up on it.
   void NoteAxisResult(int axis, MountResult result);
+  // Read-outs of a silent axis do not each wait out a reply time-out: one
+  // read every kSilentProbeSpacing tries the line, the others answer the
+  // axis's code at once. True when the caller's read may go to the line.
+  bool MayRead(int axis);
+
+  // ---- The line watch (line_watch.cpp). ----
+  // On a mount with a line, starts the thread that keeps the record of
+  // answers current: it reads an axis that has not answered for
+  // lineProbeQuietMs (so a controller that falls silent is found within the
+  // silence limit of LineHealth, whether the host polls or not, moving or
+  // idle), and ends every motion once an axis falls silent. CreateMount
+  // starts it once the mount is connected. No-op without a line.
+  void StartLineWatch();
+  // Ends every motion because the line stopped answering: no motion is
+  // wanted any more, tracking is off, and both axes get a halt.
+  void EndMotionsOnSilentLine();
+  // Whether a motion is under way (a goto, a hand move, tracking), which a
+  // line that falls silent ends.
+  bool MotionUnderWay();
+  // Kinds with motions of their own threads (the alt-azimuth tracking).
+  virtual bool KindMotionUnderWay();
 
   // ---- Motion threads (bodies in motion_threads.cpp). ----
   // Each Launch* starts the thread on `workers` for the command that
@@ -263,12 +332,8 @@ class TelescopeMount {
   // commandMutex: claimed by the starting operations, released by StopAxis
   // and by a goto that ends (its own claims only); polled by the threads.
   std::atomic<int32_t> axisMoving[2];
-  // Nonzero after a motion found the axis silent: a goto whose state reads
-  // failed for about 2 s, or a command a motion thread sent that went
-  // unanswered. While set, GetAxisState and GetMountState report the axis's
-  // no-response code; the first position read that succeeds clears it.
-  std::atomic<int32_t> axisNotResponding[2];
-  // Signalled while no motion thread owns the axes.
+  // Signalled while no motion thread owns the axes; a motion takes the axes
+  // with WaitAndReset, so only one can.
   platform::Event idleEvent;
   std::atomic<int32_t> gotoActive;     // goto threads write, host reads
   std::atomic<int32_t> stopRequested;  // raised by whoever waits for idleEvent
@@ -315,6 +380,20 @@ class TelescopeMount {
   // Set by Shutdown(): every thread treats it as a stop request and no
   // motion starts any more.
   std::atomic<int32_t> shuttingDown;
+  // How long (real ms) an axis may go without an exchange it answers before
+  // the line watch reads it itself. Any thread may change it (tests that
+  // compare the requests a command sends make it long).
+  std::atomic<uint32_t> lineProbeQuietMs{1000};
+
+ private:
+  // Counts BeginCommand calls; SleepUnlessCommanded waits on it.
+  std::atomic<uint64_t> commandGeneration_{0};
+  std::mutex commandSignalMutex_;
+  std::condition_variable commandSignal_;
+  // The line watch's body.
+  void LineWatch();
+
+ public:
   // The worker threads of this mount; joined by Shutdown() and at the
   // latest by the destructor.
   platform::WorkerGroup workers;

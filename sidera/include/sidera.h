@@ -24,13 +24,36 @@
  * about 5 s for the mount's threads, and every exchange on the serial line
  * has its own deadline.
  *
+ * Stops. StopAxis, SetTracking(0) and DestroyMount never wait behind
+ * anything before their stop is on the serial line: a stop goes onto the
+ * line ahead of every other request, cuts short the reply wait of the one
+ * that holds it (to 50 ms), and is sent before the call waits for the
+ * motion it ends; a motion command prepared before a stop is either on the
+ * line before it or never sent. DestroyMount halts what the library itself
+ * drives (a goto, a backlash take-up, the tracking of an alt-azimuth mount);
+ * a rate the host set with MoveAxis, and the tracking of an equatorial
+ * mount, which the controller keeps up by itself, are the host's to stop.
+ *
+ * A controller that stops answering. On a hardware mount the library keeps
+ * one record per axis of when its controller last answered, fed by every
+ * exchange on the line, whoever makes it; when nothing else has spoken to
+ * an axis for a second, the library reads it itself, moving or not. An axis
+ * whose latest exchange failed and that has not answered for 1.5 s is
+ * silent: within about 2 s of its last answer, whether or not and however
+ * often the host polls, every motion ends (a goto, a hand move, tracking;
+ * both axes get a halt in case they hear it), and GetMountState,
+ * GetAxisState and the position reads return the axis's code (100 or 101).
+ * While the axis is silent those read-outs answer at once, reading the line
+ * again at most once a second; commands (gotos, moves, tracking, syncs)
+ * always try the line first. Recovery needs nothing of the host: the first
+ * exchange the controller answers clears the mark, after which the
+ * read-outs and the first command work as before. Motions ended by the
+ * silence are not resumed by themselves.
+ *
  * Motions run on the library's own threads; their outcome shows in the
- * status: GetAxisState and GetMountState answer 100 or 101 once a motion has
- * found an axis silent (a goto gives up after about 2 s without an answer),
- * until the axis answers again. SetTracking(1) answers 102 while a goto or a
- * hand move drives an axis that tracking needs (a hand move that StopAxis
- * ends resumes tracking when it was requested), and 100 or 101 when an axis
- * does not answer.
+ * status. SetTracking(1) answers 102 while a goto or a hand move drives an
+ * axis that tracking needs (a hand move that StopAxis ends resumes tracking
+ * when it was requested), and 100 or 101 when an axis does not answer.
  *
  * Gotos. A sky goto (GotoSky) ends when the telescope points within the
  * mount's goto tolerance of the target; an axis goto (GotoAxes, GotoAxis,
@@ -98,12 +121,12 @@ enum {
 
 /* Exchange records: plain little-endian values, laid out exactly as below. */
 typedef struct SkyPoint {
-  double hourAngle;   /* local hour angle, grows westward */
+  double hourAngle; /* local hour angle, grows westward */
   double declination;
 } SkyPoint;
 
 typedef struct HorizontalPoint {
-  double azimuth;  /* from north through east, -pi..pi */
+  double azimuth; /* from north through east, -pi..pi */
   double altitude;
 } HorizontalPoint;
 
@@ -123,18 +146,18 @@ typedef struct AlignStar {
 
 /* Saved alignment model, 200 bytes. */
 typedef struct AlignmentRecord {
-  int32_t mountType;                  /* offset 0 */
-  uint8_t padding[4];                 /* offset 4: never written by the library */
-  double skyToAxesMatrix[9];          /* offset 8, row-major */
-  double axesToSkyMatrix[9];          /* offset 80 */
-  double axis1IndexError;             /* offset 152 */
-  double collimationError;            /* offset 160 */
-  double nonPerpendicularityError;    /* offset 168 */
-  double alignmentResidual;           /* offset 176 */
-  int32_t alignmentQuality;           /* offset 184 */
-  int32_t isAligned;                  /* offset 188 */
-  uint32_t reserved;                  /* offset 192 */
-  uint32_t checksum;                  /* offset 196: byte sum of 0..195 */
+  int32_t mountType;               /* offset 0 */
+  uint8_t padding[4];              /* offset 4: never written by the library */
+  double skyToAxesMatrix[9];       /* offset 8, row-major */
+  double axesToSkyMatrix[9];       /* offset 80 */
+  double axis1IndexError;          /* offset 152 */
+  double collimationError;         /* offset 160 */
+  double nonPerpendicularityError; /* offset 168 */
+  double alignmentResidual;        /* offset 176 */
+  int32_t alignmentQuality;        /* offset 184 */
+  int32_t isAligned;               /* offset 188 */
+  uint32_t reserved;               /* offset 192 */
+  uint32_t checksum;               /* offset 196: byte sum of 0..195 */
 } AlignmentRecord;
 
 /* Civil date and time, as passed to ComputeSiderealTime. */
@@ -150,55 +173,55 @@ typedef struct CivilDateTime {
 } CivilDateTime;
 
 /* Ordinal 1..16: operations that need no mount. */
-SIDERA_API void GetErrorMessage(int code, SideraChar16* text);                    /* 1 */
-SIDERA_API int GetMountName(int mountType, SideraChar16* text);                   /* 10 */
-SIDERA_API int CreateMount(int mountType, double latitude, double elevation);     /* 11 */
-SIDERA_API int DestroyMount(void);                                                /* 12 */
-SIDERA_API int SetSite(double latitude, double elevation);                        /* 13 */
-SIDERA_API int IsEquatorialMount(void);                                           /* 14 */
-SIDERA_API void SetComPort(int port);                                             /* 15 */
+SIDERA_API void GetErrorMessage(int code, SideraChar16* text);                         /* 1 */
+SIDERA_API int GetMountName(int mountType, SideraChar16* text);                        /* 10 */
+SIDERA_API int CreateMount(int mountType, double latitude, double elevation);          /* 11 */
+SIDERA_API int DestroyMount(void);                                                     /* 12 */
+SIDERA_API int SetSite(double latitude, double elevation);                             /* 13 */
+SIDERA_API int IsEquatorialMount(void);                                                /* 14 */
+SIDERA_API void SetComPort(int port);                                                  /* 15 */
 SIDERA_API int RegisterBluetoothPort(uint64_t address, int channel, uint32_t* handle); /* 16 */
 
 /* Ordinals 20..30: star ratings and alignment. */
-SIDERA_API int CheckStars1(SkyPoint s1);                                          /* 20 */
-SIDERA_API int CheckStars2(SkyPoint s1, SkyPoint s2, int mode);                   /* 21 */
-SIDERA_API int CheckStars3(SkyPoint s1, SkyPoint s2, SkyPoint s3);                /* 22 */
-SIDERA_API int SetMountErrors(double collimation, double nonPerpendicularity);    /* 23 */
-SIDERA_API int AlignOneStar(AlignStar s1);                                        /* 24 */
-SIDERA_API int AlignTwoStars(AlignStar s1, AlignStar s2);                         /* 25 */
-SIDERA_API int AlignThreeStars(AlignStar s1, AlignStar s2, AlignStar s3);         /* 26 */
-SIDERA_API int GetAlignmentQuality(double* residual);                             /* 27 */
-SIDERA_API int GetMountErrors(double* collimation, double* nonPerpendicularity);  /* 28 */
-SIDERA_API int SaveAlignment(AlignmentRecord* record);                            /* 29 */
-SIDERA_API int LoadAlignment(const AlignmentRecord* record);                      /* 30 */
+SIDERA_API int CheckStars1(SkyPoint s1);                                         /* 20 */
+SIDERA_API int CheckStars2(SkyPoint s1, SkyPoint s2, int mode);                  /* 21 */
+SIDERA_API int CheckStars3(SkyPoint s1, SkyPoint s2, SkyPoint s3);               /* 22 */
+SIDERA_API int SetMountErrors(double collimation, double nonPerpendicularity);   /* 23 */
+SIDERA_API int AlignOneStar(AlignStar s1);                                       /* 24 */
+SIDERA_API int AlignTwoStars(AlignStar s1, AlignStar s2);                        /* 25 */
+SIDERA_API int AlignThreeStars(AlignStar s1, AlignStar s2, AlignStar s3);        /* 26 */
+SIDERA_API int GetAlignmentQuality(double* residual);                            /* 27 */
+SIDERA_API int GetMountErrors(double* collimation, double* nonPerpendicularity); /* 28 */
+SIDERA_API int SaveAlignment(AlignmentRecord* record);                           /* 29 */
+SIDERA_API int LoadAlignment(const AlignmentRecord* record);                     /* 30 */
 
 /* Ordinals 40..56: motion. */
-SIDERA_API int MoveAxis(int axis, double rate);                                   /* 40 */
-SIDERA_API int GotoAxis(int axis, double angle);                                  /* 41 */
-SIDERA_API int StopAxis(int axis);                                                /* 42 */
-SIDERA_API int SetAltitudeLimits(double lower, double upper);                     /* 43 */
-SIDERA_API int SyncAxis(int axis, double angle);                                  /* 44 */
-SIDERA_API int SetBacklash(int axis, double angle);                               /* 45 */
-SIDERA_API int SetGuideRate(int axis, double rate);                               /* 46 */
-SIDERA_API int GotoSky(double hourAngle, double declination);                     /* 47 */
-SIDERA_API int SetTracking(int on);                                               /* 48 */
-SIDERA_API int SetTrackingRateMode(int mode);                                     /* 49 */
-SIDERA_API int ExtensionCommand(int value);                                       /* 50 */
-SIDERA_API int GotoAxes(double angle0, double angle1);                            /* 51 */
-SIDERA_API int GotoHorizontal(double azimuth, double altitude);                   /* 52 */
-SIDERA_API int SkyToAxes(SkyPoint sky, AxisPair* axes);                           /* 53 */
+SIDERA_API int MoveAxis(int axis, double rate);                                        /* 40 */
+SIDERA_API int GotoAxis(int axis, double angle);                                       /* 41 */
+SIDERA_API int StopAxis(int axis);                                                     /* 42 */
+SIDERA_API int SetAltitudeLimits(double lower, double upper);                          /* 43 */
+SIDERA_API int SyncAxis(int axis, double angle);                                       /* 44 */
+SIDERA_API int SetBacklash(int axis, double angle);                                    /* 45 */
+SIDERA_API int SetGuideRate(int axis, double rate);                                    /* 46 */
+SIDERA_API int GotoSky(double hourAngle, double declination);                          /* 47 */
+SIDERA_API int SetTracking(int on);                                                    /* 48 */
+SIDERA_API int SetTrackingRateMode(int mode);                                          /* 49 */
+SIDERA_API int ExtensionCommand(int value);                                            /* 50 */
+SIDERA_API int GotoAxes(double angle0, double angle1);                                 /* 51 */
+SIDERA_API int GotoHorizontal(double azimuth, double altitude);                        /* 52 */
+SIDERA_API int SkyToAxes(SkyPoint sky, AxisPair* axes);                                /* 53 */
 SIDERA_API int GotoSkyWithAxisOffset(SkyPoint target, double offset0, double offset1); /* 54 */
 SIDERA_API void SetGotoParameters(double approachDistance, double approachOffset,
-                                  double gotoTolerance, double gotoLeadTime);     /* 55 */
-SIDERA_API int SyncHomePosition(void);                                            /* 56 */
+                                  double gotoTolerance, double gotoLeadTime); /* 55 */
+SIDERA_API int SyncHomePosition(void);                                        /* 56 */
 
 /* Ordinals 70..75: read-outs. */
-SIDERA_API int GetAxisPosition(int axis, double* angle);                          /* 70 */
-SIDERA_API int GetAxisPositions(AxisPair* axes);                                  /* 71 */
-SIDERA_API int GetSkyPosition(SkyPoint* sky);                                     /* 72 */
-SIDERA_API int GetHorizontalPosition(HorizontalPoint* horizontal);                /* 73 */
-SIDERA_API int GetAxisState(int axis, uint32_t* state);                           /* 74 */
-SIDERA_API int GetMountState(uint32_t* state);                                    /* 75 */
+SIDERA_API int GetAxisPosition(int axis, double* angle);           /* 70 */
+SIDERA_API int GetAxisPositions(AxisPair* axes);                   /* 71 */
+SIDERA_API int GetSkyPosition(SkyPoint* sky);                      /* 72 */
+SIDERA_API int GetHorizontalPosition(HorizontalPoint* horizontal); /* 73 */
+SIDERA_API int GetAxisState(int axis, uint32_t* state);            /* 74 */
+SIDERA_API int GetMountState(uint32_t* state);                     /* 75 */
 
 /* Ordinals 90, 91: time and angles. */
 SIDERA_API double ComputeSiderealTime(CivilDateTime when, double zoneHours, int daylight); /* 90 */
@@ -206,6 +229,18 @@ SIDERA_API double AngularSeparation(double lon1, double lat1, double lon2, doubl
 
 /* The operation of an ordinal, or null for an ordinal that has none. */
 SIDERA_API void* GetOperationByOrdinal(int ordinal);
+
+/* Exported by name only (no ordinal): settings for hosts with threads of
+ * their own, which must not change their environment while other threads
+ * may read it. */
+/* Switches the library's debug log (standard error) to the topics named as
+ * in SIDERA_DEBUG ("1" or "all", or "io", "motion"; anything else: off), at
+ * once; SIDERA_DEBUG is then no longer read. Null: follow SIDERA_DEBUG again. */
+SIDERA_API void SetDebugTopics(const char* topics);
+/* The device path pattern of the serial ports (as SIDERA_SERIAL_PATTERN:
+ * "%d" becomes the port number), used from the next CreateMount instead of
+ * the environment's. Null: SIDERA_SERIAL_PATTERN again. */
+SIDERA_API void SetSerialPattern(const char* pattern);
 
 #ifdef __cplusplus
 } /* extern "C" */

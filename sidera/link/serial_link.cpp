@@ -7,6 +7,7 @@
 #include <string>
 
 #include "sidera/api/globals.h"
+#include "sidera/link/exchange_scope.h"
 #include "sidera/platform/clock.h"
 #include "sidera/platform/debug_log.h"
 
@@ -24,6 +25,8 @@ const char* OutcomeText(LineResult result) {
       return "failed";
     case LineResult::kBusy:
       return "busy";
+    case LineResult::kHeldBack:
+      return "held back";
   }
   return "?";
 }
@@ -31,6 +34,7 @@ const char* OutcomeText(LineResult result) {
 }  // namespace
 
 SerialLink::SerialLink() {
+  health.OnFallingSilent([this] { DropWaitForSilence(); });
   const int number = g_comPortNumber.load();
   const bool bluetooth = g_comPortIsBluetooth.load() != 0;
   const std::string path = platform::SerialDevicePath(number, bluetooth);
@@ -54,11 +58,40 @@ SerialLink::SerialLink() {
 
 SerialLink::~SerialLink() { port.Close(); }
 
-LineResult SerialLink::exchange(const uint8_t* request, uint32_t length, uint8_t* reply) {
-  if (!lockEvent.Wait(kLockWaitTicks)) {
-    SIDERA_DEBUG_LOG(kIo, "exchange %s not sent: the link stayed busy",
-                     platform::HexBytes(request, length).c_str());
+LineResult SerialLink::exchange(const uint8_t* request, uint32_t length, uint8_t* reply,
+                                unsigned axes) {
+  const bool urgent = UrgentExchanges::Active();
+  // A request to controllers that are silent waits for its reply briefly;
+  // a read-out to them does not queue for the line either: it goes only
+  // when the line is free.
+  const bool readOut = ReadOutExchanges::Active();
+  const auto toSilentOnly = [&] { return axes != kNoAxes && health.AllSilent(axes); };
+  const auto giveUp = [&] { return readOut && !urgent && toSilentOnly(); };
+  const bool silentBefore = giveUp();
+  bool taken = lineLock.Acquire(
+      urgent, silentBefore ? std::chrono::nanoseconds(0) : platform::ToRealDuration(kLockWaitTicks),
+      [this] { HurryHolder(); }, giveUp);
+  // Fallen silent while this waited for the line: it goes no further.
+  if (taken && !silentBefore && giveUp()) {
+    lineLock.Release();
+    taken = false;
+  }
+  if (!taken) {
+    SIDERA_DEBUG_LOG(kIo, "exchange %s not sent: the link stayed busy%s",
+                     platform::HexBytes(request, length).c_str(),
+                     toSilentOnly() ? " (to a silent controller)" : "");
     return LineResult::kBusy;
+  }
+  const bool silent = toSilentOnly();
+  holderAxes_ = axes;
+  // The motion this request belongs to is checked with the line held, right
+  // before the request goes out: a stop that came first wins.
+  if (!ExchangeGuard::Allows()) {
+    SIDERA_DEBUG_LOG(kIo, "exchange %s held back: its motion was stopped or replaced",
+                     platform::HexBytes(request, length).c_str());
+    holderAxes_ = kNoAxes;
+    lineLock.Release();
+    return LineResult::kHeldBack;
   }
 
   // What the log needs is gathered only while the io topic is on.
@@ -75,7 +108,9 @@ LineResult SerialLink::exchange(const uint8_t* request, uint32_t length, uint8_t
   // the write then fails at once, and the exchange with it.
   const bool open = port.IsOpen();
   if (open) {
-    port.SetDeadline(SteadyClock::now() + kExchangeDeadline);
+    port.SetDeadline(SteadyClock::now() + (silent ? kSilentExchangeDeadline : kExchangeDeadline));
+    // A stop that came while this exchange was taking the line.
+    if (lineLock.UrgentWaiting()) HurryHolder();
     (void)beginTransmit();  // the request goes out even when the bus did not fall idle
     (void)port.Purge(true, true);
   }
@@ -89,11 +124,19 @@ LineResult SerialLink::exchange(const uint8_t* request, uint32_t length, uint8_t
   } else {
     result = readReply(reply);
   }
+  bool hurried = false;
   if (open) {
     endTransmit();
+    hurried = port.DeadlineShortened();
     port.SetDeadline(std::nullopt);
   }
   if (result != LineResult::kOk) result = LineResult::kFailed;
+  // A reply cut short by a stop says nothing about the controller.
+  if (result == LineResult::kOk) {
+    if (replyExpected()) health.RecordAnswer(axes);
+  } else if (!hurried) {
+    health.RecordFailure(axes);
+  }
 
   if (logging) {
     port.SetTap(nullptr);
@@ -110,14 +153,27 @@ LineResult SerialLink::exchange(const uint8_t* request, uint32_t length, uint8_t
     if (tap.written.size() != length) {
       unsent = " of [" + platform::HexBytes(request, length) + "]";
     }
-    platform::DebugPrint(platform::DebugTopic::kIo, "exchange sent [%s]%s read [%s] %.1f ms %s%s",
-                         platform::HexBytes(tap.written.data(), tap.written.size()).c_str(),
-                         unsent.c_str(),
-                         platform::HexBytes(tap.read.data(), tap.read.size()).c_str(), ms,
-                         OutcomeText(result), why.c_str());
+    platform::DebugPrint(
+        platform::DebugTopic::kIo, "exchange%s sent [%s]%s read [%s] %.1f ms %s%s%s",
+        urgent ? " (stop)" : "", platform::HexBytes(tap.written.data(), tap.written.size()).c_str(),
+        unsent.c_str(), platform::HexBytes(tap.read.data(), tap.read.size()).c_str(), ms,
+        OutcomeText(result), why.c_str(), hurried ? " (cut short for a stop)" : "");
   }
-  lockEvent.Set();
+  holderAxes_ = kNoAxes;
+  lineLock.Release();
   return result;
+}
+
+void SerialLink::HurryHolder() { port.ShortenDeadline(SteadyClock::now() + kHurriedReplyWait); }
+
+void SerialLink::DropWaitForSilence() {
+  const unsigned axes = holderAxes_;
+  if (axes != kNoAxes && health.AllSilent(axes)) port.ShortenDeadline(SteadyClock::now());
+}
+
+bool SerialLink::AcquireLine() {
+  return lineLock.Acquire(UrgentExchanges::Active(), platform::ToRealDuration(kLockWaitTicks),
+                          [this] { HurryHolder(); });
 }
 
 LineReady SerialLink::beginTransmit() { return LineReady::kYes; }

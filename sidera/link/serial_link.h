@@ -14,19 +14,31 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "sidera/platform/event.h"
+#include "sidera/link/line_health.h"
+#include "sidera/link/line_lock.h"
 #include "sidera/platform/serial_port.h"
 
 namespace sidera {
 
 // The outcome of a line operation that does something: `exchange`, `write`,
 // `readReply`. The numbers are the ones the protocol layers have always
-// used: 0 done, 1 failed, 5 (exchange only) the link stayed locked.
+// used: 0 done, 1 failed, 5 (exchange only) the link stayed locked; and 6
+// (exchange only) held back, nothing sent: the motion the exchange belonged
+// to was no longer wanted (see ExchangeGuard).
 enum class [[nodiscard]] LineResult : int32_t{
     kOk = 0,
     kFailed = 1,
     kBusy = 5,
+    kHeldBack = 6,
 };
+
+// The axes an exchange speaks to, as LineHealth bits: it records nothing
+// for none.
+inline constexpr unsigned kNoAxes = 0;
+inline constexpr unsigned kLineAxis0 = 1;
+inline constexpr unsigned kLineAxis1 = 2;
+inline constexpr unsigned kLineBothAxes = 3;
+inline constexpr unsigned LineAxis(int axis) { return axis == 0 ? kLineAxis0 : kLineAxis1; }
 
 // The answer of a line operation that decides whether to go on:
 // `beginTransmit` (the bus fell idle), `finishWrite` (go on and read the
@@ -46,6 +58,18 @@ class SerialLink {
   // 500 ms read time-out per read), while a line that trickles noise can no
   // longer hold the link, and everything queued behind it, for minutes.
   static constexpr std::chrono::milliseconds kExchangeDeadline{2000};
+  // How long an exchange that holds the line may still wait for its reply
+  // once a stop is waiting for the line. A controller that answers at all
+  // answers well within it (a reply takes a few milliseconds at these
+  // rates); a slow or silent one no longer keeps the stop waiting.
+  static constexpr std::chrono::milliseconds kHurriedReplyWait{50};
+  // The whole of an exchange addressed only to silent controllers (see
+  // LineHealth): one that answers again answers well within it, while a
+  // controller that stays silent no longer costs every caller a full reply
+  // time-out. A read-out of that kind (ReadOutExchanges) also never waits
+  // for the line: when the line is taken, it fails at once (kBusy) and
+  // records nothing.
+  static constexpr std::chrono::milliseconds kSilentExchangeDeadline{150};
 
   // Opens the serial port numbered g_comPortNumber at 9600 baud with the
   // link's time-outs and lowers RTS. A port that cannot be opened leaves the
@@ -60,9 +84,16 @@ class SerialLink {
   // reply is still read, then dropped). kOk success; kFailed the port is not
   // open, the write failed, the echo stage refused, or no valid reply came
   // within kExchangeDeadline; kBusy the link stayed locked for 2000 ticks
-  // (nothing was sent). With the io debug topic on, each exchange logs the
-  // bytes written and read, its duration and its outcome.
-  LineResult exchange(const uint8_t* request, uint32_t length, uint8_t* reply);
+  // (nothing was sent); kHeldBack the calling thread's ExchangeGuard no
+  // longer wants the motion (nothing was sent). Inside an UrgentExchanges
+  // scope the exchange goes before every other waiting one and hurries the
+  // holder (kHurriedReplyWait). `axes` are the axes whose controllers the
+  // request addresses: what came back is recorded for them in `health` (an
+  // exchange cut short by a stop records nothing). With the io debug topic
+  // on, each exchange logs the bytes written and read, its duration and its
+  // outcome.
+  LineResult exchange(const uint8_t* request, uint32_t length, uint8_t* reply,
+                      unsigned axes = kNoAxes);
 
   // ---- Line handling, called only from inside `exchange` (slots 1..5) or
   // during connect (probeHandshake). They take no lock of their own. ----
@@ -79,6 +110,10 @@ class SerialLink {
   // RTS/CTS probe: waits up to about 400 ticks for CTS to drop, raises RTS
   // and reports whether CTS followed (kNo also when the line stayed busy).
   virtual LineReady probeHandshake();
+  // Whether the exchange in progress waits for a reply (one that succeeds
+  // then shows that the controller answers). Protocols with commands that
+  // get no reply say so per request.
+  virtual bool replyExpected() const { return true; }
 
   // ---- Unit conversions; the factors are set by each family. ----
   // The double-to-integer conversions truncate toward zero; a value beyond
@@ -96,8 +131,9 @@ class SerialLink {
   // ---- Fields. ----
   // Controller version, (major << 16) | (minor << 8); written by connect.
   std::atomic<uint32_t> firmwareVersion{0};
-  // The port. Used only inside exchange (under lockEvent) or at connect,
-  // before any motion thread exists.
+  // The port. Used only inside exchange (under lineLock) or at connect,
+  // before any motion thread exists; another thread only ever shortens its
+  // deadline (HurryHolder).
   platform::SerialPort port;
   // Why the port is not open (or could not be configured): what failed and
   // the system's error. Written by the constructors only (the link's and the
@@ -106,12 +142,14 @@ class SerialLink {
   // Baud rate last applied to the port (the family constructor raises it).
   uint32_t baudRate = 9600;
   platform::SerialTimeouts timeouts;
-  // Auto-reset, created set: held for the duration of one exchange.
-  platform::Event lockEvent{platform::Event::Mode::kAutoReset, true};
+  // Held for the duration of one exchange (and by the family-3 echo probe).
+  LineLock lineLock;
+  // What the exchanges have shown of each axis's controller.
+  LineHealth health;
   // 1 when the far end did not answer the handshake probe; written by
   // connect before the first exchange, read inside exchanges.
   std::atomic<int32_t> noHandshake{0};
-  // Byte count of the latest write; only touched under lockEvent.
+  // Byte count of the latest write; only touched under lineLock.
   uint32_t lastWriteLength = 0;
   // Conversion factors per axis; written by the family constructor only.
   double countsPerRadian[2] = {1.0, 1.0};
@@ -129,6 +167,18 @@ class SerialLink {
   // Polls CTS until it drops, sleeping 10 ticks between polls, for at most
   // `retries` sleeps. False when CTS is still on after the last one.
   bool WaitForCtsOff(int retries);
+  // Takes the line for a conversation outside `exchange` (the family-3 echo
+  // probe): false when it stayed locked for 2000 ticks.
+  bool AcquireLine();
+
+ private:
+  // An urgent caller waits for the holder: its reply wait ends soon.
+  void HurryHolder();
+  // An axis fell silent: an exchange that waits for a reply only from silent
+  // controllers waits no longer.
+  void DropWaitForSilence();
+  // The axes of the exchange that holds the line (kNoAxes between them).
+  std::atomic<unsigned> holderAxes_{kNoAxes};
 };
 
 }  // namespace sidera

@@ -41,9 +41,17 @@ AltAzMount::~AltAzMount() {
   workers.CloseAndJoin([this] { trackingWakeEvent.Set(); });
 }
 
+// Tracking is done here, by the library: when the mount goes, axes that
+// were tracking are halted rather than left running at the last rates.
 void AltAzMount::Shutdown() {
+  const bool tracking = trackingWanted != 0;
   shuttingDown = 1;
-  if (TrackingActive()) StopTrackingThread();
+  if (TrackingActive()) RequestTrackingStop();
+  if (tracking) {
+    HaltUnclaimed(0);
+    HaltUnclaimed(1);
+  }
+  if (TrackingActive()) AwaitTrackingStopped();
   TelescopeMount::Shutdown();
 }
 
@@ -172,16 +180,24 @@ MountResult AltAzMount::AlignThreeStars(AlignStar s1, AlignStar s2, AlignStar s3
                                          WithNormalizedAngles(s3));
 }
 
-// Ends the tracking loop, then halts the axes no goto or hand move claims.
+// Tells the tracking loop to stop, halts the axes no goto or hand move
+// claims, then waits for the loop to end.
 MountResult AltAzMount::StopTracking() {
-  if (TrackingActive()) StopTrackingThread();
-  return TelescopeMount::StopTracking();
+  const bool active = TrackingActive();
+  if (active) RequestTrackingStop();
+  const MountResult r = TelescopeMount::StopTracking();
+  if (active) AwaitTrackingStopped();
+  return r;
 }
 
 // Every motion other than tracking first ends the tracking loop, so that
 // only one thread commands the axes.
-void AltAzMount::EndKindMotions() {
-  if (TrackingActive()) StopTrackingThread();
+void AltAzMount::RequestKindMotionsEnd() {
+  if (TrackingActive()) RequestTrackingStop();
+}
+
+void AltAzMount::AwaitKindMotionsEnd() {
+  if (TrackingActive()) AwaitTrackingStopped();
 }
 
 // Tracking resumes once both axes are released, if it was requested.

@@ -34,16 +34,22 @@ class AltAzMount : public virtual TelescopeMount {
   MountResult StartTrackingOnTarget(const SkyPoint& target, uint32_t targetTick) override;
   MountResult StopTracking() override;
   MountResult GotoAxes(double angle0, double angle1) override;
-  void EndKindMotions() override;
+  void RequestKindMotionsEnd() override;
+  bool KindMotionUnderWay() override { return trackingWanted != 0; }
+  void AwaitKindMotionsEnd() override;
   AfterStop AfterStopOf(int axis) override;
   void Shutdown() override;
   void WakeWorkersForShutdown() override;
 
-  // Ends the tracking: from the moment it returns no tracking thread sends
-  // another motion command. Clears MOUNT_TRACKING, wakes the loop and waits
-  // up to 3000 ms for it to end (a loop held up in a slow exchange ends
-  // later, without commanding anything).
+  // Ends the tracking: RequestTrackingStop, then AwaitTrackingStopped.
   void StopTrackingThread();
+  // From the moment it returns no tracking thread sends another motion
+  // command (a request of the loop's already on the line goes before
+  // anything sent afterwards): clears MOUNT_TRACKING and wakes the loop.
+  void RequestTrackingStop();
+  // Waits up to 3000 ms for the loop to end (a loop held up in a slow
+  // exchange ends later, without commanding anything).
+  void AwaitTrackingStopped();
   MountResult TrackingLoopThread();
 
   // Auto-reset, created clear: wakes the loop at once.
@@ -120,15 +126,19 @@ class AltAzMount : public virtual TelescopeMount {
   double TakeUpAngle(int axis) const;
   // Whether the loop may command the axes; commandMutex held.
   bool LoopWanted() const;
-  // The loop's exit, commandMutex held: halts the axes it left at the
-  // take-up rate that no motion claims, then clears trackingWanted,
+  // The loop's exit: under commandMutex, clears trackingWanted,
   // MOUNT_TRACKING and trackingThread and sets trackingStoppedEvent, the
-  // state that later starts and stops rely on.
-  MountResult EndTrackingLoopLocked(MountResult result);
-  MountResult EndTrackingLoop(MountResult result);
+  // state that later starts and stops rely on; then halts the axes it left
+  // at the take-up rate (no lock held while they go out). Unless
+  // `evenIfWanted`, a loop that a new start wants again goes on instead
+  // (false).
+  bool EndTrackingLoop(MountResult result, bool evenIfWanted);
+  // Halts `axis` unless a goto or hand move claims it (checked on the line,
+  // right before the halt goes out).
+  void HaltUnclaimed(int axis);
 
-  // Axes the loop has left running at the take-up rate; guarded by
-  // commandMutex.
+  // Axes the loop has left running at the take-up rate; the loop thread's
+  // alone.
   bool takeUpRunning_[2] = {false, false};
   // The reference the latest tracking start stored: each start numbers it,
   // and says whether it is a goto's target the axes have yet to reach (the

@@ -4,8 +4,8 @@
 // target of the sky goto that hands over to tracking, or else where the
 // mount points), and makes sure one long-lived loop runs; the loop
 // recomputes both axis rates every 10 s (30 s once aligned) or when woken,
-// and ends when tracking is no longer wanted (StopTrackingThread), a goto or
-// hand move claims an axis, or the mount shuts down.
+// and ends when tracking is no longer wanted (RequestTrackingStop), a goto
+// or hand move claims an axis, or the mount shuts down.
 //
 // Rates. Unaligned, they come from the axis angles alone. Aligned, they
 // bring the axes onto the reference's track 30 s ahead. After a goto the
@@ -107,6 +107,11 @@ bool AltAzMount::TrackingActive() const {
 }
 
 void AltAzMount::StopTrackingThread() {
+  RequestTrackingStop();
+  AwaitTrackingStopped();
+}
+
+void AltAzMount::RequestTrackingStop() {
   {
     std::lock_guard<std::recursive_mutex> lock(commandMutex);
     // A start still on its way gives up; the loop sends nothing more.
@@ -116,13 +121,16 @@ void AltAzMount::StopTrackingThread() {
     ClearTrackingState();
   }
   trackingWakeEvent.Set();
+}
+
+void AltAzMount::AwaitTrackingStopped() {
   (void)trackingStoppedEvent.Wait(kStopWait);  // a time-out is ignored
 }
 
 // Refused while a goto or hand move drives an axis (102) or an axis does not
 // answer (100/101); otherwise a starter thread runs for a new command
 // number. Checked and drawn under the command lock, so that no motion claims
-// an axis in between.
+// an axis in between; a silent axis is read before, with no lock held.
 MountResult AltAzMount::StartTracking() { return StartTrackingFrom(std::nullopt); }
 
 MountResult AltAzMount::StartTrackingOnTarget(const SkyPoint& target, uint32_t targetTick) {
@@ -130,10 +138,10 @@ MountResult AltAzMount::StartTrackingOnTarget(const SkyPoint& target, uint32_t t
 }
 
 MountResult AltAzMount::StartTrackingFrom(const std::optional<SkyReference::Value>& target) {
-  std::lock_guard<std::recursive_mutex> lock(commandMutex);
-  if (axisMoving[0] != 0 || axisMoving[1] != 0) return kAxisBusy;
   const MountResult answers = CheckAxesAnswer(kBothAxes);
   if (answers != kOk) return answers;
+  std::lock_guard<std::recursive_mutex> lock(commandMutex);
+  if (axisMoving[0] != 0 || axisMoving[1] != 0) return kAxisBusy;
   const uint32_t command = BeginCommand(kBothAxes);
   trackingStoppedEvent.Reset();
   if (!workers.Start([this, command, target] { (void)RunTrackingStarter(command, target); }, 1)) {
@@ -194,23 +202,36 @@ bool AltAzMount::LoopWanted() const {
   return trackingWanted != 0 && shuttingDown == 0 && axisMoving[0] == 0 && axisMoving[1] == 0;
 }
 
-MountResult AltAzMount::EndTrackingLoopLocked(MountResult result) {
-  // A goto or hand move that claims an axis commands it itself.
-  for (int axis = 0; axis < 2; ++axis) {
-    if (takeUpRunning_[axis] && axisMoving[axis] == 0) (void)HaltAxis(axis);
-    takeUpRunning_[axis] = false;
-  }
-  trackingWanted = 0;
-  ClearTrackingState();
-  trackingThread = 0;
-  trackingStoppedEvent.Set();
-  SIDERA_DEBUG_LOG(kMotion, "tracking loop ends (%d)", result);
-  return result;
+void AltAzMount::HaltUnclaimed(int axis) {
+  (void)SendIf([this, axis] { return axisMoving[axis] == 0; },
+               [this, axis] { return HaltAxis(axis); });
 }
 
-MountResult AltAzMount::EndTrackingLoop(MountResult result) {
-  std::lock_guard<std::recursive_mutex> lock(commandMutex);
-  return EndTrackingLoopLocked(result);
+bool AltAzMount::EndTrackingLoop(MountResult result, bool evenIfWanted) {
+  bool takeUp[2] = {false, false};
+  {
+    std::lock_guard<std::recursive_mutex> lock(commandMutex);
+    // A start that came after the stop keeps this loop going.
+    if (!evenIfWanted && LoopWanted()) return false;
+    for (int axis = 0; axis < 2; ++axis) {
+      takeUp[axis] = takeUpRunning_[axis];
+      takeUpRunning_[axis] = false;
+    }
+    trackingWanted = 0;
+    ClearTrackingState();
+    trackingThread = 0;
+    trackingStoppedEvent.Set();
+  }
+  SIDERA_DEBUG_LOG(kMotion, "tracking loop ends (%d)", result);
+  // Axes left at the take-up rate are halted, with no lock held, unless a
+  // goto or hand move claims them (it commands them itself) or tracking was
+  // started again (its loop does).
+  for (int axis = 0; axis < 2; ++axis) {
+    if (!takeUp[axis]) continue;
+    (void)SendIf([this, axis] { return axisMoving[axis] == 0 && trackingWanted == 0; },
+                 [this, axis] { return HaltAxis(axis); });
+  }
+  return true;
 }
 
 AltAzMount::CycleStep AltAzMount::PlanCycle(LoopReference& track, CyclePlan& plan) {
@@ -283,9 +304,9 @@ MountResult AltAzMount::TrackingLoopThread() {
 
   for (;;) {
     (void)trackingWakeEvent.Wait(isAligned != 0 ? kAlignedPeriod : kUnalignedPeriod);
+    if (!LoopWanted() && EndTrackingLoop(kOk, false)) return kOk;
     {
       std::lock_guard<std::recursive_mutex> lock(commandMutex);
-      if (!LoopWanted()) return EndTrackingLoopLocked(kOk);
       if (referenceNumber_ != track.seen) {
         track = LoopReference{referenceNumber_, referenceIsTarget_, 0};
       }
@@ -294,7 +315,10 @@ MountResult AltAzMount::TrackingLoopThread() {
     CyclePlan plan;
     const CycleStep step = PlanCycle(track, plan);
     if (step == CycleStep::kSkip) continue;
-    if (step == CycleStep::kEnd) return EndTrackingLoop(kOk);
+    if (step == CycleStep::kEnd) {
+      (void)EndTrackingLoop(kOk, true);
+      return kOk;
+    }
     double* const rates = plan.rate;
     SIDERA_DEBUG_LOG(kMotion, "tracking loop: rates %.6f %.6f deg/s%s", rates[0] * 180.0 / kPi,
                      rates[1] * 180.0 / kPi,
@@ -311,11 +335,13 @@ MountResult AltAzMount::TrackingLoopThread() {
         if (sent == kOk) takeUpRunning_[i] = true;
         return sent;
       });
-      if (r == kUserInterrupt) return EndTrackingLoop(kOk);
-      if (r != kOk) {
+      if (r == kUserInterrupt && EndTrackingLoop(kOk, false)) return kOk;
+      if (r != kOk && r != kUserInterrupt) {
         NoteAxisResult(i, r);
-        return EndTrackingLoop(r);
+        (void)EndTrackingLoop(r, true);
+        return r;
       }
+      if (r != kOk) continue;  // held back, but tracking was started again
       deadline[i] = platform::Now() + backlashTakeUpTime[i];
       marked[i] = true;
       takeUpThisCycle[i] = true;
@@ -347,25 +373,25 @@ MountResult AltAzMount::TrackingLoopThread() {
             takeUpRunning_[i] = false;
             return SlewAxisAtRate(i, rates[i]);
           });
-          if (r == kUserInterrupt) return EndTrackingLoop(kOk);
+          if (r == kUserInterrupt) {
+            if (EndTrackingLoop(kOk, false)) return kOk;
+            continue;  // started again meanwhile: send it once more
+          }
           if (r == kOk) {
             restarted[i] = true;
           } else if (++attempts[i] >= kMaxTakeUpAttempts) {
             NoteAxisResult(i, r);
-            std::lock_guard<std::recursive_mutex> lock(commandMutex);
-            if (LoopWanted()) {
+            (void)SendIf(wanted, [this] {
               (void)HaltAxis(0);
-              (void)HaltAxis(1);
-            }
-            return EndTrackingLoopLocked(r);
+              return HaltAxis(1);
+            });
+            (void)EndTrackingLoop(r, true);
+            return r;
           }
         }
         if (restarted[0] && restarted[1]) break;
-        {
-          // A stop while a take-up runs: the exit halts the take-up axes.
-          std::lock_guard<std::recursive_mutex> lock(commandMutex);
-          if (!LoopWanted()) return EndTrackingLoopLocked(kOk);
-        }
+        // A stop while a take-up runs: the exit halts the take-up axes.
+        if (!LoopWanted() && EndTrackingLoop(kOk, false)) return kOk;
         platform::Sleep(kTakeUpPoll);
       }
     }
@@ -375,7 +401,7 @@ MountResult AltAzMount::TrackingLoopThread() {
       if (first != kOk) return first;
       return SlewAxisAtRate(1, rates[1]);  // a failure waits for the next cycle
     });
-    if (r == kUserInterrupt) return EndTrackingLoop(kOk);
+    if (r == kUserInterrupt && EndTrackingLoop(kOk, false)) return kOk;
   }
 }
 

@@ -180,10 +180,11 @@ MountResult EquatorialMount::AlignThreeStars(AlignStar s1, AlignStar s2, AlignSt
 // command number, and any later command ends it. Checked and drawn under the
 // command lock, so that no motion claims the axis in between.
 MountResult EquatorialMount::StartTracking() {
-  std::lock_guard<std::recursive_mutex> lock(commandMutex);
-  if (axisMoving[0] != 0) return kAxisBusy;
+  // A silent axis is read first, with no lock held.
   const MountResult answers = CheckAxisAnswers(0);
   if (answers != kOk) return answers;
+  std::lock_guard<std::recursive_mutex> lock(commandMutex);
+  if (axisMoving[0] != 0) return kAxisBusy;
   // A thread that could not be started (the mount is shutting down) moves
   // nothing.
   (void)LaunchTrackingStartThread(BeginCommand(kAxis0));

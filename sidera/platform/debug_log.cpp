@@ -68,9 +68,26 @@ uint32_t ParseDebugTopics(const char* text) {
   return bits;
 }
 
+namespace {
+
+// Set while the topics come from SetDebugTopics rather than the environment.
+std::atomic<bool> g_topicsChosen{false};
+
+}  // namespace
+
 void ReloadDebugTopics() {
+  if (g_topicsChosen.load()) return;
   debug_detail::g_topics.store(ParseDebugTopics(std::getenv("SIDERA_DEBUG")),
                                std::memory_order_relaxed);
+}
+
+void SetDebugTopics(const char* text) {
+  g_topicsChosen = text != nullptr;
+  if (text == nullptr) {
+    ReloadDebugTopics();
+    return;
+  }
+  debug_detail::g_topics.store(ParseDebugTopics(text), std::memory_order_relaxed);
 }
 
 void DebugPrint(DebugTopic topic, const char* format, ...) {

@@ -4,7 +4,9 @@
 // topic names separated by commas or spaces ("io", "motion"); anything else,
 // or nothing, leaves it off. The variable is read when the library is loaded
 // and again by every CreateMount, so a host can switch the log on through its
-// environment before it creates a mount.
+// environment before it creates a mount. A host with threads of its own
+// chooses the topics with the SetDebugTopics export instead (changing the
+// environment while other threads may read it is not safe).
 //
 // Each line goes to standard error in one write, as
 //   sidera 2024-05-01 21:14:03.527 io [t4711] <text>
@@ -40,8 +42,13 @@ inline bool DebugEnabled(DebugTopic topic) {
 // The topic bits a SIDERA_DEBUG value selects (null or empty: none).
 uint32_t ParseDebugTopics(const char* text);
 
-// Reads SIDERA_DEBUG again and switches the topics accordingly.
+// Reads SIDERA_DEBUG again and switches the topics accordingly, unless a
+// program has chosen the topics with SetDebugTopics.
 void ReloadDebugTopics();
+// Switches the topics named by `text` (as in SIDERA_DEBUG) on, and every
+// other off, at once; from then on SIDERA_DEBUG is not read any more. Null
+// goes back to following SIDERA_DEBUG (and reads it now).
+void SetDebugTopics(const char* text);
 
 // Writes one line of `topic` (printf-style format, no newline needed). Use
 // SIDERA_DEBUG_LOG, which checks the topic first.

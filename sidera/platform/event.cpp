@@ -28,6 +28,12 @@ void Event::Reset() {
 }
 
 bool Event::Wait(uint32_t timeoutTicks) {
+  return WaitThen(timeoutTicks, mode_ == Mode::kAutoReset);
+}
+
+bool Event::WaitAndReset(uint32_t timeoutTicks) { return WaitThen(timeoutTicks, true); }
+
+bool Event::WaitThen(uint32_t timeoutTicks, bool reset) {
   std::unique_lock<std::mutex> lock(mutex_);
   const auto isSignalled = [this] { return signalled_; };
   bool passed;
@@ -39,7 +45,7 @@ bool Event::Wait(uint32_t timeoutTicks) {
     const auto deadline = std::chrono::steady_clock::now() + ToRealDuration(timeoutTicks);
     passed = changed_.wait_until(lock, deadline, isSignalled);
   }
-  if (passed && mode_ == Mode::kAutoReset) {
+  if (passed && reset) {
     signalled_ = false;
   }
   return passed;

@@ -25,10 +25,19 @@ class Event {
   // True when the event was (or became) signalled within the timeout; an
   // auto-reset event is consumed by a successful wait.
   bool Wait(uint32_t timeoutTicks);
+  // Waits like Wait() and, when the event was signalled, resets it in the
+  // same step: of several threads waiting on a manual-reset event this way,
+  // exactly one passes per Set(). Used to take ownership of something the
+  // event guards (the axes of a mount).
+  bool WaitAndReset(uint32_t timeoutTicks);
   // Current state without waiting or consuming.
   bool IsSet() const;
 
  private:
+  // Waits for the event; when it passed and `reset` holds, clears it under
+  // the same lock.
+  bool WaitThen(uint32_t timeoutTicks, bool reset);
+
   const Mode mode_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;

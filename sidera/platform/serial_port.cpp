@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -14,6 +15,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -80,14 +82,18 @@ void Append(std::vector<uint8_t>& to, const uint8_t* bytes, size_t count) {
 
 enum class WaitResult { kReady, kTimedOut, kHungUp, kFailed };
 
-// Waits until `fd` is ready for `events` or `deadline` (none: no limit)
-// passes. Interrupted waits resume with the remaining time.
-WaitResult WaitReady(int fd, short events, std::optional<Clock::time_point> deadline) {
+// Waits until `fd` is ready for `events` or the deadline that `deadline()`
+// gives (none: no limit) passes. A wake-up on `wakeFd` (another thread moved
+// the deadline) or an interrupted wait looks again with the deadline then in
+// force.
+template <typename DeadlineOf>
+WaitResult WaitReady(int fd, int wakeFd, short events, const DeadlineOf& deadline) {
   for (;;) {
+    const std::optional<Clock::time_point> until = deadline();
     timespec remaining{};
     timespec* timeout = nullptr;
-    if (deadline) {
-      const auto left = *deadline - Clock::now();
+    if (until) {
+      const auto left = *until - Clock::now();
       if (left <= Clock::duration::zero()) {
         // Still look once, so that data already waiting is not lost to a
         // deadline that passed while we were busy.
@@ -98,17 +104,15 @@ WaitResult WaitReady(int fd, short events, std::optional<Clock::time_point> dead
       }
       timeout = &remaining;
     }
-    pollfd entry{fd, events, 0};
-    const int n = ppoll(&entry, 1, timeout, nullptr);
+    pollfd entries[2] = {{fd, events, 0}, {wakeFd, POLLIN, 0}};
+    const int n = ppoll(entries, wakeFd >= 0 ? 2 : 1, timeout, nullptr);
     if (n < 0) {
       if (errno == EINTR) {
         continue;
       }
       return WaitResult::kFailed;
     }
-    if (n == 0) {
-      return WaitResult::kTimedOut;
-    }
+    const pollfd& entry = entries[0];
     if (entry.revents & events) {
       return WaitResult::kReady;
     }
@@ -116,7 +120,15 @@ WaitResult WaitReady(int fd, short events, std::optional<Clock::time_point> dead
       errno = EBADF;
       return WaitResult::kFailed;
     }
-    return WaitResult::kHungUp;  // POLLHUP or POLLERR without data
+    if (entry.revents & (POLLHUP | POLLERR)) {
+      return WaitResult::kHungUp;  // without data
+    }
+    if (n > 0 && (entries[1].revents & POLLIN) != 0) {
+      uint64_t drained = 0;
+      (void)!::read(wakeFd, &drained, sizeof drained);
+      continue;  // the deadline moved: wait again until the new one
+    }
+    return WaitResult::kTimedOut;
   }
 }
 
@@ -156,12 +168,37 @@ std::string SerialError::Text() const {
   return text;
 }
 
+namespace {
+
+std::mutex g_patternMutex;
+std::optional<std::string> g_pattern;  // set by SetSerialPattern; g_patternMutex
+
+}  // namespace
+
+void SetSerialPattern(const char* pattern) {
+  std::lock_guard<std::mutex> lock(g_patternMutex);
+  if (pattern == nullptr) {
+    g_pattern.reset();
+  } else {
+    g_pattern = pattern;
+  }
+}
+
 std::string SerialDevicePath(int number, bool bluetooth) {
   if (bluetooth) {
     return "/dev/rfcomm" + std::to_string(number);
   }
-  const char* pattern = std::getenv("SIDERA_SERIAL_PATTERN");
-  if (pattern == nullptr || *pattern == '\0') {
+  std::string chosen;
+  {
+    std::lock_guard<std::mutex> lock(g_patternMutex);
+    if (g_pattern) chosen = *g_pattern;
+  }
+  if (chosen.empty()) {
+    const char* fromEnvironment = std::getenv("SIDERA_SERIAL_PATTERN");
+    if (fromEnvironment != nullptr) chosen = fromEnvironment;
+  }
+  const char* pattern = chosen.c_str();
+  if (*pattern == '\0') {
     pattern = "/dev/ttyS%d";
   }
   // The pattern comes from the environment, so it is interpreted here rather
@@ -216,6 +253,11 @@ bool SerialPort::Open(const std::string& path) {
     SIDERA_DEBUG_LOG(kIo, "%s: used without exclusive mode (%s)", path.c_str(),
                      SerialError{"TIOCEXCL", error}.Text().c_str());
   }
+  const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (wake < 0) {
+    return refuse("eventfd", errno);
+  }
+  wakeFd_ = wake;
   fd_ = fd;
   return true;
 }
@@ -230,6 +272,32 @@ void SerialPort::Close() {
   (void)::ioctl(fd_, TIOCNXCL);
   (void)::close(fd_);
   fd_ = -1;
+  (void)::close(wakeFd_.exchange(-1));
+}
+
+void SerialPort::SetDeadline(std::optional<Clock::time_point> deadline) {
+  deadlineNs_ = deadline ? deadline->time_since_epoch().count() : kNoDeadline;
+  shortened_ = false;
+}
+
+void SerialPort::ShortenDeadline(Clock::time_point deadline) {
+  const int64_t ns = deadline.time_since_epoch().count();
+  int64_t seen = deadlineNs_.load();
+  while (ns < seen) {
+    if (deadlineNs_.compare_exchange_weak(seen, ns)) {
+      shortened_ = true;
+      break;
+    }
+  }
+  const uint64_t one = 1;
+  const int wake = wakeFd_.load();
+  if (wake >= 0) (void)!::write(wake, &one, sizeof one);
+}
+
+std::optional<Clock::time_point> SerialPort::Deadline() const {
+  const int64_t ns = deadlineNs_.load();
+  if (ns == kNoDeadline) return std::nullopt;
+  return Clock::time_point(Clock::duration(ns));
 }
 
 bool SerialPort::Configure(uint32_t baudRate) {
@@ -286,17 +354,21 @@ bool SerialPort::Read(uint8_t* data, size_t length, size_t* transferred) {
   // An interval of all ones with no total limit means "return at once with
   // whatever has arrived".
   const bool returnAtOnce = timeouts_.readIntervalMs == UINT32_MAX && !ownDeadline;
-  const std::optional<Clock::time_point> totalDeadline = Earlier(ownDeadline, deadline_);
+  // The shared deadline may move while we wait (ShortenDeadline), so it is
+  // looked up afresh every time.
+  const auto totalDeadline = [&] { return Earlier(ownDeadline, Deadline()); };
   Clock::time_point lastByte = start;
   bool ok = true;
   while (got < length) {
-    std::optional<Clock::time_point> deadline = totalDeadline;
-    if (returnAtOnce) {
-      deadline = start;
-    } else if (got > 0 && timeouts_.readIntervalMs != 0) {
-      deadline = Earlier(deadline, lastByte + std::chrono::milliseconds(timeouts_.readIntervalMs));
-    }
-    const WaitResult wait = WaitReady(fd_, POLLIN, deadline);
+    const auto deadline = [&]() -> std::optional<Clock::time_point> {
+      if (returnAtOnce) return start;
+      std::optional<Clock::time_point> d = totalDeadline();
+      if (got > 0 && timeouts_.readIntervalMs != 0) {
+        d = Earlier(d, lastByte + std::chrono::milliseconds(timeouts_.readIntervalMs));
+      }
+      return d;
+    };
+    const WaitResult wait = WaitReady(fd_, wakeFd_.load(), POLLIN, deadline);
     if (wait == WaitResult::kTimedOut) {
       break;
     }
@@ -312,7 +384,7 @@ bool SerialPort::Read(uint8_t* data, size_t length, size_t* transferred) {
       got += static_cast<size_t>(n);
       lastByte = Clock::now();
       // A line that keeps delivering must not stretch the total time-out.
-      if (totalDeadline && lastByte >= *totalDeadline) {
+      if (const auto total = totalDeadline(); total && lastByte >= *total) {
         break;
       }
       continue;
@@ -326,7 +398,7 @@ bool SerialPort::Read(uint8_t* data, size_t length, size_t* transferred) {
     // Reported readable, yet nothing came (another reader took the bytes, or
     // a spurious wake-up). Past the deadline that ends the read; before it,
     // pause a moment so that such a device cannot make this loop spin.
-    if (returnAtOnce || Passed(deadline)) {
+    if (returnAtOnce || Passed(deadline())) {
       break;
     }
     std::this_thread::sleep_for(kNoProgressPause);
@@ -350,10 +422,9 @@ bool SerialPort::Write(const uint8_t* data, size_t length, size_t* transferred) 
     Fail("write", EINVAL);
     return false;
   }
-  const std::optional<Clock::time_point> deadline =
-      Earlier(TotalDeadline(Clock::now(), timeouts_.writeTotalMultiplierMs,
-                            timeouts_.writeTotalConstantMs, length),
-              deadline_);
+  const std::optional<Clock::time_point> ownDeadline = TotalDeadline(
+      Clock::now(), timeouts_.writeTotalMultiplierMs, timeouts_.writeTotalConstantMs, length);
+  const auto deadline = [&] { return Earlier(ownDeadline, Deadline()); };
   bool ok = true;
   bool reportedReady = false;  // the last wait said there was room
   while (sent < length) {
@@ -375,13 +446,13 @@ bool SerialPort::Write(const uint8_t* data, size_t length, size_t* transferred) 
     if (reportedReady) {
       // The device said it had room and still took nothing: past the
       // deadline that ends the write; before it, pause rather than spin.
-      if (Passed(deadline)) {
+      if (Passed(deadline())) {
         break;
       }
       std::this_thread::sleep_for(kNoProgressPause);
     }
     // The output buffer is full: wait for room until the time-out.
-    const WaitResult wait = WaitReady(fd_, POLLOUT, deadline);
+    const WaitResult wait = WaitReady(fd_, wakeFd_.load(), POLLOUT, deadline);
     if (wait == WaitResult::kTimedOut) {
       break;
     }
@@ -418,7 +489,7 @@ bool SerialPort::Purge(bool transmit, bool receive) {
     const std::optional<Clock::time_point> limit =
         Earlier(Earlier(TotalDeadline(now, timeouts_.writeTotalMultiplierMs,
                                       timeouts_.writeTotalConstantMs, static_cast<size_t>(queued)),
-                        deadline_),
+                        Deadline()),
                 now + std::chrono::seconds(2));
     while (queued > 0 && !Passed(limit) && ::ioctl(fd_, TIOCOUTQ, &queued) == 0) {
       if (queued > 0) std::this_thread::sleep_for(kNoProgressPause);

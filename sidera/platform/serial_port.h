@@ -12,6 +12,7 @@
 // true with the bytes transferred so far.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -46,11 +47,16 @@ struct SerialTap {
   std::vector<uint8_t> read;
 };
 
-// The device path of serial port `number`: the printf pattern in
-// SIDERA_SERIAL_PATTERN (default "/dev/ttyS%d") formatted with the number; a
-// pattern without "%d" names the same device for every number. A Bluetooth
-// port is the RFCOMM terminal "/dev/rfcomm<number>".
+// The device path of serial port `number`: the printf pattern set with
+// SetSerialPattern, else the one in SIDERA_SERIAL_PATTERN (default
+// "/dev/ttyS%d"), formatted with the number; a pattern without "%d" names
+// the same device for every number. A Bluetooth port is the RFCOMM terminal
+// "/dev/rfcomm<number>".
 std::string SerialDevicePath(int number, bool bluetooth = false);
+// Sets the pattern SerialDevicePath uses instead of the environment's, so
+// that a program with threads need not change its environment; null goes
+// back to SIDERA_SERIAL_PATTERN. Thread-safe.
+void SetSerialPattern(const char* pattern);
 
 class SerialPort {
  public:
@@ -92,9 +98,14 @@ class SerialPort {
   // A limit for every read and write until it is cleared (nullopt): each
   // one ends by then whatever its own time-outs allow, so a caller can give
   // a whole conversation one deadline. Data already waiting is still taken.
-  void SetDeadline(std::optional<std::chrono::steady_clock::time_point> deadline) {
-    deadline_ = deadline;
-  }
+  void SetDeadline(std::optional<std::chrono::steady_clock::time_point> deadline);
+  // Any thread, while the port is open: brings the deadline forward to
+  // `deadline` (a later one changes nothing) and wakes a read or write that
+  // is waiting, so that it ends by the new deadline. Lets another thread cut
+  // short a wait for a reply that is not coming.
+  void ShortenDeadline(std::chrono::steady_clock::time_point deadline);
+  // Whether ShortenDeadline moved the deadline since it was last set.
+  bool DeadlineShortened() const { return shortened_.load(); }
   // While `tap` is attached (null detaches), every byte written and read is
   // appended to it. The caller keeps ownership.
   void SetTap(SerialTap* tap) { tap_ = tap; }
@@ -113,13 +124,22 @@ class SerialPort {
  private:
   void Fail(const char* operation, int error) { lastError_ = SerialError{operation, error}; }
 
+  // The deadline now in force (none: no limit).
+  std::optional<std::chrono::steady_clock::time_point> Deadline() const;
+
   // The port belongs to one thread at a time (the link serialises its
-  // users), so none of these needs a lock.
+  // users), so these need no lock; only the deadline and the wake-up below
+  // are touched by other threads (ShortenDeadline).
   int fd_ = -1;
   SerialTimeouts timeouts_;
-  std::optional<std::chrono::steady_clock::time_point> deadline_;
   SerialTap* tap_ = nullptr;
   SerialError lastError_;
+  // Nanoseconds of steady_clock, kNoDeadline for none.
+  static constexpr int64_t kNoDeadline = INT64_MAX;
+  std::atomic<int64_t> deadlineNs_{kNoDeadline};
+  std::atomic<bool> shortened_{false};
+  // An eventfd that wakes a waiting read or write; open while the port is.
+  std::atomic<int> wakeFd_{-1};
 };
 
 }  // namespace sidera::platform

@@ -160,6 +160,7 @@ TEST_F(MotionInterrupt, SecondGotoTakesOverWithinOnePoll) {
   EXPECT_EQ(m.trackingRequested, 1);
 }
 
+// The stop's own halt goes out first, before the goto gives way.
 TEST_F(MotionInterrupt, StopAxisEndsAGotoAndHaltsBothAxes) {
   ScriptedMount m;
   MountResult result = -1;
@@ -167,10 +168,34 @@ TEST_F(MotionInterrupt, StopAxisEndsAGotoAndHaltsBothAxes) {
   EXPECT_EQ(m.StopAxis(1), kOk);
   t.join();
   EXPECT_EQ(result, kUserInterrupt);
-  EXPECT_EQ(m.Trace(), "G1 G0 H0 H1 H1");
+  EXPECT_EQ(m.Trace(), "G1 G0 H1 H0 H1");
   EXPECT_EQ(m.axisMoving[0] + m.axisMoving[1] + m.gotoActive, 0);
   EXPECT_EQ(m.mountState, MOUNT_STOPPED);
   EXPECT_TRUE(m.idleEvent.IsSet());
+}
+
+// Motions started back to back each wait for the axes and take them in one
+// step, so they never own the axes at once (the goto start below counts the
+// owners while it holds them).
+TEST_F(MotionInterrupt, MotionsStartedBackToBackOwnTheAxesOneAtATime) {
+  struct CountingMount : ScriptedMount {
+    std::atomic<int> owners{0}, most{0};
+    MountResult MotionPollHook() override {
+      const int now = ++owners;
+      for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(300));
+      --owners;
+      return kOk;
+    }
+  };
+  CountingMount m;
+  for (int i = 0; i < 100; ++i) {
+    ASSERT_EQ(m.StartAxesGoto(0.1 * (i % 3), 0.2), kOk);
+    ASSERT_EQ(m.StartAxesGoto(0.2, 0.1 * (i % 5)), kOk);
+  }
+  ASSERT_TRUE(Eventually([&] { return Idle(m); }));
+  EXPECT_EQ(m.most, 1);
 }
 
 // Shutdown, as DestroyMount runs it, then delete, in the middle of each kind

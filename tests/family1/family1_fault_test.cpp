@@ -90,6 +90,7 @@ TEST_F(Family1FaultTest, AGotoOnAControllerThatStopsAnsweringEndsAndTheStateSays
     if (c.revive) {
       EXPECT_FALSE(emu->GotoInProgress(0)) << "the axis that answered was halted";
       c.revive(*emu);
+      EXPECT_EQ(StopAxis(c.silentAxis), 0) << "the first command after the line answers works";
       EXPECT_EQ(GetAxisState(c.silentAxis, &state), 0);
       EXPECT_EQ(GetMountState(&state), 0);
     }

@@ -122,6 +122,45 @@ TEST_F(Family3FaultTest, AnAxisThatNeverReportsItsStopEndsTheWaitsWithItsCode) {
   platform::SetTickSource(nullptr);
 }
 
+// A slow rate asked for while the axis runs fast first halts it and waits
+// for the controller to report it stopped. A stop during that wait goes out
+// at once (it does not wait for the axis to brake), and the waiting rate
+// never starts: no mode, step period or start reaches the controller after
+// it, whether the axis brakes for five seconds or never reports stopped.
+TEST_F(Family3FaultTest, AStopDuringTheStopWaitGoesOutAndTheWaitingRateNeverStarts) {
+  const struct {
+    const char* what;
+    Change axis;
+  } cases[] = {
+      {"brakes for 5 s", [](auto& o) { o.decelerationDegPerSec2 = 3.4 / 5; }},
+      {"never stops", [](auto& o) { o.neverStopsAxis = 0; }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    emulator::Family3Options o = QuickOptions();
+    c.axis(o);
+    ASSERT_EQ(Create(3, o), 0);
+    ASSERT_EQ(MoveAxis(0, Deg(3.0)), 0);  // the fast mode
+    ASSERT_TRUE(WaitFor(RateMoveDone("J1")));
+    emu->ClearRequests();
+    ASSERT_EQ(MoveAxis(0, kSidereal), 0);
+    // The preparation has halted the axis and polls its status.
+    ASSERT_TRUE(emu->WaitForRequest([](const auto& r) { return r.line == ":K1"; }, 5000));
+    const auto halted = Sent("K1")[0].at;
+    ASSERT_TRUE(emu->WaitForRequest(
+        [&](const auto& r) { return r.line == ":f1" && r.at > halted; }, 5000));
+    const auto stopped = std::chrono::steady_clock::now();
+    EXPECT_EQ(StopAxis(0), 0);
+    EXPECT_TRUE(emu->WaitForRequest(
+        [&](const auto& r) { return r.line == ":K1" && r.at >= stopped; }, 0))
+        << "the stop is on the line when StopAxis returns";
+    ASSERT_TRUE(WaitFor(MotionFinished));
+    for (const auto& r : emu->Requests()) {
+      EXPECT_TRUE(r.letter != 'G' && r.letter != 'I' && r.letter != 'J') << r.line;
+    }
+  }
+}
+
 // A status reply tells how the axis stood when the query went out. A goto
 // commanded while the reply was on its way (by the hook here, as a motion
 // thread would between the host's query and its use of the reply) keeps

@@ -222,6 +222,27 @@ TEST_F(Family3Test, ASpeedChangeOnlyRetimesButAReversalWaitsForTheStop) {
   EXPECT_EQ(emu->Direction(0), '1');
 }
 
+// The southern bit of the direction characters follows every SetSite, not
+// only the site the mount was connected at (an INDI client sends its site
+// after the connect).
+TEST_F(Family3Test, TheDirectionCharactersFollowASiteSetAfterTheConnect) {
+  ASSERT_EQ(Create(3), 0);  // connected in the north
+  const struct {
+    double latitude;
+    const char* mode;  // slow rate, positive
+  } cases[] = {{-0.6, "12"}, {0.6, "10"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.latitude);
+    ASSERT_EQ(SetSite(c.latitude, 100.0), 0);
+    emu->ClearRequests();
+    ASSERT_EQ(MoveAxis(0, Deg(0.1)), 0);
+    ASSERT_TRUE(WaitFor(RateMoveDone("J1")));
+    EXPECT_EQ(Sent("G1").back().data, c.mode);
+    ASSERT_EQ(StopAxis(0), 0);
+    ASSERT_TRUE(WaitFor([&] { return !emu->Running(0); }));
+  }
+}
+
 TEST_F(Family3Test, TheAzimuthTargetIsTakenTheShortWayRound) {
   const struct {
     double startDeg, targetDeg, expectedDeg;

@@ -509,9 +509,36 @@ def chained(home):
     s.close()
 
 
+def stored_site(home):
+    """A site kept in the driver's configuration is the mount's from the
+    connect on, before any client sends one (clients send theirs only after
+    the connect): southern here, so the equatorial simulator's home points
+    at the south celestial pole, due south at the latitude's altitude."""
+    os.makedirs(f"{home}/.indi", exist_ok=True)
+    with open(f"{home}/.indi/{DEVICE}_config.xml", "w") as config:
+        config.write(f"<INDIDriver>\n<newNumberVector device='{DEVICE}' name='GEOGRAPHIC_COORD'>\n"
+                     "<oneNumber name='LAT'>-33.9</oneNumber>\n"
+                     "<oneNumber name='LONG'>18.4</oneNumber>\n"
+                     "<oneNumber name='ELEV'>10</oneNumber>\n"
+                     "</newNumberVector>\n</INDIDriver>\n")
+    s = Session(home)
+    c = s.client
+    c.send("Switch", "MOUNT_MODEL", MODEL_6=True)
+    mark = c.mark()
+    c.send("Switch", "CONNECTION", CONNECT=True)
+    require(c.wait("CONNECTION", state("Ok"), 15, mark), "connect:\n" + c.messages(mark))
+    c.send("Number", "POLLING_PERIOD", PERIOD_MS=100)
+    time.sleep(0.5)
+    az, alt = float(c.value("HORIZONTAL_COORD", "AZ")), float(c.value("HORIZONTAL_COORD", "ALT"))
+    expect(abs(az - 180) < 1 and abs(alt - 33.9) < 1,
+           f"the mount has the stored site: home at az {az:.2f}, alt {alt:.2f}")
+    s.close()
+
+
 CASES = {"eq_simulator": lambda h: simulator(h, 6), "altaz_simulator": lambda h: simulator(h, 7),
          "eq_guiding": lambda h: guiding(h, 6), "altaz_guiding": lambda h: guiding(h, 7),
-         "alignment": alignment, "refusals": refusals, "packet_bus": packet_bus, "chained": chained}
+         "alignment": alignment, "refusals": refusals, "packet_bus": packet_bus, "chained": chained,
+         "stored_site": stored_site}
 
 if __name__ == "__main__":
     case, DRIVER, EMULATOR = sys.argv[1:4]

@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 
 #include "indi/sky_coordinates.h"
+#include "sidera/platform/debug_log.h"
 
 namespace sidera::indi {
 namespace {
@@ -38,6 +40,30 @@ TEST(MountSession, AFailedFitKeepsThePreviousAlignment) {
   EXPECT_EQ(cleared.stars, 0);
   EXPECT_EQ(cleared.record, "");
   session.Disconnect();
+}
+
+// The driver's threads run while it connects, so connecting changes no
+// environment: the debug choice and the device reach the library through
+// its setters.
+TEST(MountSession, ConnectingChangesNoEnvironment) {
+  unsetenv("SIDERA_DEBUG");
+  unsetenv("SIDERA_SERIAL_PATTERN");
+  MountSession session;
+  ConnectRequest request;
+  request.model = 1;
+  request.devicePath = "/nonexistent/sidera-port0";
+  request.debug = true;
+  EXPECT_EQ(session.Connect(request).outcome.code, SIDERA_NO_RESPONSE_AXIS0);
+  EXPECT_EQ(getenv("SIDERA_DEBUG"), nullptr);
+  EXPECT_EQ(getenv("SIDERA_SERIAL_PATTERN"), nullptr);
+  EXPECT_TRUE(platform::DebugEnabled(platform::DebugTopic::kIo)) << "the log is on";
+  request.model = 6;
+  request.debug = false;
+  ASSERT_TRUE(session.Connect(request).outcome.ok());
+  EXPECT_FALSE(platform::DebugEnabled(platform::DebugTopic::kIo));
+  session.Disconnect();
+  SetSerialPattern(nullptr);
+  SetDebugTopics(nullptr);
 }
 
 }  // namespace

@@ -10,7 +10,9 @@
 #include <string>
 #include <thread>
 
+#include "sidera/link/exchange_scope.h"
 #include "sidera/platform/clock.h"
+#include "sidera/platform/event.h"
 
 namespace sidera {
 namespace {
@@ -31,6 +33,7 @@ class ScriptedLink : public SerialLink {
     Log("read ");
     inReply.Set();
     (void)replyGate.Wait(platform::Event::kInfinite);
+    if (port.DeadlineShortened()) Log("hurried ");
     return replyFails ? LineResult::kFailed : LineResult::kOk;
   }
   void endTransmit() override { Log("end|"); }
@@ -83,7 +86,7 @@ TEST(SerialLink, ExchangeRunsTheLineStepsInOrderAndReportsFailures) {
     link->replyFails = c.replyFails;
     EXPECT_EQ(link->Send('1'), c.result);
     EXPECT_EQ(link->log, c.steps);
-    EXPECT_TRUE(link->lockEvent.IsSet()) << "the lock is free again";
+    EXPECT_FALSE(link->lineLock.Held()) << "the lock is free again";
   }
   auto dead = NewLink<PortOnlyLink>(false);
   EXPECT_STREQ(dead->openError.operation, "open") << "the link keeps why";
@@ -125,7 +128,40 @@ TEST(SerialLink, ThreadsExchangeOneAtATimeAndAWaiterPastTheLimitGetsBusy) {
   held.replyGate.Set();
   third.join();
   EXPECT_EQ(held.log, "begin write3 finish read end|");
-  EXPECT_TRUE(held.lockEvent.IsSet()) << "the busy caller did not take or leak the lock";
+  EXPECT_FALSE(held.lineLock.Held()) << "the busy caller did not take or leak the lock";
+}
+
+// A stop goes onto the line before every request that was waiting for it,
+// and the holder is hurried; a motion request whose motion is no longer
+// wanted is held back with the line held, and nothing is sent.
+TEST(SerialLink, AStopGoesFirstAndAnUnwantedMotionIsHeldBack) {
+  auto linkOwner = NewLink<ScriptedLink>();
+  ScriptedLink& link = *linkOwner;
+  link.replyGate.Reset();
+  std::thread holder([&] { EXPECT_EQ(link.Send('1'), 0); });
+  ASSERT_TRUE(link.inReply.Wait(platform::Event::kInfinite));
+  std::thread waiter([&] { EXPECT_EQ(link.Send('2'), 0); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the waiter queues first
+  std::thread stop([&] {
+    const UrgentExchanges urgent;
+    EXPECT_EQ(link.Send('3'), 0);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  link.replyGate.Set();
+  holder.join();
+  waiter.join();
+  stop.join();
+  EXPECT_EQ(link.log,
+            "begin write1 finish read hurried end|begin write3 finish read end|"
+            "begin write2 finish read end|");
+
+  link.log.clear();
+  bool wanted = false;
+  const ExchangeGuard guard([&] { return wanted; });
+  EXPECT_EQ(link.Send('4'), 6);
+  EXPECT_TRUE(guard.Tripped());
+  EXPECT_EQ(link.log, "") << "nothing was sent";
+  EXPECT_FALSE(link.lineLock.Held());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <thread>
 
 #include "sidera/platform/clock.h"
 #include "sidera/platform/event.h"
@@ -35,6 +36,27 @@ TEST(Event, ManualResetStaysSignalledAutoResetPassesOneWaitPerSet) {
   ScopedTickSource installed(fast);
   EXPECT_FALSE(manual.Wait(2000));
   EXPECT_FALSE(autoReset.Wait(2000));
+}
+
+// Taking a manual-reset event with WaitAndReset is one step: of the
+// threads waiting for it, one passes per Set (the axes of a mount have one
+// owner at a time, however close together two motions start).
+TEST(Event, WaitAndResetLetsOneWaiterThroughPerSet) {
+  Event idle(Event::Mode::kManualReset, false);
+  std::atomic<int> passed{0};
+  std::thread a([&] { passed += idle.WaitAndReset(Event::kInfinite) ? 1 : 0; });
+  std::thread b([&] { passed += idle.WaitAndReset(Event::kInfinite) ? 1 : 0; });
+  idle.Set();
+  while (passed == 0) std::this_thread::yield();
+  ManualTickSource fast(0, 1000.0);
+  ScopedTickSource installed(fast);
+  EXPECT_FALSE(idle.Wait(200)) << "the event was taken";
+  EXPECT_EQ(passed, 1);
+  idle.Set();  // the owner hands it on
+  a.join();
+  b.join();
+  EXPECT_EQ(passed, 2);
+  EXPECT_FALSE(idle.IsSet());
 }
 
 // Close nudges sleepers, waits for every thread, and from then on refuses

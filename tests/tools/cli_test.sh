@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The sidera program run as a person runs it, against the library built
 # beside it, the simulators and the packet-bus controller emulator.
-#   cli_test.sh CASE SIDERA PYTHON [EMULATOR]
+#   cli_test.sh CASE SIDERA PYTHON [EMULATOR [HEX_EMULATOR]]
 # SIDERA_LIBRARY names the library; the language is English (LC_ALL=C).
 # Each case is a table: exit status, then text the output must hold, then
 # the command line.
@@ -9,6 +9,7 @@ set -u
 sidera="$2"
 python="$3"
 emulator="${4:-}"
+hex_emulator="${5:-}"
 work="$(mktemp -d)"
 out="$work/out"
 emulator_pid=""
@@ -42,19 +43,56 @@ expect() {
 at=(--lat 40.7 --lon -74.0 --utc 2026-03-20T04:00:00 --clock-scale 50)
 sim=(--model 6 "${at[@]}")
 
-# Starts the packet-bus emulator with OPTIONS; its device is in $device.
-start_emulator() {
-  [ -x "$emulator" ] || { echo "no controller emulator built; skipped"; exit 0; }
-  : >"$work/emulator"  # not the device of an emulator started earlier
-  "$emulator" "$@" >"$work/emulator" 2>&1 &
+# launch PROGRAM LOG OPTIONS...: starts an emulator program, its output in
+# LOG (the device path first); its device is in $device.
+launch() {
+  local program="$1" log="$2"
+  shift 2
+  [ -x "$program" ] || { echo "no controller emulator built; skipped"; exit 0; }
+  : >"$log"  # not the device of an emulator started earlier
+  "$program" "$@" >"$log" 2>&1 &
   emulator_pid=$!
   for _ in $(seq 50); do
-    device="$(head -n1 "$work/emulator" 2>/dev/null)"
+    device="$(head -n1 "$log" 2>/dev/null)"
     [ -n "$device" ] && return
     sleep 0.1
   done
   fail emulator "printed no device"
 }
+# The packet-bus emulator with OPTIONS.
+start_emulator() { launch "$emulator" "$work/emulator" "$@"; }
+# The hex-command emulator with OPTIONS, its requests logged to
+# $work/requests as they arrive.
+start_hex_emulator() { launch "$hex_emulator" "$work/requests" --log-requests "$@"; }
+# Waits until the emulator has logged a request matching the extended regex RE.
+await_request() {
+  for _ in $(seq 300); do
+    grep -Eq "^request ($1)" "$work/requests" && return
+    sleep 0.01
+  done
+  fail "$2" "the request '$1' never came"
+}
+# interrupted_when RE ARGS...: runs the program, sends it Ctrl-C once the
+# emulator has logged a request matching RE, and checks that it ends with
+# 130 and that no motion started after the Ctrl-C (no start, no goto mode).
+interrupted_when() {
+  local re="$1"
+  shift
+  : >"$out"
+  "$sidera" "$@" >"$out" 2>&1 </dev/null &
+  local pid=$!
+  await_request "$re" "$*"
+  local seen
+  seen=$(wc -l <"$work/requests")
+  kill -INT "$pid"
+  wait "$pid"
+  local got=$?
+  [ "$got" -eq 130 ] || fail "$*" "exit status $got, want 130"
+  tail -n +"$((seen + 1))" "$work/requests" | grep -E "^request :(J|G.0|G.2)" &&
+    fail "$*" "a motion started after the Ctrl-C"
+  grep -Fq "interrupted" "$out" || fail "$*" "no 'interrupted'"
+}
+
 # Runs the program in the background until its output holds TEXT, then
 # hangs the emulator's line up; the program must end within 5 s.
 drop_line_after() {
@@ -193,11 +231,15 @@ TABLE
 TABLE
     grep -q 'Dec +19°1[01]' <("$sidera" run "${sim[@]}" -- goto Arcturus -- status 2>&1) ||
       fail arcturus "declination of Arcturus not shown"
-    # Ctrl-C stops the axes and exits 130.
+    # Ctrl-C while the goto is watched stops the axes and exits 130.
+    : >"$out"
     "$sidera" run --model 6 --lat 40.7 --lon -74 --utc 2026-03-20T04:00:00 -- goto Arcturus \
       >"$out" 2>&1 &
     pid=$!
-    sleep 1
+    for _ in $(seq 300); do
+      grep -Fq "goto Arcturus " "$out" && break
+      sleep 0.02
+    done
     kill -INT "$pid"
     wait "$pid"
     [ $? -eq 130 ] || fail interrupt "exit status"
@@ -209,7 +251,8 @@ TABLE
     # The line hung up while the mount is idle, then during a goto.
     drop_line_after "Connected" run --model 1 --device "$device" "${at[@]/50/20}" -- wait 60
     [ "$status" -eq 1 ] || fail idle "exit status $status"
-    grep -Fq "wait: the mount stopped answering: axis 0 (right ascension) does not reply" "$out" ||
+    # Both controllers fell silent with the line; the one found first is named.
+    grep -Eq "wait: the mount stopped answering: axis (0 \(right ascension\)|1 \(declination\)) does not reply" "$out" ||
       fail idle "no message naming the axis"
     start_emulator --time-scale 1
     drop_line_after "goto Arcturus " run --model 0 --device "$device" "${at[@]/50/1}" -- goto Arcturus
@@ -258,6 +301,44 @@ PY
     "$sidera" --json models >"$out" 2>&1
     "$python" -c 'import json,sys; m=json.load(open(sys.argv[1]))["models"]; assert len(m)==12 and m[6]["driven"]' "$out" ||
       fail json models
+    ;;
+  interrupts)
+    # Ctrl-C at chosen points of a plan on a hex-command mount: during the
+    # connect (the controller answers after 1.5 s), between steps, and
+    # during a sync. The program stops, ends with 130, and no later step
+    # moves the mount.
+    hex=(--model 3 --lat 40.7 --lon -74 --utc 2026-03-20T04:00:00)
+    start_hex_emulator --initialised --reply-delay 1500
+    interrupted_when ":e1" run "${hex[@]}" --device "$device" -- goto altaz 150 40
+    grep -Fq "connect: interrupted" "$out" || fail connect "message"
+    kill "$emulator_pid"
+    start_hex_emulator --initialised --echo
+    SIDERA_TEST_INTERRUPT_AT="step 2" expect 130 "goto: interrupted; both axes were stopped" \
+      run "${hex[@]}" --device "$device" -- sync home -- goto altaz 150 40
+    grep -Eq "^request :(J|H)" "$work/requests" && fail between "the goto after the Ctrl-C went out"
+    kill "$emulator_pid"
+    start_hex_emulator --initialised --echo --reply-delay 300
+    interrupted_when ":E1" run "${hex[@]}" --device "$device" -- sync home -- goto altaz 150 40
+    grep -Fq "interrupted" "$out" || fail sync message
+    kill "$emulator_pid"
+    emulator_pid=""
+    # The demo on a hardware model: Ctrl-C at the terminal reaches the
+    # demo's process group only; the emulator the demo started goes on
+    # answering, so the demo stops the axes through it and ends with 130.
+    demo_out="$work/demo"
+    setsid "$sidera" demo --model 1 --utc 2026-03-20T04:00:00 >"$demo_out" 2>&1 </dev/null &
+    demo=$!
+    for _ in $(seq 300); do
+      grep -Fq "1. Alignment" "$demo_out" && break
+      sleep 0.05
+    done
+    grep -Fq "1. Alignment" "$demo_out" || { cat "$demo_out" >&2; fail demo "did not start"; }
+    kill -INT -- "-$demo"
+    wait "$demo"
+    got=$?
+    cat "$demo_out" >"$out"
+    [ "$got" -eq 130 ] || fail demo "exit status $got, want 130"
+    grep -Fq "interrupted; both axes were stopped" "$out" || fail demo "the axes were not stopped"
     ;;
   *)
     fail "$1" "unknown case"

@@ -19,6 +19,7 @@
 #include "tools/sidera/format.h"
 #include "tools/sidera/interrupt.h"
 #include "tools/sidera/library.h"
+#include "tools/sidera/line_input.h"
 #include "tools/sidera/output.h"
 #include "tools/sidera/plan.h"
 #include "tools/sidera/session.h"
@@ -254,13 +255,19 @@ int CommandRun(const Words& args, bool json) {
   Library library;
   if (!LoadOrReport(library, out)) return kExitFailure;
   host::SkyClock clock(host::ClockScaleFromEnvironment(), p.setup.startUtc);
-  InstallInterruptHandler();
+  const InterruptWatch watch(library.api(), InterruptWatch::Mode::kEnd, json);
   Session session(library, out, clock, p.session);
+  InterruptHereForTest("connect");
   if (Outcome o = session.Connect(); !o.ok()) return ExitStatusOf(o);
-  for (const PlannedStep& step : *plan) {
-    ClearInterrupt();  // a Ctrl-C between motions must not cut the next one short
+  // A Ctrl-C at any moment ends the plan: no step starts after it.
+  for (size_t i = 0; i < plan->size(); ++i) {
+    const PlannedStep& step = (*plan)[i];
+    InterruptHereForTest("step " + std::to_string(i + 1));
+    if (Interrupted()) return ExitStatusOf(session.Interrupt(step.name));
+    SetInterruptContext(step.name);
     if (Outcome o = session.Run(step); !o.ok()) return ExitStatusOf(o);
   }
+  if (Interrupted()) return ExitStatusOf(session.Interrupt(plan->back().name));
   return 0;
 }
 
@@ -275,19 +282,29 @@ int CommandShell(const Words& args, bool json) {
   Library library;
   if (!LoadOrReport(library, out)) return kExitFailure;
   host::SkyClock clock(host::ClockScaleFromEnvironment(), p.setup.startUtc);
-  InstallInterruptHandler();
+  const InterruptWatch watch(library.api(), InterruptWatch::Mode::kShell, json);
   Session session(library, out, clock, p.session);
   if (Outcome o = session.Connect(); !o.ok()) return ExitStatusOf(o);
   const PlanContext context{host::FactsOf(p.setup.model)};
   const bool prompt = isatty(STDIN_FILENO) != 0 && !json;
   status = 0;
-  std::string line;
+  LineInput input;
   for (;;) {
+    SetPhase(Phase::kPrompt);
+    SetInterruptContext("shell");
     if (prompt) {
       std::fputs("sidera> ", stdout);
       std::fflush(stdout);
     }
-    if (!std::getline(std::cin, line)) break;
+    std::string line;
+    const LineInput::Result got = input.Read(&line);
+    if (got == LineInput::Result::kEnd) break;
+    if (got == LineInput::Result::kInterrupted) {
+      // As at a terminal: the line is dropped; a second Ctrl-C quits.
+      if (PendingInterrupts() == 1) out.Error("^C (Ctrl-C again to quit)");
+      continue;
+    }
+    ClearInterrupt();
     Words words;
     if (!SplitLine(line, &words)) {
       out.Failure("usage", "usage", "unterminated quote");
@@ -309,9 +326,12 @@ int CommandShell(const Words& args, bool json) {
       continue;
     }
     // A failed step is reported and the shell goes on; the exit status
-    // remembers that something failed.
-    ClearInterrupt();
+    // remembers that something failed. A Ctrl-C cancels the step only.
+    SetInterruptContext(step.name);
+    SetPhase(Phase::kStep);
     if (Outcome o = session.Run(step); !o.ok()) status = ExitStatusOf(o);
+    SetPhase(Phase::kPrompt);
+    ClearInterrupt();
   }
   if (prompt) std::fputc('\n', stdout);
   return status;

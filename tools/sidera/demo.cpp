@@ -108,7 +108,7 @@ int CommandDemo(const Words& args, bool json) {
     return kExitFailure;
   }
   host::SkyClock clock(scale, setup.startUtc);
-  InstallInterruptHandler();
+  const InterruptWatch watch(library.api(), InterruptWatch::Mode::kEnd, json);
   const auto realStart = std::chrono::steady_clock::now();
 
   out.Text("Sidera demo: " + library.MountName(model) + " (model " + std::to_string(model) + ")" +
@@ -138,6 +138,7 @@ int CommandDemo(const Words& args, bool json) {
            FormatFixed(Degrees(kDemoMountOffset1) * 60, 0) +
            "' on axis 1; centring each star shows it, and the alignment absorbs it.");
   AlignReport align;
+  SetInterruptContext("align");
   if (Outcome o = session.Align({first, second}, kDemoMountOffset0, kDemoMountOffset1, &align);
       !o.ok()) {
     session.ReportFailure("align", "align", o);
@@ -161,6 +162,7 @@ int CommandDemo(const Words& args, bool json) {
       "it ends the goto)");
   std::vector<double> errors;
   for (const TargetSpec& target : tour) {
+    SetInterruptContext("goto " + target.label);
     MotionReport motion;
     if (Outcome o = session.Goto(target, true, &motion); !o.ok()) {
       session.ReportFailure("goto", "goto " + target.label, o);
@@ -179,6 +181,7 @@ int CommandDemo(const Words& args, bool json) {
   out.Text("");
   out.Text("3. Tracking " + tracked + " for " + FormatFixed(trackSeconds / 60, 0) + " minutes");
   TrackReport track;
+  SetInterruptContext("track");
   if (Outcome o = session.Track(trackSeconds, &track); !o.ok()) {
     session.ReportFailure("track", "track", o);
     return ExitStatusOf(o);

@@ -40,6 +40,14 @@ bool EmulatorProcess::Start(const std::string& program, const std::vector<std::s
     return false;
   }
   if (pid_ == 0) {
+    // A session of its own: the terminal's Ctrl-C goes to the program that
+    // started it, which stops the mount through this emulator first. The
+    // emulator ends when that program stops it or goes away (its standard
+    // input closes).
+    (void)setsid();
+    sigset_t none;
+    sigemptyset(&none);
+    (void)sigprocmask(SIG_SETMASK, &none, nullptr);
     dup2(in[0], STDIN_FILENO);
     dup2(out[1], STDOUT_FILENO);
     execv(program.c_str(), argv.data());

@@ -1,6 +1,8 @@
 // A controller emulator run as a child process for the demo: started with
-// its options, its pseudo-terminal path read from the first line it prints,
-// and stopped again at the end.
+// its options in a session of its own (so that the terminal's Ctrl-C
+// reaches only the demo, which stops the mount through it), its
+// pseudo-terminal path read from the first line it prints, and stopped
+// again at the end.
 #pragma once
 
 #include <sys/types.h>

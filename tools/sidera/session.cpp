@@ -126,6 +126,11 @@ Outcome Session::Connect() {
   const std::string name = library_.MountName(options_.model);
   const Observer& site = options_.site.observer;
   const int code = api().CreateMount(options_.model, site.latitude, site.elevation);
+  if (code != 0 && Interrupted()) {
+    const Outcome o{Outcome::Kind::kInterrupted, 0, "interrupted; nothing was moved"};
+    ReportFailure("connect", "connect", o);
+    return o;
+  }
   if (code != 0) {
     Outcome o = FromCode(code);
     if (code == SIDERA_NOT_IMPLEMENTED) {
@@ -143,6 +148,8 @@ Outcome Session::Connect() {
     return o;
   }
   connected_ = true;
+  // A Ctrl-C while the controller was being connected: nothing more happens.
+  if (Interrupted()) return Interrupt("connect");
   // CreateMount keeps a default site when it rejects the one given and still
   // answers 0; setting the site again makes a rejection visible.
   if (int site_code = api().SetSite(site.latitude, site.elevation); site_code != 0) {
@@ -257,6 +264,12 @@ Outcome Session::PointingError(const TargetSpec& target, double* error) {
   return Outcome::Ok();
 }
 
+Outcome Session::Interrupt(const std::string& what) {
+  Outcome o = StopAfter({Outcome::Kind::kInterrupted, 0, "interrupted"});
+  ReportFailure(what, what, o);
+  return o;
+}
+
 Outcome Session::StopAfter(Outcome outcome) {
   const int code0 = api().StopAxis(0);
   const int code1 = api().StopAxis(1);
@@ -273,6 +286,7 @@ Outcome Session::StopAfter(Outcome outcome) {
 }
 
 Outcome Session::Goto(const TargetSpec& target, bool wait, MotionReport* report) {
+  if (Interrupted()) return StopAfter({Outcome::Kind::kInterrupted, 0, "interrupted"});
   int code = 0;
   switch (target.kind) {
     case TargetSpec::Kind::kNamed:
@@ -300,10 +314,7 @@ Outcome Session::WatchGoto(const TargetSpec& target, MotionReport* report) {
   bool seenGoto = false;
   const double tolerance = Radians(facts_->gotoToleranceDegrees);
   for (;;) {
-    if (Interrupted()) {
-      ClearInterrupt();
-      return StopAfter({Outcome::Kind::kInterrupted, 0, "interrupted"});
-    }
+    if (Interrupted()) return StopAfter({Outcome::Kind::kInterrupted, 0, "interrupted"});
     uint32_t state = 0;
     AxisPair axes{};
     if (Outcome o = ReadState(&state); !o.ok()) return StopAfter(o);
@@ -362,6 +373,7 @@ Outcome Session::WatchGoto(const TargetSpec& target, MotionReport* report) {
 Outcome Session::AwaitState(bool (*want)(uint32_t), double seconds, uint32_t* state) {
   const auto start = steady_clock::now();
   for (;;) {
+    if (Interrupted()) return StopAfter({Outcome::Kind::kInterrupted, 0, "interrupted"});
     if (Outcome o = ReadState(state); !o.ok()) return o;
     if (want(*state) || RealSecondsSince(start) > seconds) return Outcome::Ok();
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -372,6 +384,7 @@ Outcome Session::Align(const std::vector<TargetSpec>& stars, double offset0, dou
                        AlignReport* report) {
   std::vector<AlignStar> records;
   for (const TargetSpec& star : stars) {
+    if (Interrupted()) return StopAfter({Outcome::Kind::kInterrupted, 0, "interrupted"});
     MotionReport motion;
     if (Outcome o = Goto(star, true, &motion); !o.ok()) {
       o.message = "centring " + star.label + ": " + o.message;
@@ -410,6 +423,7 @@ Outcome Session::Align(const std::vector<TargetSpec>& stars, double offset0, dou
 }
 
 Outcome Session::Track(double seconds, TrackReport* report) {
+  if (Interrupted()) return StopAfter({Outcome::Kind::kInterrupted, 0, "interrupted"});
   uint32_t state = 0;
   if (Outcome o = ReadState(&state); !o.ok()) return o;
   if (state != SIDERA_MOUNT_TRACKING) {
@@ -433,10 +447,7 @@ Outcome Session::Track(double seconds, TrackReport* report) {
   double drift = 0;
   double worst = 0;
   for (;;) {
-    if (Interrupted()) {
-      ClearInterrupt();
-      return StopAfter({Outcome::Kind::kInterrupted, 0, "interrupted"});
-    }
+    if (Interrupted()) return StopAfter({Outcome::Kind::kInterrupted, 0, "interrupted"});
     const double elapsed = clock_.ElapsedSeconds() - skyStart;
     if (Outcome o = ReadState(&state); !o.ok()) return StopAfter(o);
     if (Outcome o = ReadSky(&sky); !o.ok()) return StopAfter(o);
@@ -479,10 +490,7 @@ std::string Session::PositionLine(const AxisPair& axes, const SkyPoint& sky,
 Outcome Session::Watch(double seconds, const std::string& label) {
   const double skyStart = clock_.ElapsedSeconds();
   for (;;) {
-    if (Interrupted()) {
-      ClearInterrupt();
-      return StopAfter({Outcome::Kind::kInterrupted, 0, "interrupted"});
-    }
+    if (Interrupted()) return StopAfter({Outcome::Kind::kInterrupted, 0, "interrupted"});
     const double elapsed = clock_.ElapsedSeconds() - skyStart;
     uint32_t state = 0;
     AxisPair axes{};

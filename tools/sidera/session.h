@@ -97,6 +97,9 @@ class Session {
   Outcome Track(double seconds, TrackReport* report);
   // Prints `what: message` (or its JSON form) for a failed step.
   void ReportFailure(const std::string& step, const std::string& what, const Outcome& outcome);
+  // A Ctrl-C came before or after `what` (a step, "connect"): stops both
+  // axes, reports it and returns the interrupted outcome.
+  Outcome Interrupt(const std::string& what);
 
   const SessionOptions& options() const { return options_; }
   const host::ModelFacts& facts() const { return *facts_; }

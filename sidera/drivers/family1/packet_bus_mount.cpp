@@ -7,6 +7,7 @@
 
 #include "sidera/core/angles.h"
 #include "sidera/drivers/family1/packet.h"
+#include "sidera/link/exchange_scope.h"
 
 namespace sidera {
 
@@ -74,19 +75,19 @@ MountResult PacketBusMount::sendPacket(int axis, uint8_t id, const uint8_t* data
   uint8_t request[family1::kPacketBufferSize];
   const size_t size = family1::BuildRequest(axis, id, data, length, request);
   if (size == 0) return NoResponse(axis);
-  const LineResult r = exchange(request, static_cast<uint32_t>(size), reply);
+  const LineResult r = exchange(request, static_cast<uint32_t>(size), reply, LineAxis(axis));
   return r == LineResult::kOk ? kOk : NoResponse(axis);
 }
 
 MountResult PacketBusMount::sendGoto(int axis, double angle, bool fast) {
   uint8_t data[3];
-  pack24(toCounts(axis, angle), data);
+  pack24(toCounts(axis, NormalizeAngle(angle)), data);
   return sendPacket(axis, fast ? family1::kGotoFast : family1::kGotoSlow, data, 3, nullptr);
 }
 
 MountResult PacketBusMount::sendSetPosition(int axis, double angle) {
   uint8_t data[3];
-  pack24(toCounts(axis, angle), data);
+  pack24(toCounts(axis, NormalizeAngle(angle)), data);
   return sendPacket(axis, family1::kSetPosition, data, 3, nullptr);
 }
 
@@ -154,6 +155,11 @@ MountResult PacketBusMount::ReadAxisPosition(int axis) {
 void PacketBusMount::SetAxisState(int axis, uint32_t state) {
   std::lock_guard<std::mutex> lock(stateMutex_);
   axisState[axis] = state;
+  ++stateChanges_[axis];
+}
+
+void PacketBusMount::CountStateChange(int axis) {
+  std::lock_guard<std::mutex> lock(stateMutex_);
   ++stateChanges_[axis];
 }
 
@@ -234,10 +240,13 @@ MountResult PacketBusMount::GotoInControllerFrame(int axis, double angle, double
   const bool fast = std::fabs(delta) > 1.5 * approachDistance.load();
   SetAxisState(axis, fast ? (AXIS_GOTO | AXIS_HIGH_SPEED) : AXIS_GOTO);
   axisRate[axis] = DegToRad(fast ? kFastGotoRateDeg : kSlowGotoRateDeg);
-  return sendGoto(axis, wireAngle, fast);
+  const MountResult sent = sendGoto(axis, wireAngle, fast);
+  CountStateChange(axis);
+  return sent;
 }
 
 MountResult PacketBusMount::HaltAxis(int axis) {
+  const UrgentExchanges stop;
   const MountResult r = sendRate(axis, 0.0);
   if (r != kOk) return r;
   SetAxisState(axis, AXIS_STOPPED);

@@ -22,12 +22,15 @@ class PacketBusMount : public SerialLink, public virtual TelescopeMount {
   PacketBusMount();
   ~PacketBusMount() override;
 
+  LineHealth* Line() override { return &health; }
+
   // ---- Hardware slots. ----
   MountResult ReadAxisPosition(int axis) override;
   MountResult ReadAxisState(int axis) override;
   MountResult Connect() override;
   MountResult SlewAxisAtRate(int axis, double rate) override;
   MountResult GotoAxisAngle(int axis, double angle) override;
+  // A stop: its packet goes onto the line ahead of any other.
   MountResult HaltAxis(int axis) override;
   MountResult WriteAxisPosition(int axis, double angle) override;
 
@@ -43,6 +46,7 @@ class PacketBusMount : public SerialLink, public virtual TelescopeMount {
   // ---- Bus messages. Each returns 0 or the addressed axis's no-response
   // code (100/101); out-values are written only on success. ----
   MountResult sendPacket(int axis, uint8_t id, const uint8_t* data, size_t length, uint8_t* reply);
+  // Angles go out reduced into one turn (the controller counts 2^24 a turn).
   MountResult sendGoto(int axis, double angle, bool fast);
   MountResult sendSetPosition(int axis, double angle);
   // Sets axisLastDirectionPositive from a nonzero rate; a rate that
@@ -66,6 +70,10 @@ class PacketBusMount : public SerialLink, public virtual TelescopeMount {
   // Sets axisState[axis] and counts the change, so that a goto poll can
   // tell whether the state it read is still current when its reply comes.
   void SetAxisState(int axis, uint32_t state);
+  // Counts a change without one of the state: a command that set the state
+  // before it went out has now gone out, so a poll that read the state in
+  // between asked the controller about the motion before it.
+  void CountStateChange(int axis);
 
  private:
   std::mutex stateMutex_;

@@ -6,6 +6,7 @@
 
 #include "sidera/core/angles.h"
 #include "sidera/drivers/family2/byte_command.h"
+#include "sidera/link/exchange_scope.h"
 #include "sidera/platform/clock.h"
 #include "sidera/platform/debug_log.h"
 
@@ -77,7 +78,8 @@ LineResult ByteCommandMount::readReply(uint8_t* reply) {
 
 MountResult ByteCommandMount::sendCommand(int axis, const uint8_t* request, uint32_t length,
                                           uint8_t* reply) {
-  return exchange(request, length, reply) == LineResult::kOk ? kOk : NoResponse(axis);
+  return exchange(request, length, reply, kLineBothAxes) == LineResult::kOk ? kOk
+                                                                            : NoResponse(axis);
 }
 
 MountResult ByteCommandMount::readCount(int axis, uint32_t* count) {
@@ -183,15 +185,25 @@ MountResult ByteCommandMount::ReadAxisPosition(int axis) {
   return kOk;
 }
 
+void ByteCommandMount::SetAxisState(int axis, uint32_t state) {
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  axisState[axis] = state;
+  ++stateChanges_[axis];
+}
+
+void ByteCommandMount::CountStateChange(int axis) {
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  ++stateChanges_[axis];
+}
+
 MountResult ByteCommandMount::ReadAxisState(int axis) {
   if (!ValidAxis(axis)) return kInvalidParameter;
-  // A poll never waits: while a command or another poll is under way, this
-  // one is skipped and the state stays for the next poll to decide.
-  std::unique_lock<std::mutex> lock(gotoStateMutex, std::try_to_lock);
-  if (!lock.owns_lock()) return kOk;
-  uint32_t state = axisState[axis].load();
-  if ((state & AXIS_GOTO) == 0) return kOk;
-
+  uint32_t changes = 0;
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if ((axisState[axis].load() & AXIS_GOTO) == 0) return kOk;
+    changes = stateChanges_[axis];
+  }
   bool finished = false;
   if (axis == 0) {
     int done = 0;
@@ -200,10 +212,16 @@ MountResult ByteCommandMount::ReadAxisState(int axis) {
     finished = done != 0;
   } else {
     const uint32_t now = platform::Now();
-    if (static_cast<uint32_t>(now - axis1GotoTick) <= kAxis1SettleTicks) return kOk;
-    const MountResult r = ReadAxisPosition(1);
+    {
+      std::lock_guard<std::mutex> lock(stateMutex_);
+      if (static_cast<uint32_t>(now - axis1GotoTick) <= kAxis1SettleTicks) return kOk;
+    }
+    double position = 0.0;
+    const MountResult r = readPosition(1, &position);
     if (r != kOk) return r;
-    const double position = axisPosition[1].load();
+    axisPosition[1] = position;
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if (stateChanges_[1] != changes) return kOk;  // a newer command: its own poll decides
     if (position == axis1GotoPosition) {
       finished = true;
     } else {
@@ -211,12 +229,15 @@ MountResult ByteCommandMount::ReadAxisState(int axis) {
       axis1GotoTick = now;
     }
   }
-  // A finished goto leaves the axis at rest. Only the goto's own state is
-  // replaced: a rate move started meanwhile stays.
-  if (finished && axisState[axis].compare_exchange_strong(state, AXIS_STOPPED)) {
-    SIDERA_DEBUG_LOG(kMotion, "byte-command goto of axis %d finished (%s)", axis,
-                     axis == 0 ? "the controller says so" : "two equal reads a second apart");
-  }
+  if (!finished) return kOk;
+  // A finished goto leaves the axis at rest, unless a command came while
+  // the poll was on the line: its state stands.
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  if (stateChanges_[axis] != changes) return kOk;
+  axisState[axis] = AXIS_STOPPED;
+  ++stateChanges_[axis];
+  SIDERA_DEBUG_LOG(kMotion, "byte-command goto of axis %d finished (%s)", axis,
+                   axis == 0 ? "the controller says so" : "two equal reads a second apart");
   return kOk;
 }
 
@@ -243,12 +264,14 @@ MountResult ByteCommandMount::SlewAxisAtRate(int axis, double rate) {
   if (!ValidAxis(axis)) return kInvalidParameter;
   if (rate >= 0.0) {
     axisLastDirectionPositive[axis] = 1;
-    axisState[axis] = AXIS_RATE_MOTION | AXIS_POSITIVE;
+    SetAxisState(axis, AXIS_RATE_MOTION | AXIS_POSITIVE);
   } else {
     axisLastDirectionPositive[axis] = 0;
-    axisState[axis] = AXIS_RATE_MOTION;
+    SetAxisState(axis, AXIS_RATE_MOTION);
   }
-  return setRate(axis, rate);
+  const MountResult r = setRate(axis, rate);
+  CountStateChange(axis);
+  return r;
 }
 
 void ByteCommandMount::RecordCommandedAngle(int axis, double angle) {
@@ -257,27 +280,29 @@ void ByteCommandMount::RecordCommandedAngle(int axis, double angle) {
 
 MountResult ByteCommandMount::GotoAxisAngle(int axis, double angle) {
   if (!ValidAxis(axis)) return kInvalidParameter;
-  std::lock_guard<std::mutex> lock(gotoStateMutex);
   RecordCommandedAngle(axis, angle);
-  axisState[axis] = AXIS_GOTO | AXIS_HIGH_SPEED;
+  SetAxisState(axis, AXIS_GOTO | AXIS_HIGH_SPEED);
   axisRate[axis] = DegToRad(kGotoRateDeg);
   if (axis == 1) {
     // The starting point of the settle test; a failed read keeps the last
     // known position, which serves as well.
     (void)ReadAxisPosition(1);
+    std::lock_guard<std::mutex> lock(stateMutex_);
     axis1GotoPosition = axisPosition[1].load();
     axis1GotoTick = platform::Now();
   }
-  return gotoAngle(axis, angle);
+  const MountResult r = gotoAngle(axis, angle);
+  CountStateChange(axis);
+  return r;
 }
 
 MountResult ByteCommandMount::HaltAxis(int axis) {
   if (!ValidAxis(axis)) return kInvalidParameter;
-  std::lock_guard<std::mutex> lock(gotoStateMutex);
+  const UrgentExchanges stop;
   const MountResult r =
       (axisState[axis].load() & AXIS_GOTO) != 0 ? stopGoto(axis) : setRate(axis, 0.0);
   if (r != kOk) return r;
-  axisState[axis] = AXIS_STOPPED;
+  SetAxisState(axis, AXIS_STOPPED);
   return kOk;
 }
 

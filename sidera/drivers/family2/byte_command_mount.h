@@ -24,6 +24,8 @@ class ByteCommandMount : public SerialLink, public virtual TelescopeMount {
   ByteCommandMount();
   ~ByteCommandMount() override;
 
+  LineHealth* Line() override { return &health; }
+
   // ---- Hardware slots. ----
   MountResult ReadAxisPosition(int axis) override;
   // Ends a goto whose completion the controller shows; see the class note.
@@ -33,7 +35,8 @@ class ByteCommandMount : public SerialLink, public virtual TelescopeMount {
   MountResult Connect() override;
   MountResult SlewAxisAtRate(int axis, double rate) override;
   MountResult GotoAxisAngle(int axis, double angle) override;
-  // Stop-goto during a goto, otherwise a zero rate.
+  // Stop-goto during a goto, otherwise a zero rate; a stop, so it goes onto
+  // the line ahead of any other request.
   MountResult HaltAxis(int axis) override;
   // Axis 1: sets the controller's count. Axis 0: shifts azimuthOffset so
   // that the axis reads `angle` now; nothing is sent to change the
@@ -47,9 +50,13 @@ class ByteCommandMount : public SerialLink, public virtual TelescopeMount {
   // gets, so that the reader reads exactly that many bytes.
   LineResult write(const uint8_t* bytes, uint32_t length) override;
   LineResult readReply(uint8_t* reply) override;
+  // Only position reads and the goto-done query get a reply.
+  bool replyExpected() const override { return expectedReplyLength != 0; }
 
   // ---- Controller commands. Each returns 0 or the addressed axis's
-  // no-response code (100/101); out-values are written only on success. ----
+  // no-response code (100/101); out-values are written only on success.
+  // One controller answers for both axes, so what one exchange shows of the
+  // line counts for both. ----
   MountResult sendCommand(int axis, const uint8_t* request, uint32_t length, uint8_t* reply);
   // The host's angle of the axis in [-pi, pi] (axis 0 shifted by
   // azimuthOffset).
@@ -72,7 +79,7 @@ class ByteCommandMount : public SerialLink, public virtual TelescopeMount {
   // rate then goes out with the negative command. Any thread that sends.
   std::atomic<int32_t> lastRateNegative{0};
   // The axis-1 position at the latest record of an axis-1 goto, and its
-  // tick. Guarded by gotoStateMutex.
+  // tick. Guarded by stateMutex_.
   double axis1GotoPosition = 0.0;
   uint32_t axis1GotoTick = 0;
   // The model's N; set by the model constructor.
@@ -93,13 +100,16 @@ class ByteCommandMount : public SerialLink, public virtual TelescopeMount {
   // Records the angle a goto commands for the axis.
   void RecordCommandedAngle(int axis, double angle);
 
-  // Held from a goto's or halt's state change until its command has gone
-  // out, and by ReadAxisState from reading the state until it is updated,
-  // so that a completion poll never ends a goto on a reply older than its
-  // command. Pollers only try it (a busy poll is skipped); commands wait for
-  // at most one poll's exchange. Taken before the link lock, never while
-  // holding it.
-  std::mutex gotoStateMutex;
+  // Sets axisState[axis] and counts the change; CountStateChange counts one
+  // without a new state (the command that set it has now gone out). A
+  // completion poll applies what it learnt only when no change was counted
+  // since it read the state, so it never ends a goto on a reply older than
+  // the goto's command, and no command ever waits for a poll.
+  void SetAxisState(int axis, uint32_t state);
+  void CountStateChange(int axis);
+
+  std::mutex stateMutex_;  // held only to read or change the state and its count
+  uint32_t stateChanges_[2] = {0, 0};
 };
 
 }  // namespace sidera

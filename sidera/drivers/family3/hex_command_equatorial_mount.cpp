@@ -56,8 +56,10 @@ MountResult HexCommandEquatorialMount::initializeAxes() {
   (void)ReadAxisState(1);
   if ((axisState[1] & AXIS_NOT_INITIALIZED) != 0) (void)WriteAxisPosition(1, kHalfPi);
   (void)HexCommandMount::initializeAxes();
-  southernHemisphere = latitude < 0.0 ? 1 : 0;
+  SiteChanged();
   return kOk;
 }
+
+void HexCommandEquatorialMount::SiteChanged() { southernHemisphere = latitude < 0.0 ? 1 : 0; }
 
 }  // namespace sidera

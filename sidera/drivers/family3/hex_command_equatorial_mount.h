@@ -4,7 +4,8 @@
 // axis (host = controller - pi/2), and the host keeps axis 1 in
 // [-pi/2, 3pi/2) so that both pier sides have distinct declination-axis
 // angles. Controllers that report an axis not yet initialised are first set
-// to the home position (-90, +90 degrees). RTS stays raised.
+// to the home position (-90, +90 degrees). RTS stays raised. South of the
+// equator the direction characters of every motion get the southern bit.
 #pragma once
 
 #include "sidera/drivers/family3/hex_command_mount.h"
@@ -26,6 +27,9 @@ class HexCommandEquatorialMount : public HexCommandMount, public EquatorialMount
   // family's initialisation, then the hemisphere flag from the site's
   // latitude. Always 0: a controller that missed a step shows it later.
   MountResult initializeAxes() override;
+  // The hemisphere flag follows every change of the site: a motion
+  // commanded afterwards gets the direction characters of the new one.
+  void SiteChanged() override;
 };
 
 }  // namespace sidera

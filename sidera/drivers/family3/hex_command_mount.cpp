@@ -10,6 +10,7 @@
 
 #include "sidera/core/angles.h"
 #include "sidera/drivers/family3/hex_protocol.h"
+#include "sidera/link/exchange_scope.h"
 #include "sidera/platform/clock.h"
 #include "sidera/platform/debug_log.h"
 
@@ -80,7 +81,7 @@ MountResult HexCommandMount::initializeAxes() {
 }
 
 int HexCommandMount::probeEcho() {
-  if (!lockEvent.Wait(kLockWaitTicks)) return 1;
+  if (!AcquireLine()) return 1;
   SetRts(true);
   platform::Sleep(kEchoProbeSettleTicks);
   (void)port.Purge(true, true);
@@ -96,7 +97,7 @@ int HexCommandMount::probeEcho() {
   } else {
     lineEchoes = 0;  // RTS stays raised
   }
-  lockEvent.Set();
+  lineLock.Release();
   return lineEchoes;
 }
 
@@ -109,7 +110,7 @@ MountResult HexCommandMount::sendHexCommand(int axis, char letter, const char* d
   if (size == 0) return NoResponse(axis);
   uint8_t scratch[family3::kReplyBufferSize] = {};
   uint8_t* buffer = reply != nullptr ? reply : scratch;
-  if (exchange(frame, static_cast<uint32_t>(size), buffer) != LineResult::kOk) {
+  if (exchange(frame, static_cast<uint32_t>(size), buffer, LineAxis(axis)) != LineResult::kOk) {
     return NoResponse(axis);
   }
   // The controller's own error digits do not matter to the caller: a
@@ -283,6 +284,12 @@ MountResult HexCommandMount::StopInstantly(int axis) {
 }
 
 MountResult HexCommandMount::LoadPosition(int axis, double angle) {
+  // The position is a signed 24-bit count. An angle within a turn of zero
+  // goes out as it is (the equatorial frame loads up to 3/2 of a half
+  // turn); one further out is the same place a whole number of turns away.
+  constexpr double kMaxCount = 0x7FFFFF;
+  if (!(std::fabs(angle * countsPerRadian[axis]) <= kMaxCount)) angle = std::fmod(angle, kTwoPi);
+  if (!(std::fabs(angle * countsPerRadian[axis]) <= kMaxCount)) angle = NormalizeAngle(angle);
   const uint32_t wire = static_cast<uint32_t>(toCounts(axis, angle)) + family3::kPositionOffset;
   return SendNumber(*this, axis, family3::kLoadPosition, wire);
 }
@@ -358,7 +365,10 @@ MountResult HexCommandMount::Connect() {
 MountResult HexCommandMount::GotoAxisAngle(int axis, double angle) {
   const MountResult r = ReadAxisPosition(axis);
   if (r != kOk) return r;
-  int32_t steps = TruncateToInt32((angle - axisPosition[axis].load()) * countsPerRadian[axis]);
+  // Less than a turn, so that the step count fits the 24-bit increment and
+  // the int32 arithmetic below for any finite target.
+  const double way = std::fmod(angle - axisPosition[axis].load(), kTwoPi);
+  int32_t steps = TruncateToInt32(way * countsPerRadian[axis]);
   if (steps == 0) return kOk;  // less than a step away: nothing to do
 
   const bool negative = steps < 0;
@@ -431,6 +441,7 @@ MountResult HexCommandMount::PrepareRateMotion(int axis, double rate) {
     if (r != kOk) return r;
     const uint32_t start = platform::Now();
     for (;;) {
+      const uint64_t seen = CommandGeneration();
       r = ReadAxisState(axis);
       if (r != kOk) return r;
       if ((axisState[axis] & AXIS_STOPPED) != 0) break;
@@ -440,7 +451,7 @@ MountResult HexCommandMount::PrepareRateMotion(int axis, double rate) {
                          kStopWaitLimitTicks);
         return NoResponse(axis);
       }
-      platform::Sleep(kStopPollTicks);
+      SleepUnlessCommanded(seen, kStopPollTicks);
     }
   }
   // The motion that follows shows whether the mode was taken.
@@ -449,6 +460,7 @@ MountResult HexCommandMount::PrepareRateMotion(int axis, double rate) {
 }
 
 MountResult HexCommandMount::HaltAxis(int axis) {
+  const UrgentExchanges stop;
   return useInstantStop != 0 ? StopInstantly(axis) : StopMotion(axis);
 }
 
@@ -461,6 +473,7 @@ MountResult HexCommandMount::MotionPollHook() {
   if (isEquatorial == 0) (void)StopTracking();  // halts both axes; checked below
 
   for (bool firstRound = true;; firstRound = false) {
+    const uint64_t seen = CommandGeneration();
     // The axes are read directly, so that a controller that stops answering
     // ends the wait with its code instead of leaving it to spin on the last
     // known state.
@@ -476,7 +489,7 @@ MountResult HexCommandMount::MotionPollHook() {
       r = HaltAxis(1);
       if (r != kOk) return r;
     } else {
-      platform::Sleep(kStopPollTicks);
+      SleepUnlessCommanded(seen, kStopPollTicks);
     }
     if (axisMoving[0] == 0 || axisMoving[1] == 0 || stopRequested != 0 || shuttingDown != 0) {
       return kUserInterrupt;

@@ -14,6 +14,7 @@
 // thread of the mount exists, and only read afterwards.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -41,6 +42,8 @@ class HexCommandMount : public SerialLink, public virtual TelescopeMount {
   HexCommandMount();
   ~HexCommandMount() override;
 
+  LineHealth* Line() override { return &health; }
+
   // ---- Hardware slots. ----
   MountResult ReadAxisPosition(int axis) override;
   MountResult ReadAxisState(int axis) override;
@@ -51,14 +54,20 @@ class HexCommandMount : public SerialLink, public virtual TelescopeMount {
   MountResult AuxCommandHook(uint32_t axis, uint32_t rateLow, uint32_t rateHigh) override;
   MountResult Connect() override;
   MountResult SlewAxisAtRate(int axis, double rate) override;
+  // A relative move: the step count of the way from where the axis stands
+  // to `angle`, a way of less than one turn in the direction it points (an
+  // angle whole turns away is the same place of the axis).
   MountResult GotoAxisAngle(int axis, double angle) override;
+  // A stop: it goes onto the line ahead of any other request.
   MountResult HaltAxis(int axis) override;
   MountResult WriteAxisPosition(int axis, double angle) override;
 
   // Prepares a rate motion at `rate`: a running slow motion that keeps its
   // direction is left running (it only gets a new step period); anything
   // else is halted and, once the controller reports it stopped, set to the
-  // slow or fast rate mode in the new direction.
+  // slow or fast rate mode in the new direction. The wait for the stop holds
+  // no lock: a stop or a newer command meanwhile ends it (inside SendIf the
+  // next poll is held back), and nothing of the motion is sent after it.
   MountResult PrepareRateMotion(int axis, double rate);
 
   // ---- Line handling. ----
@@ -89,6 +98,8 @@ class HexCommandMount : public SerialLink, public virtual TelescopeMount {
   MountResult StartMotion(int axis);
   MountResult StopMotion(int axis);
   MountResult StopInstantly(int axis);
+  // The angle's count, reduced by whole turns when it would not fit the
+  // controller's 24-bit position.
   MountResult LoadPosition(int axis, double angle);
 
   // ---- Fields (countsPerRadian and radiansPerCount are the link's). ----
@@ -104,8 +115,10 @@ class HexCommandMount : public SerialLink, public virtual TelescopeMount {
   int32_t lineEchoes = 0;
   // HaltAxis sends StopInstantly instead of StopMotion.
   int32_t useInstantStop = 0;
-  // The direction characters of SetMotionMode get 2 added.
-  int32_t southernHemisphere = 0;
+  // The direction characters of SetMotionMode get 2 added. Written by the
+  // equatorial model whenever the site changes (any thread), read by every
+  // command that sets a mode.
+  std::atomic<int32_t> southernHemisphere{0};
 
  protected:
   // The controller's angle of the axis (its count x radiansPerCount).

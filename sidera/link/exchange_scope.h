@@ -1,0 +1,72 @@
+// Scopes, per thread, that tell the link how to treat the exchanges a
+// thread makes inside them.
+//
+// UrgentExchanges marks stops: an urgent exchange goes onto the line ahead
+// of every other waiting one, and cuts short the reply wait of the exchange
+// that holds the line (see SerialLink::exchange), so a stop reaches the wire
+// promptly whatever the other threads are doing.
+//
+// ExchangeGuard carries the "is this motion still wanted?" test of a motion
+// command: the link evaluates it once it holds the line, right before the
+// request goes out, and sends nothing when it fails. A stop makes the motion
+// unwanted before it asks for the line itself, so on the wire a motion
+// command either comes before the stop (which then undoes it) or not at all.
+#pragma once
+
+#include <functional>
+
+namespace sidera {
+
+class UrgentExchanges {
+ public:
+  UrgentExchanges();
+  ~UrgentExchanges();
+  UrgentExchanges(const UrgentExchanges&) = delete;
+  UrgentExchanges& operator=(const UrgentExchanges&) = delete;
+
+  // True inside an UrgentExchanges scope of the calling thread.
+  static bool Active();
+
+ private:
+  bool previous_;
+};
+
+// Inside a ReadOutExchanges scope the exchanges are reads that may be
+// skipped (the host's read-outs, a goto's polls, the line watch's reads):
+// one addressed only to silent controllers does not queue for the line (see
+// SerialLink::exchange). Commands always wait their turn.
+class ReadOutExchanges {
+ public:
+  ReadOutExchanges();
+  ~ReadOutExchanges();
+  ReadOutExchanges(const ReadOutExchanges&) = delete;
+  ReadOutExchanges& operator=(const ReadOutExchanges&) = delete;
+
+  static bool Active();
+
+ private:
+  bool previous_;
+};
+
+class ExchangeGuard {
+ public:
+  explicit ExchangeGuard(std::function<bool()> wanted);
+  ~ExchangeGuard();
+  ExchangeGuard(const ExchangeGuard&) = delete;
+  ExchangeGuard& operator=(const ExchangeGuard&) = delete;
+
+  // True once the link has held back an exchange of this scope.
+  bool Tripped() const { return tripped_; }
+
+  // For the link, with the line held: false when a guard of the calling
+  // thread is no longer wanted (the exchange must not go out; the guard
+  // counts as tripped). True without a guard.
+  static bool Allows();
+
+ private:
+  std::function<bool()> wanted_;
+  bool tripped_ = false;
+  ExchangeGuard* outer_;
+};
+
+}  // namespace sidera
