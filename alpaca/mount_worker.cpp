@@ -1,9 +1,40 @@
 // The library's calling thread.
 #include "alpaca/mount_worker.h"
 
+#include <stdexcept>
+
+#include "alpaca/alpaca_errors.h"
+
 namespace sidera::alpaca {
 
 MountWorker::MountWorker() : thread_([this] { Run(); }) {}
+
+MountWorker::Failure MountWorker::Failure::OfCurrentException() {
+  Failure failure;
+  try {
+    throw;
+  } catch (const DeviceError& e) {
+    failure = {kDeviceError, e.number, e.what()};
+  } catch (const BadRequest& e) {
+    failure = {kBadRequest, 0, e.what()};
+  } catch (const std::exception& e) {
+    failure = {kOther, 0, e.what()};
+  } catch (...) {
+  }
+  return failure;
+}
+
+void MountWorker::Failure::Throw() const {
+  switch (kind) {
+    case kDeviceError:
+      throw DeviceError(number, message);
+    case kBadRequest:
+      throw BadRequest(message);
+    case kOther:
+      break;
+  }
+  throw std::runtime_error(message);
+}
 
 void MountWorker::Post(Task task) {
   {

@@ -15,7 +15,9 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
+#include <type_traits>
 
 namespace sidera::alpaca {
 
@@ -40,17 +42,26 @@ class MountWorker {
   template <typename F>
   auto Call(F f, std::chrono::milliseconds timeout) -> std::optional<decltype(f())> {
     using R = decltype(f());
-    auto promise = std::make_shared<std::promise<R>>();
-    std::future<R> result = promise->get_future();
+    static_assert(!std::is_void_v<R>, "Call returns what the task returns");
+    struct Outcome {
+      std::optional<R> value;
+      Failure failure;
+    };
+    auto promise = std::make_shared<std::promise<Outcome>>();
+    std::future<Outcome> result = promise->get_future();
     Post([promise, f = std::move(f)]() mutable {
+      Outcome out;
       try {
-        promise->set_value(f());
+        out.value.emplace(f());
       } catch (...) {
-        promise->set_exception(std::current_exception());  // rethrown to the caller
+        out.failure = Failure::OfCurrentException();
       }
+      promise->set_value(std::move(out));
     });
     if (result.wait_for(timeout) != std::future_status::ready) return std::nullopt;
-    return result.get();
+    Outcome out = result.get();
+    if (!out.value) out.failure.Throw();
+    return std::move(out.value);
   }
 
   // True on the worker thread.
@@ -60,6 +71,19 @@ class MountWorker {
   void Stop();
 
  private:
+  // What a task threw, carried back as plain values and thrown anew on the
+  // caller's thread. Handing the exception object itself across threads
+  // would leave it to be freed by whichever thread lets go of it last,
+  // through reference counts inside the C++ runtime that ThreadSanitizer
+  // cannot see (it reports the free as a race).
+  struct Failure {
+    enum Kind { kBadRequest, kDeviceError, kOther } kind = kOther;
+    int number = 0;
+    std::string message = "unknown error";
+    static Failure OfCurrentException();  // call inside a catch block
+    [[noreturn]] void Throw() const;
+  };
+
   void Run();
 
   // Guarded by mutex_: both queues and the stop flag (written by any thread,
