@@ -165,7 +165,8 @@ void Family2Emulator::Impl::Serve() {
 
     if (silent || reply.empty()) return;
     const size_t cut = static_cast<size_t>(std::clamp(now.cutReplyBytes, 0, 3));
-    reply.resize(reply.size() > cut ? reply.size() - cut : 0);
+    reply.erase(reply.end() - static_cast<std::ptrdiff_t>(std::min(cut, reply.size())),
+                reply.end());
     const std::vector<uint8_t> stray = Noise(std::clamp(now.strayBytes, 0, kMaxStrayBytes));
     reply.insert(reply.end(), stray.begin(), stray.end());
 

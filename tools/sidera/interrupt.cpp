@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 
@@ -147,7 +146,10 @@ void WatchLoop() {
   sigset_t interrupt;
   sigemptyset(&interrupt);
   sigaddset(&interrupt, SIGINT);
-  std::optional<Clock::time_point> endBy, firstAt;
+  // When the fallback ends the program (if the main thread has not), and
+  // when the Ctrl-C that set it came; `fallback` false while none is due.
+  bool fallback = false;
+  Clock::time_point endBy{}, firstAt{};
   while (g_state.watching) {
     const auto tick = std::chrono::duration_cast<std::chrono::nanoseconds>(kWatchTick).count();
     const timespec wait{0, static_cast<long>(tick)};
@@ -164,11 +166,12 @@ void WatchLoop() {
       if (phase != Phase::kPrompt || Ends(phase)) RequestStop();
       if (Ends(phase)) {
         firstAt = Clock::now();
-        endBy = *firstAt + kFallbackDelay;
+        endBy = firstAt + kFallbackDelay;
+        fallback = true;
       }
     }
-    if (g_state.pending == 0) endBy.reset();  // the shell dealt with it
-    if (endBy && Clock::now() >= *endBy) EndNow(*firstAt + kEndWithin);
+    if (g_state.pending == 0) fallback = false;  // the shell dealt with it
+    if (fallback && Clock::now() >= endBy) EndNow(firstAt + kEndWithin);
   }
 }
 
