@@ -21,9 +21,11 @@ LAT, LON = 34.2, 241.94  # degrees north, degrees east
 SCALE = 10.0  # sky seconds per real second
 UTC, UTC_SECONDS = "2026-03-20T06:00:00", 1773986400
 SIDEREAL = 360 * 3600 / 86164.09065  # arc-seconds per second
-# Sky seconds an alt-azimuth mount's tracking takes after a goto to close
-# what the goto left of the distance to its target (two 10 s cycles).
-CLOSING = 20.0
+# Sky seconds to wait after an alt-azimuth goto for its tracking to close
+# what the goto left of the distance to its target: two 10 s cycles usually,
+# up to three (its limit) when a loaded machine delays the first, plus one
+# cycle of margin.
+CLOSING = 40.0
 
 
 def gmst_hours(unix_seconds):

@@ -120,7 +120,9 @@ double DistanceFromTarget(const SkyPoint& target, uint32_t start) {
 
 class AltAzGotoTrackingTest : public HostSession {
  protected:
-  AltAzGotoTrackingTest() : HostSession(250.0) {}
+  // 100 sky seconds a second: faster, a millisecond of a loaded machine's
+  // delay is a large part of a tracking cycle and the closing may end short.
+  AltAzGotoTrackingTest() : HostSession(100.0) {}
 };
 
 // The goto stops within its 3' tolerance of a point it aimed 2 s ahead;
