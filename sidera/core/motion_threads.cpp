@@ -45,9 +45,6 @@ constexpr uint32_t kGotoHandOverTicks = 2000;
 constexpr uint32_t kRateHandOverTicks = 5000;
 constexpr uint32_t kGotoPollTicks = 200;
 constexpr int kGotoPasses = 6;
-// A goto reports a failed command as no reply from axis 0, whichever axis
-// it was.
-constexpr MountResult kGotoAxisFailed = kNoResponseAxis0;
 
 constexpr int kGotoPriority = 2;
 constexpr int kNormalPriority = 3;
@@ -264,7 +261,8 @@ class GotoRun {
         if (r == kUserInterrupt) return GiveWay();
         if (r != kOk) {
           m_.NoteAxisResult(axis, r);
-          return End(kGotoAxisFailed,
+          // Reported as the axis's code, so that the host knows which axis.
+          return End(NoResponse(axis),
                      axis == 0 ? "axis 0 did not take its goto" : "axis 1 did not take its goto");
         }
       }
@@ -350,12 +348,31 @@ bool TelescopeMount::LaunchGotoAxesThread(uint32_t command, AxisPair target) {
   return workers.Start([=, this] { (void)GotoAxesThread(command, target); }, kGotoPriority);
 }
 
+// A rate move and a tracking start are left running by DestroyMount: they
+// count as unsent until their thread ends, so that a shutdown lets them put
+// their command on the wire first.
 bool TelescopeMount::LaunchMoveAxisThread(uint32_t command, int axis, double rate) {
-  return workers.Start([=, this] { (void)MoveAxisThread(command, axis, rate); }, kNormalPriority);
+  CountUnsentStart(1);
+  const bool started = workers.Start(
+      [=, this] {
+        (void)MoveAxisThread(command, axis, rate);
+        CountUnsentStart(-1);
+      },
+      kNormalPriority);
+  if (!started) CountUnsentStart(-1);
+  return started;
 }
 
 bool TelescopeMount::LaunchTrackingStartThread(uint32_t command) {
-  return workers.Start([=, this] { (void)TrackingStartThread(command); }, kNormalPriority);
+  CountUnsentStart(1);
+  const bool started = workers.Start(
+      [=, this] {
+        (void)TrackingStartThread(command);
+        CountUnsentStart(-1);
+      },
+      kNormalPriority);
+  if (!started) CountUnsentStart(-1);
+  return started;
 }
 
 MountResult TelescopeMount::GotoSkyThread(uint32_t command, SkyPoint target, uint32_t startTick) {

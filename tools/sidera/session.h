@@ -97,6 +97,11 @@ class Session {
   Outcome Track(double seconds, TrackReport* report);
   // Prints `what: message` (or its JSON form) for a failed step.
   void ReportFailure(const std::string& step, const std::string& what, const Outcome& outcome);
+  // The end of a plan or shell that went well: lets a goto still under way
+  // end, stops the slews started without a duration (unless they are to be
+  // left running), and says in the last line what the mount is left doing.
+  // After a failed step only the slews are stopped and the line printed.
+  Outcome Finish(bool afterFailure = false);
   // A Ctrl-C came before or after `what` (a step, "connect"): stops both
   // axes, reports it and returns the interrupted outcome.
   Outcome Interrupt(const std::string& what);
@@ -142,6 +147,11 @@ class Session {
   bool connected_ = false;
   bool parked_ = false;
   std::optional<TargetSpec> target_;  // the last goto's target, for status
+  // Per axis: the rate of a slew without a duration still running (0: none),
+  // and whether it is to be left running at the end.
+  double slewRate_[2] = {0, 0};
+  bool slewLeftRunning_[2] = {false, false};
+  void ForgetSlews(int axis);  // -1: both
 };
 
 }  // namespace sidera::tool

@@ -1,0 +1,73 @@
+// What a host reads and what the mount is left doing, through the exported
+// operations against each family's controller emulator.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "sidera/include/sidera.h"
+#include "tests/line_safety/line_family.h"
+#include "tests/support/emulated_mount_test.h"
+
+namespace sidera::testing {
+namespace {
+
+uint32_t MountStateNow() {
+  uint32_t s = 0;
+  EXPECT_EQ(GetMountState(&s), 0);
+  return s;
+}
+
+bool BothAxesStopped() {
+  uint32_t s0 = 0, s1 = 0;
+  return GetAxisState(0, &s0) == 0 && GetAxisState(1, &s1) == 0 && (s0 & SIDERA_AXIS_STOPPED) &&
+         (s1 & SIDERA_AXIS_STOPPED);
+}
+
+// After SetTracking(0) the host never reads "tracking" again, also while a
+// controller still brakes (hex commands, fault 7: over a second from the
+// sidereal rate) and while another thread polls; once the axes stand, the
+// mount reads stopped and the controllers do not move.
+TEST(HostView, TrackingOffIsWhatTheHostReads) {
+  const struct {
+    int family;
+    bool equatorial;
+    int fault;
+  } cases[] = {{1, false, 0}, {1, true, 0}, {2, false, 0},
+               {3, false, 0}, {3, true, 0}, {3, true, 7}};
+  for (const auto& c : cases) {
+    MountOnLine s(c.family, c.equatorial, true);
+    SCOPED_TRACE(s.line->Name() + (c.equatorial ? ", equatorial" : ", alt-azimuth") + ", fault " +
+                 std::to_string(c.fault));
+    ASSERT_EQ(s.created, 0);
+    s.line->SetFault(c.fault, 0);
+    ASSERT_EQ(SetTracking(1), 0);
+    ASSERT_TRUE(Eventually([] { return MountStateNow() == SIDERA_MOUNT_TRACKING; }, 5000));
+    ASSERT_TRUE(Eventually([&] { return s.line->Moving(0); }, 5000));
+    std::atomic<bool> stop{false};
+    std::thread poller([&] {
+      uint32_t w = 0;
+      while (!stop) (void)GetMountState(&w);
+    });
+    ASSERT_EQ(SetTracking(0), 0);
+    bool tracked = false;
+    const bool stood = Eventually(
+        [&] {
+          tracked = tracked || MountStateNow() == SIDERA_MOUNT_TRACKING;
+          return BothAxesStopped() && MountStateNow() == SIDERA_MOUNT_STOPPED;
+        },
+        8000);
+    stop = true;
+    poller.join();
+    EXPECT_FALSE(tracked);
+    EXPECT_TRUE(stood);
+    EXPECT_FALSE(s.line->Moving(0));
+    EXPECT_FALSE(s.line->Moving(1));
+    EXPECT_EQ(MountStateNow(), static_cast<uint32_t>(SIDERA_MOUNT_STOPPED));
+    s.line->SetFault(0, 0);
+  }
+}
+
+}  // namespace
+}  // namespace sidera::testing
