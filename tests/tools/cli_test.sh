@@ -264,6 +264,28 @@ TABLE
     expect 1 "no mount answers on $device: axis 1 (declination) does not reply" \
       run --model 1 --device "$device" "${at[@]}" -- status
     ;;
+  left_behind)
+    # What the program leaves running matches its last line. A slew without
+    # a duration is stopped at the end; --leave-running leaves it (its rate
+    # is on the wire); a goto still under way is watched to its end; the
+    # controller keeps equatorial tracking; alt-azimuth tracking is done here.
+    hex_at=(--device DEV --lat 40.7 --lon -74.0 --utc 2026-03-20T04:00:00)
+    start_hex_emulator --time-scale 20
+    expect 0 "Left: the mount stopped" run --model 3 "${hex_at[@]/DEV/$device}" -- slew 0 max -- status
+    tail -n1 "$out" | grep -Fq "Left: the mount stopped" || fail slew "not the last line"
+    grep -Eo '^request :[JKL]1' "$work/requests" | tail -n1 | grep -Eq ':[KL]1' || fail slew "not halted last"
+    start_hex_emulator --time-scale 20
+    expect 0 "Left running: axis 0 (right ascension) slewing at" \
+      run --model 3 "${hex_at[@]/DEV/$device}" -- slew 0 max --leave-running
+    grep -Eo '^request :[JKL]1' "$work/requests" | tail -n1 | grep -Fq ':J1' || fail leave "the rate never went out"
+    start_hex_emulator --time-scale 20
+    expect 0 "Goto Arcturus started" run --model 3 "${hex_at[@]/DEV/$device}" -- goto --nowait Arcturus
+    grep -Fq "Waiting for the goto to Arcturus to end" "$out" || fail nowait "did not wait"
+    tail -n1 "$out" | grep -Fq "Left running: tracking" || fail nowait "not left tracking"
+    start_emulator --time-scale 20
+    expect 0 "alt-azimuth tracking is done by this program and ends with it" \
+      run --model 0 --device "$device" "${at[@]/50/20}" -- goto Arcturus -- track 1
+    ;;
   json_shape)
     # One JSON object a line; every step line has the same keys whether it
     # succeeded or not, and program outcomes carry no library code.

@@ -304,6 +304,7 @@ Outcome Session::Goto(const TargetSpec& target, bool wait, MotionReport* report)
   }
   if (code != 0) return FromCode(code);
   target_ = target;
+  unwatchedGoto_ = !wait;
   if (!wait) return Outcome::Ok();
   return WatchGoto(target, report);
 }

@@ -152,6 +152,9 @@ class Session {
   double slewRate_[2] = {0, 0};
   bool slewLeftRunning_[2] = {false, false};
   void ForgetSlews(int axis);  // -1: both
+  // A goto started with --nowait that nothing has watched, stopped or
+  // replaced since.
+  bool unwatchedGoto_ = false;
 };
 
 }  // namespace sidera::tool

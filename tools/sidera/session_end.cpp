@@ -26,7 +26,8 @@ Outcome Session::Finish(bool afterFailure) {
       ReportFailure("end", "end", o);
       return o;
     }
-    if (state == SIDERA_MOUNT_GOTO && target_) {
+    if ((unwatchedGoto_ || state == SIDERA_MOUNT_GOTO) && target_) {
+      unwatchedGoto_ = false;
       // The library drives the goto: it would end with the program.
       out_.Text("Waiting for the goto to " + target_->label + " to end before leaving");
       MotionReport report;

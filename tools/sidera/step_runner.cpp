@@ -370,6 +370,10 @@ Outcome Session::Run(const PlannedStep& step) {
       std::holds_alternative<AlignStep>(step.step)) {
     ForgetSlews(-1);
   }
+  if (std::holds_alternative<StopStep>(step.step) || std::holds_alternative<SlewStep>(step.step) ||
+      std::holds_alternative<TrackStep>(step.step)) {
+    unwatchedGoto_ = false;
+  }
   if (parked_ && StepMoves(step.step)) {
     Outcome o{Outcome::Kind::kRefused, 0, "the mount is parked; unpark it first"};
     ReportFailure(step.name, step.name, o);
