@@ -5,8 +5,8 @@
 #include "sidera/core/telescope_mount.h"
 
 #include <chrono>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 
 #include "sidera/core/angles.h"
 #include "sidera/core/transforms.h"

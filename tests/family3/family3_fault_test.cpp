@@ -147,12 +147,12 @@ TEST_F(Family3FaultTest, AStopDuringTheStopWaitGoesOutAndTheWaitingRateNeverStar
     // The preparation has halted the axis and polls its status.
     ASSERT_TRUE(emu->WaitForRequest([](const auto& r) { return r.line == ":K1"; }, 5000));
     const auto halted = Sent("K1")[0].at;
-    ASSERT_TRUE(emu->WaitForRequest(
-        [&](const auto& r) { return r.line == ":f1" && r.at > halted; }, 5000));
+    ASSERT_TRUE(
+        emu->WaitForRequest([&](const auto& r) { return r.line == ":f1" && r.at > halted; }, 5000));
     const auto stopped = std::chrono::steady_clock::now();
     EXPECT_EQ(StopAxis(0), 0);
-    EXPECT_TRUE(emu->WaitForRequest(
-        [&](const auto& r) { return r.line == ":K1" && r.at >= stopped; }, 0))
+    EXPECT_TRUE(
+        emu->WaitForRequest([&](const auto& r) { return r.line == ":K1" && r.at >= stopped; }, 0))
         << "the stop is on the line when StopAxis returns";
     ASSERT_TRUE(WaitFor(MotionFinished));
     for (const auto& r : emu->Requests()) {

@@ -302,17 +302,17 @@ TEST(GpsWeekRollover, DatesBeforeTheReferenceMoveOnByWholeEras) {
       {{1999, 8, 22, 23, 59, 59}, in2019, GpsTime{2019, 4, 7, 23, 59, 59}},
       {{2006, 9, 16, 12, 0, 0}, in2026, GpsTime{2026, 5, 2, 12, 0, 0}},
       {{1980, 1, 6, 0, 0, 0}, in2026, GpsTime{2038, 11, 21, 0, 0, 0}},  // two eras
-      {{2026, 3, 1, 1, 2, 3}, in2026, GpsTime{2026, 3, 1, 1, 2, 3}},     // already later
-      {{1980, 1, 5, 0, 0, 0}, in2026, std::nullopt},                     // before GPS time
-      {{2003, 2, 29, 0, 0, 0}, in2026, std::nullopt},                    // no such day
+      {{2026, 3, 1, 1, 2, 3}, in2026, GpsTime{2026, 3, 1, 1, 2, 3}},    // already later
+      {{1980, 1, 5, 0, 0, 0}, in2026, std::nullopt},                    // before GPS time
+      {{2003, 2, 29, 0, 0, 0}, in2026, std::nullopt},                   // no such day
   };
   for (const auto& c : cases) {
     EXPECT_EQ(UnrollGpsWeeks(c.sent, c.reference), c.read) << c.sent.year << "-" << c.sent.month;
   }
   // Year "99" is 1999, not 2099: with status A it sets the clock only once
   // moved on.
-  const auto r = ReadNmeaSentence(
-      {"GPRMC,211210,A,3413.83,N,11803.57,W,0.0,0.0,030999,,,A", true}, in2019);
+  const auto r =
+      ReadNmeaSentence({"GPRMC,211210,A,3413.83,N,11803.57,W,0.0,0.0,030999,,,A", true}, in2019);
   ASSERT_TRUE(r && r->utc);
   EXPECT_EQ(*r->utc, (GpsTime{2019, 4, 19, 21, 12, 10}));
   const GpsTime built = BuildDate();

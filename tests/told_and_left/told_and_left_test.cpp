@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <string>
 #include <thread>
 
@@ -65,6 +66,58 @@ TEST(HostView, TrackingOffIsWhatTheHostReads) {
     EXPECT_FALSE(s.line->Moving(0));
     EXPECT_FALSE(s.line->Moving(1));
     EXPECT_EQ(MountStateNow(), static_cast<uint32_t>(SIDERA_MOUNT_STOPPED));
+    s.line->SetFault(0, 0);
+  }
+}
+
+// A rate move and a tracking start answered 0 are on the wire before
+// DestroyMount returns, however soon it follows, and the controller keeps
+// them: the host was told they had started.
+TEST(HostView, WhatTheHostWasToldHadStartedIsOnTheWireAfterDestroyMount) {
+  const struct {
+    int family;
+    bool equatorial;
+  } cases[] = {{1, false}, {1, true}, {2, false}, {3, false}, {3, true}};
+  for (const auto& c : cases) {
+    MountOnLine s(c.family, c.equatorial, true);
+    SCOPED_TRACE(s.line->Name() + (c.equatorial ? ", equatorial" : ", alt-azimuth"));
+    ASSERT_EQ(s.created, 0);
+    s.line->ClearRequests();
+    const int axis = c.equatorial ? 1 : 0;
+    ASSERT_EQ(MoveAxis(axis, Deg(1.0)), 0);
+    if (c.equatorial) {
+      ASSERT_EQ(SetTracking(1), 0);
+    }
+    EXPECT_EQ(DestroyMount(), 0);
+    EXPECT_TRUE(s.line->Arrival(Wire::kStart, axis, 100).has_value());
+    EXPECT_TRUE(s.line->Moving(axis));
+    if (c.equatorial) {
+      EXPECT_TRUE(s.line->Moving(0)) << "tracking";
+    }
+  }
+}
+
+// A goto whose axes the controllers report in their goto but that do not
+// move ends within seconds with the no-response code of the stalled axis,
+// on every family, and both axes are halted; it is not left running.
+TEST(HostView, AGotoWhoseAxesDoNotMoveEndsWithTheAxisCode) {
+  for (int family = 1; family <= 3; ++family) {
+    MountOnLine s(family, false, true);
+    SCOPED_TRACE(s.line->Name());
+    ASSERT_EQ(s.created, 0);
+    double at0 = 0, at1 = 0;
+    ASSERT_EQ(GetAxisPosition(0, &at0), 0);
+    ASSERT_EQ(GetAxisPosition(1, &at1), 0);
+    s.line->SetFault(s.line->FaultKinds() - 1, 0);
+    ASSERT_EQ(GotoAxes(at0 + Deg(30), at1 + Deg(20)), 0);
+    ASSERT_TRUE(Eventually([] { return MountStateNow() == SIDERA_MOUNT_GOTO; }, 5000));
+    ASSERT_TRUE(Eventually([] { return MotionFinished(); }, 20000));
+    EXPECT_NE(MountStateNow(), static_cast<uint32_t>(SIDERA_MOUNT_GOTO));
+    double p0 = 0;
+    ASSERT_EQ(GetAxisPosition(0, &p0), 0);
+    EXPECT_LT(std::fabs(p0 - at0), Deg(1)) << "it never got anywhere";
+    EXPECT_FALSE(s.line->Moving(0));
+    EXPECT_FALSE(s.line->Moving(1));
     s.line->SetFault(0, 0);
   }
 }

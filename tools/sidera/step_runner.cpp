@@ -112,7 +112,7 @@ struct StepRunner {
     const double degrees = Degrees(m.rate);
     return Done("Axis " + std::to_string(m.axis) + " (" + s.AxisName(m.axis) + ") slewed at " +
                     m.speed + " (" + FormatFixed(degrees, 4) + "\xC2\xB0/s)" +
-                    (m.seconds > 0      ? " for " + FormatFixed(m.seconds, 0) + " s, then stopped"
+                    (m.seconds > 0    ? " for " + FormatFixed(m.seconds, 0) + " s, then stopped"
                      : m.leaveRunning ? std::string(", still moving (left running at the end)")
                                       : std::string(", still moving (stopped at the end)")),
                 JsonObject()

@@ -1,8 +1,8 @@
 // The reader's rules for the fix and recommended-minimum sentences.
 #include "location/core/gps/nmea_reading.h"
 
-#include "location/core/gps/nmea_fields.h"
 #include "location/core/gps/gps_week_rollover.h"
+#include "location/core/gps/nmea_fields.h"
 
 namespace location::gps {
 namespace {
