@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -63,8 +65,9 @@ TEST(HostView, TrackingOffIsWhatTheHostReads) {
     poller.join();
     EXPECT_FALSE(tracked);
     EXPECT_TRUE(stood);
-    EXPECT_FALSE(s.line->Moving(0));
-    EXPECT_FALSE(s.line->Moving(1));
+    // A command without a reply is done once written: the controller may
+    // take it a moment later.
+    EXPECT_TRUE(Eventually([&] { return !s.line->Moving(0) && !s.line->Moving(1); }, 2000));
     EXPECT_EQ(MountStateNow(), static_cast<uint32_t>(SIDERA_MOUNT_STOPPED));
     s.line->SetFault(0, 0);
   }
@@ -119,6 +122,28 @@ TEST(HostView, AGotoWhoseAxesDoNotMoveEndsWithTheAxisCode) {
     EXPECT_FALSE(s.line->Moving(0));
     EXPECT_FALSE(s.line->Moving(1));
     s.line->SetFault(0, 0);
+  }
+}
+
+// Every family's driver against every family's controller emulator: its
+// own connects, another family's is refused, never taken for a mount.
+TEST(HostView, AControllerOfAnotherFamilyIsRefusedAtConnect) {
+  for (int controller = 1; controller <= 3; ++controller) {
+    for (int driver = 1; driver <= 3; ++driver) {
+      std::unique_ptr<LineFamily> line = MakeLineFamily(controller, true);
+      const int model = MakeLineFamily(driver)->AltAzModel();
+      SCOPED_TRACE(line->Name() + " controller, model " + std::to_string(model));
+      ASSERT_TRUE(line->Start());
+      setenv("SIDERA_SERIAL_PATTERN", line->Device().c_str(), 1);
+      const int created = CreateMount(model, 0.6, 100.0);
+      if (driver == controller) {
+        EXPECT_EQ(created, 0);
+      } else {
+        EXPECT_NE(created, 0);
+      }
+      EXPECT_EQ(DestroyMount(), 0);
+      line->Stop();
+    }
   }
 }
 

@@ -137,6 +137,12 @@ Outcome Session::Connect() {
       o.kind = Outcome::Kind::kRefused;
       o.message = "model " + std::to_string(options_.model) + " (" + name +
                   ") is not driven by this build of the library";
+    } else if (code == SIDERA_INVALID_PARAMETER && !options_.device.empty()) {
+      o.message = "the controller on " + options_.device + " answers, but not as model " +
+                  std::to_string(options_.model) + " (" + name +
+                  ") does: it is another kind of mount; give its model with --model "
+                  "(sidera models lists them) (code " +
+                  std::to_string(code) + ")";
     } else if (o.kind == Outcome::Kind::kNoResponse && !options_.device.empty()) {
       o.message = "no mount answers on " + options_.device + ": axis " +
                   std::to_string(code - SIDERA_NO_RESPONSE_AXIS0) + " (" +

@@ -369,19 +369,24 @@ MountResult HexCommandMount::Connect() {
 // hand move) is halted and waited for first, and a command that fails or
 // is refused fails the goto with the axis's code.
 MountResult HexCommandMount::GotoAxisAngle(int axis, double angle) {
-  MountResult r = ReadAxisState(axis);
-  if (r != kOk) return r;
-  if ((axisState[axis] & AXIS_STOPPED) == 0) {
-    r = HaltAndAwaitStop(axis);
-    if (r != kOk) return r;
-  }
-  r = ReadAxisPosition(axis);
+  MountResult r = ReadAxisPosition(axis);
   if (r != kOk) return r;
   // Less than a turn, so that the step count fits the 24-bit increment and
   // the int32 arithmetic below for any finite target.
-  const double way = std::fmod(angle - axisPosition[axis].load(), kTwoPi);
+  double way = std::fmod(angle - axisPosition[axis].load(), kTwoPi);
   int32_t steps = TruncateToInt32(way * countsPerRadian[axis]);
   if (steps == 0) return kOk;  // less than a step away: nothing to do
+  r = ReadAxisState(axis);
+  if (r != kOk) return r;
+  if ((axisState[axis] & AXIS_STOPPED) == 0) {
+    // It moved on while it braked: the steps count from where it stands.
+    r = HaltAndAwaitStop(axis);
+    if (r == kOk) r = ReadAxisPosition(axis);
+    if (r != kOk) return r;
+    way = std::fmod(angle - axisPosition[axis].load(), kTwoPi);
+    steps = TruncateToInt32(way * countsPerRadian[axis]);
+    if (steps == 0) return kOk;
+  }
 
   const bool negative = steps < 0;
   if (negative) steps = -steps;
