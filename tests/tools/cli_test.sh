@@ -229,6 +229,22 @@ TABLE
 0|Alignment aligned|run ${sim[*]} -- align load $work/align.bin -- status
 1|The saved alignment data is invalid or not for this telescope mount. (code 400)|run --model 7 ${at[*]} -- align load $work/align.bin
 TABLE
+    # Tracking after a goto: on the alt-azimuth model it first closes onto
+    # the target, which is not drift; the drift counts from after it.
+    for m in 6 7; do
+      "$sidera" --json run --model $m "${at[@]}" -- goto Arcturus -- track 60 >"$out" 2>&1 ||
+        fail "track $m" "exit status"
+      "$python" - "$out" $m <<'PY' || fail "track $m" "drift or distance to the target"
+import json, sys
+t = [json.loads(l)["data"] for l in open(sys.argv[1]) if '"step":"track"' in l][0]
+# The equatorial model holds where its goto ended (within its tolerance).
+closing, off = (30, 5) if sys.argv[2] == "7" else (0, 120)
+assert t["target"] == "Arcturus" and t["targetEndArcsec"] < off, t
+assert t["driftArcsec"] < 2 and closing <= t["driftFromSeconds"] < closing + 20, t
+PY
+    done
+    expect 0 " s closing onto Arcturus; Arcturus " \
+      run --model 7 "${at[@]}" -- goto Arcturus -- track 60
     grep -q 'Dec +19°1[01]' <("$sidera" run "${sim[@]}" -- goto Arcturus -- status 2>&1) ||
       fail arcturus "declination of Arcturus not shown"
     # Ctrl-C while the goto is watched stops the axes and exits 130.

@@ -71,9 +71,16 @@ struct AlignReport {
 
 struct TrackReport {
   double seconds = 0;
-  double driftArcsec = 0;  // sky position at the end versus at the start
-  double worstArcsec = 0;  // largest excursion seen while watching
+  double driftArcsec = 0;         // sky position at the end versus at driftFromSeconds
+  double worstArcsec = 0;         // largest excursion from it seen while watching
+  double driftFromSeconds = 0;    // after the closing onto a goto's target, else 0
+  std::string target;             // the goto's target tracking follows, if any
+  double targetStartArcsec = -1;  // distance to it at the start (-1: no target)
+  double targetEndArcsec = -1;    // and at the end
 };
+// The drift (and the closing and the distance to the target, when tracking
+// follows a goto's target) in words: "drift 0.3" (largest 0.5") ...".
+std::string TrackText(const TrackReport& report);
 
 class Session {
  public:

@@ -175,13 +175,15 @@ struct StepRunner {
     }
     TrackReport report;
     if (Outcome o = s.Track(t.seconds, &report); !o.ok()) return Fail("track", o);
-    return Done("Tracked for " + FormatFixed(report.seconds, 0) + " s: drift " +
-                    FormatFixed(report.driftArcsec, 1) + "\" (largest " +
-                    FormatFixed(report.worstArcsec, 1) + "\")",
+    return Done("Tracked for " + FormatFixed(report.seconds, 0) + " s: " + TrackText(report),
                 JsonObject()
                     .Add("seconds", report.seconds)
                     .Add("driftArcsec", report.driftArcsec)
-                    .Add("worstArcsec", report.worstArcsec));
+                    .Add("worstArcsec", report.worstArcsec)
+                    .Add("driftFromSeconds", report.driftFromSeconds)
+                    .Add("target", report.target)
+                    .Add("targetStartArcsec", report.targetStartArcsec)
+                    .Add("targetEndArcsec", report.targetEndArcsec));
   }
 
   Outcome operator()(const SyncStep& y) {
