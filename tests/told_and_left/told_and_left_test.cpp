@@ -125,24 +125,35 @@ TEST(HostView, AGotoWhoseAxesDoNotMoveEndsWithTheAxisCode) {
   }
 }
 
-// Every family's driver against every family's controller emulator: its
-// own connects, another family's is refused, never taken for a mount.
+// Every family's driver, each kind of model it has, against every family's
+// controller emulator: its own connects; another family's is refused and no
+// mount is left: bad data (4) where the driver recognises replies of another
+// shape (the byte-command driver always does for a packet-bus controller),
+// else no reply it can use from axis 0 (100).
 TEST(HostView, AControllerOfAnotherFamilyIsRefusedAtConnect) {
   for (int controller = 1; controller <= 3; ++controller) {
     for (int driver = 1; driver <= 3; ++driver) {
-      std::unique_ptr<LineFamily> line = MakeLineFamily(controller, true);
-      const int model = MakeLineFamily(driver)->AltAzModel();
-      SCOPED_TRACE(line->Name() + " controller, model " + std::to_string(model));
-      ASSERT_TRUE(line->Start());
-      setenv("SIDERA_SERIAL_PATTERN", line->Device().c_str(), 1);
-      const int created = CreateMount(model, 0.6, 100.0);
-      if (driver == controller) {
-        EXPECT_EQ(created, 0);
-      } else {
-        EXPECT_NE(created, 0);
+      const std::unique_ptr<LineFamily> family = MakeLineFamily(driver);
+      for (const int model : {family->AltAzModel(), family->EquatorialModel()}) {
+        if (model < 0) continue;
+        std::unique_ptr<LineFamily> line = MakeLineFamily(controller, true);
+        SCOPED_TRACE(line->Name() + " controller, model " + std::to_string(model));
+        ASSERT_TRUE(line->Start());
+        setenv("SIDERA_SERIAL_PATTERN", line->Device().c_str(), 1);
+        const int created = CreateMount(model, 0.6, 100.0);
+        if (driver == controller) {
+          EXPECT_EQ(created, 0);
+        } else if (driver == 2 && controller == 1) {
+          EXPECT_EQ(created, SIDERA_INVALID_PARAMETER);
+        } else {
+          EXPECT_TRUE(created == SIDERA_INVALID_PARAMETER || created == SIDERA_NO_RESPONSE_AXIS0)
+              << created;
+        }
+        uint32_t state = 0;
+        EXPECT_EQ(GetMountState(&state), driver == controller ? 0 : SIDERA_NO_MOUNT);
+        EXPECT_EQ(DestroyMount(), 0);
+        line->Stop();
       }
-      EXPECT_EQ(DestroyMount(), 0);
-      line->Stop();
     }
   }
 }

@@ -264,6 +264,8 @@ PY
   emulator_line)
     start_emulator --time-scale 20
     expect 0 "Arrived at Arcturus" run --model 1 --device "$device" "${at[@]/50/20}" -- goto Arcturus
+    expect 1 "answers, but not as model 9 (" run --model 9 --device "$device" "${at[@]}" -- status
+    grep -Fq "it is another kind of mount; give its model with --model" "$out" || fail family "text"
     # The line hung up while the mount is idle, then during a goto.
     drop_line_after "Connected" run --model 1 --device "$device" "${at[@]/50/20}" -- wait 60
     [ "$status" -eq 1 ] || fail idle "exit status $status"

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <thread>
 
+#include "host/serial_device.h"
 #include "tools/sidera/astro.h"
 #include "tools/sidera/format.h"
 #include "tools/sidera/interrupt.h"
@@ -141,11 +142,11 @@ Outcome Session::Connect() {
       o.message = "model " + std::to_string(options_.model) + " (" + name +
                   ") is not driven by this build of the library";
     } else if (code == SIDERA_INVALID_PARAMETER && !options_.device.empty()) {
-      o.message = "the controller on " + options_.device + " answers, but not as model " +
-                  std::to_string(options_.model) + " (" + name +
-                  ") does: it is another kind of mount; give its model with --model "
-                  "(sidera models lists them) (code " +
-                  std::to_string(code) + ")";
+      o.message =
+          host::AnotherKindOfMountText(
+              options_.device, "model " + std::to_string(options_.model) + " (" + name + ")",
+              "give its model with --model (sidera models lists them)") +
+          " (code " + std::to_string(code) + ")";
     } else if (o.kind == Outcome::Kind::kNoResponse && !options_.device.empty()) {
       o.message = "no mount answers on " + options_.device + ": axis " +
                   std::to_string(code - SIDERA_NO_RESPONSE_AXIS0) + " (" +
