@@ -24,6 +24,12 @@ std::string EscapePercent(std::string_view text) {
 
 }  // namespace
 
+std::string AnotherKindOfMountText(std::string_view path, std::string_view model,
+                                   std::string_view howToChoose) {
+  return "the controller on " + std::string(path) + " answers, but not as " + std::string(model) +
+         " does: it is another kind of mount; " + std::string(howToChoose);
+}
+
 std::string SerialDevicePath(const std::string& pattern, int port) {
   const std::string p = pattern.empty() ? "/dev/ttyS%d" : pattern;
   std::string path;

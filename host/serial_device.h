@@ -25,6 +25,14 @@ std::vector<std::string> SerialDevicesPresent();
 // a terminal, permission denied (and the group to join), busy.
 std::string DiagnoseSerialDevice(const std::string& path, std::string_view howToChoose);
 
+// The sentence for a hardware connect the library refused as bad data
+// (SIDERA_INVALID_PARAMETER; the site is not checked there): the controller
+// on `path` answered, but not as the controllers of `model` ("model 8
+// (NAME)") do, so it belongs to another kind of mount. `howToChoose` says
+// how to name another model, such as "give its model with --model".
+std::string AnotherKindOfMountText(std::string_view path, std::string_view model,
+                                   std::string_view howToChoose);
+
 // How the library reaches a device path: SIDERA_SERIAL_PATTERN and the port
 // number for SetComPort.
 struct PortSetting {

@@ -72,13 +72,24 @@ ConnectResult MountSession::Connect(const ConnectRequest& request) {
     result.outcome = Fail(code, what);
     // The library's code says the port cannot be used or no mount answers on
     // it; the system, or what the path turns out to be, says why.
-    if (IsHardware(request.model)) {
+    if (IsHardware(request.model) && code == SIDERA_INVALID_PARAMETER) {
+      // The site is not checked here: the controller's replies are not
+      // those of the model's family.
+      result.outcome.text =
+          what + ": " +
+          host::AnotherKindOfMountText(request.devicePath, ModelName(request.model),
+                                       "choose its model in MOUNT_MODEL") +
+          " (code " + std::to_string(code) + ")";
+    } else if (IsHardware(request.model)) {
       if (access(request.devicePath.c_str(), F_OK) != 0) {
         result.outcome.text += "; " + request.devicePath + ": " + std::strerror(errno);
       } else if (const std::string problem =
                      host::DiagnoseSerialDevice(request.devicePath, "choose one in DEVICE_PORT");
                  !problem.empty()) {
         result.outcome.text += "; " + problem;
+      } else if (code == SIDERA_NO_RESPONSE_AXIS0 || code == SIDERA_NO_RESPONSE_AXIS1) {
+        result.outcome.text +=
+            "; is the mount powered and cabled, and is it the model chosen in MOUNT_MODEL?";
       }
     }
     return result;

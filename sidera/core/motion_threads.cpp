@@ -44,10 +44,11 @@ namespace {
 constexpr uint32_t kGotoHandOverTicks = 2000;
 constexpr uint32_t kRateHandOverTicks = 5000;
 constexpr uint32_t kGotoPollTicks = 200;
+// A goto axis that moves less than kStallAngle in kStallTicks while its
+// controller reports it in its goto is stalled, or is no such controller.
+constexpr uint32_t kStallTicks = 5000;
+const double kStallAngle = DegToRad(0.01);
 constexpr int kGotoPasses = 6;
-// A goto reports a failed command as no reply from axis 0, whichever axis
-// it was.
-constexpr MountResult kGotoAxisFailed = kNoResponseAxis0;
 
 constexpr int kGotoPriority = 2;
 constexpr int kNormalPriority = 3;
@@ -264,7 +265,8 @@ class GotoRun {
         if (r == kUserInterrupt) return GiveWay();
         if (r != kOk) {
           m_.NoteAxisResult(axis, r);
-          return End(kGotoAxisFailed,
+          // Reported as the axis's code, so that the host knows which axis.
+          return End(NoResponse(axis),
                      axis == 0 ? "axis 0 did not take its goto" : "axis 1 did not take its goto");
         }
       }
@@ -286,16 +288,30 @@ class GotoRun {
   }
 
   // Polls both axes until neither is in its goto, giving way at once to a
-  // stop or a newer command, and giving up on an axis that falls silent.
+  // stop or a newer command, and giving up on an axis that falls silent or
+  // stalls.
   MountResult WaitForAxesToArrive() {
+    StallWatch stall[2];
     for (;;) {
       const uint64_t seen = m_.CommandGeneration();
       {
         const ReadOutExchanges polls;
-        for (int axis = 0; axis < 2; ++axis) (void)m_.ReadAxisState(axis);
+        for (int axis = 0; axis < 2; ++axis) {
+          (void)m_.ReadAxisState(axis);
+          // The position of an axis in its goto shows whether it moves.
+          const bool moving = (m_.axisState[axis] & AXIS_GOTO) != 0;
+          if (moving && m_.ReadAxisPosition(axis) == kOk) {
+            stall[axis].Saw(m_.axisPosition[axis], platform::Now());
+          } else if (!moving) {
+            stall[axis] = StallWatch{};
+          }
+        }
       }
       const bool silent[2] = {m_.AxisSilent(0), m_.AxisSilent(1)};
       if (silent[0] || silent[1]) return GiveUpOnSilentAxes(silent);
+      for (int axis = 0; axis < 2; ++axis) {
+        if (stall[axis].Stalled(platform::Now())) return GiveUpOnStalledAxis(axis);
+      }
       // A failed read leaves the axis's last state, so an axis that does
       // not answer keeps the goto polling until it counts as silent.
       const bool busy = ((m_.axisState[0] | m_.axisState[1]) & AXIS_GOTO) != 0;
@@ -303,6 +319,35 @@ class GotoRun {
       if (!busy) return kOk;
       m_.SleepUnlessCommanded(seen, kGotoPollTicks);
     }
+  }
+
+  // Where an axis in its goto last moved, and when.
+  struct StallWatch {
+    bool seen = false;
+    double angle = 0.0;
+    uint32_t movedAt = 0;
+    void Saw(double now, uint32_t tick) {
+      if (!seen || AxisDistance(now, angle) > kStallAngle) {
+        seen = true;
+        angle = now;
+        movedAt = tick;
+      }
+    }
+    bool Stalled(uint32_t tick) const {
+      return seen && static_cast<uint32_t>(tick - movedAt) >= kStallTicks;
+    }
+  };
+
+  // An axis that its controller reports in its goto but that does not move:
+  // a jammed or stalled axis, or a controller that is not what the driver
+  // speaks to. The goto ends with that axis's no-response code: its
+  // controller does not carry out what it was sent (the axis still answers,
+  // so it is not marked silent). Both axes are halted.
+  MountResult GiveUpOnStalledAxis(int axis) {
+    const MountResult r =
+        End(NoResponse(axis), axis == 0 ? "axis 0 does not move" : "axis 1 does not move");
+    HaltBoth();
+    return r;
   }
 
   // Halts what can still be halted; the silent axes stay marked, so that
@@ -350,12 +395,31 @@ bool TelescopeMount::LaunchGotoAxesThread(uint32_t command, AxisPair target) {
   return workers.Start([=, this] { (void)GotoAxesThread(command, target); }, kGotoPriority);
 }
 
+// A rate move and a tracking start are left running by DestroyMount: they
+// count as unsent until their thread ends, so that a shutdown lets them put
+// their command on the wire first.
 bool TelescopeMount::LaunchMoveAxisThread(uint32_t command, int axis, double rate) {
-  return workers.Start([=, this] { (void)MoveAxisThread(command, axis, rate); }, kNormalPriority);
+  CountUnsentStart(1);
+  const bool started = workers.Start(
+      [=, this] {
+        (void)MoveAxisThread(command, axis, rate);
+        CountUnsentStart(-1);
+      },
+      kNormalPriority);
+  if (!started) CountUnsentStart(-1);
+  return started;
 }
 
 bool TelescopeMount::LaunchTrackingStartThread(uint32_t command) {
-  return workers.Start([=, this] { (void)TrackingStartThread(command); }, kNormalPriority);
+  CountUnsentStart(1);
+  const bool started = workers.Start(
+      [=, this] {
+        (void)TrackingStartThread(command);
+        CountUnsentStart(-1);
+      },
+      kNormalPriority);
+  if (!started) CountUnsentStart(-1);
+  return started;
 }
 
 MountResult TelescopeMount::GotoSkyThread(uint32_t command, SkyPoint target, uint32_t startTick) {

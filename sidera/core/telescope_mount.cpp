@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 
 #include "sidera/core/angles.h"
 #include "sidera/core/transforms.h"
@@ -21,6 +22,11 @@ constexpr double kHalfPi = kPi / 2.0;
 // How long StopAxis and the destructor give the motion threads to release
 // the axes.
 constexpr uint32_t kReleaseWaitTicks = 2000;
+
+// How long a shutdown waits for rate moves and tracking starts the host was
+// told had started to put their commands on the wire (a rate move may first
+// wait for the axes and, on a controller that brakes, for the axis to stop).
+constexpr uint32_t kUnsentStartsWaitTicks = 5000;
 
 // Command numbers run from 1 to INT32_MAX, so that every number fits
 // axisMoving and none is 0 (a free axis).
@@ -89,6 +95,9 @@ TelescopeMount::TelescopeMount() : idleEvent(platform::Event::Mode::kManualReset
   lastCommand = 0;
   latestCommand[0] = 0;
   latestCommand[1] = 0;
+  // No command number is ever this large: no axis counts as halted yet.
+  haltCommand[0] = UINT32_MAX;
+  haltCommand[1] = UINT32_MAX;
   shuttingDown = 0;
 }
 
@@ -104,7 +113,25 @@ TelescopeMount::~TelescopeMount() {
   workers.CloseAndJoin([this] { idleEvent.Set(); });
 }
 
+void TelescopeMount::CountUnsentStart(int change) {
+  {
+    std::lock_guard<std::mutex> lock(unsentMutex_);
+    unsentStarts_ += change;
+  }
+  unsentSignal_.notify_all();
+}
+
+void TelescopeMount::AwaitUnsentStarts() {
+  std::unique_lock<std::mutex> lock(unsentMutex_);
+  if (!unsentSignal_.wait_for(lock, platform::ToRealDuration(kUnsentStartsWaitTicks),
+                              [this] { return unsentStarts_ == 0; })) {
+    SIDERA_DEBUG_LOG(kMotion, "shutdown: %d started motions still unsent after %u ms",
+                     unsentStarts_, kUnsentStartsWaitTicks);
+  }
+}
+
 void TelescopeMount::Shutdown() {
+  AwaitUnsentStarts();
   // From here every thread ends at its next check and no motion takes the
   // axes any more: the latest command is newer than any motion's, and no
   // axis is claimed. A running goto halts both axes on its way out.
@@ -162,9 +189,21 @@ MountResult TelescopeMount::UpdateMountState() {
         seen, (seen & MOUNT_TRACKING) != 0 ? MOUNT_TRACKING : MOUNT_STOPPED)) {
     }
   } else if (((s0 | s1) & AXIS_RATE_MOTION) != 0) {
-    mountState = (axisMoving[0] != 0 || axisMoving[1] != 0) ? MOUNT_SLEWING : MOUNT_TRACKING;
+    // A rate motion that no goto or hand move drives is tracking, unless a
+    // stop has halted that axis and it is still braking: a controller that
+    // brakes reports its rate mode until it stands.
+    const bool tracks = ((s0 & AXIS_RATE_MOTION) != 0 && !HaltedByLatestCommand(0)) ||
+                        ((s1 & AXIS_RATE_MOTION) != 0 && !HaltedByLatestCommand(1));
+    const bool driven = axisMoving[0] != 0 || axisMoving[1] != 0;
+    mountState = driven || !tracks ? MOUNT_SLEWING : MOUNT_TRACKING;
   }
   return kOk;
+}
+
+void TelescopeMount::NoteHalted(int axis) { haltCommand[axis] = latestCommand[axis].load(); }
+
+bool TelescopeMount::HaltedByLatestCommand(int axis) const {
+  return haltCommand[axis] == latestCommand[axis];
 }
 
 void TelescopeMount::ClearTrackingState() {
@@ -373,6 +412,7 @@ MountResult TelescopeMount::StopTracking() {
   for (int axis = 0; axis < 2; ++axis) {
     const MountResult r = SendIf([this, axis] { return axisMoving[axis] == 0; },
                                  [this, axis] { return HaltAxis(axis); });
+    if (r == kOk) NoteHalted(axis);
     if (result == kOk && r != kUserInterrupt) result = r;
   }
   ClearTrackingState();
@@ -421,6 +461,7 @@ MountResult TelescopeMount::StopAxis(int axis) {
   // instead of stopping; everything else is halted first.
   const bool haltFirst = !(AfterStopOf(axis) == AfterStop::kTrack && claim == 0);
   const MountResult halt = haltFirst ? HaltAxis(axis) : kOk;
+  if (haltFirst && halt == kOk) NoteHalted(axis);
   AwaitKindMotionsEnd();
   // Not resetting the event: a running motion sees the released axis and
   // sets it on its way out. A time-out is not reported: the axis is halted.

@@ -144,6 +144,12 @@ class TelescopeMount {
   // partly destroyed mount. Kinds with threads of their own (the alt-azimuth
   // tracking) stop those first and then call this body. Idempotent.
   virtual void Shutdown();
+  // Waits (at most kUnsentStartsWaitTicks) until every motion the host was
+  // told had started and that the controller keeps up by itself (a rate
+  // move, an equatorial tracking start) has put its command on the wire:
+  // a shutdown never drops a command a caller was told had started. Called
+  // first by every Shutdown, before anything is stopped.
+  void AwaitUnsentStarts();
   // Called repeatedly while Shutdown() joins the worker threads: wakes any
   // thread that sleeps on one of the mount's events so that it sees
   // `shuttingDown` at once. Kinds with events of their own extend it.
@@ -153,6 +159,12 @@ class TelescopeMount {
   // mountState is one atomic step, so a bit that a worker thread sets or
   // clears meanwhile is never lost.
   MountResult UpdateMountState();
+  // Records that a stop (StopAxis, SetTracking(0)) has halted `axis` for
+  // the latest command concerning it. Until a newer command concerns the
+  // axis, a rate motion it still reports is the axis braking, not tracking.
+  void NoteHalted(int axis);
+  // Whether `axis` was halted by the latest command concerning it.
+  bool HaltedByLatestCommand(int axis) const;
   // Takes MOUNT_TRACKING out of mountState in one atomic step; a word left
   // without a state reads MOUNT_STOPPED, so the word always holds one of
   // the four states.
@@ -376,6 +388,8 @@ class TelescopeMount {
   mutable std::recursive_mutex commandMutex;
   uint32_t lastCommand;                    // the last number drawn; commandMutex
   std::atomic<uint32_t> latestCommand[2];  // per axis; written under commandMutex
+  // The command whose stop halted the axis (NoteHalted); any thread.
+  std::atomic<uint32_t> haltCommand[2];
 
   // Set by Shutdown(): every thread treats it as a stop request and no
   // motion starts any more.
@@ -386,6 +400,13 @@ class TelescopeMount {
   std::atomic<uint32_t> lineProbeQuietMs{1000};
 
  private:
+  // Rate moves and tracking starts launched whose threads have not ended
+  // (their command is then sent, or given up); guarded by unsentMutex_.
+  int unsentStarts_ = 0;
+  std::mutex unsentMutex_;
+  std::condition_variable unsentSignal_;
+  // Counts a launch in or out of unsentStarts_.
+  void CountUnsentStart(int change);
   // Counts BeginCommand calls; SleepUnlessCommanded waits on it.
   std::atomic<uint64_t> commandGeneration_{0};
   std::mutex commandSignalMutex_;

@@ -33,6 +33,10 @@
  * drives (a goto, a backlash take-up, the tracking of an alt-azimuth mount);
  * a rate the host set with MoveAxis, and the tracking of an equatorial
  * mount, which the controller keeps up by itself, are the host's to stop.
+ * Those are never dropped: a MoveAxis or SetTracking(1) that answered 0
+ * has its command on the serial line before DestroyMount goes on (it
+ * waits up to 5 s for that), so what the host was told had started is
+ * what the mount is left doing.
  *
  * A controller that stops answering. On a hardware mount the library keeps
  * one record per axis of when its controller last answered, fed by every

@@ -44,6 +44,7 @@ AltAzMount::~AltAzMount() {
 // Tracking is done here, by the library: when the mount goes, axes that
 // were tracking are halted rather than left running at the last rates.
 void AltAzMount::Shutdown() {
+  AwaitUnsentStarts();
   const bool tracking = trackingWanted != 0;
   shuttingDown = 1;
   if (TrackingActive()) RequestTrackingStop();

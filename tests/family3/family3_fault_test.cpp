@@ -147,12 +147,12 @@ TEST_F(Family3FaultTest, AStopDuringTheStopWaitGoesOutAndTheWaitingRateNeverStar
     // The preparation has halted the axis and polls its status.
     ASSERT_TRUE(emu->WaitForRequest([](const auto& r) { return r.line == ":K1"; }, 5000));
     const auto halted = Sent("K1")[0].at;
-    ASSERT_TRUE(emu->WaitForRequest(
-        [&](const auto& r) { return r.line == ":f1" && r.at > halted; }, 5000));
+    ASSERT_TRUE(
+        emu->WaitForRequest([&](const auto& r) { return r.line == ":f1" && r.at > halted; }, 5000));
     const auto stopped = std::chrono::steady_clock::now();
     EXPECT_EQ(StopAxis(0), 0);
-    EXPECT_TRUE(emu->WaitForRequest(
-        [&](const auto& r) { return r.line == ":K1" && r.at >= stopped; }, 0))
+    EXPECT_TRUE(
+        emu->WaitForRequest([&](const auto& r) { return r.line == ":K1" && r.at >= stopped; }, 0))
         << "the stop is on the line when StopAxis returns";
     ASSERT_TRUE(WaitFor(MotionFinished));
     for (const auto& r : emu->Requests()) {
@@ -185,6 +185,48 @@ TEST_F(Family3FaultTest, AStaleStatusReplyLeavesANewerGotoRunning) {
   EXPECT_EQ(m.ReadAxisState(0), 0);
   EXPECT_EQ(m.axisState[0] & AXIS_STOPPED, AXIS_STOPPED) << "a reply about the current state";
   m.Shutdown();
+}
+
+}  // namespace
+}  // namespace sidera::testing
+
+namespace sidera::testing {
+namespace {
+
+// A goto is never counted as arrived when an axis did not take it: an axis
+// in a rate motion is halted and waited for before its mode changes (the
+// controller refuses a mode change while it runs), and a goto command that
+// is refused ends the goto with that axis's code at once, without a start
+// and without passes that cannot move it.
+TEST_F(Family3FaultTest, AGotoThatAnAxisDoesNotTakeFailsWithTheAxisCode) {
+  ASSERT_EQ(Create(3), 0);
+  ASSERT_EQ(MoveAxis(1, Deg(0.2)), 0);
+  ASSERT_TRUE(WaitFor(RateMoveDone("J2")));
+  double at1 = 0;
+  ASSERT_EQ(GetAxisPosition(1, &at1), 0);
+  emu->ClearRequests();
+  ASSERT_EQ(GotoAxes(Deg(-80), at1 + Deg(5)), 0);
+  ASSERT_TRUE(WaitFor(MotionFinished));
+  EXPECT_EQ(Refusals(), 0u) << "the running axis was stopped before its mode changed";
+  double p1 = 0;
+  ASSERT_EQ(GetAxisPosition(1, &p1), 0);
+  EXPECT_NEAR(p1, at1 + Deg(5), Deg(0.05));
+
+  for (const char* letter : {"G", "J"}) {
+    SCOPED_TRACE(letter);
+    emu->UpdateOptions([&](auto& o) { o.refuse = letter; });
+    emu->ClearRequests();
+    ASSERT_EQ(GotoAxes(Deg(-60), at1 - Deg(5)), 0);
+    ASSERT_TRUE(WaitFor(MotionFinished));
+    EXPECT_EQ(Sent("G2").size(), 1u) << "one try, not six passes";
+    EXPECT_TRUE(Sent("G1").empty()) << "axis 0 is not commanded once axis 1 failed";
+    emu->UpdateOptions([](auto& o) { o.refuse.clear(); });
+    uint32_t state = 0;
+    ASSERT_TRUE(WaitFor([&] { return GetMountState(&state) == 0; }));
+    EXPECT_NE(state, static_cast<uint32_t>(SIDERA_MOUNT_GOTO));
+    ASSERT_EQ(GetAxisPosition(1, &p1), 0);
+    EXPECT_GT(p1, at1 + Deg(4)) << "axis 1 stayed where it was";
+  }
 }
 
 }  // namespace

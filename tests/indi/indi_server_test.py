@@ -419,6 +419,13 @@ def refusals(home):
     done = s.connect(1, regular)
     expect(done["state"] == "Alert" and "is a regular file, not a serial device" in done["message"],
            "regular file: " + done["message"])
+    # A packet-bus controller taken for a byte-command mount (model 8).
+    emulator = subprocess.Popen([EMULATOR], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                text=True, start_new_session=True)
+    STARTED.append(emulator)
+    done = s.connect(8, emulator.stdout.readline().strip())
+    expect(done["state"] == "Alert" and "it is another kind of mount; choose its model in "
+           "MOUNT_MODEL (code 4)" in done["message"], "another family: " + done["message"])
     require(s.connect(6)["state"] == "Ok", "connect")
     for ra, dec, says in ((25.0, 10.0, "right ascension 25 h"), (10.0, 100.0, "declination 100"),
                           (s.ra_at(0.0), LAT - 2, "Target position too high (code 103)"),

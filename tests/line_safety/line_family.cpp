@@ -145,6 +145,8 @@ std::unique_ptr<LineFamily> MakeLineFamily(int family, bool quick) {
               [](Options& o, int axis) { o.badLengthAxis = axis; },
               [](Options& o, int axis) { o.shortPacketAxis = axis; },
               [](Options& o, int) { o.replyDelayMs = 300; },
+              // Gotos are taken and never get anywhere (the last fault).
+              [](Options& o, int) { o.fastDegPerSec = o.slowDegPerSec = 1e-6; },
           });
     }
     case 2: {
@@ -164,6 +166,7 @@ std::unique_ptr<LineFamily> MakeLineFamily(int family, bool quick) {
               [](Options& o, int) { o.cutReplyBytes = 1; },
               [](Options& o, int) { o.replyDelayMs = 300; },
               [](Options& o, int) { o.strayBytes = 3; },
+              [](Options& o, int) { o.gotoDegPerSec = 1e-6; },  // stalled gotos (the last)
           });
     }
     default: {
@@ -187,6 +190,10 @@ std::unique_ptr<LineFamily> MakeLineFamily(int family, bool quick) {
               [](Options& o, int) { o.replyDelayMs = 300; },
               [](Options& o, int) { o.decelerationDegPerSec2 = 3.4 / 5; },  // brakes for 5 s
               [](Options& o, int axis) { o.neverStopsAxis = axis; },
+              // Brakes even from the sidereal rate for over a second.
+              [](Options& o, int) { o.decelerationDegPerSec2 = 0.003; },
+              // Gotos are taken and never get anywhere (the last fault).
+              [](Options& o, int) { o.gotoFastDegPerSec = o.gotoSlowDegPerSec = 1e-6; },
           });
     }
   }

@@ -48,7 +48,8 @@ class LineFamily {
   // Line faults for the soak: kind 0 clears every fault; kinds 1 to
   // FaultKinds() - 1 are the family's own (a silent axis, noise, malformed or
   // slow replies, an axis that brakes slowly or never stops), on `axis`
-  // where they concern one.
+  // where they concern one. The last is the same on every family: gotos are
+  // taken but the axes do not move.
   virtual int FaultKinds() const = 0;
   virtual void SetFault(int kind, int axis) = 0;
 };

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,10 @@ namespace location::gps {
 namespace {
 
 using sidera::emulator::NmeaSentence;
+
+// The sentences below were recorded from 2000 on: no date among them is a
+// receiver's behind by a week-number rollover.
+const GpsTime kRecordedSince{2000, 1, 1, 0, 0, 0};
 
 class BytesSource : public ByteSource {
  public:
@@ -156,7 +161,7 @@ TEST(NmeaSentences, FixAndRecommendedMinimumFromEveryTalkerAndVersion) {
       {"GPRMC,043015.00,A,3413.6,N,11803.6,W,0.0,,,,,A", -1, false, false, NAN},        // no date
   };
   for (const Told& c : cases) {
-    const auto r = ReadNmeaSentence({c.body, true});
+    const auto r = ReadNmeaSentence({c.body, true}, kRecordedSince);
     ASSERT_TRUE(r.has_value()) << c.body;
     EXPECT_EQ(r->talker, std::string(c.body, 2));
     EXPECT_EQ(r->satellites.value_or(-1), c.satellites) << c.body;
@@ -176,7 +181,7 @@ TEST(NmeaSentences, FixAndRecommendedMinimumFromEveryTalkerAndVersion) {
   for (const char* talker : {"GP", "GN", "GL", "GA", "GB", "BD", "QZ", "GQ", "GI"}) {
     const std::string rmc = std::string(talker) + "RMC,043015,A,3413.6,N,11803.6,W,,,210324,,,A";
     const std::string gga = std::string(talker) + "GGA,043014,3413.6,N,11803.6,W,1,08,,1742,M,,M,,";
-    EXPECT_TRUE(ReadNmeaSentence({rmc, true})->utc) << talker;
+    EXPECT_TRUE(ReadNmeaSentence({rmc, true}, kRecordedSince)->utc) << talker;
     EXPECT_TRUE(ReadNmeaSentence({gga, true})->located) << talker;
   }
 }
@@ -276,6 +281,42 @@ TEST(NmeaProbe, ARateIsProvedByAStandardSentenceWithItsChecksum) {
     for (const Sentence& s : Sentences(c.stream)) proved = proved || IsRateEvidence(s);
     EXPECT_EQ(proved, c.proved) << c.stream.substr(0, 60);
   }
+}
+
+}  // namespace
+}  // namespace location::gps
+
+namespace location::gps {
+namespace {
+
+// A receiver behind by one or more 1024-week eras has its date moved on
+// until it is no longer before the reference (the build date in use); what
+// is no real date, or lies before GPS time began, sets nothing.
+TEST(GpsWeekRollover, DatesBeforeTheReferenceMoveOnByWholeEras) {
+  const GpsTime in2019{2019, 1, 1, 0, 0, 0};
+  const GpsTime in2026{2026, 1, 1, 0, 0, 0};
+  const struct {
+    GpsTime sent, reference;
+    std::optional<GpsTime> read;
+  } cases[] = {
+      {{1999, 8, 22, 23, 59, 59}, in2019, GpsTime{2019, 4, 7, 23, 59, 59}},
+      {{2006, 9, 16, 12, 0, 0}, in2026, GpsTime{2026, 5, 2, 12, 0, 0}},
+      {{1980, 1, 6, 0, 0, 0}, in2026, GpsTime{2038, 11, 21, 0, 0, 0}},  // two eras
+      {{2026, 3, 1, 1, 2, 3}, in2026, GpsTime{2026, 3, 1, 1, 2, 3}},    // already later
+      {{1980, 1, 5, 0, 0, 0}, in2026, std::nullopt},                    // before GPS time
+      {{2003, 2, 29, 0, 0, 0}, in2026, std::nullopt},                   // no such day
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(UnrollGpsWeeks(c.sent, c.reference), c.read) << c.sent.year << "-" << c.sent.month;
+  }
+  // Year "99" is 1999, not 2099: with status A it sets the clock only once
+  // moved on.
+  const auto r =
+      ReadNmeaSentence({"GPRMC,211210,A,3413.83,N,11803.57,W,0.0,0.0,030999,,,A", true}, in2019);
+  ASSERT_TRUE(r && r->utc);
+  EXPECT_EQ(*r->utc, (GpsTime{2019, 4, 19, 21, 12, 10}));
+  const GpsTime built = BuildDate();
+  EXPECT_TRUE(IsValidGpsTime(built) && built.year >= 2024) << built.year;
 }
 
 }  // namespace

@@ -85,6 +85,9 @@ class Reports : public GpsListener {
  public:
   RecordingClock clock;
   GpsReader reader{clock, *this};  // last: its worker ends before the rest goes
+  // The sentences played are dated 2024: read them as recorded then, not as
+  // a receiver behind by a week-number rollover.
+  Reports() { reader.SetDatesFrom(GpsTime{2024, 1, 1, 0, 0, 0}); }
 };
 
 constexpr int64_t kEquinoxUtc = 1710995415;  // 2024-03-21 04:30:15 UTC

@@ -172,8 +172,10 @@ class HostThread {
           Check(
               "DestroyMount", {}, [] { return DestroyMount(); }, kLongBound);
         } else {
+          // A byte-command connect refuses position replies cut short (bad data).
           Check(
-              "CreateMount", {}, [&] { return CreateMount(model_, latitude_, 100.0); }, kLongBound);
+              "CreateMount", {FamilyOf(model_) == 2 ? 4 : 0},
+              [&] { return CreateMount(model_, latitude_, 100.0); }, kLongBound);
         }
         break;
       default:

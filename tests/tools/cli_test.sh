@@ -229,6 +229,22 @@ TABLE
 0|Alignment aligned|run ${sim[*]} -- align load $work/align.bin -- status
 1|The saved alignment data is invalid or not for this telescope mount. (code 400)|run --model 7 ${at[*]} -- align load $work/align.bin
 TABLE
+    # Tracking after a goto: on the alt-azimuth model it first closes onto
+    # the target, which is not drift; the drift counts from after it.
+    for m in 6 7; do
+      "$sidera" --json run --model $m "${at[@]}" -- goto Arcturus -- track 60 >"$out" 2>&1 ||
+        fail "track $m" "exit status"
+      "$python" - "$out" $m <<'PY' || fail "track $m" "drift or distance to the target"
+import json, sys
+t = [json.loads(l)["data"] for l in open(sys.argv[1]) if '"step":"track"' in l][0]
+# The equatorial model holds where its goto ended (within its tolerance).
+closing, off = (30, 5) if sys.argv[2] == "7" else (0, 120)
+assert t["target"] == "Arcturus" and t["targetEndArcsec"] < off, t
+assert t["driftArcsec"] < 2 and closing <= t["driftFromSeconds"] < closing + 20, t
+PY
+    done
+    expect 0 " s closing onto Arcturus; Arcturus " \
+      run --model 7 "${at[@]}" -- goto Arcturus -- track 60
     grep -q 'Dec +19°1[01]' <("$sidera" run "${sim[@]}" -- goto Arcturus -- status 2>&1) ||
       fail arcturus "declination of Arcturus not shown"
     # Ctrl-C while the goto is watched stops the axes and exits 130.
@@ -248,6 +264,8 @@ TABLE
   emulator_line)
     start_emulator --time-scale 20
     expect 0 "Arrived at Arcturus" run --model 1 --device "$device" "${at[@]/50/20}" -- goto Arcturus
+    expect 1 "answers, but not as model 9 (" run --model 9 --device "$device" "${at[@]}" -- status
+    grep -Fq "it is another kind of mount; give its model with --model" "$out" || fail family "text"
     # The line hung up while the mount is idle, then during a goto.
     drop_line_after "Connected" run --model 1 --device "$device" "${at[@]/50/20}" -- wait 60
     [ "$status" -eq 1 ] || fail idle "exit status $status"
@@ -263,6 +281,28 @@ TABLE
     start_emulator --silent-axis 1
     expect 1 "no mount answers on $device: axis 1 (declination) does not reply" \
       run --model 1 --device "$device" "${at[@]}" -- status
+    ;;
+  left_behind)
+    # What the program leaves running matches its last line. A slew without
+    # a duration is stopped at the end; --leave-running leaves it (its rate
+    # is on the wire); a goto still under way is watched to its end; the
+    # controller keeps equatorial tracking; alt-azimuth tracking is done here.
+    hex_at=(--device DEV --lat 40.7 --lon -74.0 --utc 2026-03-20T04:00:00)
+    start_hex_emulator --time-scale 20
+    expect 0 "Left: the mount stopped" run --model 3 "${hex_at[@]/DEV/$device}" -- slew 0 max -- status
+    tail -n1 "$out" | grep -Fq "Left: the mount stopped" || fail slew "not the last line"
+    grep -Eo '^request :[JKL]1' "$work/requests" | tail -n1 | grep -Eq ':[KL]1' || fail slew "not halted last"
+    start_hex_emulator --time-scale 20
+    expect 0 "Left running: axis 0 (right ascension) slewing at" \
+      run --model 3 "${hex_at[@]/DEV/$device}" -- slew 0 max --leave-running
+    grep -Eo '^request :[JKL]1' "$work/requests" | tail -n1 | grep -Fq ':J1' || fail leave "the rate never went out"
+    start_hex_emulator --time-scale 20
+    expect 0 "Goto Arcturus started" run --model 3 "${hex_at[@]/DEV/$device}" -- goto --nowait Arcturus
+    grep -Fq "Waiting for the goto to Arcturus to end" "$out" || fail nowait "did not wait"
+    tail -n1 "$out" | grep -Fq "Left running: tracking" || fail nowait "not left tracking"
+    start_emulator --time-scale 20
+    expect 0 "alt-azimuth tracking is done by this program and ends with it" \
+      run --model 0 --device "$device" "${at[@]/50/20}" -- goto Arcturus -- track 1
     ;;
   json_shape)
     # One JSON object a line; every step line has the same keys whether it

@@ -265,10 +265,13 @@ int CommandRun(const Words& args, bool json) {
     InterruptHereForTest("step " + std::to_string(i + 1));
     if (Interrupted()) return ExitStatusOf(session.Interrupt(step.name));
     SetInterruptContext(step.name);
-    if (Outcome o = session.Run(step); !o.ok()) return ExitStatusOf(o);
+    if (Outcome o = session.Run(step); !o.ok()) {
+      if (o.kind != Outcome::Kind::kInterrupted) (void)session.Finish(true);
+      return ExitStatusOf(o);
+    }
   }
   if (Interrupted()) return ExitStatusOf(session.Interrupt(plan->back().name));
-  return 0;
+  return ExitStatusOf(session.Finish());
 }
 
 int CommandShell(const Words& args, bool json) {
@@ -334,6 +337,8 @@ int CommandShell(const Words& args, bool json) {
     ClearInterrupt();
   }
   if (prompt) std::fputc('\n', stdout);
+  if (Interrupted()) return status;
+  if (Outcome o = session.Finish(); !o.ok()) status = ExitStatusOf(o);
   return status;
 }
 

@@ -186,8 +186,7 @@ int CommandDemo(const Words& args, bool json) {
     session.ReportFailure("track", "track", o);
     return ExitStatusOf(o);
   }
-  out.Text("   the sky position drifted " + Arcsec(track.driftArcsec) + " (largest excursion " +
-           Arcsec(track.worstArcsec) + ") over " + FormatFixed(track.seconds, 0) + " s");
+  out.Text("   over " + FormatFixed(track.seconds, 0) + " s: " + TrackText(track));
   session.Disconnect();
 
   const double realSeconds =
@@ -196,9 +195,11 @@ int CommandDemo(const Words& args, bool json) {
   out.Text("");
   out.Text("Summary: " + std::to_string(errors.size()) + " gotos, pointing error median " +
            Arcsec(Median(errors)) + ", worst " + Arcsec(worst) + "; tracking drift " +
-           Arcsec(track.driftArcsec) + " in " + FormatFixed(track.seconds / 60, 0) +
-           " min; real time " + FormatFixed(realSeconds, 1) + " s at " + FormatFixed(scale, 0) +
-           "x.");
+           Arcsec(track.driftArcsec) + " in " +
+           FormatFixed((track.seconds - track.driftFromSeconds) / 60, 1) + " min" +
+           (track.target.empty() ? std::string()
+                                 : ", " + Arcsec(track.targetEndArcsec) + " off " + track.target) +
+           "; real time " + FormatFixed(realSeconds, 1) + " s at " + FormatFixed(scale, 0) + "x.");
   out.Json(JsonObject()
                .Add("demo", "done")
                .Add("model", model)
@@ -206,6 +207,8 @@ int CommandDemo(const Words& args, bool json) {
                .Add("medianErrorArcsec", Median(errors))
                .Add("worstErrorArcsec", worst)
                .Add("driftArcsec", track.driftArcsec)
+               .Add("driftFromSeconds", track.driftFromSeconds)
+               .Add("targetEndArcsec", track.targetEndArcsec)
                .Add("clockScale", scale)
                .Add("realSeconds", realSeconds));
   if (!simulator) emulator.Stop();

@@ -283,9 +283,17 @@ bool ReadAlign(const Words& args, const PlanContext&, Step* step, std::string* e
   return true;
 }
 
-bool ReadSlew(const Words& args, const PlanContext& context, Step* step, std::string* error) {
-  if (args.size() < 2 || args.size() > 3) return Fail(error, "give an axis and a speed");
+bool ReadSlew(const Words& given, const PlanContext& context, Step* step, std::string* error) {
   SlewStep s;
+  Words args;
+  for (const std::string& a : given) {
+    if (a == "--leave-running") {
+      s.leaveRunning = true;
+    } else {
+      args.push_back(a);
+    }
+  }
+  if (args.size() < 2 || args.size() > 3) return Fail(error, "give an axis and a speed");
   s.axis = ParseAxis(args[0]);
   if (s.axis < 0) return Fail(error, "unknown axis '" + args[0] + "'");
   const double maxDegrees = context.model->maxSlewDegreesPerSecond;
@@ -326,6 +334,7 @@ bool ReadSlew(const Words& args, const PlanContext& context, Step* step, std::st
   s.speed = named ? args[1] : FormatFixed(times, 2) + " x sidereal";
   if (args.size() == 3) {
     if (!ParseSeconds(args[2], &s.seconds, error)) return false;
+    if (s.leaveRunning) return Fail(error, "--leave-running is for a slew without a duration");
   }
   *step = s;
   return true;
@@ -450,8 +459,9 @@ constexpr StepSyntax kSteps[] = {
     {"align", ReadAlign,
      "align [--offset ARCMIN0 ARCMIN1] STAR [STAR [STAR]] | align save FILE | align load FILE"},
     {"slew", ReadSlew,
-     "slew AXIS SPEED [SECONDS]   (AXIS 0|1|ra|dec|az|alt; SPEED [-]guide|centering|find|max "
-     "or a multiple of the sidereal rate)"},
+     "slew [--leave-running] AXIS SPEED [SECONDS]   (AXIS 0|1|ra|dec|az|alt; SPEED "
+     "[-]guide|centering|find|max or a multiple of the sidereal rate; without SECONDS the slew "
+     "runs until a stop or the end of the program, or after it with --leave-running)"},
     {"stop", ReadStop, "stop [AXIS|all]   (all: also tracking)"},
     {"track", ReadTrack, "track on|off|sidereal|lunar|solar|SECONDS"},
     {"sync", ReadSync, "sync TARGET | RA DEC | home | axis AXIS DEG"},

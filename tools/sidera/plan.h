@@ -46,9 +46,10 @@ struct AlignLoadStep {
 };
 struct SlewStep {
   int axis = 0;
-  double rate = 0;     // radians per second, signed
-  std::string speed;   // the speed as given ("find", "-2.5 x sidereal")
-  double seconds = 0;  // 0: leave it running
+  double rate = 0;            // radians per second, signed
+  std::string speed;          // the speed as given ("find", "-2.5 x sidereal")
+  double seconds = 0;         // 0: no duration (stopped when the program ends)
+  bool leaveRunning = false;  // --leave-running: not stopped when the program ends
 };
 struct StopStep {
   int axis = -1;     // -1: both

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <thread>
 
+#include "host/serial_device.h"
 #include "tools/sidera/astro.h"
 #include "tools/sidera/format.h"
 #include "tools/sidera/interrupt.h"
@@ -21,6 +22,9 @@ constexpr auto kPollInterval = std::chrono::milliseconds(40);
 constexpr double kSilentGotoSeconds = 3.0;
 // How long tracking may take to follow a sky goto or a request, real time.
 constexpr double kTrackingStartSeconds = 3.0;
+// Alt-azimuth tracking closes onto a goto's target within its first cycles
+// (one aligned cycle, or three unaligned ones).
+constexpr double kClosingSeconds = 30.0;
 
 double RealSecondsSince(steady_clock::time_point start) {
   return std::chrono::duration<double>(steady_clock::now() - start).count();
@@ -137,6 +141,12 @@ Outcome Session::Connect() {
       o.kind = Outcome::Kind::kRefused;
       o.message = "model " + std::to_string(options_.model) + " (" + name +
                   ") is not driven by this build of the library";
+    } else if (code == SIDERA_INVALID_PARAMETER && !options_.device.empty()) {
+      o.message =
+          host::AnotherKindOfMountText(
+              options_.device, "model " + std::to_string(options_.model) + " (" + name + ")",
+              "give its model with --model (sidera models lists them)") +
+          " (code " + std::to_string(code) + ")";
     } else if (o.kind == Outcome::Kind::kNoResponse && !options_.device.empty()) {
       o.message = "no mount answers on " + options_.device + ": axis " +
                   std::to_string(code - SIDERA_NO_RESPONSE_AXIS0) + " (" +
@@ -304,6 +314,7 @@ Outcome Session::Goto(const TargetSpec& target, bool wait, MotionReport* report)
   }
   if (code != 0) return FromCode(code);
   target_ = target;
+  unwatchedGoto_ = !wait;
   if (!wait) return Outcome::Ok();
   return WatchGoto(target, report);
 }
@@ -426,7 +437,8 @@ Outcome Session::Track(double seconds, TrackReport* report) {
   if (Interrupted()) return StopAfter({Outcome::Kind::kInterrupted, 0, "interrupted"});
   uint32_t state = 0;
   if (Outcome o = ReadState(&state); !o.ok()) return o;
-  if (state != SIDERA_MOUNT_TRACKING) {
+  const bool wasTracking = state == SIDERA_MOUNT_TRACKING;
+  if (!wasTracking) {
     // Refused (an axis still driven, or not answering) with the reason.
     if (const int code = api().SetTracking(1); code != 0) return FromCode(code);
     if (Outcome o = AwaitState([](uint32_t s) { return s == SIDERA_MOUNT_TRACKING; },
@@ -439,10 +451,23 @@ Outcome Session::Track(double seconds, TrackReport* report) {
               "the mount did not start tracking (it is " + MountStateName(state) + ")"};
     }
   }
+  // The tracking a sky goto hands over to follows the goto's target: the
+  // distance to it is reported at the start and at the end. On an
+  // alt-azimuth mount that tracking first closes the distance the goto left
+  // (up to its tolerance), so drift counts from after the closing.
+  const std::optional<TargetSpec> followed =
+      wasTracking && target_ && target_->IsSky() ? target_ : std::nullopt;
+  const double settle =
+      followed && !facts_->equatorial ? std::fmin(kClosingSeconds, seconds / 2) : 0;
+  const auto toTarget = [&](const SkyPoint& sky) {
+    if (!followed) return -1.0;
+    const LocalPlace p = LocalNow(*followed);
+    return Separation(sky.hourAngle, sky.declination, p.hourAngle, p.declination) * kRadToArcsec;
+  };
   SkyPoint sky{};
   if (Outcome o = ReadSky(&sky); !o.ok()) return o;
-  const IcrsDirection start =
-      CatalogueOfLocal({sky.hourAngle, sky.declination}, options_.site.observer, Now());
+  report->targetStartArcsec = toTarget(sky);
+  std::optional<IcrsDirection> start;
   const double skyStart = clock_.ElapsedSeconds();
   double drift = 0;
   double worst = 0;
@@ -460,12 +485,24 @@ Outcome Session::Track(double seconds, TrackReport* report) {
     }
     const IcrsDirection now =
         CatalogueOfLocal({sky.hourAngle, sky.declination}, options_.site.observer, Now());
-    drift =
-        Separation(start.rightAscension, start.declination, now.rightAscension, now.declination);
-    worst = std::fmax(worst, drift);
+    if (!start && elapsed >= settle) {
+      start = now;
+      report->driftFromSeconds = settle > 0 ? elapsed : 0;
+    }
+    std::string shown;
+    if (start) {
+      drift = Separation(start->rightAscension, start->declination, now.rightAscension,
+                         now.declination);
+      worst = std::fmax(worst, drift);
+      shown = "  drift " + DistanceText(drift);
+    } else {
+      shown = "  closing on " + followed->label;
+    }
+    report->targetEndArcsec = toTarget(sky);
+    if (followed) shown += "  " + DistanceText(report->targetEndArcsec / kRadToArcsec) + " off";
     out_.Progress("tracking  RA " + FormatHours(now.rightAscension) + " Dec " +
-                  FormatDegrees(now.declination) + "  drift " + DistanceText(drift) + "  " +
-                  FormatFixed(elapsed, 0) + " / " + FormatFixed(seconds, 0) + " s");
+                  FormatDegrees(now.declination) + shown + "  " + FormatFixed(elapsed, 0) + " / " +
+                  FormatFixed(seconds, 0) + " s");
     if (elapsed >= seconds) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
@@ -473,7 +510,22 @@ Outcome Session::Track(double seconds, TrackReport* report) {
   report->seconds = clock_.ElapsedSeconds() - skyStart;
   report->driftArcsec = drift * kRadToArcsec;
   report->worstArcsec = worst * kRadToArcsec;
+  if (followed) report->target = followed->label;
   return Outcome::Ok();
+}
+
+std::string TrackText(const TrackReport& r) {
+  const auto arcsec = [](double a) { return FormatFixed(a, 1) + "\""; };
+  std::string text = "drift " + arcsec(r.driftArcsec) + " (largest " + arcsec(r.worstArcsec) + ")";
+  if (r.driftFromSeconds > 0) {
+    text += " over the last " + FormatFixed(r.seconds - r.driftFromSeconds, 0) + " s, after " +
+            FormatFixed(r.driftFromSeconds, 0) + " s closing onto " + r.target;
+  }
+  if (!r.target.empty()) {
+    text += "; " + r.target + " " + arcsec(r.targetStartArcsec) + " off at the start, " +
+            arcsec(r.targetEndArcsec) + " at the end";
+  }
+  return text;
 }
 
 std::string Session::PositionLine(const AxisPair& axes, const SkyPoint& sky,

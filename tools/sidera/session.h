@@ -71,9 +71,16 @@ struct AlignReport {
 
 struct TrackReport {
   double seconds = 0;
-  double driftArcsec = 0;  // sky position at the end versus at the start
-  double worstArcsec = 0;  // largest excursion seen while watching
+  double driftArcsec = 0;         // sky position at the end versus at driftFromSeconds
+  double worstArcsec = 0;         // largest excursion from it seen while watching
+  double driftFromSeconds = 0;    // after the closing onto a goto's target, else 0
+  std::string target;             // the goto's target tracking follows, if any
+  double targetStartArcsec = -1;  // distance to it at the start (-1: no target)
+  double targetEndArcsec = -1;    // and at the end
 };
+// The drift (and the closing and the distance to the target, when tracking
+// follows a goto's target) in words: "drift 0.3" (largest 0.5") ...".
+std::string TrackText(const TrackReport& report);
 
 class Session {
  public:
@@ -97,6 +104,11 @@ class Session {
   Outcome Track(double seconds, TrackReport* report);
   // Prints `what: message` (or its JSON form) for a failed step.
   void ReportFailure(const std::string& step, const std::string& what, const Outcome& outcome);
+  // The end of a plan or shell that went well: lets a goto still under way
+  // end, stops the slews started without a duration (unless they are to be
+  // left running), and says in the last line what the mount is left doing.
+  // After a failed step only the slews are stopped and the line printed.
+  Outcome Finish(bool afterFailure = false);
   // A Ctrl-C came before or after `what` (a step, "connect"): stops both
   // axes, reports it and returns the interrupted outcome.
   Outcome Interrupt(const std::string& what);
@@ -142,6 +154,14 @@ class Session {
   bool connected_ = false;
   bool parked_ = false;
   std::optional<TargetSpec> target_;  // the last goto's target, for status
+  // Per axis: the rate of a slew without a duration still running (0: none),
+  // and whether it is to be left running at the end.
+  double slewRate_[2] = {0, 0};
+  bool slewLeftRunning_[2] = {false, false};
+  void ForgetSlews(int axis);  // -1: both
+  // A goto started with --nowait that nothing has watched, stopped or
+  // replaced since.
+  bool unwatchedGoto_ = false;
 };
 
 }  // namespace sidera::tool

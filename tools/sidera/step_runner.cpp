@@ -101,27 +101,34 @@ struct StepRunner {
     const std::string what = "slew axis " + std::to_string(m.axis);
     if (int code = api().MoveAxis(m.axis, m.rate); code != 0) return Code(what, code);
     s.target_.reset();
+    s.ForgetSlews(m.axis);
     if (m.seconds > 0) {
       if (Outcome o = s.Watch(m.seconds, what); !o.ok()) return Fail(what, o);
       if (int code = api().StopAxis(m.axis); code != 0) return Code(what + ": stop", code);
+    } else {
+      s.slewRate_[m.axis] = m.rate;
+      s.slewLeftRunning_[m.axis] = m.leaveRunning;
     }
     const double degrees = Degrees(m.rate);
     return Done("Axis " + std::to_string(m.axis) + " (" + s.AxisName(m.axis) + ") slewed at " +
                     m.speed + " (" + FormatFixed(degrees, 4) + "\xC2\xB0/s)" +
-                    (m.seconds > 0 ? " for " + FormatFixed(m.seconds, 0) + " s, then stopped"
-                                   : std::string(", still moving")),
+                    (m.seconds > 0    ? " for " + FormatFixed(m.seconds, 0) + " s, then stopped"
+                     : m.leaveRunning ? std::string(", still moving (left running at the end)")
+                                      : std::string(", still moving (stopped at the end)")),
                 JsonObject()
                     .Add("axis", m.axis)
                     .Add("speed", m.speed)
                     .Add("degreesPerSecond", degrees)
                     .Add("timesSidereal", m.rate / kSiderealRate)
-                    .Add("seconds", m.seconds));
+                    .Add("seconds", m.seconds)
+                    .Add("leaveRunning", m.leaveRunning));
   }
 
   Outcome operator()(const StopStep& st) {
     for (int axis = 0; axis < 2; ++axis) {
       if (st.axis >= 0 && axis != st.axis) continue;
       if (int code = api().StopAxis(axis); code != 0) return Code("stop", code);
+      s.ForgetSlews(axis);
     }
     if (st.all) {
       if (int code = api().SetTracking(0); code != 0) return Code("stop", code);
@@ -168,13 +175,15 @@ struct StepRunner {
     }
     TrackReport report;
     if (Outcome o = s.Track(t.seconds, &report); !o.ok()) return Fail("track", o);
-    return Done("Tracked for " + FormatFixed(report.seconds, 0) + " s: drift " +
-                    FormatFixed(report.driftArcsec, 1) + "\" (largest " +
-                    FormatFixed(report.worstArcsec, 1) + "\")",
+    return Done("Tracked for " + FormatFixed(report.seconds, 0) + " s: " + TrackText(report),
                 JsonObject()
                     .Add("seconds", report.seconds)
                     .Add("driftArcsec", report.driftArcsec)
-                    .Add("worstArcsec", report.worstArcsec));
+                    .Add("worstArcsec", report.worstArcsec)
+                    .Add("driftFromSeconds", report.driftFromSeconds)
+                    .Add("target", report.target)
+                    .Add("targetStartArcsec", report.targetStartArcsec)
+                    .Add("targetEndArcsec", report.targetEndArcsec));
   }
 
   Outcome operator()(const SyncStep& y) {
@@ -349,7 +358,24 @@ struct StepRunner {
   }
 };
 
+void Session::ForgetSlews(int axis) {
+  for (int a = 0; a < 2; ++a) {
+    if (axis >= 0 && a != axis) continue;
+    slewRate_[a] = 0;
+    slewLeftRunning_[a] = false;
+  }
+}
+
 Outcome Session::Run(const PlannedStep& step) {
+  // Gotos and parking take both axes from any slew.
+  if (std::holds_alternative<GotoStep>(step.step) || std::holds_alternative<ParkStep>(step.step) ||
+      std::holds_alternative<AlignStep>(step.step)) {
+    ForgetSlews(-1);
+  }
+  if (std::holds_alternative<StopStep>(step.step) || std::holds_alternative<SlewStep>(step.step) ||
+      std::holds_alternative<TrackStep>(step.step)) {
+    unwatchedGoto_ = false;
+  }
   if (parked_ && StepMoves(step.step)) {
     Outcome o{Outcome::Kind::kRefused, 0, "the mount is parked; unpark it first"};
     ReportFailure(step.name, step.name, o);

@@ -219,7 +219,7 @@ void GpsReader::ReadNmea(int worker, const std::string& path) {
 }
 
 void GpsReader::HandleSentence(int worker, const Sentence& sentence) {
-  const std::optional<NmeaReading> r = ReadNmeaSentence(sentence);
+  const std::optional<NmeaReading> r = ReadNmeaSentence(sentence, datesFrom_);
   if (!r) return;
   Update([&](GpsState& s) {
     s.talker = r->talker;

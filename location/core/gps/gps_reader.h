@@ -22,6 +22,7 @@
 #include <thread>
 
 #include "location/core/gps/clock_service.h"
+#include "location/core/gps/gps_week_rollover.h"
 
 namespace location::gps {
 
@@ -75,6 +76,9 @@ class GpsReader {
   // previous worker is told to stop; the new one waits for it to end before
   // it begins, so two never use the port at once.
   int Start(const std::string& devicePath);
+  // Receiver dates before this are moved on by GPS week-number rollovers
+  // (default: the build date). Set before Start.
+  void SetDatesFrom(const GpsTime& date) { datesFrom_ = date; }
   // Asks the current worker to end; it does so within about 50 ms, or after
   // the packet-bus exchange it is in (at most about 2 s).
   void RequestStop();
@@ -87,6 +91,7 @@ class GpsReader {
   GpsState State() const;
 
  private:
+  GpsTime datesFrom_ = BuildDate();  // the page's thread, before Start
   void Run(int worker, const std::string& path);
   // The worker has been told to stop, or has been replaced.
   bool Stopping(int worker) const { return stop_.load() || current_.load() != worker; }

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 
@@ -78,12 +79,14 @@ std::optional<ReportRequest> ParseReportArguments(const std::vector<std::string>
   bool haveDevice = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& name = arguments[i];
-    if (name != "--gps-report" && name != "--seconds") {
+    if (name != "--gps-report" && name != "--seconds" && name != "--dates-from") {
       error = "unexpected argument " + name;
       return std::nullopt;
     }
     if (i + 1 >= arguments.size()) {
-      error = name + (name == "--seconds" ? " needs a number" : " needs a device");
+      error = name + (name == "--seconds"      ? " needs a number"
+                      : name == "--dates-from" ? " needs a date"
+                                               : " needs a device");
       return std::nullopt;
     }
     const std::string& value = arguments[++i];
@@ -94,6 +97,16 @@ std::optional<ReportRequest> ParseReportArguments(const std::vector<std::string>
       }
       request.device = value;
       haveDevice = true;
+    } else if (name == "--dates-from") {
+      GpsTime date{};
+      char tail = 0;
+      if (std::sscanf(value.c_str(), "%4d-%2d-%2d%c", &date.year, &date.month, &date.day, &tail) !=
+              3 ||
+          value.size() != 10 || !IsValidGpsTime(date)) {
+        error = "--dates-from takes a date YYYY-MM-DD, not " + value;
+        return std::nullopt;
+      }
+      request.datesFrom = date;
     } else {
       int seconds = 0;
       const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
@@ -142,6 +155,7 @@ int RunGpsReport(const ReportRequest& request, std::FILE* out, std::FILE* err) {
   GpsState state;
   {
     GpsReader reader(clock, watch);
+    reader.SetDatesFrom(request.datesFrom);
     (void)reader.Start(device);
     watch.WaitUntil(std::chrono::steady_clock::now() + std::chrono::seconds(request.seconds));
     reader.RequestStop();

@@ -13,15 +13,19 @@
 namespace location::gps {
 
 inline constexpr const char* kReportUsage =
-    "Usage: location --gps-report DEVICE [--seconds N]\n"
+    "Usage: location --gps-report DEVICE [--seconds N] [--dates-from YYYY-MM-DD]\n"
     "Reads the GPS receiver on DEVICE (a device path, or a serial port number)\n"
     "as the GPS page does, for at most N seconds (60; 1..3600) or until it has\n"
     "a usable fix, and prints one JSON object. Exit status: 0 with a usable fix,\n"
-    "1 without, 2 for bad usage.\n";
+    "1 without, 2 for bad usage. Receiver dates before --dates-from (default: the\n"
+    "day the program was built) are taken as behind by GPS week-number\n"
+    "rollovers and moved on by 1024 weeks at a time; give an earlier date to\n"
+    "replay a recording.\n";
 
 struct ReportRequest {
   std::string device;  // as given: a path or a port number
   int seconds = 60;
+  GpsTime datesFrom = BuildDate();  // --dates-from
 };
 
 // True when the command line asks for a report.

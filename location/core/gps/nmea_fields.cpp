@@ -93,11 +93,13 @@ Field<TimeOfDay> Time(std::string_view text) {
   return {true, t};
 }
 
-// ddmmyy.
+// ddmmyy. GPS time starts in 1980: years 80 to 99 are 1980 to 1999 (a
+// receiver behind by a week-number rollover still sends them).
 Field<CalendarDate> Date(std::string_view text) {
   if (text.empty()) return {};
   if (text.size() != 6 || !AllDigits(text)) return Malformed<CalendarDate>();
-  const CalendarDate d{2000 + TwoDigits(text, 4), TwoDigits(text, 2), TwoDigits(text, 0)};
+  const int yy = TwoDigits(text, 4);
+  const CalendarDate d{(yy >= 80 ? 1900 : 2000) + yy, TwoDigits(text, 2), TwoDigits(text, 0)};
   if (d.month < 1 || d.month > 12 || d.day < 1 || d.day > 31) return Malformed<CalendarDate>();
   return {true, d};
 }

@@ -17,7 +17,7 @@ struct TimeOfDay {
 };
 
 struct CalendarDate {
-  int year = 0, month = 0, day = 0;  // 2000..2099, 1..12, 1..31 (not checked against the month)
+  int year = 0, month = 0, day = 0;  // 1980..2079, 1..12, 1..31 (not checked against the month)
   bool operator==(const CalendarDate&) const = default;
 };
 
@@ -43,7 +43,7 @@ struct RecommendedMinimum {
   char status = 0;  // 'A' valid or 'V' warning (either case given; stored upper case); 0 empty
   std::optional<double> latitude;
   std::optional<double> longitude;
-  std::optional<CalendarDate> date;  // ddmmyy, the year taken as 2000 + yy
+  std::optional<CalendarDate> date;  // ddmmyy: yy 80..99 is 19yy, else 20yy
   char mode = 0;                     // A D E F M N P R S (2.3 and later); 0 when absent
   char navStatus = 0;                // S C U V (4.1 and later); 0 when absent
 };

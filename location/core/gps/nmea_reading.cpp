@@ -1,6 +1,7 @@
 // The reader's rules for the fix and recommended-minimum sentences.
 #include "location/core/gps/nmea_reading.h"
 
+#include "location/core/gps/gps_week_rollover.h"
 #include "location/core/gps/nmea_fields.h"
 
 namespace location::gps {
@@ -20,13 +21,17 @@ void Read(const FixSentence& gga, NmeaReading& r) {
   }
 }
 
-void Read(const RecommendedMinimum& rmc, NmeaReading& r) {
+void Read(const RecommendedMinimum& rmc, const GpsTime& datesFrom, NmeaReading& r) {
   if (rmc.status != 'A') return;
   if (rmc.mode != 0 && kFixModes.find(rmc.mode) == std::string_view::npos) return;
   if (!rmc.time || !rmc.date || !rmc.latitude || !rmc.longitude) return;
-  const GpsTime utc{rmc.date->year, rmc.date->month,  rmc.date->day,
-                    rmc.time->hour, rmc.time->minute, rmc.time->second};
-  if (!IsValidGpsTime(utc)) return;  // 30 February, a leap second: not a time to set
+  const GpsTime sent{rmc.date->year, rmc.date->month,  rmc.date->day,
+                     rmc.time->hour, rmc.time->minute, rmc.time->second};
+  // A receiver behind by whole week-number eras gets its date moved on;
+  // 30 February, a leap second or a date before GPS time are not times to
+  // set.
+  const std::optional<GpsTime> utc = UnrollGpsWeeks(sent, datesFrom);
+  if (!utc) return;
   r.latitude = rmc.latitude;
   r.longitude = rmc.longitude;
   r.utc = utc;
@@ -34,7 +39,7 @@ void Read(const RecommendedMinimum& rmc, NmeaReading& r) {
 
 }  // namespace
 
-std::optional<NmeaReading> ReadNmeaSentence(const Sentence& sentence) {
+std::optional<NmeaReading> ReadNmeaSentence(const Sentence& sentence, const GpsTime& datesFrom) {
   const std::optional<Address> address = SplitAddress(sentence.body);
   if (!address) return std::nullopt;
   NmeaReading reading;
@@ -46,7 +51,7 @@ std::optional<NmeaReading> ReadNmeaSentence(const Sentence& sentence) {
   } else if (address->type == "RMC") {
     const std::optional<RecommendedMinimum> rmc = ParseRecommendedMinimum(address->fields);
     if (!rmc) return std::nullopt;
-    Read(*rmc, reading);
+    Read(*rmc, datesFrom, reading);
   } else {
     return std::nullopt;
   }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "location/core/gps/clock_service.h"
+#include "location/core/gps/gps_week_rollover.h"
 #include "location/core/gps/nmea.h"
 
 namespace location::gps {
@@ -31,8 +32,11 @@ struct NmeaReading {
   std::optional<GpsTime> utc;
 };
 
-// Nothing for a sentence that is not a GGA or RMC, or is malformed.
-std::optional<NmeaReading> ReadNmeaSentence(const Sentence& sentence);
+// Nothing for a sentence that is not a GGA or RMC, or is malformed. Dates
+// before `datesFrom` are taken as a receiver's behind by week-number
+// rollovers and moved on (see gps_week_rollover.h).
+std::optional<NmeaReading> ReadNmeaSentence(const Sentence& sentence,
+                                            const GpsTime& datesFrom = BuildDate());
 
 // True when the sentence could only have come from a receiver read at the
 // right rate: a standard (not proprietary) sentence with a correct checksum,

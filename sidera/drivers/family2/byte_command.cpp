@@ -31,12 +31,15 @@ size_t BuildRequest(uint8_t command, int32_t value, uint8_t* out) {
   return 4;
 }
 
-int ReadFixedReply(ByteSource& source, uint32_t length, uint8_t* reply) {
+int ReadFixedReply(ByteSource& source, uint32_t length, uint8_t* reply, uint32_t* got) {
+  if (got != nullptr) *got = 0;
   if (length == 0) return 0;
   if (length > kMaxReplyLength) length = kMaxReplyLength;
   // Cleared first, so that bytes which never arrived decode as zeros.
   uint8_t buffer[kMaxReplyLength] = {};
-  if (source.Read(buffer, length) == 0) return 1;
+  const size_t arrived = source.Read(buffer, length);
+  if (got != nullptr) *got = static_cast<uint32_t>(arrived);
+  if (arrived == 0) return 1;
   if (reply != nullptr) std::memcpy(reply, buffer, length);
   return 0;
 }

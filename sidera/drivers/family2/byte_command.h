@@ -32,6 +32,8 @@ enum ByteCommand : uint8_t {
 inline constexpr uint8_t kAxis1CommandOffset = 20;
 inline constexpr size_t kMaxRequestLength = 4;
 inline constexpr size_t kMaxReplyLength = 3;
+// A position read's reply: a 24-bit count.
+inline constexpr uint32_t kPositionReplyLength = 3;
 // The wire value of a rate or a count has 24 bits.
 inline constexpr uint32_t kMax24 = 0xFFFFFF;
 // The goto-done query's answer for a finished goto.
@@ -58,8 +60,9 @@ using sidera::ByteSource;
 // Reads a reply of `length` bytes (at most kMaxReplyLength) in one read.
 // Length 0 succeeds without reading. A reply of which no byte arrived fails
 // (1); one cut short is accepted, the missing bytes read as zero. On success
-// the `length` bytes are copied into `reply` when it is non-null; 0.
-int ReadFixedReply(ByteSource& source, uint32_t length, uint8_t* reply);
+// the `length` bytes are copied into `reply` when it is non-null; 0. `got`,
+// when given, receives the number of bytes that arrived.
+int ReadFixedReply(ByteSource& source, uint32_t length, uint8_t* reply, uint32_t* got = nullptr);
 
 // The unsigned 24-bit value of three bytes, most significant first.
 uint32_t Unpack24(const uint8_t* bytes);

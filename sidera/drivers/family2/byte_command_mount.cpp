@@ -70,8 +70,10 @@ LineResult ByteCommandMount::write(const uint8_t* bytes, uint32_t length) {
 
 LineResult ByteCommandMount::readReply(uint8_t* reply) {
   PortByteSource source(port);
-  return family2::ReadFixedReply(source, expectedReplyLength, reply) == 0 ? LineResult::kOk
-                                                                          : LineResult::kFailed;
+  uint32_t got = 0;
+  const int r = family2::ReadFixedReply(source, expectedReplyLength, reply, &got);
+  lastReplyBytes = got;
+  return r == 0 ? LineResult::kOk : LineResult::kFailed;
 }
 
 // ---- Commands ----
@@ -247,6 +249,16 @@ MountResult ByteCommandMount::Connect() {
     if (ReadAxisPosition(axis) != kOk) {
       SIDERA_DEBUG_LOG(kIo, "byte-command connect: no answer to the axis-%d position read", axis);
       return NoResponse(axis);
+    }
+    // A byte-command controller answers a position read with exactly three
+    // bytes. Fewer (an echoing packet bus hands back the request byte) is
+    // another kind of controller, refused as bad data.
+    if (lastReplyBytes != family2::kPositionReplyLength) {
+      SIDERA_DEBUG_LOG(kIo,
+                       "byte-command connect: the axis-%d position reply is %u bytes, not %u: "
+                       "not a byte-command controller",
+                       axis, lastReplyBytes.load(), family2::kPositionReplyLength);
+      return kInvalidParameter;
     }
   }
   (void)setCountsPerRevolution(0, countsPerRevolution);

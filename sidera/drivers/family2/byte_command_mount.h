@@ -75,6 +75,9 @@ class ByteCommandMount : public SerialLink, public virtual TelescopeMount {
   // Reply bytes the exchange in progress reads; written by `write` and read
   // by `readReply`, both under the link lock.
   uint32_t expectedReplyLength = 0;
+  // Bytes the last reply brought (readReply, under the link lock); the
+  // connect checks that its reads are complete.
+  std::atomic<uint32_t> lastReplyBytes{0};
   // 1 when the last nonzero rate sent, on either axis, was negative; a zero
   // rate then goes out with the negative command. Any thread that sends.
   std::atomic<int32_t> lastRateNegative{0};

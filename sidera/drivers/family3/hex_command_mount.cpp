@@ -362,27 +362,66 @@ MountResult HexCommandMount::Connect() {
   return kOk;
 }
 
+// A goto is taken only when every one of its commands is: the controller
+// refuses a mode change ("!") while the axis runs, and a goto whose mode or
+// start was lost would leave the axis in its rate motion while the goto
+// counted it as moving to the target. So an axis that runs (tracking, a
+// hand move) is halted and waited for first, and a command that fails or
+// is refused fails the goto with the axis's code.
 MountResult HexCommandMount::GotoAxisAngle(int axis, double angle) {
-  const MountResult r = ReadAxisPosition(axis);
+  MountResult r = ReadAxisPosition(axis);
   if (r != kOk) return r;
   // Less than a turn, so that the step count fits the 24-bit increment and
   // the int32 arithmetic below for any finite target.
-  const double way = std::fmod(angle - axisPosition[axis].load(), kTwoPi);
+  double way = std::fmod(angle - axisPosition[axis].load(), kTwoPi);
   int32_t steps = TruncateToInt32(way * countsPerRadian[axis]);
   if (steps == 0) return kOk;  // less than a step away: nothing to do
+  r = ReadAxisState(axis);
+  if (r != kOk) return r;
+  if ((axisState[axis] & AXIS_STOPPED) == 0) {
+    // It moved on while it braked: the steps count from where it stands.
+    r = HaltAndAwaitStop(axis);
+    if (r == kOk) r = ReadAxisPosition(axis);
+    if (r != kOk) return r;
+    way = std::fmod(angle - axisPosition[axis].load(), kTwoPi);
+    steps = TruncateToInt32(way * countsPerRadian[axis]);
+    if (steps == 0) return kOk;
+  }
 
   const bool negative = steps < 0;
   if (negative) steps = -steps;
   const uint32_t count = static_cast<uint32_t>(steps);
   const char type = count <= shortGotoLimit[axis] ? family3::kShortGoto : family3::kLongGoto;
-  // The goto's outcome shows in the axis state the next reads report.
-  (void)SetMotionMode(axis, type, negative);
-  (void)SetGotoIncrement(axis, count);
-  (void)SetBrakeIncrement(axis, brakeSteps[axis]);
-  (void)StartMotion(axis);
+  r = SetMotionMode(axis, type, negative);
+  if (r == kOk) r = SetGotoIncrement(axis, count);
+  if (r == kOk) r = SetBrakeIncrement(axis, brakeSteps[axis]);
+  if (r == kOk) r = StartMotion(axis);
+  if (r != kOk) {
+    SIDERA_DEBUG_LOG(kMotion, "axis %d did not take its goto (%d)", axis, r);
+    return NoResponse(axis);
+  }
   CommandAxisState(axis, 0, negative ? AXIS_GOTO : (AXIS_GOTO | AXIS_POSITIVE));
   mountState = MOUNT_GOTO;
   return kOk;
+}
+
+MountResult HexCommandMount::HaltAndAwaitStop(int axis) {
+  MountResult r = HaltAxis(axis);
+  if (r != kOk) return r;
+  const uint32_t start = platform::Now();
+  for (;;) {
+    const uint64_t seen = CommandGeneration();
+    r = ReadAxisState(axis);
+    if (r != kOk) return r;
+    if ((axisState[axis] & AXIS_STOPPED) != 0) return kOk;
+    if (shuttingDown != 0) return kUserInterrupt;
+    if (static_cast<uint32_t>(platform::Now() - start) >= kStopWaitLimitTicks) {
+      SIDERA_DEBUG_LOG(kMotion, "axis %d still runs %u ms after its halt", axis,
+                       kStopWaitLimitTicks);
+      return NoResponse(axis);
+    }
+    SleepUnlessCommanded(seen, kStopPollTicks);
+  }
 }
 
 MountResult HexCommandMount::SlewAxisAtRate(int axis, double rate) {
@@ -437,22 +476,8 @@ MountResult HexCommandMount::PrepareRateMotion(int axis, double rate) {
       if ((positive && rate >= 0.0) || (!positive && rate <= 0.0)) return kOk;
     }
     // The mode may only change while the axis stands still.
-    r = HaltAxis(axis);
+    r = HaltAndAwaitStop(axis);
     if (r != kOk) return r;
-    const uint32_t start = platform::Now();
-    for (;;) {
-      const uint64_t seen = CommandGeneration();
-      r = ReadAxisState(axis);
-      if (r != kOk) return r;
-      if ((axisState[axis] & AXIS_STOPPED) != 0) break;
-      if (shuttingDown != 0) return kUserInterrupt;
-      if (static_cast<uint32_t>(platform::Now() - start) >= kStopWaitLimitTicks) {
-        SIDERA_DEBUG_LOG(kMotion, "axis %d still runs %u ms after its halt", axis,
-                         kStopWaitLimitTicks);
-        return NoResponse(axis);
-      }
-      SleepUnlessCommanded(seen, kStopPollTicks);
-    }
   }
   // The motion that follows shows whether the mode was taken.
   (void)SetMotionMode(axis, fastRate ? family3::kFastRate : family3::kSlowRate, !(rate > 0.0));

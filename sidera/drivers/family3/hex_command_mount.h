@@ -69,6 +69,9 @@ class HexCommandMount : public SerialLink, public virtual TelescopeMount {
   // no lock: a stop or a newer command meanwhile ends it (inside SendIf the
   // next poll is held back), and nothing of the motion is sent after it.
   MountResult PrepareRateMotion(int axis, double rate);
+  // Halts the axis and waits until it reports stopped (a failed read, a
+  // shutdown or kStopWaitLimitTicks end the wait with a code).
+  MountResult HaltAndAwaitStop(int axis);
 
   // ---- Line handling. ----
   LineResult readReply(uint8_t* reply) override;
