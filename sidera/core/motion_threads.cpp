@@ -292,7 +292,7 @@ class GotoRun {
       const uint64_t seen = m_.CommandGeneration();
       {
         const ReadOutExchanges polls;
-        for (int axis = 0; axis < 2; ++axis) (void)m_.ReadAxisState(axis);
+        for (int axis = 0; axis < 2; ++axis) (void)m_.ReadKept(axis, LineHealth::kState);
       }
       const bool silent[2] = {m_.AxisSilent(0), m_.AxisSilent(1)};
       if (silent[0] || silent[1]) return GiveUpOnSilentAxes(silent);
