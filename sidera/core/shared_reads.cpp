@@ -1,5 +1,5 @@
 // The reads of an axis that keep what the axis said, and the host
-// read-outs that share them: within kReadOutWindow of the last reading of
+// read-outs that share them: within the read-out window of the last reading of
 // an axis, made by any thread, a read-out answers with it instead of
 // queueing another exchange. Commands forget the kept readings of their
 // axes (the link does, for every request that is not a read, and
@@ -24,8 +24,9 @@ TelescopeMount::ReadResult TelescopeMount::ReadKept(int axis, LineHealth::Readin
     const MountResult r = read();
     return {r, value()};
   }
-  const bool share = SharedReadOuts::Active() && !line->Silent(axis);
-  LineHealth::ReadingTurn turn(*line, axis, what, share, kReadOutWindow);
+  const std::chrono::milliseconds window(readOutWindowMs.load());
+  const bool share = SharedReadOuts::Active() && window.count() > 0 && !line->Silent(axis);
+  LineHealth::ReadingTurn turn(*line, axis, what, share, window);
   if (turn.Kept()) return {kOk, turn.Value()};
   const MountResult r = read();
   const double v = value();

@@ -261,14 +261,15 @@ class TelescopeMount {
   // second, so that a host that polls keeps the axes answering and the
   // watch's own reads serve the host; and short enough that a position on
   // show lags the axis by half a second at most. Hosts polling faster add
-  // no exchange: at most one read of each kind per axis per window.
+  // no exchange: at most one read of each kind per axis per window. The
+  // mount's window starts at this and is readOutWindowMs.
   static constexpr std::chrono::milliseconds kReadOutWindow{500};
   struct ReadResult {
     MountResult result;
     double value;  // the position, or the state word as a number
   };
   // Reads `what` of `axis` and keeps what came back (any thread). Inside a
-  // SharedReadOuts scope a reading kept within kReadOutWindow answers
+  // SharedReadOuts scope a reading kept within readOutWindowMs answers
   // instead, unless the axis is silent. On a failed read, or without a
   // line, the value is the last known one.
   ReadResult ReadKept(int axis, LineHealth::Reading what);
@@ -405,6 +406,10 @@ class TelescopeMount {
   // the line watch reads it itself. Any thread may change it (tests that
   // compare the requests a command sends make it long).
   std::atomic<uint32_t> lineProbeQuietMs{1000};
+  // The read-out window (real ms, see kReadOutWindow); 0 makes every
+  // read-out read the line. Any thread may change it (tests that follow each
+  // read-out's own exchange set 0).
+  std::atomic<uint32_t> readOutWindowMs{static_cast<uint32_t>(kReadOutWindow.count())};
 
  private:
   // Counts BeginCommand calls; SleepUnlessCommanded waits on it.
