@@ -10,7 +10,7 @@
 //       axis that brakes for 5 s and on one that never reports stopped
 //   silence: the controller stops answering (port open) during a goto, a
 //     slew, tracking (equatorial models; the alt-azimuth tracking loop on the
-//     byte-command family) or while idle, the host polling at 0, 10 or 25 Hz
+//     byte-command family) or while idle, the host polling at 0, 10, 25 or 100 Hz
 //     - known: its last answer -> the library counts the axis silent
 //     - ended: its last answer -> every motion has ended
 //     - told: its last answer -> the first host read that returns 100/101
@@ -76,6 +76,7 @@ std::optional<double> StopBehindSlowRead(int family) {
   std::optional<double> took;
   if (m.created != 0) return took;
   m.line->SetReplyDelay(1000);
+  sidera::g_mount->readOutWindowMs = 0;  // the read goes to the line
   m.line->ClearRequests();
   std::thread reader([] {
     double angle = 0;
@@ -211,7 +212,7 @@ int main(int argc, char** argv) {
               "told");
   for (int family = 1; family <= 3; ++family) {
     for (Motion motion : {Motion::kGoto, Motion::kSlew, Motion::kTracking, Motion::kIdle}) {
-      for (int hz : {0, 10, 25}) {
+      for (int hz : {0, 10, 25, 100}) {
         Figures known, ended, told;
         for (int i = 0; i < rounds; ++i) {
           const Silence r = SilenceDuring(family, motion, hz);

@@ -1,9 +1,12 @@
 // Exported read-outs of the current mount: positions and states. Each
-// reports no mount (3) before a null output pointer (4).
+// reports no mount (3) before a null output pointer (4). They share the
+// axes' readings: within the read-out window of the last read of an axis,
+// whoever made it, they answer without an exchange (see SharedReadOuts).
 #include "sidera/api/export_checks.h"
 #include "sidera/api/mount_access.h"
 #include "sidera/core/telescope_mount.h"
 #include "sidera/include/sidera.h"
+#include "sidera/link/exchange_scope.h"
 
 using namespace sidera;
 
@@ -15,6 +18,7 @@ extern "C" SIDERA_API int GetAxisPosition(int axis, double* angle) {
   if (angle == nullptr || !IsAxis(axis)) {
     return kInvalidParameter;
   }
+  const SharedReadOuts shared;
   return mount->GetAxisPosition(axis, angle);
 }
 
@@ -27,6 +31,7 @@ extern "C" SIDERA_API int GetAxisPositions(AxisPair* axes) {
   if (axes == nullptr) {
     return kInvalidParameter;
   }
+  const SharedReadOuts shared;
   const MountResult result = mount->GetAxisPosition(0, &axes->axis0);
   if (result != kOk) {
     return result;
@@ -42,6 +47,7 @@ extern "C" SIDERA_API int GetSkyPosition(SkyPoint* sky) {
   if (sky == nullptr) {
     return kInvalidParameter;
   }
+  const SharedReadOuts shared;
   return mount->GetSkyPosition(sky);
 }
 
@@ -53,6 +59,7 @@ extern "C" SIDERA_API int GetHorizontalPosition(HorizontalPoint* horizontal) {
   if (horizontal == nullptr) {
     return kInvalidParameter;
   }
+  const SharedReadOuts shared;
   return mount->GetHorizontalPosition(horizontal);
 }
 
@@ -64,6 +71,7 @@ extern "C" SIDERA_API int GetAxisState(int axis, uint32_t* state) {
   if (state == nullptr || !IsAxis(axis)) {
     return kInvalidParameter;
   }
+  const SharedReadOuts shared;
   return mount->GetAxisState(axis, state);
 }
 
@@ -75,5 +83,6 @@ extern "C" SIDERA_API int GetMountState(uint32_t* state) {
   if (state == nullptr) {
     return kInvalidParameter;
   }
+  const SharedReadOuts shared;
   return mount->GetMountState(state);
 }

@@ -49,7 +49,7 @@ void TelescopeMount::LineWatch() {
     for (int axis = 0; axis < 2 && shuttingDown == 0; ++axis) {
       if (Clock::now() >= line.ProbeDue(axis, quiet) && line.TakeProbe(axis, quiet)) {
         const ReadOutExchanges probe;
-        (void)ReadAxisPosition(axis);  // the line records what came back
+        (void)ReadKept(axis, LineHealth::kPosition);  // also serves the read-outs
       }
       next = std::min(next, line.ProbeDue(axis, quiet));
     }

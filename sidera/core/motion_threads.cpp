@@ -297,12 +297,14 @@ class GotoRun {
       {
         const ReadOutExchanges polls;
         for (int axis = 0; axis < 2; ++axis) {
-          (void)m_.ReadAxisState(axis);
+          // What the goto reads is kept for the host's read-outs.
+          (void)m_.ReadKept(axis, LineHealth::kState);
           // The position of an axis in its goto shows whether it moves.
           const bool moving = (m_.axisState[axis] & AXIS_GOTO) != 0;
-          if (moving && m_.ReadAxisPosition(axis) == kOk) {
-            stall[axis].Saw(m_.axisPosition[axis], platform::Now());
-          } else if (!moving) {
+          if (moving) {
+            const TelescopeMount::ReadResult position = m_.ReadKept(axis, LineHealth::kPosition);
+            if (position.result == kOk) stall[axis].Saw(position.value, platform::Now());
+          } else {
             stall[axis] = StallWatch{};
           }
         }

@@ -241,6 +241,9 @@ uint32_t TelescopeMount::BeginCommand(unsigned axes) {
     if ((axes & kAxis1) != 0) latestCommand[1] = lastCommand;
     command = lastCommand;
   }
+  // What the axes were read saying before the command no longer answers
+  // a read-out.
+  if (LineHealth* line = Line()) line->Forget(axes);
   // Motion threads asleep between their checks look again at once.
   NotifyCommand();
   return command;
@@ -590,30 +593,32 @@ MountResult TelescopeMount::SetTrackingRateMode(int mode) {
 
 MountResult TelescopeMount::ExtensionCommand(int) { return kNotImplemented; }
 
+// A position read-out answers with the axis's reading (kept within the
+// read-out window, for a host) or its last known position.
 MountResult TelescopeMount::GetAxisPosition(int axis, double* out) {
   if (!ValidAxis(axis)) return kInvalidParameter;
   const ReadOutExchanges readOut;
-  const MountResult r = MayRead(axis) ? ReadAxisPosition(axis) : NoResponse(axis);
-  *out = axisPosition[axis];
-  return r;
+  if (!MayRead(axis)) {
+    *out = axisPosition[axis];
+    return NoResponse(axis);
+  }
+  const ReadResult read = ReadKept(axis, LineHealth::kPosition);
+  *out = read.value;
+  return read.result;
 }
 
 MountResult TelescopeMount::GetSkyPosition(SkyPoint* out) {
-  const ReadOutExchanges readOut;
-  for (int axis = 0; axis < 2; ++axis) {
-    if (MayRead(axis)) (void)ReadAxisPosition(axis);
-  }
-  AxisPair axes{axisPosition[0], axisPosition[1]};
+  AxisPair axes{};
+  (void)GetAxisPosition(0, &axes.axis0);
+  (void)GetAxisPosition(1, &axes.axis1);
   (void)AxesToSky(axes, *out, 1);
   return kOk;
 }
 
 MountResult TelescopeMount::GetHorizontalPosition(HorizontalPoint* out) {
-  const ReadOutExchanges readOut;
-  for (int axis = 0; axis < 2; ++axis) {
-    if (MayRead(axis)) (void)ReadAxisPosition(axis);
-  }
-  AxisPair axes{axisPosition[0], axisPosition[1]};
+  AxisPair axes{};
+  (void)GetAxisPosition(0, &axes.axis0);
+  (void)GetAxisPosition(1, &axes.axis1);
   SkyPoint sky{};
   (void)AxesToSky(axes, sky, 1);
   out->azimuth = AzimuthOf(*this, sky);
@@ -630,7 +635,7 @@ MountResult TelescopeMount::GetAxisState(int axis, uint32_t* out) {
   if (!ValidAxis(axis)) return kInvalidParameter;
   const ReadOutExchanges readOut;
   const bool mayRead = MayRead(axis);
-  const MountResult read = mayRead ? ReadAxisState(axis) : NoResponse(axis);
+  const MountResult read = mayRead ? ReadKept(axis, LineHealth::kState).result : NoResponse(axis);
   *out = axisState[axis] & 0x1Fu;
   if (!AxisSilent(axis)) return kOk;
   if (!mayRead || read != kOk) return NoResponse(axis);

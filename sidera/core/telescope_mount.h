@@ -25,6 +25,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -264,6 +265,27 @@ class TelescopeMount {
   // axis's code at once. True when the caller's read may go to the line.
   bool MayRead(int axis);
 
+  // ---- Readings shared by the read-outs (shared_reads.cpp). ----
+  // How old a kept reading of an axis (its position or its state, whoever
+  // read it) may be for a host read-out to answer with it. Longer than the
+  // 200 ms between a goto's status polls, so that during a goto the host's
+  // state read-outs cost the line nothing; half the line watch's quiet
+  // second, so that a host that polls keeps the axes answering and the
+  // watch's own reads serve the host; and short enough that a position on
+  // show lags the axis by half a second at most. Hosts polling faster add
+  // no exchange: at most one read of each kind per axis per window. The
+  // mount's window starts at this and is readOutWindowMs.
+  static constexpr std::chrono::milliseconds kReadOutWindow{500};
+  struct ReadResult {
+    MountResult result;
+    double value;  // the position, or the state word as a number
+  };
+  // Reads `what` of `axis` and keeps what came back (any thread). Inside a
+  // SharedReadOuts scope a reading kept within readOutWindowMs answers
+  // instead, unless the axis is silent. On a failed read, or without a
+  // line, the value is the last known one.
+  ReadResult ReadKept(int axis, LineHealth::Reading what);
+
   // ---- The line watch (line_watch.cpp). ----
   // On a mount with a line, starts the thread that keeps the record of
   // answers current: it reads an axis that has not answered for
@@ -398,6 +420,10 @@ class TelescopeMount {
   // the line watch reads it itself. Any thread may change it (tests that
   // compare the requests a command sends make it long).
   std::atomic<uint32_t> lineProbeQuietMs{1000};
+  // The read-out window (real ms, see kReadOutWindow); 0 makes every
+  // read-out read the line. Any thread may change it (tests that follow each
+  // read-out's own exchange set 0).
+  std::atomic<uint32_t> readOutWindowMs{static_cast<uint32_t>(kReadOutWindow.count())};
 
  private:
   // Rate moves and tracking starts launched whose threads have not ended

@@ -54,6 +54,24 @@
  * read-outs and the first command work as before. Motions ended by the
  * silence are not resumed by themselves.
  *
+ * Read-outs share the line. On a hardware mount every read of an axis's
+ * position or state, by any thread (a goto's polls, the line watch, a host
+ * read-out), is kept with the time it came. GetAxisPosition,
+ * GetAxisPositions, GetSkyPosition, GetHorizontalPosition, GetAxisState and
+ * GetMountState answer from a reading at most 500 ms old instead of making
+ * an exchange of their own, so a host may poll them from any number of
+ * threads at any rate: the line carries at most one read of each kind per
+ * axis per 500 ms for all of them (during a goto the goto's own 200 ms
+ * status polls serve the state read-outs). Half a second keeps a host that
+ * shows a goto's progress at 25 Hz to four exchanges a second and a host
+ * polling once a second to one read of each kind per axis, while a
+ * position on show is never more than half a second old. Any command to an
+ * axis (a goto, a move, a stop, tracking, SyncAxis, SyncHomePosition)
+ * forgets its kept readings at once, so a read-out never shows a reading
+ * made before the last command. A silent axis is not answered from kept
+ * readings. The simulators (models 6 and 7) have no line and compute every
+ * read-out afresh.
+ *
  * Motions run on the library's own threads; their outcome shows in the
  * status. SetTracking(1) answers 102 while a goto or a hand move drives an
  * axis that tracking needs (a hand move that StopAxis ends resumes tracking

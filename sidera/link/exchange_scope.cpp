@@ -7,6 +7,7 @@ namespace {
 
 thread_local bool t_urgent = false;
 thread_local bool t_readOut = false;
+thread_local bool t_shared = false;
 thread_local ExchangeGuard* t_guard = nullptr;
 
 }  // namespace
@@ -22,6 +23,12 @@ ReadOutExchanges::ReadOutExchanges() : previous_(t_readOut) { t_readOut = true; 
 ReadOutExchanges::~ReadOutExchanges() { t_readOut = previous_; }
 
 bool ReadOutExchanges::Active() { return t_readOut; }
+
+SharedReadOuts::SharedReadOuts() : previous_(t_shared) { t_shared = true; }
+
+SharedReadOuts::~SharedReadOuts() { t_shared = previous_; }
+
+bool SharedReadOuts::Active() { return t_shared; }
 
 ExchangeGuard::ExchangeGuard(std::function<bool()> wanted)
     : wanted_(std::move(wanted)), outer_(t_guard) {

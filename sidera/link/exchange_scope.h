@@ -48,6 +48,23 @@ class ReadOutExchanges {
   bool previous_;
 };
 
+// Inside a SharedReadOuts scope (the host's read-outs, set by the exported
+// operations) a read of an axis may be answered from the reading the line
+// record keeps (see LineHealth) instead of an exchange. The library's own
+// threads always read the line: a goto decides from what the axes say now.
+class SharedReadOuts {
+ public:
+  SharedReadOuts();
+  ~SharedReadOuts();
+  SharedReadOuts(const SharedReadOuts&) = delete;
+  SharedReadOuts& operator=(const SharedReadOuts&) = delete;
+
+  static bool Active();
+
+ private:
+  bool previous_;
+};
+
 class ExchangeGuard {
  public:
   explicit ExchangeGuard(std::function<bool()> wanted);

@@ -16,6 +16,8 @@ bool LineHealth::SetSilentLocked(Axis& axis, bool silent) {
   axis.silent = silent;
   ++changes_;
   changed_.notify_all();
+  // Read-outs waiting for another thread's read of the axis stop waiting.
+  turnEnded_.notify_all();
   return silent;
 }
 
@@ -108,6 +110,61 @@ void LineHealth::WaitForChange(uint64_t seen, Clock::time_point until) {
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait_until(lock, until, [&] { return changes_ != seen || woken_; });
   woken_ = false;
+}
+
+void LineHealth::Keep(int axis, Reading what, uint64_t epoch, double value) {
+  const Clock::time_point now = Clock::now();
+  std::lock_guard<std::mutex> lock(mutex_);
+  Axis& a = axes_[axis];
+  if (a.epoch != epoch) return;
+  if (what == kState && a.kept[kState].valid && a.kept[kState].value != value) {
+    a.kept[kPosition].valid = false;
+  }
+  a.kept[what].value = value;
+  a.kept[what].at = now;
+  a.kept[what].valid = true;
+}
+
+void LineHealth::Forget(unsigned axes) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (int a = 0; a < 2; ++a) {
+    if ((axes & (1u << a)) == 0) continue;
+    ++axes_[a].epoch;
+    for (Axis::Kept& k : axes_[a].kept) k.valid = false;
+  }
+}
+
+LineHealth::ReadingTurn::ReadingTurn(LineHealth& line, int axis, Reading what, bool share,
+                                     Clock::duration window)
+    : line_(line), axis_(axis), what_(what) {
+  std::unique_lock<std::mutex> lock(line.mutex_);
+  Axis& a = line.axes_[axis];
+  Axis::Kept& k = a.kept[what];
+  const Clock::time_point giveUp = Clock::now() + kTurnWait;
+  while (share && !a.silent) {
+    if (k.valid && Clock::now() - k.at <= window) {
+      kept_ = true;
+      value_ = k.value;
+      return;
+    }
+    if (k.readers == 0) break;
+    // Another thread reads it now; its answer will do. The wait ends with
+    // that read (the exchange's own deadline bounds it), when the axis
+    // falls silent, or after kTurnWait at most.
+    if (line.turnEnded_.wait_until(lock, giveUp) == std::cv_status::timeout) break;
+  }
+  ++k.readers;
+  reading_ = true;
+  epoch_ = a.epoch;
+}
+
+LineHealth::ReadingTurn::~ReadingTurn() {
+  if (!reading_) return;
+  {
+    std::lock_guard<std::mutex> lock(line_.mutex_);
+    --line_.axes_[axis_].kept[what_].readers;
+  }
+  line_.turnEnded_.notify_all();
 }
 
 void LineHealth::Wake() {

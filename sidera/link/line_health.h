@@ -11,6 +11,16 @@
 // once. The next exchange it answers clears the mark. Times are real time: the line and its
 // time-outs run on the wall clock, not on the library's (scalable) tick clock.
 //
+// It also keeps what the axis last said to a read: its position and its
+// state, each with the time it came, so that the host's read-outs share
+// one reading within a short window instead of each queueing an exchange
+// (see TelescopeMount::kReadOutWindow). A read keeps what it learnt only
+// when no command went to the axis since it began, and every command
+// forgets the axis's kept readings at once, so a kept reading is never
+// older than the last command. Read-outs that find the reading stale while
+// another read-out is already reading it wait for that read rather than
+// queue one of their own.
+//
 // Thread-safe: exchanges, the line watch, the motion threads and host calls
 // all use it at once.
 #pragma once
@@ -54,6 +64,45 @@ class LineHealth {
   // probe, whichever is later.
   Clock::time_point ProbeDue(int axis, Clock::duration quiet) const;
 
+  // ---- Kept readings. ----
+  enum Reading : int { kPosition = 0, kState = 1 };
+  // A read of `axis` begun at `epoch` answered `value` (a state word is
+  // kept as its number). A state other than the kept one also forgets the
+  // kept position: the axis started or stopped.
+  void Keep(int axis, Reading what, uint64_t epoch, double value);
+  // A command is going to the axes in `axes` (line bits): their kept
+  // readings are forgotten, and reads under way keep nothing.
+  void Forget(unsigned axes);
+
+  // A turn at one reading. For a read-out (`share`): Kept() when the
+  // reading is at most `window` old, in Value(); otherwise the holder of
+  // the turn reads the line and hands what came back to Keep(). A read-out
+  // that finds another thread reading the same thing waits for that read
+  // (up to kTurnWait, and no longer once the axis is silent) and takes its
+  // answer, or the turn when it kept nothing. No lock is held meanwhile. The library's own reads
+  // (not `share`) never wait: they take a turn at once, so that read-outs wait for them in turn.
+  class ReadingTurn {
+   public:
+    ReadingTurn(LineHealth& line, int axis, Reading what, bool share, Clock::duration window);
+    ~ReadingTurn();
+    ReadingTurn(const ReadingTurn&) = delete;
+    ReadingTurn& operator=(const ReadingTurn&) = delete;
+    bool Kept() const { return kept_; }
+    double Value() const { return value_; }
+    void Keep(double value) { line_.Keep(axis_, what_, epoch_, value); }
+
+   private:
+    LineHealth& line_;
+    const int axis_;
+    const Reading what_;
+    bool kept_ = false;
+    bool reading_ = false;
+    double value_ = 0.0;
+    uint64_t epoch_ = 0;
+  };
+  // Longer than any one exchange may take with the wait for the line.
+  static constexpr std::chrono::milliseconds kTurnWait{5000};
+
   // Called (with no lock of the record held) whenever an axis falls silent.
   // Set once, before any exchange.
   void OnFallingSilent(std::function<void()> call) { onSilent_ = std::move(call); }
@@ -70,6 +119,14 @@ class LineHealth {
     Clock::time_point lastProbe;
     bool failedSince = false;  // an exchange failed after the last answer
     bool silent = false;
+    struct Kept {
+      double value = 0.0;
+      Clock::time_point at;
+      bool valid = false;
+      int readers = 0;  // turns taken for reads under way
+    };
+    Kept kept[2];        // by Reading
+    uint64_t epoch = 0;  // counts the commands to the axis
   };
   // True when the axis fell silent.
   bool SetSilentLocked(Axis& axis, bool silent);
@@ -80,6 +137,7 @@ class LineHealth {
   std::function<void()> onSilent_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
+  std::condition_variable turnEnded_;
   Axis axes_[2];
   uint64_t changes_ = 0;
   bool woken_ = false;

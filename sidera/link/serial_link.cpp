@@ -93,6 +93,9 @@ LineResult SerialLink::exchange(const uint8_t* request, uint32_t length, uint8_t
     lineLock.Release();
     return LineResult::kHeldBack;
   }
+  // Anything but a read may change what the axes would answer: the
+  // readings kept for the read-outs go before the request does.
+  if (!readOut || urgent) health.Forget(axes);
 
   // What the log needs is gathered only while the io topic is on.
   const bool logging = platform::DebugEnabled(platform::DebugTopic::kIo);

@@ -100,6 +100,11 @@ class FamilyOf : public LineFamily {
         timeoutMs);
     return at;
   }
+  int Count(Wire what, int axis) override {
+    int n = 0;
+    for (const Request& r : emu_->Requests()) n += Is(r, what, axis) ? 1 : 0;
+    return n;
+  }
   bool Moving(int axis) override { return moving_(*emu_, axis); }
   void Stop() override { emu_.reset(); }
   int FaultKinds() const override { return static_cast<int>(faults_.size()) + 1; }
@@ -216,7 +221,9 @@ StatePoller::StatePoller(int hz) {
   thread_ = std::thread([this, hz] {
     while (!stop_) {
       uint32_t word = 0;
-      for (int r : {GetMountState(&word), GetAxisState(0, &word), GetAxisState(1, &word)}) {
+      AxisPair axes{};
+      for (int r : {GetMountState(&word), GetAxisState(0, &word), GetAxisState(1, &word),
+                    GetAxisPositions(&axes)}) {
         int none = 0;
         if ((r == 100 || r == 101) && seen_.compare_exchange_strong(none, r)) {
           seenAt_ = LineFamily::Clock::now().time_since_epoch().count();

@@ -42,6 +42,8 @@ class LineFamily {
   // arrived, waiting up to `timeoutMs` for one.
   virtual std::optional<Clock::time_point> Arrival(Wire what, int axis, int timeoutMs,
                                                    Clock::time_point since = {}) = 0;
+  // How many requests of `what` for `axis` came since ClearRequests.
+  virtual int Count(Wire what, int axis) = 0;
   // The controller moves the axis.
   virtual bool Moving(int axis) = 0;
   virtual void Stop() = 0;
@@ -68,9 +70,9 @@ struct MountOnLine {
   int created = -1;
 };
 
-// Reads the mount state and both axis states `hz` times a second on a thread
-// of its own (none at 0 Hz) and keeps the first no-response code it sees,
-// and when.
+// Reads the mount state, both axis states and both positions `hz` times a
+// second on a thread of its own (none at 0 Hz) and keeps the first
+// no-response code it sees, and when.
 class StatePoller {
  public:
   explicit StatePoller(int hz);

@@ -74,13 +74,17 @@ class EmulatedMountTest : public ::testing::Test {
   // A new emulator on `options` and model `type` created on it; the
   // connect result, or -1 when the emulator could not start. The latitude
   // is in radians; 0.6 is about 34 degrees north.
-  // The line watch reads no quiet axis by itself (the cases compare the
-  // requests commands send; the line suites test the watch).
+  // The line watch reads no quiet axis by itself, and every read-out reads
+  // the line (the cases compare the requests commands and read-outs send and
+  // what each meets; the line suites test the watch and the shared reads).
   int CreateOn(const Options& options, int type, double latitude = 0.6) {
     if (!StartEmulator(options)) return -1;
     SetComPort(4);  // any number: the pattern names one terminal
     const int created = CreateMount(type, latitude, 100.0);
-    if (g_mount != nullptr) g_mount->lineProbeQuietMs = 3600000;
+    if (g_mount != nullptr) {
+      g_mount->lineProbeQuietMs = 3600000;
+      g_mount->readOutWindowMs = 0;
+    }
     return created;
   }
 
