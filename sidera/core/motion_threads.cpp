@@ -199,7 +199,8 @@ class GotoRun {
     }
     MountResult result = m_.MotionPollHook();
     if (result != kOk) {
-      ending_ = Failed(result);
+      // Given up for a newer command or a stop (105), or an axis failed.
+      ending_ = result == kUserInterrupt ? Interrupted(m_, kBothAxes) : Failed(result);
       result = End(result, "the axes were not brought to a stop first");
     } else if (!Wanted()) {
       // Replaced or stopped while it waited for the axes: nothing to do.
