@@ -63,24 +63,4 @@ GotoWatch::State GotoWatch::Observe(const MotionOutcome& record, double now) {
   return State::kRunning;
 }
 
-const char* EndName(GotoWatch::End end) {
-  switch (end) {
-    case GotoWatch::End::kNone:
-      return "running";
-    case GotoWatch::End::kArrived:
-      return "arrived";
-    case GotoWatch::End::kNotArrived:
-      return "not arrived";
-    case GotoWatch::End::kStopped:
-      return "stopped";
-    case GotoWatch::End::kReplaced:
-      return "replaced by a newer command";
-    case GotoWatch::End::kFailed:
-      return "failed";
-    case GotoWatch::End::kTimedOut:
-      return "timed out";
-  }
-  return "";
-}
-
 }  // namespace sidera::host

@@ -47,7 +47,4 @@ class GotoWatch {
   MotionOutcome outcome_{};
 };
 
-// A short English name of an end ("arrived", "stopped", ...).
-const char* EndName(GotoWatch::End end);
-
 }  // namespace sidera::host

@@ -224,9 +224,7 @@ class GotoRun {
   }
 
  private:
-  int32_t Motion() const {
-    return request_.sky ? SIDERA_MOTION_SKY_GOTO : SIDERA_MOTION_AXES_GOTO;
-  }
+  int32_t Motion() const { return request_.sky ? SIDERA_MOTION_SKY_GOTO : SIDERA_MOTION_AXES_GOTO; }
 
   // The goto still owns its claims: no stop, no newer motion, no shutdown.
   bool Wanted() const {
@@ -581,7 +579,7 @@ MountResult TelescopeMount::MoveAxisThread(uint32_t command, int axis, double ra
     // A newer motion of the axis (kUserInterrupt here) commands it itself.
     result = SendIf(wanted, [&] { return SlewAxisAtRate(axis, rate); });
     NoteAxisResult(axis, result);
-    ending = result == kOk               ? Ending{SIDERA_OUTCOME_STARTED, kOk, -1}
+    ending = result == kOk              ? Ending{SIDERA_OUTCOME_STARTED, kOk, -1}
              : result == kUserInterrupt ? Interrupted(*this, bit)
                                         : Failed(result);
     SIDERA_DEBUG_LOG(kMotion, "move axis %d #%u: %.6f deg/s (%d)", axis, command, Deg(rate),
@@ -596,9 +594,9 @@ MountResult TelescopeMount::TrackingStartThread(uint32_t command) {
   // Tracking does not ask a running motion to give way; it waits its turn.
   if (!TakeFreeAxes(*this, kRateHandOverTicks)) {
     SIDERA_DEBUG_LOG(kMotion, "tracking start #%u: the axes did not come free (102)", command);
-    RecordOutcome(*this, kAxis0, false, command, SIDERA_MOTION_TRACKING,
-                  shuttingDown != 0 ? Ending{SIDERA_OUTCOME_STOPPED, kUserInterrupt, -1}
-                                    : Failed(kAxisBusy));
+    RecordOutcome(
+        *this, kAxis0, false, command, SIDERA_MOTION_TRACKING,
+        shuttingDown != 0 ? Ending{SIDERA_OUTCOME_STOPPED, kUserInterrupt, -1} : Failed(kAxisBusy));
     return kAxisBusy;
   }
   SIDERA_DEBUG_LOG(kMotion, "tracking start #%u takes the axes", command);
@@ -642,7 +640,7 @@ MountResult TelescopeMount::TrackingStartThread(uint32_t command) {
       });
       NoteAxisResult(0, result);
     }
-    ending = result == kOk               ? Ending{SIDERA_OUTCOME_STARTED, kOk, -1}
+    ending = result == kOk              ? Ending{SIDERA_OUTCOME_STARTED, kOk, -1}
              : result == kUserInterrupt ? calledOff()
                                         : Failed(result);
     SIDERA_DEBUG_LOG(kMotion, "tracking start #%u: axis 0 at %.6f deg/s (%d)", command, Deg(rate),

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "indi/alignment_book.h"
-#include "indi/goto_watch.h"
 #include "indi/library_text.h"
 #include "indi/library_worker.h"
 #include "indi/motion_rates.h"
@@ -162,61 +161,6 @@ TEST(AlignmentBook, KeepsTheLatestThreeDistinctStars) {
       EXPECT_EQ(book.stars()[i].observation.axis0, c.expectedAxis0[i]);
     }
   }
-}
-
-TEST(GotoWatch, JudgesTheEndOfAGoto) {
-  using V = GotoWatch::Verdict;
-  using F = GotoWatch::Failure;
-  constexpr uint32_t kStopped = SIDERA_MOUNT_STOPPED, kGoto = SIDERA_MOUNT_GOTO,
-                     kTracking = SIDERA_MOUNT_TRACKING;
-  constexpr double kFar = 0.5, kNear = 1e-5, kOff = 0.05;  // radians
-  struct Step {
-    double t;
-    GotoWatch::Poll poll;
-    V verdict;
-  };
-  const struct {
-    const char* name;
-    std::vector<Step> steps;
-    F failure;
-  } cases[] = {
-      {"seen and ended",
-       {{1, {0, kStopped, kFar}, V::Running},
-        {2, {0, kGoto, kFar}, V::Running},
-        {9, {0, kTracking, kNear}, V::Arrived}},
-       F::None},
-      {"ended between polls", {{1, {0, kTracking, kNear}, V::Arrived}}, F::None},
-      {"parked between polls", {{1, {0, kStopped, kNear}, V::Arrived}}, F::None},
-      {"never started",
-       {{1, {0, kStopped, kFar}, V::Running}, {7, {0, kStopped, kFar}, V::Failed}},
-       F::NeverStarted},
-      {"link lost",
-       {{1, {100, 0, 0}, V::Running}, {2, {101, 0, 0}, V::Running}, {3, {100, 0, 0}, V::Failed}},
-       F::Link},
-      {"link recovers",
-       {{1, {100, 0, 0}, V::Running},
-        {2, {100, 0, 0}, V::Running},
-        {3, {0, kGoto, kFar}, V::Running},
-        {4, {100, 0, 0}, V::Running},
-        {5, {0, kGoto, kFar}, V::Running}},
-       F::None},
-      {"hung", {{1, {0, kGoto, kFar}, V::Running}, {700, {0, kGoto, kFar}, V::Failed}}, F::Hung},
-      {"stopped short",
-       {{1, {0, kGoto, kFar}, V::Running}, {5, {0, kStopped, kOff}, V::Failed}},
-       F::Missed},
-  };
-  for (const auto& c : cases) {
-    GotoWatch watch;
-    watch.Start(0.0, 0.0015);
-    for (const Step& s : c.steps)
-      EXPECT_EQ(watch.Observe(s.t, s.poll), s.verdict) << c.name << " t=" << s.t;
-    EXPECT_EQ(watch.failure(), c.failure) << c.name;
-    if (c.failure == F::Link) {
-      EXPECT_EQ(watch.failureCode(), 100);
-    }
-  }
-  GotoWatch idle;
-  EXPECT_EQ(idle.Observe(1, {0, kGoto, kFar}), V::Idle);
 }
 
 TEST(LibraryWorker, RunsTasksInOrderAndRepliesOnTheLoop) {
