@@ -259,30 +259,41 @@ enum {
 /* The motion an outcome belongs to. */
 enum {
   SIDERA_MOTION_NONE = 0,
-  SIDERA_MOTION_SKY_GOTO = 1,   /* GotoSky, GotoSkyWithAxisOffset */
-  SIDERA_MOTION_AXES_GOTO = 2,  /* GotoAxes, GotoAxis, GotoHorizontal */
-  SIDERA_MOTION_RATE = 3,       /* MoveAxis */
-  SIDERA_MOTION_TRACKING = 4    /* the tracking start of an equatorial mount */
+  SIDERA_MOTION_SKY_GOTO = 1,  /* GotoSky, GotoSkyWithAxisOffset */
+  SIDERA_MOTION_AXES_GOTO = 2, /* GotoAxes, GotoAxis, GotoHorizontal */
+  SIDERA_MOTION_RATE = 3,      /* MoveAxis */
+  SIDERA_MOTION_TRACKING = 4   /* the tracking start of an equatorial mount */
 };
 
 /* The axis argument of GetMotionOutcome that selects the mount's record. */
 #define SIDERA_OUTCOME_MOUNT (-1)
 
-/* One recorded outcome, 40 bytes. */
+/* One recorded outcome, 40 bytes:
+ * command  the number of the motion that ended; 0 before the first.
+ * started  the number of the newest motion started for this record.
+ * outcome  SIDERA_OUTCOME_*.
+ * code     0 arrived, not arrived or started; 105 stopped or replaced;
+ *          else why it failed (100/101: that axis does not answer, or was
+ *          commanded and did not move for 5 s; 102: the axes did not come
+ *          free).
+ * axis     the axis a failure concerns (0 or 1), else -1.
+ * motion   SIDERA_MOTION_*.
+ * tick     when it ended, in the library's milliseconds (the clock of its
+ *          motions, which SIDERA_CLOCK_SCALE scales).
+ * error    radians still to go at the goto's last reading of the axes (the
+ *          final error when it arrived): on the sky for a sky goto, the
+ *          larger of the two axis distances for an axis goto; 0 for a rate
+ *          or tracking, and for a goto that read no position. */
 typedef struct MotionOutcome {
-  uint32_t command; /* offset 0: number of the motion that ended; 0 before the first */
-  uint32_t started; /* offset 4: number of the newest motion started for this record */
-  int32_t outcome;  /* offset 8: SIDERA_OUTCOME_* */
-  int32_t code;     /* offset 12: 0 arrived or started; 105 stopped or replaced; else why it failed */
-  int32_t axis;     /* offset 16: the axis the failure concerns (0, 1), else -1 */
-  int32_t motion;   /* offset 20: SIDERA_MOTION_* */
-  uint32_t tick;    /* offset 24: when it ended, the library's millisecond tick */
+  uint32_t command;  /* offset 0 */
+  uint32_t started;  /* offset 4 */
+  int32_t outcome;   /* offset 8 */
+  int32_t code;      /* offset 12 */
+  int32_t axis;      /* offset 16 */
+  int32_t motion;    /* offset 20 */
+  uint32_t tick;     /* offset 24 */
   uint32_t reserved; /* offset 28: 0 */
-  /* offset 32: radians still to go at the goto's last reading of the axes
-   * (the final error when it arrived): on the sky for a sky goto, the
-   * larger of the two axis distances for an axis goto; 0 for a rate or
-   * tracking, and for a goto that read no position. */
-  double error;
+  double error;      /* offset 32 */
 } MotionOutcome;
 
 /* The recorded outcome of the mount's last goto (axis SIDERA_OUTCOME_MOUNT)
