@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "host/civil_time.h"
+#include "indi/goto_report.h"
 #include "indi/library_text.h"
 #include "indi/sky_coordinates.h"
 
@@ -637,7 +638,6 @@ void SideraMountDriver::JudgeGoto(const PollResult& poll) {
 void SideraMountDriver::FinishGoto() {
   const GotoKind kind = gotoKind_;
   gotoKind_ = GotoKind::None;
-  const MotionOutcome& end = watch_.outcome();
   if (watch_.end() == host::GotoWatch::End::kArrived) {
     if (kind == GotoKind::Park) {
       SetParked(true);
@@ -651,28 +651,11 @@ void SideraMountDriver::FinishGoto() {
     }
     TrackState = gotoTracks_ ? SCOPE_TRACKING : SCOPE_IDLE;
     EqNP.s = gotoTracks_ ? IPS_OK : IPS_IDLE;
-    IDSetNumber(&EqNP, "Goto complete, %.1f\" from the target", end.error * kArcsecPerRadian);
+    IDSetNumber(&EqNP, "Goto complete, %.1f\" from the target",
+                watch_.outcome().error * kArcsecPerRadian);
     return;
   }
-  std::string why;
-  char distance[96];
-  std::snprintf(distance, sizeof distance, "%.2f\u00b0 from the target", Degrees(end.error));
-  switch (watch_.end()) {
-    case host::GotoWatch::End::kNotArrived:
-      why = std::string("the mount ended it ") + distance;
-      break;
-    case host::GotoWatch::End::kStopped:
-      why = std::string("it was stopped ") + distance;
-      break;
-    case host::GotoWatch::End::kReplaced:
-      why = "a newer command replaced it";
-      break;
-    case host::GotoWatch::End::kTimedOut:
-      why = "the mount did not finish within the time a goto can take";
-      break;
-    default:
-      why = MountSession::Fail(end.code, "the mount").text;
-  }
+  const std::string why = WhyGotoEnded(watch_);
   // Whatever is left of the motion stops.
   const unsigned epoch = ++motionEpoch_;
   (void)epoch;

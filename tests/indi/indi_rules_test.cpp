@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "indi/alignment_book.h"
+#include "indi/goto_report.h"
 #include "indi/library_text.h"
 #include "indi/library_worker.h"
 #include "indi/motion_rates.h"
@@ -160,6 +161,32 @@ TEST(AlignmentBook, KeepsTheLatestThreeDistinctStars) {
     for (size_t i = 0; i < c.expectedAxis0.size(); ++i) {
       EXPECT_EQ(book.stars()[i].observation.axis0, c.expectedAxis0[i]);
     }
+  }
+}
+
+// The reason the driver gives for a goto that ended without arriving comes
+// from the library's record of that goto.
+TEST(GotoReport, SaysWhyAGotoEndedFromItsRecord) {
+  const struct {
+    int32_t outcome;
+    int32_t code;
+    const char* text;
+  } cases[] = {
+      {SIDERA_OUTCOME_NOT_ARRIVED, 0, "the mount ended it 0.50\u00b0 from the target"},
+      {SIDERA_OUTCOME_STOPPED, 105, "it was stopped 0.50\u00b0 from the target"},
+      {SIDERA_OUTCOME_REPLACED, 105, "a newer command replaced it"},
+      {SIDERA_OUTCOME_FAILED, 101, "the mount: No response from Dec/Alt axis (code 101)"},
+  };
+  for (const auto& c : cases) {
+    MotionOutcome record{};
+    record.command = record.started = 4;
+    record.outcome = c.outcome;
+    record.code = c.code;
+    record.error = 0.5 * kPi / 180.0;
+    host::GotoWatch watch;
+    watch.Start(record, 0.0);
+    ASSERT_EQ(watch.Observe(record, 1.0), host::GotoWatch::State::kEnded);
+    EXPECT_EQ(WhyGotoEnded(watch), c.text);
   }
 }
 
