@@ -20,13 +20,6 @@ using Clock = MountWorker::Clock;
 using indi::kPi;
 using indi::Radians;
 
-// A slew whose goto the readings never showed has ended (or never started)
-// after this long: the library's goto thread takes the axes well within it.
-constexpr std::chrono::seconds kStartAllowance{4};
-// A slew that ends this close to its target has arrived (an axis goto ends
-// within the model's tolerance of each axis, far inside this).
-constexpr double kArrivalLimit = 1.0 * kPi / 180.0;
-
 std::string LibraryText(int code) {
   SideraChar16 text[160] = {};
   GetErrorMessage(code, text);
@@ -317,6 +310,7 @@ void Telescope::RefreshOnWorker() {
     longitude = config_.site ? config_.site->longitude : 0.0;
   }
   Snapshot s;
+  (void)GetMotionOutcome(SIDERA_OUTCOME_MOUNT, &s.gotoRecord);  // no exchange
   // The axis reads report a controller that stopped answering; the sky
   // position read alone would show the last positions as current.
   s.code = GetAxisPositions(&s.axes);
@@ -342,28 +336,10 @@ void Telescope::Judge(const Snapshot& s) {
     motion_ = {};  // the slew ends: the mount no longer answers
     return;
   }
-  if (s.mountState & SIDERA_MOUNT_GOTO) {
-    motion_.seenGoto = true;
-    return;
-  }
-  double distance = 0;
-  const double latitude = config_.site ? Radians(config_.site->latitude) : 0.0;
-  switch (motion_.kind) {
-    case MotionKind::kSky:
-      distance = indi::Separation(motion_.target0, motion_.target1, s.lst - s.sky.hourAngle,
-                                  s.sky.declination);
-      break;
-    case MotionKind::kHorizontal: {
-      const Horizontal h = HorizontalOf(s.sky.hourAngle, s.sky.declination, latitude);
-      distance = indi::Separation(motion_.target0, motion_.target1, h.azimuth, h.altitude);
-      break;
-    }
-    default:
-      distance = std::fmax(std::fabs(indi::WrapPi(s.axes.axis0 - motion_.target0)),
-                           std::fabs(indi::WrapPi(s.axes.axis1 - motion_.target1)));
-  }
-  const bool arrived = distance <= kArrivalLimit;
-  if (!motion_.seenGoto && !arrived && Clock::now() - motion_.started < kStartAllowance) return;
+  // The library records how the goto ended (no time limit here: a client
+  // aborts a slew it finds too long).
+  if (motion_.watch.Observe(s.gotoRecord, 0) != host::GotoWatch::State::kEnded) return;
+  const bool arrived = motion_.watch.end() == host::GotoWatch::End::kArrived;
   if (motion_.kind == MotionKind::kPark && arrived) {
     config_.parked = true;
     SaveLocked();
@@ -461,11 +437,15 @@ double Telescope::HomeAxis(int axis) const {
 
 // --- commands
 
-void Telescope::StartMotion(MotionKind kind, double target0, double target1) {
+void Telescope::StartMotion(MotionKind kind) {
+  // The mount's record now names the goto as started.
+  MotionOutcome record{};
+  (void)GetMotionOutcome(SIDERA_OUTCOME_MOUNT, &record);
   std::lock_guard<std::mutex> lock(mutex_);
   // The library gives the axes to the newest command: hand moves and guide
   // pulses under way have ended.
-  motion_ = Motion{kind, Clock::now(), target0, target1, false};
+  motion_ = Motion{kind, {}};
+  motion_.watch.Start(record, 0);
   moveRate_[0] = moveRate_[1] = 0;
   pulse_ = {};
   guidePlan_ = {};
@@ -479,7 +459,7 @@ void Telescope::SlewToSky(double raHours, double decDegrees) {
   OnWorker([=, this] {
     Check(GotoSky(indi::HourAngleOf(raHours, lst), Radians(decDegrees)),
           "Slewing to " + Coordinates(raHours, decDegrees));
-    StartMotion(MotionKind::kSky, raHours / 12.0 * kPi, Radians(decDegrees));
+    StartMotion(MotionKind::kSky);
     return 0;
   });
 }
@@ -490,7 +470,7 @@ void Telescope::SlewToHorizontal(double azimuthDegrees, double altitudeDegrees) 
     std::snprintf(what, sizeof what, "Slewing to azimuth %.4f\u00b0, altitude %.4f\u00b0",
                   azimuthDegrees, altitudeDegrees);
     Check(GotoHorizontal(indi::WrapPi(Radians(azimuthDegrees)), Radians(altitudeDegrees)), what);
-    StartMotion(MotionKind::kHorizontal, Radians(azimuthDegrees), Radians(altitudeDegrees));
+    StartMotion(MotionKind::kHorizontal);
     return 0;
   });
 }
@@ -548,7 +528,7 @@ void Telescope::Park() {
   OnWorker([=, this] {
     Check(::SetTracking(0), "Parking");
     Check(GotoAxes(axis0, axis1), "Parking");
-    StartMotion(MotionKind::kPark, axis0, axis1);
+    StartMotion(MotionKind::kPark);
     std::lock_guard<std::mutex> lock(mutex_);
     tracking_ = false;
     return 0;
@@ -574,7 +554,7 @@ void Telescope::FindHome() {
   OnWorker([=, this] {
     Check(::SetTracking(0), "Going home");
     Check(GotoAxes(axis0, axis1), "Going home");
-    StartMotion(MotionKind::kHome, axis0, axis1);
+    StartMotion(MotionKind::kHome);
     std::lock_guard<std::mutex> lock(mutex_);
     tracking_ = false;
     return 0;

@@ -17,6 +17,7 @@
 
 #include "alpaca/mount_worker.h"
 #include "alpaca/server_config.h"
+#include "host/goto_watch.h"
 #include "host/model_facts.h"
 #include "host/sky_clock.h"
 #include "indi/motion_rates.h"
@@ -35,8 +36,9 @@ struct Snapshot {
   AxisPair axes{};
   SkyPoint sky{};
   uint32_t mountState = 0;
-  int64_t utc = 0;  // sky clock at the reading, ms since 1970
-  double lst = 0;   // local sidereal time then, radians
+  MotionOutcome gotoRecord{};  // the mount's outcome record, read whatever `code`
+  int64_t utc = 0;             // sky clock at the reading, ms since 1970
+  double lst = 0;              // local sidereal time then, radians
 };
 
 // The last-known state that the device members report.
@@ -122,10 +124,7 @@ class Telescope {
   enum class MotionKind { kNone, kSky, kHorizontal, kPark, kHome };
   struct Motion {
     MotionKind kind = MotionKind::kNone;
-    MountWorker::Clock::time_point started{};
-    double target0 = 0;  // radians: right ascension, azimuth or axis 0
-    double target1 = 0;  // radians: declination, altitude or axis 1
-    bool seenGoto = false;
+    host::GotoWatch watch;  // waits for the library's outcome of the goto
   };
   struct Pulse {
     double west = 0;  // radians per second of sky motion while it lasts
@@ -142,7 +141,8 @@ class Telescope {
   void Invalidate();              // with mutex_ held: the next read refreshes
   void RefreshOnWorker();
   void Judge(const Snapshot& s);  // with mutex_ held: has a motion ended?
-  void StartMotion(MotionKind kind, double target0, double target1);
+  // On the worker, right after the library took the goto.
+  void StartMotion(MotionKind kind);
   void ApplyGuideOnWorker();
   void StopAllOnWorker();
   void ConnectOnWorker(const ServerConfig& settings);

@@ -113,8 +113,20 @@ void MountSession::Disconnect() {
   guide_ = GuidePlan{};
 }
 
+namespace {
+
+// `code` of a goto as asked, with the mount's record once it was taken.
+GotoStart Started(int code, const std::string& what) {
+  GotoStart start{MountSession::Fail(code, what)};
+  if (code == SIDERA_OK) (void)GetMotionOutcome(SIDERA_OUTCOME_MOUNT, &start.record);
+  return start;
+}
+
+}  // namespace
+
 PollResult MountSession::Poll(const host::SkyClock& clock, double longitude) {
   PollResult r;
+  (void)GetMotionOutcome(SIDERA_OUTCOME_MOUNT, &r.gotoRecord);  // no exchange
   // The axis reads are the ones that report a controller that stopped
   // answering; without them the rest would show stale positions as current.
   int code = GetAxisPositions(&r.axes);
@@ -126,11 +138,11 @@ PollResult MountSession::Poll(const host::SkyClock& clock, double longitude) {
   return r;
 }
 
-Outcome MountSession::Goto(const host::SkyClock& clock, double longitude, double raHours,
-                           double decDegrees) {
+GotoStart MountSession::Goto(const host::SkyClock& clock, double longitude, double raHours,
+                             double decDegrees) {
   const double hourAngle = HourAngleOf(raHours, LocalSiderealTimeNow(clock, longitude));
-  return Fail(GotoSky(hourAngle, Radians(decDegrees)),
-              "Goto to " + Coordinates(raHours, decDegrees));
+  return Started(GotoSky(hourAngle, Radians(decDegrees)),
+                 "Goto to " + Coordinates(raHours, decDegrees));
 }
 
 SyncResult MountSession::Sync(const host::SkyClock& clock, double longitude, double raHours,
@@ -210,12 +222,12 @@ AlignmentState MountSession::Alignment() {
   return state;
 }
 
-Outcome MountSession::Park() {
+GotoStart MountSession::Park() {
   guide_ = GuidePlan{};
   // The home position: an equatorial mount at the pole with the declination
   // axis at +90 degrees, an alt-azimuth mount level and facing north.
-  return equatorial_ ? Fail(GotoAxes(-kPi / 2.0, kPi / 2.0), "Parking")
-                     : Fail(GotoAxes(0.0, 0.0), "Parking");
+  return equatorial_ ? Started(GotoAxes(-kPi / 2.0, kPi / 2.0), "Parking")
+                     : Started(GotoAxes(0.0, 0.0), "Parking");
 }
 
 void MountSession::StopEverything() {

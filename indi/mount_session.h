@@ -44,7 +44,16 @@ struct ConnectResult {
   bool alignmentLoaded = false;
 };
 
+// A goto the library was asked for: its result and, when it took the goto,
+// the mount's outcome record read right after (it names the goto started).
+struct GotoStart {
+  Outcome outcome;
+  MotionOutcome record{};
+};
+
 struct PollResult {
+  // The mount's outcome record: read first, valid whatever the reads after.
+  MotionOutcome gotoRecord{};
   Outcome outcome;  // the axis reads; the rest is valid only when they worked
   AxisPair axes{};
   SkyPoint sky{};
@@ -81,7 +90,7 @@ class MountSession {
 
   // A goto to JNow coordinates: the hour angle is taken from the local
   // sidereal time at the moment of the call.
-  Outcome Goto(const host::SkyClock& clock, double longitude, double raHours, double decDegrees);
+  GotoStart Goto(const host::SkyClock& clock, double longitude, double raHours, double decDegrees);
   // Adds the telescope's current axis readings, taken as pointing at the
   // given coordinates, to the alignment (one, two or three stars). A failed
   // fit leaves the previous alignment in force.
@@ -92,7 +101,7 @@ class MountSession {
   Outcome LoadAlignment(const AlignmentRecord& record);
 
   // Park: a goto to the home position of the mount's kind.
-  Outcome Park();
+  GotoStart Park();
   // Stops every motion, tracking included.
   Outcome Abort();
   // The same stops, touching nothing of a session (the library takes calls

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "host/civil_time.h"
+#include "indi/goto_report.h"
 #include "indi/library_text.h"
 #include "indi/sky_coordinates.h"
 
@@ -18,8 +19,8 @@ namespace {
 
 constexpr int kModelCount = 12;
 constexpr const char* kAlignmentTab = "Alignment";
-// A goto that has not shown itself yet counts as arrived this close to its target.
-constexpr double kNearTarget = 5.0 / 60.0 / 180.0 * kPi;
+// Sky seconds after which a goto the library has not ended counts as hung.
+constexpr double kGotoLimitSeconds = 600.0;
 // Code of a queued motion request dropped because an abort came after it.
 constexpr int kDropped = -1;
 
@@ -504,10 +505,11 @@ void SideraMountDriver::StartGoto(double ra, double dec, bool track) {
   const double longitude = LocationN[LOCATION_LONGITUDE].value;
   Run(
       [this, epoch, clock, longitude, ra, dec] {
-        if (epoch != motionEpoch_) return Outcome{kDropped, ""};
+        if (epoch != motionEpoch_) return GotoStart{Outcome{kDropped, ""}};
         return session_.Goto(clock, longitude, ra, dec);
       },
-      [this, epoch](const Outcome& o) {
+      [this, epoch](const GotoStart& start) {
+        const Outcome& o = start.outcome;
         if (epoch != motionEpoch_ || o.code == kDropped) return;
         if (!o.ok()) {
           gotoKind_ = GotoKind::None;
@@ -515,7 +517,7 @@ void SideraMountDriver::StartGoto(double ra, double dec, bool track) {
           AlertEquatorial(o.text);
           return;
         }
-        watch_.Start(SkySeconds(), kNearTarget);
+        watch_.Start(start.record, SkySeconds(), kGotoLimitSeconds);
       });
 }
 
@@ -592,7 +594,7 @@ void SideraMountDriver::RequestPoll() {
 
 void SideraMountDriver::OnPoll(const PollResult& poll) {
   if (!poll.outcome.ok()) {
-    if (watch_.active()) JudgeGoto(poll, 0, 0);
+    if (watch_.active()) JudgeGoto(poll);
     if (linkAlert_ != poll.outcome.text) {
       linkAlert_ = poll.outcome.text;
       EqNP.s = IPS_ALERT;
@@ -606,7 +608,7 @@ void SideraMountDriver::OnPoll(const PollResult& poll) {
   }
   const double ra = RightAscensionHoursOf(poll.sky.hourAngle, poll.lst);
   const double dec = Degrees(poll.sky.declination);
-  if (watch_.active()) JudgeGoto(poll, ra, dec);
+  if (watch_.active()) JudgeGoto(poll);
   ShowTrackState(poll.mountState);
   ShowEquatorial(ra, dec);
   ShowHorizontal(poll.horizontal);
@@ -625,35 +627,18 @@ void SideraMountDriver::OnPoll(const PollResult& poll) {
   }
 }
 
-void SideraMountDriver::JudgeGoto(const PollResult& poll, double ra, double dec) {
-  double distance = 0;
-  if (poll.outcome.ok()) {
-    if (gotoKind_ == GotoKind::Park) {
-      // The library ends an axis goto with each axis within its tolerance
-      // of the target, so the park is judged axis by axis as well: at an
-      // equatorial home (declination axis at the pole) the sky would not
-      // tell where the right ascension axis stands.
-      const double home0 = equatorial_ ? -kPi / 2.0 : 0.0;
-      const double home1 = equatorial_ ? kPi / 2.0 : 0.0;
-      distance = std::fmax(std::fabs(WrapPi(poll.axes.axis0 - home0)),
-                           std::fabs(WrapPi(poll.axes.axis1 - home1)));
-    } else {
-      distance =
-          Separation(targetRa_ / 12.0 * kPi, Radians(targetDec_), ra / 12.0 * kPi, Radians(dec));
-    }
-  }
-  const GotoWatch::Verdict verdict =
-      watch_.Observe(SkySeconds(), {poll.outcome.code, poll.mountState, distance});
-  if (verdict == GotoWatch::Verdict::Arrived || verdict == GotoWatch::Verdict::Failed) {
-    FinishGoto(verdict, distance, poll.outcome.text);
+void SideraMountDriver::JudgeGoto(const PollResult& poll) {
+  // The library records how the goto ended; a controller that stops
+  // answering ends it with the axis's code.
+  if (watch_.Observe(poll.gotoRecord, SkySeconds()) == host::GotoWatch::State::kEnded) {
+    FinishGoto();
   }
 }
 
-void SideraMountDriver::FinishGoto(GotoWatch::Verdict verdict, double distance,
-                                   const std::string& linkText) {
+void SideraMountDriver::FinishGoto() {
   const GotoKind kind = gotoKind_;
   gotoKind_ = GotoKind::None;
-  if (verdict == GotoWatch::Verdict::Arrived) {
+  if (watch_.end() == host::GotoWatch::End::kArrived) {
     if (kind == GotoKind::Park) {
       SetParked(true);
       return;
@@ -666,27 +651,11 @@ void SideraMountDriver::FinishGoto(GotoWatch::Verdict verdict, double distance,
     }
     TrackState = gotoTracks_ ? SCOPE_TRACKING : SCOPE_IDLE;
     EqNP.s = gotoTracks_ ? IPS_OK : IPS_IDLE;
-    IDSetNumber(&EqNP, "Goto complete, %.1f\" from the target", distance * kArcsecPerRadian);
+    IDSetNumber(&EqNP, "Goto complete, %.1f\" from the target",
+                watch_.outcome().error * kArcsecPerRadian);
     return;
   }
-  std::string why;
-  switch (watch_.failure()) {
-    case GotoWatch::Failure::Link:
-      why = linkText;
-      break;
-    case GotoWatch::Failure::Hung:
-      why = "the mount did not finish within the time a goto can take";
-      break;
-    case GotoWatch::Failure::NeverStarted:
-      why = "the mount did not start moving";
-      break;
-    default: {
-      char text[96];
-      std::snprintf(text, sizeof text, "the mount stopped %.2f\u00b0 from the target",
-                    Degrees(distance));
-      why = text;
-    }
-  }
+  const std::string why = WhyGotoEnded(watch_);
   // Whatever is left of the motion stops.
   const unsigned epoch = ++motionEpoch_;
   (void)epoch;
@@ -795,10 +764,11 @@ bool SideraMountDriver::Park() {
   TrackState = SCOPE_PARKING;
   Run(
       [this, epoch] {
-        if (epoch != motionEpoch_) return Outcome{kDropped, ""};
+        if (epoch != motionEpoch_) return GotoStart{Outcome{kDropped, ""}};
         return session_.Park();
       },
-      [this, epoch](const Outcome& o) {
+      [this, epoch](const GotoStart& start) {
+        const Outcome& o = start.outcome;
         if (epoch != motionEpoch_ || o.code == kDropped) return;
         if (!o.ok()) {
           gotoKind_ = GotoKind::None;
@@ -806,7 +776,7 @@ bool SideraMountDriver::Park() {
           ShowFailure(ParkSP, o);
           return;
         }
-        watch_.Start(SkySeconds(), kNearTarget);
+        watch_.Start(start.record, SkySeconds(), kGotoLimitSeconds);
       });
   return true;
 }
@@ -1031,8 +1001,8 @@ Site SideraMountDriver::SiteForConnect() const {
   double latitude = 0, longitude = 0, elevation = 0;
   const char* dev = getDeviceName();
   if (IUGetConfigNumber(dev, "GEOGRAPHIC_COORD", "LAT", &latitude) == 0 &&
-      IUGetConfigNumber(dev, "GEOGRAPHIC_COORD", "LONG", &longitude) == 0 &&
-      latitude >= -90.0 && latitude <= 90.0) {
+      IUGetConfigNumber(dev, "GEOGRAPHIC_COORD", "LONG", &longitude) == 0 && latitude >= -90.0 &&
+      latitude <= 90.0) {
     site.latitude = latitude;
     site.longitude = longitude;
     if (IUGetConfigNumber(dev, "GEOGRAPHIC_COORD", "ELEV", &elevation) == 0 &&

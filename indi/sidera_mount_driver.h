@@ -14,7 +14,7 @@
 #include <optional>
 #include <string>
 
-#include "indi/goto_watch.h"
+#include "host/goto_watch.h"
 #include "indi/library_worker.h"
 #include "indi/motion_rates.h"
 #include "indi/mount_session.h"
@@ -77,8 +77,8 @@ class SideraMountDriver : public INDI::Telescope, public INDI::GuiderInterface {
   void StartGoto(double ra, double dec, bool track);
   void RequestPoll();
   void OnPoll(const PollResult& poll);
-  void JudgeGoto(const PollResult& poll, double ra, double dec);
-  void FinishGoto(GotoWatch::Verdict verdict, double distance, const std::string& linkText);
+  void JudgeGoto(const PollResult& poll);
+  void FinishGoto();
   void ShowTrackState(uint32_t mountState);
   void ShowEquatorial(double ra, double dec);
   void ShowHorizontal(const HorizontalPoint& horizontal);
@@ -113,7 +113,7 @@ class SideraMountDriver : public INDI::Telescope, public INDI::GuiderInterface {
   int pollTimer_ = -1;
   std::string linkAlert_;      // the read failure now shown, to show it once
   bool alertLatched_ = false;  // a refused or failed command stays shown until the next one
-  GotoWatch watch_;
+  host::GotoWatch watch_;
   GotoKind gotoKind_ = GotoKind::None;
   double targetRa_ = 0;   // hours
   double targetDec_ = 0;  // degrees
@@ -145,7 +145,7 @@ class SideraMountDriver : public INDI::Telescope, public INDI::GuiderInterface {
   IText alignDataT_[1]{};
   ITextVectorProperty alignDataTP_;
 
-  MountSession session_;                   // the worker thread's alone
+  MountSession session_;  // the worker thread's alone
   // Runs the stops of an abort at once, beside whatever the worker does (a
   // slow connect or read would otherwise hold them up).
   std::unique_ptr<LibraryWorker> stopLane_;

@@ -25,6 +25,11 @@
 // angles, and on the sky an axis can stop counting (the right ascension
 // axis of an equatorial mount with the declination axis at the pole).
 //
+// Outcome. Every motion records how it ended once, on its way out
+// (RecordOutcome): a goto for the mount and both axes before it releases
+// the axes (so that a newer motion's outcome always comes after it), a rate
+// move or tracking start for its axis.
+//
 // With SIDERA_DEBUG=motion every hand-over, goto pass and end of a motion is
 // logged, with the motion's command number ("#12").
 #include <algorithm>
@@ -125,6 +130,52 @@ double CommandedAngle(const TelescopeMount& m, int axis, double t, double c) {
   return g;
 }
 
+// The axis a result code concerns: 0 or 1 for the no-response codes, else -1.
+int32_t AxisOfCode(MountResult code) {
+  if (code == kNoResponseAxis0) return 0;
+  if (code == kNoResponseAxis1) return 1;
+  return -1;
+}
+
+// How a motion ended, before the command, motion and tick are added.
+struct Ending {
+  int32_t outcome = SIDERA_OUTCOME_NONE;
+  MountResult code = kOk;
+  int32_t axis = -1;
+  double error = 0.0;
+};
+
+Ending Failed(MountResult code) { return Ending{SIDERA_OUTCOME_FAILED, code, AxisOfCode(code)}; }
+
+// The one place a motion's outcome is recorded: for the axes in `axes` and,
+// for a goto (`mount`), for the mount.
+void RecordOutcome(TelescopeMount& m, unsigned axes, bool mount, uint32_t command, int32_t motion,
+                   const Ending& e) {
+  MotionOutcome o{};
+  o.command = command;
+  o.outcome = e.outcome;
+  o.code = e.code;
+  o.axis = e.axis;
+  o.motion = motion;
+  o.tick = platform::Now();
+  o.error = e.error;
+  m.outcomes.Ended(axes, mount, o);
+}
+
+// Why a motion claiming `axes` is no longer wanted, as its outcome: an
+// axis that fell silent (the line watch then ends every motion), the
+// shutdown or a stop that released an axis, else a newer command that took
+// the axes (claimed one, or waits for them).
+Ending Interrupted(TelescopeMount& m, unsigned axes) {
+  bool released = m.shuttingDown != 0;
+  for (int axis = 0; axis < 2; ++axis) {
+    if ((axes & (1u << axis)) == 0) continue;
+    if (m.AxisSilent(axis)) return Failed(NoResponse(axis));
+    if (m.axisMoving[axis] == 0) released = true;
+  }
+  return Ending{released ? SIDERA_OUTCOME_STOPPED : SIDERA_OUTCOME_REPLACED, kUserInterrupt, -1};
+}
+
 // What a goto drives to: a sky position given at `startTick` that turns
 // with the sky, or fixed axis angles.
 struct GotoRequest {
@@ -140,22 +191,32 @@ class GotoRun {
       : m_(m), command_(command), request_(request), what_(request.sky ? "goto" : "axes goto") {}
 
   MountResult Run() {
-    if (!TakeAxes(m_, kGotoHandOverTicks, what_, command_)) return kAxisBusy;
+    if (!TakeAxes(m_, kGotoHandOverTicks, what_, command_)) {
+      // It never had the axes: shut down, or another motion kept them.
+      RecordOutcome(m_, kBothAxes, true, command_, Motion(),
+                    m_.shuttingDown != 0 ? Interrupted(m_, kBothAxes) : Failed(kAxisBusy));
+      return kAxisBusy;
+    }
     MountResult result = m_.MotionPollHook();
     if (result != kOk) {
+      // Given up for a newer command or a stop (105), or an axis failed.
+      ending_ = result == kUserInterrupt ? Interrupted(m_, kBothAxes) : Failed(result);
       result = End(result, "the axes were not brought to a stop first");
     } else if (!Wanted()) {
       // Replaced or stopped while it waited for the axes: nothing to do.
+      ending_ = Interrupted(m_, kBothAxes);
       result = End(kUserInterrupt, Interruption());
     } else {
       result = Passes();
     }
 
-    // Exit. The state words are written before the axes are released, so
-    // that a newer motion taking over is never overwritten by this one. The
-    // claims of a newer command stay.
+    // Exit. The state words and the outcome are written before the axes are
+    // released, so that a newer motion taking over is never overwritten by
+    // this one. The claims of a newer command stay.
     m_.gotoActive = 0;
     m_.mountState = MOUNT_STOPPED;
+    ending_.error = toGo_;
+    RecordOutcome(m_, kBothAxes, true, command_, Motion(), ending_);
     m_.ReleaseClaims(command_);
     m_.idleEvent.Set();
     if (request_.sky && result == kOk) result = StartTrackingIfLatest();
@@ -163,6 +224,8 @@ class GotoRun {
   }
 
  private:
+  int32_t Motion() const { return request_.sky ? SIDERA_MOTION_SKY_GOTO : SIDERA_MOTION_AXES_GOTO; }
+
   // The goto still owns its claims: no stop, no newer motion, no shutdown.
   bool Wanted() const {
     const int32_t own = TelescopeMount::ClaimOf(command_);
@@ -191,6 +254,7 @@ class GotoRun {
 
   // Gives way to a stop or a newer command.
   MountResult GiveWay() {
+    ending_ = Interrupted(m_, kBothAxes);
     const MountResult r = End(kUserInterrupt, Interruption());
     HaltBoth();
     return r;
@@ -206,15 +270,12 @@ class GotoRun {
   MountResult Passes() {
     double t0 = request_.axes.axis0;
     double t1 = request_.axes.axis1;
-    double toGo = 0.0;
-    for (int pass = 1; pass <= kGotoPasses; ++pass) {
+    for (int pass = 1; pass <= kGotoPasses + 1; ++pass) {
       m_.gotoActive = 1;
       SkyPoint p{};
       if (request_.sky) {
         m_.trackingRequested = 0;
-        p = request_.skyTarget;
-        const uint32_t elapsed = platform::Now() - request_.startTick;
-        p.hourAngle += elapsed / 1000.0 * kSiderealRate;
+        p = SkyTargetNow();
         AxisPair target{};
         (void)m_.SkyToAxes(p, target, 1);
         t0 = target.axis0;
@@ -227,11 +288,19 @@ class GotoRun {
       (void)m_.GetAxisPosition(1, &c1);
 
       const double tolerance = m_.gotoTolerance;
-      toGo = StillToGo(c0, c1, t0, t1);
+      const double toGo = StillToGo(c0, c1, t0, t1);
+      toGo_ = toGo;
+      if (pass > kGotoPasses) {
+        // Close enough after the last pass: the goto ends as arrived (and
+        // a sky goto tracks), its outcome says how far it is.
+        SIDERA_DEBUG_LOG(kMotion, "%s #%u: %d passes done, %.4f deg to go", what_, command_,
+                         kGotoPasses, Deg(toGo));
+        return Arrived("passes used up", toGo <= tolerance);
+      }
       if (toGo <= tolerance) {
         SIDERA_DEBUG_LOG(kMotion, "%s #%u pass %d: at %.4f %.4f, %.4f deg from %.4f %.4f: arrived",
                          what_, command_, pass, Deg(c0), Deg(c1), Deg(toGo), Deg(t0), Deg(t1));
-        return Arrived(pass > 1 ? "arrived" : "already there");
+        return Arrived(pass > 1 ? "arrived" : "already there", true);
       }
 
       if (request_.sky) {
@@ -265,6 +334,7 @@ class GotoRun {
         if (r == kUserInterrupt) return GiveWay();
         if (r != kOk) {
           m_.NoteAxisResult(axis, r);
+          ending_ = Failed(NoResponse(axis));
           // Reported as the axis's code, so that the host knows which axis.
           return End(NoResponse(axis),
                      axis == 0 ? "axis 0 did not take its goto" : "axis 1 did not take its goto");
@@ -275,15 +345,23 @@ class GotoRun {
       if (waited != kOk) return waited;
       if (!Wanted()) return GiveWay();
     }
-    // Close enough after the last pass.
-    SIDERA_DEBUG_LOG(kMotion, "%s #%u: %d passes done, %.4f deg to go before the last", what_,
-                     command_, kGotoPasses, Deg(toGo));
-    return Arrived("passes used up");
+    return kOk;  // not reached: the pass after the last returns
   }
 
-  MountResult Arrived(const char* why) {
+  // Where the sky target is now: it turns with the sky from its start tick.
+  SkyPoint SkyTargetNow() const {
+    SkyPoint p = request_.skyTarget;
+    const uint32_t elapsed = platform::Now() - request_.startTick;
+    p.hourAngle += elapsed / 1000.0 * kSiderealRate;
+    return p;
+  }
+
+  // Ends the passes as arrived (the goto's result is 0); `within`: the
+  // axes are within the tolerance, else the passes were used up short of it.
+  MountResult Arrived(const char* why, bool within) {
     m_.axisLastDirectionPositive[0] = 1;
     m_.axisLastDirectionPositive[1] = 1;
+    ending_ = Ending{within ? SIDERA_OUTCOME_ARRIVED : SIDERA_OUTCOME_NOT_ARRIVED, kOk, -1};
     return End(kOk, why);
   }
 
@@ -346,6 +424,7 @@ class GotoRun {
   // controller does not carry out what it was sent (the axis still answers,
   // so it is not marked silent). Both axes are halted.
   MountResult GiveUpOnStalledAxis(int axis) {
+    ending_ = Failed(NoResponse(axis));
     const MountResult r =
         End(NoResponse(axis), axis == 0 ? "axis 0 does not move" : "axis 1 does not move");
     HaltBoth();
@@ -355,6 +434,7 @@ class GotoRun {
   // Halts what can still be halted; the silent axes stay marked, so that
   // the host's state reads report them.
   MountResult GiveUpOnSilentAxes(const bool silent[2]) {
+    ending_ = Failed(NoResponse(silent[0] ? 0 : 1));
     const MountResult r = End(NoResponse(silent[0] ? 0 : 1),
                               silent[0] ? "axis 0 is not answering" : "axis 1 is not answering");
     HaltBoth();
@@ -384,17 +464,41 @@ class GotoRun {
   const uint32_t command_;
   const GotoRequest request_;
   const char* const what_;
+  // How the goto ends, and the distance at its last reading of the axes.
+  Ending ending_;
+  double toGo_ = 0.0;
 };
 
 }  // namespace
 
+namespace {
+
+// Announces motion `command` on its records before its thread starts, and
+// records it as stopped when the thread cannot start (the mount shuts down).
+bool Launched(TelescopeMount& m, unsigned axes, bool mount, uint32_t command, int32_t motion,
+              const std::function<bool()>& start) {
+  m.outcomes.Started(axes, mount, command);
+  if (start()) return true;
+  RecordOutcome(m, axes, mount, command, motion,
+                Ending{SIDERA_OUTCOME_STOPPED, kUserInterrupt, -1});
+  return false;
+}
+
+unsigned AxisBit(int axis) { return axis == 0 ? kAxis0 : kAxis1; }
+
+}  // namespace
+
 bool TelescopeMount::LaunchGotoSkyThread(uint32_t command, SkyPoint target, uint32_t startTick) {
-  return workers.Start([=, this] { (void)GotoSkyThread(command, target, startTick); },
-                       kGotoPriority);
+  return Launched(*this, kBothAxes, true, command, SIDERA_MOTION_SKY_GOTO, [&] {
+    return workers.Start([=, this] { (void)GotoSkyThread(command, target, startTick); },
+                         kGotoPriority);
+  });
 }
 
 bool TelescopeMount::LaunchGotoAxesThread(uint32_t command, AxisPair target) {
-  return workers.Start([=, this] { (void)GotoAxesThread(command, target); }, kGotoPriority);
+  return Launched(*this, kBothAxes, true, command, SIDERA_MOTION_AXES_GOTO, [&] {
+    return workers.Start([=, this] { (void)GotoAxesThread(command, target); }, kGotoPriority);
+  });
 }
 
 // A rate move and a tracking start are left running by DestroyMount: they
@@ -402,24 +506,28 @@ bool TelescopeMount::LaunchGotoAxesThread(uint32_t command, AxisPair target) {
 // their command on the wire first.
 bool TelescopeMount::LaunchMoveAxisThread(uint32_t command, int axis, double rate) {
   CountUnsentStart(1);
-  const bool started = workers.Start(
-      [=, this] {
-        (void)MoveAxisThread(command, axis, rate);
-        CountUnsentStart(-1);
-      },
-      kNormalPriority);
+  const bool started = Launched(*this, AxisBit(axis), false, command, SIDERA_MOTION_RATE, [&] {
+    return workers.Start(
+        [=, this] {
+          (void)MoveAxisThread(command, axis, rate);
+          CountUnsentStart(-1);
+        },
+        kNormalPriority);
+  });
   if (!started) CountUnsentStart(-1);
   return started;
 }
 
 bool TelescopeMount::LaunchTrackingStartThread(uint32_t command) {
   CountUnsentStart(1);
-  const bool started = workers.Start(
-      [=, this] {
-        (void)TrackingStartThread(command);
-        CountUnsentStart(-1);
-      },
-      kNormalPriority);
+  const bool started = Launched(*this, kAxis0, false, command, SIDERA_MOTION_TRACKING, [&] {
+    return workers.Start(
+        [=, this] {
+          (void)TrackingStartThread(command);
+          CountUnsentStart(-1);
+        },
+        kNormalPriority);
+  });
   if (!started) CountUnsentStart(-1);
   return started;
 }
@@ -439,7 +547,10 @@ MountResult TelescopeMount::GotoAxesThread(uint32_t command, AxisPair target) {
 }
 
 MountResult TelescopeMount::MoveAxisThread(uint32_t command, int axis, double rate) {
+  const unsigned bit = AxisBit(axis);
   if (!TakeAxes(*this, kRateHandOverTicks, axis == 0 ? "move axis 0" : "move axis 1", command)) {
+    RecordOutcome(*this, bit, false, command, SIDERA_MOTION_RATE,
+                  shuttingDown != 0 ? Interrupted(*this, bit) : Failed(kAxisBusy));
     return kAxisBusy;
   }
   // The move is wanted while its claim on the axis stands.
@@ -447,28 +558,36 @@ MountResult TelescopeMount::MoveAxisThread(uint32_t command, int axis, double ra
     return shuttingDown == 0 && axisMoving[axis] == ClaimOf(command);
   };
 
+  MountResult result = kOk;
+  Ending ending;
   if (wanted() && NeedsBacklashTakeUp(*this, axis, rate)) {
     const TakeUpResult takeUp = RunBacklashTakeUp(*this, axis, rate, wanted);
     if (!takeUp.started && takeUp.result != kUserInterrupt) {
       NoteAxisResult(axis, takeUp.result);
-      idleEvent.Set();
-      return takeUp.result;
+      result = takeUp.result;
+      ending = Failed(result);
     }
   }
 
-  MountResult result;
-  if (axisMoving[axis] == 0 || shuttingDown != 0) {
+  if (ending.outcome != SIDERA_OUTCOME_NONE) {
+    // The take-up failed: nothing more is sent.
+  } else if (axisMoving[axis] == 0 || shuttingDown != 0) {
     // Called off by a stop: the axis stays halted.
     result = HaltAxis(axis);
+    ending = Interrupted(*this, bit);
     SIDERA_DEBUG_LOG(kMotion, "move axis %d #%u: stopped before its rate, halted (%d)", axis,
                      command, result);
   } else {
     // A newer motion of the axis (kUserInterrupt here) commands it itself.
     result = SendIf(wanted, [&] { return SlewAxisAtRate(axis, rate); });
     NoteAxisResult(axis, result);
+    ending = result == kOk              ? Ending{SIDERA_OUTCOME_STARTED, kOk, -1}
+             : result == kUserInterrupt ? Interrupted(*this, bit)
+                                        : Failed(result);
     SIDERA_DEBUG_LOG(kMotion, "move axis %d #%u: %.6f deg/s (%d)", axis, command, Deg(rate),
                      result);
   }
+  RecordOutcome(*this, bit, false, command, SIDERA_MOTION_RATE, ending);
   idleEvent.Set();
   return result;
 }
@@ -477,6 +596,9 @@ MountResult TelescopeMount::TrackingStartThread(uint32_t command) {
   // Tracking does not ask a running motion to give way; it waits its turn.
   if (!TakeFreeAxes(*this, kRateHandOverTicks)) {
     SIDERA_DEBUG_LOG(kMotion, "tracking start #%u: the axes did not come free (102)", command);
+    RecordOutcome(
+        *this, kAxis0, false, command, SIDERA_MOTION_TRACKING,
+        shuttingDown != 0 ? Ending{SIDERA_OUTCOME_STOPPED, kUserInterrupt, -1} : Failed(kAxisBusy));
     return kAxisBusy;
   }
   SIDERA_DEBUG_LOG(kMotion, "tracking start #%u takes the axes", command);
@@ -485,20 +607,30 @@ MountResult TelescopeMount::TrackingStartThread(uint32_t command) {
   const auto wanted = [this, command] {
     return shuttingDown == 0 && IsLatestCommand(command, kAxis0) && axisMoving[0] == 0;
   };
+  // Called off: by a motion that claims the axis (replaced), else by a
+  // stop, SetTracking(0), another start or the shutdown; or the axis fell
+  // silent.
+  const auto calledOff = [this] {
+    if (AxisSilent(0)) return Failed(kNoResponseAxis0);
+    const bool claimed = shuttingDown == 0 && axisMoving[0] != 0;
+    return Ending{claimed ? SIDERA_OUTCOME_REPLACED : SIDERA_OUTCOME_STOPPED, kUserInterrupt, -1};
+  };
   MountResult result = kOk;
+  Ending ending;
 
   const double rate = trackingRate;
   if (wanted() && NeedsBacklashTakeUp(*this, 0, rate)) {
     const TakeUpResult takeUp = RunBacklashTakeUp(*this, 0, rate, wanted);
     if (!takeUp.started && takeUp.result != kUserInterrupt) {
       NoteAxisResult(0, takeUp.result);
-      idleEvent.Set();
-      return takeUp.result;
+      ending = Failed(takeUp.result);
     }
     result = takeUp.result;
   }
 
-  if (wanted()) {
+  if (ending.outcome != SIDERA_OUTCOME_NONE) {
+    // The take-up failed: nothing more is sent.
+  } else if (wanted()) {
     SkyPoint reference{};
     result = GetSkyPosition(&reference);
     if (result == kOk) {
@@ -510,12 +642,17 @@ MountResult TelescopeMount::TrackingStartThread(uint32_t command) {
       });
       NoteAxisResult(0, result);
     }
+    ending = result == kOk              ? Ending{SIDERA_OUTCOME_STARTED, kOk, -1}
+             : result == kUserInterrupt ? calledOff()
+                                        : Failed(result);
     SIDERA_DEBUG_LOG(kMotion, "tracking start #%u: axis 0 at %.6f deg/s (%d)", command, Deg(rate),
                      result);
   } else {
     result = kUserInterrupt;
+    ending = calledOff();
     SIDERA_DEBUG_LOG(kMotion, "tracking start #%u called off by a newer command", command);
   }
+  RecordOutcome(*this, kAxis0, false, command, SIDERA_MOTION_TRACKING, ending);
   idleEvent.Set();
   return result;
 }

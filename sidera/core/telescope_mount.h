@@ -31,6 +31,7 @@
 #include <functional>
 #include <mutex>
 
+#include "sidera/core/motion_outcome.h"
 #include "sidera/core/types.h"
 #include "sidera/core/vector_matrix.h"
 #include "sidera/link/exchange_scope.h"
@@ -412,6 +413,12 @@ class TelescopeMount {
   std::atomic<uint32_t> latestCommand[2];  // per axis; written under commandMutex
   // The command whose stop halted the axis (NoteHalted); any thread.
   std::atomic<uint32_t> haltCommand[2];
+
+  // ---- Motion outcomes. ----
+  // How each motion ended, recorded once by its thread where it ends (a
+  // goto on the mount's record and both axes', a rate move or tracking
+  // start on its axis's) and read by GetMotionOutcome. Own lock.
+  MotionOutcomes outcomes;
 
   // Set by Shutdown(): every thread treats it as a stop request and no
   // motion starts any more.

@@ -49,5 +49,6 @@ inline constexpr uint32_t MOUNT_SLEWING = 8;
 static_assert(sizeof(SkyPoint) == 16 && sizeof(HorizontalPoint) == 16 && sizeof(AxisPair) == 16);
 static_assert(sizeof(AlignStar) == 32);
 static_assert(sizeof(AlignmentRecord) == 200);
+static_assert(sizeof(MotionOutcome) == 40);
 
 }  // namespace sidera

@@ -252,6 +252,73 @@ SIDERA_API double AngularSeparation(double lon1, double lat1, double lon2, doubl
 /* The operation of an ordinal, or null for an ordinal that has none. */
 SIDERA_API void* GetOperationByOrdinal(int ordinal);
 
+/* How a motion ended, exported by name only (no ordinal). The library
+ * records the outcome of every motion once, where it ends: for the mount,
+ * the last goto (GotoSky, GotoSkyWithAxisOffset, GotoHorizontal, GotoAxes,
+ * GotoAxis); for each axis, the last motion of that axis (a goto, which is
+ * recorded on both axes, a MoveAxis, the tracking start of an equatorial
+ * mount). A host that watches a goto reads the mount's record right after
+ * the goto answered 0: `started` is then its goto's number. Its goto has
+ * ended once `command` equals that number (the outcome is the goto's); a
+ * `command` or `started` beyond it means a newer goto replaced it. Command
+ * numbers grow by one with every command to the mount (stops included) and
+ * start again at 1 after 2^31 - 1. The record is a copy: reading it makes no
+ * exchange with the controller and never waits for a motion or a stop. */
+enum {
+  SIDERA_OUTCOME_NONE = 0,        /* nothing has ended since CreateMount */
+  SIDERA_OUTCOME_ARRIVED = 1,     /* a goto ended within the goto tolerance */
+  SIDERA_OUTCOME_NOT_ARRIVED = 2, /* a goto used up its passes outside the tolerance */
+  SIDERA_OUTCOME_STOPPED = 3,     /* a caller stopped it (StopAxis, DestroyMount) */
+  SIDERA_OUTCOME_REPLACED = 4,    /* a newer command took its axes */
+  SIDERA_OUTCOME_FAILED = 5,      /* ended with `code` (an axis stalled or fell silent, ...) */
+  SIDERA_OUTCOME_STARTED = 6      /* a rate or tracking was set; the controller keeps it up */
+};
+
+/* The motion an outcome belongs to. */
+enum {
+  SIDERA_MOTION_NONE = 0,
+  SIDERA_MOTION_SKY_GOTO = 1,  /* GotoSky, GotoSkyWithAxisOffset */
+  SIDERA_MOTION_AXES_GOTO = 2, /* GotoAxes, GotoAxis, GotoHorizontal */
+  SIDERA_MOTION_RATE = 3,      /* MoveAxis */
+  SIDERA_MOTION_TRACKING = 4   /* the tracking start of an equatorial mount */
+};
+
+/* The axis argument of GetMotionOutcome that selects the mount's record. */
+#define SIDERA_OUTCOME_MOUNT (-1)
+
+/* One recorded outcome, 40 bytes:
+ * command  the number of the motion that ended; 0 before the first.
+ * started  the number of the newest motion started for this record.
+ * outcome  SIDERA_OUTCOME_*.
+ * code     0 arrived, not arrived or started; 105 stopped or replaced;
+ *          else why it failed (100/101: that axis does not answer, or was
+ *          commanded and did not move for 5 s; 102: the axes did not come
+ *          free).
+ * axis     the axis a failure concerns (0 or 1), else -1.
+ * motion   SIDERA_MOTION_*.
+ * tick     when it ended, in the library's milliseconds (the clock of its
+ *          motions, which SIDERA_CLOCK_SCALE scales).
+ * error    radians still to go at the goto's last reading of the axes (the
+ *          final error when it arrived): on the sky for a sky goto, the
+ *          larger of the two axis distances for an axis goto; 0 for a rate
+ *          or tracking, and for a goto that read no position. */
+typedef struct MotionOutcome {
+  uint32_t command;  /* offset 0 */
+  uint32_t started;  /* offset 4 */
+  int32_t outcome;   /* offset 8 */
+  int32_t code;      /* offset 12 */
+  int32_t axis;      /* offset 16 */
+  int32_t motion;    /* offset 20 */
+  uint32_t tick;     /* offset 24 */
+  uint32_t reserved; /* offset 28: 0 */
+  double error;      /* offset 32 */
+} MotionOutcome;
+
+/* The recorded outcome of the mount's last goto (axis SIDERA_OUTCOME_MOUNT)
+ * or of an axis's last motion (axis 0 or 1). 3 without a mount, 4 for a
+ * null pointer or another axis; else 0. */
+SIDERA_API int GetMotionOutcome(int axis, MotionOutcome* out);
+
 /* Exported by name only (no ordinal): settings for hosts with threads of
  * their own, which must not change their environment while other threads
  * may read it. */

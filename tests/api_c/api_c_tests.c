@@ -13,6 +13,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 #include <uchar.h>
 
 typedef struct {
@@ -27,6 +28,15 @@ typedef struct {
 typedef struct {
   uint16_t year, month, dayOfWeek, day, hour, minute, second, millisecond;
 } Clock;
+
+/* GetMotionOutcome's record, 40 bytes. */
+typedef struct {
+  uint32_t command, started;
+  int32_t outcome, code, axis, motion;
+  uint32_t tick, reserved;
+  double error;
+} Outcome;
+_Static_assert(sizeof(Outcome) == 40, "the outcome record is 40 bytes");
 
 static void* g_library;
 static int g_failures;
@@ -277,6 +287,40 @@ static void TestSimulatorLifecycle(void) {
   CHECK(((int (*)(uint32_t*))Op(75))(&state) == 3, "no mount after DestroyMount");
 }
 
+/* ---- The recorded outcome, bound by name (it has no ordinal). ---- */
+
+static void TestMotionOutcome(void) {
+  int (*getOutcome)(int, Outcome*) = (int (*)(int, Outcome*))dlsym(g_library, "GetMotionOutcome");
+  CHECK(getOutcome != NULL, "GetMotionOutcome is not exported");
+  if (getOutcome == NULL) return;
+  Outcome o;
+  memset(&o, 0, sizeof o);
+  CHECK(getOutcome(-1, &o) == 3 && getOutcome(0, NULL) == 3, "no mount: 3");
+  CHECK(((int (*)(int, double, double))Op(11))(6, 0.5, 0.0) == 0, "CreateMount(6)");
+  CHECK(getOutcome(-1, NULL) == 4 && getOutcome(2, &o) == 4 && getOutcome(-2, &o) == 4,
+        "null pointer or another axis: 4");
+  CHECK(getOutcome(-1, &o) == 0 && o.command == 0 && o.outcome == 0, "nothing ended yet");
+  /* An axis goto to where the axes are ends at once, arrived. */
+  Pair axes = {0, 0};
+  CHECK(((int (*)(Pair*))Op(71))(&axes) == 0, "GetAxisPositions");
+  CHECK(((int (*)(double, double))Op(51))(axes.a, axes.b) == 0, "GotoAxes");
+  CHECK(getOutcome(-1, &o) == 0 && o.started != 0, "the goto is announced");
+  const uint32_t mine = o.started;
+  for (int i = 0; i < 500 && o.command != mine; ++i) {
+    struct timespec pause = {0, 10 * 1000 * 1000};
+    nanosleep(&pause, NULL);
+    (void)getOutcome(-1, &o);
+  }
+  CHECK(o.command == mine && o.outcome == 1 && o.code == 0 && o.axis == -1 && o.motion == 2 &&
+            o.error >= 0 && o.error < 0.001 && o.reserved == 0,
+        "arrived: command %u/%u outcome %d code %d motion %d error %g", o.command, mine, o.outcome,
+        o.code, o.motion, o.error);
+  Outcome axis1;
+  CHECK(getOutcome(1, &axis1) == 0 && axis1.command == mine && axis1.outcome == 1,
+        "the goto is recorded on the axes too");
+  CHECK(((int (*)(void))Op(12))() == 0, "DestroyMount");
+}
+
 /* ---- Sidereal time (the separation is tested with the angle helpers). ---- */
 
 typedef double (*SiderealFn)(Clock, double, int);
@@ -370,6 +414,7 @@ int main(int argc, char** argv) {
   TestTextsInEveryLanguage();
   TestNoMountAnswers();
   TestSimulatorLifecycle();
+  TestMotionOutcome();
   TestSiderealTime();
   dlclose(g_library);
   if (g_failures != 0) {

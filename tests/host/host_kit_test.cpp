@@ -1,5 +1,6 @@
 // What every host relies on alike: the scaled sky clock and civil time, the
-// model table, Location's stored site, serial device paths and library texts.
+// model table, Location's stored site, serial device paths, library texts and
+// the goto watch.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "host/civil_time.h"
+#include "host/goto_watch.h"
 #include "host/location_site.h"
 #include "host/model_facts.h"
 #include "host/serial_device.h"
@@ -17,6 +19,56 @@
 
 namespace sidera::host {
 namespace {
+
+// The watch waits for the record of its own goto (number 7 here): an older
+// goto's record is not its end, a newer goto started or ended means its own
+// was replaced, and a goto the library never ends is hung past the limit.
+TEST(GotoWatch, EndsWithTheRecordOfItsOwnGoto) {
+  using E = GotoWatch::End;
+  using S = GotoWatch::State;
+  auto record = [](uint32_t command, uint32_t started, int32_t outcome, int32_t code = 0) {
+    MotionOutcome r{};
+    r.command = command;
+    r.started = started;
+    r.outcome = outcome;
+    r.code = code;
+    r.axis = code == 101 ? 1 : -1;
+    return r;
+  };
+  const struct {
+    const char* name;
+    MotionOutcome reading;
+    double at;  // seconds after the start; the limit is 100
+    S state;
+    E end;
+    int32_t code;
+  } cases[] = {
+      {"running", record(6, 7, SIDERA_OUTCOME_STOPPED, 105), 1, S::kRunning, E::kNone, 0},
+      {"arrived", record(7, 7, SIDERA_OUTCOME_ARRIVED), 1, S::kEnded, E::kArrived, 0},
+      {"short", record(7, 7, SIDERA_OUTCOME_NOT_ARRIVED), 1, S::kEnded, E::kNotArrived, 0},
+      {"stopped", record(7, 7, SIDERA_OUTCOME_STOPPED, 105), 1, S::kEnded, E::kStopped, 105},
+      {"replaced", record(7, 9, SIDERA_OUTCOME_REPLACED, 105), 1, S::kEnded, E::kReplaced, 105},
+      {"failed", record(7, 7, SIDERA_OUTCOME_FAILED, 101), 1, S::kEnded, E::kFailed, 101},
+      {"newer started", record(6, 8, SIDERA_OUTCOME_ARRIVED), 1, S::kEnded, E::kReplaced, 105},
+      {"newer ended", record(9, 9, SIDERA_OUTCOME_ARRIVED), 1, S::kEnded, E::kReplaced, 105},
+      {"hung", record(6, 7, SIDERA_OUTCOME_ARRIVED), 101, S::kEnded, E::kTimedOut, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    GotoWatch watch;
+    EXPECT_EQ(watch.Observe(c.reading, 0), S::kIdle);
+    watch.Start(record(6, 7, SIDERA_OUTCOME_ARRIVED), 50, 100);
+    EXPECT_EQ(watch.command(), 7u);
+    EXPECT_EQ(watch.Observe(c.reading, 50 + c.at), c.state);
+    EXPECT_EQ(watch.end(), c.end);
+    EXPECT_EQ(watch.active(), c.state == S::kRunning);
+    if (c.state == S::kEnded) {
+      EXPECT_EQ(watch.outcome().command, 7u);
+      EXPECT_EQ(watch.outcome().code, c.code);
+      EXPECT_EQ(watch.Observe(c.reading, 50 + c.at), S::kIdle) << "one end only";
+    }
+  }
+}
 
 TEST(CivilTime, InstantsAndFieldsGoBothWaysAndTextsParse) {
   const struct {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "indi/alignment_book.h"
-#include "indi/goto_watch.h"
+#include "indi/goto_report.h"
 #include "indi/library_text.h"
 #include "indi/library_worker.h"
 #include "indi/motion_rates.h"
@@ -164,59 +164,30 @@ TEST(AlignmentBook, KeepsTheLatestThreeDistinctStars) {
   }
 }
 
-TEST(GotoWatch, JudgesTheEndOfAGoto) {
-  using V = GotoWatch::Verdict;
-  using F = GotoWatch::Failure;
-  constexpr uint32_t kStopped = SIDERA_MOUNT_STOPPED, kGoto = SIDERA_MOUNT_GOTO,
-                     kTracking = SIDERA_MOUNT_TRACKING;
-  constexpr double kFar = 0.5, kNear = 1e-5, kOff = 0.05;  // radians
-  struct Step {
-    double t;
-    GotoWatch::Poll poll;
-    V verdict;
-  };
+// The reason the driver gives for a goto that ended without arriving comes
+// from the library's record of that goto.
+TEST(GotoReport, SaysWhyAGotoEndedFromItsRecord) {
   const struct {
-    const char* name;
-    std::vector<Step> steps;
-    F failure;
+    int32_t outcome;
+    int32_t code;
+    const char* text;
   } cases[] = {
-      {"seen and ended",
-       {{1, {0, kStopped, kFar}, V::Running},
-        {2, {0, kGoto, kFar}, V::Running},
-        {9, {0, kTracking, kNear}, V::Arrived}},
-       F::None},
-      {"ended between polls", {{1, {0, kTracking, kNear}, V::Arrived}}, F::None},
-      {"parked between polls", {{1, {0, kStopped, kNear}, V::Arrived}}, F::None},
-      {"never started",
-       {{1, {0, kStopped, kFar}, V::Running}, {7, {0, kStopped, kFar}, V::Failed}},
-       F::NeverStarted},
-      {"link lost",
-       {{1, {100, 0, 0}, V::Running}, {2, {101, 0, 0}, V::Running}, {3, {100, 0, 0}, V::Failed}},
-       F::Link},
-      {"link recovers",
-       {{1, {100, 0, 0}, V::Running},
-        {2, {100, 0, 0}, V::Running},
-        {3, {0, kGoto, kFar}, V::Running},
-        {4, {100, 0, 0}, V::Running},
-        {5, {0, kGoto, kFar}, V::Running}},
-       F::None},
-      {"hung", {{1, {0, kGoto, kFar}, V::Running}, {700, {0, kGoto, kFar}, V::Failed}}, F::Hung},
-      {"stopped short",
-       {{1, {0, kGoto, kFar}, V::Running}, {5, {0, kStopped, kOff}, V::Failed}},
-       F::Missed},
+      {SIDERA_OUTCOME_NOT_ARRIVED, 0, "the mount ended it 0.50\u00b0 from the target"},
+      {SIDERA_OUTCOME_STOPPED, 105, "it was stopped 0.50\u00b0 from the target"},
+      {SIDERA_OUTCOME_REPLACED, 105, "a newer command replaced it"},
+      {SIDERA_OUTCOME_FAILED, 101, "the mount: No response from Dec/Alt axis (code 101)"},
   };
   for (const auto& c : cases) {
-    GotoWatch watch;
-    watch.Start(0.0, 0.0015);
-    for (const Step& s : c.steps)
-      EXPECT_EQ(watch.Observe(s.t, s.poll), s.verdict) << c.name << " t=" << s.t;
-    EXPECT_EQ(watch.failure(), c.failure) << c.name;
-    if (c.failure == F::Link) {
-      EXPECT_EQ(watch.failureCode(), 100);
-    }
+    MotionOutcome record{};
+    record.command = record.started = 4;
+    record.outcome = c.outcome;
+    record.code = c.code;
+    record.error = 0.5 * kPi / 180.0;
+    host::GotoWatch watch;
+    watch.Start(record, 0.0);
+    ASSERT_EQ(watch.Observe(record, 1.0), host::GotoWatch::State::kEnded);
+    EXPECT_EQ(WhyGotoEnded(watch), c.text);
   }
-  GotoWatch idle;
-  EXPECT_EQ(idle.Observe(1, {0, kGoto, kFar}), V::Idle);
 }
 
 TEST(LibraryWorker, RunsTasksInOrderAndRepliesOnTheLoop) {

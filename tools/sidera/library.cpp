@@ -100,6 +100,12 @@ bool Library::Load(const std::string& path) {
     error_ = path + " has no operation at ordinal " + std::to_string(firstMissing);
     return false;
   }
+  a.GetMotionOutcome =
+      reinterpret_cast<decltype(a.GetMotionOutcome)>(dlsym(handle, "GetMotionOutcome"));
+  if (a.GetMotionOutcome == nullptr) {
+    error_ = path + " has no GetMotionOutcome";
+    return false;
+  }
   return true;
 }
 

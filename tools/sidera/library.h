@@ -1,6 +1,7 @@
 // The Sidera library as the host sees it: loaded at run time with dlopen and
 // bound operation by operation through GetOperationByOrdinal, the way the
-// controller's own host binds it. Nothing here links against the library.
+// controller's own host binds it (the operations that have no ordinal by
+// name). Nothing here links against the library.
 #pragma once
 
 #include <cstdint>
@@ -56,6 +57,8 @@ struct SideraApi {
   int (*GetMountState)(uint32_t*) = nullptr;                              // 75
   double (*ComputeSiderealTime)(CivilDateTime, double, int) = nullptr;    // 90
   double (*AngularSeparation)(double, double, double, double) = nullptr;  // 91
+  // Exported by name only.
+  int (*GetMotionOutcome)(int, MotionOutcome*) = nullptr;
 };
 
 // Where the library is looked for: $SIDERA_LIBRARY when set, else

@@ -1,11 +1,12 @@
-// The session's core: connecting, checked readouts, watching a goto to its
-// end and judging the arrival, tracking, and stopping after a failure.
+// The session's core: connecting, checked readouts, watching a goto to the
+// end the library records for it, tracking, and stopping after a failure.
 #include "tools/sidera/session.h"
 
 #include <chrono>
 #include <cmath>
 #include <thread>
 
+#include "host/goto_watch.h"
 #include "host/serial_device.h"
 #include "tools/sidera/astro.h"
 #include "tools/sidera/format.h"
@@ -17,9 +18,6 @@ namespace {
 using std::chrono::steady_clock;
 
 constexpr auto kPollInterval = std::chrono::milliseconds(40);
-// A goto that never shows the goto state within this much real time had
-// nothing to do or was given up; the arrival check then decides.
-constexpr double kSilentGotoSeconds = 3.0;
 // How long tracking may take to follow a sky goto or a request, real time.
 constexpr double kTrackingStartSeconds = 3.0;
 // Alt-azimuth tracking closes onto a goto's target within its first cycles
@@ -313,6 +311,10 @@ Outcome Session::Goto(const TargetSpec& target, bool wait, MotionReport* report)
       break;
   }
   if (code != 0) return FromCode(code);
+  // The mount's record now names this goto as started: the watch waits for
+  // the outcome of that number.
+  gotoRecord_ = MotionOutcome{};
+  (void)api().GetMotionOutcome(SIDERA_OUTCOME_MOUNT, &gotoRecord_);  // 0 with a mount
   target_ = target;
   unwatchedGoto_ = !wait;
   if (!wait) return Outcome::Ok();
@@ -321,49 +323,47 @@ Outcome Session::Goto(const TargetSpec& target, bool wait, MotionReport* report)
 
 Outcome Session::WatchGoto(const TargetSpec& target, MotionReport* report) {
   const double skyStart = clock_.ElapsedSeconds();
-  const auto realStart = steady_clock::now();
-  bool seenGoto = false;
-  const double tolerance = Radians(facts_->gotoToleranceDegrees);
+  host::GotoWatch watch;
+  watch.Start(gotoRecord_, skyStart, options_.motionTimeout);
   for (;;) {
     if (Interrupted()) return StopAfter({Outcome::Kind::kInterrupted, 0, "interrupted"});
+    // The library records how the goto ended; the state and the positions
+    // are read only for the progress line (and report a silent controller).
+    MotionOutcome record{};
+    (void)api().GetMotionOutcome(SIDERA_OUTCOME_MOUNT, &record);  // 0 with a mount
+    const double elapsed = clock_.ElapsedSeconds() - skyStart;
+    if (watch.Observe(record, clock_.ElapsedSeconds()) == host::GotoWatch::State::kEnded) break;
     uint32_t state = 0;
     AxisPair axes{};
     if (Outcome o = ReadState(&state); !o.ok()) return StopAfter(o);
     if (Outcome o = ReadAxes(&axes); !o.ok()) return StopAfter(o);
     const double toGo = AxisDistance(axes, GoalAxes(target));
-    const double elapsed = clock_.ElapsedSeconds() - skyStart;
     out_.Progress("goto " + target.label + "  " + MountStateName(state) + "  " +
                   DistanceText(toGo) + " to go  " + FormatFixed(elapsed, 0) + " s");
-    if (state == SIDERA_MOUNT_GOTO) {
-      seenGoto = true;
-    } else if (seenGoto) {
-      break;
-    } else if (target.IsSky() && state == SIDERA_MOUNT_TRACKING) {
-      // GotoSky clears the tracking state; tracking again means the goto
-      // ended, here before it was ever seen.
-      break;
-    } else if (const double waited = RealSecondsSince(realStart);
-               (waited > 0.5 && toGo < tolerance) || waited > kSilentGotoSeconds) {
-      break;
-    }
-    if (elapsed > options_.motionTimeout) {
-      return StopAfter({Outcome::Kind::kTimedOut, 0,
-                        "the goto did not end within " + FormatFixed(elapsed, 0) + " s"});
-    }
     std::this_thread::sleep_for(kPollInterval);
   }
   out_.EndProgress();
   const double seconds = clock_.ElapsedSeconds() - skyStart;
-  double error = 0;
-  if (Outcome o = PointingError(target, &error); !o.ok()) return StopAfter(o);
-  // The mount ends a goto within its tolerance of where the target was
-  // when the last pass began; a quarter more allows for the sky's motion
-  // until this check. Anything further is a goto that did not get there.
-  if (error > tolerance * 1.25) {
-    Outcome o{Outcome::Kind::kNotArrived, 0,
-              "the mount ended the goto " + DistanceText(error) +
-                  " from the target (its tolerance is " + DistanceText(tolerance) + ")"};
-    return StopAfter(o);
+  const MotionOutcome& end = watch.outcome();
+  switch (watch.end()) {
+    case host::GotoWatch::End::kArrived:
+      break;
+    case host::GotoWatch::End::kNotArrived:
+      return StopAfter({Outcome::Kind::kNotArrived, 0,
+                        "the mount ended the goto " + DistanceText(end.error) +
+                            " from the target, outside its tolerance"});
+    case host::GotoWatch::End::kStopped:
+      return StopAfter({Outcome::Kind::kInterrupted, end.code,
+                        "the goto was stopped " + DistanceText(end.error) + " from the target"});
+    case host::GotoWatch::End::kReplaced:
+      return StopAfter(
+          {Outcome::Kind::kInterrupted, end.code, "the goto was replaced by a newer command"});
+    case host::GotoWatch::End::kTimedOut:
+      return StopAfter({Outcome::Kind::kTimedOut, 0,
+                        "the goto did not end within " + FormatFixed(seconds, 0) + " s"});
+    case host::GotoWatch::End::kFailed:
+    case host::GotoWatch::End::kNone:
+      return StopAfter(FromCode(end.code));
   }
   bool tracking = false;
   if (target.IsSky()) {
@@ -375,7 +375,7 @@ Outcome Session::WatchGoto(const TargetSpec& target, MotionReport* report) {
   }
   if (report != nullptr) {
     report->seconds = seconds;
-    report->errorArcsec = error * kRadToArcsec;
+    report->errorArcsec = end.error * kRadToArcsec;
     report->tracking = tracking;
   }
   return Outcome::Ok();

@@ -133,7 +133,7 @@ class Session {
   AxisPair GoalAxes(const TargetSpec& target) const;
   // Target versus the mount's reported position, radians.
   Outcome PointingError(const TargetSpec& target, double* error);
-  // Watches a goto until the mount ends it, then judges the arrival.
+  // Watches the last goto until the library records its outcome.
   Outcome WatchGoto(const TargetSpec& target, MotionReport* report);
   // Waits (real time, bounded) for the mount state to satisfy `want`.
   Outcome AwaitState(bool (*want)(uint32_t), double seconds, uint32_t* state);
@@ -154,6 +154,7 @@ class Session {
   bool connected_ = false;
   bool parked_ = false;
   std::optional<TargetSpec> target_;  // the last goto's target, for status
+  MotionOutcome gotoRecord_{};        // the mount's record right after that goto
   // Per axis: the rate of a slew without a duration still running (0: none),
   // and whether it is to be left running at the end.
   double slewRate_[2] = {0, 0};
