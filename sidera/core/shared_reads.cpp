@@ -8,6 +8,7 @@
 // simulators) compute their readings and keep nothing.
 #include "sidera/core/telescope_mount.h"
 #include "sidera/link/exchange_scope.h"
+#include "sidera/platform/clock.h"
 
 namespace sidera {
 
@@ -24,7 +25,9 @@ TelescopeMount::ReadResult TelescopeMount::ReadKept(int axis, LineHealth::Readin
     const MountResult r = read();
     return {r, value()};
   }
-  const std::chrono::milliseconds window(readOutWindowMs.load());
+  // The window is in the library's ticks, so that at a scaled clock (tests,
+  // the demo) a kept reading lags a moving axis as little as at real time.
+  const std::chrono::nanoseconds window = platform::ToRealDuration(readOutWindowMs.load());
   const bool share = SharedReadOuts::Active() && window.count() > 0 && !line->Silent(axis);
   LineHealth::ReadingTurn turn(*line, axis, what, share, window);
   if (turn.Kept()) return {kOk, turn.Value()};

@@ -275,7 +275,8 @@ class TelescopeMount {
   // watch's own reads serve the host; and short enough that a position on
   // show lags the axis by half a second at most. Hosts polling faster add
   // no exchange: at most one read of each kind per axis per window. The
-  // mount's window starts at this and is readOutWindowMs.
+  // mount's window starts at this and is readOutWindowMs, in ticks of the
+  // library's clock (shorter in real time on a scaled clock).
   static constexpr std::chrono::milliseconds kReadOutWindow{500};
   struct ReadResult {
     MountResult result;

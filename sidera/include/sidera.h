@@ -69,8 +69,11 @@
  * axis (a goto, a move, a stop, tracking, SyncAxis, SyncHomePosition)
  * forgets its kept readings at once, so a read-out never shows a reading
  * made before the last command. A silent axis is not answered from kept
- * readings. The simulators (models 6 and 7) have no line and compute every
- * read-out afresh.
+ * readings. The window is 500 ms of the library's clock: with
+ * SIDERA_CLOCK_SCALE above 1 it is shorter in real time, so that a kept
+ * reading lags a moving axis no more, in sky time, than at real time. The
+ * simulators (models 6 and 7) have no line and compute every read-out
+ * afresh.
  *
  * Motions run on the library's own threads; their outcome shows in the
  * status. SetTracking(1) answers 102 while a goto or a hand move drives an
