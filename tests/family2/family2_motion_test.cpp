@@ -74,10 +74,17 @@ TEST_F(Family2Test, HaltStopsAGotoOrSendsAZeroRateInTheSharedDirection) {
   } steps[] = {
       {0, -rate, 1, Req(0x1B, 0)}, {0, -rate, 0, Req(0x07, 0)}, {1, rate, 0, Req(0x06, 0)}};
   for (const Step& s : steps) {
+    // The move's own rate is on the wire before the stop (the axis may
+    // still be moving from the step before), and the stop's zero, a
+    // command without reply, may arrive after StopAxis returns.
+    emu->ClearRequests();
     ASSERT_EQ(MoveAxis(s.moveAxis, s.rate), 0);
-    ASSERT_TRUE(WaitFor([&] { return emu->RateWireValue(s.moveAxis) != 0; }));
+    ASSERT_TRUE(
+        emu->WaitForRequest([](const emulator::Family2Request& r) { return r.value != 0; }, 5000));
     emu->ClearRequests();
     ASSERT_EQ(StopAxis(s.stopAxis), 0);
+    EXPECT_TRUE(emu->WaitForRequest(
+        [&](const emulator::Family2Request& r) { return r.bytes == s.zero; }, 2000));
     EXPECT_EQ(Last(s.zero[0]), s.zero);
     EXPECT_EQ(emu->RateWireValue(s.stopAxis), 0);
   }
