@@ -523,16 +523,21 @@ void Telescope::AbortSlew() {
   });
 }
 
-void Telescope::Park() {
-  const double axis0 = ParkAxis(0), axis1 = ParkAxis(1);
+// Tracking off, then an axes goto to a fixed position (the park or the
+// home position), watched as `kind`.
+void Telescope::GotoFixedPosition(double axis0, double axis1, MotionKind kind, const char* what) {
   OnWorker([=, this] {
-    Check(::SetTracking(0), "Parking");
-    Check(GotoAxes(axis0, axis1), "Parking");
-    StartMotion(MotionKind::kPark);
+    Check(::SetTracking(0), what);
+    Check(GotoAxes(axis0, axis1), what);
+    StartMotion(kind);
     std::lock_guard<std::mutex> lock(mutex_);
     tracking_ = false;
     return 0;
   });
+}
+
+void Telescope::Park() {
+  GotoFixedPosition(ParkAxis(0), ParkAxis(1), MotionKind::kPark, "Parking");
 }
 
 void Telescope::Unpark() {
@@ -550,15 +555,7 @@ void Telescope::SetPark() {
 }
 
 void Telescope::FindHome() {
-  const double axis0 = HomeAxis(0), axis1 = HomeAxis(1);
-  OnWorker([=, this] {
-    Check(::SetTracking(0), "Going home");
-    Check(GotoAxes(axis0, axis1), "Going home");
-    StartMotion(MotionKind::kHome);
-    std::lock_guard<std::mutex> lock(mutex_);
-    tracking_ = false;
-    return 0;
-  });
+  GotoFixedPosition(HomeAxis(0), HomeAxis(1), MotionKind::kHome, "Going home");
 }
 
 void Telescope::MoveAxis(int axis, double degreesPerSecond) {

@@ -143,6 +143,7 @@ class Telescope {
   void Judge(const Snapshot& s);  // with mutex_ held: has a motion ended?
   // On the worker, right after the library took the goto.
   void StartMotion(MotionKind kind);
+  void GotoFixedPosition(double axis0, double axis1, MotionKind kind, const char* what);
   void ApplyGuideOnWorker();
   void StopAllOnWorker();
   void ConnectOnWorker(const ServerConfig& settings);
