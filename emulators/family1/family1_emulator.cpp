@@ -170,17 +170,22 @@ void Family1Emulator::Impl::Serve() {
     const int axis = frame.Valid() ? family1::AxisOfAddress(frame.bytes[3]) : -1;
     request.axis = axis;
 
-    log.Add(request);
+    // Logged once acted on: whoever sees a request in the log sees its effect.
     std::unique_lock<std::mutex> lock(mutex);
     if (frame.Valid() && frame.bytes[3] == family1::kGpsAddress && options.gps.present &&
         !server.HangingUp()) {
       const int delayMs = std::max(options.replyDelayMs, 0);
       std::vector<uint8_t> reply = gps.Reply(request.id, options.gps);
       lock.unlock();
+      log.Add(request);
       replies.push_back({Clock::now() + Milliseconds(delayMs), std::move(reply)});
       return;
     }
-    if (axis < 0 || server.HangingUp()) return;  // not for us, or the line is going down
+    if (axis < 0 || server.HangingUp()) {  // not for us, or the line is going down
+      lock.unlock();
+      log.Add(request);
+      return;
+    }
     ++servedRequests;
     const Family1Options now = options;
     const std::vector<uint8_t> data = ExecuteLocked(axis, request.id, request.data);
@@ -188,6 +193,7 @@ void Family1Emulator::Impl::Serve() {
     const bool allSilent =
         now.silent || (now.silentAfterRequests >= 0 && servedRequests > now.silentAfterRequests);
     lock.unlock();
+    log.Add(request);
 
     if (now.silentAxis == axis || allSilent) return;
     std::vector<uint8_t> reply = family1::BuildReply(axis, request.id, data);

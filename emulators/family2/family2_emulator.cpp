@@ -152,16 +152,21 @@ void Family2Emulator::Impl::Serve() {
     request.seconds = std::chrono::duration<double>(arrived - start).count();
     request.at = arrived;
 
-    log.Add(request);
     std::unique_lock<std::mutex> lock(mutex);
-    if (!request.known || server.HangingUp()) return;
-    ++servedRequests;
+    const bool served = request.known && !server.HangingUp();
     const Family2Options now = options;
-    std::vector<uint8_t> reply = ExecuteLocked(request.command, request.value);
-    if (limitReachedLocked()) server.BeginHangUp(Clock::now());
-    const bool silent =
-        now.silent || (now.silentAfterRequests >= 0 && servedRequests > now.silentAfterRequests);
+    std::vector<uint8_t> reply;
+    bool silent = true;
+    if (served) {
+      ++servedRequests;
+      reply = ExecuteLocked(request.command, request.value);
+      if (limitReachedLocked()) server.BeginHangUp(Clock::now());
+      silent =
+          now.silent || (now.silentAfterRequests >= 0 && servedRequests > now.silentAfterRequests);
+    }
     lock.unlock();
+    // Logged once acted on: whoever sees a request in the log sees its effect.
+    log.Add(request);
 
     if (silent || reply.empty()) return;
     const size_t cut = static_cast<size_t>(std::clamp(now.cutReplyBytes, 0, 3));
