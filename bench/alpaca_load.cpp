@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "emulators/family1/family1_emulator.h"
+#include "emulators/packet_bus/packet_bus_emulator.h"
 
 namespace {
 
@@ -67,7 +67,7 @@ bool Put(httplib::Client& c, const std::string& member, const httplib::Params& p
   return r && r->status == 200 && r->body.find("\"ErrorNumber\":0") != std::string::npos;
 }
 
-Figures Run(int port, sidera::emulator::Family1Emulator& emulator, int clients, double seconds) {
+Figures Run(int port, sidera::emulator::PacketBusEmulator& emulator, int clients, double seconds) {
   Figures f;
   std::mutex mutex;
   std::atomic<bool> stop{false};
@@ -133,8 +133,8 @@ int main(int argc, char** argv) {
     if (name == "--clients") clients = std::atoi(argv[i + 1]);
     if (name == "--server") server = argv[i + 1];
   }
-  sidera::emulator::Family1Options options;
-  sidera::emulator::Family1Emulator emulator(options);
+  sidera::emulator::PacketBusOptions options;
+  sidera::emulator::PacketBusEmulator emulator(options);
   if (!emulator.Start()) return 1;
   char home[] = "/tmp/sidera-alpaca-bench-XXXXXX";
   if (mkdtemp(home) == nullptr) return 1;

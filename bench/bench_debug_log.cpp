@@ -8,13 +8,13 @@
 
 #include <cstdlib>
 
-#include "emulators/family1/family1_emulator.h"
+#include "emulators/packet_bus/packet_bus_emulator.h"
 #include "sidera/include/sidera.h"
 
 namespace {
 
 void BM_Call(benchmark::State& state, int model) {
-  static sidera::emulator::Family1Emulator emulator;
+  static sidera::emulator::PacketBusEmulator emulator;
   if (model == 1 && !emulator.Start()) return state.SkipWithError("no emulator");
   setenv("SIDERA_SERIAL_PATTERN", emulator.DevicePath().c_str(), 1);
   setenv("SIDERA_DEBUG", state.range(0) != 0 ? "io" : "", 1);

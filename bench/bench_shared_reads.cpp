@@ -24,7 +24,7 @@
 #include <thread>
 #include <vector>
 
-#include "emulators/family3/family3_emulator.h"
+#include "emulators/hex_command/hex_command_emulator.h"
 #include "sidera/api/globals.h"
 #include "sidera/core/telescope_mount.h"
 #include "sidera/include/sidera.h"
@@ -32,7 +32,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using sidera::emulator::Family3Request;
+using sidera::emulator::HexCommandRequest;
 
 constexpr double kPi = 3.141592653589793;
 double Rad(double deg) { return deg * kPi / 180; }
@@ -41,7 +41,7 @@ void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)
 
 // Model 3 on its own paced emulator, created as a host creates it.
 struct PacedMount {
-  sidera::emulator::Family3Emulator emu;
+  sidera::emulator::HexCommandEmulator emu;
   int created = -1;
   PacedMount() : emu(Options()) {
     if (!emu.Start()) return;
@@ -49,8 +49,8 @@ struct PacedMount {
     created = CreateMount(3, 0.6, 100.0);
   }
   ~PacedMount() { (void)DestroyMount(); }
-  static sidera::emulator::Family3Options Options() {
-    sidera::emulator::Family3Options o;
+  static sidera::emulator::HexCommandOptions Options() {
+    sidera::emulator::HexCommandOptions o;
     o.pace = true;
     return o;
   }
@@ -127,11 +127,11 @@ GotoFigures RunGoto(bool host) {
   while (mount->gotoActive != 0 || !mount->idleEvent.IsSet()) SleepMs(2);
   const Clock::time_point end = Clock::now();
   poller.reset();
-  const std::vector<Family3Request> requests = m.emu.Requests();
+  const std::vector<HexCommandRequest> requests = m.emu.Requests();
   f.seconds = Seconds(end - start);
   std::vector<Clock::time_point> polls;
   int count = 0;
-  for (const Family3Request& r : requests) {
+  for (const HexCommandRequest& r : requests) {
     if (r.at > end) continue;
     ++count;
     if (r.letter == 'f' && r.axis == 0) polls.push_back(r.at);
@@ -162,7 +162,7 @@ double TrackingTraffic(int threads, int periodMs, void (*poll)(), int seconds) {
   pollers.clear();
   const Clock::time_point end = Clock::now();
   int count = 0;
-  for (const Family3Request& r : m.emu.Requests()) count += r.at <= end ? 1 : 0;
+  for (const HexCommandRequest& r : m.emu.Requests()) count += r.at <= end ? 1 : 0;
   return count / Seconds(end - start);
 }
 

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <thread>
 
+#include "platform/clock.h"
 #include "sidera/include/sidera.h"
-#include "sidera/platform/clock.h"
 
 namespace sidera::bench {
 

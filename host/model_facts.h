@@ -13,9 +13,17 @@ enum TrackingRateBit : unsigned {
   kTrackSolar = 1u << 2,
 };
 
+// The wire protocol a model speaks (numbered as `sidera models` prints it).
+enum WireFamily : int {
+  kSimulatorFamily = 0,  // no device
+  kPacketBus = 1,
+  kByteCommand = 2,
+  kHexCommand = 3,
+};
+
 struct ModelFacts {
   int type = -1;
-  int family = 0;          // 1..3: wire protocol family; 0: a simulator (no device)
+  WireFamily family = kSimulatorFamily;
   bool equatorial = true;  // else alt-azimuth
   double maxSlewDegreesPerSecond = 0;
   double gotoToleranceDegrees = 0;  // the arrival tolerance of the model's driver
@@ -34,7 +42,7 @@ struct ModelFacts {
 const ModelFacts* FactsOf(int type);
 
 // A simulator needs no serial device.
-inline bool IsSimulator(const ModelFacts& m) { return m.family == 0; }
+inline bool IsSimulator(const ModelFacts& m) { return m.family == kSimulatorFamily; }
 inline double HomeAxis0Degrees(const ModelFacts& m) { return m.homeAxis0Degrees; }
 inline double HomeAxis1Degrees(const ModelFacts& m) { return m.homeAxis1Degrees; }
 

@@ -1,7 +1,7 @@
 // Interface language rule and the caption identifiers per language.
 #include "location/core/ui_language.h"
 
-#include "sidera/platform/language.h"
+#include "platform/language.h"
 
 namespace location {
 

@@ -1,8 +1,8 @@
 // Exported Bluetooth port registration: makes a paired device reachable as
 // one of the serial ports 0..9 and selects that port for the next connect.
+#include "platform/bluetooth.h"
 #include "sidera/api/globals.h"
 #include "sidera/include/sidera.h"
-#include "sidera/platform/bluetooth.h"
 
 extern "C" SIDERA_API int RegisterBluetoothPort(uint64_t address, int channel, uint32_t* handle) {
   sidera::platform::BluetoothRegistrar& registrar = sidera::platform::CurrentBluetoothRegistrar();

@@ -1,12 +1,12 @@
 // Exported operations that create, configure and delete the current mount.
+#include "platform/debug_log.h"
+#include "platform/serial_port.h"
 #include "sidera/api/export_checks.h"
 #include "sidera/api/factory.h"
 #include "sidera/api/globals.h"
 #include "sidera/api/mount_access.h"
 #include "sidera/core/telescope_mount.h"
 #include "sidera/include/sidera.h"
-#include "sidera/platform/debug_log.h"
-#include "sidera/platform/serial_port.h"
 
 namespace sidera {
 namespace {

@@ -6,11 +6,11 @@
 
 #include "sidera/api/texts.h"
 #include "sidera/core/telescope_mount.h"
-#include "sidera/drivers/family1/packet_bus_alt_az_mount.h"
-#include "sidera/drivers/family1/packet_bus_equatorial_mount.h"
-#include "sidera/drivers/family2/byte_command_alt_az_mount.h"
-#include "sidera/drivers/family3/hex_command_alt_az_mount.h"
-#include "sidera/drivers/family3/hex_command_equatorial_mount.h"
+#include "sidera/drivers/byte_command/byte_command_alt_az_mount.h"
+#include "sidera/drivers/hex_command/hex_command_alt_az_mount.h"
+#include "sidera/drivers/hex_command/hex_command_equatorial_mount.h"
+#include "sidera/drivers/packet_bus/packet_bus_alt_az_mount.h"
+#include "sidera/drivers/packet_bus/packet_bus_equatorial_mount.h"
 #include "sidera/sim/alt_az_simulator.h"
 #include "sidera/sim/equatorial_simulator.h"
 

@@ -1,7 +1,7 @@
 // Which text table the user's language identifier selects.
 
+#include "platform/language.h"
 #include "sidera/api/texts.h"
-#include "sidera/platform/language.h"
 
 namespace sidera {
 

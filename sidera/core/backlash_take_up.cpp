@@ -4,8 +4,8 @@
 
 #include <cmath>
 
+#include "platform/clock.h"
 #include "sidera/core/telescope_mount.h"
-#include "sidera/platform/clock.h"
 
 namespace sidera {
 

@@ -16,8 +16,8 @@
 #include <chrono>
 #include <mutex>
 
+#include "platform/debug_log.h"
 #include "sidera/core/telescope_mount.h"
-#include "sidera/platform/debug_log.h"
 
 namespace sidera {
 

@@ -36,11 +36,11 @@
 #include <cmath>
 #include <cstdint>
 
+#include "platform/clock.h"
+#include "platform/debug_log.h"
 #include "sidera/core/angles.h"
 #include "sidera/core/backlash_take_up.h"
 #include "sidera/core/telescope_mount.h"
-#include "sidera/platform/clock.h"
-#include "sidera/platform/debug_log.h"
 
 namespace sidera {
 

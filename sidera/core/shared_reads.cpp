@@ -6,9 +6,9 @@
 // BeginCommand does for what the host asks), so a read-out never shows a
 // reading older than the last command. Mounts without a line (the
 // simulators) compute their readings and keep nothing.
+#include "platform/clock.h"
 #include "sidera/core/telescope_mount.h"
 #include "sidera/link/exchange_scope.h"
-#include "sidera/platform/clock.h"
 
 namespace sidera {
 

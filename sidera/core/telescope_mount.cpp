@@ -8,10 +8,10 @@
 #include <cmath>
 #include <cstdint>
 
+#include "platform/clock.h"
+#include "platform/debug_log.h"
 #include "sidera/core/angles.h"
 #include "sidera/core/transforms.h"
-#include "sidera/platform/clock.h"
-#include "sidera/platform/debug_log.h"
 
 namespace sidera {
 

@@ -31,13 +31,13 @@
 #include <functional>
 #include <mutex>
 
+#include "platform/event.h"
+#include "platform/worker_group.h"
 #include "sidera/core/motion_outcome.h"
 #include "sidera/core/types.h"
 #include "sidera/core/vector_matrix.h"
 #include "sidera/link/exchange_scope.h"
 #include "sidera/link/line_health.h"
-#include "sidera/platform/event.h"
-#include "sidera/platform/worker_group.h"
 
 namespace sidera {
 

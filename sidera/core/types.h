@@ -37,7 +37,7 @@ inline constexpr uint32_t AXIS_STOPPED = 1;
 inline constexpr uint32_t AXIS_RATE_MOTION = 2;
 inline constexpr uint32_t AXIS_GOTO = 4;
 inline constexpr uint32_t AXIS_POSITIVE = 8;
-inline constexpr uint32_t AXIS_HIGH_SPEED = 16;  // family 1: a fast goto
+inline constexpr uint32_t AXIS_HIGH_SPEED = 16;  // packet bus: a fast goto
 inline constexpr uint32_t AXIS_FAMILY_32 = 32;
 
 // mountState values.

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "sidera/platform/serial_port.h"
+#include "platform/serial_port.h"
 
 namespace sidera {
 

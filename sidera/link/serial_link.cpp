@@ -6,10 +6,10 @@
 #include <limits>
 #include <string>
 
+#include "platform/clock.h"
+#include "platform/debug_log.h"
 #include "sidera/api/globals.h"
 #include "sidera/link/exchange_scope.h"
-#include "sidera/platform/clock.h"
-#include "sidera/platform/debug_log.h"
 
 namespace sidera {
 

@@ -14,9 +14,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/serial_port.h"
 #include "sidera/link/line_health.h"
 #include "sidera/link/line_lock.h"
-#include "sidera/platform/serial_port.h"
 
 namespace sidera {
 
@@ -142,7 +142,7 @@ class SerialLink {
   // Baud rate last applied to the port (the family constructor raises it).
   uint32_t baudRate = 9600;
   platform::SerialTimeouts timeouts;
-  // Held for the duration of one exchange (and by the family-3 echo probe).
+  // Held for the duration of one exchange (and by the hex-command echo probe).
   LineLock lineLock;
   // What the exchanges have shown of each axis's controller.
   LineHealth health;
@@ -167,7 +167,7 @@ class SerialLink {
   // Polls CTS until it drops, sleeping 10 ticks between polls, for at most
   // `retries` sleeps. False when CTS is still on after the last one.
   bool WaitForCtsOff(int retries);
-  // Takes the line for a conversation outside `exchange` (the family-3 echo
+  // Takes the line for a conversation outside `exchange` (the hex-command echo
   // probe): false when it stayed locked for 2000 ticks.
   bool AcquireLine();
 

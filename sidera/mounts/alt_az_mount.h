@@ -12,8 +12,8 @@
 #include <mutex>
 #include <optional>
 
+#include "platform/event.h"
 #include "sidera/core/telescope_mount.h"
-#include "sidera/platform/event.h"
 
 namespace sidera {
 

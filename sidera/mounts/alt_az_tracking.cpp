@@ -23,11 +23,11 @@
 #include <cmath>
 #include <mutex>
 
+#include "platform/clock.h"
+#include "platform/debug_log.h"
 #include "sidera/core/angles.h"
 #include "sidera/core/backlash_take_up.h"
 #include "sidera/mounts/alt_az_mount.h"
-#include "sidera/platform/clock.h"
-#include "sidera/platform/debug_log.h"
 
 namespace sidera {
 

@@ -2,9 +2,9 @@
 // segments worked out from the tick clock.
 #include "sidera/sim/simulated_axis.h"
 
+#include "platform/clock.h"
 #include "sidera/core/angles.h"
 #include "sidera/core/telescope_mount.h"
-#include "sidera/platform/clock.h"
 
 namespace sidera::sim {
 

@@ -7,8 +7,8 @@
 #include <iterator>
 #include <thread>
 
+#include "platform/clock.h"
 #include "sidera/include/sidera.h"
-#include "sidera/platform/clock.h"
 
 namespace {
 

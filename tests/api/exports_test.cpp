@@ -10,10 +10,10 @@
 #include <limits>
 #include <string>
 
+#include "platform/bluetooth.h"
 #include "sidera/api/globals.h"
 #include "sidera/core/angles.h"
 #include "sidera/core/telescope_mount.h"
-#include "sidera/platform/bluetooth.h"
 
 namespace sidera::testing {
 namespace {

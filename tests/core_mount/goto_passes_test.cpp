@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "platform/debug_log.h"
 #include "scripted_mount.h"
-#include "sidera/platform/debug_log.h"
 
 namespace sidera::testing {
 namespace {

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "platform/clock.h"
 #include "sidera/core/angles.h"
 #include "sidera/core/telescope_mount.h"
-#include "sidera/platform/clock.h"
 
 namespace sidera::testing {
 

@@ -26,14 +26,15 @@ TEST(EmulatorPrograms, TakeTheirOptionsPrintTheirDeviceAndStopWhenTheirInputEnds
     std::vector<std::pair<Bytes, Bytes>> exchanges;  // request, what comes back
   } cases[] = {
       // 270 degrees is the same angle as -90: C0 00 00, after the echo.
-      {FAMILY1_EMULATOR_PROGRAM " --position1 270",
+      {PACKET_BUS_EMULATOR_PROGRAM " --position1 270",
        {{{0x3B, 0x03, 0x32, 0x11, 0x01, 0xB9},
          {0x3B, 0x03, 0x32, 0x11, 0x01, 0xB9, 0x3B, 0x06, 0x11, 0x32, 0x01, 0xC0, 0x00, 0x00,
           0xF6}}}},
       // A quarter of 1059334 counts, rounded: 264834 = 04 0A82.
-      {FAMILY2_EMULATOR_PROGRAM " --model 11 --position1 90", {{{0x15}, {0x04, 0x0A, 0x82}}}},
+      {BYTE_COMMAND_EMULATOR_PROGRAM " --model 11 --position1 90", {{{0x15}, {0x04, 0x0A, 0x82}}}},
       // 1452951 = 0x162B97; a quarter of it, rounded: 363238 = 0x058AE6, plus 0x800000.
-      {FAMILY3_EMULATOR_PROGRAM " --version 000180 --counts 1452951 --position1 90 --initialised",
+      {HEX_COMMAND_EMULATOR_PROGRAM
+       " --version 000180 --counts 1452951 --position1 90 --initialised",
        {{B(":e1\r"), B("=000180\r")}, {B(":a2\r"), B("=972B16\r")}, {B(":j2\r"), B("=E68A85\r")}}},
   };
   const std::string out = ::testing::TempDir() + "emulator-program.out";

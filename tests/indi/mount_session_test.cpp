@@ -9,7 +9,7 @@
 #include <cstdlib>
 
 #include "indi/sky_coordinates.h"
-#include "sidera/platform/debug_log.h"
+#include "platform/debug_log.h"
 
 namespace sidera::indi {
 namespace {

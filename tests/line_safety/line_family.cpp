@@ -11,13 +11,13 @@
 namespace sidera::testing {
 namespace {
 
-using emulator::Family1Request;
-using emulator::Family2Request;
-using emulator::Family3Request;
+using emulator::ByteCommandRequest;
+using emulator::HexCommandRequest;
+using emulator::PacketBusRequest;
 
 // Packet bus: ids 01 position, 02/17 goto, 06/07 rate, 13 goto done; a
 // rate of zero is a halt.
-bool Is(const Family1Request& r, Wire what, int axis) {
+bool Is(const PacketBusRequest& r, Wire what, int axis) {
   if (r.axis != axis) return false;
   const bool rate = r.id == 0x06 || r.id == 0x07;
   const bool zero = r.data.size() >= 3 && r.data[0] == 0 && r.data[1] == 0 && r.data[2] == 0;
@@ -34,7 +34,7 @@ bool Is(const Family1Request& r, Wire what, int axis) {
 
 // Byte commands: 1/21 position, 13 goto done, 2/22 goto, 5/25 stop goto,
 // 6/7 and 26/27 rates (zero: a halt); axis 1's command is axis 0's + 20.
-bool Is(const Family2Request& r, Wire what, int axis) {
+bool Is(const ByteCommandRequest& r, Wire what, int axis) {
   if (!r.known) return false;
   const int base = r.command >= 20 ? r.command - 20 : r.command;
   const int forAxis = r.command >= 20 ? 1 : 0;
@@ -46,7 +46,7 @@ bool Is(const Family2Request& r, Wire what, int axis) {
 }
 
 // Hex commands: j position, f status, K/L stop, J start.
-bool Is(const Family3Request& r, Wire what, int axis) {
+bool Is(const HexCommandRequest& r, Wire what, int axis) {
   if (r.axis != axis) return false;
   switch (what) {
     case Wire::kRead:
@@ -132,15 +132,15 @@ class FamilyOf : public LineFamily {
 std::unique_ptr<LineFamily> MakeLineFamily(int family, bool quick) {
   switch (family) {
     case 1: {
-      emulator::Family1Options o;
+      emulator::PacketBusOptions o;
       if (quick) {
         o.fastDegPerSec = 60.0;
         o.slowDegPerSec = 8.0;
       }
-      using Options = emulator::Family1Options;
-      return std::make_unique<FamilyOf<emulator::Family1Emulator, Options, Family1Request>>(
+      using Options = emulator::PacketBusOptions;
+      return std::make_unique<FamilyOf<emulator::PacketBusEmulator, Options, PacketBusRequest>>(
           "packet bus", 0, 1, o,
-          [](emulator::Family1Emulator& e, int axis) {
+          [](emulator::PacketBusEmulator& e, int axis) {
             return e.GotoInProgress(axis) || e.RateWireValue(axis) != 0;
           },
           [](Options& o, bool silent) { o.silent = silent; },
@@ -155,14 +155,14 @@ std::unique_ptr<LineFamily> MakeLineFamily(int family, bool quick) {
           });
     }
     case 2: {
-      emulator::Family2Options o;
+      emulator::ByteCommandOptions o;
       // The default 8 degrees a second ends a 40-degree goto too soon for
       // the line-safety tests; the soak wants short motions.
       o.gotoDegPerSec = quick ? 60.0 : 4.0;
-      using Options = emulator::Family2Options;
-      return std::make_unique<FamilyOf<emulator::Family2Emulator, Options, Family2Request>>(
+      using Options = emulator::ByteCommandOptions;
+      return std::make_unique<FamilyOf<emulator::ByteCommandEmulator, Options, ByteCommandRequest>>(
           "byte commands", 8, -1, o,
-          [](emulator::Family2Emulator& e, int axis) {
+          [](emulator::ByteCommandEmulator& e, int axis) {
             return e.GotoInProgress(axis) || e.RateWireValue(axis) != 0;
           },
           [](Options& o, bool silent) { o.silent = silent; },
@@ -175,7 +175,7 @@ std::unique_ptr<LineFamily> MakeLineFamily(int family, bool quick) {
           });
     }
     default: {
-      emulator::Family3Options o;
+      emulator::HexCommandOptions o;
       o.countsPerRevolution = 1452951;
       o.echo = true;  // the echo probe answers at once
       if (quick) {
@@ -183,10 +183,10 @@ std::unique_ptr<LineFamily> MakeLineFamily(int family, bool quick) {
         o.gotoSlowDegPerSec = 10.0;
         o.decelerationDegPerSec2 = 100.0;
       }
-      using Options = emulator::Family3Options;
-      return std::make_unique<FamilyOf<emulator::Family3Emulator, Options, Family3Request>>(
+      using Options = emulator::HexCommandOptions;
+      return std::make_unique<FamilyOf<emulator::HexCommandEmulator, Options, HexCommandRequest>>(
           "hex commands", 2, 3, o,
-          [](emulator::Family3Emulator& e, int axis) { return e.Running(axis); },
+          [](emulator::HexCommandEmulator& e, int axis) { return e.Running(axis); },
           [](Options& o, bool silent) { o.silent = silent; },
           std::vector<std::function<void(Options&, int)>>{
               [](Options& o, int axis) { o.silentAxis = axis; },

@@ -14,9 +14,9 @@
 #include <string>
 #include <thread>
 
-#include "emulators/family1/family1_emulator.h"
-#include "emulators/family2/family2_emulator.h"
-#include "emulators/family3/family3_emulator.h"
+#include "emulators/byte_command/byte_command_emulator.h"
+#include "emulators/hex_command/hex_command_emulator.h"
+#include "emulators/packet_bus/packet_bus_emulator.h"
 
 namespace sidera::testing {
 

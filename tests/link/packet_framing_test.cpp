@@ -1,6 +1,6 @@
 // The packet-bus reply reader on malformed lines (noise, zero lengths,
 // over-long and cut-short packets), and the request size limit. Whole
-// exchanges are in the family-1 transcript file.
+// exchanges are in the packet-bus transcript file.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,7 +8,7 @@
 #include <iterator>
 #include <vector>
 
-#include "sidera/drivers/family1/packet.h"
+#include "sidera/drivers/packet_bus/packet.h"
 
 namespace sidera {
 namespace {
@@ -22,7 +22,7 @@ Bytes Concat(Bytes a, const Bytes& b, const Bytes& c = {}) {
 }
 
 // A reply source that hands out a fixed byte string, then times out.
-struct StringSource : family1::ByteSource {
+struct StringSource : packet_bus::ByteSource {
   explicit StringSource(Bytes b) : bytes(std::move(b)) {}
   size_t Read(uint8_t* data, size_t length) override {
     size_t n = 0;
@@ -36,7 +36,7 @@ struct StringSource : family1::ByteSource {
 TEST(ReplyReader, FindsTheFramedReplyAndRejectsMalformedOnes) {
   const Bytes position = {0x3B, 0x06, 0x10, 0x32, 0x01, 0x40, 0x00, 0x00, 0x77};
   const Bytes longest = Concat({0x3B, 29}, Bytes(30, 0x55));
-  const Bytes noise(family1::kMaxSkippedBytes, 0x55), zeros(family1::kMaxSkippedBytes + 1, 0);
+  const Bytes noise(packet_bus::kMaxSkippedBytes, 0x55), zeros(packet_bus::kMaxSkippedBytes + 1, 0);
   struct Case {
     const char* what;
     Bytes line, stored;  // stored empty: the read fails
@@ -56,24 +56,24 @@ TEST(ReplyReader, FindsTheFramedReplyAndRejectsMalformedOnes) {
       {"packet cut short", {0x3B, 0x06, 0x10, 0x32, 0x01, 0x40}, {}},
   };
   for (const Case& c : cases) {
-    uint8_t reply[family1::kPacketBufferSize + 1];
+    uint8_t reply[packet_bus::kPacketBufferSize + 1];
     std::fill(std::begin(reply), std::end(reply), 0xEE);
     StringSource source(c.line), again(c.line);
-    const bool ok = family1::ReadReply(source, reply) == 0;
+    const bool ok = packet_bus::ReadReply(source, reply) == 0;
     EXPECT_EQ(ok, !c.stored.empty()) << c.what;
     if (ok) {
       EXPECT_EQ(Bytes(reply, reply + c.stored.size()), c.stored) << c.what;
       EXPECT_EQ(reply[c.stored.size()], 0xEE) << c.what << ": wrote past the packet";
     }
-    EXPECT_EQ(family1::ReadReply(again, nullptr) == 0, ok) << c.what << " (reply dropped)";
+    EXPECT_EQ(packet_bus::ReadReply(again, nullptr) == 0, ok) << c.what << " (reply dropped)";
   }
 }
 
 TEST(RequestBuilder, RefusesMoreDataThanAPacketHolds) {
-  uint8_t out[family1::kPacketBufferSize] = {};
-  const uint8_t data[family1::kMaxRequestData + 1] = {};
-  EXPECT_EQ(family1::BuildRequest(0, 0x01, data, sizeof data, out), 0u);
-  EXPECT_EQ(family1::BuildRequest(0, 0x01, data, sizeof data - 1, out), sizeof data + 5);
+  uint8_t out[packet_bus::kPacketBufferSize] = {};
+  const uint8_t data[packet_bus::kMaxRequestData + 1] = {};
+  EXPECT_EQ(packet_bus::BuildRequest(0, 0x01, data, sizeof data, out), 0u);
+  EXPECT_EQ(packet_bus::BuildRequest(0, 0x01, data, sizeof data - 1, out), sizeof data + 5);
 }
 
 }  // namespace

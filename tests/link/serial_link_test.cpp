@@ -10,9 +10,9 @@
 #include <string>
 #include <thread>
 
+#include "platform/clock.h"
+#include "platform/event.h"
 #include "sidera/link/exchange_scope.h"
-#include "sidera/platform/clock.h"
-#include "sidera/platform/event.h"
 
 namespace sidera {
 namespace {

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "emulators/common/pty_line.h"
-#include "tests/family1/family1_fixture.h"
+#include "tests/packet_bus/packet_bus_fixture.h"
 
 namespace sidera::testing {
 namespace {
@@ -115,7 +115,7 @@ std::string Hex(const Bytes& bytes) {
   return text;
 }
 
-using DebugLogTest = Family1Test;
+using DebugLogTest = PacketBusTest;
 
 // SIDERA_DEBUG is read again at every CreateMount: the io topic logs every
 // exchange of the connect and of a position read, and nothing otherwise.

@@ -13,8 +13,8 @@
 #include <future>
 #include <mutex>
 
-#include "emulators/family1/family1_emulator.h"
 #include "emulators/nmea/nmea_feeder.h"
+#include "emulators/packet_bus/packet_bus_emulator.h"
 
 namespace location::gps {
 namespace {
@@ -93,9 +93,9 @@ class Reports : public GpsListener {
 constexpr int64_t kEquinoxUtc = 1710995415;  // 2024-03-21 04:30:15 UTC
 
 TEST(GpsReaderBus, ReadsTheUnitOnceLinkedAndSetsTheClock) {
-  sidera::emulator::Family1Options options;
+  sidera::emulator::PacketBusOptions options;
   options.gps = {true, -33.8688, 151.2093, 9, 2, kEquinoxUtc, -1};  // the probe's poll counts
-  sidera::emulator::Family1Emulator bus(options);
+  sidera::emulator::PacketBusEmulator bus(options);
   ASSERT_TRUE(bus.Start());
   Reports reports;
   const int worker = reports.reader.Start(bus.DevicePath());
@@ -131,9 +131,9 @@ TEST(GpsReaderBus, ReadsTheUnitOnceLinkedAndSetsTheClock) {
 }
 
 TEST(GpsReaderBus, AReplyWithABadChecksumIsNotTaken) {
-  sidera::emulator::Family1Options options;
+  sidera::emulator::PacketBusOptions options;
   options.gps = {true, 10, 20, 5, 0, kEquinoxUtc, 0x01};
-  sidera::emulator::Family1Emulator bus(options);
+  sidera::emulator::PacketBusEmulator bus(options);
   ASSERT_TRUE(bus.Start());
   Reports reports;
   const int worker = reports.reader.Start(bus.DevicePath());

@@ -7,7 +7,7 @@
 #include <functional>
 #include <utility>
 
-#include "sidera/platform/event.h"
+#include "platform/event.h"
 #include "sidera/sim/alt_az_simulator.h"
 #include "sidera/sim/equatorial_simulator.h"
 #include "test_support.h"

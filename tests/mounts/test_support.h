@@ -10,10 +10,10 @@
 #include <functional>
 #include <thread>
 
+#include "platform/clock.h"
 #include "sidera/api/globals.h"
 #include "sidera/core/telescope_mount.h"
 #include "sidera/include/sidera.h"
-#include "sidera/platform/clock.h"
 
 namespace sidera::testing_support {
 

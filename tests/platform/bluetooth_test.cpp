@@ -1,6 +1,6 @@
 // Registering a Bluetooth serial port, with and without Bluetooth.
 
-#include "sidera/platform/bluetooth.h"
+#include "platform/bluetooth.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>

@@ -1,6 +1,6 @@
 // The tick clock: injected sources, the 2^32 wrap and scaled time.
 
-#include "sidera/platform/clock.h"
+#include "platform/clock.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 
 #include <cstdlib>
 
-#include "sidera/platform/language.h"
-#include "sidera/platform/serial_port.h"
+#include "platform/language.h"
+#include "platform/serial_port.h"
 
 namespace sidera::platform {
 namespace {

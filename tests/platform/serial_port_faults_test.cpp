@@ -17,7 +17,7 @@
 #include <cstddef>
 #include <string>
 
-#include "sidera/platform/serial_port.h"
+#include "platform/serial_port.h"
 
 namespace sidera::platform {
 namespace {

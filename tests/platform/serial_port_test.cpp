@@ -2,7 +2,7 @@
 // open, failures and hang-ups. Ports that cannot be opened (missing, not a
 // terminal, no permission) are met through CreateMount in link_host_tests.
 
-#include "sidera/platform/serial_port.h"
+#include "platform/serial_port.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

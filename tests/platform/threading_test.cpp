@@ -6,9 +6,9 @@
 #include <atomic>
 #include <thread>
 
-#include "sidera/platform/clock.h"
-#include "sidera/platform/event.h"
-#include "sidera/platform/worker_group.h"
+#include "platform/clock.h"
+#include "platform/event.h"
+#include "platform/worker_group.h"
 
 namespace sidera::platform {
 namespace {

@@ -8,8 +8,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "platform/clock.h"
 #include "sidera/include/sidera.h"
-#include "sidera/platform/clock.h"
 #include "tests/support/emulated_mount_test.h"
 #include "tests/support/model_controller.h"
 

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
+#include "platform/clock.h"
 #include "sidera/core/telescope_mount.h"
-#include "sidera/platform/clock.h"
 #include "sidera/sim/alt_az_simulator.h"
 #include "sidera/sim/equatorial_simulator.h"
 

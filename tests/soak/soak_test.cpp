@@ -31,10 +31,10 @@
 #include <string>
 #include <thread>
 
+#include "platform/clock.h"
 #include "sidera/api/globals.h"
 #include "sidera/core/telescope_mount.h"
 #include "sidera/include/sidera.h"
-#include "sidera/platform/clock.h"
 #include "tests/line_safety/line_family.h"
 
 namespace {

@@ -10,9 +10,9 @@
 #include <memory>
 #include <string>
 
-#include "emulators/family1/family1_emulator.h"
-#include "emulators/family2/family2_emulator.h"
-#include "emulators/family3/family3_emulator.h"
+#include "emulators/byte_command/byte_command_emulator.h"
+#include "emulators/hex_command/hex_command_emulator.h"
+#include "emulators/packet_bus/packet_bus_emulator.h"
 
 namespace sidera::testing {
 
@@ -22,24 +22,24 @@ class ModelController {
   bool Start(int model, double timeScale) {
     if (model == 7) return true;
     if (model == 0) {
-      emulator::Family1Options o;
+      emulator::PacketBusOptions o;
       o.timeScale = timeScale;
-      family1_ = std::make_unique<emulator::Family1Emulator>(o);
-      return family1_->Start() && Serve(family1_->DevicePath());
+      packet_bus_ = std::make_unique<emulator::PacketBusEmulator>(o);
+      return packet_bus_->Start() && Serve(packet_bus_->DevicePath());
     }
     if (model == 2 || model == 5) {
-      emulator::Family3Options o;
+      emulator::HexCommandOptions o;
       o.timeScale = timeScale;
       o.echo = true;  // the connect's echo probe answers at once
-      family3_ = std::make_unique<emulator::Family3Emulator>(o);
-      return family3_->Start() && Serve(family3_->DevicePath());
+      hex_command_ = std::make_unique<emulator::HexCommandEmulator>(o);
+      return hex_command_->Start() && Serve(hex_command_->DevicePath());
     }
     if (model >= 8 && model <= 11) {
-      emulator::Family2Options o;
+      emulator::ByteCommandOptions o;
       o.timeScale = timeScale;
       o.countsPerRevolution = (model == 9 || model == 11) ? 1059334 : 726559;
-      family2_ = std::make_unique<emulator::Family2Emulator>(o);
-      return family2_->Start() && Serve(family2_->DevicePath());
+      byte_command_ = std::make_unique<emulator::ByteCommandEmulator>(o);
+      return byte_command_->Start() && Serve(byte_command_->DevicePath());
     }
     return false;
   }
@@ -48,9 +48,9 @@ class ModelController {
   static bool Serve(const std::string& path) {
     return setenv("SIDERA_SERIAL_PATTERN", path.c_str(), 1) == 0;
   }
-  std::unique_ptr<emulator::Family1Emulator> family1_;
-  std::unique_ptr<emulator::Family2Emulator> family2_;
-  std::unique_ptr<emulator::Family3Emulator> family3_;
+  std::unique_ptr<emulator::PacketBusEmulator> packet_bus_;
+  std::unique_ptr<emulator::ByteCommandEmulator> byte_command_;
+  std::unique_ptr<emulator::HexCommandEmulator> hex_command_;
 };
 
 }  // namespace sidera::testing

@@ -100,7 +100,7 @@ TEST(Plan, StepsAreCheckedAndResolvedBeforeAnythingMoves) {
     }
   }
   // The same rate is within the alt-azimuth simulator's 8 deg/s and beyond
-  // the 3.4 deg/s of a family-3 mount.
+  // the 3.4 deg/s of a hex-command mount.
   Words fast{"slew", "0", "1500"};
   PlannedStep step;
   std::string error, usage;

@@ -46,17 +46,18 @@ std::string IsoText(const CivilDateTime& c) {
   return buf;
 }
 
-const char* FamilyText(int family) {
+const char* FamilyText(host::WireFamily family) {
   switch (family) {
-    case 1:
+    case host::kPacketBus:
       return "family 1 (packet bus)";
-    case 2:
+    case host::kByteCommand:
       return "family 2 (byte commands)";
-    case 3:
-      return "family 3 (text commands)";
-    default:
-      return "simulator";
+    case host::kHexCommand:
+      return "family 3 (hex commands)";
+    case host::kSimulatorFamily:
+      break;
   }
+  return "simulator";
 }
 
 // Whether this build's library has a class for `type`: CreateMount answers
@@ -129,7 +130,7 @@ int CommandModels(const Words& args, bool json) {
                 .Add("name", name)
                 .Add("driven", driven)
                 .Add("equatorial", facts.equatorial)
-                .Add("family", facts.family)
+                .Add("family", static_cast<int>(facts.family))
                 .str();
   }
   out.Json(JsonObject().AddRaw("models", list + "]"));

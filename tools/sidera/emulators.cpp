@@ -18,9 +18,9 @@ struct EmulatorRow {
 };
 
 constexpr EmulatorRow kEmulators[] = {
-    {1, "family1-emulator", "--time-scale"},
-    {2, "family2-emulator", "--time-scale"},
-    {3, "family3-emulator", "--time-scale"},
+    {1, "packet-bus-emulator", "--time-scale"},
+    {2, "byte-command-emulator", "--time-scale"},
+    {3, "hex-command-emulator", "--time-scale"},
 };
 
 const EmulatorRow* RowOf(int model) {

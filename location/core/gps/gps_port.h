@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "sidera/platform/serial_port.h"
+#include "platform/serial_port.h"
 
 namespace location::gps {
 

@@ -9,7 +9,7 @@
 #include "location/core/gps/gps_port.h"
 #include "location/core/gps/nmea.h"
 #include "location/core/gps/nmea_reading.h"
-#include "sidera/platform/serial_port.h"
+#include "platform/serial_port.h"
 
 namespace location::gps {
 

@@ -1,0 +1,449 @@
+// The hex-command controller emulator: line parsing, the command set, the
+// misbehaviour options and the serving thread on the pseudo-terminal.
+#include "emulators/hex_command/hex_command_emulator.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <deque>
+#include <mutex>
+
+#include "emulators/common/line_server.h"
+#include "emulators/common/request_log.h"
+#include "emulators/hex_command/motor_axis.h"
+
+namespace sidera::emulator {
+
+using hex_command::MotorAxis;
+using Clock = std::chrono::steady_clock;
+using Milliseconds = std::chrono::milliseconds;
+
+namespace {
+
+// One byte on a 9600-baud line: start bit, 8 data bits, stop bit.
+constexpr std::chrono::microseconds kByteTime{1042};
+constexpr size_t kMaxRequestLength = 32;
+constexpr size_t kOverlongLength = 20;  // marker to carriage return
+constexpr int kMaxStrayBytes = 4096;
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+bool ValidAxis(int axis) { return axis == 0 || axis == 1; }
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// Six hex digits, low byte first. False when any character is not a digit.
+bool ParseNumber(const std::string& text, uint32_t* value) {
+  if (text.size() != 6) return false;
+  uint32_t v = 0;
+  for (int byte = 0; byte < 3; ++byte) {
+    const int high = HexValue(text[2 * byte]);
+    const int low = HexValue(text[2 * byte + 1]);
+    if (high < 0 || low < 0) return false;
+    v |= static_cast<uint32_t>(high * 16 + low) << (8 * byte);
+  }
+  *value = v;
+  return true;
+}
+
+std::string FormatNumber(uint32_t value) {
+  std::string out;
+  for (int byte = 0; byte < 3; ++byte) {
+    const uint32_t b = (value >> (8 * byte)) & 0xFF;
+    out += kHexDigits[b >> 4];
+    out += kHexDigits[b & 0xF];
+  }
+  return out;
+}
+
+// A reply of success with its data.
+std::string Done(const std::string& data) {
+  std::string reply = "=";
+  reply += data;
+  return reply;
+}
+
+bool Contains(const std::string& letters, char letter) {
+  return letters.find(letter) != std::string::npos;
+}
+
+// Letters of the command set and how much data each takes.
+int DataLength(char letter) {
+  switch (letter) {
+    case 'e':
+    case 'a':
+    case 'b':
+    case 'g':
+    case 's':
+    case 'j':
+    case 'f':
+    case 'F':
+    case 'J':
+    case 'K':
+    case 'L':
+      return 0;
+    case 'G':
+      return 2;
+    case 'H':
+    case 'M':
+    case 'I':
+    case 'E':
+      return 6;
+    default:
+      return -1;
+  }
+}
+
+}  // namespace
+
+struct HexCommandEmulator::Impl {
+  explicit Impl(const HexCommandOptions& initial)
+      : options(initial),
+        clockAnchor(Clock::now()),
+        axes{MotorAxis(initial.initialCounts[0], 0.0), MotorAxis(initial.initialCounts[1], 0.0)} {
+    for (MotorAxis& axis : axes) {
+      axis.SetConfig(ConfigLocked(), 0.0);
+      if (initial.initialised) axis.Initialize();
+    }
+  }
+
+  // Everything up to `noiseState` is guarded by `mutex`; the serving thread
+  // and every public accessor take it.
+  std::mutex mutex;
+  HexCommandOptions options;
+  // Motion time runs at options.timeScale times real time; when the scale
+  // changes the anchor moves to now, so past motion is not rescaled.
+  Clock::time_point clockAnchor;
+  double motionAnchor = 0.0;
+  std::array<MotorAxis, 2> axes;
+  int servedRequests = 0;
+  bool versionQuerySeen = false;
+
+  RequestLog<HexCommandRequest> log;  // has its own lock
+  uint32_t noiseState = 0x9E3779B9u;  // serving thread only
+  LineServer server;                  // last: stops serving before the rest goes
+
+  double MotionNowLocked() const {
+    const double real = std::chrono::duration<double>(Clock::now() - clockAnchor).count();
+    const double scale = std::isfinite(options.timeScale) ? options.timeScale : 0.0;
+    return motionAnchor + real * (scale > 0 ? scale : 0.0);
+  }
+
+  hex_command::AxisConfig ConfigLocked() const {
+    const double countsPerDegree = options.countsPerRevolution / 360.0;
+    hex_command::AxisConfig c;
+    c.timerFrequency = options.timerFrequency;
+    c.highSpeedRatio = options.highSpeedRatio;
+    c.gotoFastCountsPerSecond = options.gotoFastDegPerSec * countsPerDegree;
+    c.gotoSlowCountsPerSecond = options.gotoSlowDegPerSec * countsPerDegree;
+    c.decelerationCountsPerSecond2 = options.decelerationDegPerSec2 * countsPerDegree;
+    return c;
+  }
+
+  // The reply to one request, without framing bytes: "=..." or "!n".
+  std::string ExecuteLocked(int axis, char letter, const std::string& data);
+  // The reply as it goes on the line, after the misbehaviour options.
+  std::string Decorate(char letter, std::string reply, const HexCommandOptions& now);
+  void HandleLine(const std::string& text,
+                  std::deque<std::pair<Clock::time_point, std::string>>& replies);
+  void Serve();
+};
+
+std::string HexCommandEmulator::Impl::ExecuteLocked(int axis, char letter,
+                                                    const std::string& data) {
+  const double now = MotionNowLocked();
+  MotorAxis& motor = axes[axis];
+  uint32_t number = 0;
+  if (DataLength(letter) == 6 && !ParseNumber(data, &number)) return "!3";
+  switch (letter) {
+    case 'e':
+      return Done(options.version);
+    case 'a':
+      return Done(FormatNumber(options.countsPerRevolution));
+    case 'b':
+      return Done(FormatNumber(options.timerFrequency));
+    case 'g':
+      return Done(FormatNumber(options.highSpeedRatio));
+    case 's':
+      return Done(FormatNumber(options.sValue));
+    case 'j':
+      return Done(FormatNumber(static_cast<uint32_t>(motor.Counts(now) + 0x800000)));
+    case 'f': {
+      char status[3];
+      motor.StatusCharacters(now, status);
+      return Done(std::string(status, 3));
+    }
+    case 'F':
+      motor.Initialize();
+      return "=";
+    case 'G':
+      if (data[0] < '0' || data[0] > '3' || data[1] < '0' || data[1] > '3') return "!3";
+      return motor.SetMode(data[0], data[1], now) ? "=" : "!2";
+    case 'H':
+      motor.SetGotoIncrement(number);
+      return "=";
+    case 'M':
+      motor.SetBrakeIncrement(number);
+      return "=";
+    case 'I':
+      motor.SetStepPeriod(number, now);
+      return "=";
+    case 'J':
+      motor.Start(now);
+      return "=";
+    case 'K':
+    case 'L':
+      if (options.neverStopsAxis != axis) motor.Stop(letter == 'L', now);
+      return "=";
+    case 'E':
+      motor.LoadCounts(static_cast<int32_t>(number) - 0x800000, now);
+      return "=";
+    default:
+      return "!0";
+  }
+}
+
+std::string HexCommandEmulator::Impl::Decorate(char letter, std::string reply,
+                                               const HexCommandOptions& now) {
+  if (now.lowercase) {
+    for (size_t i = 1; i < reply.size(); ++i) {
+      if (reply[i] >= 'A' && reply[i] <= 'F') reply[i] = static_cast<char>(reply[i] - 'A' + 'a');
+    }
+  }
+  if (Contains(now.malformed, letter) && reply.size() > 2) reply.erase(2, 1);
+  if (Contains(now.overlong, letter)) reply.resize(kOverlongLength - 1, '0');
+  std::string bytes;
+  const int stray = std::clamp(now.strayBytes, 0, kMaxStrayBytes);
+  for (int i = 0; i < stray; ++i) {
+    noiseState = noiseState * 1664525u + 1013904223u;
+    auto byte = static_cast<char>(noiseState >> 24);
+    if (byte == '=' || byte == '!') byte = '?';
+    bytes += byte;
+  }
+  return bytes + reply + "\r";
+}
+
+void HexCommandEmulator::Impl::HandleLine(
+    const std::string& text, std::deque<std::pair<Clock::time_point, std::string>>& replies) {
+  // text is ":", letter, axis digit, data.
+  HexCommandRequest request{text,  -1,          text.size() > 1 ? text[1] : '\0', "", "",
+                            false, Clock::now()};
+  if (text.size() > 2) {
+    if (text[2] == '1') request.axis = 0;
+    if (text[2] == '2') request.axis = 1;
+  }
+  if (text.size() > 3) request.data = text.substr(3);
+
+  std::unique_lock<std::mutex> lock(mutex);
+  const HexCommandOptions now = options;
+  ++servedRequests;
+  if (now.closeAfterRequests >= 0 && servedRequests >= now.closeAfterRequests) {
+    server.BeginHangUp(Clock::now());
+  }
+  const bool allSilent =
+      now.silent || (now.silentAfterRequests >= 0 && servedRequests > now.silentAfterRequests);
+  std::string reply;
+  const int length = DataLength(request.letter);
+  if (text.size() < 3) {
+    reply = "!1";
+  } else if (length < 0) {
+    reply = now.permissive ? "=000000" : "!0";
+  } else if (request.axis < 0) {
+    reply = "!3";
+  } else if (static_cast<int>(request.data.size()) != length) {
+    reply = "!1";
+  } else if (Contains(now.refuse, request.letter)) {
+    reply = "!0";
+  } else if (request.axis != now.silentAxis && !allSilent) {  // a silent one does nothing
+    request.axisRunning = axes[request.axis].Running(MotionNowLocked());
+    reply = ExecuteLocked(request.axis, request.letter, request.data);
+  }
+  bool answer = !allSilent && (request.axis < 0 || request.axis != now.silentAxis);
+  if (request.letter == 'e' && !versionQuerySeen) {
+    versionQuerySeen = true;
+    if (now.ignoreFirstVersion) answer = false;
+  }
+  if (answer) request.reply = reply;
+  lock.unlock();
+  log.Add(request);
+
+  if (!answer) return;
+  replies.emplace_back(Clock::now() + Milliseconds(std::max(now.replyDelayMs, 0)),
+                       Decorate(request.letter, reply, now));
+}
+
+void HexCommandEmulator::Impl::Serve() {
+  std::deque<std::pair<Clock::time_point, std::string>> replies;
+  std::deque<uint8_t> output;
+  std::string pending;  // the request being received, from its ":"
+  bool inRequest = false;
+  Clock::time_point nextByteDue = Clock::now();
+
+  auto turn = [&](Clock::time_point now) {
+    bool pace = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      pace = options.pace;
+    }
+    while (!replies.empty() && replies.front().first <= now) {
+      output.insert(output.end(), replies.front().second.begin(), replies.front().second.end());
+      replies.pop_front();
+    }
+    // Without pacing everything goes at once; with it, one byte per byte
+    // time of the line.
+    while (!output.empty() && (!pace || nextByteDue <= now)) {
+      if (!server.WriteFrom(output, pace ? 1 : SIZE_MAX)) break;  // retry when writable
+      // A byte sent late (the poll wakes in whole milliseconds) lets the
+      // next one follow sooner, so the average stays at the line's rate.
+      nextByteDue = std::max(nextByteDue, now - kByteTime) + kByteTime;
+      if (pace) break;
+    }
+    if (replies.empty() && output.empty() && server.HangUpDue(now)) {
+      return LineServer::Turn{.hangUp = true};
+    }
+
+    LineServer::Turn next;
+    if (!replies.empty()) next.wakeAt = replies.front().first;
+    if (!output.empty() && pace) next.wakeAt = std::min(next.wakeAt, nextByteDue);
+    next.writable = !output.empty() && !pace;
+    return next;
+  };
+
+  auto input = [&](const uint8_t* bytes, size_t count) {
+    bool echo = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      echo = options.echo;
+    }
+    // An echoing line hands every byte straight back, ahead of any reply.
+    if (echo) output.insert(output.end(), bytes, bytes + count);
+    for (size_t i = 0; i < count && !server.HangingUp(); ++i) {
+      const char c = static_cast<char>(bytes[i]);
+      if (c == ':') {
+        pending.clear();
+        pending.push_back(c);
+        inRequest = true;
+      } else if (!inRequest || c == '\n') {
+        continue;
+      } else if (c == '\r') {
+        inRequest = false;
+        HandleLine(pending, replies);
+      } else if (pending.size() >= kMaxRequestLength) {
+        inRequest = false;  // too long to be a request: dropped
+      } else {
+        pending += c;
+      }
+    }
+  };
+
+  server.Serve(turn, input);
+}
+
+HexCommandEmulator::HexCommandEmulator(HexCommandOptions options)
+    : impl_(std::make_unique<Impl>(options)) {}
+
+HexCommandEmulator::~HexCommandEmulator() { Stop(); }
+
+bool HexCommandEmulator::Start() {
+  return impl_->server.Start([impl = impl_.get()] { impl->Serve(); });
+}
+
+std::string HexCommandEmulator::DevicePath() const { return impl_->server.DevicePath(); }
+
+void HexCommandEmulator::Stop() { impl_->server.Stop(); }
+
+void HexCommandEmulator::CloseLine() { impl_->server.CloseLine(); }
+
+void HexCommandEmulator::UpdateOptions(const std::function<void(HexCommandOptions&)>& change) {
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    const double now = impl_->MotionNowLocked();
+    impl_->motionAnchor = now;
+    impl_->clockAnchor = Clock::now();
+    change(impl_->options);
+    for (MotorAxis& axis : impl_->axes) axis.SetConfig(impl_->ConfigLocked(), now);
+  }
+  impl_->server.Wake();
+}
+
+int32_t HexCommandEmulator::PositionCounts(int axis) {
+  if (!ValidAxis(axis)) return 0;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->axes[axis].Counts(impl_->MotionNowLocked());
+}
+
+double HexCommandEmulator::PositionDegrees(int axis) {
+  const int32_t counts = PositionCounts(axis);
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return counts * 360.0 / std::max<uint32_t>(impl_->options.countsPerRevolution, 1);
+}
+
+void HexCommandEmulator::SetPositionCounts(int axis, int32_t counts) {
+  if (!ValidAxis(axis)) return;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->axes[axis].LoadCounts(counts, impl_->MotionNowLocked());
+}
+
+bool HexCommandEmulator::Running(int axis) {
+  if (!ValidAxis(axis)) return false;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->axes[axis].Running(impl_->MotionNowLocked());
+}
+
+bool HexCommandEmulator::Initialised(int axis) {
+  if (!ValidAxis(axis)) return false;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->axes[axis].Initialised();
+}
+
+std::string HexCommandEmulator::Status(int axis) {
+  if (!ValidAxis(axis)) return {};
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  char status[3];
+  impl_->axes[axis].StatusCharacters(impl_->MotionNowLocked(), status);
+  return std::string(status, 3);
+}
+
+char HexCommandEmulator::MotionType(int axis) {
+  if (!ValidAxis(axis)) return 0;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->axes[axis].Type();
+}
+
+char HexCommandEmulator::Direction(int axis) {
+  if (!ValidAxis(axis)) return 0;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->axes[axis].Direction();
+}
+
+uint32_t HexCommandEmulator::StepPeriod(int axis) {
+  if (!ValidAxis(axis)) return 0;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->axes[axis].StepPeriod();
+}
+
+uint32_t HexCommandEmulator::BrakeIncrement(int axis) {
+  if (!ValidAxis(axis)) return 0;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->axes[axis].BrakeIncrement();
+}
+
+std::vector<HexCommandRequest> HexCommandEmulator::Requests() { return impl_->log.All(); }
+
+void HexCommandEmulator::ClearRequests() { impl_->log.Clear(); }
+
+bool HexCommandEmulator::WaitForRequest(const std::function<bool(const HexCommandRequest&)>& match,
+                                        int timeoutMs) {
+  return impl_->log.WaitFor(match, Milliseconds(timeoutMs));
+}
+
+void HexCommandEmulator::PrintRequests(std::function<void(const HexCommandRequest&)> print) {
+  impl_->log.SetPrinter(std::move(print));
+}
+
+}  // namespace sidera::emulator

@@ -1,0 +1,334 @@
+// The packet-bus emulator: the line's echo, frame assembly, the two
+// controllers' answers and the fault switches.
+
+#include "emulators/packet_bus/packet_bus_emulator.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <deque>
+#include <mutex>
+#include <numbers>
+
+#include "emulators/common/line_server.h"
+#include "emulators/common/request_log.h"
+#include "emulators/packet_bus/axis_motion.h"
+#include "emulators/packet_bus/packet.h"
+
+namespace sidera::emulator {
+
+using packet_bus::AxisMotion;
+using Clock = std::chrono::steady_clock;
+using Milliseconds = std::chrono::milliseconds;
+
+namespace {
+
+// Message ids the controllers understand.
+enum : uint8_t {
+  kGetPosition = 0x01,
+  kGotoFast = 0x02,
+  kSetPosition = 0x04,
+  kRatePositive = 0x06,
+  kRateNegative = 0x07,
+  kSetting10 = 0x10,
+  kSetting11 = 0x11,
+  kGotoDoneQuery = 0x13,
+  kGotoSlow = 0x17,
+  kSetApproach = 0xFD,
+  kGetVersion = 0xFE,
+};
+
+// A sender that stops in the middle of a frame for this long has given up on
+// it; the bytes received so far are dropped so the next frame is read whole.
+constexpr Milliseconds kFrameGap{100};
+constexpr int kMaxNoiseBytes = 4096;
+constexpr uint8_t kBadLengthByte = 30;
+
+bool ValidAxis(int axis) { return axis == 0 || axis == 1; }
+
+}  // namespace
+
+struct PacketBusEmulator::Impl {
+  explicit Impl(const PacketBusOptions& initial)
+      : options(initial),
+        clockAnchor(Clock::now()),
+        axes{AxisMotion(initial.initialCounts[0], 0.0), AxisMotion(initial.initialCounts[1], 0.0)} {
+  }
+
+  // Everything below up to `server` is guarded by `mutex`; the serving
+  // thread and every public accessor take it.
+  std::mutex mutex;
+  PacketBusOptions options;
+  // Motion time runs at options.timeScale times real time; when the scale
+  // changes, the anchor moves to "now" so that past motion is not rescaled.
+  Clock::time_point clockAnchor;
+  double motionAnchor = 0.0;
+  std::array<AxisMotion, 2> axes;
+  uint8_t approach[2] = {0, 0};
+  uint8_t settings[2][2] = {{0, 0}, {0, 0}};
+  int servedRequests = 0;  // valid requests addressed to a controller, since construction
+  packet_bus::GpsUnit gps;
+
+  RequestLog<PacketBusRequest> log;   // has its own lock
+  uint32_t noiseState = 0x2545F491u;  // serving thread only
+  LineServer server;                  // last: stops serving before the rest goes
+
+  double MotionNowLocked() const {
+    const double real = std::chrono::duration<double>(Clock::now() - clockAnchor).count();
+    const double scale = std::isfinite(options.timeScale) ? options.timeScale : 0.0;
+    return motionAnchor + real * (scale > 0 ? scale : 0.0);
+  }
+
+  std::vector<uint8_t> ExecuteLocked(int axis, uint8_t id, const std::vector<uint8_t>& data);
+  std::vector<uint8_t> Noise(int count);
+  void Serve();
+};
+
+// Carries out one request on the addressed controller and returns the reply
+// data. A known command with too few data bytes is not carried out; it gets
+// an empty reply, as an unknown command does.
+std::vector<uint8_t> PacketBusEmulator::Impl::ExecuteLocked(int axis, uint8_t id,
+                                                            const std::vector<uint8_t>& data) {
+  const double now = MotionNowLocked();
+  AxisMotion& motion = axes[axis];
+  const bool hasCount = data.size() >= 3;
+  const int32_t count = hasCount ? packet_bus::SignExtend24(packet_bus::Unpack24(data.data())) : 0;
+  switch (id) {
+    case kGetPosition: {
+      std::vector<uint8_t> reply(3);
+      packet_bus::Pack24(motion.Counts(now), reply.data());
+      return reply;
+    }
+    case kGotoFast:
+    case kGotoSlow:
+      if (hasCount) {
+        const bool fast = id == kGotoFast;
+        const double degPerSec = fast ? options.fastDegPerSec : options.slowDegPerSec;
+        motion.StartGoto(count, packet_bus::DegreesToCounts(degPerSec), fast, now);
+      }
+      return {};
+    case kSetPosition:
+      if (hasCount) motion.SetCounts(count, now);
+      return {};
+    case kRatePositive:
+    case kRateNegative:
+      if (hasCount) {
+        const auto magnitude = static_cast<int32_t>(packet_bus::Unpack24(data.data()));
+        motion.StartRate(id == kRatePositive ? magnitude : -magnitude, now);
+      }
+      return {};
+    case kSetting10:
+    case kSetting11:
+      if (!data.empty()) settings[axis][id - kSetting10] = data[0];
+      return {};
+    case kGotoDoneQuery:
+      return {static_cast<uint8_t>(motion.GotoRunning(now) ? 0 : 1)};
+    case kSetApproach:
+      if (!data.empty()) approach[axis] = data[0];
+      return {};
+    case kGetVersion:
+      return {options.versionMajor, options.versionMinor};
+    default:
+      return {};
+  }
+}
+
+// Line noise: arbitrary bytes, never the preamble, so the reply that follows
+// is still the first frame the reader finds.
+std::vector<uint8_t> PacketBusEmulator::Impl::Noise(int count) {
+  std::vector<uint8_t> noise;
+  for (int i = 0; i < count; ++i) {
+    noiseState = noiseState * 1664525u + 1013904223u;
+    auto byte = static_cast<uint8_t>(noiseState >> 24);
+    if (byte == packet_bus::kPreamble) byte = 0xA5;
+    noise.push_back(byte);
+  }
+  return noise;
+}
+
+void PacketBusEmulator::Impl::Serve() {
+  struct PendingReply {
+    Clock::time_point due;
+    std::vector<uint8_t> bytes;
+  };
+  packet_bus::FrameSplitter splitter;
+  std::deque<uint8_t> output;  // bytes accepted for the line, not yet written
+  std::deque<PendingReply> replies;
+  Clock::time_point lastInput = Clock::now();
+
+  auto limitReachedLocked = [this] {
+    return options.closeAfterRequests >= 0 && servedRequests >= options.closeAfterRequests;
+  };
+
+  auto handleFrame = [&](const packet_bus::RawFrame& frame) {
+    PacketBusRequest request{frame.bytes, -1, 0, {}, Clock::now()};
+    if (frame.bytes.size() > 4) request.id = frame.bytes[4];
+    if (frame.complete && frame.bytes.size() > 6) {
+      request.data.assign(frame.bytes.begin() + 5, frame.bytes.end() - 1);
+    }
+    const int axis = frame.Valid() ? packet_bus::AxisOfAddress(frame.bytes[3]) : -1;
+    request.axis = axis;
+
+    // Logged once acted on: whoever sees a request in the log sees its effect.
+    std::unique_lock<std::mutex> lock(mutex);
+    if (frame.Valid() && frame.bytes[3] == packet_bus::kGpsAddress && options.gps.present &&
+        !server.HangingUp()) {
+      const int delayMs = std::max(options.replyDelayMs, 0);
+      std::vector<uint8_t> reply = gps.Reply(request.id, options.gps);
+      lock.unlock();
+      log.Add(request);
+      replies.push_back({Clock::now() + Milliseconds(delayMs), std::move(reply)});
+      return;
+    }
+    if (axis < 0 || server.HangingUp()) {  // not for us, or the line is going down
+      lock.unlock();
+      log.Add(request);
+      return;
+    }
+    ++servedRequests;
+    const PacketBusOptions now = options;
+    const std::vector<uint8_t> data = ExecuteLocked(axis, request.id, request.data);
+    if (limitReachedLocked()) server.BeginHangUp(Clock::now());
+    const bool allSilent =
+        now.silent || (now.silentAfterRequests >= 0 && servedRequests > now.silentAfterRequests);
+    lock.unlock();
+    log.Add(request);
+
+    if (now.silentAxis == axis || allSilent) return;
+    std::vector<uint8_t> reply = packet_bus::BuildReply(axis, request.id, data);
+    if (now.badLengthAxis == axis) {
+      reply[1] = kBadLengthByte;
+      reply.back() = packet_bus::Checksum(reply.data() + 1, reply.size() - 2);
+    }
+    if (now.shortPacketAxis == axis) reply.erase(reply.end() - 2, reply.end());
+    std::vector<uint8_t> bytes = Noise(std::min(std::max(now.noiseBytes, 0), kMaxNoiseBytes));
+    bytes.insert(bytes.end(), reply.begin(), reply.end());
+    replies.push_back({Clock::now() + Milliseconds(std::max(now.replyDelayMs, 0)), bytes});
+  };
+
+  auto turn = [&](Clock::time_point now) {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (limitReachedLocked()) server.BeginHangUp(now);
+    }
+    // Replies go out in the order their requests came in.
+    while (!replies.empty() && replies.front().due <= now) {
+      output.insert(output.end(), replies.front().bytes.begin(), replies.front().bytes.end());
+      replies.pop_front();
+    }
+    while (!output.empty() && server.WriteFrom(output)) {
+    }
+    // Hang up once the other side has read what was sent, or gave up.
+    if (replies.empty() && output.empty() && server.HangUpDue(now)) {
+      return LineServer::Turn{.hangUp = true};
+    }
+    if (splitter.Pending() && now - lastInput >= kFrameGap) handleFrame(splitter.Abandon());
+
+    LineServer::Turn next;
+    if (!replies.empty()) next.wakeAt = replies.front().due;
+    if (splitter.Pending()) next.wakeAt = std::min(next.wakeAt, lastInput + kFrameGap);
+    next.writable = !output.empty();  // the other side's buffer is full; retry when writable
+    return next;
+  };
+
+  auto input = [&](const uint8_t* bytes, size_t count) {
+    // Bytes after a long pause start afresh, even when this thread woke too
+    // late to drop the unfinished frame before they came.
+    const Clock::time_point arrived = Clock::now();
+    if (splitter.Pending() && arrived - lastInput >= kFrameGap) handleFrame(splitter.Abandon());
+    lastInput = arrived;
+    // The shared half-duplex line hands every transmitted byte straight
+    // back to its sender, whatever the controllers make of it.
+    output.insert(output.end(), bytes, bytes + count);
+    for (const packet_bus::RawFrame& frame : splitter.Feed(bytes, count)) handleFrame(frame);
+  };
+
+  server.Serve(turn, input);
+}
+
+PacketBusEmulator::PacketBusEmulator(PacketBusOptions options)
+    : impl_(std::make_unique<Impl>(options)) {}
+
+PacketBusEmulator::~PacketBusEmulator() { Stop(); }
+
+bool PacketBusEmulator::Start() {
+  return impl_->server.Start([impl = impl_.get()] { impl->Serve(); });
+}
+
+std::string PacketBusEmulator::DevicePath() const { return impl_->server.DevicePath(); }
+
+void PacketBusEmulator::Stop() { impl_->server.Stop(); }
+
+void PacketBusEmulator::CloseLine() { impl_->server.CloseLine(); }
+
+void PacketBusEmulator::UpdateOptions(const std::function<void(PacketBusOptions&)>& change) {
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->motionAnchor = impl_->MotionNowLocked();
+    impl_->clockAnchor = Clock::now();
+    change(impl_->options);
+  }
+  impl_->server.Wake();  // a new request limit may already be reached
+}
+
+int32_t PacketBusEmulator::PositionCounts(int axis) {
+  if (!ValidAxis(axis)) return 0;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->axes[axis].Counts(impl_->MotionNowLocked());
+}
+
+double PacketBusEmulator::PositionRadians(int axis) {
+  return PositionCounts(axis) * std::numbers::pi / packet_bus::kHalfRevolution;
+}
+
+void PacketBusEmulator::SetPositionCounts(int axis, int32_t counts) {
+  if (!ValidAxis(axis)) return;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->axes[axis].SetCounts(counts, impl_->MotionNowLocked());
+}
+
+bool PacketBusEmulator::GotoInProgress(int axis) {
+  if (!ValidAxis(axis)) return false;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->axes[axis].GotoRunning(impl_->MotionNowLocked());
+}
+
+bool PacketBusEmulator::LastGotoWasFast(int axis) {
+  if (!ValidAxis(axis)) return false;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->axes[axis].LastGotoWasFast();
+}
+
+int32_t PacketBusEmulator::RateWireValue(int axis) {
+  if (!ValidAxis(axis)) return 0;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->axes[axis].RateWireValue();
+}
+
+uint8_t PacketBusEmulator::ApproachByte(int axis) {
+  if (!ValidAxis(axis)) return 0;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->approach[axis];
+}
+
+uint8_t PacketBusEmulator::Setting(int axis, uint8_t id) {
+  if (!ValidAxis(axis) || (id != kSetting10 && id != kSetting11)) return 0;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->settings[axis][id - kSetting10];
+}
+
+std::vector<PacketBusRequest> PacketBusEmulator::Requests() { return impl_->log.All(); }
+
+void PacketBusEmulator::ClearRequests() { impl_->log.Clear(); }
+
+bool PacketBusEmulator::WaitForRequest(const std::function<bool(const PacketBusRequest&)>& match,
+                                       int timeoutMs) {
+  return impl_->log.WaitFor(match, Milliseconds(timeoutMs));
+}
+
+void PacketBusEmulator::PrintRequests(std::function<void(const PacketBusRequest&)> print) {
+  impl_->log.SetPrinter(std::move(print));
+}
+
+}  // namespace sidera::emulator

@@ -1,0 +1,39 @@
+// The alt-azimuth hex-command model: goto parameters, the short way round in
+// azimuth and the RTS/CTS turn-around of its line.
+#include "sidera/drivers/hex_command/hex_command_alt_az_mount.h"
+
+#include "sidera/core/angles.h"
+
+namespace sidera {
+
+HexCommandAltAzMount::HexCommandAltAzMount() {
+  gotoTolerance = DegToRad(1.0 / 12.0);  // 5 arc-minutes
+  approachOffset = DegToRad(0.75);
+  gotoLeadTime = 0.0;
+  mountType = 2;
+}
+
+// Stops the tracking and motion threads (a no-op when DestroyMount already
+// did) while every part of the object is still alive; the link closes after.
+HexCommandAltAzMount::~HexCommandAltAzMount() { Shutdown(); }
+
+int HexCommandAltAzMount::SkyToAxes(SkyPoint& in, AxisPair& out, int applyMountErrors) {
+  const int r = TelescopeMount::SkyToAxes(in, out, applyMountErrors);
+  const double d = out.axis0 - axisPosition[0].load();
+  if (d > kPi && out.axis0 > 0.0) {
+    out.axis0 -= kTwoPi;
+  } else if (d < -kPi && out.axis0 < 0.0) {
+    out.axis0 += kTwoPi;
+  }
+  return r;
+}
+
+LineReady HexCommandAltAzMount::beginTransmit() {
+  if (noHandshake.load() == 0 && !WaitForCtsOff(2)) return LineReady::kNo;
+  SetRts(true);
+  return LineReady::kYes;
+}
+
+void HexCommandAltAzMount::endTransmit() { SetRts(false); }
+
+}  // namespace sidera

@@ -1,0 +1,19 @@
+// Model 0: an alt-azimuth mount on the packet bus. The controllers' angles
+// are the host's angles.
+#pragma once
+
+#include "sidera/drivers/packet_bus/packet_bus_mount.h"
+#include "sidera/mounts/alt_az_mount.h"
+
+namespace sidera {
+
+class PacketBusAltAzMount : public PacketBusMount, public AltAzMount {
+ public:
+  PacketBusAltAzMount();
+  ~PacketBusAltAzMount() override;
+
+  // The family connect, then both axes halted and re-read.
+  MountResult Connect() override;
+};
+
+}  // namespace sidera

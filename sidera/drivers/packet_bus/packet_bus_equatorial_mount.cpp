@@ -1,0 +1,47 @@
+// Model 1: the equatorial packet-bus mount, with its controller frame
+// shift on axis 0 and the axis-1 range.
+
+#include "sidera/drivers/packet_bus/packet_bus_equatorial_mount.h"
+
+#include "sidera/core/angles.h"
+
+namespace sidera {
+
+PacketBusEquatorialMount::PacketBusEquatorialMount() {
+  approachDistance = DegToRad(2.0);
+  approachOffset = DegToRad(0.75);
+  gotoTolerance = DegToRad(1.0 / 30.0);  // 2 arc-minutes
+  gotoLeadTime = 6.0;
+  mountType = 1;
+  isEquatorial = 1;
+}
+
+// Stops the motion threads (a no-op when DestroyMount already did) while
+// every part of the object is still alive; the link closes after.
+PacketBusEquatorialMount::~PacketBusEquatorialMount() { Shutdown(); }
+
+MountResult PacketBusEquatorialMount::ReadAxisPosition(int axis) {
+  double angle = 0.0;
+  const MountResult r = queryPosition(axis, &angle);
+  if (r != kOk) return r;
+  if (axis == 0) {
+    angle -= kPi;
+  } else if (angle < -kPi / 2) {
+    angle += kTwoPi;
+  }
+  axisPosition[axis] = angle;  // one store: readers never see the raw frame
+  return kOk;
+}
+
+MountResult PacketBusEquatorialMount::Connect() { return PacketBusMount::Connect(); }
+
+MountResult PacketBusEquatorialMount::GotoAxisAngle(int axis, double angle) {
+  const double controllerAngle = axis == 0 ? angle + kPi : angle;
+  return GotoInControllerFrame(axis, angle, NormalizeAngle(controllerAngle));
+}
+
+MountResult PacketBusEquatorialMount::WriteAxisPosition(int axis, double angle) {
+  return sendSetPosition(axis, axis == 0 ? angle + kPi : angle);
+}
+
+}  // namespace sidera

@@ -1,0 +1,24 @@
+// Model 1: an equatorial mount on the packet bus.
+//
+// The controller's axis 0 reads half a turn from the host's hour-angle axis
+// (host = controller - pi), and the host keeps axis 1 in [-pi/2, 3pi/2) so
+// that both pier sides have distinct declination-axis angles.
+#pragma once
+
+#include "sidera/drivers/packet_bus/packet_bus_mount.h"
+#include "sidera/mounts/equatorial_mount.h"
+
+namespace sidera {
+
+class PacketBusEquatorialMount : public PacketBusMount, public EquatorialMount {
+ public:
+  PacketBusEquatorialMount();
+  ~PacketBusEquatorialMount() override;
+
+  MountResult ReadAxisPosition(int axis) override;
+  MountResult Connect() override;
+  MountResult GotoAxisAngle(int axis, double angle) override;
+  MountResult WriteAxisPosition(int axis, double angle) override;
+};
+
+}  // namespace sidera

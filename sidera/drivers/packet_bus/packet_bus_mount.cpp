@@ -1,0 +1,261 @@
+// The packet-bus family base: the hardware slots of a mount over the bus
+// messages of its two motor controllers.
+#include "sidera/drivers/packet_bus/packet_bus_mount.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "sidera/core/angles.h"
+#include "sidera/drivers/packet_bus/packet.h"
+#include "sidera/link/exchange_scope.h"
+
+namespace sidera {
+
+namespace {
+
+// Quarter arc-seconds per radian.
+constexpr double kRateUnitsPerRadian = 4.0 / kPi * 180.0 * 60.0 * 60.0;
+// 2^24 counts per turn.
+constexpr double kCountsPerRadian = 8388608.0 / kPi;
+
+// Rates the controllers run a goto at, for the host's state display.
+constexpr double kFastGotoRateDeg = 4.0;
+constexpr double kSlowGotoRateDeg = 0.5;
+
+}  // namespace
+
+PacketBusMount::PacketBusMount() {
+  (void)ApplyBaudRate(19200);
+  for (int axis = 0; axis < 2; ++axis) {
+    countsPerRadian[axis] = kCountsPerRadian;
+    radiansPerCount[axis] = 1.0 / kCountsPerRadian;
+    rateUnitsPerRadian[axis] = kRateUnitsPerRadian;
+  }
+  rateScale = 32.0 * kSiderealRate;
+  approachDistance = DegToRad(2.0);
+  approachOffset = DegToRad(1.0);
+  equatorialGotoRefinement = 1;
+}
+
+// The port itself is closed by the link's destructor, after this one; the
+// model destructors have stopped every worker thread by then.
+PacketBusMount::~PacketBusMount() = default;
+
+// ---- Line handling ----
+
+LineReady PacketBusMount::beginTransmit() {
+  if (noHandshake.load() == 0 && !WaitForCtsOff(2)) return LineReady::kNo;
+  SetRts(true);
+  (void)port.Purge(false, true);
+  (void)port.Purge(true, false);
+  return LineReady::kYes;
+}
+
+LineReady PacketBusMount::finishWrite() {
+  // The shared line echoes what we sent; read it back and drop it unchecked.
+  uint8_t echo[packet_bus::kPacketBufferSize];
+  const size_t length = std::min<size_t>(lastWriteLength, sizeof echo);
+  size_t got = 0;
+  (void)port.Read(echo, length, &got);
+  SetRts(false);
+  return LineReady::kYes;
+}
+
+LineResult PacketBusMount::readReply(uint8_t* reply) {
+  PortByteSource source(port);
+  return packet_bus::ReadReply(source, reply) == 0 ? LineResult::kOk : LineResult::kFailed;
+}
+
+void PacketBusMount::endTransmit() { SetRts(false); }
+
+// ---- Messages ----
+
+MountResult PacketBusMount::sendPacket(int axis, uint8_t id, const uint8_t* data, size_t length,
+                                       uint8_t* reply) {
+  uint8_t request[packet_bus::kPacketBufferSize];
+  const size_t size = packet_bus::BuildRequest(axis, id, data, length, request);
+  if (size == 0) return NoResponse(axis);
+  const LineResult r = exchange(request, static_cast<uint32_t>(size), reply, LineAxis(axis));
+  return r == LineResult::kOk ? kOk : NoResponse(axis);
+}
+
+MountResult PacketBusMount::sendGoto(int axis, double angle, bool fast) {
+  uint8_t data[3];
+  pack24(toCounts(axis, NormalizeAngle(angle)), data);
+  return sendPacket(axis, fast ? packet_bus::kGotoFast : packet_bus::kGotoSlow, data, 3, nullptr);
+}
+
+MountResult PacketBusMount::sendSetPosition(int axis, double angle) {
+  uint8_t data[3];
+  pack24(toCounts(axis, NormalizeAngle(angle)), data);
+  return sendPacket(axis, packet_bus::kSetPosition, data, 3, nullptr);
+}
+
+MountResult PacketBusMount::sendRate(int axis, double rate) {
+  const int32_t units = toRateUnits(axis, rate);
+  if (units > 0) axisLastDirectionPositive[axis] = 1;
+  if (units < 0) axisLastDirectionPositive[axis] = 0;
+  const packet_bus::RateCommand cmd =
+      packet_bus::EncodeRate(units, axisLastDirectionPositive[axis].load() != 0);
+  return sendPacket(axis, cmd.id, cmd.data, 3, nullptr);
+}
+
+MountResult PacketBusMount::queryGotoDone(int axis, int32_t* done) {
+  uint8_t reply[packet_bus::kPacketBufferSize] = {};
+  const MountResult r = sendPacket(axis, packet_bus::kGotoDoneQuery, nullptr, 0, reply);
+  if (r != kOk) return r;
+  // A reply without the data byte carries no answer.
+  if (packet_bus::ReplyDataLength(reply) < 1) return NoResponse(axis);
+  *done = static_cast<int8_t>(reply[packet_bus::kDataOffset]);
+  return kOk;
+}
+
+MountResult PacketBusMount::sendApproach(int axis, uint8_t value) {
+  return sendPacket(axis, packet_bus::kSetApproach, &value, 1, nullptr);
+}
+
+MountResult PacketBusMount::queryVersion(int axis, uint32_t* version) {
+  uint8_t reply[packet_bus::kPacketBufferSize] = {};
+  const MountResult r = sendPacket(axis, packet_bus::kGetVersion, nullptr, 0, reply);
+  if (r != kOk) return r;
+  if (packet_bus::ReplyDataLength(reply) < 2) return NoResponse(axis);
+  const uint8_t* d = reply + packet_bus::kDataOffset;
+  *version = (static_cast<uint32_t>(d[0]) << 16) | (static_cast<uint32_t>(d[1]) << 8);
+  return kOk;
+}
+
+MountResult PacketBusMount::sendSetting10(int axis, uint8_t value) {
+  return sendPacket(axis, packet_bus::kSetting10, &value, 1, nullptr);
+}
+
+MountResult PacketBusMount::sendSetting11(int axis, uint8_t value) {
+  return sendPacket(axis, packet_bus::kSetting11, &value, 1, nullptr);
+}
+
+MountResult PacketBusMount::queryPosition(int axis, double* angle) {
+  uint8_t reply[packet_bus::kPacketBufferSize] = {};
+  const MountResult r = sendPacket(axis, packet_bus::kGetPosition, nullptr, 0, reply);
+  if (r != kOk) return r;
+  // A reply too short to hold a position must not be decoded as one.
+  if (packet_bus::ReplyDataLength(reply) < 3) return NoResponse(axis);
+  *angle = toRadians(axis, packet_bus::DecodeCount24(reply + packet_bus::kDataOffset));
+  return kOk;
+}
+
+// ---- Hardware slots ----
+
+MountResult PacketBusMount::ReadAxisPosition(int axis) {
+  double angle = 0.0;
+  const MountResult r = queryPosition(axis, &angle);
+  if (r != kOk) return r;
+  axisPosition[axis] = angle;
+  return kOk;
+}
+
+void PacketBusMount::SetAxisState(int axis, uint32_t state) {
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  axisState[axis] = state;
+  ++stateChanges_[axis];
+}
+
+void PacketBusMount::CountStateChange(int axis) {
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  ++stateChanges_[axis];
+}
+
+MountResult PacketBusMount::ReadAxisState(int axis) {
+  uint32_t changes = 0;
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    // Only a goto ends by itself; a rate motion is never ended by polling.
+    if ((axisState[axis].load() & AXIS_GOTO) == 0) return kOk;
+    changes = stateChanges_[axis];
+  }
+  int32_t done = 0;
+  const MountResult r = queryGotoDone(axis, &done);
+  if (r != kOk) return r;
+  if (done != 0) {
+    // The answer is about the goto whose state was read. Another thread
+    // may have commanded a new goto (or a rate, or a halt) meanwhile; its
+    // state stands.
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if (stateChanges_[axis] == changes) {
+      axisState[axis] = AXIS_STOPPED;
+      ++stateChanges_[axis];
+    }
+  }
+  return kOk;
+}
+
+MountResult PacketBusMount::Connect() {
+  noHandshake = probeHandshake() == LineReady::kNo ? 1 : 0;
+
+  for (int axis = 0; axis < 2; ++axis) {
+    uint32_t version = 0;
+    const MountResult r = queryVersion(axis, &version);
+    if (r != kOk) return r;
+    firmwareVersion = version;  // axis 1's value, read last, remains
+  }
+  for (int axis = 0; axis < 2; ++axis) {
+    const MountResult r = sendApproach(axis, 0);
+    if (r != kOk) return r;
+  }
+  for (int axis = 0; axis < 2; ++axis) {
+    MountResult r = sendSetting10(axis, 0);
+    if (r != kOk) return r;
+    r = sendSetting11(axis, 0);
+    if (r != kOk) return r;
+  }
+  // Fresh positions for the host; a failure here shows up at the next read.
+  double ignored = 0.0;
+  (void)GetAxisPosition(0, &ignored);
+  (void)GetAxisPosition(1, &ignored);
+  return kOk;
+}
+
+MountResult PacketBusMount::SlewAxisAtRate(int axis, double rate) {
+  if (rate >= 0.0) {
+    axisLastDirectionPositive[axis] = 1;
+    SetAxisState(axis, AXIS_RATE_MOTION | AXIS_POSITIVE);
+  } else {
+    axisLastDirectionPositive[axis] = 0;
+    SetAxisState(axis, AXIS_RATE_MOTION);
+  }
+  return sendRate(axis, rate);
+}
+
+MountResult PacketBusMount::GotoAxisAngle(int axis, double angle) {
+  return GotoInControllerFrame(axis, angle, NormalizeAngle(angle));
+}
+
+MountResult PacketBusMount::GotoInControllerFrame(int axis, double angle, double wireAngle) {
+  axisCommandedAngle[axis] = angle;
+  const MountResult r = ReadAxisPosition(axis);
+  if (r != kOk) return r;
+  const double delta = angle - axisPosition[axis].load();
+
+  // The final approach direction; a lost approach byte only costs accuracy.
+  (void)sendApproach(axis, delta >= 0.0 ? 0 : 1);
+
+  const bool fast = std::fabs(delta) > 1.5 * approachDistance.load();
+  SetAxisState(axis, fast ? (AXIS_GOTO | AXIS_HIGH_SPEED) : AXIS_GOTO);
+  axisRate[axis] = DegToRad(fast ? kFastGotoRateDeg : kSlowGotoRateDeg);
+  const MountResult sent = sendGoto(axis, wireAngle, fast);
+  CountStateChange(axis);
+  return sent;
+}
+
+MountResult PacketBusMount::HaltAxis(int axis) {
+  const UrgentExchanges stop;
+  const MountResult r = sendRate(axis, 0.0);
+  if (r != kOk) return r;
+  SetAxisState(axis, AXIS_STOPPED);
+  return kOk;
+}
+
+MountResult PacketBusMount::WriteAxisPosition(int axis, double angle) {
+  // axisPosition follows at the next read.
+  return sendSetPosition(axis, angle);
+}
+
+}  // namespace sidera

@@ -1,0 +1,99 @@
+// Byte-command line faults as the host sees them: a silent controller,
+// replies cut short, slow or trailed by stray bytes, and a line that goes
+// dead in the middle of a goto.
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "byte_command_fixture.h"
+
+namespace sidera::testing {
+namespace {
+
+using ByteCommandFaultTest = ByteCommandTest;
+using Clock = std::chrono::steady_clock;
+
+TEST_F(ByteCommandFaultTest, ASilentControllerFailsTheConnectButNotCommandsWithoutReply) {
+  emulator::ByteCommandOptions o = QuickOptions();
+  o.silent = true;
+  EXPECT_EQ(Create(8, o), 100);
+  EXPECT_EQ(Sent(), std::vector<Bytes>{{0x01}}) << "the connect stops at the first read";
+  uint32_t state = 0;
+  EXPECT_EQ(GetMountState(&state), 3) << "a failed connect leaves no mount";
+
+  // Falling silent later: reads fail with their axis's code, while commands
+  // without reply cannot tell.
+  ASSERT_EQ(Create(8), 0);
+  emu->UpdateOptions([](auto& o) { o.silent = true; });
+  double pos = 0;
+  EXPECT_EQ(GetAxisPosition(0, &pos), 100);
+  EXPECT_EQ(GetAxisPosition(1, &pos), 101);
+  EXPECT_EQ(SyncAxis(1, Deg(10.0)), 0);
+}
+
+TEST_F(ByteCommandFaultTest, ShortSlowAndTrailedRepliesAndTheLineAfterThem) {
+  ASSERT_EQ(Create(8), 0);
+  const uint32_t p = 0x012345, q = 0x054321;
+  auto angle = [](uint32_t count) { return std::remainder(count * 2 * kPi / kN8, 2 * kPi); };
+  struct Case {
+    const char* what;
+    std::function<void(emulator::ByteCommandOptions&)> fault;
+    int result;
+    double expected;  // position read under the fault
+  } cases[] = {
+      {"cut short: the missing byte reads 0", [](auto& o) { o.cutReplyBytes = 1; }, 0,
+       angle(0x012300)},
+      {"nothing at all", [](auto& o) { o.cutReplyBytes = 3; }, 100, 0.0},
+      {"slow, within the read time-out", [](auto& o) { o.replyDelayMs = 250; }, 0, angle(p)},
+      {"too slow", [](auto& o) { o.replyDelayMs = 800; }, 100, 0.0},
+      {"stray bytes after the reply", [](auto& o) { o.strayBytes = 5; }, 0, angle(p)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    emu->SetPositionCounts(0, p);
+    emu->UpdateOptions(c.fault);
+    double pos = 0;
+    EXPECT_EQ(GetAxisPosition(0, &pos), c.result);
+    if (c.result == 0) {
+      EXPECT_NEAR(pos, c.expected, 1e-12);
+    }
+    // Whatever came late or trailed is gone once the next exchange starts.
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    emu->UpdateOptions([](auto& o) { o = QuickOptions(); });
+    emu->SetPositionCounts(0, q);
+    EXPECT_EQ(GetAxisPosition(0, &pos), 0);
+    EXPECT_NEAR(pos, angle(q), 1e-12);
+  }
+}
+
+TEST_F(ByteCommandFaultTest, ALineThatDiesMidGotoLeavesEveryCallPromptAndTheMountDestroyable) {
+  emulator::ByteCommandOptions o = QuickOptions();
+  o.gotoDegPerSec = 2.0;
+  ASSERT_EQ(Create(8, o), 0);
+  ASSERT_EQ(GotoAxes(Deg(90.0), Deg(45.0)), 0);
+  ASSERT_TRUE(WaitFor([&] { return emu->GotoInProgress(0); }));
+  emu->CloseLine();
+  // The goto gives up on a controller that stopped answering by itself.
+  EXPECT_TRUE(WaitFor(MotionFinished, 5000));
+
+  double pos = 0;
+  uint32_t state = 0;
+  const std::pair<std::function<int()>, int> calls[] = {
+      {[&] { return GetAxisPosition(0, &pos); }, 100},
+      {[&] { return GetAxisPosition(1, &pos); }, 101},
+      {[&] { return SyncHomePosition(); }, 100},
+      {[&] { return StopAxis(0); }, 100},
+  };
+  for (const auto& [call, expected] : calls) {
+    const auto start = Clock::now();
+    EXPECT_EQ(call(), expected);
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(2500));
+  }
+  const auto start = Clock::now();
+  EXPECT_EQ(GetMountState(&state), 100) << "the mount says which axis stopped answering";
+  EXPECT_EQ(DestroyMount(), 0);
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(5500));
+}
+
+}  // namespace
+}  // namespace sidera::testing
