@@ -121,6 +121,25 @@ class AltAzMount : public virtual TelescopeMount {
   // target). kSkip when an axis read failed; kEnd when the reference could
   // not be re-captured.
   CycleStep PlanCycle(LoopReference& reference, CyclePlan& plan);
+  // The loop's backlash take-ups: the axes marked by one (halted and
+  // restarted in every later cycle as well), when each take-up ends, and
+  // which began in the current cycle.
+  struct TakeUps {
+    bool marked[2] = {false, false};
+    uint32_t deadline[2] = {0, 0};
+    bool thisCycle[2] = {false, false};
+  };
+  // What a step of a cycle leaves the loop to do: go on, or end with
+  // `result`.
+  struct LoopStep {
+    bool end = false;
+    MountResult result = kOk;
+  };
+  // Starts a take-up on each axis about to reverse and shortens the plan's
+  // rate by what the take-up turns.
+  LoopStep StartTakeUps(CyclePlan& plan, TakeUps& takeUps);
+  // Restarts each marked axis at its planned rate once its take-up is done.
+  LoopStep RestartAfterTakeUps(const CyclePlan& plan, TakeUps& takeUps);
   // The angle (radians) a backlash take-up turns `axis` through; 0 when the
   // axis takes none.
   double TakeUpAngle(int axis) const;

@@ -294,12 +294,89 @@ AltAzMount::CycleStep AltAzMount::PlanCycle(LoopReference& track, CyclePlan& pla
   }
 }
 
-MountResult AltAzMount::TrackingLoopThread() {
-  // Axes that have had a backlash take-up; once marked, an axis is halted
-  // and restarted in every later cycle as well.
-  bool marked[2] = {false, false};
-  uint32_t deadline[2] = {0, 0};
+// Backlash take-up: an axis about to reverse first crosses its gear
+// backlash at the take-up rate.
+AltAzMount::LoopStep AltAzMount::StartTakeUps(CyclePlan& plan, TakeUps& takeUps) {
   const auto wanted = [this] { return LoopWanted(); };
+  double* const rates = plan.rate;
+  for (int i = 0; i < 2; ++i) {
+    takeUps.thisCycle[i] = false;
+    if (!NeedsBacklashTakeUp(*this, i, rates[i])) continue;
+    const double takeUpRate = BacklashTakeUpRate(*this, rates[i]);
+    const MountResult r = SendIf(wanted, [&] {
+      const MountResult sent = SlewAxisAtRate(i, takeUpRate);
+      if (sent == kOk) takeUpRunning_[i] = true;
+      return sent;
+    });
+    if (r == kUserInterrupt && EndTrackingLoop(kOk, false)) return {true, kOk};
+    if (r != kOk && r != kUserInterrupt) {
+      NoteAxisResult(i, r);
+      (void)EndTrackingLoop(r, true);
+      return {true, r};
+    }
+    if (r != kOk) continue;  // held back, but tracking was started again
+    takeUps.deadline[i] = platform::Now() + backlashTakeUpTime[i];
+    takeUps.marked[i] = true;
+    takeUps.thisCycle[i] = true;
+    // Rates along the track aim at a point on it: the take-up has already
+    // turned the axis part of the way (or past it, then the axis runs on
+    // slowly and lets the track come).
+    const uint32_t takeUpTime = backlashTakeUpTime[i];
+    if (plan.lookAhead > takeUpTime) {
+      const double planned = rates[i] * plan.lookAhead / 1000.0;
+      const double turned = takeUpRate * takeUpTime / 1000.0;
+      rates[i] = ChooseRate(rates[i], (planned - turned) * 1000.0 / (plan.lookAhead - takeUpTime));
+    }
+  }
+  return {};
+}
+
+AltAzMount::LoopStep AltAzMount::RestartAfterTakeUps(const CyclePlan& plan, TakeUps& takeUps) {
+  if (!takeUps.marked[0] && !takeUps.marked[1]) return {};
+  const auto wanted = [this] { return LoopWanted(); };
+  bool restarted[2] = {!takeUps.marked[0], !takeUps.marked[1]};
+  int attempts[2] = {0, 0};
+  for (;;) {
+    const uint32_t t = platform::Now();
+    for (int i = 0; i < 2; ++i) {
+      if (restarted[i]) continue;
+      // A marker from an earlier cycle has long expired; the signed
+      // difference handles a wrap of the tick counter.
+      const bool due = !takeUps.thisCycle[i] || static_cast<int32_t>(t - takeUps.deadline[i]) >= 0;
+      if (!due) continue;
+      const MountResult r = SendIf(wanted, [&] {
+        (void)HaltAxis(i);
+        takeUpRunning_[i] = false;
+        return SlewAxisAtRate(i, plan.rate[i]);
+      });
+      if (r == kUserInterrupt) {
+        if (EndTrackingLoop(kOk, false)) return {true, kOk};
+        continue;  // started again meanwhile: send it once more
+      }
+      if (r == kOk) {
+        restarted[i] = true;
+      } else if (++attempts[i] >= kMaxTakeUpAttempts) {
+        NoteAxisResult(i, r);
+        (void)SendIf(wanted, [this] {
+          (void)HaltAxis(0);
+          return HaltAxis(1);
+        });
+        (void)EndTrackingLoop(r, true);
+        return {true, r};
+      }
+    }
+    if (restarted[0] && restarted[1]) return {};
+    // A stop while a take-up runs: the exit halts the take-up axes.
+    if (!LoopWanted() && EndTrackingLoop(kOk, false)) return {true, kOk};
+    platform::Sleep(kTakeUpPoll);
+  }
+}
+
+// One cycle every period: plan the rates, cross any backlash, restart the
+// axes that crossed it, then command the rates.
+MountResult AltAzMount::TrackingLoopThread() {
+  const auto wanted = [this] { return LoopWanted(); };
+  TakeUps takeUps;
   LoopReference track;
 
   for (;;) {
@@ -319,87 +396,17 @@ MountResult AltAzMount::TrackingLoopThread() {
       (void)EndTrackingLoop(kOk, true);
       return kOk;
     }
-    double* const rates = plan.rate;
-    SIDERA_DEBUG_LOG(kMotion, "tracking loop: rates %.6f %.6f deg/s%s", rates[0] * 180.0 / kPi,
-                     rates[1] * 180.0 / kPi,
+    SIDERA_DEBUG_LOG(kMotion, "tracking loop: rates %.6f %.6f deg/s%s", plan.rate[0] * 180.0 / kPi,
+                     plan.rate[1] * 180.0 / kPi,
                      track.closing ? " (closing on the goto's target)" : "");
 
-    // Backlash take-up: an axis about to reverse first crosses its gear
-    // backlash at the take-up rate.
-    bool takeUpThisCycle[2] = {false, false};
-    for (int i = 0; i < 2; ++i) {
-      if (!NeedsBacklashTakeUp(*this, i, rates[i])) continue;
-      const double takeUpRate = BacklashTakeUpRate(*this, rates[i]);
-      const MountResult r = SendIf(wanted, [&] {
-        const MountResult sent = SlewAxisAtRate(i, takeUpRate);
-        if (sent == kOk) takeUpRunning_[i] = true;
-        return sent;
-      });
-      if (r == kUserInterrupt && EndTrackingLoop(kOk, false)) return kOk;
-      if (r != kOk && r != kUserInterrupt) {
-        NoteAxisResult(i, r);
-        (void)EndTrackingLoop(r, true);
-        return r;
-      }
-      if (r != kOk) continue;  // held back, but tracking was started again
-      deadline[i] = platform::Now() + backlashTakeUpTime[i];
-      marked[i] = true;
-      takeUpThisCycle[i] = true;
-      // Rates along the track aim at a point on it: the take-up has already
-      // turned the axis part of the way (or past it, then the axis runs on
-      // slowly and lets the track come).
-      const uint32_t takeUpTime = backlashTakeUpTime[i];
-      if (plan.lookAhead > takeUpTime) {
-        const double planned = rates[i] * plan.lookAhead / 1000.0;
-        const double turned = takeUpRate * takeUpTime / 1000.0;
-        rates[i] =
-            ChooseRate(rates[i], (planned - turned) * 1000.0 / (plan.lookAhead - takeUpTime));
-      }
-    }
-
-    if (marked[0] || marked[1]) {
-      bool restarted[2] = {!marked[0], !marked[1]};
-      int attempts[2] = {0, 0};
-      for (;;) {
-        const uint32_t t = platform::Now();
-        for (int i = 0; i < 2; ++i) {
-          if (restarted[i]) continue;
-          // A marker from an earlier cycle has long expired; the signed
-          // difference handles a wrap of the tick counter.
-          const bool due = !takeUpThisCycle[i] || static_cast<int32_t>(t - deadline[i]) >= 0;
-          if (!due) continue;
-          const MountResult r = SendIf(wanted, [&] {
-            (void)HaltAxis(i);
-            takeUpRunning_[i] = false;
-            return SlewAxisAtRate(i, rates[i]);
-          });
-          if (r == kUserInterrupt) {
-            if (EndTrackingLoop(kOk, false)) return kOk;
-            continue;  // started again meanwhile: send it once more
-          }
-          if (r == kOk) {
-            restarted[i] = true;
-          } else if (++attempts[i] >= kMaxTakeUpAttempts) {
-            NoteAxisResult(i, r);
-            (void)SendIf(wanted, [this] {
-              (void)HaltAxis(0);
-              return HaltAxis(1);
-            });
-            (void)EndTrackingLoop(r, true);
-            return r;
-          }
-        }
-        if (restarted[0] && restarted[1]) break;
-        // A stop while a take-up runs: the exit halts the take-up axes.
-        if (!LoopWanted() && EndTrackingLoop(kOk, false)) return kOk;
-        platform::Sleep(kTakeUpPoll);
-      }
-    }
+    if (const LoopStep s = StartTakeUps(plan, takeUps); s.end) return s.result;
+    if (const LoopStep s = RestartAfterTakeUps(plan, takeUps); s.end) return s.result;
 
     const MountResult r = SendIf(wanted, [&] {
-      const MountResult first = SlewAxisAtRate(0, rates[0]);
+      const MountResult first = SlewAxisAtRate(0, plan.rate[0]);
       if (first != kOk) return first;
-      return SlewAxisAtRate(1, rates[1]);  // a failure waits for the next cycle
+      return SlewAxisAtRate(1, plan.rate[1]);  // a failure waits for the next cycle
     });
     if (r == kUserInterrupt && EndTrackingLoop(kOk, false)) return kOk;
   }

@@ -12,15 +12,15 @@ namespace sidera::tool {
 namespace {
 
 struct EmulatorRow {
-  int family;
+  host::WireFamily family;
   const char* program;          // built beside the sidera program
   const char* timeScaleOption;  // the option that speeds its axes up
 };
 
 constexpr EmulatorRow kEmulators[] = {
-    {1, "packet-bus-emulator", "--time-scale"},
-    {2, "byte-command-emulator", "--time-scale"},
-    {3, "hex-command-emulator", "--time-scale"},
+    {host::kPacketBus, "packet-bus-emulator", "--time-scale"},
+    {host::kByteCommand, "byte-command-emulator", "--time-scale"},
+    {host::kHexCommand, "hex-command-emulator", "--time-scale"},
 };
 
 const EmulatorRow* RowOf(int model) {

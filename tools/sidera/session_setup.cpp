@@ -105,7 +105,7 @@ bool PrepareSession(const SetupOptions& setup, SessionOptions* session, SetupErr
   const host::ModelFacts* facts = host::FactsOf(setup.model);
   session->model = setup.model;
   session->port = setup.port;
-  if (facts->family == 0) {
+  if (host::IsSimulator(*facts)) {
     if (!setup.device.empty() || setup.port >= 0) {
       error->message = "model " + std::to_string(setup.model) +
                        " is a simulator: it uses no serial device, so --device and --port do "
