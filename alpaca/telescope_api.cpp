@@ -9,6 +9,7 @@
 #include "alpaca/sky_math.h"
 #include "host/civil_time.h"
 #include "indi/sky_coordinates.h"
+#include "sidera.h"
 
 namespace sidera::alpaca {
 namespace {
@@ -380,7 +381,8 @@ const std::map<std::string, Member>& Members() {
         SetSite(&SiteSetting::longitude, "SiteLongitude", -180, 180)}},
       {"siteelevation",
        {Site(&SiteSetting::elevation, "SiteElevation"),
-        SetSite(&SiteSetting::elevation, "SiteElevation", -1000, 8848)}},
+        SetSite(&SiteSetting::elevation, "SiteElevation", SIDERA_LOWEST_ELEVATION,
+                SIDERA_HIGHEST_ELEVATION)}},
 
       // Tracking and guiding.
       {"tracking", {Live([](Call& c) -> json { return c.t.Tracking(); }), LivePut([](Call& c) {

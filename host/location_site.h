@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "sidera.h"
+
 namespace sidera::host {
 
 // Location's settings file: $XDG_CONFIG_HOME/ZENARA.en/ZENARAWindow.conf,
@@ -21,8 +23,8 @@ std::string LocationSettingsPath();
 std::map<std::string, std::string> ParseSettingsText(std::string_view text);
 
 // The elevations (metres) the library's SetSite accepts.
-inline constexpr double kLowestElevation = -1000;
-inline constexpr double kHighestElevation = 8848;
+inline constexpr double kLowestElevation = SIDERA_LOWEST_ELEVATION;
+inline constexpr double kHighestElevation = SIDERA_HIGHEST_ELEVATION;
 
 // The site values Location stores, checked: "siteLon" and "siteLat" in
 // degrees (strings in "%.10g"), "Elevation" in whole metres.

@@ -13,6 +13,7 @@
 #include "indi/goto_report.h"
 #include "indi/library_text.h"
 #include "indi/sky_coordinates.h"
+#include "sidera.h"
 
 namespace sidera::indi {
 namespace {
@@ -815,7 +816,7 @@ bool SideraMountDriver::updateLocation(double latitude, double longitude, double
     LOG_ERROR("Latitude must be from -90 to +90 degrees");
     return false;
   }
-  if (!(elevation >= -1000.0 && elevation <= 8848.0)) {
+  if (!(elevation >= SIDERA_LOWEST_ELEVATION && elevation <= SIDERA_HIGHEST_ELEVATION)) {
     LOG_ERROR("Elevation must be from -1000 to 8848 metres");
     return false;
   }
@@ -1006,7 +1007,7 @@ Site SideraMountDriver::SiteForConnect() const {
     site.latitude = latitude;
     site.longitude = longitude;
     if (IUGetConfigNumber(dev, "GEOGRAPHIC_COORD", "ELEV", &elevation) == 0 &&
-        elevation >= -1000.0 && elevation <= 8848.0) {
+        elevation >= SIDERA_LOWEST_ELEVATION && elevation <= SIDERA_HIGHEST_ELEVATION) {
       site.elevation = elevation;
     }
   }

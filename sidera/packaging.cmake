@@ -7,8 +7,32 @@ include(CMakePackageConfigHelpers)
 
 # Only the C operations are exported; everything else, including template
 # instantiations of the C++ runtime that default to public visibility,
-# stays inside the library.
-set(SIDERA_SYMBOL_MAP ${PROJECT_SOURCE_DIR}/cmake/sidera.map)
+# stays inside the library. The names come from the operations table, read
+# at configure time (a change to it configures again): the linker's version
+# script, and the sorted list the package test expects to find exported.
+set(SIDERA_OPERATIONS_TABLE ${CMAKE_CURRENT_SOURCE_DIR}/include/sidera_operations.h)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${SIDERA_OPERATIONS_TABLE})
+file(READ ${SIDERA_OPERATIONS_TABLE} SIDERA_TABLE_TEXT)
+# Rows read " X(ordinal, Name, ..." or, by name only, " X(Name, ...".
+string(REGEX MATCHALL " X\\(([0-9]+, *)?[A-Za-z_][A-Za-z0-9_]*," SIDERA_ROWS "${SIDERA_TABLE_TEXT}")
+set(SIDERA_EXPORTED_NAMES "")
+foreach(row IN LISTS SIDERA_ROWS)
+  string(REGEX REPLACE "^ X\\(([0-9]+, *)?([A-Za-z0-9_]+),$" "\\2" name "${row}")
+  list(APPEND SIDERA_EXPORTED_NAMES ${name})
+endforeach()
+list(LENGTH SIDERA_EXPORTED_NAMES SIDERA_EXPORTED_COUNT)
+if(SIDERA_EXPORTED_COUNT EQUAL 0)
+  message(FATAL_ERROR "no operations found in ${SIDERA_OPERATIONS_TABLE}")
+endif()
+list(SORT SIDERA_EXPORTED_NAMES)
+list(JOIN SIDERA_EXPORTED_NAMES ";\n    " SIDERA_MAP_NAMES)
+set(SIDERA_SYMBOL_MAP ${CMAKE_CURRENT_BINARY_DIR}/sidera.map)
+file(CONFIGURE OUTPUT ${SIDERA_SYMBOL_MAP} CONTENT
+  "{\n  global:\n    ${SIDERA_MAP_NAMES};\n  local:\n    *;\n};\n" @ONLY)
+list(JOIN SIDERA_EXPORTED_NAMES "\n" SIDERA_SYMBOL_LINES)
+set(SIDERA_EXPORTED_SYMBOLS ${CMAKE_CURRENT_BINARY_DIR}/exported_symbols.txt CACHE INTERNAL
+  "The library's exported symbols, one a line, sorted")
+file(CONFIGURE OUTPUT ${SIDERA_EXPORTED_SYMBOLS} CONTENT "${SIDERA_SYMBOL_LINES}\n" @ONLY)
 target_link_options(sidera PRIVATE -Wl,--version-script=${SIDERA_SYMBOL_MAP})
 set_property(TARGET sidera APPEND PROPERTY LINK_DEPENDS ${SIDERA_SYMBOL_MAP})
 

@@ -90,22 +90,12 @@ extern "C" SIDERA_API int DestroyMount(void) {
 }
 
 extern "C" SIDERA_API int SetSite(double latitude, double elevation) {
-  const CurrentMount mount;
-  if (!mount) {
-    return kNoMount;
-  }
-  if (!AllFinite(latitude, elevation)) {
-    return kInvalidParameter;
-  }
-  return mount->SetSite(latitude, elevation);
+  return OnCurrentMount(AllFinite(latitude, elevation),
+                        [&](TelescopeMount& mount) { return mount.SetSite(latitude, elevation); });
 }
 
 extern "C" SIDERA_API int IsEquatorialMount(void) {
-  const CurrentMount mount;
-  if (!mount) {
-    return kNoMount;
-  }
-  return mount->isEquatorial;
+  return OnCurrentMount(true, [](TelescopeMount& mount) { return mount.isEquatorial; });
 }
 
 extern "C" SIDERA_API void SetDebugTopics(const char* topics) { platform::SetDebugTopics(topics); }

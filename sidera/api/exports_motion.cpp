@@ -8,207 +8,124 @@
 using namespace sidera;
 
 extern "C" SIDERA_API int MoveAxis(int axis, double rate) {
-  const CurrentMount mount;
-  if (!mount) {
-    return kNoMount;
-  }
-  if (!IsAxis(axis) || !AllFinite(rate)) {
-    return kInvalidParameter;
-  }
-  return mount->MoveAxis(axis, rate, SiderealRateFactor(rate));
+  return OnCurrentMount(IsAxis(axis) && AllFinite(rate), [&](TelescopeMount& mount) {
+    return mount.MoveAxis(axis, rate, SiderealRateFactor(rate));
+  });
 }
 
 extern "C" SIDERA_API int GotoAxis(int axis, double angle) {
-  const CurrentMount mount;
-  if (!mount) {
-    return kNoMount;
-  }
-  if (!AllFinite(angle)) {
-    return kInvalidParameter;
-  }
-  // The other axis keeps its current position as its goto target.
-  AxisPair target{};
-  MountResult result = mount->GetAxisPosition(0, &target.axis0);
-  if (result != kOk) {
-    return result;
-  }
-  result = mount->GetAxisPosition(1, &target.axis1);
-  if (result != kOk) {
-    return result;
-  }
-  if (axis != 0) {
-    target.axis1 = angle;
-  } else {
-    target.axis0 = angle;
-  }
-  return mount->GotoAxes(target.axis0, target.axis1);
+  return OnCurrentMount(AllFinite(angle), [&](TelescopeMount& mount) {
+    // The other axis keeps its current position as its goto target.
+    AxisPair target{};
+    MountResult result = mount.GetAxisPosition(0, &target.axis0);
+    if (result != kOk) {
+      return result;
+    }
+    result = mount.GetAxisPosition(1, &target.axis1);
+    if (result != kOk) {
+      return result;
+    }
+    if (axis != 0) {
+      target.axis1 = angle;
+    } else {
+      target.axis0 = angle;
+    }
+    return mount.GotoAxes(target.axis0, target.axis1);
+  });
 }
 
 extern "C" SIDERA_API int StopAxis(int axis) {
-  const CurrentMount mount;
-  if (!mount) {
-    return kNoMount;
-  }
-  if (!IsAxis(axis)) {
-    return kInvalidParameter;
-  }
-  return mount->StopAxis(axis);
+  return OnCurrentMount(IsAxis(axis), [&](TelescopeMount& mount) { return mount.StopAxis(axis); });
 }
 
 extern "C" SIDERA_API int SetAltitudeLimits(double lower, double upper) {
-  const CurrentMount mount;
-  if (!mount) {
-    return kNoMount;
-  }
-  if (!AllFinite(lower, upper)) {
-    return kInvalidParameter;
-  }
-  return mount->SetAltitudeLimits(lower, upper);
+  return OnCurrentMount(AllFinite(lower, upper), [&](TelescopeMount& mount) {
+    return mount.SetAltitudeLimits(lower, upper);
+  });
 }
 
 extern "C" SIDERA_API int SyncAxis(int axis, double angle) {
-  const CurrentMount mount;
-  if (!mount) {
-    return kNoMount;
-  }
-  if (!IsAxis(axis) || !AllFinite(angle)) {
-    return kInvalidParameter;
-  }
-  return mount->SyncAxis(axis, angle);
+  return OnCurrentMount(IsAxis(axis) && AllFinite(angle),
+                        [&](TelescopeMount& mount) { return mount.SyncAxis(axis, angle); });
 }
 
 extern "C" SIDERA_API int SetBacklash(int axis, double angle) {
-  const CurrentMount mount;
-  if (!mount) {
-    return kNoMount;
-  }
-  if (!IsAxis(axis) || !AllFinite(angle)) {
-    return kInvalidParameter;
-  }
-  return mount->SetBacklash(axis, angle);
+  return OnCurrentMount(IsAxis(axis) && AllFinite(angle),
+                        [&](TelescopeMount& mount) { return mount.SetBacklash(axis, angle); });
 }
 
 extern "C" SIDERA_API int SetGuideRate(int axis, double rate) {
-  const CurrentMount mount;
-  if (!mount) {
-    return kNoMount;
-  }
-  if (!IsAxis(axis) || !AllFinite(rate)) {
-    return kInvalidParameter;
-  }
-  return mount->SetGuideRate(axis, rate);
+  return OnCurrentMount(IsAxis(axis) && AllFinite(rate),
+                        [&](TelescopeMount& mount) { return mount.SetGuideRate(axis, rate); });
 }
 
 extern "C" SIDERA_API int GotoSky(double hourAngle, double declination) {
-  const CurrentMount mount;
-  if (!mount) {
-    return kNoMount;
-  }
-  if (!AllFinite(hourAngle, declination)) {
-    return kInvalidParameter;
-  }
-  return mount->GotoSky(Wrapped(SkyPoint{hourAngle, declination}));
+  return OnCurrentMount(AllFinite(hourAngle, declination), [&](TelescopeMount& mount) {
+    return mount.GotoSky(Wrapped(SkyPoint{hourAngle, declination}));
+  });
 }
 
 extern "C" SIDERA_API int SetTracking(int on) {
-  const CurrentMount mount;
-  if (!mount) {
-    return kNoMount;
-  }
-  return mount->SetTracking(on);
+  return OnCurrentMount(true, [&](TelescopeMount& mount) { return mount.SetTracking(on); });
 }
 
 extern "C" SIDERA_API int SetTrackingRateMode(int mode) {
-  const CurrentMount mount;
-  if (!mount) {
-    return kNoMount;
-  }
-  return mount->SetTrackingRateMode(mode);
+  return OnCurrentMount(true,
+                        [&](TelescopeMount& mount) { return mount.SetTrackingRateMode(mode); });
 }
 
 extern "C" SIDERA_API int ExtensionCommand(int value) {
-  const CurrentMount mount;
-  if (!mount) {
-    return kNoMount;
-  }
-  return mount->ExtensionCommand(value);
+  return OnCurrentMount(true, [&](TelescopeMount& mount) { return mount.ExtensionCommand(value); });
 }
 
 extern "C" SIDERA_API int GotoAxes(double angle0, double angle1) {
-  const CurrentMount mount;
-  if (!mount) {
-    return kNoMount;
-  }
-  if (!AllFinite(angle0, angle1)) {
-    return kInvalidParameter;
-  }
-  return mount->GotoAxes(angle0, angle1);
+  return OnCurrentMount(AllFinite(angle0, angle1),
+                        [&](TelescopeMount& mount) { return mount.GotoAxes(angle0, angle1); });
 }
 
 extern "C" SIDERA_API int GotoHorizontal(double azimuth, double altitude) {
-  const CurrentMount mount;
-  if (!mount) {
-    return kNoMount;
-  }
-  if (!AllFinite(azimuth, altitude)) {
-    return kInvalidParameter;
-  }
-  return mount->GotoHorizontal(azimuth, altitude);
+  return OnCurrentMount(AllFinite(azimuth, altitude), [&](TelescopeMount& mount) {
+    return mount.GotoHorizontal(azimuth, altitude);
+  });
 }
 
 // Converts through the pointing model with the mount errors applied; the
 // conversion's own result is not reported (0 on success of the call).
 extern "C" SIDERA_API int SkyToAxes(SkyPoint sky, AxisPair* axes) {
-  const CurrentMount mount;
-  if (!mount) {
-    return kNoMount;
-  }
-  if (axes == nullptr || !IsFinite(sky)) {
-    return kInvalidParameter;
-  }
-  (void)mount->SkyToAxes(sky, *axes, 1);
-  return kOk;
+  return OnCurrentMount(axes != nullptr && IsFinite(sky), [&](TelescopeMount& mount) {
+    (void)mount.SkyToAxes(sky, *axes, 1);
+    return kOk;
+  });
 }
 
 // A goto to the sky position that lies the given axis offsets away from
 // `target`: to axes, offset, back to the sky, then an ordinary sky goto.
 extern "C" SIDERA_API int GotoSkyWithAxisOffset(SkyPoint target, double offset0, double offset1) {
-  const CurrentMount mount;
-  if (!mount) {
-    return kNoMount;
-  }
-  if (!IsFinite(target) || !AllFinite(offset0, offset1)) {
-    return kInvalidParameter;
-  }
-  AxisPair axes{};
-  (void)mount->SkyToAxes(target, axes, 1);
-  axes.axis0 += offset0;
-  axes.axis1 += offset1;
-  SkyPoint shifted{};
-  (void)mount->AxesToSky(axes, shifted, 1);
-  return mount->GotoSky(shifted);
+  return OnCurrentMount(IsFinite(target) && AllFinite(offset0, offset1),
+                        [&](TelescopeMount& mount) {
+                          AxisPair axes{};
+                          (void)mount.SkyToAxes(target, axes, 1);
+                          axes.axis0 += offset0;
+                          axes.axis1 += offset1;
+                          SkyPoint shifted{};
+                          (void)mount.AxesToSky(axes, shifted, 1);
+                          return mount.GotoSky(shifted);
+                        });
 }
 
 // No result. Without a mount, or with any non-finite value, nothing changes.
 extern "C" SIDERA_API void SetGotoParameters(double approachDistance, double approachOffset,
                                              double gotoTolerance, double gotoLeadTime) {
-  const CurrentMount mount;
-  if (!mount) {
-    return;
-  }
-  if (!AllFinite(approachDistance, approachOffset, gotoTolerance, gotoLeadTime)) {
-    return;
-  }
-  mount->approachDistance = approachDistance;
-  mount->approachOffset = approachOffset;
-  mount->gotoTolerance = gotoTolerance;
-  mount->gotoLeadTime = gotoLeadTime;
+  (void)OnCurrentMount(AllFinite(approachDistance, approachOffset, gotoTolerance, gotoLeadTime),
+                       [&](TelescopeMount& mount) {
+                         mount.approachDistance = approachDistance;
+                         mount.approachOffset = approachOffset;
+                         mount.gotoTolerance = gotoTolerance;
+                         mount.gotoLeadTime = gotoLeadTime;
+                         return kOk;
+                       });
 }
 
 extern "C" SIDERA_API int SyncHomePosition(void) {
-  const CurrentMount mount;
-  if (!mount) {
-    return kNoMount;
-  }
-  return mount->SyncHomePosition();
+  return OnCurrentMount(true, [](TelescopeMount& mount) { return mount.SyncHomePosition(); });
 }

@@ -7,13 +7,9 @@
 using namespace sidera;
 
 extern "C" SIDERA_API int GetMotionOutcome(int axis, MotionOutcome* out) {
-  const CurrentMount mount;
-  if (!mount) {
-    return kNoMount;
-  }
-  if (out == nullptr || (axis != SIDERA_OUTCOME_MOUNT && axis != 0 && axis != 1)) {
-    return kInvalidParameter;
-  }
-  *out = mount->outcomes.Read(axis == SIDERA_OUTCOME_MOUNT ? MotionOutcomes::kMountSlot : axis);
-  return kOk;
+  const bool known = axis == SIDERA_OUTCOME_MOUNT || axis == 0 || axis == 1;
+  return OnCurrentMount(out != nullptr && known, [&](TelescopeMount& mount) {
+    *out = mount.outcomes.Read(axis == SIDERA_OUTCOME_MOUNT ? MotionOutcomes::kMountSlot : axis);
+    return kOk;
+  });
 }

@@ -11,78 +11,48 @@
 using namespace sidera;
 
 extern "C" SIDERA_API int GetAxisPosition(int axis, double* angle) {
-  const CurrentMount mount;
-  if (!mount) {
-    return kNoMount;
-  }
-  if (angle == nullptr || !IsAxis(axis)) {
-    return kInvalidParameter;
-  }
-  const SharedReadOuts shared;
-  return mount->GetAxisPosition(axis, angle);
+  return OnCurrentMount(angle != nullptr && IsAxis(axis), [&](TelescopeMount& mount) {
+    const SharedReadOuts shared;
+    return mount.GetAxisPosition(axis, angle);
+  });
 }
 
 // Axis 1 is read only when axis 0 was read without error.
 extern "C" SIDERA_API int GetAxisPositions(AxisPair* axes) {
-  const CurrentMount mount;
-  if (!mount) {
-    return kNoMount;
-  }
-  if (axes == nullptr) {
-    return kInvalidParameter;
-  }
-  const SharedReadOuts shared;
-  const MountResult result = mount->GetAxisPosition(0, &axes->axis0);
-  if (result != kOk) {
-    return result;
-  }
-  return mount->GetAxisPosition(1, &axes->axis1);
+  return OnCurrentMount(axes != nullptr, [&](TelescopeMount& mount) {
+    const SharedReadOuts shared;
+    const MountResult result = mount.GetAxisPosition(0, &axes->axis0);
+    if (result != kOk) {
+      return result;
+    }
+    return mount.GetAxisPosition(1, &axes->axis1);
+  });
 }
 
 extern "C" SIDERA_API int GetSkyPosition(SkyPoint* sky) {
-  const CurrentMount mount;
-  if (!mount) {
-    return kNoMount;
-  }
-  if (sky == nullptr) {
-    return kInvalidParameter;
-  }
-  const SharedReadOuts shared;
-  return mount->GetSkyPosition(sky);
+  return OnCurrentMount(sky != nullptr, [&](TelescopeMount& mount) {
+    const SharedReadOuts shared;
+    return mount.GetSkyPosition(sky);
+  });
 }
 
 extern "C" SIDERA_API int GetHorizontalPosition(HorizontalPoint* horizontal) {
-  const CurrentMount mount;
-  if (!mount) {
-    return kNoMount;
-  }
-  if (horizontal == nullptr) {
-    return kInvalidParameter;
-  }
-  const SharedReadOuts shared;
-  return mount->GetHorizontalPosition(horizontal);
+  return OnCurrentMount(horizontal != nullptr, [&](TelescopeMount& mount) {
+    const SharedReadOuts shared;
+    return mount.GetHorizontalPosition(horizontal);
+  });
 }
 
 extern "C" SIDERA_API int GetAxisState(int axis, uint32_t* state) {
-  const CurrentMount mount;
-  if (!mount) {
-    return kNoMount;
-  }
-  if (state == nullptr || !IsAxis(axis)) {
-    return kInvalidParameter;
-  }
-  const SharedReadOuts shared;
-  return mount->GetAxisState(axis, state);
+  return OnCurrentMount(state != nullptr && IsAxis(axis), [&](TelescopeMount& mount) {
+    const SharedReadOuts shared;
+    return mount.GetAxisState(axis, state);
+  });
 }
 
 extern "C" SIDERA_API int GetMountState(uint32_t* state) {
-  const CurrentMount mount;
-  if (!mount) {
-    return kNoMount;
-  }
-  if (state == nullptr) {
-    return kInvalidParameter;
-  }
-  const SharedReadOuts shared;
-  return mount->GetMountState(state);
+  return OnCurrentMount(state != nullptr, [&](TelescopeMount& mount) {
+    const SharedReadOuts shared;
+    return mount.GetMountState(state);
+  });
 }

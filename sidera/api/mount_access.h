@@ -14,6 +14,7 @@
 #include <mutex>
 
 #include "sidera/api/globals.h"
+#include "sidera/core/types.h"
 
 namespace sidera {
 
@@ -33,6 +34,19 @@ class CurrentMount {
  private:
   TelescopeMount* mount_;
 };
+
+// The start every exported operation on the mount shares: holds the current
+// mount for the whole call and answers 3 without one, then `refused` (4
+// unless given) when the caller found the arguments unusable, and otherwise
+// what `body` answers on the mount. No mount is reported before a bad
+// argument, so a host without a mount hears 3 whatever it passed.
+template <typename Body>
+int OnCurrentMount(bool argumentsUsable, Body&& body, int refused = kInvalidParameter) {
+  const CurrentMount mount;
+  if (!mount) return kNoMount;
+  if (!argumentsUsable) return refused;
+  return body(*mount);
+}
 
 class MountLifecycle {
  public:

@@ -360,7 +360,8 @@ MountResult TelescopeMount::SetSite(double newLatitude, double newElevation) {
       trackingRate = -rate;
     }
   }
-  if (!(newElevation >= -1000.0 && newElevation <= 8848.0)) return kInvalidParameter;
+  if (!(newElevation >= SIDERA_LOWEST_ELEVATION && newElevation <= SIDERA_HIGHEST_ELEVATION))
+    return kInvalidParameter;
   elevation = newElevation;
   if (isAligned == 0) (void)ResetAlignment();
   return kOk;

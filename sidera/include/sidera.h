@@ -185,6 +185,10 @@ typedef struct AlignmentRecord {
   uint32_t checksum;               /* offset 196: byte sum of 0..195 */
 } AlignmentRecord;
 
+/* The site elevations (metres) SetSite accepts, the ends included. */
+#define SIDERA_LOWEST_ELEVATION (-1000.0)
+#define SIDERA_HIGHEST_ELEVATION 8848.0
+
 /* Civil date and time, as passed to ComputeSiderealTime. */
 typedef struct CivilDateTime {
   uint16_t year;
@@ -197,60 +201,64 @@ typedef struct CivilDateTime {
   uint16_t millisecond;
 } CivilDateTime;
 
-/* Ordinal 1..16: operations that need no mount. */
-SIDERA_API void GetErrorMessage(int code, SideraChar16* text);                         /* 1 */
-SIDERA_API int GetMountName(int mountType, SideraChar16* text);                        /* 10 */
-SIDERA_API int CreateMount(int mountType, double latitude, double elevation);          /* 11 */
-SIDERA_API int DestroyMount(void);                                                     /* 12 */
-SIDERA_API int SetSite(double latitude, double elevation);                             /* 13 */
-SIDERA_API int IsEquatorialMount(void);                                                /* 14 */
-SIDERA_API void SetComPort(int port);                                                  /* 15 */
-SIDERA_API int RegisterBluetoothPort(uint64_t address, int channel, uint32_t* handle); /* 16 */
+/* The operations. Each has an ordinal for hosts that bind them by number
+ * through GetOperationByOrdinal; sidera_operations.h lists them with their
+ * ordinals as one table.
+ *
+ * Ordinals 1..16: operations that need no mount. */
+SIDERA_API void GetErrorMessage(int code, SideraChar16* text);
+SIDERA_API int GetMountName(int mountType, SideraChar16* text);
+SIDERA_API int CreateMount(int mountType, double latitude, double elevation);
+SIDERA_API int DestroyMount(void);
+SIDERA_API int SetSite(double latitude, double elevation);
+SIDERA_API int IsEquatorialMount(void);
+SIDERA_API void SetComPort(int port);
+SIDERA_API int RegisterBluetoothPort(uint64_t address, int channel, uint32_t* handle);
 
 /* Ordinals 20..30: star ratings and alignment. */
-SIDERA_API int CheckStars1(SkyPoint s1);                                         /* 20 */
-SIDERA_API int CheckStars2(SkyPoint s1, SkyPoint s2, int mode);                  /* 21 */
-SIDERA_API int CheckStars3(SkyPoint s1, SkyPoint s2, SkyPoint s3);               /* 22 */
-SIDERA_API int SetMountErrors(double collimation, double nonPerpendicularity);   /* 23 */
-SIDERA_API int AlignOneStar(AlignStar s1);                                       /* 24 */
-SIDERA_API int AlignTwoStars(AlignStar s1, AlignStar s2);                        /* 25 */
-SIDERA_API int AlignThreeStars(AlignStar s1, AlignStar s2, AlignStar s3);        /* 26 */
-SIDERA_API int GetAlignmentQuality(double* residual);                            /* 27 */
-SIDERA_API int GetMountErrors(double* collimation, double* nonPerpendicularity); /* 28 */
-SIDERA_API int SaveAlignment(AlignmentRecord* record);                           /* 29 */
-SIDERA_API int LoadAlignment(const AlignmentRecord* record);                     /* 30 */
+SIDERA_API int CheckStars1(SkyPoint s1);
+SIDERA_API int CheckStars2(SkyPoint s1, SkyPoint s2, int mode);
+SIDERA_API int CheckStars3(SkyPoint s1, SkyPoint s2, SkyPoint s3);
+SIDERA_API int SetMountErrors(double collimation, double nonPerpendicularity);
+SIDERA_API int AlignOneStar(AlignStar s1);
+SIDERA_API int AlignTwoStars(AlignStar s1, AlignStar s2);
+SIDERA_API int AlignThreeStars(AlignStar s1, AlignStar s2, AlignStar s3);
+SIDERA_API int GetAlignmentQuality(double* residual);
+SIDERA_API int GetMountErrors(double* collimation, double* nonPerpendicularity);
+SIDERA_API int SaveAlignment(AlignmentRecord* record);
+SIDERA_API int LoadAlignment(const AlignmentRecord* record);
 
 /* Ordinals 40..56: motion. */
-SIDERA_API int MoveAxis(int axis, double rate);                                        /* 40 */
-SIDERA_API int GotoAxis(int axis, double angle);                                       /* 41 */
-SIDERA_API int StopAxis(int axis);                                                     /* 42 */
-SIDERA_API int SetAltitudeLimits(double lower, double upper);                          /* 43 */
-SIDERA_API int SyncAxis(int axis, double angle);                                       /* 44 */
-SIDERA_API int SetBacklash(int axis, double angle);                                    /* 45 */
-SIDERA_API int SetGuideRate(int axis, double rate);                                    /* 46 */
-SIDERA_API int GotoSky(double hourAngle, double declination);                          /* 47 */
-SIDERA_API int SetTracking(int on);                                                    /* 48 */
-SIDERA_API int SetTrackingRateMode(int mode);                                          /* 49 */
-SIDERA_API int ExtensionCommand(int value);                                            /* 50 */
-SIDERA_API int GotoAxes(double angle0, double angle1);                                 /* 51 */
-SIDERA_API int GotoHorizontal(double azimuth, double altitude);                        /* 52 */
-SIDERA_API int SkyToAxes(SkyPoint sky, AxisPair* axes);                                /* 53 */
-SIDERA_API int GotoSkyWithAxisOffset(SkyPoint target, double offset0, double offset1); /* 54 */
+SIDERA_API int MoveAxis(int axis, double rate);
+SIDERA_API int GotoAxis(int axis, double angle);
+SIDERA_API int StopAxis(int axis);
+SIDERA_API int SetAltitudeLimits(double lower, double upper);
+SIDERA_API int SyncAxis(int axis, double angle);
+SIDERA_API int SetBacklash(int axis, double angle);
+SIDERA_API int SetGuideRate(int axis, double rate);
+SIDERA_API int GotoSky(double hourAngle, double declination);
+SIDERA_API int SetTracking(int on);
+SIDERA_API int SetTrackingRateMode(int mode);
+SIDERA_API int ExtensionCommand(int value);
+SIDERA_API int GotoAxes(double angle0, double angle1);
+SIDERA_API int GotoHorizontal(double azimuth, double altitude);
+SIDERA_API int SkyToAxes(SkyPoint sky, AxisPair* axes);
+SIDERA_API int GotoSkyWithAxisOffset(SkyPoint target, double offset0, double offset1);
 SIDERA_API void SetGotoParameters(double approachDistance, double approachOffset,
-                                  double gotoTolerance, double gotoLeadTime); /* 55 */
-SIDERA_API int SyncHomePosition(void);                                        /* 56 */
+                                  double gotoTolerance, double gotoLeadTime);
+SIDERA_API int SyncHomePosition(void);
 
 /* Ordinals 70..75: read-outs. */
-SIDERA_API int GetAxisPosition(int axis, double* angle);           /* 70 */
-SIDERA_API int GetAxisPositions(AxisPair* axes);                   /* 71 */
-SIDERA_API int GetSkyPosition(SkyPoint* sky);                      /* 72 */
-SIDERA_API int GetHorizontalPosition(HorizontalPoint* horizontal); /* 73 */
-SIDERA_API int GetAxisState(int axis, uint32_t* state);            /* 74 */
-SIDERA_API int GetMountState(uint32_t* state);                     /* 75 */
+SIDERA_API int GetAxisPosition(int axis, double* angle);
+SIDERA_API int GetAxisPositions(AxisPair* axes);
+SIDERA_API int GetSkyPosition(SkyPoint* sky);
+SIDERA_API int GetHorizontalPosition(HorizontalPoint* horizontal);
+SIDERA_API int GetAxisState(int axis, uint32_t* state);
+SIDERA_API int GetMountState(uint32_t* state);
 
 /* Ordinals 90, 91: time and angles. */
-SIDERA_API double ComputeSiderealTime(CivilDateTime when, double zoneHours, int daylight); /* 90 */
-SIDERA_API double AngularSeparation(double lon1, double lat1, double lon2, double lat2);   /* 91 */
+SIDERA_API double ComputeSiderealTime(CivilDateTime when, double zoneHours, int daylight);
+SIDERA_API double AngularSeparation(double lon1, double lat1, double lon2, double lat2);
 
 /* The operation of an ordinal, or null for an ordinal that has none. */
 SIDERA_API void* GetOperationByOrdinal(int ordinal);

@@ -223,9 +223,11 @@ static void TestTextsInEveryLanguage(void) {
 static void TestNoMountAnswers(void) {
   CHECK(((int (*)(void))Op(12))() == 0, "DestroyMount without a mount");
   CHECK(((int (*)(void))Op(12))() == 0, "DestroyMount twice");
-  CHECK(((int (*)(int, double, double))Op(11))(12, 0.5, 0.0) == 1, "CreateMount(12)");
-  CHECK(((int (*)(int, double, double))Op(11))(-1, 0.5, 0.0) == 1, "CreateMount(-1)");
-  CHECK(((int (*)(int, double, double))Op(11))(INT32_MIN, 0.5, 0.0) == 1, "CreateMount(INT32_MIN)");
+  const int unknownModels[] = {12, -1, INT32_MIN};
+  for (int i = 0; i < 3; ++i) {
+    CHECK(((int (*)(int, double, double))Op(11))(unknownModels[i], 0.5, 0.0) == 1,
+          "CreateMount(%d)", unknownModels[i]);
+  }
 
   Pair p = {0.5, 0.25}, out = {0, 0};
   Star s = {0.1, 0.2, 0.3, 0.4};
@@ -282,6 +284,12 @@ static void TestSimulatorLifecycle(void) {
   CHECK(((int (*)(int, char16_t*))Op(10))(12, NULL) == 1, "the model is judged before the buffer");
   Record record;
   CHECK(((int (*)(Record*))Op(29))(&record) == 200, "SaveAlignment returns the record size");
+  /* What a setter passes on, its getter reads back. */
+  double collimation = 0, nonPerpendicularity = 0;
+  CHECK(((int (*)(double, double))Op(23))(0.001, -0.002) == 0, "SetMountErrors");
+  CHECK(((int (*)(double*, double*))Op(28))(&collimation, &nonPerpendicularity) == 0 &&
+            collimation == 0.001 && nonPerpendicularity == -0.002,
+        "GetMountErrors read %g %g", collimation, nonPerpendicularity);
   CHECK(((int (*)(void))Op(12))() == 0, "DestroyMount");
   uint32_t state = 0;
   CHECK(((int (*)(uint32_t*))Op(75))(&state) == 3, "no mount after DestroyMount");

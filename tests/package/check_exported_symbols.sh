@@ -7,8 +7,11 @@ nm_tool=$1
 library=$2
 expected=$3
 
+export LC_ALL=C
 actual=$(mktemp)
-trap 'rm -f "$actual"' EXIT
+wanted=$(mktemp)
+trap 'rm -f "$actual" "$wanted"' EXIT
+sort -u "$expected" > "$wanted"
 
 "$nm_tool" -D --defined-only "$library" |
   awk 'NF >= 3 { print $3 }' |
@@ -16,7 +19,7 @@ trap 'rm -f "$actual"' EXIT
   grep -v -x -E '_init|_fini|__bss_start|_edata|_end|__end__|__bss_start__|__bss_end__|_bss_end__' |
   sort -u > "$actual"
 
-if ! diff -u "$expected" "$actual"; then
+if ! diff -u "$wanted" "$actual"; then
   echo "exported symbols differ from the expected list (- expected, + exported)" >&2
   exit 1
 fi

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <type_traits>
 
 #include "host/utf8.h"
 
@@ -42,68 +43,30 @@ bool Library::Load(const std::string& path) {
     error_ = std::string("cannot load ") + path + ": " + (why ? why : "unknown error");
     return false;
   }
-  auto lookup = reinterpret_cast<OrdinalLookup>(dlsym(handle, "GetOperationByOrdinal"));
-  if (lookup == nullptr) {
-    error_ = path + " has no GetOperationByOrdinal";
+  // The operations exported by name first: GetOperationByOrdinal among
+  // them, through which the rest are bound.
+  SideraApi& a = api_;
+  const char* missingName = nullptr;
+  auto bindName = [&](const char* name, auto& slot) {
+    slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(dlsym(handle, name));
+    if (slot == nullptr && missingName == nullptr) missingName = name;
+  };
+#define SIDERA_TOOL_BIND_NAME(name, result, parameters) bindName(#name, a.name);
+  SIDERA_NAMED_OPERATIONS(SIDERA_TOOL_BIND_NAME)
+#undef SIDERA_TOOL_BIND_NAME
+  if (missingName != nullptr) {
+    error_ = path + " has no " + missingName;
     return false;
   }
-  SideraApi& a = api_;
   int firstMissing = 0;
   auto bind = [&](int ordinal, auto& slot) {
-    if (!Bind(lookup, ordinal, slot) && firstMissing == 0) firstMissing = ordinal;
+    if (!Bind(a.GetOperationByOrdinal, ordinal, slot) && firstMissing == 0) firstMissing = ordinal;
   };
-  bind(1, a.GetErrorMessage);
-  bind(10, a.GetMountName);
-  bind(11, a.CreateMount);
-  bind(12, a.DestroyMount);
-  bind(13, a.SetSite);
-  bind(14, a.IsEquatorialMount);
-  bind(15, a.SetComPort);
-  bind(16, a.RegisterBluetoothPort);
-  bind(20, a.CheckStars1);
-  bind(21, a.CheckStars2);
-  bind(22, a.CheckStars3);
-  bind(23, a.SetMountErrors);
-  bind(24, a.AlignOneStar);
-  bind(25, a.AlignTwoStars);
-  bind(26, a.AlignThreeStars);
-  bind(27, a.GetAlignmentQuality);
-  bind(28, a.GetMountErrors);
-  bind(29, a.SaveAlignment);
-  bind(30, a.LoadAlignment);
-  bind(40, a.MoveAxis);
-  bind(41, a.GotoAxis);
-  bind(42, a.StopAxis);
-  bind(43, a.SetAltitudeLimits);
-  bind(44, a.SyncAxis);
-  bind(45, a.SetBacklash);
-  bind(46, a.SetGuideRate);
-  bind(47, a.GotoSky);
-  bind(48, a.SetTracking);
-  bind(49, a.SetTrackingRateMode);
-  bind(50, a.ExtensionCommand);
-  bind(51, a.GotoAxes);
-  bind(52, a.GotoHorizontal);
-  bind(53, a.SkyToAxes);
-  bind(54, a.GotoSkyWithAxisOffset);
-  bind(55, a.SetGotoParameters);
-  bind(56, a.SyncHomePosition);
-  bind(70, a.GetAxisPosition);
-  bind(71, a.GetAxisPositions);
-  bind(72, a.GetSkyPosition);
-  bind(73, a.GetHorizontalPosition);
-  bind(74, a.GetAxisState);
-  bind(75, a.GetMountState);
-  bind(90, a.ComputeSiderealTime);
-  bind(91, a.AngularSeparation);
+#define SIDERA_TOOL_BIND_ORDINAL(ordinal, name, result, parameters) bind(ordinal, a.name);
+  SIDERA_ORDINAL_OPERATIONS(SIDERA_TOOL_BIND_ORDINAL)
+#undef SIDERA_TOOL_BIND_ORDINAL
   if (firstMissing != 0) {
     error_ = path + " has no operation at ordinal " + std::to_string(firstMissing);
-    return false;
-  }
-  a.GetMotionOutcome =
-      reinterpret_cast<decltype(a.GetMotionOutcome)>(dlsym(handle, "GetMotionOutcome"));
-  if (a.GetMotionOutcome == nullptr) {
-    error_ = path + " has no GetMotionOutcome";
     return false;
   }
   return true;

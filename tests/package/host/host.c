@@ -1,7 +1,9 @@
 /* A minimal host: links the installed library, binds one operation by name
- * and one by ordinal, and checks a few answers that need no mount. */
+ * and one by ordinal, binds every ordinal through the installed operations
+ * table, and checks a few answers that need no mount. */
 #include <math.h>
 #include <sidera.h>
+#include <sidera_operations.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -38,6 +40,18 @@ int main(void) {
     fprintf(stderr, "ordinal 90 wrong\n");
     ++failures;
   }
+  /* Each row's types agree with its declaration (a mismatch is a compile
+   * error here) and its ordinal is bound. */
+#define BIND_ROW(ordinal, name, result, parameters)                   \
+  {                                                                   \
+    result(*declared) parameters = name;                              \
+    if (declared == NULL || !GetOperationByOrdinal(ordinal)) {        \
+      fprintf(stderr, "ordinal %d (%s) not bound\n", ordinal, #name); \
+      ++failures;                                                     \
+    }                                                                 \
+  }
+  SIDERA_ORDINAL_OPERATIONS(BIND_ROW)
+#undef BIND_ROW
   if (failures == 0) printf("host OK\n");
   return failures == 0 ? 0 : 1;
 }
