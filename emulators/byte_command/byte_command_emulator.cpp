@@ -12,6 +12,7 @@
 
 #include "emulators/byte_command/circle_axis.h"
 #include "emulators/byte_command/wire.h"
+#include "emulators/common/axis_access.h"
 #include "emulators/common/line_noise.h"
 #include "emulators/common/line_server.h"
 #include "emulators/common/motion_clock.h"
@@ -272,34 +273,25 @@ void ByteCommandEmulator::UpdateOptions(const std::function<void(ByteCommandOpti
 }
 
 uint32_t ByteCommandEmulator::PositionCounts(int axis) {
-  if (!ValidAxis(axis)) return 0;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->axes[axis].Counts(impl_->MotionNowLocked());
+  return OnAxis(*impl_, axis, uint32_t{0}, [](CircleAxis& a, double now) { return a.Counts(now); });
 }
 
 double ByteCommandEmulator::PositionRadians(int axis) {
-  if (!ValidAxis(axis)) return 0;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  CircleAxis& a = impl_->axes[axis];
-  return a.Counts(impl_->MotionNowLocked()) * 2.0 * std::numbers::pi / a.CountsPerRevolution();
+  return OnAxis(*impl_, axis, 0.0, [](CircleAxis& a, double now) {
+    return a.Counts(now) * 2.0 * std::numbers::pi / a.CountsPerRevolution();
+  });
 }
 
 void ByteCommandEmulator::SetPositionCounts(int axis, uint32_t counts) {
-  if (!ValidAxis(axis)) return;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  impl_->axes[axis].SetCounts(counts, impl_->MotionNowLocked());
+  OnAxis(*impl_, axis, [counts](CircleAxis& a, double now) { a.SetCounts(counts, now); });
 }
 
 bool ByteCommandEmulator::GotoInProgress(int axis) {
-  if (!ValidAxis(axis)) return false;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->axes[axis].GotoRunning(impl_->MotionNowLocked());
+  return OnAxis(*impl_, axis, false, [](CircleAxis& a, double now) { return a.GotoRunning(now); });
 }
 
 int32_t ByteCommandEmulator::RateWireValue(int axis) {
-  if (!ValidAxis(axis)) return 0;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->axes[axis].RateWireValue();
+  return OnAxis(*impl_, axis, int32_t{0}, [](CircleAxis& a, double) { return a.RateWireValue(); });
 }
 
 uint32_t ByteCommandEmulator::CountsPerRevolutionSetting(int axis) {

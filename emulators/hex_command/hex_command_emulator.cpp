@@ -9,6 +9,7 @@
 #include <deque>
 #include <mutex>
 
+#include "emulators/common/axis_access.h"
 #include "emulators/common/line_noise.h"
 #include "emulators/common/line_server.h"
 #include "emulators/common/motion_clock.h"
@@ -29,8 +30,6 @@ constexpr std::chrono::microseconds kByteTime{1042};
 constexpr size_t kMaxRequestLength = 32;
 constexpr size_t kOverlongLength = 20;  // marker to carriage return
 constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-bool ValidAxis(int axis) { return axis == 0 || axis == 1; }
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -378,9 +377,7 @@ void HexCommandEmulator::UpdateOptions(const std::function<void(HexCommandOption
 }
 
 int32_t HexCommandEmulator::PositionCounts(int axis) {
-  if (!ValidAxis(axis)) return 0;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->axes[axis].Counts(impl_->MotionNowLocked());
+  return OnAxis(*impl_, axis, int32_t{0}, [](MotorAxis& a, double now) { return a.Counts(now); });
 }
 
 double HexCommandEmulator::PositionDegrees(int axis) {
@@ -390,53 +387,39 @@ double HexCommandEmulator::PositionDegrees(int axis) {
 }
 
 void HexCommandEmulator::SetPositionCounts(int axis, int32_t counts) {
-  if (!ValidAxis(axis)) return;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  impl_->axes[axis].LoadCounts(counts, impl_->MotionNowLocked());
+  OnAxis(*impl_, axis, [counts](MotorAxis& a, double now) { a.LoadCounts(counts, now); });
 }
 
 bool HexCommandEmulator::Running(int axis) {
-  if (!ValidAxis(axis)) return false;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->axes[axis].Running(impl_->MotionNowLocked());
+  return OnAxis(*impl_, axis, false, [](MotorAxis& a, double now) { return a.Running(now); });
 }
 
 bool HexCommandEmulator::Initialised(int axis) {
-  if (!ValidAxis(axis)) return false;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->axes[axis].Initialised();
+  return OnAxis(*impl_, axis, false, [](MotorAxis& a, double) { return a.Initialised(); });
 }
 
 std::string HexCommandEmulator::Status(int axis) {
-  if (!ValidAxis(axis)) return {};
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  char status[3];
-  impl_->axes[axis].StatusCharacters(impl_->MotionNowLocked(), status);
-  return std::string(status, 3);
+  return OnAxis(*impl_, axis, std::string{}, [](MotorAxis& a, double now) {
+    char status[3];
+    a.StatusCharacters(now, status);
+    return std::string(status, 3);
+  });
 }
 
 char HexCommandEmulator::MotionType(int axis) {
-  if (!ValidAxis(axis)) return 0;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->axes[axis].Type();
+  return OnAxis(*impl_, axis, char{0}, [](MotorAxis& a, double) { return a.Type(); });
 }
 
 char HexCommandEmulator::Direction(int axis) {
-  if (!ValidAxis(axis)) return 0;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->axes[axis].Direction();
+  return OnAxis(*impl_, axis, char{0}, [](MotorAxis& a, double) { return a.Direction(); });
 }
 
 uint32_t HexCommandEmulator::StepPeriod(int axis) {
-  if (!ValidAxis(axis)) return 0;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->axes[axis].StepPeriod();
+  return OnAxis(*impl_, axis, uint32_t{0}, [](MotorAxis& a, double) { return a.StepPeriod(); });
 }
 
 uint32_t HexCommandEmulator::BrakeIncrement(int axis) {
-  if (!ValidAxis(axis)) return 0;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->axes[axis].BrakeIncrement();
+  return OnAxis(*impl_, axis, uint32_t{0}, [](MotorAxis& a, double) { return a.BrakeIncrement(); });
 }
 
 std::vector<HexCommandRequest> HexCommandEmulator::Requests() { return impl_->log.All(); }

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <numbers>
 
+#include "emulators/common/axis_access.h"
 #include "emulators/common/line_noise.h"
 #include "emulators/common/line_server.h"
 #include "emulators/common/motion_clock.h"
@@ -275,9 +276,7 @@ void PacketBusEmulator::UpdateOptions(const std::function<void(PacketBusOptions&
 }
 
 int32_t PacketBusEmulator::PositionCounts(int axis) {
-  if (!ValidAxis(axis)) return 0;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->axes[axis].Counts(impl_->MotionNowLocked());
+  return OnAxis(*impl_, axis, int32_t{0}, [](AxisMotion& a, double now) { return a.Counts(now); });
 }
 
 double PacketBusEmulator::PositionRadians(int axis) {
@@ -285,27 +284,19 @@ double PacketBusEmulator::PositionRadians(int axis) {
 }
 
 void PacketBusEmulator::SetPositionCounts(int axis, int32_t counts) {
-  if (!ValidAxis(axis)) return;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  impl_->axes[axis].SetCounts(counts, impl_->MotionNowLocked());
+  OnAxis(*impl_, axis, [counts](AxisMotion& a, double now) { a.SetCounts(counts, now); });
 }
 
 bool PacketBusEmulator::GotoInProgress(int axis) {
-  if (!ValidAxis(axis)) return false;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->axes[axis].GotoRunning(impl_->MotionNowLocked());
+  return OnAxis(*impl_, axis, false, [](AxisMotion& a, double now) { return a.GotoRunning(now); });
 }
 
 bool PacketBusEmulator::LastGotoWasFast(int axis) {
-  if (!ValidAxis(axis)) return false;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->axes[axis].LastGotoWasFast();
+  return OnAxis(*impl_, axis, false, [](AxisMotion& a, double) { return a.LastGotoWasFast(); });
 }
 
 int32_t PacketBusEmulator::RateWireValue(int axis) {
-  if (!ValidAxis(axis)) return 0;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->axes[axis].RateWireValue();
+  return OnAxis(*impl_, axis, int32_t{0}, [](AxisMotion& a, double) { return a.RateWireValue(); });
 }
 
 uint8_t PacketBusEmulator::ApproachByte(int axis) {
