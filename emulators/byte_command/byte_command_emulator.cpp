@@ -5,14 +5,17 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cmath>
 #include <deque>
 #include <mutex>
 #include <numbers>
 
 #include "emulators/byte_command/circle_axis.h"
 #include "emulators/byte_command/wire.h"
+#include "emulators/common/axis_access.h"
+#include "emulators/common/line_noise.h"
 #include "emulators/common/line_server.h"
+#include "emulators/common/motion_clock.h"
+#include "emulators/common/request_limits.h"
 #include "emulators/common/request_log.h"
 
 namespace sidera::emulator {
@@ -26,7 +29,6 @@ namespace {
 // A sender that stops inside a request's argument for this long has given
 // up on it; its bytes are dropped so the next request is read whole.
 constexpr Milliseconds kRequestGap{100};
-constexpr int kMaxStrayBytes = 4096;
 
 bool ValidAxis(int axis) { return axis == 0 || axis == 1; }
 
@@ -36,37 +38,150 @@ struct ByteCommandEmulator::Impl {
   explicit Impl(const ByteCommandOptions& initial)
       : options(initial),
         start(Clock::now()),
-        clockAnchor(start),
+        clock(start),
         axes{CircleAxis(initial.countsPerRevolution, initial.initialCounts[0], 0.0),
              CircleAxis(initial.countsPerRevolution, initial.initialCounts[1], 0.0)} {}
 
-  // Everything below up to `noiseState` is guarded by `mutex`; the serving
-  // thread and every public accessor take it.
+  // Everything below up to `log` is guarded by `mutex`; the serving thread
+  // and every public accessor take it.
   std::mutex mutex;
   ByteCommandOptions options;
   Clock::time_point start;
-  // Motion time runs at options.timeScale times real time; when the scale
-  // changes, the anchor moves to "now" so that past motion is not rescaled.
-  Clock::time_point clockAnchor;
-  double motionAnchor = 0.0;
+  MotionClock clock;  // runs at options.timeScale
   std::array<CircleAxis, 2> axes;
   uint32_t countsSetting[2] = {0, 0};
   uint32_t op14 = 0;
   int servedRequests = 0;  // known requests, since construction
 
   RequestLog<ByteCommandRequest> log;  // has its own lock
-  uint32_t noiseState = 0x9E3779B9u;   // serving thread only
+  LineNoise noise{0x9E3779B9u};        // serving thread only
   LineServer server;                   // last: stops serving before the rest goes
 
-  double MotionNowLocked() const {
-    const double real = std::chrono::duration<double>(Clock::now() - clockAnchor).count();
-    const double scale = std::isfinite(options.timeScale) ? options.timeScale : 0.0;
-    return motionAnchor + real * (scale > 0 ? scale : 0.0);
-  }
+  double MotionNowLocked() const { return clock.Now(options.timeScale); }
 
   std::vector<uint8_t> ExecuteLocked(uint8_t command, uint32_t value);
-  std::vector<uint8_t> Noise(int count);
+  class Session;
   void Serve();
+};
+
+// One serving session: requests split off the line, carried out, and their
+// replies written when due. Serving thread only.
+class ByteCommandEmulator::Impl::Session {
+ public:
+  explicit Session(Impl& emulator) : e_(emulator) {}
+
+  // Bytes the host wrote: requests, once whole.
+  void Input(const uint8_t* bytes, size_t count) {
+    // Bytes after a long pause start afresh, even when this thread woke too
+    // late to drop the unfinished request before they came.
+    const Clock::time_point arrived = Clock::now();
+    if (splitter_.Pending() && arrived - lastInput_ >= kRequestGap) {
+      Handle(splitter_.Abandon(), arrived);
+    }
+    lastInput_ = arrived;
+    for (const byte_command::RawCommand& raw : splitter_.Feed(bytes, count)) Handle(raw, arrived);
+  }
+
+  // One turn: write what is due, hang up once it has been read, drop a
+  // request the host gave up on.
+  LineServer::Turn Turn(Clock::time_point now) {
+    {
+      std::lock_guard<std::mutex> lock(e_.mutex);
+      if (CloseLimitReached(e_.options, e_.servedRequests)) e_.server.BeginHangUp(now);
+    }
+    const bool writeBlocked = !WriteDue(now);
+    // Hang up once the other side has read what was sent, or gave up.
+    if (output_.empty() && e_.server.HangUpDue(now)) return LineServer::Turn{.hangUp = true};
+    if (splitter_.Pending() && now - lastInput_ >= kRequestGap) Handle(splitter_.Abandon(), now);
+
+    LineServer::Turn next;
+    if (!output_.empty() && !writeBlocked) next.wakeAt = output_.front().due;
+    if (splitter_.Pending()) next.wakeAt = std::min(next.wakeAt, lastInput_ + kRequestGap);
+    next.writable = writeBlocked;
+    return next;
+  }
+
+ private:
+  struct OutByte {
+    Clock::time_point due;
+    uint8_t byte;
+  };
+
+  // Carries out one request (when known and the line is not going down),
+  // logs it and queues its reply.
+  void Handle(const byte_command::RawCommand& raw, Clock::time_point arrived) {
+    ByteCommandRequest request;
+    request.bytes = raw.bytes;
+    request.command = raw.bytes.empty() ? 0 : raw.bytes[0];
+    request.known = raw.complete && byte_command::Lookup(request.command).known;
+    if (request.known && raw.bytes.size() == 4)
+      request.value = byte_command::Unpack24(&raw.bytes[1]);
+    request.seconds = std::chrono::duration<double>(arrived - e_.start).count();
+    request.at = arrived;
+
+    std::unique_lock<std::mutex> lock(e_.mutex);
+    const bool served = request.known && !e_.server.HangingUp();
+    const ByteCommandOptions now = e_.options;
+    std::vector<uint8_t> reply;
+    bool silent = true;
+    if (served) {
+      ++e_.servedRequests;
+      reply = e_.ExecuteLocked(request.command, request.value);
+      if (CloseLimitReached(now, e_.servedRequests)) e_.server.BeginHangUp(Clock::now());
+      silent = Silenced(now, e_.servedRequests);
+    }
+    lock.unlock();
+    // Logged once acted on: whoever sees a request in the log sees its effect.
+    e_.log.Add(request);
+    if (!silent && !reply.empty()) Queue(std::move(reply), raw.bytes.size(), arrived, now);
+  }
+
+  // Queues a reply, cut and followed by noise as the options say, each byte
+  // due when the line would have carried it.
+  void Queue(std::vector<uint8_t> reply, size_t requestSize, Clock::time_point arrived,
+             const ByteCommandOptions& now) {
+    const size_t cut = static_cast<size_t>(std::clamp(now.cutReplyBytes, 0, 3));
+    reply.erase(reply.end() - static_cast<std::ptrdiff_t>(std::min(cut, reply.size())),
+                reply.end());
+    const std::vector<uint8_t> stray = e_.noise.Bytes(now.strayBytes);
+    reply.insert(reply.end(), stray.begin(), stray.end());
+
+    // On a paced line a byte is there once its ten bits have passed, and the
+    // request itself took as long to come in.
+    const auto byteTime = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(now.pace ? 10.0 / std::max(now.baud, 1) : 0.0));
+    Clock::time_point due = arrived + Milliseconds(std::max(now.replyDelayMs, 0)) +
+                            byteTime * static_cast<int>(requestSize);
+    due = std::max(due, lineFreeAt_);
+    for (uint8_t b : reply) {
+      due += byteTime;
+      output_.push_back({due, b});
+    }
+    lineFreeAt_ = due;
+  }
+
+  // Writes every byte that is due, in one go. False when the other side's
+  // buffer is full (retry when writable).
+  bool WriteDue(Clock::time_point now) {
+    while (!output_.empty() && output_.front().due <= now) {
+      uint8_t chunk[256];
+      size_t n = 0;
+      for (auto it = output_.begin(); it != output_.end() && it->due <= now && n < sizeof chunk;
+           ++it) {
+        chunk[n++] = it->byte;
+      }
+      const ssize_t written = e_.server.Write(chunk, n);
+      if (written <= 0) return false;
+      output_.erase(output_.begin(), output_.begin() + written);
+    }
+    return true;
+  }
+
+  Impl& e_;
+  byte_command::CommandSplitter splitter_;
+  std::deque<OutByte> output_;  // in line order; due times never decrease
+  Clock::time_point lineFreeAt_ = Clock::now();
+  Clock::time_point lastInput_ = Clock::now();
 };
 
 // Carries out one known request and returns its reply.
@@ -120,120 +235,10 @@ std::vector<uint8_t> ByteCommandEmulator::Impl::ExecuteLocked(uint8_t command, u
   }
 }
 
-std::vector<uint8_t> ByteCommandEmulator::Impl::Noise(int count) {
-  std::vector<uint8_t> noise;
-  for (int i = 0; i < count; ++i) {
-    noiseState = noiseState * 1664525u + 1013904223u;
-    noise.push_back(static_cast<uint8_t>(noiseState >> 24));
-  }
-  return noise;
-}
-
 void ByteCommandEmulator::Impl::Serve() {
-  struct OutByte {
-    Clock::time_point due;
-    uint8_t byte;
-  };
-  byte_command::CommandSplitter splitter;
-  std::deque<OutByte> output;  // in line order; due times never decrease
-  Clock::time_point lineFreeAt = Clock::now();
-  Clock::time_point lastInput = Clock::now();
-
-  auto limitReachedLocked = [this] {
-    return options.closeAfterRequests >= 0 && servedRequests >= options.closeAfterRequests;
-  };
-
-  auto handle = [&](const byte_command::RawCommand& raw, Clock::time_point arrived) {
-    ByteCommandRequest request;
-    request.bytes = raw.bytes;
-    request.command = raw.bytes.empty() ? 0 : raw.bytes[0];
-    request.known = raw.complete && byte_command::Lookup(request.command).known;
-    if (request.known && raw.bytes.size() == 4)
-      request.value = byte_command::Unpack24(&raw.bytes[1]);
-    request.seconds = std::chrono::duration<double>(arrived - start).count();
-    request.at = arrived;
-
-    std::unique_lock<std::mutex> lock(mutex);
-    const bool served = request.known && !server.HangingUp();
-    const ByteCommandOptions now = options;
-    std::vector<uint8_t> reply;
-    bool silent = true;
-    if (served) {
-      ++servedRequests;
-      reply = ExecuteLocked(request.command, request.value);
-      if (limitReachedLocked()) server.BeginHangUp(Clock::now());
-      silent =
-          now.silent || (now.silentAfterRequests >= 0 && servedRequests > now.silentAfterRequests);
-    }
-    lock.unlock();
-    // Logged once acted on: whoever sees a request in the log sees its effect.
-    log.Add(request);
-
-    if (silent || reply.empty()) return;
-    const size_t cut = static_cast<size_t>(std::clamp(now.cutReplyBytes, 0, 3));
-    reply.erase(reply.end() - static_cast<std::ptrdiff_t>(std::min(cut, reply.size())),
-                reply.end());
-    const std::vector<uint8_t> stray = Noise(std::clamp(now.strayBytes, 0, kMaxStrayBytes));
-    reply.insert(reply.end(), stray.begin(), stray.end());
-
-    // On a paced line a byte is there once its ten bits have passed, and the
-    // request itself took as long to come in.
-    const auto byteTime = std::chrono::duration_cast<Clock::duration>(
-        std::chrono::duration<double>(now.pace ? 10.0 / std::max(now.baud, 1) : 0.0));
-    Clock::time_point due = arrived + Milliseconds(std::max(now.replyDelayMs, 0)) +
-                            byteTime * static_cast<int>(raw.bytes.size());
-    due = std::max(due, lineFreeAt);
-    for (uint8_t b : reply) {
-      due += byteTime;
-      output.push_back({due, b});
-    }
-    lineFreeAt = due;
-  };
-
-  auto turn = [&](Clock::time_point now) {
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      if (limitReachedLocked()) server.BeginHangUp(now);
-    }
-    // Write every byte that is due, in one go.
-    bool writeBlocked = false;
-    while (!output.empty() && output.front().due <= now) {
-      uint8_t chunk[256];
-      size_t n = 0;
-      for (auto it = output.begin(); it != output.end() && it->due <= now && n < sizeof chunk;
-           ++it) {
-        chunk[n++] = it->byte;
-      }
-      const ssize_t written = server.Write(chunk, n);
-      if (written <= 0) {
-        writeBlocked = true;  // the other side's buffer is full; retry when writable
-        break;
-      }
-      output.erase(output.begin(), output.begin() + written);
-    }
-    // Hang up once the other side has read what was sent, or gave up.
-    if (output.empty() && server.HangUpDue(now)) return LineServer::Turn{.hangUp = true};
-    if (splitter.Pending() && now - lastInput >= kRequestGap) handle(splitter.Abandon(), now);
-
-    LineServer::Turn next;
-    if (!output.empty() && !writeBlocked) next.wakeAt = output.front().due;
-    if (splitter.Pending()) next.wakeAt = std::min(next.wakeAt, lastInput + kRequestGap);
-    next.writable = writeBlocked;
-    return next;
-  };
-
-  auto input = [&](const uint8_t* bytes, size_t count) {
-    // Bytes after a long pause start afresh, even when this thread woke too
-    // late to drop the unfinished request before they came.
-    const Clock::time_point arrived = Clock::now();
-    if (splitter.Pending() && arrived - lastInput >= kRequestGap) {
-      handle(splitter.Abandon(), arrived);
-    }
-    lastInput = arrived;
-    for (const byte_command::RawCommand& raw : splitter.Feed(bytes, count)) handle(raw, arrived);
-  };
-
-  server.Serve(turn, input);
+  Session session(*this);
+  server.Serve([&](Clock::time_point now) { return session.Turn(now); },
+               [&](const uint8_t* bytes, size_t count) { session.Input(bytes, count); });
 }
 
 ByteCommandEmulator::ByteCommandEmulator(ByteCommandOptions options)
@@ -260,42 +265,32 @@ void ByteCommandEmulator::CloseLine() { impl_->server.CloseLine(); }
 void ByteCommandEmulator::UpdateOptions(const std::function<void(ByteCommandOptions&)>& change) {
   {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    impl_->motionAnchor = impl_->MotionNowLocked();
-    impl_->clockAnchor = Clock::now();
+    impl_->clock.Rescale(impl_->options.timeScale);
     change(impl_->options);
   }
   impl_->server.Wake();  // a new request limit may already be reached
 }
 
 uint32_t ByteCommandEmulator::PositionCounts(int axis) {
-  if (!ValidAxis(axis)) return 0;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->axes[axis].Counts(impl_->MotionNowLocked());
+  return OnAxis(*impl_, axis, uint32_t{0}, [](CircleAxis& a, double now) { return a.Counts(now); });
 }
 
 double ByteCommandEmulator::PositionRadians(int axis) {
-  if (!ValidAxis(axis)) return 0;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  CircleAxis& a = impl_->axes[axis];
-  return a.Counts(impl_->MotionNowLocked()) * 2.0 * std::numbers::pi / a.CountsPerRevolution();
+  return OnAxis(*impl_, axis, 0.0, [](CircleAxis& a, double now) {
+    return a.Counts(now) * 2.0 * std::numbers::pi / a.CountsPerRevolution();
+  });
 }
 
 void ByteCommandEmulator::SetPositionCounts(int axis, uint32_t counts) {
-  if (!ValidAxis(axis)) return;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  impl_->axes[axis].SetCounts(counts, impl_->MotionNowLocked());
+  OnAxis(*impl_, axis, [counts](CircleAxis& a, double now) { a.SetCounts(counts, now); });
 }
 
 bool ByteCommandEmulator::GotoInProgress(int axis) {
-  if (!ValidAxis(axis)) return false;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->axes[axis].GotoRunning(impl_->MotionNowLocked());
+  return OnAxis(*impl_, axis, false, [](CircleAxis& a, double now) { return a.GotoRunning(now); });
 }
 
 int32_t ByteCommandEmulator::RateWireValue(int axis) {
-  if (!ValidAxis(axis)) return 0;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->axes[axis].RateWireValue();
+  return OnAxis(*impl_, axis, int32_t{0}, [](CircleAxis& a, double) { return a.RateWireValue(); });
 }
 
 uint32_t ByteCommandEmulator::CountsPerRevolutionSetting(int axis) {

@@ -76,15 +76,19 @@ int RunEmulatorProgram(const char* name, const std::function<bool()>& start,
 
 namespace sidera::emulator {
 
+void PrintRequestLine(const std::string& text) {
+  std::printf("request %s\n", text.c_str());
+  std::fflush(stdout);
+}
+
 void PrintRequestBytes(const std::vector<uint8_t>& bytes) {
-  std::string line = "request";
+  std::string line;
   char hex[4];
   for (uint8_t b : bytes) {
-    std::snprintf(hex, sizeof hex, " %02X", b);
+    std::snprintf(hex, sizeof hex, "%s%02X", line.empty() ? "" : " ", b);
     line += hex;
   }
-  std::printf("%s\n", line.c_str());
-  std::fflush(stdout);
+  PrintRequestLine(line);
 }
 
 }  // namespace sidera::emulator

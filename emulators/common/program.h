@@ -26,8 +26,11 @@ bool ParseInteger(const char* text, long low, long high, T& out) {
 bool ParseDouble(const char* text, double& out,
                  double low = -std::numeric_limits<double>::infinity());
 
-// Prints "request 3B 03 ..." (the bytes in hex) as one line of standard
-// output and flushes it: what --log-requests shows for a binary protocol.
+// Prints "request <text>" as one line of standard output and flushes it:
+// what --log-requests shows, as each request arrives.
+void PrintRequestLine(const std::string& text);
+// The same with the bytes in hex ("request 3B 03 ..."), for a binary
+// protocol.
 void PrintRequestBytes(const std::vector<uint8_t>& bytes);
 
 // Starts the emulator, prints its device path as the first line of standard

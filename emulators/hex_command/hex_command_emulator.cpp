@@ -5,11 +5,14 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cmath>
 #include <deque>
 #include <mutex>
 
+#include "emulators/common/axis_access.h"
+#include "emulators/common/line_noise.h"
 #include "emulators/common/line_server.h"
+#include "emulators/common/motion_clock.h"
+#include "emulators/common/request_limits.h"
 #include "emulators/common/request_log.h"
 #include "emulators/hex_command/motor_axis.h"
 
@@ -25,10 +28,7 @@ namespace {
 constexpr std::chrono::microseconds kByteTime{1042};
 constexpr size_t kMaxRequestLength = 32;
 constexpr size_t kOverlongLength = 20;  // marker to carriage return
-constexpr int kMaxStrayBytes = 4096;
 constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-bool ValidAxis(int axis) { return axis == 0 || axis == 1; }
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -104,7 +104,6 @@ int DataLength(char letter) {
 struct HexCommandEmulator::Impl {
   explicit Impl(const HexCommandOptions& initial)
       : options(initial),
-        clockAnchor(Clock::now()),
         axes{MotorAxis(initial.initialCounts[0], 0.0), MotorAxis(initial.initialCounts[1], 0.0)} {
     for (MotorAxis& axis : axes) {
       axis.SetConfig(ConfigLocked(), 0.0);
@@ -112,27 +111,20 @@ struct HexCommandEmulator::Impl {
     }
   }
 
-  // Everything up to `noiseState` is guarded by `mutex`; the serving thread
-  // and every public accessor take it.
+  // Everything up to `log` is guarded by `mutex`; the serving thread and
+  // every public accessor take it.
   std::mutex mutex;
   HexCommandOptions options;
-  // Motion time runs at options.timeScale times real time; when the scale
-  // changes the anchor moves to now, so past motion is not rescaled.
-  Clock::time_point clockAnchor;
-  double motionAnchor = 0.0;
+  MotionClock clock;  // runs at options.timeScale
   std::array<MotorAxis, 2> axes;
   int servedRequests = 0;
   bool versionQuerySeen = false;
 
   RequestLog<HexCommandRequest> log;  // has its own lock
-  uint32_t noiseState = 0x9E3779B9u;  // serving thread only
+  LineNoise noise{0x9E3779B9u};       // serving thread only
   LineServer server;                  // last: stops serving before the rest goes
 
-  double MotionNowLocked() const {
-    const double real = std::chrono::duration<double>(Clock::now() - clockAnchor).count();
-    const double scale = std::isfinite(options.timeScale) ? options.timeScale : 0.0;
-    return motionAnchor + real * (scale > 0 ? scale : 0.0);
-  }
+  double MotionNowLocked() const { return clock.Now(options.timeScale); }
 
   hex_command::AxisConfig ConfigLocked() const {
     const double countsPerDegree = options.countsPerRevolution / 360.0;
@@ -151,6 +143,7 @@ struct HexCommandEmulator::Impl {
   std::string Decorate(char letter, std::string reply, const HexCommandOptions& now);
   void HandleLine(const std::string& text,
                   std::deque<std::pair<Clock::time_point, std::string>>& replies);
+  class Session;
   void Serve();
 };
 
@@ -217,15 +210,9 @@ std::string HexCommandEmulator::Impl::Decorate(char letter, std::string reply,
   }
   if (Contains(now.malformed, letter) && reply.size() > 2) reply.erase(2, 1);
   if (Contains(now.overlong, letter)) reply.resize(kOverlongLength - 1, '0');
-  std::string bytes;
-  const int stray = std::clamp(now.strayBytes, 0, kMaxStrayBytes);
-  for (int i = 0; i < stray; ++i) {
-    noiseState = noiseState * 1664525u + 1013904223u;
-    auto byte = static_cast<char>(noiseState >> 24);
-    if (byte == '=' || byte == '!') byte = '?';
-    bytes += byte;
-  }
-  return bytes + reply + "\r";
+  // Never "=" or "!", so the reply is still the first the reader finds.
+  const std::vector<uint8_t> stray = noise.Bytes(now.strayBytes, {'=', '!'}, '?');
+  return std::string(stray.begin(), stray.end()) + reply + "\r";
 }
 
 void HexCommandEmulator::Impl::HandleLine(
@@ -242,11 +229,8 @@ void HexCommandEmulator::Impl::HandleLine(
   std::unique_lock<std::mutex> lock(mutex);
   const HexCommandOptions now = options;
   ++servedRequests;
-  if (now.closeAfterRequests >= 0 && servedRequests >= now.closeAfterRequests) {
-    server.BeginHangUp(Clock::now());
-  }
-  const bool allSilent =
-      now.silent || (now.silentAfterRequests >= 0 && servedRequests > now.silentAfterRequests);
+  if (CloseLimitReached(now, servedRequests)) server.BeginHangUp(Clock::now());
+  const bool allSilent = Silenced(now, servedRequests);
   std::string reply;
   const int length = DataLength(request.letter);
   if (text.size() < 3) {
@@ -277,71 +261,93 @@ void HexCommandEmulator::Impl::HandleLine(
                        Decorate(request.letter, reply, now));
 }
 
-void HexCommandEmulator::Impl::Serve() {
-  std::deque<std::pair<Clock::time_point, std::string>> replies;
-  std::deque<uint8_t> output;
-  std::string pending;  // the request being received, from its ":"
-  bool inRequest = false;
-  Clock::time_point nextByteDue = Clock::now();
+// One serving session: the echo, request lines split off the line, and
+// replies written when due, at the line's pace when asked. Serving thread
+// only.
+class HexCommandEmulator::Impl::Session {
+ public:
+  explicit Session(Impl& emulator) : e_(emulator) {}
 
-  auto turn = [&](Clock::time_point now) {
+  // Bytes the host wrote: echoed when the line echoes, and requests once
+  // their carriage return comes.
+  void Input(const uint8_t* bytes, size_t count) {
+    bool echo = false;
+    {
+      std::lock_guard<std::mutex> lock(e_.mutex);
+      echo = e_.options.echo;
+    }
+    // An echoing line hands every byte straight back, ahead of any reply.
+    if (echo) output_.insert(output_.end(), bytes, bytes + count);
+    for (size_t i = 0; i < count && !e_.server.HangingUp(); ++i) Split(static_cast<char>(bytes[i]));
+  }
+
+  // One turn: write what is due and hang up once it has been read.
+  LineServer::Turn Turn(Clock::time_point now) {
     bool pace = false;
     {
-      std::lock_guard<std::mutex> lock(mutex);
-      pace = options.pace;
+      std::lock_guard<std::mutex> lock(e_.mutex);
+      pace = e_.options.pace;
     }
-    while (!replies.empty() && replies.front().first <= now) {
-      output.insert(output.end(), replies.front().second.begin(), replies.front().second.end());
-      replies.pop_front();
-    }
-    // Without pacing everything goes at once; with it, one byte per byte
-    // time of the line.
-    while (!output.empty() && (!pace || nextByteDue <= now)) {
-      if (!server.WriteFrom(output, pace ? 1 : SIZE_MAX)) break;  // retry when writable
-      // A byte sent late (the poll wakes in whole milliseconds) lets the
-      // next one follow sooner, so the average stays at the line's rate.
-      nextByteDue = std::max(nextByteDue, now - kByteTime) + kByteTime;
-      if (pace) break;
-    }
-    if (replies.empty() && output.empty() && server.HangUpDue(now)) {
+    WriteDue(now, pace);
+    if (replies_.empty() && output_.empty() && e_.server.HangUpDue(now)) {
       return LineServer::Turn{.hangUp = true};
     }
 
     LineServer::Turn next;
-    if (!replies.empty()) next.wakeAt = replies.front().first;
-    if (!output.empty() && pace) next.wakeAt = std::min(next.wakeAt, nextByteDue);
-    next.writable = !output.empty() && !pace;
+    if (!replies_.empty()) next.wakeAt = replies_.front().first;
+    if (!output_.empty() && pace) next.wakeAt = std::min(next.wakeAt, nextByteDue_);
+    next.writable = !output_.empty() && !pace;
     return next;
-  };
+  }
 
-  auto input = [&](const uint8_t* bytes, size_t count) {
-    bool echo = false;
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      echo = options.echo;
+ private:
+  // One byte of a request line: a ":" starts a request afresh, a carriage
+  // return ends it, bytes outside a request and line feeds are ignored.
+  void Split(char c) {
+    if (c == ':') {
+      pending_.clear();
+      pending_.push_back(c);
+      inRequest_ = true;
+    } else if (!inRequest_ || c == '\n') {
+      return;
+    } else if (c == '\r') {
+      inRequest_ = false;
+      e_.HandleLine(pending_, replies_);
+    } else if (pending_.size() >= kMaxRequestLength) {
+      inRequest_ = false;  // too long to be a request: dropped
+    } else {
+      pending_ += c;
     }
-    // An echoing line hands every byte straight back, ahead of any reply.
-    if (echo) output.insert(output.end(), bytes, bytes + count);
-    for (size_t i = 0; i < count && !server.HangingUp(); ++i) {
-      const char c = static_cast<char>(bytes[i]);
-      if (c == ':') {
-        pending.clear();
-        pending.push_back(c);
-        inRequest = true;
-      } else if (!inRequest || c == '\n') {
-        continue;
-      } else if (c == '\r') {
-        inRequest = false;
-        HandleLine(pending, replies);
-      } else if (pending.size() >= kMaxRequestLength) {
-        inRequest = false;  // too long to be a request: dropped
-      } else {
-        pending += c;
-      }
-    }
-  };
+  }
 
-  server.Serve(turn, input);
+  // Replies that are due go to the line: everything at once without
+  // pacing; with it, one byte per byte time of the line.
+  void WriteDue(Clock::time_point now, bool pace) {
+    while (!replies_.empty() && replies_.front().first <= now) {
+      output_.insert(output_.end(), replies_.front().second.begin(), replies_.front().second.end());
+      replies_.pop_front();
+    }
+    while (!output_.empty() && (!pace || nextByteDue_ <= now)) {
+      if (!e_.server.WriteFrom(output_, pace ? 1 : SIZE_MAX)) break;  // retry when writable
+      // A byte sent late (the poll wakes in whole milliseconds) lets the
+      // next one follow sooner, so the average stays at the line's rate.
+      nextByteDue_ = std::max(nextByteDue_, now - kByteTime) + kByteTime;
+      if (pace) break;
+    }
+  }
+
+  Impl& e_;
+  std::deque<std::pair<Clock::time_point, std::string>> replies_;
+  std::deque<uint8_t> output_;
+  std::string pending_;  // the request being received, from its ":"
+  bool inRequest_ = false;
+  Clock::time_point nextByteDue_ = Clock::now();
+};
+
+void HexCommandEmulator::Impl::Serve() {
+  Session session(*this);
+  server.Serve([&](Clock::time_point now) { return session.Turn(now); },
+               [&](const uint8_t* bytes, size_t count) { session.Input(bytes, count); });
 }
 
 HexCommandEmulator::HexCommandEmulator(HexCommandOptions options)
@@ -362,9 +368,7 @@ void HexCommandEmulator::CloseLine() { impl_->server.CloseLine(); }
 void HexCommandEmulator::UpdateOptions(const std::function<void(HexCommandOptions&)>& change) {
   {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    const double now = impl_->MotionNowLocked();
-    impl_->motionAnchor = now;
-    impl_->clockAnchor = Clock::now();
+    const double now = impl_->clock.Rescale(impl_->options.timeScale);
     change(impl_->options);
     for (MotorAxis& axis : impl_->axes) axis.SetConfig(impl_->ConfigLocked(), now);
   }
@@ -372,9 +376,7 @@ void HexCommandEmulator::UpdateOptions(const std::function<void(HexCommandOption
 }
 
 int32_t HexCommandEmulator::PositionCounts(int axis) {
-  if (!ValidAxis(axis)) return 0;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->axes[axis].Counts(impl_->MotionNowLocked());
+  return OnAxis(*impl_, axis, int32_t{0}, [](MotorAxis& a, double now) { return a.Counts(now); });
 }
 
 double HexCommandEmulator::PositionDegrees(int axis) {
@@ -384,53 +386,39 @@ double HexCommandEmulator::PositionDegrees(int axis) {
 }
 
 void HexCommandEmulator::SetPositionCounts(int axis, int32_t counts) {
-  if (!ValidAxis(axis)) return;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  impl_->axes[axis].LoadCounts(counts, impl_->MotionNowLocked());
+  OnAxis(*impl_, axis, [counts](MotorAxis& a, double now) { a.LoadCounts(counts, now); });
 }
 
 bool HexCommandEmulator::Running(int axis) {
-  if (!ValidAxis(axis)) return false;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->axes[axis].Running(impl_->MotionNowLocked());
+  return OnAxis(*impl_, axis, false, [](MotorAxis& a, double now) { return a.Running(now); });
 }
 
 bool HexCommandEmulator::Initialised(int axis) {
-  if (!ValidAxis(axis)) return false;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->axes[axis].Initialised();
+  return OnAxis(*impl_, axis, false, [](MotorAxis& a, double) { return a.Initialised(); });
 }
 
 std::string HexCommandEmulator::Status(int axis) {
-  if (!ValidAxis(axis)) return {};
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  char status[3];
-  impl_->axes[axis].StatusCharacters(impl_->MotionNowLocked(), status);
-  return std::string(status, 3);
+  return OnAxis(*impl_, axis, std::string{}, [](MotorAxis& a, double now) {
+    char status[3];
+    a.StatusCharacters(now, status);
+    return std::string(status, 3);
+  });
 }
 
 char HexCommandEmulator::MotionType(int axis) {
-  if (!ValidAxis(axis)) return 0;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->axes[axis].Type();
+  return OnAxis(*impl_, axis, char{0}, [](MotorAxis& a, double) { return a.Type(); });
 }
 
 char HexCommandEmulator::Direction(int axis) {
-  if (!ValidAxis(axis)) return 0;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->axes[axis].Direction();
+  return OnAxis(*impl_, axis, char{0}, [](MotorAxis& a, double) { return a.Direction(); });
 }
 
 uint32_t HexCommandEmulator::StepPeriod(int axis) {
-  if (!ValidAxis(axis)) return 0;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->axes[axis].StepPeriod();
+  return OnAxis(*impl_, axis, uint32_t{0}, [](MotorAxis& a, double) { return a.StepPeriod(); });
 }
 
 uint32_t HexCommandEmulator::BrakeIncrement(int axis) {
-  if (!ValidAxis(axis)) return 0;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->axes[axis].BrakeIncrement();
+  return OnAxis(*impl_, axis, uint32_t{0}, [](MotorAxis& a, double) { return a.BrakeIncrement(); });
 }
 
 std::vector<HexCommandRequest> HexCommandEmulator::Requests() { return impl_->log.All(); }

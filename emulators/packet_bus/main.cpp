@@ -3,17 +3,13 @@
 // standard output, so a parent process can read it and open the device.
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
-#include <string>
 
+#include "emulators/common/option_table.h"
 #include "emulators/common/program.h"
 #include "emulators/packet_bus/packet_bus_emulator.h"
 
 namespace {
-
-using sidera::emulator::ParseDouble;
-using sidera::emulator::ParseInteger;
 
 constexpr const char* kUsage =
     "Usage: packet-bus-emulator [options]\n"
@@ -21,26 +17,7 @@ constexpr const char* kUsage =
     "pseudo-terminal. Prints the device path as the first line, then serves\n"
     "until SIGINT/SIGTERM, or until standard input reaches end of file when it\n"
     "is a pipe.\n"
-    "\n"
-    "  --silent-axis N        controller N (0 or 1) never answers\n"
-    "  --noise N              N bytes of line noise before every reply\n"
-    "  --bad-length-axis N    replies of axis N carry the length byte 30\n"
-    "  --short-packet-axis N  replies of axis N are cut 2 bytes short\n"
-    "  --reply-delay MS       wait MS milliseconds before every reply\n"
-    "  --close-after N        hang up the line after N requests\n"
-    "  --silent-after N       both controllers fall silent (line open) after N requests\n"
-    "  --log-requests         print every request as it arrives: \"request 3B 03 01 10 01 EB\"\n"
-    "  --fast DEG             fast goto speed in degrees per second (4)\n"
-    "  --slow DEG             slow goto speed in degrees per second (0.5)\n"
-    "  --time-scale X         axes move X times faster than real time (1)\n"
-    "  --position0 DEG        starting angle of axis 0 in degrees (0)\n"
-    "  --position1 DEG        starting angle of axis 1 in degrees (0)\n"
-    "  --version MAJOR.MINOR  firmware version the controllers report (3.1)\n"
-    "  --gps LAT,LON          a GPS unit at 0xB0 reports this position (degrees)\n"
-    "  --gps-satellites N     satellites the GPS unit reports (8)\n"
-    "  --gps-link-after N     it answers N link polls with \"not linked\" first (0)\n"
-    "  --gps-time TIME        its universal time at start, YYYY-MM-DDTHH:MM:SS (now)\n"
-    "  --help                 this text\n";
+    "\n";
 
 // Degrees -> signed 24-bit count of the same angle.
 int32_t DegreesToCount(double degrees) {
@@ -78,82 +55,67 @@ bool ParseUtc(const char* text, int64_t& out) {
   return true;
 }
 
-// Returns false (after a message) when the command line is unusable.
-bool ParseArguments(int argc, char** argv, sidera::emulator::PacketBusOptions& options, bool& log) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string name = argv[i];
-    if (name == "--help" || name == "-h") {
-      std::fputs(kUsage, stdout);
-      std::exit(0);
-    }
-    if (name == "--log-requests") {
-      log = true;
-      continue;
-    }
-    if (i + 1 >= argc) {
-      std::fprintf(stderr, "packet-bus-emulator: %s needs a value (see --help)\n", name.c_str());
-      return false;
-    }
-    const char* value = argv[++i];
+// "LAT,LON" in degrees; the unit is there once the position is usable.
+bool ParseGps(const char* text, sidera::emulator::GpsUnitOptions& gps) {
+  char tail = 0;
+  gps.present = std::sscanf(text, "%lf,%lf%c", &gps.latitudeDeg, &gps.longitudeDeg, &tail) == 2 &&
+                std::fabs(gps.latitudeDeg) <= 90 && std::fabs(gps.longitudeDeg) <= 180;
+  return gps.present;
+}
+
+// A starting angle, kept as the count of the same angle.
+sidera::emulator::OptionTable::Parser Position(int32_t& count) {
+  return [&count](const char* text) {
     double degrees = 0;
-    bool ok = true;
-    if (name == "--silent-axis") {
-      ok = ParseInteger(value, -1, 1, options.silentAxis);
-    } else if (name == "--noise") {
-      ok = ParseInteger(value, 0, 4096, options.noiseBytes);
-    } else if (name == "--bad-length-axis") {
-      ok = ParseInteger(value, -1, 1, options.badLengthAxis);
-    } else if (name == "--short-packet-axis") {
-      ok = ParseInteger(value, -1, 1, options.shortPacketAxis);
-    } else if (name == "--reply-delay") {
-      ok = ParseInteger(value, 0, 60000, options.replyDelayMs);
-    } else if (name == "--close-after") {
-      ok = ParseInteger(value, -1, 1000000000, options.closeAfterRequests);
-    } else if (name == "--silent-after") {
-      ok = ParseInteger(value, 0, 1000000000, options.silentAfterRequests);
-    } else if (name == "--fast") {
-      ok = ParseDouble(value, options.fastDegPerSec) && options.fastDegPerSec > 0;
-    } else if (name == "--slow") {
-      ok = ParseDouble(value, options.slowDegPerSec) && options.slowDegPerSec > 0;
-    } else if (name == "--time-scale") {
-      ok = ParseDouble(value, options.timeScale) && options.timeScale > 0;
-    } else if (name == "--position0" || name == "--position1") {
-      ok = ParseDouble(value, degrees);
-      if (ok) options.initialCounts[name == "--position0" ? 0 : 1] = DegreesToCount(degrees);
-    } else if (name == "--version") {
-      ok = ParseVersion(value, options);
-    } else if (name == "--gps") {
-      char tail = 0;
-      ok = std::sscanf(value, "%lf,%lf%c", &options.gps.latitudeDeg, &options.gps.longitudeDeg,
-                       &tail) == 2 &&
-           std::fabs(options.gps.latitudeDeg) <= 90 && std::fabs(options.gps.longitudeDeg) <= 180;
-      options.gps.present = ok;
-    } else if (name == "--gps-satellites") {
-      ok = ParseInteger(value, 0, 127, options.gps.satellites);
-    } else if (name == "--gps-link-after") {
-      ok = ParseInteger(value, 0, 1000000, options.gps.linkAfterPolls);
-    } else if (name == "--gps-time") {
-      ok = ParseUtc(value, options.gps.startUtc);
-    } else {
-      std::fprintf(stderr, "packet-bus-emulator: unknown option %s (see --help)\n", name.c_str());
-      return false;
-    }
-    if (!ok) {
-      std::fprintf(stderr, "packet-bus-emulator: bad value '%s' for %s\n", value, name.c_str());
-      return false;
-    }
-  }
-  return true;
+    if (!sidera::emulator::ParseDouble(text, degrees)) return false;
+    count = DegreesToCount(degrees);
+    return true;
+  };
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  sidera::emulator::PacketBusOptions options;
+  sidera::emulator::PacketBusOptions o;
   bool log = false;
-  if (!ParseArguments(argc, argv, options, log)) return 2;
+  sidera::emulator::OptionTable table("packet-bus-emulator", kUsage);
+  table.Integer("--silent-axis", "N", -1, 1, o.silentAxis, "controller N (0 or 1) never answers")
+      .Integer("--noise", "N", 0, 4096, o.noiseBytes, "N bytes of line noise before every reply")
+      .Integer("--bad-length-axis", "N", -1, 1, o.badLengthAxis,
+               "replies of axis N carry the length byte 30")
+      .Integer("--short-packet-axis", "N", -1, 1, o.shortPacketAxis,
+               "replies of axis N are cut 2 bytes short")
+      .Integer("--reply-delay", "MS", 0, 60000, o.replyDelayMs,
+               "wait MS milliseconds before every reply")
+      .Integer("--close-after", "N", -1, 1000000000, o.closeAfterRequests,
+               "hang up the line after N requests")
+      .Integer("--silent-after", "N", 0, 1000000000, o.silentAfterRequests,
+               "both controllers fall silent (line open) after N requests")
+      .Flag("--log-requests", log,
+            "print every request as it arrives: \"request 3B 03 01 10 01 EB\"")
+      .Positive("--fast", "DEG", o.fastDegPerSec, "fast goto speed in degrees per second (4)")
+      .Positive("--slow", "DEG", o.slowDegPerSec, "slow goto speed in degrees per second (0.5)")
+      .Positive("--time-scale", "X", o.timeScale, "axes move X times faster than real time (1)")
+      .Value("--position0", "DEG", Position(o.initialCounts[0]),
+             "starting angle of axis 0 in degrees (0)")
+      .Value("--position1", "DEG", Position(o.initialCounts[1]),
+             "starting angle of axis 1 in degrees (0)")
+      .Value(
+          "--version", "MAJOR.MINOR", [&o](const char* v) { return ParseVersion(v, o); },
+          "firmware version the controllers report (3.1)")
+      .Value(
+          "--gps", "LAT,LON", [&o](const char* v) { return ParseGps(v, o.gps); },
+          "a GPS unit at 0xB0 reports this position (degrees)")
+      .Integer("--gps-satellites", "N", 0, 127, o.gps.satellites,
+               "satellites the GPS unit reports (8)")
+      .Integer("--gps-link-after", "N", 0, 1000000, o.gps.linkAfterPolls,
+               "it answers N link polls with \"not linked\" first (0)")
+      .Value(
+          "--gps-time", "TIME", [&o](const char* v) { return ParseUtc(v, o.gps.startUtc); },
+          "its universal time at start, YYYY-MM-DDTHH:MM:SS (now)");
+  if (const auto status = table.Parse(argc, argv)) return *status;
 
-  sidera::emulator::PacketBusEmulator emulator(options);
+  sidera::emulator::PacketBusEmulator emulator(o);
   if (log) {
     emulator.PrintRequests([](const sidera::emulator::PacketBusRequest& r) {
       sidera::emulator::PrintRequestBytes(r.bytes);

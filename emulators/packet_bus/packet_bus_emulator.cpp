@@ -6,12 +6,15 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cmath>
 #include <deque>
 #include <mutex>
 #include <numbers>
 
+#include "emulators/common/axis_access.h"
+#include "emulators/common/line_noise.h"
 #include "emulators/common/line_server.h"
+#include "emulators/common/motion_clock.h"
+#include "emulators/common/request_limits.h"
 #include "emulators/common/request_log.h"
 #include "emulators/packet_bus/axis_motion.h"
 #include "emulators/packet_bus/packet.h"
@@ -42,7 +45,6 @@ enum : uint8_t {
 // A sender that stops in the middle of a frame for this long has given up on
 // it; the bytes received so far are dropped so the next frame is read whole.
 constexpr Milliseconds kFrameGap{100};
-constexpr int kMaxNoiseBytes = 4096;
 constexpr uint8_t kBadLengthByte = 30;
 
 bool ValidAxis(int axis) { return axis == 0 || axis == 1; }
@@ -52,36 +54,28 @@ bool ValidAxis(int axis) { return axis == 0 || axis == 1; }
 struct PacketBusEmulator::Impl {
   explicit Impl(const PacketBusOptions& initial)
       : options(initial),
-        clockAnchor(Clock::now()),
         axes{AxisMotion(initial.initialCounts[0], 0.0), AxisMotion(initial.initialCounts[1], 0.0)} {
   }
 
-  // Everything below up to `server` is guarded by `mutex`; the serving
-  // thread and every public accessor take it.
+  // Everything below up to `log` is guarded by `mutex`; the serving thread
+  // and every public accessor take it.
   std::mutex mutex;
   PacketBusOptions options;
-  // Motion time runs at options.timeScale times real time; when the scale
-  // changes, the anchor moves to "now" so that past motion is not rescaled.
-  Clock::time_point clockAnchor;
-  double motionAnchor = 0.0;
+  MotionClock clock;  // runs at options.timeScale
   std::array<AxisMotion, 2> axes;
   uint8_t approach[2] = {0, 0};
   uint8_t settings[2][2] = {{0, 0}, {0, 0}};
   int servedRequests = 0;  // valid requests addressed to a controller, since construction
   packet_bus::GpsUnit gps;
 
-  RequestLog<PacketBusRequest> log;   // has its own lock
-  uint32_t noiseState = 0x2545F491u;  // serving thread only
-  LineServer server;                  // last: stops serving before the rest goes
+  RequestLog<PacketBusRequest> log;  // has its own lock
+  LineNoise noise{0x2545F491u};      // serving thread only
+  LineServer server;                 // last: stops serving before the rest goes
 
-  double MotionNowLocked() const {
-    const double real = std::chrono::duration<double>(Clock::now() - clockAnchor).count();
-    const double scale = std::isfinite(options.timeScale) ? options.timeScale : 0.0;
-    return motionAnchor + real * (scale > 0 ? scale : 0.0);
-  }
+  double MotionNowLocked() const { return clock.Now(options.timeScale); }
 
   std::vector<uint8_t> ExecuteLocked(int axis, uint8_t id, const std::vector<uint8_t>& data);
-  std::vector<uint8_t> Noise(int count);
+  class Session;
   void Serve();
 };
 
@@ -134,34 +128,55 @@ std::vector<uint8_t> PacketBusEmulator::Impl::ExecuteLocked(int axis, uint8_t id
   }
 }
 
-// Line noise: arbitrary bytes, never the preamble, so the reply that follows
-// is still the first frame the reader finds.
-std::vector<uint8_t> PacketBusEmulator::Impl::Noise(int count) {
-  std::vector<uint8_t> noise;
-  for (int i = 0; i < count; ++i) {
-    noiseState = noiseState * 1664525u + 1013904223u;
-    auto byte = static_cast<uint8_t>(noiseState >> 24);
-    if (byte == packet_bus::kPreamble) byte = 0xA5;
-    noise.push_back(byte);
-  }
-  return noise;
-}
+// One serving session: the echo, frames split off the line, carried out,
+// and their replies written when due. Serving thread only.
+class PacketBusEmulator::Impl::Session {
+ public:
+  explicit Session(Impl& emulator) : e_(emulator) {}
 
-void PacketBusEmulator::Impl::Serve() {
+  // Bytes the host wrote: echoed, and frames once whole.
+  void Input(const uint8_t* bytes, size_t count) {
+    // Bytes after a long pause start afresh, even when this thread woke too
+    // late to drop the unfinished frame before they came.
+    const Clock::time_point arrived = Clock::now();
+    if (splitter_.Pending() && arrived - lastInput_ >= kFrameGap) Handle(splitter_.Abandon());
+    lastInput_ = arrived;
+    // The shared half-duplex line hands every transmitted byte straight
+    // back to its sender, whatever the controllers make of it.
+    output_.insert(output_.end(), bytes, bytes + count);
+    for (const packet_bus::RawFrame& frame : splitter_.Feed(bytes, count)) Handle(frame);
+  }
+
+  // One turn: write what is due, hang up once it has been read, drop a
+  // frame the host gave up on.
+  LineServer::Turn Turn(Clock::time_point now) {
+    {
+      std::lock_guard<std::mutex> lock(e_.mutex);
+      if (CloseLimitReached(e_.options, e_.servedRequests)) e_.server.BeginHangUp(now);
+    }
+    WriteDue(now);
+    // Hang up once the other side has read what was sent, or gave up.
+    if (replies_.empty() && output_.empty() && e_.server.HangUpDue(now)) {
+      return LineServer::Turn{.hangUp = true};
+    }
+    if (splitter_.Pending() && now - lastInput_ >= kFrameGap) Handle(splitter_.Abandon());
+
+    LineServer::Turn next;
+    if (!replies_.empty()) next.wakeAt = replies_.front().due;
+    if (splitter_.Pending()) next.wakeAt = std::min(next.wakeAt, lastInput_ + kFrameGap);
+    next.writable = !output_.empty();  // the other side's buffer is full; retry when writable
+    return next;
+  }
+
+ private:
   struct PendingReply {
     Clock::time_point due;
     std::vector<uint8_t> bytes;
   };
-  packet_bus::FrameSplitter splitter;
-  std::deque<uint8_t> output;  // bytes accepted for the line, not yet written
-  std::deque<PendingReply> replies;
-  Clock::time_point lastInput = Clock::now();
 
-  auto limitReachedLocked = [this] {
-    return options.closeAfterRequests >= 0 && servedRequests >= options.closeAfterRequests;
-  };
-
-  auto handleFrame = [&](const packet_bus::RawFrame& frame) {
+  // Carries out one frame on the controller or GPS unit it is addressed to,
+  // logs it and queues the reply.
+  void Handle(const packet_bus::RawFrame& frame) {
     PacketBusRequest request{frame.bytes, -1, 0, {}, Clock::now()};
     if (frame.bytes.size() > 4) request.id = frame.bytes[4];
     if (frame.complete && frame.bytes.size() > 6) {
@@ -171,80 +186,68 @@ void PacketBusEmulator::Impl::Serve() {
     request.axis = axis;
 
     // Logged once acted on: whoever sees a request in the log sees its effect.
-    std::unique_lock<std::mutex> lock(mutex);
-    if (frame.Valid() && frame.bytes[3] == packet_bus::kGpsAddress && options.gps.present &&
-        !server.HangingUp()) {
-      const int delayMs = std::max(options.replyDelayMs, 0);
-      std::vector<uint8_t> reply = gps.Reply(request.id, options.gps);
+    std::unique_lock<std::mutex> lock(e_.mutex);
+    if (frame.Valid() && frame.bytes[3] == packet_bus::kGpsAddress && e_.options.gps.present &&
+        !e_.server.HangingUp()) {
+      const int delayMs = std::max(e_.options.replyDelayMs, 0);
+      std::vector<uint8_t> reply = e_.gps.Reply(request.id, e_.options.gps);
       lock.unlock();
-      log.Add(request);
-      replies.push_back({Clock::now() + Milliseconds(delayMs), std::move(reply)});
+      e_.log.Add(request);
+      replies_.push_back({Clock::now() + Milliseconds(delayMs), std::move(reply)});
       return;
     }
-    if (axis < 0 || server.HangingUp()) {  // not for us, or the line is going down
+    if (axis < 0 || e_.server.HangingUp()) {  // not for us, or the line is going down
       lock.unlock();
-      log.Add(request);
+      e_.log.Add(request);
       return;
     }
-    ++servedRequests;
-    const PacketBusOptions now = options;
-    const std::vector<uint8_t> data = ExecuteLocked(axis, request.id, request.data);
-    if (limitReachedLocked()) server.BeginHangUp(Clock::now());
-    const bool allSilent =
-        now.silent || (now.silentAfterRequests >= 0 && servedRequests > now.silentAfterRequests);
+    ++e_.servedRequests;
+    const PacketBusOptions now = e_.options;
+    const std::vector<uint8_t> data = e_.ExecuteLocked(axis, request.id, request.data);
+    if (CloseLimitReached(now, e_.servedRequests)) e_.server.BeginHangUp(Clock::now());
+    const bool allSilent = Silenced(now, e_.servedRequests);
     lock.unlock();
-    log.Add(request);
+    e_.log.Add(request);
+    if (now.silentAxis != axis && !allSilent) Queue(axis, request.id, data, now);
+  }
 
-    if (now.silentAxis == axis || allSilent) return;
-    std::vector<uint8_t> reply = packet_bus::BuildReply(axis, request.id, data);
+  // Queues a controller's reply, damaged and preceded by noise as the
+  // options say.
+  void Queue(int axis, uint8_t id, const std::vector<uint8_t>& data, const PacketBusOptions& now) {
+    std::vector<uint8_t> reply = packet_bus::BuildReply(axis, id, data);
     if (now.badLengthAxis == axis) {
       reply[1] = kBadLengthByte;
       reply.back() = packet_bus::Checksum(reply.data() + 1, reply.size() - 2);
     }
     if (now.shortPacketAxis == axis) reply.erase(reply.end() - 2, reply.end());
-    std::vector<uint8_t> bytes = Noise(std::min(std::max(now.noiseBytes, 0), kMaxNoiseBytes));
+    // Never the preamble, so the reply is still the first frame the reader finds.
+    std::vector<uint8_t> bytes = e_.noise.Bytes(now.noiseBytes, {packet_bus::kPreamble}, 0xA5);
     bytes.insert(bytes.end(), reply.begin(), reply.end());
-    replies.push_back({Clock::now() + Milliseconds(std::max(now.replyDelayMs, 0)), bytes});
-  };
+    replies_.push_back({Clock::now() + Milliseconds(std::max(now.replyDelayMs, 0)), bytes});
+  }
 
-  auto turn = [&](Clock::time_point now) {
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      if (limitReachedLocked()) server.BeginHangUp(now);
+  // Replies go out in the order their requests came in, as far as the line
+  // takes them.
+  void WriteDue(Clock::time_point now) {
+    while (!replies_.empty() && replies_.front().due <= now) {
+      output_.insert(output_.end(), replies_.front().bytes.begin(), replies_.front().bytes.end());
+      replies_.pop_front();
     }
-    // Replies go out in the order their requests came in.
-    while (!replies.empty() && replies.front().due <= now) {
-      output.insert(output.end(), replies.front().bytes.begin(), replies.front().bytes.end());
-      replies.pop_front();
+    while (!output_.empty() && e_.server.WriteFrom(output_)) {
     }
-    while (!output.empty() && server.WriteFrom(output)) {
-    }
-    // Hang up once the other side has read what was sent, or gave up.
-    if (replies.empty() && output.empty() && server.HangUpDue(now)) {
-      return LineServer::Turn{.hangUp = true};
-    }
-    if (splitter.Pending() && now - lastInput >= kFrameGap) handleFrame(splitter.Abandon());
+  }
 
-    LineServer::Turn next;
-    if (!replies.empty()) next.wakeAt = replies.front().due;
-    if (splitter.Pending()) next.wakeAt = std::min(next.wakeAt, lastInput + kFrameGap);
-    next.writable = !output.empty();  // the other side's buffer is full; retry when writable
-    return next;
-  };
+  Impl& e_;
+  packet_bus::FrameSplitter splitter_;
+  std::deque<uint8_t> output_;  // bytes accepted for the line, not yet written
+  std::deque<PendingReply> replies_;
+  Clock::time_point lastInput_ = Clock::now();
+};
 
-  auto input = [&](const uint8_t* bytes, size_t count) {
-    // Bytes after a long pause start afresh, even when this thread woke too
-    // late to drop the unfinished frame before they came.
-    const Clock::time_point arrived = Clock::now();
-    if (splitter.Pending() && arrived - lastInput >= kFrameGap) handleFrame(splitter.Abandon());
-    lastInput = arrived;
-    // The shared half-duplex line hands every transmitted byte straight
-    // back to its sender, whatever the controllers make of it.
-    output.insert(output.end(), bytes, bytes + count);
-    for (const packet_bus::RawFrame& frame : splitter.Feed(bytes, count)) handleFrame(frame);
-  };
-
-  server.Serve(turn, input);
+void PacketBusEmulator::Impl::Serve() {
+  Session session(*this);
+  server.Serve([&](Clock::time_point now) { return session.Turn(now); },
+               [&](const uint8_t* bytes, size_t count) { session.Input(bytes, count); });
 }
 
 PacketBusEmulator::PacketBusEmulator(PacketBusOptions options)
@@ -265,17 +268,14 @@ void PacketBusEmulator::CloseLine() { impl_->server.CloseLine(); }
 void PacketBusEmulator::UpdateOptions(const std::function<void(PacketBusOptions&)>& change) {
   {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    impl_->motionAnchor = impl_->MotionNowLocked();
-    impl_->clockAnchor = Clock::now();
+    impl_->clock.Rescale(impl_->options.timeScale);
     change(impl_->options);
   }
   impl_->server.Wake();  // a new request limit may already be reached
 }
 
 int32_t PacketBusEmulator::PositionCounts(int axis) {
-  if (!ValidAxis(axis)) return 0;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->axes[axis].Counts(impl_->MotionNowLocked());
+  return OnAxis(*impl_, axis, int32_t{0}, [](AxisMotion& a, double now) { return a.Counts(now); });
 }
 
 double PacketBusEmulator::PositionRadians(int axis) {
@@ -283,27 +283,19 @@ double PacketBusEmulator::PositionRadians(int axis) {
 }
 
 void PacketBusEmulator::SetPositionCounts(int axis, int32_t counts) {
-  if (!ValidAxis(axis)) return;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  impl_->axes[axis].SetCounts(counts, impl_->MotionNowLocked());
+  OnAxis(*impl_, axis, [counts](AxisMotion& a, double now) { a.SetCounts(counts, now); });
 }
 
 bool PacketBusEmulator::GotoInProgress(int axis) {
-  if (!ValidAxis(axis)) return false;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->axes[axis].GotoRunning(impl_->MotionNowLocked());
+  return OnAxis(*impl_, axis, false, [](AxisMotion& a, double now) { return a.GotoRunning(now); });
 }
 
 bool PacketBusEmulator::LastGotoWasFast(int axis) {
-  if (!ValidAxis(axis)) return false;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->axes[axis].LastGotoWasFast();
+  return OnAxis(*impl_, axis, false, [](AxisMotion& a, double) { return a.LastGotoWasFast(); });
 }
 
 int32_t PacketBusEmulator::RateWireValue(int axis) {
-  if (!ValidAxis(axis)) return 0;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->axes[axis].RateWireValue();
+  return OnAxis(*impl_, axis, int32_t{0}, [](AxisMotion& a, double) { return a.RateWireValue(); });
 }
 
 uint8_t PacketBusEmulator::ApproachByte(int axis) {
