@@ -38,6 +38,16 @@ expect() {
   [ "$got" -eq "$want" ] || fail "$*" "exit status $got, want $want"
   [ -z "$text" ] || grep -Fq -- "$text" "$out" || fail "$*" "no '$text' in the output"
 }
+# expect_rows [unconnected]: `expect` for every STATUS|TEXT|ARGS row of its
+# input; with "unconnected", no row may have connected to a mount.
+expect_rows() {
+  while IFS='|' read -r status text args; do
+    # shellcheck disable=SC2086
+    expect "$status" "$text" $args
+    [ "${1:-}" = unconnected ] && grep -Fq "Connected" "$out" && fail "$args" "connected despite a bad plan"
+  done
+  return 0
+}
 # A fixed instant and site: Arcturus, Pollux, Regulus and Jupiter are up,
 # Antares is below the horizon (40.7 N, 74.0 W, 2026-03-20 04:00 UTC).
 at=(--lat 40.7 --lon -74.0 --utc 2026-03-20T04:00:00 --clock-scale 50)
@@ -124,10 +134,7 @@ case "$1" in
     done
     expect 0 "EQ Mount Simulator" --debug io,motion models  # topics do not eat the command
     LC_ALL=zh_CN.UTF-8 expect 0 "仿真赤道仪" models
-    while IFS='|' read -r status text args; do
-      # shellcheck disable=SC2086
-      expect "$status" "$text" $args
-    done <<'TABLE'
+    expect_rows <<'TABLE'
 0|0: success|message 0
 0|104: Target position too low|message 104
 0|106: Unknown error ID|message 106
@@ -145,11 +152,7 @@ TABLE
     ;;
   validation)
     # Every mistake is found before anything moves, whichever step holds it.
-    while IFS='|' read -r status text args; do
-      # shellcheck disable=SC2086
-      expect "$status" "$text" $args
-      grep -Fq "Connected" "$out" && fail "$args" "connected despite a bad plan"
-    done <<'TABLE'
+    expect_rows unconnected <<'TABLE'
 2|the longitude must lie within -180..180|run --model 6 --lat 40 --lon 1e308 -- status
 2|the latitude must lie within -90..90|run --model 6 --lat 91 --lon 0 -- status
 2|the elevation must lie within -1000..8848|run --model 6 --lat 40 --lon 0 --elev 9000 -- status
@@ -183,10 +186,7 @@ TABLE
     ;;
   devices)
     touch "$work/file"
-    while IFS='|' read -r status text args; do
-      # shellcheck disable=SC2086
-      expect "$status" "$text" $args
-    done <<TABLE
+    expect_rows <<TABLE
 1|serial device /nonexistent/ttyUSB0 does not exist|run --model 1 --lat 40 --lon 0 --device /nonexistent/ttyUSB0 -- status
 1|$work/file is a regular file, not a serial device|run --model 1 --lat 40 --lon 0 --device $work/file -- status
 1|$work is a directory, not a serial device|run --model 1 --lat 40 --lon 0 --device $work -- status
@@ -215,10 +215,7 @@ TABLE
     grep -Fq "usermod -aG" "$out" || fail unreadable "no group advice"
     ;;
   simulator_steps)
-    while IFS='|' read -r status text args; do
-      # shellcheck disable=SC2086
-      expect "$status" "$text" $args
-    done <<TABLE
+    expect_rows <<TABLE
 0|Arrived at Arcturus after|run ${sim[*]} -- goto Arcturus -- status
 1|goto Antares: Target position too low (code 104)|run ${sim[*]} -- goto Antares
 0|Arrived at Jupiter after|run ${sim[*]} -- goto Jupiter
