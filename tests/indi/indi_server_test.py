@@ -273,12 +273,18 @@ class Session:
             expect(not report, "sanitizer report from the driver:\n" + "\n".join(report))
 
 
+def connected(home, model, args=None):
+    """A session connected to `model`, its client, and the mark before the connect."""
+    s = Session(home, args)
+    start = s.client.mark()
+    require(s.connect(model)["state"] == "Ok", "connect:\n" + s.client.messages(start))
+    return s, s.client, start
+
+
 def simulator(home, model):
     """Model 6 (equatorial) or 7 (alt-azimuth) through a night's basic steps."""
-    s, equatorial = Session(home), model == 6
-    c = s.client
-    start = c.mark()
-    require(s.connect(model)["state"] == "Ok", "connect:\n" + c.messages(start))
+    s, c, start = connected(home, model)
+    equatorial = model == 6
     name = "EQ Mount Simulator" if equatorial else "Alt/Az Mount Simulator"
     expect(c.wait_message("Connected to " + name, 2, start), "connection message names the model")
 
@@ -347,10 +353,7 @@ def simulator(home, model):
 def guiding(home, model):
     """Guide pulses move the reported place by guide rate times duration; the
     alt-azimuth model moves both axes for each."""
-    s = Session(home)
-    c = s.client
-    start = c.mark()
-    require(s.connect(model)["state"] == "Ok", "connect")
+    s, c, start = connected(home, model)
     require(s.goto(s.ra_at(-1.0), 10.0)["state"] == "Ok", "goto:\n" + c.messages(start))
     if model == 7:
         time.sleep(CLOSING / SCALE)
@@ -375,10 +378,7 @@ def guiding(home, model):
 def alignment(home):
     """Two syncs make a two-star alignment that later gotos use and that a
     later connection, even of a restarted driver, loads again."""
-    s = Session(home)
-    c = s.client
-    start = c.mark()
-    require(s.connect(6)["state"] == "Ok", "connect")
+    s, c, start = connected(home, 6)
     synced = []
     for n, (ha, dec, d_ra, d_dec) in enumerate(((-2.0, 20.0, 0.02, 0.3), (1.5, -5.0, -0.015, -0.2)), 1):
         ra = s.ra_at(ha)
@@ -490,11 +490,8 @@ def packet_bus(home):
 def chained(home):
     """A second indiserver chains the first; its client drives the mount."""
     first = Server([DRIVER], home)
-    s = Session(home, [f"{DEVICE}@localhost:{first.port}"])
+    s, c, start = connected(home, 6, [f"{DEVICE}@localhost:{first.port}"])
     s.servers.append(first)
-    c = s.client
-    start = c.mark()
-    require(s.connect(6)["state"] == "Ok", "connect through the chain:\n" + c.messages(start))
     ra = s.ra_at(-1.5)
     done = s.goto(ra, 25.0)
     require(done["state"] == "Ok", "goto:\n" + c.messages(start))

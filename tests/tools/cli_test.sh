@@ -103,6 +103,16 @@ interrupted_when() {
   grep -Fq "interrupted" "$out" || fail "$*" "no 'interrupted'"
 }
 
+# await_text TEXT FILE: waits (up to 15 s) until FILE holds TEXT; false if
+# it never does.
+await_text() {
+  for _ in $(seq 300); do
+    grep -Fq -- "$1" "$2" && return 0
+    sleep 0.05
+  done
+  return 1
+}
+
 # Runs the program in the background until its output holds TEXT, then
 # hangs the emulator's line up; the program must end within 5 s.
 drop_line_after() {
@@ -111,11 +121,7 @@ drop_line_after() {
   : >"$out"  # the earlier run's output must not count: the background start truncates it late
   "$sidera" "$@" >"$out" 2>&1 </dev/null &
   local pid=$!
-  for _ in $(seq 100); do
-    grep -Fq -- "$text" "$out" && break
-    sleep 0.1
-  done
-  grep -Fq -- "$text" "$out" || fail "$*" "never showed '$text'"
+  await_text "$text" "$out" || fail "$*" "never showed '$text'"
   kill "$emulator_pid"
   wait "$emulator_pid" 2>/dev/null
   emulator_pid=""
@@ -249,10 +255,7 @@ PY
     "$sidera" run --model 6 --lat 40.7 --lon -74 --utc 2026-03-20T04:00:00 -- goto Arcturus \
       >"$out" 2>&1 &
     pid=$!
-    for _ in $(seq 300); do
-      grep -Fq "goto Arcturus " "$out" && break
-      sleep 0.02
-    done
+    await_text "goto Arcturus " "$out"
     kill -INT "$pid"
     wait "$pid"
     [ $? -eq 130 ] || fail interrupt "exit status"
@@ -365,11 +368,7 @@ PY
     demo_out="$work/demo"
     setsid "$sidera" demo --model 1 --utc 2026-03-20T04:00:00 >"$demo_out" 2>&1 </dev/null &
     demo=$!
-    for _ in $(seq 300); do
-      grep -Fq "1. Alignment" "$demo_out" && break
-      sleep 0.05
-    done
-    grep -Fq "1. Alignment" "$demo_out" || { cat "$demo_out" >&2; fail demo "did not start"; }
+    await_text "1. Alignment" "$demo_out" || { cat "$demo_out" >&2; fail demo "did not start"; }
     kill -INT -- "-$demo"
     wait "$demo"
     got=$?
