@@ -31,6 +31,11 @@ class TestMount : public sidera::TelescopeMount {
   }
 };
 
+// Two- or three-star alignment on the stars given.
+int Align(TestMount& mount, const std::vector<AlignStar>& s) {
+  return s.size() == 2 ? mount.AlignTwoStars(s[0], s[1]) : mount.AlignThreeStars(s[0], s[1], s[2]);
+}
+
 // The exact readings of a mount with rotation `r` and index error `index`.
 AlignStar Observe(const Matrix3& r, double h, double d, double index = 0.0) {
   const sidera::Vector3 a = Apply(r, Dir(h, d));
@@ -120,8 +125,7 @@ TEST(AlignmentFit, RecoversTheSetUpAsTheCentringAllows) {
     TestMount mount;
     mount.collimationError = s.size() == 2 ? c.collimation : 0.0;
     mount.nonPerpendicularityError = c.nonPerpendicularity;
-    const int result =
-        s.size() == 2 ? mount.AlignTwoStars(s[0], s[1]) : mount.AlignThreeStars(s[0], s[1], s[2]);
+    const int result = Align(mount, s);
     EXPECT_EQ(result, 0);
     if (result != 0) continue;
     const ReferenceModel truth{c.r, c.index, c.collimation, c.nonPerpendicularity};
@@ -194,10 +198,7 @@ TEST(AlignmentFailure, RefusedFitsLeaveTheModelAsItWas) {
     mount.alignmentQuality = 42;
     mount.collimationError = 0.002;
     const std::vector<unsigned char> before = ModelBytes(mount);
-    const std::vector<AlignStar>& s = c.stars;
-    EXPECT_EQ(
-        s.size() == 2 ? mount.AlignTwoStars(s[0], s[1]) : mount.AlignThreeStars(s[0], s[1], s[2]),
-        c.result);
+    EXPECT_EQ(Align(mount, c.stars), c.result);
     if (c.result != 0) {
       EXPECT_EQ(ModelBytes(mount), before);
     }
@@ -334,10 +335,7 @@ TEST(AlignmentRecord, RecordsOfTheEarlierFitsLoadAndPointTheSame) {
     }
 
     TestMount refitted;
-    const std::vector<AlignStar>& s = c.stars;
-    ASSERT_EQ(s.size() == 2 ? refitted.AlignTwoStars(s[0], s[1])
-                            : refitted.AlignThreeStars(s[0], s[1], s[2]),
-              0);
+    ASSERT_EQ(Align(refitted, c.stars), 0);
     if (c.refit == 0.0) {
       EXPECT_EQ(ModelBytes(refitted), ModelBytes(loaded));
       continue;

@@ -54,6 +54,14 @@ def stop(proc):
             proc.wait()
 
 
+def start_emulator(*args):
+    """The packet-bus controller emulator, and the device it serves."""
+    emulator = subprocess.Popen([EMULATOR, *args], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                text=True, start_new_session=True)
+    STARTED.append(emulator)
+    return emulator, emulator.stdout.readline().strip()
+
+
 def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
@@ -150,6 +158,13 @@ class Client:
                 return None
             self.pump(end - time.monotonic())
 
+    def request(self, kind, prop, match, timeout=5, **values):
+        """Sends new values of `prop` and waits for the first update of it that
+        `match` accepts; `self.asked` marks where the wait began."""
+        self.asked = self.mark()
+        self.send(kind, prop, **values)
+        return self.wait(prop, match, timeout, self.asked)
+
     def wait_message(self, text, timeout, since):
         return self.wait(None, lambda u: text in u["message"], timeout, since)
 
@@ -196,22 +211,20 @@ class Session:
         c = self.client
         c.send("Switch", "MOUNT_MODEL", **{f"MODEL_{model}": True})
         c.send("Text", "DEVICE_PORT", PORT=device)
-        mark = c.mark()
-        c.send("Switch", "CONNECTION", CONNECT=True)
-        done = c.wait("CONNECTION", lambda u: u["state"] in ("Ok", "Alert"), 15, mark)
-        require(done, "no answer to CONNECT:\n" + c.messages(mark))
+        done = c.request("Switch", "CONNECTION", lambda u: u["state"] in ("Ok", "Alert"), 15,
+                         CONNECT=True)
+        require(done, "no answer to CONNECT:\n" + c.messages(c.asked))
         if done["state"] == "Ok":
             c.send("Number", "POLLING_PERIOD", PERIOD_MS=100)
             c.send("Number", "GEOGRAPHIC_COORD", LAT=LAT, LONG=LON, ELEV=1700)
             c.send("Text", "TIME_UTC", UTC=UTC, OFFSET=0)
             self.time_set = time.monotonic()
-            c.wait("TIME_UTC", state("Ok"), 5, mark)
+            c.wait("TIME_UTC", state("Ok"), 5, c.asked)
         return done
 
     def disconnect(self):
-        mark = self.client.mark()
-        self.client.send("Switch", "CONNECTION", DISCONNECT=True)
-        require(self.client.wait("CONNECTION", on("DISCONNECT"), 10, mark), "no disconnect")
+        require(self.client.request("Switch", "CONNECTION", on("DISCONNECT"), 10, DISCONNECT=True),
+                "no disconnect")
 
     def lst(self):
         """Local sidereal time now on the driver's sky clock, hours."""
@@ -221,11 +234,10 @@ class Session:
         return (self.lst() - hour_angle) % 24
 
     def send_eq(self, ra, dec, ends, timeout=40):
-        mark = self.client.mark()
-        self.client.send("Number", "EQUATORIAL_EOD_COORD", RA=ra, DEC=dec)
-        done = self.client.wait("EQUATORIAL_EOD_COORD",
-                                lambda u: u["state"] == "Alert" or ends in u["message"], timeout, mark)
-        return done or {"state": "none", "message": self.client.messages(mark)}
+        c = self.client
+        done = c.request("Number", "EQUATORIAL_EOD_COORD",
+                         lambda u: u["state"] == "Alert" or ends in u["message"], timeout, RA=ra, DEC=dec)
+        return done or {"state": "none", "message": c.messages(c.asked)}
 
     def goto(self, ra, dec):
         return self.send_eq(ra, dec, "Goto complete")
@@ -250,9 +262,7 @@ class Session:
         return ((ra1 - ra0 + 12) % 24 - 12) * 54000 / ((time.monotonic() - t0) * SCALE)
 
     def set_and_wait(self, prop, match, timeout=40, **switches):
-        mark = self.client.mark()
-        self.client.send("Switch", prop, **switches)
-        return self.client.wait(prop, match, timeout, mark)
+        return self.client.request("Switch", prop, match, timeout, **switches)
 
     def close(self):
         self.client.sock.close()
@@ -263,12 +273,18 @@ class Session:
             expect(not report, "sanitizer report from the driver:\n" + "\n".join(report))
 
 
+def connected(home, model, args=None):
+    """A session connected to `model`, its client, and the mark before the connect."""
+    s = Session(home, args)
+    start = s.client.mark()
+    require(s.connect(model)["state"] == "Ok", "connect:\n" + s.client.messages(start))
+    return s, s.client, start
+
+
 def simulator(home, model):
     """Model 6 (equatorial) or 7 (alt-azimuth) through a night's basic steps."""
-    s, equatorial = Session(home), model == 6
-    c = s.client
-    start = c.mark()
-    require(s.connect(model)["state"] == "Ok", "connect:\n" + c.messages(start))
+    s, c, start = connected(home, model)
+    equatorial = model == 6
     name = "EQ Mount Simulator" if equatorial else "Alt/Az Mount Simulator"
     expect(c.wait_message("Connected to " + name, 2, start), "connection message names the model")
 
@@ -302,15 +318,12 @@ def simulator(home, model):
         require(s.set_and_wait("TELESCOPE_TRACK_MODE", state("Ok"), TRACK_SIDEREAL=True), "sidereal")
 
     # Abort stops a goto half way, tracking included.
-    mark = c.mark()
-    far = (s.ra_at(3.0), -10.0)
-    c.send("Number", "EQUATORIAL_EOD_COORD", RA=far[0], DEC=far[1])
-    require(c.wait("EQUATORIAL_EOD_COORD", state("Busy"), 5, mark), "goto starts")
+    require(c.request("Number", "EQUATORIAL_EOD_COORD", state("Busy"), RA=s.ra_at(3.0), DEC=-10.0),
+            "goto starts")
     time.sleep(0.5)
-    mark = c.mark()
-    c.send("Switch", "TELESCOPE_ABORT_MOTION", ABORT=True)
-    expect(c.wait("TELESCOPE_ABORT_MOTION", state("Ok"), 5, mark), "abort answered")
-    expect(c.wait("EQUATORIAL_EOD_COORD", state("Idle"), 5, mark), "abort ends the goto")
+    expect(c.request("Switch", "TELESCOPE_ABORT_MOTION", state("Ok"), ABORT=True), "abort answered")
+    expect(c.wait("EQUATORIAL_EOD_COORD", state("Idle"), 5, c.asked), "abort ends the goto")
+    mark = c.asked
     expect(c.value("TELESCOPE_TRACK_STATE", "TRACK_OFF") == "On", "abort stops tracking")
     expect(apart_arcsec(*s.position(), s.ra_at(3.0), -10.0) > 5 * 3600, "abort stops half way")
 
@@ -340,10 +353,7 @@ def simulator(home, model):
 def guiding(home, model):
     """Guide pulses move the reported place by guide rate times duration; the
     alt-azimuth model moves both axes for each."""
-    s = Session(home)
-    c = s.client
-    start = c.mark()
-    require(s.connect(model)["state"] == "Ok", "connect")
+    s, c, start = connected(home, model)
     require(s.goto(s.ra_at(-1.0), 10.0)["state"] == "Ok", "goto:\n" + c.messages(start))
     if model == 7:
         time.sleep(CLOSING / SCALE)
@@ -353,9 +363,8 @@ def guiding(home, model):
                                            ("TELESCOPE_TIMED_GUIDE_NS", "TIMED_GUIDE_N", 2000, 0, 1),
                                            ("TELESCOPE_TIMED_GUIDE_NS", "TIMED_GUIDE_S", 1000, 0, -0.5)):
         before = s.position()
-        mark = c.mark()
-        c.send("Number", prop, **{element: ms})
-        require(c.wait(prop, state("Idle"), 5, mark), f"{element} completes:\n" + c.messages(mark))
+        require(c.request("Number", prop, state("Idle"), **{element: ms}),
+                f"{element} completes:\n" + c.messages(c.asked))
         after = s.position()
         got_ra = (after[0] - before[0]) * 54000 * math.cos(math.radians(after[1]))
         got_dec = (after[1] - before[1]) * 3600
@@ -369,10 +378,7 @@ def guiding(home, model):
 def alignment(home):
     """Two syncs make a two-star alignment that later gotos use and that a
     later connection, even of a restarted driver, loads again."""
-    s = Session(home)
-    c = s.client
-    start = c.mark()
-    require(s.connect(6)["state"] == "Ok", "connect")
+    s, c, start = connected(home, 6)
     synced = []
     for n, (ha, dec, d_ra, d_dec) in enumerate(((-2.0, 20.0, 0.02, 0.3), (1.5, -5.0, -0.015, -0.2)), 1):
         ra = s.ra_at(ha)
@@ -420,10 +426,7 @@ def refusals(home):
     expect(done["state"] == "Alert" and "is a regular file, not a serial device" in done["message"],
            "regular file: " + done["message"])
     # A packet-bus controller taken for a byte-command mount (model 8).
-    emulator = subprocess.Popen([EMULATOR], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                text=True, start_new_session=True)
-    STARTED.append(emulator)
-    done = s.connect(8, emulator.stdout.readline().strip())
+    done = s.connect(8, start_emulator()[1])
     expect(done["state"] == "Alert" and "it is another kind of mount; choose its model in "
            "MOUNT_MODEL (code 4)" in done["message"], "another family: " + done["message"])
     require(s.connect(6)["state"] == "Ok", "connect")
@@ -439,9 +442,7 @@ def refusals(home):
     before, start = s.position(), c.mark()
     for prop, values in (("EQUATORIAL_EOD_COORD", {"RA": "abc", "DEC": 30.0}),
                          ("GUIDE_RATE", {"GUIDE_RATE_WE": "fast", "GUIDE_RATE_NS": 0.9})):
-        mark = c.mark()
-        c.send("Number", prop, **values)
-        done = c.wait(prop, state("Alert"), 5, mark)
+        done = c.request("Number", prop, state("Alert"), **values)
         expect(done and "nothing was changed" in done["message"], f"{prop} with a bad element refused")
     expect("Slewing" not in c.messages(start), "no goto from a bad coordinate")
     expect(apart_arcsec(*s.position(1.0), *before) < 5, "the mount stays where it was")
@@ -460,10 +461,7 @@ def packet_bus(home):
     s = Session(home)
     c = s.client
     for round in (1, 2):
-        emulator = subprocess.Popen([EMULATOR, "--time-scale", str(SCALE)], stdin=subprocess.PIPE,
-                                    stdout=subprocess.PIPE, text=True, start_new_session=True)
-        STARTED.append(emulator)
-        device = emulator.stdout.readline().strip()
+        emulator, device = start_emulator("--time-scale", str(SCALE))
         mark = c.mark()
         require(s.connect(1, device)["state"] == "Ok", "connect:\n" + c.messages(mark))
         ra = s.ra_at(-2.0)
@@ -473,9 +471,9 @@ def packet_bus(home):
             emulator.stdin.close()
             emulator.wait()
             break
-        mark = c.mark()
-        c.send("Number", "EQUATORIAL_EOD_COORD", RA=s.ra_at(2.5), DEC=-15.0)
-        require(c.wait("EQUATORIAL_EOD_COORD", state("Busy"), 5, mark), "goto starts")
+        require(c.request("Number", "EQUATORIAL_EOD_COORD", state("Busy"), RA=s.ra_at(2.5), DEC=-15.0),
+                "goto starts")
+        mark = c.asked
         time.sleep(0.5)
         os.killpg(emulator.pid, signal.SIGKILL)
         emulator.wait()
@@ -492,11 +490,8 @@ def packet_bus(home):
 def chained(home):
     """A second indiserver chains the first; its client drives the mount."""
     first = Server([DRIVER], home)
-    s = Session(home, [f"{DEVICE}@localhost:{first.port}"])
+    s, c, start = connected(home, 6, [f"{DEVICE}@localhost:{first.port}"])
     s.servers.append(first)
-    c = s.client
-    start = c.mark()
-    require(s.connect(6)["state"] == "Ok", "connect through the chain:\n" + c.messages(start))
     ra = s.ra_at(-1.5)
     done = s.goto(ra, 25.0)
     require(done["state"] == "Ok", "goto:\n" + c.messages(start))
@@ -509,9 +504,8 @@ def chained(home):
     print(f"chained sync: {done['message']}; reported {apart_arcsec(*s.position(), *star):.2f}\" "
           "from the synced place")
     before = s.position()
-    mark = c.mark()
-    c.send("Number", "TELESCOPE_TIMED_GUIDE_NS", TIMED_GUIDE_N=2000)
-    require(c.wait("TELESCOPE_TIMED_GUIDE_NS", state("Idle"), 5, mark), "pulse completes")
+    require(c.request("Number", "TELESCOPE_TIMED_GUIDE_NS", state("Idle"), TIMED_GUIDE_N=2000),
+            "pulse completes")
     moved = (s.position()[1] - before[1]) * 3600
     print(f"chained pulse N 2000 ms: Dec {moved:+.2f}\" (expected {SIDEREAL:+.2f}\")")
     expect(abs(moved - SIDEREAL) < 0.15 * SIDEREAL, "pulse moves by the guide rate")
@@ -533,9 +527,8 @@ def stored_site(home):
     s = Session(home)
     c = s.client
     c.send("Switch", "MOUNT_MODEL", MODEL_6=True)
-    mark = c.mark()
-    c.send("Switch", "CONNECTION", CONNECT=True)
-    require(c.wait("CONNECTION", state("Ok"), 15, mark), "connect:\n" + c.messages(mark))
+    require(c.request("Switch", "CONNECTION", state("Ok"), 15, CONNECT=True),
+            "connect:\n" + c.messages(c.asked))
     c.send("Number", "POLLING_PERIOD", PERIOD_MS=100)
     time.sleep(0.5)
     az, alt = float(c.value("HORIZONTAL_COORD", "AZ")), float(c.value("HORIZONTAL_COORD", "ALT"))

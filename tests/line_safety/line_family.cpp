@@ -63,15 +63,11 @@ template <typename Emulator, typename Options, typename Request>
 class FamilyOf : public LineFamily {
  public:
   using Fault = std::function<void(Options&, int axis)>;
-  FamilyOf(std::string name, int altAz, int equatorial, Options options,
-           std::function<bool(Emulator&, int)> moving, std::function<void(Options&, bool)> silence,
-           std::vector<Fault> faults)
+  FamilyOf(std::string name, int altAz, int equatorial, Options options, std::vector<Fault> faults)
       : name_(std::move(name)),
         altAz_(altAz),
         equatorial_(equatorial),
         options_(options),
-        moving_(std::move(moving)),
-        silence_(std::move(silence)),
         faults_(std::move(faults)) {}
 
   std::string Name() const override { return name_; }
@@ -83,7 +79,7 @@ class FamilyOf : public LineFamily {
   }
   std::string Device() const override { return emu_->DevicePath(); }
   void SetSilent(bool silent) override {
-    emu_->UpdateOptions([&](Options& o) { silence_(o, silent); });
+    emu_->UpdateOptions([&](Options& o) { o.silent = silent; });
   }
   void SetReplyDelay(int ms) override {
     emu_->UpdateOptions([&](Options& o) { o.replyDelayMs = ms; });
@@ -105,7 +101,13 @@ class FamilyOf : public LineFamily {
     for (const Request& r : emu_->Requests()) n += Is(r, what, axis) ? 1 : 0;
     return n;
   }
-  bool Moving(int axis) override { return moving_(*emu_, axis); }
+  bool Moving(int axis) override {
+    if constexpr (requires { emu_->Running(axis); }) {
+      return emu_->Running(axis);
+    } else {
+      return emu_->GotoInProgress(axis) || emu_->RateWireValue(axis) != 0;
+    }
+  }
   void Stop() override { emu_.reset(); }
   int FaultKinds() const override { return static_cast<int>(faults_.size()) + 1; }
   void SetFault(int kind, int axis) override {
@@ -121,8 +123,6 @@ class FamilyOf : public LineFamily {
   const int altAz_;
   const int equatorial_;
   const Options options_;
-  const std::function<bool(Emulator&, int)> moving_;
-  const std::function<void(Options&, bool)> silence_;
   const std::vector<Fault> faults_;
   std::unique_ptr<Emulator> emu_;
 };
@@ -140,10 +140,6 @@ std::unique_ptr<LineFamily> MakeLineFamily(int family, bool quick) {
       using Options = emulator::PacketBusOptions;
       return std::make_unique<FamilyOf<emulator::PacketBusEmulator, Options, PacketBusRequest>>(
           "packet bus", 0, 1, o,
-          [](emulator::PacketBusEmulator& e, int axis) {
-            return e.GotoInProgress(axis) || e.RateWireValue(axis) != 0;
-          },
-          [](Options& o, bool silent) { o.silent = silent; },
           std::vector<std::function<void(Options&, int)>>{
               [](Options& o, int axis) { o.silentAxis = axis; },
               [](Options& o, int) { o.noiseBytes = 7; },
@@ -162,10 +158,6 @@ std::unique_ptr<LineFamily> MakeLineFamily(int family, bool quick) {
       using Options = emulator::ByteCommandOptions;
       return std::make_unique<FamilyOf<emulator::ByteCommandEmulator, Options, ByteCommandRequest>>(
           "byte commands", 8, -1, o,
-          [](emulator::ByteCommandEmulator& e, int axis) {
-            return e.GotoInProgress(axis) || e.RateWireValue(axis) != 0;
-          },
-          [](Options& o, bool silent) { o.silent = silent; },
           std::vector<std::function<void(Options&, int)>>{
               [](Options& o, int) { o.silent = true; },
               [](Options& o, int) { o.cutReplyBytes = 1; },
@@ -186,8 +178,6 @@ std::unique_ptr<LineFamily> MakeLineFamily(int family, bool quick) {
       using Options = emulator::HexCommandOptions;
       return std::make_unique<FamilyOf<emulator::HexCommandEmulator, Options, HexCommandRequest>>(
           "hex commands", 2, 3, o,
-          [](emulator::HexCommandEmulator& e, int axis) { return e.Running(axis); },
-          [](Options& o, bool silent) { o.silent = silent; },
           std::vector<std::function<void(Options&, int)>>{
               [](Options& o, int axis) { o.silentAxis = axis; },
               [](Options& o, int) { o.strayBytes = 30; },

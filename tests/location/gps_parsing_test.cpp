@@ -283,12 +283,6 @@ TEST(NmeaProbe, ARateIsProvedByAStandardSentenceWithItsChecksum) {
   }
 }
 
-}  // namespace
-}  // namespace location::gps
-
-namespace location::gps {
-namespace {
-
 // A receiver behind by one or more 1024-week eras has its date moved on
 // until it is no longer before the reference (the build date in use); what
 // is no real date, or lies before GPS time began, sets nothing.

@@ -2,7 +2,6 @@
 // re-capture after a hand move, backlash take-up and its failures, ending.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cmath>
 
@@ -15,7 +14,7 @@
 namespace sidera {
 namespace {
 
-using namespace testing_support;
+using namespace testing;
 
 AltAzMount& CurrentAltAz() { return *dynamic_cast<AltAzMount*>(g_mount); }
 
@@ -100,22 +99,6 @@ TEST_F(AltAzTrackingTest, AHandMoveOfMoreThan3DegreesIsRecaptured) {
   ASSERT_TRUE(WaitTicks(30000));
   ASSERT_EQ(GetAxisPositions(&axes), 0);
   EXPECT_NEAR(axes.axis0, moved, Deg(1));
-}
-
-// How far the mount points from a target that stood at `target` at tick
-// `start` and turns with the sky. The read happens between two clock
-// readings; the target is taken at whichever of them fits better.
-double DistanceFromTarget(const SkyPoint& target, uint32_t start) {
-  const auto at = [&](uint32_t tick) {
-    SkyPoint t = target;
-    t.hourAngle += static_cast<uint32_t>(tick - start) / 1000.0 * kSidereal;
-    return t;
-  };
-  const uint32_t before = platform::Now();
-  SkyPoint here{};
-  EXPECT_EQ(GetSkyPosition(&here), 0);
-  const uint32_t after = platform::Now();
-  return std::min(SkyDistance(here, at(before)), SkyDistance(here, at(after)));
 }
 
 class AltAzGotoTrackingTest : public HostSession {

@@ -11,7 +11,7 @@
 namespace sidera {
 namespace {
 
-using namespace testing_support;
+using namespace testing;
 
 class HostSessionTest : public HostSession {
  protected:
@@ -78,7 +78,7 @@ TEST_F(HostSessionTest, TargetsOutsideTheAltitudeLimitsAreRefused) {
     ASSERT_EQ(CreateMount(model, Deg(30), 0.0), 0);
     // On the meridian at declination 30 the zenith; half a day later the nadir.
     EXPECT_EQ(GotoSky(0.0, Deg(30)), 103) << model;
-    EXPECT_EQ(GotoSky(kPiValue, Deg(-30)), 104) << model;
+    EXPECT_EQ(GotoSky(kPi, Deg(-30)), 104) << model;
     EXPECT_EQ(GotoHorizontal(Deg(20), Deg(80)), 103) << model;
     EXPECT_EQ(GotoHorizontal(Deg(20), Deg(-5)), 104) << model;
     EXPECT_EQ(MountStateNow(), SIDERA_MOUNT_STOPPED) << model;
@@ -98,8 +98,8 @@ TEST_F(HostSessionTest, GotoEndsOnTheTargetAndTracksIt) {
       {7, {Deg(30), Deg(10)}},  {7, {Deg(-60), Deg(45)}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "model " << c.model << " target " << c.target.hourAngle
-                                    << "," << c.target.declination);
+    SCOPED_TRACE(::testing::Message() << "model " << c.model << " target " << c.target.hourAngle
+                                      << "," << c.target.declination);
     ASSERT_EQ(CreateMount(c.model, Deg(30), 0.0), 0);
     // The last pass aims 2 s ahead of the sky; allow for that on top of the
     // tolerance.
@@ -129,7 +129,7 @@ TEST_F(HostSessionTest, StoppingAxis0ResumesTrackingWhenTrackingWasRequested) {
 TEST_F(HostSessionTest, SavedAlignmentLoadsIntoANewMountOfTheSameModel) {
   const SkyPoint star{Deg(-30), Deg(25)}, probe{Deg(20), Deg(-5)};
   for (int model : {6, 7}) {
-    SCOPED_TRACE(testing::Message() << "model " << model);
+    SCOPED_TRACE(::testing::Message() << "model " << model);
     ASSERT_EQ(CreateMount(model, Deg(30), 0.0), 0);
     AxisPair nominal{}, aligned{}, fresh{}, loaded{};
     ASSERT_EQ(SkyToAxes(star, &nominal), 0);
@@ -164,7 +164,7 @@ class HostConcurrencyTest : public HostSessionTest {
 
 TEST_F(HostConcurrencyTest, ASecondGotoTakesOverARunningOne) {
   for (int model : {6, 7}) {
-    SCOPED_TRACE(testing::Message() << "model " << model);
+    SCOPED_TRACE(::testing::Message() << "model " << model);
     ASSERT_NO_FATAL_FAILURE(StartLongGoto(model));
     // On the fast clock a slow scheduler can cost a pass its precision: only
     // the hand-over is judged here.

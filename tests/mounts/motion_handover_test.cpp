@@ -15,7 +15,7 @@
 namespace sidera {
 namespace {
 
-using namespace testing_support;
+using namespace testing;
 
 // Runs `hook` on the goto thread just before the first goto command goes
 // out, as another host thread's call would land.
@@ -57,7 +57,7 @@ TEST_F(MotionHandOverTest, TrackingStartsAfterAHandMoveThatBrokeOffAGoto) {
     int model, handAxis, duringHandMove;
   } cases[] = {{6, 0, 102}, {6, 1, 0}, {7, 0, 102}, {7, 1, 102}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "model " << c.model << " hand axis " << c.handAxis);
+    SCOPED_TRACE(::testing::Message() << "model " << c.model << " hand axis " << c.handAxis);
     ASSERT_EQ(CreateMount(c.model, Deg(30), 0.0), 0);
     ASSERT_EQ(GotoSky(Deg(60), Deg(-10)), 0);
     ASSERT_TRUE(WaitUntil([] { return (AxisStateNow(0) | AxisStateNow(1)) & SIDERA_AXIS_GOTO; }));

@@ -15,7 +15,7 @@
 namespace sidera {
 namespace {
 
-using namespace testing_support;
+using namespace testing;
 
 class EquatorialKind : public HostSession {};
 
@@ -32,14 +32,14 @@ TEST_F(EquatorialKind, PierSideFollowsTheHourAngleSignAndTheHemisphere) {
     double axis0, axis1;
   };
   const Case cases[] = {
-      {Deg(40), {-hour, 0.5}, -hour, 0.5},                         // east: as it comes
-      {Deg(40), {hour, 0.5}, hour - kPiValue, kPiValue - 0.5},     // west: flipped
-      {Deg(40), {0.0, 0.5}, 0.0, 0.5},                             // meridian: never flips
-      {Deg(-35), {hour, -0.5}, -hour, 0.5},                        // south, west: as it comes
-      {Deg(-35), {-hour, -0.5}, hour - kPiValue, kPiValue - 0.5},  // south, east: flipped
+      {Deg(40), {-hour, 0.5}, -hour, 0.5},               // east: as it comes
+      {Deg(40), {hour, 0.5}, hour - kPi, kPi - 0.5},     // west: flipped
+      {Deg(40), {0.0, 0.5}, 0.0, 0.5},                   // meridian: never flips
+      {Deg(-35), {hour, -0.5}, -hour, 0.5},              // south, west: as it comes
+      {Deg(-35), {-hour, -0.5}, hour - kPi, kPi - 0.5},  // south, east: flipped
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "lat " << c.latitude << " ha " << c.sky.hourAngle);
+    SCOPED_TRACE(::testing::Message() << "lat " << c.latitude << " ha " << c.sky.hourAngle);
     ASSERT_EQ(CreateMount(6, c.latitude, 0.0), 0);
     AxisPair axes{};
     ASSERT_EQ(SkyToAxes(c.sky, &axes), 0);
@@ -63,9 +63,9 @@ TEST(AltAzTrackingRates, UnalignedRatesFollowTheSkyAtTheAxisAngles) {
     double rate0, rate1;  // in units of the sidereal rate, at latitude 30
   };
   const Case cases[] = {
-      {0.0, 0.0, 0.5, 0.0},                 // due north on the horizon: sin(lat), 0
-      {Deg(90), 0.0, 0.5, c30},             // due east: rising at cos(lat)
-      {kPiValue, Deg(45), 0.5 + c30, 0.0},  // south at 45: sin 30 + cos 30 tan 45
+      {0.0, 0.0, 0.5, 0.0},            // due north on the horizon: sin(lat), 0
+      {Deg(90), 0.0, 0.5, c30},        // due east: rising at cos(lat)
+      {kPi, Deg(45), 0.5 + c30, 0.0},  // south at 45: sin 30 + cos 30 tan 45
   };
   for (const Case& c : cases) {
     const AxisPair r = RateProbe::UnalignedTrackingRates(Deg(30), AxisPair{c.azimuth, c.altitude});
@@ -98,7 +98,7 @@ TEST(AltAzTrackingRates, AlignedRatesCatchUpWithoutEverReversing) {
   // A track from +179.9 to -179.8 degrees runs +0.3 degrees, not -359.7; an
   // axis reading one turn below the model's value is folded the same way.
   const AxisPair seam{Deg(179.9), 0.5};
-  for (double current : {Deg(179.9), Deg(179.9) - 2 * kPiValue}) {
+  for (double current : {Deg(179.9), Deg(179.9) - 2 * kPi}) {
     const AxisPair r =
         RateProbe::AlignedTrackingRates(seam, AxisPair{Deg(-179.8), 0.5}, AxisPair{current, 0.5});
     EXPECT_NEAR(r.axis0, Deg(0.3) / 30.0, 1e-12) << current;

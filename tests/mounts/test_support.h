@@ -14,12 +14,9 @@
 #include "sidera/api/globals.h"
 #include "sidera/core/telescope_mount.h"
 #include "sidera/include/sidera.h"
+#include "tests/support/emulated_mount_test.h"
 
-namespace sidera::testing_support {
-
-constexpr double kPiValue = 3.141592653589793;
-constexpr double kSidereal = 2.0 * kPiValue / 86164.09065;
-constexpr double Deg(double d) { return d / 180.0 * kPiValue; }
+namespace sidera::testing {
 
 // Polls `done` every real millisecond; false if it has not held within
 // `guardMs` real milliseconds (a guard against a hang, not a timing check).
@@ -36,18 +33,6 @@ inline bool WaitUntil(const std::function<bool()>& done, int guardMs = 20000) {
 inline bool WaitTicks(uint32_t ticks) {
   const uint32_t start = platform::Now();
   return WaitUntil([&] { return platform::Now() - start >= ticks; });
-}
-
-inline uint32_t MountStateNow() {
-  uint32_t state = 0;
-  EXPECT_EQ(GetMountState(&state), 0);
-  return state;
-}
-
-inline uint32_t AxisStateNow(int axis) {
-  uint32_t state = 0;
-  EXPECT_EQ(GetAxisState(axis, &state), 0);
-  return state;
 }
 
 // Angular distance between two sky positions.
@@ -79,4 +64,4 @@ class HostSession : public ::testing::Test {
   platform::ScopedTickSource scoped_;
 };
 
-}  // namespace sidera::testing_support
+}  // namespace sidera::testing

@@ -4,7 +4,6 @@
 // unaligned and aligned.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -29,20 +28,6 @@ class GotoPointingTest : public ::testing::Test {
 
 // Sky seconds since `tick` on the library's clock.
 double SkySince(uint32_t tick) { return static_cast<uint32_t>(platform::Now() - tick) / 1000.0; }
-
-// How far the mount points from the target that stood at (ha, dec) at tick
-// `start`. The read happens somewhere between two clock readings; the
-// target is taken at whichever of them fits better.
-double ErrorFrom(double ha, double dec, uint32_t start) {
-  const double before = SkySince(start);
-  SkyPoint at{};
-  EXPECT_EQ(GetSkyPosition(&at), 0);
-  const double after = SkySince(start);
-  const auto off = [&](double seconds) {
-    return AngularSeparation(at.hourAngle, at.declination, ha + seconds * kSidereal, dec);
-  };
-  return std::min(off(before), off(after));
-}
 
 TEST_F(GotoPointingTest, TrackingEndsTheGotoOnItsTarget) {
   const struct {
@@ -74,7 +59,7 @@ TEST_F(GotoPointingTest, TrackingEndsTheGotoOnItsTarget) {
     ASSERT_TRUE(WaitFor([] { return g_mount->mountState.load() == SIDERA_MOUNT_TRACKING; }));
     const uint32_t tracking = platform::Now();
     ASSERT_TRUE(WaitFor([&] { return SkySince(tracking) >= 40.0; }));
-    EXPECT_LT(ErrorFrom(ha, dec, start), 30 * kArcSecond);
+    EXPECT_LT(DistanceFromTarget(SkyPoint{ha, dec}, start), 30 * kArcSecond);
     ASSERT_EQ(DestroyMount(), 0);
   }
 }

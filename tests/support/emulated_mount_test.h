@@ -1,17 +1,19 @@
-// What the end-to-end suites of the hardware families share: a mount created
-// through the exported operations on a controller emulator's terminal,
-// polling with a liveness bound, and the check that one-star alignment moves
-// the reported sky to where the star really is.
+// What the end-to-end suites share: a mount created through the exported
+// operations on a controller emulator's terminal, polling with a liveness
+// bound, the states and the sky position a host reads, and the check that
+// one-star alignment moves the reported sky to where the star really is.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <memory>
 #include <thread>
 
+#include "platform/clock.h"
 #include "sidera/api/globals.h"
 #include "sidera/core/telescope_mount.h"
 #include "sidera/include/sidera.h"
@@ -21,7 +23,7 @@ namespace sidera::testing {
 inline constexpr double kPi = 3.141592653589793;
 inline constexpr double kSidereal = 2 * kPi / 86164.09065;
 
-inline double Deg(double d) { return d * kPi / 180.0; }
+inline constexpr double Deg(double d) { return d * kPi / 180.0; }
 
 // Polls `done` every 20 ms; false if it has not become true within
 // `limitMs` (a liveness bound, not a timing check).
@@ -30,6 +32,34 @@ inline bool WaitFor(const std::function<bool()>& done, int limitMs = 30000) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return done();
+}
+
+inline uint32_t MountStateNow() {
+  uint32_t state = 0;
+  EXPECT_EQ(GetMountState(&state), 0);
+  return state;
+}
+
+inline uint32_t AxisStateNow(int axis) {
+  uint32_t state = 0;
+  EXPECT_EQ(GetAxisState(axis, &state), 0);
+  return state;
+}
+
+// How far the mount points from a target that stood at `target` at tick
+// `start` of the library's clock and turns with the sky. The read happens
+// between two clock readings; the target is taken at whichever fits better.
+inline double DistanceFromTarget(const SkyPoint& target, uint32_t start) {
+  const auto off = [&](const SkyPoint& at, uint32_t tick) {
+    const double turned = static_cast<uint32_t>(tick - start) / 1000.0 * kSidereal;
+    return AngularSeparation(at.hourAngle, at.declination, target.hourAngle + turned,
+                             target.declination);
+  };
+  const uint32_t before = platform::Now();
+  SkyPoint here{};
+  EXPECT_EQ(GetSkyPosition(&here), 0);
+  const uint32_t after = platform::Now();
+  return std::min(off(here, before), off(here, after));
 }
 
 // True once no motion thread of the current mount owns the axes.

@@ -16,12 +16,6 @@
 namespace sidera::testing {
 namespace {
 
-uint32_t MountStateNow() {
-  uint32_t s = 0;
-  EXPECT_EQ(GetMountState(&s), 0);
-  return s;
-}
-
 bool BothAxesStopped() {
   uint32_t s0 = 0, s1 = 0;
   return GetAxisState(0, &s0) == 0 && GetAxisState(1, &s1) == 0 && (s0 & SIDERA_AXIS_STOPPED) &&

@@ -38,6 +38,16 @@ expect() {
   [ "$got" -eq "$want" ] || fail "$*" "exit status $got, want $want"
   [ -z "$text" ] || grep -Fq -- "$text" "$out" || fail "$*" "no '$text' in the output"
 }
+# expect_rows [unconnected]: `expect` for every STATUS|TEXT|ARGS row of its
+# input; with "unconnected", no row may have connected to a mount.
+expect_rows() {
+  while IFS='|' read -r status text args; do
+    # shellcheck disable=SC2086
+    expect "$status" "$text" $args
+    [ "${1:-}" = unconnected ] && grep -Fq "Connected" "$out" && fail "$args" "connected despite a bad plan"
+  done
+  return 0
+}
 # A fixed instant and site: Arcturus, Pollux, Regulus and Jupiter are up,
 # Antares is below the horizon (40.7 N, 74.0 W, 2026-03-20 04:00 UTC).
 at=(--lat 40.7 --lon -74.0 --utc 2026-03-20T04:00:00 --clock-scale 50)
@@ -93,6 +103,16 @@ interrupted_when() {
   grep -Fq "interrupted" "$out" || fail "$*" "no 'interrupted'"
 }
 
+# await_text TEXT FILE: waits (up to 15 s) until FILE holds TEXT; false if
+# it never does.
+await_text() {
+  for _ in $(seq 300); do
+    grep -Fq -- "$1" "$2" && return 0
+    sleep 0.05
+  done
+  return 1
+}
+
 # Runs the program in the background until its output holds TEXT, then
 # hangs the emulator's line up; the program must end within 5 s.
 drop_line_after() {
@@ -101,11 +121,7 @@ drop_line_after() {
   : >"$out"  # the earlier run's output must not count: the background start truncates it late
   "$sidera" "$@" >"$out" 2>&1 </dev/null &
   local pid=$!
-  for _ in $(seq 100); do
-    grep -Fq -- "$text" "$out" && break
-    sleep 0.1
-  done
-  grep -Fq -- "$text" "$out" || fail "$*" "never showed '$text'"
+  await_text "$text" "$out" || fail "$*" "never showed '$text'"
   kill "$emulator_pid"
   wait "$emulator_pid" 2>/dev/null
   emulator_pid=""
@@ -124,10 +140,7 @@ case "$1" in
     done
     expect 0 "EQ Mount Simulator" --debug io,motion models  # topics do not eat the command
     LC_ALL=zh_CN.UTF-8 expect 0 "仿真赤道仪" models
-    while IFS='|' read -r status text args; do
-      # shellcheck disable=SC2086
-      expect "$status" "$text" $args
-    done <<'TABLE'
+    expect_rows <<'TABLE'
 0|0: success|message 0
 0|104: Target position too low|message 104
 0|106: Unknown error ID|message 106
@@ -145,11 +158,7 @@ TABLE
     ;;
   validation)
     # Every mistake is found before anything moves, whichever step holds it.
-    while IFS='|' read -r status text args; do
-      # shellcheck disable=SC2086
-      expect "$status" "$text" $args
-      grep -Fq "Connected" "$out" && fail "$args" "connected despite a bad plan"
-    done <<'TABLE'
+    expect_rows unconnected <<'TABLE'
 2|the longitude must lie within -180..180|run --model 6 --lat 40 --lon 1e308 -- status
 2|the latitude must lie within -90..90|run --model 6 --lat 91 --lon 0 -- status
 2|the elevation must lie within -1000..8848|run --model 6 --lat 40 --lon 0 --elev 9000 -- status
@@ -183,10 +192,7 @@ TABLE
     ;;
   devices)
     touch "$work/file"
-    while IFS='|' read -r status text args; do
-      # shellcheck disable=SC2086
-      expect "$status" "$text" $args
-    done <<TABLE
+    expect_rows <<TABLE
 1|serial device /nonexistent/ttyUSB0 does not exist|run --model 1 --lat 40 --lon 0 --device /nonexistent/ttyUSB0 -- status
 1|$work/file is a regular file, not a serial device|run --model 1 --lat 40 --lon 0 --device $work/file -- status
 1|$work is a directory, not a serial device|run --model 1 --lat 40 --lon 0 --device $work -- status
@@ -215,10 +221,7 @@ TABLE
     grep -Fq "usermod -aG" "$out" || fail unreadable "no group advice"
     ;;
   simulator_steps)
-    while IFS='|' read -r status text args; do
-      # shellcheck disable=SC2086
-      expect "$status" "$text" $args
-    done <<TABLE
+    expect_rows <<TABLE
 0|Arrived at Arcturus after|run ${sim[*]} -- goto Arcturus -- status
 1|goto Antares: Target position too low (code 104)|run ${sim[*]} -- goto Antares
 0|Arrived at Jupiter after|run ${sim[*]} -- goto Jupiter
@@ -252,10 +255,7 @@ PY
     "$sidera" run --model 6 --lat 40.7 --lon -74 --utc 2026-03-20T04:00:00 -- goto Arcturus \
       >"$out" 2>&1 &
     pid=$!
-    for _ in $(seq 300); do
-      grep -Fq "goto Arcturus " "$out" && break
-      sleep 0.02
-    done
+    await_text "goto Arcturus " "$out"
     kill -INT "$pid"
     wait "$pid"
     [ $? -eq 130 ] || fail interrupt "exit status"
@@ -368,11 +368,7 @@ PY
     demo_out="$work/demo"
     setsid "$sidera" demo --model 1 --utc 2026-03-20T04:00:00 >"$demo_out" 2>&1 </dev/null &
     demo=$!
-    for _ in $(seq 300); do
-      grep -Fq "1. Alignment" "$demo_out" && break
-      sleep 0.05
-    done
-    grep -Fq "1. Alignment" "$demo_out" || { cat "$demo_out" >&2; fail demo "did not start"; }
+    await_text "1. Alignment" "$demo_out" || { cat "$demo_out" >&2; fail demo "did not start"; }
     kill -INT -- "-$demo"
     wait "$demo"
     got=$?
