@@ -13,7 +13,7 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: packet-bus-emulator [options]\n"
-    "Emulates the two motor controllers of a packet-bus packet-bus mount on a\n"
+    "Emulates the two motor controllers of a packet-bus mount on a\n"
     "pseudo-terminal. Prints the device path as the first line, then serves\n"
     "until SIGINT/SIGTERM, or until standard input reaches end of file when it\n"
     "is a pipe.\n"

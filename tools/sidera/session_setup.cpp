@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "host/civil_time.h"
+#include "host/location_site.h"
 #include "host/model_facts.h"
 #include "host/serial_device.h"
 #include "tools/sidera/astro.h"
@@ -69,7 +70,9 @@ bool ParseSetupOptions(const Words& args, size_t* next, SetupOptions* options, s
       }
     } else if (name == "--elev" || name == "--elevation") {
       options->site.elevation = number;
-      if (!InRange("the elevation", number, -1000, 8848, " metres", error)) return false;
+      if (!InRange("the elevation", number, host::kLowestElevation, host::kHighestElevation,
+                   " metres", error))
+        return false;
     } else if (name == "--port") {
       if (!InRange("the port number", number, 0, 255, "", error)) return false;
       if (*number != std::floor(*number)) {
