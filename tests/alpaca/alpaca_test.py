@@ -363,6 +363,8 @@ class Browser:
         r = requests.post(self.url + "/session", json={"capabilities": {"alwaysMatch": {
             "goog:chromeOptions": {"binary": "/usr/bin/chromium", "args": args}}}}).json()
         self.session = f"{self.url}/session/{r['value']['sessionId']}"
+        # A saved form loads a new page: finding its elements waits for it.
+        self.do("/timeouts", {"implicit": 10000})
 
     def _up(self):
         try:
