@@ -28,7 +28,7 @@ class FuzzLine : public sidera::ByteCommandMount {
     (void)ByteCommandMount::write(bytes, length);  // notes the reply length
     return sidera::LineResult::kOk;
   }
-  sidera::LineResult readReply(uint8_t* reply) override {
+  sidera::LineResult ReadReply(uint8_t* reply) override {
     return sidera::byte_command::ReadFixedReply(*source, expectedReplyLength, reply) == 0
                ? sidera::LineResult::kOk
                : sidera::LineResult::kFailed;

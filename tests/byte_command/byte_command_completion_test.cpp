@@ -32,12 +32,12 @@ struct StringSource : byte_command::ByteSource {
 class ScriptedLine : public ByteCommandMount {
  public:
   ScriptedLine() { SetGearing(726559); }
-  LineResult write(const uint8_t* bytes, uint32_t length) override {
+  LineResult Write(const uint8_t* bytes, uint32_t length) override {
     sent.emplace_back(bytes, bytes + length);
-    (void)ByteCommandMount::write(bytes, length);  // notes the reply length; no port behind
+    (void)ByteCommandMount::Write(bytes, length);  // notes the reply length; no port behind
     return LineResult::kOk;
   }
-  LineResult readReply(uint8_t* reply) override {
+  LineResult ReadReply(uint8_t* reply) override {
     Bytes next;
     if (expectedReplyLength > 0 && !replies.empty()) {
       next = replies.front();

@@ -68,7 +68,7 @@ TEST_F(GotoPasses, CommandedAnglesAndArrival) {
     m.gotoError = Deg(c.error);
     m.axisPosition[0] = Deg(c.from0);
     m.axisPosition[1] = Deg(c.from1);
-    m.axisLastDirectionPositive[0] = m.axisLastDirectionPositive[1] = 0;
+    m.axisLastDirectionPositive[0] = m.axisLastDirectionPositive[1] = false;
     const uint32_t command = m.BeginMotion(kBothAxes);
     EXPECT_EQ(m.GotoAxesThread(command, AxisPair{Deg(c.to0), Deg(c.to1)}), kOk);
     EXPECT_EQ(Commanded(m, 0), c.want0);

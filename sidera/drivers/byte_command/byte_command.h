@@ -25,7 +25,7 @@ enum ByteCommand : uint8_t {
   OpPresetCount = 10,             // argument: position count
   OpSetCountsPerRevolution = 12,  // argument: counts per revolution
   OpGotoDoneQuery = 13,           // axis 0 only; reply: 1 byte, 0xFF = finished
-  Op14 = 14,                      // axis 0 only; argument: a count
+  OpTwoDegreeCount = 14,          // axis 0 only; argument: a count
   OpSetPositionAxis1 = 24,        // axis 1 only; argument: position count
 };
 

@@ -22,11 +22,11 @@ class HexCommandEquatorialMount : public HexCommandMount, public EquatorialMount
   MountResult GotoAxisAngle(int axis, double angle) override;
   MountResult WriteAxisPosition(int axis, double angle) override;
 
-  LineReady beginTransmit() override;
+  LineReady BeginTransmit() override;
   // Home positions for axes the controllers report uninitialised, then the
   // family's initialisation, then the hemisphere flag from the site's
   // latitude. Always 0: a controller that missed a step shows it later.
-  MountResult initializeAxes() override;
+  MountResult InitializeAxes() override;
   // The hemisphere flag follows every change of the site: a motion
   // commanded afterwards gets the direction characters of the new one.
   void SiteChanged() override;

@@ -41,7 +41,7 @@ enum Command : char {
   kInquireCountsPerRevolution = 'a',
   kInquireTimerFrequency = 'b',
   kInquireHighSpeedRatio = 'g',
-  kInquireS = 's',
+  kInquireSValue = 's',
   kInquirePosition = 'j',
   kInquireStatus = 'f',
   kInitializeAxis = 'F',
