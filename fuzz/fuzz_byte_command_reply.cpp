@@ -15,6 +15,7 @@
 #include "sidera/core/angles.h"
 #include "sidera/drivers/byte_command/byte_command.h"
 #include "sidera/drivers/byte_command/byte_command_mount.h"
+#include "sidera/link/count24.h"
 
 namespace {
 
@@ -62,8 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t i = (r == 0 ? length : 0); i < sizeof reply; ++i) {
     if (reply[i] != kCanary) std::abort();
   }
-  if (r == 0 && length == 3 &&
-      sidera::byte_command::Unpack24(reply) > sidera::byte_command::kMax24) {
+  if (r == 0 && length == 3 && sidera::UnpackCount24(reply) > sidera::byte_command::kMax24) {
     std::abort();
   }
 

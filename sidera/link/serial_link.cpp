@@ -230,13 +230,6 @@ double SerialLink::ToRadians(int axis, int32_t count) const {
   return static_cast<double>(count) * radiansPerCount[axis];
 }
 
-void SerialLink::Pack24(int32_t value, uint8_t* out) {
-  const uint32_t v = static_cast<uint32_t>(value);
-  out[0] = static_cast<uint8_t>((v >> 16) & 0xFF);
-  out[1] = static_cast<uint8_t>((v >> 8) & 0xFF);
-  out[2] = static_cast<uint8_t>(v & 0xFF);
-}
-
 bool SerialLink::ApplyBaudRate(uint32_t baud) {
   baudRate = baud;
   if (!port.IsOpen()) return false;  // why is already in openError

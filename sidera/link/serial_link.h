@@ -121,8 +121,6 @@ class SerialLink {
   int32_t ToCounts(int axis, double angle) const;
   int32_t ToRateUnits(int axis, double rate) const;
   double ToRadians(int axis, int32_t count) const;
-  // Bits 16..23, 8..15, 0..7 of `value`, most significant first.
-  static void Pack24(int32_t value, uint8_t* out);
 
   // Truncates toward zero into int32, saturating out-of-range values and
   // mapping NaN to 0.

@@ -13,12 +13,12 @@
 namespace sidera {
 namespace {
 
-struct StringSource : hex_command::ByteSource {
+struct StringSource : ByteSource {
   explicit StringSource(std::string t) : text(std::move(t)) {}
-  bool ReadByte(uint8_t* byte) override {
-    if (pos >= text.size()) return false;  // a read time-out
-    *byte = static_cast<uint8_t>(text[pos++]);
-    return true;
+  size_t Read(uint8_t* data, size_t length) override {
+    if (length == 0 || pos >= text.size()) return 0;  // a read time-out
+    *data = static_cast<uint8_t>(text[pos++]);
+    return 1;
   }
   std::string text;
   size_t pos = 0;

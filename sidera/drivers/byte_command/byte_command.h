@@ -64,9 +64,6 @@ using sidera::ByteSource;
 // when given, receives the number of bytes that arrived.
 int ReadFixedReply(ByteSource& source, uint32_t length, uint8_t* reply, uint32_t* got = nullptr);
 
-// The unsigned 24-bit value of three bytes, most significant first.
-uint32_t Unpack24(const uint8_t* bytes);
-
 // A rate wire value as it goes out: the command (positive or negative) and
 // the magnitude, held at kMax24 rather than wrapped into fewer bits. A zero
 // rate goes out with the negative command when `lastNegative` is set.

@@ -8,6 +8,7 @@
 #include "platform/debug_log.h"
 #include "sidera/core/angles.h"
 #include "sidera/drivers/byte_command/byte_command.h"
+#include "sidera/link/count24.h"
 #include "sidera/link/exchange_scope.h"
 
 namespace sidera {
@@ -90,7 +91,7 @@ MountResult ByteCommandMount::ReadCount(int axis, uint32_t* count) {
   uint8_t reply[byte_command::kMaxReplyLength] = {};
   const MountResult r = SendCommand(axis, request, static_cast<uint32_t>(n), reply);
   if (r != kOk) return r;
-  *count = byte_command::Unpack24(reply);
+  *count = UnpackCount24(reply);
   return kOk;
 }
 

@@ -11,27 +11,12 @@
 #include "platform/debug_log.h"
 #include "sidera/core/angles.h"
 #include "sidera/drivers/hex_command/hex_protocol.h"
+#include "sidera/link/byte_source.h"
 #include "sidera/link/exchange_scope.h"
 
 namespace sidera {
 
 namespace {
-
-// Replies come from the port one byte per read, each read bounded by the
-// port's time-outs. The controller has started answering once the marker is
-// in, so RTS is dropped there.
-class PortByteSource : public hex_command::ByteSource {
- public:
-  explicit PortByteSource(platform::SerialPort& port) : port_(port) {}
-  bool ReadByte(uint8_t* byte) override {
-    size_t got = 0;
-    return port_.Read(byte, 1, &got) && got == 1;
-  }
-  void MarkerSeen() override { (void)port_.SetRts(false); }
-
- private:
-  platform::SerialPort& port_;
-};
 
 // Counts per revolution that controllers with these model codes use, whatever
 // they report.
@@ -69,8 +54,12 @@ HexCommandMount::~HexCommandMount() = default;
 // ---- Line handling ----
 
 LineResult HexCommandMount::ReadReply(uint8_t* reply) {
+  // Replies come from the port one byte per read, each read bounded by the
+  // port's time-outs. The controller has started answering once the marker
+  // is in, so RTS is dropped there.
   PortByteSource source(port);
-  return hex_command::ReadLine(source, reply) == 0 ? LineResult::kOk : LineResult::kFailed;
+  const int r = hex_command::ReadLine(source, reply, [this] { (void)port.SetRts(false); });
+  return r == 0 ? LineResult::kOk : LineResult::kFailed;
 }
 
 MountResult HexCommandMount::InitializeAxes() {

@@ -7,6 +7,7 @@
 
 #include "sidera/core/angles.h"
 #include "sidera/drivers/packet_bus/packet.h"
+#include "sidera/link/count24.h"
 #include "sidera/link/exchange_scope.h"
 
 namespace sidera {
@@ -81,13 +82,13 @@ MountResult PacketBusMount::SendPacket(int axis, uint8_t id, const uint8_t* data
 
 MountResult PacketBusMount::SendGoto(int axis, double angle, bool fast) {
   uint8_t data[3];
-  Pack24(ToCounts(axis, NormalizeAngle(angle)), data);
+  PackCount24(static_cast<uint32_t>(ToCounts(axis, NormalizeAngle(angle))), data);
   return SendPacket(axis, fast ? packet_bus::kGotoFast : packet_bus::kGotoSlow, data, 3, nullptr);
 }
 
 MountResult PacketBusMount::SendSetPosition(int axis, double angle) {
   uint8_t data[3];
-  Pack24(ToCounts(axis, NormalizeAngle(angle)), data);
+  PackCount24(static_cast<uint32_t>(ToCounts(axis, NormalizeAngle(angle))), data);
   return SendPacket(axis, packet_bus::kSetPosition, data, 3, nullptr);
 }
 
@@ -138,7 +139,7 @@ MountResult PacketBusMount::QueryPosition(int axis, double* angle) {
   if (r != kOk) return r;
   // A reply too short to hold a position must not be decoded as one.
   if (packet_bus::ReplyDataLength(reply) < 3) return NoResponse(axis);
-  *angle = ToRadians(axis, packet_bus::DecodeCount24(reply + packet_bus::kDataOffset));
+  *angle = ToRadians(axis, UnpackSignedCount24(reply + packet_bus::kDataOffset));
   return kOk;
 }
 
