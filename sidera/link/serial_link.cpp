@@ -8,7 +8,6 @@
 
 #include "platform/clock.h"
 #include "platform/debug_log.h"
-#include "sidera/api/globals.h"
 #include "sidera/link/exchange_scope.h"
 
 namespace sidera {
@@ -33,11 +32,10 @@ const char* OutcomeText(LineResult result) {
 
 }  // namespace
 
-SerialLink::SerialLink() {
+SerialLink::SerialLink(const PortAddress& address) {
   health.OnFallingSilent([this] { DropWaitForSilence(); });
-  const int number = g_comPortNumber.load();
-  const bool bluetooth = g_comPortIsBluetooth.load() != 0;
-  const std::string path = platform::SerialDevicePath(number, bluetooth);
+  const int number = address.number;
+  const std::string path = platform::SerialDevicePath(number, address.bluetooth);
   if (!port.Open(path)) {
     openError = port.LastError();
     SIDERA_DEBUG_LOG(kIo, "port %d (%s) did not open: %s; every command will fail", number,

@@ -48,6 +48,13 @@ enum class [[nodiscard]] LineReady : int32_t{
     kYes = 1,
 };
 
+// The serial port a link opens: the host's port number, and whether it is
+// a Bluetooth port (an rfcomm device) rather than a wired one.
+struct PortAddress {
+  int number = 0;
+  bool bluetooth = false;
+};
+
 class SerialLink {
  public:
   // How long (ticks) an exchange waits for the link before giving up.
@@ -71,11 +78,11 @@ class SerialLink {
   // records nothing.
   static constexpr std::chrono::milliseconds kSilentExchangeDeadline{150};
 
-  // Opens the serial port numbered g_comPortNumber at 9600 baud with the
-  // link's time-outs and lowers RTS. A port that cannot be opened leaves the
+  // Opens the serial port at `address` at 9600 baud with the link's
+  // time-outs and lowers RTS. A port that cannot be opened leaves the
   // object usable, with the reason in `openError`: every exchange then fails
   // at once, without any line handling.
-  SerialLink();
+  explicit SerialLink(const PortAddress& address);
   virtual ~SerialLink();
   SerialLink(const SerialLink&) = delete;
   SerialLink& operator=(const SerialLink&) = delete;

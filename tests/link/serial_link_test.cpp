@@ -3,6 +3,7 @@
 #include "sidera/link/serial_link.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -12,6 +13,9 @@
 
 #include "platform/clock.h"
 #include "platform/event.h"
+#include "sidera/api/factory.h"
+#include "sidera/api/globals.h"
+#include "sidera/core/telescope_mount.h"
 #include "sidera/link/exchange_scope.h"
 
 namespace sidera {
@@ -21,6 +25,7 @@ namespace {
 // demand, and the reply is held back while `replyGate` is reset.
 class ScriptedLink : public SerialLink {
  public:
+  ScriptedLink() : SerialLink(PortAddress{}) {}
   LineReady BeginTransmit() override { return Log("begin "), LineReady::kYes; }
   LineResult Write(const uint8_t* bytes, uint32_t) override {
     Log("write" + std::string(1, char(bytes[0])) + " ");
@@ -53,6 +58,7 @@ class ScriptedLink : public SerialLink {
 // Only the ReadReply slot is supplied: the base write meets a closed port.
 class PortOnlyLink : public SerialLink {
  public:
+  PortOnlyLink() : SerialLink(PortAddress{}) {}
   LineResult ReadReply(uint8_t*) override { return LineResult::kOk; }
 };
 
@@ -162,6 +168,28 @@ TEST(SerialLink, AStopGoesFirstAndAnUnwantedMotionIsHeldBack) {
   EXPECT_TRUE(guard.Tripped());
   EXPECT_EQ(link.log, "") << "nothing was sent";
   EXPECT_FALSE(link.lineLock.Held());
+}
+
+// The factory hands the host's port down to the link: with a pattern that
+// names a device by number, only the chosen number opens.
+TEST(SerialLink, OpensThePortTheHostChose) {
+  char dir[] = "/tmp/sidera-link-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string device = std::string(dir) + "/port-7";
+  ASSERT_EQ(symlink("/dev/ptmx", device.c_str()), 0);
+  setenv("SIDERA_SERIAL_PATTERN", (std::string(dir) + "/port-%d").c_str(), 1);
+  for (const int number : {7, 8}) {
+    g_comPortNumber = number;
+    std::unique_ptr<TelescopeMount> mount(CreateModel(0));
+    ASSERT_NE(mount, nullptr);
+    auto* link = dynamic_cast<SerialLink*>(mount.get());
+    ASSERT_NE(link, nullptr);
+    EXPECT_EQ(link->port.IsOpen(), number == 7) << "port " << number;
+    mount->Shutdown();
+  }
+  g_comPortNumber = 2;
+  unlink(device.c_str());
+  rmdir(dir);
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ bool ValidAxis(int axis) { return axis == 0 || axis == 1; }
 
 }  // namespace
 
-ByteCommandMount::ByteCommandMount() {
+ByteCommandMount::ByteCommandMount(const PortAddress& port) : SerialLink(port) {
   (void)ApplyBaudRate(4800);
   gotoTolerance = DegToRad(1.0 / 12.0);  // 5 arc-minutes
   approachDistance = 0.0;

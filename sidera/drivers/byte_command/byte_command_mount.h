@@ -21,7 +21,8 @@ namespace sidera {
 
 class ByteCommandMount : public SerialLink, public virtual TelescopeMount {
  public:
-  ByteCommandMount();
+  // Opens the port at `port` (the factory hands down the host's choice).
+  explicit ByteCommandMount(const PortAddress& port = {});
   ~ByteCommandMount() override;
 
   LineHealth* Line() override { return &health; }

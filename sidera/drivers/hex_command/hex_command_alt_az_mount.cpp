@@ -6,7 +6,7 @@
 
 namespace sidera {
 
-HexCommandAltAzMount::HexCommandAltAzMount() {
+HexCommandAltAzMount::HexCommandAltAzMount(const PortAddress& port) : HexCommandMount(port) {
   gotoTolerance = DegToRad(1.0 / 12.0);  // 5 arc-minutes
   approachOffset = DegToRad(0.75);
   gotoLeadTime = 0.0;

@@ -11,7 +11,7 @@ namespace sidera {
 
 class HexCommandAltAzMount : public HexCommandMount, public AltAzMount {
  public:
-  HexCommandAltAzMount();
+  explicit HexCommandAltAzMount(const PortAddress& port = {});
   ~HexCommandAltAzMount() override;
 
   // The pointing-model conversion, then the azimuth moved by a whole turn

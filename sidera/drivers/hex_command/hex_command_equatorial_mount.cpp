@@ -12,7 +12,8 @@ constexpr double kHalfPi = kPi / 2.0;
 
 }  // namespace
 
-HexCommandEquatorialMount::HexCommandEquatorialMount() {
+HexCommandEquatorialMount::HexCommandEquatorialMount(const PortAddress& port)
+    : HexCommandMount(port) {
   gotoTolerance = DegToRad(1.0 / 30.0);  // 2 arc-minutes
   approachOffset = DegToRad(1.0 / 3.0);  // 20 arc-minutes
   gotoLeadTime = 0.0;

@@ -15,7 +15,7 @@ namespace sidera {
 
 class HexCommandEquatorialMount : public HexCommandMount, public EquatorialMount {
  public:
-  HexCommandEquatorialMount();
+  explicit HexCommandEquatorialMount(const PortAddress& port = {});
   ~HexCommandEquatorialMount() override;
 
   MountResult ReadAxisPosition(int axis) override;

@@ -45,7 +45,9 @@ bool ModelCodeIn(uint32_t code, uint32_t low, uint32_t high) { return code >= lo
 
 }  // namespace
 
-HexCommandMount::HexCommandMount() { (void)ApplyBaudRate(9600); }
+HexCommandMount::HexCommandMount(const PortAddress& port) : SerialLink(port) {
+  (void)ApplyBaudRate(9600);
+}
 
 // The port is closed by the link's destructor, after this one; the model
 // destructors have stopped every worker thread by then.

@@ -39,7 +39,8 @@ class HexCommandMount : public SerialLink, public virtual TelescopeMount {
   // Steps sent with SetBrakeIncrement.
   static constexpr uint32_t kBrakeSteps = 3500;
 
-  HexCommandMount();
+  // Opens the port at `port` (the factory hands down the host's choice).
+  explicit HexCommandMount(const PortAddress& port = {});
   ~HexCommandMount() override;
 
   LineHealth* Line() override { return &health; }

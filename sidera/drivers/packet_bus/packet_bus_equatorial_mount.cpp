@@ -7,7 +7,7 @@
 
 namespace sidera {
 
-PacketBusEquatorialMount::PacketBusEquatorialMount() {
+PacketBusEquatorialMount::PacketBusEquatorialMount(const PortAddress& port) : PacketBusMount(port) {
   approachDistance = DegToRad(2.0);
   approachOffset = DegToRad(0.75);
   gotoTolerance = DegToRad(1.0 / 30.0);  // 2 arc-minutes

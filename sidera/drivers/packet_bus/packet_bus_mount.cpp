@@ -25,7 +25,7 @@ constexpr double kSlowGotoRateDeg = 0.5;
 
 }  // namespace
 
-PacketBusMount::PacketBusMount() {
+PacketBusMount::PacketBusMount(const PortAddress& port) : SerialLink(port) {
   (void)ApplyBaudRate(19200);
   for (int axis = 0; axis < 2; ++axis) {
     countsPerRadian[axis] = kCountsPerRadian;

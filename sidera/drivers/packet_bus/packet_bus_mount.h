@@ -19,7 +19,8 @@ namespace sidera {
 
 class PacketBusMount : public SerialLink, public virtual TelescopeMount {
  public:
-  PacketBusMount();
+  // Opens the port at `port` (the factory hands down the host's choice).
+  explicit PacketBusMount(const PortAddress& port = {});
   ~PacketBusMount() override;
 
   LineHealth* Line() override { return &health; }
