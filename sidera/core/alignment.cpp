@@ -221,10 +221,10 @@ MountResult TelescopeMount::AlignOneStar(AlignStar s1) {
     const double delta = c.axis0 - s1.axis0;
     Matrix3 rotation;
     SetDiagonal(rotation, 1.0);
-    rotation.at(0, 0) = std::cos(delta);
-    rotation.at(0, 1) = std::sin(delta);
-    rotation.at(1, 0) = -std::sin(delta);
-    rotation.at(1, 1) = std::cos(delta);
+    rotation.At(0, 0) = std::cos(delta);
+    rotation.At(0, 1) = std::sin(delta);
+    rotation.At(1, 0) = -std::sin(delta);
+    rotation.At(1, 1) = std::cos(delta);
     MultiplyMatrixInPlace(rotation, skyToAxesMatrix);
     skyToAxesMatrix = rotation;
 

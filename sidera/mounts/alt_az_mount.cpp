@@ -70,10 +70,10 @@ int AltAzMount::ResetAltAzAlignment() {
   std::lock_guard<std::recursive_mutex> lock(modelMutex);
   const double phi = latitude;
   SetDiagonal(skyToAxesMatrix, -1.0);
-  skyToAxesMatrix.at(0, 0) = -std::sin(phi);
-  skyToAxesMatrix.at(0, 2) = std::cos(phi);
-  skyToAxesMatrix.at(2, 0) = std::cos(phi);
-  skyToAxesMatrix.at(2, 2) = std::sin(phi);
+  skyToAxesMatrix.At(0, 0) = -std::sin(phi);
+  skyToAxesMatrix.At(0, 2) = std::cos(phi);
+  skyToAxesMatrix.At(2, 0) = std::cos(phi);
+  skyToAxesMatrix.At(2, 2) = std::sin(phi);
   axesToSkyMatrix = skyToAxesMatrix;
   return InvertInPlace(axesToSkyMatrix);
 }

@@ -45,7 +45,7 @@ int EquatorialMount::ResetEquatorialAlignment() {
     SetDiagonal(skyToAxesMatrix, 1.0);
   } else {
     SetDiagonal(skyToAxesMatrix, -1.0);
-    skyToAxesMatrix.at(0, 0) = 1.0;
+    skyToAxesMatrix.At(0, 0) = 1.0;
   }
   axesToSkyMatrix = skyToAxesMatrix;
   return InvertInPlace(axesToSkyMatrix);
