@@ -10,22 +10,12 @@
 #include "sidera/core/angles.h"
 #include "sidera/drivers/byte_command/byte_command.h"
 #include "sidera/drivers/byte_command/byte_command_mount.h"
+#include "tests/link/string_source.h"
 
 namespace sidera {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-struct StringSource : byte_command::ByteSource {
-  explicit StringSource(Bytes b) : bytes(std::move(b)) {}
-  size_t Read(uint8_t* data, size_t length) override {
-    size_t n = 0;
-    while (n < length && pos < bytes.size()) data[n++] = bytes[pos++];
-    return n;
-  }
-  Bytes bytes;
-  size_t pos = 0;
-};
 
 // The family base over a scripted line: requests are recorded, each reply
 // read takes the next scripted reply (none left: silence).

@@ -1,10 +1,10 @@
 // The 24-bit wire number both binary families use: most significant byte
 // first, higher bits dropped on the way out, bit 23 the sign when signed.
+#include "sidera/link/count24.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
-
-#include "sidera/link/count24.h"
 
 namespace sidera {
 namespace {

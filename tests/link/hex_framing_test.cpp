@@ -9,20 +9,10 @@
 #include <string>
 
 #include "sidera/drivers/hex_command/hex_protocol.h"
+#include "tests/link/string_source.h"
 
 namespace sidera {
 namespace {
-
-struct StringSource : ByteSource {
-  explicit StringSource(std::string t) : text(std::move(t)) {}
-  size_t Read(uint8_t* data, size_t length) override {
-    if (length == 0 || pos >= text.size()) return 0;  // a read time-out
-    *data = static_cast<uint8_t>(text[pos++]);
-    return 1;
-  }
-  std::string text;
-  size_t pos = 0;
-};
 
 TEST(HexCodec, NumbersGoOutLowByteFirstAndDecodeOneToThreeBytes) {
   const std::pair<uint32_t, std::string> sent[] = {
