@@ -25,8 +25,8 @@ using FuzzSource = ChunkedSource<sidera::byte_command::ByteSource>;
 class FuzzLine : public sidera::ByteCommandMount {
  public:
   FuzzLine() { SetGearing(726559); }
-  sidera::LineResult write(const uint8_t* bytes, uint32_t length) override {
-    (void)ByteCommandMount::write(bytes, length);  // notes the reply length
+  sidera::LineResult Write(const uint8_t* bytes, uint32_t length) override {
+    (void)ByteCommandMount::Write(bytes, length);  // notes the reply length
     return sidera::LineResult::kOk;
   }
   sidera::LineResult ReadReply(uint8_t* reply) override {
