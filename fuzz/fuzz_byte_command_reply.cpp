@@ -15,6 +15,7 @@
 #include "sidera/core/angles.h"
 #include "sidera/drivers/byte_command/byte_command.h"
 #include "sidera/drivers/byte_command/byte_command_mount.h"
+#include "sidera/link/count24.h"
 
 namespace {
 
@@ -24,11 +25,11 @@ using FuzzSource = ChunkedSource<sidera::byte_command::ByteSource>;
 class FuzzLine : public sidera::ByteCommandMount {
  public:
   FuzzLine() { SetGearing(726559); }
-  sidera::LineResult write(const uint8_t* bytes, uint32_t length) override {
-    (void)ByteCommandMount::write(bytes, length);  // notes the reply length
+  sidera::LineResult Write(const uint8_t* bytes, uint32_t length) override {
+    (void)ByteCommandMount::Write(bytes, length);  // notes the reply length
     return sidera::LineResult::kOk;
   }
-  sidera::LineResult readReply(uint8_t* reply) override {
+  sidera::LineResult ReadReply(uint8_t* reply) override {
     return sidera::byte_command::ReadFixedReply(*source, expectedReplyLength, reply) == 0
                ? sidera::LineResult::kOk
                : sidera::LineResult::kFailed;
@@ -62,8 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t i = (r == 0 ? length : 0); i < sizeof reply; ++i) {
     if (reply[i] != kCanary) std::abort();
   }
-  if (r == 0 && length == 3 &&
-      sidera::byte_command::Unpack24(reply) > sidera::byte_command::kMax24) {
+  if (r == 0 && length == 3 && sidera::UnpackCount24(reply) > sidera::byte_command::kMax24) {
     std::abort();
   }
 

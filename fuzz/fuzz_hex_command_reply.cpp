@@ -8,28 +8,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fuzz/chunked_source.h"
 #include "sidera/drivers/hex_command/hex_protocol.h"
 
 namespace {
 
 namespace f3 = sidera::hex_command;
 
-class FuzzSource : public f3::ByteSource {
- public:
-  FuzzSource(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-  bool ReadByte(uint8_t* byte) override {
-    if (pos_ >= size_) return false;
-    *byte = data_[pos_++];
-    return true;
-  }
-  void MarkerSeen() override { ++markers; }
-  int markers = 0;
-
- private:
-  const uint8_t* data_;
-  size_t size_;
-  size_t pos_ = 0;
-};
+// The reader asks for one byte a read; the source would hand out more.
+using FuzzSource = ChunkedSource<sidera::ByteSource>;
 
 // The decoders on the raw input as a stored reply would hold it (a marker
 // first, a NUL last), whether or not it has a carriage return.
@@ -53,10 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   constexpr uint8_t kCanary = 0xA5;
   uint8_t reply[f3::kReplyBufferSize + 8];
   std::memset(reply, kCanary, sizeof reply);
-  FuzzSource source(data, size);
-  if (f3::ReadLine(source, reply) != 0) return 0;
+  FuzzSource source(data, size, size + 1);
+  int markers = 0;
+  if (f3::ReadLine(source, reply, [&markers] { ++markers; }) != 0) return 0;
 
-  if (source.markers != 1) std::abort();
+  if (markers != 1) std::abort();
   if (reply[0] != f3::kMarkerDone && reply[0] != f3::kMarkerRefused) std::abort();
   // The line ends at its first carriage return, followed by the NUL.
   const void* cr = std::memchr(reply, f3::kCarriageReturn, f3::kMaxLineLength);

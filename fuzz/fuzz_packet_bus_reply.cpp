@@ -10,6 +10,7 @@
 
 #include "fuzz/chunked_source.h"
 #include "sidera/drivers/packet_bus/packet.h"
+#include "sidera/link/count24.h"
 
 namespace {
 
@@ -37,8 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (reply[i] != kCanary) std::abort();
   }
   if (sidera::packet_bus::ReplyDataLength(reply) >= 3) {
-    const int32_t count =
-        sidera::packet_bus::DecodeCount24(reply + sidera::packet_bus::kDataOffset);
+    const int32_t count = sidera::UnpackSignedCount24(reply + sidera::packet_bus::kDataOffset);
     if (count < -0x800000 || count > 0x7FFFFF) std::abort();
   }
   return 0;

@@ -1,7 +1,9 @@
 // The factory: builds the class of a model's catalogue row.
 #include "sidera/api/factory.h"
 
+#include "sidera/api/globals.h"
 #include "sidera/api/model_catalogue.h"
+#include "sidera/link/serial_link.h"
 
 namespace sidera {
 
@@ -10,7 +12,8 @@ TelescopeMount* CreateModel(MountType type) {
   if (row == nullptr || row->build == nullptr) {
     return nullptr;
   }
-  return row->build();
+  const PortAddress port{g_comPortNumber.load(), g_comPortIsBluetooth.load() != 0};
+  return row->build(port);
 }
 
 }  // namespace sidera

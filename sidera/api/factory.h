@@ -7,8 +7,9 @@ namespace sidera {
 
 class TelescopeMount;
 
-// The object of the catalogue's class for `type` (0..11), constructed but
-// not connected; null when the model has no class in this build.
+// The object of the catalogue's class for `type` (0..11), constructed on
+// the port the host chose (SetComPort, RegisterBluetoothPort) but not
+// connected; null when the model has no class in this build.
 TelescopeMount* CreateModel(MountType type);
 
 }  // namespace sidera

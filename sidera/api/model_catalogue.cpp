@@ -3,6 +3,7 @@
 #include "sidera/api/model_catalogue.h"
 
 #include <array>
+#include <type_traits>
 
 #include "sidera/api/texts.h"
 #include "sidera/core/telescope_mount.h"
@@ -19,8 +20,12 @@ namespace sidera {
 namespace {
 
 template <class Model>
-TelescopeMount* Build() {
-  return new Model();
+TelescopeMount* Build(const PortAddress& port) {
+  if constexpr (std::is_constructible_v<Model, const PortAddress&>) {
+    return new Model(port);
+  } else {
+    return new Model();
+  }
 }
 
 using enum MountKind;

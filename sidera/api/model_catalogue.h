@@ -11,6 +11,7 @@
 namespace sidera {
 
 class TelescopeMount;
+struct PortAddress;
 
 enum class MountKind { kAltAzimuth, kEquatorial };
 
@@ -28,9 +29,10 @@ struct ModelRow {
   const char16_t* english;
   const char16_t* simplified;
   const char16_t* traditional;
-  // Constructs the model's class, not yet connected; null while the class
-  // is not part of this build.
-  TelescopeMount* (*build)();
+  // Constructs the model's class on the serial port `port` (the simulators
+  // have none), not yet connected; null while the class is not part of
+  // this build.
+  TelescopeMount* (*build)(const PortAddress& port);
 };
 
 inline constexpr size_t kModelCount = 12;

@@ -113,7 +113,7 @@ struct ModelState {
   double collimationError;
   double alignmentResidual;
   int32_t alignmentQuality;
-  int32_t isAligned;
+  bool isAligned;
 };
 
 // Puts the model back as it was when the rollback was made, unless the fit
@@ -187,7 +187,7 @@ MountResult FitModel(TelescopeMount& mount, FpGuard& guard, const Matrix3& p, co
   // fault while estimating it leaves the old alignment state intact.
   const double residual = mount.AlignmentAdjust();
   if (guard.Faulted({residual})) return kAlignFailed;
-  mount.isAligned = 1;
+  mount.isAligned = true;
   mount.alignmentQuality = 100;
   mount.alignmentResidual = residual;
   return kOk;
@@ -211,8 +211,8 @@ MountResult TelescopeMount::AlignOneStar(AlignStar s1) {
 
     // Models that sync their axes on alignment take the star's nominal axis
     // angles as the new readings, so the rotation below vanishes for them.
-    if (syncAxisOnAlign[0] != 0 && WriteAxisPosition(0, c.axis0) == kOk) s1.axis0 = c.axis0;
-    if (syncAxisOnAlign[1] != 0 && WriteAxisPosition(1, c.axis1) == kOk) s1.axis1 = c.axis1;
+    if (syncAxisOnAlign[0] && WriteAxisPosition(0, c.axis0) == kOk) s1.axis0 = c.axis0;
+    if (syncAxisOnAlign[1] && WriteAxisPosition(1, c.axis1) == kOk) s1.axis1 = c.axis1;
 
     axis1IndexError = c.axis1 - s1.axis1;
 
@@ -221,17 +221,17 @@ MountResult TelescopeMount::AlignOneStar(AlignStar s1) {
     const double delta = c.axis0 - s1.axis0;
     Matrix3 rotation;
     SetDiagonal(rotation, 1.0);
-    rotation.at(0, 0) = std::cos(delta);
-    rotation.at(0, 1) = std::sin(delta);
-    rotation.at(1, 0) = -std::sin(delta);
-    rotation.at(1, 1) = std::cos(delta);
+    rotation.At(0, 0) = std::cos(delta);
+    rotation.At(0, 1) = std::sin(delta);
+    rotation.At(1, 0) = -std::sin(delta);
+    rotation.At(1, 1) = std::cos(delta);
     MultiplyMatrixInPlace(rotation, skyToAxesMatrix);
     skyToAxesMatrix = rotation;
 
     axesToSkyMatrix = skyToAxesMatrix;
     if (InvertInPlace(axesToSkyMatrix) != 0) return kAlignFailed;
 
-    isAligned = 1;
+    isAligned = true;
     alignmentQuality = 100;
     alignmentResidual = 0.0;
     (void)rollback.Commit(kOk);
@@ -355,7 +355,7 @@ MountResult TelescopeMount::LoadAlignment(const AlignmentRecord* in) {
   axis1IndexError = in->axis1IndexError;
   collimationError = in->collimationError;
   nonPerpendicularityError = in->nonPerpendicularityError;
-  isAligned = in->isAligned;
+  isAligned = in->isAligned != 0;
   alignmentResidual = in->alignmentResidual;
   alignmentQuality = in->alignmentQuality;
   return kOk;

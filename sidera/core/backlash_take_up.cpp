@@ -17,10 +17,10 @@ constexpr uint32_t kTakeUpCheckTicks = 5;
 }  // namespace
 
 bool NeedsBacklashTakeUp(const TelescopeMount& m, int axis, double rate) {
-  if (m.backlashCompensation == 0) return false;
+  if (!m.backlashCompensation) return false;
   if (!(std::fabs(rate) < m.rateScale)) return false;
   if (m.backlashTakeUpTime[axis] <= kMinTakeUpTicks) return false;
-  const bool lastPositive = m.axisLastDirectionPositive[axis] != 0;
+  const bool lastPositive = m.axisLastDirectionPositive[axis];
   return (lastPositive && rate < 0.0) || (!lastPositive && rate >= 0.0);
 }
 

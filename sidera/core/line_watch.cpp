@@ -38,7 +38,7 @@ void TelescopeMount::StartLineWatch() {
 void TelescopeMount::LineWatch() {
   LineHealth& line = *Line();
   uint64_t handled = line.Changes();
-  while (shuttingDown == 0) {
+  while (!shuttingDown) {
     const uint64_t changes = line.Changes();
     if (changes != handled) {
       handled = changes;
@@ -46,7 +46,7 @@ void TelescopeMount::LineWatch() {
     }
     const std::chrono::milliseconds quiet(lineProbeQuietMs.load());
     Clock::time_point next = Clock::now() + quiet;
-    for (int axis = 0; axis < 2 && shuttingDown == 0; ++axis) {
+    for (int axis = 0; axis < 2 && !shuttingDown; ++axis) {
       if (Clock::now() >= line.ProbeDue(axis, quiet) && line.TakeProbe(axis, quiet)) {
         const ReadOutExchanges probe;
         (void)ReadKept(axis, LineHealth::kPosition);  // also serves the read-outs
@@ -58,7 +58,7 @@ void TelescopeMount::LineWatch() {
 }
 
 bool TelescopeMount::MotionUnderWay() {
-  return axisMoving[0] != 0 || axisMoving[1] != 0 || gotoActive != 0 || trackingRequested != 0 ||
+  return axisMoving[0] != 0 || axisMoving[1] != 0 || gotoActive || trackingRequested ||
          (mountState & MOUNT_TRACKING) != 0 || KindMotionUnderWay();
 }
 
@@ -73,7 +73,7 @@ void TelescopeMount::EndMotionsOnSilentLine() {
     axisMoving[0] = 0;
     axisMoving[1] = 0;
   }
-  trackingRequested = 0;
+  trackingRequested = false;
   RequestKindMotionsEnd();
   ClearTrackingState();
   // An axis that still answers must not run on unwatched; one that does not

@@ -78,9 +78,9 @@ double AxisDistance(double target, double current) {
 // shutting down (then the event may have been set only to wake this waiter:
 // it is handed on, and the axes are not taken).
 bool TakeFreeAxes(TelescopeMount& m, uint32_t timeout) {
-  if (m.shuttingDown != 0) return false;
+  if (m.shuttingDown) return false;
   if (!m.idleEvent.WaitAndReset(timeout)) return false;
-  if (m.shuttingDown == 0) return true;
+  if (!m.shuttingDown) return true;
   m.idleEvent.Set();
   return false;
 }
@@ -90,13 +90,13 @@ bool TakeFreeAxes(TelescopeMount& m, uint32_t timeout) {
 // touches nothing else) when they did not come free.
 // `what` and `command` name the motion in the debug log.
 bool TakeAxes(TelescopeMount& m, uint32_t timeout, const char* what, uint32_t command) {
-  m.stopRequested = 1;
+  m.stopRequested = true;
   m.NotifyCommand();  // a goto asleep between its polls gives way at once
   const bool taken = TakeFreeAxes(m, timeout);
-  m.stopRequested = 0;
+  m.stopRequested = false;
   if (!taken) {
     SIDERA_DEBUG_LOG(kMotion, "%s #%u: the axes did not come free within %u ms (%s)", what, command,
-                     timeout, m.shuttingDown != 0 ? "shutting down" : "102");
+                     timeout, m.shuttingDown ? "shutting down" : "102");
     return false;
   }
   SIDERA_DEBUG_LOG(kMotion, "%s #%u takes the axes", what, command);
@@ -107,7 +107,7 @@ bool TakeAxes(TelescopeMount& m, uint32_t timeout, const char* what, uint32_t co
 // target t and the current angle c.
 double CommandedAngle(const TelescopeMount& m, int axis, double t, double c) {
   const double d = t - c;
-  if (axis == 1 && m.isEquatorial != 0 && m.equatorialGotoRefinement != 0 && std::fabs(d) > kPi) {
+  if (axis == 1 && m.isEquatorial && m.equatorialGotoRefinement && std::fabs(d) > kPi) {
     // The declination axis never turns more than just under a half turn at
     // once, and always the way the difference points.
     const double oneDegree = DegToRad(1.0);
@@ -124,7 +124,7 @@ double CommandedAngle(const TelescopeMount& m, int axis, double t, double c) {
   // axis's range: below it the drivers would take the angle a turn higher
   // and send the axis almost a full turn the other way.
   const double g = t - m.approachOffset;
-  if (axis == 1 && m.isEquatorial != 0 && g < kEquatorialAxis1Floor && t >= kEquatorialAxis1Floor) {
+  if (axis == 1 && m.isEquatorial && g < kEquatorialAxis1Floor && t >= kEquatorialAxis1Floor) {
     return kEquatorialAxis1Floor;
   }
   return g;
@@ -167,7 +167,7 @@ void RecordOutcome(TelescopeMount& m, unsigned axes, bool mount, uint32_t comman
 // shutdown or a stop that released an axis, else a newer command that took
 // the axes (claimed one, or waits for them).
 Ending Interrupted(TelescopeMount& m, unsigned axes) {
-  bool released = m.shuttingDown != 0;
+  bool released = m.shuttingDown;
   for (int axis = 0; axis < 2; ++axis) {
     if ((axes & (1u << axis)) == 0) continue;
     if (m.AxisSilent(axis)) return Failed(NoResponse(axis));
@@ -194,10 +194,10 @@ class GotoRun {
     if (!TakeAxes(m_, kGotoHandOverTicks, what_, command_)) {
       // It never had the axes: shut down, or another motion kept them.
       RecordOutcome(m_, kBothAxes, true, command_, Motion(),
-                    m_.shuttingDown != 0 ? Interrupted(m_, kBothAxes) : Failed(kAxisBusy));
+                    m_.shuttingDown ? Interrupted(m_, kBothAxes) : Failed(kAxisBusy));
       return kAxisBusy;
     }
-    MountResult result = m_.MotionPollHook();
+    MountResult result = m_.HaltAxesBeforeGoto();
     if (result != kOk) {
       // Given up for a newer command or a stop (105), or an axis failed.
       ending_ = result == kUserInterrupt ? Interrupted(m_, kBothAxes) : Failed(result);
@@ -213,7 +213,7 @@ class GotoRun {
     // Exit. The state words and the outcome are written before the axes are
     // released, so that a newer motion taking over is never overwritten by
     // this one. The claims of a newer command stay.
-    m_.gotoActive = 0;
+    m_.gotoActive = false;
     m_.mountState = MOUNT_STOPPED;
     ending_.error = toGo_;
     RecordOutcome(m_, kBothAxes, true, command_, Motion(), ending_);
@@ -229,14 +229,14 @@ class GotoRun {
   // The goto still owns its claims: no stop, no newer motion, no shutdown.
   bool Wanted() const {
     const int32_t own = TelescopeMount::ClaimOf(command_);
-    return m_.stopRequested == 0 && m_.shuttingDown == 0 && m_.axisMoving[0] == own &&
+    return !m_.stopRequested && !m_.shuttingDown && m_.axisMoving[0] == own &&
            m_.axisMoving[1] == own;
   }
 
   // Why the goto is no longer wanted, for the debug log.
   const char* Interruption() const {
-    if (m_.shuttingDown != 0) return "the mount shuts down";
-    if (m_.stopRequested != 0) return "gives way to a newer motion";
+    if (m_.shuttingDown) return "the mount shuts down";
+    if (m_.stopRequested) return "gives way to a newer motion";
     if (m_.axisMoving[0] == 0 || m_.axisMoving[1] == 0) return "an axis was stopped";
     return "a newer command took an axis";
   }
@@ -271,10 +271,10 @@ class GotoRun {
     double t0 = request_.axes.axis0;
     double t1 = request_.axes.axis1;
     for (int pass = 1; pass <= kGotoPasses + 1; ++pass) {
-      m_.gotoActive = 1;
+      m_.gotoActive = true;
       SkyPoint p{};
       if (request_.sky) {
-        m_.trackingRequested = 0;
+        m_.trackingRequested = false;
         p = SkyTargetNow();
         AxisPair target{};
         (void)m_.SkyToAxes(p, target, 1);
@@ -359,8 +359,8 @@ class GotoRun {
   // Ends the passes as arrived (the goto's result is 0); `within`: the
   // axes are within the tolerance, else the passes were used up short of it.
   MountResult Arrived(const char* why, bool within) {
-    m_.axisLastDirectionPositive[0] = 1;
-    m_.axisLastDirectionPositive[1] = 1;
+    m_.axisLastDirectionPositive[0] = true;
+    m_.axisLastDirectionPositive[1] = true;
     ending_ = Ending{within ? SIDERA_OUTCOME_ARRIVED : SIDERA_OUTCOME_NOT_ARRIVED, kOk, -1};
     return End(kOk, why);
   }
@@ -450,11 +450,11 @@ class GotoRun {
     const MountResult answers = m_.CheckAxesAnswer(kBothAxes);
     if (answers != kOk) return answers;
     std::lock_guard<std::recursive_mutex> lock(m_.commandMutex);
-    if (!m_.IsLatestCommand(command_, kBothAxes) || m_.shuttingDown != 0) {
+    if (!m_.IsLatestCommand(command_, kBothAxes) || m_.shuttingDown) {
       SIDERA_DEBUG_LOG(kMotion, "goto #%u: no tracking, a newer command came first", command_);
       return kUserInterrupt;
     }
-    m_.trackingRequested = 1;
+    m_.trackingRequested = true;
     const MountResult r = m_.StartTrackingOnTarget(request_.skyTarget, request_.startTick);
     SIDERA_DEBUG_LOG(kMotion, "goto #%u: tracking start (%d)", command_, r);
     return r;
@@ -550,12 +550,12 @@ MountResult TelescopeMount::MoveAxisThread(uint32_t command, int axis, double ra
   const unsigned bit = AxisBit(axis);
   if (!TakeAxes(*this, kRateHandOverTicks, axis == 0 ? "move axis 0" : "move axis 1", command)) {
     RecordOutcome(*this, bit, false, command, SIDERA_MOTION_RATE,
-                  shuttingDown != 0 ? Interrupted(*this, bit) : Failed(kAxisBusy));
+                  shuttingDown ? Interrupted(*this, bit) : Failed(kAxisBusy));
     return kAxisBusy;
   }
   // The move is wanted while its claim on the axis stands.
   const auto wanted = [this, command, axis] {
-    return shuttingDown == 0 && axisMoving[axis] == ClaimOf(command);
+    return !shuttingDown && axisMoving[axis] == ClaimOf(command);
   };
 
   MountResult result = kOk;
@@ -571,7 +571,7 @@ MountResult TelescopeMount::MoveAxisThread(uint32_t command, int axis, double ra
 
   if (ending.outcome != SIDERA_OUTCOME_NONE) {
     // The take-up failed: nothing more is sent.
-  } else if (axisMoving[axis] == 0 || shuttingDown != 0) {
+  } else if (axisMoving[axis] == 0 || shuttingDown) {
     // Called off by a stop: the axis stays halted.
     result = HaltAxis(axis);
     ending = Interrupted(*this, bit);
@@ -598,21 +598,21 @@ MountResult TelescopeMount::TrackingStartThread(uint32_t command) {
     SIDERA_DEBUG_LOG(kMotion, "tracking start #%u: the axes did not come free (102)", command);
     RecordOutcome(
         *this, kAxis0, false, command, SIDERA_MOTION_TRACKING,
-        shuttingDown != 0 ? Ending{SIDERA_OUTCOME_STOPPED, kUserInterrupt, -1} : Failed(kAxisBusy));
+        shuttingDown ? Ending{SIDERA_OUTCOME_STOPPED, kUserInterrupt, -1} : Failed(kAxisBusy));
     return kAxisBusy;
   }
   SIDERA_DEBUG_LOG(kMotion, "tracking start #%u takes the axes", command);
   // Wanted until a newer command for the axis it turns: a stop of it,
   // SetTracking(0), another start or a motion of the axis.
   const auto wanted = [this, command] {
-    return shuttingDown == 0 && IsLatestCommand(command, kAxis0) && axisMoving[0] == 0;
+    return !shuttingDown && IsLatestCommand(command, kAxis0) && axisMoving[0] == 0;
   };
   // Called off: by a motion that claims the axis (replaced), else by a
   // stop, SetTracking(0), another start or the shutdown; or the axis fell
   // silent.
   const auto calledOff = [this] {
     if (AxisSilent(0)) return Failed(kNoResponseAxis0);
-    const bool claimed = shuttingDown == 0 && axisMoving[0] != 0;
+    const bool claimed = !shuttingDown && axisMoving[0] != 0;
     return Ending{claimed ? SIDERA_OUTCOME_REPLACED : SIDERA_OUTCOME_STOPPED, kUserInterrupt, -1};
   };
   MountResult result = kOk;

@@ -63,17 +63,17 @@ TelescopeMount::TelescopeMount() : idleEvent(platform::Event::Mode::kManualReset
     axisState[a] = AXIS_STOPPED;
     guideRate[a] = kSiderealRate / 2.0;
     backlashAngle[a] = 0.0;
-    axisLastDirectionPositive[a] = 1;
+    axisLastDirectionPositive[a] = true;
     backlashTakeUpTime[a] = 0;
     axisMoving[a] = 0;
-    syncAxisOnAlign[a] = 0;
+    syncAxisOnAlign[a] = false;
   }
   mountState = MOUNT_STOPPED;
   trackingRate = kSiderealRate;
-  backlashCompensation = 1;
+  backlashCompensation = true;
   rateScale = 64.0 * kSiderealRate;
-  gotoActive = 0;
-  stopRequested = 0;
+  gotoActive = false;
+  stopRequested = false;
   gotoTarget.Store(SkyPoint{0.0, 0.0});
   gotoStartTick = 0;
   gotoTolerance = DegToRad(1.0 / 30.0);
@@ -81,8 +81,8 @@ TelescopeMount::TelescopeMount() : idleEvent(platform::Event::Mode::kManualReset
   approachDistance = 0.0;
   gotoLeadTime = 0.0;
   mountType = -1;
-  isEquatorial = 0;
-  equatorialGotoRefinement = 0;
+  isEquatorial = false;
+  equatorialGotoRefinement = false;
   upperAltitudeLimit = DegToRad(75.0);
   lowerAltitudeLimit = 0.0;
   axis1IndexError = 0.0;
@@ -90,15 +90,15 @@ TelescopeMount::TelescopeMount() : idleEvent(platform::Event::Mode::kManualReset
   nonPerpendicularityError = 0.0;
   alignmentResidual = 0.0;
   alignmentQuality = 0;
-  isAligned = 0;
-  trackingRequested = 0;
+  isAligned = false;
+  trackingRequested = false;
   lastCommand = 0;
   latestCommand[0] = 0;
   latestCommand[1] = 0;
   // No command number is ever this large: no axis counts as halted yet.
   haltCommand[0] = UINT32_MAX;
   haltCommand[1] = UINT32_MAX;
-  shuttingDown = 0;
+  shuttingDown = false;
 }
 
 TelescopeMount::~TelescopeMount() {
@@ -106,10 +106,10 @@ TelescopeMount::~TelescopeMount() {
   // finds the axes idle at once. If it has not, give a running goto the
   // usual chance to give way, then stop and join whatever is left: no thread
   // may outlive the object it works on.
-  stopRequested = 1;
+  stopRequested = true;
   (void)idleEvent.Wait(kReleaseWaitTicks);
-  stopRequested = 0;
-  shuttingDown = 1;
+  stopRequested = false;
+  shuttingDown = true;
   workers.CloseAndJoin([this] { idleEvent.Set(); });
 }
 
@@ -135,7 +135,7 @@ void TelescopeMount::Shutdown() {
   // From here every thread ends at its next check and no motion takes the
   // axes any more: the latest command is newer than any motion's, and no
   // axis is claimed. A running goto halts both axes on its way out.
-  shuttingDown = 1;
+  shuttingDown = true;
   {
     std::lock_guard<std::recursive_mutex> lock(commandMutex);
     (void)BeginCommand(kBothAxes);
@@ -165,9 +165,8 @@ void TelescopeMount::NotifyCommand() {
 
 void TelescopeMount::SleepUnlessCommanded(uint64_t seen, uint32_t ticks) {
   std::unique_lock<std::mutex> lock(commandSignalMutex_);
-  (void)commandSignal_.wait_for(lock, platform::ToRealDuration(ticks), [&] {
-    return commandGeneration_.load() != seen || shuttingDown != 0;
-  });
+  (void)commandSignal_.wait_for(lock, platform::ToRealDuration(ticks),
+                                [&] { return commandGeneration_.load() != seen || shuttingDown; });
 }
 
 MountResult TelescopeMount::UpdateMountState() {
@@ -178,7 +177,7 @@ MountResult TelescopeMount::UpdateMountState() {
   r = GetAxisState(1, &s1);
   if (r != kOk) return r;
 
-  if (gotoActive != 0 || ((s0 | s1) & AXIS_GOTO) != 0) {
+  if (gotoActive || ((s0 | s1) & AXIS_GOTO) != 0) {
     mountState = MOUNT_GOTO;
   } else if ((s0 & AXIS_STOPPED) != 0 && (s1 & AXIS_STOPPED) != 0) {
     // Keeps the tracking bit as it stands at the moment of the write: a
@@ -312,7 +311,7 @@ MountResult TelescopeMount::StartAxesGoto(double angle0, double angle1) {
   axisTarget[0] = angle0;
   axisTarget[1] = angle1;
   const uint32_t command = BeginMotion(kBothAxes);
-  trackingRequested = 0;
+  trackingRequested = false;
   ClearTrackingState();
   // A thread that cannot be started (the mount is shutting down) moves
   // nothing; the result is 0 as for any started goto.
@@ -320,7 +319,7 @@ MountResult TelescopeMount::StartAxesGoto(double angle0, double angle1) {
   return kOk;
 }
 
-// ---- Virtual operations, slot order. SkyToAxes and AxesToSky are in
+// ---- Virtual operations. SkyToAxes and AxesToSky are in
 // transforms.cpp. ----
 
 int TelescopeMount::CheckTargetAltitude(const SkyPoint& point) {
@@ -339,13 +338,11 @@ MountResult TelescopeMount::ReadAxisPosition(int) { return kNotImplemented; }
 
 MountResult TelescopeMount::ReadAxisState(int) { return kNotImplemented; }
 
-MountResult TelescopeMount::MotionPollHook() { return kOk; }
+MountResult TelescopeMount::HaltAxesBeforeGoto() { return kOk; }
 
-MountResult TelescopeMount::AuxCommandHook(uint32_t, uint32_t, uint32_t) { return kOk; }
+MountResult TelescopeMount::PrepareRateMotion(int, double) { return kOk; }
 
 MountResult TelescopeMount::Connect() { return kOk; }
-
-MountResult TelescopeMount::ReservedHook() { return kOk; }
 
 MountResult TelescopeMount::SetSite(double newLatitude, double newElevation) {
   std::lock_guard<std::recursive_mutex> lock(modelMutex);
@@ -354,7 +351,7 @@ MountResult TelescopeMount::SetSite(double newLatitude, double newElevation) {
   SiteChanged();
   // On an equatorial mount the sign of the tracking rate follows the
   // hemisphere.
-  if (isEquatorial != 0) {
+  if (isEquatorial) {
     const double rate = trackingRate;
     if ((newLatitude < 0.0 && rate > 0.0) || (newLatitude >= 0.0 && rate < 0.0)) {
       trackingRate = -rate;
@@ -363,7 +360,7 @@ MountResult TelescopeMount::SetSite(double newLatitude, double newElevation) {
   if (!(newElevation >= SIDERA_LOWEST_ELEVATION && newElevation <= SIDERA_HIGHEST_ELEVATION))
     return kInvalidParameter;
   elevation = newElevation;
-  if (isAligned == 0) (void)ResetAlignment();
+  if (!isAligned) (void)ResetAlignment();
   return kOk;
 }
 
@@ -374,7 +371,7 @@ MountResult TelescopeMount::SetMountErrors(double collimation, double nonPerpend
   collimationError = collimation;
   nonPerpendicularityError = nonPerpendicularity;
   alignmentResidual = 0.0;
-  isAligned = 0;
+  isAligned = false;
   return kOk;
 }
 
@@ -394,12 +391,6 @@ MountResult TelescopeMount::WriteAxisPosition(int axis, double angle) {
   if (!ValidAxis(axis)) return kInvalidParameter;
   axisPosition[axis] = angle;
   return kOk;
-}
-
-MountResult TelescopeMount::GotoBothAxisAngles(double angle0, double angle1) {
-  const MountResult r = GotoAxisAngle(0, angle0);
-  if (r != kOk) return r;
-  return GotoAxisAngle(1, angle1);
 }
 
 MountResult TelescopeMount::StartTracking() { return kNotImplemented; }
@@ -440,8 +431,6 @@ MountResult TelescopeMount::MoveAxis(int axis, double rate, int) {
   (void)LaunchMoveAxisThread(command, axis, rate);
   return kOk;
 }
-
-MountResult TelescopeMount::ReservedHook2(uint32_t, uint32_t, uint32_t) { return kOk; }
 
 // The one StopAxis of every kind. It releases the axis under the command
 // lock (a motion thread then sends nothing more for it: its next request is
@@ -485,7 +474,7 @@ MountResult TelescopeMount::StopAxis(int axis) {
       break;
   }
   // A halted right ascension axis of an equatorial mount no longer tracks.
-  if (halt == kOk && axis == 0 && isEquatorial != 0) ClearTrackingState();
+  if (halt == kOk && axis == 0 && isEquatorial) ClearTrackingState();
   return halt;
 }
 
@@ -501,7 +490,7 @@ MountResult TelescopeMount::GotoSky(SkyPoint target) {
   gotoStartTick = startTick;
   const uint32_t command = BeginMotion(kBothAxes);
   ClearTrackingState();
-  trackingRequested = 0;
+  trackingRequested = false;
   (void)LaunchGotoSkyThread(command, target, startTick);
   return kOk;
 }
@@ -522,8 +511,8 @@ MountResult TelescopeMount::GotoHorizontal(double azimuth, double altitude) {
 MountResult TelescopeMount::GotoAxes(double, double) { return kNotImplemented; }
 
 MountResult TelescopeMount::SyncHomePosition() {
-  const double home0 = isEquatorial != 0 ? -kHalfPi : 0.0;
-  const double home1 = isEquatorial != 0 ? kHalfPi : 0.0;
+  const double home0 = isEquatorial ? -kHalfPi : 0.0;
+  const double home1 = isEquatorial ? kHalfPi : 0.0;
   const MountResult r = WriteAxisPosition(0, home0);
   if (r != kOk) return r;
   return WriteAxisPosition(1, home1);
@@ -587,7 +576,7 @@ MountResult TelescopeMount::SetTrackingRateMode(int mode) {
   } else if (mode == 2) {
     rate = kTwoPi / 86400.0;  // solar
   }
-  if (latitude < 0.0 && isEquatorial != 0) rate = -rate;
+  if (latitude < 0.0 && isEquatorial) rate = -rate;
   trackingRate = rate;
   return kOk;
 }

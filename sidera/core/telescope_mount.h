@@ -90,55 +90,55 @@ class TelescopeMount {
   TelescopeMount(const TelescopeMount&) = delete;
   TelescopeMount& operator=(const TelescopeMount&) = delete;
 
-  // ---- Virtual operations, in slot order. ----
-  virtual int SkyToAxes(SkyPoint& in, AxisPair& out, int applyMountErrors);  // 0
-  virtual int AxesToSky(AxisPair& in, SkyPoint& out, int applyMountErrors);  // 1
-  virtual int CheckTargetAltitude(const SkyPoint& point);                    // 2 (rating)
-  virtual int ResetAlignment();                                              // 3
-  virtual double AlignmentAdjust();                                          // 4
-  virtual MountResult ReadAxisPosition(int axis);                            // 5
-  virtual MountResult ReadAxisState(int axis);                               // 6
-  virtual MountResult MotionPollHook();                                      // 7
-  virtual MountResult AuxCommandHook(uint32_t a, uint32_t b, uint32_t c);    // 8
-  // slot 9: the destructor
-  virtual MountResult Connect();                                                       // 10
-  virtual MountResult ReservedHook();                                                  // 11
-  virtual MountResult SetSite(double latitude, double elevation);                      // 12
-  virtual MountResult SetMountErrors(double collimation, double nonPerpendicularity);  // 13
-  virtual int CheckStars1(SkyPoint s1);                                           // 14 (rating)
-  virtual int CheckStars2(SkyPoint s1, SkyPoint s2, int mode);                    // 15 (rating)
-  virtual int CheckStars3(SkyPoint s1, SkyPoint s2, SkyPoint s3);                 // 16 (rating)
-  virtual MountResult AlignOneStar(AlignStar s1);                                 // 17
-  virtual MountResult AlignTwoStars(AlignStar s1, AlignStar s2);                  // 18
-  virtual MountResult AlignThreeStars(AlignStar s1, AlignStar s2, AlignStar s3);  // 19
-  virtual int SaveAlignment(AlignmentRecord* out);                                // 20 (size 200)
-  virtual MountResult LoadAlignment(const AlignmentRecord* in);                   // 21
-  virtual MountResult SlewAxisAtRate(int axis, double rate);                      // 22
-  virtual MountResult GotoAxisAngle(int axis, double angle);                      // 23
-  virtual MountResult HaltAxis(int axis);                                         // 24
-  virtual MountResult WriteAxisPosition(int axis, double angle);                  // 25
-  virtual MountResult GotoBothAxisAngles(double angle0, double angle1);           // 26
-  virtual MountResult StartTracking();                                            // 27
-  virtual MountResult StopTracking();                                             // 28
-  virtual MountResult MoveAxis(int axis, double rate, int rateFactor);            // 29
-  virtual MountResult ReservedHook2(uint32_t a, uint32_t b, uint32_t c);          // 30
-  virtual MountResult StopAxis(int axis);                                         // 31
-  virtual MountResult GotoSky(SkyPoint target);                                   // 32
-  virtual MountResult GotoHorizontal(double azimuth, double altitude);            // 33
-  virtual MountResult GotoAxes(double angle0, double angle1);                     // 34
-  virtual MountResult SyncHomePosition();                                         // 35
-  virtual MountResult SyncAxis(int axis, double angle);                           // 36
-  virtual MountResult SetAltitudeLimits(double lower, double upper);              // 37
-  virtual MountResult SetBacklash(int axis, double angle);                        // 38
-  virtual MountResult SetGuideRate(int axis, double rate);                        // 39
-  virtual MountResult SetTracking(int on);                                        // 40
-  virtual MountResult SetTrackingRateMode(int mode);                              // 41
-  virtual MountResult ExtensionCommand(int value);                                // 42
-  virtual MountResult GetAxisPosition(int axis, double* out);                     // 43
-  virtual MountResult GetSkyPosition(SkyPoint* out);                              // 44
-  virtual MountResult GetHorizontalPosition(HorizontalPoint* out);                // 45
-  virtual MountResult GetAxisState(int axis, uint32_t* out);                      // 46
-  virtual MountResult GetMountState(uint32_t* out);                               // 47
+  // ---- Virtual operations. ----
+  virtual int SkyToAxes(SkyPoint& in, AxisPair& out, int applyMountErrors);
+  virtual int AxesToSky(AxisPair& in, SkyPoint& out, int applyMountErrors);
+  virtual int CheckTargetAltitude(const SkyPoint& point);  // rating
+  virtual int ResetAlignment();
+  virtual double AlignmentAdjust();
+  virtual MountResult ReadAxisPosition(int axis);
+  virtual MountResult ReadAxisState(int axis);
+  // Called by a goto before its first pass: a controller that cannot take a
+  // goto while an axis still moves has both axes stopped here.
+  virtual MountResult HaltAxesBeforeGoto();
+  // Called before a rate move is commanded, for controllers that must be
+  // set up for a rate motion first.
+  virtual MountResult PrepareRateMotion(int axis, double rate);
+  virtual MountResult Connect();
+  virtual MountResult SetSite(double latitude, double elevation);
+  virtual MountResult SetMountErrors(double collimation, double nonPerpendicularity);
+  virtual int CheckStars1(SkyPoint s1);                            // rating
+  virtual int CheckStars2(SkyPoint s1, SkyPoint s2, int mode);     // rating
+  virtual int CheckStars3(SkyPoint s1, SkyPoint s2, SkyPoint s3);  // rating
+  virtual MountResult AlignOneStar(AlignStar s1);
+  virtual MountResult AlignTwoStars(AlignStar s1, AlignStar s2);
+  virtual MountResult AlignThreeStars(AlignStar s1, AlignStar s2, AlignStar s3);
+  virtual int SaveAlignment(AlignmentRecord* out);  // size 200
+  virtual MountResult LoadAlignment(const AlignmentRecord* in);
+  virtual MountResult SlewAxisAtRate(int axis, double rate);
+  virtual MountResult GotoAxisAngle(int axis, double angle);
+  virtual MountResult HaltAxis(int axis);
+  virtual MountResult WriteAxisPosition(int axis, double angle);
+  virtual MountResult StartTracking();
+  virtual MountResult StopTracking();
+  virtual MountResult MoveAxis(int axis, double rate, int rateFactor);
+  virtual MountResult StopAxis(int axis);
+  virtual MountResult GotoSky(SkyPoint target);
+  virtual MountResult GotoHorizontal(double azimuth, double altitude);
+  virtual MountResult GotoAxes(double angle0, double angle1);
+  virtual MountResult SyncHomePosition();
+  virtual MountResult SyncAxis(int axis, double angle);
+  virtual MountResult SetAltitudeLimits(double lower, double upper);
+  virtual MountResult SetBacklash(int axis, double angle);
+  virtual MountResult SetGuideRate(int axis, double rate);
+  virtual MountResult SetTracking(int on);
+  virtual MountResult SetTrackingRateMode(int mode);
+  virtual MountResult ExtensionCommand(int value);
+  virtual MountResult GetAxisPosition(int axis, double* out);
+  virtual MountResult GetSkyPosition(SkyPoint* out);
+  virtual MountResult GetHorizontalPosition(HorizontalPoint* out);
+  virtual MountResult GetAxisState(int axis, uint32_t* out);
+  virtual MountResult GetMountState(uint32_t* out);
 
   // Stops every worker thread of this mount and joins it; afterwards no new
   // thread starts. DestroyMount (and a failed CreateMount) call this on the
@@ -358,8 +358,8 @@ class TelescopeMount {
   std::atomic<double> guideRate[2];
   std::atomic<double> trackingRate;
   std::atomic<double> backlashAngle[2];  // host threads
-  std::atomic<int32_t> backlashCompensation;
-  std::atomic<int32_t> axisLastDirectionPositive[2];
+  std::atomic<bool> backlashCompensation;
+  std::atomic<bool> axisLastDirectionPositive[2];
   std::atomic<double> rateScale;
   std::atomic<uint32_t> backlashTakeUpTime[2];
 
@@ -371,9 +371,9 @@ class TelescopeMount {
   // Signalled while no motion thread owns the axes; a motion takes the axes
   // with WaitAndReset, so only one can.
   platform::Event idleEvent;
-  std::atomic<int32_t> gotoActive;     // goto threads write, host reads
-  std::atomic<int32_t> stopRequested;  // raised by whoever waits for idleEvent
-  AtomicSkyPoint gotoTarget;           // host writes before starting a goto
+  std::atomic<bool> gotoActive;     // goto threads write, host reads
+  std::atomic<bool> stopRequested;  // raised by whoever waits for idleEvent
+  AtomicSkyPoint gotoTarget;        // host writes before starting a goto
   std::atomic<uint32_t> gotoStartTick;
 
   // Goto parameters: host writes (SetGotoParameters), goto threads read.
@@ -384,8 +384,8 @@ class TelescopeMount {
 
   // Identity, set by the constructors.
   MountType mountType;
-  int32_t isEquatorial;
-  int32_t equatorialGotoRefinement;
+  bool isEquatorial;
+  bool equatorialGotoRefinement;
 
   // Limits: host writes, host and threads read.
   std::atomic<double> upperAltitudeLimit;
@@ -395,12 +395,12 @@ class TelescopeMount {
   double axis1IndexError;
   double collimationError;
   double nonPerpendicularityError;
-  double alignmentResidual;        // host only
-  int32_t alignmentQuality;        // host only
-  std::atomic<int32_t> isAligned;  // host writes, tracking threads read
-  int32_t syncAxisOnAlign[2];      // constructors only
+  double alignmentResidual;     // host only
+  int32_t alignmentQuality;     // host only
+  std::atomic<bool> isAligned;  // host writes, tracking threads read
+  bool syncAxisOnAlign[2];      // constructors only
 
-  std::atomic<int32_t> trackingRequested;  // host and goto threads write
+  std::atomic<bool> trackingRequested;  // host and goto threads write
   // The sky position tracking follows and the tick it was captured at;
   // tracking threads write and read it as one pair.
   SkyReference trackingReference;
@@ -423,7 +423,7 @@ class TelescopeMount {
 
   // Set by Shutdown(): every thread treats it as a stop request and no
   // motion starts any more.
-  std::atomic<int32_t> shuttingDown;
+  std::atomic<bool> shuttingDown;
   // How long (real ms) an axis may go without an exchange it answers before
   // the line watch reads it itself. Any thread may change it (tests that
   // compare the requests a command sends make it long).

@@ -14,8 +14,8 @@ struct Vector3 {
 // Row-major: m[0..2] is row 0.
 struct Matrix3 {
   double m[9];
-  double& at(int row, int col) { return m[row * 3 + col]; }
-  double at(int row, int col) const { return m[row * 3 + col]; }
+  double& At(int row, int col) { return m[row * 3 + col]; }
+  double At(int row, int col) const { return m[row * 3 + col]; }
 };
 
 // (cos a cos b, sin a cos b, sin b) of the two angles of a record.

@@ -1,6 +1,6 @@
 // Where a reply reader takes its bytes from: the serial port in a driver, a
-// byte string in tests and the fuzzers. The packet-bus and byte-command
-// readers both read through it.
+// byte string in tests and the fuzzers. The reply readers of all three
+// wire families read through it.
 #pragma once
 
 #include <cstddef>

@@ -8,7 +8,6 @@
 
 #include "platform/clock.h"
 #include "platform/debug_log.h"
-#include "sidera/api/globals.h"
 #include "sidera/link/exchange_scope.h"
 
 namespace sidera {
@@ -33,11 +32,10 @@ const char* OutcomeText(LineResult result) {
 
 }  // namespace
 
-SerialLink::SerialLink() {
+SerialLink::SerialLink(const PortAddress& address) {
   health.OnFallingSilent([this] { DropWaitForSilence(); });
-  const int number = g_comPortNumber.load();
-  const bool bluetooth = g_comPortIsBluetooth.load() != 0;
-  const std::string path = platform::SerialDevicePath(number, bluetooth);
+  const int number = address.number;
+  const std::string path = platform::SerialDevicePath(number, address.bluetooth);
   if (!port.Open(path)) {
     openError = port.LastError();
     SIDERA_DEBUG_LOG(kIo, "port %d (%s) did not open: %s; every command will fail", number,
@@ -58,7 +56,7 @@ SerialLink::SerialLink() {
 
 SerialLink::~SerialLink() { port.Close(); }
 
-LineResult SerialLink::exchange(const uint8_t* request, uint32_t length, uint8_t* reply,
+LineResult SerialLink::Exchange(const uint8_t* request, uint32_t length, uint8_t* reply,
                                 unsigned axes) {
   const bool urgent = UrgentExchanges::Active();
   // A request to controllers that are silent waits for its reply briefly;
@@ -114,29 +112,29 @@ LineResult SerialLink::exchange(const uint8_t* request, uint32_t length, uint8_t
     port.SetDeadline(SteadyClock::now() + (silent ? kSilentExchangeDeadline : kExchangeDeadline));
     // A stop that came while this exchange was taking the line.
     if (lineLock.UrgentWaiting()) HurryHolder();
-    (void)beginTransmit();  // the request goes out even when the bus did not fall idle
+    (void)BeginTransmit();  // the request goes out even when the bus did not fall idle
     (void)port.Purge(true, true);
   }
   const char* stage = "no valid reply";
-  LineResult result = write(request, length);
+  LineResult result = Write(request, length);
   if (result != LineResult::kOk) {
     stage = open ? "the write failed" : "the port is not open";
-  } else if (finishWrite() != LineReady::kYes) {
+  } else if (FinishWrite() != LineReady::kYes) {
     stage = "the echo stage refused";
     result = LineResult::kFailed;
   } else {
-    result = readReply(reply);
+    result = ReadReply(reply);
   }
   bool hurried = false;
   if (open) {
-    endTransmit();
+    EndTransmit();
     hurried = port.DeadlineShortened();
     port.SetDeadline(std::nullopt);
   }
   if (result != LineResult::kOk) result = LineResult::kFailed;
   // A reply cut short by a stop says nothing about the controller.
   if (result == LineResult::kOk) {
-    if (replyExpected()) health.RecordAnswer(axes);
+    if (ReplyExpected()) health.RecordAnswer(axes);
   } else if (!hurried) {
     health.RecordFailure(axes);
   }
@@ -179,9 +177,9 @@ bool SerialLink::AcquireLine() {
                           [this] { HurryHolder(); });
 }
 
-LineReady SerialLink::beginTransmit() { return LineReady::kYes; }
+LineReady SerialLink::BeginTransmit() { return LineReady::kYes; }
 
-LineResult SerialLink::write(const uint8_t* bytes, uint32_t length) {
+LineResult SerialLink::Write(const uint8_t* bytes, uint32_t length) {
   size_t written = 0;
   const bool ok = port.Write(bytes, length, &written);
   // A short write is not detected here: the missing reply reports it.
@@ -189,11 +187,11 @@ LineResult SerialLink::write(const uint8_t* bytes, uint32_t length) {
   return ok ? LineResult::kOk : LineResult::kFailed;
 }
 
-LineReady SerialLink::finishWrite() { return LineReady::kYes; }
+LineReady SerialLink::FinishWrite() { return LineReady::kYes; }
 
-void SerialLink::endTransmit() {}
+void SerialLink::EndTransmit() {}
 
-LineReady SerialLink::probeHandshake() {
+LineReady SerialLink::ProbeHandshake() {
   // The line must fall idle within about 400 ticks.
   if (!port.IsOpen()) return LineReady::kNo;  // nothing to wait for
   LineReady answered = LineReady::kNo;
@@ -218,23 +216,16 @@ int32_t SerialLink::TruncateToInt32(double value) {
   return static_cast<int32_t>(value);  // truncates toward zero
 }
 
-int32_t SerialLink::toCounts(int axis, double angle) const {
+int32_t SerialLink::ToCounts(int axis, double angle) const {
   return TruncateToInt32(angle * countsPerRadian[axis]);
 }
 
-int32_t SerialLink::toRateUnits(int axis, double rate) const {
+int32_t SerialLink::ToRateUnits(int axis, double rate) const {
   return TruncateToInt32(rate * rateUnitsPerRadian[axis]);
 }
 
-double SerialLink::toRadians(int axis, int32_t count) const {
+double SerialLink::ToRadians(int axis, int32_t count) const {
   return static_cast<double>(count) * radiansPerCount[axis];
-}
-
-void SerialLink::pack24(int32_t value, uint8_t* out) {
-  const uint32_t v = static_cast<uint32_t>(value);
-  out[0] = static_cast<uint8_t>((v >> 16) & 0xFF);
-  out[1] = static_cast<uint8_t>((v >> 8) & 0xFF);
-  out[2] = static_cast<uint8_t>(v & 0xFF);
 }
 
 bool SerialLink::ApplyBaudRate(uint32_t baud) {

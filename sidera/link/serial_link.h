@@ -2,7 +2,7 @@
 //
 // A hardware mount class derives from SerialLink first (non-virtually), so
 // one object is both the mount and its port. The constructor opens and
-// configures the port; the destructor closes it. `exchange` sends one request
+// configures the port; the destructor closes it. `Exchange` sends one request
 // and collects its reply under the link lock, so the host thread and the
 // motion threads can share the port. How the line is turned around (RTS/CTS
 // handshake, echo, reply framing) is decided by the virtual operations, which
@@ -20,8 +20,8 @@
 
 namespace sidera {
 
-// The outcome of a line operation that does something: `exchange`, `write`,
-// `readReply`. The numbers are the ones the protocol layers have always
+// The outcome of a line operation that does something: `Exchange`, `Write`,
+// `ReadReply`. The numbers are the ones the protocol layers have always
 // used: 0 done, 1 failed, 5 (exchange only) the link stayed locked; and 6
 // (exchange only) held back, nothing sent: the motion the exchange belonged
 // to was no longer wanted (see ExchangeGuard).
@@ -41,11 +41,18 @@ inline constexpr unsigned kLineBothAxes = 3;
 inline constexpr unsigned LineAxis(int axis) { return axis == 0 ? kLineAxis0 : kLineAxis1; }
 
 // The answer of a line operation that decides whether to go on:
-// `beginTransmit` (the bus fell idle), `finishWrite` (go on and read the
-// reply), `probeHandshake` (CTS answered RTS). 1 yes, 0 no.
+// `BeginTransmit` (the bus fell idle), `FinishWrite` (go on and read the
+// reply), `ProbeHandshake` (CTS answered RTS). 1 yes, 0 no.
 enum class [[nodiscard]] LineReady : int32_t{
     kNo = 0,
     kYes = 1,
+};
+
+// The serial port a link opens: the host's port number, and whether it is
+// a Bluetooth port (an rfcomm device) rather than a wired one.
+struct PortAddress {
+  int number = 0;
+  bool bluetooth = false;
 };
 
 class SerialLink {
@@ -71,11 +78,11 @@ class SerialLink {
   // records nothing.
   static constexpr std::chrono::milliseconds kSilentExchangeDeadline{150};
 
-  // Opens the serial port numbered g_comPortNumber at 9600 baud with the
-  // link's time-outs and lowers RTS. A port that cannot be opened leaves the
+  // Opens the serial port at `address` at 9600 baud with the link's
+  // time-outs and lowers RTS. A port that cannot be opened leaves the
   // object usable, with the reason in `openError`: every exchange then fails
   // at once, without any line handling.
-  SerialLink();
+  explicit SerialLink(const PortAddress& address);
   virtual ~SerialLink();
   SerialLink(const SerialLink&) = delete;
   SerialLink& operator=(const SerialLink&) = delete;
@@ -92,37 +99,35 @@ class SerialLink {
   // exchange cut short by a stop records nothing). With the io debug topic
   // on, each exchange logs the bytes written and read, its duration and its
   // outcome.
-  LineResult exchange(const uint8_t* request, uint32_t length, uint8_t* reply,
+  LineResult Exchange(const uint8_t* request, uint32_t length, uint8_t* reply,
                       unsigned axes = kNoAxes);
 
-  // ---- Line handling, called only from inside `exchange` (slots 1..5) or
-  // during connect (probeHandshake). They take no lock of their own. ----
-  // Prepares the line for sending. Its answer is not used by `exchange`: the
+  // ---- Line handling, called only from inside `Exchange` (slots 1..5) or
+  // during connect (ProbeHandshake). They take no lock of their own. ----
+  // Prepares the line for sending. Its answer is not used by `Exchange`: the
   // request goes out even when the bus did not fall idle.
-  virtual LineReady beginTransmit();
+  virtual LineReady BeginTransmit();
   // Writes the bytes and records `length` in lastWriteLength.
-  virtual LineResult write(const uint8_t* bytes, uint32_t length);
+  virtual LineResult Write(const uint8_t* bytes, uint32_t length);
   // After the write: kYes = go on and read the reply, kNo = fail.
-  virtual LineReady finishWrite();
+  virtual LineReady FinishWrite();
   // Reads one reply: kOk a reply was read, kFailed no valid reply.
-  virtual LineResult readReply(uint8_t* reply) = 0;
-  virtual void endTransmit();
+  virtual LineResult ReadReply(uint8_t* reply) = 0;
+  virtual void EndTransmit();
   // RTS/CTS probe: waits up to about 400 ticks for CTS to drop, raises RTS
   // and reports whether CTS followed (kNo also when the line stayed busy).
-  virtual LineReady probeHandshake();
+  virtual LineReady ProbeHandshake();
   // Whether the exchange in progress waits for a reply (one that succeeds
   // then shows that the controller answers). Protocols with commands that
   // get no reply say so per request.
-  virtual bool replyExpected() const { return true; }
+  virtual bool ReplyExpected() const { return true; }
 
   // ---- Unit conversions; the factors are set by each family. ----
   // The double-to-integer conversions truncate toward zero; a value beyond
   // the 32-bit range saturates and NaN gives 0 (never undefined behaviour).
-  int32_t toCounts(int axis, double angle) const;
-  int32_t toRateUnits(int axis, double rate) const;
-  double toRadians(int axis, int32_t count) const;
-  // Bits 16..23, 8..15, 0..7 of `value`, most significant first.
-  static void pack24(int32_t value, uint8_t* out);
+  int32_t ToCounts(int axis, double angle) const;
+  int32_t ToRateUnits(int axis, double rate) const;
+  double ToRadians(int axis, int32_t count) const;
 
   // Truncates toward zero into int32, saturating out-of-range values and
   // mapping NaN to 0.
@@ -148,7 +153,7 @@ class SerialLink {
   LineHealth health;
   // 1 when the far end did not answer the handshake probe; written by
   // connect before the first exchange, read inside exchanges.
-  std::atomic<int32_t> noHandshake{0};
+  std::atomic<bool> noHandshake{false};
   // Byte count of the latest write; only touched under lineLock.
   uint32_t lastWriteLength = 0;
   // Conversion factors per axis; written by the family constructor only.
@@ -167,7 +172,7 @@ class SerialLink {
   // Polls CTS until it drops, sleeping 10 ticks between polls, for at most
   // `retries` sleeps. False when CTS is still on after the last one.
   bool WaitForCtsOff(int retries);
-  // Takes the line for a conversation outside `exchange` (the hex-command echo
+  // Takes the line for a conversation outside `Exchange` (the hex-command echo
   // probe): false when it stayed locked for 2000 ticks.
   bool AcquireLine();
 

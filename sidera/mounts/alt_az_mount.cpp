@@ -28,15 +28,15 @@ AlignStar WithNormalizedAngles(AlignStar s) {
 AltAzMount::AltAzMount()
     : trackingWakeEvent(platform::Event::Mode::kAutoReset, false),
       trackingStoppedEvent(platform::Event::Mode::kManualReset, true),
-      trackingThread(0),
-      trackingWanted(0) {
-  isEquatorial = 0;
+      trackingThread(false),
+      trackingWanted(false) {
+  isEquatorial = false;
 }
 
 // The tracking threads use this part's events; none may outlive it. After a
 // Shutdown (the normal way to an end) there is nothing left to stop.
 AltAzMount::~AltAzMount() {
-  shuttingDown = 1;
+  shuttingDown = true;
   if (TrackingActive()) StopTrackingThread();
   workers.CloseAndJoin([this] { trackingWakeEvent.Set(); });
 }
@@ -45,8 +45,8 @@ AltAzMount::~AltAzMount() {
 // were tracking are halted rather than left running at the last rates.
 void AltAzMount::Shutdown() {
   AwaitUnsentStarts();
-  const bool tracking = trackingWanted != 0;
-  shuttingDown = 1;
+  const bool tracking = trackingWanted;
+  shuttingDown = true;
   if (TrackingActive()) RequestTrackingStop();
   if (tracking) {
     HaltUnclaimed(0);
@@ -70,10 +70,10 @@ int AltAzMount::ResetAltAzAlignment() {
   std::lock_guard<std::recursive_mutex> lock(modelMutex);
   const double phi = latitude;
   SetDiagonal(skyToAxesMatrix, -1.0);
-  skyToAxesMatrix.at(0, 0) = -std::sin(phi);
-  skyToAxesMatrix.at(0, 2) = std::cos(phi);
-  skyToAxesMatrix.at(2, 0) = std::cos(phi);
-  skyToAxesMatrix.at(2, 2) = std::sin(phi);
+  skyToAxesMatrix.At(0, 0) = -std::sin(phi);
+  skyToAxesMatrix.At(0, 2) = std::cos(phi);
+  skyToAxesMatrix.At(2, 0) = std::cos(phi);
+  skyToAxesMatrix.At(2, 2) = std::sin(phi);
   axesToSkyMatrix = skyToAxesMatrix;
   return InvertInPlace(axesToSkyMatrix);
 }
@@ -203,7 +203,7 @@ void AltAzMount::AwaitKindMotionsEnd() {
 
 // Tracking resumes once both axes are released, if it was requested.
 TelescopeMount::AfterStop AltAzMount::AfterStopOf(int) {
-  const bool resume = axisMoving[0] == 0 && axisMoving[1] == 0 && trackingRequested != 0;
+  const bool resume = axisMoving[0] == 0 && axisMoving[1] == 0 && trackingRequested;
   return resume ? AfterStop::kHaltThenTrack : AfterStop::kHalt;
 }
 

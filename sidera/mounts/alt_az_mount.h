@@ -35,7 +35,7 @@ class AltAzMount : public virtual TelescopeMount {
   MountResult StopTracking() override;
   MountResult GotoAxes(double angle0, double angle1) override;
   void RequestKindMotionsEnd() override;
-  bool KindMotionUnderWay() override { return trackingWanted != 0; }
+  bool KindMotionUnderWay() override { return trackingWanted; }
   void AwaitKindMotionsEnd() override;
   AfterStop AfterStopOf(int axis) override;
   void Shutdown() override;
@@ -59,13 +59,13 @@ class AltAzMount : public virtual TelescopeMount {
   platform::Event trackingStoppedEvent;
   // Nonzero while a loop thread exists. Written under commandMutex by the
   // starter and the loop.
-  std::atomic<int32_t> trackingThread;
+  std::atomic<bool> trackingThread;
   // Nonzero while tracking is wanted: set by a starter, cleared by
   // StopTrackingThread and by a loop that fails; written under
   // commandMutex. The loop sends a command only while it is set and no goto
   // or hand move claims an axis (checked under commandMutex). Kept apart
   // from the MOUNT_TRACKING bit, which the status derivation rewrites.
-  std::atomic<int32_t> trackingWanted;
+  std::atomic<bool> trackingWanted;
 
  protected:
   // The body of this kind's ResetAlignment, callable from constructors.

@@ -98,13 +98,11 @@ AxisPair AltAzMount::AlignedTrackingRates(const AxisPair& onTrack, const AxisPai
 }
 
 double AltAzMount::TakeUpAngle(int axis) const {
-  if (backlashCompensation == 0 || backlashTakeUpTime[axis] <= kMinTakeUpTicks) return 0.0;
+  if (!backlashCompensation || backlashTakeUpTime[axis] <= kMinTakeUpTicks) return 0.0;
   return rateScale * backlashTakeUpTime[axis] / 1000.0;
 }
 
-bool AltAzMount::TrackingActive() const {
-  return trackingThread != 0 || !trackingStoppedEvent.IsSet();
-}
+bool AltAzMount::TrackingActive() const { return trackingThread || !trackingStoppedEvent.IsSet(); }
 
 void AltAzMount::StopTrackingThread() {
   RequestTrackingStop();
@@ -117,7 +115,7 @@ void AltAzMount::RequestTrackingStop() {
     // A start still on its way gives up; the loop sends nothing more.
     const uint32_t command = BeginCommand(kBothAxes);
     SIDERA_DEBUG_LOG(kMotion, "tracking loop asked to stop (#%u)", command);
-    trackingWanted = 0;
+    trackingWanted = false;
     ClearTrackingState();
   }
   trackingWakeEvent.Set();
@@ -146,7 +144,7 @@ MountResult AltAzMount::StartTrackingFrom(const std::optional<SkyReference::Valu
   trackingStoppedEvent.Reset();
   if (!workers.Start([this, command, target] { (void)RunTrackingStarter(command, target); }, 1)) {
     // Nothing will start a loop: put the stopped state back unless one runs.
-    if (trackingThread == 0) trackingStoppedEvent.Set();
+    if (!trackingThread) trackingStoppedEvent.Set();
   }
   return kOk;
 }
@@ -161,26 +159,26 @@ MountResult AltAzMount::RunTrackingStarter(uint32_t command,
     std::lock_guard<std::recursive_mutex> lock(commandMutex);
     // Given up when any command came after this start (a stop, a motion,
     // another start), or a motion holds an axis.
-    const bool cancelled = !IsLatestCommand(command, kBothAxes) || shuttingDown != 0 ||
+    const bool cancelled = !IsLatestCommand(command, kBothAxes) || shuttingDown ||
                            axisMoving[0] != 0 || axisMoving[1] != 0;
     if (captured && !cancelled) {
       trackingReference.Store(reference, target.has_value() ? target->tick : platform::Now());
       ++referenceNumber_;
       referenceIsTarget_ = target.has_value();
       // A loop that was told to stop but has not ended yet carries on.
-      trackingWanted = 1;
+      trackingWanted = true;
       SIDERA_DEBUG_LOG(kMotion, "tracking start #%u: %s %s %.4f %.4f", command,
-                       trackingThread == 0 ? "the loop starts" : "the loop follows",
+                       !trackingThread ? "the loop starts" : "the loop follows",
                        target.has_value() ? "the goto's target" : "the position",
                        reference.hourAngle * 180.0 / kPi, reference.declination * 180.0 / kPi);
-      if (trackingThread == 0) {
+      if (!trackingThread) {
         mountState = MOUNT_TRACKING;
-        trackingThread = 1;
+        trackingThread = true;
         trackingStoppedEvent.Reset();
         if (!workers.Start([this] { (void)TrackingLoopThread(); }, 3)) {
-          trackingWanted = 0;
+          trackingWanted = false;
           ClearTrackingState();
-          trackingThread = 0;
+          trackingThread = false;
         }
       } else {
         mountState = MOUNT_TRACKING;
@@ -191,7 +189,7 @@ MountResult AltAzMount::RunTrackingStarter(uint32_t command,
     }
     // No loop to report its end: the stopped state holds again, so that a
     // later stop does not wait for a loop that does not exist.
-    if (trackingThread == 0) trackingStoppedEvent.Set();
+    if (!trackingThread) trackingStoppedEvent.Set();
   }
   if (!captured) return kNoResponseAxis0;
   if (wake) trackingWakeEvent.Set();  // a running loop picks up the new reference
@@ -199,7 +197,7 @@ MountResult AltAzMount::RunTrackingStarter(uint32_t command,
 }
 
 bool AltAzMount::LoopWanted() const {
-  return trackingWanted != 0 && shuttingDown == 0 && axisMoving[0] == 0 && axisMoving[1] == 0;
+  return trackingWanted && !shuttingDown && axisMoving[0] == 0 && axisMoving[1] == 0;
 }
 
 void AltAzMount::HaltUnclaimed(int axis) {
@@ -217,9 +215,9 @@ bool AltAzMount::EndTrackingLoop(MountResult result, bool evenIfWanted) {
       takeUp[axis] = takeUpRunning_[axis];
       takeUpRunning_[axis] = false;
     }
-    trackingWanted = 0;
+    trackingWanted = false;
     ClearTrackingState();
-    trackingThread = 0;
+    trackingThread = false;
     trackingStoppedEvent.Set();
   }
   SIDERA_DEBUG_LOG(kMotion, "tracking loop ends (%d)", result);
@@ -228,14 +226,14 @@ bool AltAzMount::EndTrackingLoop(MountResult result, bool evenIfWanted) {
   // started again (its loop does).
   for (int axis = 0; axis < 2; ++axis) {
     if (!takeUp[axis]) continue;
-    (void)SendIf([this, axis] { return axisMoving[axis] == 0 && trackingWanted == 0; },
+    (void)SendIf([this, axis] { return axisMoving[axis] == 0 && !trackingWanted; },
                  [this, axis] { return HaltAxis(axis); });
   }
   return true;
 }
 
 AltAzMount::CycleStep AltAzMount::PlanCycle(LoopReference& track, CyclePlan& plan) {
-  const bool aligned = isAligned != 0;
+  const bool aligned = isAligned;
   const auto fromAxisAngles = [&](const AxisPair& position) {
     const AxisPair r = UnalignedTrackingRates(latitude, position);
     plan = CyclePlan{{r.axis0, r.axis1}, 0};
@@ -380,7 +378,7 @@ MountResult AltAzMount::TrackingLoopThread() {
   LoopReference track;
 
   for (;;) {
-    (void)trackingWakeEvent.Wait(isAligned != 0 ? kAlignedPeriod : kUnalignedPeriod);
+    (void)trackingWakeEvent.Wait(isAligned ? kAlignedPeriod : kUnalignedPeriod);
     if (!LoopWanted() && EndTrackingLoop(kOk, false)) return kOk;
     {
       std::lock_guard<std::recursive_mutex> lock(commandMutex);

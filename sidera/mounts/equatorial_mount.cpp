@@ -31,7 +31,7 @@ double EquatorialAxis1Angle(double angle) {
   return a < -kPi / 2.0 ? a + kTwoPi : a;
 }
 
-EquatorialMount::EquatorialMount() { isEquatorial = 1; }
+EquatorialMount::EquatorialMount() { isEquatorial = true; }
 
 EquatorialMount::~EquatorialMount() = default;
 
@@ -45,7 +45,7 @@ int EquatorialMount::ResetEquatorialAlignment() {
     SetDiagonal(skyToAxesMatrix, 1.0);
   } else {
     SetDiagonal(skyToAxesMatrix, -1.0);
-    skyToAxesMatrix.at(0, 0) = 1.0;
+    skyToAxesMatrix.At(0, 0) = 1.0;
   }
   axesToSkyMatrix = skyToAxesMatrix;
   return InvertInPlace(axesToSkyMatrix);
@@ -194,7 +194,7 @@ MountResult EquatorialMount::StartTracking() {
 // The right ascension axis goes back to tracking instead of stopping while
 // tracking is requested.
 TelescopeMount::AfterStop EquatorialMount::AfterStopOf(int axis) {
-  return axis == 0 && trackingRequested != 0 ? AfterStop::kTrack : AfterStop::kHalt;
+  return axis == 0 && trackingRequested ? AfterStop::kTrack : AfterStop::kHalt;
 }
 
 // The declination target is taken into the axis's range first, so that the

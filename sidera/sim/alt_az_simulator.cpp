@@ -6,7 +6,7 @@
 
 namespace sidera {
 
-AltAzSimulator::AltAzSimulator() : axes_(*this, DegToRad(8.0), false) {
+AltAzSimulator::AltAzSimulator() : Simulator(DegToRad(8.0), false) {
   mountType = 7;
   // The home position of an alt-azimuth mount: level, pointing north.
   axisPosition[0] = 0.0;
@@ -15,29 +15,6 @@ AltAzSimulator::AltAzSimulator() : axes_(*this, DegToRad(8.0), false) {
   approachOffset = DegToRad(2.0);
   gotoLeadTime = 2.0;
   (void)ResetAltAzAlignment();
-}
-
-// Threads of this mount call into axes_; make sure none is left before it
-// goes (a no-op when the mount was shut down before deletion).
-AltAzSimulator::~AltAzSimulator() { Shutdown(); }
-
-MountResult AltAzSimulator::ReadAxisPosition(int axis) { return axes_.ReadPosition(axis); }
-
-MountResult AltAzSimulator::ReadAxisState(int axis) { return axes_.ReadState(axis); }
-
-MountResult AltAzSimulator::SlewAxisAtRate(int axis, double rate) {
-  return axes_.SlewAtRate(axis, rate);
-}
-
-MountResult AltAzSimulator::GotoAxisAngle(int axis, double angle) {
-  return axes_.GotoAngle(axis, angle);
-}
-
-MountResult AltAzSimulator::HaltAxis(int axis) { return axes_.Halt(axis); }
-
-MountResult AltAzSimulator::MoveAxis(int axis, double rate, int rateFactor) {
-  (void)HaltAxis(axis);  // always succeeds
-  return AltAzMount::MoveAxis(axis, rate, rateFactor);
 }
 
 }  // namespace sidera

@@ -4,24 +4,13 @@
 #pragma once
 
 #include "sidera/mounts/alt_az_mount.h"
-#include "sidera/sim/simulated_axis.h"
+#include "sidera/sim/simulator.h"
 
 namespace sidera {
 
-class AltAzSimulator : public AltAzMount {
+class AltAzSimulator : public Simulator<AltAzMount> {
  public:
   AltAzSimulator();
-  ~AltAzSimulator() override;
-
-  MountResult ReadAxisPosition(int axis) override;
-  MountResult ReadAxisState(int axis) override;
-  MountResult SlewAxisAtRate(int axis, double rate) override;
-  MountResult GotoAxisAngle(int axis, double angle) override;
-  MountResult HaltAxis(int axis) override;
-  MountResult MoveAxis(int axis, double rate, int rateFactor) override;
-
- private:
-  sim::SimulatedAxes axes_;
 };
 
 }  // namespace sidera

@@ -6,7 +6,7 @@
 
 namespace sidera {
 
-EquatorialSimulator::EquatorialSimulator() : axes_(*this, DegToRad(4.0), true) {
+EquatorialSimulator::EquatorialSimulator() : Simulator(DegToRad(4.0), true) {
   mountType = 6;
   // The home position of an equatorial mount: counterweight down, pointing
   // at the pole.
@@ -17,31 +17,5 @@ EquatorialSimulator::EquatorialSimulator() : axes_(*this, DegToRad(4.0), true) {
   gotoLeadTime = 2.0;
   (void)ResetEquatorialAlignment();
 }
-
-// Threads of this mount call into axes_; make sure none is left before it
-// goes (a no-op when the mount was shut down before deletion).
-EquatorialSimulator::~EquatorialSimulator() { Shutdown(); }
-
-MountResult EquatorialSimulator::ReadAxisPosition(int axis) { return axes_.ReadPosition(axis); }
-
-MountResult EquatorialSimulator::ReadAxisState(int axis) { return axes_.ReadState(axis); }
-
-MountResult EquatorialSimulator::SlewAxisAtRate(int axis, double rate) {
-  return axes_.SlewAtRate(axis, rate);
-}
-
-MountResult EquatorialSimulator::GotoAxisAngle(int axis, double angle) {
-  return axes_.GotoAngle(axis, angle);
-}
-
-MountResult EquatorialSimulator::HaltAxis(int axis) { return axes_.Halt(axis); }
-
-MountResult EquatorialSimulator::MoveAxis(int axis, double rate, int rateFactor) {
-  (void)HaltAxis(axis);  // always succeeds
-  return TelescopeMount::MoveAxis(axis, rate, rateFactor);
-}
-
-// Accepted and ignored: the simulator has no extended commands.
-MountResult EquatorialSimulator::ExtensionCommand(int /*value*/) { return kOk; }
 
 }  // namespace sidera

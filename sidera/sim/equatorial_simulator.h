@@ -4,25 +4,16 @@
 #pragma once
 
 #include "sidera/mounts/equatorial_mount.h"
-#include "sidera/sim/simulated_axis.h"
+#include "sidera/sim/simulator.h"
 
 namespace sidera {
 
-class EquatorialSimulator : public EquatorialMount {
+class EquatorialSimulator : public Simulator<EquatorialMount> {
  public:
   EquatorialSimulator();
-  ~EquatorialSimulator() override;
 
-  MountResult ReadAxisPosition(int axis) override;
-  MountResult ReadAxisState(int axis) override;
-  MountResult SlewAxisAtRate(int axis, double rate) override;
-  MountResult GotoAxisAngle(int axis, double angle) override;
-  MountResult HaltAxis(int axis) override;
-  MountResult MoveAxis(int axis, double rate, int rateFactor) override;
-  MountResult ExtensionCommand(int value) override;
-
- private:
-  sim::SimulatedAxes axes_;
+  // Accepted and ignored: the simulator has no extended commands.
+  MountResult ExtensionCommand(int /*value*/) override { return kOk; }
 };
 
 }  // namespace sidera

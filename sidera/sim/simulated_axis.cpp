@@ -59,10 +59,10 @@ MountResult SimulatedAxes::SlewAtRate(int axis, double rate) {
     // A stop keeps the direction of the last real motion.
     mount_.axisState[axis] = AXIS_STOPPED;
   } else if (rate > 0.0) {
-    mount_.axisLastDirectionPositive[axis] = 1;
+    mount_.axisLastDirectionPositive[axis] = true;
     mount_.axisState[axis] = AXIS_RATE_MOTION | AXIS_POSITIVE;
   } else {
-    mount_.axisLastDirectionPositive[axis] = 0;
+    mount_.axisLastDirectionPositive[axis] = false;
     mount_.axisState[axis] = AXIS_RATE_MOTION;
   }
   return kOk;

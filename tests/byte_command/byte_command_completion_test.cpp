@@ -10,34 +10,24 @@
 #include "sidera/core/angles.h"
 #include "sidera/drivers/byte_command/byte_command.h"
 #include "sidera/drivers/byte_command/byte_command_mount.h"
+#include "tests/link/string_source.h"
 
 namespace sidera {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-struct StringSource : byte_command::ByteSource {
-  explicit StringSource(Bytes b) : bytes(std::move(b)) {}
-  size_t Read(uint8_t* data, size_t length) override {
-    size_t n = 0;
-    while (n < length && pos < bytes.size()) data[n++] = bytes[pos++];
-    return n;
-  }
-  Bytes bytes;
-  size_t pos = 0;
-};
-
 // The family base over a scripted line: requests are recorded, each reply
 // read takes the next scripted reply (none left: silence).
 class ScriptedLine : public ByteCommandMount {
  public:
   ScriptedLine() { SetGearing(726559); }
-  LineResult write(const uint8_t* bytes, uint32_t length) override {
+  LineResult Write(const uint8_t* bytes, uint32_t length) override {
     sent.emplace_back(bytes, bytes + length);
-    (void)ByteCommandMount::write(bytes, length);  // notes the reply length; no port behind
+    (void)ByteCommandMount::Write(bytes, length);  // notes the reply length; no port behind
     return LineResult::kOk;
   }
-  LineResult readReply(uint8_t* reply) override {
+  LineResult ReadReply(uint8_t* reply) override {
     Bytes next;
     if (expectedReplyLength > 0 && !replies.empty()) {
       next = replies.front();

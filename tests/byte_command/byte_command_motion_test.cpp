@@ -9,7 +9,7 @@ namespace {
 TEST_F(ByteCommandTest, ConnectInitialisesTheControllerAndTheTwinTypesReportTheirModel) {
   struct Case {
     int type, reports;
-    uint32_t n, op14;
+    uint32_t n, twoDegreeCount;
   } cases[] = {{8, 8, kN8, 4036}, {9, 9, kN9, 5885}, {10, 8, kN8, 4036}, {11, 9, kN9, 5885}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.type);
@@ -18,9 +18,13 @@ TEST_F(ByteCommandTest, ConnectInitialisesTheControllerAndTheTwinTypesReportThei
     o.initialCounts[0] = 1000;
     o.initialCounts[1] = 2000;
     ASSERT_EQ(Create(c.type, o), 0);
-    const std::vector<Bytes> expected = {{0x01},           {0x15},       Req(0x0C, c.n),
-                                         Req(0x20, c.n),   Req(0x0A, 0), Req(0x1E, 0),
-                                         Req(0x0E, c.op14)};
+    const std::vector<Bytes> expected = {{0x01},
+                                         {0x15},
+                                         Req(0x0C, c.n),
+                                         Req(0x20, c.n),
+                                         Req(0x0A, 0),
+                                         Req(0x1E, 0),
+                                         Req(0x0E, c.twoDegreeCount)};
     EXPECT_EQ(Sent(expected.size()), expected);
     EXPECT_EQ(emu->PositionCounts(0) + emu->PositionCounts(1), 0u) << "both counts preset to 0";
     EXPECT_EQ(g_mount->mountType, c.reports);

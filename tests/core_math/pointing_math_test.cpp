@@ -20,7 +20,7 @@ void ExpectInverse(const Matrix3& a, const Matrix3& b, double tol) {
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 3; ++j) {
       double sum = 0.0;
-      for (int k = 0; k < 3; ++k) sum += a.at(i, k) * b.at(k, j);
+      for (int k = 0; k < 3; ++k) sum += a.At(i, k) * b.At(k, j);
       EXPECT_NEAR(sum, i == j ? 1.0 : 0.0, tol) << i << "," << j;
     }
 }
@@ -59,7 +59,7 @@ TEST(InvertMatrix, ReturnsPivotProductAndInverseOrRejectsSingularUnchanged) {
   for (int n = 0; n < 50; ++n) {
     Matrix3 a;
     for (double& e : a.m) e = u(rng);
-    for (int i = 0; i < 3; ++i) a.at(i, i) += 3.5 * (i % 2 ? -1 : 1);  // diagonally dominant
+    for (int i = 0; i < 3; ++i) a.At(i, i) += 3.5 * (i % 2 ? -1 : 1);  // diagonally dominant
     Matrix3 inverse = a;
     ASSERT_EQ(sidera::InvertInPlace(inverse), 0);
     ExpectInverse(a, inverse, 1e-12);

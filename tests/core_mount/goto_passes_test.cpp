@@ -68,7 +68,7 @@ TEST_F(GotoPasses, CommandedAnglesAndArrival) {
     m.gotoError = Deg(c.error);
     m.axisPosition[0] = Deg(c.from0);
     m.axisPosition[1] = Deg(c.from1);
-    m.axisLastDirectionPositive[0] = m.axisLastDirectionPositive[1] = 0;
+    m.axisLastDirectionPositive[0] = m.axisLastDirectionPositive[1] = false;
     const uint32_t command = m.BeginMotion(kBothAxes);
     EXPECT_EQ(m.GotoAxesThread(command, AxisPair{Deg(c.to0), Deg(c.to1)}), kOk);
     EXPECT_EQ(Commanded(m, 0), c.want0);
@@ -78,8 +78,8 @@ TEST_F(GotoPasses, CommandedAnglesAndArrival) {
     }
     // Arrived (or treated so): both directions count as positive, the axes
     // are released and nothing is left moving.
-    EXPECT_EQ(m.axisLastDirectionPositive[0], 1);
-    EXPECT_EQ(m.axisLastDirectionPositive[1], 1);
+    EXPECT_TRUE(m.axisLastDirectionPositive[0]);
+    EXPECT_TRUE(m.axisLastDirectionPositive[1]);
     EXPECT_EQ(m.axisMoving[0] + m.axisMoving[1] + m.gotoActive, 0);
     EXPECT_TRUE(m.idleEvent.IsSet());
   }
@@ -97,7 +97,7 @@ TEST_F(GotoPasses, SkyTargetMovesWithTheClockAcrossATickWrap) {
   ASSERT_EQ(m.Trace(), "G1 G0 T0");
   EXPECT_NEAR(m.Calls()[0].value, 0.1, 1e-12);
   EXPECT_NEAR(m.Calls()[1].value, 0.3 + 38.0 * kTwoPi / 86164.09065, 1e-12);
-  EXPECT_EQ(m.trackingRequested, 1);
+  EXPECT_TRUE(m.trackingRequested);
 }
 
 // A sky goto still judges arrival on the sky: pointing at the pole, any

@@ -157,7 +157,7 @@ TEST_F(MotionInterrupt, SecondGotoTakesOverWithinOnePoll) {
   EXPECT_EQ(m.Trace(), "G1 G0 H0 H1 G1 G0 T0");
   EXPECT_NEAR(m.axisPosition[0], 0.3, 1e-12);
   EXPECT_NEAR(m.axisPosition[1], 0.1, 1e-12);
-  EXPECT_EQ(m.trackingRequested, 1);
+  EXPECT_TRUE(m.trackingRequested);
 }
 
 // The stop's own halt goes out first, before the goto gives way.
@@ -180,7 +180,7 @@ TEST_F(MotionInterrupt, StopAxisEndsAGotoAndHaltsBothAxes) {
 TEST_F(MotionInterrupt, MotionsStartedBackToBackOwnTheAxesOneAtATime) {
   struct CountingMount : ScriptedMount {
     std::atomic<int> owners{0}, most{0};
-    MountResult MotionPollHook() override {
+    MountResult HaltAxesBeforeGoto() override {
       const int now = ++owners;
       for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
       }
@@ -220,7 +220,7 @@ TEST_F(MotionDestroy, InTheMiddleOfEachKindOfMotion) {
        }},
       {"S0 H0",  // tracking start, with a second one waiting for the axes
        [](ScriptedMount& m) {
-         m.isEquatorial = 1;
+         m.isEquatorial = true;
          m.trackingRate = -kSiderealRate;
          ASSERT_EQ(m.SetBacklash(0, Deg(1)), kOk);
          const uint32_t command = m.BeginCommand(kAxis0);

@@ -58,7 +58,7 @@ class ScriptedMount : public TelescopeMount {
     Record(Op::kSlew, axis, rate);
     pollsLeft_[axis] = 0;
     axisState[axis] = rate == 0.0 ? AXIS_STOPPED : AXIS_RATE_MOTION;
-    if (rate != 0.0) axisLastDirectionPositive[axis] = rate > 0.0 ? 1 : 0;
+    if (rate != 0.0) axisLastDirectionPositive[axis] = rate > 0.0;
     return kOk;
   }
   MountResult HaltAxis(int axis) override {

@@ -9,20 +9,10 @@
 #include <string>
 
 #include "sidera/drivers/hex_command/hex_protocol.h"
+#include "tests/link/string_source.h"
 
 namespace sidera {
 namespace {
-
-struct StringSource : hex_command::ByteSource {
-  explicit StringSource(std::string t) : text(std::move(t)) {}
-  bool ReadByte(uint8_t* byte) override {
-    if (pos >= text.size()) return false;  // a read time-out
-    *byte = static_cast<uint8_t>(text[pos++]);
-    return true;
-  }
-  std::string text;
-  size_t pos = 0;
-};
 
 TEST(HexCodec, NumbersGoOutLowByteFirstAndDecodeOneToThreeBytes) {
   const std::pair<uint32_t, std::string> sent[] = {

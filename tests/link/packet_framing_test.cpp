@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sidera/drivers/packet_bus/packet.h"
+#include "tests/link/string_source.h"
 
 namespace sidera {
 namespace {
@@ -20,18 +21,6 @@ Bytes Concat(Bytes a, const Bytes& b, const Bytes& c = {}) {
   a.insert(a.end(), c.begin(), c.end());
   return a;
 }
-
-// A reply source that hands out a fixed byte string, then times out.
-struct StringSource : packet_bus::ByteSource {
-  explicit StringSource(Bytes b) : bytes(std::move(b)) {}
-  size_t Read(uint8_t* data, size_t length) override {
-    size_t n = 0;
-    while (n < length && pos < bytes.size()) data[n++] = bytes[pos++];
-    return n;
-  }
-  Bytes bytes;
-  size_t pos = 0;
-};
 
 TEST(ReplyReader, FindsTheFramedReplyAndRejectsMalformedOnes) {
   const Bytes position = {0x3B, 0x06, 0x10, 0x32, 0x01, 0x40, 0x00, 0x00, 0x77};

@@ -3,6 +3,7 @@
 #include "sidera/link/serial_link.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -12,6 +13,9 @@
 
 #include "platform/clock.h"
 #include "platform/event.h"
+#include "sidera/api/factory.h"
+#include "sidera/api/globals.h"
+#include "sidera/core/telescope_mount.h"
 #include "sidera/link/exchange_scope.h"
 
 namespace sidera {
@@ -21,24 +25,25 @@ namespace {
 // demand, and the reply is held back while `replyGate` is reset.
 class ScriptedLink : public SerialLink {
  public:
-  LineReady beginTransmit() override { return Log("begin "), LineReady::kYes; }
-  LineResult write(const uint8_t* bytes, uint32_t) override {
+  ScriptedLink() : SerialLink(PortAddress{}) {}
+  LineReady BeginTransmit() override { return Log("begin "), LineReady::kYes; }
+  LineResult Write(const uint8_t* bytes, uint32_t) override {
     Log("write" + std::string(1, char(bytes[0])) + " ");
     return writeFails ? LineResult::kFailed : LineResult::kOk;
   }
-  LineReady finishWrite() override {
+  LineReady FinishWrite() override {
     return Log("finish "), finishRefuses ? LineReady::kNo : LineReady::kYes;
   }
-  LineResult readReply(uint8_t*) override {
+  LineResult ReadReply(uint8_t*) override {
     Log("read ");
     inReply.Set();
     (void)replyGate.Wait(platform::Event::kInfinite);
     if (port.DeadlineShortened()) Log("hurried ");
     return replyFails ? LineResult::kFailed : LineResult::kOk;
   }
-  void endTransmit() override { Log("end|"); }
+  void EndTransmit() override { Log("end|"); }
   int Send(char c) {
-    return static_cast<int>(exchange(reinterpret_cast<const uint8_t*>(&c), 1, nullptr));
+    return static_cast<int>(Exchange(reinterpret_cast<const uint8_t*>(&c), 1, nullptr));
   }
   // Only one exchange at a time runs these steps, so the log needs no lock
   // of its own; a link that let two in would show up as a data race.
@@ -50,10 +55,11 @@ class ScriptedLink : public SerialLink {
   std::string log;
 };
 
-// Only the readReply slot is supplied: the base write meets a closed port.
+// Only the ReadReply slot is supplied: the base write meets a closed port.
 class PortOnlyLink : public SerialLink {
  public:
-  LineResult readReply(uint8_t*) override { return LineResult::kOk; }
+  PortOnlyLink() : SerialLink(PortAddress{}) {}
+  LineResult ReadReply(uint8_t*) override { return LineResult::kOk; }
 };
 
 // Every link opens a fresh pseudo-terminal (each open of /dev/ptmx is a new
@@ -92,11 +98,11 @@ TEST(SerialLink, ExchangeRunsTheLineStepsInOrderAndReportsFailures) {
   EXPECT_STREQ(dead->openError.operation, "open") << "the link keeps why";
   EXPECT_EQ(dead->openError.error, ENOENT);
   for (int i = 0; i < 2; ++i) {
-    EXPECT_EQ(dead->exchange(reinterpret_cast<const uint8_t*>("x"), 1, nullptr),
+    EXPECT_EQ(dead->Exchange(reinterpret_cast<const uint8_t*>("x"), 1, nullptr),
               LineResult::kFailed)
         << "not busy: a port that did not open still releases the lock";
   }
-  EXPECT_EQ(dead->probeHandshake(), LineReady::kNo) << "a dead line does not answer";
+  EXPECT_EQ(dead->ProbeHandshake(), LineReady::kNo) << "a dead line does not answer";
 }
 
 TEST(SerialLink, ThreadsExchangeOneAtATimeAndAWaiterPastTheLimitGetsBusy) {
@@ -162,6 +168,28 @@ TEST(SerialLink, AStopGoesFirstAndAnUnwantedMotionIsHeldBack) {
   EXPECT_TRUE(guard.Tripped());
   EXPECT_EQ(link.log, "") << "nothing was sent";
   EXPECT_FALSE(link.lineLock.Held());
+}
+
+// The factory hands the host's port down to the link: with a pattern that
+// names a device by number, only the chosen number opens.
+TEST(SerialLink, OpensThePortTheHostChose) {
+  char dir[] = "/tmp/sidera-link-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string device = std::string(dir) + "/port-7";
+  ASSERT_EQ(symlink("/dev/ptmx", device.c_str()), 0);
+  setenv("SIDERA_SERIAL_PATTERN", (std::string(dir) + "/port-%d").c_str(), 1);
+  for (const int number : {7, 8}) {
+    g_comPortNumber = number;
+    std::unique_ptr<TelescopeMount> mount(CreateModel(0));
+    ASSERT_NE(mount, nullptr);
+    auto* link = dynamic_cast<SerialLink*>(mount.get());
+    ASSERT_NE(link, nullptr);
+    EXPECT_EQ(link->port.IsOpen(), number == 7) << "port " << number;
+    mount->Shutdown();
+  }
+  g_comPortNumber = 2;
+  unlink(device.c_str());
+  rmdir(dir);
 }
 
 }  // namespace

@@ -18,9 +18,7 @@ using namespace testing;
 
 AltAzMount& CurrentAltAz() { return *dynamic_cast<AltAzMount*>(g_mount); }
 
-bool LoopRuns(AltAzMount& m) {
-  return m.trackingThread != 0 && (m.mountState & MOUNT_TRACKING) != 0;
-}
+bool LoopRuns(AltAzMount& m) { return m.trackingThread && (m.mountState & MOUNT_TRACKING) != 0; }
 
 // The loop is gone and has left the state a later start relies on.
 void ExpectTrackingEnded(AltAzMount& m) {

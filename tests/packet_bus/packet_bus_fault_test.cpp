@@ -104,8 +104,8 @@ TEST_F(PacketBusFaultTest, AStaleGotoDoneAnswerLeavesANewerGotoRunning) {
   struct AnswerHookMount : PacketBusAltAzMount {
     using PacketBusMount::SetAxisState;
     std::function<void()> afterReply;
-    LineResult readReply(uint8_t* reply) override {
-      const LineResult r = PacketBusAltAzMount::readReply(reply);
+    LineResult ReadReply(uint8_t* reply) override {
+      const LineResult r = PacketBusAltAzMount::ReadReply(reply);
       if (afterReply) std::exchange(afterReply, nullptr)();
       return r;
     }

@@ -36,7 +36,7 @@ TEST_F(PacketBusTest, ConnectAsksVersionsThenInitialisesBothControllers) {
     auto* link = dynamic_cast<SerialLink*>(g_mount);
     ASSERT_NE(link, nullptr);
     EXPECT_EQ(link->firmwareVersion.load(), (4u << 16) | (7u << 8));
-    EXPECT_EQ(link->noHandshake.load(), 1) << "a terminal without modem lines has no handshake";
+    EXPECT_TRUE(link->noHandshake) << "a terminal without modem lines has no handshake";
   }
 }
 

@@ -44,7 +44,7 @@ class ByteCommandDriver : public DriverEnd {
     const int a = m.axis;
     if (m.message == "GetPosition") {
       double angle = std::numeric_limits<double>::quiet_NaN();
-      const MountResult r = mount.readPosition(a, &angle);
+      const MountResult r = mount.ReadPosition(a, &angle);
       return Verdict(m, r, NoResponse(a), !std::isnan(angle), [&] {
         const double off = std::remainder(angle - Angle(m.result), 2 * kPi);
         return std::abs(off) < 1e-9 ? "" : "decoded " + std::to_string(angle * 180 / kPi) + "deg";
@@ -52,33 +52,33 @@ class ByteCommandDriver : public DriverEnd {
     }
     if (m.message == "GotoDone") {
       int done = -1;
-      const MountResult r = mount.queryGotoDone(&done);
+      const MountResult r = mount.QueryGotoDone(&done);
       return Verdict(m, r, 100, done >= 0, [&] {
         return std::to_string(done) == m.result ? "" : "decoded " + std::to_string(done);
       });
     }
     const bool axisFree =
-        m.message == "SetPositionAxis1" || m.message == "Op14" || m.message == "Byte";
+        m.message == "SetPositionAxis1" || m.message == "TwoDegreeCount" || m.message == "Byte";
     if (a < 0 && !axisFree) return "needs an axis (0 or 1)";
     MountResult r = kOk;
     const std::string first = m.arguments.empty() ? "" : m.arguments[0];
     if (m.message == "Goto") {
-      r = mount.gotoAngle(a, Angle(m.argument));
+      r = mount.GotoAngle(a, Angle(m.argument));
     } else if (m.message == "StopGoto") {
-      r = mount.stopGoto(a);
+      r = mount.StopGoto(a);
     } else if (m.message == "Rate") {
-      r = mount.setRate(a, Rate(m.argument));
+      r = mount.SetRate(a, Rate(m.argument));
     } else if (m.message == "Preset") {
-      r = mount.presetCount(a, Angle(m.argument));
+      r = mount.PresetCount(a, Angle(m.argument));
     } else if (m.message == "SetPositionAxis1") {
-      r = mount.setPositionAxis1(Angle(first));
+      r = mount.SetPositionAxis1(Angle(first));
     } else if (m.message == "CountsPerRevolution") {
-      r = mount.setCountsPerRevolution(a, static_cast<uint32_t>(std::atol(m.argument.c_str())));
-    } else if (m.message == "Op14") {
-      r = mount.sendOp14(std::atoi(first.c_str()));
+      r = mount.SetCountsPerRevolution(a, static_cast<uint32_t>(std::atol(m.argument.c_str())));
+    } else if (m.message == "TwoDegreeCount") {
+      r = mount.SendTwoDegreeCount(std::atoi(first.c_str()));
     } else if (m.message == "Byte") {
       const auto byte = static_cast<uint8_t>(std::strtoul(first.c_str(), nullptr, 16));
-      r = mount.sendCommand(0, &byte, 1, nullptr);
+      r = mount.SendCommand(0, &byte, 1, nullptr);
     } else {
       return "unknown meaning " + m.message;
     }

@@ -77,14 +77,14 @@ class HexCommandDriver : public DriverEnd {
       r = d.InquireCountsPerRevolution(a);
       wrote = d.countsPerRadian[a] != -1.0;
       got = std::to_string(std::lround(d.countsPerRadian[a] * 2 * kPi));
-    } else if (m.message == "Timer" || m.message == "Ratio" || m.message == "Figure") {
+    } else if (m.message == "Timer" || m.message == "Ratio" || m.message == "SValue") {
       uint32_t* field = m.message == "Timer"   ? &d.timerFrequency[a]
                         : m.message == "Ratio" ? &d.highSpeedRatio[a]
                                                : &d.sValue[a];
       *field = UINT32_MAX;
       r = m.message == "Timer"   ? d.InquireTimerFrequency(a)
           : m.message == "Ratio" ? d.InquireHighSpeedRatio(a)
-                                 : d.InquireS(a);
+                                 : d.InquireSValue(a);
       wrote = *field != UINT32_MAX;
       got = std::to_string(*field);
     } else if (m.message == "Position") {
@@ -132,13 +132,13 @@ class HexCommandDriver : public DriverEnd {
     } else if (m.message == "Mode") {
       const char type = MotionType(m.argument);
       if (type == 0 || m.arguments.size() < 3) return "needs a motion type and a direction";
-      d.southernHemisphere = m.arguments.size() > 3 && m.arguments[3] == "south" ? 1 : 0;
+      d.southernHemisphere = m.arguments.size() > 3 && m.arguments[3] == "south";
       r = d.SetMotionMode(a, type, m.arguments[2] == "-");
     } else if (m.message == "LoadPosition") {
       r = d.LoadPosition(a, Angle(m.argument));
     } else if (m.message == "Command" && m.argument.size() == 1) {
       const std::string data = m.arguments.size() > 2 ? m.arguments[2] : "";
-      r = d.sendHexCommand(a, m.argument[0], data.data(), data.size(), nullptr);
+      r = d.SendHexCommand(a, m.argument[0], data.data(), data.size(), nullptr);
     } else {
       return "unknown command " + m.message;
     }

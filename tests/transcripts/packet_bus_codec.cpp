@@ -35,7 +35,7 @@ class PacketBusDriver : public DriverEnd {
     const int a = m.axis;
     if (m.message == "GetPosition") {
       double angle = kNoValue;
-      const MountResult r = bus.queryPosition(a, &angle);
+      const MountResult r = bus.QueryPosition(a, &angle);
       return Verdict(m, r, NoResponse(a), !std::isnan(angle), [&] {
         return std::abs(angle - Angle(m.result)) < 1e-9
                    ? ""
@@ -44,14 +44,14 @@ class PacketBusDriver : public DriverEnd {
     }
     if (m.message == "GotoDone") {
       int32_t done = INT32_MIN;
-      const MountResult r = bus.queryGotoDone(a, &done);
+      const MountResult r = bus.QueryGotoDone(a, &done);
       return Verdict(m, r, NoResponse(a), done != INT32_MIN, [&] {
         return std::to_string(done) == m.result ? "" : "decoded " + std::to_string(done);
       });
     }
     if (m.message == "GetVersion") {
       uint32_t version = UINT32_MAX;
-      const MountResult r = bus.queryVersion(a, &version);
+      const MountResult r = bus.QueryVersion(a, &version);
       return Verdict(m, r, NoResponse(a), version != UINT32_MAX, [&] {
         const std::string got =
             std::to_string(version >> 16) + "." + std::to_string((version >> 8) & 0xFF);
@@ -60,25 +60,25 @@ class PacketBusDriver : public DriverEnd {
     }
     MountResult r = kOk;
     if (m.message == "GotoFast" || m.message == "GotoSlow") {
-      r = bus.sendGoto(a, Angle(m.argument), m.message == "GotoFast");
+      r = bus.SendGoto(a, Angle(m.argument), m.message == "GotoFast");
     } else if (m.message == "SetPosition") {
-      r = bus.sendSetPosition(a, Angle(m.argument));
+      r = bus.SendSetPosition(a, Angle(m.argument));
     } else if (m.message == "Rate") {
-      r = bus.sendRate(a, Rate(m.argument));
+      r = bus.SendRate(a, Rate(m.argument));
     } else if (m.message == "SetApproach" || m.message == "Setting10" || m.message == "Setting11") {
       const int value = ByteValue(m.argument);
       if (value < 0) return "needs a byte value";
       const auto v = static_cast<uint8_t>(value);
-      r = m.message == "SetApproach" ? bus.sendApproach(a, v)
-          : m.message == "Setting10" ? bus.sendSetting10(a, v)
-                                     : bus.sendSetting11(a, v);
+      r = m.message == "SetApproach" ? bus.SendApproach(a, v)
+          : m.message == "Setting10" ? bus.SendSetting10(a, v)
+                                     : bus.SendSetting11(a, v);
     } else if (m.message == "Message") {
       Bytes bytes;  // id, then data
       for (size_t i = 1; i < m.arguments.size(); ++i) {
         bytes.push_back(static_cast<uint8_t>(std::strtoul(m.arguments[i].c_str(), nullptr, 16)));
       }
       if (bytes.empty()) return "needs a message id";
-      r = bus.sendPacket(a, bytes[0], bytes.data() + 1, bytes.size() - 1, nullptr);
+      r = bus.SendPacket(a, bytes[0], bytes.data() + 1, bytes.size() - 1, nullptr);
     } else {
       return "unknown message " + m.message;
     }

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "sidera/link/count24.h"
+
 namespace sidera::byte_command {
 
 uint32_t ReplyLength(uint8_t command) {
@@ -23,11 +25,8 @@ size_t BuildRequest(uint8_t command, uint8_t* out) {
 }
 
 size_t BuildRequest(uint8_t command, int32_t value, uint8_t* out) {
-  const auto v = static_cast<uint32_t>(value);
   out[0] = command;
-  out[1] = static_cast<uint8_t>((v >> 16) & 0xFF);
-  out[2] = static_cast<uint8_t>((v >> 8) & 0xFF);
-  out[3] = static_cast<uint8_t>(v & 0xFF);
+  PackCount24(static_cast<uint32_t>(value), out + 1);
   return 4;
 }
 
@@ -42,11 +41,6 @@ int ReadFixedReply(ByteSource& source, uint32_t length, uint8_t* reply, uint32_t
   if (arrived == 0) return 1;
   if (reply != nullptr) std::memcpy(reply, buffer, length);
   return 0;
-}
-
-uint32_t Unpack24(const uint8_t* bytes) {
-  return (static_cast<uint32_t>(bytes[0]) << 16) | (static_cast<uint32_t>(bytes[1]) << 8) |
-         static_cast<uint32_t>(bytes[2]);
 }
 
 RateRequest EncodeRate(int32_t wireValue, bool lastNegative) {

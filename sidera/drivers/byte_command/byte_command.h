@@ -25,7 +25,7 @@ enum ByteCommand : uint8_t {
   OpPresetCount = 10,             // argument: position count
   OpSetCountsPerRevolution = 12,  // argument: counts per revolution
   OpGotoDoneQuery = 13,           // axis 0 only; reply: 1 byte, 0xFF = finished
-  Op14 = 14,                      // axis 0 only; argument: a count
+  OpTwoDegreeCount = 14,          // axis 0 only; argument: a count
   OpSetPositionAxis1 = 24,        // axis 1 only; argument: position count
 };
 
@@ -63,9 +63,6 @@ using sidera::ByteSource;
 // the `length` bytes are copied into `reply` when it is non-null; 0. `got`,
 // when given, receives the number of bytes that arrived.
 int ReadFixedReply(ByteSource& source, uint32_t length, uint8_t* reply, uint32_t* got = nullptr);
-
-// The unsigned 24-bit value of three bytes, most significant first.
-uint32_t Unpack24(const uint8_t* bytes);
 
 // A rate wire value as it goes out: the command (positive or negative) and
 // the magnitude, held at kMax24 rather than wrapped into fewer bits. A zero

@@ -4,7 +4,7 @@
 
 namespace sidera {
 
-ByteCommandAltAzMount8::ByteCommandAltAzMount8() {
+ByteCommandAltAzMount8::ByteCommandAltAzMount8(const PortAddress& port) : ByteCommandMount(port) {
   SetGearing(kCountsPerRevolution);
   mountType = 8;
   (void)ResetAltAzAlignment();
@@ -14,7 +14,7 @@ ByteCommandAltAzMount8::ByteCommandAltAzMount8() {
 // did) while every part of the object is still alive; the link closes after.
 ByteCommandAltAzMount8::~ByteCommandAltAzMount8() { Shutdown(); }
 
-ByteCommandAltAzMount9::ByteCommandAltAzMount9() {
+ByteCommandAltAzMount9::ByteCommandAltAzMount9(const PortAddress& port) : ByteCommandMount(port) {
   SetGearing(kCountsPerRevolution);
   mountType = 9;
   (void)ResetAltAzAlignment();

@@ -13,14 +13,14 @@ namespace sidera {
 class ByteCommandAltAzMount8 : public ByteCommandMount, public AltAzMount {
  public:
   static constexpr uint32_t kCountsPerRevolution = 726559;  // 0xB161F
-  ByteCommandAltAzMount8();
+  explicit ByteCommandAltAzMount8(const PortAddress& port = {});
   ~ByteCommandAltAzMount8() override;
 };
 
 class ByteCommandAltAzMount9 : public ByteCommandMount, public AltAzMount {
  public:
   static constexpr uint32_t kCountsPerRevolution = 1059334;  // 0x102A06
-  ByteCommandAltAzMount9();
+  explicit ByteCommandAltAzMount9(const PortAddress& port = {});
   ~ByteCommandAltAzMount9() override;
 };
 

@@ -8,6 +8,7 @@
 #include "platform/debug_log.h"
 #include "sidera/core/angles.h"
 #include "sidera/drivers/byte_command/byte_command.h"
+#include "sidera/link/count24.h"
 #include "sidera/link/exchange_scope.h"
 
 namespace sidera {
@@ -22,14 +23,14 @@ constexpr double kGotoRateDeg = 8.0;
 // An axis-1 goto is over when two reads this far apart (ticks, exclusive)
 // agree.
 constexpr uint32_t kAxis1SettleTicks = 1000;
-// Pause between presetting the counts and Op14.
+// Pause between presetting the counts and the count of 2 degrees.
 constexpr uint32_t kConnectPauseTicks = 50;
 
 bool ValidAxis(int axis) { return axis == 0 || axis == 1; }
 
 }  // namespace
 
-ByteCommandMount::ByteCommandMount() {
+ByteCommandMount::ByteCommandMount(const PortAddress& port) : SerialLink(port) {
   (void)ApplyBaudRate(4800);
   gotoTolerance = DegToRad(1.0 / 12.0);  // 5 arc-minutes
   approachDistance = 0.0;
@@ -56,19 +57,19 @@ void ByteCommandMount::SetGearing(uint32_t counts) {
 
 // ---- Line handling ----
 
-LineReady ByteCommandMount::beginTransmit() {
+LineReady ByteCommandMount::BeginTransmit() {
   SetRts(true);
   return LineReady::kYes;
 }
 
-LineResult ByteCommandMount::write(const uint8_t* bytes, uint32_t length) {
+LineResult ByteCommandMount::Write(const uint8_t* bytes, uint32_t length) {
   // The reply length travels with the request, so two threads commanding
   // at once cannot hand one exchange the other's length.
   expectedReplyLength = length > 0 ? byte_command::ReplyLength(bytes[0]) : 0;
-  return SerialLink::write(bytes, length);
+  return SerialLink::Write(bytes, length);
 }
 
-LineResult ByteCommandMount::readReply(uint8_t* reply) {
+LineResult ByteCommandMount::ReadReply(uint8_t* reply) {
   PortByteSource source(port);
   uint32_t got = 0;
   const int r = byte_command::ReadFixedReply(source, expectedReplyLength, reply, &got);
@@ -78,28 +79,28 @@ LineResult ByteCommandMount::readReply(uint8_t* reply) {
 
 // ---- Commands ----
 
-MountResult ByteCommandMount::sendCommand(int axis, const uint8_t* request, uint32_t length,
+MountResult ByteCommandMount::SendCommand(int axis, const uint8_t* request, uint32_t length,
                                           uint8_t* reply) {
-  return exchange(request, length, reply, kLineBothAxes) == LineResult::kOk ? kOk
+  return Exchange(request, length, reply, kLineBothAxes) == LineResult::kOk ? kOk
                                                                             : NoResponse(axis);
 }
 
-MountResult ByteCommandMount::readCount(int axis, uint32_t* count) {
+MountResult ByteCommandMount::ReadCount(int axis, uint32_t* count) {
   uint8_t request[byte_command::kMaxRequestLength];
   const size_t n = BuildRequest(AxisCommand(byte_command::OpReadPosition, axis), request);
   uint8_t reply[byte_command::kMaxReplyLength] = {};
-  const MountResult r = sendCommand(axis, request, static_cast<uint32_t>(n), reply);
+  const MountResult r = SendCommand(axis, request, static_cast<uint32_t>(n), reply);
   if (r != kOk) return r;
-  *count = byte_command::Unpack24(reply);
+  *count = UnpackCount24(reply);
   return kOk;
 }
 
-MountResult ByteCommandMount::readPosition(int axis, double* angle) {
+MountResult ByteCommandMount::ReadPosition(int axis, double* angle) {
   uint32_t count = 0;
-  const MountResult r = readCount(axis, &count);
+  const MountResult r = ReadCount(axis, &count);
   if (r != kOk) return r;
   // The count is unsigned; 24 bits always fit the signed conversion.
-  double a = toRadians(axis, static_cast<int32_t>(count));
+  double a = ToRadians(axis, static_cast<int32_t>(count));
   if (axis == 0) a += azimuthOffset.load();
   *angle = NormalizeAngle(a);
   return kOk;
@@ -112,69 +113,68 @@ int32_t ByteCommandMount::CountInTurn(int axis, double angle) const {
   double a = std::fmod(angle, kTwoPi);
   if (a < 0.0) a += kTwoPi;
   if (a >= kTwoPi) a = 0.0;  // a tiny negative remainder rounded up to a turn
-  return toCounts(axis, a);
+  return ToCounts(axis, a);
 }
 
-MountResult ByteCommandMount::gotoAngle(int axis, double angle) {
+MountResult ByteCommandMount::GotoAngle(int axis, double angle) {
   const double controllerAngle = axis == 0 ? angle - azimuthOffset.load() : angle;
   const int32_t count = CountInTurn(axis, controllerAngle);
-  lastRateNegative = 0;
+  lastRateNegative = false;
   uint8_t request[byte_command::kMaxRequestLength];
   const size_t n = BuildRequest(AxisCommand(byte_command::OpGoto, axis), count, request);
-  return sendCommand(axis, request, static_cast<uint32_t>(n), nullptr);
+  return SendCommand(axis, request, static_cast<uint32_t>(n), nullptr);
 }
 
-MountResult ByteCommandMount::setRate(int axis, double rate) {
-  const int32_t wire = toRateUnits(axis, rate);
-  const byte_command::RateRequest out =
-      byte_command::EncodeRate(wire, lastRateNegative.load() != 0);
-  if (wire > 0) lastRateNegative = 0;
-  if (wire < 0) lastRateNegative = 1;
+MountResult ByteCommandMount::SetRate(int axis, double rate) {
+  const int32_t wire = ToRateUnits(axis, rate);
+  const byte_command::RateRequest out = byte_command::EncodeRate(wire, lastRateNegative);
+  if (wire > 0) lastRateNegative = false;
+  if (wire < 0) lastRateNegative = true;
   uint8_t request[byte_command::kMaxRequestLength];
   const size_t n = BuildRequest(AxisCommand(out.command, axis), out.magnitude, request);
-  return sendCommand(axis, request, static_cast<uint32_t>(n), nullptr);
+  return SendCommand(axis, request, static_cast<uint32_t>(n), nullptr);
 }
 
-MountResult ByteCommandMount::queryGotoDone(int* done) {
+MountResult ByteCommandMount::QueryGotoDone(int* done) {
   uint8_t request[byte_command::kMaxRequestLength];
   const size_t n = BuildRequest(byte_command::OpGotoDoneQuery, request);
   uint8_t reply[byte_command::kMaxReplyLength] = {};
-  const MountResult r = sendCommand(0, request, static_cast<uint32_t>(n), reply);
+  const MountResult r = SendCommand(0, request, static_cast<uint32_t>(n), reply);
   if (r != kOk) return r;
   *done = reply[0] == byte_command::kGotoFinished ? 1 : 0;
   return kOk;
 }
 
-MountResult ByteCommandMount::stopGoto(int axis) {
+MountResult ByteCommandMount::StopGoto(int axis) {
   uint8_t request[byte_command::kMaxRequestLength];
   const size_t n = BuildRequest(AxisCommand(byte_command::OpStopGoto, axis), request);
-  return sendCommand(axis, request, static_cast<uint32_t>(n), nullptr);
+  return SendCommand(axis, request, static_cast<uint32_t>(n), nullptr);
 }
 
-MountResult ByteCommandMount::presetCount(int axis, double angle) {
+MountResult ByteCommandMount::PresetCount(int axis, double angle) {
   uint8_t request[byte_command::kMaxRequestLength];
   const size_t n = BuildRequest(AxisCommand(byte_command::OpPresetCount, axis),
                                 CountInTurn(axis, angle), request);
-  return sendCommand(axis, request, static_cast<uint32_t>(n), nullptr);
+  return SendCommand(axis, request, static_cast<uint32_t>(n), nullptr);
 }
 
-MountResult ByteCommandMount::setCountsPerRevolution(int axis, uint32_t value) {
+MountResult ByteCommandMount::SetCountsPerRevolution(int axis, uint32_t value) {
   uint8_t request[byte_command::kMaxRequestLength];
   const size_t n = BuildRequest(AxisCommand(byte_command::OpSetCountsPerRevolution, axis),
                                 static_cast<int32_t>(value), request);
-  return sendCommand(axis, request, static_cast<uint32_t>(n), nullptr);
+  return SendCommand(axis, request, static_cast<uint32_t>(n), nullptr);
 }
 
-MountResult ByteCommandMount::sendOp14(int32_t value) {
+MountResult ByteCommandMount::SendTwoDegreeCount(int32_t value) {
   uint8_t request[byte_command::kMaxRequestLength];
-  const size_t n = BuildRequest(byte_command::Op14, value, request);
-  return sendCommand(0, request, static_cast<uint32_t>(n), nullptr);
+  const size_t n = BuildRequest(byte_command::OpTwoDegreeCount, value, request);
+  return SendCommand(0, request, static_cast<uint32_t>(n), nullptr);
 }
 
-MountResult ByteCommandMount::setPositionAxis1(double angle) {
+MountResult ByteCommandMount::SetPositionAxis1(double angle) {
   uint8_t request[byte_command::kMaxRequestLength];
   const size_t n = BuildRequest(byte_command::OpSetPositionAxis1, CountInTurn(1, angle), request);
-  return sendCommand(1, request, static_cast<uint32_t>(n), nullptr);
+  return SendCommand(1, request, static_cast<uint32_t>(n), nullptr);
 }
 
 // ---- Hardware slots ----
@@ -182,7 +182,7 @@ MountResult ByteCommandMount::setPositionAxis1(double angle) {
 MountResult ByteCommandMount::ReadAxisPosition(int axis) {
   if (!ValidAxis(axis)) return kInvalidParameter;
   double angle = 0.0;
-  const MountResult r = readPosition(axis, &angle);
+  const MountResult r = ReadPosition(axis, &angle);
   if (r != kOk) return r;
   axisPosition[axis] = angle;
   return kOk;
@@ -210,7 +210,7 @@ MountResult ByteCommandMount::ReadAxisState(int axis) {
   bool finished = false;
   if (axis == 0) {
     int done = 0;
-    const MountResult r = queryGotoDone(&done);
+    const MountResult r = QueryGotoDone(&done);
     if (r != kOk) return r;
     finished = done != 0;
   } else {
@@ -220,7 +220,7 @@ MountResult ByteCommandMount::ReadAxisState(int axis) {
       if (static_cast<uint32_t>(now - axis1GotoTick) <= kAxis1SettleTicks) return kOk;
     }
     double position = 0.0;
-    const MountResult r = readPosition(1, &position);
+    const MountResult r = ReadPosition(1, &position);
     if (r != kOk) return r;
     axisPosition[1] = position;
     std::lock_guard<std::mutex> lock(stateMutex_);
@@ -262,27 +262,27 @@ MountResult ByteCommandMount::Connect() {
       return kInvalidParameter;
     }
   }
-  (void)setCountsPerRevolution(0, countsPerRevolution);
-  (void)setCountsPerRevolution(1, countsPerRevolution);
+  (void)SetCountsPerRevolution(0, countsPerRevolution);
+  (void)SetCountsPerRevolution(1, countsPerRevolution);
   for (int axis = 0; axis < 2; ++axis) {
-    const MountResult r = presetCount(axis, 0.0);
+    const MountResult r = PresetCount(axis, 0.0);
     if (r != kOk) return r;
   }
   platform::Sleep(kConnectPauseTicks);
-  (void)sendOp14(toCounts(0, DegToRad(2.0)));
+  (void)SendTwoDegreeCount(ToCounts(0, DegToRad(2.0)));
   return kOk;
 }
 
 MountResult ByteCommandMount::SlewAxisAtRate(int axis, double rate) {
   if (!ValidAxis(axis)) return kInvalidParameter;
   if (rate >= 0.0) {
-    axisLastDirectionPositive[axis] = 1;
+    axisLastDirectionPositive[axis] = true;
     SetAxisState(axis, AXIS_RATE_MOTION | AXIS_POSITIVE);
   } else {
-    axisLastDirectionPositive[axis] = 0;
+    axisLastDirectionPositive[axis] = false;
     SetAxisState(axis, AXIS_RATE_MOTION);
   }
-  const MountResult r = setRate(axis, rate);
+  const MountResult r = SetRate(axis, rate);
   CountStateChange(axis);
   return r;
 }
@@ -304,7 +304,7 @@ MountResult ByteCommandMount::GotoAxisAngle(int axis, double angle) {
     axis1GotoPosition = axisPosition[1].load();
     axis1GotoTick = platform::Now();
   }
-  const MountResult r = gotoAngle(axis, angle);
+  const MountResult r = GotoAngle(axis, angle);
   CountStateChange(axis);
   return r;
 }
@@ -313,7 +313,7 @@ MountResult ByteCommandMount::HaltAxis(int axis) {
   if (!ValidAxis(axis)) return kInvalidParameter;
   const UrgentExchanges stop;
   const MountResult r =
-      (axisState[axis].load() & AXIS_GOTO) != 0 ? stopGoto(axis) : setRate(axis, 0.0);
+      (axisState[axis].load() & AXIS_GOTO) != 0 ? StopGoto(axis) : SetRate(axis, 0.0);
   if (r != kOk) return r;
   SetAxisState(axis, AXIS_STOPPED);
   return kOk;
@@ -321,10 +321,10 @@ MountResult ByteCommandMount::HaltAxis(int axis) {
 
 MountResult ByteCommandMount::WriteAxisPosition(int axis, double angle) {
   if (!ValidAxis(axis)) return kInvalidParameter;
-  if (axis == 1) return setPositionAxis1(angle);
+  if (axis == 1) return SetPositionAxis1(angle);
   if (angle < 0.0) angle += kTwoPi;
   uint32_t count = 0;
-  const MountResult r = readCount(0, &count);
+  const MountResult r = ReadCount(0, &count);
   if (r != kOk) return r;
   const double controllerAngle = NormalizeAngle(count * radiansPerCount[0]);
   azimuthOffset = angle - controllerAngle;

@@ -3,7 +3,7 @@
 //
 // ByteCommandMount is its own serial link (first base) and implements the
 // hardware slots of the mount over the controller's commands. Each command
-// is one `exchange` under the link lock. The controller can report the end
+// is one `Exchange` under the link lock. The controller can report the end
 // of an axis-0 goto only; an axis-1 goto counts as finished when two reads
 // more than a second apart find the axis at the same position. The
 // controller has no command to set the axis-0 position, so an axis-0 sync
@@ -21,7 +21,8 @@ namespace sidera {
 
 class ByteCommandMount : public SerialLink, public virtual TelescopeMount {
  public:
-  ByteCommandMount();
+  // Opens the port at `port` (the factory hands down the host's choice).
+  explicit ByteCommandMount(const PortAddress& port = {});
   ~ByteCommandMount() override;
 
   LineHealth* Line() override { return &health; }
@@ -31,7 +32,7 @@ class ByteCommandMount : public SerialLink, public virtual TelescopeMount {
   // Ends a goto whose completion the controller shows; see the class note.
   MountResult ReadAxisState(int axis) override;
   // Reads both axes (the controller must answer), sets the counts per
-  // revolution, presets both counts to 0 and sends Op14 with 2 degrees.
+  // revolution, presets both counts to 0 and sends the count of 2 degrees (opcode 14).
   MountResult Connect() override;
   MountResult SlewAxisAtRate(int axis, double rate) override;
   MountResult GotoAxisAngle(int axis, double angle) override;
@@ -45,42 +46,42 @@ class ByteCommandMount : public SerialLink, public virtual TelescopeMount {
 
   // ---- Turning the line around, inside one exchange. ----
   // Raises RTS, which stays raised.
-  LineReady beginTransmit() override;
+  LineReady BeginTransmit() override;
   // Writes the request and notes the length of the reply its command byte
   // gets, so that the reader reads exactly that many bytes.
-  LineResult write(const uint8_t* bytes, uint32_t length) override;
-  LineResult readReply(uint8_t* reply) override;
+  LineResult Write(const uint8_t* bytes, uint32_t length) override;
+  LineResult ReadReply(uint8_t* reply) override;
   // Only position reads and the goto-done query get a reply.
-  bool replyExpected() const override { return expectedReplyLength != 0; }
+  bool ReplyExpected() const override { return expectedReplyLength != 0; }
 
   // ---- Controller commands. Each returns 0 or the addressed axis's
   // no-response code (100/101); out-values are written only on success.
   // One controller answers for both axes, so what one exchange shows of the
   // line counts for both. ----
-  MountResult sendCommand(int axis, const uint8_t* request, uint32_t length, uint8_t* reply);
+  MountResult SendCommand(int axis, const uint8_t* request, uint32_t length, uint8_t* reply);
   // The host's angle of the axis in [-pi, pi] (axis 0 shifted by
   // azimuthOffset).
-  MountResult readPosition(int axis, double* angle);
-  MountResult gotoAngle(int axis, double angle);
-  MountResult setRate(int axis, double rate);
+  MountResult ReadPosition(int axis, double* angle);
+  MountResult GotoAngle(int axis, double angle);
+  MountResult SetRate(int axis, double rate);
   // 1 when the controller reports the axis-0 goto finished, else 0.
-  MountResult queryGotoDone(int* done);
-  MountResult stopGoto(int axis);
-  MountResult presetCount(int axis, double angle);
-  MountResult setCountsPerRevolution(int axis, uint32_t value);
-  MountResult sendOp14(int32_t value);
-  MountResult setPositionAxis1(double angle);
+  MountResult QueryGotoDone(int* done);
+  MountResult StopGoto(int axis);
+  MountResult PresetCount(int axis, double angle);
+  MountResult SetCountsPerRevolution(int axis, uint32_t value);
+  MountResult SendTwoDegreeCount(int32_t value);
+  MountResult SetPositionAxis1(double angle);
 
   // ---- Fields. ----
-  // Reply bytes the exchange in progress reads; written by `write` and read
-  // by `readReply`, both under the link lock.
+  // Reply bytes the exchange in progress reads; written by `Write` and read
+  // by `ReadReply`, both under the link lock.
   uint32_t expectedReplyLength = 0;
-  // Bytes the last reply brought (readReply, under the link lock); the
+  // Bytes the last reply brought (ReadReply, under the link lock); the
   // connect checks that its reads are complete.
   std::atomic<uint32_t> lastReplyBytes{0};
   // 1 when the last nonzero rate sent, on either axis, was negative; a zero
   // rate then goes out with the negative command. Any thread that sends.
-  std::atomic<int32_t> lastRateNegative{0};
+  std::atomic<bool> lastRateNegative{false};
   // The axis-1 position at the latest record of an axis-1 goto, and its
   // tick. Guarded by stateMutex_.
   double axis1GotoPosition = 0.0;
@@ -97,7 +98,7 @@ class ByteCommandMount : public SerialLink, public virtual TelescopeMount {
 
  private:
   // The controller's raw position count of the axis.
-  MountResult readCount(int axis, uint32_t* count);
+  MountResult ReadCount(int axis, uint32_t* count);
   // The count of `angle` taken into one turn [0, 2 pi).
   int32_t CountInTurn(int axis, double angle) const;
   // Records the angle a goto commands for the axis.

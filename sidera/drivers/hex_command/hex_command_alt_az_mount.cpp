@@ -6,7 +6,7 @@
 
 namespace sidera {
 
-HexCommandAltAzMount::HexCommandAltAzMount() {
+HexCommandAltAzMount::HexCommandAltAzMount(const PortAddress& port) : HexCommandMount(port) {
   gotoTolerance = DegToRad(1.0 / 12.0);  // 5 arc-minutes
   approachOffset = DegToRad(0.75);
   gotoLeadTime = 0.0;
@@ -28,12 +28,12 @@ int HexCommandAltAzMount::SkyToAxes(SkyPoint& in, AxisPair& out, int applyMountE
   return r;
 }
 
-LineReady HexCommandAltAzMount::beginTransmit() {
-  if (noHandshake.load() == 0 && !WaitForCtsOff(2)) return LineReady::kNo;
+LineReady HexCommandAltAzMount::BeginTransmit() {
+  if (!noHandshake && !WaitForCtsOff(2)) return LineReady::kNo;
   SetRts(true);
   return LineReady::kYes;
 }
 
-void HexCommandAltAzMount::endTransmit() { SetRts(false); }
+void HexCommandAltAzMount::EndTransmit() { SetRts(false); }
 
 }  // namespace sidera

@@ -11,7 +11,7 @@ namespace sidera {
 
 class HexCommandAltAzMount : public HexCommandMount, public AltAzMount {
  public:
-  HexCommandAltAzMount();
+  explicit HexCommandAltAzMount(const PortAddress& port = {});
   ~HexCommandAltAzMount() override;
 
   // The pointing-model conversion, then the azimuth moved by a whole turn
@@ -21,8 +21,8 @@ class HexCommandAltAzMount : public HexCommandMount, public AltAzMount {
 
   // Unless the far end has no handshake: waits up to 20 ticks for CTS to
   // drop (kNo without raising RTS when it stays on), then raises RTS.
-  LineReady beginTransmit() override;
-  void endTransmit() override;
+  LineReady BeginTransmit() override;
+  void EndTransmit() override;
 };
 
 }  // namespace sidera

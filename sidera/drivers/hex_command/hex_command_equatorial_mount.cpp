@@ -12,14 +12,14 @@ constexpr double kHalfPi = kPi / 2.0;
 
 }  // namespace
 
-HexCommandEquatorialMount::HexCommandEquatorialMount() {
+HexCommandEquatorialMount::HexCommandEquatorialMount(const PortAddress& port)
+    : HexCommandMount(port) {
   gotoTolerance = DegToRad(1.0 / 30.0);  // 2 arc-minutes
   approachOffset = DegToRad(1.0 / 3.0);  // 20 arc-minutes
   gotoLeadTime = 0.0;
   mountType = 3;
-  isEquatorial = 1;
+  isEquatorial = true;
   SetRts(true);
-  noHandshake = 1;
 }
 
 // Stops the motion threads (a no-op when DestroyMount already did) while
@@ -44,22 +44,22 @@ MountResult HexCommandEquatorialMount::WriteAxisPosition(int axis, double angle)
   return HexCommandMount::WriteAxisPosition(axis, axis == 0 ? angle + kHalfPi : angle);
 }
 
-LineReady HexCommandEquatorialMount::beginTransmit() {
+LineReady HexCommandEquatorialMount::BeginTransmit() {
   SetRts(true);
   return LineReady::kYes;
 }
 
-MountResult HexCommandEquatorialMount::initializeAxes() {
+MountResult HexCommandEquatorialMount::InitializeAxes() {
   // A failed read leaves the last known state, which then decides as usual.
   (void)ReadAxisState(0);
   if ((axisState[0] & AXIS_NOT_INITIALIZED) != 0) (void)WriteAxisPosition(0, -kHalfPi);
   (void)ReadAxisState(1);
   if ((axisState[1] & AXIS_NOT_INITIALIZED) != 0) (void)WriteAxisPosition(1, kHalfPi);
-  (void)HexCommandMount::initializeAxes();
+  (void)HexCommandMount::InitializeAxes();
   SiteChanged();
   return kOk;
 }
 
-void HexCommandEquatorialMount::SiteChanged() { southernHemisphere = latitude < 0.0 ? 1 : 0; }
+void HexCommandEquatorialMount::SiteChanged() { southernHemisphere = latitude < 0.0; }
 
 }  // namespace sidera

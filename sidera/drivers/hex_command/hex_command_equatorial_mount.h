@@ -15,18 +15,18 @@ namespace sidera {
 
 class HexCommandEquatorialMount : public HexCommandMount, public EquatorialMount {
  public:
-  HexCommandEquatorialMount();
+  explicit HexCommandEquatorialMount(const PortAddress& port = {});
   ~HexCommandEquatorialMount() override;
 
   MountResult ReadAxisPosition(int axis) override;
   MountResult GotoAxisAngle(int axis, double angle) override;
   MountResult WriteAxisPosition(int axis, double angle) override;
 
-  LineReady beginTransmit() override;
+  LineReady BeginTransmit() override;
   // Home positions for axes the controllers report uninitialised, then the
   // family's initialisation, then the hemisphere flag from the site's
   // latitude. Always 0: a controller that missed a step shows it later.
-  MountResult initializeAxes() override;
+  MountResult InitializeAxes() override;
   // The hemisphere flag follows every change of the site: a motion
   // commanded afterwards gets the direction characters of the new one.
   void SiteChanged() override;

@@ -4,7 +4,6 @@
 // and the stop-and-wait hooks of the motion code).
 #include "sidera/drivers/hex_command/hex_command_mount.h"
 
-#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -12,27 +11,12 @@
 #include "platform/debug_log.h"
 #include "sidera/core/angles.h"
 #include "sidera/drivers/hex_command/hex_protocol.h"
+#include "sidera/link/byte_source.h"
 #include "sidera/link/exchange_scope.h"
 
 namespace sidera {
 
 namespace {
-
-// Replies come from the port one byte per read, each read bounded by the
-// port's time-outs. The controller has started answering once the marker is
-// in, so RTS is dropped there.
-class PortByteSource : public hex_command::ByteSource {
- public:
-  explicit PortByteSource(platform::SerialPort& port) : port_(port) {}
-  bool ReadByte(uint8_t* byte) override {
-    size_t got = 0;
-    return port_.Read(byte, 1, &got) && got == 1;
-  }
-  void MarkerSeen() override { (void)port_.SetRts(false); }
-
- private:
-  platform::SerialPort& port_;
-};
 
 // Counts per revolution that controllers with these model codes use, whatever
 // they report.
@@ -61,7 +45,9 @@ bool ModelCodeIn(uint32_t code, uint32_t low, uint32_t high) { return code >= lo
 
 }  // namespace
 
-HexCommandMount::HexCommandMount() { (void)ApplyBaudRate(9600); }
+HexCommandMount::HexCommandMount(const PortAddress& port) : SerialLink(port) {
+  (void)ApplyBaudRate(9600);
+}
 
 // The port is closed by the link's destructor, after this one; the model
 // destructors have stopped every worker thread by then.
@@ -69,19 +55,23 @@ HexCommandMount::~HexCommandMount() = default;
 
 // ---- Line handling ----
 
-LineResult HexCommandMount::readReply(uint8_t* reply) {
+LineResult HexCommandMount::ReadReply(uint8_t* reply) {
+  // Replies come from the port one byte per read, each read bounded by the
+  // port's time-outs. The controller has started answering once the marker
+  // is in, so RTS is dropped there.
   PortByteSource source(port);
-  return hex_command::ReadLine(source, reply) == 0 ? LineResult::kOk : LineResult::kFailed;
+  const int r = hex_command::ReadLine(source, reply, [this] { (void)port.SetRts(false); });
+  return r == 0 ? LineResult::kOk : LineResult::kFailed;
 }
 
-MountResult HexCommandMount::initializeAxes() {
+MountResult HexCommandMount::InitializeAxes() {
   const MountResult r = InitializeAxis(0);
   if (r != kOk) return r;
   return InitializeAxis(1);
 }
 
-int HexCommandMount::probeEcho() {
-  if (!AcquireLine()) return 1;
+bool HexCommandMount::ProbeEcho() {
+  if (!AcquireLine()) return true;
   SetRts(true);
   platform::Sleep(kEchoProbeSettleTicks);
   (void)port.Purge(true, true);
@@ -92,10 +82,10 @@ int HexCommandMount::probeEcho() {
   size_t got = 0;
   (void)port.Read(&back, 1, &got);
   if (got == 1 && back == hex_command::kRequestStart) {
-    lineEchoes = 1;
+    lineEchoes = true;
     SetRts(false);
   } else {
-    lineEchoes = 0;  // RTS stays raised
+    lineEchoes = false;  // RTS stays raised
   }
   lineLock.Release();
   return lineEchoes;
@@ -103,14 +93,14 @@ int HexCommandMount::probeEcho() {
 
 // ---- Commands ----
 
-MountResult HexCommandMount::sendHexCommand(int axis, char letter, const char* data, size_t length,
+MountResult HexCommandMount::SendHexCommand(int axis, char letter, const char* data, size_t length,
                                             uint8_t* reply) {
   uint8_t frame[hex_command::kMaxRequestLength];
   const size_t size = hex_command::BuildFrame(axis, letter, data, length, frame);
   if (size == 0) return NoResponse(axis);
   uint8_t scratch[hex_command::kReplyBufferSize] = {};
   uint8_t* buffer = reply != nullptr ? reply : scratch;
-  if (exchange(frame, static_cast<uint32_t>(size), buffer, LineAxis(axis)) != LineResult::kOk) {
+  if (Exchange(frame, static_cast<uint32_t>(size), buffer, LineAxis(axis)) != LineResult::kOk) {
     return NoResponse(axis);
   }
   // The controller's own error digits do not matter to the caller: a
@@ -130,7 +120,7 @@ namespace {
 // `*valid` telling whether the number was well formed.
 MountResult Query(HexCommandMount& m, int axis, char letter, uint32_t* value, bool* valid) {
   uint8_t reply[hex_command::kReplyBufferSize] = {};
-  const MountResult r = m.sendHexCommand(axis, letter, nullptr, 0, reply);
+  const MountResult r = m.SendHexCommand(axis, letter, nullptr, 0, reply);
   *valid = r == kOk && hex_command::DecodeHex24(reply, value);
   if (r == kOk && !*valid) {
     SIDERA_DEBUG_LOG(kIo, "axis %d: the reply to \"%c\" is not a number", axis, letter);
@@ -184,10 +174,10 @@ MountResult HexCommandMount::InquireHighSpeedRatio(int axis) {
   return r;
 }
 
-MountResult HexCommandMount::InquireS(int axis) {
+MountResult HexCommandMount::InquireSValue(int axis) {
   uint32_t s = 0;
   bool valid = false;
-  const MountResult r = Query(*this, axis, hex_command::kInquireS, &s, &valid);
+  const MountResult r = Query(*this, axis, hex_command::kInquireSValue, &s, &valid);
   if (r != kOk) return r;
   if (!valid) return kInvalidParameter;
   sValue[axis] = s;
@@ -200,7 +190,7 @@ MountResult HexCommandMount::QueryAxisAngle(int axis, double* angle) {
   const MountResult r = Query(*this, axis, hex_command::kInquirePosition, &p, &valid);
   if (r != kOk) return r;
   if (!valid) return kInvalidParameter;
-  *angle = toRadians(axis, hex_command::CountFromWire(p));
+  *angle = ToRadians(axis, hex_command::CountFromWire(p));
   return kOk;
 }
 
@@ -218,7 +208,7 @@ MountResult HexCommandMount::InquireStatus(int axis) {
     changes = stateChanges_[axis];
   }
   uint8_t reply[hex_command::kReplyBufferSize] = {};
-  const MountResult r = sendHexCommand(axis, hex_command::kInquireStatus, nullptr, 0, reply);
+  const MountResult r = SendHexCommand(axis, hex_command::kInquireStatus, nullptr, 0, reply);
   if (r != kOk) return r;
   uint32_t state = 0;
   if (!hex_command::DecodeStatus(reply, &state)) return kInvalidParameter;
@@ -240,13 +230,13 @@ void HexCommandMount::CommandAxisState(int axis, uint32_t keep, uint32_t set) {
 }
 
 MountResult HexCommandMount::InitializeAxis(int axis) {
-  return sendHexCommand(axis, hex_command::kInitializeAxis, nullptr, 0, nullptr);
+  return SendHexCommand(axis, hex_command::kInitializeAxis, nullptr, 0, nullptr);
 }
 
 MountResult HexCommandMount::SetMotionMode(int axis, char type, bool negative) {
   char data[2];
-  hex_command::EncodeMotionMode(type, negative, southernHemisphere != 0, data);
-  return sendHexCommand(axis, hex_command::kSetMotionMode, data, 2, nullptr);
+  hex_command::EncodeMotionMode(type, negative, southernHemisphere, data);
+  return SendHexCommand(axis, hex_command::kSetMotionMode, data, 2, nullptr);
 }
 
 namespace {
@@ -254,7 +244,7 @@ namespace {
 MountResult SendNumber(HexCommandMount& m, int axis, char letter, uint32_t value) {
   char data[6];
   hex_command::EncodeHex24(value, data);
-  return m.sendHexCommand(axis, letter, data, 6, nullptr);
+  return m.SendHexCommand(axis, letter, data, 6, nullptr);
 }
 
 }  // namespace
@@ -272,15 +262,15 @@ MountResult HexCommandMount::SetStepPeriod(int axis, uint32_t period) {
 }
 
 MountResult HexCommandMount::StartMotion(int axis) {
-  return sendHexCommand(axis, hex_command::kStartMotion, nullptr, 0, nullptr);
+  return SendHexCommand(axis, hex_command::kStartMotion, nullptr, 0, nullptr);
 }
 
 MountResult HexCommandMount::StopMotion(int axis) {
-  return sendHexCommand(axis, hex_command::kStopMotion, nullptr, 0, nullptr);
+  return SendHexCommand(axis, hex_command::kStopMotion, nullptr, 0, nullptr);
 }
 
 MountResult HexCommandMount::StopInstantly(int axis) {
-  return sendHexCommand(axis, hex_command::kStopInstantly, nullptr, 0, nullptr);
+  return SendHexCommand(axis, hex_command::kStopInstantly, nullptr, 0, nullptr);
 }
 
 MountResult HexCommandMount::LoadPosition(int axis, double angle) {
@@ -290,7 +280,7 @@ MountResult HexCommandMount::LoadPosition(int axis, double angle) {
   constexpr double kMaxCount = 0x7FFFFF;
   if (!(std::fabs(angle * countsPerRadian[axis]) <= kMaxCount)) angle = std::fmod(angle, kTwoPi);
   if (!(std::fabs(angle * countsPerRadian[axis]) <= kMaxCount)) angle = NormalizeAngle(angle);
-  const uint32_t wire = static_cast<uint32_t>(toCounts(axis, angle)) + hex_command::kPositionOffset;
+  const uint32_t wire = static_cast<uint32_t>(ToCounts(axis, angle)) + hex_command::kPositionOffset;
   return SendNumber(*this, axis, hex_command::kLoadPosition, wire);
 }
 
@@ -302,8 +292,8 @@ MountResult HexCommandMount::ReadAxisState(int axis) { return InquireStatus(axis
 
 MountResult HexCommandMount::Connect() {
   if (!port.IsOpen()) return kNoResponseAxis0;
-  noHandshake = probeHandshake() == LineReady::kNo ? 1 : 0;
-  (void)probeEcho();  // decides lineEchoes; nothing to check
+  noHandshake = ProbeHandshake() == LineReady::kNo;
+  (void)ProbeEcho();  // decides lineEchoes; nothing to check
 
   MountResult r = InquireVersion(0);
   if (r != kOk) {
@@ -314,7 +304,7 @@ MountResult HexCommandMount::Connect() {
   }
   modelCode = firmwareVersion & 0xFF;
   if (modelCode >= 0x80) {
-    lineEchoes = 1;
+    lineEchoes = true;
     useInstantStop = ModelCodeIn(modelCode, 0x90, 0x9F) ? 0 : 1;
   }
   // Early firmware of these models stops short of the target.
@@ -322,8 +312,8 @@ MountResult HexCommandMount::Connect() {
     gotoTolerance = DegToRad(0.1);
   }
   if (ModelCodeIn(modelCode, 0x90, 0x9F)) {
-    syncAxisOnAlign[0] = 0;
-    syncAxisOnAlign[1] = 0;
+    syncAxisOnAlign[0] = false;
+    syncAxisOnAlign[1] = false;
   }
 
   for (int axis = 0; axis < 2; ++axis) {
@@ -337,9 +327,9 @@ MountResult HexCommandMount::Connect() {
     r = InquireHighSpeedRatio(axis);
     if (r != kOk) return r;
   }
-  if (lineEchoes == 0) {
+  if (!lineEchoes) {
     for (int axis = 0; axis < 2; ++axis) {
-      r = InquireS(axis);
+      r = InquireSValue(axis);
       if (r != kOk) return r;
     }
   }
@@ -347,11 +337,11 @@ MountResult HexCommandMount::Connect() {
     r = ReadAxisPosition(axis);
     if (r != kOk) return r;
   }
-  r = initializeAxes();
+  r = InitializeAxes();
   if (r != kOk) return r;
   SIDERA_DEBUG_LOG(kIo, "connected: firmware %06X, model code %02X, %s line, %s halts",
-                   firmwareVersion.load(), modelCode, lineEchoes != 0 ? "echoing" : "quiet",
-                   useInstantStop != 0 ? "instant" : "braking");
+                   firmwareVersion.load(), modelCode, lineEchoes ? "echoing" : "quiet",
+                   useInstantStop ? "instant" : "braking");
 
   for (int axis = 0; axis < 2; ++axis) {
     const int32_t limit =
@@ -415,7 +405,7 @@ MountResult HexCommandMount::HaltAndAwaitStop(int axis) {
     r = ReadAxisState(axis);
     if (r != kOk) return r;
     if ((axisState[axis] & AXIS_STOPPED) != 0) return kOk;
-    if (shuttingDown != 0) return kUserInterrupt;
+    if (shuttingDown) return kUserInterrupt;
     if (static_cast<uint32_t>(platform::Now() - start) >= kStopWaitLimitTicks) {
       SIDERA_DEBUG_LOG(kMotion, "axis %d still runs %u ms after its halt", axis,
                        kStopWaitLimitTicks);
@@ -429,18 +419,16 @@ MountResult HexCommandMount::SlewAxisAtRate(int axis, double rate) {
   const double clamped = rate > kMaxRate ? kMaxRate : (rate < -kMaxRate ? -kMaxRate : rate);
   if (std::fabs(clamped) <= kMinRate) return HaltAxis(axis);
 
-  const uint64_t bits = std::bit_cast<uint64_t>(clamped);
-  const MountResult r = AuxCommandHook(static_cast<uint32_t>(axis), static_cast<uint32_t>(bits),
-                                       static_cast<uint32_t>(bits >> 32));
+  const MountResult r = PrepareRateMotion(axis, clamped);
   if (r != kOk) return r;
 
   double speed = clamped;
   if (speed > 0.0) {
-    axisLastDirectionPositive[axis] = 1;
+    axisLastDirectionPositive[axis] = true;
     CommandAxisState(axis, ~0u, AXIS_POSITIVE);
   } else {
     speed = -speed;
-    axisLastDirectionPositive[axis] = 0;
+    axisLastDirectionPositive[axis] = false;
     CommandAxisState(axis, ~AXIS_POSITIVE, 0);
   }
   // In the fast mode every step is highSpeedRatio counts long. A controller
@@ -457,13 +445,8 @@ MountResult HexCommandMount::SlewAxisAtRate(int axis, double rate) {
   return kOk;
 }
 
-MountResult HexCommandMount::AuxCommandHook(uint32_t axis, uint32_t rateLow, uint32_t rateHigh) {
-  if (axis > 1) return kInvalidParameter;
-  const uint64_t bits = (static_cast<uint64_t>(rateHigh) << 32) | rateLow;
-  return PrepareRateMotion(static_cast<int>(axis), std::bit_cast<double>(bits));
-}
-
 MountResult HexCommandMount::PrepareRateMotion(int axis, double rate) {
+  if (axis < 0 || axis > 1) return kInvalidParameter;
   MountResult r = ReadAxisState(axis);
   if (r != kOk) return r;
   const uint32_t state = axisState[axis];
@@ -488,7 +471,7 @@ MountResult HexCommandMount::PrepareRateMotion(int axis, double rate) {
 
 MountResult HexCommandMount::HaltAxis(int axis) {
   const UrgentExchanges stop;
-  return useInstantStop != 0 ? StopInstantly(axis) : StopMotion(axis);
+  return useInstantStop ? StopInstantly(axis) : StopMotion(axis);
 }
 
 MountResult HexCommandMount::WriteAxisPosition(int axis, double angle) {
@@ -496,8 +479,8 @@ MountResult HexCommandMount::WriteAxisPosition(int axis, double angle) {
   return LoadPosition(axis, angle);
 }
 
-MountResult HexCommandMount::MotionPollHook() {
-  if (isEquatorial == 0) (void)StopTracking();  // halts both axes; checked below
+MountResult HexCommandMount::HaltAxesBeforeGoto() {
+  if (!isEquatorial) (void)StopTracking();  // halts both axes; checked below
 
   for (bool firstRound = true;; firstRound = false) {
     const uint64_t seen = CommandGeneration();
@@ -518,7 +501,7 @@ MountResult HexCommandMount::MotionPollHook() {
     } else {
       SleepUnlessCommanded(seen, kStopPollTicks);
     }
-    if (axisMoving[0] == 0 || axisMoving[1] == 0 || stopRequested != 0 || shuttingDown != 0) {
+    if (axisMoving[0] == 0 || axisMoving[1] == 0 || stopRequested || shuttingDown) {
       return kUserInterrupt;
     }
     if (stopped) return kOk;

@@ -6,7 +6,7 @@
 // an axis position and state, move at a rate, go to an angle (a relative
 // move by a step count), halt, set a position, and the two hooks the motion
 // code calls: stop both axes before a goto, prepare a rate motion. Each
-// command is one `exchange` under the link lock; a slot that sends several
+// command is one `Exchange` under the link lock; a slot that sends several
 // commands does not hold the lock between them.
 //
 // Threads. The conversion factors, the controller's figures and the flags
@@ -39,7 +39,8 @@ class HexCommandMount : public SerialLink, public virtual TelescopeMount {
   // Steps sent with SetBrakeIncrement.
   static constexpr uint32_t kBrakeSteps = 3500;
 
-  HexCommandMount();
+  // Opens the port at `port` (the factory hands down the host's choice).
+  explicit HexCommandMount(const PortAddress& port = {});
   ~HexCommandMount() override;
 
   LineHealth* Line() override { return &health; }
@@ -49,9 +50,7 @@ class HexCommandMount : public SerialLink, public virtual TelescopeMount {
   MountResult ReadAxisState(int axis) override;
   // Stops both axes and waits until the controllers report them stopped;
   // 105 when the motion is called off meanwhile.
-  MountResult MotionPollHook() override;
-  // (axis, low and high word of the rate's bits): PrepareRateMotion.
-  MountResult AuxCommandHook(uint32_t axis, uint32_t rateLow, uint32_t rateHigh) override;
+  MountResult HaltAxesBeforeGoto() override;
   MountResult Connect() override;
   MountResult SlewAxisAtRate(int axis, double rate) override;
   // A relative move: the step count of the way from where the axis stands
@@ -68,29 +67,29 @@ class HexCommandMount : public SerialLink, public virtual TelescopeMount {
   // slow or fast rate mode in the new direction. The wait for the stop holds
   // no lock: a stop or a newer command meanwhile ends it (inside SendIf the
   // next poll is held back), and nothing of the motion is sent after it.
-  MountResult PrepareRateMotion(int axis, double rate);
+  MountResult PrepareRateMotion(int axis, double rate) override;
   // Halts the axis and waits until it reports stopped (a failed read, a
   // shutdown or kStopWaitLimitTicks end the wait with a code).
   MountResult HaltAndAwaitStop(int axis);
 
   // ---- Line handling. ----
-  LineResult readReply(uint8_t* reply) override;
+  LineResult ReadReply(uint8_t* reply) override;
   // InitializeAxis on axis 0, then on axis 1; the first failure or 0.
-  virtual MountResult initializeAxes();
+  virtual MountResult InitializeAxes();
   // Finds out whether the line echoes what is sent: writes ":" outside any
-  // exchange and looks for it coming back. Sets and returns lineEchoes; 1
+  // exchange and looks for it coming back. Sets and returns lineEchoes; true
   // without a change when the link stayed busy.
-  int probeEcho();
+  bool ProbeEcho();
 
   // ---- Commands. Each is one exchange; 100/101 when the axis did not
   // answer, 4 when it refused or a reply that must be decoded is malformed.
-  MountResult sendHexCommand(int axis, char letter, const char* data, size_t length,
+  MountResult SendHexCommand(int axis, char letter, const char* data, size_t length,
                              uint8_t* reply);
   MountResult InquireVersion(int axis);
   MountResult InquireCountsPerRevolution(int axis);
   MountResult InquireTimerFrequency(int axis);
   MountResult InquireHighSpeedRatio(int axis);
-  MountResult InquireS(int axis);
+  MountResult InquireSValue(int axis);
   MountResult InquirePosition(int axis);
   MountResult InquireStatus(int axis);
   MountResult InitializeAxis(int axis);
@@ -115,13 +114,13 @@ class HexCommandMount : public SerialLink, public virtual TelescopeMount {
   uint32_t brakeSteps[2] = {0, 0};
   // Largest goto, in steps, sent as a short goto.
   uint32_t shortGotoLimit[2] = {0, 0};
-  int32_t lineEchoes = 0;
+  bool lineEchoes = false;
   // HaltAxis sends StopInstantly instead of StopMotion.
-  int32_t useInstantStop = 0;
+  bool useInstantStop = false;
   // The direction characters of SetMotionMode get 2 added. Written by the
   // equatorial model whenever the site changes (any thread), read by every
   // command that sets a mode.
-  std::atomic<int32_t> southernHemisphere{0};
+  std::atomic<bool> southernHemisphere{false};
 
  protected:
   // The controller's angle of the axis (its count x radiansPerCount).

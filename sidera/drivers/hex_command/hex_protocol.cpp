@@ -90,24 +90,25 @@ bool DecodeStatus(const uint8_t* reply, uint32_t* state) {
   return true;
 }
 
-int ReadLine(ByteSource& source, uint8_t* reply) {
+int ReadLine(ByteSource& source, uint8_t* reply, const std::function<void()>& markerSeen) {
   uint8_t line[kReplyBufferSize];
   size_t length = 0;
   size_t discarded = 0;
   uint8_t byte = 0;
+  const auto readByte = [&] { return source.Read(&byte, 1) == 1; };
 
   // Everything before the marker is dropped.
   for (;;) {
-    if (!source.ReadByte(&byte)) return 1;
+    if (!readByte()) return 1;
     if (byte == kMarkerDone || byte == kMarkerRefused) break;
     if (++discarded >= kMaxDiscardedBytes) return 1;
   }
-  source.MarkerSeen();
+  if (markerSeen) markerSeen();
   line[length++] = byte;
 
   bool overlong = false;
   while (byte != kCarriageReturn) {
-    if (!source.ReadByte(&byte)) return 1;
+    if (!readByte()) return 1;
     if (overlong) {
       if (++discarded >= kMaxDiscardedBytes) return 1;
       continue;

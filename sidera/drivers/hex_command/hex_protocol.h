@@ -12,6 +12,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+
+#include "sidera/link/byte_source.h"
 
 namespace sidera::hex_command {
 
@@ -41,7 +44,7 @@ enum Command : char {
   kInquireCountsPerRevolution = 'a',
   kInquireTimerFrequency = 'b',
   kInquireHighSpeedRatio = 'g',
-  kInquireS = 's',
+  kInquireSValue = 's',
   kInquirePosition = 'j',
   kInquireStatus = 'f',
   kInitializeAxis = 'F',
@@ -102,23 +105,17 @@ constexpr int32_t CountFromWire(uint32_t v) {
 // untouched): its missing characters would read as a stopped axis.
 bool DecodeStatus(const uint8_t* reply, uint32_t* state);
 
-// Where the line reader takes its bytes from: the serial port in the driver,
-// a byte string in tests and the fuzzer.
-class ByteSource {
- public:
-  virtual ~ByteSource() = default;
-  // One byte; false when none came within the read time-out.
-  virtual bool ReadByte(uint8_t* byte) = 0;
-  // Called once the marker has been read (the driver lowers RTS here).
-  virtual void MarkerSeen() {}
-};
+// The line reader takes its bytes from a ByteSource (the port, or a byte
+// string in tests and the fuzzer), one byte a read.
+using sidera::ByteSource;
 
-// Reads one reply line: skips bytes up to the first "=" or "!", then reads
-// up to and including the carriage return. On success stores marker, data,
+// Reads one reply line: skips bytes up to the first "=" or "!", calls
+// `markerSeen` (when given; the driver lowers RTS there), then reads up to
+// and including the carriage return. On success stores marker, data,
 // carriage return and a NUL in `reply` (kReplyBufferSize bytes; may be null)
 // and returns 0. Returns 1 when a read times out first, when the line is
 // longer than kMaxLineLength (the rest of it is read and dropped), or when
 // kMaxDiscardedBytes bytes pass without a marker or an end.
-int ReadLine(ByteSource& source, uint8_t* reply);
+int ReadLine(ByteSource& source, uint8_t* reply, const std::function<void()>& markerSeen = nullptr);
 
 }  // namespace sidera::hex_command

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "sidera/link/count24.h"
+
 namespace sidera::packet_bus {
 
 size_t BuildRequest(int axis, uint8_t id, const uint8_t* data, size_t length, uint8_t* out) {
@@ -62,14 +64,6 @@ int ReadReply(ByteSource& source, uint8_t* reply) {
 
 size_t ReplyDataLength(const uint8_t* reply) { return reply[1] > 3 ? reply[1] - 3u : 0u; }
 
-int32_t DecodeCount24(const uint8_t* bytes) {
-  uint32_t v = (static_cast<uint32_t>(bytes[0]) << 16) | (static_cast<uint32_t>(bytes[1]) << 8) |
-               static_cast<uint32_t>(bytes[2]);
-  // Sign-extend from bit 23.
-  if (v & 0x800000u) v |= 0xFF000000u;
-  return static_cast<int32_t>(v);
-}
-
 RateCommand EncodeRate(int32_t rateUnits, bool lastPositive) {
   RateCommand cmd{};
   bool positive = lastPositive;
@@ -81,9 +75,7 @@ RateCommand EncodeRate(int32_t rateUnits, bool lastPositive) {
   int64_t magnitude = rateUnits < 0 ? -static_cast<int64_t>(rateUnits) : rateUnits;
   if (magnitude > kMaxRateUnits) magnitude = kMaxRateUnits;
   const uint32_t wire = static_cast<uint32_t>(magnitude) << 8;  // 1/1024 arc-second per second
-  cmd.data[0] = static_cast<uint8_t>((wire >> 16) & 0xFF);
-  cmd.data[1] = static_cast<uint8_t>((wire >> 8) & 0xFF);
-  cmd.data[2] = static_cast<uint8_t>(wire & 0xFF);
+  PackCount24(wire, cmd.data);
   return cmd;
 }
 

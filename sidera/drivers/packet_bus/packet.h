@@ -64,9 +64,6 @@ int ReadReply(ByteSource& source, uint8_t* reply);
 // destination and id; 0 for a reply shorter than that).
 size_t ReplyDataLength(const uint8_t* reply);
 
-// Signed 24-bit count from three bytes, most significant first.
-int32_t DecodeCount24(const uint8_t* bytes);
-
 // A rate command: message id and its three data bytes.
 struct RateCommand {
   uint8_t id;

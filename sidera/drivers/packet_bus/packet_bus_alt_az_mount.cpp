@@ -6,7 +6,7 @@
 
 namespace sidera {
 
-PacketBusAltAzMount::PacketBusAltAzMount() {
+PacketBusAltAzMount::PacketBusAltAzMount(const PortAddress& port) : PacketBusMount(port) {
   approachDistance = DegToRad(2.0);
   approachOffset = DegToRad(0.75);
   gotoTolerance = DegToRad(1.0 / 12.0);  // 5 arc-minutes

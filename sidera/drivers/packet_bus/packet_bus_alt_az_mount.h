@@ -9,7 +9,7 @@ namespace sidera {
 
 class PacketBusAltAzMount : public PacketBusMount, public AltAzMount {
  public:
-  PacketBusAltAzMount();
+  explicit PacketBusAltAzMount(const PortAddress& port = {});
   ~PacketBusAltAzMount() override;
 
   // The family connect, then both axes halted and re-read.

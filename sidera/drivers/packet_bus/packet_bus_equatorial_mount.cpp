@@ -7,13 +7,13 @@
 
 namespace sidera {
 
-PacketBusEquatorialMount::PacketBusEquatorialMount() {
+PacketBusEquatorialMount::PacketBusEquatorialMount(const PortAddress& port) : PacketBusMount(port) {
   approachDistance = DegToRad(2.0);
   approachOffset = DegToRad(0.75);
   gotoTolerance = DegToRad(1.0 / 30.0);  // 2 arc-minutes
   gotoLeadTime = 6.0;
   mountType = 1;
-  isEquatorial = 1;
+  isEquatorial = true;
 }
 
 // Stops the motion threads (a no-op when DestroyMount already did) while
@@ -22,7 +22,7 @@ PacketBusEquatorialMount::~PacketBusEquatorialMount() { Shutdown(); }
 
 MountResult PacketBusEquatorialMount::ReadAxisPosition(int axis) {
   double angle = 0.0;
-  const MountResult r = queryPosition(axis, &angle);
+  const MountResult r = QueryPosition(axis, &angle);
   if (r != kOk) return r;
   if (axis == 0) {
     angle -= kPi;
@@ -41,7 +41,7 @@ MountResult PacketBusEquatorialMount::GotoAxisAngle(int axis, double angle) {
 }
 
 MountResult PacketBusEquatorialMount::WriteAxisPosition(int axis, double angle) {
-  return sendSetPosition(axis, axis == 0 ? angle + kPi : angle);
+  return SendSetPosition(axis, axis == 0 ? angle + kPi : angle);
 }
 
 }  // namespace sidera

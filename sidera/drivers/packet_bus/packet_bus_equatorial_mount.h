@@ -12,7 +12,7 @@ namespace sidera {
 
 class PacketBusEquatorialMount : public PacketBusMount, public EquatorialMount {
  public:
-  PacketBusEquatorialMount();
+  explicit PacketBusEquatorialMount(const PortAddress& port = {});
   ~PacketBusEquatorialMount() override;
 
   MountResult ReadAxisPosition(int axis) override;

@@ -7,6 +7,7 @@
 
 #include "sidera/core/angles.h"
 #include "sidera/drivers/packet_bus/packet.h"
+#include "sidera/link/count24.h"
 #include "sidera/link/exchange_scope.h"
 
 namespace sidera {
@@ -24,7 +25,7 @@ constexpr double kSlowGotoRateDeg = 0.5;
 
 }  // namespace
 
-PacketBusMount::PacketBusMount() {
+PacketBusMount::PacketBusMount(const PortAddress& port) : SerialLink(port) {
   (void)ApplyBaudRate(19200);
   for (int axis = 0; axis < 2; ++axis) {
     countsPerRadian[axis] = kCountsPerRadian;
@@ -34,7 +35,7 @@ PacketBusMount::PacketBusMount() {
   rateScale = 32.0 * kSiderealRate;
   approachDistance = DegToRad(2.0);
   approachOffset = DegToRad(1.0);
-  equatorialGotoRefinement = 1;
+  equatorialGotoRefinement = true;
 }
 
 // The port itself is closed by the link's destructor, after this one; the
@@ -43,15 +44,15 @@ PacketBusMount::~PacketBusMount() = default;
 
 // ---- Line handling ----
 
-LineReady PacketBusMount::beginTransmit() {
-  if (noHandshake.load() == 0 && !WaitForCtsOff(2)) return LineReady::kNo;
+LineReady PacketBusMount::BeginTransmit() {
+  if (!noHandshake && !WaitForCtsOff(2)) return LineReady::kNo;
   SetRts(true);
   (void)port.Purge(false, true);
   (void)port.Purge(true, false);
   return LineReady::kYes;
 }
 
-LineReady PacketBusMount::finishWrite() {
+LineReady PacketBusMount::FinishWrite() {
   // The shared line echoes what we sent; read it back and drop it unchecked.
   uint8_t echo[packet_bus::kPacketBufferSize];
   const size_t length = std::min<size_t>(lastWriteLength, sizeof echo);
@@ -61,48 +62,48 @@ LineReady PacketBusMount::finishWrite() {
   return LineReady::kYes;
 }
 
-LineResult PacketBusMount::readReply(uint8_t* reply) {
+LineResult PacketBusMount::ReadReply(uint8_t* reply) {
   PortByteSource source(port);
   return packet_bus::ReadReply(source, reply) == 0 ? LineResult::kOk : LineResult::kFailed;
 }
 
-void PacketBusMount::endTransmit() { SetRts(false); }
+void PacketBusMount::EndTransmit() { SetRts(false); }
 
 // ---- Messages ----
 
-MountResult PacketBusMount::sendPacket(int axis, uint8_t id, const uint8_t* data, size_t length,
+MountResult PacketBusMount::SendPacket(int axis, uint8_t id, const uint8_t* data, size_t length,
                                        uint8_t* reply) {
   uint8_t request[packet_bus::kPacketBufferSize];
   const size_t size = packet_bus::BuildRequest(axis, id, data, length, request);
   if (size == 0) return NoResponse(axis);
-  const LineResult r = exchange(request, static_cast<uint32_t>(size), reply, LineAxis(axis));
+  const LineResult r = Exchange(request, static_cast<uint32_t>(size), reply, LineAxis(axis));
   return r == LineResult::kOk ? kOk : NoResponse(axis);
 }
 
-MountResult PacketBusMount::sendGoto(int axis, double angle, bool fast) {
+MountResult PacketBusMount::SendGoto(int axis, double angle, bool fast) {
   uint8_t data[3];
-  pack24(toCounts(axis, NormalizeAngle(angle)), data);
-  return sendPacket(axis, fast ? packet_bus::kGotoFast : packet_bus::kGotoSlow, data, 3, nullptr);
+  PackCount24(static_cast<uint32_t>(ToCounts(axis, NormalizeAngle(angle))), data);
+  return SendPacket(axis, fast ? packet_bus::kGotoFast : packet_bus::kGotoSlow, data, 3, nullptr);
 }
 
-MountResult PacketBusMount::sendSetPosition(int axis, double angle) {
+MountResult PacketBusMount::SendSetPosition(int axis, double angle) {
   uint8_t data[3];
-  pack24(toCounts(axis, NormalizeAngle(angle)), data);
-  return sendPacket(axis, packet_bus::kSetPosition, data, 3, nullptr);
+  PackCount24(static_cast<uint32_t>(ToCounts(axis, NormalizeAngle(angle))), data);
+  return SendPacket(axis, packet_bus::kSetPosition, data, 3, nullptr);
 }
 
-MountResult PacketBusMount::sendRate(int axis, double rate) {
-  const int32_t units = toRateUnits(axis, rate);
-  if (units > 0) axisLastDirectionPositive[axis] = 1;
-  if (units < 0) axisLastDirectionPositive[axis] = 0;
+MountResult PacketBusMount::SendRate(int axis, double rate) {
+  const int32_t units = ToRateUnits(axis, rate);
+  if (units > 0) axisLastDirectionPositive[axis] = true;
+  if (units < 0) axisLastDirectionPositive[axis] = false;
   const packet_bus::RateCommand cmd =
-      packet_bus::EncodeRate(units, axisLastDirectionPositive[axis].load() != 0);
-  return sendPacket(axis, cmd.id, cmd.data, 3, nullptr);
+      packet_bus::EncodeRate(units, axisLastDirectionPositive[axis]);
+  return SendPacket(axis, cmd.id, cmd.data, 3, nullptr);
 }
 
-MountResult PacketBusMount::queryGotoDone(int axis, int32_t* done) {
+MountResult PacketBusMount::QueryGotoDone(int axis, int32_t* done) {
   uint8_t reply[packet_bus::kPacketBufferSize] = {};
-  const MountResult r = sendPacket(axis, packet_bus::kGotoDoneQuery, nullptr, 0, reply);
+  const MountResult r = SendPacket(axis, packet_bus::kGotoDoneQuery, nullptr, 0, reply);
   if (r != kOk) return r;
   // A reply without the data byte carries no answer.
   if (packet_bus::ReplyDataLength(reply) < 1) return NoResponse(axis);
@@ -110,13 +111,13 @@ MountResult PacketBusMount::queryGotoDone(int axis, int32_t* done) {
   return kOk;
 }
 
-MountResult PacketBusMount::sendApproach(int axis, uint8_t value) {
-  return sendPacket(axis, packet_bus::kSetApproach, &value, 1, nullptr);
+MountResult PacketBusMount::SendApproach(int axis, uint8_t value) {
+  return SendPacket(axis, packet_bus::kSetApproach, &value, 1, nullptr);
 }
 
-MountResult PacketBusMount::queryVersion(int axis, uint32_t* version) {
+MountResult PacketBusMount::QueryVersion(int axis, uint32_t* version) {
   uint8_t reply[packet_bus::kPacketBufferSize] = {};
-  const MountResult r = sendPacket(axis, packet_bus::kGetVersion, nullptr, 0, reply);
+  const MountResult r = SendPacket(axis, packet_bus::kGetVersion, nullptr, 0, reply);
   if (r != kOk) return r;
   if (packet_bus::ReplyDataLength(reply) < 2) return NoResponse(axis);
   const uint8_t* d = reply + packet_bus::kDataOffset;
@@ -124,21 +125,21 @@ MountResult PacketBusMount::queryVersion(int axis, uint32_t* version) {
   return kOk;
 }
 
-MountResult PacketBusMount::sendSetting10(int axis, uint8_t value) {
-  return sendPacket(axis, packet_bus::kSetting10, &value, 1, nullptr);
+MountResult PacketBusMount::SendSetting10(int axis, uint8_t value) {
+  return SendPacket(axis, packet_bus::kSetting10, &value, 1, nullptr);
 }
 
-MountResult PacketBusMount::sendSetting11(int axis, uint8_t value) {
-  return sendPacket(axis, packet_bus::kSetting11, &value, 1, nullptr);
+MountResult PacketBusMount::SendSetting11(int axis, uint8_t value) {
+  return SendPacket(axis, packet_bus::kSetting11, &value, 1, nullptr);
 }
 
-MountResult PacketBusMount::queryPosition(int axis, double* angle) {
+MountResult PacketBusMount::QueryPosition(int axis, double* angle) {
   uint8_t reply[packet_bus::kPacketBufferSize] = {};
-  const MountResult r = sendPacket(axis, packet_bus::kGetPosition, nullptr, 0, reply);
+  const MountResult r = SendPacket(axis, packet_bus::kGetPosition, nullptr, 0, reply);
   if (r != kOk) return r;
   // A reply too short to hold a position must not be decoded as one.
   if (packet_bus::ReplyDataLength(reply) < 3) return NoResponse(axis);
-  *angle = toRadians(axis, packet_bus::DecodeCount24(reply + packet_bus::kDataOffset));
+  *angle = ToRadians(axis, UnpackSignedCount24(reply + packet_bus::kDataOffset));
   return kOk;
 }
 
@@ -146,7 +147,7 @@ MountResult PacketBusMount::queryPosition(int axis, double* angle) {
 
 MountResult PacketBusMount::ReadAxisPosition(int axis) {
   double angle = 0.0;
-  const MountResult r = queryPosition(axis, &angle);
+  const MountResult r = QueryPosition(axis, &angle);
   if (r != kOk) return r;
   axisPosition[axis] = angle;
   return kOk;
@@ -172,7 +173,7 @@ MountResult PacketBusMount::ReadAxisState(int axis) {
     changes = stateChanges_[axis];
   }
   int32_t done = 0;
-  const MountResult r = queryGotoDone(axis, &done);
+  const MountResult r = QueryGotoDone(axis, &done);
   if (r != kOk) return r;
   if (done != 0) {
     // The answer is about the goto whose state was read. Another thread
@@ -188,22 +189,22 @@ MountResult PacketBusMount::ReadAxisState(int axis) {
 }
 
 MountResult PacketBusMount::Connect() {
-  noHandshake = probeHandshake() == LineReady::kNo ? 1 : 0;
+  noHandshake = ProbeHandshake() == LineReady::kNo;
 
   for (int axis = 0; axis < 2; ++axis) {
     uint32_t version = 0;
-    const MountResult r = queryVersion(axis, &version);
+    const MountResult r = QueryVersion(axis, &version);
     if (r != kOk) return r;
     firmwareVersion = version;  // axis 1's value, read last, remains
   }
   for (int axis = 0; axis < 2; ++axis) {
-    const MountResult r = sendApproach(axis, 0);
+    const MountResult r = SendApproach(axis, 0);
     if (r != kOk) return r;
   }
   for (int axis = 0; axis < 2; ++axis) {
-    MountResult r = sendSetting10(axis, 0);
+    MountResult r = SendSetting10(axis, 0);
     if (r != kOk) return r;
-    r = sendSetting11(axis, 0);
+    r = SendSetting11(axis, 0);
     if (r != kOk) return r;
   }
   // Fresh positions for the host; a failure here shows up at the next read.
@@ -215,13 +216,13 @@ MountResult PacketBusMount::Connect() {
 
 MountResult PacketBusMount::SlewAxisAtRate(int axis, double rate) {
   if (rate >= 0.0) {
-    axisLastDirectionPositive[axis] = 1;
+    axisLastDirectionPositive[axis] = true;
     SetAxisState(axis, AXIS_RATE_MOTION | AXIS_POSITIVE);
   } else {
-    axisLastDirectionPositive[axis] = 0;
+    axisLastDirectionPositive[axis] = false;
     SetAxisState(axis, AXIS_RATE_MOTION);
   }
-  return sendRate(axis, rate);
+  return SendRate(axis, rate);
 }
 
 MountResult PacketBusMount::GotoAxisAngle(int axis, double angle) {
@@ -235,19 +236,19 @@ MountResult PacketBusMount::GotoInControllerFrame(int axis, double angle, double
   const double delta = angle - axisPosition[axis].load();
 
   // The final approach direction; a lost approach byte only costs accuracy.
-  (void)sendApproach(axis, delta >= 0.0 ? 0 : 1);
+  (void)SendApproach(axis, delta >= 0.0 ? 0 : 1);
 
   const bool fast = std::fabs(delta) > 1.5 * approachDistance.load();
   SetAxisState(axis, fast ? (AXIS_GOTO | AXIS_HIGH_SPEED) : AXIS_GOTO);
   axisRate[axis] = DegToRad(fast ? kFastGotoRateDeg : kSlowGotoRateDeg);
-  const MountResult sent = sendGoto(axis, wireAngle, fast);
+  const MountResult sent = SendGoto(axis, wireAngle, fast);
   CountStateChange(axis);
   return sent;
 }
 
 MountResult PacketBusMount::HaltAxis(int axis) {
   const UrgentExchanges stop;
-  const MountResult r = sendRate(axis, 0.0);
+  const MountResult r = SendRate(axis, 0.0);
   if (r != kOk) return r;
   SetAxisState(axis, AXIS_STOPPED);
   return kOk;
@@ -255,7 +256,7 @@ MountResult PacketBusMount::HaltAxis(int axis) {
 
 MountResult PacketBusMount::WriteAxisPosition(int axis, double angle) {
   // axisPosition follows at the next read.
-  return sendSetPosition(axis, angle);
+  return SendSetPosition(axis, angle);
 }
 
 }  // namespace sidera

@@ -4,7 +4,7 @@
 // PacketBusMount is its own serial link (first base) and implements the
 // hardware slots of the mount over the bus messages: read an axis, poll a
 // goto, connect, move at a rate, go to an angle, halt, set a position. Each
-// message is one `exchange` under the link lock; a slot that sends several
+// message is one `Exchange` under the link lock; a slot that sends several
 // messages does not hold the lock between them.
 #pragma once
 
@@ -19,7 +19,8 @@ namespace sidera {
 
 class PacketBusMount : public SerialLink, public virtual TelescopeMount {
  public:
-  PacketBusMount();
+  // Opens the port at `port` (the factory hands down the host's choice).
+  explicit PacketBusMount(const PortAddress& port = {});
   ~PacketBusMount() override;
 
   LineHealth* Line() override { return &health; }
@@ -37,30 +38,30 @@ class PacketBusMount : public SerialLink, public virtual TelescopeMount {
   // ---- Turning the shared line around, inside one exchange. ----
   // Waits (unless the far end has no handshake) up to 20 ticks for CTS to
   // drop, raises RTS and clears both buffers. kNo when the bus stayed busy.
-  LineReady beginTransmit() override;
+  LineReady BeginTransmit() override;
   // Reads back and drops the echo of the request, then lowers RTS.
-  LineReady finishWrite() override;
-  LineResult readReply(uint8_t* reply) override;
-  void endTransmit() override;
+  LineReady FinishWrite() override;
+  LineResult ReadReply(uint8_t* reply) override;
+  void EndTransmit() override;
 
   // ---- Bus messages. Each returns 0 or the addressed axis's no-response
   // code (100/101); out-values are written only on success. ----
-  MountResult sendPacket(int axis, uint8_t id, const uint8_t* data, size_t length, uint8_t* reply);
+  MountResult SendPacket(int axis, uint8_t id, const uint8_t* data, size_t length, uint8_t* reply);
   // Angles go out reduced into one turn (the controller counts 2^24 a turn).
-  MountResult sendGoto(int axis, double angle, bool fast);
-  MountResult sendSetPosition(int axis, double angle);
+  MountResult SendGoto(int axis, double angle, bool fast);
+  MountResult SendSetPosition(int axis, double angle);
   // Sets axisLastDirectionPositive from a nonzero rate; a rate that
   // truncates to zero goes out in the remembered direction.
-  MountResult sendRate(int axis, double rate);
+  MountResult SendRate(int axis, double rate);
   // The controller's answer as a signed byte; nonzero = goto finished.
-  MountResult queryGotoDone(int axis, int32_t* done);
-  MountResult sendApproach(int axis, uint8_t value);
+  MountResult QueryGotoDone(int axis, int32_t* done);
+  MountResult SendApproach(int axis, uint8_t value);
   // (major << 16) | (minor << 8).
-  MountResult queryVersion(int axis, uint32_t* version);
-  MountResult sendSetting10(int axis, uint8_t value);
-  MountResult sendSetting11(int axis, uint8_t value);
+  MountResult QueryVersion(int axis, uint32_t* version);
+  MountResult SendSetting10(int axis, uint8_t value);
+  MountResult SendSetting11(int axis, uint8_t value);
   // The controller's angle of the axis, in [-pi, pi).
-  MountResult queryPosition(int axis, double* angle);
+  MountResult QueryPosition(int axis, double* angle);
 
  protected:
   // The goto body: records the commanded angle, reads the axis, chooses the
