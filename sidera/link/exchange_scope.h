@@ -3,7 +3,7 @@
 //
 // UrgentExchanges marks stops: an urgent exchange goes onto the line ahead
 // of every other waiting one, and cuts short the reply wait of the exchange
-// that holds the line (see SerialLink::exchange), so a stop reaches the wire
+// that holds the line (see SerialLink::Exchange), so a stop reaches the wire
 // promptly whatever the other threads are doing.
 //
 // ExchangeGuard carries the "is this motion still wanted?" test of a motion
@@ -17,53 +17,40 @@
 
 namespace sidera {
 
-class UrgentExchanges {
+// A flag of the calling thread, set for the life of a scope (scopes nest:
+// the outer one's flag comes back when an inner one ends). One flag per Tag.
+template <class Tag>
+class ThreadScope {
  public:
-  UrgentExchanges();
-  ~UrgentExchanges();
-  UrgentExchanges(const UrgentExchanges&) = delete;
-  UrgentExchanges& operator=(const UrgentExchanges&) = delete;
+  ThreadScope() : previous_(flag_) { flag_ = true; }
+  ~ThreadScope() { flag_ = previous_; }
+  ThreadScope(const ThreadScope&) = delete;
+  ThreadScope& operator=(const ThreadScope&) = delete;
 
-  // True inside an UrgentExchanges scope of the calling thread.
-  static bool Active();
+  // True inside a scope of this kind on the calling thread.
+  static bool Active() { return flag_; }
 
  private:
+  static inline thread_local bool flag_ = false;
   bool previous_;
 };
+
+struct UrgentTag {};
+using UrgentExchanges = ThreadScope<UrgentTag>;
 
 // Inside a ReadOutExchanges scope the exchanges are reads that may be
 // skipped (the host's read-outs, a goto's polls, the line watch's reads):
 // one addressed only to silent controllers does not queue for the line (see
-// SerialLink::exchange). Commands always wait their turn.
-class ReadOutExchanges {
- public:
-  ReadOutExchanges();
-  ~ReadOutExchanges();
-  ReadOutExchanges(const ReadOutExchanges&) = delete;
-  ReadOutExchanges& operator=(const ReadOutExchanges&) = delete;
-
-  static bool Active();
-
- private:
-  bool previous_;
-};
+// SerialLink::Exchange). Commands always wait their turn.
+struct ReadOutTag {};
+using ReadOutExchanges = ThreadScope<ReadOutTag>;
 
 // Inside a SharedReadOuts scope (the host's read-outs, set by the exported
 // operations) a read of an axis may be answered from the reading the line
 // record keeps (see LineHealth) instead of an exchange. The library's own
 // threads always read the line: a goto decides from what the axes say now.
-class SharedReadOuts {
- public:
-  SharedReadOuts();
-  ~SharedReadOuts();
-  SharedReadOuts(const SharedReadOuts&) = delete;
-  SharedReadOuts& operator=(const SharedReadOuts&) = delete;
-
-  static bool Active();
-
- private:
-  bool previous_;
-};
+struct SharedReadOutTag {};
+using SharedReadOuts = ThreadScope<SharedReadOutTag>;
 
 class ExchangeGuard {
  public:
