@@ -29,10 +29,10 @@ class Reports : public GpsListener {
   struct Event {
     int worker;
     std::string what;
-    double a = 0, b = 0;
+    int satellites = 0;
   };
-  void OnSatellites(int w, int count) override { Add({w, "satellites", double(count)}); }
-  void OnPosition(int w, double lon, double lat) override { Add({w, "position", lon, lat}); }
+  void OnSatellites(int w, int count) override { Add({w, "satellites", count}); }
+  void OnPosition(int w, double, double) override { Add({w, "position"}); }
   void OnLocated(int w) override { Add({w, "located"}); }
   void OnTime(int w, const GpsTime&) override { Add({w, "time"}); }
   void OnProbeFailed(int w) override {
@@ -42,26 +42,23 @@ class Reports : public GpsListener {
   }
   void OnFinished(int w) override { Add({w, "finished"}); }
 
-  // Waits (at most `bound`) for a report `what` of `worker`.
+  // Waits (at most `bound`) for a report `what` of `worker`; a bound of 0
+  // only looks.
   bool WaitFor(int worker, const std::string& what, std::chrono::milliseconds bound = 10s) {
     std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, bound, [&] { return Has(worker, what); });
+    return changed_.wait_for(lock, bound, [&] {
+      return std::any_of(events_.begin(), events_.end(),
+                         [&](const Event& e) { return e.worker == worker && e.what == what; });
+    });
   }
   std::vector<Event> Events() {
     std::lock_guard<std::mutex> lock(mutex_);
     return events_;
   }
-  bool Seen(int worker, const std::string& what) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return Has(worker, what);
-  }
-  // Worker `w` will stay in its probe-failed report until Release().
+  // Worker `w` will stay in its probe-failed report until Hold(0).
   void Hold(int w) {
     std::lock_guard<std::mutex> lock(mutex_);
     held_ = w;
-  }
-  void Release() {
-    Hold(0);
     changed_.notify_all();
   }
 
@@ -70,12 +67,6 @@ class Reports : public GpsListener {
     std::lock_guard<std::mutex> lock(mutex_);
     events_.push_back(std::move(e));
     changed_.notify_all();
-  }
-  bool Has(int worker, const std::string& what) const {
-    for (const Event& e : events_) {
-      if (e.worker == worker && e.what == what) return true;
-    }
-    return false;
   }
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -100,7 +91,7 @@ TEST(GpsReaderBus, ReadsTheUnitOnceLinkedAndSetsTheClock) {
   Reports reports;
   const int worker = reports.reader.Start(bus.DevicePath());
   ASSERT_TRUE(reports.WaitFor(worker, "finished"));
-  ASSERT_TRUE(reports.Seen(worker, "located"));
+  ASSERT_TRUE(reports.WaitFor(worker, "located", 0ms));
 
   const GpsState state = reports.reader.State();
   EXPECT_EQ(state.kind, ReceiverKind::kBus);
@@ -179,7 +170,7 @@ TEST(GpsReaderNmea, ProbesTheRateAndReadsUntilItHasTimeAndFix) {
     if (events[i].what != "located") continue;
     ASSERT_GT(i, 0u);
     EXPECT_EQ(events[i - 1].what, "satellites");
-    EXPECT_EQ(events[i - 1].a, 8);
+    EXPECT_EQ(events[i - 1].satellites, 8);
   }
   EXPECT_EQ(events.back().what, "finished");
 }
@@ -218,7 +209,7 @@ TEST(GpsReaderWorkers, ANewWorkerStartsOnlyAfterThePreviousEnded) {
   ASSERT_FALSE(events.empty());
   EXPECT_EQ(events.front().worker, first);
   EXPECT_EQ(events.front().what, "finished");  // stopped before the second began
-  EXPECT_FALSE(reports.Seen(first, "probe failed"));
+  EXPECT_FALSE(reports.WaitFor(first, "probe failed", 0ms));
 }
 
 // Start hands the previous worker to the new one instead of joining it, so
@@ -234,8 +225,8 @@ TEST(GpsReaderWorkers, ARestartReturnsWithoutWaitingForThePreviousWorker) {
   auto restart =
       std::async(std::launch::async, [&] { return reports.reader.Start(garbage.DevicePath()); });
   const bool returned = restart.wait_for(5s) == std::future_status::ready;
-  const bool firstEnded = reports.Seen(first, "finished");
-  reports.Release();
+  const bool firstEnded = reports.WaitFor(first, "finished", 0ms);
+  reports.Hold(0);
   ASSERT_TRUE(returned);
   EXPECT_FALSE(firstEnded);
   const int second = restart.get();
@@ -244,24 +235,25 @@ TEST(GpsReaderWorkers, ARestartReturnsWithoutWaitingForThePreviousWorker) {
   // Figures for the record (not judged here: the machine may be loaded):
   // restarts and a stop while the worker listens in the NMEA probe.
   std::this_thread::sleep_for(300ms);  // past the bus probe, into the 9600 window
+  using Clock = std::chrono::steady_clock;
+  const auto msSince = [](Clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+  };
   double slowestStartMs = 0;
   int latest = second;
   for (int i = 0; i < 5; ++i) {
-    const auto before = std::chrono::steady_clock::now();
+    const auto before = Clock::now();
     latest = reports.reader.Start(garbage.DevicePath());
-    slowestStartMs = std::max(slowestStartMs, std::chrono::duration<double, std::milli>(
-                                                  std::chrono::steady_clock::now() - before)
-                                                  .count());
+    slowestStartMs = std::max(slowestStartMs, msSince(before));
     std::this_thread::sleep_for(300ms);
   }
-  const auto stopAt = std::chrono::steady_clock::now();
+  const auto stopAt = Clock::now();
   reports.reader.RequestStop();
   ASSERT_TRUE(reports.WaitFor(latest, "finished", 3s));
-  const double stopMs =
-      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - stopAt).count();
+  const double stopMs = msSince(stopAt);
   std::printf("[ figures  ] restart while probing: slowest Start %.3f ms; stop seen in %.1f ms\n",
               slowestStartMs, stopMs);
-  EXPECT_FALSE(reports.Seen(latest, "probe failed"));
+  EXPECT_FALSE(reports.WaitFor(latest, "probe failed", 0ms));
 }
 
 }  // namespace
