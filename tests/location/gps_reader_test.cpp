@@ -1,8 +1,7 @@
 // The GPS reader against the receivers' emulators on pseudo-terminals: the
-// packet-bus GPS unit (link phase, full read, bad checksums) and an NMEA
-// receiver (baud probe, fix quality, hemispheres, corrupted sentences), the
-// clock it sets, one worker at a time, and a restart that never waits for
-// the previous worker.
+// packet-bus GPS unit (link phase, full read, bad checksums, the clock it
+// sets), an NMEA receiver's corrupted and overlong sentences, one worker at
+// a time, and a restart that never waits for the previous worker.
 #include "location/core/gps/gps_reader.h"
 
 #include <gtest/gtest.h>
@@ -135,46 +134,9 @@ TEST(GpsReaderBus, AReplyWithABadChecksumIsNotTaken) {
   EXPECT_NEAR(reports.reader.State().latitude, 10, 1e-4);
 }
 
-// A fix with three satellites does not locate; status V changes nothing;
-// status A sets the clock; a good fix and a valid time end the reading. The
-// other rates and hemispheres are the recorded captures, read end to end.
-TEST(GpsReaderNmea, ProbesTheRateAndReadsUntilItHasTimeAndFix) {
-  const std::string position = "3413.6000,s,11803.6000,e";
-  sidera::emulator::NmeaFeeder feeder(
-      {{NmeaSentence("GPRMC,043012.00,V,,,,,,,210324,,,N"),
-        NmeaSentence("GPGGA,043013.00," + position + ",1,03,2.5,1742.0,M,-33.0,M,,"),
-        NmeaSentence("GPGGA,043014.00," + position + ",1,08,0.9,1742.0,M,-33.0,M,,"),
-        NmeaSentence("GPRMC,043015.00,A," + position + ",0.02,,210324,,,A")},
-       40,
-       2400,
-       true});
-  ASSERT_TRUE(feeder.Start());
-  Reports reports;
-  const int worker = reports.reader.Start(feeder.DevicePath());
-  ASSERT_TRUE(reports.WaitFor(worker, "finished"));
-
-  const GpsState state = reports.reader.State();
-  EXPECT_EQ(state.kind, ReceiverKind::kNmea);
-  EXPECT_EQ(state.baudRate, 2400u);
-  EXPECT_TRUE(state.timeValid);
-  EXPECT_TRUE(state.usableFix);
-  EXPECT_NEAR(state.longitude, 118.06, 1e-9);
-  EXPECT_NEAR(state.latitude, -34.2266666666667, 1e-9);
-  EXPECT_DOUBLE_EQ(state.elevation, 1742.0);
-  ASSERT_FALSE(reports.clock.Times().empty());
-  EXPECT_EQ(reports.clock.Times()[0], (GpsTime{2024, 3, 21, 4, 30, 15}));
-  const auto events = reports.Events();
-  // Wherever in the cycle the reading began, only the eight-satellite fix
-  // located the receiver, and the reading ended once it had fix and time.
-  for (size_t i = 0; i < events.size(); ++i) {
-    if (events[i].what != "located") continue;
-    ASSERT_GT(i, 0u);
-    EXPECT_EQ(events[i - 1].what, "satellites");
-    EXPECT_EQ(events[i - 1].satellites, 8);
-  }
-  EXPECT_EQ(events.back().what, "finished");
-}
-
+// Reading an NMEA receiver to its fix and time, at each rate and in each
+// hemisphere, is the recorded captures (captures_test.sh) through the same
+// reader; the clock it sets is the GPS page's (tests/location_widgets).
 TEST(GpsReaderNmeaFaults, CorruptedAndOverlongSentencesChangeNothing) {
   std::string corrupted = NmeaSentence("GPRMC,043015.00,A,3413.6000,N,11803.6000,W,0,0,210324,,,A");
   corrupted[20] = '9';  // the checksum no longer matches
