@@ -169,6 +169,10 @@ StringTable Strings() {
   return StringTable::Parse(text);
 }
 
+// A change of continent resets country and city, and the picker reopens on
+// the stored continent and country, through the widgets
+// (tests/location_widgets); the city's site is the "picker" row of the apply
+// table below.
 TEST(CityPicker, ListsResetAndReopenOnTheStoredCity) {
   Tables tables;
   const StringTable strings = Strings();
@@ -176,10 +180,7 @@ TEST(CityPicker, ListsResetAndReopenOnTheStoredCity) {
   CityPickerModel picker(UiLanguage::kEnglish, strings, tables.Source());
   picker.Load(store);  // nothing stored: first continent, country, city
   EXPECT_FALSE(picker.CityStored());
-  EXPECT_EQ(picker.Regions().size(), 5u);
   EXPECT_EQ(picker.Cities(), (std::vector<std::string>{"上海", "Urumqi"}));
-  EXPECT_DOUBLE_EQ(picker.CandidateLatitude(), 31.23);
-  EXPECT_DOUBLE_EQ(picker.CandidateLongitude(), 121.47);
 
   picker.SelectCity(1);
   picker.SelectCountry(1);  // claims five cities, the table holds one more
