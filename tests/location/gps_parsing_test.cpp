@@ -25,23 +25,19 @@ using sidera::emulator::NmeaSentence;
 // receiver's behind by a week-number rollover.
 const GpsTime kRecordedSince{2000, 1, 1, 0, 0, 0};
 
-class BytesSource : public ByteSource {
- public:
-  explicit BytesSource(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
+struct BytesSource : ByteSource {
   size_t Read(uint8_t* out, size_t length) override {
-    const size_t n = std::min(length, bytes_.size() - pos_);
-    std::memcpy(out, bytes_.data() + pos_, n);
-    pos_ += n;
+    const size_t n = std::min(length, bytes.size() - pos);
+    std::memcpy(out, bytes.data() + pos, n);
+    pos += n;
     return n;
   }
-
- private:
-  std::vector<uint8_t> bytes_;
-  size_t pos_ = 0;
+  std::vector<uint8_t> bytes;
+  size_t pos = 0;
 };
 
-// A reply with a bad checksum, and the requests, are checked against the bus
-// GPS unit's emulator (gps_reader_test).
+// A reply with a bad checksum, the requests and angles either side of zero
+// are checked against the bus GPS unit's emulator (gps_reader_test).
 TEST(BusPacket, OnlyWholeRepliesWithinThePacketLimitAreRead) {
   std::vector<uint8_t> tooLong(33, 0);
   tooLong[0] = 0x3B;
@@ -58,12 +54,11 @@ TEST(BusPacket, OnlyWholeRepliesWithinThePacketLimitAreRead) {
       {std::vector<uint8_t>(40, 0), false},
   };
   for (const Case& c : cases) {
-    BytesSource source(c.line);
+    BytesSource source;
+    source.bytes = c.line;
     std::vector<uint8_t> reply;
     EXPECT_EQ(ReadBusReply(source, reply), c.read) << c.line.size();
-    if (c.read) {
-      EXPECT_EQ(reply.back(), 0xE2);
-    }
+    EXPECT_TRUE(!c.read || reply.back() == 0xE2) << c.line.size();
   }
 }
 
@@ -73,10 +68,8 @@ TEST(BusPacket, TwentyFourBitAnglesComeOutWithinHalfATurn) {
     double degrees;
   } cases[] = {
       {{0x00, 0x00, 0x00}, 0.0},
-      {{0x40, 0x00, 0x00}, 90.0},
       {{0x80, 0x00, 0x00}, 180.0},
       {{0x80, 0x00, 0x01}, -180.0 + 360.0 / 16777216},  // just above half a turn
-      {{0xC0, 0x00, 0x00}, -90.0},
       {{0xFF, 0xFF, 0xFF}, -360.0 / 16777216},
   };
   for (const Case& c : cases) EXPECT_DOUBLE_EQ(Angle24ToDegrees(c.bytes), c.degrees);
@@ -116,69 +109,51 @@ TEST(NmeaFraming, BadChecksumsCorruptAndOverlongSentencesAreDropped) {
   }
 }
 
-// What a sentence tells the reader: a number where the sentence gives it,
-// NAN where it does not.
+// What a sentence tells the reader. The layouts the recorded captures play
+// end to end (quality 1 and 8, cold start, RMC of NMEA 2.0, 2.3 and 4.1,
+// status V, mode S, 30 February) are not repeated here; their three-satellite
+// fixes give no altitude, so that one is.
 struct Told {
   const char* body;
   int satellites = -1;  // -1: none
   bool fix = false, located = false;
   double latitude = NAN;  // NAN: no position or time
   double longitude = NAN;
-  GpsTime utc{};
 };
-
-constexpr GpsTime kNoTime{};
-constexpr GpsTime kTime{2024, 3, 21, 4, 30, 15};
 
 TEST(NmeaSentences, FixAndRecommendedMinimumFromEveryTalkerAndVersion) {
   const Told cases[] = {
-      // GGA has one layout in every version; only quality 1 and 2 count.
-      {"GPGGA,043014,3413.6000,N,11803.6000,W,1,08,0.9,1742.0,M,-33.0,M,,", 8, true, true},
-      {"GNGGA,043014.00,3413.60000,N,11803.60000,W,2,12,0.6,1742.0,M,-33.0,M,,0000", 12, true,
-       true},
+      {"GNGGA,043014.00,3413.6,N,11803.6,W,2,12,0.6,1742.0,M,-33.0,M,,0000", 12, true, true},
+      {"GPGGA,043014.00,3413.6,N,11803.6,W,6,05,,1742.0,M,,M,,", 5, false, false},  // estimated
       {"GPGGA,043014.000,3413.6,N,11803.6,W,1,03,2.5,1742.0,M,,M,,", 3, true, false},
-      {"GNGGA,043014.00,3413.6,N,11803.6,W,8,12,0.6,1742.0,M,,M,,", 12, false, false},
-      {"GPGGA,043014.00,3413.6,N,11803.6,W,6,05,,1742.0,M,,M,,", 5, false, false},
-      {"GPGGA,,,,,,0,00,99.99,,,,,,", 0, false, false},                       // cold start
       {"GPGGA,043014,3413.6,N,11803.6,W,1,08,0.9,,M,,M,,", 8, false, false},  // no altitude
-      // RMC: 2.0 (no mode), 2.3 (mode), 4.1 (mode and navigational status,
-      // where V means "not given", not "not valid").
-      {"GPRMC,043015,A,3413.6000,N,11803.6000,W,0.0,0.0,210324,13.5,E", -1, false, false,
-       34.2266666666667, -118.06, kTime},
       {"GPRMC,043015.00,a,3413.6,s,11803.6,e,,,210324,,,A", -1, false, false, -34.2266666666667,
-       118.06, kTime},
-      {"GNRMC,043015.00,A,3413.60000,N,11803.60000,W,0.011,,210324,,,A,V", -1, false, false,
-       34.2266666666667, -118.06, kTime},
+       118.06},
       {"GNRMC,043015.00,A,3413.6,N,11803.6,W,0.0,,210324,,,D,S", -1, false, false, 34.2266666666667,
-       -118.06, kTime},
-      {"GNRMC,043015.00,A,3413.6,N,11803.6,W,0.0,,210324,,,S,V", -1, false, false,
-       NAN},  // simulated
+       -118.06},
       {"GPRMC,043015.00,A,3413.6,N,11803.6,W,0.0,,210324,,,N", -1, false, false, NAN},
       {"GPRMC,043015.00,A,3413.6,N,11803.6,W,0.0,,210324,,,M", -1, false, false, NAN},  // manual
-      {"GPRMC,043015.00,V,3413.6,N,11803.6,W,0.0,,210324,,,A", -1, false, false, NAN},
-      {"GPRMC,043015.00,A,3413.6,N,11803.6,W,0.0,,300224,,,A", -1, false, false, NAN},  // 30 Feb
       {"GPRMC,235960.00,A,3413.6,N,11803.6,W,0.0,,311216,,,A", -1, false, false, NAN},  // leap s
       {"GPRMC,043015.00,A,3413.6,N,11803.6,W,0.0,,,,,A", -1, false, false, NAN},        // no date
   };
   for (const Told& c : cases) {
+    SCOPED_TRACE(c.body);
     const auto r = ReadNmeaSentence({c.body, true}, kRecordedSince);
-    ASSERT_TRUE(r.has_value()) << c.body;
+    ASSERT_TRUE(r.has_value());
     EXPECT_EQ(r->talker, std::string(c.body, 2));
-    EXPECT_EQ(r->satellites.value_or(-1), c.satellites) << c.body;
-    EXPECT_EQ(r->fix, c.fix) << c.body;
-    EXPECT_EQ(r->located, c.located) << c.body;
-    if (c.located) {
-      EXPECT_DOUBLE_EQ(r->altitude, 1742.0);
-    }
-    ASSERT_EQ(r->utc.has_value(), !std::isnan(c.latitude)) << c.body;
+    EXPECT_EQ(r->satellites.value_or(-1), c.satellites);
+    EXPECT_EQ(r->fix, c.fix);
+    EXPECT_EQ(r->located, c.located);
+    EXPECT_EQ(c.located ? r->altitude : 1742.0, 1742.0);
+    ASSERT_EQ(r->utc.has_value(), !std::isnan(c.latitude));
     if (r->utc) {
-      EXPECT_EQ(*r->utc, c.utc) << c.body;
-      EXPECT_NEAR(*r->latitude, c.latitude, 1e-9) << c.body;
-      EXPECT_NEAR(*r->longitude, c.longitude, 1e-9) << c.body;
+      EXPECT_EQ(*r->utc, (GpsTime{2024, 3, 21, 4, 30, 15}));
+      EXPECT_NEAR(*r->latitude, c.latitude, 1e-9);
+      EXPECT_NEAR(*r->longitude, c.longitude, 1e-9);
     }
   }
   // The same sentences from every constellation's talker.
-  for (const char* talker : {"GP", "GN", "GL", "GA", "GB", "BD", "QZ", "GQ", "GI"}) {
+  for (const char* talker : {"GL", "GA", "GB", "BD", "QZ", "GQ", "GI"}) {
     const std::string rmc = std::string(talker) + "RMC,043015,A,3413.6,N,11803.6,W,,,210324,,,A";
     const std::string gga = std::string(talker) + "GGA,043014,3413.6,N,11803.6,W,1,08,,1742,M,,M,,";
     EXPECT_TRUE(ReadNmeaSentence({rmc, true}, kRecordedSince)->utc) << talker;
@@ -187,7 +162,7 @@ TEST(NmeaSentences, FixAndRecommendedMinimumFromEveryTalkerAndVersion) {
 }
 
 // Every field the reader uses, out of range or malformed, makes the sentence
-// one that is not read at all.
+// one that is not read at all; the unchanged sentences are read.
 TEST(NmeaSentences, AFieldOutOfRangeOrMalformedDropsTheSentence) {
   const std::vector<std::string> gga = {"043014.00", "3413.6", "N", "11803.6", "W", "1", "08",
                                         "0.9",       "1742.0", "M", "",        "M", "",  ""};
@@ -196,64 +171,36 @@ TEST(NmeaSentences, AFieldOutOfRangeOrMalformedDropsTheSentence) {
   struct Case {
     bool isFix;
     size_t field;
-    const char* value;
+    std::vector<const char*> values;
   } cases[] = {
-      {false, 0, "1e300"},
-      {false, 0, "246000"},
-      {false, 0, "236100"},
-      {false, 0, "12345"},
-      {false, 0, "043015.1234567890"},
-      {false, 0, "-43015"},
-      {false, 1, "X"},
-      {false, 1, "AV"},
-      {false, 2, "9000.0001"},
-      {false, 2, "4861.0"},
-      {false, 2, "-4807.038"},
-      {false, 2, "48O7.0"},
-      {false, 2, "1e3"},
-      {false, 2, "nan"},
-      {false, 3, "E"},
-      {false, 3, ""},
-      {false, 4, "18000.0001"},
-      {false, 4, "123456.0"},
-      {false, 4, "99999999999999999999"},
-      {false, 5, "N"},
-      {false, 8, "320124"},
-      {false, 8, "001324"},
-      {false, 8, "1e300"},
-      {false, 8, "21032"},
-      {false, 11, "AA"},
-      {false, 12, "9"},
-      {true, 0, "inf"},
-      {true, 1, "4807.038.1"},
-      {true, 5, "9"},
-      {true, 5, "-1"},
-      {true, 5, "1.0"},
-      {true, 6, "100"},
-      {true, 6, "-1"},
-      {true, 6, "1e3"},
-      {true, 8, "1e300"},
-      {true, 8, "nan"},
-      {true, 8, "inf"},
-      {true, 8, "100001"},
-      {true, 8, "-1001"},
-      {true, 8, "--5"},
-      {true, 8, "+5"},
-      {true, 8, "1234567.0"},
+      // clang-format off
+      {false, 0, {"1e300", "246000", "236100", "12345", "043015.1234567890", "-43015"}},
+      {false, 1, {"X", "AV"}},
+      {false, 2, {"9000.0001", "4861.0", "-4807.038", "48O7.0", "1e3", "nan"}},
+      {false, 3, {"E", ""}},
+      {false, 4, {"18000.0001", "123456.0", "99999999999999999999"}},
+      {false, 5, {"N"}},
+      {false, 8, {"320124", "001324", "1e300", "21032"}},
+      {false, 11, {"AA"}},
+      {false, 12, {"9"}},
+      {true, 0, {"inf"}},
+      {true, 1, {"4807.038.1"}},
+      {true, 5, {"9", "-1", "1.0"}},
+      {true, 6, {"100", "-1", "1e3"}},
+      {true, 8, {"1e300", "nan", "inf", "100001", "-1001", "--5", "+5", "1234567.0"}},
+      {false, 99, {""}},  // the unchanged sentences
+      {true, 99, {""}},
+      // clang-format on
   };
   for (const Case& c : cases) {
-    std::vector<std::string> fields = c.isFix ? gga : rmc;
-    std::string body = c.isFix ? "GPGGA" : "GPRMC";
-    fields[c.field] = c.value;
-    for (const std::string& f : fields) body += "," + f;
-    EXPECT_FALSE(ReadNmeaSentence({body, true})) << body;
+    for (const char* value : c.values) {
+      std::vector<std::string> fields = c.isFix ? gga : rmc;
+      std::string body = c.isFix ? "GPGGA" : "GPRMC";
+      if (c.field < fields.size()) fields[c.field] = value;
+      for (const std::string& f : fields) body += "," + f;
+      EXPECT_EQ(ReadNmeaSentence({body, true}).has_value(), c.field == 99) << body;
+    }
   }
-  // The unchanged sentences are read.
-  std::string fix = "GPGGA", minimum = "GPRMC";
-  for (const std::string& f : gga) fix += "," + f;
-  for (const std::string& f : rmc) minimum += "," + f;
-  EXPECT_TRUE(ReadNmeaSentence({fix, true})->located);
-  EXPECT_TRUE(ReadNmeaSentence({minimum, true})->utc);
 }
 
 // What the probe accepts as proof of the rate, whatever came before it.
@@ -285,7 +232,8 @@ TEST(NmeaProbe, ARateIsProvedByAStandardSentenceWithItsChecksum) {
 
 // A receiver behind by one or more 1024-week eras has its date moved on
 // until it is no longer before the reference (the build date in use); what
-// is no real date, or lies before GPS time began, sets nothing.
+// is no real date, or lies before GPS time began, sets nothing. A year "99"
+// in a sentence read as of 2019 is the rollover_1999_weeks capture.
 TEST(GpsWeekRollover, DatesBeforeTheReferenceMoveOnByWholeEras) {
   const GpsTime in2019{2019, 1, 1, 0, 0, 0};
   const GpsTime in2026{2026, 1, 1, 0, 0, 0};
@@ -303,12 +251,6 @@ TEST(GpsWeekRollover, DatesBeforeTheReferenceMoveOnByWholeEras) {
   for (const auto& c : cases) {
     EXPECT_EQ(UnrollGpsWeeks(c.sent, c.reference), c.read) << c.sent.year << "-" << c.sent.month;
   }
-  // Year "99" is 1999, not 2099: with status A it sets the clock only once
-  // moved on.
-  const auto r =
-      ReadNmeaSentence({"GPRMC,211210,A,3413.83,N,11803.57,W,0.0,0.0,030999,,,A", true}, in2019);
-  ASSERT_TRUE(r && r->utc);
-  EXPECT_EQ(*r->utc, (GpsTime{2019, 4, 19, 21, 12, 10}));
   const GpsTime built = BuildDate();
   EXPECT_TRUE(IsValidGpsTime(built) && built.year >= 2024) << built.year;
 }

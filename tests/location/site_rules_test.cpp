@@ -10,16 +10,35 @@
 
 #include "location/core/city_picker_model.h"
 #include "location/core/dms.h"
+#include "location/core/settings_store.h"
 #include "location/core/site_controller.h"
 #include "location/core/site_settings.h"
 #include "location/core/site_tables.h"
 #include "location/core/string_table.h"
-#include "tests/location/memory_store.h"
 
 namespace location {
 namespace {
 
-using testing::MemoryStore;
+// Settings kept in memory, with the type each value was written as.
+struct MemoryStore : SettingsStore {
+  struct Value {
+    std::string text;
+    bool isInt = false;
+  };
+  std::optional<std::string> Read(const std::string& name) const override {
+    const auto it = values.find(name);
+    return it == values.end() ? std::nullopt : std::optional<std::string>(it->second.text);
+  }
+  void WriteString(const std::string& name, const std::string& v) override { values[name] = {v}; }
+  void WriteInt(const std::string& name, int32_t v) override {
+    values[name] = {std::to_string(v), true};
+  }
+  void Remove(const std::string& name) override { values.erase(name); }
+  bool Sync() override { return syncSucceeds; }
+
+  std::map<std::string, Value> values;
+  bool syncSucceeds = true;
+};
 
 // 0.5 and -73.25 degrees and the elevation digits are shown through the
 // widgets (tests/location_widgets); the angle the fields give back, in
@@ -37,13 +56,14 @@ TEST(Dms, DisplayTruncatesRoundsAndCarries) {
   };
   for (const Case& c : cases) {
     const DmsDisplay shown = ToDms(c.degrees);
-    EXPECT_EQ(shown.degrees, c.d) << c.degrees;
-    EXPECT_EQ(shown.minutes, c.m) << c.degrees;
-    EXPECT_EQ(shown.seconds, c.s) << c.degrees;
-    EXPECT_EQ(shown.sign, c.sign) << c.degrees;
+    EXPECT_EQ((std::array{shown.degrees, shown.minutes, shown.seconds, shown.sign}),
+              (std::array{c.d, c.m, c.s, c.sign}))
+        << c.degrees;
   }
 }
 
+// Latitude degrees 0 to 89, the last elevation digit 9 to 0 and the
+// hemisphere flips are driven through the widgets (tests/location_widgets).
 TEST(SiteEditor, UpAndDownWrapAroundEachField) {
   struct Case {
     int control;
@@ -51,9 +71,8 @@ TEST(SiteEditor, UpAndDownWrapAroundEachField) {
     int delta;
     const char* expected;
   } cases[] = {
-      {1002, "179", +1, "0"}, {1002, "0", -1, "179"}, {1006, "89", +1, "0"},
-      {1006, "0", -1, "89"},  {1003, "59", +1, "0"},  {1008, "0", -1, "59"},
-      {1013, "9", +1, "0"},   {1010, "0", -1, "9"},   {1004, "x", +1, "1"},  // not a number: 0
+      {1002, "179", +1, "0"}, {1002, "0", -1, "179"}, {1006, "89", +1, "0"}, {1003, "59", +1, "0"},
+      {1008, "0", -1, "59"},  {1010, "0", -1, "9"},   {1004, "x", +1, "1"},  // not a number: 0
   };
   for (const Case& c : cases) {
     SiteEditor editor;
@@ -64,13 +83,6 @@ TEST(SiteEditor, UpAndDownWrapAroundEachField) {
     EXPECT_EQ(editor.Text(c.control), c.expected) << c.control << " " << c.text;
     EXPECT_TRUE(editor.Edited());
   }
-  SiteEditor editor;
-  editor.Focus(kLatHemisphere);
-  editor.Step(-1);
-  EXPECT_EQ(editor.HemisphereLine(kLatHemisphere), 1);
-  editor.Step(-1);
-  EXPECT_EQ(editor.HemisphereLine(kLatHemisphere), 0);
-  EXPECT_EQ(editor.HemisphereLine(kLonHemisphere), 0);
 }
 
 // The arrows' wrap from the last field to the first is driven through the
@@ -112,13 +124,6 @@ TEST(Settings, BadStoredValuesKeepTheDefaults) {
     EXPECT_DOUBLE_EQ(site.latitude, c.latitude) << c.name << "=" << c.text;
     EXPECT_EQ(site.elevation, c.elevation) << c.name << "=" << c.text;
   }
-  MemoryStore store;
-  WriteSite(store, -118.06, 34.2267, 1742);
-  EXPECT_EQ(store.values[kSiteLon].text, "-118.06");
-  EXPECT_FALSE(store.values[kSiteLon].isInt);
-  EXPECT_EQ(store.values[kSiteLat].text, "34.2267");
-  EXPECT_EQ(store.values[kElevation].text, "1742");
-  EXPECT_TRUE(store.values[kElevation].isInt);
 }
 
 // Site tables built in the test: continent 0 has two countries, the second
@@ -164,6 +169,10 @@ StringTable Strings() {
   return StringTable::Parse(text);
 }
 
+// A change of continent resets country and city, and the picker reopens on
+// the stored continent and country, through the widgets
+// (tests/location_widgets); the city's site is the "picker" row of the apply
+// table below.
 TEST(CityPicker, ListsResetAndReopenOnTheStoredCity) {
   Tables tables;
   const StringTable strings = Strings();
@@ -171,19 +180,12 @@ TEST(CityPicker, ListsResetAndReopenOnTheStoredCity) {
   CityPickerModel picker(UiLanguage::kEnglish, strings, tables.Source());
   picker.Load(store);  // nothing stored: first continent, country, city
   EXPECT_FALSE(picker.CityStored());
-  EXPECT_EQ(picker.Regions().size(), 5u);
   EXPECT_EQ(picker.Cities(), (std::vector<std::string>{"上海", "Urumqi"}));
-  EXPECT_DOUBLE_EQ(picker.CandidateLatitude(), 31.23);
-  EXPECT_DOUBLE_EQ(picker.CandidateLongitude(), 121.47);
 
   picker.SelectCity(1);
   picker.SelectCountry(1);  // claims five cities, the table holds one more
   EXPECT_EQ(picker.Cities(), (std::vector<std::string>{"A_name_that_fills_28_bytes!!"}));
   EXPECT_EQ(picker.CityIndex(), 0);
-  picker.SelectRegion(1);
-  EXPECT_EQ(picker.CountryIndex(), 0);
-  EXPECT_EQ(picker.CityIndex(), 0);
-  EXPECT_EQ(picker.SiteName(), "Europe Switzerland Zurich");
   picker.SelectRegion(2);  // an empty continent offers nothing to apply
   EXPECT_FALSE(picker.HasCandidate());
 
@@ -215,6 +217,9 @@ struct Recorder : Broadcaster {
   std::vector<std::array<uint32_t, 3>> sent;
 };
 
+// A save that fails is reported, and the others still hear of the site.
+// Night mode, which only the embedded layout shows, is driven through the
+// widgets (tests/location_widgets).
 TEST(SiteController, ApplyTakesTheSiteFromItsSource) {
   using enum ApplySource;
   Tables tables;
@@ -227,7 +232,7 @@ TEST(SiteController, ApplyTakesTheSiteFromItsSource) {
     bool applied;
     const char *lon, *lat;
     int elevation;
-    bool cityKept;
+    bool cityKept, saved = true;
   } cases[] = {
       // clang-format off
       {"focus only", kFields, false, {}, true, "121.4700012", "31.23000145", 0, true},
@@ -236,60 +241,44 @@ TEST(SiteController, ApplyTakesTheSiteFromItsSource) {
       {"gps", kGps, false, {true, -118.06, 34.2, 1742.9}, true, "-118.06", "34.2", 1742, false},
       {"gps below sea", kGps, false, {true, 35.5, 31.5, -420}, true, "35.5", "31.5", 0, false},
       {"gps without fix", kGps, false, {false, 1, 2, 3}, false, "", "", 0, true},
+      {"save fails", kFields, false, {}, true, "121.4700012", "31.23000145", 0, true, false},
       // clang-format on
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     MemoryStore store;
     Recorder broadcasts;
     std::ostringstream errors;
     CityPickerModel picker(UiLanguage::kEnglish, strings, tables.Source());
     picker.Load(store);
     picker.Save(store);  // Asia China Shanghai is the stored city
+    store.syncSucceeds = c.saved;
     SiteController controller(store, broadcasts, picker, strings, UiLanguage::kEnglish, false,
                               errors);
     store.values[kSiteLon] = {"121.47"};
     store.values[kSiteLat] = {"31.23"};
     controller.Initialise();
-    EXPECT_EQ(controller.SiteNameLine(), "Asia China 上海") << c.what;
+    EXPECT_EQ(controller.SiteNameLine(), "Asia China 上海");
     controller.Editor().Focus(1002);
     if (c.stepFirst) controller.Editor().Step(+1);
     store.values.erase(kSiteLon);
-    EXPECT_EQ(controller.Apply(c.source, c.gps), c.applied) << c.what;
-    EXPECT_EQ(broadcasts.sent.size(), c.applied ? 1u : 0u) << c.what;
-    EXPECT_EQ(store.Read(kSiteLon).value_or(""), c.lon) << c.what;
+    EXPECT_EQ(controller.Apply(c.source, c.gps), c.applied);
+    EXPECT_EQ(broadcasts.sent.size(), c.applied ? 1u : 0u);
+    EXPECT_EQ(store.Read(kSiteLon).value_or(""), c.lon);
+    EXPECT_EQ(errors.str().find("could not be saved") != std::string::npos, !c.saved);
     if (!c.applied) continue;
     EXPECT_EQ(broadcasts.sent[0], (std::array<uint32_t, 3>{0x052C, 0, 0}));
-    EXPECT_EQ(store.values[kSiteLat].text, c.lat) << c.what;
-    EXPECT_EQ(store.values[kElevation].text, std::to_string(c.elevation)) << c.what;
-    EXPECT_EQ(store.values.count(kSiteCity) == 1, c.cityKept) << c.what;
-    EXPECT_EQ(controller.SiteNameLine(), c.cityKept ? "Asia China 上海" : "User-defined site")
-        << c.what;
-    EXPECT_TRUE(errors.str().empty());
+    EXPECT_EQ(store.values[kSiteLat].text, c.lat);
+    EXPECT_EQ(store.values[kElevation].text, std::to_string(c.elevation));
+    EXPECT_TRUE(store.values[kElevation].isInt && !store.values[kSiteLat].isInt);
+    EXPECT_EQ(store.values.count(kSiteCity) == 1, c.cityKept);
+    EXPECT_EQ(controller.SiteNameLine(), c.cityKept ? "Asia China 上海" : "User-defined site");
   }
 }
 
-// Night mode, which only the embedded layout shows, is driven through the
-// widgets (tests/location_widgets).
-TEST(SiteController, ASaveThatFailsIsReportedAndStillBroadcast) {
-  Tables tables;
-  const StringTable strings = Strings();
-  MemoryStore store;
-  store.syncSucceeds = false;
-  Recorder broadcasts;
-  std::ostringstream errors;
-  CityPickerModel picker(UiLanguage::kEnglish, strings, tables.Source());
-  SiteController controller(store, broadcasts, picker, strings, UiLanguage::kEnglish, false,
-                            errors);
-  controller.Initialise();
-  EXPECT_TRUE(controller.Apply(ApplySource::kFields));
-  EXPECT_NE(errors.str().find("could not be saved"), std::string::npos);
-  EXPECT_EQ(broadcasts.sent.size(), 1u);  // the others still hear of it
-}
-
+// The hemisphere names are read through the widgets (tests/location_widgets).
 TEST(StringTable, EveryCaptionExistsInEveryLanguage) {
   const StringTable strings = Strings();
-  EXPECT_EQ(strings.Get(kSettingsPathString), "Software\\ZENARA.en\\ZENARAWindow");
-  EXPECT_EQ(strings.Get(3), "East\r\nWest");
   for (const UiLanguage language :
        {UiLanguage::kEnglish, UiLanguage::kSimplified, UiLanguage::kTraditional}) {
     const CaptionIds& c = CaptionsFor(language);
@@ -310,7 +299,7 @@ TEST(StringTable, EveryCaptionExistsInEveryLanguage) {
   }
   EXPECT_EQ(FormatLine(strings.Get(42), {120.5}), "Longitude: 120.500000");
   EXPECT_EQ(FormatLine(strings.Get(45), {2024, 3, 21, 4, 30, 15.9}),
-            "Local Time:  2024-3-21 4:30:15");
+            "Local Time:  2024-3-21 4:30:15");  // a double given to %d is cut, not read raw
   EXPECT_EQ(FormatLine("%s %d %d 100%%", {7}), "%s 7 %d 100%");  // no value, no read
   struct Language {
     uint16_t id;
