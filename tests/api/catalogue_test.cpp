@@ -19,20 +19,12 @@ namespace {
 [[maybe_unused]] const int kNoDevice =
     setenv("SIDERA_SERIAL_PATTERN", "/nonexistent/sidera-catalogue-%d", 1);
 
-// The line speed of each protocol family, which only that family's base
+// The line speed of each hardware family, which only that family's base
 // class sets.
 uint32_t FamilyBaudRate(DriverFamily family) {
-  switch (family) {
-    case DriverFamily::kPacketBus:
-      return 19200;
-    case DriverFamily::kByteCommand:
-      return 4800;
-    case DriverFamily::kHexCommand:
-      return 9600;
-    case DriverFamily::kSimulator:
-      break;
-  }
-  return 0;
+  return family == DriverFamily::kPacketBus     ? 19200
+         : family == DriverFamily::kByteCommand ? 4800
+                                                : 9600;
 }
 
 TEST(ModelCatalogue, EachRowBuildsItsKindAndFamilyAndReportsItsNumber) {
