@@ -60,7 +60,7 @@ launch() {
   local program="$1" log="$2"
   shift 2
   [ -x "$program" ] || { echo "no controller emulator built; skipped"; exit 0; }
-  [ -n "$emulator_pid" ] && kill "$emulator_pid" 2>/dev/null
+  [ -n "$emulator_pid" ] && { kill "$emulator_pid" && wait "$emulator_pid"; } 2>/dev/null
   : >"$log"  # not the device of an emulator started earlier
   "$program" "$@" >"$log" 2>&1 &
   emulator_pid=$!
