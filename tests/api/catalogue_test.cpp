@@ -1,6 +1,6 @@
 // Every model of the catalogue, row by row: what the factory builds for it
-// and how CreateMount treats it. The exact name strings are checked by the
-// C host test (api_c), against texts written out independently.
+// and how CreateMount treats it. The exact name strings, and the answers to
+// numbers outside the catalogue, are checked by the C host test (api_c).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -31,7 +31,6 @@ TEST(ModelCatalogue, EachRowBuildsItsKindAndFamilyAndReportsItsNumber) {
   for (const ModelRow& row : Models()) {
     SCOPED_TRACE(row.type);
     ASSERT_EQ(FindModel(row.type), &row);
-    EXPECT_TRUE(row.english[0] != 0 && row.simplified[0] != 0 && row.traditional[0] != 0);
     std::unique_ptr<TelescopeMount> mount(CreateModel(row.type));
     if (row.build == nullptr) {
       EXPECT_EQ(mount, nullptr);
@@ -47,7 +46,6 @@ TEST(ModelCatalogue, EachRowBuildsItsKindAndFamilyAndReportsItsNumber) {
     }
     mount->Shutdown();
   }
-  for (int type : {-1, 12, 1 << 30}) EXPECT_EQ(FindModel(type), nullptr) << type;
 }
 
 // A second CreateMount is compared with the number the object reports, so
