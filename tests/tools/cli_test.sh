@@ -230,7 +230,6 @@ TABLE
   simulator_steps)
     expect_rows <<TABLE
 0|Arrived at Arcturus after|run ${sim[*]} -- goto Arcturus -- status
-1|goto Antares: Target position too low (code 104)|run ${sim[*]} -- goto Antares
 0|Arrived at Jupiter after|run ${sim[*]} -- goto Jupiter
 0|Axis 0 (right ascension) slewed at -find (-1.0027°/s) for 5 s, then stopped|run ${sim[*]} -- slew ra -find 5
 0|Mount     EQ Mount Simulator, stopped (parked)|run ${sim[*]} -- goto Regulus -- park -- status -- unpark
