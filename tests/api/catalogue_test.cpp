@@ -1,6 +1,6 @@
 // Every model of the catalogue, row by row: what the factory builds for it
-// and how CreateMount treats it. The exact name strings are checked by the
-// C host test (api_c), against texts written out independently.
+// and how CreateMount treats it. The exact name strings, and the answers to
+// numbers outside the catalogue, are checked by the C host test (api_c).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -19,27 +19,18 @@ namespace {
 [[maybe_unused]] const int kNoDevice =
     setenv("SIDERA_SERIAL_PATTERN", "/nonexistent/sidera-catalogue-%d", 1);
 
-// The line speed of each protocol family, which only that family's base
+// The line speed of each hardware family, which only that family's base
 // class sets.
 uint32_t FamilyBaudRate(DriverFamily family) {
-  switch (family) {
-    case DriverFamily::kPacketBus:
-      return 19200;
-    case DriverFamily::kByteCommand:
-      return 4800;
-    case DriverFamily::kHexCommand:
-      return 9600;
-    case DriverFamily::kSimulator:
-      break;
-  }
-  return 0;
+  return family == DriverFamily::kPacketBus     ? 19200
+         : family == DriverFamily::kByteCommand ? 4800
+                                                : 9600;
 }
 
 TEST(ModelCatalogue, EachRowBuildsItsKindAndFamilyAndReportsItsNumber) {
   for (const ModelRow& row : Models()) {
     SCOPED_TRACE(row.type);
     ASSERT_EQ(FindModel(row.type), &row);
-    EXPECT_TRUE(row.english[0] != 0 && row.simplified[0] != 0 && row.traditional[0] != 0);
     std::unique_ptr<TelescopeMount> mount(CreateModel(row.type));
     if (row.build == nullptr) {
       EXPECT_EQ(mount, nullptr);
@@ -55,7 +46,6 @@ TEST(ModelCatalogue, EachRowBuildsItsKindAndFamilyAndReportsItsNumber) {
     }
     mount->Shutdown();
   }
-  for (int type : {-1, 12, 1 << 30}) EXPECT_EQ(FindModel(type), nullptr) << type;
 }
 
 // A second CreateMount is compared with the number the object reports, so

@@ -1,12 +1,12 @@
 // The rules the exported mount operations add on the way to the current
 // mount: what they refuse before passing on, how they reshape arguments and
-// results; creating, reusing and deleting the mount; choosing the serial
-// port (numbered or Bluetooth). That each export reaches the mount method of
+// results; choosing the serial port (numbered or Bluetooth). Creating,
+// reusing and deleting the mount are seen through the API by the host
+// session test (mounts) and the catalogue test. That each export reaches the mount method of
 // its name is seen end to end by the C host test and the family suites.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdlib>
 #include <iterator>
 #include <limits>
@@ -34,12 +34,6 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 // (the methods no refused argument could reach are left unmocked).
 class MockMount : public TelescopeMount {
  public:
-  // When set, receives whether Shutdown() had run by the time of deletion.
-  bool* shutDownBeforeDelete = nullptr;
-  ~MockMount() override {
-    if (shutDownBeforeDelete != nullptr) *shutDownBeforeDelete = shuttingDown.load() != 0;
-  }
-
   MOCK_METHOD(int, SkyToAxes, (SkyPoint&, AxisPair&, int), (override));
   MOCK_METHOD(int, AxesToSky, (AxisPair&, SkyPoint&, int), (override));
   MOCK_METHOD(MountResult, SetSite, (double, double), (override));
@@ -142,6 +136,9 @@ TEST_F(ExportsTest, NonFiniteArgumentsUnknownAxesAndNullOutputsAreRefused) {
   EXPECT_EQ(mount.approachOffset.load(), 0.2);
   EXPECT_EQ(mount.gotoTolerance.load(), 0.3);
   EXPECT_EQ(mount.gotoLeadTime.load(), 0.4);
+  // A non-finite site is not passed on to a mount of the same model.
+  mount.mountType = 7;
+  EXPECT_EQ(::CreateMount(7, kNaN, 0.0), 0);
   // The alignment read-outs skip null pointers instead.
   mount.alignmentQuality = 4;
   EXPECT_EQ(::GetAlignmentQuality(nullptr), 4);
@@ -206,45 +203,17 @@ TEST_F(ExportsTest, SkyToAxesAndTheOffsetGotoConvertThroughTheMount) {
   EXPECT_EQ(::GotoSkyWithAxisOffset(SkyPoint{0.5, 0.25}, 0.125, -0.5), 103);
 }
 
-// Every test leaves no mount and the default port behind.
-class LifecycleTest : public ::testing::Test {
+// Every test leaves the default port behind.
+class PortTest : public ::testing::Test {
  protected:
   void TearDown() override {
-    ::DestroyMount();
     platform::SetBluetoothRegistrar(nullptr);
     g_comPortNumber = 2;
     g_comPortIsBluetooth = 0;
   }
 };
 
-// Another model number while a mount exists (2), a second DestroyMount and
-// the no-mount answers are in the C host test (api_c); the reuse rule for
-// every model in the catalogue test.
-TEST_F(LifecycleTest, MountPresentTakesOnlyAFiniteSiteAndIsShutDownBeforeDeletion) {
-  auto* mount = new ::testing::StrictMock<MockMount>();
-  bool shutDownBeforeDelete = false;
-  mount->shutDownBeforeDelete = &shutDownBeforeDelete;
-  mount->mountType = 7;
-  g_mount = mount;
-  EXPECT_CALL(*mount, SetSite(0.25, 12.0)).WillOnce(::testing::Return(0));
-  EXPECT_EQ(::CreateMount(7, 0.25, 12.0), 0);
-  EXPECT_EQ(::CreateMount(7, std::nan(""), 0.0), 0);  // a non-finite site is not passed on
-  EXPECT_EQ(::CreateMount(12, 0.25, 12.0), 2);        // "already connected" comes first
-  EXPECT_EQ(g_mount, mount);
-  EXPECT_EQ(::DestroyMount(), 0);
-  EXPECT_TRUE(shutDownBeforeDelete);
-  EXPECT_EQ(g_mount, nullptr);
-}
-
-TEST_F(LifecycleTest, SimulatorKeepsItsDefaultSiteForAnInvalidLatitude) {
-  ASSERT_EQ(::CreateMount(7, 2.0, 0.0), 0);
-  ASSERT_NE(g_mount, nullptr);
-  EXPECT_EQ(g_mount->mountType, 7);
-  EXPECT_DOUBLE_EQ(g_mount->latitude.load(), 30.0 / 180.0 * kPi);
-  EXPECT_EQ(::IsEquatorialMount(), 0);
-}
-
-TEST_F(LifecycleTest, SetComPortAcceptsPortsZeroTo255AndIgnoresOthers) {
+TEST_F(PortTest, SetComPortAcceptsPortsZeroTo255AndIgnoresOthers) {
   const struct {
     int port, expected;
   } cases[] = {{0, 0}, {255, 255}, {256, 255}, {-1, 255}, {7, 7}, {1 << 30, 7}};
@@ -282,7 +251,7 @@ class FakeRegistrar : public platform::BluetoothRegistrar {
   }
 };
 
-TEST_F(LifecycleTest, BluetoothTriesPortsInOrderAndUndoesRegistrationsThatCannotOpen) {
+TEST_F(PortTest, BluetoothTriesPortsInOrderAndUndoesRegistrationsThatCannotOpen) {
   FakeRegistrar registrar;
   platform::SetBluetoothRegistrar(&registrar);
   // Every port registers but none opens: -1, and the port and handle stay.

@@ -122,7 +122,7 @@ TEST(SkyClock, RunsAtTheLibrarysScaleAndCanBeSet) {
   unsetenv("SIDERA_CLOCK_SCALE");
 }
 
-TEST(ModelFacts, EveryModelHasItsKindFamilyHomeAndRates) {
+TEST(ModelFacts, EveryModelHasItsKindAndRates) {
   const std::vector<int> equatorial{1, 3, 4, 6};
   for (int type = 0; type < 12; ++type) {
     const ModelFacts* m = FactsOf(type);
@@ -131,8 +131,6 @@ TEST(ModelFacts, EveryModelHasItsKindFamilyHomeAndRates) {
     const bool eq = std::find(equatorial.begin(), equatorial.end(), type) != equatorial.end();
     EXPECT_EQ(m->equatorial, eq) << type;
     EXPECT_EQ(IsSimulator(*m), type == 6 || type == 7) << type;
-    EXPECT_EQ(HomeAxis1Degrees(*m), eq ? 90.0 : 0.0);
-    EXPECT_EQ(m->trackingRates, eq ? 7u : 1u) << type;
     EXPECT_GT(m->maxSlewDegreesPerSecond, 3.0);
     EXPECT_GT(m->gotoToleranceDegrees, 0.0);
   }
@@ -140,6 +138,7 @@ TEST(ModelFacts, EveryModelHasItsKindFamilyHomeAndRates) {
   EXPECT_EQ(FactsOf(12), nullptr);
 }
 
+// A value that is not a number is in the host program's own site test.
 TEST(LocationSite, SettingsAreReadAsLocationWritesThem) {
   struct Case {
     const char* text;
@@ -150,7 +149,6 @@ TEST(LocationSite, SettingsAreReadAsLocationWritesThem) {
       {"[Other]\nsiteLat=1\n[General]\nsiteLon=2\n", NAN, 2, NAN, ""},
       {"[General]\nsiteLon=200\n", NAN, NAN, NAN, "outside -180..180"},
       {"[General]\nElevation=9999\n", NAN, NAN, NAN, "outside -1000..8848"},
-      {"[General]\nsiteLat=north\n", NAN, NAN, NAN, "not a number"},
   };
   const auto same = [](const std::optional<double>& v, double want) {
     return v ? *v == want : std::isnan(want);
@@ -190,17 +188,13 @@ TEST(SerialDevice, PathsFollowTheLibrarysPatternBothWays) {
     EXPECT_EQ(SerialDevicePath(s->pattern, s->number), c.path);  // the library opens that path
   }
   EXPECT_FALSE(PortSettingFor("").has_value());
-  const std::string missing = DiagnoseSerialDevice("/dev/ttyNONE9", "choose one here");
-  EXPECT_NE(missing.find("does not exist"), std::string::npos) << missing;
 }
 
+// Chinese names as the program prints them are in its models case.
 TEST(Utf8, LibraryTextsConvertWholeCodePoints) {
   const char16_t loneHigh[] = {u'a', 0xD83D, u'b', 0};
   EXPECT_EQ(Utf8Of(u"\U0001F52D"), "\xF0\x9F\x94\xAD");  // a surrogate pair: one code point
-  EXPECT_EQ(Utf8Of(loneHigh),
-            "a\xEF\xBF\xBD"
-            "b");  // a lone half: replacement character
-  EXPECT_EQ(Utf8Of(u"\u4eff\u771f"), "\xE4\xBB\xBF\xE7\x9C\x9F");
+  EXPECT_EQ(Utf8Of(loneHigh), std::string("a\xEF\xBF\xBD") + "b");  // a lone half: U+FFFD
   EXPECT_EQ(Utf8Of(nullptr), "");
 }
 

@@ -16,9 +16,7 @@ prefix=$work/prefix
 
 "$cmake" --install "$build" --prefix "$prefix" --component Sidera
 
-for f in "$prefix/include/sidera.h"; do
-  test -f "$f" || { echo "missing $f" >&2; exit 1; }
-done
+test -f "$prefix/include/sidera.h" || { echo "missing $prefix/include/sidera.h" >&2; exit 1; }
 libdir=$(dirname "$(find "$prefix" -name 'libsidera.so' | head -n 1)")
 test -n "$libdir" || { echo "libsidera.so not installed" >&2; exit 1; }
 # The development link, the SONAME link and the versioned file.
