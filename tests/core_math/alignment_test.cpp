@@ -223,6 +223,14 @@ TEST(AlignmentFailure, RestoresCallersFloatingPointEnvironment) {
   std::feclearexcept(FE_ALL_EXCEPT);
 }
 
+// The sum of a record's bytes before its checksum.
+uint32_t ByteSum(const AlignmentRecord& record) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(&record);
+  uint32_t sum = 0;
+  for (int i = 0; i < 196; ++i) sum += bytes[i];
+  return sum;
+}
+
 // A record holds the whole model: loading it into another mount and saving
 // that again gives the same bytes. Bytes 4..7 keep what the buffer held and
 // count in the checksum. Any changed byte, or another model, is refused
@@ -237,10 +245,7 @@ TEST(AlignmentRecord, LoadsBackBitForBitAndRefusesAlteredOrForeignRecords) {
   AlignmentRecord record, again, before, after;
   for (AlignmentRecord* rec : {&record, &again, &before, &after}) std::memset(rec, 0xFF, 200);
   ASSERT_EQ(source.SaveAlignment(&record), 200);
-  const auto* bytes = reinterpret_cast<const unsigned char*>(&record);
-  uint32_t sum = 0;
-  for (int i = 0; i < 196; ++i) sum += bytes[i];
-  EXPECT_EQ(record.checksum, sum);
+  EXPECT_EQ(record.checksum, ByteSum(record));
   EXPECT_EQ(std::memcmp(record.padding, "\xFF\xFF\xFF\xFF", 4), 0);
   EXPECT_EQ(record.collimationError, -0.007);
   EXPECT_EQ(record.reserved, 0u);
@@ -258,11 +263,7 @@ TEST(AlignmentRecord, LoadsBackBitForBitAndRefusesAlteredOrForeignRecords) {
   bad[4].skyToAxesMatrix[4] = NAN;
   bad[5].collimationError = INFINITY;
   bad[6].alignmentResidual = -INFINITY;
-  for (int i = 4; i < 7; ++i) {
-    const auto* b = reinterpret_cast<const unsigned char*>(&bad[i]);
-    bad[i].checksum = 0;
-    for (int k = 0; k < 196; ++k) bad[i].checksum += b[k];
-  }
+  for (int i = 4; i < 7; ++i) bad[i].checksum = ByteSum(bad[i]);
   for (const AlignmentRecord& b : bad) {
     TestMount fresh;
     ASSERT_EQ(fresh.SaveAlignment(&before), 200);

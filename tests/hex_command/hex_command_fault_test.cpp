@@ -187,12 +187,6 @@ TEST_F(HexCommandFaultTest, AStaleStatusReplyLeavesANewerGotoRunning) {
   m.Shutdown();
 }
 
-}  // namespace
-}  // namespace sidera::testing
-
-namespace sidera::testing {
-namespace {
-
 // A goto is never counted as arrived when an axis did not take it: an axis
 // in a rate motion is halted and waited for before its mode changes (the
 // controller refuses a mode change while it runs), and a goto command that

@@ -107,8 +107,6 @@ TEST_F(HexCommandTest, GotosAreRelativeStepCountsOfTheRightTypeAndDirection) {
   // mode changes.
   EXPECT_EQ(Sent(), (Letters{"j2", "f2", "G2", "H2", "M2", "J2"}));
   EXPECT_EQ(Sent("H2")[0].data, "24780A");
-  ASSERT_TRUE(WaitFor([&] { return !emu->Running(1); }));
-  EXPECT_NEAR(emu->PositionDegrees(1), 260.0, 0.001);
 
   // A goto of less than one step sends nothing and leaves the state alone.
   double here = 0;
@@ -150,10 +148,13 @@ TEST_F(HexCommandTest, EquatorialAxisGotosArriveOnEachAxis) {
   }
 }
 
+// Step period = timer frequency / (rate x counts per radian), the rate
+// divided by the high-speed ratio (16) in the fast mode, truncated; the
+// period's six digits follow the mode's two. Each mount connects at the
+// other hemisphere's latitude and is then given its site, as an INDI client
+// does after the connect: the southern bit of the direction characters
+// follows every SetSite, both ways.
 TEST_F(HexCommandTest, RatesBecomeStepPeriodsAndSlowRatesHalt) {
-  // Step period = timer frequency / (rate x counts per radian), the rate
-  // divided by the high-speed ratio (16) in the fast mode, truncated; the
-  // period's six digits follow the mode's two.
   struct Case {
     const char* what;
     std::string version;
@@ -178,7 +179,8 @@ TEST_F(HexCommandTest, RatesBecomeStepPeriodsAndSlowRatesHalt) {
     SCOPED_TRACE(c.what);
     emulator::HexCommandOptions o = QuickOptions();
     o.version = c.version;
-    ASSERT_EQ(Create(3, o, c.latitude), 0);
+    ASSERT_EQ(Create(3, o, -c.latitude), 0);
+    ASSERT_EQ(SetSite(c.latitude, 100.0), 0);
     emu->ClearRequests();
     ASSERT_EQ(MoveAxis(0, c.rate), 0);
     ASSERT_TRUE(WaitFor(RateMoveDone(c.sent.empty() ? c.halt : "J1")));
@@ -221,27 +223,6 @@ TEST_F(HexCommandTest, ASpeedChangeOnlyRetimesButAReversalWaitsForTheStop) {
   EXPECT_EQ(emu->Direction(0), '1');
 }
 
-// The southern bit of the direction characters follows every SetSite, not
-// only the site the mount was connected at (an INDI client sends its site
-// after the connect).
-TEST_F(HexCommandTest, TheDirectionCharactersFollowASiteSetAfterTheConnect) {
-  ASSERT_EQ(Create(3), 0);  // connected in the north
-  const struct {
-    double latitude;
-    const char* mode;  // slow rate, positive
-  } cases[] = {{-0.6, "12"}, {0.6, "10"}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.latitude);
-    ASSERT_EQ(SetSite(c.latitude, 100.0), 0);
-    emu->ClearRequests();
-    ASSERT_EQ(MoveAxis(0, Deg(0.1)), 0);
-    ASSERT_TRUE(WaitFor(RateMoveDone("J1")));
-    EXPECT_EQ(Sent("G1").back().data, c.mode);
-    ASSERT_EQ(StopAxis(0), 0);
-    ASSERT_TRUE(WaitFor([&] { return !emu->Running(0); }));
-  }
-}
-
 TEST_F(HexCommandTest, TheAzimuthTargetIsTakenTheShortWayRound) {
   const struct {
     double startDeg, targetDeg, expectedDeg;
@@ -266,7 +247,7 @@ TEST_F(HexCommandTest, SkyGotoEndsTrackingAndAnAlignmentMovesTheModelOntoTheStar
     SCOPED_TRACE(type);
     ASSERT_EQ(Create(type), 0);
     const double ha = -0.3, dec = 0.3;
-    const auto start = std::chrono::steady_clock::now();
+    const uint32_t start = platform::Now();
     ASSERT_EQ(GotoSky(ha, dec), 0);
     ASSERT_TRUE(WaitFor([] { return (g_mount->mountState.load() & 2) != 0; }));
     if (type == 3) {
@@ -274,12 +255,7 @@ TEST_F(HexCommandTest, SkyGotoEndsTrackingAndAnAlignmentMovesTheModelOntoTheStar
       ASSERT_TRUE(WaitFor([&] { return emu->Running(0); }));
       EXPECT_EQ(Sent("G1").back().data + Sent("I1").back().data, "107A0E00");
     }
-    SkyPoint at{};
-    ASSERT_EQ(GetSkyPosition(&at), 0);
-    const double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_LT(AngularSeparation(at.hourAngle, at.declination, ha + elapsed * kSidereal, dec),
-              Deg(0.2));
+    EXPECT_LT(DistanceFromTarget({ha, dec}, start), Deg(0.2));
     EXPECT_EQ(Refusals(), 0u);
 
     ASSERT_EQ(SetTracking(0), 0);

@@ -1,5 +1,6 @@
 // Packet-bus line faults as the host sees them: silent controllers, noise,
 // malformed replies and a line that goes dead in the middle of a goto.
+#include <string>
 #include <utility>
 
 #include "packet_bus_fixture.h"
@@ -36,24 +37,21 @@ TEST_F(PacketBusFaultTest, NoiseIsSkippedAndMalformedRepliesReportTheAddressedAx
   EXPECT_EQ(GetAxisPosition(1, &pos), 0);
   EXPECT_NEAR(pos, Deg(45.0), 1e-12);
 
-  struct Case {
-    std::function<void(emulator::PacketBusOptions&)> fault;
-    int axis, expected;
-  } cases[] = {
-      {[](auto& o) { o.badLengthAxis = 0; }, 0, 100},  // length byte 30
-      {[](auto& o) { o.badLengthAxis = 1; }, 1, 101},
-      {[](auto& o) { o.shortPacketAxis = 0; }, 0, 100},  // packet cut short
-      {[](auto& o) { o.shortPacketAxis = 1; }, 1, 101},
-  };
-  for (const Case& c : cases) {
-    emu->UpdateOptions([&](auto& o) {
-      o.badLengthAxis = o.shortPacketAxis = -1;
-      c.fault(o);
-    });
-    const double before = g_mount->axisPosition[c.axis].load();
-    EXPECT_EQ(GetAxisPosition(c.axis, &pos), c.expected);
-    EXPECT_EQ(pos, before) << "a failed read leaves the position as it was";
-    EXPECT_EQ(GetAxisPosition(1 - c.axis, &pos), 0) << "the other controller still answers";
+  using Options = emulator::PacketBusOptions;
+  const std::pair<const char*, int Options::*> faults[] = {
+      {"length byte 30", &Options::badLengthAxis}, {"packet cut short", &Options::shortPacketAxis}};
+  for (const auto& fault : faults) {
+    for (int axis : {0, 1}) {
+      SCOPED_TRACE(std::string(fault.first) + " on axis " + std::to_string(axis));
+      emu->UpdateOptions([&](auto& o) {
+        o.badLengthAxis = o.shortPacketAxis = -1;
+        o.*fault.second = axis;
+      });
+      const double before = g_mount->axisPosition[axis].load();
+      EXPECT_EQ(GetAxisPosition(axis, &pos), 100 + axis);
+      EXPECT_EQ(pos, before) << "a failed read leaves the position as it was";
+      EXPECT_EQ(GetAxisPosition(1 - axis, &pos), 0) << "the other controller still answers";
+    }
   }
   emu->UpdateOptions([](auto& o) { o.badLengthAxis = o.shortPacketAxis = -1; });
   EXPECT_EQ(GetAxisPosition(1, &pos), 0) << "and the link recovers";

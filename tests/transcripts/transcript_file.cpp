@@ -58,6 +58,11 @@ std::string Refill(const std::string& field, const Bytes& bytes) {
   return out;
 }
 
+std::vector<FamilyCodec>& Registry() {
+  static std::vector<FamilyCodec> families;
+  return families;
+}
+
 }  // namespace
 
 std::string Hex(const Bytes& bytes) {
@@ -133,13 +138,6 @@ bool RewriteTranscript(const TranscriptFile& file) {
   for (const std::string& line : lines) out << line << '\n';
   return static_cast<bool>(out);
 }
-
-namespace {
-std::vector<FamilyCodec>& Registry() {
-  static std::vector<FamilyCodec> families;
-  return families;
-}
-}  // namespace
 
 bool RegisterFamily(FamilyCodec codec) {
   Registry().push_back(std::move(codec));
