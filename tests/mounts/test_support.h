@@ -60,6 +60,13 @@ class HostSession : public ::testing::Test {
 
   static bool WaitForTrackingRates() { return WaitUntil(TracksAtTrackingRates); }
 
+  // Creates `model` and starts a long goto; returns once an axis shows it.
+  static void StartLongGoto(int model) {
+    ASSERT_EQ(CreateMount(model, Deg(30), 0.0), 0);
+    ASSERT_EQ(GotoSky(Deg(60), Deg(-10)), 0);
+    ASSERT_TRUE(WaitUntil([] { return (AxisStateNow(0) | AxisStateNow(1)) & SIDERA_AXIS_GOTO; }));
+  }
+
   platform::ScaledTickSource clock_;
   platform::ScopedTickSource scoped_;
 };
