@@ -366,10 +366,9 @@ def guiding(home, model):
         after = s.position()
         got_ra = (after[0] - before[0]) * 54000 * math.cos(math.radians(after[1]))
         got_dec = (after[1] - before[1]) * 3600
-        print(f"pulse {element} {ms} ms: RA {got_ra:+.2f}\" Dec {got_dec:+.2f}\" "
-              f"(expected {d_ra * unit:+.2f}\", {d_dec * unit:+.2f}\")")
         expect(abs(got_ra - d_ra * unit) < 0.15 * unit and abs(got_dec - d_dec * unit) < 0.15 * unit,
-               f"{element} moves by the guide rate")
+               f"{element} {ms} ms moves by the guide rate: RA {got_ra:+.2f}\" Dec {got_dec:+.2f}\" "
+               f"(expected {d_ra * unit:+.2f}\", {d_dec * unit:+.2f}\")")
     s.close()
 
 
@@ -474,8 +473,7 @@ def packet_bus(home):
         emulator.wait()
         alert = c.wait("EQUATORIAL_EOD_COORD", state("Alert"), 20, mark)
         require(alert, "no Alert after the controller died:\n" + c.messages(mark))
-        print("controller lost:", alert["message"])
-        expect("(code 10" in alert["message"], alert["message"])
+        expect("(code 10" in alert["message"], "controller lost: " + alert["message"])
         t0 = time.monotonic()
         s.disconnect()  # the driver still answers and lets go of the dead mount
         expect(time.monotonic() - t0 < 10, "disconnect from a dead mount is prompt")
@@ -491,8 +489,7 @@ def chained(home):
     done = s.goto(ra, 25.0)
     require(done["state"] == "Ok", "goto:\n" + c.messages(start))
     off = apart_arcsec(*s.position(), ra, 25.0)
-    print(f"chained goto: {done['message']}; reported {off:.1f}\" from the target")
-    expect(off < 3.5 * 60, "goto lands")
+    expect(off < 3.5 * 60, f"goto lands: {done['message']}; reported {off:.1f}\" from the target")
     star = ((ra + 0.01) % 24, 25.2)
     require(s.sync(*star)["state"] == "Ok", "sync:\n" + c.messages(start))
     expect(apart_arcsec(*s.position(), *star) < 5, "the synced place is reported")
@@ -500,8 +497,8 @@ def chained(home):
     require(c.request("Number", "TELESCOPE_TIMED_GUIDE_NS", state("Idle"), TIMED_GUIDE_N=2000),
             "pulse completes")
     moved = (s.position()[1] - before[1]) * 3600
-    print(f"chained pulse N 2000 ms: Dec {moved:+.2f}\" (expected {SIDEREAL:+.2f}\")")
-    expect(abs(moved - SIDEREAL) < 0.15 * SIDEREAL, "pulse moves by the guide rate")
+    expect(abs(moved - SIDEREAL) < 0.15 * SIDEREAL,
+           f"pulse N 2000 ms moves Dec {moved:+.2f}\" (expected {SIDEREAL:+.2f}\")")
     s.close()
 
 
