@@ -99,11 +99,48 @@ TEST_F(AltAzTrackingTest, AHandMoveOfMoreThan3DegreesIsRecaptured) {
   EXPECT_NEAR(axes.axis0, moved, Deg(1));
 }
 
-class AltAzGotoTrackingTest : public HostSession {
+// Sky time moves only when the test moves it, so that each tracking cycle
+// covers exactly its period and a backlash take-up lasts exactly its time,
+// however loaded the machine (a scaled clock lets a late wake-up stretch
+// both). Tick waits take a fifth of their sky time in real time.
+class AltAzGotoTrackingTest : public ::testing::Test {
  protected:
-  // 100 sky seconds a second: faster, a millisecond of a loaded machine's
-  // delay is a large part of a tracking cycle and the closing may end short.
-  AltAzGotoTrackingTest() : HostSession(100.0) {}
+  void TearDown() override { EXPECT_EQ(DestroyMount(), 0); }
+
+  // A running take-up is let end exactly on time; otherwise the clock
+  // moves `step` ticks.
+  void Step(uint32_t step) {
+    const TelescopeMount& m = *g_mount;
+    for (int i : {0, 1}) {
+      if ((m.axisState[i] & AXIS_RATE_MOTION) != 0 && std::fabs(m.axisRate[i]) >= m.rateScale) {
+        const uint32_t end = m.axisStartTick[i] + m.backlashTakeUpTime[i];
+        if (static_cast<int32_t>(end - clock_.Now()) > 0) clock_.Set(end);
+        return;
+      }
+    }
+    clock_.Advance(step);
+  }
+  bool RunSkyUntil(const std::function<bool()>& done, uint32_t step) {
+    return WaitUntil([&] { return done() || (Step(step), false); });
+  }
+  // Wakes the loop one period after it last set the rates and waits until
+  // it has set both again.
+  bool Cycle(uint32_t period) {
+    const TelescopeMount& m = *g_mount;
+    const uint32_t last = m.axisStartTick[0];
+    clock_.Set(last + period);
+    CurrentAltAz().trackingWakeEvent.Set();
+    return RunSkyUntil(
+        [&] {
+          const uint32_t t = m.axisStartTick[0];
+          return t != last && m.axisStartTick[1] == t && std::fabs(m.axisRate[0]) < m.rateScale &&
+                 std::fabs(m.axisRate[1]) < m.rateScale;
+        },
+        0);
+  }
+
+  platform::ManualTickSource clock_{1000000, 5.0};
+  platform::ScopedTickSource scoped_{clock_};
 };
 
 // The goto stops within its 3' tolerance of a point it aimed 2 s ahead;
@@ -113,44 +150,36 @@ class AltAzGotoTrackingTest : public HostSession {
 // the altitude axis turns back from the goto's last direction), which turns
 // the axis part of the way and does not move the reference.
 TEST_F(AltAzGotoTrackingTest, AGotoEndsOnItsTargetAndTrackingStaysThere) {
-  const struct {
-    const char* what;
-    bool aligned;
-    double backlash;
-  } cases[] = {{"unaligned", false, Deg(1.0 / 60)}, {"aligned", true, Deg(1.0 / 60)}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (bool aligned : {false, true}) {
+    SCOPED_TRACE(aligned ? "aligned" : "unaligned");
     ASSERT_EQ(CreateMount(7, Deg(30), 0.0), 0);
-    ASSERT_EQ(SetBacklash(0, c.backlash), 0);
-    ASSERT_EQ(SetBacklash(1, c.backlash), 0);
-    if (c.aligned) {
+    ASSERT_EQ(SetBacklash(0, Deg(1.0 / 60)), 0);
+    ASSERT_EQ(SetBacklash(1, Deg(1.0 / 60)), 0);
+    if (aligned) {
       // An exact one-star alignment keeps the model and marks it aligned.
       AxisPair axes{};
       ASSERT_EQ(SkyToAxes(SkyPoint{Deg(-20), Deg(20)}, &axes), 0);
       ASSERT_EQ(AlignOneStar(AlignStar{Deg(-20), Deg(20), axes.axis0, axes.axis1}), 0);
       ASSERT_EQ(SetTracking(0), 0);
     }
+    const uint32_t period = aligned ? 30000 : 10000;
     const SkyPoint target{Deg(40), Deg(10)};
     const uint32_t start = platform::Now();
     ASSERT_EQ(GotoSky(target.hourAngle, target.declination), 0);
-    ASSERT_TRUE(WaitForTrackingRates());
-    ASSERT_TRUE(WaitTicks(60000));  // the settle
+    ASSERT_TRUE(RunSkyUntil(TracksAtTrackingRates, 20));
+    for (uint32_t t = 0; t < 60000; t += period) ASSERT_TRUE(Cycle(period));  // the settle
     for (int minute = 0; minute <= 10; ++minute) {
-      if (minute > 0) {
-        ASSERT_TRUE(WaitTicks(60000));
-      }
+      for (uint32_t t = 0; minute > 0 && t < 60000; t += period) ASSERT_TRUE(Cycle(period));
       EXPECT_LT(DistanceFromTarget(target, start), Deg(15.0 / 3600)) << minute << " min";
     }
-    if (c.backlash > 0) {
-      EXPECT_EQ(g_mount->axisLastDirectionPositive[1], 0);  // it turned back
-    }
+    EXPECT_EQ(g_mount->axisLastDirectionPositive[1], 0);  // it turned back
     ASSERT_EQ(DestroyMount(), 0);
   }
 }
 
 // Tracking that the host starts (SetTracking, or the resume after a hand
 // move) follows where the mount points, not an earlier goto's target.
-TEST_F(AltAzGotoTrackingTest, TrackingTheHostStartsFollowsWhereTheMountPoints) {
+TEST_F(AltAzTrackingTest, TrackingTheHostStartsFollowsWhereTheMountPoints) {
   ASSERT_EQ(CreateMount(7, Deg(30), 0.0), 0);
   const SkyPoint target{Deg(-40), Deg(25)};
   const uint32_t start = platform::Now();

@@ -40,13 +40,6 @@ class HostSessionTest : public HostSession {
     before.hourAngle += static_cast<double>(platform::Now() - t0) / 1000.0 * kSidereal;
     EXPECT_LT(SkyDistance(after, before), Deg(0.02));
   }
-
-  // Starts a long goto and waits until an axis shows it.
-  static void StartLongGoto(int model) {
-    ASSERT_EQ(CreateMount(model, Deg(30), 0.0), 0);
-    ASSERT_EQ(GotoSky(Deg(60), Deg(-10)), 0);
-    ASSERT_TRUE(WaitUntil([] { return (AxisStateNow(0) | AxisStateNow(1)) & SIDERA_AXIS_GOTO; }));
-  }
 };
 
 double ToleranceOf(int model) { return model == 6 ? Deg(1.0 / 30) : Deg(0.05); }

@@ -58,9 +58,7 @@ TEST_F(MotionHandOverTest, TrackingStartsAfterAHandMoveThatBrokeOffAGoto) {
   } cases[] = {{6, 0, 102}, {6, 1, 0}, {7, 0, 102}, {7, 1, 102}};
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << "model " << c.model << " hand axis " << c.handAxis);
-    ASSERT_EQ(CreateMount(c.model, Deg(30), 0.0), 0);
-    ASSERT_EQ(GotoSky(Deg(60), Deg(-10)), 0);
-    ASSERT_TRUE(WaitUntil([] { return (AxisStateNow(0) | AxisStateNow(1)) & SIDERA_AXIS_GOTO; }));
+    ASSERT_NO_FATAL_FAILURE(StartLongGoto(c.model));
     ASSERT_EQ(MoveAxis(c.handAxis, 0.01), 0);
     EXPECT_TRUE(WaitUntil([] { return MountStateNow() == SIDERA_MOUNT_SLEWING; }, 5000));
     EXPECT_EQ(SetTracking(1), c.duringHandMove);

@@ -1,5 +1,5 @@
 // The arithmetic of the two mount kinds: equatorial axes from the sky (pier
-// side, mount errors), alt-azimuth tracking rates, and star ratings.
+// side, mount errors), alt-azimuth aligned tracking rates, and star ratings.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -50,29 +50,12 @@ TEST_F(EquatorialKind, PierSideFollowsTheHourAngleSignAndTheHemisphere) {
   }
 }
 
-// Opens the alt-azimuth rate helpers to the tests.
+// Opens the aligned rate rule to the tests. (The unaligned rates, from the
+// axis angles alone, are held to the sky end to end: the alt-azimuth cases of
+// host_session_test and AGotoEndsOnItsTargetAndTrackingStaysThere.)
 struct RateProbe : AltAzMount {
   using AltAzMount::AlignedTrackingRates;
-  using AltAzMount::UnalignedTrackingRates;
 };
-
-TEST(AltAzTrackingRates, UnalignedRatesFollowTheSkyAtTheAxisAngles) {
-  const double c30 = std::sqrt(3.0) / 2.0;
-  struct Case {
-    double azimuth, altitude;
-    double rate0, rate1;  // in units of the sidereal rate, at latitude 30
-  };
-  const Case cases[] = {
-      {0.0, 0.0, 0.5, 0.0},            // due north on the horizon: sin(lat), 0
-      {Deg(90), 0.0, 0.5, c30},        // due east: rising at cos(lat)
-      {kPi, Deg(45), 0.5 + c30, 0.0},  // south at 45: sin 30 + cos 30 tan 45
-  };
-  for (const Case& c : cases) {
-    const AxisPair r = RateProbe::UnalignedTrackingRates(Deg(30), AxisPair{c.azimuth, c.altitude});
-    EXPECT_NEAR(r.axis0, c.rate0 * kSidereal, 1e-15) << c.azimuth << "," << c.altitude;
-    EXPECT_NEAR(r.axis1, c.rate1 * kSidereal, 1e-15) << c.azimuth << "," << c.altitude;
-  }
-}
 
 TEST(AltAzTrackingRates, AlignedRatesCatchUpWithoutEverReversing) {
   // The track moves +0.003 rad in azimuth and -0.0015 rad in altitude in

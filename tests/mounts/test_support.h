@@ -43,6 +43,14 @@ inline double SkyDistance(const SkyPoint& a, const SkyPoint& b) {
   return std::acos(std::fmin(1.0, std::fmax(-1.0, c)));
 }
 
+// The mount tracks and axis 0 runs at a tracking rate, not at a goto or
+// hand-move speed.
+inline bool TracksAtTrackingRates() {
+  return MountStateNow() == SIDERA_MOUNT_TRACKING && g_mount != nullptr &&
+         (AxisStateNow(0) & SIDERA_AXIS_RATE_MOTION) != 0 &&
+         std::fabs(g_mount->axisRate[0].load()) < 5 * kSidereal;
+}
+
 // The library's clock runs `scale` times faster than real time; whatever
 // mount the test creates is destroyed before the clock is removed.
 class HostSession : public ::testing::Test {
@@ -50,14 +58,13 @@ class HostSession : public ::testing::Test {
   explicit HostSession(double scale = 100.0) : clock_(scale, 1000000), scoped_(clock_) {}
   void TearDown() override { EXPECT_EQ(DestroyMount(), 0); }
 
-  // The mount tracks and axis 0 runs at a tracking rate, not at a goto or
-  // hand-move speed.
-  static bool WaitForTrackingRates() {
-    return WaitUntil([] {
-      return MountStateNow() == SIDERA_MOUNT_TRACKING && g_mount != nullptr &&
-             (AxisStateNow(0) & SIDERA_AXIS_RATE_MOTION) != 0 &&
-             std::fabs(g_mount->axisRate[0].load()) < 5 * kSidereal;
-    });
+  static bool WaitForTrackingRates() { return WaitUntil(TracksAtTrackingRates); }
+
+  // Creates `model` and starts a long goto; returns once an axis shows it.
+  static void StartLongGoto(int model) {
+    ASSERT_EQ(CreateMount(model, Deg(30), 0.0), 0);
+    ASSERT_EQ(GotoSky(Deg(60), Deg(-10)), 0);
+    ASSERT_TRUE(WaitUntil([] { return (AxisStateNow(0) | AxisStateNow(1)) & SIDERA_AXIS_GOTO; }));
   }
 
   platform::ScaledTickSource clock_;

@@ -38,11 +38,6 @@ MotionOutcome EndOf(uint32_t command, int limitMs = 60000) {
   return o;
 }
 
-bool GotoShows() {
-  uint32_t state = 0;
-  return GetMountState(&state) == 0 && state == SIDERA_MOUNT_GOTO;
-}
-
 // A mount under test: a simulator (family 0, model 6 or 7) or a family's
 // model on its emulator.
 struct Mount {
@@ -98,7 +93,7 @@ TEST(MotionOutcome, EveryWayAGotoEndsOnEveryFamily) {
 
     // Stopped by a caller.
     mine = GotoBy(40.0);
-    ASSERT_TRUE(WaitFor(GotoShows, 5000));
+    ASSERT_TRUE(WaitFor([] { return MountStateNow() == SIDERA_MOUNT_GOTO; }, 5000));
     EXPECT_EQ(StopAxis(1), 0);
     o = EndOf(mine);
     EXPECT_EQ(o.outcome, SIDERA_OUTCOME_STOPPED);
@@ -109,7 +104,7 @@ TEST(MotionOutcome, EveryWayAGotoEndsOnEveryFamily) {
     // Replaced by a newer goto: the older one's record comes first, and
     // the newer one's number is the one started.
     const uint32_t older = GotoBy(40.0);
-    ASSERT_TRUE(WaitFor(GotoShows, 5000));
+    ASSERT_TRUE(WaitFor([] { return MountStateNow() == SIDERA_MOUNT_GOTO; }, 5000));
     const uint32_t newer = GotoBy(-20.0);
     EXPECT_NE(newer, older);
     o = EndOf(older, 10000);

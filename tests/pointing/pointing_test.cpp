@@ -1,7 +1,8 @@
 // After a sky goto the alt-azimuth tracking ends on the goto's target, not
 // where the axes stopped (within the goto's tolerance, up to several
-// arc-minutes away): on the simulator and on each family's emulator,
-// unaligned and aligned.
+// arc-minutes away): on each family's emulator, unaligned and aligned. (The
+// simulator's case is AGotoEndsOnItsTargetAndTrackingStaysThere, on a clock
+// that test steps itself.)
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -33,7 +34,7 @@ TEST_F(GotoPointingTest, TrackingEndsTheGotoOnItsTarget) {
   const struct {
     int model;
     bool aligned;
-  } cases[] = {{7, false}, {0, true}, {5, false}, {9, true}};
+  } cases[] = {{0, true}, {5, false}, {9, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << "model " << c.model << (c.aligned ? " aligned" : ""));
     ModelController controller;

@@ -40,6 +40,7 @@
 namespace {
 
 using RealClock = std::chrono::steady_clock;
+using sidera::testing::Eventually;
 using sidera::testing::LineFamily;
 
 constexpr double kPi = 3.141592653589793;
@@ -228,12 +229,12 @@ void RunSeed(uint32_t seed) {
   EXPECT_EQ(StopAxis(1), 0);
   // A hardware mount keeps its line watch running.
   const int watch = family != 0 ? 1 : 0;
-  const auto settled = RealClock::now() + std::chrono::seconds(6);
-  while ((sidera::g_mount->workers.RunningCount() > watch ||
-          (line && (line->Moving(0) || line->Moving(1)))) &&
-         RealClock::now() < settled) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  (void)Eventually(
+      [&] {
+        return sidera::g_mount->workers.RunningCount() <= watch &&
+               !(line && (line->Moving(0) || line->Moving(1)));
+      },
+      6000);
   uint32_t word = 0;
   EXPECT_EQ(GetMountState(&word), 0);
   EXPECT_EQ(word, 1u) << "stopped";
@@ -249,10 +250,7 @@ void RunSeed(uint32_t seed) {
   EXPECT_EQ(DestroyMount(), 0);
   EXPECT_LE(std::chrono::duration<double>(RealClock::now() - start).count(), kLongBound);
   // A joined thread can stay listed for a moment after it has ended.
-  const auto gone = RealClock::now() + std::chrono::seconds(2);
-  while (ThreadCount() > baselineThreads && RealClock::now() < gone) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  (void)Eventually([&] { return ThreadCount() <= baselineThreads; }, 2000);
   EXPECT_LE(ThreadCount(), baselineThreads) << "no thread of the library is left";
 }
 

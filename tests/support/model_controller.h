@@ -24,29 +24,29 @@ class ModelController {
     if (model == 0) {
       emulator::PacketBusOptions o;
       o.timeScale = timeScale;
-      packet_bus_ = std::make_unique<emulator::PacketBusEmulator>(o);
-      return packet_bus_->Start() && Serve(packet_bus_->DevicePath());
+      return Serve(packet_bus_, o);
     }
     if (model == 2 || model == 5) {
       emulator::HexCommandOptions o;
       o.timeScale = timeScale;
       o.echo = true;  // the connect's echo probe answers at once
-      hex_command_ = std::make_unique<emulator::HexCommandEmulator>(o);
-      return hex_command_->Start() && Serve(hex_command_->DevicePath());
+      return Serve(hex_command_, o);
     }
     if (model >= 8 && model <= 11) {
       emulator::ByteCommandOptions o;
       o.timeScale = timeScale;
       o.countsPerRevolution = (model == 9 || model == 11) ? 1059334 : 726559;
-      byte_command_ = std::make_unique<emulator::ByteCommandEmulator>(o);
-      return byte_command_->Start() && Serve(byte_command_->DevicePath());
+      return Serve(byte_command_, o);
     }
     return false;
   }
 
  private:
-  static bool Serve(const std::string& path) {
-    return setenv("SIDERA_SERIAL_PATTERN", path.c_str(), 1) == 0;
+  // Starts the emulator in `slot` and points every serial port at it.
+  template <typename Emulator, typename Options>
+  static bool Serve(std::unique_ptr<Emulator>& slot, const Options& options) {
+    slot = std::make_unique<Emulator>(options);
+    return slot->Start() && setenv("SIDERA_SERIAL_PATTERN", slot->DevicePath().c_str(), 1) == 0;
   }
   std::unique_ptr<emulator::PacketBusEmulator> packet_bus_;
   std::unique_ptr<emulator::ByteCommandEmulator> byte_command_;
