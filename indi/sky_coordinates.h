@@ -5,21 +5,19 @@
 
 #include <string>
 
+#include "host/sky_angles.h"
+
 namespace sidera::indi {
 
-inline constexpr double kPi = 3.141592653589793;
-inline constexpr double kTwoPi = 2.0 * kPi;
-// The sky's rotation, radians per second (one turn per sidereal day).
-inline constexpr double kSiderealRate = kTwoPi / 86164.09065;
-inline constexpr double kArcsecPerRadian = 180.0 / kPi * 3600.0;
-
-inline double Radians(double degrees) { return degrees / 180.0 * kPi; }
-inline double Degrees(double radians) { return radians * 180.0 / kPi; }
-
-// Reduces to [0, 2 pi).
-double WrapTwoPi(double angle);
-// Reduces to (-pi, pi].
-double WrapPi(double angle);
+using host::Degrees;
+using host::kArcsecPerRadian;
+using host::kPi;
+using host::kSiderealRate;
+using host::kTwoPi;
+using host::Radians;
+using host::Separation;
+using host::WrapPi;
+using host::WrapTwoPi;
 
 // Local sidereal time [0, 2 pi) from the Greenwich sidereal angle (any turn)
 // and the longitude in degrees east (0..360 or -180..180).
@@ -35,10 +33,6 @@ double AzimuthDegrees(double azimuth);
 // Why a goto or sync target cannot be used, or "" when it can: right ascension
 // must be 0 to 24 hours and declination -90 to +90 degrees.
 std::string TargetProblem(double rightAscensionHours, double declinationDegrees);
-
-// Great-circle angle [0, pi] between two directions given as (longitude,
-// latitude) pairs; accurate for small separations too.
-double Separation(double lon1, double lat1, double lon2, double lat2);
 
 enum class PierSide { West, East };
 // The side of the pier the telescope is on, from the declination-axis angle of

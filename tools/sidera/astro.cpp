@@ -5,18 +5,6 @@
 #include <cmath>
 
 namespace sidera::tool {
-double WrapTwoPi(double a) {
-  double r = std::fmod(a, kTwoPi);
-  if (r < 0) r += kTwoPi;
-  // fmod of a tiny negative number can round up to exactly 2 pi.
-  return r >= kTwoPi ? 0.0 : r;
-}
-
-double WrapPi(double a) {
-  double r = WrapTwoPi(a);
-  return r > kPi ? r - kTwoPi : r;
-}
-
 double LocalSiderealTime(double greenwichAngle, double longitude) {
   return WrapTwoPi(greenwichAngle + longitude);
 }
@@ -43,15 +31,6 @@ HourAngleDec EquatorialOfHorizontal(double azimuth, double altitude, double lati
   const double west = -ca * std::sin(azimuth);
   return {WrapPi(std::atan2(west, alongMeridian)),
           std::asin(std::fmax(-1.0, std::fmin(1.0, sinDec)))};
-}
-
-double Separation(double lon1, double lat1, double lon2, double lat2) {
-  // The haversine form stays accurate for the arc-second separations the
-  // tool reports, where the cosine form loses most of its digits.
-  const double sLat = std::sin((lat2 - lat1) / 2);
-  const double sLon = std::sin((lon2 - lon1) / 2);
-  const double h = sLat * sLat + std::cos(lat1) * std::cos(lat2) * sLon * sLon;
-  return 2.0 * std::asin(std::sqrt(std::fmin(1.0, std::fmax(0.0, h))));
 }
 
 }  // namespace sidera::tool

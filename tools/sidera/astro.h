@@ -5,23 +5,20 @@
 
 #include <cstdint>
 
+#include "host/sky_angles.h"
 #include "sidera.h"
 
 namespace sidera::tool {
 
-inline constexpr double kPi = 3.141592653589793;
-inline constexpr double kTwoPi = 2.0 * kPi;
-// Radians per second of the sky's rotation (one turn per sidereal day).
-inline constexpr double kSiderealRate = kTwoPi / 86164.09065;
-inline constexpr double kRadToArcsec = 180.0 / kPi * 3600.0;
-
-inline double Radians(double degrees) { return degrees / 180.0 * kPi; }
-inline double Degrees(double radians) { return radians * 180.0 / kPi; }
-
-// Reduces to [0, 2 pi).
-double WrapTwoPi(double a);
-// Reduces to (-pi, pi].
-double WrapPi(double a);
+using host::Degrees;
+using host::kPi;
+using host::kSiderealRate;
+using host::kTwoPi;
+using host::Radians;
+using host::Separation;
+using host::WrapPi;
+using host::WrapTwoPi;
+inline constexpr double kRadToArcsec = host::kArcsecPerRadian;
 
 // Local sidereal time [0, 2 pi) from the Greenwich sidereal angle (any turn)
 // and the site longitude (east positive).
@@ -41,8 +38,5 @@ struct HourAngleDec {
   double declination;
 };
 HourAngleDec EquatorialOfHorizontal(double azimuth, double altitude, double latitude);
-
-// Great-circle angle between two directions, [0, pi].
-double Separation(double lon1, double lat1, double lon2, double lat2);
 
 }  // namespace sidera::tool
