@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/serial_port.h"
+
 namespace sidera::host {
 namespace {
 
@@ -31,22 +33,7 @@ std::string AnotherKindOfMountText(std::string_view path, std::string_view model
 }
 
 std::string SerialDevicePath(const std::string& pattern, int port) {
-  const std::string p = pattern.empty() ? "/dev/ttyS%d" : pattern;
-  std::string path;
-  bool substituted = false;
-  for (size_t i = 0; i < p.size(); ++i) {
-    if (p[i] == '%' && i + 1 < p.size() && p[i + 1] == '%') {
-      path += '%';
-      ++i;
-    } else if (!substituted && p[i] == '%' && i + 1 < p.size() && p[i + 1] == 'd') {
-      path += std::to_string(port);
-      substituted = true;
-      ++i;
-    } else {
-      path += p[i];
-    }
-  }
-  return path;
+  return platform::ExpandSerialPattern(pattern, port);
 }
 
 std::vector<std::string> SerialDevicesPresent() {

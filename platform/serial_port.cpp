@@ -184,6 +184,29 @@ void SetSerialPattern(const char* pattern) {
   }
 }
 
+std::string ExpandSerialPattern(const std::string& pattern, int number) {
+  // The pattern comes from the environment, so it is interpreted here rather
+  // than by printf: the first "%d" becomes the number, "%%" becomes "%", and
+  // every other character, including any other conversion, is copied as is.
+  const std::string p = pattern.empty() ? "/dev/ttyS%d" : pattern;
+  std::string path;
+  bool substituted = false;
+  for (size_t i = 0; i < p.size(); ++i) {
+    const bool percentNext = p[i] == '%' && i + 1 < p.size();
+    if (percentNext && p[i + 1] == '%') {
+      path += '%';
+      ++i;
+    } else if (!substituted && percentNext && p[i + 1] == 'd') {
+      path += std::to_string(number);
+      substituted = true;
+      ++i;
+    } else {
+      path += p[i];
+    }
+  }
+  return path;
+}
+
 std::string SerialDevicePath(int number, bool bluetooth) {
   if (bluetooth) {
     return "/dev/rfcomm" + std::to_string(number);
@@ -197,28 +220,7 @@ std::string SerialDevicePath(int number, bool bluetooth) {
     const char* fromEnvironment = std::getenv("SIDERA_SERIAL_PATTERN");
     if (fromEnvironment != nullptr) chosen = fromEnvironment;
   }
-  const char* pattern = chosen.c_str();
-  if (*pattern == '\0') {
-    pattern = "/dev/ttyS%d";
-  }
-  // The pattern comes from the environment, so it is interpreted here rather
-  // than by printf: the first "%d" becomes the number, "%%" becomes "%", and
-  // every other character, including any other conversion, is copied as is.
-  std::string path;
-  bool substituted = false;
-  for (const char* p = pattern; *p != '\0'; ++p) {
-    if (p[0] == '%' && p[1] == '%') {
-      path += '%';
-      ++p;
-    } else if (!substituted && p[0] == '%' && p[1] == 'd') {
-      path += std::to_string(number);
-      substituted = true;
-      ++p;
-    } else {
-      path += *p;
-    }
-  }
-  return path;
+  return ExpandSerialPattern(chosen, number);
 }
 
 SerialPort::~SerialPort() { Close(); }

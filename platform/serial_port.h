@@ -53,6 +53,9 @@ struct SerialTap {
 // the same device for every number. A Bluetooth port is the RFCOMM terminal
 // "/dev/rfcomm<number>".
 std::string SerialDevicePath(int number, bool bluetooth = false);
+// `pattern` with the number: the first "%d" becomes it, "%%" becomes "%",
+// everything else is copied; an empty pattern means "/dev/ttyS%d".
+std::string ExpandSerialPattern(const std::string& pattern, int number);
 // Sets the pattern SerialDevicePath uses instead of the environment's, so
 // that a program with threads need not change its environment; null goes
 // back to SIDERA_SERIAL_PATTERN. Thread-safe.
