@@ -49,7 +49,9 @@ void CheckMinimum(const std::optional<gps::RecommendedMinimum>& rmc) {
   Require(rmc->status == 0 || rmc->status == 'A' || rmc->status == 'V');
   Require(Within(rmc->latitude, 90) && Within(rmc->longitude, 180));
   if (rmc->date) {
-    Require(rmc->date->year >= 2000 && rmc->date->year <= 2099 && rmc->date->month >= 1 &&
+    // Two-digit years 80..99 are 1980..1999 (a receiver hit by the week
+    // rollover), 00..79 are 2000..2079.
+    Require(rmc->date->year >= 1980 && rmc->date->year <= 2079 && rmc->date->month >= 1 &&
             rmc->date->month <= 12 && rmc->date->day >= 1 && rmc->date->day <= 31);
   }
 }
