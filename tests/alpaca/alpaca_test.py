@@ -143,6 +143,14 @@ def case_protocol(home):
     check(r.json()["Value"] is True and r.json()["ClientTransactionID"] == 77, r.text)
     r = requests.get(s.base + "name", params={"ClientTransactionID": "bad"})
     check(r.json()["ClientTransactionID"] == 0, r.text)
+    # Names in a PUT body must match exactly: a wrongly cased one is missing.
+    for body in ({"tRACKING": "False"}, {"tracking": "False"}):
+        r = requests.put(s.base + "tracking", data=body)
+        check(r.status_code == 400, f"{body}: {r.status_code} {r.text}")
+    # The site elevation within both ASCOM's range and the library's.
+    for value, number in ((-301, 0x401), (8849, 0x401), (-300, 0), (8848, 0), (1742, 0)):
+        r = requests.put(s.base + "siteelevation", data={"SiteElevation": value})
+        check(r.json()["ErrorNumber"] == number, f"SiteElevation {value}: {r.text}")
     check(management.apiversions(s.address) == [1], "api versions")
     check(management.description(s.address)["ServerName"], "description")
     devices = management.configureddevices(s.address)
@@ -307,8 +315,19 @@ def case_discovery(home):
         s6.sendto(b"alpacadiscovery1", ("::1", port))
         got = json.loads(s6.recvfrom(1024)[0])
         check(got["AlpacaPort"] in (a.port, b.port), got)
-        s6.sendto(b"something else", ("::1", port))
+        odd = [b"something else", b"", b"alpacadiscovery", b"alpacadiscovery1 ",
+               b"alpacadiscovery1\0", b"ALPACADISCOVERY1", b"alpacadiscovery2",
+               b"alpacadiscovery1" + b"x" * 4000, b"\xff" * 16]
+        for packet in odd:
+            s6.sendto(packet, ("::1", port))
         raises(socket.timeout, lambda: s6.recvfrom(1024))
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s4:
+            s4.settimeout(2)
+            for packet in odd:
+                s4.sendto(packet, ("127.0.0.1", port))
+            raises(socket.timeout, lambda: s4.recvfrom(1024))
+            s4.sendto(b"alpacadiscovery1", ("127.0.0.1", port))
+            check(json.loads(s4.recvfrom(1024)[0])["AlpacaPort"] in (a.port, b.port), "answered")
     a.stop()
     b.stop()
 
@@ -339,6 +358,167 @@ def case_many_clients(home):
     for th in threads:
         th.join()
     check(not failures, failures[:3])
+    s.stop()
+
+
+def case_hostile_text(home):
+    """Text that is not UTF-8 is refused wherever it comes (a setup form, a
+    query, a PUT body) and never stored: the park that follows such a form
+    saves the configuration, the server lives on and its file stays JSON."""
+    s = Server(home, "--model", "6")
+    t = connect(s)
+    setup = f"http://{s.address}/setup/v1/telescope/0/setup"
+    r = requests.post(setup, data="model=1&device=%FF%FE&latitude=&longitude=&elevation=",
+                      headers={"Content-Type": "application/x-www-form-urlencoded"})
+    check(r.status_code == 200 and "not valid UTF-8" in r.text, r.text[:300])
+    t.Park()
+    wait_until(lambda: t.AtPark, 60, "the park")
+    check(s.proc.poll() is None, "the server still runs")
+    with open(f"{home}/config/sidera/alpaca.json") as f:
+        stored = json.load(f)
+    check(stored["model"] == 6 and stored["device"] == "" and stored["parked"], stored)
+    for method, member, query, body in (
+            ("put", "utcdate", "", "UTCDate=%FF%FE2025"),
+            ("put", "sitelatitude", "", "SiteLatitude=1&ClientTransactionID=%C0%80"),
+            ("get", "name", "ClientTransactionID=%ED%A0%80", None),
+            ("get", "axisrates", "Axis=0&x%FF=1", None)):
+        r = getattr(requests, method)(s.base + member + ("?" + query if query else ""), data=body,
+                                      headers={"Content-Type": "application/x-www-form-urlencoded"})
+        check(r.status_code == 400 and "UTF-8" in r.text, f"{member}: {r.status_code} {r.text}")
+    r = requests.get(f"http://{s.address}/api/v1/telescope/%FF/name")
+    check(r.status_code == 400, r.text)
+    check(t.AtPark and t.Name, "still answering")
+    s.stop()
+
+
+def raw_request(address, text):
+    host, port = address.split(":")
+    with socket.create_connection((host, int(port)), timeout=10) as c:
+        c.sendall(text.encode())
+        c.shutdown(socket.SHUT_WR)
+        return c.recv(4096).decode(errors="replace")
+
+
+def case_crowd(home):
+    """1,000 idle connections and 50 that send a request one byte a second
+    leave a normal request answered promptly; the slow ones are cut once a
+    whole request is late, the idle ones after a while."""
+    s = Server(home, "--model", "6")
+    host, port = "127.0.0.1", s.port
+    idle = [socket.create_connection((host, port)) for _ in range(1000)]
+    slow = [socket.create_connection((host, port)) for _ in range(50)]
+    head = b"GET /api/v1/telescope/0/name HTTP/1.1\r\nHost: x\r\n"
+    started = time.monotonic()
+    cut = set()
+    worst = 0.0
+    for step in range(14):  # one byte a second: a request head never completes in time
+        for i, c in enumerate(slow):
+            if i in cut:
+                continue
+            try:
+                c.sendall(head[step % len(head):step % len(head) + 1])
+            except OSError:
+                cut.add(i)
+        begin = time.monotonic()
+        r = requests.get(s.base + "name", timeout=10)
+        worst = max(worst, time.monotonic() - begin)
+        check(r.status_code == 200 and r.json()["ErrorNumber"] == 0, r.text)
+        time.sleep(max(0.0, started + step + 1 - time.monotonic()))
+    check(worst < 2.0, f"a normal request took {worst:.2f} s among 1,050 idle and slow ones")
+    # Every slow connection has been closed by the server by now (deadline 10 s).
+    for i, c in enumerate(slow):
+        c.settimeout(5)
+        try:
+            data = c.recv(100)
+            check(data == b"" or i in cut, f"slow connection {i} answered {data!r}")
+        except ConnectionResetError:
+            pass
+        except socket.timeout:
+            raise AssertionError(f"slow connection {i} is still open after {time.monotonic() - started:.0f} s")
+        c.close()
+    # An idle connection is closed after the idle time-out (30 s).
+    deadline = started + 45
+    for c in idle:
+        c.settimeout(max(0.1, deadline - time.monotonic()))
+        try:
+            check(c.recv(100) == b"", "an idle connection got data")
+        except ConnectionResetError:
+            pass
+        except socket.timeout:
+            raise AssertionError("an idle connection is still open after 45 s")
+        c.close()
+    check("Sidera" in raw_request(s.address, "GET /management/v1/description HTTP/1.0\r\n\r\n"),
+          "served after the crowd left")
+    s.stop()
+
+
+def case_settings(home):
+    """The command line applies to the run, clients' settings to the stored
+    configuration; a setting that cannot be written is refused and the old
+    value stays; a device that cannot be opened is saved with a warning."""
+    folder = f"{home}/config/sidera"
+    os.makedirs(folder)
+    with open(f"{folder}/alpaca.json", "w") as f:
+        json.dump({"model": 1, "device": "/dev/ttyUSB7"}, f)
+    s = Server(home, "--model", "7")
+    t = s.telescope()
+    t.SiteLatitude = 20.0
+    with open(f"{folder}/alpaca.json") as f:
+        stored = json.load(f)
+    check(stored["model"] == 1 and stored["device"] == "/dev/ttyUSB7", stored)
+    check(stored["site"]["latitude"] == 20.0, stored)
+    # The folder becomes a file: nothing can be written there any more.
+    os.rename(folder, folder + ".moved")
+    with open(folder, "w") as f:
+        f.write("in the way")
+    r = requests.put(s.base + "sitelatitude", data={"SiteLatitude": 30})
+    check(r.json()["ErrorNumber"] != 0 and "stored" in r.json()["ErrorMessage"], r.text)
+    check(t.SiteLatitude == 20.0, "the old latitude stays in force")
+    setup = f"http://{s.address}/setup/v1/telescope/0/setup"
+    r = requests.post(setup, data={"model": 6, "latitude": 1, "longitude": 2, "elevation": 3})
+    check("Not saved" in r.text and "Saved in" not in r.text, r.text[-600:])
+    os.remove(folder)
+    os.rename(folder + ".moved", folder)
+    r = requests.post(setup, data={"model": 1, "device": f"{home}/no-such-tty"})
+    check("Saved in" in r.text and 'id="warning"' in r.text and "no-such-tty" in r.text,
+          r.text[-800:])
+    s.stop()
+
+
+def case_clients(home):
+    """A client silent past the client time-out no longer holds the mount
+    against another's Disconnect; the time-out alone never disconnects it;
+    requests without a ClientID are one anonymous client."""
+    s = Server(home, "--model", "6", "--client-timeout", "2")
+
+    def put(member, client, **values):
+        data = dict(values, **({"ClientID": client} if client is not None else {}))
+        return requests.put(s.base + member, data=data).json()
+
+    def ra(client):
+        return requests.get(s.base + "rightascension", params={"ClientID": client}).json()
+
+    put("connected", 1, Connected="True")
+    put("connected", 2, Connected="True")
+    time.sleep(3)  # client 1 falls silent
+    check(ra(1)["ErrorNumber"] == 0, "a time-out alone keeps the mount connected")
+    time.sleep(3)
+    put("connected", 2, Connected="False")
+    check(ra(3)["ErrorNumber"] == 0x407, "client 2's disconnect released the mount")
+    # Client 5 polls within the time-out: it keeps the mount.
+    put("connected", 4, Connected="True")
+    put("connected", 5, Connected="True")
+    for _ in range(4):
+        time.sleep(1)
+        check(ra(5)["ErrorNumber"] == 0, "polling")
+    put("connected", 4, Connected="False")
+    check(ra(5)["ErrorNumber"] == 0, "client 5 still holds the mount")
+    put("connected", 5, Connected="False")
+    # Anonymous clients: one connect and one disconnect without ClientID.
+    put("connected", None, Connected="True")
+    put("connected", None, Connected="True")
+    put("connected", None, Connected="False")
+    check(ra(9)["ErrorNumber"] == 0x407, "the anonymous client released the mount")
     s.stop()
 
 
