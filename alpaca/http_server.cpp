@@ -7,7 +7,7 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <optional>
-#include <utility>  // before Asio: its C++20 part uses std::exchange
+#include <utility>
 
 namespace sidera::alpaca {
 namespace {
