@@ -43,7 +43,7 @@ struct HttpLimits {
   std::chrono::milliseconds writeDeadline{10000};
   // Connections beyond this are closed as soon as they are accepted.
   size_t maxConnections = 4000;
-  int handlerThreads = 8;
+  int handlerThreads = 16;
 };
 
 class HttpServer {

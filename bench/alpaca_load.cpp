@@ -1,5 +1,8 @@
-// Load on sidera-alpaca, model 1 on its controller emulator, the mount
-// slewing back and forth; every client keeps one connection alive and polls
+// Load on sidera-alpaca on a hardware model's emulator, the mount slewing
+// back and forth: model 3 on the hex-command emulator paced at its real 9600
+// baud (--line hex, the default), or model 1 on the packet-bus emulator served
+// in-process, whose traffic is counted (--line packet). Every client keeps
+// one connection alive and polls
 // RightAscension, Declination and Slewing:
 //   1. N clients (20) at 10 Hz for S seconds (30);
 //   2. 200 clients at 1 Hz for S seconds;
@@ -9,7 +12,7 @@
 // traffic (controller requests a second) beside that of a single client, to
 // show that clients share the line instead of multiplying its traffic.
 //
-//   bench_alpaca_load [--seconds S] [--clients N] [--server PATH]
+//   bench_alpaca_load [--seconds S] [--clients N] [--line hex|packet] [--server PATH]
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <signal.h>
@@ -22,6 +25,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -39,32 +43,33 @@ struct Figures {
   double exchangesPerSecond = 0;
 };
 
-std::string ServerPath(const char* argv0) {
+std::string Beside(const char* argv0, const char* program) {
   std::string self(argv0);
   const size_t slash = self.rfind('/');
-  return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/sidera-alpaca";
+  return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/" + program;
 }
 
-// Starts the server; returns its pid and port.
-pid_t StartServer(const std::string& path, const std::string& device, const std::string& home,
-                  int* port) {
+// Starts `program` with `args`; returns its pid and the first line it prints.
+pid_t StartProgram(const std::vector<std::string>& args, std::string* firstLine,
+                   const std::string& home = "") {
   int out[2];
   if (pipe(out) != 0) return -1;
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(out[1], 1);
-    setenv("HOME", home.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
-    execl(path.c_str(), path.c_str(), "--model", "1", "--device", device.c_str(), "--port", "0",
-          "--discovery-port", "0", static_cast<char*>(nullptr));
+    if (!home.empty()) {
+      setenv("HOME", home.c_str(), 1);
+      setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
+    }
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
     _exit(127);
   }
   close(out[1]);
-  std::string text;
   char c = 0;
-  while (read(out[0], &c, 1) == 1 && c != '\n') text += c;
-  const size_t at = text.find("127.0.0.1:");
-  *port = at == std::string::npos ? -1 : std::atoi(text.c_str() + at + 10);
+  while (read(out[0], &c, 1) == 1 && c != '\n') *firstLine += c;
   return pid;
 }
 
@@ -137,12 +142,13 @@ bool Put(Connection& c, const std::string& member, const std::string& form) {
   return c.Request("PUT", "/api/v1/telescope/0/" + member, form);
 }
 
-Figures Run(int port, sidera::emulator::PacketBusEmulator& emulator, int clients, double seconds,
+// `exchanges` counts the controller requests so far (empty: not counted).
+Figures Run(int port, const std::function<size_t()>& exchanges, int clients, double seconds,
             int periodMs) {
   Figures f;
   std::mutex mutex;
   std::atomic<bool> stop{false};
-  emulator.ClearRequests();
+  const size_t exchangesBefore = exchanges ? exchanges() : 0;
   const auto start = Clock::now();
   std::vector<std::thread> threads;
   for (int i = 0; i < clients; ++i) {
@@ -179,7 +185,8 @@ Figures Run(int port, sidera::emulator::PacketBusEmulator& emulator, int clients
   stop = true;
   for (auto& t : threads) t.join();
   const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-  f.exchangesPerSecond = static_cast<double>(emulator.Requests().size()) / elapsed;
+  f.exchangesPerSecond =
+      exchanges ? static_cast<double>(exchanges() - exchangesBefore) / elapsed : -1;
   std::sort(f.latencyMs.begin(), f.latencyMs.end());
   return f;
 }
@@ -232,20 +239,36 @@ void Print(const char* what, const Figures& f) {
 int main(int argc, char** argv) {
   double seconds = 30;
   int clients = 20;
-  std::string server = ServerPath(argv[0]);
+  std::string server = Beside(argv[0], "sidera-alpaca");
+  std::string line = "hex";
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string name = argv[i];
     if (name == "--seconds") seconds = std::atof(argv[i + 1]);
     if (name == "--clients") clients = std::atoi(argv[i + 1]);
     if (name == "--server") server = argv[i + 1];
+    if (name == "--line") line = argv[i + 1];
   }
-  sidera::emulator::PacketBusOptions options;
-  sidera::emulator::PacketBusEmulator emulator(options);
-  if (!emulator.Start()) return 1;
+  sidera::emulator::PacketBusEmulator packetBus(sidera::emulator::PacketBusOptions{});
+  std::function<size_t()> exchanges;
+  std::string device, model;
+  pid_t emulatorPid = -1;
+  if (line == "packet") {
+    if (!packetBus.Start()) return 1;
+    device = packetBus.DevicePath();
+    model = "1";
+    exchanges = [&packetBus] { return packetBus.Requests().size(); };
+  } else {
+    emulatorPid = StartProgram({Beside(argv[0], "hex-command-emulator"), "--pace"}, &device);
+    model = "3";
+  }
   char home[] = "/tmp/sidera-alpaca-bench-XXXXXX";
   if (mkdtemp(home) == nullptr) return 1;
-  int port = -1;
-  const pid_t pid = StartServer(server, emulator.DevicePath(), home, &port);
+  std::string banner;
+  const pid_t pid = StartProgram(
+      {server, "--model", model, "--device", device, "--port", "0", "--discovery-port", "0"},
+      &banner, home);
+  const size_t at = banner.find("127.0.0.1:");
+  const int port = at == std::string::npos ? -1 : std::atoi(banner.c_str() + at + 10);
   if (pid <= 0 || port <= 0) {
     std::fprintf(stderr, "bench_alpaca_load: %s did not start\n", server.c_str());
     return 1;
@@ -258,27 +281,36 @@ int main(int argc, char** argv) {
   if (!ready) {
     std::fprintf(stderr, "bench_alpaca_load: the server did not connect to the emulator\n");
     kill(pid, SIGTERM);
+    if (emulatorPid > 0) kill(emulatorPid, SIGTERM);
     return 1;
   }
-  const Figures one = Run(port, emulator, 1, std::min(seconds, 20.0), 100);
-  const Figures many = Run(port, emulator, clients, seconds, 100);
-  const Figures crowd200 = Run(port, emulator, 200, seconds, 1000);
+  const Figures one = Run(port, exchanges, 1, std::min(seconds, 20.0), 100);
+  const Figures many = Run(port, exchanges, clients, seconds, 100);
+  const Figures crowd200 = Run(port, exchanges, 200, seconds, 1000);
   std::atomic<bool> stopCrowd{false};
   std::thread crowd([&] { Crowd(port, 1000, 50, stopCrowd); });
   std::this_thread::sleep_for(std::chrono::seconds(2));  // all open
-  const Figures besieged = Run(port, emulator, 1, seconds, 100);
+  const Figures besieged = Run(port, exchanges, 1, seconds, 100);
   stopCrowd = true;
   crowd.join();
   kill(pid, SIGTERM);
   int status = 0;
   waitpid(pid, &status, 0);
+  if (emulatorPid > 0) {
+    kill(emulatorPid, SIGTERM);
+    waitpid(emulatorPid, nullptr, 0);
+  }
   std::printf(
-      "sidera-alpaca load, model 1 on its emulator, slewing every 5 s, kept-alive clients\n");
+      "sidera-alpaca load, model %s on its emulator (%s), slewing every 5 s, kept-alive "
+      "clients\n",
+      model.c_str(), line == "packet" ? "packet bus, in-process" : "hex command, 9600 baud");
   Print((std::to_string(clients) + " clients x 10 Hz x 3 members").c_str(), many);
   Print("200 clients x 1 Hz x 3 members", crowd200);
   Print("1 client x 10 Hz x 3 members among 1,000 idle and 50 slow connections", besieged);
-  std::printf("  serial traffic: %.1f controller requests a second (one client: %.1f)\n",
-              many.exchangesPerSecond, one.exchangesPerSecond);
+  if (exchanges) {
+    std::printf("  serial traffic: %.1f controller requests a second (one client: %.1f)\n",
+                many.exchangesPerSecond, one.exchangesPerSecond);
+  }
   const long failed = many.failed + crowd200.failed + besieged.failed;
   return failed == 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
 }
