@@ -318,11 +318,21 @@ void Telescope::Shutdown() {
 Snapshot Telescope::Read() {
   std::unique_lock<std::mutex> lock(mutex_);
   RequireConnected();
-  if (snapshotSerial_ == 0 || Clock::now() - snapshotTaken_ >= kRefreshInterval) {
+  const auto age = Clock::now() - snapshotTaken_;
+  if (snapshotSerial_ == 0 || age >= kRefreshInterval) {
     const uint64_t want = snapshotSerial_ + 1;
     if (!refreshQueued_) {
       refreshQueued_ = true;
       worker_.Post([this] { RefreshOnWorker(); });
+    }
+    // A reading just past the interval serves while the next one is made, so
+    // that clients polling steadily never wait for the serial line; one
+    // invalidated by a command, or older than twice the interval, is waited for.
+    if (snapshotSerial_ != 0 && age < 2 * kRefreshInterval) {
+      if (snapshot_.code != SIDERA_OK) {
+        throw DeviceError(AlpacaNumberOf(snapshot_.code), snapshot_.error);
+      }
+      return snapshot_;
     }
     if (!refreshed_.wait_for(lock, std::chrono::seconds(20),
                              [&] { return snapshotSerial_ >= want || !connected_; })) {
