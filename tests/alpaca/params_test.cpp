@@ -8,6 +8,7 @@
 
 #include "alpaca/alpaca_errors.h"
 #include "alpaca/json_text.h"
+#include "alpaca/options.h"
 #include "alpaca/server_config.h"
 
 namespace sidera::alpaca {
@@ -86,6 +87,22 @@ TEST(AlpacaConfig, UnwritableConfigurationIsReportedAndLeavesNoFile) {
   EXPECT_EQ(read.device, config.device);
   ASSERT_TRUE(read.site.has_value());
   EXPECT_EQ(read.site->elevation, 1742);
+}
+
+TEST(AlpacaOptions, ClientTimeout) {
+  struct Case {
+    const char* value;
+    int seconds;  // 0: refused
+  };
+  for (const Case& c : {Case{"1", 1}, Case{"86400", 86400}, Case{"0", 0}, Case{"86401", 0},
+                        Case{"2s", 0}, Case{"-5", 0}}) {
+    Options options;
+    std::string error;
+    const bool ok = ParseOptions({"--client-timeout", c.value}, &options, &error);
+    EXPECT_EQ(ok, c.seconds != 0) << c.value;
+    if (ok) EXPECT_EQ(options.clientTimeoutSeconds, c.seconds);
+  }
+  EXPECT_EQ(Options{}.clientTimeoutSeconds, 120);
 }
 
 }  // namespace
