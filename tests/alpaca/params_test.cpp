@@ -100,7 +100,9 @@ TEST(AlpacaOptions, ClientTimeout) {
     std::string error;
     const bool ok = ParseOptions({"--client-timeout", c.value}, &options, &error);
     EXPECT_EQ(ok, c.seconds != 0) << c.value;
-    if (ok) EXPECT_EQ(options.clientTimeoutSeconds, c.seconds);
+    if (ok) {
+      EXPECT_EQ(options.clientTimeoutSeconds, c.seconds);
+    }
   }
   EXPECT_EQ(Options{}.clientTimeoutSeconds, 120);
 }
