@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The sidera program run as a person runs it, against the library built
 # beside it, the simulators and the packet-bus controller emulator.
-#   cli_test.sh CASE SIDERA PYTHON [EMULATOR [HEX_EMULATOR]]
+#   cli_test.sh CASE SIDERA PYTHON [EMULATOR [HEX_EMULATOR [BYTE_EMULATOR]]]
 # SIDERA_LIBRARY names the library; the language is English (LC_ALL=C).
 # Each case is a table: exit status, then text the output must hold, then
 # the command line.
@@ -10,6 +10,7 @@ sidera="$2"
 python="$3"
 emulator="${4:-}"
 hex_emulator="${5:-}"
+byte_emulator="${6:-}"
 work="$(mktemp -d)"
 out="$work/out"
 emulator_pid=""
@@ -277,13 +278,58 @@ PY
       fail idle "no message naming the axis"
     start_emulator --time-scale 1
     drop_line_after "goto Arcturus " run --model 0 --device "$device" "${at[@]/50/1}" -- goto Arcturus
-    [ "$status" -eq 1 ] || fail mid-goto "exit status $status"
+    [ "$status" -eq 3 ] || fail mid-goto "exit status $status"
     grep -Fq "goto Arcturus: the mount stopped answering: axis" "$out" || fail mid-goto message
     grep -Fq "Arrived" "$out" && fail mid-goto "claimed an arrival"
     # A controller that never answers.
     start_emulator --silent-axis 1
     expect 1 "no mount answers on $device: axis 1 (declination) does not reply" \
       run --model 1 --device "$device" "${at[@]}" -- status
+    ;;
+  dead_line)
+    # The controller cut off mid-goto, on each family: nobody can read back
+    # what the mount does, so the last line says so and the exit status is 3.
+    for family in "$emulator|0" "$hex_emulator|3" "$byte_emulator|8"; do
+      program="${family%|*}" model="${family#*|}"
+      launch "$program" "$work/emulator"
+      drop_line_after "goto Az 180.00" run --model "$model" --device "$device" \
+        --lat 40.7 --lon -74 -- goto altaz 180 30
+      [ "$status" -eq 3 ] || fail "dead line $model" "exit status $status"
+      tail -n1 "$out" | grep -Fq "Left: unknown — the controller stopped answering; the mount may still be moving: check it" ||
+        fail "dead line $model" "last line: $(tail -n1 "$out")"
+      grep -Fq "Left: the mount stopped" "$out" && fail "dead line $model" "claimed a stop"
+    done
+    launch "$hex_emulator" "$work/emulator"
+    start_until '"step":"connect"' --json run --model 3 --device "$device" --lat 40.7 --lon -74 -- \
+      goto altaz 180 30
+    sleep 1
+    kill "$emulator_pid" && wait "$emulator_pid" 2>/dev/null
+    emulator_pid=""
+    wait "$pid"
+    got=$?
+    [ "$got" -eq 3 ] || fail "dead line json" "exit status $got"
+    "$python" - "$out" <<'PY' || fail "dead line json" "end line"
+import json, sys
+end = json.loads(open(sys.argv[1]).read().splitlines()[-1])
+assert end["step"] == "end" and end["ok"] is False and end["data"]["left"] == "unknown", end
+PY
+    ;;
+  limits)
+    # A horizontal target outside the limits in force at its step is refused
+    # when the plan is read; a sky target at its goto, naming the limit.
+    expect_rows unconnected <<TABLE
+2|step 1 (goto): altitude 80.0° is above the upper altitude limit of 75.0° (the 'limits LOWER UPPER' step changes the limits); nothing was moved|run ${sim[*]} -- goto altaz 180 80
+2|step 1 (goto): altitude 80.0° is above the upper altitude limit of 75.0°|run ${sim[*]} -- goto altaz 180 80 -- limits 0 85
+2|step 2 (goto): altitude 5.0° is below the lower altitude limit of 10.0°|run ${sim[*]} -- limits 10 80 -- goto altaz 180 5
+TABLE
+    expect 0 "Horizon   Az 180.00°  Alt 80.00°" run "${sim[@]}" -- limits 0 85 -- goto altaz 180 80 -- status
+    # M97 culminates at 75.7° here: up, but above the default upper limit.
+    expect 1 "goto M97: Target position too high (code 103): M97 is above the upper altitude limit of 75.0° (the 'limits LOWER UPPER' step changes the limits)" \
+      run "${sim[@]}" -- goto M97
+    expect 0 "M97 " run "${sim[@]}" -- targets up
+    grep -E "^M97 .*\(above the upper limit\)" "$out" >/dev/null || fail limits "M97 not marked"
+    grep -E "^Arcturus .*limit" "$out" && fail limits "Arcturus marked"
+    expect 0 "0° to 75° until a 'limits' step" --help
     ;;
   left_behind)
     # What the program leaves running matches its last line. A slew without
