@@ -307,7 +307,9 @@ int CommandShell(const Words& args, bool json) {
     if (got == LineInput::Result::kEnd) break;
     if (got == LineInput::Result::kInterrupted) {
       // As at a terminal: the line is dropped; a second Ctrl-C quits.
-      if (PendingInterrupts() == 1) out.Error("^C (Ctrl-C again to quit)");
+      // A terminal has echoed the ^C itself.
+      if (PendingInterrupts() == 1)
+        out.Error(std::string(prompt ? " " : "^C ") + "(Ctrl-C again to quit)");
       continue;
     }
     ClearInterrupt();

@@ -154,6 +154,13 @@ int main(int argc, char** argv) {
     return words.empty() ? sidera::tool::kExitUsage : 0;
   }
   const Words args(words.begin() + 1, words.end());
+  // "sidera run --help": the help, before the command reads its options.
+  for (size_t i = 0; i < args.size() && args[i] != "--"; ++i) {
+    if (IsCommand(words[0]) && (args[i] == "--help" || args[i] == "-h")) {
+      PrintHelp();
+      return 0;
+    }
+  }
   for (const Command& c : kCommands) {
     if (words[0] == c.name) return c.handler(args, json);
   }
