@@ -20,7 +20,8 @@ inline constexpr const char* kReportUsage =
     "1 without, 2 for bad usage. Receiver dates more than ten years before\n"
     "--dates-from (default: the day the program was built) are taken as behind\n"
     "by GPS week-number rollovers and moved on by 1024 weeks at a time; later\n"
-    "dates are reported as they are.\n";
+    "dates are reported as they are. Give an earlier date to replay an older\n"
+    "recording.\n";
 
 struct ReportRequest {
   std::string device;  // as given: a path or a port number
