@@ -45,7 +45,13 @@ Outcome Session::Finish(bool afterFailure) {
         ReportFailure("goto " + target_->label, "goto " + target_->label, o);
       } else {
         // How the goto ended: nothing else says so when it was the last step.
-        out_.Text(ArrivalText(*target_, report));
+        Done("goto", ArrivalText(*target_, report),
+             JsonObject()
+                 .Add("target", target_->label)
+                 .Add("waited", true)
+                 .Add("seconds", report.seconds)
+                 .Add("errorArcsec", report.errorArcsec)
+                 .Add("tracking", report.tracking));
       }
     }
   }
