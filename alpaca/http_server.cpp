@@ -6,8 +6,11 @@
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+#include <list>
+#include <mutex>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace sidera::alpaca {
 namespace {
@@ -17,6 +20,8 @@ namespace beast = boost::beast;
 namespace http = beast::http;
 using tcp = asio::ip::tcp;
 
+class Session;
+
 }  // namespace
 
 class HttpServer::Impl {
@@ -25,10 +30,15 @@ class HttpServer::Impl {
       : handler(std::move(handler)), limits(limits), workers(limits.handlerThreads) {}
 
   void Accept();
+  // Closes the connection that has waited longest for its next request
+  // (idle, or its request still arriving); false when every one is busy.
+  bool EvictOldestWaiting();
 
   const HttpHandler handler;
   const HttpLimits limits;
   std::atomic<size_t> connections{0};
+  std::mutex sessionsMutex;  // a session may end on a handler thread
+  std::list<std::weak_ptr<Session>> sessions;
   asio::thread_pool workers;  // runs the handlers
   asio::io_context io{1};     // the network thread's; declared last, destroyed first
   tcp::acceptor acceptor{io};
@@ -48,18 +58,39 @@ class Session : public std::enable_shared_from_this<Session> {
  public:
   Session(tcp::socket socket, HttpServer::Impl& server)
       : stream_(std::move(socket)), server_(server) {}
-  ~Session() { --server_.connections; }
+  ~Session() {
+    if (registered_) {
+      std::lock_guard<std::mutex> lock(server_.sessionsMutex);
+      server_.sessions.erase(entry_);
+    }
+    --server_.connections;
+  }
 
   void Start() {
+    {
+      std::lock_guard<std::mutex> lock(server_.sessionsMutex);
+      entry_ = server_.sessions.insert(server_.sessions.end(), weak_from_this());
+      registered_ = true;
+    }
     beast::error_code ignored;
     stream_.socket().set_option(tcp::no_delay(true), ignored);
     WaitForRequest();
+  }
+
+  // Network thread only.
+  bool waiting() const { return waiting_; }
+  std::chrono::steady_clock::time_point waitingSince() const { return waitingSince_; }
+  void Evict() {
+    beast::error_code ignored;
+    stream_.socket().close(ignored);  // the pending read ends, and with it the session
   }
 
  private:
   // Between requests: the idle time-out runs until the first byte of the
   // next one (which may already be buffered).
   void WaitForRequest() {
+    waiting_ = true;
+    waitingSince_ = std::chrono::steady_clock::now();
     if (buffer_.size() > 0) return ReadRequest();
     stream_.expires_after(server_.limits.idleTimeout);
     stream_.async_read_some(buffer_.prepare(2048),
@@ -98,6 +129,7 @@ class Session : public std::enable_shared_from_this<Session> {
       return Send(PlainReply(400, "cannot read the request: " + ec.message()), false);
     }
     if (ec) return Close();  // gone, timed out or cut short
+    waiting_ = false;
     auto& message = parser_->get();
     HttpRequest request;
     request.method = std::string(message.method_string());
@@ -125,6 +157,7 @@ class Session : public std::enable_shared_from_this<Session> {
   }
 
   void Send(HttpReply reply, bool keepAlive) {
+    waiting_ = false;
     response_ = {};
     response_.version(version_);
     response_.result(static_cast<unsigned>(reply.status));
@@ -155,6 +188,10 @@ class Session : public std::enable_shared_from_this<Session> {
   http::response<http::string_body> response_;
   bool keepAlive_ = false;
   unsigned version_ = 11;
+  bool waiting_ = false;
+  std::chrono::steady_clock::time_point waitingSince_{};
+  std::list<std::weak_ptr<Session>>::iterator entry_;
+  bool registered_ = false;
 };
 
 }  // namespace
@@ -163,7 +200,10 @@ void HttpServer::Impl::Accept() {
   acceptor.async_accept(io, [this](beast::error_code ec, tcp::socket socket) {
     if (ec == asio::error::operation_aborted) return;
     if (!ec) {
-      if (connections >= limits.maxConnections) {
+      // At the cap, a new client takes the place of the one that has waited
+      // longest, so that a crowd of idle or slow connections cannot lock
+      // everyone else out.
+      if (connections >= limits.maxConnections && !EvictOldestWaiting()) {
         beast::error_code ignored;
         socket.close(ignored);
       } else {
@@ -178,6 +218,28 @@ void HttpServer::Impl::Accept() {
     }
     Accept();
   });
+}
+
+bool HttpServer::Impl::EvictOldestWaiting() {
+  // Copied out first: a session whose last reference goes here ends outside
+  // the lock (its destructor takes it).
+  std::vector<std::shared_ptr<Session>> open;
+  {
+    std::lock_guard<std::mutex> lock(sessionsMutex);
+    open.reserve(sessions.size());
+    for (const auto& entry : sessions) {
+      if (auto s = entry.lock()) open.push_back(std::move(s));
+    }
+  }
+  Session* oldest = nullptr;
+  for (const auto& s : open) {
+    if (s->waiting() && (oldest == nullptr || s->waitingSince() < oldest->waitingSince())) {
+      oldest = s.get();
+    }
+  }
+  if (oldest == nullptr) return false;
+  oldest->Evict();
+  return true;
 }
 
 HttpServer::HttpServer(HttpHandler handler, HttpLimits limits)
@@ -204,7 +266,7 @@ int HttpServer::Bind(const std::string& address, int port, std::string* error) {
   if (!ec) a.bind(endpoint, ec);
   if (!ec) a.listen(asio::socket_base::max_listen_connections, ec);
   if (ec) {
-    *error = ec.message();
+    *error = ec.message() + " (in use, or not an address of this computer)";
     beast::error_code ignored;
     a.close(ignored);
     return 0;

@@ -4,9 +4,9 @@
 // goes back to the network thread. A connection costs a socket and its
 // buffers, never a thread, so idle and slow clients cannot crowd out others:
 // a request head (and its body) must arrive whole within a deadline however
-// its bytes trickle in, a connection idle between requests is closed, and the
-// number of connections is capped. Replies leave in one write with Nagle's
-// algorithm off, so a kept-alive client never waits for a delayed ack.
+// its bytes trickle in, a connection idle between requests is closed, and at
+// the connection cap a newcomer replaces the connection waiting longest. Replies leave in one write
+// with Nagle's algorithm off, so a kept-alive client never waits for a delayed ack.
 #pragma once
 
 #include <chrono>
@@ -41,7 +41,8 @@ struct HttpLimits {
   // Between requests on a kept-alive connection (and before the first).
   std::chrono::milliseconds idleTimeout{30000};
   std::chrono::milliseconds writeDeadline{10000};
-  // Connections beyond this are closed as soon as they are accepted.
+  // At this many connections, a new one closes the one that has waited
+  // longest for its next request (or is refused when every one is busy).
   size_t maxConnections = 4000;
   int handlerThreads = 16;
 };

@@ -76,10 +76,8 @@ int main(int argc, char** argv) {
   HttpServer server([&api](const HttpRequest& request) { return api.Serve(request); });
   const int port = server.Bind(options.listen, options.port, &error);
   if (port == 0) {
-    std::fprintf(stderr,
-                 "sidera-alpaca: cannot serve on %s port %d (%s: in use, or not an address "
-                 "of this computer)\n",
-                 options.listen.c_str(), options.port, error.c_str());
+    std::fprintf(stderr, "sidera-alpaca: cannot serve on %s port %d: %s\n", options.listen.c_str(),
+                 options.port, error.c_str());
     return 1;
   }
   const bool loopback = IsLoopback(options.listen);
