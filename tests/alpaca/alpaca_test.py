@@ -736,6 +736,15 @@ def case_conformance(home, model):
     a.put("unpark")
     check(a.value("atpark") is False, "unparked")
     rules.append("parked refusals")
+    # FindHome is asynchronous as well: Slewing until AtHome.
+    a.put("moveaxis", Axis=0, Rate=a.value("axisrates", Axis=0)[0]["Maximum"])
+    time.sleep(0.5)
+    a.put("moveaxis", Axis=0, Rate=0)
+    a.put("findhome")
+    check(a.value("slewing") is True, "Slewing as FindHome returns")
+    wait_until(lambda: a.value("athome"), 120, "home")
+    check(a.value("slewing") is False, "at home and still")
+    rules.append("FindHome asynchronous, then AtHome")
     a.put("connected", Connected="False")
     s.stop()
     for p in pending:
