@@ -699,7 +699,10 @@ def case_conformance(home, model):
         sync_ra, sync_dec = (here_ra + 0.02) % 24, here_dec + 0.2
         a.put("synctocoordinates", RightAscension=sync_ra, Declination=sync_dec)
         drift = apart_arcsec(a.value("rightascension"), a.value("declination"), sync_ra, sync_dec)
-        check(drift <= 1.0, f"after a sync the position is {drift:.2f}\" away")
+        # 1" on the simulators. An emulator's axes run SCALE times fast, so a
+        # few milliseconds between its clock and the server's are already 1".
+        bound = 1.0 if program is None else 3.0
+        check(drift <= bound, f"after a sync the position is {drift:.2f}\" away")
         rules.append("sync then read within 1\"")
 
     # Pulse guiding is asynchronous: PulseGuide returns at once, IsPulseGuiding
