@@ -8,17 +8,17 @@
 #include <utility>
 
 #include "alpaca/alpaca_errors.h"
-#include "alpaca/sky_math.h"
 #include "host/serial_device.h"
+#include "host/sky_coordinates.h"
+#include "host/sky_frame.h"
 #include "host/utf8.h"
-#include "indi/sky_coordinates.h"
 
 namespace sidera::alpaca {
 namespace {
 
 using Clock = MountWorker::Clock;
-using indi::kPi;
-using indi::Radians;
+using host::kPi;
+using host::Radians;
 
 std::string LibraryText(int code) {
   SideraChar16 text[160] = {};
@@ -32,23 +32,11 @@ std::string Coordinates(double raHours, double decDegrees) {
   return text;
 }
 
-// The sky rate tracking follows, radians per second, for a DriveRate.
-double TrackingSkyRate(int driveRate) {
-  switch (driveRate) {
-    case 1:
-      return 2.0 * kPi / 89460.0;  // lunar
-    case 2:
-      return 2.0 * kPi / 86400.0;  // solar
-    default:
-      return indi::kSiderealRate;
-  }
-}
-
 }  // namespace
 
 Telescope::Telescope(ServerConfig config, std::string configPath, double clockScale)
     : configPath_(std::move(configPath)), config_(std::move(config)), clock_(clockScale) {
-  guideRate_[0] = guideRate_[1] = indi::kSiderealRate / 2.0;
+  guideRate_[0] = guideRate_[1] = host::kSiderealRate / 2.0;
   if (config_.uniqueId.empty()) {
     config_.uniqueId = NewUniqueId();
     SaveLocked();
@@ -322,7 +310,7 @@ void Telescope::RefreshOnWorker() {
   }
   std::lock_guard<std::mutex> lock(mutex_);
   s.utc = clock_.NowUnixMillis();
-  s.lst = LocalSiderealTimeAt(s.utc, longitude);
+  s.lst = host::LocalApparentSiderealTimeAt(longitude, s.utc);
   snapshot_ = s;
   snapshotTaken_ = Clock::now();
   ++snapshotSerial_;
@@ -394,7 +382,7 @@ int64_t Telescope::UtcNow() const {
 
 double Telescope::LocalSiderealTime(int64_t utc) const {
   const auto site = Site();
-  return LocalSiderealTimeAt(utc, site ? site->longitude : 0.0);
+  return host::LocalApparentSiderealTimeAt(site ? site->longitude : 0.0, utc);
 }
 
 double Telescope::GuideRate(int axis) const {
@@ -457,7 +445,7 @@ void Telescope::SlewToSky(double raHours, double decDegrees) {
   const int64_t utc = UtcNow();
   const double lst = LocalSiderealTime(utc);
   OnWorker([=, this] {
-    Check(GotoSky(indi::HourAngleOf(raHours, lst), Radians(decDegrees)),
+    Check(GotoSky(host::HourAngleOf(raHours, lst), Radians(decDegrees)),
           "Slewing to " + Coordinates(raHours, decDegrees));
     StartMotion(MotionKind::kSky);
     return 0;
@@ -469,7 +457,7 @@ void Telescope::SlewToHorizontal(double azimuthDegrees, double altitudeDegrees) 
     char what[96];
     std::snprintf(what, sizeof what, "Slewing to azimuth %.4f\u00b0, altitude %.4f\u00b0",
                   azimuthDegrees, altitudeDegrees);
-    Check(GotoHorizontal(indi::WrapPi(Radians(azimuthDegrees)), Radians(altitudeDegrees)), what);
+    Check(GotoHorizontal(host::WrapPi(Radians(azimuthDegrees)), Radians(altitudeDegrees)), what);
     StartMotion(MotionKind::kHorizontal);
     return 0;
   });
@@ -488,7 +476,7 @@ void Telescope::SyncToSky(double raHours, double decDegrees) {
     double collimation = 0, nonPerpendicularity = 0;
     (void)GetMountErrors(&collimation, &nonPerpendicularity);  // always 0
     const int code = AlignOneStar(
-        AlignStar{indi::HourAngleOf(raHours, lst), Radians(decDegrees), axes.axis0, axes.axis1});
+        AlignStar{host::HourAngleOf(raHours, lst), Radians(decDegrees), axes.axis0, axes.axis1});
     if (code != SIDERA_OK) {
       if (before.isAligned) {
         (void)LoadAlignment(&before);  // a record this mount just saved
@@ -549,8 +537,8 @@ void Telescope::Unpark() {
 void Telescope::SetPark() {
   const Snapshot s = Read();
   std::lock_guard<std::mutex> lock(mutex_);
-  config_.parkAxis0 = indi::Degrees(s.axes.axis0);
-  config_.parkAxis1 = indi::Degrees(s.axes.axis1);
+  config_.parkAxis0 = host::Degrees(s.axes.axis0);
+  config_.parkAxis1 = host::Degrees(s.axes.axis1);
   SaveLocked();
 }
 
@@ -597,8 +585,8 @@ void Telescope::PulseGuide(int direction, int milliseconds) {
 }
 
 void Telescope::ApplyGuideOnWorker() {
-  indi::GuideOffsets offsets;
-  indi::MountGeometry geometry;
+  host::GuideOffsets offsets;
+  host::MountGeometry geometry;
   double trackingRate = 0;
   Clock::time_point nextEnd = Clock::time_point::max();
   {
@@ -611,18 +599,18 @@ void Telescope::ApplyGuideOnWorker() {
     offsets = {pulse_.west, pulse_.north};
     geometry.equatorial = equatorial_;
     geometry.southern = config_.site && config_.site->latitude < 0;
-    trackingRate = tracking_ ? TrackingSkyRate(trackingRate_) : 0.0;
+    trackingRate = tracking_ ? host::TrackingSkyRate(trackingRate_) : 0.0;
   }
-  indi::Jacobian jacobian;
+  host::Jacobian jacobian;
   if (geometry.equatorial) {
     double axis1 = 0;
     Check(GetAxisPosition(1, &axis1), "Guiding");
-    geometry.beyondThePole = indi::BeyondThePole(axis1);
-    jacobian = indi::EquatorialJacobian(geometry);
+    geometry.beyondThePole = host::BeyondThePole(axis1);
+    jacobian = host::EquatorialJacobian(geometry);
   } else {
     SkyPoint sky{};
     Check(GetSkyPosition(&sky), "Guiding");
-    jacobian = indi::NumericJacobian(
+    jacobian = host::NumericJacobian(
         [](SkyPoint p) {
           AxisPair a{};
           (void)SkyToAxes(p, &a);  // 0 with a mount
@@ -630,7 +618,7 @@ void Telescope::ApplyGuideOnWorker() {
         },
         sky);
   }
-  const indi::GuidePlan plan = indi::PlanGuide(geometry, jacobian, offsets, trackingRate);
+  const host::GuidePlan plan = host::PlanGuide(geometry, jacobian, offsets, trackingRate);
   int code = SIDERA_OK;
   for (int axis = 0; axis < 2 && code == SIDERA_OK; ++axis) {
     if (plan.drive[axis]) {
@@ -719,7 +707,7 @@ AxisPair Telescope::AxesFor(double raHours, double decDegrees) {
   const double lst = LocalSiderealTime(UtcNow());
   return OnWorker([=, this] {
     AxisPair axes{};
-    (void)SkyToAxes(SkyPoint{indi::HourAngleOf(raHours, lst), Radians(decDegrees)},
+    (void)SkyToAxes(SkyPoint{host::HourAngleOf(raHours, lst), Radians(decDegrees)},
                     &axes);  // 0 with a mount
     return axes;
   });

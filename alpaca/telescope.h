@@ -19,8 +19,8 @@
 #include "alpaca/server_config.h"
 #include "host/goto_watch.h"
 #include "host/model_facts.h"
+#include "host/motion_rates.h"
 #include "host/sky_clock.h"
-#include "indi/motion_rates.h"
 #include "sidera.h"
 
 namespace sidera::alpaca {
@@ -178,7 +178,7 @@ class Telescope {
   double guideRate_[2];
   int connectFailureNumber_ = 0;
   // Worker thread only: the guide plan now applied to the axes.
-  indi::GuidePlan guidePlan_;
+  host::GuidePlan guidePlan_;
   std::optional<double> targetRa_, targetDec_;
 };
 

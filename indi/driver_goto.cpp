@@ -6,8 +6,8 @@
 #include "host/civil_time.h"
 #include "indi/driver_shared.h"
 #include "indi/goto_report.h"
+#include "indi/host_names.h"
 #include "indi/library_text.h"
-#include "indi/sky_coordinates.h"
 #include "sidera.h"
 
 namespace sidera::indi {
@@ -153,6 +153,10 @@ void SideraMountDriver::RequestPoll() {
 }
 
 void SideraMountDriver::OnPoll(const PollResult& poll) {
+  // The sidereal time does not depend on the mount's answers.
+  lstN_[0].value = poll.lst / kPi * 12.0;
+  lstNP_.s = IPS_OK;
+  IDSetNumber(&lstNP_, nullptr);
   if (!poll.outcome.ok()) {
     if (watch_.active()) JudgeGoto(poll);
     if (linkAlert_ != poll.outcome.text) {

@@ -8,7 +8,7 @@
 #include "indi/driver_shared.h"
 #include "indi/goto_report.h"
 #include "indi/library_text.h"
-#include "indi/sky_coordinates.h"
+#include "indi/host_names.h"
 #include "sidera.h"
 
 namespace sidera::indi {

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "indi/mount_session.h"
-#include "indi/sky_coordinates.h"
+#include "indi/host_names.h"
 
 namespace sidera::indi {
 

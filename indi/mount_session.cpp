@@ -10,8 +10,8 @@
 
 #include "host/civil_time.h"
 #include "host/serial_device.h"
+#include "indi/host_names.h"
 #include "indi/library_text.h"
-#include "indi/sky_coordinates.h"
 
 namespace sidera::indi {
 namespace {
@@ -19,9 +19,10 @@ namespace {
 // Models that open a serial device (the catalogue's 0 to 11 less the simulators).
 bool IsHardware(int model) { return model >= 0 && model <= 11 && model != 6 && model != 7; }
 
+// The local apparent sidereal time now: INDI's EOD coordinates are of date.
 double LocalSiderealTimeNow(const host::SkyClock& clock, double longitude) {
-  const int64_t utc = clock.UtcMillis(host::SkyClock::Steady::now());
-  return LocalSiderealTime(ComputeSiderealTime(host::CivilOf(utc), 0.0, 0), longitude);
+  return host::LocalApparentSiderealTimeAt(longitude,
+                                           clock.UtcMillis(host::SkyClock::Steady::now()));
 }
 
 std::string Coordinates(double raHours, double decDegrees) {
@@ -250,6 +251,17 @@ Outcome MountSession::Abort() {
 
 Outcome MountSession::SetTracking(bool on) {
   return Fail(::SetTracking(on ? 1 : 0), on ? "Starting tracking" : "Stopping tracking");
+}
+
+int LibraryTrackingMode(int indiMode) {
+  switch (indiMode) {
+    case 1:
+      return host::kSolarTracking;
+    case 2:
+      return host::kLunarTracking;
+    default:
+      return host::kSiderealTracking;
+  }
 }
 
 Outcome MountSession::SetTrackingMode(int indiMode, bool restartTracking) {

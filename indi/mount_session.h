@@ -11,10 +11,15 @@
 
 #include "host/sky_clock.h"
 #include "indi/alignment_book.h"
-#include "indi/motion_rates.h"
+#include "indi/host_names.h"
 #include "sidera.h"
 
 namespace sidera::indi {
+
+// INDI's tracking modes: sidereal, solar, lunar.
+inline constexpr int kTrackModeCount = 3;
+// The library's mode (SetTrackingRateMode) for an INDI mode index.
+int LibraryTrackingMode(int indiMode);
 
 // A library result: the code and, when it is not 0, what went wrong.
 struct Outcome {

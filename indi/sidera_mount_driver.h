@@ -15,8 +15,8 @@
 #include <string>
 
 #include "host/goto_watch.h"
+#include "indi/host_names.h"
 #include "indi/library_worker.h"
-#include "indi/motion_rates.h"
 #include "indi/mount_session.h"
 
 namespace sidera::indi {
@@ -136,6 +136,8 @@ class SideraMountDriver : public INDI::Telescope, public INDI::GuiderInterface {
   ITextVectorProperty portTP_;
   INumber horizontalN_[2];
   INumberVectorProperty horizontalNP_;
+  INumber lstN_[1];
+  INumberVectorProperty lstNP_;
   INumber guideRateN_[2];
   INumberVectorProperty guideRateNP_;
   INumber alignN_[3];

@@ -8,7 +8,6 @@
 
 #include <cmath>
 
-#include "tools/sidera/apparent.h"
 #include "tools/sidera/astro.h"
 #include "tools/sidera/targets.h"
 

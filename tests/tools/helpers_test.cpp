@@ -20,22 +20,6 @@ namespace {
 
 constexpr double kHour = kPi / 12.0;
 
-TEST(SkyHelpers, HorizontalConversionsGoBothWays) {
-  // East of the meridian is azimuth 90 degrees; the celestial equator
-  // crosses the meridian at 90 - latitude in the south.
-  const Horizontal east = HorizontalOf(-kPi / 2, 0, Radians(40));
-  EXPECT_NEAR(Degrees(east.azimuth), 90, 1e-9);
-  EXPECT_NEAR(Degrees(HorizontalOf(0, 0, Radians(40)).altitude), 50, 1e-9);
-  for (double az : {10.0, 95.0, 200.0, 350.0}) {
-    for (double alt : {-20.0, 5.0, 60.0}) {
-      const HourAngleDec e = EquatorialOfHorizontal(Radians(az), Radians(alt), Radians(-33));
-      const Horizontal h = HorizontalOf(e.hourAngle, e.declination, Radians(-33));
-      EXPECT_NEAR(Degrees(WrapTwoPi(h.azimuth)), az, 1e-9);
-      EXPECT_NEAR(Degrees(h.altitude), alt, 1e-9);
-    }
-  }
-}
-
 TEST(Targets, NamesAliasesAndSuggestions) {
   const std::pair<const char*, const char*> found[] = {
       {"vega", "Vega"},

@@ -12,7 +12,7 @@
 
 #include "host/model_facts.h"
 #include "host/sky_clock.h"
-#include "tools/sidera/apparent.h"
+#include "tools/sidera/astro.h"
 #include "tools/sidera/library.h"
 #include "tools/sidera/output.h"
 #include "tools/sidera/plan.h"

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/sidera/apparent.h"
+#include "tools/sidera/astro.h"
 
 namespace sidera::tool {
 
