@@ -2,9 +2,11 @@
 // of slews, and the commands, as library calls on the worker thread.
 #include "alpaca/telescope.h"
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
 #include <utility>
 
 #include "alpaca/alpaca_errors.h"
@@ -16,7 +18,46 @@
 namespace sidera::alpaca {
 namespace {
 
-using Clock = MountWorker::Clock;
+using Clock = host::TaskLane::Clock;
+
+// What a task threw, carried back as plain values and thrown anew on the
+// caller's thread. Handing the exception object itself across threads would
+// leave it to be freed by whichever thread lets go of it last, through
+// reference counts inside the C++ runtime that ThreadSanitizer cannot see
+// (it reports the free as a race).
+struct Failure {
+  enum Kind { kNone, kBadRequest, kDeviceError, kOther } kind = kNone;
+  int number = 0;
+  std::string message = "unknown error";
+
+  static Failure OfCurrentException() {  // call inside a catch block
+    Failure failure{kOther};
+    try {
+      throw;
+    } catch (const DeviceError& e) {
+      failure = {kDeviceError, e.number, e.what()};
+    } catch (const BadRequest& e) {
+      failure = {kBadRequest, 0, e.what()};
+    } catch (const std::exception& e) {
+      failure = {kOther, 0, e.what()};
+    } catch (...) {
+    }
+    return failure;
+  }
+  void ThrowIfAny() const {
+    switch (kind) {
+      case kNone:
+        return;
+      case kDeviceError:
+        throw DeviceError(number, message);
+      case kBadRequest:
+        throw BadRequest(message);
+      case kOther:
+        break;
+    }
+    throw std::runtime_error(message);
+  }
+};
 using host::kPi;
 using host::Radians;
 
@@ -46,14 +87,31 @@ Telescope::Telescope(ServerConfig config, std::string configPath, double clockSc
 Telescope::~Telescope() { Shutdown(); }
 
 template <typename F>
-auto Telescope::OnWorker(F f, std::chrono::milliseconds timeout) {
-  auto result = worker_.Call(std::move(f), timeout);
+auto Telescope::OnWorker(F f, std::chrono::milliseconds timeout, host::TaskLane* lane) {
+  using R = decltype(f());
+  struct Outcome {
+    std::optional<R> value;
+    Failure failure;
+  };
+  auto result = (lane != nullptr ? *lane : worker_.calls)
+                    .Call(
+                        [f = std::move(f)]() mutable {
+                          Outcome out;
+                          try {
+                            out.value.emplace(f());
+                          } catch (...) {
+                            out.failure = Failure::OfCurrentException();
+                          }
+                          return out;
+                        },
+                        timeout);
   if (!result) {
     throw DeviceError(kDriverError, "the mount did not finish within " +
                                         std::to_string(timeout.count() / 1000) +
                                         " s; it may not be answering");
   }
-  return *result;
+  result->failure.ThrowIfAny();
+  return std::move(*result->value);
 }
 
 void Telescope::Check(int code, const std::string& what) {
@@ -118,7 +176,7 @@ void Telescope::Connect(uint32_t client) {
   if (connected_ || connecting_) return;
   connecting_ = true;
   connectFailure_.clear();
-  worker_.Post([this, settings = config_] { ConnectOnWorker(settings); });
+  worker_.calls.Post([this, settings = config_] { ConnectOnWorker(settings); });
 }
 
 void Telescope::Disconnect(uint32_t client) {
@@ -126,7 +184,7 @@ void Telescope::Disconnect(uint32_t client) {
   clients_.erase(client);
   if (!clients_.empty() || !connected_ || connecting_) return;
   connecting_ = true;
-  worker_.Post([this] { DisconnectOnWorker(); });
+  worker_.calls.Post([this] { DisconnectOnWorker(); });
 }
 
 void Telescope::SetConnected(uint32_t client, bool connected) {
@@ -218,17 +276,7 @@ void Telescope::ConnectOnWorker(const ServerConfig& settings) {
   refreshed_.notify_all();
 }
 
-void Telescope::StopAllOnWorker() {
-  // Tracking off first: on an equatorial mount, stopping the right-ascension
-  // axis while tracking is requested restarts tracking instead.
-  const int tracking = ::SetTracking(0);
-  const int axis0 = StopAxis(0);
-  const int axis1 = StopAxis(1);
-  Check(tracking != SIDERA_OK ? tracking
-        : axis0 != SIDERA_OK  ? axis0
-                              : axis1,
-        "Stopping the mount");
-}
+void Telescope::StopAllOnWorker() { Check(host::StopEverything(), "Stopping the mount"); }
 
 void Telescope::DisconnectOnWorker() {
   try {
@@ -254,7 +302,7 @@ void Telescope::Shutdown() {
     connected = connected_;
   }
   if (connected)
-    (void)worker_.Call(
+    (void)worker_.calls.Call(
         [this] {
           DisconnectOnWorker();
           return 0;
@@ -272,7 +320,7 @@ Snapshot Telescope::Read() {
     const uint64_t want = snapshotSerial_ + 1;
     if (!refreshQueued_) {
       refreshQueued_ = true;
-      worker_.Post([this] { RefreshOnWorker(); });
+      worker_.calls.Post([this] { RefreshOnWorker(); });
     }
     if (!refreshed_.wait_for(lock, std::chrono::seconds(20),
                              [&] { return snapshotSerial_ >= want || !connected_; })) {
@@ -492,23 +540,27 @@ void Telescope::SyncToSky(double raHours, double decDegrees) {
 }
 
 void Telescope::AbortSlew() {
-  OnWorker([=, this] {
-    bool tracking = false;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      tracking = tracking_;
-      motion_ = {};
-      moveRate_[0] = moveRate_[1] = 0;
-      pulse_ = {};
-      guidePlan_ = {};
-      settleUntil_ = {};
-      Invalidate();
-    }
-    StopAllOnWorker();
-    // Tracking goes back to what it was before the slew.
-    if (tracking) Check(::SetTracking(1), "Restarting tracking");
-    return 0;
-  });
+  // On the stop lane: the stops reach the controller at once, whatever call
+  // the calls lane is waiting on.
+  OnWorker(
+      [=, this] {
+        bool tracking = false;
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          tracking = tracking_;
+          motion_ = {};
+          moveRate_[0] = moveRate_[1] = 0;
+          pulse_ = {};
+          guidePlan_ = {};
+          settleUntil_ = {};
+          Invalidate();
+        }
+        StopAllOnWorker();
+        // Tracking goes back to what it was before the slew.
+        if (tracking) Check(::SetTracking(1), "Restarting tracking");
+        return 0;
+      },
+      std::chrono::seconds(20), &worker_.stops);
 }
 
 // Tracking off, then an axes goto to a fixed position (the park or the
@@ -620,24 +672,59 @@ void Telescope::ApplyGuideOnWorker() {
   }
   const host::GuidePlan plan = host::PlanGuide(geometry, jacobian, offsets, trackingRate);
   int code = SIDERA_OK;
-  for (int axis = 0; axis < 2 && code == SIDERA_OK; ++axis) {
-    if (plan.drive[axis]) {
-      code = ::MoveAxis(axis, plan.rate[axis]);
-    } else if (guidePlan_.drive[axis]) {
-      code = StopAxis(axis);  // back to tracking, or stopped when tracking is off
+  {
+    std::lock_guard<std::mutex> guiding(guideMutex_);
+    host::GuidePlan previous;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      previous = guidePlan_;
+    }
+    for (int axis = 0; axis < 2 && code == SIDERA_OK; ++axis) {
+      if (plan.drive[axis]) {
+        code = ::MoveAxis(axis, plan.rate[axis]);
+      } else if (previous.drive[axis]) {
+        code = StopAxis(axis);  // back to tracking, or stopped when tracking is off
+      }
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    guidePlan_ = plan;
+  }
+  // The end runs on the stop lane, on time however long the calls lane is
+  // busy with a slow controller.
+  if (nextEnd != Clock::time_point::max()) worker_.stops.PostAt(nextEnd, [this] { EndPulse(); });
+  Check(code, "Guiding");
+}
+
+void Telescope::EndPulse() {
+  std::lock_guard<std::mutex> guiding(guideMutex_);
+  std::array<bool, 2> stop{false, false};
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto now = Clock::now();
+    if (pulse_.endEastWest <= now) pulse_.west = 0;
+    if (pulse_.endNorthSouth <= now) pulse_.north = 0;
+    if (pulse_.west != 0 || pulse_.north != 0) {
+      // Another pulse runs on: its rates need the axes read again.
+      worker_.calls.Post([this] {
+        try {
+          ApplyGuideOnWorker();
+        } catch (const DeviceError& e) {
+          std::fprintf(stderr, "sidera-alpaca: ending a guide pulse: %s\n", e.what());
+        }
+      });
+      return;
+    }
+    stop = guidePlan_.drive;
+    guidePlan_ = {};
+  }
+  // A stop needs no read: the axes go back to tracking, or stop when it is off.
+  for (int axis = 0; axis < 2; ++axis) {
+    const int code = stop[axis] ? StopAxis(axis) : SIDERA_OK;
+    if (code != SIDERA_OK) {
+      std::fprintf(stderr, "sidera-alpaca: ending a guide pulse: %s (code %d)\n",
+                   LibraryText(code).c_str(), code);
     }
   }
-  guidePlan_ = plan;
-  if (nextEnd != Clock::time_point::max()) {
-    worker_.PostAt(nextEnd, [this] {
-      try {
-        ApplyGuideOnWorker();
-      } catch (const DeviceError& e) {
-        std::fprintf(stderr, "sidera-alpaca: ending a guide pulse: %s\n", e.what());
-      }
-    });
-  }
-  Check(code, "Guiding");
 }
 
 void Telescope::SetTracking(bool on) {

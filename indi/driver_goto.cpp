@@ -185,7 +185,7 @@ void SideraMountDriver::OnPoll(const PollResult& poll) {
   // The library starts tracking on its own after a sky goto and a one-star
   // alignment; when the user has tracking off, it goes off again.
   if (!trackingWanted_ && (poll.mountState & SIDERA_MOUNT_TRACKING) && !Busy() &&
-      worker_->pending() == 0) {
+      worker_->calls.pending() == 0) {
     Run([this] { return session_.SetTracking(false); },
         [this](const Outcome& o) { ShowFailure(TrackStateSP, o); });
   }

@@ -3,8 +3,8 @@
 
 #include <cstdio>
 
-#include "indi/mount_session.h"
 #include "indi/host_names.h"
+#include "indi/mount_session.h"
 
 namespace sidera::indi {
 

@@ -231,22 +231,9 @@ GotoStart MountSession::Park() {
                      : Started(GotoAxes(0.0, 0.0), "Parking");
 }
 
-void MountSession::StopEverything() {
-  // Tracking off first, as in Abort.
-  (void)::SetTracking(0);
-  (void)StopAxis(0);
-  (void)StopAxis(1);
-}
-
 Outcome MountSession::Abort() {
   guide_ = GuidePlan{};
-  // Tracking off first: on an equatorial mount, stopping the right-ascension
-  // axis while tracking is requested restarts tracking instead.
-  const int tracking = ::SetTracking(0);
-  const int axis0 = StopAxis(0);
-  const int axis1 = StopAxis(1);
-  const int code = tracking != SIDERA_OK ? tracking : axis0 != SIDERA_OK ? axis0 : axis1;
-  return Fail(code, "Stopping the mount");
+  return Fail(host::StopEverything(), "Stopping the mount");
 }
 
 Outcome MountSession::SetTracking(bool on) {

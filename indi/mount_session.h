@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "host/mount_worker.h"
 #include "host/sky_clock.h"
 #include "indi/alignment_book.h"
 #include "indi/host_names.h"
@@ -109,10 +110,6 @@ class MountSession {
   GotoStart Park();
   // Stops every motion, tracking included.
   Outcome Abort();
-  // The same stops, touching nothing of a session (the library takes calls
-  // from any thread): the driver's stop lane runs it the moment an abort
-  // comes, beside whatever the worker is doing.
-  static void StopEverything();
   Outcome SetTracking(bool on);
   Outcome SetTrackingMode(int indiMode, bool restartTracking);
   Outcome SetSite(const Site& site);

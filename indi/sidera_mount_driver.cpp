@@ -18,8 +18,7 @@ namespace sidera::indi {
 
 SideraMountDriver::SideraMountDriver()
     : clock_(host::ClockScaleFromEnvironment(), SystemUtcMillis(), host::SkyClock::Steady::now()),
-      stopLane_(std::make_unique<LibraryWorker>()),
-      worker_(std::make_unique<LibraryWorker>()) {
+      worker_(std::make_unique<host::MountWorker>()) {
   setVersion(1, 0);
   SetTelescopeCapability(TELESCOPE_CAN_GOTO | TELESCOPE_CAN_SYNC | TELESCOPE_CAN_PARK |
                              TELESCOPE_CAN_ABORT | TELESCOPE_HAS_TIME | TELESCOPE_HAS_LOCATION |
@@ -29,13 +28,13 @@ SideraMountDriver::SideraMountDriver()
   // The library opens the serial device itself, so INDI's port plugins stay out.
   setTelescopeConnection(CONNECTION_NONE);
   IEAddCallback(
-      worker_->notifyFd(),
-      [](int, void* self) { static_cast<SideraMountDriver*>(self)->worker_->RunReplies(); }, this);
+      replies_.notifyFd(),
+      [](int, void* self) { static_cast<SideraMountDriver*>(self)->replies_.RunReplies(); }, this);
 }
 
 SideraMountDriver::~SideraMountDriver() {
   // The worker runs what is queued, then this last request, then stops.
-  worker_->Post([this] { session_.Disconnect(); });
+  worker_->calls.Post([this] { session_.Disconnect(); });
   worker_->Stop();
 }
 

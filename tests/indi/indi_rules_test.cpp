@@ -9,11 +9,12 @@
 #include <thread>
 #include <vector>
 
+#include "host/mount_worker.h"
 #include "indi/alignment_book.h"
 #include "indi/goto_report.h"
 #include "indi/host_names.h"
 #include "indi/library_text.h"
-#include "indi/library_worker.h"
+#include "indi/loop_replies.h"
 #include "indi/mount_session.h"
 
 namespace sidera::indi {
@@ -84,26 +85,18 @@ TEST(GotoReport, SaysWhyAGotoEndedFromItsRecord) {
   }
 }
 
-TEST(LibraryWorker, RunsTasksInOrderAndRepliesOnTheLoop) {
+TEST(LoopReplies, RepliesFromTheWorkerRunOnTheLoopInOrder) {
   std::vector<int> done;  // replies only: touched by this thread alone
-  std::atomic<int> ran{0};
-  {
-    LibraryWorker worker;
-    for (int i = 0; i < 200; ++i) {
-      worker.Post([&, i] {
-        EXPECT_EQ(ran.fetch_add(1), i);
-        worker.Reply([&done, i] { done.push_back(i); });
-      });
-    }
-    while (done.size() < 200) {
-      pollfd p{worker.notifyFd(), POLLIN, 0};
-      ASSERT_GT(poll(&p, 1, 5000), 0) << "no reply within 5 s";
-      worker.RunReplies();
-    }
-    // Tasks still queued at destruction run before the thread ends.
-    for (int i = 0; i < 5; ++i) worker.Post([&] { ran.fetch_add(1); });
+  LoopReplies replies;
+  host::TaskLane worker;
+  for (int i = 0; i < 200; ++i) {
+    worker.Post([&replies, &done, i] { replies.Reply([&done, i] { done.push_back(i); }); });
   }
-  EXPECT_EQ(ran.load(), 205);
+  while (done.size() < 200) {
+    pollfd p{replies.notifyFd(), POLLIN, 0};
+    ASSERT_GT(poll(&p, 1, 5000), 0) << "no reply within 5 s";
+    replies.RunReplies();
+  }
   for (int i = 0; i < 200; ++i) EXPECT_EQ(done[static_cast<size_t>(i)], i);
 }
 
