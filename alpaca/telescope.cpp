@@ -156,6 +156,11 @@ const host::ModelFacts& Telescope::Facts() const {
   return *host::FactsOf(connected_ ? model_ : config_.model);
 }
 
+double Telescope::GotoToleranceDegrees() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return connected_ ? gotoToleranceDegrees_ : host::FactsOf(config_.model)->gotoToleranceDegrees;
+}
+
 std::string Telescope::ModelName() const {
   const int model = Facts().type;
   SideraChar16 name[96] = {};
@@ -250,8 +255,10 @@ void Telescope::ConnectOnWorker(const ServerConfig& settings) {
     }
   }
   bool equatorial = false;
+  double tolerance = facts.gotoToleranceDegrees;
   if (code == SIDERA_OK) {
     equatorial = IsEquatorialMount() == 1;
+    tolerance = host::ConnectedGotoToleranceDegrees(tolerance);
     (void)SetTrackingRateMode(0);  // always 0 with a mount
   }
   std::lock_guard<std::mutex> lock(mutex_);
@@ -264,6 +271,7 @@ void Telescope::ConnectOnWorker(const ServerConfig& settings) {
     connected_ = true;
     model_ = settings.model;
     equatorial_ = equatorial;
+    gotoToleranceDegrees_ = tolerance;
     tracking_ = false;
     trackingRate_ = 0;
     motion_ = {};

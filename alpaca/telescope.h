@@ -65,6 +65,9 @@ class Telescope {
   // The facts of the model connected, or else of the model configured.
   const host::ModelFacts& Facts() const;
   std::string ModelName() const;
+  // The goto tolerance of the connected mount (as its controller decided at
+  // connect), else the configured model's.
+  double GotoToleranceDegrees() const;
   std::string UniqueId() const;
 
   // --- connection. Clients are told apart by their ClientID: the mount stays
@@ -170,6 +173,7 @@ class Telescope {
   std::string connectFailure_;
   int model_ = -1;  // the model connected
   bool equatorial_ = false;
+  double gotoToleranceDegrees_ = 0;
   Snapshot snapshot_;
   uint64_t snapshotSerial_ = 0;
   host::TaskLane::Clock::time_point snapshotTaken_{};

@@ -121,7 +121,7 @@ int PierSide(Call& c, double axis1) {
 }
 
 bool AtHome(Call& c, const Pointing& p) {
-  const double tolerance = Radians(2.0 * c.t.Facts().gotoToleranceDegrees);
+  const double tolerance = Radians(2.0 * c.t.GotoToleranceDegrees());
   return std::fabs(host::WrapPi(p.axes.axis0 - c.t.HomeAxis(0))) <= tolerance &&
          std::fabs(host::WrapPi(p.axes.axis1 - c.t.HomeAxis(1))) <= tolerance;
 }

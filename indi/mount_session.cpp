@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "host/civil_time.h"
+#include "host/model_facts.h"
 #include "host/serial_device.h"
 #include "indi/host_names.h"
 #include "indi/library_text.h"
@@ -16,8 +17,11 @@
 namespace sidera::indi {
 namespace {
 
-// Models that open a serial device (the catalogue's 0 to 11 less the simulators).
-bool IsHardware(int model) { return model >= 0 && model <= 11 && model != 6 && model != 7; }
+// Models that open a serial device: every model but the simulators.
+bool IsHardware(int model) {
+  const host::ModelFacts* facts = host::FactsOf(model);
+  return facts != nullptr && !host::IsSimulator(*facts);
+}
 
 // The local apparent sidereal time now: INDI's EOD coordinates are of date.
 double LocalSiderealTimeNow(const host::SkyClock& clock, double longitude) {

@@ -114,7 +114,7 @@ int CommandModels(const Words& args, bool json) {
   Library library;
   if (!LoadOrReport(library, out)) return kExitFailure;
   std::string list = "[";
-  for (int type = 0; type < 12; ++type) {
+  for (int type = 0; type < host::ModelCount(); ++type) {
     const host::ModelFacts& facts = *host::FactsOf(type);
     const std::string name = library.MountName(type);
     const bool driven = LibraryDrives(library, type);

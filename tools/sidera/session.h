@@ -115,6 +115,9 @@ class Session {
 
   const SessionOptions& options() const { return options_; }
   const host::ModelFacts& facts() const { return *facts_; }
+  // The connected mount's goto tolerance (its controller may widen the
+  // model's at connect), degrees.
+  double GotoToleranceDegrees() const;
   const SideraApi& api() const { return library_.api(); }
   int64_t Now() const { return clock_.NowUnixMillis(); }
 

@@ -37,12 +37,11 @@ struct StepRunner {
     if (!g.wait) return Done("Goto " + g.target.label + " started", data);
     data.Add("seconds", report.seconds)
         .Add("errorArcsec", report.errorArcsec)
-        .Add("toleranceArcsec", s.facts().gotoToleranceDegrees * 3600)
+        .Add("toleranceArcsec", s.GotoToleranceDegrees() * 3600)
         .Add("tracking", report.tracking);
     std::string text = "Arrived at " + g.target.label + " after " + FormatFixed(report.seconds, 1) +
                        " s; pointing error " + FormatFixed(report.errorArcsec, 1) +
-                       "\" (tolerance " + FormatFixed(s.facts().gotoToleranceDegrees * 60, 1) +
-                       "')";
+                       "\" (tolerance " + FormatFixed(s.GotoToleranceDegrees() * 60, 1) + "')";
     if (g.target.IsSky()) text += report.tracking ? "; tracking" : "; not tracking";
     return Done(text, data);
   }
