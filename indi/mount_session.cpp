@@ -100,6 +100,7 @@ ConnectResult MountSession::Connect(const ConnectRequest& request) {
     return result;
   }
   equatorial_ = IsEquatorialMount() == 1;
+  model_ = request.model;
   southern_ = request.site.latitude < 0;
   book_.Clear();
   guide_ = GuidePlan{};
@@ -229,10 +230,12 @@ AlignmentState MountSession::Alignment() {
 
 GotoStart MountSession::Park() {
   guide_ = GuidePlan{};
-  // The home position: an equatorial mount at the pole with the declination
-  // axis at +90 degrees, an alt-azimuth mount level and facing north.
-  return equatorial_ ? Started(GotoAxes(-kPi / 2.0, kPi / 2.0), "Parking")
-                     : Started(GotoAxes(0.0, 0.0), "Parking");
+  // The model's home position (host/model_facts), as the Alpaca server parks.
+  const host::ModelFacts* facts = host::FactsOf(model_);
+  if (facts == nullptr) return GotoStart{Fail(SIDERA_NO_MOUNT, "Parking")};
+  return Started(
+      GotoAxes(Radians(host::HomeAxis0Degrees(*facts)), Radians(host::HomeAxis1Degrees(*facts))),
+      "Parking");
 }
 
 Outcome MountSession::Abort() {

@@ -131,6 +131,7 @@ class MountSession {
 
   // Touched by the worker thread only.
   bool equatorial_ = false;
+  int model_ = -1;
   bool southern_ = false;
   AlignmentBook book_;
   GuidePlan guide_;  // the plan now applied
