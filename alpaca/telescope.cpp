@@ -13,6 +13,7 @@
 #include "host/serial_device.h"
 #include "host/sky_coordinates.h"
 #include "host/sky_frame.h"
+#include "host/sync_restore.h"
 #include "host/utf8.h"
 
 namespace sidera::alpaca {
@@ -525,22 +526,9 @@ void Telescope::SyncToSky(double raHours, double decDegrees) {
     const std::string what = "Syncing on " + Coordinates(raHours, decDegrees);
     AxisPair axes{};
     Check(GetAxisPositions(&axes), what);
-    // What to put back if the fit fails: a failed fit resets the pointing
-    // model and may leave half-solved error terms behind.
-    AlignmentRecord before{};
-    (void)SaveAlignment(&before);  // returns the record size
-    double collimation = 0, nonPerpendicularity = 0;
-    (void)GetMountErrors(&collimation, &nonPerpendicularity);  // always 0
-    const int code = AlignOneStar(
-        AlignStar{host::HourAngleOf(raHours, lst), Radians(decDegrees), axes.axis0, axes.axis1});
-    if (code != SIDERA_OK) {
-      if (before.isAligned) {
-        (void)LoadAlignment(&before);  // a record this mount just saved
-      } else {
-        (void)SetMountErrors(collimation, nonPerpendicularity);  // back to the nominal model
-      }
-    }
-    Check(code, what);
+    const AlignStar star{host::HourAngleOf(raHours, lst), Radians(decDegrees), axes.axis0,
+                         axes.axis1};
+    Check(host::FitOrRestore([&] { return AlignOneStar(star); }), what);
     std::lock_guard<std::mutex> lock(mutex_);
     Invalidate();
     return 0;

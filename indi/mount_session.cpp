@@ -11,6 +11,7 @@
 #include "host/civil_time.h"
 #include "host/model_facts.h"
 #include "host/serial_device.h"
+#include "host/sync_restore.h"
 #include "indi/host_names.h"
 #include "indi/library_text.h"
 
@@ -170,32 +171,22 @@ SyncResult MountSession::Sync(const host::SkyClock& clock, double longitude, dou
   AlignmentBook next = book_;
   next.Add(star);
 
-  // What to put back if the fit fails: a failed fit resets the pointing model
-  // and may leave half-solved error terms behind.
-  AlignmentRecord before{};
-  (void)SaveAlignment(&before);  // returns the record size
-  double collimation = 0;
-  double nonPerpendicularity = 0;
-  (void)GetMountErrors(&collimation, &nonPerpendicularity);  // always 0
-
   const auto& s = next.stars();
-  int code = SIDERA_OK;
-  if (s.size() == 1) {
-    code = AlignOneStar(s[0].observation);
-    result.rating = CheckStars1(SkyOf(s[0]));
-  } else if (s.size() == 2) {
-    code = AlignTwoStars(s[0].observation, s[1].observation);
-    result.rating = CheckStars2(SkyOf(s[0]), SkyOf(s[1]), 0);
-  } else {
-    code = AlignThreeStars(s[0].observation, s[1].observation, s[2].observation);
-    result.rating = CheckStars3(SkyOf(s[0]), SkyOf(s[1]), SkyOf(s[2]));
-  }
-  if (code != SIDERA_OK) {
-    if (before.isAligned) {
-      (void)::LoadAlignment(&before);  // a record this mount just saved
+  const int code = host::FitOrRestore([&] {
+    int fit = SIDERA_OK;
+    if (s.size() == 1) {
+      fit = AlignOneStar(s[0].observation);
+      result.rating = CheckStars1(SkyOf(s[0]));
+    } else if (s.size() == 2) {
+      fit = AlignTwoStars(s[0].observation, s[1].observation);
+      result.rating = CheckStars2(SkyOf(s[0]), SkyOf(s[1]), 0);
     } else {
-      (void)SetMountErrors(collimation, nonPerpendicularity);  // back to the nominal model
+      fit = AlignThreeStars(s[0].observation, s[1].observation, s[2].observation);
+      result.rating = CheckStars3(SkyOf(s[0]), SkyOf(s[1]), SkyOf(s[2]));
     }
+    return fit;
+  });
+  if (code != SIDERA_OK) {
     result.outcome = Fail(code, what + " with " + std::to_string(s.size()) + " stars");
     result.alignment = Alignment();
     return result;
