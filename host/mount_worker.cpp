@@ -23,8 +23,8 @@ void TaskLane::Stop() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
-    // The timed tasks go; those due now still run.
-    tasks_.erase(tasks_.upper_bound(Clock::time_point::min()), tasks_.end());
+    // The timed tasks not yet due go; those due still run.
+    tasks_.erase(tasks_.upper_bound(Clock::now()), tasks_.end());
   }
   wake_.notify_all();
   if (thread_.joinable() && !OnLane()) thread_.join();

@@ -56,7 +56,8 @@ class TaskLane {
   size_t pending() const;
   // True on the lane's thread.
   bool OnLane() const { return std::this_thread::get_id() == thread_.get_id(); }
-  // Runs the tasks due now (timed ones are dropped), then ends the thread.
+  // Runs the tasks due now (timed ones not yet due are dropped), then ends
+  // the thread.
   void Stop();
 
  private:

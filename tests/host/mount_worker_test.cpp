@@ -25,9 +25,7 @@ TEST(MountWorker, CallsRunInOrderAndTimedOnesAtTheirTime) {
     lane.PostAt(now + 150ms, [&] { order.push_back(50); });
     for (int i = 0; i < 20; ++i) lane.Post([&, i] { order.push_back(i); });
     EXPECT_EQ(lane.Call([] { return 7; }, 10s), 7);
-    // Answered after every earlier call; the timed ones come once due.
-    ASSERT_EQ(order.size(), 20u);
-    std::this_thread::sleep_for(600ms);
+    std::this_thread::sleep_for(600ms);  // the timed ones are due
     // Queued when the lane stops: the due one runs, the timed one is dropped.
     lane.PostAt(TaskLane::Clock::now() + 60s, [&] { ran = 99; });
     lane.Post([&] { ran.fetch_add(1); });
