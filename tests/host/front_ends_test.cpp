@@ -2,19 +2,24 @@
 // driver's polls and the Alpaca server's SiderealTime give ERFA's local
 // apparent sidereal time (computed here another way, mean sidereal time plus
 // the equation of the equinoxes), and for one target, time and site the
-// Alpaca server and the host program's catalogue route point the axes alike.
+// three front ends command the same axes.
 #include <erfa.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 
 #include "alpaca/telescope.h"
+#include "host/mount_worker.h"
 #include "host/sky_coordinates.h"
 #include "host/sky_frame.h"
 #include "host/targets.h"
 #include "indi/mount_session.h"
+#include "sidera/api/mount_access.h"
+#include "sidera/core/telescope_mount.h"
 
 namespace sidera::host {
 namespace {
@@ -58,30 +63,64 @@ TEST(FrontEnds, SiderealTimeIsErfasLocalApparentOne) {
   std::remove(ConfigPath().c_str());
 }
 
-TEST(FrontEnds, AlpacaAndTheCatalogueRoutePointTheAxesAlike) {
+// The sky target the library was last given a goto to, on the axes.
+AxisPair CommandedAxes() {
+  const CurrentMount mount;
+  AxisPair axes{};
+  EXPECT_EQ(SkyToAxes(mount->gotoTarget.Load(), &axes), 0);
+  return axes;
+}
+
+double ArcsecApart(const AxisPair& a, const AxisPair& b) {
+  return std::max(std::fabs(WrapPi(a.axis0 - b.axis0)), std::fabs(WrapPi(a.axis1 - b.axis1))) *
+         kArcsecPerRadian;
+}
+
+// For one target, time and site: the host program's route (catalogue place
+// to the local sky, GotoSky), the INDI driver's (EQUATORIAL_EOD_COORD) and
+// the Alpaca server's (SlewToCoordinates, topocentric) command the same
+// axes. The INDI and Alpaca clients send the target's topocentric place of
+// date, as a planetarium program does.
+TEST(FrontEnds, TheThreeCommandTheSameAxes) {
+  const Observer site{Radians(kLatitude), Radians(kLongitude), kElevation};
+  // Sky clocks that move a thousandth of real time: 1 ms of sky a second.
+  const SkyClock clock(0.001, kUtc, SkyClock::Steady::now());
   alpaca::ServerConfig config;
   config.site = alpaca::SiteSetting{kLatitude, kLongitude, kElevation};
   alpaca::Telescope telescope(config, ConfigPath(), 0.001);
   telescope.SetUtc(kUtc);
   telescope.SetConnected(1, true);
-  const Observer site{Radians(kLatitude), Radians(kLongitude), kElevation};
-  for (const char* name : {"Vega", "Arcturus", "M13"}) {
+  indi::MountSession indiSession;  // drives the same library mount once connected
+  int checked = 0;
+  for (const char* name : {"Vega", "Arcturus", "Deneb", "Altair", "Spica", "M13", "Antares"}) {
     NamedTarget target;
     ASSERT_TRUE(FindTarget(name, &target)) << name;
-    const int64_t utc = telescope.UtcNow();
-    // The host program's route: catalogue place to the local sky.
-    const LocalPlace local = LocalOf(target.PlaceAt(utc), site, utc);
-    AxisPair catalogueAxes{};
-    ASSERT_EQ(SkyToAxes(SkyPoint{local.hourAngle, local.declination}, &catalogueAxes), 0);
-    // An Alpaca client's topocentric place of date for the same direction.
+    const LocalPlace local = LocalOf(target.PlaceAt(kUtc), site, kUtc);
+    if (HorizontalOf(local.hourAngle, local.declination, site.latitude).altitude < Radians(20)) {
+      continue;
+    }
     const double raHours =
-        RightAscensionHoursOf(local.hourAngle, LocalApparentSiderealTime(site, utc));
-    const AxisPair alpacaAxes = telescope.AxesFor(raHours, Degrees(local.declination));
-    EXPECT_NEAR(WrapPi(alpacaAxes.axis0 - catalogueAxes.axis0) * kArcsecPerRadian, 0.0, 0.1)
-        << name;
-    EXPECT_NEAR(WrapPi(alpacaAxes.axis1 - catalogueAxes.axis1) * kArcsecPerRadian, 0.0, 0.1)
-        << name;
+        RightAscensionHoursOf(local.hourAngle, LocalApparentSiderealTime(site, kUtc));
+    const double decDegrees = Degrees(local.declination);
+
+    ASSERT_EQ(GotoSky(local.hourAngle, local.declination), 0) << name;
+    const AxisPair catalogue = CommandedAxes();
+    ASSERT_EQ(host::StopEverything(), 0);
+
+    telescope.SlewToSky(raHours, decDegrees);
+    const AxisPair alpacaAxes = CommandedAxes();
+    telescope.AbortSlew();
+
+    const indi::GotoStart started = indiSession.Goto(clock, kLongitude, raHours, decDegrees);
+    ASSERT_TRUE(started.outcome.ok()) << started.outcome.text;
+    const AxisPair indiAxes = CommandedAxes();
+    ASSERT_EQ(host::StopEverything(), 0);
+
+    EXPECT_LT(ArcsecApart(alpacaAxes, catalogue), 0.1) << name;
+    EXPECT_LT(ArcsecApart(indiAxes, catalogue), 0.1) << name;
+    ++checked;
   }
+  EXPECT_GE(checked, 2) << "targets above 20 degrees";
   telescope.SetConnected(1, false);
   std::remove(ConfigPath().c_str());
 }
