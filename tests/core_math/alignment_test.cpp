@@ -166,13 +166,21 @@ std::vector<unsigned char> ModelBytes(TestMount& mount) {
 // matrices while it still claims to be aligned. Stars too close together or
 // too nearly opposite to fix a rotation (5 degrees) are refused; just beyond
 // the limit the fit succeeds. So are readings that cannot belong to the
-// stars: no error term brings their separations within a degree of the
-// sky's.
+// stars: no error term brings their separations within a degree (RMS) of
+// the sky's; 0.9 degrees is still accepted.
 TEST(AlignmentFailure, RefusedFitsLeaveTheModelAsItWas) {
   const Matrix3 r = Rotation(0.3, 0.1, 1.0, 0.4);
   const auto at = [&r](double h, double d) { return Observe(r, h, d); };
   const double tenSeconds = 10.0 * 2 * kPi / 86164.09065;  // sky motion between two sightings
   const AlignStar origin{0, 0, 0, 0}, quarter{kPi / 2, 0, 0.1, 0};
+  // Two readings on axis 1 = 0.3, 1 radian apart on axis 0: an index error
+  // only shrinks their separation, to at most 1 radian (at an index of
+  // -0.3, where the nominal estimate already starts). Two stars 1 + x apart
+  // on the sky therefore leave at least x of mismatch, whatever the fit.
+  const auto wider = [](double x) {
+    return std::vector<AlignStar>{{-(1.0 + x) / 2.0, 0.0, -0.1, 0.3},
+                                  {(1.0 + x) / 2.0, 0.0, 0.9, 0.3}};
+  };
   const struct {
     const char* name;
     std::vector<AlignStar> stars;
@@ -190,6 +198,8 @@ TEST(AlignmentFailure, RefusedFitsLeaveTheModelAsItWas) {
       {"three stars, two the same", {at(0.4, 0.6), at(0.4 + tenSeconds, 0.6), at(-1, 0.2)}, 200},
       {"three, 4.9 degrees off a circle", {at(-0.6, 0), at(0.9, 0), at(0.15, Deg(4.9))}, 200},
       {"three, 5.1 degrees off a circle", {at(-0.6, 0), at(0.9, 0), at(0.15, Deg(5.1))}, 0},
+      {"two whose separation no index matches by 2 degrees", wider(Deg(2.0)), 200},
+      {"two whose separation no index matches by 0.9 degrees", wider(Deg(0.9)), 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
