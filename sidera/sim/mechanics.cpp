@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "platform/debug_log.h"
+
 namespace sidera {
 
 namespace {
@@ -155,6 +157,18 @@ bool ParseMechanics(const std::string& text, Mechanics& out) {
     }
   }
   return true;
+}
+
+Mechanics MechanicsFromEnvironment() {
+  Mechanics m;
+  const char* text = std::getenv("SIDERA_SIM_MECHANICS");
+  if (text == nullptr) return m;
+  Mechanics parsed;
+  if (!ParseMechanics(text, parsed)) {
+    SIDERA_DEBUG_LOG(kMotion, "SIDERA_SIM_MECHANICS not understood, ignored: %s", text);
+    return m;
+  }
+  return parsed;
 }
 
 }  // namespace sidera

@@ -56,4 +56,8 @@ AxisPair ReadingsFor(const Mechanics& m, const SkyPoint& sky, const AxisPair& gu
 // flexure, periodic error); unknown names or bad numbers make it false.
 bool ParseMechanics(const std::string& text, Mechanics& out);
 
+// The mechanics named by SIDERA_SIM_MECHANICS (as ParseMechanics reads
+// them); none when it is unset or not valid.
+Mechanics MechanicsFromEnvironment();
+
 }  // namespace sidera
