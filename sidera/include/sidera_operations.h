@@ -82,7 +82,10 @@
   X(SaveAlignmentModel, int, (uint8_t* buffer, int capacity, int* size))                    \
   X(LoadAlignmentModel, int, (const uint8_t* buffer, int size))                             \
   X(SetDebugTopics, void, (const char* topics))                                             \
-  X(SetSerialPattern, void, (const char* pattern))
+  X(SetSerialPattern, void, (const char* pattern))                                         \
+  /* The connected mount's goto parameters. */                                              \
+  X(GetGotoParameters, int, (double* approachDistance, double* approachOffset,              \
+                             double* gotoTolerance, double* gotoLeadTime))
 /* clang-format on */
 
 #endif /* SIDERA_SIDERA_OPERATIONS_H_ */
