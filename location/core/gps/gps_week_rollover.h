@@ -12,8 +12,8 @@
 
 namespace location::gps {
 
-// The day this program was built (UTC by the compiler's clock): no live
-// receiver's date lies before it.
+// The day this program was built (UTC; the day of SOURCE_DATE_EPOCH when
+// the build sets it): no live receiver's date lies before it.
 GpsTime BuildDate();
 
 // `utc` moved forward by whole 1024-week steps while it lies before
