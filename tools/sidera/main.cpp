@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "sidera_version.h"
 #include "tools/sidera/commands.h"
 #include "tools/sidera/output.h"
 #include "tools/sidera/plan.h"
@@ -142,6 +143,10 @@ int main(int argc, char** argv) {
   if (words.empty() && json) {
     out.Failure("usage", "usage", "sidera: no command given (try sidera --help)");
     return sidera::tool::kExitUsage;
+  }
+  if (!words.empty() && words[0] == "--version") {
+    std::printf("sidera %s\n", SIDERA_VERSION);
+    return 0;
   }
   if (words.empty() || words[0] == "help" || words[0] == "--help" || words[0] == "-h") {
     PrintHelp();
