@@ -76,7 +76,9 @@ std::optional<int> OptionTable::Parse(int argc, char** argv) const {
       PrintHelp();
       return 0;
     }
-    if (name == "--version") {
+    // Alone, --version asks for the program's version; an emulator whose
+    // controller reports a firmware version takes "--version VALUE" for it.
+    if (name == "--version" && (argc == 2 || Find(name) == nullptr)) {
       std::printf("%s %s\n", program_, SIDERA_VERSION);
       return 0;
     }
@@ -125,7 +127,7 @@ void OptionTable::PrintHelp() const {
     }
   }
   line("--help", "this text");
-  line("--version", "the program's version");
+  line("--version", "alone: the program's version");
 }
 
 }  // namespace sidera::emulator
