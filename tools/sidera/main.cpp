@@ -68,7 +68,8 @@ void PrintHelp() {
       "2 bad usage (nothing was moved); 130 interrupted with Ctrl-C (the axes stopped).\n"
       "\nenvironment:\n"
       "  SIDERA_LIBRARY         the library to load (default ../lib/libsidera.so\n"
-      "                         beside this program)\n"
+      "                         beside this program, else the installed " SIDERA_LIBRARY_SONAME
+      ")\n"
       "  SIDERA_SERIAL_PATTERN  device path pattern of serial port N (default /dev/ttyS%d)\n"
       "  SIDERA_CLOCK_SCALE     the library's clock rate (as --clock-scale)\n"
       "  SIDERA_DEBUG           the library's debug log (as --debug)\n"
