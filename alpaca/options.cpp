@@ -31,6 +31,7 @@ const char* const kUsage =
     "                       0.0.0.0 or :: for the network)\n"
     "  --config FILE        configuration file (~/.config/sidera/alpaca.json)\n"
     "  --discovery-port N   UDP discovery port (32227; 0: no discovery)\n"
+    "  --version            the program's version\n"
     "\n"
     "The model and device given here override the stored configuration for this\n"
     "run; the setup page (http://ADDRESS:PORT/setup) changes the stored one.\n"
@@ -41,6 +42,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
     const std::string& name = args[i];
     if (name == "--help" || name == "-h") {
       options->help = true;
+      continue;
+    }
+    if (name == "--version") {
+      options->version = true;
       continue;
     }
     if (i + 1 >= args.size()) {

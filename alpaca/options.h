@@ -15,6 +15,7 @@ struct Options {
   std::string configPath;     // "" until defaulted
   int discoveryPort = 32227;  // 0: no discovery
   bool help = false;
+  bool version = false;
 };
 
 extern const char* const kUsage;
