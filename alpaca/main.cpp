@@ -15,6 +15,7 @@
 #include "alpaca/telescope.h"
 #include "host/location_site.h"
 #include "host/sky_clock.h"
+#include "sidera_version.h"
 
 namespace {
 
@@ -35,6 +36,10 @@ int main(int argc, char** argv) {
   }
   if (options.help) {
     std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("sidera-alpaca %s\n", SIDERA_VERSION);
     return 0;
   }
   if (options.configPath.empty()) options.configPath = DefaultConfigPath();

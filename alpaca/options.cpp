@@ -34,6 +34,7 @@ const char* const kUsage =
     "  --client-timeout S   a client silent this many seconds is forgotten, so that\n"
     "                       it no longer keeps the others' Disconnect from releasing\n"
     "                       the mount (120; it never disconnects the mount itself)\n"
+    "  --version            the program's version\n"
     "\n"
     "The model and device given here override the stored configuration for this\n"
     "run; the setup page (http://ADDRESS:PORT/setup) changes the stored one.\n"
@@ -44,6 +45,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
     const std::string& name = args[i];
     if (name == "--help" || name == "-h") {
       options->help = true;
+      continue;
+    }
+    if (name == "--version") {
+      options->version = true;
       continue;
     }
     if (i + 1 >= args.size()) {

@@ -16,6 +16,7 @@ struct Options {
   int discoveryPort = 32227;       // 0: no discovery
   int clientTimeoutSeconds = 120;  // a silent client is forgotten after this
   bool help = false;
+  bool version = false;
 };
 
 extern const char* const kUsage;

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "sidera_version.h"
+
 namespace sidera::emulator {
 
 OptionTable::OptionTable(const char* program, const char* usage, int labelWidth)
@@ -74,6 +76,12 @@ std::optional<int> OptionTable::Parse(int argc, char** argv) const {
       PrintHelp();
       return 0;
     }
+    // Alone, --version asks for the program's version; an emulator whose
+    // controller reports a firmware version takes "--version VALUE" for it.
+    if (name == "--version" && (argc == 2 || Find(name) == nullptr)) {
+      std::printf("%s %s\n", program_, SIDERA_VERSION);
+      return 0;
+    }
     const Option* option = Find(name);
     if (option != nullptr && option->set) {
       option->set();
@@ -119,6 +127,7 @@ void OptionTable::PrintHelp() const {
     }
   }
   line("--help", "this text");
+  line("--version", "alone: the program's version");
 }
 
 }  // namespace sidera::emulator

@@ -52,8 +52,9 @@ class OptionTable {
   OptionTable& Positional(const char*& target);
 
   // Parses the command line. Nothing when the program goes on; otherwise
-  // its exit status: 0 after --help or -h, 2 after a message on standard
-  // error.
+  // its exit status: 0 after --help, -h or --version (the program's version:
+  // alone, when the table has a --version of its own), 2 after a message on
+  // standard error.
   std::optional<int> Parse(int argc, char** argv) const;
   void PrintHelp() const;
 

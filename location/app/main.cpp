@@ -2,6 +2,7 @@
 //
 //   location [--gps-port DEVICE|N] [--screenshot FILE] [anything else]
 //   location --gps-report DEVICE|N [--seconds N]
+//   location --help | --version
 //
 // Any other argument selects the hand-held's full-screen 320 x 240 layout
 // (and its night colours when "NightMode" is set). --gps-port names the GPS
@@ -15,7 +16,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "location/app/dbus_broadcaster.h"
@@ -25,6 +28,7 @@
 #include "location/app/system_clock.h"
 #include "location/core/gps/gps_port.h"
 #include "location/core/gps/gps_report.h"
+#include "sidera_version.h"
 
 namespace {
 
@@ -33,6 +37,44 @@ struct Options {
   const char* screenshot = nullptr;
   std::string gpsPort;
 };
+
+void PrintHelp() {
+  std::puts(
+      "Usage: location [--gps-port DEVICE|N] [--screenshot FILE] [embedded]\n"
+      "Sets the observing site that the Sidera programs use: longitude, latitude\n"
+      "and elevation, typed in, picked from the world city list or read from a GPS\n"
+      "receiver (which also sets the clock). The site is stored in\n"
+      "$XDG_CONFIG_HOME/ZENARA.en/ZENARAWindow.conf (~/.config by default).\n"
+      "\n"
+      "  --gps-port DEVICE|N  the GPS receiver's serial device, or serial port N\n"
+      "                       through SIDERA_SERIAL_PATTERN (default: the \"GpsPort\"\n"
+      "                       setting, else port 2)\n"
+      "  --screenshot FILE    write the dialog to FILE as a PNG and exit; needs no\n"
+      "                       display\n"
+      "  embedded             any other argument: the hand-held's full-screen\n"
+      "                       320 x 240 layout\n"
+      "  --help               this text\n"
+      "  --version            the program's version\n");
+  std::fputs(location::gps::kReportUsage, stdout);
+}
+
+// --help and --version, answered before any Qt application exists so that
+// they need no display. Nothing when neither is asked for.
+std::optional<int> AnswerHelpOrVersion(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if ((argument == "--screenshot" || argument == "--gps-port") && i + 1 < argc) {
+      ++i;  // a value, whatever it reads
+    } else if (argument == "--help") {
+      PrintHelp();
+      return 0;
+    } else if (argument == "--version") {
+      std::printf("location %s\n", SIDERA_VERSION);
+      return 0;
+    }
+  }
+  return std::nullopt;
+}
 
 bool WantsNoDisplay(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
@@ -57,6 +99,7 @@ int GpsReport(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   if (location::gps::WantsGpsReport(argc, argv)) return GpsReport(argc, argv);
+  if (const auto status = AnswerHelpOrVersion(argc, argv)) return *status;
   // A screenshot needs no display: without one, draw off screen.
   if (WantsNoDisplay(argc, argv) && std::getenv("QT_QPA_PLATFORM") == nullptr &&
       std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr) {
@@ -75,10 +118,6 @@ int main(int argc, char** argv) {
       } else {
         options.screenshot = argv[++i];
       }
-    } else if (argument == QLatin1String("--help")) {
-      std::puts("Usage: location [--gps-port DEVICE|N] [--screenshot FILE] [embedded]");
-      std::fputs(location::gps::kReportUsage, stdout);
-      return 0;
     } else {
       options.embedded = true;
     }

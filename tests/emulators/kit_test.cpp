@@ -22,9 +22,11 @@ struct Parsed {
   std::string fileName;        // the positional argument, kept
 };
 
-Parsed ParseLine(std::vector<std::string> words, bool positional) {
+Parsed ParseLine(std::vector<std::string> words, bool positional, bool firmwareVersion = false) {
   Parsed p;
   OptionTable table("prog", "Usage: prog\n");
+  // Like an emulator whose controller reports a firmware version.
+  if (firmwareVersion) table.Integer("--version", "N", 0, 9, p.count, "firmware version");
   table.Integer("--count", "N", 0, 9, p.count, "a count")
       .Positive("--speed", "X", p.speed, "a speed")
       .Flag("--flag", p.flag, "a flag")
@@ -76,6 +78,30 @@ TEST(OptionTable, ParsesComplainsAndExitsAsThePrograms) {
   EXPECT_EQ(p.speed, 2.5);
   EXPECT_TRUE(p.flag);
   EXPECT_EQ(p.fileName, "f");
+}
+
+// --version is the program's version, unless the table takes a value for a
+// --version of its own: then only alone.
+TEST(OptionTable, AnswersVersionAloneOrWhenItHasNoneOfItsOwn) {
+  const struct {
+    std::vector<std::string> words;
+    bool firmwareVersion;
+    int status;
+    int count;
+  } cases[] = {
+      {{"--version"}, false, 0, 7},
+      {{"--flag", "--version"}, false, 0, 7},
+      {{"--version"}, true, 0, 7},
+      {{"--version", "5"}, true, -1, 5},
+      {{"--flag", "--version", "4"}, true, -1, 4},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.words.size());
+    const Parsed p = ParseLine(c.words, false, c.firmwareVersion);
+    EXPECT_EQ(p.status, c.status);
+    EXPECT_EQ(p.count, c.count);
+    EXPECT_EQ(p.err, "");
+  }
 }
 
 TEST(LineNoise, RepeatsForASeedIsBoundedAndNeverStartsAReply) {

@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "host/utf8.h"
+#include "sidera_version.h"
 
 namespace sidera::tool {
 namespace {
@@ -29,10 +30,16 @@ bool Bind(OrdinalLookup lookup, int ordinal, F& slot) {
 
 std::string DefaultLibraryPath() {
   if (const char* env = std::getenv("SIDERA_LIBRARY"); env != nullptr && *env != 0) return env;
+  // In a build tree the library lies in ../lib beside the program. An
+  // installed program finds it by its SONAME through the system's loader
+  // (ld.so.cache, LD_LIBRARY_PATH), the way a linked program would.
   std::error_code ec;
-  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return "libsidera.so";
-  return (exe.parent_path() / ".." / "lib" / "libsidera.so").lexically_normal().string();
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    const auto beside = (exe.parent_path() / ".." / "lib" / "libsidera.so").lexically_normal();
+    if (std::filesystem::exists(beside, ec)) return beside.string();
+  }
+  return SIDERA_LIBRARY_SONAME;
 }
 
 bool Library::Load(const std::string& path) {

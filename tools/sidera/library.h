@@ -24,7 +24,9 @@ struct SideraApi {
 };
 
 // Where the library is looked for: $SIDERA_LIBRARY when set, else
-// <directory of this executable>/../lib/libsidera.so.
+// <directory of this executable>/../lib/libsidera.so when that exists (a
+// build tree), else the library's SONAME (libsidera.so.1) for the system's
+// loader to find (an installation).
 std::string DefaultLibraryPath();
 
 class Library {

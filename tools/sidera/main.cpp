@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "sidera_version.h"
 #include "tools/sidera/commands.h"
 #include "tools/sidera/output.h"
 #include "tools/sidera/plan.h"
@@ -73,7 +74,8 @@ void PrintHelp() {
       "(the axes stopped).\n"
       "\nenvironment:\n"
       "  SIDERA_LIBRARY         the library to load (default ../lib/libsidera.so\n"
-      "                         beside this program)\n"
+      "                         beside this program, else the installed " SIDERA_LIBRARY_SONAME
+      ")\n"
       "  SIDERA_SERIAL_PATTERN  device path pattern of serial port N (default /dev/ttyS%d)\n"
       "  SIDERA_CLOCK_SCALE     the library's clock rate (as --clock-scale)\n"
       "  SIDERA_DEBUG           the library's debug log (as --debug)\n"
@@ -148,6 +150,10 @@ int main(int argc, char** argv) {
   if (words.empty() && json) {
     out.Failure("usage", "usage", "sidera: no command given (try sidera --help)");
     return sidera::tool::kExitUsage;
+  }
+  if (!words.empty() && words[0] == "--version") {
+    std::printf("sidera %s\n", SIDERA_VERSION);
+    return 0;
   }
   if (words.empty() || words[0] == "help" || words[0] == "--help" || words[0] == "-h") {
     PrintHelp();

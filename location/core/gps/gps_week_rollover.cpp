@@ -1,7 +1,6 @@
 // GPS week-rollover correction by whole days.
 #include "location/core/gps/gps_week_rollover.h"
 
-#include <cstring>
 #include <tuple>
 
 namespace location::gps {
@@ -41,15 +40,12 @@ bool Before(const GpsTime& a, const GpsTime& b) {
 }  // namespace
 
 GpsTime BuildDate() {
-  // __DATE__ is "Mmm dd yyyy".
-  static constexpr char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
-  const char* date = __DATE__;
+  // YYYYMMDD, from the build (location/core/CMakeLists.txt).
+  constexpr long kDate = LOCATION_BUILD_DATE;
   GpsTime t{};
-  char month[4] = {date[0], date[1], date[2], 0};
-  const char* at = std::strstr(kMonths, month);
-  t.month = at == nullptr ? 1 : static_cast<int>(at - kMonths) / 3 + 1;
-  t.day = (date[4] == ' ' ? 0 : date[4] - '0') * 10 + (date[5] - '0');
-  t.year = (date[7] - '0') * 1000 + (date[8] - '0') * 100 + (date[9] - '0') * 10 + (date[10] - '0');
+  t.year = static_cast<int>(kDate / 10000);
+  t.month = static_cast<int>(kDate / 100 % 100);
+  t.day = static_cast<int>(kDate % 100);
   return t;
 }
 

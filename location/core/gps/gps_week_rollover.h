@@ -16,7 +16,8 @@
 namespace location::gps {
 
 // The day this program was built: no live receiver's date lies before it.
-// The one place the build date comes from (today the compiler's __DATE__).
+// The one place the build date comes from: the day the build was configured
+// (UTC), or that of SOURCE_DATE_EPOCH when the build sets it.
 GpsTime BuildDate();
 
 // `utc` moved forward by whole 1024-week steps while it lies more than ten
