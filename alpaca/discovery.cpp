@@ -70,6 +70,15 @@ bool IsLoopback(const sockaddr_storage& from) {
   return IN6_IS_ADDR_V4MAPPED(&a->sin6_addr) && a->sin6_addr.s6_addr[12] == 127;
 }
 
+uint16_t SenderPort(const sockaddr_storage& from) {
+  if (from.ss_family == AF_INET)
+    return ntohs(reinterpret_cast<const sockaddr_in*>(&from)->sin_port);
+  if (from.ss_family == AF_INET6) {
+    return ntohs(reinterpret_cast<const sockaddr_in6*>(&from)->sin6_port);
+  }
+  return 0;
+}
+
 }  // namespace
 
 bool DiscoveryResponder::Start(int udpPort, int httpPort, bool loopbackOnly, std::string* error) {
@@ -110,14 +119,17 @@ void DiscoveryResponder::Run() {
     if (fds[0].revents != 0) return;
     for (int i = 1; i < 3; ++i) {
       if (fds[i].fd < 0 || (fds[i].revents & POLLIN) == 0) continue;
-      char buffer[256];
+      // Only the query itself is answered: a datagram of another length
+      // (MSG_TRUNC gives its full length), another text, an empty one or one
+      // from port 0 is dropped.
+      char buffer[64];
       sockaddr_storage from{};
       socklen_t length = sizeof from;
-      const ssize_t n = recvfrom(fds[i].fd, buffer, sizeof buffer, 0,
+      const ssize_t n = recvfrom(fds[i].fd, buffer, sizeof buffer, MSG_TRUNC,
                                  reinterpret_cast<sockaddr*>(&from), &length);
-      if (n < static_cast<ssize_t>(sizeof kQuery - 1) ||
-          std::memcmp(buffer, kQuery, sizeof kQuery - 1) != 0) {
-        continue;  // not a discovery query
+      if (n != static_cast<ssize_t>(sizeof kQuery - 1) ||
+          std::memcmp(buffer, kQuery, sizeof kQuery - 1) != 0 || SenderPort(from) == 0) {
+        continue;
       }
       if (loopbackOnly_ && !IsLoopback(from)) continue;
       (void)sendto(fds[i].fd, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from),

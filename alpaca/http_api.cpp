@@ -1,10 +1,10 @@
-// Routes, answers and limits of the HTTP server.
+// Routes and answers of the Alpaca server.
 #include "alpaca/http_api.h"
 
-#include <cstdio>
 #include <nlohmann/json.hpp>
 
 #include "alpaca/alpaca_errors.h"
+#include "alpaca/json_text.h"
 #include "alpaca/params.h"
 #include "alpaca/telescope_api.h"
 
@@ -13,98 +13,112 @@ namespace {
 
 using nlohmann::json;
 
-// The parameters of a request: the query string of a GET, the body of a PUT.
-Params ParamsOf(const httplib::Request& req) {
-  if (req.method == "GET") {
-    const size_t q = req.target.find('?');
-    return Params::FromFormText(q == std::string::npos ? "" : req.target.substr(q + 1));
-  }
-  return Params::FromFormText(req.body);
+HttpReply PlainText(int status, const std::string& text) {
+  HttpReply reply;
+  reply.status = status;
+  reply.body = text + "\n";
+  return reply;
 }
 
-void PlainText(httplib::Response& res, int status, const std::string& text) {
-  res.status = status;
-  res.set_content(text + "\n", "text/plain; charset=utf-8");
+HttpReply Json(const json& answer) {
+  HttpReply reply;
+  reply.contentType = "application/json";
+  reply.body = JsonText(answer);
+  return reply;
+}
+
+HttpReply Html(std::string page) {
+  HttpReply reply;
+  reply.contentType = "text/html; charset=utf-8";
+  reply.body = std::move(page);
+  return reply;
+}
+
+// The parameters of a request: the query string of a GET (names in any
+// case), the form body of a PUT (names exactly).
+Params ParamsOf(const HttpRequest& request) {
+  if (request.method == "PUT") return Params::FromBody(request.body);
+  return Params::FromQuery(request.query);
+}
+
+// A path segment as a reply may quote it: invalid UTF-8 shown as '?'.
+std::string Quoted(std::string_view text) {
+  return IsValidUtf8(text) ? std::string(text) : std::string("(not UTF-8 text)");
 }
 
 }  // namespace
 
 HttpApi::HttpApi(Telescope& telescope, SetupContext setup)
     : telescope_(telescope), setup_(std::move(setup)) {
-  server_.set_payload_max_length(kMaxBodyBytes);
-  server_.set_read_timeout(5, 0);
-  server_.set_write_timeout(5, 0);
-  server_.set_keep_alive_max_count(1000);
-  server_.set_keep_alive_timeout(5);
-  server_.new_task_queue = [] { return new httplib::ThreadPool(32); };
-
-  const char* device = R"(/api/v1/([^/]+)/([^/]+)/([^/]+))";
-  server_.Get(device, [this](const auto& req, auto& res) { Device(req, res); });
-  server_.Put(device, [this](const auto& req, auto& res) { Device(req, res); });
-  server_.Get(R"(/management/(apiversions|v1/description|v1/configureddevices))",
-              [this](const auto& req, auto& res) { Management(req, res); });
-
-  auto html = [](httplib::Response& res, const std::string& page) {
-    res.set_content(page, "text/html; charset=utf-8");
-  };
-  server_.Get("/", [](const auto&, auto& res) { res.set_redirect("/setup"); });
-  server_.Get("/setup", [this, html](const auto&, auto& res) {
-    html(res, ServerSetupPage(telescope_, setup_));
+  auto device = [this](const HttpRequest& r, std::string_view rest) { return Device(r, rest); };
+  Add("GET", "/api/v1/", device, true);
+  Add("PUT", "/api/v1/", device, true);
+  for (const char* what : {"apiversions", "v1/description", "v1/configureddevices"}) {
+    Add("GET", std::string("/management/") + what,
+        [this, what](const HttpRequest& r, std::string_view) { return Management(r, what); });
+  }
+  Add("GET", "/", [](const HttpRequest&, std::string_view) {
+    HttpReply reply = PlainText(302, "see /setup");
+    reply.location = "/setup";
+    return reply;
   });
-  server_.Get("/setup/v1/telescope/0/setup", [this, html](const auto&, auto& res) {
-    html(res, TelescopeSetupPage(telescope_, setup_));
+  Add("GET", "/setup", [this](const HttpRequest&, std::string_view) {
+    return Html(ServerSetupPage(telescope_, setup_));
   });
-  server_.Post("/setup/v1/telescope/0/setup", [this, html](const auto& req, auto& res) {
-    html(res, SubmitTelescopeSetup(telescope_, setup_, Params::FromFormText(req.body)));
+  Add("GET", "/setup/v1/telescope/0/setup", [this](const HttpRequest&, std::string_view) {
+    return Html(TelescopeSetupPage(telescope_, setup_));
   });
-
-  // What the library answers by itself (no route, a body or address too
-  // long, a header it cannot read) becomes Alpaca's 400 with a reason.
-  server_.set_error_handler(
-      httplib::Server::HandlerWithResponse([](const httplib::Request& req, httplib::Response& res) {
-        if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
-        std::string reason = "cannot serve " + req.method + " " + req.path;
-        if (res.status == 404) reason = "no such path: " + req.path;
-        if (res.status == 413) {
-          reason = "the request body is larger than " + std::to_string(kMaxBodyBytes) + " bytes";
-        }
-        if (res.status == 414) reason = "the request address is too long";
-        PlainText(res, 400, reason);
-        return httplib::Server::HandlerResponse::Handled;
-      }));
-  server_.set_exception_handler(
-      [](const httplib::Request&, httplib::Response& res, std::exception_ptr error) {
-        std::string what = "unknown error";
-        try {
-          std::rethrow_exception(error);
-        } catch (const std::exception& e) {
-          what = e.what();
-        } catch (...) {
-        }
-        PlainText(res, 500, "internal error: " + what);
-      });
+  Add("POST", "/setup/v1/telescope/0/setup", [this](const HttpRequest& r, std::string_view) {
+    return Html(SubmitTelescopeSetup(telescope_, setup_, r.body));
+  });
 }
 
-void HttpApi::Device(const httplib::Request& req, httplib::Response& res) {
-  const std::string type = req.matches[1];
-  const std::string number = req.matches[2];
-  const std::string member = req.matches[3];
+void HttpApi::Add(std::string method, std::string path, RouteHandler handler, bool prefix) {
+  routes_.push_back({std::move(method), std::move(path), prefix, std::move(handler)});
+}
+
+HttpReply HttpApi::Serve(const HttpRequest& request) {
+  bool pathKnown = false;
+  for (const Route& route : routes_) {
+    const bool match =
+        route.prefix ? request.path.rfind(route.path, 0) == 0 : request.path == route.path;
+    if (!match) continue;
+    pathKnown = true;
+    if (route.method != request.method) continue;
+    return route.handler(request, std::string_view(request.path).substr(route.path.size()));
+  }
+  // Alpaca answers what it cannot serve with 400 and a reason.
+  if (pathKnown)
+    return PlainText(400, "cannot serve " + Quoted(request.method) + " " + Quoted(request.path));
+  return PlainText(400, "no such path: " + Quoted(request.path));
+}
+
+HttpReply HttpApi::Device(const HttpRequest& request, std::string_view rest) {
+  // rest: "telescope/0/member"
+  const size_t a = rest.find('/');
+  const size_t b = a == std::string_view::npos ? a : rest.find('/', a + 1);
+  if (b == std::string_view::npos || rest.find('/', b + 1) != std::string_view::npos) {
+    return PlainText(400, "no such path: " + Quoted(request.path));
+  }
+  const std::string_view type = rest.substr(0, a);
+  const std::string_view number = rest.substr(a + 1, b - a - 1);
+  const std::string member(rest.substr(b + 1));
   if (type != "telescope") {
-    PlainText(res, 400, "this server has no device of type \"" + type + "\" (only telescope 0)");
-    return;
+    return PlainText(
+        400, "this server has no device of type \"" + Quoted(type) + "\" (only telescope 0)");
   }
   if (number != "0") {
-    PlainText(res, 400, "this server has no telescope number " + number + " (only 0)");
-    return;
+    return PlainText(400, "this server has no telescope number " + Quoted(number) + " (only 0)");
   }
   json answer;
   try {
-    const Params params = ParamsOf(req);
+    const Params params = ParamsOf(request);
     answer["ClientTransactionID"] = params.ClientNumber("ClientTransactionID");
     answer["ServerTransactionID"] = ++serverTransaction_;
+    const uint32_t client = params.ClientNumber("ClientID");
+    telescope_.Seen(client);
     try {
-      const auto value =
-          CallMember(telescope_, req.method, member, params, params.ClientNumber("ClientID"));
+      const auto value = CallMember(telescope_, request.method, member, params, client);
       if (value) answer["Value"] = *value;
       answer["ErrorNumber"] = 0;
       answer["ErrorMessage"] = "";
@@ -113,19 +127,22 @@ void HttpApi::Device(const httplib::Request& req, httplib::Response& res) {
       answer["ErrorMessage"] = e.what();
     }
   } catch (const BadRequest& e) {
-    PlainText(res, 400, e.what());
-    return;
+    return PlainText(400, Quoted(e.what()));
   }
-  res.set_content(answer.dump(), "application/json");
+  return Json(answer);
 }
 
-void HttpApi::Management(const httplib::Request& req, httplib::Response& res) {
-  const Params params = ParamsOf(req);
-  json answer = {{"ClientTransactionID", params.ClientNumber("ClientTransactionID")},
+HttpReply HttpApi::Management(const HttpRequest& request, std::string_view what) {
+  uint32_t clientTransaction = 0;
+  try {
+    clientTransaction = ParamsOf(request).ClientNumber("ClientTransactionID");
+  } catch (const BadRequest& e) {
+    return PlainText(400, e.what());
+  }
+  json answer = {{"ClientTransactionID", clientTransaction},
                  {"ServerTransactionID", ++serverTransaction_},
                  {"ErrorNumber", 0},
                  {"ErrorMessage", ""}};
-  const std::string what = req.matches[1];
   if (what == "apiversions") {
     answer["Value"] = json::array({1});
   } else if (what == "v1/description") {
@@ -139,7 +156,7 @@ void HttpApi::Management(const httplib::Request& req, httplib::Response& res) {
                                     {"DeviceNumber", 0},
                                     {"UniqueID", telescope_.UniqueId()}}});
   }
-  res.set_content(answer.dump(), "application/json");
+  return Json(answer);
 }
 
 }  // namespace sidera::alpaca

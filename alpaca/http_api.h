@@ -1,36 +1,48 @@
 // The HTTP side: the device API under /api/v1/telescope/0/, the management
-// API, the setup pages, and the limits every request is held to (body size,
-// read and write time). Answers follow the Alpaca rules: JSON with the
+// API and the setup pages, as a table of routes that the HTTP server's
+// handler threads consult. Answers follow the Alpaca rules: JSON with the
 // client's transaction number echoed, or HTTP 400 with a plain-text reason
 // for a request the server cannot make sense of.
 #pragma once
 
-#include <httplib.h>
-
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
 
+#include "alpaca/http_server.h"
 #include "alpaca/setup_page.h"
 #include "alpaca/telescope.h"
 
 namespace sidera::alpaca {
 
-// The largest request body taken (Alpaca form bodies are a few hundred bytes).
-inline constexpr size_t kMaxBodyBytes = 64 * 1024;
-
 class HttpApi {
  public:
   HttpApi(Telescope& telescope, SetupContext setup);
-  httplib::Server& server() { return server_; }
+  // Answers one request: the HTTP server's handler.
+  HttpReply Serve(const HttpRequest& request);
+
+  // A route answers `method` on `path`, or with `prefix` on every path that
+  // starts with it; the handler gets the rest of the path after it.
+  using RouteHandler = std::function<HttpReply(const HttpRequest&, std::string_view rest)>;
+  void Add(std::string method, std::string path, RouteHandler handler, bool prefix = false);
 
  private:
-  void Device(const httplib::Request& req, httplib::Response& res);
-  void Management(const httplib::Request& req, httplib::Response& res);
+  struct Route {
+    std::string method;
+    std::string path;
+    bool prefix;
+    RouteHandler handler;
+  };
+  HttpReply Device(const HttpRequest& request, std::string_view rest);
+  HttpReply Management(const HttpRequest& request, std::string_view what);
 
   Telescope& telescope_;
   SetupContext setup_;
   std::atomic<uint32_t> serverTransaction_{0};
-  httplib::Server server_;
+  std::vector<Route> routes_;
 };
 
 }  // namespace sidera::alpaca

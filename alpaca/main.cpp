@@ -1,6 +1,7 @@
 // sidera-alpaca: one Sidera mount as an ASCOM Alpaca telescope.
 #include <signal.h>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -8,6 +9,7 @@
 
 #include "alpaca/discovery.h"
 #include "alpaca/http_api.h"
+#include "alpaca/http_server.h"
 #include "alpaca/options.h"
 #include "alpaca/server_config.h"
 #include "alpaca/telescope.h"
@@ -48,6 +50,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (!error.empty()) std::fprintf(stderr, "sidera-alpaca: %s\n", error.c_str());
+  // The command line and the Location program's site apply to this run only;
+  // what clients and the setup page change is stored over `stored`.
+  const ServerConfig stored = config;
   if (options.model) config.model = *options.model;
   if (options.device) config.device = *options.device;
   const std::string locationPath = sidera::host::LocationSettingsPath();
@@ -69,16 +74,15 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
-  Telescope telescope(config, options.configPath, sidera::host::ClockScaleFromEnvironment());
+  Telescope telescope(stored, options.configPath, sidera::host::ClockScaleFromEnvironment());
+  telescope.UseForThisRun(config);
+  telescope.SetClientTimeout(std::chrono::seconds(options.clientTimeoutSeconds));
   HttpApi api(telescope, SetupContext{options.configPath, locationPath});
-  int port = options.port;
-  const bool bound = port == 0 ? (port = api.server().bind_to_any_port(options.listen)) > 0
-                               : api.server().bind_to_port(options.listen, port);
-  if (!bound) {
-    std::fprintf(stderr,
-                 "sidera-alpaca: cannot serve on %s port %d (in use, or not an address "
-                 "of this computer)\n",
-                 options.listen.c_str(), options.port);
+  HttpServer server([&api](const HttpRequest& request) { return api.Serve(request); });
+  const int port = server.Bind(options.listen, options.port, &error);
+  if (port == 0) {
+    std::fprintf(stderr, "sidera-alpaca: cannot serve on %s port %d: %s\n", options.listen.c_str(),
+                 options.port, error.c_str());
     return 1;
   }
   const bool loopback = IsLoopback(options.listen);
@@ -104,9 +108,9 @@ int main(int argc, char** argv) {
   std::thread signals([&] {
     int signal = 0;
     (void)sigwait(&stopSignals, &signal);
-    api.server().stop();
+    server.Stop();
   });
-  const bool served = api.server().listen_after_bind();
+  const bool served = server.Run();
   if (!served) kill(getpid(), SIGTERM);  // ends the signal thread
   signals.join();
   discovery.Stop();

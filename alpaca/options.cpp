@@ -18,7 +18,7 @@ std::optional<long> WholeNumber(const std::string& text, long low, long high) {
 
 const char* const kUsage =
     "Usage: sidera-alpaca [--model N] [--device PATH] [--port N] [--listen ADDRESS]\n"
-    "                     [--config FILE] [--discovery-port N]\n"
+    "                     [--config FILE] [--discovery-port N] [--client-timeout S]\n"
     "Serves one Sidera mount as an ASCOM Alpaca telescope (device 0) to N.I.N.A.,\n"
     "SkySafari, Cartes du Ciel and any other Alpaca client.\n"
     "\n"
@@ -31,6 +31,9 @@ const char* const kUsage =
     "                       0.0.0.0 or :: for the network)\n"
     "  --config FILE        configuration file (~/.config/sidera/alpaca.json)\n"
     "  --discovery-port N   UDP discovery port (32227; 0: no discovery)\n"
+    "  --client-timeout S   a client silent this many seconds is forgotten, so that\n"
+    "                       it no longer keeps the others' Disconnect from releasing\n"
+    "                       the mount (120; it never disconnects the mount itself)\n"
     "  --version            the program's version\n"
     "\n"
     "The model and device given here override the stored configuration for this\n"
@@ -69,6 +72,13 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
         return false;
       }
       (name == "--port" ? options->port : options->discoveryPort) = static_cast<int>(*v);
+    } else if (name == "--client-timeout") {
+      const auto v = WholeNumber(value, 1, 86400);
+      if (!v) {
+        *error = "--client-timeout must be a number of seconds from 1 to 86400";
+        return false;
+      }
+      options->clientTimeoutSeconds = static_cast<int>(*v);
     } else if (name == "--listen") {
       options->listen = value;
     } else if (name == "--config") {

@@ -12,8 +12,9 @@ struct Options {
   std::optional<std::string> device;  // overrides the stored device
   int port = 11111;                   // 0: any free port
   std::string listen = "127.0.0.1";
-  std::string configPath;     // "" until defaulted
-  int discoveryPort = 32227;  // 0: no discovery
+  std::string configPath;          // "" until defaulted
+  int discoveryPort = 32227;       // 0: no discovery
+  int clientTimeoutSeconds = 120;  // a silent client is forgotten after this
   bool help = false;
   bool version = false;
 };

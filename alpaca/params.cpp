@@ -1,7 +1,5 @@
-// Alpaca request parameters, parsed by the HTTP library's form decoder.
+// Alpaca request parameters: form decoding, the two name rules, the readers.
 #include "alpaca/params.h"
-
-#include <httplib.h>
 
 #include <cctype>
 #include <cerrno>
@@ -19,22 +17,107 @@ std::string Lower(std::string_view s) {
   return out;
 }
 
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 }  // namespace
 
-Params Params::FromFormText(const std::string& text) {
-  httplib::Params decoded;
-  httplib::detail::parse_query_text(text, decoded);
+std::string FormDecode(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '+') {
+      out += ' ';
+    } else if (c == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 &&
+               HexDigit(text[i + 2]) >= 0) {
+      out += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
+      i += 2;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+bool IsValidUtf8(std::string_view text) {
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  for (size_t i = 0; i < n;) {
+    const unsigned char c = s[i];
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t length = 0;
+    uint32_t code = 0;
+    if (c >= 0xC2 && c <= 0xDF) {
+      length = 2;
+      code = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      length = 3;
+      code = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      length = 4;
+      code = c & 0x07;
+    } else {
+      return false;  // a continuation byte first, C0/C1 (overlong) or F5..FF
+    }
+    if (i + length > n) return false;
+    for (size_t k = 1; k < length; ++k) {
+      if ((s[i + k] & 0xC0) != 0x80) return false;
+      code = (code << 6) | (s[i + k] & 0x3F);
+    }
+    if ((length == 3 && code < 0x800) || (length == 4 && (code < 0x10000 || code > 0x10FFFF)) ||
+        (code >= 0xD800 && code <= 0xDFFF)) {
+      return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+Params Params::FromFormText(std::string_view text, Names names) {
   Params p;
-  for (const auto& [name, value] : decoded) p.values_.emplace(Lower(name), value);
+  p.names_ = names;
+  size_t begin = 0;
+  while (begin <= text.size()) {
+    size_t end = text.find('&', begin);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view pair = text.substr(begin, end - begin);
+    if (!pair.empty()) {
+      const size_t eq = pair.find('=');
+      std::string name = FormDecode(pair.substr(0, eq));
+      std::string value = eq == std::string_view::npos ? "" : FormDecode(pair.substr(eq + 1));
+      if (!IsValidUtf8(name) || !IsValidUtf8(value)) {
+        throw BadRequest("a parameter name or value is not valid UTF-8 text");
+      }
+      p.values_.emplace(p.Key(name), std::move(value));
+    }
+    begin = end + 1;
+  }
   return p;
 }
 
-bool Params::Has(std::string_view name) const { return values_.count(Lower(name)) != 0; }
+std::string Params::Key(std::string_view name) const {
+  return names_ == Names::kAnyCase ? Lower(name) : std::string(name);
+}
+
+const std::string* Params::Find(std::string_view name) const {
+  auto it = values_.find(Key(name));
+  return it == values_.end() ? nullptr : &it->second;
+}
+
+bool Params::Has(std::string_view name) const { return Find(name) != nullptr; }
 
 const std::string& Params::Text(std::string_view name) const {
-  auto it = values_.find(Lower(name));
-  if (it == values_.end()) throw BadRequest("missing parameter " + std::string(name));
-  return it->second;
+  const std::string* v = Find(name);
+  if (v == nullptr) throw BadRequest("missing parameter " + std::string(name));
+  return *v;
 }
 
 double Params::Number(std::string_view name) const {
@@ -73,9 +156,9 @@ bool Params::Bool(std::string_view name) const {
 }
 
 uint32_t Params::ClientNumber(std::string_view name) const {
-  auto it = values_.find(Lower(name));
-  if (it == values_.end() || it->second.empty()) return 0;
-  const std::string& text = it->second;
+  const std::string* found = Find(name);
+  if (found == nullptr || found->empty()) return 0;
+  const std::string& text = *found;
   char* end = nullptr;
   errno = 0;
   const unsigned long long v = std::strtoull(text.c_str(), &end, 10);

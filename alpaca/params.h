@@ -1,7 +1,9 @@
 // The parameters of one Alpaca request: from the query string of a GET, from
-// the form body of a PUT (never both), with names compared without regard to
-// case. The readers turn a value into the type a member takes; a missing
-// parameter or a value that is not of that type is a malformed request.
+// the form body of a PUT (never both). Names in a query string are compared
+// without regard to case; names in a form body must match exactly (ASCOM's
+// Alpaca reference: a PUT with "tRACKING" is a malformed request). The
+// readers turn a value into the type a member takes; a missing parameter or
+// a value that is not of that type is a malformed request.
 #pragma once
 
 #include <cstdint>
@@ -13,8 +15,13 @@ namespace sidera::alpaca {
 
 class Params {
  public:
-  // Parses application/x-www-form-urlencoded text ("a=1&b=2").
-  static Params FromFormText(const std::string& text);
+  enum class Names { kAnyCase, kExact };
+  // Parses application/x-www-form-urlencoded text ("a=1&b=2"). Throws
+  // BadRequest when a name or value is not valid UTF-8 once decoded: such
+  // text is never handed to a member or stored.
+  static Params FromFormText(std::string_view text, Names names);
+  static Params FromQuery(std::string_view text) { return FromFormText(text, Names::kAnyCase); }
+  static Params FromBody(std::string_view text) { return FromFormText(text, Names::kExact); }
 
   bool Has(std::string_view name) const;
   // The text of a parameter; BadRequest when it is missing.
@@ -31,7 +38,18 @@ class Params {
   uint32_t ClientNumber(std::string_view name) const;
 
  private:
-  std::map<std::string, std::string> values_;  // lower-case name -> first value
+  std::string Key(std::string_view name) const;
+  const std::string* Find(std::string_view name) const;
+
+  Names names_ = Names::kAnyCase;
+  std::map<std::string, std::string> values_;  // name (lower case when kAnyCase) -> first value
 };
+
+// Decodes %XX escapes and '+' (a space) of form text. A '%' not followed by
+// two hexadecimal digits stays as it is.
+std::string FormDecode(std::string_view text);
+// True when `text` is well-formed UTF-8 (no overlong forms, surrogates or
+// values beyond U+10FFFF).
+bool IsValidUtf8(std::string_view text);
 
 }  // namespace sidera::alpaca

@@ -1,7 +1,9 @@
 // The configuration file, read and written with nlohmann::json.
 #include "alpaca/server_config.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
@@ -13,6 +15,7 @@
 #include <random>
 #include <sstream>
 
+#include "alpaca/json_text.h"
 #include "host/location_site.h"
 
 namespace sidera::alpaca {
@@ -107,18 +110,39 @@ bool SaveConfig(const std::string& path, const ServerConfig& config, std::string
     *error = "cannot create the folder of " + path + ": " + std::strerror(errno);
     return false;
   }
-  {
-    std::ofstream out(temporary, std::ios::trunc);
-    out << j.dump(2) << "\n";
-    out.flush();
-    if (!out) {
-      *error = "cannot write " + temporary + ": " + std::strerror(errno);
-      return false;
-    }
+  // Written whole and flushed to the disk before the rename, so that a
+  // crash or power cut leaves either the old file or the new one.
+  const std::string text = JsonText(j, 2) + "\n";
+  const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    *error = "cannot write " + temporary + ": " + std::strerror(errno);
+    return false;
+  }
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  const bool written = done == text.size() && fsync(fd) == 0;
+  const int writeError = errno;
+  if (close(fd) != 0 || !written) {
+    *error = "cannot write " + temporary + ": " + std::strerror(written ? errno : writeError);
+    (void)unlink(temporary.c_str());
+    return false;
   }
   if (std::rename(temporary.c_str(), path.c_str()) != 0) {
     *error = "cannot replace " + path + ": " + std::strerror(errno);
+    (void)unlink(temporary.c_str());
     return false;
+  }
+  // The rename itself reaches the disk with its folder.
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  if (const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
+    (void)fsync(dir);
+    (void)close(dir);
   }
   return true;
 }

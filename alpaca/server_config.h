@@ -9,6 +9,11 @@
 
 namespace sidera::alpaca {
 
+// A site's elevation must suit both ASCOM (-300 to 10 000 m) and the library
+// (SIDERA_LOWEST_ELEVATION to SIDERA_HIGHEST_ELEVATION).
+inline constexpr double kLowestSiteElevation = -300.0;
+inline constexpr double kHighestSiteElevation = 8848.0;
+
 struct SiteSetting {
   double latitude = 0;   // degrees north
   double longitude = 0;  // degrees east

@@ -98,9 +98,10 @@ FormValues ValuesOf(const ServerConfig& config, const SetupContext& context) {
 }
 
 std::string Form(const FormValues& v, const std::vector<std::string>& errors,
-                 const std::string& notice) {
+                 const std::string& notice, const std::string& warning = "") {
   std::string body;
   if (!notice.empty()) body += "<p class=\"saved\" id=\"notice\">" + Escape(notice) + "</p>";
+  if (!warning.empty()) body += "<p class=\"error\" id=\"warning\">" + Escape(warning) + "</p>";
   if (!errors.empty()) {
     body += "<ul class=\"error\" id=\"errors\">";
     for (const std::string& e : errors) body += "<li>" + Escape(e) + "</li>";
@@ -170,7 +171,16 @@ std::string TelescopeSetupPage(Telescope& telescope, const SetupContext& context
 }
 
 std::string SubmitTelescopeSetup(Telescope& telescope, const SetupContext& context,
-                                 const Params& form) {
+                                 const std::string& body) {
+  Params form;
+  try {
+    form = Params::FromBody(body);
+  } catch (const BadRequest&) {
+    return Form(ValuesOf(telescope.Config(), context),
+                {"The form held text that is not valid UTF-8 (a device name?): nothing was "
+                 "saved."},
+                "");
+  }
   FormValues v;
   auto text = [&](const char* name) { return form.Has(name) ? form.Text(name) : std::string(); };
   v.device = text("device");
@@ -211,8 +221,8 @@ std::string SubmitTelescopeSetup(Telescope& telescope, const SetupContext& conte
   if (!v.latitude.empty() || !v.longitude.empty() || !v.elevation.empty()) {
     const auto lat = number(v.latitude, -90, 90, "The latitude");
     const auto lon = number(v.longitude, -180, 180, "The longitude");
-    const auto elev = number(v.elevation.empty() ? "0" : v.elevation, host::kLowestElevation,
-                             host::kHighestElevation, "The elevation");
+    const auto elev = number(v.elevation.empty() ? "0" : v.elevation, kLowestSiteElevation,
+                             kHighestSiteElevation, "The elevation");
     if (lat && lon && elev) site = SiteSetting{*lat, *lon, *elev};
   }
   std::optional<double> park0, park1;
@@ -226,9 +236,19 @@ std::string SubmitTelescopeSetup(Telescope& telescope, const SetupContext& conte
   config.site = site;
   config.parkAxis0 = park0;
   config.parkAxis1 = park1;
-  telescope.Configure(config);
+  try {
+    telescope.Configure(config);
+  } catch (const DeviceError& e) {
+    return Form(v, {std::string("Not saved: ") + e.what()}, "");
+  }
+  std::string warning;
+  if (!simulator) {
+    const std::string problem = host::DiagnoseSerialDevice(config.device, "choose another");
+    if (!problem.empty()) warning = "The device cannot be opened now: " + problem;
+  }
   return Form(ValuesOf(telescope.Config(), context), {},
-              "Saved in " + context.configPath + ". The settings apply at the next connect.");
+              "Saved in " + context.configPath + ". The settings apply at the next connect.",
+              warning);
 }
 
 }  // namespace sidera::alpaca

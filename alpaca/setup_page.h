@@ -20,9 +20,11 @@ struct SetupContext {
 std::string ServerSetupPage(Telescope& telescope, const SetupContext& context);
 // The telescope's form, with the values in force.
 std::string TelescopeSetupPage(Telescope& telescope, const SetupContext& context);
-// Checks a submitted form; stores it when every value is usable. Returns the
-// page to show: the form again with what is wrong, or what was stored.
+// Checks a submitted form (its url-encoded body); stores it when every value
+// is usable and the configuration can be written. Returns the page to show:
+// the form again with what is wrong or why it was not stored, or what was
+// stored (with a warning when the serial device cannot be opened now).
 std::string SubmitTelescopeSetup(Telescope& telescope, const SetupContext& context,
-                                 const Params& form);
+                                 const std::string& body);
 
 }  // namespace sidera::alpaca

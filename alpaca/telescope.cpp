@@ -77,12 +77,21 @@ std::string Coordinates(double raHours, double decDegrees) {
 }  // namespace
 
 Telescope::Telescope(ServerConfig config, std::string configPath, double clockScale)
-    : configPath_(std::move(configPath)), config_(std::move(config)), clock_(clockScale) {
+    : configPath_(std::move(configPath)),
+      config_(config),
+      stored_(std::move(config)),
+      clock_(clockScale) {
   guideRate_[0] = guideRate_[1] = host::kSiderealRate / 2.0;
-  if (config_.uniqueId.empty()) {
-    config_.uniqueId = NewUniqueId();
-    SaveLocked();
+  if (stored_.uniqueId.empty()) {
+    const std::string id = NewUniqueId();
+    RecordLocked([&](ServerConfig& c) { c.uniqueId = id; });
   }
+}
+
+void Telescope::UseForThisRun(const ServerConfig& inForce) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  config_ = inForce;
+  config_.uniqueId = stored_.uniqueId;
 }
 
 Telescope::~Telescope() { Shutdown(); }
@@ -127,10 +136,25 @@ void Telescope::RequireConnected() const {
 
 void Telescope::Invalidate() { snapshotTaken_ = {}; }
 
-void Telescope::SaveLocked() {
+void Telescope::StoreLocked(const std::function<void(ServerConfig&)>& change) {
+  ServerConfig next = stored_;
+  change(next);
   std::string error;
-  if (!SaveConfig(configPath_, config_, &error)) {
-    std::fprintf(stderr, "sidera-alpaca: the configuration is not stored: %s\n", error.c_str());
+  // Without a configuration file (no home folder) settings last for the run.
+  if (!configPath_.empty() && !SaveConfig(configPath_, next, &error)) {
+    throw DeviceError(kDriverError,
+                      "the setting could not be stored, the old value stays in force: " + error);
+  }
+  stored_ = std::move(next);
+  change(config_);
+}
+
+void Telescope::RecordLocked(const std::function<void(ServerConfig&)>& change) {
+  try {
+    StoreLocked(change);
+  } catch (const DeviceError& e) {
+    change(config_);
+    std::fprintf(stderr, "sidera-alpaca: %s\n", e.what());
   }
 }
 
@@ -143,13 +167,15 @@ ServerConfig Telescope::Config() const {
 
 void Telescope::Configure(const ServerConfig& changes) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (changes.model != config_.model || changes.device != config_.device) config_.parked = false;
-  config_.model = changes.model;
-  config_.device = changes.device;
-  config_.site = changes.site;
-  config_.parkAxis0 = changes.parkAxis0;
-  config_.parkAxis1 = changes.parkAxis1;
-  SaveLocked();
+  const bool otherMount = changes.model != config_.model || changes.device != config_.device;
+  StoreLocked([&](ServerConfig& c) {
+    if (otherMount) c.parked = false;
+    c.model = changes.model;
+    c.device = changes.device;
+    c.site = changes.site;
+    c.parkAxis0 = changes.parkAxis0;
+    c.parkAxis1 = changes.parkAxis1;
+  });
 }
 
 const host::ModelFacts& Telescope::Facts() const {
@@ -176,9 +202,19 @@ std::string Telescope::UniqueId() const {
 
 // --- connection
 
+void Telescope::SetClientTimeout(std::chrono::seconds timeout) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  clientTimeout_ = timeout;
+}
+
+void Telescope::Seen(uint32_t client) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (auto it = clients_.find(client); it != clients_.end()) it->second = Clock::now();
+}
+
 void Telescope::Connect(uint32_t client) {
   std::lock_guard<std::mutex> lock(mutex_);
-  clients_.insert(client);
+  clients_[client] = Clock::now();
   if (connected_ || connecting_) return;
   connecting_ = true;
   connectFailure_.clear();
@@ -188,6 +224,8 @@ void Telescope::Connect(uint32_t client) {
 void Telescope::Disconnect(uint32_t client) {
   std::lock_guard<std::mutex> lock(mutex_);
   clients_.erase(client);
+  const auto silentSince = Clock::now() - clientTimeout_;
+  std::erase_if(clients_, [&](const auto& c) { return c.second < silentSince; });
   if (!clients_.empty() || !connected_ || connecting_) return;
   connecting_ = true;
   worker_.calls.Post([this] { DisconnectOnWorker(); });
@@ -243,7 +281,7 @@ void Telescope::ConnectOnWorker(const ServerConfig& settings) {
       failure = what + ": " + problem;
     } else {
       // The library reads the pattern when it opens the port.
-      setenv("SIDERA_SERIAL_PATTERN", port->pattern.c_str(), 1);
+      SetSerialPattern(port->pattern.c_str());
       SetComPort(port->number);
       what += " on " + settings.device;
     }
@@ -325,11 +363,21 @@ void Telescope::Shutdown() {
 Snapshot Telescope::Read() {
   std::unique_lock<std::mutex> lock(mutex_);
   RequireConnected();
-  if (snapshotSerial_ == 0 || Clock::now() - snapshotTaken_ >= kRefreshInterval) {
+  const auto age = Clock::now() - snapshotTaken_;
+  if (snapshotSerial_ == 0 || age >= kRefreshInterval) {
     const uint64_t want = snapshotSerial_ + 1;
     if (!refreshQueued_) {
       refreshQueued_ = true;
       worker_.calls.Post([this] { RefreshOnWorker(); });
+    }
+    // A reading just past the interval serves while the next one is made, so
+    // that clients polling steadily never wait for the serial line; one
+    // invalidated by a command, or older than twice the interval, is waited for.
+    if (snapshotSerial_ != 0 && age < 2 * kRefreshInterval) {
+      if (snapshot_.code != SIDERA_OK) {
+        throw DeviceError(AlpacaNumberOf(snapshot_.code), snapshot_.error);
+      }
+      return snapshot_;
     }
     if (!refreshed_.wait_for(lock, std::chrono::seconds(20),
                              [&] { return snapshotSerial_ >= want || !connected_; })) {
@@ -386,8 +434,7 @@ void Telescope::Judge(const Snapshot& s) {
   if (motion_.watch.Observe(s.gotoRecord, 0) != host::GotoWatch::State::kEnded) return;
   const bool arrived = motion_.watch.end() == host::GotoWatch::End::kArrived;
   if (motion_.kind == MotionKind::kPark && arrived) {
-    config_.parked = true;
-    SaveLocked();
+    RecordLocked([](ServerConfig& c) { c.parked = true; });
   }
   motion_ = {};
   settleUntil_ = Clock::now() + std::chrono::seconds(settleSeconds_);
@@ -578,16 +625,16 @@ void Telescope::Park() {
 
 void Telescope::Unpark() {
   std::lock_guard<std::mutex> lock(mutex_);
-  config_.parked = false;
-  SaveLocked();
+  RecordLocked([](ServerConfig& c) { c.parked = false; });
 }
 
 void Telescope::SetPark() {
   const Snapshot s = Read();
   std::lock_guard<std::mutex> lock(mutex_);
-  config_.parkAxis0 = host::Degrees(s.axes.axis0);
-  config_.parkAxis1 = host::Degrees(s.axes.axis1);
-  SaveLocked();
+  StoreLocked([&](ServerConfig& c) {
+    c.parkAxis0 = host::Degrees(s.axes.axis0);
+    c.parkAxis1 = host::Degrees(s.axes.axis1);
+  });
 }
 
 void Telescope::FindHome() {
@@ -749,21 +796,28 @@ void Telescope::SetTrackingRate(int driveRate) {
 }
 
 void Telescope::SetSite(const SiteSetting& site) {
+  // Stored first: a site that cannot be kept is refused before the mount
+  // takes it; one the mount refuses is taken back.
   bool connected = false;
+  std::optional<SiteSetting> before;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     connected = connected_;
+    before = stored_.site;
+    StoreLocked([&](ServerConfig& c) { c.site = site; });
+    Invalidate();
   }
-  if (connected) {
+  if (!connected) return;
+  try {
     OnWorker([=, this] {
       Check(::SetSite(Radians(site.latitude), site.elevation), "Setting the site");
       return 0;
     });
+  } catch (const DeviceError&) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    RecordLocked([&](ServerConfig& c) { c.site = before; });
+    throw;
   }
-  std::lock_guard<std::mutex> lock(mutex_);
-  config_.site = site;
-  SaveLocked();
-  Invalidate();
 }
 
 void Telescope::SetGuideRate(int axis, double radiansPerSecond) {

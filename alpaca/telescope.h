@@ -11,9 +11,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 
 #include "alpaca/server_config.h"
@@ -58,8 +59,13 @@ class Telescope {
   Telescope(const Telescope&) = delete;
   Telescope& operator=(const Telescope&) = delete;
 
-  // --- configuration (no connection needed)
-  ServerConfig Config() const;
+  // --- configuration (no connection needed). The telescope is made with the
+  // stored settings; UseForThisRun puts others in force (the command line's)
+  // without storing them. What clients and the setup page change is written
+  // over the stored settings and also put in force; a change that cannot be
+  // written throws DeviceError and leaves the old value in force.
+  void UseForThisRun(const ServerConfig& inForce);
+  ServerConfig Config() const;  // in force
   // Stores the setup page's choices; they apply at the next connect.
   void Configure(const ServerConfig& changes);
   // The facts of the model connected, or else of the model configured.
@@ -70,8 +76,13 @@ class Telescope {
   double GotoToleranceDegrees() const;
   std::string UniqueId() const;
 
-  // --- connection. Clients are told apart by their ClientID: the mount stays
-  // connected while any client that connected has not disconnected.
+  // --- connection. Clients are told apart by their ClientID (0: every
+  // client that sends none, as one): the mount stays connected while any
+  // client that connected has not disconnected. A client silent for longer
+  // than the client time-out is forgotten when another disconnects, so that
+  // it no longer keeps the mount; a time-out alone never disconnects it.
+  void SetClientTimeout(std::chrono::seconds timeout);
+  void Seen(uint32_t client);                          // a request from `client` arrived
   void Connect(uint32_t client);                       // returns at once; Connecting shows progress
   void Disconnect(uint32_t client);                    // likewise
   void SetConnected(uint32_t client, bool connected);  // waits for the outcome
@@ -157,7 +168,12 @@ class Telescope {
   void StopAllOnWorker();
   void ConnectOnWorker(const ServerConfig& settings);
   void DisconnectOnWorker();
-  void SaveLocked();  // with mutex_ held
+  // With mutex_ held: writes `change` over the stored settings, then makes it
+  // in force too. Throws DeviceError (nothing changed) when it cannot write.
+  void StoreLocked(const std::function<void(ServerConfig&)>& change);
+  // The same for state the mount has already taken (parked): a failed write
+  // is logged, the change stays in force.
+  void RecordLocked(const std::function<void(ServerConfig&)>& change);
 
   host::MountWorker worker_;
   const std::string configPath_;
@@ -165,9 +181,11 @@ class Telescope {
   // Guarded by mutex_ (written by HTTP threads and the worker, read by both).
   mutable std::mutex mutex_;
   std::condition_variable refreshed_;
-  ServerConfig config_;
+  ServerConfig config_;  // in force
+  ServerConfig stored_;  // as written in configPath_
   host::SkyClock clock_;
-  std::set<uint32_t> clients_;
+  std::map<uint32_t, host::TaskLane::Clock::time_point> clients_;  // client -> last request
+  host::TaskLane::Clock::duration clientTimeout_ = std::chrono::seconds(120);
   bool connected_ = false;
   bool connecting_ = false;
   std::string connectFailure_;

@@ -18,6 +18,9 @@ using host::kPi;
 using host::Radians;
 using nlohmann::json;
 
+static_assert(kLowestSiteElevation >= SIDERA_LOWEST_ELEVATION &&
+              kHighestSiteElevation <= SIDERA_HIGHEST_ELEVATION);
+
 constexpr double kSiderealDegreesPerSecond = 360.0 / 86164.09065;
 // The slowest axis rate offered: below it the drivers stop the axis.
 constexpr double kSlowestAxisRate = kSiderealDegreesPerSecond / 1000.0;
@@ -380,8 +383,8 @@ const std::map<std::string, Member>& Members() {
         SetSite(&SiteSetting::longitude, "SiteLongitude", -180, 180)}},
       {"siteelevation",
        {Site(&SiteSetting::elevation, "SiteElevation"),
-        SetSite(&SiteSetting::elevation, "SiteElevation", SIDERA_LOWEST_ELEVATION,
-                SIDERA_HIGHEST_ELEVATION)}},
+        SetSite(&SiteSetting::elevation, "SiteElevation", kLowestSiteElevation,
+                kHighestSiteElevation)}},
 
       // Tracking and guiding.
       {"tracking", {Live([](Call& c) -> json { return c.t.Tracking(); }), LivePut([](Call& c) {
