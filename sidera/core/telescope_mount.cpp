@@ -592,7 +592,9 @@ MountResult TelescopeMount::GetAxisPosition(int axis, double* out) {
     *out = axisPosition[axis];
     return NoResponse(axis);
   }
-  const ReadResult read = ReadKept(axis, LineHealth::kPosition);
+  ReadResult read = ReadKept(axis, LineHealth::kPosition);
+  // Cut short for a stop: the stop has had its turn, the axis is read again.
+  if (read.result == kUserInterrupt) read = ReadKept(axis, LineHealth::kPosition);
   *out = read.value;
   return read.result;
 }
@@ -625,7 +627,9 @@ MountResult TelescopeMount::GetAxisState(int axis, uint32_t* out) {
   if (!ValidAxis(axis)) return kInvalidParameter;
   const ReadOutExchanges readOut;
   const bool mayRead = MayRead(axis);
-  const MountResult read = mayRead ? ReadKept(axis, LineHealth::kState).result : NoResponse(axis);
+  MountResult read = mayRead ? ReadKept(axis, LineHealth::kState).result : NoResponse(axis);
+  // Cut short for a stop: the stop has had its turn, the axis is read again.
+  if (read == kUserInterrupt) read = ReadKept(axis, LineHealth::kState).result;
   *out = axisState[axis] & 0x1Fu;
   if (!AxisSilent(axis)) return kOk;
   if (!mayRead || read != kOk) return NoResponse(axis);

@@ -5,7 +5,8 @@
 // threads issue random calls: gotos, hand moves, stops, tracking,
 // alignments, syncs, backlash, read-outs, destroy and create, and on the
 // emulator line the family's faults switched on and off (silent axes, noise,
-// malformed, cut and slow replies; on the hex-command family also an axis
+// malformed, cut and slow replies, every reply 120 or 300 ms late as over a
+// radio bridge, so that stops cut exchanges short; on the hex-command family also an axis
 // that brakes for five seconds and one that never reports stopped). After
 // every call: it returned within its bound with a code it may return. At the
 // end, on a healthy line: tracking off and a stop of both axes leave the
