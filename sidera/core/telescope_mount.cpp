@@ -592,9 +592,7 @@ MountResult TelescopeMount::GetAxisPosition(int axis, double* out) {
     *out = axisPosition[axis];
     return NoResponse(axis);
   }
-  ReadResult read = ReadKept(axis, LineHealth::kPosition);
-  // Cut short for a stop: the stop has had its turn, the axis is read again.
-  if (read.result == kUserInterrupt) read = ReadKept(axis, LineHealth::kPosition);
+  const ReadResult read = ReadKept(axis, LineHealth::kPosition);
   *out = read.value;
   return read.result;
 }
@@ -627,9 +625,7 @@ MountResult TelescopeMount::GetAxisState(int axis, uint32_t* out) {
   if (!ValidAxis(axis)) return kInvalidParameter;
   const ReadOutExchanges readOut;
   const bool mayRead = MayRead(axis);
-  MountResult read = mayRead ? ReadKept(axis, LineHealth::kState).result : NoResponse(axis);
-  // Cut short for a stop: the stop has had its turn, the axis is read again.
-  if (read == kUserInterrupt) read = ReadKept(axis, LineHealth::kState).result;
+  const MountResult read = mayRead ? ReadKept(axis, LineHealth::kState).result : NoResponse(axis);
   *out = axisState[axis] & 0x1Fu;
   if (!AxisSilent(axis)) return kOk;
   if (!mayRead || read != kOk) return NoResponse(axis);

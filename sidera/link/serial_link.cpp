@@ -60,6 +60,18 @@ SerialLink::~SerialLink() { port.Close(); }
 
 LineResult SerialLink::Exchange(const uint8_t* request, uint32_t length, uint8_t* reply,
                                 unsigned axes) {
+  for (int again = 0;; ++again) {
+    const LineResult result = ExchangeOnce(request, length, reply, axes);
+    if (result != LineResult::kCutShort || again == kCutShortRetries) return result;
+    // The stop goes first; then the request is sent again, unless its
+    // motion is no longer wanted (held back then).
+    SIDERA_DEBUG_LOG(kIo, "exchange %s cut short for a stop: sent again after it",
+                     platform::HexBytes(request, length).c_str());
+  }
+}
+
+LineResult SerialLink::ExchangeOnce(const uint8_t* request, uint32_t length, uint8_t* reply,
+                                    unsigned axes) {
   const bool urgent = UrgentExchanges::Active();
   // A request to controllers that are silent waits for its reply briefly;
   // a read-out to them does not queue for the line either: it goes only
@@ -111,9 +123,8 @@ LineResult SerialLink::Exchange(const uint8_t* request, uint32_t length, uint8_t
   if (open) {
     // The reply to a request cut short before this one may still be on its
     // way: it is taken off the line first.
-    DrainOwedReply();
-    SetHolder(axes,
-              SteadyClock::now() + (silent ? kSilentExchangeDeadline : kExchangeDeadline));
+    DrainOwedReply(request, length);
+    SetHolder(axes, SteadyClock::now() + (silent ? kSilentExchangeDeadline : kExchangeDeadline));
     // A stop that came while this exchange was taking the line.
     if (lineLock.HurryDue()) HurryHolder();
     (void)BeginTransmit();  // the request goes out even when the bus did not fall idle
@@ -210,10 +221,13 @@ bool SerialLink::MayMeetLateReply() const {
   return cutShortSent_ && SteadyClock::now() - *cutShortSent_ < kExchangeDeadline;
 }
 
-void SerialLink::DrainOwedReply() {
+bool SerialLink::LateReplyTellsApart(const uint8_t*, uint32_t) { return false; }
+
+void SerialLink::DrainOwedReply(const uint8_t* next, uint32_t length) {
   if (!lateReplyUntil_) return;
   const SteadyClock::time_point until = *lateReplyUntil_;
   if (SteadyClock::now() < until) {
+    if (LateReplyTellsApart(next, length)) return;
     SetHolder(kNoAxes, until);
     // A stop waiting meanwhile hurries the drain like any holder.
     if (lineLock.HurryDue()) HurryHolder();

@@ -31,11 +31,7 @@ namespace sidera {
 // the wait, which says nothing about the controller (its reply may still
 // come, and the link keeps it from the next exchanges).
 enum class [[nodiscard]] LineResult : int32_t{
-    kOk = 0,
-    kFailed = 1,
-    kBusy = 5,
-    kHeldBack = 6,
-    kCutShort = 7,
+    kOk = 0, kFailed = 1, kBusy = 5, kHeldBack = 6, kCutShort = 7,
 };
 
 // The axes an exchange speaks to, as LineHealth bits: it records nothing
@@ -89,6 +85,8 @@ class SerialLink {
   // first takes that late reply off the line (DrainLateReply), so that no
   // exchange reads another request's reply as its own.
   static constexpr std::chrono::milliseconds kLateReplyWait{500};
+  // How often an exchange cut short for a stop is sent again.
+  static constexpr int kCutShortRetries = 2;
 
   // Opens the serial port at `address` at 9600 baud with the link's
   // time-outs and lowers RTS. A port that cannot be opened leaves the
@@ -106,8 +104,10 @@ class SerialLink {
   // (nothing was sent); kHeldBack the calling thread's ExchangeGuard no
   // longer wants the motion (nothing was sent). Inside an UrgentExchanges
   // scope the exchange goes before every other waiting one and hurries the
-  // holder (kHurriedReplyWait); kCutShort the holder so hurried got no reply
-  // in time (nothing is judged of its controller). `axes` are the axes whose
+  // holder (kHurriedReplyWait). A holder so hurried that got no reply in
+  // time judges nothing of its controller and, once the stop has had the
+  // line, is sent again (a motion's request is then held back: kHeldBack);
+  // kCutShort only when it was cut short kCutShortRetries + 1 times. `axes` are the axes whose
   // controllers the request addresses: what came back is recorded for them
   // in `health` (an exchange cut short records nothing). With the io debug topic
   // on, each exchange logs the bytes written and read, its duration and its
@@ -141,6 +141,12 @@ class SerialLink {
   // has been quiet for the port's interval time-out once bytes came.
   // Families with framed replies read one frame with their own reader.
   virtual bool DrainLateReply();
+  // Whether the late reply of the request cut short cannot be taken for the
+  // reply to `next`, or cannot harm it (a request without a reply): `next`
+  // then goes out without waiting for the drain, and the late reply stays
+  // owed (a framed reader that meets it drops it and calls LateReplyTaken).
+  // Called with the line held, before `next` is written.
+  virtual bool LateReplyTellsApart(const uint8_t* next, uint32_t length);
 
   // ---- Unit conversions; the factors are set by each family. ----
   // The double-to-integer conversions truncate toward zero; a value beyond
@@ -198,6 +204,8 @@ class SerialLink {
   // other times a frame of the wrong shape is the controller's malformed
   // answer). Called by the reply readers, with the line held.
   bool MayMeetLateReply() const;
+  // A reader met the late reply of the request cut short and dropped it.
+  void LateReplyTaken() { lateReplyUntil_.reset(); }
   // Takes the line for a conversation outside `Exchange` (the hex-command echo
   // probe): false when it stayed locked for 2000 ticks.
   bool AcquireLine();
@@ -212,8 +220,11 @@ class SerialLink {
   // and no deadline once it is done), with the hand-over lock held, so that
   // a deadline shortened for one holder is never applied to the next.
   void SetHolder(unsigned axes, std::optional<std::chrono::steady_clock::time_point> deadline);
-  // Drains a late reply still owed (see kLateReplyWait); line held.
-  void DrainOwedReply();
+  // One exchange as `Exchange` describes it, without the sending again.
+  LineResult ExchangeOnce(const uint8_t* request, uint32_t length, uint8_t* reply, unsigned axes);
+  // Drains a late reply still owed (see kLateReplyWait) before `next`
+  // goes out; line held.
+  void DrainOwedReply(const uint8_t* next, uint32_t length);
 
   // Guards holderAxes_, stopHurried_ and the port's deadline against the
   // hand-over of the line; held only for a few instructions, never across

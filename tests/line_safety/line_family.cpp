@@ -194,7 +194,7 @@ std::unique_ptr<LineFamily> MakeLineFamily(int family, bool quick) {
               [](Options& o, int) { o.strayBytes = 30; },
               [](Options& o, int) { o.malformed = "jf"; },
               [](Options& o, int) { o.replyDelayMs = 300; },
-              [](Options& o, int) { o.replyDelayMs = 120; },  // a radio bridge
+              [](Options& o, int) { o.replyDelayMs = 120; },                // a radio bridge
               [](Options& o, int) { o.decelerationDegPerSec2 = 3.4 / 5; },  // brakes for 5 s
               [](Options& o, int axis) { o.neverStopsAxis = axis; },
               // Brakes even from the sidereal rate for over a second.

@@ -47,8 +47,8 @@ class StopTable {
 
   void Row(int delayMs, Motion motion, int stopAtRequest) {
     if (!session_) {
-      session_ = std::make_unique<MountOnLine>(family_, MakeLineFamily(family_)->EquatorialModel() >= 0,
-                                               true);
+      session_ = std::make_unique<MountOnLine>(
+          family_, MakeLineFamily(family_)->EquatorialModel() >= 0, true);
       ASSERT_EQ(session_->created, 0);
       g_mount->readOutWindowMs = 0;  // every read goes to the line
       // The controller's frame and the library's differ by a fixed offset
@@ -83,9 +83,9 @@ class StopTable {
     // The stop comes while the motion's request waits for its late reply.
     ASSERT_TRUE(Eventually([&] { return l.RequestCount() >= stopAtRequest; }, 10000))
         << "the motion sent " << l.RequestCount() << " requests";
-    const int stopped = motion == Motion::kGoto            ? StopAxis(1)
-                        : motion == Motion::kSlew          ? StopAxis(0)
-                                                           : SetTracking(0);
+    const int stopped = motion == Motion::kGoto   ? StopAxis(1)
+                        : motion == Motion::kSlew ? StopAxis(0)
+                                                  : SetTracking(0);
     EXPECT_EQ(stopped, 0) << "the stop's own result";
     if (motion == Motion::kGoto) {
       EXPECT_EQ(StopAxis(0), 0);

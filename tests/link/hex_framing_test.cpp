@@ -56,9 +56,9 @@ TEST(HexLineReader, TellsAnAnswerFromTheLateAnswerOfAnotherKindOfRequest) {
     const char* line;
     bool fits;
   } cases[] = {
-      {'j', "=563412\r", true}, {'j', "=\r", false},     {'f', "=101\r", true},
-      {'g', "=10\r", true},     {'K', "=\r", true},      {'K', "=563412\r", false},
-      {'G', "=101\r", false},   {'J', "!0\r", true},     {'j', "!2\r", true},
+      {'j', "=563412\r", true}, {'j', "=\r", false}, {'f', "=101\r", true},
+      {'g', "=10\r", true},     {'K', "=\r", true},  {'K', "=563412\r", false},
+      {'G', "=101\r", false},   {'J', "!0\r", true}, {'j', "!2\r", true},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(hex_command::ReplyFits(c.letter, reinterpret_cast<const uint8_t*>(c.line)), c.fits)

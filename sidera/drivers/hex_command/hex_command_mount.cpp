@@ -68,6 +68,7 @@ LineResult HexCommandMount::ReadReply(uint8_t* reply) {
     }
     SIDERA_DEBUG_LOG(kIo, "reply line dropped: it answers an earlier request, not \"%c\"",
                      requestLetter_);
+    LateReplyTaken();
   }
 }
 
@@ -79,6 +80,15 @@ LineResult HexCommandMount::Write(const uint8_t* bytes, uint32_t length) {
 bool HexCommandMount::DrainLateReply() {
   uint8_t scratch[hex_command::kReplyBufferSize] = {};
   return ReadReply(scratch) == LineResult::kOk;
+}
+
+bool HexCommandMount::LateReplyTellsApart(const uint8_t* next, uint32_t length) {
+  if (length < 2) return false;
+  // requestLetter_ is still the letter of the request cut short. An answer
+  // with data fits exactly the inquiries; an empty one the other commands.
+  const uint8_t withData[] = {hex_command::kMarkerDone, '0', hex_command::kCarriageReturn, 0};
+  return hex_command::ReplyFits(requestLetter_, withData) !=
+         hex_command::ReplyFits(static_cast<char>(next[1]), withData);
 }
 
 MountResult HexCommandMount::InitializeAxes() {
@@ -425,7 +435,8 @@ MountResult HexCommandMount::HaltAndAwaitStop(int axis) {
     if (r != kOk) return r;
     if ((axisState[axis] & AXIS_STOPPED) != 0) return kOk;
     if (shuttingDown) return kUserInterrupt;
-    if (platform::TicksBetween(start, platform::Now()) >= static_cast<int32_t>(kStopWaitLimitTicks)) {
+    if (platform::TicksBetween(start, platform::Now()) >=
+        static_cast<int32_t>(kStopWaitLimitTicks)) {
       SIDERA_DEBUG_LOG(kMotion, "axis %d still runs %u ms after its halt", axis,
                        kStopWaitLimitTicks);
       return NoResponse(axis);
@@ -526,7 +537,8 @@ MountResult HexCommandMount::HaltAxesBeforeGoto() {
     }
     if (stopped) return kOk;
     // An axis that still runs long after its halt does not carry it out.
-    if (platform::TicksBetween(start, platform::Now()) >= static_cast<int32_t>(kStopWaitLimitTicks)) {
+    if (platform::TicksBetween(start, platform::Now()) >=
+        static_cast<int32_t>(kStopWaitLimitTicks)) {
       const int running = (axisState[0] & AXIS_STOPPED) == 0 ? 0 : 1;
       SIDERA_DEBUG_LOG(kMotion, "axis %d still runs %u ms after its halt before a goto", running,
                        kStopWaitLimitTicks);

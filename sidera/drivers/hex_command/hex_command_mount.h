@@ -82,6 +82,8 @@ class HexCommandMount : public SerialLink, public virtual TelescopeMount {
   LineResult ReadReply(uint8_t* reply) override;
   // The late reply of a request cut short for a stop is one reply line.
   bool DrainLateReply() override;
+  // An inquiry's answer and a command's are told apart (ReplyFits).
+  bool LateReplyTellsApart(const uint8_t* next, uint32_t length) override;
   // InitializeAxis on axis 0, then on axis 1; the first failure or 0.
   virtual MountResult InitializeAxes();
   // Finds out whether the line echoes what is sent: writes ":" outside any

@@ -128,8 +128,7 @@ int ReadLine(ByteSource& source, uint8_t* reply, const std::function<void()>& ma
 bool ReplyFits(char letter, const uint8_t* reply) {
   if (reply[0] == kMarkerRefused) return true;
   size_t data = 0;
-  while (data + 1 < kMaxLineLength && reply[1 + data] != kCarriageReturn &&
-         reply[1 + data] != 0) {
+  while (data + 1 < kMaxLineLength && reply[1 + data] != kCarriageReturn && reply[1 + data] != 0) {
     ++data;
   }
   switch (letter) {

@@ -72,6 +72,7 @@ LineResult PacketBusMount::ReadReply(uint8_t* reply) {
     if (!MayMeetLateReply() || packet_bus::Answers(requestHeader_, packet)) break;
     SIDERA_DEBUG_LOG(kIo, "packet dropped: it answers an earlier request, not id %02X",
                      requestHeader_[4]);
+    LateReplyTaken();
   }
   if (reply != nullptr) std::copy(packet, packet + packet[1] + 3, reply);
   return LineResult::kOk;
@@ -86,6 +87,11 @@ LineResult PacketBusMount::Write(const uint8_t* bytes, uint32_t length) {
 bool PacketBusMount::DrainLateReply() {
   uint8_t scratch[packet_bus::kPacketBufferSize] = {};
   return ReadReply(scratch) == LineResult::kOk;
+}
+
+bool PacketBusMount::LateReplyTellsApart(const uint8_t* next, uint32_t length) {
+  // requestHeader_ is still the header of the request cut short.
+  return length > 4 && (next[3] != requestHeader_[3] || next[4] != requestHeader_[4]);
 }
 
 void PacketBusMount::EndTransmit() { SetRts(false); }

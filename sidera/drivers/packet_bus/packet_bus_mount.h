@@ -50,6 +50,8 @@ class PacketBusMount : public SerialLink, public virtual TelescopeMount {
   LineResult ReadReply(uint8_t* reply) override;
   // The late reply of a request cut short for a stop is one packet.
   bool DrainLateReply() override;
+  // Replies from another controller or with another id are told apart.
+  bool LateReplyTellsApart(const uint8_t* next, uint32_t length) override;
   void EndTransmit() override;
 
   // ---- Bus messages. Each returns 0 or the addressed axis's no-response
