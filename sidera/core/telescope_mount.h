@@ -41,19 +41,6 @@
 
 namespace sidera {
 
-// A sky position whose two halves are read and written atomically one by one
-// (a reader may see the halves of two different writes). Used only for
-// values that are shown, never for ones a thread computes with.
-struct AtomicSkyPoint {
-  std::atomic<double> hourAngle{0.0};
-  std::atomic<double> declination{0.0};
-  SkyPoint Load() const { return SkyPoint{hourAngle.load(), declination.load()}; }
-  void Store(const SkyPoint& p) {
-    hourAngle.store(p.hourAngle);
-    declination.store(p.declination);
-  }
-};
-
 // A sky position together with the tick at which it held. The tracking
 // threads compute rates from the pair, so it is written and read as one:
 // a reader never combines the position of one capture with the tick of
@@ -339,9 +326,6 @@ class TelescopeMount {
   // Per-axis motion record. Written by the host thread and by motion
   // threads through the hardware primitives; atomic word by word.
   std::atomic<double> axisPosition[2];
-  // The axis angles the host last asked a goto to reach. Written only by
-  // the starting operations (GotoAxes, GotoHorizontal); never by a driver.
-  std::atomic<double> axisTarget[2];
   // The angle the latest GotoAxisAngle sent the axis to, in the host's
   // frame. A goto pass commands an angle short of or beyond the target by
   // the approach distance or offset; drivers and simulators write it here
@@ -373,8 +357,6 @@ class TelescopeMount {
   platform::Event idleEvent;
   std::atomic<bool> gotoActive;     // goto threads write, host reads
   std::atomic<bool> stopRequested;  // raised by whoever waits for idleEvent
-  AtomicSkyPoint gotoTarget;        // host writes before starting a goto
-  std::atomic<uint32_t> gotoStartTick;
 
   // Goto parameters: host writes (SetGotoParameters), goto threads read.
   std::atomic<double> gotoTolerance;

@@ -74,6 +74,10 @@ LineResult ByteCommandMount::ReadReply(uint8_t* reply) {
   uint32_t got = 0;
   const int r = byte_command::ReadFixedReply(source, expectedReplyLength, reply, &got);
   lastReplyBytes = got;
+  // A reply cut off by a stop's hurry is not a short reply: the rest is
+  // still on its way, and taken for the next reply it would shift every
+  // reply after it. The exchange counts as cut short and the rest is drained.
+  if (r == 0 && got < expectedReplyLength && port.DeadlineShortened()) return LineResult::kFailed;
   return r == 0 ? LineResult::kOk : LineResult::kFailed;
 }
 
