@@ -4,10 +4,12 @@
 #include <fcntl.h>
 #include <glob.h>
 #include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/serial_port.h"
@@ -48,6 +50,36 @@ std::vector<std::string> SerialDevicesPresent() {
   return out;
 }
 
+namespace {
+
+// Why the user may not open `path`, and what would let them: joining the
+// device's group when that group may read and write it (dialout on most
+// systems), else who may open it.
+std::string PermissionText(const std::string& path, const struct stat& st) {
+  const std::string denied = "permission denied on " + path + ": ";
+  const struct group* g = getgrgid(st.st_gid);
+  const bool groupMay = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+  if (groupMay && st.st_gid != 0 && g != nullptr && g->gr_name != nullptr) {
+    const std::string group = g->gr_name;
+    return denied + "your user needs to be in the group '" + group + "' (sudo usermod -aG " +
+           group + " $USER, then log in again)";
+  }
+  char mode[8];
+  std::snprintf(mode, sizeof mode, "%03o", static_cast<unsigned>(st.st_mode & 0777));
+  const struct passwd* owner = getpwuid(st.st_uid);
+  const std::string who = owner != nullptr && owner->pw_name != nullptr
+                              ? owner->pw_name
+                              : "user " + std::to_string(st.st_uid);
+  const bool ownerMay = (st.st_mode & (S_IRUSR | S_IWUSR)) == (S_IRUSR | S_IWUSR);
+  return denied +
+         (ownerMay && st.st_uid != 0 ? "only its owner " + who : std::string("only root")) +
+         " may open it (mode " + mode +
+         "); ask for access to it, for example with a udev rule "
+         "that gives it to the group dialout";
+}
+
+}  // namespace
+
 std::string DiagnoseSerialDevice(const std::string& path, std::string_view howToChoose) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) {
@@ -69,15 +101,7 @@ std::string DiagnoseSerialDevice(const std::string& path, std::string_view howTo
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     const int err = errno;
-    if (err == EACCES || err == EPERM) {
-      std::string group = "dialout";
-      if (const struct group* g = getgrgid(st.st_gid);
-          g != nullptr && g->gr_name != nullptr && std::strcmp(g->gr_name, "root") != 0) {
-        group = g->gr_name;
-      }
-      return "permission denied on " + path + ": your user needs to be in the group '" + group +
-             "' (sudo usermod -aG " + group + " $USER, then log in again)";
-    }
+    if (err == EACCES || err == EPERM) return PermissionText(path, st);
     if (err == EBUSY) return path + " is busy: another program holds it";
     if (err == ENXIO || err == ENODEV || err == EIO) {
       return path + " cannot be opened (" + std::strerror(err) +

@@ -49,18 +49,14 @@ void SideraMountDriver::StartGoto(double ra, double dec, bool track) {
   CancelPulses();
   const unsigned epoch = ++motionEpoch_;
   watch_.Cancel();
-  gotoKind_ = GotoKind::Sky;
   targetRa_ = ra;
   targetDec_ = dec;
   gotoTracks_ = track;
-  alertLatched_ = false;
-  moving_ = {false, false};
-  TrackState = SCOPE_SLEWING;
   TargetN[AXIS_RA].value = ra;
   TargetN[AXIS_DE].value = dec;
   IDSetNumber(&TargetNP, nullptr);
-  EqNP.s = IPS_BUSY;
-  IDSetNumber(&EqNP, "Slewing to RA %s, Dec %s", Sexagesimal(ra).c_str(), Sexagesimal(dec).c_str());
+  // Busy only once the library has taken the goto: a target it refuses
+  // (below the horizon, beyond a limit) goes straight to Alert.
   const host::SkyClock clock = clock_;
   const double longitude = LocationN[LOCATION_LONGITUDE].value;
   Run(
@@ -77,6 +73,13 @@ void SideraMountDriver::StartGoto(double ra, double dec, bool track) {
           AlertEquatorial(o.text);
           return;
         }
+        gotoKind_ = GotoKind::Sky;
+        alertLatched_ = false;
+        moving_ = {false, false};
+        TrackState = SCOPE_SLEWING;
+        EqNP.s = IPS_BUSY;
+        IDSetNumber(&EqNP, "Slewing to RA %s, Dec %s", Sexagesimal(targetRa_).c_str(),
+                    Sexagesimal(targetDec_).c_str());
         watch_.Start(start.record, SkySeconds(), kGotoLimitSeconds);
       });
 }

@@ -160,12 +160,21 @@ void SideraMountDriver::StartConnect() {
   request.model = model < 0 ? 6 : model;
   request.devicePath = portT_[0].text != nullptr ? portT_[0].text : "";
   request.debug = isDebug();
-  request.site = SiteForConnect();
+  bool siteKnown = false;
+  request.site = SiteForConnect(&siteKnown);
   request.savedAlignment = savedAlignment_;
   if (!IsSimulator(request.model) && request.devicePath.empty()) {
     setConnected(false, IPS_ALERT,
                  "Choose the serial device of the mount in DEVICE_PORT (Connection tab) first");
     return;
+  }
+  if (!siteKnown) {
+    // Clients send their site only after the connect: until then the mount
+    // has none but the property's, and a goto would be computed for it.
+    LOG_WARN(
+        "No site yet: the client has sent none and none is saved, so the mount starts at "
+        "latitude 0, longitude 0. Send GEOGRAPHIC_COORD (and save the configuration to keep "
+        "it for the next connect).");
   }
   ++generation_;
   connecting_ = true;
@@ -393,8 +402,9 @@ Site SideraMountDriver::CurrentSite() const {
               LocationN[LOCATION_ELEVATION].value};
 }
 
-Site SideraMountDriver::SiteForConnect() const {
+Site SideraMountDriver::SiteForConnect(bool* known) const {
   Site site = CurrentSite();
+  *known = siteFromClient_;
   if (siteFromClient_) return site;
   double latitude = 0, longitude = 0, elevation = 0;
   const char* dev = getDeviceName();
@@ -403,6 +413,7 @@ Site SideraMountDriver::SiteForConnect() const {
       latitude <= 90.0) {
     site.latitude = latitude;
     site.longitude = longitude;
+    *known = true;
     if (IUGetConfigNumber(dev, "GEOGRAPHIC_COORD", "ELEV", &elevation) == 0 &&
         elevation >= SIDERA_LOWEST_ELEVATION && elevation <= SIDERA_HIGHEST_ELEVATION) {
       site.elevation = elevation;

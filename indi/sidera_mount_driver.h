@@ -98,8 +98,9 @@ class SideraMountDriver : public INDI::Telescope, public INDI::GuiderInterface {
   Site CurrentSite() const;
   // The site to create the mount with (INDI clients send theirs only after
   // the connect): the one a client has set since the driver started, else
-  // the one kept in the driver's configuration, else INDI's default.
-  Site SiteForConnect() const;
+  // the one kept in the driver's configuration, else INDI's default;
+  // `known` says whether it was one of the first two.
+  Site SiteForConnect(bool* known) const;
   double SkySeconds() const;
   double TrackingRate() const;
   int TrackMode() const;  // INDI order: sidereal, solar, lunar

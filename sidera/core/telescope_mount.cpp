@@ -620,6 +620,20 @@ MountResult TelescopeMount::GetAxisState(int axis, uint32_t* out) {
   const bool mayRead = MayRead(axis);
   const MountResult read = mayRead ? ReadKept(axis, LineHealth::kState).result : NoResponse(axis);
   *out = axisState[axis] & 0x1Fu;
+  // A motion the host was answered 0 for counts from then on: until its
+  // thread has put it on the wire (or ended) the axis still reads stopped,
+  // which is the state from before the command.
+  if ((*out & AXIS_STOPPED) != 0) {
+    const auto claim = static_cast<uint32_t>(axisMoving[axis].load());
+    const MotionOutcome record = outcomes.Read(axis);
+    if (claim != 0 && record.started == claim && record.command != claim) {
+      if (outcomes.Read(MotionOutcomes::kMountSlot).started == claim) {
+        *out = AXIS_GOTO;
+      } else {
+        *out = AXIS_RATE_MOTION | (axisRate[axis] > 0.0 ? AXIS_POSITIVE : 0u);
+      }
+    }
+  }
   if (!AxisSilent(axis)) return kOk;
   if (!mayRead || read != kOk) return NoResponse(axis);
   return CheckAxisAnswers(axis);

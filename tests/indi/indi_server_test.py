@@ -429,6 +429,10 @@ def refusals(home):
                           (s.ra_at(-5.0), -40.0, "Target position too low (code 104)")):
         done = s.goto(ra, dec)
         expect(done["state"] == "Alert" and says in done["message"], f"{says}: {done['message']}")
+        # A refused goto never looked started: no Busy before its Alert.
+        before = next((i for i, u in enumerate(c.updates) if u is done), len(c.updates))
+        expect(not any(u["name"] == "EQUATORIAL_EOD_COORD" and u["state"] == "Busy"
+                       for u in c.updates[c.asked:before]), f"{says}: Busy before the Alert")
     expect(s.set_and_wait("MOUNT_MODEL", state("Alert"), MODEL_7=True), "no model change while connected")
     expect(s.goto(s.ra_at(-1.0), 10.0)["state"] == "Ok", "still serving")
     # INDI drops an element it cannot read ("Bad format"); the rest of the
@@ -506,7 +510,12 @@ def stored_site(home):
     """A site kept in the driver's configuration is the mount's from the
     connect on, before any client sends one (clients send theirs only after
     the connect): southern here, so the equatorial simulator's home points
-    at the south celestial pole, due south at the latitude's altitude."""
+    at the south celestial pole, due south at the latitude's altitude.
+    Without one, the connect says that the mount has no site yet."""
+    s = Session(home)
+    require(s.connect(6, site=False)["state"] == "Ok", "connect without a site")
+    expect(s.client.wait_message("No site yet", 3, s.client.asked), "no word about the missing site")
+    s.close()
     os.makedirs(f"{home}/.indi", exist_ok=True)
     with open(f"{home}/.indi/{DEVICE}_config.xml", "w") as config:
         config.write(f"<INDIDriver>\n<newNumberVector device='{DEVICE}' name='GEOGRAPHIC_COORD'>\n"
@@ -517,6 +526,7 @@ def stored_site(home):
     s = Session(home)
     c = s.client
     require(s.connect(6, site=False)["state"] == "Ok", "connect:\n" + c.messages(c.asked))
+    expect("No site yet" not in c.messages(c.asked), "a stored site taken as none")
     time.sleep(0.5)
     az, alt = float(c.value("HORIZONTAL_COORD", "AZ")), float(c.value("HORIZONTAL_COORD", "ALT"))
     expect(abs(az - 180) < 1 and abs(alt - 33.9) < 1,

@@ -230,26 +230,39 @@ TEST(NmeaProbe, ARateIsProvedByAStandardSentenceWithItsChecksum) {
   }
 }
 
-// A receiver behind by one or more 1024-week eras has its date moved on
-// until it is no longer before the reference (the build date in use); what
-// is no real date, or lies before GPS time began, sets nothing. A year "99"
-// in a sentence read as of 2019 is the rollover_1999_weeks capture.
-TEST(GpsWeekRollover, DatesBeforeTheReferenceMoveOnByWholeEras) {
+// A receiver behind by one or more 1024-week eras (more than ten years
+// before the reference, the build date in use) has its date moved on by
+// whole eras; a date less than ten years before it is an old date, kept as
+// it is, which never sets the clock. What is no real date, or lies before
+// GPS time began, sets nothing. A year "99" in a sentence read as of 2019 is
+// the rollover_1999_weeks capture.
+TEST(GpsWeekRollover, OnlyDatesMoreThanTenYearsBeforeTheReferenceMoveOn) {
   const GpsTime in2019{2019, 1, 1, 0, 0, 0};
   const GpsTime in2026{2026, 1, 1, 0, 0, 0};
   const struct {
     GpsTime sent, reference;
     std::optional<GpsTime> read;
+    bool setsClock;
   } cases[] = {
-      {{1999, 8, 22, 23, 59, 59}, in2019, GpsTime{2019, 4, 7, 23, 59, 59}},
-      {{2006, 9, 16, 12, 0, 0}, in2026, GpsTime{2026, 5, 2, 12, 0, 0}},
-      {{1980, 1, 6, 0, 0, 0}, in2026, GpsTime{2038, 11, 21, 0, 0, 0}},  // two eras
-      {{2026, 3, 1, 1, 2, 3}, in2026, GpsTime{2026, 3, 1, 1, 2, 3}},    // already later
-      {{1980, 1, 5, 0, 0, 0}, in2026, std::nullopt},                    // before GPS time
-      {{2003, 2, 29, 0, 0, 0}, in2026, std::nullopt},                   // no such day
+      {{1999, 8, 22, 23, 59, 59}, in2019, GpsTime{2019, 4, 7, 23, 59, 59}, true},
+      {{2006, 9, 16, 12, 0, 0}, in2026, GpsTime{2026, 5, 2, 12, 0, 0}, true},
+      {{1980, 1, 6, 0, 0, 0}, in2026, GpsTime{2019, 4, 7, 0, 0, 0}, false},  // two eras
+      {{2015, 12, 31, 0, 0, 0},
+       in2026,
+       GpsTime{2035, 8, 16, 0, 0, 0},
+       true},                                                                // just over ten years
+      {{2016, 1, 2, 0, 0, 0}, in2026, GpsTime{2016, 1, 2, 0, 0, 0}, false},  // just under
+      {{2024, 3, 21, 4, 30, 15}, in2026, GpsTime{2024, 3, 21, 4, 30, 15}, false},  // a recording
+      {{2025, 12, 31, 23, 59, 59}, in2026, GpsTime{2025, 12, 31, 23, 59, 59}, false},
+      {{2026, 1, 1, 0, 0, 0}, in2026, GpsTime{2026, 1, 1, 0, 0, 0}, true},  // the reference itself
+      {{2026, 3, 1, 1, 2, 3}, in2026, GpsTime{2026, 3, 1, 1, 2, 3}, true},  // already later
+      {{1980, 1, 5, 0, 0, 0}, in2026, std::nullopt, false},                 // before GPS time
+      {{2003, 2, 29, 0, 0, 0}, in2026, std::nullopt, false},                // no such day
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(UnrollGpsWeeks(c.sent, c.reference), c.read) << c.sent.year << "-" << c.sent.month;
+    const std::optional<GpsTime> read = UnrollGpsWeeks(c.sent, c.reference);
+    EXPECT_EQ(read, c.read) << c.sent.year << "-" << c.sent.month;
+    EXPECT_EQ(read && MaySetClock(*read, c.reference), c.setsClock) << c.sent.year;
   }
   const GpsTime built = BuildDate();
   EXPECT_TRUE(IsValidGpsTime(built) && built.year >= 2024) << built.year;

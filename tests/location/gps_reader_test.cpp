@@ -120,6 +120,24 @@ TEST(GpsReaderBus, ReadsTheUnitOnceLinkedAndSetsTheClock) {
   EXPECT_EQ(ids, (std::vector<uint8_t>{0x37, 0x37, 0x37, 0x07, 0x03, 0x04, 0x33, 0x01, 0x02}));
 }
 
+// A date before the build date (here a 2024 unit read as of 2025) is shown
+// as the unit gave it, and sets no clock.
+TEST(GpsReaderBus, ADateBeforeTheBuildDateIsShownButSetsNoClock) {
+  sidera::emulator::PacketBusOptions options;
+  options.gps = {true, -33.8688, 151.2093, 9, 0, kEquinoxUtc, -1};
+  sidera::emulator::PacketBusEmulator bus(options);
+  ASSERT_TRUE(bus.Start());
+  Reports reports;
+  reports.reader.SetDatesFrom(GpsTime{2025, 1, 1, 0, 0, 0});
+  const int worker = reports.reader.Start(bus.DevicePath());
+  ASSERT_TRUE(reports.WaitFor(worker, "time"));
+  const std::optional<GpsTime> shown = reports.reader.State().utc;
+  ASSERT_TRUE(shown.has_value());
+  EXPECT_EQ((std::array<int, 3>{shown->year, shown->month, shown->day}),
+            (std::array<int, 3>{2024, 3, 21}));
+  EXPECT_TRUE(reports.clock.Times().empty());
+}
+
 TEST(GpsReaderBus, AReplyWithABadChecksumIsNotTaken) {
   sidera::emulator::PacketBusOptions options;
   options.gps = {true, 10, 20, 5, 0, kEquinoxUtc, 0x01};

@@ -5,6 +5,7 @@
 // right after the goto answered 0, as a host program does.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <string>
 
@@ -29,6 +30,25 @@ uint32_t GotoBy(double offset) {
   const double down = at.axis1 > 0 ? -1.0 : 1.0;
   EXPECT_EQ(GotoAxes(at.axis0 + Deg(offset), at.axis1 + down * Deg(offset / 2)), 0);
   return Read().started;
+}
+
+// The axes as they stand now.
+AxisPair AxesNow() {
+  AxisPair at{};
+  EXPECT_EQ(GetAxisPositions(&at), 0);
+  return at;
+}
+
+// Waits until the axes have left `from` by half a degree: the goto's thread
+// has them (the mount reads "goto" from the command on, before that).
+bool UnderWay(const AxisPair& from) {
+  return WaitFor(
+      [&] {
+        const AxisPair now = AxesNow();
+        return std::fabs(now.axis0 - from.axis0) > Deg(0.5) ||
+               std::fabs(now.axis1 - from.axis1) > Deg(0.5);
+      },
+      10000);
 }
 
 // The mount's record once goto `command` has ended (or the last one read).
@@ -92,8 +112,9 @@ TEST(MotionOutcome, EveryWayAGotoEndsOnEveryFamily) {
     EXPECT_EQ(SetTracking(0), 0);
 
     // Stopped by a caller.
+    AxisPair from = AxesNow();
     mine = GotoBy(40.0);
-    ASSERT_TRUE(WaitFor([] { return MountStateNow() == SIDERA_MOUNT_GOTO; }, 5000));
+    ASSERT_TRUE(UnderWay(from));
     EXPECT_EQ(StopAxis(1), 0);
     o = EndOf(mine);
     EXPECT_EQ(o.outcome, SIDERA_OUTCOME_STOPPED);
@@ -103,8 +124,9 @@ TEST(MotionOutcome, EveryWayAGotoEndsOnEveryFamily) {
 
     // Replaced by a newer goto: the older one's record comes first, and
     // the newer one's number is the one started.
+    from = AxesNow();
     const uint32_t older = GotoBy(40.0);
-    ASSERT_TRUE(WaitFor([] { return MountStateNow() == SIDERA_MOUNT_GOTO; }, 5000));
+    ASSERT_TRUE(UnderWay(from));
     const uint32_t newer = GotoBy(-20.0);
     EXPECT_NE(newer, older);
     o = EndOf(older, 10000);

@@ -69,6 +69,39 @@ TEST(HostView, TrackingOffIsWhatTheHostReads) {
   }
 }
 
+// Read right after a rate move or a goto was answered 0, and before its
+// thread has put it on the wire, neither the mount nor the axis reads the
+// state from before the command: not "stopped".
+TEST(HostView, AReadOutRightAfterACommandShowsTheCommand) {
+  for (const auto& c : kMounts) {
+    if (c.fault != 0) continue;
+    MountOnLine s(c.family, c.equatorial, true);
+    SCOPED_TRACE(s.line->Name() + (c.equatorial ? ", equatorial" : ", alt-azimuth"));
+    ASSERT_EQ(s.created, 0);
+    for (int round = 0; round < 5; ++round) {
+      ASSERT_EQ(MoveAxis(0, Deg(1.0)), 0);
+      uint32_t mount = 0, axis = 0;
+      ASSERT_EQ(GetAxisState(0, &axis), 0);
+      ASSERT_EQ(GetMountState(&mount), 0);
+      EXPECT_EQ(axis & SIDERA_AXIS_STOPPED, 0u) << "after MoveAxis, round " << round;
+      EXPECT_EQ(mount, static_cast<uint32_t>(SIDERA_MOUNT_SLEWING)) << "round " << round;
+      ASSERT_EQ(StopAxis(0), 0);
+      ASSERT_TRUE(Eventually(BothAxesStopped, 8000));
+      double at0 = 0, at1 = 0;
+      ASSERT_EQ(GetAxisPosition(0, &at0), 0);
+      ASSERT_EQ(GetAxisPosition(1, &at1), 0);
+      ASSERT_EQ(GotoAxes(at0 + Deg(5), at1 + Deg(5)), 0);
+      ASSERT_EQ(GetAxisState(1, &axis), 0);
+      ASSERT_EQ(GetMountState(&mount), 0);
+      EXPECT_EQ(axis & SIDERA_AXIS_STOPPED, 0u) << "after GotoAxes, round " << round;
+      EXPECT_EQ(mount, static_cast<uint32_t>(SIDERA_MOUNT_GOTO)) << "round " << round;
+      ASSERT_EQ(StopAxis(0), 0);
+      ASSERT_EQ(StopAxis(1), 0);
+      ASSERT_TRUE(Eventually(BothAxesStopped, 8000));
+    }
+  }
+}
+
 // A rate move and a tracking start answered 0 are on the wire before
 // DestroyMount returns, however soon it follows, and the controller keeps
 // them: the host was told they had started.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The sidera program run as a person runs it, against the library built
 # beside it, the simulators and the packet-bus controller emulator.
-#   cli_test.sh CASE SIDERA PYTHON [EMULATOR [HEX_EMULATOR]]
+#   cli_test.sh CASE SIDERA PYTHON [EMULATOR [HEX_EMULATOR [BYTE_EMULATOR]]]
 # SIDERA_LIBRARY names the library; the language is English (LC_ALL=C).
 # Each case is a table: exit status, then text the output must hold, then
 # the command line.
@@ -10,6 +10,7 @@ sidera="$2"
 python="$3"
 emulator="${4:-}"
 hex_emulator="${5:-}"
+byte_emulator="${6:-}"
 work="$(mktemp -d)"
 out="$work/out"
 emulator_pid=""
@@ -161,6 +162,9 @@ case "$1" in
 0|zone 0.00, daylight saving|sidereal --zone 0 --daylight
 2|unknown debug topic 'bogus' (topics: all, io, motion)|--debug=bogus models
 2|longitude 34:99: its minutes (99) must be below 60|sidereal --longitude 34:99
+0|demo [--model N]|demo --help
+0|--clock-scale X|run --help
+2|unknown option --foo (sidera --help lists the options)|demo --foo
 TABLE
     ;;
   validation)
@@ -176,6 +180,7 @@ TABLE
 2|nothing was moved|run --model 6 --lat 40 --lon 0 -- goto Vega -- track sideways
 2|step 2 (goto): the mount is parked by step 1; unpark it first|run --model 6 --lat 40 --lon 0 -- park -- goto Vega
 2|step 1 (goto): the Sun is not offered as a target|run --model 6 --lat 40 --lon 0 -- goto Sun
+2|the clock scale must be a number from 0.001 to 10000 (times real time)|run --model 6 --lat 40 --lon 0 --clock-scale 0 -- status
 2|longitude within -180..180|sidereal --longitude 1e20
 2|the latitude 34:99:00 is not an angle: its minutes (99) must be below 60|run --model 6 --lat 34:99:00 --lon 0 -- status
 2|step 1 (goto): right ascension 25 h is outside 0..24 h|run --model 6 --lat 40 --lon 0 -- goto 25 0
@@ -222,10 +227,19 @@ TABLE
         exit 0
       fi
     fi
+    # Closed to everyone: joining a group would not help.
     "${as_user[@]}" "$sidera" run --model 1 --lat 40 --lon 0 --device "$device" -- status >"$out" 2>&1
     [ $? -eq 1 ] || fail unreadable "exit status"
-    grep -Fq "permission denied on $device" "$out" || fail unreadable "no permission message"
-    grep -Fq "usermod -aG" "$out" || fail unreadable "no group advice"
+    grep -Fq "permission denied on $device: only root may open it (mode 000)" "$out" ||
+      fail unreadable "no permission message"
+    grep -Fq "usermod -aG" "$out" && fail unreadable "group advice for a device only root may open"
+    # Open to a group the user is not in: the advice names that group.
+    if [ "$(id -u)" -eq 0 ] && getent group dialout >/dev/null; then
+      chgrp dialout "$device" && chmod 660 "$device"
+      "${as_user[@]}" "$sidera" run --model 1 --lat 40 --lon 0 --device "$device" -- status >"$out" 2>&1
+      grep -Fq "needs to be in the group 'dialout' (sudo usermod -aG dialout" "$out" ||
+        fail unreadable "no group advice"
+    fi
     ;;
   simulator_steps)
     expect_rows <<TABLE
@@ -256,6 +270,9 @@ PY
       run --model 7 "${at[@]}" -- goto Arcturus -- track 60
     grep -q 'Dec +19°1[01]' <("$sidera" run "${sim[@]}" -- goto Arcturus -- status 2>&1) ||
       fail arcturus "declination of Arcturus not shown"
+    # The goto is under way from its first progress line on.
+    tr '\r' '\n' <"$out" | grep -m1 "^goto Arcturus  " | grep -q "^goto Arcturus  goto " ||
+      fail progress "first line: $(tr '\r' '\n' <"$out" | grep -m1 "^goto Arcturus  ")"
     # Ctrl-C while the goto is watched stops the axes and exits 130.
     start_until "goto Arcturus " run --model 6 --lat 40.7 --lon -74 --utc 2026-03-20T04:00:00 -- \
       goto Arcturus
@@ -271,19 +288,103 @@ PY
     grep -Fq "it is another kind of mount; give its model with --model" "$out" || fail family "text"
     # The line hung up while the mount is idle, then during a goto.
     drop_line_after "Connected" run --model 1 --device "$device" "${at[@]/50/20}" -- wait 60
-    [ "$status" -eq 1 ] || fail idle "exit status $status"
+    [ "$status" -eq 3 ] || fail idle "exit status $status"  # nothing could be read back
     # Both controllers fell silent with the line; the one found first is named.
     grep -Eq "wait: the mount stopped answering: axis (0 \(right ascension\)|1 \(declination\)) does not reply" "$out" ||
       fail idle "no message naming the axis"
     start_emulator --time-scale 1
     drop_line_after "goto Arcturus " run --model 0 --device "$device" "${at[@]/50/1}" -- goto Arcturus
-    [ "$status" -eq 1 ] || fail mid-goto "exit status $status"
+    [ "$status" -eq 3 ] || fail mid-goto "exit status $status"
     grep -Fq "goto Arcturus: the mount stopped answering: axis" "$out" || fail mid-goto message
     grep -Fq "Arrived" "$out" && fail mid-goto "claimed an arrival"
     # A controller that never answers.
     start_emulator --silent-axis 1
     expect 1 "no mount answers on $device: axis 1 (declination) does not reply" \
       run --model 1 --device "$device" "${at[@]}" -- status
+    ;;
+  dead_line)
+    # The controller cut off mid-goto, on each family: nobody can read back
+    # what the mount does, so the last line says so and the exit status is 3.
+    for family in "$emulator|0" "$hex_emulator|3" "$byte_emulator|8"; do
+      program="${family%|*}" model="${family#*|}"
+      launch "$program" "$work/emulator"
+      drop_line_after "goto Az 180.00" run --model "$model" --device "$device" \
+        --lat 40.7 --lon -74 -- goto altaz 180 30
+      [ "$status" -eq 3 ] || fail "dead line $model" "exit status $status"
+      tail -n1 "$out" | grep -Fq "Left: unknown — the controller stopped answering; the mount may still be moving: check it" ||
+        fail "dead line $model" "last line: $(tail -n1 "$out")"
+      grep -Fq "Left: the mount stopped" "$out" && fail "dead line $model" "claimed a stop"
+    done
+    launch "$hex_emulator" "$work/emulator"
+    start_until '"step":"connect"' --json run --model 3 --device "$device" --lat 40.7 --lon -74 -- \
+      goto altaz 180 30
+    sleep 1
+    kill "$emulator_pid" && wait "$emulator_pid" 2>/dev/null
+    emulator_pid=""
+    wait "$pid"
+    got=$?
+    [ "$got" -eq 3 ] || fail "dead line json" "exit status $got"
+    "$python" - "$out" <<'PY' || fail "dead line json" "end line"
+import json, sys
+end = json.loads(open(sys.argv[1]).read().splitlines()[-1])
+assert end["step"] == "end" and end["ok"] is False and end["data"]["left"] == "unknown", end
+PY
+    ;;
+  limits)
+    # A horizontal target outside the limits in force at its step is refused
+    # when the plan is read; a sky target at its goto, naming the limit.
+    expect_rows unconnected <<TABLE
+2|step 1 (goto): altitude 80.0° is above the upper altitude limit of 75.0° (the 'limits LOWER UPPER' step changes the limits); nothing was moved|run ${sim[*]} -- goto altaz 180 80
+2|step 1 (goto): altitude 80.0° is above the upper altitude limit of 75.0°|run ${sim[*]} -- goto altaz 180 80 -- limits 0 85
+2|step 2 (goto): altitude 5.0° is below the lower altitude limit of 10.0°|run ${sim[*]} -- limits 10 80 -- goto altaz 180 5
+TABLE
+    expect 0 "Horizon   Az 180.00°  Alt 80.00°" run "${sim[@]}" -- limits 0 85 -- goto altaz 180 80 -- status
+    # M97 culminates at 75.7° here: up, but above the default upper limit.
+    expect 1 "goto M97: Target position too high (code 103): M97 is above the upper altitude limit of 75.0° (the 'limits LOWER UPPER' step changes the limits)" \
+      run "${sim[@]}" -- goto M97
+    expect 0 "M97 " run "${sim[@]}" -- targets up
+    grep -E "^M97 .*\(above the upper limit\)" "$out" >/dev/null || fail limits "M97 not marked"
+    grep -E "^Arcturus .*limit" "$out" && fail limits "Arcturus marked"
+    expect 0 "0° to 75° until a 'limits' step" --help
+    ;;
+  shell_prompt)
+    # At a terminal: Ctrl-C during a step cancels it, and the next prompt is
+    # drawn once; Ctrl-C at the prompt asks for a second one to quit.
+    "$python" - "$sidera" "${sim[@]}" <<'PY' || fail shell "prompt"
+import os, pty, sys, time, signal
+pid, fd = pty.fork()
+if pid == 0:
+    os.execv(sys.argv[1], [sys.argv[1], "shell"] + sys.argv[2:])
+seen = b""
+def until(text, limit=20):
+    global seen
+    end = time.time() + limit
+    while text not in seen:
+        assert time.time() < end, (text, seen)
+        try:
+            seen += os.read(fd, 4096)
+        except OSError:
+            break
+until(b"sidera> ")
+os.write(fd, b"wait 600\n")
+until(b"wait ")
+time.sleep(0.5)
+os.write(fd, b"\x03")
+until(b"interrupted")
+mark = len(seen)
+os.write(fd, b"status\n")
+until(b"Alignment")
+time.sleep(0.5)
+until(b"sidera> ", 1)
+os.write(fd, b"\x03")
+until(b"again to quit")
+os.write(fd, b"quit\n")
+until(b"Left:")
+os.waitpid(pid, 0)
+text = seen.decode("utf-8", "replace").replace("\r", "")
+assert "sidera> sidera>" not in text, text
+assert "^C^C" not in text, text
+PY
     ;;
   left_behind)
     # What the program leaves running matches its last line. A slew without
@@ -302,6 +403,7 @@ PY
     start_hex_emulator --time-scale 20
     expect 0 "Goto Arcturus started" run --model 3 "${hex_at[@]/DEV/$device}" -- goto --nowait Arcturus
     grep -Fq "Waiting for the goto to Arcturus to end" "$out" || fail nowait "did not wait"
+    grep -Fq "Arrived at Arcturus after" "$out" || fail nowait "how the goto ended is not said"
     tail -n1 "$out" | grep -Fq "Left running: tracking" || fail nowait "not left tracking"
     start_emulator --time-scale 20
     expect 0 "alt-azimuth tracking is done by this program and ends with it" \

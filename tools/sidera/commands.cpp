@@ -267,8 +267,10 @@ int CommandRun(const Words& args, bool json) {
     if (Interrupted()) return ExitStatusOf(session.Interrupt(step.name));
     SetInterruptContext(step.name);
     if (Outcome o = session.Run(step); !o.ok()) {
-      if (o.kind != Outcome::Kind::kInterrupted) (void)session.Finish(true);
-      return ExitStatusOf(o);
+      if (o.kind == Outcome::Kind::kInterrupted) return ExitStatusOf(o);
+      // The last line says what the mount is left doing, or that nobody knows.
+      const Outcome end = session.Finish(true);
+      return ExitStatusOf(end.kind == Outcome::Kind::kLeftUnknown ? end : o);
     }
   }
   if (Interrupted()) return ExitStatusOf(session.Interrupt(plan->back().name));
@@ -305,7 +307,9 @@ int CommandShell(const Words& args, bool json) {
     if (got == LineInput::Result::kEnd) break;
     if (got == LineInput::Result::kInterrupted) {
       // As at a terminal: the line is dropped; a second Ctrl-C quits.
-      if (PendingInterrupts() == 1) out.Error("^C (Ctrl-C again to quit)");
+      // A terminal has echoed the ^C itself.
+      if (PendingInterrupts() == 1)
+        out.Error(std::string(prompt ? " " : "^C ") + "(Ctrl-C again to quit)");
       continue;
     }
     ClearInterrupt();

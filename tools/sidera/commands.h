@@ -9,6 +9,8 @@ namespace sidera::tool {
 // device, 2 bad usage (nothing was moved), 130 interrupted with Ctrl-C.
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
+// The end of the program could not read back what the mount is left doing.
+inline constexpr int kExitLeftUnknown = 3;
 inline constexpr int kExitInterrupted = 130;
 
 // Each takes the words after its name and returns the exit status.

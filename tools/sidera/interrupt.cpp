@@ -208,7 +208,12 @@ bool Interrupted() { return g_state.pending > 0; }
 
 int PendingInterrupts() { return g_state.pending; }
 
-void ClearInterrupt() { g_state.pending = 0; }
+// The Ctrl-C dealt with also leaves the shell's line reader: it would
+// otherwise count once more at the next prompt (and draw it twice).
+void ClearInterrupt() {
+  g_state.pending = 0;
+  DrainInterruptFd();
+}
 
 void SetPhase(Phase phase) { g_state.phase = phase; }
 

@@ -60,11 +60,17 @@ void PrintHelp() {
       "  Moon or a planet; 'targets' lists them with where they are now. Named slew\n"
       "  speeds: guide 0.5x sidereal, centering 16x, find 240x (1 deg/s), max (the\n"
       "  model's fastest); a plain number is a multiple of the sidereal rate.\n"
+      "  A goto keeps within the altitude limits, 0\xC2\xB0 to 75\xC2\xB0 until a 'limits' step\n"
+      "  changes them: 'goto altaz' outside them is refused before anything is\n"
+      "  connected; a sky target is judged at its goto; 'targets up' marks the\n"
+      "  targets outside them.\n"
       "\noutput: readable lines, or one JSON object per line with --json. --debug\n"
       "switches on the library's debug log on standard error (TOPICS: all, io or\n"
       "motion, or a comma list such as io,motion; all when none is given).\n"
       "\nexit status: 0 success; 1 the mount, the library or the device failed;\n"
-      "2 bad usage (nothing was moved); 130 interrupted with Ctrl-C (the axes stopped).\n"
+      "2 bad usage (nothing was moved); 3 the controller stopped answering, so what\n"
+      "the mount is left doing is unknown (check it); 130 interrupted with Ctrl-C\n"
+      "(the axes stopped).\n"
       "\nenvironment:\n"
       "  SIDERA_LIBRARY         the library to load (default ../lib/libsidera.so\n"
       "                         beside this program)\n"
@@ -148,6 +154,13 @@ int main(int argc, char** argv) {
     return words.empty() ? sidera::tool::kExitUsage : 0;
   }
   const Words args(words.begin() + 1, words.end());
+  // "sidera run --help": the help, before the command reads its options.
+  for (size_t i = 0; i < args.size() && args[i] != "--"; ++i) {
+    if (IsCommand(words[0]) && (args[i] == "--help" || args[i] == "-h")) {
+      PrintHelp();
+      return 0;
+    }
+  }
   for (const Command& c : kCommands) {
     if (words[0] == c.name) return c.handler(args, json);
   }

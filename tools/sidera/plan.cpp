@@ -468,7 +468,8 @@ constexpr StepSyntax kSteps[] = {
     {"status", ReadStatus, "status [SECONDS]"},
     {"wait", ReadWait, "wait SECONDS"},
     {"limits", ReadLimits,
-     "limits LOWER UPPER   (altitudes in degrees: -30 < LOWER < 45 < UPPER <= 90)"},
+     "limits LOWER UPPER   (altitudes in degrees, 0 and 75 until changed: -30 < LOWER < 45 < "
+     "UPPER <= 90)"},
     {"targets", ReadTargets, "targets [stars|messier|planets|up]"},
     {"stars", ReadStars, "stars"},
     {"park", ReadPark, "park   (stop tracking and go to the home position)"},
@@ -504,10 +505,24 @@ bool StepMoves(const Step& step) {
          std::holds_alternative<SlewStep>(step);
 }
 
+LimitsStep DefaultLimits() { return {0.0, Radians(75.0)}; }
+
+std::string OutsideLimitsText(double altitude, const LimitsStep& limits) {
+  if (altitude >= limits.lower && altitude <= limits.upper) return "";
+  return LimitText(altitude > limits.upper, limits);
+}
+
+std::string LimitText(bool upper, const LimitsStep& limits) {
+  return std::string(upper ? "above the upper" : "below the lower") + " altitude limit of " +
+         FormatFixed(Degrees(upper ? limits.upper : limits.lower), 1) +
+         "\xC2\xB0 (the 'limits LOWER UPPER' step changes the limits)";
+}
+
 std::optional<std::vector<PlannedStep>> ParsePlan(const std::vector<Words>& steps,
                                                   const PlanContext& context, PlanError* error) {
   std::vector<PlannedStep> plan;
   size_t parkedAt = 0;
+  LimitsStep limits = DefaultLimits();
   for (size_t i = 0; i < steps.size(); ++i) {
     PlannedStep planned;
     error->index = i + 1;
@@ -521,6 +536,16 @@ std::optional<std::vector<PlannedStep>> ParsePlan(const std::vector<Words>& step
       error->usage.clear();
       return std::nullopt;
     }
+    // A horizontal target's altitude is known now; a sky target's only at its goto.
+    if (const auto* g = std::get_if<GotoStep>(&planned.step);
+        g != nullptr && g->target.kind == TargetSpec::Kind::kHorizontal) {
+      if (const std::string why = OutsideLimitsText(g->target.b, limits); !why.empty()) {
+        error->message = "altitude " + FormatFixed(Degrees(g->target.b), 1) + "\xC2\xB0 is " + why;
+        error->usage.clear();
+        return std::nullopt;
+      }
+    }
+    if (const auto* l = std::get_if<LimitsStep>(&planned.step)) limits = *l;
     if (std::holds_alternative<ParkStep>(planned.step)) parkedAt = i + 1;
     if (std::holds_alternative<UnparkStep>(planned.step)) parkedAt = 0;
     plan.push_back(std::move(planned));

@@ -75,6 +75,14 @@ struct LimitsStep {
   double lower = 0;  // radians
   double upper = 0;
 };
+// The altitude limits a goto keeps to until a limits step changes them (the
+// library's own).
+LimitsStep DefaultLimits();
+// Why an altitude lies outside `limits` ("above the upper altitude limit of
+// 75.0°..."), or "" when it lies within them.
+std::string OutsideLimitsText(double altitude, const LimitsStep& limits);
+// The same for the upper or the lower limit.
+std::string LimitText(bool upper, const LimitsStep& limits);
 struct TargetsStep {
   std::string which;  // "", "stars", "messier", "planets", "up"
 };
@@ -116,7 +124,8 @@ struct PlanError {
   std::string usage;
 };
 
-// Reads every step and checks the plan as a whole (no motion while parked).
+// Reads every step and checks the plan as a whole: no motion while parked,
+// and no horizontal goto outside the altitude limits in force at its step.
 std::optional<std::vector<PlannedStep>> ParsePlan(const std::vector<Words>& steps,
                                                   const PlanContext& context, PlanError* error);
 

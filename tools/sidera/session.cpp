@@ -9,6 +9,7 @@
 #include "host/goto_watch.h"
 #include "host/serial_device.h"
 #include "tools/sidera/astro.h"
+#include "tools/sidera/commands.h"
 #include "tools/sidera/format.h"
 #include "tools/sidera/interrupt.h"
 
@@ -61,13 +62,16 @@ const char* OutcomeKindName(Outcome::Kind kind) {
       return "refused";
     case Outcome::Kind::kFile:
       return "file";
+    case Outcome::Kind::kLeftUnknown:
+      return "left-unknown";
   }
   return "unknown";
 }
 
 int ExitStatusOf(const Outcome& outcome) {
   if (outcome.ok()) return 0;
-  return outcome.kind == Outcome::Kind::kInterrupted ? 130 : 1;
+  if (outcome.kind == Outcome::Kind::kLeftUnknown) return kExitLeftUnknown;
+  return outcome.kind == Outcome::Kind::kInterrupted ? kExitInterrupted : kExitFailure;
 }
 
 Session::Session(const Library& library, Output& out, const host::SkyClock& clock,
@@ -309,6 +313,12 @@ Outcome Session::Goto(const TargetSpec& target, bool wait, MotionReport* report)
     case TargetSpec::Kind::kAxes:
       code = api().GotoAxes(target.a, target.b);
       break;
+  }
+  if (code == SIDERA_TARGET_TOO_HIGH || code == SIDERA_TARGET_TOO_LOW) {
+    // Which limit, and how to change it.
+    Outcome o = FromCode(code);
+    o.message += ": " + target.label + " is " + LimitText(code == SIDERA_TARGET_TOO_HIGH, limits_);
+    return o;
   }
   if (code != 0) return FromCode(code);
   // The mount's record now names this goto as started: the watch waits for

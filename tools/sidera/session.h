@@ -33,6 +33,7 @@ struct Outcome {
     kInterrupted,  // Ctrl-C
     kRefused,      // the program will not do it (parked) or the mount did not follow
     kFile,         // a file could not be written
+    kLeftUnknown,  // at the end the controller did not answer: what the mount does is unknown
   };
   Kind kind = Kind::kOk;
   int code = 0;
@@ -44,7 +45,8 @@ struct Outcome {
 
 // The JSON name of an outcome kind ("library", "no-response", ...).
 const char* OutcomeKindName(Outcome::Kind kind);
-// The process exit status for an outcome: 0, 130 for an interrupt, else 1.
+// The process exit status for an outcome: 0, 130 for an interrupt, 3 when
+// the mount was left in a state nobody could read back, else 1.
 int ExitStatusOf(const Outcome& outcome);
 
 struct SessionOptions {
@@ -108,7 +110,11 @@ class Session {
   // end, stops the slews started without a duration (unless they are to be
   // left running), and says in the last line what the mount is left doing.
   // After a failed step only the slews are stopped and the line printed.
+  // "stopped" is said only once both axes have read back standing still; a
+  // controller that does not answer gives "unknown" (kLeftUnknown).
   Outcome Finish(bool afterFailure = false);
+  // "Arrived at Vega after 12.3 s; pointing error ..." for a goto that ended.
+  std::string ArrivalText(const TargetSpec& target, const MotionReport& report) const;
   // A Ctrl-C came before or after `what` (a step, "connect"): stops both
   // axes, reports it and returns the interrupted outcome.
   Outcome Interrupt(const std::string& what);
@@ -141,6 +147,11 @@ class Session {
   Outcome Watch(double seconds, const std::string& label);
   std::string PositionLine(const AxisPair& axes, const SkyPoint& sky, const HorizontalPoint& hz,
                            uint32_t state);
+  // The mount state, then each axis's state and position: an error when the
+  // controller does not answer.
+  Outcome ReadBack(uint32_t* state, uint32_t axisStates[2]);
+  // Reads back what the mount is left doing and prints the last line.
+  Outcome SayWhatIsLeft();
   // Stops both axes after a failure or an interrupt and adds to `outcome`
   // what became of the stop.
   Outcome StopAfter(Outcome outcome);
@@ -153,8 +164,9 @@ class Session {
   const host::ModelFacts* facts_;
   bool connected_ = false;
   bool parked_ = false;
-  std::optional<TargetSpec> target_;  // the last goto's target, for status
-  MotionOutcome gotoRecord_{};        // the mount's record right after that goto
+  LimitsStep limits_ = DefaultLimits();  // the altitude limits in force
+  std::optional<TargetSpec> target_;     // the last goto's target, for status
+  MotionOutcome gotoRecord_{};           // the mount's record right after that goto
   // Per axis: the rate of a slew without a duration still running (0: none),
   // and whether it is to be left running at the end.
   double slewRate_[2] = {0, 0};

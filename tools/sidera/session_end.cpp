@@ -7,7 +7,9 @@
 // alt-azimuth tracking are driven by the library in this process and end
 // with it, so a goto still under way is watched to its end first. A slew
 // started without a duration is stopped. A simulator ends with the program.
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "tools/sidera/astro.h"
 #include "tools/sidera/format.h"
@@ -15,25 +17,41 @@
 #include "tools/sidera/session.h"
 
 namespace sidera::tool {
+namespace {
+
+// How long axes told to stop may take to read back standing still (a
+// controller decelerates first), real time.
+constexpr double kSettleSeconds = 10.0;
+
+}  // namespace
 
 Outcome Session::Finish(bool afterFailure) {
   if (!connected_) return Outcome::Ok();
   if (Interrupted()) return Interrupt("end");
-  uint32_t state = 0;
+  // A failure here is reported at once; the last line still follows.
+  Outcome failed = Outcome::Ok();
   if (!afterFailure) {
+    uint32_t state = 0;
     if (Outcome o = ReadState(&state); !o.ok()) {
-      o = StopAfter(o);
-      ReportFailure("end", "end", o);
-      return o;
-    }
-    if ((unwatchedGoto_ || state == SIDERA_MOUNT_GOTO) && target_) {
+      failed = StopAfter(o);
+      ReportFailure("end", "end", failed);
+    } else if ((unwatchedGoto_ || state == SIDERA_MOUNT_GOTO) && target_) {
       unwatchedGoto_ = false;
       // The library drives the goto: it would end with the program.
       out_.Text("Waiting for the goto to " + target_->label + " to end before leaving");
       MotionReport report;
       if (Outcome o = WatchGoto(*target_, &report); !o.ok()) {
+        failed = o;
         ReportFailure("goto " + target_->label, "goto " + target_->label, o);
-        return o;
+      } else {
+        // How the goto ended: nothing else says so when it was the last step.
+        Done("goto", ArrivalText(*target_, report),
+             JsonObject()
+                 .Add("target", target_->label)
+                 .Add("waited", true)
+                 .Add("seconds", report.seconds)
+                 .Add("errorArcsec", report.errorArcsec)
+                 .Add("tracking", report.tracking));
       }
     }
   }
@@ -43,13 +61,75 @@ Outcome Session::Finish(bool afterFailure) {
     if (const int code = api().StopAxis(axis); code != 0) {
       const Outcome o = FromCode(code);
       ReportFailure("end", "stopping the slew of axis " + std::to_string(axis), o);
-      return o;
+      if (failed.ok()) failed = o;
     }
   }
-  Outcome o = ReadState(&state);
-  if (!o.ok()) {
-    ReportFailure("end", "end", o);
-    return o;
+  if (Outcome left = SayWhatIsLeft(); !left.ok()) return left;
+  return failed;
+}
+
+Outcome Session::ReadBack(uint32_t* state, uint32_t axisStates[2]) {
+  if (Outcome o = ReadState(state); !o.ok()) return o;
+  for (int axis = 0; axis < 2; ++axis) {
+    double angle = 0;
+    // The position read goes to the controller: a state kept from before
+    // would not prove that it still answers.
+    int code = api().GetAxisState(axis, &axisStates[axis]);
+    if (code == 0) code = api().GetAxisPosition(axis, &angle);
+    if (code != 0) return FromCode(code);
+  }
+  return Outcome::Ok();
+}
+
+Outcome Session::SayWhatIsLeft() {
+  const bool simulator = host::IsSimulator(*facts_);
+  uint32_t state = 0;
+  uint32_t axisStates[2] = {0, 0};
+  Outcome read = ReadBack(&state, axisStates);
+  // Alt-azimuth tracking is computed in this process: it ends here, and
+  // the axes it drives are stopped so that "stopped" can be read back.
+  const bool programTracks =
+      read.ok() && state == SIDERA_MOUNT_TRACKING && (!facts_->equatorial || simulator);
+  if (programTracks && !simulator) {
+    (void)api().SetTracking(0);  // a silent axis shows in the read-back below
+  }
+  const bool controllerTracks =
+      read.ok() && state == SIDERA_MOUNT_TRACKING && facts_->equatorial && !simulator;
+  // The axes meant to be still: all but the slews left running and the
+  // right ascension axis the controller tracks with.
+  const auto meantToMove = [&](int axis) {
+    return slewRate_[axis] != 0 || (controllerTracks && axis == 0);
+  };
+  const auto start = std::chrono::steady_clock::now();
+  int moving = -1;
+  while (read.ok() && !simulator) {
+    moving = -1;
+    for (int axis = 1; axis >= 0; --axis) {
+      if (!meantToMove(axis) && (axisStates[axis] & SIDERA_AXIS_STOPPED) == 0) moving = axis;
+    }
+    const double waited =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (moving < 0 || waited > kSettleSeconds || Interrupted()) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    read = ReadBack(&state, axisStates);
+  }
+  if (!read.ok()) {
+    const std::string text =
+        "Left: unknown \xE2\x80\x94 the controller stopped answering; the mount may still be "
+        "moving: check it";
+    out_.Text(text);
+    out_.Json(JsonObject()
+                  .Add("step", "end")
+                  .Add("ok", false)
+                  .Add("error", OutcomeKindName(Outcome::Kind::kLeftUnknown))
+                  .Add("code", read.code)
+                  .Add("message", text)
+                  .AddRaw("data", JsonObject()
+                                      .Add("left", "unknown")
+                                      .AddRaw("slewingAxes", "[]")
+                                      .Add("tracking", false)
+                                      .str()));
+    return {Outcome::Kind::kLeftUnknown, read.code, read.message};
   }
 
   std::string text;
@@ -62,28 +142,32 @@ Outcome Session::Finish(bool afterFailure) {
     if (slewing.size() > 1) slewing += ",";
     slewing += std::to_string(axis);
   }
-  const bool tracking = state == SIDERA_MOUNT_TRACKING;
-  const bool simulator = host::IsSimulator(*facts_);
-  const bool controllerTracks = tracking && facts_->equatorial && !simulator;
   if (controllerTracks) text += std::string(text.empty() ? "" : "; ") + "tracking";
   std::string left;
+  Outcome outcome = Outcome::Ok();
   if (simulator) {
     left = "nothing";
     text = "Left: nothing; the simulator ends with the program";
+  } else if (moving >= 0) {
+    // The controller answers, but an axis told to stop reads back moving.
+    left = "moving";
+    text = "Left running: axis " + std::to_string(moving) + " (" + AxisName(moving) +
+           ") still moving after it was told to stop: check it";
+    outcome = {Outcome::Kind::kRefused, 0, text};
   } else if (!text.empty()) {
     left = controllerTracks && slewing.size() == 1 ? "tracking" : "moving";
     text = "Left running: " + text + " (the controller keeps it up; 'stop all' stops it)";
   } else {
     left = "stopped";
     text = "Left: the mount stopped";
-    if (tracking) text += " (alt-azimuth tracking is done by this program and ends with it)";
+    if (programTracks) text += " (alt-azimuth tracking is done by this program and ends with it)";
   }
   Done("end", text,
        JsonObject()
            .Add("left", left)
            .AddRaw("slewingAxes", slewing + "]")
            .Add("tracking", controllerTracks));
-  return Outcome::Ok();
+  return outcome;
 }
 
 }  // namespace sidera::tool

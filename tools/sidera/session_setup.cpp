@@ -2,6 +2,7 @@
 // loads the library: model, site and serial device.
 #include "tools/sidera/session_setup.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -45,6 +46,13 @@ bool ParseSetupOptions(const Words& args, size_t* next, SetupOptions* options, s
   for (; i < args.size(); ++i) {
     const std::string& name = args[i];
     if (name.rfind("--", 0) != 0 || name == "--") break;
+    static const char* const kNames[] = {"--model",     "--lat",         "--latitude",  "--lon",
+                                         "--longitude", "--elev",        "--elevation", "--port",
+                                         "--device",    "--clock-scale", "--utc"};
+    if (std::find(std::begin(kNames), std::end(kNames), name) == std::end(kNames)) {
+      *error = "unknown option " + name + " (sidera --help lists the options)";
+      return false;
+    }
     if (i + 1 >= args.size()) {
       *error = name + " needs a value";
       return false;
@@ -87,7 +95,11 @@ bool ParseSetupOptions(const Words& args, size_t* next, SetupOptions* options, s
       }
       options->device = value;
     } else if (name == "--clock-scale") {
-      if (!InRange("the clock scale", number, 0.001, 10000, "", error)) return false;
+      if (!number || !(*number >= 0.001 && *number <= 10000)) {
+        // 0 would stop the clock: the smallest rate is a thousandth of real time.
+        *error = "the clock scale must be a number from 0.001 to 10000 (times real time)";
+        return false;
+      }
       options->clockScale = *number;
     } else if (name == "--utc") {
       options->startUtc = host::ParseUtc(value);
@@ -95,9 +107,6 @@ bool ParseSetupOptions(const Words& args, size_t* next, SetupOptions* options, s
         *error = "bad time '" + value + "' (want YYYY-MM-DDTHH:MM:SS, UTC)";
         return false;
       }
-    } else {
-      *error = "unknown option " + name;
-      return false;
     }
   }
   *next = i;

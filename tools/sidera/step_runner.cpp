@@ -12,6 +12,14 @@
 
 namespace sidera::tool {
 
+std::string Session::ArrivalText(const TargetSpec& target, const MotionReport& report) const {
+  std::string text = "Arrived at " + target.label + " after " + FormatFixed(report.seconds, 1) +
+                     " s; pointing error " + FormatFixed(report.errorArcsec, 1) + "\" (tolerance " +
+                     FormatFixed(facts_->gotoToleranceDegrees * 60, 1) + "')";
+  if (target.IsSky()) text += report.tracking ? "; tracking" : "; not tracking";
+  return text;
+}
+
 struct StepRunner {
   Session& s;
   const std::string& name;
@@ -39,12 +47,7 @@ struct StepRunner {
         .Add("errorArcsec", report.errorArcsec)
         .Add("toleranceArcsec", s.facts().gotoToleranceDegrees * 3600)
         .Add("tracking", report.tracking);
-    std::string text = "Arrived at " + g.target.label + " after " + FormatFixed(report.seconds, 1) +
-                       " s; pointing error " + FormatFixed(report.errorArcsec, 1) +
-                       "\" (tolerance " + FormatFixed(s.facts().gotoToleranceDegrees * 60, 1) +
-                       "')";
-    if (g.target.IsSky()) text += report.tracking ? "; tracking" : "; not tracking";
-    return Done(text, data);
+    return Done(s.ArrivalText(g.target, report), data);
   }
 
   Outcome operator()(const AlignStep& a) {
@@ -273,8 +276,10 @@ struct StepRunner {
   }
 
   Outcome operator()(const LimitsStep& l) {
-    if (int code = api().SetAltitudeLimits(l.lower, l.upper); code != 0)
+    if (int code = api().SetAltitudeLimits(l.lower, l.upper); code != 0) {
       return Code("limits", code);
+    }
+    s.limits_ = l;
     return Done("Altitude limits " + FormatFixed(Degrees(l.lower), 1) + "\xC2\xB0 to " +
                     FormatFixed(Degrees(l.upper), 1) + "\xC2\xB0",
                 JsonObject().Add("lower", Degrees(l.lower)).Add("upper", Degrees(l.upper)));
@@ -304,11 +309,17 @@ struct StepRunner {
       // for a star, the astrometric place for the Moon and the planets.
       const IcrsDirection c = CatalogueOfLocal(p, site, now);
       if (t.which == "up" && h.altitude <= 0) continue;
+      // A target up but outside the limits is refused by a goto.
+      const bool within = h.altitude >= s.limits_.lower && h.altitude <= s.limits_.upper;
+      const char* note = h.altitude <= 0                ? "  (below the horizon)"
+                         : within                       ? ""
+                         : h.altitude > s.limits_.upper ? "  (above the upper limit)"
+                                                        : "  (below the lower limit)";
       char line[200];
       std::snprintf(line, sizeof line, "%-22s  %-17s  %s  %-11s  %8s  %6.2f\xC2\xB0%s",
                     n.name.c_str(), n.kind.c_str(), FormatHours(c.rightAscension).c_str(),
                     FormatDegrees(c.declination).c_str(), FormatAzimuth(h.azimuth).c_str(),
-                    Degrees(h.altitude), h.altitude > 0 ? "" : "  (below the horizon)");
+                    Degrees(h.altitude), note);
       s.out_.Text(line);
       if (list.size() > 1) list += ",";
       list += JsonObject()
@@ -316,6 +327,7 @@ struct StepRunner {
                   .Add("kind", n.kind)
                   .Add("azimuth", Degrees(WrapTwoPi(h.azimuth)))
                   .Add("altitude", Degrees(h.altitude))
+                  .Add("withinLimits", within)
                   .str();
     }
     s.out_.Json(JsonObject()

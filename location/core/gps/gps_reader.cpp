@@ -155,7 +155,7 @@ void GpsReader::ReadBus(int worker, const std::string& path) {
   listener_.OnSatellites(worker, fix->satellites);
   listener_.OnLocated(worker);
   if (fix->utc) {
-    clock_.SetUtc(*fix->utc);
+    if (MaySetClock(*fix->utc, datesFrom_)) clock_.SetUtc(*fix->utc);
     Update([&](GpsState& s) {
       s.timeValid = true;
       s.utc = fix->utc;
@@ -244,7 +244,8 @@ void GpsReader::HandleSentence(int worker, const Sentence& sentence) {
       s.positionKnown = true;
     });
     listener_.OnPosition(worker, *r->longitude, *r->latitude);
-    clock_.SetUtc(*r->utc);
+    // A date before the build date is shown as it is but sets no clock.
+    if (MaySetClock(*r->utc, datesFrom_)) clock_.SetUtc(*r->utc);
     Update([&](GpsState& s) {
       s.timeValid = true;
       s.utc = r->utc;

@@ -76,7 +76,8 @@ class GpsReader {
   // previous worker is told to stop; the new one waits for it to end before
   // it begins, so two never use the port at once.
   int Start(const std::string& devicePath);
-  // Receiver dates before this are moved on by GPS week-number rollovers
+  // Receiver dates more than ten years before this are moved on by GPS
+  // week-number rollovers, and dates before it never set the clock
   // (default: the build date). Set before Start.
   void SetDatesFrom(const GpsTime& date) { datesFrom_ = date; }
   // Asks the current worker to end; it does so within about 50 ms, or after

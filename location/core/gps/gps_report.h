@@ -17,10 +17,11 @@ inline constexpr const char* kReportUsage =
     "Reads the GPS receiver on DEVICE (a device path, or a serial port number)\n"
     "as the GPS page does, for at most N seconds (60; 1..3600) or until it has\n"
     "a usable fix, and prints one JSON object. Exit status: 0 with a usable fix,\n"
-    "1 without, 2 for bad usage. Receiver dates before --dates-from (default: the\n"
-    "day the program was built) are taken as behind by GPS week-number\n"
-    "rollovers and moved on by 1024 weeks at a time; give an earlier date to\n"
-    "replay a recording.\n";
+    "1 without, 2 for bad usage. Receiver dates more than ten years before\n"
+    "--dates-from (default: the day the program was built) are taken as behind\n"
+    "by GPS week-number rollovers and moved on by 1024 weeks at a time; later\n"
+    "dates are reported as they are. Give an earlier date to replay an older\n"
+    "recording.\n";
 
 struct ReportRequest {
   std::string device;  // as given: a path or a port number

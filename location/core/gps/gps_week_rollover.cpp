@@ -8,6 +8,8 @@ namespace location::gps {
 namespace {
 
 constexpr long kRolloverDays = 1024L * 7;
+// Dates further than this before the reference are a rollover's.
+constexpr int kRolloverMarginYears = 10;
 
 // Days since 1970-01-01 of a proleptic Gregorian date, and back.
 long DaysFromCivil(int y, int m, int d) {
@@ -55,11 +57,18 @@ std::optional<GpsTime> UnrollGpsWeeks(const GpsTime& utc, const GpsTime& referen
   if (!IsValidGpsTime(utc) || Before(utc, GpsTime{1980, 1, 6, 0, 0, 0})) return std::nullopt;
   GpsTime t = utc;
   long days = DaysFromCivil(t.year, t.month, t.day);
-  while (Before(t, reference)) {
+  // The same day ten years earlier (29 February of a year without one is 1 March).
+  GpsTime margin = reference;
+  CivilFromDays(
+      DaysFromCivil(reference.year - kRolloverMarginYears, reference.month, reference.day),
+      &margin.year, &margin.month, &margin.day);
+  while (Before(t, margin)) {
     days += kRolloverDays;
     CivilFromDays(days, &t.year, &t.month, &t.day);
   }
   return t;
 }
+
+bool MaySetClock(const GpsTime& utc, const GpsTime& reference) { return !Before(utc, reference); }
 
 }  // namespace location::gps

@@ -33,8 +33,8 @@ struct NmeaReading {
 };
 
 // Nothing for a sentence that is not a GGA or RMC, or is malformed. Dates
-// before `datesFrom` are taken as a receiver's behind by week-number
-// rollovers and moved on (see gps_week_rollover.h).
+// more than ten years before `datesFrom` are taken as a receiver's behind by
+// week-number rollovers and moved on (see gps_week_rollover.h).
 std::optional<NmeaReading> ReadNmeaSentence(const Sentence& sentence,
                                             const GpsTime& datesFrom = BuildDate());
 
