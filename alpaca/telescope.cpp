@@ -2,23 +2,65 @@
 // of slews, and the commands, as library calls on the worker thread.
 #include "alpaca/telescope.h"
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
 #include <utility>
 
 #include "alpaca/alpaca_errors.h"
-#include "alpaca/sky_math.h"
 #include "host/serial_device.h"
+#include "host/sky_coordinates.h"
+#include "host/sky_frame.h"
+#include "host/sync_restore.h"
 #include "host/utf8.h"
-#include "indi/sky_coordinates.h"
 
 namespace sidera::alpaca {
 namespace {
 
-using Clock = MountWorker::Clock;
-using indi::kPi;
-using indi::Radians;
+using Clock = host::TaskLane::Clock;
+
+// What a task threw, carried back as plain values and thrown anew on the
+// caller's thread. Handing the exception object itself across threads would
+// leave it to be freed by whichever thread lets go of it last, through
+// reference counts inside the C++ runtime that ThreadSanitizer cannot see
+// (it reports the free as a race).
+struct Failure {
+  enum Kind { kNone, kBadRequest, kDeviceError, kOther } kind = kNone;
+  int number = 0;
+  std::string message = "unknown error";
+
+  static Failure OfCurrentException() {  // call inside a catch block
+    Failure failure{kOther};
+    try {
+      throw;
+    } catch (const DeviceError& e) {
+      failure = {kDeviceError, e.number, e.what()};
+    } catch (const BadRequest& e) {
+      failure = {kBadRequest, 0, e.what()};
+    } catch (const std::exception& e) {
+      failure = {kOther, 0, e.what()};
+    } catch (...) {
+    }
+    return failure;
+  }
+  void ThrowIfAny() const {
+    switch (kind) {
+      case kNone:
+        return;
+      case kDeviceError:
+        throw DeviceError(number, message);
+      case kBadRequest:
+        throw BadRequest(message);
+      case kOther:
+        break;
+    }
+    throw std::runtime_error(message);
+  }
+};
+using host::kPi;
+using host::Radians;
 
 std::string LibraryText(int code) {
   SideraChar16 text[160] = {};
@@ -32,23 +74,11 @@ std::string Coordinates(double raHours, double decDegrees) {
   return text;
 }
 
-// The sky rate tracking follows, radians per second, for a DriveRate.
-double TrackingSkyRate(int driveRate) {
-  switch (driveRate) {
-    case 1:
-      return 2.0 * kPi / 89460.0;  // lunar
-    case 2:
-      return 2.0 * kPi / 86400.0;  // solar
-    default:
-      return indi::kSiderealRate;
-  }
-}
-
 }  // namespace
 
 Telescope::Telescope(ServerConfig config, std::string configPath, double clockScale)
     : configPath_(std::move(configPath)), config_(std::move(config)), clock_(clockScale) {
-  guideRate_[0] = guideRate_[1] = indi::kSiderealRate / 2.0;
+  guideRate_[0] = guideRate_[1] = host::kSiderealRate / 2.0;
   if (config_.uniqueId.empty()) {
     config_.uniqueId = NewUniqueId();
     SaveLocked();
@@ -58,14 +88,31 @@ Telescope::Telescope(ServerConfig config, std::string configPath, double clockSc
 Telescope::~Telescope() { Shutdown(); }
 
 template <typename F>
-auto Telescope::OnWorker(F f, std::chrono::milliseconds timeout) {
-  auto result = worker_.Call(std::move(f), timeout);
+auto Telescope::OnWorker(F f, std::chrono::milliseconds timeout, host::TaskLane* lane) {
+  using R = decltype(f());
+  struct Outcome {
+    std::optional<R> value;
+    Failure failure;
+  };
+  auto result = (lane != nullptr ? *lane : worker_.calls)
+                    .Call(
+                        [f = std::move(f)]() mutable {
+                          Outcome out;
+                          try {
+                            out.value.emplace(f());
+                          } catch (...) {
+                            out.failure = Failure::OfCurrentException();
+                          }
+                          return out;
+                        },
+                        timeout);
   if (!result) {
     throw DeviceError(kDriverError, "the mount did not finish within " +
                                         std::to_string(timeout.count() / 1000) +
                                         " s; it may not be answering");
   }
-  return *result;
+  result->failure.ThrowIfAny();
+  return std::move(*result->value);
 }
 
 void Telescope::Check(int code, const std::string& what) {
@@ -110,6 +157,11 @@ const host::ModelFacts& Telescope::Facts() const {
   return *host::FactsOf(connected_ ? model_ : config_.model);
 }
 
+double Telescope::GotoToleranceDegrees() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return connected_ ? gotoToleranceDegrees_ : host::FactsOf(config_.model)->gotoToleranceDegrees;
+}
+
 std::string Telescope::ModelName() const {
   const int model = Facts().type;
   SideraChar16 name[96] = {};
@@ -130,7 +182,7 @@ void Telescope::Connect(uint32_t client) {
   if (connected_ || connecting_) return;
   connecting_ = true;
   connectFailure_.clear();
-  worker_.Post([this, settings = config_] { ConnectOnWorker(settings); });
+  worker_.calls.Post([this, settings = config_] { ConnectOnWorker(settings); });
 }
 
 void Telescope::Disconnect(uint32_t client) {
@@ -138,7 +190,7 @@ void Telescope::Disconnect(uint32_t client) {
   clients_.erase(client);
   if (!clients_.empty() || !connected_ || connecting_) return;
   connecting_ = true;
-  worker_.Post([this] { DisconnectOnWorker(); });
+  worker_.calls.Post([this] { DisconnectOnWorker(); });
 }
 
 void Telescope::SetConnected(uint32_t client, bool connected) {
@@ -204,8 +256,10 @@ void Telescope::ConnectOnWorker(const ServerConfig& settings) {
     }
   }
   bool equatorial = false;
+  double tolerance = facts.gotoToleranceDegrees;
   if (code == SIDERA_OK) {
     equatorial = IsEquatorialMount() == 1;
+    tolerance = host::ConnectedGotoToleranceDegrees(tolerance);
     (void)SetTrackingRateMode(0);  // always 0 with a mount
   }
   std::lock_guard<std::mutex> lock(mutex_);
@@ -218,6 +272,7 @@ void Telescope::ConnectOnWorker(const ServerConfig& settings) {
     connected_ = true;
     model_ = settings.model;
     equatorial_ = equatorial;
+    gotoToleranceDegrees_ = tolerance;
     tracking_ = false;
     trackingRate_ = 0;
     motion_ = {};
@@ -230,17 +285,7 @@ void Telescope::ConnectOnWorker(const ServerConfig& settings) {
   refreshed_.notify_all();
 }
 
-void Telescope::StopAllOnWorker() {
-  // Tracking off first: on an equatorial mount, stopping the right-ascension
-  // axis while tracking is requested restarts tracking instead.
-  const int tracking = ::SetTracking(0);
-  const int axis0 = StopAxis(0);
-  const int axis1 = StopAxis(1);
-  Check(tracking != SIDERA_OK ? tracking
-        : axis0 != SIDERA_OK  ? axis0
-                              : axis1,
-        "Stopping the mount");
-}
+void Telescope::StopAllOnWorker() { Check(host::StopEverything(), "Stopping the mount"); }
 
 void Telescope::DisconnectOnWorker() {
   try {
@@ -266,7 +311,7 @@ void Telescope::Shutdown() {
     connected = connected_;
   }
   if (connected)
-    (void)worker_.Call(
+    (void)worker_.calls.Call(
         [this] {
           DisconnectOnWorker();
           return 0;
@@ -284,7 +329,7 @@ Snapshot Telescope::Read() {
     const uint64_t want = snapshotSerial_ + 1;
     if (!refreshQueued_) {
       refreshQueued_ = true;
-      worker_.Post([this] { RefreshOnWorker(); });
+      worker_.calls.Post([this] { RefreshOnWorker(); });
     }
     if (!refreshed_.wait_for(lock, std::chrono::seconds(20),
                              [&] { return snapshotSerial_ >= want || !connected_; })) {
@@ -322,7 +367,7 @@ void Telescope::RefreshOnWorker() {
   }
   std::lock_guard<std::mutex> lock(mutex_);
   s.utc = clock_.NowUnixMillis();
-  s.lst = LocalSiderealTimeAt(s.utc, longitude);
+  s.lst = host::LocalApparentSiderealTimeAt(longitude, s.utc);
   snapshot_ = s;
   snapshotTaken_ = Clock::now();
   ++snapshotSerial_;
@@ -394,7 +439,7 @@ int64_t Telescope::UtcNow() const {
 
 double Telescope::LocalSiderealTime(int64_t utc) const {
   const auto site = Site();
-  return LocalSiderealTimeAt(utc, site ? site->longitude : 0.0);
+  return host::LocalApparentSiderealTimeAt(site ? site->longitude : 0.0, utc);
 }
 
 double Telescope::GuideRate(int axis) const {
@@ -457,7 +502,7 @@ void Telescope::SlewToSky(double raHours, double decDegrees) {
   const int64_t utc = UtcNow();
   const double lst = LocalSiderealTime(utc);
   OnWorker([=, this] {
-    Check(GotoSky(indi::HourAngleOf(raHours, lst), Radians(decDegrees)),
+    Check(GotoSky(host::HourAngleOf(raHours, lst), Radians(decDegrees)),
           "Slewing to " + Coordinates(raHours, decDegrees));
     StartMotion(MotionKind::kSky);
     return 0;
@@ -469,7 +514,7 @@ void Telescope::SlewToHorizontal(double azimuthDegrees, double altitudeDegrees) 
     char what[96];
     std::snprintf(what, sizeof what, "Slewing to azimuth %.4f\u00b0, altitude %.4f\u00b0",
                   azimuthDegrees, altitudeDegrees);
-    Check(GotoHorizontal(indi::WrapPi(Radians(azimuthDegrees)), Radians(altitudeDegrees)), what);
+    Check(GotoHorizontal(host::WrapPi(Radians(azimuthDegrees)), Radians(altitudeDegrees)), what);
     StartMotion(MotionKind::kHorizontal);
     return 0;
   });
@@ -481,22 +526,9 @@ void Telescope::SyncToSky(double raHours, double decDegrees) {
     const std::string what = "Syncing on " + Coordinates(raHours, decDegrees);
     AxisPair axes{};
     Check(GetAxisPositions(&axes), what);
-    // What to put back if the fit fails: a failed fit resets the pointing
-    // model and may leave half-solved error terms behind.
-    AlignmentRecord before{};
-    (void)SaveAlignment(&before);  // returns the record size
-    double collimation = 0, nonPerpendicularity = 0;
-    (void)GetMountErrors(&collimation, &nonPerpendicularity);  // always 0
-    const int code = AlignOneStar(
-        AlignStar{indi::HourAngleOf(raHours, lst), Radians(decDegrees), axes.axis0, axes.axis1});
-    if (code != SIDERA_OK) {
-      if (before.isAligned) {
-        (void)LoadAlignment(&before);  // a record this mount just saved
-      } else {
-        (void)SetMountErrors(collimation, nonPerpendicularity);  // back to the nominal model
-      }
-    }
-    Check(code, what);
+    const AlignStar star{host::HourAngleOf(raHours, lst), Radians(decDegrees), axes.axis0,
+                         axes.axis1};
+    Check(host::FitOrRestore([&] { return AlignOneStar(star); }), what);
     std::lock_guard<std::mutex> lock(mutex_);
     Invalidate();
     return 0;
@@ -504,23 +536,27 @@ void Telescope::SyncToSky(double raHours, double decDegrees) {
 }
 
 void Telescope::AbortSlew() {
-  OnWorker([=, this] {
-    bool tracking = false;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      tracking = tracking_;
-      motion_ = {};
-      moveRate_[0] = moveRate_[1] = 0;
-      pulse_ = {};
-      guidePlan_ = {};
-      settleUntil_ = {};
-      Invalidate();
-    }
-    StopAllOnWorker();
-    // Tracking goes back to what it was before the slew.
-    if (tracking) Check(::SetTracking(1), "Restarting tracking");
-    return 0;
-  });
+  // On the stop lane: the stops reach the controller at once, whatever call
+  // the calls lane is waiting on.
+  OnWorker(
+      [=, this] {
+        bool tracking = false;
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          tracking = tracking_;
+          motion_ = {};
+          moveRate_[0] = moveRate_[1] = 0;
+          pulse_ = {};
+          guidePlan_ = {};
+          settleUntil_ = {};
+          Invalidate();
+        }
+        StopAllOnWorker();
+        // Tracking goes back to what it was before the slew.
+        if (tracking) Check(::SetTracking(1), "Restarting tracking");
+        return 0;
+      },
+      std::chrono::seconds(20), &worker_.stops);
 }
 
 // Tracking off, then an axes goto to a fixed position (the park or the
@@ -549,8 +585,8 @@ void Telescope::Unpark() {
 void Telescope::SetPark() {
   const Snapshot s = Read();
   std::lock_guard<std::mutex> lock(mutex_);
-  config_.parkAxis0 = indi::Degrees(s.axes.axis0);
-  config_.parkAxis1 = indi::Degrees(s.axes.axis1);
+  config_.parkAxis0 = host::Degrees(s.axes.axis0);
+  config_.parkAxis1 = host::Degrees(s.axes.axis1);
   SaveLocked();
 }
 
@@ -597,8 +633,8 @@ void Telescope::PulseGuide(int direction, int milliseconds) {
 }
 
 void Telescope::ApplyGuideOnWorker() {
-  indi::GuideOffsets offsets;
-  indi::MountGeometry geometry;
+  host::GuideOffsets offsets;
+  host::MountGeometry geometry;
   double trackingRate = 0;
   Clock::time_point nextEnd = Clock::time_point::max();
   {
@@ -611,18 +647,18 @@ void Telescope::ApplyGuideOnWorker() {
     offsets = {pulse_.west, pulse_.north};
     geometry.equatorial = equatorial_;
     geometry.southern = config_.site && config_.site->latitude < 0;
-    trackingRate = tracking_ ? TrackingSkyRate(trackingRate_) : 0.0;
+    trackingRate = tracking_ ? host::TrackingSkyRate(trackingRate_) : 0.0;
   }
-  indi::Jacobian jacobian;
+  host::Jacobian jacobian;
   if (geometry.equatorial) {
     double axis1 = 0;
     Check(GetAxisPosition(1, &axis1), "Guiding");
-    geometry.beyondThePole = indi::BeyondThePole(axis1);
-    jacobian = indi::EquatorialJacobian(geometry);
+    geometry.beyondThePole = host::BeyondThePole(axis1);
+    jacobian = host::EquatorialJacobian(geometry);
   } else {
     SkyPoint sky{};
     Check(GetSkyPosition(&sky), "Guiding");
-    jacobian = indi::NumericJacobian(
+    jacobian = host::NumericJacobian(
         [](SkyPoint p) {
           AxisPair a{};
           (void)SkyToAxes(p, &a);  // 0 with a mount
@@ -630,26 +666,61 @@ void Telescope::ApplyGuideOnWorker() {
         },
         sky);
   }
-  const indi::GuidePlan plan = indi::PlanGuide(geometry, jacobian, offsets, trackingRate);
+  const host::GuidePlan plan = host::PlanGuide(geometry, jacobian, offsets, trackingRate);
   int code = SIDERA_OK;
-  for (int axis = 0; axis < 2 && code == SIDERA_OK; ++axis) {
-    if (plan.drive[axis]) {
-      code = ::MoveAxis(axis, plan.rate[axis]);
-    } else if (guidePlan_.drive[axis]) {
-      code = StopAxis(axis);  // back to tracking, or stopped when tracking is off
+  {
+    std::lock_guard<std::mutex> guiding(guideMutex_);
+    host::GuidePlan previous;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      previous = guidePlan_;
+    }
+    for (int axis = 0; axis < 2 && code == SIDERA_OK; ++axis) {
+      if (plan.drive[axis]) {
+        code = ::MoveAxis(axis, plan.rate[axis]);
+      } else if (previous.drive[axis]) {
+        code = StopAxis(axis);  // back to tracking, or stopped when tracking is off
+      }
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    guidePlan_ = plan;
+  }
+  // The end runs on the stop lane, on time however long the calls lane is
+  // busy with a slow controller.
+  if (nextEnd != Clock::time_point::max()) worker_.stops.PostAt(nextEnd, [this] { EndPulse(); });
+  Check(code, "Guiding");
+}
+
+void Telescope::EndPulse() {
+  std::lock_guard<std::mutex> guiding(guideMutex_);
+  std::array<bool, 2> stop{false, false};
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto now = Clock::now();
+    if (pulse_.endEastWest <= now) pulse_.west = 0;
+    if (pulse_.endNorthSouth <= now) pulse_.north = 0;
+    if (pulse_.west != 0 || pulse_.north != 0) {
+      // Another pulse runs on: its rates need the axes read again.
+      worker_.calls.Post([this] {
+        try {
+          ApplyGuideOnWorker();
+        } catch (const DeviceError& e) {
+          std::fprintf(stderr, "sidera-alpaca: ending a guide pulse: %s\n", e.what());
+        }
+      });
+      return;
+    }
+    stop = guidePlan_.drive;
+    guidePlan_ = {};
+  }
+  // A stop needs no read: the axes go back to tracking, or stop when it is off.
+  for (int axis = 0; axis < 2; ++axis) {
+    const int code = stop[axis] ? StopAxis(axis) : SIDERA_OK;
+    if (code != SIDERA_OK) {
+      std::fprintf(stderr, "sidera-alpaca: ending a guide pulse: %s (code %d)\n",
+                   LibraryText(code).c_str(), code);
     }
   }
-  guidePlan_ = plan;
-  if (nextEnd != Clock::time_point::max()) {
-    worker_.PostAt(nextEnd, [this] {
-      try {
-        ApplyGuideOnWorker();
-      } catch (const DeviceError& e) {
-        std::fprintf(stderr, "sidera-alpaca: ending a guide pulse: %s\n", e.what());
-      }
-    });
-  }
-  Check(code, "Guiding");
 }
 
 void Telescope::SetTracking(bool on) {
@@ -719,7 +790,7 @@ AxisPair Telescope::AxesFor(double raHours, double decDegrees) {
   const double lst = LocalSiderealTime(UtcNow());
   return OnWorker([=, this] {
     AxisPair axes{};
-    (void)SkyToAxes(SkyPoint{indi::HourAngleOf(raHours, lst), Radians(decDegrees)},
+    (void)SkyToAxes(SkyPoint{host::HourAngleOf(raHours, lst), Radians(decDegrees)},
                     &axes);  // 0 with a mount
     return axes;
   });

@@ -1,10 +1,11 @@
 // One Sidera mount as an Alpaca telescope: the connection, the shared view of
 // the mount's state, and the commands, all over the library's exported
-// operations. Library calls run on one worker thread (MountWorker); HTTP
-// threads wait for them a bounded time. Reads of the mount's state are shared:
-// one refresh of the positions and state word serves every request made
-// within the refresh interval, so clients polling faster add no traffic on the
-// serial line. Failures throw DeviceError with the library's message.
+// operations. Library calls run on the host worker's calls lane, and aborts
+// and the ends of guide pulses on its stop lane, so they never wait for a
+// call in progress; HTTP threads wait for them a bounded time. Reads of the mount's state are
+// shared: one refresh of the positions and state word serves every request made within the refresh
+// interval, so clients polling faster add no traffic on the serial line. Failures throw DeviceError
+// with the library's message.
 #pragma once
 
 #include <chrono>
@@ -15,12 +16,12 @@
 #include <set>
 #include <string>
 
-#include "alpaca/mount_worker.h"
 #include "alpaca/server_config.h"
 #include "host/goto_watch.h"
 #include "host/model_facts.h"
+#include "host/motion_rates.h"
+#include "host/mount_worker.h"
 #include "host/sky_clock.h"
-#include "indi/motion_rates.h"
 #include "sidera.h"
 
 namespace sidera::alpaca {
@@ -64,6 +65,9 @@ class Telescope {
   // The facts of the model connected, or else of the model configured.
   const host::ModelFacts& Facts() const;
   std::string ModelName() const;
+  // The goto tolerance of the connected mount (as its controller decided at
+  // connect), else the configured model's.
+  double GotoToleranceDegrees() const;
   std::string UniqueId() const;
 
   // --- connection. Clients are told apart by their ClientID: the mount stays
@@ -129,12 +133,14 @@ class Telescope {
   struct Pulse {
     double west = 0;  // radians per second of sky motion while it lasts
     double north = 0;
-    MountWorker::Clock::time_point endEastWest{}, endNorthSouth{};
+    host::TaskLane::Clock::time_point endEastWest{}, endNorthSouth{};
   };
 
-  // Runs `f` on the worker, bounded in time; throws when it does not finish.
+  // Runs `f` on the calls lane (or `lane`), bounded in time; throws what
+  // `f` threw, or DeviceError when it does not finish.
   template <typename F>
-  auto OnWorker(F f, std::chrono::milliseconds timeout = std::chrono::seconds(20));
+  auto OnWorker(F f, std::chrono::milliseconds timeout = std::chrono::seconds(20),
+                host::TaskLane* lane = nullptr);
   // Throws DeviceError with "<what>: <library message> (code N)" for a non-zero code.
   static void Check(int code, const std::string& what);
   void RequireConnected() const;  // with mutex_ held
@@ -145,12 +151,15 @@ class Telescope {
   void StartMotion(MotionKind kind);
   void GotoFixedPosition(double axis0, double axis1, MotionKind kind, const char* what);
   void ApplyGuideOnWorker();
+  // On the stop lane at a pulse's end: the axes go back to tracking without
+  // a read, unless another pulse still runs (then the calls lane replans).
+  void EndPulse();
   void StopAllOnWorker();
   void ConnectOnWorker(const ServerConfig& settings);
   void DisconnectOnWorker();
   void SaveLocked();  // with mutex_ held
 
-  MountWorker worker_;
+  host::MountWorker worker_;
   const std::string configPath_;
 
   // Guarded by mutex_ (written by HTTP threads and the worker, read by both).
@@ -164,21 +173,25 @@ class Telescope {
   std::string connectFailure_;
   int model_ = -1;  // the model connected
   bool equatorial_ = false;
+  double gotoToleranceDegrees_ = 0;
   Snapshot snapshot_;
   uint64_t snapshotSerial_ = 0;
-  MountWorker::Clock::time_point snapshotTaken_{};
+  host::TaskLane::Clock::time_point snapshotTaken_{};
   bool refreshQueued_ = false;
   Motion motion_;
-  MountWorker::Clock::time_point settleUntil_{};
+  host::TaskLane::Clock::time_point settleUntil_{};
   int settleSeconds_ = 0;
   double moveRate_[2] = {0, 0};  // MoveAxis rates in force, radians per second
   Pulse pulse_;
+  host::GuidePlan guidePlan_;  // the guide plan now applied to the axes
   bool tracking_ = false;
   int trackingRate_ = 0;
   double guideRate_[2];
   int connectFailureNumber_ = 0;
-  // Worker thread only: the guide plan now applied to the axes.
-  indi::GuidePlan guidePlan_;
+  // Held while the axes are given their guide rates (taken before mutex_),
+  // so that a pulse's end on the stop lane and a new pulse on the calls lane
+  // reach the axes in turn.
+  std::mutex guideMutex_;
   std::optional<double> targetRa_, targetDec_;
 };
 

@@ -6,17 +6,16 @@
 #include <map>
 
 #include "alpaca/alpaca_errors.h"
-#include "alpaca/sky_math.h"
 #include "host/civil_time.h"
-#include "indi/sky_coordinates.h"
+#include "host/sky_coordinates.h"
 #include "sidera.h"
 
 namespace sidera::alpaca {
 namespace {
 
-using indi::Degrees;
-using indi::kPi;
-using indi::Radians;
+using host::Degrees;
+using host::kPi;
+using host::Radians;
 using nlohmann::json;
 
 constexpr double kSiderealDegreesPerSecond = 360.0 / 86164.09065;
@@ -104,11 +103,11 @@ struct Pointing {
 Pointing PointingNow(Call& c) {
   const Snapshot s = c.t.Read();
   const double latitude = Radians(SiteOrZero(c).latitude);
-  const Horizontal h = HorizontalOf(s.sky.hourAngle, s.sky.declination, latitude);
-  return Pointing{indi::RightAscensionHoursOf(s.sky.hourAngle, s.lst),
+  const host::Horizontal h = host::HorizontalOf(s.sky.hourAngle, s.sky.declination, latitude);
+  return Pointing{host::RightAscensionHoursOf(s.sky.hourAngle, s.lst),
                   Degrees(s.sky.declination),
                   Degrees(h.altitude),
-                  Degrees(h.azimuth),
+                  host::AzimuthDegrees(h.azimuth),
                   s.lst,
                   s.axes};
 }
@@ -117,14 +116,14 @@ Pointing PointingNow(Call& c) {
 // looking west, pierWest (1) with it west of the pier looking east.
 int PierSide(Call& c, double axis1) {
   const bool west =
-      indi::PierSideOf(axis1, Radians(SiteOrZero(c).latitude)) == indi::PierSide::West;
+      host::PierSideOf(axis1, Radians(SiteOrZero(c).latitude)) == host::PierSide::West;
   return west ? 1 : 0;
 }
 
 bool AtHome(Call& c, const Pointing& p) {
-  const double tolerance = Radians(2.0 * c.t.Facts().gotoToleranceDegrees);
-  return std::fabs(indi::WrapPi(p.axes.axis0 - c.t.HomeAxis(0))) <= tolerance &&
-         std::fabs(indi::WrapPi(p.axes.axis1 - c.t.HomeAxis(1))) <= tolerance;
+  const double tolerance = Radians(2.0 * c.t.GotoToleranceDegrees());
+  return std::fabs(host::WrapPi(p.axes.axis0 - c.t.HomeAxis(0))) <= tolerance &&
+         std::fabs(host::WrapPi(p.axes.axis1 - c.t.HomeAxis(1))) <= tolerance;
 }
 
 json TrackingRates(Call& c) {
@@ -470,9 +469,10 @@ const std::map<std::string, Member>& Members() {
           if (c.t.Tracking()) {
             Fail(kInvalidOperation, "Syncing to azimuth and altitude needs tracking off");
           }
-          const Equatorial e = EquatorialOf(Radians(az), Radians(alt), Radians(site.latitude));
+          const host::HourAngleDec e =
+              host::EquatorialOfHorizontal(Radians(az), Radians(alt), Radians(site.latitude));
           const double lst = c.t.LocalSiderealTime(c.t.UtcNow());
-          c.t.SyncToSky(indi::RightAscensionHoursOf(e.hourAngle, lst), Degrees(e.declination));
+          c.t.SyncToSky(host::RightAscensionHoursOf(e.hourAngle, lst), Degrees(e.declination));
         })}},
       {"abortslew", {nullptr, LivePut([](Call& c) {
                        NotParked(c, "AbortSlew");

@@ -21,7 +21,9 @@ constexpr ModelFacts WithKind(ModelFacts m) {
 // and the alt-azimuth simulator slew at 8, the equatorial simulator at 4.
 // The hex-command models use 2' (equatorial) or 5' (alt-azimuth) unless their
 // controller is an early one of model codes 0x80 to 0x82, when it is 0.1
-// degree; the hosts cannot tell, so they allow the larger.
+// degree: the controller decides that at connect, so a host takes the
+// connected mount's tolerance from GetGotoParameters (host::ConnectedGotoTolerance);
+// these rows are the models' own, as their drivers set them before connect.
 constexpr ModelFacts kModels[] = {
     WithKind({.type = 0,
               .family = kPacketBus,
@@ -39,25 +41,25 @@ constexpr ModelFacts kModels[] = {
               .family = kHexCommand,
               .equatorial = false,
               .maxSlewDegreesPerSecond = 3.4,
-              .gotoToleranceDegrees = 0.1,
+              .gotoToleranceDegrees = 1.0 / 12,
               .gotoLeadSeconds = 0.0}),
     WithKind({.type = 3,
               .family = kHexCommand,
               .equatorial = true,
               .maxSlewDegreesPerSecond = 3.4,
-              .gotoToleranceDegrees = 0.1,
+              .gotoToleranceDegrees = 1.0 / 30,
               .gotoLeadSeconds = 0.0}),
     WithKind({.type = 4,
               .family = kHexCommand,
               .equatorial = true,
               .maxSlewDegreesPerSecond = 3.4,
-              .gotoToleranceDegrees = 0.1,
+              .gotoToleranceDegrees = 1.0 / 30,
               .gotoLeadSeconds = 0.0}),
     WithKind({.type = 5,
               .family = kHexCommand,
               .equatorial = false,
               .maxSlewDegreesPerSecond = 3.4,
-              .gotoToleranceDegrees = 0.1,
+              .gotoToleranceDegrees = 1.0 / 12,
               .gotoLeadSeconds = 0.0}),
     WithKind({.type = 6,
               .family = kSimulatorFamily,
@@ -98,6 +100,8 @@ constexpr ModelFacts kModels[] = {
 };
 
 }  // namespace
+
+int ModelCount() { return static_cast<int>(std::size(kModels)); }
 
 const ModelFacts* FactsOf(int type) {
   if (type < 0 || type >= static_cast<int>(std::size(kModels))) return nullptr;

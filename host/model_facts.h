@@ -26,8 +26,10 @@ struct ModelFacts {
   WireFamily family = kSimulatorFamily;
   bool equatorial = true;  // else alt-azimuth
   double maxSlewDegreesPerSecond = 0;
-  double gotoToleranceDegrees = 0;  // the arrival tolerance of the model's driver
-  double gotoLeadSeconds = 0;       // how far ahead a sky goto aims
+  // The arrival tolerance the model's driver starts with; the connected
+  // controller may widen it (ConnectedGotoToleranceDegrees).
+  double gotoToleranceDegrees = 0;
+  double gotoLeadSeconds = 0;  // how far ahead a sky goto aims
   // The home position's axis angles in degrees: the pole for an equatorial
   // mount (-90, +90), north on the horizon for an alt-azimuth one (0, 0).
   double homeAxis0Degrees = 0;
@@ -38,8 +40,15 @@ struct ModelFacts {
   unsigned trackingRates = kTrackSidereal;
 };
 
-// The facts of model `type`, or null outside 0..11.
+// The number of models: the rows of the table, numbered from 0 (a test
+// holds it to the library's catalogue).
+int ModelCount();
+// The facts of model `type`, or null outside 0..ModelCount() - 1.
 const ModelFacts* FactsOf(int type);
+
+// The goto tolerance of the connected mount in degrees, as it decided at
+// connect (GetGotoParameters), or `fallback` without a mount.
+double ConnectedGotoToleranceDegrees(double fallback);
 
 // A simulator needs no serial device.
 inline bool IsSimulator(const ModelFacts& m) { return m.family == kSimulatorFamily; }

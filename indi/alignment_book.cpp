@@ -1,7 +1,7 @@
 // Bookkeeping of the synced stars that make up the alignment.
 #include "indi/alignment_book.h"
 
-#include "indi/sky_coordinates.h"
+#include "indi/host_names.h"
 
 namespace sidera::indi {
 

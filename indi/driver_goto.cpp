@@ -6,8 +6,8 @@
 #include "host/civil_time.h"
 #include "indi/driver_shared.h"
 #include "indi/goto_report.h"
+#include "indi/host_names.h"
 #include "indi/library_text.h"
-#include "indi/sky_coordinates.h"
 #include "sidera.h"
 
 namespace sidera::indi {
@@ -156,6 +156,10 @@ void SideraMountDriver::RequestPoll() {
 }
 
 void SideraMountDriver::OnPoll(const PollResult& poll) {
+  // The sidereal time does not depend on the mount's answers.
+  lstN_[0].value = poll.lst / kPi * 12.0;
+  lstNP_.s = IPS_OK;
+  IDSetNumber(&lstNP_, nullptr);
   if (!poll.outcome.ok()) {
     if (watch_.active()) JudgeGoto(poll);
     if (linkAlert_ != poll.outcome.text) {
@@ -184,7 +188,7 @@ void SideraMountDriver::OnPoll(const PollResult& poll) {
   // The library starts tracking on its own after a sky goto and a one-star
   // alignment; when the user has tracking off, it goes off again.
   if (!trackingWanted_ && (poll.mountState & SIDERA_MOUNT_TRACKING) && !Busy() &&
-      worker_->pending() == 0) {
+      worker_->calls.pending() == 0) {
     Run([this] { return session_.SetTracking(false); },
         [this](const Outcome& o) { ShowFailure(TrackStateSP, o); });
   }

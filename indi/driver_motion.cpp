@@ -7,8 +7,8 @@
 #include "host/civil_time.h"
 #include "indi/driver_shared.h"
 #include "indi/goto_report.h"
+#include "indi/host_names.h"
 #include "indi/library_text.h"
-#include "indi/sky_coordinates.h"
 #include "sidera.h"
 
 namespace sidera::indi {
@@ -31,7 +31,7 @@ bool SideraMountDriver::Abort() {
   TrackState = SCOPE_IDLE;
   // The stops go out now; the worker's turn then clears the session's state
   // and answers.
-  stopLane_->Post([] { MountSession::StopEverything(); });
+  worker_->stops.Post([] { (void)host::StopEverything(); });
   Run([this] { return session_.Abort(); }, [this](const Outcome& o) { ShowFailure(AbortSP, o); });
   return true;
 }

@@ -67,10 +67,9 @@ inline std::string Sexagesimal(double value) {
 template <typename Work, typename Done>
 void SideraMountDriver::Run(Work work, Done done) {
   const int generation = generation_;
-  LibraryWorker* worker = worker_.get();
-  worker->Post([this, worker, generation, work, done] {
+  worker_->calls.Post([this, generation, work, done] {
     auto result = work();
-    worker->Reply([this, generation, result, done] {
+    replies_.Reply([this, generation, result, done] {
       if (Current(generation)) done(result);
     });
   });

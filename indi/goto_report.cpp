@@ -3,8 +3,8 @@
 
 #include <cstdio>
 
+#include "indi/host_names.h"
 #include "indi/mount_session.h"
-#include "indi/sky_coordinates.h"
 
 namespace sidera::indi {
 

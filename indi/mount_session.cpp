@@ -9,19 +9,25 @@
 #include <cstring>
 
 #include "host/civil_time.h"
+#include "host/model_facts.h"
 #include "host/serial_device.h"
+#include "host/sync_restore.h"
+#include "indi/host_names.h"
 #include "indi/library_text.h"
-#include "indi/sky_coordinates.h"
 
 namespace sidera::indi {
 namespace {
 
-// Models that open a serial device (the catalogue's 0 to 11 less the simulators).
-bool IsHardware(int model) { return model >= 0 && model <= 11 && model != 6 && model != 7; }
+// Models that open a serial device: every model but the simulators.
+bool IsHardware(int model) {
+  const host::ModelFacts* facts = host::FactsOf(model);
+  return facts != nullptr && !host::IsSimulator(*facts);
+}
 
+// The local apparent sidereal time now: INDI's EOD coordinates are of date.
 double LocalSiderealTimeNow(const host::SkyClock& clock, double longitude) {
-  const int64_t utc = clock.UtcMillis(host::SkyClock::Steady::now());
-  return LocalSiderealTime(ComputeSiderealTime(host::CivilOf(utc), 0.0, 0), longitude);
+  return host::LocalApparentSiderealTimeAt(longitude,
+                                           clock.UtcMillis(host::SkyClock::Steady::now()));
 }
 
 std::string Coordinates(double raHours, double decDegrees) {
@@ -95,6 +101,7 @@ ConnectResult MountSession::Connect(const ConnectRequest& request) {
     return result;
   }
   equatorial_ = IsEquatorialMount() == 1;
+  model_ = request.model;
   southern_ = request.site.latitude < 0;
   book_.Clear();
   guide_ = GuidePlan{};
@@ -164,32 +171,22 @@ SyncResult MountSession::Sync(const host::SkyClock& clock, double longitude, dou
   AlignmentBook next = book_;
   next.Add(star);
 
-  // What to put back if the fit fails: a failed fit resets the pointing model
-  // and may leave half-solved error terms behind.
-  AlignmentRecord before{};
-  (void)SaveAlignment(&before);  // returns the record size
-  double collimation = 0;
-  double nonPerpendicularity = 0;
-  (void)GetMountErrors(&collimation, &nonPerpendicularity);  // always 0
-
   const auto& s = next.stars();
-  int code = SIDERA_OK;
-  if (s.size() == 1) {
-    code = AlignOneStar(s[0].observation);
-    result.rating = CheckStars1(SkyOf(s[0]));
-  } else if (s.size() == 2) {
-    code = AlignTwoStars(s[0].observation, s[1].observation);
-    result.rating = CheckStars2(SkyOf(s[0]), SkyOf(s[1]), 0);
-  } else {
-    code = AlignThreeStars(s[0].observation, s[1].observation, s[2].observation);
-    result.rating = CheckStars3(SkyOf(s[0]), SkyOf(s[1]), SkyOf(s[2]));
-  }
-  if (code != SIDERA_OK) {
-    if (before.isAligned) {
-      (void)::LoadAlignment(&before);  // a record this mount just saved
+  const int code = host::FitOrRestore([&] {
+    int fit = SIDERA_OK;
+    if (s.size() == 1) {
+      fit = AlignOneStar(s[0].observation);
+      result.rating = CheckStars1(SkyOf(s[0]));
+    } else if (s.size() == 2) {
+      fit = AlignTwoStars(s[0].observation, s[1].observation);
+      result.rating = CheckStars2(SkyOf(s[0]), SkyOf(s[1]), 0);
     } else {
-      (void)SetMountErrors(collimation, nonPerpendicularity);  // back to the nominal model
+      fit = AlignThreeStars(s[0].observation, s[1].observation, s[2].observation);
+      result.rating = CheckStars3(SkyOf(s[0]), SkyOf(s[1]), SkyOf(s[2]));
     }
+    return fit;
+  });
+  if (code != SIDERA_OK) {
     result.outcome = Fail(code, what + " with " + std::to_string(s.size()) + " stars");
     result.alignment = Alignment();
     return result;
@@ -224,32 +221,32 @@ AlignmentState MountSession::Alignment() {
 
 GotoStart MountSession::Park() {
   guide_ = GuidePlan{};
-  // The home position: an equatorial mount at the pole with the declination
-  // axis at +90 degrees, an alt-azimuth mount level and facing north.
-  return equatorial_ ? Started(GotoAxes(-kPi / 2.0, kPi / 2.0), "Parking")
-                     : Started(GotoAxes(0.0, 0.0), "Parking");
-}
-
-void MountSession::StopEverything() {
-  // Tracking off first, as in Abort.
-  (void)::SetTracking(0);
-  (void)StopAxis(0);
-  (void)StopAxis(1);
+  // The model's home position (host/model_facts), as the Alpaca server parks.
+  const host::ModelFacts* facts = host::FactsOf(model_);
+  if (facts == nullptr) return GotoStart{Fail(SIDERA_NO_MOUNT, "Parking")};
+  return Started(
+      GotoAxes(Radians(host::HomeAxis0Degrees(*facts)), Radians(host::HomeAxis1Degrees(*facts))),
+      "Parking");
 }
 
 Outcome MountSession::Abort() {
   guide_ = GuidePlan{};
-  // Tracking off first: on an equatorial mount, stopping the right-ascension
-  // axis while tracking is requested restarts tracking instead.
-  const int tracking = ::SetTracking(0);
-  const int axis0 = StopAxis(0);
-  const int axis1 = StopAxis(1);
-  const int code = tracking != SIDERA_OK ? tracking : axis0 != SIDERA_OK ? axis0 : axis1;
-  return Fail(code, "Stopping the mount");
+  return Fail(host::StopEverything(), "Stopping the mount");
 }
 
 Outcome MountSession::SetTracking(bool on) {
   return Fail(::SetTracking(on ? 1 : 0), on ? "Starting tracking" : "Stopping tracking");
+}
+
+int LibraryTrackingMode(int indiMode) {
+  switch (indiMode) {
+    case 1:
+      return host::kSolarTracking;
+    case 2:
+      return host::kLunarTracking;
+    default:
+      return host::kSiderealTracking;
+  }
 }
 
 Outcome MountSession::SetTrackingMode(int indiMode, bool restartTracking) {

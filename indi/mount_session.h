@@ -9,12 +9,18 @@
 #include <optional>
 #include <string>
 
+#include "host/mount_worker.h"
 #include "host/sky_clock.h"
 #include "indi/alignment_book.h"
-#include "indi/motion_rates.h"
+#include "indi/host_names.h"
 #include "sidera.h"
 
 namespace sidera::indi {
+
+// INDI's tracking modes: sidereal, solar, lunar.
+inline constexpr int kTrackModeCount = 3;
+// The library's mode (SetTrackingRateMode) for an INDI mode index.
+int LibraryTrackingMode(int indiMode);
 
 // A library result: the code and, when it is not 0, what went wrong.
 struct Outcome {
@@ -104,10 +110,6 @@ class MountSession {
   GotoStart Park();
   // Stops every motion, tracking included.
   Outcome Abort();
-  // The same stops, touching nothing of a session (the library takes calls
-  // from any thread): the driver's stop lane runs it the moment an abort
-  // comes, beside whatever the worker is doing.
-  static void StopEverything();
   Outcome SetTracking(bool on);
   Outcome SetTrackingMode(int indiMode, bool restartTracking);
   Outcome SetSite(const Site& site);
@@ -129,6 +131,7 @@ class MountSession {
 
   // Touched by the worker thread only.
   bool equatorial_ = false;
+  int model_ = -1;
   bool southern_ = false;
   AlignmentBook book_;
   GuidePlan guide_;  // the plan now applied

@@ -10,16 +10,15 @@
 #include "host/civil_time.h"
 #include "indi/driver_shared.h"
 #include "indi/goto_report.h"
+#include "indi/host_names.h"
 #include "indi/library_text.h"
-#include "indi/sky_coordinates.h"
 #include "sidera.h"
 
 namespace sidera::indi {
 
 SideraMountDriver::SideraMountDriver()
     : clock_(host::ClockScaleFromEnvironment(), SystemUtcMillis(), host::SkyClock::Steady::now()),
-      stopLane_(std::make_unique<LibraryWorker>()),
-      worker_(std::make_unique<LibraryWorker>()) {
+      worker_(std::make_unique<host::MountWorker>()) {
   setVersion(1, 0);
   SetTelescopeCapability(TELESCOPE_CAN_GOTO | TELESCOPE_CAN_SYNC | TELESCOPE_CAN_PARK |
                              TELESCOPE_CAN_ABORT | TELESCOPE_HAS_TIME | TELESCOPE_HAS_LOCATION |
@@ -29,13 +28,13 @@ SideraMountDriver::SideraMountDriver()
   // The library opens the serial device itself, so INDI's port plugins stay out.
   setTelescopeConnection(CONNECTION_NONE);
   IEAddCallback(
-      worker_->notifyFd(),
-      [](int, void* self) { static_cast<SideraMountDriver*>(self)->worker_->RunReplies(); }, this);
+      replies_.notifyFd(),
+      [](int, void* self) { static_cast<SideraMountDriver*>(self)->replies_.RunReplies(); }, this);
 }
 
 SideraMountDriver::~SideraMountDriver() {
   // The worker runs what is queued, then this last request, then stops.
-  worker_->Post([this] { session_.Disconnect(); });
+  worker_->calls.Post([this] { session_.Disconnect(); });
   worker_->Stop();
 }
 
@@ -60,6 +59,11 @@ bool SideraMountDriver::initProperties() {
   IUFillNumber(&horizontalN_[1], "ALT", "Alt D:M:S", "%10.6m", -90.0, 90.0, 0.0, 0.0);
   IUFillNumberVector(&horizontalNP_, horizontalN_, 2, dev, "HORIZONTAL_COORD", "Horizontal",
                      MAIN_CONTROL_TAB, IP_RO, 60, IPS_IDLE);
+
+  // The local apparent sidereal time of the site, hours, as the polls see it.
+  IUFillNumber(&lstN_[0], "LST", "LST H:M:S", "%10.6m", 0.0, 24.0, 0.0, 0.0);
+  IUFillNumberVector(&lstNP_, lstN_, 1, dev, "TIME_LST", "Local sidereal time", SITE_TAB, IP_RO, 60,
+                     IPS_IDLE);
 
   IUFillNumber(&guideRateN_[0], "GUIDE_RATE_WE", "W/E Rate", "%.2f", 0.1, 1.0, 0.1, 0.5);
   IUFillNumber(&guideRateN_[1], "GUIDE_RATE_NS", "N/S Rate", "%.2f", 0.1, 1.0, 0.1, 0.5);
@@ -113,6 +117,7 @@ bool SideraMountDriver::updateProperties() {
   INDI::Telescope::updateProperties();
   if (isConnected()) {
     defineProperty(&horizontalNP_);
+    defineProperty(&lstNP_);
     defineProperty(&GuideNSNP);
     defineProperty(&GuideWENP);
     defineProperty(&guideRateNP_);
@@ -121,6 +126,7 @@ bool SideraMountDriver::updateProperties() {
     if (!equatorial_) deleteProperty(PierSideSP.name);
   } else {
     deleteProperty(horizontalNP_.name);
+    deleteProperty(lstNP_.name);
     deleteProperty(GuideNSNP.name);
     deleteProperty(GuideWENP.name);
     deleteProperty(guideRateNP_.name);
@@ -429,7 +435,7 @@ double SideraMountDriver::SkySeconds() const {
 }
 
 double SideraMountDriver::TrackingRate() const {
-  return trackingWanted_ ? TrackingSkyRate(TrackMode()) : 0.0;
+  return trackingWanted_ ? TrackingSkyRate(LibraryTrackingMode(TrackMode())) : 0.0;
 }
 
 int SideraMountDriver::TrackMode() const {

@@ -1,8 +1,8 @@
 // The INDI telescope driver "Sidera Mount": INDI's standard mount properties
 // mapped onto the Sidera C API. The glue here runs on INDI's event loop and
-// never calls the library itself: it posts requests to the library worker
-// (MountSession on LibraryWorker's thread) and shows the replies, so a slow
-// controller or a goto hand-over never stalls the driver.
+// never calls the library itself: it posts requests to the host worker
+// (MountSession on its calls lane, stops on its stop lane) and shows the
+// replies, so a slow controller or a goto hand-over never stalls the driver.
 #pragma once
 
 #include <libindi/indiguiderinterface.h>
@@ -15,8 +15,9 @@
 #include <string>
 
 #include "host/goto_watch.h"
-#include "indi/library_worker.h"
-#include "indi/motion_rates.h"
+#include "host/mount_worker.h"
+#include "indi/host_names.h"
+#include "indi/loop_replies.h"
 #include "indi/mount_session.h"
 
 namespace sidera::indi {
@@ -137,6 +138,8 @@ class SideraMountDriver : public INDI::Telescope, public INDI::GuiderInterface {
   ITextVectorProperty portTP_;
   INumber horizontalN_[2];
   INumberVectorProperty horizontalNP_;
+  INumber lstN_[1];
+  INumberVectorProperty lstNP_;
   INumber guideRateN_[2];
   INumberVectorProperty guideRateNP_;
   INumber alignN_[3];
@@ -146,11 +149,12 @@ class SideraMountDriver : public INDI::Telescope, public INDI::GuiderInterface {
   IText alignDataT_[1]{};
   ITextVectorProperty alignDataTP_;
 
-  MountSession session_;  // the worker thread's alone
-  // Runs the stops of an abort at once, beside whatever the worker does (a
-  // slow connect or read would otherwise hold them up).
-  std::unique_ptr<LibraryWorker> stopLane_;
-  std::unique_ptr<LibraryWorker> worker_;  // last: stops before the rest goes
+  MountSession session_;  // the calls lane's alone
+  LoopReplies replies_;
+  // Ordinary calls on `calls`; the stops of an abort on `stops`, at once and
+  // beside whatever the calls lane does (a slow connect or read would
+  // otherwise hold them up).
+  std::unique_ptr<host::MountWorker> worker_;  // last: stops before the rest goes
 };
 
 }  // namespace sidera::indi

@@ -126,6 +126,17 @@ extern "C" SIDERA_API void SetGotoParameters(double approachDistance, double app
                        });
 }
 
+extern "C" SIDERA_API int GetGotoParameters(double* approachDistance, double* approachOffset,
+                                            double* gotoTolerance, double* gotoLeadTime) {
+  return OnCurrentMount(true, [&](TelescopeMount& mount) {
+    if (approachDistance != nullptr) *approachDistance = mount.approachDistance;
+    if (approachOffset != nullptr) *approachOffset = mount.approachOffset;
+    if (gotoTolerance != nullptr) *gotoTolerance = mount.gotoTolerance;
+    if (gotoLeadTime != nullptr) *gotoLeadTime = mount.gotoLeadTime;
+    return kOk;
+  });
+}
+
 extern "C" SIDERA_API int SyncHomePosition(void) {
   return OnCurrentMount(true, [](TelescopeMount& mount) { return mount.SyncHomePosition(); });
 }

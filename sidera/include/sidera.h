@@ -342,6 +342,14 @@ SIDERA_API void SetDebugTopics(const char* topics);
  * the environment's. Null: SIDERA_SERIAL_PATTERN again. */
 SIDERA_API void SetSerialPattern(const char* pattern);
 
+/* Exported by name only: the goto parameters of the current mount, as
+ * SetGotoParameters takes them (radians, and seconds for the lead time).
+ * The tolerance is the one the mount decided at connect: a controller may
+ * need a wider one than its model's (0.1 degree for early hex-command
+ * firmware). Each pointer may be null. 3 without a mount; else 0. */
+SIDERA_API int GetGotoParameters(double* approachDistance, double* approachOffset,
+                                 double* gotoTolerance, double* gotoLeadTime);
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif

@@ -77,7 +77,10 @@
   X(GetOperationByOrdinal, void*, (int ordinal))                                            \
   X(GetMotionOutcome, int, (int axis, MotionOutcome* out))                                  \
   X(SetDebugTopics, void, (const char* topics))                                             \
-  X(SetSerialPattern, void, (const char* pattern))
+  X(SetSerialPattern, void, (const char* pattern))                                         \
+  /* The connected mount's goto parameters. */                                              \
+  X(GetGotoParameters, int, (double* approachDistance, double* approachOffset,              \
+                             double* gotoTolerance, double* gotoLeadTime))
 /* clang-format on */
 
 #endif /* SIDERA_SIDERA_OPERATIONS_H_ */

@@ -8,7 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "indi/sky_coordinates.h"
+#include "indi/host_names.h"
 #include "platform/debug_log.h"
 
 namespace sidera::indi {

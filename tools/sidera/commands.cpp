@@ -14,7 +14,6 @@
 #include "host/civil_time.h"
 #include "host/model_facts.h"
 #include "host/sky_clock.h"
-#include "tools/sidera/apparent.h"
 #include "tools/sidera/astro.h"
 #include "tools/sidera/format.h"
 #include "tools/sidera/interrupt.h"
@@ -115,7 +114,7 @@ int CommandModels(const Words& args, bool json) {
   Library library;
   if (!LoadOrReport(library, out)) return kExitFailure;
   std::string list = "[";
-  for (int type = 0; type < 12; ++type) {
+  for (int type = 0; type < host::ModelCount(); ++type) {
     const host::ModelFacts& facts = *host::FactsOf(type);
     const std::string name = library.MountName(type);
     const bool driven = LibraryDrives(library, type);
@@ -204,7 +203,7 @@ int CommandSidereal(const Words& args, bool json) {
       host::CivilOf(instant + static_cast<int64_t>(std::llround(offsetHours * 3600000.0)));
   const double raw = library.api().ComputeSiderealTime(clock, zoneHours, daylight ? 1 : 0);
   const double gst = WrapTwoPi(raw);
-  const double lst = LocalSiderealTime(raw, longitude);
+  const double lst = WrapTwoPi(raw + longitude);
   const double apparent = LocalApparentSiderealTime({0.0, longitude, 0.0}, instant);
   out.Text("UTC        " + IsoText(host::CivilOf(instant)));
   if (zone) {

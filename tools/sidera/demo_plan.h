@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "tools/sidera/apparent.h"
+#include "tools/sidera/astro.h"
 #include "tools/sidera/targets.h"
 
 namespace sidera::tool {

@@ -572,4 +572,13 @@ Outcome Session::Watch(double seconds, const std::string& label) {
   return Outcome::Ok();
 }
 
+double Session::GotoToleranceDegrees() const {
+  double tolerance = 0;
+  if (api().GetGotoParameters == nullptr ||
+      api().GetGotoParameters(nullptr, nullptr, &tolerance, nullptr) != 0) {
+    return facts().gotoToleranceDegrees;
+  }
+  return Degrees(tolerance);
+}
+
 }  // namespace sidera::tool

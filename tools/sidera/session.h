@@ -12,7 +12,7 @@
 
 #include "host/model_facts.h"
 #include "host/sky_clock.h"
-#include "tools/sidera/apparent.h"
+#include "tools/sidera/astro.h"
 #include "tools/sidera/library.h"
 #include "tools/sidera/output.h"
 #include "tools/sidera/plan.h"
@@ -121,6 +121,9 @@ class Session {
 
   const SessionOptions& options() const { return options_; }
   const host::ModelFacts& facts() const { return *facts_; }
+  // The connected mount's goto tolerance (its controller may widen the
+  // model's at connect), degrees.
+  double GotoToleranceDegrees() const;
   const SideraApi& api() const { return library_.api(); }
   int64_t Now() const { return clock_.NowUnixMillis(); }
 

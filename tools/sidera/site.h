@@ -6,7 +6,7 @@
 #include <string>
 
 #include "host/location_site.h"
-#include "tools/sidera/apparent.h"
+#include "tools/sidera/astro.h"
 
 namespace sidera::tool {
 

@@ -15,7 +15,7 @@ namespace sidera::tool {
 std::string Session::ArrivalText(const TargetSpec& target, const MotionReport& report) const {
   std::string text = "Arrived at " + target.label + " after " + FormatFixed(report.seconds, 1) +
                      " s; pointing error " + FormatFixed(report.errorArcsec, 1) + "\" (tolerance " +
-                     FormatFixed(facts_->gotoToleranceDegrees * 60, 1) + "')";
+                     FormatFixed(GotoToleranceDegrees() * 60, 1) + "')";
   if (target.IsSky()) text += report.tracking ? "; tracking" : "; not tracking";
   return text;
 }
@@ -45,7 +45,7 @@ struct StepRunner {
     if (!g.wait) return Done("Goto " + g.target.label + " started", data);
     data.Add("seconds", report.seconds)
         .Add("errorArcsec", report.errorArcsec)
-        .Add("toleranceArcsec", s.facts().gotoToleranceDegrees * 3600)
+        .Add("toleranceArcsec", s.GotoToleranceDegrees() * 3600)
         .Add("tracking", report.tracking);
     return Done(s.ArrivalText(g.target, report), data);
   }

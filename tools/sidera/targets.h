@@ -1,62 +1,20 @@
-// The named targets: the bright stars and the Messier objects of the
-// generated catalogue table, the Moon and the planets; lookup by name with
-// suggestions for a misspelt one.
+// The named targets as the host program uses them: the catalogue lives in
+// host/ so that every front end can name targets.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-#include <string_view>
-#include <vector>
-
-#include "tools/sidera/apparent.h"
+#include "host/targets.h"
+#include "tools/sidera/astro.h"
 
 namespace sidera::tool {
 
-struct CatalogueEntry {
-  const char* name;
-  const char* aliases;  // '|' between names; may be empty
-  const char* kind;     // "star", "galaxy", "open cluster"...
-  double raDegrees;     // ICRS, epoch J2000.0
-  double decDegrees;
-  double pmRaCosDec;  // mas/yr
-  double pmDec;       // mas/yr
-  double magnitude;   // 99: none given
-};
-
-// Every catalogue entry: stars brightest first, then the Messier objects.
-std::span<const CatalogueEntry> Catalogue();
-
-// A named target: a catalogue entry or a solar-system body.
-struct NamedTarget {
-  const CatalogueEntry* entry = nullptr;  // null for a body
-  Body body = Body::kMoon;
-  std::string name;
-  std::string kind;  // "star", "galaxy"..., "moon", "planet"
-  bool IsBody() const { return entry == nullptr; }
-  // The place to convert at `unixMillis` (bodies move).
-  CataloguePlace PlaceAt(int64_t unixMillis) const;
-};
-
-// Every body offered as a target, Moon first.
-std::vector<NamedTarget> Bodies();
-
-// Looks a name up ignoring case, blanks, '-', '_' and apostrophes ("m 31",
-// "Rigil-Kentaurus"). Returns false when nothing matches.
-bool FindTarget(std::string_view name, NamedTarget* target);
-
-// Why a name is refused (for the Sun), or "" for an ordinary unknown name.
-std::string RefusedTargetReason(std::string_view name);
-
-// Up to three known names closest to `name` in spelling, closest first;
-// empty when nothing is close.
-std::vector<std::string> SuggestTargets(std::string_view name);
-
-// The text for an unknown name: "unknown target 'X'; did you mean A or B?
-// (see: targets)".
-std::string UnknownTargetText(std::string_view name);
-
-// The key names are compared under.
-std::string FoldName(std::string_view name);
+using host::Bodies;
+using host::Catalogue;
+using host::CatalogueEntry;
+using host::FindTarget;
+using host::FoldName;
+using host::NamedTarget;
+using host::RefusedTargetReason;
+using host::SuggestTargets;
+using host::UnknownTargetText;
 
 }  // namespace sidera::tool

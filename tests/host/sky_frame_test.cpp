@@ -1,18 +1,20 @@
-// Catalogue places in the local sky, checked against places computed
-// independently: ERFA's step-by-step routines (light deflection, aberration
-// and the precession-nutation matrix, equinox-based) rather than the
-// one-call route the program takes, and a worked textbook case.
+// Catalogue places in the local sky and the named targets. Places are
+// checked against places computed independently: ERFA's step-by-step routines (light deflection,
+// aberration and the precession-nutation matrix, equinox-based) rather than the one-call route the
+// program takes, and a worked textbook case.
+#include "host/sky_frame.h"
+
 #include <erfa.h>
 #include <erfam.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "tools/sidera/apparent.h"
-#include "tools/sidera/astro.h"
-#include "tools/sidera/targets.h"
+#include "host/sky_angles.h"
+#include "host/sky_coordinates.h"
+#include "host/targets.h"
 
-namespace sidera::tool {
+namespace sidera::host {
 namespace {
 
 constexpr double kArcsec = kPi / 180.0 / 3600.0;
@@ -65,6 +67,7 @@ TEST(ApparentPlaces, AgreeWithTheStepByStepRouteForStarsAcrossTheSky) {
       {"Rigil Kentaurus", 1893456000000, -33.9, 151.2},  // 2030, southern site
       {"Sirius", 946728000000, 51.5, 0.0},               // J2000.0 itself
       {"M31", 1609459200000, 34.2, -118.1},              // 2021, no proper motion
+      {"M42", 1893456000000, -33.9, 151.2},
   };
   for (const Case& c : cases) {
     NamedTarget target;
@@ -79,6 +82,16 @@ TEST(ApparentPlaces, AgreeWithTheStepByStepRouteForStarsAcrossTheSky) {
     EXPECT_LT(Separation(got.hourAngle, got.declination, want.hourAngle, want.declination),
               0.5 * kArcsec)
         << c.star;
+    // A fixed place's apparent right ascension and declination of date, as
+    // the INDI driver and the Alpaca server speak them.
+    if (place.pmRaCosDec == 0 && place.pmDec == 0 && place.parallax == 0) {
+      const IcrsDirection apparent =
+          ApparentOfJ2000({place.rightAscension, place.declination}, c.unixMillis);
+      EXPECT_LT(
+          Separation(apparent.rightAscension, apparent.declination, apparentRa, want.declination),
+          0.01 * kArcsec)
+          << c.star;
+    }
     // Catalogue and local place convert back and forth.
     const IcrsDirection back = CatalogueOfLocal(got, site, c.unixMillis);
     const LocalPlace again = LocalOf({back.rightAscension, back.declination}, site, c.unixMillis);
@@ -128,5 +141,27 @@ TEST(ApparentPlaces, TheMoonSitsLowerFromTheSiteThanFromTheEarthsCentre) {
   }
 }
 
+TEST(Targets, NamesAliasesAndSuggestions) {
+  const std::pair<const char*, const char*> found[] = {
+      {"vega", "Vega"},
+      {"rigil-kentaurus", "Rigil Kentaurus"},
+      {"Agena", "Hadar"},
+      {"m 31", "M31"},
+      {"Andromeda Galaxy", "M31"},
+      {"NGC 5866", "M102"},
+      {"MOON", "Moon"},
+      {"jupiter", "Jupiter"},
+  };
+  for (const auto& [name, want] : found) {
+    NamedTarget t;
+    ASSERT_TRUE(FindTarget(name, &t)) << name;
+    EXPECT_EQ(t.name, want);
+  }
+  EXPECT_GE(Catalogue().size(), 200u);  // the bright stars and the 110 Messier objects
+  // The Sun's refusal and a suggestion are in the program's validation table.
+  EXPECT_EQ(SuggestTargets("Betelguese").at(0), "Betelgeuse");
+  EXPECT_TRUE(SuggestTargets("xyzzyplugh").empty());
+}
+
 }  // namespace
-}  // namespace sidera::tool
+}  // namespace sidera::host

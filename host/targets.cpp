@@ -1,17 +1,17 @@
 // The named-target table and its lookup. The table itself is generated from
 // the catalogue files in catalogue/ (see generate_targets.py there).
-#include "tools/sidera/targets.h"
+#include "host/targets.h"
 
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <cmath>
 
-namespace sidera::tool {
+namespace sidera::host {
 namespace {
 
 constexpr CatalogueEntry kCatalogue[] = {
-#include "tools/sidera/catalogue/targets.inc"
+#include "host/catalogue/targets.inc"
 };
 
 struct BodyName {
@@ -170,4 +170,4 @@ std::string UnknownTargetText(std::string_view name) {
   return text + " (see: targets)";
 }
 
-}  // namespace sidera::tool
+}  // namespace sidera::host

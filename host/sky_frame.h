@@ -1,5 +1,12 @@
-// Where a catalogue object is in the local sky of a site, through ERFA (the
-// IAU's SOFA routines): proper motion, parallax, light deflection, annual and
+// The hosts' one sky frame, through ERFA (the IAU's SOFA routines): where a
+// catalogue object is in the local sky of a site, the apparent sidereal time
+// that turns a right ascension of date into an hour angle, and the way
+// between catalogue (J2000) and apparent (of date) right ascension and
+// declination. Each front end says which frame its protocol speaks: INDI's
+// EOD and Alpaca's topocentric coordinates are of date (hour angle = local
+// apparent sidereal time - right ascension), `sidera`'s catalogue is J2000.
+//
+// For catalogue places: proper motion, parallax, light deflection, annual and
 // diurnal aberration, precession and nutation take a J2000 (ICRS) place to
 // the local hour angle and declination of date that a mount points at. The
 // Moon and the planets come from ERFA's approximate ephemerides. Refraction
@@ -10,7 +17,7 @@
 #include <span>
 #include <vector>
 
-namespace sidera::tool {
+namespace sidera::host {
 
 // An observing site: latitude and longitude (east positive) in radians,
 // elevation in metres.
@@ -57,8 +64,17 @@ struct IcrsDirection {
 };
 IcrsDirection CatalogueOfLocal(const LocalPlace& local, const Observer& site, int64_t unixMillis);
 
-// Local apparent sidereal time, radians in [0, 2 pi).
+// Local apparent sidereal time, radians in [0, 2 pi): the one local sidereal
+// time of every front end.
 double LocalApparentSiderealTime(const Observer& site, int64_t unixMillis);
+// The same at a longitude in degrees east, as the front ends keep their site.
+double LocalApparentSiderealTimeAt(double longitudeDegrees, int64_t unixMillis);
+
+// Geocentric apparent right ascension (equinox of date) and declination of a
+// J2000 (ICRS) direction at `unixMillis`, and the way back. Radians, right
+// ascension in [0, 2 pi).
+IcrsDirection ApparentOfJ2000(const IcrsDirection& j2000, int64_t unixMillis);
+IcrsDirection J2000OfApparent(const IcrsDirection& apparent, int64_t unixMillis);
 
 // The solar-system bodies offered as targets. The Sun is not among them on
 // purpose: a telescope pointed at it blinds whoever looks through it.
@@ -71,4 +87,4 @@ CataloguePlace PlaceOfBody(Body body, int64_t unixMillis);
 // Splits a UTC instant into the two-part Julian date ERFA takes.
 void UtcJulianDate(int64_t unixMillis, double* jd1, double* jd2);
 
-}  // namespace sidera::tool
+}  // namespace sidera::host

@@ -1,6 +1,6 @@
 // Catalogue places to the local sky of a site and back, and the Moon and
 // planets, on top of ERFA.
-#include "tools/sidera/apparent.h"
+#include "host/sky_frame.h"
 
 #include <erfa.h>
 #include <erfam.h>
@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-namespace sidera::tool {
+namespace sidera::host {
 namespace {
 
 // The astrometry context of a site and instant: no polar motion, no
@@ -91,6 +91,27 @@ double LocalApparentSiderealTime(const Observer& site, int64_t unixMillis) {
   return eraAnp(astrom.eral - eo);
 }
 
+double LocalApparentSiderealTimeAt(double longitudeDegrees, int64_t unixMillis) {
+  return LocalApparentSiderealTime({0.0, longitudeDegrees / 180.0 * ERFA_DPI, 0.0}, unixMillis);
+}
+
+IcrsDirection ApparentOfJ2000(const IcrsDirection& j2000, int64_t unixMillis) {
+  double tt1 = 0, tt2 = 0, ri = 0, di = 0, eo = 0;
+  TerrestrialTime(unixMillis, &tt1, &tt2);
+  // The intermediate (CIRS) place, then its right ascension from the
+  // equinox rather than the origin.
+  eraAtci13(j2000.rightAscension, j2000.declination, 0.0, 0.0, 0.0, 0.0, tt1, tt2, &ri, &di, &eo);
+  return {eraAnp(ri - eo), di};
+}
+
+IcrsDirection J2000OfApparent(const IcrsDirection& apparent, int64_t unixMillis) {
+  double tt1 = 0, tt2 = 0, rc = 0, dc = 0, eo = 0;
+  TerrestrialTime(unixMillis, &tt1, &tt2);
+  eo = eraEo06a(tt1, tt2);
+  eraAtic13(eraAnp(apparent.rightAscension + eo), apparent.declination, tt1, tt2, &rc, &dc, &eo);
+  return {eraAnp(rc), dc};
+}
+
 CataloguePlace PlaceOfBody(Body body, int64_t unixMillis) {
   double tt1 = 0, tt2 = 0;
   TerrestrialTime(unixMillis, &tt1, &tt2);  // TDB differs by under 2 ms
@@ -127,4 +148,4 @@ CataloguePlace PlaceOfBody(Body body, int64_t unixMillis) {
   return place;
 }
 
-}  // namespace sidera::tool
+}  // namespace sidera::host

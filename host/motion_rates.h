@@ -1,5 +1,5 @@
-// Rates for the motions the driver makes on its own account: the slew-rate
-// presets of the direction buttons, the tracking modes, and guide pulses as
+// Rates for the motions a host makes on its own account: the slew-rate
+// presets of direction buttons, the tracking modes, and guide pulses as
 // timed rate offsets. Each turns a wish in sky terms (north, west, so many
 // times the sidereal rate) into an axis and a signed axis rate for MoveAxis.
 #pragma once
@@ -10,7 +10,7 @@
 
 #include "sidera.h"
 
-namespace sidera::indi {
+namespace sidera::host {
 
 enum class Direction { North, South, West, East };
 
@@ -23,17 +23,19 @@ struct MountGeometry {
 
 // The slew-rate presets, slowest first, in multiples of the sidereal rate.
 inline constexpr std::array<double, 4> kSlewPresets{0.5, 8.0, 64.0, 480.0};
-// Fastest axis rate the driver asks for, radians per second.
+// Fastest axis rate a host asks for, radians per second.
 inline constexpr double kMaxAxisRate = 480.0 * 6.283185307179586 / 86164.09065;
 // "0.5x", "8x"...: the label of a preset.
 std::string SlewPresetLabel(int index);
 
-// Tracking modes in INDI's order (sidereal, solar, lunar).
-inline constexpr int kTrackModeCount = 3;
-// The library's mode (0 sidereal, 1 lunar, 2 solar) for an INDI mode index.
-int LibraryTrackingMode(int indiMode);
-// Rate at which the hour angle of what a mode follows grows, radians per second.
-double TrackingSkyRate(int indiMode);
+// The library's tracking modes (SetTrackingRateMode), which are also ASCOM's
+// DriveRates 0 to 2.
+inline constexpr int kSiderealTracking = 0;
+inline constexpr int kLunarTracking = 1;
+inline constexpr int kSolarTracking = 2;
+// Rate at which the hour angle of what a library mode follows grows, radians
+// per second.
+double TrackingSkyRate(int libraryMode);
 
 // d(axis angle)/d(sky angle): row = axis 0, 1; column = hour angle, declination.
 struct Jacobian {
@@ -84,4 +86,4 @@ struct GuidePlan {
 GuidePlan PlanGuide(const MountGeometry& geometry, const Jacobian& jacobian, GuideOffsets offsets,
                     double trackingRate);
 
-}  // namespace sidera::indi
+}  // namespace sidera::host

@@ -1,13 +1,13 @@
 // Slew presets, tracking modes and guide pulses turned into axis rates.
-#include "indi/motion_rates.h"
+#include "host/motion_rates.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-#include "indi/sky_coordinates.h"
+#include "host/sky_angles.h"
 
-namespace sidera::indi {
+namespace sidera::host {
 namespace {
 
 double Clamp(double rate) { return std::clamp(rate, -kMaxAxisRate, kMaxAxisRate); }
@@ -23,23 +23,12 @@ std::string SlewPresetLabel(int index) {
   return text;
 }
 
-int LibraryTrackingMode(int indiMode) {
-  switch (indiMode) {
-    case 1:
-      return 2;  // solar
-    case 2:
-      return 1;  // lunar
-    default:
-      return 0;  // sidereal
-  }
-}
-
-double TrackingSkyRate(int indiMode) {
-  switch (indiMode) {
-    case 1:
-      return kTwoPi / 86400.0;
-    case 2:
+double TrackingSkyRate(int libraryMode) {
+  switch (libraryMode) {
+    case kLunarTracking:
       return kTwoPi / 89460.0;
+    case kSolarTracking:
+      return kTwoPi / 86400.0;
     default:
       return kSiderealRate;
   }
@@ -109,4 +98,4 @@ GuidePlan PlanGuide(const MountGeometry& geometry, const Jacobian& jacobian, Gui
   return plan;
 }
 
-}  // namespace sidera::indi
+}  // namespace sidera::host
