@@ -60,9 +60,12 @@ SerialLink::~SerialLink() { port.Close(); }
 
 LineResult SerialLink::Exchange(const uint8_t* request, uint32_t length, uint8_t* reply,
                                 unsigned axes) {
-  for (int again = 0;; ++again) {
+  const SteadyClock::time_point asked = SteadyClock::now();
+  for (;;) {
     const LineResult result = ExchangeOnce(request, length, reply, axes);
-    if (result != LineResult::kCutShort || again == kCutShortRetries) return result;
+    if (result != LineResult::kCutShort || SteadyClock::now() - asked >= kExchangeDeadline) {
+      return result;
+    }
     // The stop goes first; then the request is sent again, unless its
     // motion is no longer wanted (held back then).
     SIDERA_DEBUG_LOG(kIo, "exchange %s cut short for a stop: sent again after it",

@@ -85,8 +85,6 @@ class SerialLink {
   // first takes that late reply off the line (DrainLateReply), so that no
   // exchange reads another request's reply as its own.
   static constexpr std::chrono::milliseconds kLateReplyWait{500};
-  // How often an exchange cut short for a stop is sent again.
-  static constexpr int kCutShortRetries = 2;
 
   // Opens the serial port at `address` at 9600 baud with the link's
   // time-outs and lowers RTS. A port that cannot be opened leaves the
@@ -107,7 +105,8 @@ class SerialLink {
   // holder (kHurriedReplyWait). A holder so hurried that got no reply in
   // time judges nothing of its controller and, once the stop has had the
   // line, is sent again (a motion's request is then held back: kHeldBack);
-  // kCutShort only when it was cut short kCutShortRetries + 1 times. `axes` are the axes whose
+  // kCutShort when it was still cut short kExchangeDeadline after it first asked for the line
+  // (stops that keep coming). `axes` are the axes whose
   // controllers the request addresses: what came back is recorded for them
   // in `health` (an exchange cut short records nothing). With the io debug topic
   // on, each exchange logs the bytes written and read, its duration and its
