@@ -1,8 +1,12 @@
 // Exported star ratings and alignment operations on the current mount.
+#include <cstring>
 #include <mutex>
+#include <vector>
 
+#include "platform/debug_log.h"
 #include "sidera/api/export_checks.h"
 #include "sidera/api/mount_access.h"
+#include "sidera/core/alignment_model_file.h"
 #include "sidera/core/telescope_mount.h"
 #include "sidera/include/sidera.h"
 
@@ -92,4 +96,51 @@ extern "C" SIDERA_API int SaveAlignment(AlignmentRecord* record) {
 extern "C" SIDERA_API int LoadAlignment(const AlignmentRecord* record) {
   return OnCurrentMount(record != nullptr,
                         [&](TelescopeMount& mount) { return mount.LoadAlignment(record); });
+}
+
+extern "C" SIDERA_API int AlignStars(const AlignStar* stars, int count) {
+  return OnCurrentMount(stars != nullptr && count >= 1,
+                        [&](TelescopeMount& mount) { return mount.AlignStars(stars, count); });
+}
+
+extern "C" SIDERA_API int GetAlignmentResiduals(double* residuals, int* used, int capacity,
+                                                int* count) {
+  return OnCurrentMount(
+      residuals != nullptr && used != nullptr && count != nullptr && capacity >= 0,
+      [&](TelescopeMount& mount) {
+        std::lock_guard<std::recursive_mutex> lock(mount.modelMutex);
+        const AlignmentBook& book = mount.alignmentBook;
+        const int n = static_cast<int>(book.stars.size());
+        for (int i = 0; i < n && i < capacity; ++i) {
+          residuals[i] = book.residuals[i];
+          used[i] = book.used[i];
+        }
+        *count = n;
+        return static_cast<int>(kOk);
+      });
+}
+
+extern "C" SIDERA_API int SaveAlignmentModel(uint8_t* buffer, int capacity, int* size) {
+  return OnCurrentMount(size != nullptr, [&](TelescopeMount& mount) {
+    std::vector<uint8_t> bytes;
+    {
+      std::lock_guard<std::recursive_mutex> lock(mount.modelMutex);
+      bytes = EncodeAlignmentModel(mount);
+    }
+    *size = static_cast<int>(bytes.size());
+    if (buffer == nullptr || capacity < *size) return static_cast<int>(kInvalidParameter);
+    std::memcpy(buffer, bytes.data(), bytes.size());
+    return static_cast<int>(kOk);
+  });
+}
+
+extern "C" SIDERA_API int LoadAlignmentModel(const uint8_t* buffer, int size) {
+  return OnCurrentMount(buffer != nullptr && size >= 0, [&](TelescopeMount& mount) {
+    const char* reason = "";
+    std::lock_guard<std::recursive_mutex> lock(mount.modelMutex);
+    const MountResult r =
+        DecodeAlignmentModel(mount, buffer, static_cast<std::size_t>(size), &reason);
+    if (r != kOk) SIDERA_DEBUG_LOG(kMotion, "pointing model refused: %s", reason);
+    return static_cast<int>(r);
+  });
 }

@@ -20,6 +20,7 @@
 #include <mutex>
 
 #include "sidera/core/alignment_fit.h"
+#include "sidera/core/alignment_rollback.h"
 #include "sidera/core/angles.h"
 #include "sidera/core/fp_guard.h"
 #include "sidera/core/telescope_mount.h"
@@ -105,51 +106,6 @@ bool StarsWellSpread(std::initializer_list<const AlignStar*> stars) {
   return WellSpread(sky, n) && WellSpread(axes, n);
 }
 
-// The pointing model as the alignment operations change it.
-struct ModelState {
-  Matrix3 skyToAxes;
-  Matrix3 axesToSky;
-  double axis1IndexError;
-  double collimationError;
-  double alignmentResidual;
-  int32_t alignmentQuality;
-  bool isAligned;
-};
-
-// Puts the model back as it was when the rollback was made, unless the fit
-// was committed. The caller holds modelMutex for the rollback's lifetime.
-class ModelRollback {
- public:
-  explicit ModelRollback(TelescopeMount& mount)
-      : mount_(mount), saved_{mount.skyToAxesMatrix,   mount.axesToSkyMatrix,
-                              mount.axis1IndexError,   mount.collimationError,
-                              mount.alignmentResidual, mount.alignmentQuality,
-                              mount.isAligned.load()} {}
-  ~ModelRollback() {
-    if (committed_) return;
-    mount_.skyToAxesMatrix = saved_.skyToAxes;
-    mount_.axesToSkyMatrix = saved_.axesToSky;
-    mount_.axis1IndexError = saved_.axis1IndexError;
-    mount_.collimationError = saved_.collimationError;
-    mount_.alignmentResidual = saved_.alignmentResidual;
-    mount_.alignmentQuality = saved_.alignmentQuality;
-    mount_.isAligned = saved_.isAligned;
-  }
-  ModelRollback(const ModelRollback&) = delete;
-  ModelRollback& operator=(const ModelRollback&) = delete;
-
-  // Keeps the new model when `result` is success; passes the result on.
-  MountResult Commit(MountResult result) {
-    committed_ = result == kOk;
-    return result;
-  }
-
- private:
-  TelescopeMount& mount_;
-  const ModelState saved_;
-  bool committed_ = false;
-};
-
 bool AllFinite(const double* values, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) {
     if (!std::isfinite(values[i])) return false;
@@ -206,6 +162,7 @@ MountResult TelescopeMount::AlignOneStar(AlignStar s1) {
   {
     std::lock_guard<std::recursive_mutex> lock(modelMutex);
     ModelRollback rollback(*this);
+    rollback.ClearManyStarModel();
     (void)ResetAlignment();  // its status only reports a singular nominal matrix
     const AxisPair c = NominalAxes(*this, s1);
 
@@ -245,6 +202,7 @@ MountResult TelescopeMount::AlignTwoStars(AlignStar s1, AlignStar s2) {
   std::lock_guard<std::recursive_mutex> lock(modelMutex);
   FpGuard guard;
   ModelRollback rollback(*this);
+  rollback.ClearManyStarModel();
   if (HasDenormal(guard, s1) || HasDenormal(guard, s2)) return kAlignFailed;
   if (!StarsWellSpread({&s1, &s2})) return kAlignFailed;
 
@@ -290,6 +248,7 @@ MountResult TelescopeMount::AlignThreeStars(AlignStar s1, AlignStar s2, AlignSta
   std::lock_guard<std::recursive_mutex> lock(modelMutex);
   FpGuard guard;
   ModelRollback rollback(*this);
+  rollback.ClearManyStarModel();
   if (HasDenormal(guard, s1) || HasDenormal(guard, s2) || HasDenormal(guard, s3)) {
     return kAlignFailed;
   }
@@ -355,6 +314,9 @@ MountResult TelescopeMount::LoadAlignment(const AlignmentRecord* in) {
   axis1IndexError = in->axis1IndexError;
   collimationError = in->collimationError;
   nonPerpendicularityError = in->nonPerpendicularityError;
+  // The record holds the three-star model only.
+  pointingTerms = PointingTerms{};
+  alignmentBook = AlignmentBook{};
   isAligned = in->isAligned != 0;
   alignmentResidual = in->alignmentResidual;
   alignmentQuality = in->alignmentQuality;

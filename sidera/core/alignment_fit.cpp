@@ -39,6 +39,9 @@ constexpr double kMostDamping = 1e10;  // no step lowers the mismatch: at its mi
 // separation (the stars' levers are equal): that term then stays at its
 // start value.
 constexpr double kDampingFloor = 1e-12;
+// A term whose squared derivative is below this fraction of the other's
+// changes no separation beyond rounding.
+constexpr double kNoLever = 1e-12;
 
 // Cosine of the angle between the sky positions of two stars.
 double CosSkySeparation(const AlignStar& a, const AlignStar& b) {
@@ -214,9 +217,20 @@ bool FitIndexAndCollimation(const AlignStar& s1, const AlignStar& s2, const Alig
     while (!improved && damping <= kMostDamping) {
       const double axx = hxx + damping * (hxx + kDampingFloor);
       const double ayy = hyy + damping * (hyy + kDampingFloor);
-      const double det = axx * ayy - hxy * hxy;
-      dx = -(ayy * gx - hxy * gy) / det;
-      dy = -(axx * gy - hxy * gx) / det;
+      if (hyy <= kNoLever * hxx) {
+        // The collimation changes no separation (the stars' levers are
+        // equal): what its derivative shows is rounding, and a step on it
+        // would be as large as it is meaningless. It keeps its value.
+        dx = -gx / axx;
+        dy = 0.0;
+      } else if (hxx <= kNoLever * hyy) {
+        dx = 0.0;
+        dy = -gy / ayy;
+      } else {
+        const double det = axx * ayy - hxy * hxy;
+        dx = -(ayy * gx - hxy * gy) / det;
+        dy = -(axx * gy - hxy * gx) / det;
+      }
       double trial[3];
       const double trialCost = mismatches(x + dx, y + dy, trial);
       if (guard.Faulted({dx, dy, trialCost})) return false;

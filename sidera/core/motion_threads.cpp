@@ -40,6 +40,7 @@
 #include "platform/debug_log.h"
 #include "sidera/core/angles.h"
 #include "sidera/core/backlash_take_up.h"
+#include "sidera/core/goto_finish.h"
 #include "sidera/core/telescope_mount.h"
 
 namespace sidera {
@@ -295,12 +296,12 @@ class GotoRun {
         // a sky goto tracks), its outcome says how far it is.
         SIDERA_DEBUG_LOG(kMotion, "%s #%u: %d passes done, %.4f deg to go", what_, command_,
                          kGotoPasses, Deg(toGo));
-        return Arrived("passes used up", toGo <= tolerance);
+        return Finish("passes used up", toGo <= tolerance);
       }
       if (toGo <= tolerance) {
         SIDERA_DEBUG_LOG(kMotion, "%s #%u pass %d: at %.4f %.4f, %.4f deg from %.4f %.4f: arrived",
                          what_, command_, pass, Deg(c0), Deg(c1), Deg(toGo), Deg(t0), Deg(t1));
-        return Arrived(pass > 1 ? "arrived" : "already there", true);
+        return Finish(pass > 1 ? "arrived" : "already there", true);
       }
 
       if (request_.sky) {
@@ -356,6 +357,66 @@ class GotoRun {
     return p;
   }
 
+  // After the passes: corrective moves straight onto the target while the
+  // distance left is short (goto_finish.h); then ends as arrived. The
+  // outcome's error is the distance after the last move.
+  MountResult Finish(const char* why, bool within) {
+    FinishLead lead;
+    for (int move = 0; move < kFinishMoves && WorthFinishing(toGo_, m_.gotoTolerance); ++move) {
+      AxisPair t{request_.axes.axis0, request_.axes.axis1};
+      if (request_.sky) {
+        SkyPoint p = SkyTargetNow();
+        p.hourAngle += lead.Seconds() * kSiderealRate;
+        (void)m_.SkyToAxes(p, t, 1);
+      }
+      AxisPair c{};
+      (void)m_.GetAxisPosition(0, &c.axis0);
+      (void)m_.GetAxisPosition(1, &c.axis1);
+      const double targets[2] = {t.axis0, t.axis1};
+      const double current[2] = {c.axis0, c.axis1};
+      const uint32_t sent = platform::Now();
+      bool moved = false;
+      for (int axis : {1, 0}) {
+        const double d = AxisDistance(targets[axis], current[axis]);
+        if (d <= kFinishTolerance / 2.0) continue;
+        // The short way round, in the axis's own range.
+        const double angle = current[axis] + std::remainder(targets[axis] - current[axis], kTwoPi);
+        SIDERA_DEBUG_LOG(kMotion, "%s #%u: corrective move of axis %d by %.1f\"", what_, command_,
+                         axis, Deg(angle - current[axis]) * 3600.0);
+        const MountResult r =
+            m_.SendIf([this] { return Wanted(); }, [&] { return m_.GotoAxisAngle(axis, angle); });
+        if (r == kUserInterrupt) return GiveWay();
+        if (r != kOk) break;  // ends where it is, as arrived
+        moved = true;
+      }
+      if (!moved) break;
+      const MountResult waited = WaitForAxesToArrive(kFinishPollTicks);
+      if (waited != kOk) return waited;
+      if (!Wanted()) return GiveWay();
+      lead.Took(platform::Now() - sent);
+      const double before = toGo_;
+      toGo_ = DistanceNow();
+      // No closer after a move aimed by the time the last one took: the
+      // controller's resolution, or a move it does not make.
+      if (move > 0 && toGo_ >= before) break;
+    }
+    return Arrived(why, within || toGo_ <= m_.gotoTolerance);
+  }
+
+  // How far the axes are from where the target is now.
+  double DistanceNow() {
+    AxisPair t{request_.axes.axis0, request_.axes.axis1};
+    if (request_.sky) {
+      SkyPoint p = SkyTargetNow();
+      (void)m_.SkyToAxes(p, t, 1);
+    }
+    double c0 = 0.0;
+    double c1 = 0.0;
+    (void)m_.GetAxisPosition(0, &c0);
+    (void)m_.GetAxisPosition(1, &c1);
+    return StillToGo(c0, c1, t.axis0, t.axis1);
+  }
+
   // Ends the passes as arrived (the goto's result is 0); `within`: the
   // axes are within the tolerance, else the passes were used up short of it.
   MountResult Arrived(const char* why, bool within) {
@@ -368,7 +429,7 @@ class GotoRun {
   // Polls both axes until neither is in its goto, giving way at once to a
   // stop or a newer command, and giving up on an axis that falls silent or
   // stalls.
-  MountResult WaitForAxesToArrive() {
+  MountResult WaitForAxesToArrive(uint32_t pollTicks = kGotoPollTicks) {
     StallWatch stall[2];
     for (;;) {
       const uint64_t seen = m_.CommandGeneration();
@@ -397,7 +458,7 @@ class GotoRun {
       const bool busy = ((m_.axisState[0] | m_.axisState[1]) & AXIS_GOTO) != 0;
       if (!Wanted()) return GiveWay();
       if (!busy) return kOk;
-      m_.SleepUnlessCommanded(seen, kGotoPollTicks);
+      m_.SleepUnlessCommanded(seen, pollTicks);
     }
   }
 

@@ -362,6 +362,8 @@ MountResult TelescopeMount::SetSite(double newLatitude, double newElevation) {
 MountResult TelescopeMount::SetMountErrors(double collimation, double nonPerpendicularity) {
   std::lock_guard<std::recursive_mutex> lock(modelMutex);
   (void)ResetAlignment();
+  pointingTerms = PointingTerms{};
+  alignmentBook = AlignmentBook{};
   axis1IndexError = 0.0;
   collimationError = collimation;
   nonPerpendicularityError = nonPerpendicularity;

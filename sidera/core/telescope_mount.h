@@ -33,7 +33,9 @@
 
 #include "platform/event.h"
 #include "platform/worker_group.h"
+#include "sidera/core/alignment_stars.h"
 #include "sidera/core/motion_outcome.h"
+#include "sidera/core/pointing_terms.h"
 #include "sidera/core/types.h"
 #include "sidera/core/vector_matrix.h"
 #include "sidera/link/exchange_scope.h"
@@ -102,6 +104,10 @@ class TelescopeMount {
   virtual MountResult AlignThreeStars(AlignStar s1, AlignStar s2, AlignStar s3);
   virtual int SaveAlignment(AlignmentRecord* out);  // size 200
   virtual MountResult LoadAlignment(const AlignmentRecord* in);
+  // The many-star alignment (alignment_stars.cpp): one to three stars as
+  // AlignOneStar..AlignThreeStars, more by least squares (many_star_fit.h).
+  // 0, or 200 with the model left as it was.
+  MountResult AlignStars(const AlignStar* stars, int count);
   virtual MountResult SlewAxisAtRate(int axis, double rate);
   virtual MountResult GotoAxisAngle(int axis, double angle);
   virtual MountResult HaltAxis(int axis);
@@ -381,6 +387,10 @@ class TelescopeMount {
   int32_t alignmentQuality;     // host only
   std::atomic<bool> isAligned;  // host writes, tracking threads read
   bool syncAxisOnAlign[2];      // constructors only
+  // The many-star model's further terms and the stars of its last fit:
+  // part of the pointing model (see modelMutex).
+  PointingTerms pointingTerms;
+  AlignmentBook alignmentBook;
 
   std::atomic<bool> trackingRequested;  // host and goto threads write
   // The sky position tracking follows and the tick it was captured at;

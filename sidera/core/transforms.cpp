@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "sidera/core/angles.h"
+#include "sidera/core/pointing_terms.h"
 #include "sidera/core/telescope_mount.h"
 #include "sidera/core/vector_matrix.h"
 
@@ -52,26 +53,15 @@ int TelescopeMount::SkyToAxes(SkyPoint& in, AxisPair& out, int applyMountErrors)
   std::lock_guard<std::recursive_mutex> lock(modelMutex);
   Vector3 w = MultiplyMatrixVector(skyToAxesMatrix, SphericalToVector(in));
   const SkyPoint axes = VectorToSpherical(w);
-  double a0 = axes.hourAngle;
-  double a1 = axes.declination;
-  if (applyMountErrors != 0) {
-    // Both axis-0 terms are taken at the axis-1 angle before its own
-    // correction; AxesToSky undoes the steps in the reverse order.
-    a0 -= collimationError / std::cos(a1) + nonPerpendicularityError * std::tan(a1);
-    a1 -= axis1IndexError;
-  }
-  out.axis0 = a0;
-  out.axis1 = a1;
+  out.axis0 = axes.hourAngle;
+  out.axis1 = axes.declination;
+  if (applyMountErrors != 0) ApplyMountErrors(*this, out);
   return 0;
 }
 
 int TelescopeMount::AxesToSky(AxisPair& in, SkyPoint& out, int applyMountErrors) {
   std::lock_guard<std::recursive_mutex> lock(modelMutex);
-  if (applyMountErrors != 0) {
-    in.axis1 += axis1IndexError;
-    in.axis0 +=
-        collimationError / std::cos(in.axis1) + nonPerpendicularityError * std::tan(in.axis1);
-  }
+  if (applyMountErrors != 0) RemoveMountErrors(*this, in);
   Vector3 w = MultiplyMatrixVector(axesToSkyMatrix, SphericalToVector(in.axis0, in.axis1));
   out = VectorToSpherical(w);
   return 0;

@@ -330,6 +330,37 @@ typedef struct MotionOutcome {
  * null pointer or another axis; else 0. */
 SIDERA_API int GetMotionOutcome(int axis, MotionOutcome* out);
 
+/* Exported by name only: the many-star pointing model.
+ * AlignStars fits the pointing model to `count` centred stars (1 to any
+ * number): one to three as AlignOneStar, AlignTwoStars, AlignThreeStars;
+ * from four on, by least squares, the rotation and the mechanical terms the
+ * stars can fix (axis index errors, collimation, non-perpendicularity, the
+ * tilt of the polar or azimuth axis two ways, tube flexure and, on an
+ * equatorial mount, declination-axis flexure). A star whose residual is far
+ * above the others' is dropped and the rest fitted again. The newest star
+ * (the last) then reads back exactly. 0; 3 without a mount; 4 for a null
+ * pointer or a count below 1; 200 when the stars cannot fix a model (too
+ * close together, too few left once the wrong ones are dropped), the model
+ * then left as it was. Afterwards GetAlignmentQuality gives the RMS of the
+ * used stars' residuals. */
+SIDERA_API int AlignStars(const AlignStar* stars, int count);
+/* For each star of the last AlignStars, in the order given: its residual on
+ * the sky (radians) and whether the fit used it (1) or dropped it (0). At
+ * most `capacity` entries are written; *count is the number of stars (0
+ * after any other alignment or a load of a 200-byte record). 0; 3 without a
+ * mount; 4 for a null pointer or a negative capacity. */
+SIDERA_API int GetAlignmentResiduals(double* residuals, int* used, int capacity, int* count);
+/* The whole pointing model with its stars, in a versioned format of the
+ * library's own (for a host to keep in a file). *size is set to the bytes
+ * the model needs; they are written when `capacity` holds them. 0; 3
+ * without a mount; 4 for a null `size`, or a null or short buffer. */
+SIDERA_API int SaveAlignmentModel(uint8_t* buffer, int capacity, int* size);
+/* Loads what SaveAlignmentModel wrote. 0; 3 without a mount; 4 for a null
+ * buffer; 400 for data that is damaged, of another version or of another
+ * model (the reason goes to the debug log, topic "motion"), the model then
+ * left as it was. */
+SIDERA_API int LoadAlignmentModel(const uint8_t* buffer, int size);
+
 /* Exported by name only (no ordinal): settings for hosts with threads of
  * their own, which must not change their environment while other threads
  * may read it. */

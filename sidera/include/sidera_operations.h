@@ -76,6 +76,11 @@
 #define SIDERA_NAMED_OPERATIONS(X)                                                          \
   X(GetOperationByOrdinal, void*, (int ordinal))                                            \
   X(GetMotionOutcome, int, (int axis, MotionOutcome* out))                                  \
+  /* The many-star pointing model. */                                                        \
+  X(AlignStars, int, (const AlignStar* stars, int count))                                   \
+  X(GetAlignmentResiduals, int, (double* residuals, int* used, int capacity, int* count))  \
+  X(SaveAlignmentModel, int, (uint8_t* buffer, int capacity, int* size))                    \
+  X(LoadAlignmentModel, int, (const uint8_t* buffer, int size))                             \
   X(SetDebugTopics, void, (const char* topics))                                             \
   X(SetSerialPattern, void, (const char* pattern))                                         \
   /* The connected mount's goto parameters. */                                              \

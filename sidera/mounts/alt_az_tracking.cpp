@@ -274,8 +274,11 @@ AltAzMount::CycleStep AltAzMount::PlanCycle(LoopReference& track, CyclePlan& pla
       trackingReference.Store(here, platform::Now());
       continue;
     }
-    if (track.closing &&
-        ((off[0] <= kOnTrack && off[1] <= kOnTrack) || ++track.closingCycles > kMaxClosingCycles)) {
+    // The first cycle closes even from on the track: a goto that ended on
+    // its target is followed through the backlash take-up the first rates
+    // may need, which turns the axis (and would otherwise leave it off).
+    const bool settled = off[0] <= kOnTrack && off[1] <= kOnTrack && track.closingCycles > 0;
+    if (track.closing && (settled || ++track.closingCycles > kMaxClosingCycles)) {
       track.closing = false;
       SIDERA_DEBUG_LOG(kMotion, "tracking loop: on the goto's target track");
       if (!aligned) return fromAxisAngles(current);

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "sidera/core/angles.h"
+#include "sidera/core/pointing_terms.h"
 #include "sidera/core/vector_matrix.h"
 
 namespace sidera {
@@ -65,9 +66,7 @@ int EquatorialMount::SkyToAxes(SkyPoint& in, AxisPair& out, int applyMountErrors
   }
 
   if (applyMountErrors != 0) {
-    out.axis0 -=
-        collimationError / std::cos(out.axis1) + nonPerpendicularityError * std::tan(out.axis1);
-    out.axis1 -= axis1IndexError;
+    ApplyMountErrors(*this, out);
     out.axis0 = NormalizeAngle(out.axis0);
     out.axis1 = NormalizeAngle(out.axis1);
   }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "sidera/core/telescope_mount.h"
+#include "sidera/sim/mechanics.h"
 #include "sidera/sim/simulated_axis.h"
 
 namespace sidera {
@@ -29,12 +30,42 @@ class Simulator : public Kind {
     return Kind::MoveAxis(axis, rate, rateFactor);
   }
 
+  // The mount's mechanical errors (SIDERA_SIM_MECHANICS, read when it is
+  // built), at its site. The axis angles stay what the motions make them;
+  // the errors only say where the tube truly points.
+  Mechanics MechanicsNow() const {
+    Mechanics m = mechanics_;
+    m.equatorial = this->isEquatorial;
+    m.latitude = this->latitude.load();
+    return m;
+  }
+  // Where the tube points at the axis angles (a0, a1).
+  SkyPoint TruePointing(double a0, double a1) const { return PointedSky(MechanicsNow(), a0, a1); }
+  // The axis angles with the tube centred on `sky` (what a centred star
+  // reads), on the side of the pier the kind's nominal model chooses.
+  AxisPair CentredReadings(const SkyPoint& sky) {
+    AxisPair guess{};
+    SkyPoint p = sky;
+    {
+      // The kind's nominal model, whatever the mount is aligned to.
+      std::lock_guard<std::recursive_mutex> lock(this->modelMutex);
+      const Matrix3 skyToAxes = this->skyToAxesMatrix;
+      const Matrix3 axesToSky = this->axesToSkyMatrix;
+      (void)this->ResetAlignment();
+      (void)this->SkyToAxes(p, guess, 0);
+      this->skyToAxesMatrix = skyToAxes;
+      this->axesToSkyMatrix = axesToSky;
+    }
+    return ReadingsFor(MechanicsNow(), sky, guess);
+  }
+
  protected:
   // `gotoSpeed` in rad/s; `foldLowAxis1Targets` as SimulatedAxes takes it.
   Simulator(double gotoSpeed, bool foldLowAxis1Targets)
-      : axes_(*this, gotoSpeed, foldLowAxis1Targets) {}
+      : axes_(*this, gotoSpeed, foldLowAxis1Targets), mechanics_(MechanicsFromEnvironment()) {}
 
   sim::SimulatedAxes axes_;
+  const Mechanics mechanics_;
 };
 
 }  // namespace sidera

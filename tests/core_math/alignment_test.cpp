@@ -161,18 +161,83 @@ std::vector<unsigned char> ModelBytes(TestMount& mount) {
   return std::vector<unsigned char>(bytes, bytes + sizeof record);
 }
 
+// Three stars read as on an exact mount (identity rotation), the second
+// `x` further along in hour angle on the sky than its reading says: the
+// separations of its two pairs no longer match the readings'.
+std::vector<AlignStar> ApartOnTheSky(double x) {
+  return {{-0.6, 0.3, -0.6, 0.3}, {0.4 + x, 0.3, 0.4, 0.3}, {1.4, -0.3, 1.4, -0.3}};
+}
+
+// The least RMS mismatch of the three separations that any index and
+// collimation leave, by search over both (a grid, then steps that halve).
+double LeastMismatch(const std::vector<AlignStar>& s) {
+  const auto sep = [](double l1, double b1, double l2, double b2) {
+    const sidera::Vector3 u = Dir(l1, b1), v = Dir(l2, b2);
+    return std::acos(std::min(1.0, u.x * v.x + u.y * v.y + u.z * v.z));
+  };
+  const auto rms = [&](double index, double collimation) {
+    double sum = 0.0;
+    for (const auto& [i, j] : {std::pair{0, 1}, std::pair{0, 2}, std::pair{1, 2}}) {
+      const double a1 = s[i].axis1 + index, b1 = s[j].axis1 + index;
+      const double m = sep(s[i].axis0 + collimation / std::cos(a1), a1,
+                           s[j].axis0 + collimation / std::cos(b1), b1) -
+                       sep(s[i].hourAngle, s[i].declination, s[j].hourAngle, s[j].declination);
+      sum += m * m;
+    }
+    return std::sqrt(sum / 3.0);
+  };
+  double best = 1e9, x = 0.0, c = 0.0;
+  for (double i = -0.6; i <= 0.6; i += 0.01) {
+    for (double k = -1.0; k <= 1.0; k += 0.01) {
+      if (rms(i, k) < best) best = rms(i, k), x = i, c = k;
+    }
+  }
+  for (double step = 0.01; step > 1e-9; step /= 2) {
+    for (bool moved = true; moved;) {
+      moved = false;
+      for (double di : {-step, step}) {
+        for (double dk : {-step, 0.0, step}) {
+          if (rms(x + di, c + dk) < best)
+            best = rms(x + di, c + dk), x += di, c += dk, moved = true;
+        }
+      }
+      for (double dk : {-step, step}) {
+        if (rms(x, c + dk) < best) best = rms(x, c + dk), c += dk, moved = true;
+      }
+    }
+  }
+  return best;
+}
+
+// What the three-star rows of the next test stand for: the least mismatch
+// any index and collimation leave is 2.1 degrees for one, 0.93 for the
+// other, either side of the one-degree limit.
+TEST(AlignmentFailure, TheThreeStarRowsMismatchAsTheySay) {
+  EXPECT_NEAR(LeastMismatch(ApartOnTheSky(Deg(4.0))), Deg(2.095), Deg(0.01));
+  EXPECT_NEAR(LeastMismatch(ApartOnTheSky(Deg(2.0))), Deg(0.933), Deg(0.01));
+}
+
 // Every failure returns 200 and leaves the model exactly as it was: a mount
 // aligned before keeps pointing with its alignment, never with the nominal
 // matrices while it still claims to be aligned. Stars too close together or
 // too nearly opposite to fix a rotation (5 degrees) are refused; just beyond
 // the limit the fit succeeds. So are readings that cannot belong to the
-// stars: no error term brings their separations within a degree of the
-// sky's.
+// stars: no error term brings their separations within a degree (RMS) of
+// the sky's; 0.9 degrees is still accepted.
 TEST(AlignmentFailure, RefusedFitsLeaveTheModelAsItWas) {
   const Matrix3 r = Rotation(0.3, 0.1, 1.0, 0.4);
   const auto at = [&r](double h, double d) { return Observe(r, h, d); };
   const double tenSeconds = 10.0 * 2 * kPi / 86164.09065;  // sky motion between two sightings
   const AlignStar origin{0, 0, 0, 0}, quarter{kPi / 2, 0, 0.1, 0};
+  // Two readings on axis 1 = 0.3, 1 radian apart on axis 0: an index error
+  // only shrinks their separation, to at most 1 radian (at an index of
+  // -0.3, where the nominal estimate already starts). Two stars 1 + x apart
+  // on the sky therefore leave at least x of mismatch, whatever the fit.
+  const auto third = [](double x) { return ApartOnTheSky(x); };
+  const auto wider = [](double x) {
+    return std::vector<AlignStar>{{-(1.0 + x) / 2.0, 0.0, -0.1, 0.3},
+                                  {(1.0 + x) / 2.0, 0.0, 0.9, 0.3}};
+  };
   const struct {
     const char* name;
     std::vector<AlignStar> stars;
@@ -190,6 +255,10 @@ TEST(AlignmentFailure, RefusedFitsLeaveTheModelAsItWas) {
       {"three stars, two the same", {at(0.4, 0.6), at(0.4 + tenSeconds, 0.6), at(-1, 0.2)}, 200},
       {"three, 4.9 degrees off a circle", {at(-0.6, 0), at(0.9, 0), at(0.15, Deg(4.9))}, 200},
       {"three, 5.1 degrees off a circle", {at(-0.6, 0), at(0.9, 0), at(0.15, Deg(5.1))}, 0},
+      {"two whose separation no index matches by 2 degrees", wider(Deg(2.0)), 200},
+      {"two whose separation no index matches by 0.9 degrees", wider(Deg(0.9)), 0},
+      {"three no terms match by 2.1 degrees (RMS)", third(Deg(4.0)), 200},
+      {"three no terms match by 0.93 degrees (RMS)", third(Deg(2.0)), 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

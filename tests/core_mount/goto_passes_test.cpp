@@ -37,8 +37,12 @@ TEST_F(GotoPasses, CommandedAnglesAndArrival) {
       // A long positive move stops 1 deg short, then goes straight (1 deg is
       // not > 1.2 deg); a negative move overshoots by 0.5 deg and comes back.
       {"approach", 0, 0, 1, 0.5, 0, 0, 0, 10, -5, {9, 10}, {-5.5, -5}},
-      {"within 2' on both axes", 0, 0, 0, 0, 0, 0.01, 0, 0, 0.02, {}, {}},
-      {"one axis already there", 0, 0, 0, 0, 0, 0, 0, 5, 0.01, {5}, {}},
+      // Within the goto tolerance a goto has arrived; a short move onto the
+      // target ends it within 3", an axis within 1.5" is left alone.
+      {"within 2' on both axes", 0, 0, 0, 0, 0, 0.01, 0, 0, 0.02, {0}, {0.02}},
+      {"one axis already there", 0, 0, 0, 0, 0, 0, 0, 5, 0.0003, {5}, {}},
+      {"within 3\"", 0, 0, 0, 0, 0, 0.0005, 0, 0, 0.0005, {}, {}},
+      {"one axis within 1.5\"", 0, 0, 0, 0, 0, 0.0003, 0, 0, 0.001, {}, {0.001}},
       // Declination never turns more than just under a half turn at once.
       {"-340 deg on axis 1", 1, 1, 0, 0, 0, 0, 170, 0, -170, {}, {-9, -170}},
       {"+345 deg on axis 1", 1, 1, 0, 0, 0, 0, -170, 0, 175, {}, {9, 175}},
@@ -86,7 +90,8 @@ TEST_F(GotoPasses, CommandedAnglesAndArrival) {
 }
 
 // The sky target given 36 s ago, with the tick counter wrapping in between,
-// has moved on by 36 s of sidereal rate plus the lead time.
+// has moved on by 36 s of sidereal rate plus the lead time; arrived 30"
+// ahead of it (the lead time), a short move takes axis 0 back onto it.
 TEST_F(GotoPasses, SkyTargetMovesWithTheClockAcrossATickWrap) {
   ScriptedMount m;
   m.gotoLeadTime = 2.0;
@@ -94,9 +99,10 @@ TEST_F(GotoPasses, SkyTargetMovesWithTheClockAcrossATickWrap) {
   const uint32_t command = m.BeginMotion(kBothAxes);
   EXPECT_EQ(m.GotoSkyThread(command, SkyPoint{0.3, 0.1}, 0xFFFFFFFFu - 999u), kOk);
   // Arrived: tracking was started and is wanted again.
-  ASSERT_EQ(m.Trace(), "G1 G0 T0");
+  ASSERT_EQ(m.Trace(), "G1 G0 G0 T0");
   EXPECT_NEAR(m.Calls()[0].value, 0.1, 1e-12);
   EXPECT_NEAR(m.Calls()[1].value, 0.3 + 38.0 * kTwoPi / 86164.09065, 1e-12);
+  EXPECT_NEAR(m.Calls()[2].value, 0.3 + 36.0 * kTwoPi / 86164.09065, 1e-12);
   EXPECT_TRUE(m.trackingRequested);
 }
 

@@ -1,7 +1,7 @@
 // The controller a mount model talks to, for suites and benchmarks that run
-// every alt-azimuth model: nothing for the simulator (7), otherwise the
-// family's emulator (0 on the packet-bus one; 2 and 5 on the hex-command
-// one; 8 to 11 on the byte-command one) with its axes running `timeScale`
+// every hardware model: nothing for the simulators (6, 7), otherwise the
+// family's emulator (0 and 1 on the packet-bus one; 2 to 5 on the
+// hex-command one; 8 to 11 on the byte-command one) with its axes running `timeScale`
 // times faster than real time, on a pseudo-terminal that every serial port
 // number then opens.
 #pragma once
@@ -20,13 +20,13 @@ class ModelController {
  public:
   // False when the model has no emulator here or it did not start.
   bool Start(int model, double timeScale) {
-    if (model == 7) return true;
-    if (model == 0) {
+    if (model == 6 || model == 7) return true;
+    if (model == 0 || model == 1) {
       emulator::PacketBusOptions o;
       o.timeScale = timeScale;
       return Serve(packet_bus_, o);
     }
-    if (model == 2 || model == 5) {
+    if (model >= 2 && model <= 5) {
       emulator::HexCommandOptions o;
       o.timeScale = timeScale;
       o.echo = true;  // the connect's echo probe answers at once

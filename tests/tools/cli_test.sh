@@ -249,6 +249,7 @@ TABLE
 0|Mount     EQ Mount Simulator, stopped (parked)|run ${sim[*]} -- goto Regulus -- park -- status -- unpark
 0|Horizon   Az 200.00°  Alt 30.00°|run --model 7 ${at[*]} -- goto altaz 200 30 -- status
 0|Saved the alignment (aligned) to $work/align.bin|run ${sim[*]} -- align Arcturus Pollux -- align save $work/align.bin
+0|RMS of the residuals 0.0"|run ${sim[*]} -- align Arcturus Pollux Regulus Spica Dubhe
 0|Alignment aligned|run ${sim[*]} -- align load $work/align.bin -- status
 1|The saved alignment data is invalid or not for this telescope mount. (code 400)|run --model 7 ${at[*]} -- align load $work/align.bin
 TABLE

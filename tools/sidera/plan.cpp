@@ -277,7 +277,7 @@ bool ReadAlign(const Words& args, const PlanContext&, Step* step, std::string* e
     a.stars.push_back(star);
     i += taken;
   }
-  if (a.stars.empty() || a.stars.size() > 3) return Fail(error, "give one to three stars");
+  if (a.stars.empty()) return Fail(error, "give at least one star");
   if (!CheckAlignmentStars(a.stars, error)) return false;
   *step = a;
   return true;
@@ -457,7 +457,7 @@ constexpr StepSyntax kSteps[] = {
      "goto [--nowait] TARGET | RA DEC | altaz AZ ALT | axes A0 A1   (RA in hours or h:m:s, "
      "J2000; other angles in degrees or d:m:s; AZ 0-360 from north)"},
     {"align", ReadAlign,
-     "align [--offset ARCMIN0 ARCMIN1] STAR [STAR [STAR]] | align save FILE | align load FILE"},
+     "align [--offset ARCMIN0 ARCMIN1] STAR [STAR...] | align save FILE | align load FILE"},
     {"slew", ReadSlew,
      "slew [--leave-running] AXIS SPEED [SECONDS]   (AXIS 0|1|ra|dec|az|alt; SPEED "
      "[-]guide|centering|find|max or a multiple of the sidereal rate; without SECONDS the slew "

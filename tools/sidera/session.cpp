@@ -430,10 +430,25 @@ Outcome Session::Align(const std::vector<TargetSpec>& stars, double offset0, dou
   if (records.size() == 1) code = api().AlignOneStar(records[0]);
   if (records.size() == 2) code = api().AlignTwoStars(records[0], records[1]);
   if (records.size() == 3) code = api().AlignThreeStars(records[0], records[1], records[2]);
+  // More stars: the many-star model, which reports its residuals' RMS and
+  // the stars it dropped.
+  report->manyStars = records.size() > 3;
+  if (report->manyStars) code = api().AlignStars(records.data(), static_cast<int>(records.size()));
   if (code != 0) return FromCode(code);
   double offset = 0;
   report->quality = api().GetAlignmentQuality(&offset);
   report->axisOffsetArcsec = offset * kRadToArcsec;
+  if (report->manyStars) {
+    std::vector<double> residuals(records.size());
+    std::vector<int> used(records.size());
+    int count = 0;
+    if (api().GetAlignmentResiduals(residuals.data(), used.data(), static_cast<int>(used.size()),
+                                    &count) == 0) {
+      for (size_t i = 0; i < used.size() && static_cast<int>(i) < count; ++i) {
+        if (used[i] == 0) report->dropped.push_back(report->stars[i]);
+      }
+    }
+  }
   for (const AlignStar& r : records) {
     AxisPair model{};
     (void)api().SkyToAxes(SkyPoint{r.hourAngle, r.declination}, &model);

@@ -69,6 +69,10 @@ struct AlignReport {
   std::vector<double> afterArcsec;   // aligned model's axes versus the same readings
   int quality = 0;
   double axisOffsetArcsec = 0;  // pole (equatorial) or zenith (alt-azimuth) offset
+  // More than three stars: axisOffsetArcsec is the RMS of the residuals,
+  // and `dropped` the stars the fit left out.
+  bool manyStars = false;
+  std::vector<std::string> dropped;
 };
 
 struct TrackReport {

@@ -69,6 +69,16 @@ struct StepRunner {
       fits += JsonNumber(report.afterArcsec[i]);
     }
     const bool equatorial = s.facts().equatorial;
+    if (report.manyStars) {
+      text += "; RMS of the residuals " + FormatFixed(report.axisOffsetArcsec, 1) + "\"";
+      for (const std::string& d : report.dropped) text += "; " + d + " dropped (too far off)";
+      return Done(text, JsonObject()
+                            .AddRaw("stars", names + "]")
+                            .AddRaw("fitArcsec", fits + "]")
+                            .Add("quality", report.quality)
+                            .Add("rmsArcsec", report.axisOffsetArcsec)
+                            .Add("dropped", static_cast<int>(report.dropped.size())));
+    }
     text += std::string("; the mount's ") + (equatorial ? "polar axis" : "vertical axis") +
             " lies " + FormatFixed(report.axisOffsetArcsec / 60, 1) + "' from the " +
             (equatorial ? "pole" : "zenith") + " in the aligned model";
