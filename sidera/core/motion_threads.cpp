@@ -393,7 +393,7 @@ class GotoRun {
       const MountResult waited = WaitForAxesToArrive(kFinishPollTicks);
       if (waited != kOk) return waited;
       if (!Wanted()) return GiveWay();
-      lead.Took(platform::Now() - sent);
+      lead.Took(static_cast<uint32_t>(std::max(0, platform::TicksBetween(sent, platform::Now()))));
       const double before = toGo_;
       toGo_ = DistanceNow();
       // No closer after a move aimed by the time the last one took: the

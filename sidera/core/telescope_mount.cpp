@@ -483,6 +483,7 @@ MountResult TelescopeMount::GotoSky(SkyPoint target) {
   const MountResult answers = CheckAxesAnswer(kBothAxes);
   if (answers != kOk) return answers;
   const uint32_t startTick = platform::Now();
+  gotoTarget.Store(target);
   const uint32_t command = BeginMotion(kBothAxes);
   ClearTrackingState();
   trackingRequested = false;

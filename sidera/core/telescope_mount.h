@@ -43,6 +43,19 @@
 
 namespace sidera {
 
+// A sky position whose two halves are read and written atomically one by one
+// (a reader may see the halves of two different writes). Used only for
+// values that are shown, never for ones a thread computes with.
+struct AtomicSkyPoint {
+  std::atomic<double> hourAngle{0.0};
+  std::atomic<double> declination{0.0};
+  SkyPoint Load() const { return SkyPoint{hourAngle.load(), declination.load()}; }
+  void Store(const SkyPoint& p) {
+    hourAngle.store(p.hourAngle);
+    declination.store(p.declination);
+  }
+};
+
 // A sky position together with the tick at which it held. The tracking
 // threads compute rates from the pair, so it is written and read as one:
 // a reader never combines the position of one capture with the tick of
@@ -363,6 +376,9 @@ class TelescopeMount {
   platform::Event idleEvent;
   std::atomic<bool> gotoActive;     // goto threads write, host reads
   std::atomic<bool> stopRequested;  // raised by whoever waits for idleEvent
+  // The sky target of the latest GotoSky, for display (the host suites read
+  // it); the goto thread carries its own copy.
+  AtomicSkyPoint gotoTarget;
 
   // Goto parameters: host writes (SetGotoParameters), goto threads read.
   std::atomic<double> gotoTolerance;
