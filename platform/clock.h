@@ -46,6 +46,14 @@ TickSource& CurrentTickSource();
 // Tick count of the installed source.
 uint32_t Now();
 
+// The ticks from `earlier` to `later`, signed: right across a wrap of the
+// counter, and negative when `later` is in fact the older tick (one another
+// thread stored after the caller read the clock). Every difference of two
+// ticks is taken here, never by plain unsigned subtraction.
+constexpr int32_t TicksBetween(uint32_t earlier, uint32_t later) {
+  return static_cast<int32_t>(later - earlier);
+}
+
 // Real duration of `ticks` milliseconds of tick time.
 std::chrono::nanoseconds ToRealDuration(uint32_t ticks);
 

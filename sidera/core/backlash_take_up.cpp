@@ -30,7 +30,7 @@ double BacklashTakeUpRate(const TelescopeMount& m, double rate) {
 }
 
 bool TicksElapsed(uint32_t start, uint32_t duration) {
-  return static_cast<uint32_t>(platform::Now() - start) >= duration;
+  return platform::TicksBetween(start, platform::Now()) >= static_cast<int64_t>(duration);
 }
 
 TakeUpResult RunBacklashTakeUp(TelescopeMount& m, int axis, double rate,

@@ -48,8 +48,14 @@ void TelescopeMount::LineWatch() {
     Clock::time_point next = Clock::now() + quiet;
     for (int axis = 0; axis < 2 && !shuttingDown; ++axis) {
       if (Clock::now() >= line.ProbeDue(axis, quiet) && line.TakeProbe(axis, quiet)) {
+        // Read as a host's read-out is: a host that polls about once a
+        // second reads the axis just when the watch finds it due, and the
+        // watch then takes that read's answer (or a reading kept within the
+        // read-out window) instead of doubling it. Its own read also
+        // serves the read-outs.
         const ReadOutExchanges probe;
-        (void)ReadKept(axis, LineHealth::kPosition);  // also serves the read-outs
+        const SharedReadOuts shared;
+        (void)ReadKept(axis, LineHealth::kPosition);
       }
       next = std::min(next, line.ProbeDue(axis, quiet));
     }

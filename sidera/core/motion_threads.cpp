@@ -352,7 +352,7 @@ class GotoRun {
   // Where the sky target is now: it turns with the sky from its start tick.
   SkyPoint SkyTargetNow() const {
     SkyPoint p = request_.skyTarget;
-    const uint32_t elapsed = platform::Now() - request_.startTick;
+    const int32_t elapsed = platform::TicksBetween(request_.startTick, platform::Now());
     p.hourAngle += elapsed / 1000.0 * kSiderealRate;
     return p;
   }
@@ -393,7 +393,7 @@ class GotoRun {
       const MountResult waited = WaitForAxesToArrive(kFinishPollTicks);
       if (waited != kOk) return waited;
       if (!Wanted()) return GiveWay();
-      lead.Took(platform::Now() - sent);
+      lead.Took(static_cast<uint32_t>(std::max(0, platform::TicksBetween(sent, platform::Now()))));
       const double before = toGo_;
       toGo_ = DistanceNow();
       // No closer after a move aimed by the time the last one took: the
@@ -475,7 +475,7 @@ class GotoRun {
       }
     }
     bool Stalled(uint32_t tick) const {
-      return seen && static_cast<uint32_t>(tick - movedAt) >= kStallTicks;
+      return seen && platform::TicksBetween(movedAt, tick) >= static_cast<int32_t>(kStallTicks);
     }
   };
 
@@ -698,7 +698,11 @@ MountResult TelescopeMount::TrackingStartThread(uint32_t command) {
       result = SendIf(wanted, [&] {
         trackingReference.Store(reference, platform::Now());
         const MountResult r = SlewAxisAtRate(0, rate);
-        if (r == kOk) mountState = MOUNT_TRACKING;
+        // Under the command lock: a stop whose number came first has made
+        // the start unwanted, and one that comes after clears the state
+        // itself, so a stopped start never shows as tracking.
+        std::lock_guard<std::recursive_mutex> lock(commandMutex);
+        if (r == kOk && wanted()) mountState = MOUNT_TRACKING;
         return r;
       });
       NoteAxisResult(0, result);

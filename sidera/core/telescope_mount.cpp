@@ -55,7 +55,6 @@ TelescopeMount::TelescopeMount() : idleEvent(platform::Event::Mode::kManualReset
   SetIdentity(axesToSkyMatrix);
   for (int a = 0; a < 2; ++a) {
     axisPosition[a] = 0.0;
-    axisTarget[a] = 0.0;
     axisCommandedAngle[a] = 0.0;
     axisRate[a] = 0.0;
     axisStartPosition[a] = 0.0;
@@ -74,8 +73,6 @@ TelescopeMount::TelescopeMount() : idleEvent(platform::Event::Mode::kManualReset
   rateScale = 64.0 * kSiderealRate;
   gotoActive = false;
   stopRequested = false;
-  gotoTarget.Store(SkyPoint{0.0, 0.0});
-  gotoStartTick = 0;
   gotoTolerance = DegToRad(1.0 / 30.0);
   approachOffset = 0.0;
   approachDistance = 0.0;
@@ -308,8 +305,6 @@ MountResult TelescopeMount::StartAxesGoto(double angle0, double angle1) {
   EndKindMotions();
   const MountResult answers = CheckAxesAnswer(kBothAxes);
   if (answers != kOk) return answers;
-  axisTarget[0] = angle0;
-  axisTarget[1] = angle1;
   const uint32_t command = BeginMotion(kBothAxes);
   trackingRequested = false;
   ClearTrackingState();
@@ -489,7 +484,6 @@ MountResult TelescopeMount::GotoSky(SkyPoint target) {
   if (answers != kOk) return answers;
   const uint32_t startTick = platform::Now();
   gotoTarget.Store(target);
-  gotoStartTick = startTick;
   const uint32_t command = BeginMotion(kBothAxes);
   ClearTrackingState();
   trackingRequested = false;

@@ -345,9 +345,6 @@ class TelescopeMount {
   // Per-axis motion record. Written by the host thread and by motion
   // threads through the hardware primitives; atomic word by word.
   std::atomic<double> axisPosition[2];
-  // The axis angles the host last asked a goto to reach. Written only by
-  // the starting operations (GotoAxes, GotoHorizontal); never by a driver.
-  std::atomic<double> axisTarget[2];
   // The angle the latest GotoAxisAngle sent the axis to, in the host's
   // frame. A goto pass commands an angle short of or beyond the target by
   // the approach distance or offset; drivers and simulators write it here
@@ -379,8 +376,9 @@ class TelescopeMount {
   platform::Event idleEvent;
   std::atomic<bool> gotoActive;     // goto threads write, host reads
   std::atomic<bool> stopRequested;  // raised by whoever waits for idleEvent
-  AtomicSkyPoint gotoTarget;        // host writes before starting a goto
-  std::atomic<uint32_t> gotoStartTick;
+  // The sky target of the latest GotoSky, for display (the host suites read
+  // it); the goto thread carries its own copy.
+  AtomicSkyPoint gotoTarget;
 
   // Goto parameters: host writes (SetGotoParameters), goto threads read.
   std::atomic<double> gotoTolerance;

@@ -26,11 +26,12 @@ bool LineLock::Acquire(bool urgent, std::chrono::nanoseconds timeout,
   for (;;) {
     if (!held_ && queue_.front() == &me) {
       held_ = true;
+      holderUrgent_ = urgent;
       ++holders_;
       leave();
       return true;
     }
-    if (urgent && held_ && hurried != holders_) {
+    if (urgent && held_ && !holderUrgent_ && hurried != holders_) {
       hurried = holders_;
       lock.unlock();
       if (hurry) hurry();
@@ -56,6 +57,11 @@ void LineLock::Release() {
 bool LineLock::UrgentWaiting() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return urgentWaiting_ > 0;
+}
+
+bool LineLock::HurryDue() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return urgentWaiting_ > 0 && held_ && !holderUrgent_;
 }
 
 bool LineLock::Held() const {

@@ -3,7 +3,8 @@
 // Callers get the line in the order they asked for it, except that a caller
 // marked urgent (a stop) goes before every caller that is not, and has the
 // holder hurried: `hurry` runs once for every holder an urgent caller finds
-// on the line (the link uses it to cut the holder's reply wait short).
+// on the line (the link uses it to cut the holder's reply wait short),
+// unless that holder is urgent itself: one stop never cuts another short.
 // Waits are bounded; a caller that does not get the line in time gives up.
 #pragma once
 
@@ -28,6 +29,9 @@ class LineLock {
   // True while an urgent caller waits. The holder checks it once it has set
   // up its own wait, so that a hurry that came just before is not lost.
   bool UrgentWaiting() const;
+  // True while an urgent caller waits and the holder is not urgent: the
+  // holder is to be hurried.
+  bool HurryDue() const;
 
   static constexpr std::chrono::milliseconds kGiveUpCheck{50};
 
@@ -38,6 +42,7 @@ class LineLock {
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   bool held_ = false;
+  bool holderUrgent_ = false;
   // Waiting callers, urgent ones first, each kind in order of arrival.
   std::list<Waiter*> queue_;
   int urgentWaiting_ = 0;

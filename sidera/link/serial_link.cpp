@@ -26,6 +26,8 @@ const char* OutcomeText(LineResult result) {
       return "busy";
     case LineResult::kHeldBack:
       return "held back";
+    case LineResult::kCutShort:
+      return "cut short for a stop";
   }
   return "?";
 }
@@ -58,6 +60,21 @@ SerialLink::~SerialLink() { port.Close(); }
 
 LineResult SerialLink::Exchange(const uint8_t* request, uint32_t length, uint8_t* reply,
                                 unsigned axes) {
+  const SteadyClock::time_point asked = SteadyClock::now();
+  for (;;) {
+    const LineResult result = ExchangeOnce(request, length, reply, axes);
+    if (result != LineResult::kCutShort || SteadyClock::now() - asked >= kExchangeDeadline) {
+      return result;
+    }
+    // The stop goes first; then the request is sent again, unless its
+    // motion is no longer wanted (held back then).
+    SIDERA_DEBUG_LOG(kIo, "exchange %s cut short for a stop: sent again after it",
+                     platform::HexBytes(request, length).c_str());
+  }
+}
+
+LineResult SerialLink::ExchangeOnce(const uint8_t* request, uint32_t length, uint8_t* reply,
+                                    unsigned axes) {
   const bool urgent = UrgentExchanges::Active();
   // A request to controllers that are silent waits for its reply briefly;
   // a read-out to them does not queue for the line either: it goes only
@@ -81,13 +98,11 @@ LineResult SerialLink::Exchange(const uint8_t* request, uint32_t length, uint8_t
     return LineResult::kBusy;
   }
   const bool silent = toSilentOnly();
-  holderAxes_ = axes;
   // The motion this request belongs to is checked with the line held, right
   // before the request goes out: a stop that came first wins.
   if (!ExchangeGuard::Allows()) {
     SIDERA_DEBUG_LOG(kIo, "exchange %s held back: its motion was stopped or replaced",
                      platform::HexBytes(request, length).c_str());
-    holderAxes_ = kNoAxes;
     lineLock.Release();
     return LineResult::kHeldBack;
   }
@@ -109,13 +124,19 @@ LineResult SerialLink::Exchange(const uint8_t* request, uint32_t length, uint8_t
   // the write then fails at once, and the exchange with it.
   const bool open = port.IsOpen();
   if (open) {
-    port.SetDeadline(SteadyClock::now() + (silent ? kSilentExchangeDeadline : kExchangeDeadline));
+    // The reply to a request cut short before this one may still be on its
+    // way: it is taken off the line first.
+    DrainOwedReply(request, length);
+    SetHolder(axes, SteadyClock::now() + (silent ? kSilentExchangeDeadline : kExchangeDeadline));
     // A stop that came while this exchange was taking the line.
-    if (lineLock.UrgentWaiting()) HurryHolder();
+    if (lineLock.HurryDue()) HurryHolder();
     (void)BeginTransmit();  // the request goes out even when the bus did not fall idle
     (void)port.Purge(true, true);
+  } else {
+    SetHolder(axes, std::nullopt);
   }
   const char* stage = "no valid reply";
+  const SteadyClock::time_point sentAt = SteadyClock::now();
   LineResult result = Write(request, length);
   if (result != LineResult::kOk) {
     stage = open ? "the write failed" : "the port is not open";
@@ -126,17 +147,28 @@ LineResult SerialLink::Exchange(const uint8_t* request, uint32_t length, uint8_t
     result = ReadReply(reply);
   }
   bool hurried = false;
+  bool forStop = false;
   if (open) {
     EndTransmit();
     hurried = port.DeadlineShortened();
-    port.SetDeadline(std::nullopt);
+    std::lock_guard<std::mutex> lock(holderMutex_);
+    forStop = stopHurried_;
   }
+  SetHolder(kNoAxes, std::nullopt);
   if (result != LineResult::kOk) result = LineResult::kFailed;
-  // A reply cut short by a stop says nothing about the controller.
+  // A reply cut short by a stop says nothing about the controller; nor does
+  // one cut short because its controllers fell silent meanwhile.
   if (result == LineResult::kOk) {
     if (ReplyExpected()) health.RecordAnswer(axes);
   } else if (!hurried) {
     health.RecordFailure(axes);
+  } else if (forStop) {
+    result = LineResult::kCutShort;
+    // Its reply may still come; the next exchange takes it off the line.
+    if (ReplyExpected()) {
+      lateReplyUntil_ = sentAt + kLateReplyWait;
+      cutShortSent_ = sentAt;
+    }
   }
 
   if (logging) {
@@ -158,18 +190,76 @@ LineResult SerialLink::Exchange(const uint8_t* request, uint32_t length, uint8_t
         platform::DebugTopic::kIo, "exchange%s sent [%s]%s read [%s] %.1f ms %s%s%s",
         urgent ? " (stop)" : "", platform::HexBytes(tap.written.data(), tap.written.size()).c_str(),
         unsent.c_str(), platform::HexBytes(tap.read.data(), tap.read.size()).c_str(), ms,
-        OutcomeText(result), why.c_str(), hurried ? " (cut short for a stop)" : "");
+        OutcomeText(result), why.c_str(),
+        hurried && result != LineResult::kCutShort ? " (cut short)" : "");
   }
-  holderAxes_ = kNoAxes;
   lineLock.Release();
   return result;
 }
 
-void SerialLink::HurryHolder() { port.ShortenDeadline(SteadyClock::now() + kHurriedReplyWait); }
+void SerialLink::SetHolder(unsigned axes,
+                           std::optional<std::chrono::steady_clock::time_point> deadline) {
+  std::lock_guard<std::mutex> lock(holderMutex_);
+  holderAxes_ = axes;
+  stopHurried_ = false;
+  port.SetDeadline(deadline);
+}
+
+void SerialLink::HurryHolder() {
+  std::lock_guard<std::mutex> lock(holderMutex_);
+  stopHurried_ = true;
+  port.ShortenDeadline(SteadyClock::now() + kHurriedReplyWait);
+}
 
 void SerialLink::DropWaitForSilence() {
-  const unsigned axes = holderAxes_;
-  if (axes != kNoAxes && health.AllSilent(axes)) port.ShortenDeadline(SteadyClock::now());
+  // Looked at and shortened in one step: the line cannot change hands in
+  // between, so the next holder's exchange is never cut to nothing.
+  std::lock_guard<std::mutex> lock(holderMutex_);
+  if (holderAxes_ != kNoAxes && health.AllSilent(holderAxes_)) {
+    port.ShortenDeadline(SteadyClock::now());
+  }
+}
+
+bool SerialLink::MayMeetLateReply() const {
+  return cutShortSent_ && SteadyClock::now() - *cutShortSent_ < kExchangeDeadline;
+}
+
+bool SerialLink::LateReplyTellsApart(const uint8_t*, uint32_t) { return false; }
+
+void SerialLink::DrainOwedReply(const uint8_t* next, uint32_t length) {
+  if (!lateReplyUntil_) return;
+  const SteadyClock::time_point until = *lateReplyUntil_;
+  if (SteadyClock::now() < until) {
+    if (LateReplyTellsApart(next, length)) return;
+    SetHolder(kNoAxes, until);
+    // A stop waiting meanwhile hurries the drain like any holder.
+    if (lineLock.HurryDue()) HurryHolder();
+    const bool came = DrainLateReply();
+    SIDERA_DEBUG_LOG(kIo, "late reply of a request cut short for a stop: %s",
+                     came ? "taken off the line" : "did not come");
+    // A drain cut short for a stop before its reply came leaves it owed.
+    bool cut = false;
+    {
+      std::lock_guard<std::mutex> lock(holderMutex_);
+      cut = stopHurried_;
+    }
+    if (!came && cut && SteadyClock::now() < until) return;
+  }
+  lateReplyUntil_.reset();
+}
+
+bool SerialLink::DrainLateReply() {
+  // Read in pieces until the interval time-out (quiet) ends a read that got
+  // bytes, or the deadline ends one that got none.
+  bool came = false;
+  for (;;) {
+    uint8_t scratch[32];
+    size_t got = 0;
+    (void)port.Read(scratch, sizeof scratch, &got);
+    if (got == 0) return came;
+    came = true;
+    if (got < sizeof scratch) return true;
+  }
 }
 
 bool SerialLink::AcquireLine() {

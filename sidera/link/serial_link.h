@@ -13,6 +13,8 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
+#include <optional>
 
 #include "platform/serial_port.h"
 #include "sidera/link/line_health.h"
@@ -22,14 +24,14 @@ namespace sidera {
 
 // The outcome of a line operation that does something: `Exchange`, `Write`,
 // `ReadReply`. The numbers are the ones the protocol layers have always
-// used: 0 done, 1 failed, 5 (exchange only) the link stayed locked; and 6
+// used: 0 done, 1 failed, 5 (exchange only) the link stayed locked; 6
 // (exchange only) held back, nothing sent: the motion the exchange belonged
-// to was no longer wanted (see ExchangeGuard).
+// to was no longer wanted (see ExchangeGuard); and 7 (exchange only) cut
+// short for a stop: no reply had come when a stop waiting for the line ended
+// the wait, which says nothing about the controller (its reply may still
+// come, and the link keeps it from the next exchanges).
 enum class [[nodiscard]] LineResult : int32_t{
-    kOk = 0,
-    kFailed = 1,
-    kBusy = 5,
-    kHeldBack = 6,
+    kOk = 0, kFailed = 1, kBusy = 5, kHeldBack = 6, kCutShort = 7,
 };
 
 // The axes an exchange speaks to, as LineHealth bits: it records nothing
@@ -77,6 +79,12 @@ class SerialLink {
   // for the line: when the line is taken, it fails at once (kBusy) and
   // records nothing.
   static constexpr std::chrono::milliseconds kSilentExchangeDeadline{150};
+  // How long after a request was cut short for a stop its reply may still
+  // come (the port's own reply time-out: a controller that answers at all
+  // answers within it). Until then, or until it came, the next exchange
+  // first takes that late reply off the line (DrainLateReply), so that no
+  // exchange reads another request's reply as its own.
+  static constexpr std::chrono::milliseconds kLateReplyWait{500};
 
   // Opens the serial port at `address` at 9600 baud with the link's
   // time-outs and lowers RTS. A port that cannot be opened leaves the
@@ -94,9 +102,13 @@ class SerialLink {
   // (nothing was sent); kHeldBack the calling thread's ExchangeGuard no
   // longer wants the motion (nothing was sent). Inside an UrgentExchanges
   // scope the exchange goes before every other waiting one and hurries the
-  // holder (kHurriedReplyWait). `axes` are the axes whose controllers the
-  // request addresses: what came back is recorded for them in `health` (an
-  // exchange cut short by a stop records nothing). With the io debug topic
+  // holder (kHurriedReplyWait). A holder so hurried that got no reply in
+  // time judges nothing of its controller and, once the stop has had the
+  // line, is sent again (a motion's request is then held back: kHeldBack);
+  // kCutShort when it was still cut short kExchangeDeadline after it first asked for the line
+  // (stops that keep coming). `axes` are the axes whose
+  // controllers the request addresses: what came back is recorded for them
+  // in `health` (an exchange cut short records nothing). With the io debug topic
   // on, each exchange logs the bytes written and read, its duration and its
   // outcome.
   LineResult Exchange(const uint8_t* request, uint32_t length, uint8_t* reply,
@@ -121,6 +133,19 @@ class SerialLink {
   // then shows that the controller answers). Protocols with commands that
   // get no reply say so per request.
   virtual bool ReplyExpected() const { return true; }
+  // Takes the late reply to a request cut short for a stop off the line
+  // before the next request goes out, reading until the port's deadline
+  // (set to when that reply is no longer expected) at most. True when it
+  // came. The default suits a line without framing: it reads until the line
+  // has been quiet for the port's interval time-out once bytes came.
+  // Families with framed replies read one frame with their own reader.
+  virtual bool DrainLateReply();
+  // Whether the late reply of the request cut short cannot be taken for the
+  // reply to `next`, or cannot harm it (a request without a reply): `next`
+  // then goes out without waiting for the drain, and the late reply stays
+  // owed (a framed reader that meets it drops it and calls LateReplyTaken).
+  // Called with the line held, before `next` is written.
+  virtual bool LateReplyTellsApart(const uint8_t* next, uint32_t length);
 
   // ---- Unit conversions; the factors are set by each family. ----
   // The double-to-integer conversions truncate toward zero; a value beyond
@@ -172,6 +197,14 @@ class SerialLink {
   // Polls CTS until it drops, sleeping 10 ticks between polls, for at most
   // `retries` sleeps. False when CTS is still on after the last one.
   bool WaitForCtsOff(int retries);
+  // True within kExchangeDeadline of an exchange cut short for a stop: a
+  // late reply to it may still come whatever the drain saw, and framed
+  // readers drop a frame that cannot answer the request (only then: at
+  // other times a frame of the wrong shape is the controller's malformed
+  // answer). Called by the reply readers, with the line held.
+  bool MayMeetLateReply() const;
+  // A reader met the late reply of the request cut short and dropped it.
+  void LateReplyTaken() { lateReplyUntil_.reset(); }
   // Takes the line for a conversation outside `Exchange` (the hex-command echo
   // probe): false when it stayed locked for 2000 ticks.
   bool AcquireLine();
@@ -182,8 +215,29 @@ class SerialLink {
   // An axis fell silent: an exchange that waits for a reply only from silent
   // controllers waits no longer.
   void DropWaitForSilence();
+  // Sets the port's deadline for the holder that speaks to `axes` (kNoAxes
+  // and no deadline once it is done), with the hand-over lock held, so that
+  // a deadline shortened for one holder is never applied to the next.
+  void SetHolder(unsigned axes, std::optional<std::chrono::steady_clock::time_point> deadline);
+  // One exchange as `Exchange` describes it, without the sending again.
+  LineResult ExchangeOnce(const uint8_t* request, uint32_t length, uint8_t* reply, unsigned axes);
+  // Drains a late reply still owed (see kLateReplyWait) before `next`
+  // goes out; line held.
+  void DrainOwedReply(const uint8_t* next, uint32_t length);
+
+  // Guards holderAxes_, stopHurried_ and the port's deadline against the
+  // hand-over of the line; held only for a few instructions, never across
+  // a wait.
+  std::mutex holderMutex_;
   // The axes of the exchange that holds the line (kNoAxes between them).
-  std::atomic<unsigned> holderAxes_{kNoAxes};
+  unsigned holderAxes_ = kNoAxes;
+  // A stop hurried the holder's exchange.
+  bool stopHurried_ = false;
+  // Until when the reply to a request cut short for a stop may still come
+  // (none when nothing is owed). Touched only with the line held.
+  std::optional<std::chrono::steady_clock::time_point> lateReplyUntil_;
+  // When the latest exchange cut short for a stop was sent; line held.
+  std::optional<std::chrono::steady_clock::time_point> cutShortSent_;
 };
 
 }  // namespace sidera

@@ -57,7 +57,9 @@ constexpr uint32_t kStopWait = 3000;
 // Sky position `reference`, taken at `referenceTick`, as it stands `ahead`
 // ms after `now`.
 SkyPoint Advance(SkyPoint reference, uint32_t referenceTick, uint32_t now, uint32_t ahead) {
-  const double elapsed = static_cast<double>(now - referenceTick) + ahead;
+  // Signed: a starter may store a reference newer than `now` between the
+  // caller's reading of the clock and its reading of the reference.
+  const double elapsed = static_cast<double>(platform::TicksBetween(referenceTick, now)) + ahead;
   reference.hourAngle += elapsed * kSiderealRate / 1000.0;
   return reference;
 }
@@ -343,7 +345,7 @@ AltAzMount::LoopStep AltAzMount::RestartAfterTakeUps(const CyclePlan& plan, Take
       if (restarted[i]) continue;
       // A marker from an earlier cycle has long expired; the signed
       // difference handles a wrap of the tick counter.
-      const bool due = !takeUps.thisCycle[i] || static_cast<int32_t>(t - takeUps.deadline[i]) >= 0;
+      const bool due = !takeUps.thisCycle[i] || platform::TicksBetween(takeUps.deadline[i], t) >= 0;
       if (!due) continue;
       const MountResult r = SendIf(wanted, [&] {
         (void)HaltAxis(i);

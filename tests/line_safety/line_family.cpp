@@ -101,6 +101,14 @@ class FamilyOf : public LineFamily {
     for (const Request& r : emu_->Requests()) n += Is(r, what, axis) ? 1 : 0;
     return n;
   }
+  int RequestCount() override { return static_cast<int>(emu_->Requests().size()); }
+  double ControllerAngle(int axis) override {
+    if constexpr (requires { emu_->PositionDegrees(axis); }) {
+      return emu_->PositionDegrees(axis) * 3.141592653589793 / 180.0;
+    } else {
+      return emu_->PositionRadians(axis);
+    }
+  }
   bool Moving(int axis) override {
     if constexpr (requires { emu_->Running(axis); }) {
       return emu_->Running(axis);
@@ -146,6 +154,8 @@ std::unique_ptr<LineFamily> MakeLineFamily(int family, bool quick) {
               [](Options& o, int axis) { o.badLengthAxis = axis; },
               [](Options& o, int axis) { o.shortPacketAxis = axis; },
               [](Options& o, int) { o.replyDelayMs = 300; },
+              // A radio bridge: every reply late, stops cutting exchanges short.
+              [](Options& o, int) { o.replyDelayMs = 120; },
               // Gotos are taken and never get anywhere (the last fault).
               [](Options& o, int) { o.fastDegPerSec = o.slowDegPerSec = 1e-6; },
           });
@@ -162,6 +172,7 @@ std::unique_ptr<LineFamily> MakeLineFamily(int family, bool quick) {
               [](Options& o, int) { o.silent = true; },
               [](Options& o, int) { o.cutReplyBytes = 1; },
               [](Options& o, int) { o.replyDelayMs = 300; },
+              [](Options& o, int) { o.replyDelayMs = 120; },  // a radio bridge
               [](Options& o, int) { o.strayBytes = 3; },
               [](Options& o, int) { o.gotoDegPerSec = 1e-6; },  // stalled gotos (the last)
           });
@@ -183,6 +194,7 @@ std::unique_ptr<LineFamily> MakeLineFamily(int family, bool quick) {
               [](Options& o, int) { o.strayBytes = 30; },
               [](Options& o, int) { o.malformed = "jf"; },
               [](Options& o, int) { o.replyDelayMs = 300; },
+              [](Options& o, int) { o.replyDelayMs = 120; },                // a radio bridge
               [](Options& o, int) { o.decelerationDegPerSec2 = 3.4 / 5; },  // brakes for 5 s
               [](Options& o, int axis) { o.neverStopsAxis = axis; },
               // Brakes even from the sidereal rate for over a second.

@@ -44,6 +44,10 @@ class LineFamily {
                                                    Clock::time_point since = {}) = 0;
   // How many requests of `what` for `axis` came since ClearRequests.
   virtual int Count(Wire what, int axis) = 0;
+  // How many requests of any kind came since ClearRequests.
+  virtual int RequestCount() = 0;
+  // Where the controller's axis stands now (radians, its own frame).
+  virtual double ControllerAngle(int axis) = 0;
   // The controller moves the axis.
   virtual bool Moving(int axis) = 0;
   virtual void Stop() = 0;

@@ -48,5 +48,23 @@ TEST(HexLineReader, HoldsSixteenBytesAndSkipsAtMost1023BeforeTheMarker) {
   }
 }
 
+// A late answer to an earlier request is told by its shape: inquiries are
+// answered with data, commands without; a refusal can answer either.
+TEST(HexLineReader, TellsAnAnswerFromTheLateAnswerOfAnotherKindOfRequest) {
+  const struct {
+    char letter;
+    const char* line;
+    bool fits;
+  } cases[] = {
+      {'j', "=563412\r", true}, {'j', "=\r", false}, {'f', "=101\r", true},
+      {'g', "=10\r", true},     {'K', "=\r", true},  {'K', "=563412\r", false},
+      {'G', "=101\r", false},   {'J', "!0\r", true}, {'j', "!2\r", true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(hex_command::ReplyFits(c.letter, reinterpret_cast<const uint8_t*>(c.line)), c.fits)
+        << c.letter << " " << c.line;
+  }
+}
+
 }  // namespace
 }  // namespace sidera

@@ -61,5 +61,24 @@ TEST(RequestBuilder, RefusesMoreDataThanAPacketHolds) {
   EXPECT_EQ(packet_bus::BuildRequest(0, 0x01, data, sizeof data - 1, out), sizeof data + 5);
 }
 
+// A reply answers the request whose controller sent it and whose id it
+// carries; any other packet is the late answer to an earlier request.
+TEST(ReplyReader, MatchesAReplyToItsRequestByControllerAndId) {
+  uint8_t request[packet_bus::kPacketBufferSize];
+  ASSERT_GT(packet_bus::BuildRequest(1, packet_bus::kGetPosition, nullptr, 0, request), 0u);
+  const struct {
+    uint8_t from, id;
+    bool answers;
+  } cases[] = {
+      {0x11, packet_bus::kGetPosition, true},
+      {0x10, packet_bus::kGetPosition, false},
+      {0x11, packet_bus::kRatePositive, false},
+  };
+  for (const auto& c : cases) {
+    const uint8_t reply[] = {0x3B, 0x03, c.from, 0x32, c.id, 0x00};
+    EXPECT_EQ(packet_bus::Answers(request, reply), c.answers) << int(c.from) << " " << int(c.id);
+  }
+}
+
 }  // namespace
 }  // namespace sidera

@@ -74,6 +74,10 @@ LineResult ByteCommandMount::ReadReply(uint8_t* reply) {
   uint32_t got = 0;
   const int r = byte_command::ReadFixedReply(source, expectedReplyLength, reply, &got);
   lastReplyBytes = got;
+  // A reply cut off by a stop's hurry is not a short reply: the rest is
+  // still on its way, and taken for the next reply it would shift every
+  // reply after it. The exchange counts as cut short and the rest is drained.
+  if (r == 0 && got < expectedReplyLength && port.DeadlineShortened()) return LineResult::kFailed;
   return r == 0 ? LineResult::kOk : LineResult::kFailed;
 }
 
@@ -81,8 +85,11 @@ LineResult ByteCommandMount::ReadReply(uint8_t* reply) {
 
 MountResult ByteCommandMount::SendCommand(int axis, const uint8_t* request, uint32_t length,
                                           uint8_t* reply) {
-  return Exchange(request, length, reply, kLineBothAxes) == LineResult::kOk ? kOk
-                                                                            : NoResponse(axis);
+  const LineResult r = Exchange(request, length, reply, kLineBothAxes);
+  // Cut short for a stop: the motion it belonged to is over, the axis is not
+  // judged by it.
+  if (r == LineResult::kCutShort) return kUserInterrupt;
+  return r == LineResult::kOk ? kOk : NoResponse(axis);
 }
 
 MountResult ByteCommandMount::ReadCount(int axis, uint32_t* count) {
@@ -217,7 +224,9 @@ MountResult ByteCommandMount::ReadAxisState(int axis) {
     const uint32_t now = platform::Now();
     {
       std::lock_guard<std::mutex> lock(stateMutex_);
-      if (static_cast<uint32_t>(now - axis1GotoTick) <= kAxis1SettleTicks) return kOk;
+      if (platform::TicksBetween(axis1GotoTick, now) <= static_cast<int32_t>(kAxis1SettleTicks)) {
+        return kOk;
+      }
     }
     double position = 0.0;
     const MountResult r = ReadPosition(1, &position);

@@ -15,6 +15,7 @@
 #include <mutex>
 
 #include "sidera/core/telescope_mount.h"
+#include "sidera/drivers/byte_command/byte_command.h"
 #include "sidera/link/serial_link.h"
 
 namespace sidera {
@@ -53,6 +54,12 @@ class ByteCommandMount : public SerialLink, public virtual TelescopeMount {
   LineResult ReadReply(uint8_t* reply) override;
   // Only position reads and the goto-done query get a reply.
   bool ReplyExpected() const override { return expectedReplyLength != 0; }
+  // Replies carry no framing, so a late one is drained by quiet time before
+  // any request that has a reply; one without a reply (a halt) cannot take
+  // it and goes out at once.
+  bool LateReplyTellsApart(const uint8_t* next, uint32_t length) override {
+    return length > 0 && byte_command::ReplyLength(next[0]) == 0;
+  }
 
   // ---- Controller commands. Each returns 0 or the addressed axis's
   // no-response code (100/101); out-values are written only on success.

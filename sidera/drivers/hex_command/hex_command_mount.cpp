@@ -60,8 +60,35 @@ LineResult HexCommandMount::ReadReply(uint8_t* reply) {
   // port's time-outs. The controller has started answering once the marker
   // is in, so RTS is dropped there.
   PortByteSource source(port);
-  const int r = hex_command::ReadLine(source, reply, [this] { (void)port.SetRts(false); });
-  return r == 0 ? LineResult::kOk : LineResult::kFailed;
+  for (;;) {
+    const int r = hex_command::ReadLine(source, reply, [this] { (void)port.SetRts(false); });
+    if (r != 0) return LineResult::kFailed;
+    if (!MayMeetLateReply() || hex_command::ReplyFits(requestLetter_, reply)) {
+      return LineResult::kOk;
+    }
+    SIDERA_DEBUG_LOG(kIo, "reply line dropped: it answers an earlier request, not \"%c\"",
+                     requestLetter_);
+    LateReplyTaken();
+  }
+}
+
+LineResult HexCommandMount::Write(const uint8_t* bytes, uint32_t length) {
+  requestLetter_ = length > 1 ? static_cast<char>(bytes[1]) : 0;
+  return SerialLink::Write(bytes, length);
+}
+
+bool HexCommandMount::DrainLateReply() {
+  uint8_t scratch[hex_command::kReplyBufferSize] = {};
+  return ReadReply(scratch) == LineResult::kOk;
+}
+
+bool HexCommandMount::LateReplyTellsApart(const uint8_t* next, uint32_t length) {
+  if (length < 2) return false;
+  // requestLetter_ is still the letter of the request cut short. An answer
+  // with data fits exactly the inquiries; an empty one the other commands.
+  const uint8_t withData[] = {hex_command::kMarkerDone, '0', hex_command::kCarriageReturn, 0};
+  return hex_command::ReplyFits(requestLetter_, withData) !=
+         hex_command::ReplyFits(static_cast<char>(next[1]), withData);
 }
 
 MountResult HexCommandMount::InitializeAxes() {
@@ -100,9 +127,11 @@ MountResult HexCommandMount::SendHexCommand(int axis, char letter, const char* d
   if (size == 0) return NoResponse(axis);
   uint8_t scratch[hex_command::kReplyBufferSize] = {};
   uint8_t* buffer = reply != nullptr ? reply : scratch;
-  if (Exchange(frame, static_cast<uint32_t>(size), buffer, LineAxis(axis)) != LineResult::kOk) {
-    return NoResponse(axis);
-  }
+  const LineResult sent = Exchange(frame, static_cast<uint32_t>(size), buffer, LineAxis(axis));
+  // Cut short for a stop: the motion it belonged to is over, the axis is not
+  // judged by it.
+  if (sent == LineResult::kCutShort) return kUserInterrupt;
+  if (sent != LineResult::kOk) return NoResponse(axis);
   // The controller's own error digits do not matter to the caller: a
   // refusal is a refusal. The log keeps them.
   if (buffer[0] == hex_command::kMarkerRefused) {
@@ -389,7 +418,7 @@ MountResult HexCommandMount::GotoAxisAngle(int axis, double angle) {
   if (r == kOk) r = StartMotion(axis);
   if (r != kOk) {
     SIDERA_DEBUG_LOG(kMotion, "axis %d did not take its goto (%d)", axis, r);
-    return NoResponse(axis);
+    return r == kUserInterrupt ? r : NoResponse(axis);
   }
   CommandAxisState(axis, 0, negative ? AXIS_GOTO : (AXIS_GOTO | AXIS_POSITIVE));
   mountState = MOUNT_GOTO;
@@ -406,7 +435,8 @@ MountResult HexCommandMount::HaltAndAwaitStop(int axis) {
     if (r != kOk) return r;
     if ((axisState[axis] & AXIS_STOPPED) != 0) return kOk;
     if (shuttingDown) return kUserInterrupt;
-    if (static_cast<uint32_t>(platform::Now() - start) >= kStopWaitLimitTicks) {
+    if (platform::TicksBetween(start, platform::Now()) >=
+        static_cast<int32_t>(kStopWaitLimitTicks)) {
       SIDERA_DEBUG_LOG(kMotion, "axis %d still runs %u ms after its halt", axis,
                        kStopWaitLimitTicks);
       return NoResponse(axis);
@@ -482,6 +512,7 @@ MountResult HexCommandMount::WriteAxisPosition(int axis, double angle) {
 MountResult HexCommandMount::HaltAxesBeforeGoto() {
   if (!isEquatorial) (void)StopTracking();  // halts both axes; checked below
 
+  const uint32_t start = platform::Now();
   for (bool firstRound = true;; firstRound = false) {
     const uint64_t seen = CommandGeneration();
     // The axes are read directly, so that a controller that stops answering
@@ -505,6 +536,14 @@ MountResult HexCommandMount::HaltAxesBeforeGoto() {
       return kUserInterrupt;
     }
     if (stopped) return kOk;
+    // An axis that still runs long after its halt does not carry it out.
+    if (platform::TicksBetween(start, platform::Now()) >=
+        static_cast<int32_t>(kStopWaitLimitTicks)) {
+      const int running = (axisState[0] & AXIS_STOPPED) == 0 ? 0 : 1;
+      SIDERA_DEBUG_LOG(kMotion, "axis %d still runs %u ms after its halt before a goto", running,
+                       kStopWaitLimitTicks);
+      return NoResponse(running);
+    }
   }
 }
 

@@ -49,7 +49,8 @@ class HexCommandMount : public SerialLink, public virtual TelescopeMount {
   MountResult ReadAxisPosition(int axis) override;
   MountResult ReadAxisState(int axis) override;
   // Stops both axes and waits until the controllers report them stopped;
-  // 105 when the motion is called off meanwhile.
+  // 105 when the motion is called off meanwhile, the no-response code of an
+  // axis that still runs kStopWaitLimitTicks after its halt.
   MountResult HaltAxesBeforeGoto() override;
   MountResult Connect() override;
   MountResult SlewAxisAtRate(int axis, double rate) override;
@@ -73,7 +74,16 @@ class HexCommandMount : public SerialLink, public virtual TelescopeMount {
   MountResult HaltAndAwaitStop(int axis);
 
   // ---- Line handling. ----
+  // Keeps the request's command letter for the reply reader.
+  LineResult Write(const uint8_t* bytes, uint32_t length) override;
+  // Reads one reply line; shortly after an exchange was cut short for a
+  // stop, reads until one that can answer the request (ReplyFits): the late
+  // answer to the request cut short is dropped.
   LineResult ReadReply(uint8_t* reply) override;
+  // The late reply of a request cut short for a stop is one reply line.
+  bool DrainLateReply() override;
+  // An inquiry's answer and a command's are told apart (ReplyFits).
+  bool LateReplyTellsApart(const uint8_t* next, uint32_t length) override;
   // InitializeAxis on axis 0, then on axis 1; the first failure or 0.
   virtual MountResult InitializeAxes();
   // Finds out whether the line echoes what is sent: writes ":" outside any
@@ -135,6 +145,8 @@ class HexCommandMount : public SerialLink, public virtual TelescopeMount {
   // threads at once. A status reply replaces axisState only if no command
   // changed the state while the query was on the line.
   std::mutex stateMutex_;
+  // The command letter of the latest request written; under lineLock.
+  char requestLetter_ = 0;
   uint32_t stateChanges_[2] = {0, 0};  // guarded by stateMutex_
 };
 

@@ -125,4 +125,24 @@ int ReadLine(ByteSource& source, uint8_t* reply, const std::function<void()>& ma
   return 0;
 }
 
+bool ReplyFits(char letter, const uint8_t* reply) {
+  if (reply[0] == kMarkerRefused) return true;
+  size_t data = 0;
+  while (data + 1 < kMaxLineLength && reply[1 + data] != kCarriageReturn && reply[1 + data] != 0) {
+    ++data;
+  }
+  switch (letter) {
+    case kInquireVersion:
+    case kInquireCountsPerRevolution:
+    case kInquireTimerFrequency:
+    case kInquireHighSpeedRatio:
+    case kInquireSValue:
+    case kInquirePosition:
+    case kInquireStatus:
+      return data > 0;
+    default:
+      return data == 0;
+  }
+}
+
 }  // namespace sidera::hex_command

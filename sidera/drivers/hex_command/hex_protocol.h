@@ -118,4 +118,10 @@ using sidera::ByteSource;
 // kMaxDiscardedBytes bytes pass without a marker or an end.
 int ReadLine(ByteSource& source, uint8_t* reply, const std::function<void()>& markerSeen = nullptr);
 
+// Whether a stored reply line can be the answer to a request with command
+// `letter`: the inquiries (e, a, b, g, s, j, f) are answered with data,
+// every other command without; a refusal ("!") answers anything. A line of
+// the other kind is the late answer to an earlier request.
+bool ReplyFits(char letter, const uint8_t* reply);
+
 }  // namespace sidera::hex_command

@@ -79,4 +79,8 @@ RateCommand EncodeRate(int32_t rateUnits, bool lastPositive) {
   return cmd;
 }
 
+bool Answers(const uint8_t* request, const uint8_t* reply) {
+  return reply[2] == request[3] && reply[4] == request[4];
+}
+
 }  // namespace sidera::packet_bus

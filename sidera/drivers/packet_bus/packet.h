@@ -60,6 +60,11 @@ using sidera::ByteSource;
 // bytes) into `reply` when it is non-null and returns 0; otherwise returns 1.
 int ReadReply(ByteSource& source, uint8_t* reply);
 
+// Whether a stored reply answers a request: it comes from the controller
+// the request went to and carries the request's message id. Any other
+// packet is the late answer to an earlier request.
+bool Answers(const uint8_t* request, const uint8_t* reply);
+
 // Data bytes a stored reply carries (its length byte minus source,
 // destination and id; 0 for a reply shorter than that).
 size_t ReplyDataLength(const uint8_t* reply);

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
+#include "platform/debug_log.h"
 #include "sidera/core/angles.h"
 #include "sidera/drivers/packet_bus/packet.h"
 #include "sidera/link/count24.h"
@@ -64,7 +66,32 @@ LineReady PacketBusMount::FinishWrite() {
 
 LineResult PacketBusMount::ReadReply(uint8_t* reply) {
   PortByteSource source(port);
-  return packet_bus::ReadReply(source, reply) == 0 ? LineResult::kOk : LineResult::kFailed;
+  uint8_t packet[packet_bus::kPacketBufferSize] = {};
+  for (;;) {
+    if (packet_bus::ReadReply(source, packet) != 0) return LineResult::kFailed;
+    if (!MayMeetLateReply() || packet_bus::Answers(requestHeader_, packet)) break;
+    SIDERA_DEBUG_LOG(kIo, "packet dropped: it answers an earlier request, not id %02X",
+                     requestHeader_[4]);
+    LateReplyTaken();
+  }
+  if (reply != nullptr) std::copy(packet, packet + packet[1] + 3, reply);
+  return LineResult::kOk;
+}
+
+LineResult PacketBusMount::Write(const uint8_t* bytes, uint32_t length) {
+  std::fill(std::begin(requestHeader_), std::end(requestHeader_), 0);
+  std::copy(bytes, bytes + std::min<uint32_t>(length, packet_bus::kDataOffset), requestHeader_);
+  return SerialLink::Write(bytes, length);
+}
+
+bool PacketBusMount::DrainLateReply() {
+  uint8_t scratch[packet_bus::kPacketBufferSize] = {};
+  return ReadReply(scratch) == LineResult::kOk;
+}
+
+bool PacketBusMount::LateReplyTellsApart(const uint8_t* next, uint32_t length) {
+  // requestHeader_ is still the header of the request cut short.
+  return length > 4 && (next[3] != requestHeader_[3] || next[4] != requestHeader_[4]);
 }
 
 void PacketBusMount::EndTransmit() { SetRts(false); }
@@ -77,6 +104,9 @@ MountResult PacketBusMount::SendPacket(int axis, uint8_t id, const uint8_t* data
   const size_t size = packet_bus::BuildRequest(axis, id, data, length, request);
   if (size == 0) return NoResponse(axis);
   const LineResult r = Exchange(request, static_cast<uint32_t>(size), reply, LineAxis(axis));
+  // Cut short for a stop: the motion it belonged to is over, the axis is not
+  // judged by it.
+  if (r == LineResult::kCutShort) return kUserInterrupt;
   return r == LineResult::kOk ? kOk : NoResponse(axis);
 }
 

@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "sidera/core/telescope_mount.h"
+#include "sidera/drivers/packet_bus/packet.h"
 #include "sidera/link/serial_link.h"
 
 namespace sidera {
@@ -41,7 +42,16 @@ class PacketBusMount : public SerialLink, public virtual TelescopeMount {
   LineReady BeginTransmit() override;
   // Reads back and drops the echo of the request, then lowers RTS.
   LineReady FinishWrite() override;
+  // Keeps the request's address and id for the reply reader.
+  LineResult Write(const uint8_t* bytes, uint32_t length) override;
+  // Reads one packet; shortly after an exchange was cut short for a stop,
+  // reads until one that answers the request (packet_bus::Answers): the late
+  // answer to the request cut short is dropped.
   LineResult ReadReply(uint8_t* reply) override;
+  // The late reply of a request cut short for a stop is one packet.
+  bool DrainLateReply() override;
+  // Replies from another controller or with another id are told apart.
+  bool LateReplyTellsApart(const uint8_t* next, uint32_t length) override;
   void EndTransmit() override;
 
   // ---- Bus messages. Each returns 0 or the addressed axis's no-response
@@ -79,6 +89,8 @@ class PacketBusMount : public SerialLink, public virtual TelescopeMount {
  private:
   std::mutex stateMutex_;
   uint32_t stateChanges_[2] = {0, 0};  // guarded by stateMutex_
+  // The header of the latest request written (up to its id); under lineLock.
+  uint8_t requestHeader_[packet_bus::kDataOffset] = {};
 };
 
 }  // namespace sidera
