@@ -194,11 +194,13 @@ std::unique_ptr<LineFamily> MakeLineFamily(int family, bool quick) {
               [](Options& o, int) { o.strayBytes = 30; },
               [](Options& o, int) { o.malformed = "jf"; },
               [](Options& o, int) { o.replyDelayMs = 300; },
-              [](Options& o, int) { o.replyDelayMs = 120; },                // a radio bridge
               [](Options& o, int) { o.decelerationDegPerSec2 = 3.4 / 5; },  // brakes for 5 s
               [](Options& o, int axis) { o.neverStopsAxis = axis; },
               // Brakes even from the sidereal rate for over a second.
               [](Options& o, int) { o.decelerationDegPerSec2 = 0.003; },
+              // A radio bridge: every reply late (kept after the faults that
+              // other tests name by number).
+              [](Options& o, int) { o.replyDelayMs = 120; },
               // Gotos are taken and never get anywhere (the last fault).
               [](Options& o, int) { o.gotoFastDegPerSec = o.gotoSlowDegPerSec = 1e-6; },
           });
