@@ -403,7 +403,7 @@ void Telescope::RefreshOnWorker() {
     longitude = config_.site ? config_.site->longitude : 0.0;
   }
   Snapshot s;
-  (void)GetMotionOutcome(SIDERA_OUTCOME_MOUNT, &s.gotoRecord);  // no exchange
+  s.recordCode = GetMotionOutcome(SIDERA_OUTCOME_MOUNT, &s.gotoRecord);  // no exchange
   // The axis reads report a controller that stopped answering; the sky
   // position read alone would show the last positions as current.
   s.code = GetAxisPositions(&s.axes);
@@ -425,12 +425,15 @@ void Telescope::RefreshOnWorker() {
 
 void Telescope::Judge(const Snapshot& s) {
   if (motion_.kind == MotionKind::kNone) return;
-  if (s.code != SIDERA_OK) {
-    motion_ = {};  // the slew ends: the mount no longer answers
+  // The library records how the goto ended (no time limit here: a client
+  // aborts a slew it finds too long). The record takes no exchange, so it
+  // holds when the reads of this refresh failed: an end that comes while the
+  // controller garbles a reply is still recorded, and a dead line ends the
+  // goto in the record too. Only a record that cannot be read ends the slew.
+  if (s.recordCode != SIDERA_OK) {
+    motion_ = {};
     return;
   }
-  // The library records how the goto ended (no time limit here: a client
-  // aborts a slew it finds too long).
   if (motion_.watch.Observe(s.gotoRecord, 0) != host::GotoWatch::State::kEnded) return;
   const bool arrived = motion_.watch.end() == host::GotoWatch::End::kArrived;
   if (motion_.kind == MotionKind::kPark && arrived) {
@@ -696,6 +699,10 @@ void Telescope::ApplyGuideOnWorker() {
     geometry.southern = config_.site && config_.site->latitude < 0;
     trackingRate = tracking_ ? host::TrackingSkyRate(trackingRate_) : 0.0;
   }
+  // The end runs on the stop lane, on time however long the calls lane is
+  // busy with a slow controller. It is posted before the reads below, so
+  // that a failed read never leaves a pulse without its end.
+  if (nextEnd != Clock::time_point::max()) worker_.stops.PostAt(nextEnd, [this] { EndPulse(); });
   host::Jacobian jacobian;
   if (geometry.equatorial) {
     double axis1 = 0;
@@ -714,59 +721,59 @@ void Telescope::ApplyGuideOnWorker() {
         sky);
   }
   const host::GuidePlan plan = host::PlanGuide(geometry, jacobian, offsets, trackingRate);
-  int code = SIDERA_OK;
+  std::lock_guard<std::mutex> guiding(guideMutex_);
   {
-    std::lock_guard<std::mutex> guiding(guideMutex_);
-    host::GuidePlan previous;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      previous = guidePlan_;
-    }
-    for (int axis = 0; axis < 2 && code == SIDERA_OK; ++axis) {
-      if (plan.drive[axis]) {
-        code = ::MoveAxis(axis, plan.rate[axis]);
-      } else if (previous.drive[axis]) {
-        code = StopAxis(axis);  // back to tracking, or stopped when tracking is off
-      }
-    }
     std::lock_guard<std::mutex> lock(mutex_);
+    guideGeometry_ = geometry;
+    guideJacobian_ = jacobian;
+  }
+  Check(DriveGuide(plan, true), "Guiding");
+}
+
+int Telescope::DriveGuide(const host::GuidePlan& plan, bool resend) {
+  host::GuidePlan previous;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    previous = guidePlan_;
     guidePlan_ = plan;
   }
-  // The end runs on the stop lane, on time however long the calls lane is
-  // busy with a slow controller.
-  if (nextEnd != Clock::time_point::max()) worker_.stops.PostAt(nextEnd, [this] { EndPulse(); });
-  Check(code, "Guiding");
+  // Every axis is tried, so that one refused command never keeps the other
+  // axis at a guide rate.
+  int first = SIDERA_OK;
+  for (int axis = 0; axis < 2; ++axis) {
+    int code = SIDERA_OK;
+    const bool same = previous.drive[axis] && previous.rate[axis] == plan.rate[axis];
+    if (plan.drive[axis]) {
+      if (resend || !same) code = ::MoveAxis(axis, plan.rate[axis]);
+    } else if (previous.drive[axis]) {
+      code = StopAxis(axis);  // back to tracking, or stopped when tracking is off
+    }
+    if (first == SIDERA_OK) first = code;
+  }
+  return first;
 }
 
 void Telescope::EndPulse() {
   std::lock_guard<std::mutex> guiding(guideMutex_);
-  std::array<bool, 2> stop{false, false};
+  host::GuidePlan plan;  // none: every driven axis stops
   {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto now = Clock::now();
     if (pulse_.endEastWest <= now) pulse_.west = 0;
     if (pulse_.endNorthSouth <= now) pulse_.north = 0;
     if (pulse_.west != 0 || pulse_.north != 0) {
-      // Another pulse runs on: its rates need the axes read again.
-      worker_.calls.Post([this] {
-        try {
-          ApplyGuideOnWorker();
-        } catch (const DeviceError& e) {
-          std::fprintf(stderr, "sidera-alpaca: ending a guide pulse: %s\n", e.what());
-        }
-      });
-      return;
+      // Another pulse runs on: its rates come from how the axes followed the
+      // sky when it started, so the end needs no read that could fail.
+      const double trackingRate = tracking_ ? host::TrackingSkyRate(trackingRate_) : 0.0;
+      plan = host::PlanGuide(guideGeometry_, guideJacobian_, {pulse_.west, pulse_.north},
+                             trackingRate);
     }
-    stop = guidePlan_.drive;
-    guidePlan_ = {};
   }
   // A stop needs no read: the axes go back to tracking, or stop when it is off.
-  for (int axis = 0; axis < 2; ++axis) {
-    const int code = stop[axis] ? StopAxis(axis) : SIDERA_OK;
-    if (code != SIDERA_OK) {
-      std::fprintf(stderr, "sidera-alpaca: ending a guide pulse: %s (code %d)\n",
-                   LibraryText(code).c_str(), code);
-    }
+  const int code = DriveGuide(plan, false);
+  if (code != SIDERA_OK) {
+    std::fprintf(stderr, "sidera-alpaca: ending a guide pulse: %s (code %d)\n",
+                 LibraryText(code).c_str(), code);
   }
 }
 

@@ -39,6 +39,7 @@ struct Snapshot {
   SkyPoint sky{};
   uint32_t mountState = 0;
   MotionOutcome gotoRecord{};  // the mount's outcome record, read whatever `code`
+  int recordCode = 0;          // the library's code for reading the record
   int64_t utc = 0;             // sky clock at the reading, ms since 1970
   double lst = 0;              // local sidereal time then, radians
 };
@@ -162,8 +163,12 @@ class Telescope {
   void StartMotion(MotionKind kind);
   void GotoFixedPosition(double axis0, double axis1, MotionKind kind, const char* what);
   void ApplyGuideOnWorker();
-  // On the stop lane at a pulse's end: the axes go back to tracking without
-  // a read, unless another pulse still runs (then the calls lane replans).
+  // With guideMutex_ held: drives the axes as `plan` says, an axis no longer
+  // driven back to tracking; the first failure's code, or 0. Without
+  // `resend`, an axis already at its planned rate is left alone.
+  int DriveGuide(const host::GuidePlan& plan, bool resend);
+  // On the stop lane at a pulse's end, with no read: the axes go back to
+  // tracking, or to the rates of the pulses still running.
   void EndPulse();
   void StopAllOnWorker();
   void ConnectOnWorker(const ServerConfig& settings);
@@ -202,6 +207,10 @@ class Telescope {
   double moveRate_[2] = {0, 0};  // MoveAxis rates in force, radians per second
   Pulse pulse_;
   host::GuidePlan guidePlan_;  // the guide plan now applied to the axes
+  // How the axes followed the sky when the last pulse started: the end of one
+  // pulse re-plans the others from it, with no read that could fail.
+  host::MountGeometry guideGeometry_;
+  host::Jacobian guideJacobian_;
   bool tracking_ = false;
   int trackingRate_ = 0;
   double guideRate_[2];

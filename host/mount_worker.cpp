@@ -49,7 +49,10 @@ void TaskLane::Run() {
     if (tasks_.empty()) {
       wake_.wait(lock);
     } else {
-      wake_.wait_until(lock, tasks_.begin()->first);
+      // A copy: the wait reads the time again after waking, when Stop or a
+      // task run meanwhile may have erased the entry.
+      const Clock::time_point next = tasks_.begin()->first;
+      wake_.wait_until(lock, next);
     }
   }
 }

@@ -1,0 +1,106 @@
+// Motion ends that a failed read must not lose: the telescope on model 1 over
+// its emulator, whose replies are garbled for a moment while a park or a
+// guide pulse ends.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "alpaca/alpaca_errors.h"
+#include "alpaca/telescope.h"
+#include "emulators/packet_bus/packet_bus_emulator.h"
+
+namespace sidera::alpaca {
+namespace {
+
+using namespace std::chrono_literals;
+
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(10ms);
+  }
+  return true;
+}
+
+class MotionEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    emulator::PacketBusOptions o;
+    o.timeScale = 10;  // a park of a few degrees takes a fraction of a second
+    emu_ = std::make_unique<emulator::PacketBusEmulator>(o);
+    ASSERT_TRUE(emu_->Start());
+    ServerConfig config;
+    config.model = 1;
+    config.device = emu_->DevicePath();
+    config.site = SiteSetting{34.2, -118.06, 1700};
+    config.parkAxis0 = -30;
+    config.parkAxis1 = 30;
+    path_ = std::string(::testing::TempDir()) + "motion_end_" + std::to_string(getpid()) + ".json";
+    telescope_ = std::make_unique<Telescope>(config, path_, 1.0);
+    telescope_->SetConnected(1, true);
+  }
+  void TearDown() override {
+    telescope_.reset();
+    emu_.reset();
+    std::remove(path_.c_str());
+  }
+  // Replies of `axis` come 2 bytes short (-1: none do).
+  void Garble(int axis) {
+    emu_->UpdateOptions([axis](emulator::PacketBusOptions& o) { o.shortPacketAxis = axis; });
+  }
+
+  std::unique_ptr<emulator::PacketBusEmulator> emu_;
+  std::unique_ptr<Telescope> telescope_;
+  std::string path_;
+};
+
+TEST_F(MotionEnd, ParkIsRecordedThoughARefreshFailedOnTheWay) {
+  telescope_->Park();
+  std::this_thread::sleep_for(300ms);  // under way
+  // Refreshes while the right-ascension controller garbles its replies,
+  // until one fails (well before the line counts as dead).
+  Garble(0);
+  bool failed = false;
+  for (int i = 0; i < 4 && !failed; ++i) {
+    std::this_thread::sleep_for(kRefreshInterval);
+    try {
+      (void)telescope_->Read();
+    } catch (const DeviceError&) {
+      failed = true;
+    }
+  }
+  Garble(-1);
+  ASSERT_TRUE(failed);
+  EXPECT_TRUE(WaitFor([&] { return !emu_->GotoInProgress(0) && !emu_->GotoInProgress(1); }, 20s));
+  // The refreshes that follow find the park's end in the library's record.
+  EXPECT_TRUE(WaitFor([&] { return !telescope_->View().slewing; }, 20s));
+  EXPECT_TRUE(telescope_->AtPark());
+}
+
+TEST_F(MotionEnd, PulseEndStopsTheAxisWithoutARead) {
+  telescope_->SetTracking(true);
+  ASSERT_TRUE(WaitFor([&] { return emu_->RateWireValue(0) != 0; }, 5s));
+  // A long west pulse runs on while a short north one ends; the declination
+  // controller garbles its replies meanwhile, so a read of that axis fails.
+  telescope_->PulseGuide(3, 20000);
+  telescope_->PulseGuide(0, 200);
+  const auto northEnd = std::chrono::steady_clock::now() + 200ms;
+  ASSERT_TRUE(WaitFor([&] { return emu_->RateWireValue(1) != 0; }, 5s));
+  Garble(1);
+  std::this_thread::sleep_until(northEnd);
+  // The declination axis is back at rest long before the west pulse ends
+  // (generous for a busy machine).
+  EXPECT_TRUE(WaitFor([&] { return emu_->RateWireValue(1) == 0; }, 5s));
+  // The line was never taken for dead: the west pulse runs on.
+  EXPECT_NE(emu_->RateWireValue(0), 0);
+  Garble(-1);
+}
+
+}  // namespace
+}  // namespace sidera::alpaca
