@@ -192,6 +192,13 @@ class GotoRun {
       : m_(m), command_(command), request_(request), what_(request.sky ? "goto" : "axes goto") {}
 
   MountResult Run() {
+    if (Superseded()) {
+      // A newer command or a stop came before this thread ran: asking for the
+      // axes now would make the newer motion give way to this older one.
+      ending_ = Interrupted(m_, kBothAxes);
+      RecordOutcome(m_, kBothAxes, true, command_, Motion(), ending_);
+      return End(kUserInterrupt, "replaced or stopped before it began");
+    }
     if (!TakeAxes(m_, kGotoHandOverTicks, what_, command_)) {
       // It never had the axes: shut down, or another motion kept them.
       RecordOutcome(m_, kBothAxes, true, command_, Motion(),
@@ -232,6 +239,13 @@ class GotoRun {
     const int32_t own = TelescopeMount::ClaimOf(command_);
     return !m_.stopRequested && !m_.shuttingDown && m_.axisMoving[0] == own &&
            m_.axisMoving[1] == own;
+  }
+
+  // Neither axis still carries this goto's claim: a newer command or a stop
+  // has replaced it.
+  bool Superseded() const {
+    const int32_t own = TelescopeMount::ClaimOf(command_);
+    return m_.axisMoving[0] != own && m_.axisMoving[1] != own;
   }
 
   // Why the goto is no longer wanted, for the debug log.
@@ -609,6 +623,12 @@ MountResult TelescopeMount::GotoAxesThread(uint32_t command, AxisPair target) {
 
 MountResult TelescopeMount::MoveAxisThread(uint32_t command, int axis, double rate) {
   const unsigned bit = AxisBit(axis);
+  if (axisMoving[axis] != ClaimOf(command)) {
+    // Replaced or stopped before this thread ran: it must not ask a newer
+    // motion to give way.
+    RecordOutcome(*this, bit, false, command, SIDERA_MOTION_RATE, Interrupted(*this, bit));
+    return kUserInterrupt;
+  }
   if (!TakeAxes(*this, kRateHandOverTicks, axis == 0 ? "move axis 0" : "move axis 1", command)) {
     RecordOutcome(*this, bit, false, command, SIDERA_MOTION_RATE,
                   shuttingDown ? Interrupted(*this, bit) : Failed(kAxisBusy));

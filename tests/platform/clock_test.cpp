@@ -12,8 +12,10 @@ namespace {
 
 TEST(TickClock, ScaledSourceRunsFasterAndNeverStepsBackAcrossTheWrap) {
   ScaledTickSource source(1000.0, 0xFFFFFFF0u);
-  const auto realStart = std::chrono::steady_clock::now();
+  // The first reading comes before the real start, so that the 3 real ms
+  // measured below all lie after it.
   const uint32_t first = source.Now();
+  const auto realStart = std::chrono::steady_clock::now();
   uint32_t previous = first;
   while (std::chrono::steady_clock::now() - realStart < std::chrono::milliseconds(3)) {
     const uint32_t now = source.Now();
