@@ -203,11 +203,13 @@ AlignmentState MountSession::Alignment() {
   return state;
 }
 
-GotoStart MountSession::Park() {
+GotoStart MountSession::Park(std::optional<double> axis0Degrees,
+                             std::optional<double> axis1Degrees) {
   const host::ModelFacts* facts = host::FactsOf(model_);
   if (facts == nullptr) return GotoStart{Fail(SIDERA_NO_MOUNT, "Parking")};
   GotoStart start;
-  start.outcome = Fail(host::GotoFixedPosition(host::HomeAxes(*facts), &start.record), "Parking");
+  const AxisPair park = host::ParkAxes(*facts, axis0Degrees, axis1Degrees);
+  start.outcome = Fail(host::GotoFixedPosition(park, &start.record), "Parking");
   return start;
 }
 

@@ -94,8 +94,11 @@ class MountSession {
   AlignmentState Alignment();
   Outcome LoadAlignment(const AlignmentRecord& record);
 
-  // Park: tracking off, then a goto to the model's home position.
-  GotoStart Park();
+  // Park: tracking off, then a goto to the park position (host::ParkAxes):
+  // the user's axis angles in degrees where given, else the model's home.
+  // The driver offers no park position of its own yet and gives none.
+  GotoStart Park(std::optional<double> axis0Degrees = std::nullopt,
+                 std::optional<double> axis1Degrees = std::nullopt);
   // Stops every motion, tracking included.
   Outcome Abort();
   Outcome SetTracking(bool on);
