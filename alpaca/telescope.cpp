@@ -84,7 +84,7 @@ Telescope::Telescope(ServerConfig config, std::string configPath, double clockSc
     std::lock_guard<std::mutex> lock(mutex_);
     Judge(s);
   });
-  pulses_.OnEnded([](int, int code) {
+  pulses_.OnEnded([](int, uint64_t, int code) {
     if (code != SIDERA_OK) {
       std::fprintf(stderr, "sidera-alpaca: %s\n",
                    host::LibraryFailure(code, "Ending a guide pulse").c_str());

@@ -13,13 +13,14 @@ GuidePlan GuidePulses::PlanLocked() const {
 }
 
 int GuidePulses::Start(int lane, double offset, Clock::duration duration, MountGeometry geometry,
-                       double trackingRate) {
+                       double trackingRate, uint64_t tag) {
   uint64_t forgotten = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     forgotten = forgotten_;
     Lane& l = lanes_[lane];
     l.pulse = ++pulses_;
+    l.tag = tag;
     l.offset = duration > Clock::duration::zero() ? offset : 0.0;
     // The end is posted before the reads below, so that a failed read never
     // leaves a pulse without its end.
@@ -75,6 +76,7 @@ void GuidePulses::EndNow(int lane) {
 
 void GuidePulses::End(int lane, uint64_t pulse) {
   int code = SIDERA_OK;
+  uint64_t tag = 0;
   {
     std::lock_guard<std::mutex> driving(driveMutex_);
     GuidePlan plan;
@@ -82,11 +84,12 @@ void GuidePulses::End(int lane, uint64_t pulse) {
       std::lock_guard<std::mutex> lock(mutex_);
       if (lanes_[lane].pulse != pulse || lanes_[lane].offset == 0) return;  // replaced or forgotten
       lanes_[lane].offset = 0;
+      tag = lanes_[lane].tag;
       plan = PlanLocked();
     }
     code = Drive(plan, false);
   }
-  if (ended_) ended_(lane, code);
+  if (ended_) ended_(lane, tag, code);
 }
 
 void GuidePulses::Forget() {

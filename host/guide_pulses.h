@@ -27,17 +27,21 @@ class GuidePulses {
   GuidePulses& operator=(const GuidePulses&) = delete;
 
   // Called on the stop lane once a pulse on `lane` has ended and the axes
-  // were told, with the library's code for that (0 when it worked). Not
-  // called for pulses that were replaced or forgotten.
-  void OnEnded(std::function<void(int lane, int code)> ended) { ended_ = std::move(ended); }
+  // were told, with the tag its start was given and the library's code for
+  // the end (0 when it worked). Not called for pulses that were replaced or
+  // forgotten.
+  void OnEnded(std::function<void(int lane, uint64_t tag, int code)> ended) {
+    ended_ = std::move(ended);
+  }
 
   // On the calls lane: a pulse on `lane` of `offset` radians per second on
   // the sky (west or north when positive) for `duration` of real time; one
   // running on that lane is replaced. A zero offset or duration ends the
   // lane's pulse now. `trackingRate` is the sky rate tracking follows (0
-  // when off). Returns the first library code that was not 0.
+  // when off). `tag` comes back with the end, so that a caller can tell its
+  // pulses apart. Returns the first library code that was not 0.
   int Start(int lane, double offset, Clock::duration duration, MountGeometry geometry,
-            double trackingRate);
+            double trackingRate, uint64_t tag = 0);
   // Ends the pulse on `lane` now, on the stop lane (nothing when none runs).
   void EndNow(int lane);
   // A goto, a stop or a new connection took the axes: the pulses are
@@ -51,6 +55,7 @@ class GuidePulses {
   struct Lane {
     double offset = 0;   // radians per second on the sky; 0: no pulse
     uint64_t pulse = 0;  // which pulse runs, so that a replaced one's end does nothing
+    uint64_t tag = 0;    // the caller's
   };
   void End(int lane, uint64_t pulse);  // on the stop lane
   // With driveMutex_ held: drives the axes as `plan` says, an axis no longer
@@ -60,7 +65,7 @@ class GuidePulses {
   GuidePlan PlanLocked() const;  // with mutex_ held
 
   TaskLane& stops_;
-  std::function<void(int, int)> ended_;  // set before use
+  std::function<void(int, uint64_t, int)> ended_;  // set before use
 
   // Held while the axes are given their rates (taken before mutex_), so that
   // an end on the stop lane and a start on the calls lane reach them in turn.

@@ -220,14 +220,15 @@ IPState SideraMountDriver::StartPulse(Direction direction, uint32_t ms) {
   const double tracking = TrackingRate();
   const unsigned epoch = motionEpoch_;
   pulsing_[axis] = true;
+  const uint64_t pulse = ++pulseNumber_[axis];
   Run(
-      [this, epoch, axis, rate, duration, tracking] {
+      [this, epoch, axis, rate, duration, tracking, pulse] {
         if (epoch != motionEpoch_) return Outcome{kDropped, ""};
-        return session_.StartPulse(*pulses_, axis, rate, duration, tracking);
+        return session_.StartPulse(*pulses_, axis, rate, duration, tracking, pulse);
       },
-      [this, axis](const Outcome& o) {
+      [this, axis, pulse](const Outcome& o) {
         if (o.ok() || o.code == kDropped) return;
-        CompletePulse(axis);
+        if (pulse == pulseNumber_[axis] && pulsing_[axis]) CompletePulse(axis);
         INumberVectorProperty& np = axis == 1 ? GuideNSNP : GuideWENP;
         np.s = IPS_ALERT;
         IDSetNumber(&np, "%s", o.text.c_str());
@@ -235,8 +236,8 @@ IPState SideraMountDriver::StartPulse(Direction direction, uint32_t ms) {
   return IPS_BUSY;
 }
 
-void SideraMountDriver::OnPulseEnded(int axis, int code) {
-  if (!pulsing_[axis]) return;  // cancelled meanwhile
+void SideraMountDriver::OnPulseEnded(int axis, uint64_t pulse, int code) {
+  if (!pulsing_[axis] || pulse != pulseNumber_[axis]) return;  // cancelled or replaced meanwhile
   CompletePulse(axis);
   if (code == SIDERA_OK) return;
   INumberVectorProperty& np = axis == 1 ? GuideNSNP : GuideWENP;

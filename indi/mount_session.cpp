@@ -275,11 +275,12 @@ Outcome MountSession::StopMotion(Direction direction) {
 }
 
 Outcome MountSession::StartPulse(host::GuidePulses& pulses, int lane, double offset,
-                                 std::chrono::milliseconds duration, double trackingRate) {
+                                 std::chrono::milliseconds duration, double trackingRate,
+                                 uint64_t tag) {
   MountGeometry g;
   g.equatorial = equatorial_;
   g.southern = southern_;
-  return Fail(pulses.Start(lane, offset, duration, g, trackingRate), "Guiding");
+  return Fail(pulses.Start(lane, offset, duration, g, trackingRate, tag), "Guiding");
 }
 
 }  // namespace sidera::indi

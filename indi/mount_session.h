@@ -114,7 +114,7 @@ class MountSession {
   // A guide pulse on `lane` (host::GuidePulses) of `offset` radians per
   // second on the sky for `duration`; its end runs on the stop lane.
   Outcome StartPulse(host::GuidePulses& pulses, int lane, double offset,
-                     std::chrono::milliseconds duration, double trackingRate);
+                     std::chrono::milliseconds duration, double trackingRate, uint64_t tag);
 
   bool equatorial() const { return equatorial_; }
 

@@ -29,8 +29,8 @@ SideraMountDriver::SideraMountDriver()
   setTelescopeConnection(CONNECTION_NONE);
   snapshot_ = std::make_unique<host::SnapshotCache>(worker_->calls, true);
   pulses_ = std::make_unique<host::GuidePulses>(worker_->stops);
-  pulses_->OnEnded([this](int axis, int code) {
-    replies_.Reply([this, axis, code] { OnPulseEnded(axis, code); });
+  pulses_->OnEnded([this](int axis, uint64_t pulse, int code) {
+    replies_.Reply([this, axis, pulse, code] { OnPulseEnded(axis, pulse, code); });
   });
   IEAddCallback(
       replies_.notifyFd(),

@@ -95,7 +95,8 @@ class SideraMountDriver : public INDI::Telescope, public INDI::GuiderInterface {
   void HandlePulse(int axis, double values[], char* names[], int n);
   IPState StartPulse(Direction direction, uint32_t ms);
   void CompletePulse(int axis);
-  void OnPulseEnded(int axis, int code);
+  // The stop lane ended pulse number `pulse` on `axis` (a later one may run).
+  void OnPulseEnded(int axis, uint64_t pulse, int code);
   void CancelPulses();
   bool Busy() const;
 
@@ -125,8 +126,10 @@ class SideraMountDriver : public INDI::Telescope, public INDI::GuiderInterface {
   bool gotoTracks_ = true;
   bool trackingWanted_ = false;
   std::array<bool, 2> moving_{false, false};  // direction buttons held, per axis
-  std::array<bool, 2> pulsing_{false,
-                               false};  // pulse shown busy per axis (0 west/east, 1 north/south)
+  // Per axis (0 west/east, 1 north/south): a pulse shown busy, and the
+  // number of the latest one started.
+  std::array<bool, 2> pulsing_{false, false};
+  std::array<uint64_t, 2> pulseNumber_{0, 0};
   std::optional<AlignmentRecord> savedAlignment_;
   bool siteFromClient_ = false;  // a client has set GEOGRAPHIC_COORD
   bool configLoaded_ = false;

@@ -160,9 +160,9 @@ class Pulses : public ::testing::Test {
     ASSERT_EQ(CreateMount(1, Radians(34.2), 1700), SIDERA_OK);
     ASSERT_EQ(SetTracking(1), SIDERA_OK);
     ASSERT_TRUE(WaitFor([&] { return emu_->RateWireValue(0) != 0; }, 5s));
-    pulses_.OnEnded([this](int lane, int code) {
+    pulses_.OnEnded([this](int lane, uint64_t tag, int) {
       std::lock_guard<std::mutex> lock(mutex_);
-      ended_.push_back({lane, code});
+      ended_.push_back({lane, tag});
     });
   }
   void TearDown() override {
@@ -173,12 +173,14 @@ class Pulses : public ::testing::Test {
     emu_.reset();
   }
   // Starts a pulse on the calls lane, as a front end does.
-  int Start(int lane, double skyRate, std::chrono::milliseconds duration) {
+  int Start(int lane, double skyRate, std::chrono::milliseconds duration, uint64_t tag = 0) {
     MountGeometry geometry;  // equatorial, northern
     return *worker_.calls.Call(
-        [=, this] { return pulses_.Start(lane, skyRate, duration, geometry, kSiderealRate); }, 10s);
+        [=, this] { return pulses_.Start(lane, skyRate, duration, geometry, kSiderealRate, tag); },
+        10s);
   }
-  std::vector<std::pair<int, int>> Ended() {
+  // The lanes and tags of the pulses ended.
+  std::vector<std::pair<int, uint64_t>> Ended() {
     std::lock_guard<std::mutex> lock(mutex_);
     return ended_;
   }
@@ -190,7 +192,7 @@ class Pulses : public ::testing::Test {
   MountWorker worker_;
   GuidePulses pulses_{worker_.stops};
   std::mutex mutex_;
-  std::vector<std::pair<int, int>> ended_;
+  std::vector<std::pair<int, uint64_t>> ended_;
 };
 
 constexpr double kGuideRate = kSiderealRate / 2;
@@ -208,6 +210,7 @@ TEST_F(Pulses, AnEndStopsTheAxisWithoutAReadWhileTheCallsLaneIsBusy) {
   EXPECT_TRUE(WaitFor([&] { return !Ended().empty(); }, 5s));
   // Reported (with the code of the garbled reply to the stop, if any).
   EXPECT_EQ(Ended().front().first, GuidePulses::kNorthSouth);
+  EXPECT_EQ(Ended().size(), 1u);
   EXPECT_TRUE(pulses_.Running(GuidePulses::kEastWest));
   EXPECT_FALSE(pulses_.Running(GuidePulses::kNorthSouth));
   EXPECT_NE(emu_->RateWireValue(0), 0);
@@ -217,8 +220,8 @@ TEST_F(Pulses, AnEndStopsTheAxisWithoutAReadWhileTheCallsLaneIsBusy) {
 
 TEST_F(Pulses, ReplacedAndForgottenPulsesEndNothing) {
   // A pulse replaced by a longer one: the first one's end does nothing.
-  ASSERT_EQ(Start(GuidePulses::kNorthSouth, kGuideRate, 150ms), SIDERA_OK);
-  ASSERT_EQ(Start(GuidePulses::kNorthSouth, -kGuideRate, 20s), SIDERA_OK);
+  ASSERT_EQ(Start(GuidePulses::kNorthSouth, kGuideRate, 150ms, 1), SIDERA_OK);
+  ASSERT_EQ(Start(GuidePulses::kNorthSouth, -kGuideRate, 20s, 2), SIDERA_OK);
   std::this_thread::sleep_for(500ms);
   EXPECT_TRUE(Ended().empty());
   EXPECT_NE(emu_->RateWireValue(1), 0);
@@ -226,6 +229,7 @@ TEST_F(Pulses, ReplacedAndForgottenPulsesEndNothing) {
   pulses_.EndNow(GuidePulses::kNorthSouth);
   EXPECT_TRUE(WaitFor([&] { return emu_->RateWireValue(1) == 0; }, 5s));
   EXPECT_TRUE(WaitFor([&] { return Ended().size() == 1; }, 5s));
+  EXPECT_EQ(Ended().front(), std::make_pair(GuidePulses::kNorthSouth, uint64_t{2}));
   // A goto or a stop took the axes: the pulse is forgotten and its end
   // neither calls the library nor reports.
   ASSERT_EQ(Start(GuidePulses::kNorthSouth, kGuideRate, 150ms), SIDERA_OK);
