@@ -22,6 +22,7 @@ class GuidePulses {
   static constexpr int kEastWest = 0;
   static constexpr int kNorthSouth = 1;
 
+  // Ends run on `stops`, which must have stopped before the pulses go.
   explicit GuidePulses(TaskLane& stops) : stops_(stops) {}
   GuidePulses(const GuidePulses&) = delete;
   GuidePulses& operator=(const GuidePulses&) = delete;

@@ -45,8 +45,9 @@ class SnapshotCache {
   using Clock = TaskLane::Clock;
   enum class Status { kRead, kClosed, kLate };
 
-  // Refreshes on `calls`. With `horizontal`, each reading also asks the
-  // library for the horizontal position (more reads of the axes).
+  // Refreshes on `calls`, which must have stopped (or run every task it
+  // was given) before the cache goes. With `horizontal`, each reading also
+  // asks the library for the horizontal position (more reads of the axes).
   SnapshotCache(TaskLane& calls, bool horizontal,
                 std::chrono::milliseconds interval = kSnapshotInterval);
   SnapshotCache(const SnapshotCache&) = delete;

@@ -61,21 +61,23 @@ class Snapshot : public ::testing::Test {
     worker_.Stop();
     (void)DestroyMount();
   }
-  // A cache whose readings are counted.
-  std::unique_ptr<SnapshotCache> Cache(std::chrono::milliseconds interval) {
-    auto cache = std::make_unique<SnapshotCache>(worker_.calls, false, interval);
-    cache->OnReading([this](const MountSnapshot&) { ++readings_; });
-    cache->SetSky(SkyClock(1.0), -118.0);
-    cache->Open();
-    return cache;
+  // A cache whose readings are counted. It outlives the lane's tasks: the
+  // lane stops in TearDown.
+  SnapshotCache* Cache(std::chrono::milliseconds interval) {
+    cache_ = std::make_unique<SnapshotCache>(worker_.calls, false, interval);
+    cache_->OnReading([this](const MountSnapshot&) { ++readings_; });
+    cache_->SetSky(SkyClock(1.0), -118.0);
+    cache_->Open();
+    return cache_.get();
   }
 
   MountWorker worker_;
   std::atomic<int> readings_{0};
+  std::unique_ptr<SnapshotCache> cache_;
 };
 
 TEST_F(Snapshot, ClientsWithinTheIntervalShareOneReading) {
-  auto cache = Cache(60s);
+  SnapshotCache* cache = Cache(60s);
   std::vector<std::thread> clients;
   std::atomic<int> read{0};
   for (int c = 0; c < 8; ++c) {
@@ -102,7 +104,7 @@ TEST_F(Snapshot, ClientsWithinTheIntervalShareOneReading) {
 }
 
 TEST_F(Snapshot, AReadingJustPastTheIntervalServesWhileTheNextIsMade) {
-  auto cache = Cache(1000ms);
+  SnapshotCache* cache = Cache(1000ms);
   MountSnapshot first, later;
   ASSERT_EQ(cache->Read(&first), SnapshotCache::Status::kRead);
   std::this_thread::sleep_for(1100ms);
