@@ -51,6 +51,7 @@ void SnapshotCache::Close() {
 void SnapshotCache::Invalidate() {
   std::lock_guard<std::mutex> lock(mutex_);
   taken_ = {};
+  ++invalidations_;
 }
 
 bool SnapshotCache::FreshLocked(Clock::time_point now) const {
@@ -69,7 +70,9 @@ SnapshotCache::Status SnapshotCache::Read(MountSnapshot* out, std::chrono::milli
     }
     const bool stale =
         serial_ != 0 && taken_ != Clock::time_point{} && now - taken_ < 2 * interval_;
-    if (!stale && !refreshed_.wait_for(lock, limit, [&] { return serial_ >= want || !open_; })) {
+    // Only a reading begun after the last invalidation will do.
+    const auto done = [&] { return (serial_ >= want && readFrom_ == invalidations_) || !open_; };
+    if (!stale && !refreshed_.wait_for(lock, limit, done)) {
       return Status::kLate;
     }
     if (!open_) return Status::kClosed;
@@ -91,6 +94,7 @@ MountSnapshot SnapshotCache::Take(bool fresh) {
 void SnapshotCache::Refresh(bool force) {
   SkyClock clock{1.0};
   double longitude = 0;
+  uint64_t invalidations = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!force) queued_ = false;
@@ -101,14 +105,26 @@ void SnapshotCache::Refresh(bool force) {
     }
     clock = clock_;
     longitude = longitude_;
+    invalidations = invalidations_;
   }
   const MountSnapshot s = ReadMount(clock, longitude, horizontal_);
   if (judge_) judge_(s);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     snapshot_ = s;
-    taken_ = Clock::now();
     ++serial_;
+    readFrom_ = invalidations;
+    taken_ = Clock::now();
+    // A command on the stop lane (an abort) came during the reads: this
+    // reading may show the mount from before it, so another is made for
+    // those waiting.
+    if (invalidations != invalidations_) {
+      taken_ = {};
+      if (!queued_) {
+        queued_ = true;
+        calls_.Post([this] { Refresh(false); });
+      }
+    }
   }
   refreshed_.notify_all();
 }

@@ -92,7 +92,9 @@ class SnapshotCache {
   double longitude_ = 0;
   bool open_ = false;
   MountSnapshot snapshot_;
-  uint64_t serial_ = 0;  // readings made since Open; 0: none yet
+  uint64_t serial_ = 0;         // readings made since Open; 0: none yet
+  uint64_t invalidations_ = 0;  // Invalidate calls
+  uint64_t readFrom_ = 0;       // invalidations_ when the reading in snapshot_ began
   Clock::time_point taken_{};
   bool queued_ = false;
 };
