@@ -79,7 +79,7 @@ Telescope::Telescope(ServerConfig config, std::string configPath, double clockSc
       clock_(clockScale) {
   guideRate_[0] = guideRate_[1] = host::kSiderealRate / 2.0;
   ShareSkyLocked();  // no other thread yet
-  // Each new reading is judged before any request sees it.
+  // Each new reading is judged as it becomes the one requests get.
   snapshot_.OnReading([this](const Snapshot& s) {
     std::lock_guard<std::mutex> lock(mutex_);
     Judge(s);

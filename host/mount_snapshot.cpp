@@ -108,7 +108,6 @@ void SnapshotCache::Refresh(bool force) {
     invalidations = invalidations_;
   }
   const MountSnapshot s = ReadMount(clock, longitude, horizontal_);
-  if (judge_) judge_(s);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     snapshot_ = s;
@@ -126,6 +125,10 @@ void SnapshotCache::Refresh(bool force) {
       }
     }
   }
+  // Judged once it is the reading everyone gets: a front end that then
+  // says a motion ended (parked) is never read beside an older reading that
+  // still shows it running. Those waiting for it wake after the judgement.
+  if (judge_) judge_(s);
   refreshed_.notify_all();
 }
 

@@ -53,9 +53,10 @@ class SnapshotCache {
   SnapshotCache(const SnapshotCache&) = delete;
   SnapshotCache& operator=(const SnapshotCache&) = delete;
 
-  // Called on the calls lane with each new reading, before anyone else sees
-  // it and with no lock of the cache held: a front end judges there whether a
-  // motion has ended, so that what a client reads next agrees with it.
+  // Called on the calls lane with each new reading, once it is the one
+  // readers get and before those waiting for it wake, with no lock of the
+  // cache held: a front end judges there whether a motion has ended, so that
+  // what it says (parked) never sits beside an older reading.
   void OnReading(std::function<void(const MountSnapshot&)> judge);
   // The sky clock and site longitude the readings are timed with.
   void SetSky(const SkyClock& clock, double longitudeDegrees);
