@@ -26,7 +26,6 @@ constexpr double kDegree = 3.141592653589793 / 180.0;
 TEST(AbortArrival, TheStopLaneHaltsBothAxesWhileAReadWaitsOnALateController) {
   emulator::HexCommandOptions o;
   o.pace = true;
-  o.echo = true;  // the connect's echo probe answers at once
   o.readDelayAfterConnectMs = 2000;
   emulator::HexCommandEmulator controller(o);
   ASSERT_TRUE(controller.Start());
