@@ -1,4 +1,4 @@
-// Bookkeeping of the synced stars that make up the alignment.
+// Bookkeeping of the synced points that make up the pointing model.
 #include "indi/alignment_book.h"
 
 #include "indi/host_names.h"
@@ -15,6 +15,13 @@ void AlignmentBook::Add(const SyncedStar& star) {
   }
   if (stars_.size() == kMaxStars) stars_.erase(stars_.begin());
   stars_.push_back(star);
+}
+
+std::vector<AlignStar> AlignmentBook::Observations() const {
+  std::vector<AlignStar> observations;
+  observations.reserve(stars_.size());
+  for (const SyncedStar& s : stars_) observations.push_back(s.observation);
+  return observations;
 }
 
 }  // namespace sidera::indi

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "host/civil_time.h"
 #include "host/model_facts.h"
@@ -156,14 +157,19 @@ SyncResult MountSession::Sync(const host::SkyClock& clock, double longitude, dou
                               double decDegrees) {
   SyncResult result;
   const std::string what = "Sync on " + Coordinates(raHours, decDegrees);
+  // The star's hour angle at the moment of the read, the middle of the
+  // exchange: a tracking axis moves on while it lasts.
   AxisPair axes{};
+  const auto before = host::SkyClock::Steady::now();
   const int read = GetAxisPositions(&axes);
+  const auto readAt = before + (host::SkyClock::Steady::now() - before) / 2;
   if (read != SIDERA_OK) {
     result.outcome = Fail(read, what);
     return result;
   }
   const double dec = Radians(decDegrees);
-  const double hourAngle = HourAngleOf(raHours, LocalSiderealTimeNow(clock, longitude));
+  const double hourAngle =
+      HourAngleOf(raHours, host::LocalApparentSiderealTimeAt(longitude, clock.UtcMillis(readAt)));
   SyncedStar star;
   star.rightAscension = raHours / 12.0 * kPi;
   star.declination = dec;
@@ -171,21 +177,15 @@ SyncResult MountSession::Sync(const host::SkyClock& clock, double longitude, dou
   AlignmentBook next = book_;
   next.Add(star);
 
+  // Every point goes to AlignStars: one to three give the alignments of
+  // that count, more the many-star model; the newest reads back exactly.
   const auto& s = next.stars();
-  const int code = host::FitOrRestore([&] {
-    int fit = SIDERA_OK;
-    if (s.size() == 1) {
-      fit = AlignOneStar(s[0].observation);
-      result.rating = CheckStars1(SkyOf(s[0]));
-    } else if (s.size() == 2) {
-      fit = AlignTwoStars(s[0].observation, s[1].observation);
-      result.rating = CheckStars2(SkyOf(s[0]), SkyOf(s[1]), 0);
-    } else {
-      fit = AlignThreeStars(s[0].observation, s[1].observation, s[2].observation);
-      result.rating = CheckStars3(SkyOf(s[0]), SkyOf(s[1]), SkyOf(s[2]));
-    }
-    return fit;
-  });
+  const std::vector<AlignStar> observations = next.Observations();
+  const int code = host::FitOrRestore(
+      [&] { return AlignStars(observations.data(), static_cast<int>(observations.size())); });
+  if (s.size() == 1) result.rating = CheckStars1(SkyOf(s[0]));
+  if (s.size() == 2) result.rating = CheckStars2(SkyOf(s[0]), SkyOf(s[1]), 0);
+  if (s.size() == 3) result.rating = CheckStars3(SkyOf(s[0]), SkyOf(s[1]), SkyOf(s[2]));
   if (code != SIDERA_OK) {
     result.outcome = Fail(code, what + " with " + std::to_string(s.size()) + " stars");
     result.alignment = Alignment();
@@ -214,7 +214,18 @@ AlignmentState MountSession::Alignment() {
   (void)SaveAlignment(&record);  // returns the record size
   if (!record.isAligned) return state;
   state.stars = static_cast<int>(book_.stars().size());
+  state.used = state.stars;
   state.quality = GetAlignmentQuality(&state.residual);
+  // The points the last fit dropped as centred on the wrong object.
+  int count = 0;
+  std::vector<double> residuals(AlignmentBook::kMaxStars);
+  std::vector<int> used(AlignmentBook::kMaxStars);
+  if (GetAlignmentResiduals(residuals.data(), used.data(), static_cast<int>(used.size()), &count) ==
+          SIDERA_OK &&
+      count == state.stars) {
+    state.used = 0;
+    for (int i = 0; i < count; ++i) state.used += used[i];
+  }
   state.record = RecordToText(record);
   return state;
 }
