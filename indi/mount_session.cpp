@@ -37,7 +37,7 @@ std::string Coordinates(double raHours, double decDegrees) {
   return text;
 }
 
-SkyPoint SkyOf(const SyncedStar& star) {
+SkyPoint SkyOf(const host::SyncPoint& star) {
   return SkyPoint{star.observation.hourAngle, star.observation.declination};
 }
 
@@ -170,16 +170,16 @@ SyncResult MountSession::Sync(const host::SkyClock& clock, double longitude, dou
   const double dec = Radians(decDegrees);
   const double hourAngle =
       HourAngleOf(raHours, host::LocalApparentSiderealTimeAt(longitude, clock.UtcMillis(readAt)));
-  SyncedStar star;
+  host::SyncPoint star;
   star.rightAscension = raHours / 12.0 * kPi;
   star.declination = dec;
   star.observation = AlignStar{hourAngle, dec, axes.axis0, axes.axis1};
-  AlignmentBook next = book_;
+  host::SyncPoints next = book_;
   next.Add(star);
 
   // Every point goes to AlignStars: one to three give the alignments of
   // that count, more the many-star model; the newest reads back exactly.
-  const auto& s = next.stars();
+  const auto& s = next.points();
   const std::vector<AlignStar> observations = next.Observations();
   const int code = host::FitOrRestore(
       [&] { return AlignStars(observations.data(), static_cast<int>(observations.size())); });
@@ -213,13 +213,13 @@ AlignmentState MountSession::Alignment() {
   AlignmentRecord record{};
   (void)SaveAlignment(&record);  // returns the record size
   if (!record.isAligned) return state;
-  state.stars = static_cast<int>(book_.stars().size());
+  state.stars = static_cast<int>(book_.points().size());
   state.used = state.stars;
   state.quality = GetAlignmentQuality(&state.residual);
   // The points the last fit dropped as centred on the wrong object.
   int count = 0;
-  std::vector<double> residuals(AlignmentBook::kMaxStars);
-  std::vector<int> used(AlignmentBook::kMaxStars);
+  std::vector<double> residuals(host::SyncPoints::kMaxPoints);
+  std::vector<int> used(host::SyncPoints::kMaxPoints);
   if (GetAlignmentResiduals(residuals.data(), used.data(), static_cast<int>(used.size()), &count) ==
           SIDERA_OK &&
       count == state.stars) {

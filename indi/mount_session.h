@@ -11,7 +11,7 @@
 
 #include "host/mount_worker.h"
 #include "host/sky_clock.h"
-#include "indi/alignment_book.h"
+#include "host/sync_points.h"
 #include "indi/host_names.h"
 #include "sidera.h"
 
@@ -99,7 +99,7 @@ class MountSession {
   // sidereal time at the moment of the call.
   GotoStart Goto(const host::SkyClock& clock, double longitude, double raHours, double decDegrees);
   // Adds the telescope's current axis readings, taken as pointing at the
-  // given coordinates, to the points of the pointing model (AlignmentBook)
+  // given coordinates, to the points of the pointing model (SyncPoints)
   // and fits it again. A failed fit leaves the previous model in force.
   SyncResult Sync(const host::SkyClock& clock, double longitude, double raHours, double decDegrees);
   Outcome ClearAlignment(AlignmentState* state);
@@ -134,7 +134,7 @@ class MountSession {
   bool equatorial_ = false;
   int model_ = -1;
   bool southern_ = false;
-  AlignmentBook book_;
+  host::SyncPoints book_;
   GuidePlan guide_;  // the plan now applied
 };
 

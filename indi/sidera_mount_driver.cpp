@@ -70,7 +70,7 @@ bool SideraMountDriver::initProperties() {
   IUFillNumberVector(&guideRateNP_, guideRateN_, 2, dev, "GUIDE_RATE", "Guiding Rate", GUIDE_TAB,
                      IP_RW, 60, IPS_IDLE);
 
-  // The synced points (AlignmentBook), how many the fit used, and the RMS
+  // The synced points (host::SyncPoints), how many the fit used, and the RMS
   // of their residuals; SIDERA_ALIGNMENT_CLEAR drops them all.
   IUFillNumber(&alignN_[0], "STARS", "Synced points", "%.0f", 0.0, 100.0, 1.0, 0.0);
   IUFillNumber(&alignN_[1], "QUALITY", "Quality", "%.0f", 0.0, 100.0, 1.0, 0.0);

@@ -1,5 +1,5 @@
 // The driver's rules without a server: coordinates, time, rates, guide plans,
-// alignment bookkeeping, goto judgement, text conversions and the worker.
+// goto judgement, text conversions and the worker.
 #include <gtest/gtest.h>
 #include <poll.h>
 
@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "host/mount_worker.h"
-#include "indi/alignment_book.h"
 #include "indi/goto_report.h"
 #include "indi/host_names.h"
 #include "indi/library_text.h"
@@ -20,14 +19,6 @@
 namespace sidera::indi {
 namespace {
 
-SyncedStar Star(double raDegrees, double decDegrees, double axis0 = 0) {
-  SyncedStar s;
-  s.rightAscension = Radians(raDegrees);
-  s.declination = Radians(decDegrees);
-  s.observation.axis0 = axis0;
-  return s;
-}
-
 TEST(MotionRates, TrackingModesMapToTheLibrary) {
   const struct {
     int indi, library;
@@ -36,34 +27,6 @@ TEST(MotionRates, TrackingModesMapToTheLibrary) {
   for (const auto& m : modes) {
     EXPECT_EQ(LibraryTrackingMode(m.indi), m.library);
     EXPECT_NEAR(TrackingSkyRate(LibraryTrackingMode(m.indi)), kTwoPi / m.seconds, 1e-18);
-  }
-}
-
-// Up to 100 points; a sync within 0.5 degrees of a point replaces it; the
-// newest is always last.
-TEST(AlignmentBook, KeepsTheLatestHundredDistinctPoints) {
-  std::vector<SyncedStar> hundredAndOne;
-  for (int i = 0; i <= 100; ++i) hundredAndOne.push_back(Star(i * 3.5, i % 2 ? 20 : -20, i));
-  std::vector<double> lastHundred;
-  for (int i = 1; i <= 100; ++i) lastHundred.push_back(i);
-  const struct {
-    std::vector<SyncedStar> syncs;
-    std::vector<double> expectedAxis0;  // marks each observation, oldest first
-  } cases[] = {
-      {{Star(10, 20, 1), Star(80, 10, 2), Star(200, -5, 3), Star(300, 40, 4)}, {1, 2, 3, 4}},
-      {{Star(10, 20, 1), Star(10.3, 20.2, 2)}, {2}},  // re-centred, 0.35 degrees
-      {{Star(10, 20, 1), Star(80, 10, 2), Star(10.2, 20.1, 3)}, {2, 3}},  // refines the first
-      {{Star(10, 20, 1), Star(10.6, 20, 2)}, {1, 2}},                     // 0.56 degrees apart
-      {hundredAndOne, lastHundred},                                       // the oldest goes
-  };
-  for (const auto& c : cases) {
-    AlignmentBook book;
-    for (const auto& s : c.syncs) book.Add(s);
-    ASSERT_EQ(book.stars().size(), c.expectedAxis0.size());
-    const std::vector<AlignStar> observations = book.Observations();
-    for (size_t i = 0; i < c.expectedAxis0.size(); ++i) {
-      EXPECT_EQ(observations[i].axis0, c.expectedAxis0[i]);
-    }
   }
 }
 
