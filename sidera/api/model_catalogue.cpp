@@ -76,7 +76,7 @@ constexpr bool RowsAgree() {
     }
     const ModelRow& own = kModels[static_cast<size_t>(row.reportedType)];
     if (own.reportedType != own.type || own.kind != row.kind || own.family != row.family ||
-        own.build != row.build || row.build == nullptr) {
+        own.build != row.build) {
       return false;
     }
   }
