@@ -17,6 +17,7 @@
 #include <string>
 
 #include "alpaca/server_config.h"
+#include "alpaca/sync_model.h"
 #include "host/goto_watch.h"
 #include "host/guide_pulses.h"
 #include "host/model_facts.h"
@@ -109,6 +110,9 @@ class Telescope {
   void SlewToSky(double raHours, double decDegrees);
   void SlewToHorizontal(double azimuthDegrees, double altitudeDegrees);
   void SyncToSky(double raHours, double decDegrees);
+  // The points the syncs added to the pointing model, and dropping them.
+  SyncModelView SyncPoints() const { return syncModel_.View(); }
+  void ClearSyncPoints();
   void AbortSlew();
   void Park();
   void Unpark();
@@ -183,6 +187,7 @@ class Telescope {
   double guideRate_[2];
   int connectFailureNumber_ = 0;
   std::optional<double> targetRa_, targetDec_;
+  SyncModel syncModel_;  // its points on the worker; its view read anywhere
 
   // Their own locks; taken after mutex_, never before it.
   host::SnapshotCache snapshot_{worker_.calls, false};

@@ -16,6 +16,7 @@
 
 #include "host/goto_watch.h"
 #include "host/guide_pulses.h"
+#include "host/model_facts.h"
 #include "host/mount_snapshot.h"
 #include "host/mount_worker.h"
 #include "indi/host_names.h"
@@ -138,7 +139,7 @@ class SideraMountDriver : public INDI::Telescope, public INDI::GuiderInterface {
   // before an abort is dropped when its turn comes.
   std::atomic<unsigned> motionEpoch_{0};
 
-  ISwitch modelS_[12];
+  ISwitch modelS_[host::kModelCount];
   ISwitchVectorProperty modelSP_;
   IText portT_[1]{};
   ITextVectorProperty portTP_;
@@ -148,7 +149,7 @@ class SideraMountDriver : public INDI::Telescope, public INDI::GuiderInterface {
   INumberVectorProperty lstNP_;
   INumber guideRateN_[2];
   INumberVectorProperty guideRateNP_;
-  INumber alignN_[3];
+  INumber alignN_[4];
   INumberVectorProperty alignNP_;
   ISwitch alignClearS_[1];
   ISwitchVectorProperty alignClearSP_;
