@@ -1,0 +1,413 @@
+// The hand controller's routes: each command checked and carried out by the
+// Alpaca member that does the same, the rest (the pad's leases, names) here.
+#include "alpaca/control_routes.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+#include "alpaca/alpaca_errors.h"
+#include "alpaca/control_page.h"
+#include "alpaca/json_text.h"
+#include "alpaca/params.h"
+#include "alpaca/telescope_api.h"
+#include "host/sky_coordinates.h"
+#include "host/sky_frame.h"
+#include "host/targets.h"
+#include "host/utf8.h"
+
+namespace sidera::alpaca {
+namespace {
+
+using host::Degrees;
+using host::Radians;
+using nlohmann::json;
+
+constexpr double kSiderealDegreesPerSecond = 360.0 / 86164.09065;
+
+HttpReply JsonReply(const json& answer) {
+  HttpReply reply;
+  reply.contentType = "application/json";
+  reply.body = JsonText(answer);
+  return reply;
+}
+
+HttpReply Done(const std::string& message) {
+  return JsonReply({{"ok", true}, {"message", message}});
+}
+
+// What the device refuses: a refusal the page shows, in HTTP 200.
+struct Refusal : std::runtime_error {
+  explicit Refusal(const std::string& why, json more = json::object())
+      : std::runtime_error(why), more(std::move(more)) {}
+  json more;
+};
+
+std::string Number(double v) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.10g", v);
+  return text;
+}
+
+std::string Fixed(double v, int decimals) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.*f", decimals, v);
+  return text;
+}
+
+// Runs the Alpaca member `member` with form `body`, as the page's client.
+void Member(Telescope& t, const std::string& member, const std::string& body) {
+  (void)CallMember(t, "PUT", member, Params::FromBody(body), kControlClient);
+}
+
+// The pad's speeds, slowest first: twice sidereal for guiding an object to
+// the centre of a camera, then centring, finding and slewing. None is above
+// the mount's fastest rate.
+double PadSpeed(int index, double fastest) {
+  static constexpr double kSpeeds[] = {2 * kSiderealDegreesPerSecond, 0.1, 1.0, 1e9};
+  if (index < 0 || index > 3) throw BadRequest("speed " + std::to_string(index) + " is not 0 to 3");
+  return std::min(kSpeeds[index], fastest);
+}
+
+std::string LibraryText(int code) {
+  SideraChar16 text[160] = {};
+  GetErrorMessage(code, text);
+  return host::Utf8Of(text);
+}
+
+// The last goto as the mount's record tells it.
+std::string GotoText(const Snapshot& s) {
+  if (s.recordCode != SIDERA_OK) return "";
+  const MotionOutcome& r = s.gotoRecord;
+  if (r.started != r.command) return "under way";
+  switch (r.outcome) {
+    case SIDERA_OUTCOME_ARRIVED:
+      return "arrived";
+    case SIDERA_OUTCOME_NOT_ARRIVED:
+      return "ended " + Fixed(Degrees(r.error) * 60.0, 1) + "\u2032 short";
+    case SIDERA_OUTCOME_STOPPED:
+      return "stopped";
+    case SIDERA_OUTCOME_REPLACED:
+      return "replaced by a newer command";
+    case SIDERA_OUTCOME_FAILED:
+      return "failed: " + LibraryText(r.code);
+    default:
+      return "";
+  }
+}
+
+// A right ascension in hours or a declination in degrees: a decimal number
+// or degrees (hours), minutes and seconds apart ("5 35 17", "5h35m17s",
+// "-5:23:28", "-5°23'28\""). Empty when it is not one.
+std::optional<double> Sexagesimal(std::string text) {
+  for (const char* mark : {"\u00b0", "\u2032", "\u2033", "h", "m", "s", ":", "'", "\"", "d"}) {
+    for (size_t at; (at = text.find(mark)) != std::string::npos;)
+      text.replace(at, strlen(mark), " ");
+  }
+  std::vector<double> parts;
+  size_t at = 0;
+  bool negative = false;
+  while (at < text.size()) {
+    while (at < text.size() && text[at] == ' ') ++at;
+    if (at >= text.size()) break;
+    const std::string rest = text.substr(at);
+    size_t used = 0;
+    double v = 0;
+    try {
+      v = std::stod(rest, &used);
+    } catch (const std::exception&) {
+      return std::nullopt;
+    }
+    if (parts.empty() && (rest[0] == '-')) negative = true;
+    if (!std::isfinite(v) || (!parts.empty() && (v < 0 || v >= 60))) return std::nullopt;
+    parts.push_back(std::fabs(v));
+    at += used;
+  }
+  if (parts.empty() || parts.size() > 3) return std::nullopt;
+  double value = 0;
+  for (size_t i = 0; i < parts.size(); ++i)
+    value += parts[i] / std::pow(60.0, static_cast<double>(i));
+  return negative ? -value : value;
+}
+
+// A place to go: its name and where it is now (of date, as Alpaca's members
+// take it) and its altitude.
+struct Place {
+  std::string name;
+  double raHours = 0;
+  double decDegrees = 0;
+  double altitude = 0;  // degrees, now
+};
+
+SiteSetting RequireSite(Telescope& t) {
+  const auto site = t.Site();
+  if (!site) {
+    throw Refusal(
+        "the observing site is not set: set it on the setup page (/setup) "
+        "or with the Location program");
+  }
+  return *site;
+}
+
+// The named target `name`; a Refusal with the closest names when unknown.
+host::NamedTarget TargetNamed(const std::string& name) {
+  host::NamedTarget target;
+  if (host::FindTarget(name, &target)) return target;
+  if (std::string why = host::RefusedTargetReason(name); !why.empty()) throw Refusal(why);
+  const std::vector<std::string> close = host::SuggestTargets(name);
+  std::string text = "no target named \u201c" + name + "\u201d";
+  for (size_t i = 0; i < close.size(); ++i) {
+    text += (i == 0 ? "; did you mean " : i + 1 == close.size() ? " or " : ", ") + close[i];
+  }
+  throw Refusal(close.empty() ? text : text + "?", {{"suggestions", close}});
+}
+
+Place PlaceOf(Telescope& t, const Params& p) {
+  Place place;
+  std::optional<host::NamedTarget> target;
+  std::optional<double> ra, dec;
+  if (p.Has("name")) {
+    target = TargetNamed(p.Text("name"));
+    place.name = target->name;
+  } else {
+    ra = Sexagesimal(p.Text("ra"));
+    dec = Sexagesimal(p.Text("dec"));
+    if (!ra || !dec) throw Refusal("write RA as hours (5.59 or 5 35 17) and Dec as degrees");
+    if (std::string problem = host::TargetProblem(*ra, *dec); !problem.empty()) {
+      throw Refusal(problem);
+    }
+    place.name = "RA " + Fixed(*ra, 4) + " h, Dec " + Fixed(*dec, 4) + "\u00b0";
+  }
+  const SiteSetting site = RequireSite(t);
+  const int64_t utc = t.UtcNow();
+  const double lst = t.LocalSiderealTime(utc);
+  double hourAngle = 0, declination = 0;
+  if (target) {
+    const host::Observer observer{Radians(site.latitude), Radians(site.longitude), site.elevation};
+    const host::LocalPlace local = host::LocalOf(target->PlaceAt(utc), observer, utc);
+    hourAngle = local.hourAngle;
+    declination = local.declination;
+    place.raHours = host::RightAscensionHoursOf(hourAngle, lst);
+    place.decDegrees = Degrees(declination);
+  } else {
+    place.raHours = *ra;
+    place.decDegrees = *dec;
+    hourAngle = host::HourAngleOf(*ra, lst);
+    declination = Radians(*dec);
+  }
+  place.altitude =
+      Degrees(host::HorizontalOf(hourAngle, declination, Radians(site.latitude)).altitude);
+  return place;
+}
+
+std::string Altitude(const Place& place) {
+  return "altitude " + Fixed(place.altitude, 1) + "\u00b0 now";
+}
+
+}  // namespace
+
+ControlRoutes::ControlRoutes(Telescope& telescope, std::chrono::milliseconds leaseTerm)
+    : telescope_(telescope),
+      lease_(
+          [this](int axis) {
+            // A lapse or release: the axis stops (tracking goes on when it was
+            // on). A mount already gone has nothing to stop.
+            telescope_.RequireConnection();
+            telescope_.MoveAxis(axis, 0);
+            StatusChanged();
+          },
+          leaseTerm) {}
+
+void ControlRoutes::AddTo(HttpApi& api) {
+  api.Add("GET", "/control", [](const HttpRequest&, std::string_view) {
+    HttpReply reply;
+    reply.status = 302;
+    reply.location = "/control/";
+    reply.body = "see /control/\n";
+    return reply;
+  });
+  api.Add(
+      "GET", "/control/",
+      [this](const HttpRequest& r, std::string_view rest) { return Get(r, rest); }, true);
+  api.Add(
+      "PUT", "/control/",
+      [this](const HttpRequest& r, std::string_view rest) { return Put(r, rest); }, true);
+}
+
+void ControlRoutes::StatusChanged() {
+  std::lock_guard<std::mutex> lock(statusMutex_);
+  statusTaken_ = {};
+}
+
+std::string ControlRoutes::StatusText() {
+  std::lock_guard<std::mutex> lock(statusMutex_);
+  const auto now = std::chrono::steady_clock::now();
+  if (status_.empty() || now - statusTaken_ >= kStatusShared) {
+    status_ = BuildStatus();
+    statusTaken_ = now;
+  }
+  return status_;
+}
+
+std::string ControlRoutes::BuildStatus() {
+  Telescope& t = telescope_;
+  json s = {{"model", t.ModelName()}, {"equatorial", t.Equatorial()}, {"pad", lease_.Held()}};
+  json rates = json::array();
+  for (int rate = 0; rate < 3; ++rate) {
+    if (t.Facts().trackingRates & (1u << rate)) rates.push_back(rate);
+  }
+  s["trackingRates"] = rates;
+  s["siteSet"] = t.Site().has_value();
+  try {
+    t.RequireConnection();
+  } catch (const DeviceError&) {
+    s["connected"] = false;
+    return JsonText(s);
+  }
+  s["connected"] = true;
+  s["parked"] = t.AtPark();
+  s["tracking"] = t.Tracking();
+  try {
+    const Snapshot snap = t.Read();
+    const DeviceView view = t.View();
+    const double latitude = Radians(t.Site().value_or(SiteSetting{}).latitude);
+    const host::Horizontal h =
+        host::HorizontalOf(snap.sky.hourAngle, snap.sky.declination, latitude);
+    s["ra"] = host::RightAscensionHoursOf(snap.sky.hourAngle, snap.lst);
+    s["dec"] = Degrees(snap.sky.declination);
+    s["alt"] = Degrees(h.altitude);
+    s["az"] = host::AzimuthDegrees(h.azimuth);
+    s["slewing"] = view.slewing;
+    s["trackingRate"] = view.trackingRate;
+    s["lastGoto"] = GotoText(snap);
+  } catch (const DeviceError& e) {
+    s["error"] = e.what();
+  }
+  return JsonText(s);
+}
+
+HttpReply ControlRoutes::Get(const HttpRequest& request, std::string_view rest) {
+  if (rest.empty() || rest == "index.html") {
+    HttpReply reply;
+    reply.contentType = "text/html; charset=utf-8";
+    reply.body = ControlPage();
+    return reply;
+  }
+  if (rest == "status") {
+    HttpReply reply;
+    reply.contentType = "application/json";
+    reply.body = StatusText();
+    return reply;
+  }
+  if (rest == "where") {
+    try {
+      const Place place = PlaceOf(telescope_, Params::FromQuery(request.query));
+      return JsonReply({{"ok", place.altitude > 0},
+                        {"name", place.name},
+                        {"ra", place.raHours},
+                        {"dec", place.decDegrees},
+                        {"altitude", place.altitude},
+                        {"message", place.name + ": " + Altitude(place) +
+                                        (place.altitude > 0 ? "" : ", below the horizon")}});
+    } catch (const Refusal& e) {
+      json answer = {{"ok", false}, {"message", e.what()}};
+      answer.update(e.more);
+      return JsonReply(answer);
+    } catch (const BadRequest& e) {
+      HttpReply reply;
+      reply.status = 400;
+      reply.body = std::string(e.what()) + "\n";
+      return reply;
+    }
+  }
+  HttpReply reply;
+  reply.status = 404;
+  reply.body = "no such page\n";
+  return reply;
+}
+
+HttpReply ControlRoutes::Put(const HttpRequest& request, std::string_view rest) {
+  Telescope& t = telescope_;
+  const std::string what(rest);
+  try {
+    const Params p = Params::FromBody(request.body);
+    if (what == "renew") {
+      const bool held = lease_.Renew(static_cast<uint64_t>(p.Number("lease")));
+      return JsonReply({{"ok", held}, {"message", held ? "" : "the pad's lease has ended"}});
+    }
+    if (what == "release") {
+      (void)lease_.Release(static_cast<uint64_t>(p.Number("lease")));
+      return Done("stopped");
+    }
+    json answer = {{"ok", true}};
+    if (what == "move") {
+      const int axis = p.Integer("axis");
+      if (axis != 0 && axis != 1) throw BadRequest("axis must be 0 or 1");
+      const double sign = p.Integer("direction") < 0 ? -1.0 : 1.0;
+      const double rate = sign * PadSpeed(p.Integer("speed"), t.Facts().maxSlewDegreesPerSecond);
+      answer["lease"] = lease_.Start(axis, [&] {
+        Member(t, "moveaxis", "Axis=" + std::to_string(axis) + "&Rate=" + Number(rate));
+      });
+      answer["message"] = "moving";
+    } else if (what == "stop") {
+      // Stop everything: the leases end, and every motion stops on the
+      // mount's stop lane whatever the calls lane is doing. Never refused
+      // while a mount is connected.
+      t.RequireConnection();
+      lease_.Forget();
+      t.AbortSlew();
+      answer["message"] = "everything stopped";
+    } else if (what == "connect") {
+      const bool on = p.Bool("on");
+      Member(t, "connected", std::string("Connected=") + (on ? "true" : "false"));
+      answer["message"] = on ? "connected" : "disconnected";
+    } else if (what == "goto") {
+      const Place place = PlaceOf(t, p);
+      if (place.altitude <= 0) {
+        throw Refusal(place.name + " is below the horizon (" + Altitude(place) + ")");
+      }
+      Member(
+          t, "slewtocoordinatesasync",
+          "RightAscension=" + Number(place.raHours) + "&Declination=" + Number(place.decDegrees));
+      answer["message"] = "going to " + place.name + " (" + Altitude(place) + ")";
+    } else if (what == "tracking") {
+      const bool on = p.Bool("on");
+      Member(t, "tracking", std::string("Tracking=") + (on ? "true" : "false"));
+      answer["message"] = on ? "tracking on" : "tracking off";
+    } else if (what == "rate") {
+      Member(t, "trackingrate", "TrackingRate=" + std::to_string(p.Integer("rate")));
+      answer["message"] = "tracking rate changed";
+    } else if (what == "park") {
+      Member(t, "park", "");
+      answer["message"] = "parking";
+    } else if (what == "unpark") {
+      Member(t, "unpark", "");
+      answer["message"] = "unparked";
+    } else {
+      HttpReply reply;
+      reply.status = 404;
+      reply.body = "no such command\n";
+      return reply;
+    }
+    StatusChanged();
+    return JsonReply(answer);
+  } catch (const DeviceError& e) {
+    return JsonReply({{"ok", false}, {"message", e.what()}, {"error", e.number}});
+  } catch (const Refusal& e) {
+    json answer = {{"ok", false}, {"message", e.what()}};
+    answer.update(e.more);
+    return JsonReply(answer);
+  } catch (const BadRequest& e) {
+    HttpReply reply;
+    reply.status = 400;
+    reply.body = std::string(e.what()) + "\n";
+    return reply;
+  }
+}
+
+}  // namespace sidera::alpaca
