@@ -154,6 +154,8 @@ document.querySelectorAll("#pad button").forEach(b => {
   for (const end of ["pointerup", "pointercancel", "lostpointercapture"]) b.addEventListener(end, release);
   b.addEventListener("contextmenu", e => e.preventDefault());
 });
+// A finger lifted anywhere ends the hold, should the button have lost it.
+for (const end of ["pointerup", "pointercancel", "touchend", "touchcancel", "mouseup"]) document.addEventListener(end, release);
 document.addEventListener("visibilitychange", () => { if (document.hidden) release(); });
 window.addEventListener("pagehide", release);
 document.querySelectorAll("#speeds button").forEach(b => b.onclick = () => {
