@@ -52,6 +52,11 @@ h2{font-size:15px;margin:4px 0;color:var(--dim)}
  <div class="row"><input id="ra" placeholder="RA h (5 35 17)"><input id="dec" placeholder="Dec ° (-5 23 28)"><button id="goto-coords" style="flex:0 0 80px">Go</button></div>
  <div id="where"></div>
 </section>
+<section><h2>Align</h2>
+ <div class="row"><input id="star" placeholder="the star centred now" autocomplete="off" autocapitalize="off"><button id="align" style="flex:0 0 110px">Add star</button></div>
+ <div class="row"><button id="align-clear">New alignment</button></div>
+ <ol id="residuals"></ol>
+</section>
 <section><h2>Mount</h2>
  <div class="row"><button id="tracking">Tracking</button><select id="rate"><option value="0">Sidereal</option><option value="1">Lunar</option><option value="2">Solar</option></select></div>
  <div class="row"><button id="park">Park</button><button id="unpark">Unpark</button></div>
@@ -196,7 +201,24 @@ for (const id of ["name", "ra", "dec"]) $(id).addEventListener("input", () => {
   if (id !== "name") $("name").value = "";
   clearTimeout(lookTimer); lookTimer = setTimeout(lookUp, 400);
 });
-$("goto-name").onclick = async () => { const a = await command("goto", {name: $("name").value}); suggest(a.suggestions); };
+$("goto-name").onclick = async () => {
+  const a = await command("goto", {name: $("name").value});
+  suggest(a.suggestions);
+  if (a.ok) $("star").value = $("name").value;  // the star to centre next
+};
+
+// Align: centre a star with the pad, then add it; every residual after the fit.
+$("align").onclick = async () => {
+  const a = await command("align", {name: $("star").value});
+  if (!a.ok) return;
+  const list = $("residuals"); list.textContent = "";
+  a.stars.forEach(star => {
+    const item = document.createElement("li");
+    item.textContent = star.name + "  " + star.arcsec.toFixed(1) + "″" + (star.used ? "" : " (dropped)");
+    list.appendChild(item);
+  });
+};
+$("align-clear").onclick = async () => { if ((await command("align-clear")).ok) $("residuals").textContent = ""; };
 $("goto-coords").onclick = () => command("goto", {ra: $("ra").value, dec: $("dec").value});
 </script>
 </body></html>

@@ -291,6 +291,43 @@ std::string ControlRoutes::BuildStatus() {
   return JsonText(s);
 }
 
+json ControlRoutes::AddAlignStar(const std::string& name) {
+  Telescope& t = telescope_;
+  t.RequireConnection();
+  if (t.AtPark()) throw DeviceError(kInvalidWhileParked, "the mount is parked");
+  if (!t.Tracking()) throw Refusal("adding a star needs tracking on");
+  const host::NamedTarget target = TargetNamed(name);
+  const SiteSetting site = RequireSite(t);
+  const AxisPair axes = t.AxesNow();
+  const int64_t utc = t.UtcNow();
+  const host::Observer observer{Radians(site.latitude), Radians(site.longitude), site.elevation};
+  const host::LocalPlace local = host::LocalOf(target.PlaceAt(utc), observer, utc);
+  std::lock_guard<std::mutex> lock(alignMutex_);
+  std::vector<AlignStar> stars = alignStars_;
+  stars.push_back(AlignStar{local.hourAngle, local.declination, axes.axis0, axes.axis1});
+  const std::vector<Telescope::Residual> residuals = t.AlignOnStars(stars);  // throws: not added
+  alignStars_ = std::move(stars);
+  alignNames_.push_back(target.name);
+  json list = json::array();
+  double sum = 0;
+  int used = 0;
+  for (size_t i = 0; i < residuals.size(); ++i) {
+    const double arcsec = Degrees(residuals[i].radians) * 3600.0;
+    list.push_back({{"name", alignNames_[i]}, {"arcsec", arcsec}, {"used", residuals[i].used}});
+    if (residuals[i].used) {
+      sum += arcsec * arcsec;
+      ++used;
+    }
+  }
+  const double rms = used > 0 ? std::sqrt(sum / used) : 0.0;
+  return {{"ok", true},
+          {"stars", list},
+          {"rms", rms},
+          {"message", "aligned on " + std::to_string(residuals.size()) +
+                          (residuals.size() == 1 ? " star" : " stars") + ", RMS " + Fixed(rms, 1) +
+                          "\u2033"}};
+}
+
 HttpReply ControlRoutes::Get(const HttpRequest& request, std::string_view rest) {
   if (rest.empty() || rest == "index.html") {
     HttpReply reply;
@@ -382,6 +419,13 @@ HttpReply ControlRoutes::Put(const HttpRequest& request, std::string_view rest) 
     } else if (what == "rate") {
       Member(t, "trackingrate", "TrackingRate=" + std::to_string(p.Integer("rate")));
       answer["message"] = "tracking rate changed";
+    } else if (what == "align") {
+      answer = AddAlignStar(p.Text("name"));
+    } else if (what == "align-clear") {
+      std::lock_guard<std::mutex> lock(alignMutex_);
+      alignStars_.clear();
+      alignNames_.clear();
+      answer["message"] = "the next star starts a new alignment";
     } else if (what == "park") {
       Member(t, "park", "");
       answer["message"] = "parking";

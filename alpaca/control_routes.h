@@ -1,6 +1,7 @@
 // The browser hand controller's routes under /control/: the page itself, a
 // status line shared by every open page, the direction pad under leases,
-// stop-everything, goto by name or coordinates, tracking and park. Each
+// stop-everything, goto by name or coordinates, tracking and park, and an
+// alignment on stars centred with the pad. Each
 // command goes through the same telescope members as an Alpaca client's
 // (so it is refused for the same reasons: parked, limits, not connected);
 // what Alpaca has no member for (the pad's lease, goto by name) is the
@@ -12,7 +13,9 @@
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "alpaca/control_lease.h"
 #include "alpaca/http_api.h"
@@ -45,6 +48,9 @@ class ControlRoutes {
 
  private:
   std::string BuildStatus();
+  // Adds the star named `name`, centred now, to the stars of the alignment
+  // and fits the pointing model to them all; the answer lists the residuals.
+  nlohmann::json AddAlignStar(const std::string& name);
   void StatusChanged();  // a command changed the mount: the next status is read anew
 
   Telescope& telescope_;
@@ -52,6 +58,9 @@ class ControlRoutes {
   std::mutex statusMutex_;
   std::string status_;
   std::chrono::steady_clock::time_point statusTaken_{};
+  std::mutex alignMutex_;  // the stars centred from the page, in order
+  std::vector<AlignStar> alignStars_;
+  std::vector<std::string> alignNames_;
 };
 
 }  // namespace sidera::alpaca

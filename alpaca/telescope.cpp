@@ -857,4 +857,38 @@ AxisPair Telescope::AxesFor(double raHours, double decDegrees) {
   });
 }
 
+AxisPair Telescope::AxesNow() {
+  return OnWorker([] {
+    AxisPair axes{};
+    Check(GetAxisPositions(&axes), "Reading the axes");
+    return axes;
+  });
+}
+
+std::vector<Telescope::Residual> Telescope::AlignOnStars(const std::vector<AlignStar>& stars) {
+  return OnWorker([&stars, this] {
+    const int count = static_cast<int>(stars.size());
+    Check(host::FitOrRestore([&] { return AlignStars(stars.data(), count); }),
+          "Aligning on " + std::to_string(count) + (count == 1 ? " star" : " stars"));
+    std::vector<Residual> residuals;
+    for (const AlignStar& star : stars) {
+      AxisPair model{};
+      (void)SkyToAxes(SkyPoint{star.hourAngle, star.declination}, &model);  // 0 with a mount
+      residuals.push_back({host::Separation(model.axis0, model.axis1, star.axis0, star.axis1)});
+    }
+    std::vector<double> fitted(stars.size());
+    std::vector<int> used(stars.size(), 1);
+    int reported = 0;
+    if (GetAlignmentResiduals(fitted.data(), used.data(), count, &reported) == SIDERA_OK &&
+        reported == count) {
+      for (int i = 0; i < count; ++i) {
+        residuals[i].used = used[i] != 0;
+      }
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    Invalidate();
+    return residuals;
+  });
+}
+
 }  // namespace sidera::alpaca

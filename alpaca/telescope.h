@@ -16,6 +16,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "alpaca/server_config.h"
 #include "host/goto_watch.h"
@@ -135,6 +136,18 @@ class Telescope {
   // Where an equatorial mount's declination axis would be for a sky position
   // (radians), through the pointing model.
   AxisPair AxesFor(double raHours, double decDegrees);
+  // The axis positions read now rather than the shared reading: where a star
+  // just centred by hand is.
+  AxisPair AxesNow();
+  // Fits the pointing model to centred `stars` (one to many); the model
+  // before stays when the library refuses the fit. Returns each star's
+  // residual after the fit (radians on the axes, in the order given) and
+  // whether the fit used it.
+  struct Residual {
+    double radians = 0;
+    bool used = true;
+  };
+  std::vector<Residual> AlignOnStars(const std::vector<AlignStar>& stars);
 
  private:
   enum class MotionKind { kNone, kSky, kHorizontal, kPark, kHome };

@@ -3,7 +3,7 @@
 on the equatorial simulator: the pad moves an axis while held and stops it on
 release or when the browser dies mid-hold; goto by name arrives and
 stop-everything stops a goto; the status line shows the server's reading;
-night mode survives a reload. Screenshots in both modes go to $SCREENSHOTS.
+night mode survives a reload; a star added to the alignment lists its residual. Screenshots in both modes go to $SCREENSHOTS.
 
 Usage: control_page_test.py SERVER EMULATOR ALPYCA_DIR
 """
@@ -122,6 +122,12 @@ def main(home):
         wait_until(lambda: "going to Arcturus" in b.text("#message"), 10, "the goto")
         wait_until(lambda: status().get("lastGoto") == "arrived", 60, "arrival")
         check(abs(t.Declination - 19.04) < 0.2, f"at Arcturus: Dec {t.Declination}")
+
+        # Align on it: the goto's star is the one to add; its residual is listed.
+        check(b.do(b.element("#star") + "/property/value") == "Arcturus", "the star to add")
+        b.do(b.element("#align") + "/click", {})
+        wait_until(lambda: "Arcturus" in b.text("#residuals"), 20, "the residuals")
+        check("aligned on 1 star" in b.text("#message"), b.text("#message"))
 
         # Stop-everything stops a goto on its way.
         b.fill("#ra", "3 0 0")
