@@ -239,15 +239,12 @@ void ControlRoutes::AddTo(HttpApi& api) {
       [this](const HttpRequest& r, std::string_view rest) { return Put(r, rest); }, true);
 }
 
-void ControlRoutes::StatusChanged() {
-  std::lock_guard<std::mutex> lock(statusMutex_);
-  statusTaken_ = {};
-}
+void ControlRoutes::StatusChanged() { statusStale_ = true; }
 
 std::string ControlRoutes::StatusText() {
   std::lock_guard<std::mutex> lock(statusMutex_);
   const auto now = std::chrono::steady_clock::now();
-  if (status_.empty() || now - statusTaken_ >= kStatusShared) {
+  if (statusStale_.exchange(false) || status_.empty() || now - statusTaken_ >= kStatusShared) {
     status_ = BuildStatus();
     statusTaken_ = now;
   }

@@ -10,6 +10,7 @@
 // send one, as a cross-origin PUT needs the server's consent, never given.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <mutex>
@@ -58,6 +59,9 @@ class ControlRoutes {
   std::mutex statusMutex_;
   std::string status_;
   std::chrono::steady_clock::time_point statusTaken_{};
+  // Set by a command (and a lease's stop) without statusMutex_, which a
+  // status being read holds while it waits for the mount.
+  std::atomic<bool> statusStale_{false};
   std::mutex alignMutex_;  // the stars centred from the page, in order
   std::vector<AlignStar> alignStars_;
   std::vector<std::string> alignNames_;
