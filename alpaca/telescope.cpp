@@ -866,7 +866,7 @@ AxisPair Telescope::AxesNow() {
 }
 
 std::vector<Telescope::Residual> Telescope::AlignOnStars(const std::vector<AlignStar>& stars) {
-  return OnWorker([&stars, this] {
+  return OnWorker([stars, this] {
     const int count = static_cast<int>(stars.size());
     Check(host::FitOrRestore([&] { return AlignStars(stars.data(), count); }),
           "Aligning on " + std::to_string(count) + (count == 1 ? " star" : " stars"));
