@@ -182,10 +182,12 @@ $("unpark").onclick = () => command("unpark");
 // Goto by name (with the names the server suggests) or by coordinates; the
 // altitude now is shown as a name is typed.
 function suggest(names) {
-  const box = $("suggestions"); box.textContent = "";
+  const box = $("suggestions");
+  if (box.dataset.names === (names || []).join("|")) return;  // the same: keep the buttons
+  box.dataset.names = (names || []).join("|"); box.textContent = "";
   (names || []).forEach(n => {
     const b = document.createElement("button"); b.textContent = n;
-    b.onclick = () => { $("name").value = n; box.textContent = ""; lookUp(); };
+    b.onclick = () => { $("name").value = n; suggest([]); lookUp(); };
     box.appendChild(b);
   });
 }

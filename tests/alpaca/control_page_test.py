@@ -116,6 +116,7 @@ def main(home):
         b.fill("#name", "Arcturas")
         b.do(b.element("#goto-name") + "/click", {})
         wait_until(lambda: "Arcturus" in b.text("#suggestions"), 10, "did you mean")
+        wait_until(lambda: "did you mean Arcturus" in b.text("#where"), 10, "the look-up")
         b.do(b.element("#suggestions button") + "/click", {})
         wait_until(lambda: "altitude" in b.text("#where"), 10, "the altitude now")
         b.do(b.element("#goto-name") + "/click", {})
