@@ -1,0 +1,140 @@
+// The hand controller's routes on model 1 over its emulator: the pad's lease
+// moves and stops the axis, Alpaca's MoveAxis takes none, and the page is
+// refused what an Alpaca client would be.
+#include "alpaca/control_routes.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <thread>
+
+#include "alpaca/telescope.h"
+#include "emulators/packet_bus/packet_bus_emulator.h"
+
+namespace sidera::alpaca {
+namespace {
+
+using namespace std::chrono_literals;
+using nlohmann::json;
+
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(10ms);
+  }
+  return true;
+}
+
+class ControlRoutesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(emu_.Start());
+    ServerConfig config;
+    config.model = 1;
+    config.device = emu_.DevicePath();
+    config.site = SiteSetting{34.2, -118.06, 1700};
+    path_ = std::string(::testing::TempDir()) + "control_" + std::to_string(getpid()) + ".json";
+    telescope_ = std::make_unique<Telescope>(config, path_, 1.0);
+    routes_ = std::make_unique<ControlRoutes>(*telescope_, 200ms);
+  }
+  void TearDown() override {
+    routes_.reset();
+    telescope_.reset();
+    std::remove(path_.c_str());
+  }
+  json Put(const char* command, const std::string& form = "") {
+    const HttpReply reply =
+        routes_->Put({"PUT", std::string("/control/") + command, "", form}, command);
+    EXPECT_EQ(reply.status, 200) << reply.body;
+    return json::parse(reply.body);
+  }
+  bool Moving(int axis) { return emu_.RateWireValue(axis) != 0; }
+
+  // The axes run ten times faster than real time: a park takes moments.
+  emulator::PacketBusEmulator emu_{[] {
+    emulator::PacketBusOptions o;
+    o.timeScale = 10;
+    return o;
+  }()};
+  std::string path_;
+  std::unique_ptr<Telescope> telescope_;
+  std::unique_ptr<ControlRoutes> routes_;
+};
+
+TEST_F(ControlRoutesTest, PadLeaseMovesTheAxisUntilItLapsesAndMoveAxisTakesNone) {
+  ASSERT_TRUE(Put("connect", "on=true")["ok"]);
+  const json move = Put("move", "axis=0&direction=1&speed=1");
+  ASSERT_TRUE(move["ok"]) << move;
+  EXPECT_TRUE(WaitFor([&] { return Moving(0); }, 5s));  // the library's move thread sends it
+  for (int i = 0; i < 5; ++i) {                         // held over several terms
+    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(Put("renew", "lease=" + std::to_string(move["lease"].get<uint64_t>()))["ok"]);
+  }
+  EXPECT_TRUE(Moving(0));
+  EXPECT_TRUE(WaitFor([&] { return !Moving(0); }, 5s)) << "the lapsed lease stops the axis";
+  EXPECT_EQ(json::parse(routes_->StatusText())["pad"], 0);
+
+  // An Alpaca client's move is its own: no lease ends it.
+  telescope_->MoveAxis(1, 0.5);
+  EXPECT_TRUE(WaitFor([&] { return Moving(1); }, 5s));
+  std::this_thread::sleep_for(600ms);
+  EXPECT_TRUE(Moving(1));
+  // Stop-everything stops it, and any pad move with it.
+  (void)Put("move", "axis=0&direction=-1&speed=2");
+  ASSERT_TRUE(Put("stop")["ok"]);
+  EXPECT_FALSE(Moving(0));
+  EXPECT_TRUE(WaitFor([&] { return !Moving(1); }, 5s));
+}
+
+TEST_F(ControlRoutesTest, RefusedWhatAnAlpacaClientIsRefused) {
+  struct Case {
+    const char* command;
+    std::string form;
+    const char* because;  // a word of the refusal
+  };
+  for (const Case& c : {Case{"move", "axis=0&direction=1&speed=1", "not connected"},
+                        Case{"goto", "name=Vega", "not connected"}}) {
+    const json answer = Put(c.command, c.form);
+    EXPECT_FALSE(answer["ok"]) << c.command;
+    EXPECT_NE(answer["message"].get<std::string>().find(c.because), std::string::npos) << answer;
+  }
+  ASSERT_TRUE(Put("connect", "on=true")["ok"]);
+  const json misspelt = Put("goto", "name=Betelgeuze");
+  EXPECT_EQ(misspelt["suggestions"][0], "Betelgeuse") << misspelt;
+  const json sun = Put("goto", "name=Sun");
+  EXPECT_FALSE(sun["ok"]);
+  // Straight down is below the horizon whatever the time.
+  const json nadir = Put("goto", "ra=0&dec=-89");
+  EXPECT_NE(nadir["message"].get<std::string>().find("below the horizon"), std::string::npos)
+      << nadir;
+  EXPECT_NE(Put("goto", "name=Polaris")["message"].get<std::string>().find("tracking"),
+            std::string::npos);
+  ASSERT_TRUE(Put("park")["ok"]);
+  // A reading of the mount sees the park end (the page's status asks for them).
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        (void)routes_->StatusText();
+        return telescope_->AtPark();
+      },
+      60s));
+  for (const Case& c :
+       {Case{"move", "axis=0&direction=1&speed=1", "parked"}, Case{"tracking", "on=true", "parked"},
+        Case{"align", "name=Vega", "parked"}}) {
+    const json answer = Put(c.command, c.form);
+    EXPECT_FALSE(answer["ok"]) << c.command;
+    EXPECT_NE(answer["message"].get<std::string>().find(c.because), std::string::npos) << answer;
+  }
+  EXPECT_EQ(routes_->Lease().Held(), 0);
+  ASSERT_TRUE(Put("unpark")["ok"]);
+  EXPECT_TRUE(Put("tracking", "on=true")["ok"]);
+}
+
+}  // namespace
+}  // namespace sidera::alpaca
