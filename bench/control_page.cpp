@@ -6,8 +6,9 @@
 //   2. a pad release: from the release to the axis stopped;
 //   3. stop-everything during a goto: from the request to the controller's
 //      goto ended on both axes;
-//   4. the controller requests a second with no page, one page and ten pages
-//      open, each asking for the status twice a second as the page does.
+//   4. the controller requests a second with no page, one, ten and twenty
+//      pages open, each asking for the status twice a second as the page does
+//      (one status serves them all for 500 ms: at most two readings a second).
 //
 //   bench_control_page [--trials N] [--seconds S]
 #include <unistd.h>
@@ -149,7 +150,7 @@ int main(int argc, char** argv) {
     return static_cast<double>(emu.Requests().size() - before) /
            std::chrono::duration<double>(Clock::now() - start).count();
   };
-  const double none = traffic(0), one = traffic(1), ten = traffic(10);
+  const double none = traffic(0), one = traffic(1), ten = traffic(10), twenty = traffic(20);
 
   std::printf("hand controller page, model 1 on the packet-bus emulator (in-process)\n");
   Print("pad lease lapse: last renewal -> axis stopped", lapse);
@@ -157,8 +158,8 @@ int main(int argc, char** argv) {
   Print("stop-everything during a goto -> goto ended", halt);
   std::printf(
       "  controller requests a second while tracking: no page %.1f, one page %.1f, "
-      "ten pages %.1f\n",
-      none, one, ten);
+      "ten pages %.1f, twenty pages %.1f\n",
+      none, one, ten, twenty);
   routes.reset();
   telescope.reset();
   std::remove(path.c_str());
