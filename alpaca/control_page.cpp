@@ -41,11 +41,11 @@ h2{font-size:15px;margin:4px 0;color:var(--dim)}
 <div id="message" role="status"></div>
 <button id="stop">STOP</button>
 <div id="pad">
- <span></span><button id="pad-n" data-axis="1" data-direction="1">N</button><span></span>
- <button id="pad-e" data-axis="0" data-direction="-1">E</button><span id="speedname"></span><button id="pad-w" data-axis="0" data-direction="1">W</button>
- <span></span><button id="pad-s" data-axis="1" data-direction="-1">S</button><span></span>
+ <span></span><button id="pad-n" data-direction="n">N</button><span></span>
+ <button id="pad-e" data-direction="e">E</button><span></span><button id="pad-w" data-direction="w">W</button>
+ <span></span><button id="pad-s" data-direction="s">S</button><span></span>
 </div>
-<div class="row" id="speeds"><button data-speed="0">Guide</button><button data-speed="1">Centre</button><button data-speed="2" class="on">Find</button><button data-speed="3">Slew</button></div>
+<div class="row" id="speeds"><button data-speed="0">0.5×</button><button data-speed="1">8×</button><button data-speed="2" class="on">64×</button><button data-speed="3">480×</button></div>
 <section><h2>Go to</h2>
  <div class="row"><input id="name" placeholder="Vega, M31, Jupiter…" autocomplete="off" autocapitalize="off"><button id="goto-name" style="flex:0 0 80px">Go</button></div>
  <div class="row" id="suggestions"></div>
@@ -134,7 +134,7 @@ async function press(button) {
   if (hold) return;
   const h = hold = {button: button, lease: 0, released: false, timer: 0};
   button.classList.add("held");
-  const answer = await put("move", {axis: button.dataset.axis, direction: button.dataset.direction, speed: speed});
+  const answer = await put("move", {direction: button.dataset.direction, speed: speed});
   if (!answer.ok) { say(answer.message); endHold(h); return; }
   h.lease = answer.lease;
   if (h.released) { put("release", {lease: h.lease}); return; }

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <stdexcept>
@@ -16,6 +17,7 @@
 #include "alpaca/json_text.h"
 #include "alpaca/params.h"
 #include "alpaca/telescope_api.h"
+#include "host/motion_rates.h"
 #include "host/sky_coordinates.h"
 #include "host/sky_frame.h"
 #include "host/targets.h"
@@ -27,8 +29,6 @@ namespace {
 using host::Degrees;
 using host::Radians;
 using nlohmann::json;
-
-constexpr double kSiderealDegreesPerSecond = 360.0 / 86164.09065;
 
 HttpReply JsonReply(const json& answer) {
   HttpReply reply;
@@ -65,13 +65,32 @@ void Member(Telescope& t, const std::string& member, const std::string& body) {
   (void)CallMember(t, "PUT", member, Params::FromBody(body), kControlClient);
 }
 
-// The pad's speeds, slowest first: twice sidereal for guiding an object to
-// the centre of a camera, then centring, finding and slewing. None is above
-// the mount's fastest rate.
-double PadSpeed(int index, double fastest) {
-  static constexpr double kSpeeds[] = {2 * kSiderealDegreesPerSecond, 0.1, 1.0, 1e9};
-  if (index < 0 || index > 3) throw BadRequest("speed " + std::to_string(index) + " is not 0 to 3");
-  return std::min(kSpeeds[index], fastest);
+// The axis and rate of a pad button: the hand controller's rule shared by
+// the front ends (host::ManualMotion), at one of its speed presets (never
+// above the mount's fastest rate), for the side of the pier the axes are on
+// now. On an equatorial mount east and west are relative to the stars.
+host::AxisRate PadMotion(Telescope& t, const std::string& direction, int speed) {
+  static const std::map<std::string, host::Direction> kDirections = {{"n", host::Direction::North},
+                                                                     {"s", host::Direction::South},
+                                                                     {"e", host::Direction::East},
+                                                                     {"w", host::Direction::West}};
+  const auto it = kDirections.find(direction);
+  if (it == kDirections.end()) throw BadRequest("direction must be n, s, e or w");
+  if (speed < 0 || speed >= static_cast<int>(host::kSlewPresets.size())) {
+    throw BadRequest("speed " + std::to_string(speed) + " is not 0 to 3");
+  }
+  const Snapshot s = t.Read();
+  const DeviceView view = t.View();
+  host::MountGeometry geometry;
+  geometry.equatorial = t.Equatorial();
+  geometry.southern = t.Site().value_or(SiteSetting{}).latitude < 0;
+  geometry.beyondThePole = geometry.equatorial && host::BeyondThePole(s.axes.axis1);
+  const double fastest = Radians(t.Facts().maxSlewDegreesPerSecond);
+  const double preset = std::min(host::kSlewPresets[speed] * host::kSiderealRate, fastest);
+  const double tracking = view.tracking ? host::TrackingSkyRate(view.trackingRate) : 0.0;
+  host::AxisRate motion = host::ManualMotion(geometry, it->second, preset, tracking);
+  motion.rate = std::clamp(motion.rate, -fastest, fastest);
+  return motion;
 }
 
 std::string LibraryText(int code) {
@@ -380,12 +399,10 @@ HttpReply ControlRoutes::Put(const HttpRequest& request, std::string_view rest) 
     }
     json answer = {{"ok", true}};
     if (what == "move") {
-      const int axis = p.Integer("axis");
-      if (axis != 0 && axis != 1) throw BadRequest("axis must be 0 or 1");
-      const double sign = p.Integer("direction") < 0 ? -1.0 : 1.0;
-      const double rate = sign * PadSpeed(p.Integer("speed"), t.Facts().maxSlewDegreesPerSecond);
-      answer["lease"] = lease_.Start(axis, [&] {
-        Member(t, "moveaxis", "Axis=" + std::to_string(axis) + "&Rate=" + Number(rate));
+      const host::AxisRate m = PadMotion(t, p.Text("direction"), p.Integer("speed"));
+      answer["lease"] = lease_.Start(m.axis, [&] {
+        Member(t, "moveaxis",
+               "Axis=" + std::to_string(m.axis) + "&Rate=" + Number(Degrees(m.rate)));
       });
       answer["message"] = "moving";
     } else if (what == "stop") {

@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
   // 1 and 2: tracking off, so that a stopped axis has no rate at all.
   std::vector<double> lapse, release;
   for (int i = 0; i < trials; ++i) {
-    uint64_t lease = LeaseOf(Reply(r, "move", "axis=0&direction=1&speed=1"));
+    uint64_t lease = LeaseOf(Reply(r, "move", "direction=w&speed=1"));
     if (lease == 0) return 1;
     Clock::time_point last = Clock::now();
     for (int k = 0; k < 4; ++k) {  // held for 0.8 s
@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
       last = Clock::now();
     }
     lapse.push_back(MsUntil(last, stopped(0)));
-    lease = LeaseOf(Reply(r, "move", "axis=1&direction=1&speed=1"));
+    lease = LeaseOf(Reply(r, "move", "direction=n&speed=1"));
     std::this_thread::sleep_for(300ms);
     const auto released = Clock::now();
     (void)Reply(r, "release", "lease=" + std::to_string(lease));

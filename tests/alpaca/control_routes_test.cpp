@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -70,7 +71,7 @@ class ControlRoutesTest : public ::testing::Test {
 
 TEST_F(ControlRoutesTest, PadLeaseMovesTheAxisUntilItLapsesAndMoveAxisTakesNone) {
   ASSERT_TRUE(Put("connect", "on=true")["ok"]);
-  const json move = Put("move", "axis=0&direction=1&speed=1");
+  const json move = Put("move", "direction=w&speed=1");
   ASSERT_TRUE(move["ok"]) << move;
   EXPECT_TRUE(WaitFor([&] { return Moving(0); }, 5s));  // the library's move thread sends it
   for (int i = 0; i < 5; ++i) {                         // held over several terms
@@ -87,7 +88,7 @@ TEST_F(ControlRoutesTest, PadLeaseMovesTheAxisUntilItLapsesAndMoveAxisTakesNone)
   std::this_thread::sleep_for(600ms);
   EXPECT_TRUE(Moving(1));
   // Stop-everything stops it, and any pad move with it.
-  (void)Put("move", "axis=0&direction=-1&speed=2");
+  (void)Put("move", "direction=e&speed=2");
   ASSERT_TRUE(Put("stop")["ok"]);
   EXPECT_FALSE(Moving(0));
   EXPECT_TRUE(WaitFor([&] { return !Moving(1); }, 5s));
@@ -99,7 +100,7 @@ TEST_F(ControlRoutesTest, RefusedWhatAnAlpacaClientIsRefused) {
     std::string form;
     const char* because;  // a word of the refusal
   };
-  for (const Case& c : {Case{"move", "axis=0&direction=1&speed=1", "not connected"},
+  for (const Case& c : {Case{"move", "direction=w&speed=1", "not connected"},
                         Case{"goto", "name=Vega", "not connected"}}) {
     const json answer = Put(c.command, c.form);
     EXPECT_FALSE(answer["ok"]) << c.command;
@@ -125,7 +126,7 @@ TEST_F(ControlRoutesTest, RefusedWhatAnAlpacaClientIsRefused) {
       },
       60s));
   for (const Case& c :
-       {Case{"move", "axis=0&direction=1&speed=1", "parked"}, Case{"tracking", "on=true", "parked"},
+       {Case{"move", "direction=w&speed=1", "parked"}, Case{"tracking", "on=true", "parked"},
         Case{"align", "name=Vega", "parked"}}) {
     const json answer = Put(c.command, c.form);
     EXPECT_FALSE(answer["ok"]) << c.command;
@@ -134,6 +135,36 @@ TEST_F(ControlRoutesTest, RefusedWhatAnAlpacaClientIsRefused) {
   EXPECT_EQ(routes_->Lease().Held(), 0);
   ASSERT_TRUE(Put("unpark")["ok"]);
   EXPECT_TRUE(Put("tracking", "on=true")["ok"]);
+}
+
+// North raises the declination on either side of the pier (the declination
+// axis runs the other way beyond the pole), and west raises the hour angle.
+TEST_F(ControlRoutesTest, PadDirectionsFollowTheSkyOnBothSidesOfThePier) {
+  ASSERT_TRUE(Put("connect", "on=true")["ok"]);
+  ASSERT_TRUE(Put("tracking", "on=true")["ok"]);
+  auto sky = [&] {
+    std::this_thread::sleep_for(2 * kRefreshInterval);  // a reading after the motion
+    return telescope_->Read().sky;
+  };
+  auto press = [&](const char* direction) {
+    const json move = Put("move", std::string("direction=") + direction + "&speed=2");
+    ASSERT_TRUE(move["ok"]) << move;
+    std::this_thread::sleep_for(400ms);
+    ASSERT_TRUE(Put("release", "lease=" + std::to_string(move["lease"].get<uint64_t>()))["ok"]);
+  };
+  for (const double hours : {-2.0, 2.0}) {  // east, then west of the meridian
+    const double lst = telescope_->LocalSiderealTime(telescope_->UtcNow()) * 12 / 3.141592653589793;
+    const double ra = std::fmod(lst - hours + 24.0, 24.0);
+    ASSERT_TRUE(Put("goto", "ra=" + std::to_string(ra) + "&dec=20")["ok"]);
+    ASSERT_TRUE(
+        WaitFor([&] { return json::parse(routes_->StatusText())["lastGoto"] == "arrived"; }, 60s));
+    const SkyPoint before = sky();
+    press("n");
+    const SkyPoint north = sky();
+    EXPECT_GT(north.declination, before.declination + 1e-3) << "hour angle " << hours << " h";
+    press("w");
+    EXPECT_GT(sky().hourAngle, north.hourAngle + 1e-3) << "hour angle " << hours << " h";
+  }
 }
 
 }  // namespace
