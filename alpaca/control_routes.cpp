@@ -20,6 +20,7 @@
 #include "host/motion_rates.h"
 #include "host/sky_coordinates.h"
 #include "host/sky_frame.h"
+#include "host/sync_points.h"
 #include "host/targets.h"
 #include "host/utf8.h"
 
@@ -186,41 +187,38 @@ host::NamedTarget TargetNamed(const std::string& name) {
   throw Refusal(close.empty() ? text : text + "?", {{"suggestions", close}});
 }
 
-Place PlaceOf(Telescope& t, const Params& p) {
-  Place place;
-  std::optional<host::NamedTarget> target;
-  std::optional<double> ra, dec;
-  if (p.Has("name")) {
-    target = TargetNamed(p.Text("name"));
-    place.name = target->name;
-  } else {
-    ra = Sexagesimal(p.Text("ra"));
-    dec = Sexagesimal(p.Text("dec"));
-    if (!ra || !dec) throw Refusal("write RA as hours (5.59 or 5 35 17) and Dec as degrees");
-    if (std::string problem = host::TargetProblem(*ra, *dec); !problem.empty()) {
-      throw Refusal(problem);
-    }
-    place.name = "RA " + Fixed(*ra, 4) + " h, Dec " + Fixed(*dec, 4) + "\u00b0";
-  }
+// Where `target` is now, as seen from the site.
+Place PlaceOfTarget(Telescope& t, const host::NamedTarget& target) {
   const SiteSetting site = RequireSite(t);
   const int64_t utc = t.UtcNow();
-  const double lst = t.LocalSiderealTime(utc);
-  double hourAngle = 0, declination = 0;
-  if (target) {
-    const host::Observer observer{Radians(site.latitude), Radians(site.longitude), site.elevation};
-    const host::LocalPlace local = host::LocalOf(target->PlaceAt(utc), observer, utc);
-    hourAngle = local.hourAngle;
-    declination = local.declination;
-    place.raHours = host::RightAscensionHoursOf(hourAngle, lst);
-    place.decDegrees = Degrees(declination);
-  } else {
-    place.raHours = *ra;
-    place.decDegrees = *dec;
-    hourAngle = host::HourAngleOf(*ra, lst);
-    declination = Radians(*dec);
+  const host::Observer observer{Radians(site.latitude), Radians(site.longitude), site.elevation};
+  const host::LocalPlace local = host::LocalOf(target.PlaceAt(utc), observer, utc);
+  Place place;
+  place.name = target.name;
+  place.raHours = host::RightAscensionHoursOf(local.hourAngle, t.LocalSiderealTime(utc));
+  place.decDegrees = Degrees(local.declination);
+  place.altitude = Degrees(
+      host::HorizontalOf(local.hourAngle, local.declination, Radians(site.latitude)).altitude);
+  return place;
+}
+
+// The place a request names: `name`, or `ra` (hours) and `dec` (degrees).
+Place PlaceOf(Telescope& t, const Params& p) {
+  if (p.Has("name")) return PlaceOfTarget(t, TargetNamed(p.Text("name")));
+  const auto ra = Sexagesimal(p.Text("ra"));
+  const auto dec = Sexagesimal(p.Text("dec"));
+  if (!ra || !dec) throw Refusal("write RA as hours (5.59 or 5 35 17) and Dec as degrees");
+  if (std::string problem = host::TargetProblem(*ra, *dec); !problem.empty()) {
+    throw Refusal(problem);
   }
+  const SiteSetting site = RequireSite(t);
+  const double hourAngle = host::HourAngleOf(*ra, t.LocalSiderealTime(t.UtcNow()));
+  Place place;
+  place.name = "RA " + Fixed(*ra, 4) + " h, Dec " + Fixed(*dec, 4) + "\u00b0";
+  place.raHours = *ra;
+  place.decDegrees = *dec;
   place.altitude =
-      Degrees(host::HorizontalOf(hourAngle, declination, Radians(site.latitude)).altitude);
+      Degrees(host::HorizontalOf(hourAngle, Radians(*dec), Radians(site.latitude)).altitude);
   return place;
 }
 
@@ -310,38 +308,33 @@ std::string ControlRoutes::BuildStatus() {
 json ControlRoutes::AddAlignStar(const std::string& name) {
   Telescope& t = telescope_;
   t.RequireConnection();
+  // As the Alpaca sync refuses it.
   if (t.AtPark()) throw DeviceError(kInvalidWhileParked, "the mount is parked");
   if (!t.Tracking()) throw Refusal("adding a star needs tracking on");
-  const host::NamedTarget target = TargetNamed(name);
-  const SiteSetting site = RequireSite(t);
-  const AxisPair axes = t.AxesNow();
-  const int64_t utc = t.UtcNow();
-  const host::Observer observer{Radians(site.latitude), Radians(site.longitude), site.elevation};
-  const host::LocalPlace local = host::LocalOf(target.PlaceAt(utc), observer, utc);
+  const Place place = PlaceOfTarget(t, TargetNamed(name));
+  // The same points as the Alpaca server's syncs: a star added here and one
+  // synced by a planetarium refine one model.
+  t.AddSyncPoint(place.raHours, place.decDegrees);
   std::lock_guard<std::mutex> lock(alignMutex_);
-  std::vector<AlignStar> stars = alignStars_;
-  stars.push_back(AlignStar{local.hourAngle, local.declination, axes.axis0, axes.axis1});
-  const std::vector<Telescope::Residual> residuals = t.AlignOnStars(stars);  // throws: not added
-  alignStars_ = std::move(stars);
-  alignNames_.push_back(target.name);
+  alignNames_.push_back({place.raHours, place.decDegrees, place.name});
+  const SyncModelView view = t.SyncPoints();
   json list = json::array();
-  double sum = 0;
-  int used = 0;
-  for (size_t i = 0; i < residuals.size(); ++i) {
-    const double arcsec = Degrees(residuals[i].radians) * 3600.0;
-    list.push_back({{"name", alignNames_[i]}, {"arcsec", arcsec}, {"used", residuals[i].used}});
-    if (residuals[i].used) {
-      sum += arcsec * arcsec;
-      ++used;
+  for (const SyncPointView& point : view.points) {
+    std::string label =
+        "RA " + Fixed(point.raHours, 3) + " h, Dec " + Fixed(point.decDegrees, 2) + "\u00b0";
+    for (const AlignName& known : alignNames_) {
+      const double apart = host::Separation(Radians(known.raHours * 15), Radians(known.decDegrees),
+                                            Radians(point.raHours * 15), Radians(point.decDegrees));
+      if (apart < host::SyncPoints::kSamePoint) label = known.name;
     }
+    list.push_back({{"name", label}, {"arcsec", point.residualArcsec}, {"used", point.used}});
   }
-  const double rms = used > 0 ? std::sqrt(sum / used) : 0.0;
+  const size_t count = view.points.size();
   return {{"ok", true},
           {"stars", list},
-          {"rms", rms},
-          {"message", "aligned on " + std::to_string(residuals.size()) +
-                          (residuals.size() == 1 ? " star" : " stars") + ", RMS " + Fixed(rms, 1) +
-                          "\u2033"}};
+          {"rms", view.rmsArcsec},
+          {"message", "aligned on " + std::to_string(count) + (count == 1 ? " star" : " stars") +
+                          ", RMS " + Fixed(view.rmsArcsec, 1) + "\u2033"}};
 }
 
 HttpReply ControlRoutes::Get(const HttpRequest& request, std::string_view rest) {
@@ -436,10 +429,11 @@ HttpReply ControlRoutes::Put(const HttpRequest& request, std::string_view rest) 
     } else if (what == "align") {
       answer = AddAlignStar(p.Text("name"));
     } else if (what == "align-clear") {
+      t.RequireConnection();
+      t.ClearSyncPoints();
       std::lock_guard<std::mutex> lock(alignMutex_);
-      alignStars_.clear();
       alignNames_.clear();
-      answer["message"] = "the next star starts a new alignment";
+      answer["message"] = "the alignment is cleared; the next star starts a new one";
     } else if (what == "park") {
       Member(t, "park", "");
       answer["message"] = "parking";

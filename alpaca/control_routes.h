@@ -49,8 +49,9 @@ class ControlRoutes {
 
  private:
   std::string BuildStatus();
-  // Adds the star named `name`, centred now, to the stars of the alignment
-  // and fits the pointing model to them all; the answer lists the residuals.
+  // Adds the star named `name`, centred now, as a point of the pointing
+  // model (the points the Alpaca syncs add, too) and fits the model to them
+  // all; the answer lists every point's residual.
   nlohmann::json AddAlignStar(const std::string& name);
   void StatusChanged();  // a command changed the mount: the next status is read anew
 
@@ -62,9 +63,13 @@ class ControlRoutes {
   // Set by a command (and a lease's stop) without statusMutex_, which a
   // status being read holds while it waits for the mount.
   std::atomic<bool> statusStale_{false};
-  std::mutex alignMutex_;  // the stars centred from the page, in order
-  std::vector<AlignStar> alignStars_;
-  std::vector<std::string> alignNames_;
+  // The names of the stars added from the page, to label the model's points.
+  struct AlignName {
+    double raHours, decDegrees;
+    std::string name;
+  };
+  std::mutex alignMutex_;
+  std::vector<AlignName> alignNames_;
 };
 
 }  // namespace sidera::alpaca

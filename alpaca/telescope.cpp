@@ -572,7 +572,12 @@ void Telescope::SlewToHorizontal(double azimuthDegrees, double altitudeDegrees) 
 }
 
 void Telescope::SyncToSky(double raHours, double decDegrees) {
-  const bool addsPoint = Config().syncAddsPoints;
+  Sync(raHours, decDegrees, Config().syncAddsPoints);
+}
+
+void Telescope::AddSyncPoint(double raHours, double decDegrees) { Sync(raHours, decDegrees, true); }
+
+void Telescope::Sync(double raHours, double decDegrees, bool addsPoint) {
   OnWorker([=, this] {
     const std::string what = "Syncing on " + Coordinates(raHours, decDegrees);
     // The star's hour angle at the moment of the read (the middle of the
@@ -873,40 +878,6 @@ AxisPair Telescope::AxesFor(double raHours, double decDegrees) {
     (void)SkyToAxes(SkyPoint{host::HourAngleOf(raHours, lst), Radians(decDegrees)},
                     &axes);  // 0 with a mount
     return axes;
-  });
-}
-
-AxisPair Telescope::AxesNow() {
-  return OnWorker([] {
-    AxisPair axes{};
-    Check(GetAxisPositions(&axes), "Reading the axes");
-    return axes;
-  });
-}
-
-std::vector<Telescope::Residual> Telescope::AlignOnStars(const std::vector<AlignStar>& stars) {
-  return OnWorker([stars, this] {
-    const int count = static_cast<int>(stars.size());
-    Check(host::FitOrRestore([&] { return AlignStars(stars.data(), count); }),
-          "Aligning on " + std::to_string(count) + (count == 1 ? " star" : " stars"));
-    std::vector<Residual> residuals;
-    for (const AlignStar& star : stars) {
-      AxisPair model{};
-      (void)SkyToAxes(SkyPoint{star.hourAngle, star.declination}, &model);  // 0 with a mount
-      residuals.push_back({host::Separation(model.axis0, model.axis1, star.axis0, star.axis1)});
-    }
-    std::vector<double> fitted(stars.size());
-    std::vector<int> used(stars.size(), 1);
-    int reported = 0;
-    if (GetAlignmentResiduals(fitted.data(), used.data(), count, &reported) == SIDERA_OK &&
-        reported == count) {
-      for (int i = 0; i < count; ++i) {
-        residuals[i].used = used[i] != 0;
-      }
-    }
-    std::lock_guard<std::mutex> lock(mutex_);
-    Invalidate();
-    return residuals;
   });
 }
 

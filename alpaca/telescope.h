@@ -16,7 +16,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "alpaca/server_config.h"
 #include "alpaca/sync_model.h"
@@ -120,6 +119,9 @@ class Telescope {
   void SlewToSky(double raHours, double decDegrees);
   void SlewToHorizontal(double azimuthDegrees, double altitudeDegrees);
   void SyncToSky(double raHours, double decDegrees);
+  // The same sync as a new point of the pointing model whatever the setup
+  // chose (the hand controller's alignment).
+  void AddSyncPoint(double raHours, double decDegrees);
   // The points the syncs added to the pointing model, and dropping them.
   SyncModelView SyncPoints() const { return syncModel_.View(); }
   void ClearSyncPoints();
@@ -140,18 +142,6 @@ class Telescope {
   // Where an equatorial mount's declination axis would be for a sky position
   // (radians), through the pointing model.
   AxisPair AxesFor(double raHours, double decDegrees);
-  // The axis positions read now rather than the shared reading: where a star
-  // just centred by hand is.
-  AxisPair AxesNow();
-  // Fits the pointing model to centred `stars` (one to many); the model
-  // before stays when the library refuses the fit. Returns each star's
-  // residual after the fit (radians on the axes, in the order given) and
-  // whether the fit used it.
-  struct Residual {
-    double radians = 0;
-    bool used = true;
-  };
-  std::vector<Residual> AlignOnStars(const std::vector<AlignStar>& stars);
 
  private:
   enum class MotionKind { kNone, kSky, kHorizontal, kPark, kHome };
@@ -178,6 +168,7 @@ class Telescope {
   void Judge(const Snapshot& s);  // with mutex_ held: has a motion ended?
   // On the worker, right after the library took the goto.
   void StartMotion(MotionKind kind);
+  void Sync(double raHours, double decDegrees, bool addsPoint);
   void GotoFixedPosition(double axis0, double axis1, MotionKind kind, const char* what);
   void ApplyGuideOnWorker();
   // With guideMutex_ held: drives the axes as `plan` says, an axis no longer

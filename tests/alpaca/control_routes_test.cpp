@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "alpaca/telescope.h"
 #include "emulators/packet_bus/packet_bus_emulator.h"
@@ -165,6 +166,38 @@ TEST_F(ControlRoutesTest, PadDirectionsFollowTheSkyOnBothSidesOfThePier) {
     press("w");
     EXPECT_GT(sky().hourAngle, north.hourAngle + 1e-3) << "hour angle " << hours << " h";
   }
+}
+
+// Stars added from the page are points of the same model as the Alpaca
+// syncs': each goto's star, centred, is added and listed with its residual.
+TEST_F(ControlRoutesTest, AlignAddsTheCentredStarsToTheSyncPoints) {
+  ASSERT_TRUE(Put("connect", "on=true")["ok"]);
+  ASSERT_TRUE(Put("tracking", "on=true")["ok"]);
+  std::vector<std::string> stars;  // one high up now, and Polaris, always up here
+  for (const char* name : {"Vega", "Arcturus", "Capella", "Deneb", "Sirius", "Spica", "Regulus",
+                           "Aldebaran", "Procyon", "Antares", "Fomalhaut", "Altair"}) {
+    const HttpReply r =
+        routes_->Get({"GET", "/control/where", std::string("name=") + name, ""}, "where");
+    if (json::parse(r.body)["altitude"].get<double>() > 25) {
+      stars.push_back(name);
+      break;
+    }
+  }
+  ASSERT_EQ(stars.size(), 1u);
+  stars.push_back("Polaris");
+  for (size_t i = 0; i < stars.size(); ++i) {
+    ASSERT_TRUE(Put("goto", "name=" + stars[i])["ok"]);
+    ASSERT_TRUE(
+        WaitFor([&] { return json::parse(routes_->StatusText())["lastGoto"] == "arrived"; }, 60s));
+    const json added = Put("align", "name=" + stars[i]);
+    ASSERT_TRUE(added["ok"]) << added;
+    ASSERT_EQ(added["stars"].size(), i + 1) << added;
+    EXPECT_EQ(added["stars"][i]["name"], stars[i]);
+    EXPECT_LT(added["stars"][i]["arcsec"].get<double>(), 60.0) << added;
+  }
+  EXPECT_EQ(telescope_->SyncPoints().points.size(), 2u);
+  ASSERT_TRUE(Put("align-clear")["ok"]);
+  EXPECT_TRUE(telescope_->SyncPoints().points.empty());
 }
 
 }  // namespace
