@@ -71,6 +71,20 @@ class Phone(Browser):
         with open(f"{shots}/{name}.png", "wb") as f:
             f.write(base64.b64decode(self.do("/screenshot")))
 
+    def end(self):
+        """Ends the browser (whatever is left of it) and then chromedriver."""
+        try:
+            requests.delete(self.session, timeout=10)
+        except requests.RequestException:
+            pass
+        for pid in self.chromium_pids():
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except OSError:
+                pass
+        self.proc.kill()
+        self.proc.wait()
+
     def chromium_pids(self):
         """The browsers chromedriver started (children of its process)."""
         pids = []
@@ -158,8 +172,7 @@ def main(home):
         wait_until(lambda: not t.Slewing, 5, "the lapsed lease to stop the axis")
         check(status()["pad"] == 0, "no lease left")
     finally:
-        b.proc.kill()
-        b.proc.wait()
+        b.end()
     s.stop()
 
 
