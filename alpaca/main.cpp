@@ -15,6 +15,7 @@
 #include "alpaca/server_config.h"
 #include "alpaca/telescope.h"
 #include "host/location_site.h"
+#include "host/model_facts.h"
 #include "host/sky_clock.h"
 #include "sidera_version.h"
 
@@ -36,7 +37,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (options.help) {
-    std::fputs(kUsage, stdout);
+    std::printf(kUsage, sidera::host::LastModel());
     return 0;
   }
   if (options.version) {

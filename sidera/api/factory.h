@@ -7,7 +7,7 @@ namespace sidera {
 
 class TelescopeMount;
 
-// The object of the catalogue's class for `type` (0..11), constructed on
+// The object of the catalogue's class for `type` (a row of the model table), constructed on
 // the port the host chose (SetComPort, RegisterBluetoothPort) but not
 // connected; null when the model has no class in this build.
 TelescopeMount* CreateModel(MountType type);
