@@ -28,33 +28,46 @@ class ControllerAxes {
     return std::isfinite(offset_[0]) && std::isfinite(offset_[1]);
   }
 
-  // Distance on the sky (radians) between the axes now and the track of a
-  // target that stood at `target` at tick `start` and turns with the sky
-  // (alt-azimuth axes: azimuth first). A reading that took longer than
-  // `slackMs` ticks (the thread was held up) is taken again, up to a few
-  // times. NaN when the model cannot place the target.
-  double OffTrack(const SkyPoint& target, uint32_t start, uint32_t slackMs = 50) {
-    constexpr double kTwoPi = 2 * 3.141592653589793;
+  // The emulator's axes now in the mount's angles, and the tick they hold
+  // at. A reading that took longer than `slackMs` ticks (the thread was
+  // held up) is taken again, up to a few times.
+  AxisPair Angles(uint32_t* tick, uint32_t slackMs = 50) {
     uint32_t before = 0, after = 0;
-    double a0 = 0.0, a1 = 0.0;
+    AxisPair a{};
     for (int attempt = 0; attempt < 5; ++attempt) {
       before = platform::Now();
-      a0 = controller_.AxisRadians(0) + offset_[0];
-      a1 = controller_.AxisRadians(1) + offset_[1];
+      a = AxisPair{controller_.AxisRadians(0) + offset_[0],
+                   controller_.AxisRadians(1) + offset_[1]};
       after = platform::Now();
       if (static_cast<uint32_t>(after - before) <= slackMs) break;
     }
-    const uint32_t at = before + static_cast<uint32_t>(after - before) / 2;
-    const double turned = static_cast<uint32_t>(at - start) / 1000.0 * (kTwoPi / 86164.09065);
+    *tick = before + static_cast<uint32_t>(after - before) / 2;
+    return a;
+  }
+
+  // Distance on the sky (radians) between the axes now and the track of a
+  // target that stood at `target` at tick `start` and turns with the sky
+  // (alt-azimuth axes: azimuth first). NaN when the model cannot place the
+  // target.
+  double OffTrack(const SkyPoint& target, uint32_t start) {
+    uint32_t at = 0;
+    const AxisPair a = Angles(&at);
     AxisPair track{};
-    if (SkyToAxes(SkyPoint{target.hourAngle + turned, target.declination}, &track) != 0) {
+    if (SkyToAxes(SkyPoint{target.hourAngle + SkyTurned(start, at), target.declination}, &track) !=
+        0) {
       return std::nan("");
     }
-    const double d0 = std::remainder(a0 - track.axis0, kTwoPi) * std::cos(track.axis1);
-    return std::hypot(d0, a1 - track.axis1);
+    const double d0 = std::remainder(a.axis0 - track.axis0, kTwoPi) * std::cos(track.axis1);
+    return std::hypot(d0, a.axis1 - track.axis1);
+  }
+
+  // The hour angle (radians) the sky turns from tick `from` to tick `to`.
+  static double SkyTurned(uint32_t from, uint32_t to) {
+    return static_cast<uint32_t>(to - from) / 1000.0 * (kTwoPi / 86164.09065);
   }
 
  private:
+  static constexpr double kTwoPi = 2 * 3.141592653589793;
   ModelController& controller_;
   double offset_[2] = {0.0, 0.0};
 };
