@@ -32,16 +32,6 @@ namespace {
 
 using namespace sidera::bench;
 
-// Hour angle and declination of a horizontal position (azimuth from north
-// through east) at latitude `phi`.
-SkyPoint FromHorizontal(double az, double alt, double phi) {
-  const double sinDec =
-      std::sin(phi) * std::sin(alt) + std::cos(phi) * std::cos(alt) * std::cos(az);
-  const double y = -std::cos(alt) * std::sin(az);
-  const double x = std::cos(phi) * std::sin(alt) - std::sin(phi) * std::cos(alt) * std::cos(az);
-  return SkyPoint{std::atan2(y, x), std::asin(sinDec)};
-}
-
 // A centred observation of a sky position: on these mounts the centred axes
 // are exactly the nominal ones.
 AlignStar Observe(double ha, double dec) {
@@ -58,15 +48,6 @@ struct Stats {
   int failed = 0;
 };
 
-void Print(const char* what, std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  if (v.empty()) {
-    std::printf("  %-24s no data", what);
-    return;
-  }
-  std::printf("  %s median %6.1f\"  worst %6.1f\"", what, v[v.size() / 2], v.back());
-}
-
 // One model: connect, align unless `unaligned`, then `targets` gotos.
 bool RunModel(int model, bool unaligned, bool verbose, int targets, Stats& s) {
   sidera::testing::ModelController controller;
@@ -74,11 +55,7 @@ bool RunModel(int model, bool unaligned, bool verbose, int targets, Stats& s) {
     std::printf("model %d: no controller emulator\n", model);
     return false;
   }
-  SetComPort(4);  // any number: the pattern names one terminal
-  if (int code = CreateMount(model, kLatitude, 100.0); code != 0) {
-    std::printf("model %d: CreateMount answered %d\n", model, code);
-    return false;
-  }
+  if (!CreateModelMount(model)) return false;
   sidera::testing::ControllerAxes axes(controller);
   const bool truth = model != 6 && model != 7;
   if (!unaligned) {
@@ -102,18 +79,7 @@ bool RunModel(int model, bool unaligned, bool verbose, int targets, Stats& s) {
   for (int i = 0; i < targets; ++i) {
     const SkyPoint t = FromHorizontal(az(rng), alt(rng), kLatitude);
     const uint32_t start = sidera::platform::Now();
-    const auto targetHourAngle = [&](uint32_t at) {
-      return t.hourAngle + static_cast<uint32_t>(at - start) / 1000.0 * kSiderealRate;
-    };
-    // The position read's time is taken as the middle of the call.
-    const auto errorNow = [&] {
-      const uint32_t before = sidera::platform::Now();
-      SkyPoint p{};
-      (void)GetSkyPosition(&p);
-      const uint32_t at = before + static_cast<uint32_t>(sidera::platform::Now() - before) / 2;
-      return Separation(p.hourAngle, p.declination, targetHourAngle(at), t.declination) *
-             kRadToArcsec;
-    };
+    const auto errorNow = [&] { return ReadDistanceFromTarget(t, start); };
     bool tracking = false;
     if (GotoSky(t.hourAngle, t.declination) != 0 ||
         WaitForGotoThenTracking(start, 600, 0.2, &tracking) < 0 || !tracking) {
@@ -178,13 +144,13 @@ int main(int argc, char** argv) {
       continue;
     }
     std::printf("model %2d:", model);
-    Print("at the goto's end", s.arrival);
-    Print("60 s later", s.after60);
+    PrintMedianWorst("at the goto's end", s.arrival);
+    PrintMedianWorst("60 s later", s.after60);
     if (!s.axesArrival.empty()) {
       std::printf("\n   on its axes:");
-      Print("at the end", s.axesArrival);
-      Print("60 s later", s.axesAfter60);
-      Print("worst within", s.axesWorst);
+      PrintMedianWorst("at the end", s.axesArrival);
+      PrintMedianWorst("60 s later", s.axesAfter60);
+      PrintMedianWorst("worst within", s.axesWorst);
     }
     if (s.failed != 0) std::printf("  (%d gotos did not end in tracking)", s.failed);
     std::printf("\n");
