@@ -125,8 +125,21 @@ LineResult SerialLink::ExchangeOnce(const uint8_t* request, uint32_t length, uin
   const bool open = port.IsOpen();
   if (open) {
     // The reply to a request cut short before this one may still be on its
-    // way: it is taken off the line first.
-    DrainOwedReply(request, length);
+    // way: it is taken off the line first. A stop that cuts the drain short
+    // before that reply came cuts this exchange short too, unsent: sent now,
+    // its reply would follow the one still owed, and one reply would be
+    // read for the other.
+    // A controller judged silent is not waited for: its exchanges stay
+    // short.
+    if (silent) lateReplyUntil_.reset();
+    if (!DrainOwedReply(request, length)) {
+      SetHolder(kNoAxes, std::nullopt);
+      if (logging) port.SetTap(nullptr);
+      SIDERA_DEBUG_LOG(kIo, "exchange %s not sent yet: a stop came while a late reply was owed",
+                       platform::HexBytes(request, length).c_str());
+      lineLock.Release();
+      return LineResult::kCutShort;
+    }
     SetHolder(axes, SteadyClock::now() + (silent ? kSilentExchangeDeadline : kExchangeDeadline));
     // A stop that came while this exchange was taking the line.
     if (lineLock.HurryDue()) HurryHolder();
@@ -138,12 +151,14 @@ LineResult SerialLink::ExchangeOnce(const uint8_t* request, uint32_t length, uin
   const char* stage = "no valid reply";
   const SteadyClock::time_point sentAt = SteadyClock::now();
   LineResult result = Write(request, length);
+  bool readTried = false;
   if (result != LineResult::kOk) {
     stage = open ? "the write failed" : "the port is not open";
   } else if (FinishWrite() != LineReady::kYes) {
     stage = "the echo stage refused";
     result = LineResult::kFailed;
   } else {
+    readTried = true;
     result = ReadReply(reply);
   }
   bool hurried = false;
@@ -162,6 +177,14 @@ LineResult SerialLink::ExchangeOnce(const uint8_t* request, uint32_t length, uin
     if (ReplyExpected()) health.RecordAnswer(axes);
   } else if (!hurried) {
     health.RecordFailure(axes);
+    // No reply within the time-out, on a line that cannot tell replies
+    // apart: it may still come, and is drained like the reply of a request
+    // cut short, for as long as a late reply is matched at all. Not for a
+    // controller already judged silent, whose exchanges stay short.
+    if (readTried && !silent && LateReplyMayFollowTimeOut()) {
+      lateReplyUntil_ = sentAt + kExchangeDeadline;
+      cutShortSent_ = sentAt;
+    }
   } else if (forStop) {
     result = LineResult::kCutShort;
     // Its reply may still come; the next exchange takes it off the line.
@@ -226,11 +249,11 @@ bool SerialLink::MayMeetLateReply() const {
 
 bool SerialLink::LateReplyTellsApart(const uint8_t*, uint32_t) { return false; }
 
-void SerialLink::DrainOwedReply(const uint8_t* next, uint32_t length) {
-  if (!lateReplyUntil_) return;
+bool SerialLink::DrainOwedReply(const uint8_t* next, uint32_t length) {
+  if (!lateReplyUntil_) return true;
   const SteadyClock::time_point until = *lateReplyUntil_;
   if (SteadyClock::now() < until) {
-    if (LateReplyTellsApart(next, length)) return;
+    if (LateReplyTellsApart(next, length)) return true;
     SetHolder(kNoAxes, until);
     // A stop waiting meanwhile hurries the drain like any holder.
     if (lineLock.HurryDue()) HurryHolder();
@@ -243,9 +266,10 @@ void SerialLink::DrainOwedReply(const uint8_t* next, uint32_t length) {
       std::lock_guard<std::mutex> lock(holderMutex_);
       cut = stopHurried_;
     }
-    if (!came && cut && SteadyClock::now() < until) return;
+    if (!came && cut && SteadyClock::now() < until) return false;
   }
   lateReplyUntil_.reset();
+  return true;
 }
 
 bool SerialLink::DrainLateReply() {

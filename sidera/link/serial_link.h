@@ -146,6 +146,12 @@ class SerialLink {
   // owed (a framed reader that meets it drops it and calls LateReplyTaken).
   // Called with the line held, before `next` is written.
   virtual bool LateReplyTellsApart(const uint8_t* next, uint32_t length);
+  // Whether the reply to the exchange that just failed on its time-out
+  // may still come and be taken for the next one's: true on a line without
+  // framing when no byte of it came. It is then drained like the late
+  // reply of a request cut short, until kExchangeDeadline after it was
+  // sent. Called with the line held, after ReadReply failed.
+  virtual bool LateReplyMayFollowTimeOut() const { return false; }
 
   // ---- Unit conversions; the factors are set by each family. ----
   // The double-to-integer conversions truncate toward zero; a value beyond
@@ -222,8 +228,9 @@ class SerialLink {
   // One exchange as `Exchange` describes it, without the sending again.
   LineResult ExchangeOnce(const uint8_t* request, uint32_t length, uint8_t* reply, unsigned axes);
   // Drains a late reply still owed (see kLateReplyWait) before `next`
-  // goes out; line held.
-  void DrainOwedReply(const uint8_t* next, uint32_t length);
+  // goes out; line held. False when a stop cut the drain short before that
+  // reply came: it is still owed, and `next` must not go out yet.
+  bool DrainOwedReply(const uint8_t* next, uint32_t length);
 
   // Guards holderAxes_, stopHurried_ and the port's deadline against the
   // hand-over of the line; held only for a few instructions, never across

@@ -6,6 +6,8 @@
 #include <thread>
 
 #include "byte_command_fixture.h"
+#include "sidera/api/globals.h"
+#include "sidera/core/telescope_mount.h"
 
 namespace sidera::testing {
 namespace {
@@ -63,6 +65,55 @@ TEST_F(ByteCommandFaultTest, ShortSlowAndTrailedRepliesAndTheLineAfterThem) {
     emu->SetPositionCounts(0, q);
     EXPECT_EQ(GetAxisPosition(0, &pos), 0);
     EXPECT_NEAR(pos, angle(q), 1e-12);
+  }
+}
+
+// Replies carry no framing, so a reply that comes after its exchange gave up
+// on it must be taken off the line before the next request with a reply
+// goes out: otherwise that request reads it as its own, and every read after
+// it is one reply behind (axis 1 reads axis 0's position). Two ways a reply
+// comes late: its read timed out, or a stop cut its wait short and a second
+// stop then cut short the wait for that late reply.
+TEST_F(ByteCommandFaultTest, AReplyThatComesLateIsNeverTakenForTheNextRequests) {
+  ASSERT_EQ(Create(8), 0);
+  g_mount->readOutWindowMs = 0;  // every read goes to the line
+  const uint32_t p0 = 0x012345, p1 = 0x054321;
+  auto angle = [](uint32_t count) { return std::remainder(count * 2 * kPi / kN8, 2 * kPi); };
+  emu->SetPositionCounts(0, p0);
+  emu->SetPositionCounts(1, p1);
+  const auto readsTrue = [&](int axis) {
+    double pos = 0;
+    EXPECT_EQ(GetAxisPosition(axis, &pos), 0) << "axis " << axis;
+    EXPECT_NEAR(pos, angle(axis == 0 ? p0 : p1), 1e-12) << "axis " << axis;
+  };
+
+  {
+    SCOPED_TRACE("after a read that timed out");
+    emu->UpdateOptions([](auto& o) { o.replyDelayMs = 800; });
+    double pos = 0;
+    EXPECT_EQ(GetAxisPosition(0, &pos), 100);
+    // The next reply is due after the late one: sent at once, this read
+    // would take axis 0's late reply.
+    emu->UpdateOptions([](auto& o) { o.replyDelayMs = 400; });
+    readsTrue(1);
+    readsTrue(0);
+  }
+  {
+    SCOPED_TRACE("after two stops, the second during the wait for the first's late reply");
+    emu->UpdateOptions([](auto& o) { o.replyDelayMs = 200; });
+    emu->ClearRequests();
+    double pos = 0;
+    int read = -1;
+    std::thread reader([&] { read = GetAxisPosition(0, &pos); });
+    ASSERT_TRUE(emu->WaitForRequest([](const auto& r) { return r.command == 0x01; }, 2000));
+    EXPECT_EQ(StopAxis(0), 0);  // cuts the read's wait short; the read goes again after it
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(StopAxis(1), 0);  // comes while the read waits for its first reply
+    reader.join();
+    EXPECT_EQ(read, 0);
+    EXPECT_NEAR(pos, angle(p0), 1e-12);
+    readsTrue(1);
+    readsTrue(0);
   }
 }
 

@@ -9,6 +9,9 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -130,7 +133,22 @@ class StopTable {
   double offset_[2] = {0, 0};
 };
 
+// SIDERA_STOP_TABLE_ROWS="94,95" runs only those rows (numbered from 1 as
+// the table lists them; a family's mount is made for its first chosen row),
+// to chase one row without the whole table.
+std::set<int> ChosenRows() {
+  std::set<int> rows;
+  const char* text = std::getenv("SIDERA_STOP_TABLE_ROWS");
+  if (text == nullptr) return rows;
+  std::istringstream in(text);
+  for (std::string item; std::getline(in, item, ',');) {
+    if (!item.empty()) rows.insert(std::atoi(item.c_str()));
+  }
+  return rows;
+}
+
 TEST(StopTable, AStopInTheMiddleOfAnExchangeIsAStopOnEveryFamily) {
+  const std::set<int> chosen = ChosenRows();
   const int delays[] = {0, 50, 120, 200};
   const Motion motions[] = {Motion::kGoto, Motion::kSlew, Motion::kTrackingStart};
   const int moments[] = {1, 2, 3, 5};
@@ -143,16 +161,17 @@ TEST(StopTable, AStopInTheMiddleOfAnExchangeIsAStopOnEveryFamily) {
       for (Motion motion : motions) {
         for (int moment : moments) {
           ++row;
+          if (!chosen.empty() && chosen.count(row) == 0) continue;
 #ifdef SIDERA_STOP_TABLE_SLICE
           // Under the sanitizers: one row in seven, so each family, delay,
           // motion and moment still comes up.
-          if (row % 7 != 0) continue;
+          if (chosen.empty() && row % 7 != 0) continue;
 #endif
           ++ran;
           SCOPED_TRACE(MakeLineFamily(family)->Name() + ", replies " + std::to_string(delay) +
                        " ms late, " + NameOf(motion) + ", stop during request " +
                        std::to_string(moment));
-          ASSERT_NO_FATAL_FAILURE(table.Row(delay, motion, moment));
+          ASSERT_NO_FATAL_FAILURE(table.Row(delay, motion, moment)) << "row " << row;
         }
       }
     }

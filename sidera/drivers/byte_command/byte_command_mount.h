@@ -60,6 +60,10 @@ class ByteCommandMount : public SerialLink, public virtual TelescopeMount {
   bool LateReplyTellsApart(const uint8_t* next, uint32_t length) override {
     return length > 0 && byte_command::ReplyLength(next[0]) == 0;
   }
+  // A reply of which no byte came in time may come late.
+  bool LateReplyMayFollowTimeOut() const override {
+    return expectedReplyLength != 0 && lastReplyBytes == 0;
+  }
 
   // ---- Controller commands. Each returns 0 or the addressed axis's
   // no-response code (100/101); out-values are written only on success.
