@@ -58,7 +58,7 @@ TEST_F(GotoPointingTest, TrackingEndsTheGotoOnItsTarget) {
     const uint32_t start = platform::Now();
     ASSERT_EQ(GotoSky(ha, dec), 0);
     // Watched without line traffic of the test's own.
-    ASSERT_TRUE(WaitFor([] { return g_mount->mountState.load() == SIDERA_MOUNT_TRACKING; }));
+    ASSERT_TRUE(WaitFor([] { return g_mount->Published().MountState() == SIDERA_MOUNT_TRACKING; }));
     const uint32_t tracking = platform::Now();
     ASSERT_TRUE(WaitFor([&] { return SkySince(tracking) >= 40.0; }));
     EXPECT_LT(DistanceFromTarget(SkyPoint{ha, dec}, start), 30 * kArcSecond);
