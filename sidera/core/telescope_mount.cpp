@@ -72,8 +72,7 @@ TelescopeMount::TelescopeMount(const MountSettings& settings)
   mountType = -1;
   isEquatorial = false;
   equatorialGotoRefinement = false;
-  upperAltitudeLimit = DegToRad(75.0);
-  lowerAltitudeLimit = 0.0;
+  upperAltitudeLimit_ = DegToRad(75.0);
   axis1IndexError = 0.0;
   collimationError = 0.0;
   nonPerpendicularityError = 0.0;
@@ -81,12 +80,9 @@ TelescopeMount::TelescopeMount(const MountSettings& settings)
   alignmentQuality = 0;
   isAligned = false;
   trackingRequested = false;
-  lastCommand = 0;
-  latestCommand[0] = 0;
-  latestCommand[1] = 0;
   // No command number is ever this large: no axis counts as halted yet.
-  haltCommand[0] = UINT32_MAX;
-  haltCommand[1] = UINT32_MAX;
+  haltCommand_[0] = UINT32_MAX;
+  haltCommand_[1] = UINT32_MAX;
   shuttingDown = false;
 }
 
@@ -204,10 +200,10 @@ MountResult TelescopeMount::UpdateMountState() {
   return kOk;
 }
 
-void TelescopeMount::NoteHalted(int axis) { haltCommand[axis] = latestCommand[axis].load(); }
+void TelescopeMount::NoteHalted(int axis) { haltCommand_[axis] = latestCommand_[axis].load(); }
 
 bool TelescopeMount::HaltedByLatestCommand(int axis) const {
-  return haltCommand[axis] == latestCommand[axis];
+  return haltCommand_[axis] == latestCommand_[axis];
 }
 
 void TelescopeMount::ClearTrackingState() {
@@ -263,10 +259,10 @@ uint32_t TelescopeMount::BeginCommand(unsigned axes) {
   uint32_t command = 0;
   {
     std::lock_guard<std::recursive_mutex> lock(commandMutex);
-    lastCommand = lastCommand >= kLastCommandNumber ? 1 : lastCommand + 1;
-    if ((axes & kAxis0) != 0) latestCommand[0] = lastCommand;
-    if ((axes & kAxis1) != 0) latestCommand[1] = lastCommand;
-    command = lastCommand;
+    lastCommand_ = lastCommand_ >= kLastCommandNumber ? 1 : lastCommand_ + 1;
+    if ((axes & kAxis0) != 0) latestCommand_[0] = lastCommand_;
+    if ((axes & kAxis1) != 0) latestCommand_[1] = lastCommand_;
+    command = lastCommand_;
   }
   // What the axes were read saying before the command no longer answers
   // a read-out.
@@ -277,8 +273,8 @@ uint32_t TelescopeMount::BeginCommand(unsigned axes) {
 }
 
 bool TelescopeMount::IsLatestCommand(uint32_t command, unsigned axes) const {
-  if ((axes & kAxis0) != 0 && latestCommand[0] != command) return false;
-  if ((axes & kAxis1) != 0 && latestCommand[1] != command) return false;
+  if ((axes & kAxis0) != 0 && latestCommand_[0] != command) return false;
+  if ((axes & kAxis1) != 0 && latestCommand_[1] != command) return false;
   return true;
 }
 
@@ -350,9 +346,9 @@ MountResult TelescopeMount::StartAxesGoto(double angle0, double angle1) {
 
 int TelescopeMount::CheckTargetAltitude(const SkyPoint& point) {
   const double h = AltitudeOf(*this, point);
-  if (h < lowerAltitudeLimit) return 0;
+  if (h < lowerAltitudeLimit_) return 0;
   if (h < DegToRad(15.0)) return 0;
-  if (h > upperAltitudeLimit) return 0;
+  if (h > upperAltitudeLimit_) return 0;
   return 5;
 }
 
@@ -508,8 +504,8 @@ MountResult TelescopeMount::StopAxis(int axis) {
 MountResult TelescopeMount::GotoSky(SkyPoint target) {
   EndKindMotions();
   const double h = AltitudeOf(*this, target);
-  if (h > upperAltitudeLimit) return kTargetTooHigh;
-  if (h < lowerAltitudeLimit) return kTargetTooLow;
+  if (h > upperAltitudeLimit_) return kTargetTooHigh;
+  if (h < lowerAltitudeLimit_) return kTargetTooLow;
   const MountResult answers = CheckAxesAnswer(kBothAxes);
   if (answers != kOk) return answers;
   const uint32_t startTick = platform::Now();
@@ -523,8 +519,8 @@ MountResult TelescopeMount::GotoSky(SkyPoint target) {
 
 MountResult TelescopeMount::GotoHorizontal(double azimuth, double altitude) {
   EndKindMotions();
-  if (altitude > upperAltitudeLimit) return kTargetTooHigh;
-  if (altitude < lowerAltitudeLimit) return kTargetTooLow;
+  if (altitude > upperAltitudeLimit_) return kTargetTooHigh;
+  if (altitude < lowerAltitudeLimit_) return kTargetTooLow;
   // HorizontalToEquatorial measures azimuth from the south.
   const double southAzimuth = azimuth >= 0.0 ? azimuth - kPi : azimuth + kPi;
   SkyPoint sky{};
@@ -558,10 +554,10 @@ MountResult TelescopeMount::SyncAxis(int axis, double angle) {
 MountResult TelescopeMount::SetAltitudeLimits(double lower, double upper) {
   if (upper > kHalfPi) upper = kHalfPi;
   if (!(upper > kPi / 4.0)) return kInvalidParameter;
-  upperAltitudeLimit = upper;
+  upperAltitudeLimit_ = upper;
   // The new upper limit stays stored even when the lower one is refused.
   if (!(lower < kPi / 4.0 && lower > -kPi / 6.0)) return kInvalidParameter;
-  lowerAltitudeLimit = lower;
+  lowerAltitudeLimit_ = lower;
   return kOk;
 }
 

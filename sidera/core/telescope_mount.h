@@ -12,7 +12,7 @@
 // hardware mount, the line watch run beside them and are started through
 // `workers`, which joins them all before the mount is freed. Ownership of
 // the axes passes through `idleEvent`, the give-way request and `axisMoving`; the
-// order of commands is kept by `commandMutex` and `latestCommand` (see
+// order of commands is kept by `commandMutex` and `latestCommand_` (see
 // "Command order" below). Next to each shared field: who writes it, who
 // reads it, and what makes that safe.
 //
@@ -378,10 +378,6 @@ class TelescopeMount {
   bool isEquatorial;
   bool equatorialGotoRefinement;
 
-  // Limits: host writes, host and threads read.
-  std::atomic<double> upperAltitudeLimit;
-  std::atomic<double> lowerAltitudeLimit;
-
   // Mount error terms: part of the pointing model (see modelMutex).
   double axis1IndexError;
   double collimationError;
@@ -405,10 +401,6 @@ class TelescopeMount {
   // wait for a thread; it is recursive because a goto that arrives starts
   // tracking (which draws a number) while it holds it.
   mutable std::recursive_mutex commandMutex;
-  uint32_t lastCommand;                    // the last number drawn; commandMutex
-  std::atomic<uint32_t> latestCommand[2];  // per axis; written under commandMutex
-  // The command whose stop halted the axis (NoteHalted); any thread.
-  std::atomic<uint32_t> haltCommand[2];
 
   // ---- Motion outcomes. ----
   // How each motion ended, recorded once by its thread where it ends (a
@@ -419,6 +411,11 @@ class TelescopeMount {
   // Set by Shutdown(): every thread treats it as a stop request and no
   // motion starts any more.
   std::atomic<bool> shuttingDown;
+
+  // The altitude limits (rad) gotos and star ratings keep to; set by
+  // SetAltitudeLimits.
+  double LowerAltitudeLimit() const { return lowerAltitudeLimit_.load(); }
+  double UpperAltitudeLimit() const { return upperAltitudeLimit_.load(); }
 
   // The tuning values the mount was built with.
   const MountSettings& Settings() const { return settings_; }
@@ -444,6 +441,16 @@ class TelescopeMount {
  private:
   // A goto's thread (motion_threads.cpp).
   class GotoRun;
+
+  // Command order (see above): the last number drawn (under commandMutex),
+  // the latest command per axis (written under commandMutex), and the
+  // command whose stop halted each axis (NoteHalted; any thread).
+  uint32_t lastCommand_ = 0;
+  std::atomic<uint32_t> latestCommand_[2]{0, 0};
+  std::atomic<uint32_t> haltCommand_[2];
+  // Limits: the host writes them, any thread reads them.
+  std::atomic<double> upperAltitudeLimit_;
+  std::atomic<double> lowerAltitudeLimit_{0.0};
 
   const MountSettings settings_;
   // The newest command that asks for the axes; 0 while none does,

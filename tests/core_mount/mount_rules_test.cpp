@@ -56,8 +56,8 @@ TEST(MountSetters, RangesAndCheckOrder) {
   for (const auto& c : limits) {
     ScriptedMount m;
     EXPECT_EQ(m.SetAltitudeLimits(c.lower, c.upper), c.result) << c.lower << " " << c.upper;
-    EXPECT_DOUBLE_EQ(m.lowerAltitudeLimit, c.lowerOut);
-    EXPECT_DOUBLE_EQ(m.upperAltitudeLimit, c.upperOut);
+    EXPECT_DOUBLE_EQ(m.LowerAltitudeLimit(), c.lowerOut);
+    EXPECT_DOUBLE_EQ(m.UpperAltitudeLimit(), c.upperOut);
   }
   // Backlash up to 2 deg, as the ms of take-up at 64 x sidereal:
   // 1 deg = 86164090.65 / 23040 ms. Guide rates up to sidereal either way.
