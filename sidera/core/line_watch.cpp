@@ -64,8 +64,9 @@ void TelescopeMount::LineWatch() {
 }
 
 bool TelescopeMount::MotionUnderWay() {
-  return axisMoving[0] != 0 || axisMoving[1] != 0 || published_.GotoActive() || trackingRequested ||
-         (published_.MountState() & MOUNT_TRACKING) != 0 || KindMotionUnderWay();
+  return axisMoving[0] != 0 || axisMoving[1] != 0 || published_.GotoActive() ||
+         trackingRequested_ || (published_.MountState() & MOUNT_TRACKING) != 0 ||
+         KindMotionUnderWay();
 }
 
 bool TelescopeMount::KindMotionUnderWay() { return false; }
@@ -79,7 +80,7 @@ void TelescopeMount::EndMotionsOnSilentLine() {
     axisMoving[0] = 0;
     axisMoving[1] = 0;
   }
-  trackingRequested = false;
+  trackingRequested_ = false;
   RequestKindMotionsEnd();
   ClearTrackingState();
   // An axis that still answers must not run on unwatched; one that does not

@@ -311,7 +311,7 @@ class TelescopeMount::GotoRun {
       m_.published_.SetGotoActive(true);
       SkyPoint p{};
       if (request_.sky) {
-        m_.trackingRequested = false;
+        m_.trackingRequested_ = false;
         p = SkyTargetNow();
         AxisPair target{};
         (void)m_.SkyToAxes(p, target, 1);
@@ -552,7 +552,7 @@ class TelescopeMount::GotoRun {
       SIDERA_DEBUG_LOG(kMotion, "goto #%u: no tracking, a newer command came first", command_);
       return kUserInterrupt;
     }
-    m_.trackingRequested = true;
+    m_.trackingRequested_ = true;
     const MountResult r = m_.StartTrackingOnTarget(request_.skyTarget, request_.startTick);
     SIDERA_DEBUG_LOG(kMotion, "goto #%u: tracking start (%d)", command_, r);
     return r;

@@ -79,7 +79,6 @@ TelescopeMount::TelescopeMount(const MountSettings& settings)
   alignmentResidual = 0.0;
   alignmentQuality = 0;
   isAligned = false;
-  trackingRequested = false;
   // No command number is ever this large: no axis counts as halted yet.
   haltCommand_[0] = UINT32_MAX;
   haltCommand_[1] = UINT32_MAX;
@@ -333,7 +332,7 @@ MountResult TelescopeMount::StartAxesGoto(double angle0, double angle1) {
   const MountResult answers = CheckAxesAnswer(kBothAxes);
   if (answers != kOk) return answers;
   const uint32_t command = BeginMotion(kBothAxes);
-  trackingRequested = false;
+  trackingRequested_ = false;
   ClearTrackingState();
   // A thread that cannot be started (the mount is shutting down) moves
   // nothing; the result is 0 as for any started goto.
@@ -512,7 +511,7 @@ MountResult TelescopeMount::GotoSky(SkyPoint target) {
   published_.SetGotoTarget(target);
   const uint32_t command = BeginMotion(kBothAxes);
   ClearTrackingState();
-  trackingRequested = false;
+  trackingRequested_ = false;
   (void)LaunchGotoSkyThread(command, target, startTick);
   return kOk;
 }
@@ -583,7 +582,7 @@ MountResult TelescopeMount::SetGuideRate(int axis, double rate) {
 // up.
 MountResult TelescopeMount::SetTracking(int on) {
   SIDERA_DEBUG_LOG(kMotion, "tracking %s requested", on != 0 ? "on" : "off");
-  trackingRequested = on;
+  trackingRequested_ = on;
   (void)UpdateMountState();
   if (on != 0) return StartTracking();
   (void)BeginCommand(kBothAxes);

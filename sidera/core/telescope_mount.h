@@ -391,7 +391,6 @@ class TelescopeMount {
   PointingTerms pointingTerms;
   AlignmentBook alignmentBook;
 
-  std::atomic<bool> trackingRequested;  // host and goto threads write
   // The sky position tracking follows and the tick it was captured at;
   // tracking threads write and read it as one pair.
   SkyReference trackingReference;
@@ -416,6 +415,10 @@ class TelescopeMount {
   // SetAltitudeLimits.
   double LowerAltitudeLimit() const { return lowerAltitudeLimit_.load(); }
   double UpperAltitudeLimit() const { return upperAltitudeLimit_.load(); }
+
+  // Whether the host asked for tracking (SetTracking, a sky goto that
+  // arrives); set by the command paths of this class alone.
+  bool TrackingRequested() const { return trackingRequested_.load(); }
 
   // The tuning values the mount was built with.
   const MountSettings& Settings() const { return settings_; }
@@ -448,6 +451,8 @@ class TelescopeMount {
   uint32_t lastCommand_ = 0;
   std::atomic<uint32_t> latestCommand_[2]{0, 0};
   std::atomic<uint32_t> haltCommand_[2];
+  // Written by SetTracking, StopAxis, the gotos and the line watch.
+  std::atomic<bool> trackingRequested_{false};
   // Limits: the host writes them, any thread reads them.
   std::atomic<double> upperAltitudeLimit_;
   std::atomic<double> lowerAltitudeLimit_{0.0};

@@ -137,7 +137,7 @@ TEST_F(GotoPasses, SkyTargetMovesWithTheClockAcrossATickWrap) {
   EXPECT_NEAR(m.Calls()[0].value, 0.1, 1e-12);
   EXPECT_NEAR(m.Calls()[1].value, 0.3 + 38.0 * kTwoPi / 86164.09065, 1e-12);
   EXPECT_NEAR(m.Calls()[2].value, 0.3 + 36.0 * kTwoPi / 86164.09065, 1e-12);
-  EXPECT_TRUE(m.trackingRequested);
+  EXPECT_TRUE(m.TrackingRequested());
 }
 
 // A sky goto still judges arrival on the sky: pointing at the pole, any

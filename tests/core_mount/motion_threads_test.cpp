@@ -155,7 +155,7 @@ TEST_F(MotionInterrupt, SecondGotoTakesOverWithinOnePoll) {
   EXPECT_EQ(m.Trace(), "G1 G0 H0 H1 G1 G0 T0");
   EXPECT_NEAR(m.axisPosition[0], 0.3, 1e-12);
   EXPECT_NEAR(m.axisPosition[1], 0.1, 1e-12);
-  EXPECT_TRUE(m.trackingRequested);
+  EXPECT_TRUE(m.TrackingRequested());
 }
 
 // The stop's own halt goes out first, before the goto gives way.

@@ -99,7 +99,7 @@ TEST(LineSafety, ASilentControllerEndsEveryMotionAtAnyPollingRate) {
         [] { return MotionFinished() && g_mount->Published().MountState() != MOUNT_TRACKING; },
         6000))
         << "every motion ends";
-    EXPECT_EQ(g_mount->trackingRequested, 0);
+    EXPECT_FALSE(g_mount->TrackingRequested());
     uint32_t word = 0;
     const int reported = GetMountState(&word);
     EXPECT_TRUE(reported == 100 || reported == 101) << reported;
