@@ -87,6 +87,9 @@ bool LoadConfig(const std::string& path, ServerConfig* config, std::string* erro
     }
   }
   if (j.contains("parked") && j["parked"].is_boolean()) config->parked = j["parked"];
+  if (j.contains("syncAddsPoints") && j["syncAddsPoints"].is_boolean()) {
+    config->syncAddsPoints = j["syncAddsPoints"];
+  }
   if (j.contains("uniqueId") && j["uniqueId"].is_string()) config->uniqueId = j["uniqueId"];
   if (!dropped.empty()) *error = path + ": unusable values left out:" + dropped;
   return true;
@@ -96,6 +99,7 @@ bool SaveConfig(const std::string& path, const ServerConfig& config, std::string
   json j = {{"model", config.model},
             {"device", config.device},
             {"parked", config.parked},
+            {"syncAddsPoints", config.syncAddsPoints},
             {"uniqueId", config.uniqueId}};
   if (config.site) {
     j["site"] = {{"latitude", config.site->latitude},

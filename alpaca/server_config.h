@@ -27,6 +27,9 @@ struct ServerConfig {
   std::optional<double> parkAxis0;  // degrees; the model's home when unset
   std::optional<double> parkAxis1;
   bool parked = false;
+  // Each SyncToCoordinates adds a point to the pointing model (else it is
+  // a one-star alignment on the star given).
+  bool syncAddsPoints = false;
   std::string uniqueId;  // made once, kept for good
 };
 

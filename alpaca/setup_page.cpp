@@ -48,6 +48,12 @@ std::string Number(double v) {
   return text;
 }
 
+std::string Fixed(double v, int decimals) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.*f", decimals, v);
+  return text;
+}
+
 std::string ModelName(int model) {
   SideraChar16 name[96] = {};
   if (GetMountName(model, name) != SIDERA_OK) return "model " + std::to_string(model);
@@ -72,6 +78,8 @@ struct FormValues {
   std::string device;
   std::string latitude, longitude, elevation;
   std::string park0, park1;
+  bool syncAddsPoints = false;
+  SyncModelView points;  // what the syncs have added so far
 };
 
 FormValues ValuesOf(const ServerConfig& config, const SetupContext& context) {
@@ -94,7 +102,37 @@ FormValues ValuesOf(const ServerConfig& config, const SetupContext& context) {
     v.park0 = Number(*config.parkAxis0);
     v.park1 = Number(*config.parkAxis1);
   }
+  v.syncAddsPoints = config.syncAddsPoints;
   return v;
+}
+
+FormValues ValuesOf(Telescope& telescope, const SetupContext& context) {
+  FormValues v = ValuesOf(telescope.Config(), context);
+  v.points = telescope.SyncPoints();
+  return v;
+}
+
+// The points the syncs added: each one's place and residual, their RMS,
+// and a form of its own that drops them.
+std::string PointsSection(const SyncModelView& view) {
+  std::string body = "<h2>Pointing model</h2>";
+  if (view.points.empty()) {
+    return body + "<p class=\"note\" id=\"points\">No sync points.</p>";
+  }
+  body += "<p id=\"rms\">" + std::to_string(view.points.size()) +
+          " sync points; RMS of the residuals " + Fixed(view.rmsArcsec, 1) +
+          "&Prime;.</p><table id=\"points\"><tr><th>#</th><th>RA (h)</th><th>Dec (&deg;)</th>"
+          "<th>Residual (&Prime;)</th><th></th></tr>";
+  for (size_t i = 0; i < view.points.size(); ++i) {
+    const SyncPointView& p = view.points[i];
+    body += "<tr><td>" + std::to_string(i + 1) + "</td><td>" + Fixed(p.raHours, 4) + "</td><td>" +
+            Fixed(p.decDegrees, 3) + "</td><td>" + Fixed(p.residualArcsec, 1) + "</td><td>" +
+            (p.used ? "" : "left out (too far off)") + "</td></tr>";
+  }
+  return body +
+         "</table><form method=\"post\" action=\"/setup/v1/telescope/0/setup\">"
+         "<input type=\"hidden\" name=\"clearPoints\" value=\"1\">"
+         "<p><button type=\"submit\" id=\"clearPoints\">Clear the sync points</button></p></form>";
 }
 
 std::string Form(const FormValues& v, const std::vector<std::string>& errors,
@@ -149,9 +187,19 @@ std::string Form(const FormValues& v, const std::vector<std::string>& errors,
   field("park1", "Axis 1 (declination or altitude axis, degrees)", v.park1,
         "Empty: the home position (the pole for an equatorial mount, north on the horizon "
         "for an alt-azimuth one). SetPark from a client stores the position it stands at.");
+  body += std::string(
+              "</fieldset><fieldset><legend>Syncs</legend><label><input type=\"checkbox\" "
+              "id=\"syncAddsPoints\" name=\"syncAddsPoints\" value=\"1\"") +
+          (v.syncAddsPoints ? " checked" : "") +
+          " style=\"min-width:0\"> Each sync adds a point to the pointing model</label>"
+          "<p class=\"note\">Off: each sync is a one-star alignment on the star given. On: the "
+          "syncs build a model of up to 100 points (one within 0.5&deg; of another replaces it) "
+          "with the mount's mechanical errors; the position reads the synced coordinates after "
+          "each. Applies from the next sync.</p>";
   body +=
       "</fieldset><p><button type=\"submit\" id=\"save\">Save</button></p></form>"
       "<p class=\"note\">Saved settings apply at the next connect.</p>";
+  body += PointsSection(v.points);
   return Page("Sidera telescope setup", body);
 }
 
@@ -167,7 +215,7 @@ std::string ServerSetupPage(Telescope& telescope, const SetupContext& context) {
 }
 
 std::string TelescopeSetupPage(Telescope& telescope, const SetupContext& context) {
-  return Form(ValuesOf(telescope.Config(), context), {}, "");
+  return Form(ValuesOf(telescope, context), {}, "");
 }
 
 std::string SubmitTelescopeSetup(Telescope& telescope, const SetupContext& context,
@@ -176,12 +224,21 @@ std::string SubmitTelescopeSetup(Telescope& telescope, const SetupContext& conte
   try {
     form = Params::FromBody(body);
   } catch (const BadRequest&) {
-    return Form(ValuesOf(telescope.Config(), context),
+    return Form(ValuesOf(telescope, context),
                 {"The form held text that is not valid UTF-8 (a device name?): nothing was "
                  "saved."},
                 "");
   }
+  if (form.Has("clearPoints")) {
+    try {
+      telescope.ClearSyncPoints();
+    } catch (const DeviceError& e) {
+      return Form(ValuesOf(telescope, context), {std::string("Not cleared: ") + e.what()}, "");
+    }
+    return Form(ValuesOf(telescope, context), {}, "The sync points were cleared.");
+  }
   FormValues v;
+  v.points = telescope.SyncPoints();
   auto text = [&](const char* name) { return form.Has(name) ? form.Text(name) : std::string(); };
   v.device = text("device");
   v.latitude = text("latitude");
@@ -189,6 +246,7 @@ std::string SubmitTelescopeSetup(Telescope& telescope, const SetupContext& conte
   v.elevation = text("elevation");
   v.park0 = text("park0");
   v.park1 = text("park1");
+  v.syncAddsPoints = form.Has("syncAddsPoints");
   std::vector<std::string> errors;
   ServerConfig config = telescope.Config();
   try {
@@ -236,6 +294,7 @@ std::string SubmitTelescopeSetup(Telescope& telescope, const SetupContext& conte
   config.site = site;
   config.parkAxis0 = park0;
   config.parkAxis1 = park1;
+  config.syncAddsPoints = v.syncAddsPoints;
   try {
     telescope.Configure(config);
   } catch (const DeviceError& e) {
@@ -246,7 +305,7 @@ std::string SubmitTelescopeSetup(Telescope& telescope, const SetupContext& conte
     const std::string problem = host::DiagnoseSerialDevice(config.device, "choose another");
     if (!problem.empty()) warning = "The device cannot be opened now: " + problem;
   }
-  return Form(ValuesOf(telescope.Config(), context), {},
+  return Form(ValuesOf(telescope, context), {},
               "Saved in " + context.configPath + ". The settings apply at the next connect.",
               warning);
 }

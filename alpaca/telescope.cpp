@@ -13,7 +13,6 @@
 #include "host/serial_device.h"
 #include "host/sky_coordinates.h"
 #include "host/sky_frame.h"
-#include "host/sync_restore.h"
 #include "host/utf8.h"
 
 namespace sidera::alpaca {
@@ -175,6 +174,7 @@ void Telescope::Configure(const ServerConfig& changes) {
     c.site = changes.site;
     c.parkAxis0 = changes.parkAxis0;
     c.parkAxis1 = changes.parkAxis1;
+    c.syncAddsPoints = changes.syncAddsPoints;
   });
 }
 
@@ -332,6 +332,7 @@ void Telescope::DisconnectOnWorker() {
     std::fprintf(stderr, "sidera-alpaca: %s\n", e.what());
   }
   (void)DestroyMount();  // always 0
+  syncModel_.Forget();
   std::lock_guard<std::mutex> lock(mutex_);
   connected_ = false;
   connecting_ = false;
@@ -571,14 +572,32 @@ void Telescope::SlewToHorizontal(double azimuthDegrees, double altitudeDegrees) 
 }
 
 void Telescope::SyncToSky(double raHours, double decDegrees) {
-  const double lst = LocalSiderealTime(UtcNow());
+  const bool addsPoint = Config().syncAddsPoints;
   OnWorker([=, this] {
     const std::string what = "Syncing on " + Coordinates(raHours, decDegrees);
+    // The star's hour angle at the moment of the read (the middle of the
+    // exchange), not of the request: a tracking axis moves on meanwhile.
     AxisPair axes{};
+    const int64_t before = UtcNow();
     Check(GetAxisPositions(&axes), what);
+    const double lst = LocalSiderealTime(before + (UtcNow() - before) / 2);
     const AlignStar star{host::HourAngleOf(raHours, lst), Radians(decDegrees), axes.axis0,
                          axes.axis1};
-    Check(host::FitOrRestore([&] { return AlignOneStar(star); }), what);
+    Check(syncModel_.Sync(star, raHours, addsPoint), what);
+    std::lock_guard<std::mutex> lock(mutex_);
+    Invalidate();
+    return 0;
+  });
+}
+
+void Telescope::ClearSyncPoints() {
+  OnWorker([this] {
+    bool connected = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      connected = connected_;
+    }
+    Check(syncModel_.Clear(connected), "Clearing the sync points");
     std::lock_guard<std::mutex> lock(mutex_);
     Invalidate();
     return 0;

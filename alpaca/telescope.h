@@ -18,6 +18,7 @@
 #include <string>
 
 #include "alpaca/server_config.h"
+#include "alpaca/sync_model.h"
 #include "host/goto_watch.h"
 #include "host/model_facts.h"
 #include "host/motion_rates.h"
@@ -118,6 +119,9 @@ class Telescope {
   void SlewToSky(double raHours, double decDegrees);
   void SlewToHorizontal(double azimuthDegrees, double altitudeDegrees);
   void SyncToSky(double raHours, double decDegrees);
+  // The points the syncs added to the pointing model, and dropping them.
+  SyncModelView SyncPoints() const { return syncModel_.View(); }
+  void ClearSyncPoints();
   void AbortSlew();
   void Park();
   void Unpark();
@@ -220,6 +224,7 @@ class Telescope {
   // reach the axes in turn.
   std::mutex guideMutex_;
   std::optional<double> targetRa_, targetDec_;
+  SyncModel syncModel_;  // its points on the worker; its view read anywhere
 };
 
 }  // namespace sidera::alpaca

@@ -7,10 +7,9 @@
 
 namespace sidera::host {
 
-// Runs `fit` (AlignOneStar, AlignTwoStars or AlignThreeStars on the current
-// mount) and returns its code; when that is not 0, the alignment saved
-// before is loaded again, or without one the nominal mount errors are set
-// back.
+// Runs `fit` (AlignStars or one of the one- to three-star alignments on the
+// current mount) and returns its code; when that is not 0, the whole model
+// saved before (SaveAlignmentModel) is loaded again.
 int FitOrRestore(const std::function<int()>& fit);
 
 }  // namespace sidera::host

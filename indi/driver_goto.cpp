@@ -103,11 +103,20 @@ bool SideraMountDriver::Sync(double ra, double dec) {
         }
         ShowAlignment(r.alignment);
         EqNP.s = IPS_OK;
-        IDSetNumber(&EqNP,
-                    "Synced on RA %s, Dec %s: %d-star alignment, quality %d, residual %.2f', "
-                    "star rating %d of 5",
-                    Sexagesimal(ra).c_str(), Sexagesimal(dec).c_str(), r.alignment.stars,
-                    r.alignment.quality, Degrees(r.alignment.residual) * 60.0, r.rating);
+        const double rms = Degrees(r.alignment.residual) * 3600.0;
+        if (r.alignment.stars <= 3) {
+          IDSetNumber(&EqNP,
+                      "Synced on RA %s, Dec %s: %d-star alignment, quality %d, residual %.1f\", "
+                      "star rating %d of 5",
+                      Sexagesimal(ra).c_str(), Sexagesimal(dec).c_str(), r.alignment.stars,
+                      r.alignment.quality, rms, r.rating);
+        } else {
+          IDSetNumber(&EqNP,
+                      "Synced on RA %s, Dec %s: %d-star alignment (%d used), quality %d, RMS "
+                      "residual %.1f\"",
+                      Sexagesimal(ra).c_str(), Sexagesimal(dec).c_str(), r.alignment.stars,
+                      r.alignment.used, r.alignment.quality, rms);
+        }
         RequestPoll();
       });
   return true;
@@ -117,6 +126,7 @@ void SideraMountDriver::ShowAlignment(const AlignmentState& state) {
   alignN_[0].value = state.stars;
   alignN_[1].value = state.quality;
   alignN_[2].value = Degrees(state.residual) * 60.0;
+  alignN_[3].value = state.used;
   alignNP_.s = IPS_OK;
   IDSetNumber(&alignNP_, nullptr);
   const char* current = alignDataT_[0].text != nullptr ? alignDataT_[0].text : "";

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "host/civil_time.h"
 #include "host/model_facts.h"
@@ -36,7 +37,7 @@ std::string Coordinates(double raHours, double decDegrees) {
   return text;
 }
 
-SkyPoint SkyOf(const SyncedStar& star) {
+SkyPoint SkyOf(const host::SyncPoint& star) {
   return SkyPoint{star.observation.hourAngle, star.observation.declination};
 }
 
@@ -156,36 +157,35 @@ SyncResult MountSession::Sync(const host::SkyClock& clock, double longitude, dou
                               double decDegrees) {
   SyncResult result;
   const std::string what = "Sync on " + Coordinates(raHours, decDegrees);
+  // The star's hour angle at the moment of the read, the middle of the
+  // exchange: a tracking axis moves on while it lasts.
   AxisPair axes{};
+  const auto before = host::SkyClock::Steady::now();
   const int read = GetAxisPositions(&axes);
+  const auto readAt = before + (host::SkyClock::Steady::now() - before) / 2;
   if (read != SIDERA_OK) {
     result.outcome = Fail(read, what);
     return result;
   }
   const double dec = Radians(decDegrees);
-  const double hourAngle = HourAngleOf(raHours, LocalSiderealTimeNow(clock, longitude));
-  SyncedStar star;
+  const double hourAngle =
+      HourAngleOf(raHours, host::LocalApparentSiderealTimeAt(longitude, clock.UtcMillis(readAt)));
+  host::SyncPoint star;
   star.rightAscension = raHours / 12.0 * kPi;
   star.declination = dec;
   star.observation = AlignStar{hourAngle, dec, axes.axis0, axes.axis1};
-  AlignmentBook next = book_;
+  host::SyncPoints next = book_;
   next.Add(star);
 
-  const auto& s = next.stars();
-  const int code = host::FitOrRestore([&] {
-    int fit = SIDERA_OK;
-    if (s.size() == 1) {
-      fit = AlignOneStar(s[0].observation);
-      result.rating = CheckStars1(SkyOf(s[0]));
-    } else if (s.size() == 2) {
-      fit = AlignTwoStars(s[0].observation, s[1].observation);
-      result.rating = CheckStars2(SkyOf(s[0]), SkyOf(s[1]), 0);
-    } else {
-      fit = AlignThreeStars(s[0].observation, s[1].observation, s[2].observation);
-      result.rating = CheckStars3(SkyOf(s[0]), SkyOf(s[1]), SkyOf(s[2]));
-    }
-    return fit;
-  });
+  // Every point goes to AlignStars: one to three give the alignments of
+  // that count, more the many-star model; the newest reads back exactly.
+  const auto& s = next.points();
+  const std::vector<AlignStar> observations = next.Observations();
+  const int code = host::FitOrRestore(
+      [&] { return AlignStars(observations.data(), static_cast<int>(observations.size())); });
+  if (s.size() == 1) result.rating = CheckStars1(SkyOf(s[0]));
+  if (s.size() == 2) result.rating = CheckStars2(SkyOf(s[0]), SkyOf(s[1]), 0);
+  if (s.size() == 3) result.rating = CheckStars3(SkyOf(s[0]), SkyOf(s[1]), SkyOf(s[2]));
   if (code != SIDERA_OK) {
     result.outcome = Fail(code, what + " with " + std::to_string(s.size()) + " stars");
     result.alignment = Alignment();
@@ -213,8 +213,19 @@ AlignmentState MountSession::Alignment() {
   AlignmentRecord record{};
   (void)SaveAlignment(&record);  // returns the record size
   if (!record.isAligned) return state;
-  state.stars = static_cast<int>(book_.stars().size());
+  state.stars = static_cast<int>(book_.points().size());
+  state.used = state.stars;
   state.quality = GetAlignmentQuality(&state.residual);
+  // The points the last fit dropped as centred on the wrong object.
+  int count = 0;
+  std::vector<double> residuals(host::SyncPoints::kMaxPoints);
+  std::vector<int> used(host::SyncPoints::kMaxPoints);
+  if (GetAlignmentResiduals(residuals.data(), used.data(), static_cast<int>(used.size()), &count) ==
+          SIDERA_OK &&
+      count == state.stars) {
+    state.used = 0;
+    for (int i = 0; i < count; ++i) state.used += used[i];
+  }
   state.record = RecordToText(record);
   return state;
 }

@@ -11,7 +11,7 @@
 
 #include "host/mount_worker.h"
 #include "host/sky_clock.h"
-#include "indi/alignment_book.h"
+#include "host/sync_points.h"
 #include "indi/host_names.h"
 #include "sidera.h"
 
@@ -69,15 +69,16 @@ struct PollResult {
 };
 
 struct AlignmentState {
-  int stars = 0;
+  int stars = 0;  // synced points
+  int used = 0;   // of them, the points the fit used (it drops wrong centrings)
   int quality = 0;
-  double residual = 0;  // radians
+  double residual = 0;  // RMS of the used points' residuals, radians
   std::string record;   // the saved record as text, "" when not aligned
 };
 
 struct SyncResult {
   Outcome outcome;
-  int rating = 0;  // the library's 0-5 rating of the new star with the others
+  int rating = 0;  // the library's 0-5 rating of one to three stars; 0 beyond
   AlignmentState alignment;
 };
 
@@ -98,8 +99,8 @@ class MountSession {
   // sidereal time at the moment of the call.
   GotoStart Goto(const host::SkyClock& clock, double longitude, double raHours, double decDegrees);
   // Adds the telescope's current axis readings, taken as pointing at the
-  // given coordinates, to the alignment (one, two or three stars). A failed
-  // fit leaves the previous alignment in force.
+  // given coordinates, to the points of the pointing model (SyncPoints)
+  // and fits it again. A failed fit leaves the previous model in force.
   SyncResult Sync(const host::SkyClock& clock, double longitude, double raHours, double decDegrees);
   Outcome ClearAlignment(AlignmentState* state);
   // The alignment in force, with the number of synced stars behind it.
@@ -133,7 +134,7 @@ class MountSession {
   bool equatorial_ = false;
   int model_ = -1;
   bool southern_ = false;
-  AlignmentBook book_;
+  host::SyncPoints book_;
   GuidePlan guide_;  // the plan now applied
 };
 

@@ -70,10 +70,13 @@ bool SideraMountDriver::initProperties() {
   IUFillNumberVector(&guideRateNP_, guideRateN_, 2, dev, "GUIDE_RATE", "Guiding Rate", GUIDE_TAB,
                      IP_RW, 60, IPS_IDLE);
 
-  IUFillNumber(&alignN_[0], "STARS", "Synced stars", "%.0f", 0.0, 3.0, 1.0, 0.0);
+  // The synced points (host::SyncPoints), how many the fit used, and the RMS
+  // of their residuals; SIDERA_ALIGNMENT_CLEAR drops them all.
+  IUFillNumber(&alignN_[0], "STARS", "Synced points", "%.0f", 0.0, 100.0, 1.0, 0.0);
   IUFillNumber(&alignN_[1], "QUALITY", "Quality", "%.0f", 0.0, 100.0, 1.0, 0.0);
-  IUFillNumber(&alignN_[2], "RESIDUAL", "Residual (arcmin)", "%.2f", 0.0, 10800.0, 0.0, 0.0);
-  IUFillNumberVector(&alignNP_, alignN_, 3, dev, "SIDERA_ALIGNMENT", "Alignment", kAlignmentTab,
+  IUFillNumber(&alignN_[2], "RESIDUAL", "RMS residual (arcmin)", "%.3f", 0.0, 10800.0, 0.0, 0.0);
+  IUFillNumber(&alignN_[3], "USED", "Points used", "%.0f", 0.0, 100.0, 1.0, 0.0);
+  IUFillNumberVector(&alignNP_, alignN_, 4, dev, "SIDERA_ALIGNMENT", "Alignment", kAlignmentTab,
                      IP_RO, 60, IPS_IDLE);
   IUFillSwitch(&alignClearS_[0], "CLEAR", "Clear", ISS_OFF);
   IUFillSwitchVector(&alignClearSP_, alignClearS_, 1, dev, "SIDERA_ALIGNMENT_CLEAR",

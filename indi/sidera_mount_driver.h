@@ -142,7 +142,7 @@ class SideraMountDriver : public INDI::Telescope, public INDI::GuiderInterface {
   INumberVectorProperty lstNP_;
   INumber guideRateN_[2];
   INumberVectorProperty guideRateNP_;
-  INumber alignN_[3];
+  INumber alignN_[4];
   INumberVectorProperty alignNP_;
   ISwitch alignClearS_[1];
   ISwitchVectorProperty alignClearSP_;

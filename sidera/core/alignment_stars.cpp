@@ -172,10 +172,10 @@ MountResult TelescopeMount::AlignStars(const AlignStar* stars, int count) {
   }
   book.terms[kTermAxis1Index] = axis1IndexError;
   book.terms[kTermAxis0Index] = NormalizeAngle(delta + fit.p[kTermAxis0Index]);
-  // The newest star corrects the model near it, unless it was dropped.
-  if (fit.used.back() == 1) {
-    SetLocalCorrection(*this, given.back());
-  }
+  // The newest star corrects the model near it, even when the fit dropped
+  // it: a sync says where the telescope points (a mount moved in its clamps
+  // reads right again), while the terms stay those of the other stars.
+  SetLocalCorrection(*this, given.back());
   alignmentBook = book;
   alignmentResidual = fit.rms;
   alignmentQuality = 100;

@@ -143,6 +143,15 @@ class AltAzMount : public virtual TelescopeMount {
   // The angle (radians) a backlash take-up turns `axis` through; 0 when the
   // axis takes none.
   double TakeUpAngle(int axis) const;
+  // The step (radians per second) in which the controller runs `axis`'s
+  // rates, truncating a commanded rate toward zero to a whole number of
+  // steps; 0 for a controller whose rates are fine enough to need no care.
+  virtual double RateStep(int /*axis*/) const { return 0.0; }
+  // The rate to command so that `axis` runs at the step nearest `rate`.
+  double NearestRunRate(int axis, double rate) const;
+  // Ms between two aligned cycles (and how far ahead they aim): 30 s, or
+  // less on a controller with a coarse rate step.
+  uint32_t AlignedPeriod() const;
   // Whether the loop may command the axes; commandMutex held.
   bool LoopWanted() const;
   // The loop's exit: under commandMutex, clears trackingWanted,

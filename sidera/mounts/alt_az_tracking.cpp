@@ -3,7 +3,8 @@
 // A short-lived starter takes the reference, the sky position to follow (the
 // target of the sky goto that hands over to tracking, or else where the
 // mount points), and makes sure one long-lived loop runs; the loop
-// recomputes both axis rates every 10 s (30 s once aligned) or when woken,
+// recomputes both axis rates every 10 s (30 s once aligned, less on a
+// controller with coarse rate steps) or when woken,
 // and ends when tracking is no longer wanted (RequestTrackingStop), a goto
 // or hand move claims an axis, or the mount shuts down.
 //
@@ -36,6 +37,13 @@ namespace {
 // Tick waits of the loop between two rate updates.
 constexpr uint32_t kUnalignedPeriod = 10000;
 constexpr uint32_t kAlignedPeriod = 30000;
+// A controller that runs rates in coarse steps leaves the axis off the
+// track by up to half a step times the cycle; aligned cycles on such a
+// controller are shortened so that this stays within the budget (and the
+// catch-up, which aims one cycle ahead, still sees an error of that size),
+// down to the shortest cycle.
+const double kStepDriftBudget = DegToRad(1.0 / 3600.0);
+constexpr uint32_t kShortestAlignedPeriod = 5000;
 // Closing the distance to a goto's target ends once both axes are this
 // close to its track (a few counts of the coarsest encoder), or after this
 // many cycles.
@@ -97,6 +105,26 @@ AxisPair AltAzMount::AlignedTrackingRates(const AxisPair& onTrack, const AxisPai
   const double catchUp1 = (ahead.axis1 - current.axis1) * toRate;
   return AxisPair{mayReverse[0] ? catchUp0 : ChooseRate(nominal0, catchUp0),
                   mayReverse[1] ? catchUp1 : ChooseRate(nominal1, catchUp1)};
+}
+
+uint32_t AltAzMount::AlignedPeriod() const {
+  const double step = std::fmax(RateStep(0), RateStep(1));
+  if (step <= 0.0) return kAlignedPeriod;
+  const double ms = 1000.0 * kStepDriftBudget / (0.5 * step);
+  if (ms >= kAlignedPeriod) return kAlignedPeriod;
+  return ms <= kShortestAlignedPeriod ? kShortestAlignedPeriod : static_cast<uint32_t>(ms);
+}
+
+double AltAzMount::NearestRunRate(int axis, double rate) const {
+  const double step = RateStep(axis);
+  if (step <= 0.0) return rate;
+  const double units = std::round(rate / step);
+  // Nearest is no motion: the rate as planned, which the controller
+  // truncates to zero while its sign still gives the direction.
+  if (units == 0.0) return rate;
+  // A quarter step beyond the whole number, so that the controller's
+  // truncation lands on it despite rounding in its conversion.
+  return (units + (units > 0.0 ? 0.25 : -0.25)) * step;
 }
 
 double AltAzMount::TakeUpAngle(int axis) const {
@@ -249,7 +277,7 @@ AltAzMount::CycleStep AltAzMount::PlanCycle(LoopReference& track, CyclePlan& pla
     return fromAxisAngles(current);
   }
 
-  const uint32_t lookAhead = aligned ? kAlignedPeriod : kUnalignedPeriod;
+  const uint32_t lookAhead = aligned ? AlignedPeriod() : kUnalignedPeriod;
   for (int recaptures = 0;; ++recaptures) {
     const uint32_t now = platform::Now();
     const SkyReference::Value reference = trackingReference.Load();
@@ -383,7 +411,7 @@ MountResult AltAzMount::TrackingLoopThread() {
   LoopReference track;
 
   for (;;) {
-    (void)trackingWakeEvent.Wait(isAligned ? kAlignedPeriod : kUnalignedPeriod);
+    (void)trackingWakeEvent.Wait(isAligned ? AlignedPeriod() : kUnalignedPeriod);
     if (!LoopWanted() && EndTrackingLoop(kOk, false)) return kOk;
     {
       std::lock_guard<std::recursive_mutex> lock(commandMutex);
@@ -404,6 +432,7 @@ MountResult AltAzMount::TrackingLoopThread() {
                      track.closing ? " (closing on the goto's target)" : "");
 
     if (const LoopStep s = StartTakeUps(plan, takeUps); s.end) return s.result;
+    for (int i = 0; i < 2; ++i) plan.rate[i] = NearestRunRate(i, plan.rate[i]);
     if (const LoopStep s = RestartAfterTakeUps(plan, takeUps); s.end) return s.result;
 
     const MountResult r = SendIf(wanted, [&] {

@@ -857,6 +857,59 @@ def case_setup_page(home):
     s.stop()
 
 
+def case_sync_points(home):
+    """The setup page's choice, off by default and stored in the
+    configuration, makes each sync add a point to the pointing model; the
+    page shows the points with their residuals and RMS, and clears them.
+    After every sync the position reads the synced coordinates within 1"."""
+    s = Server(home, "--model", "6")
+    setup = f"http://{s.address}/setup/v1/telescope/0/setup"
+    choice = requests.get(setup).text.split('id="syncAddsPoints"')[1].split(">")[0]
+    check("checked" not in choice, "off by default: " + choice)
+    t = connect(s)
+    t.Tracking = True
+
+    def sync_on(ra, dec):
+        t.SyncToCoordinates(ra, dec)
+        off = apart_arcsec(t.RightAscension, t.Declination, ra, dec)
+        check(off < 1.0, f"the synced place is reported {off:.2f}\" off")
+
+    def rows():
+        return requests.get(setup).text.count("<tr><td>")
+
+    # Off: a one-star alignment, no points.
+    ra = (t.SiderealTime + 3) % 24
+    slew_and_wait(t, ra, 20.0)
+    sync_on((ra + 0.01) % 24, 20.1)
+    check("No sync points" in requests.get(setup).text, "no points while the choice is off")
+
+    r = requests.post(setup, data={"model": 6, "latitude": LAT, "longitude": LON,
+                                   "elevation": 1742, "syncAddsPoints": 1})
+    check("Saved in" in r.text and 'name="syncAddsPoints" value="1" checked' in r.text, r.text[-600:])
+    with open(f"{home}/config/sidera/alpaca.json") as f:
+        check(json.load(f)["syncAddsPoints"] is True, "stored in the configuration")
+    # A mount off by about 0.2 degrees on each axis, which the first point
+    # takes up (all east of the meridian, where that is an index error of
+    # each axis); then each star centred with a few arc-seconds of scatter.
+    places = ((-4.5, 20.0), (-1.0, 50.0), (-0.6, 5.0), (-2.0, 35.0), (-3.0, -10.0))
+    for n, (ha, dec) in enumerate(places, 1):
+        ra = (t.SiderealTime - ha) % 24
+        slew_and_wait(t, ra, dec)
+        scatter = 3.0 * ((n * 7) % 5 - 2) / 3600
+        ra_off, dec_off = (0.013, 0.2) if n == 1 else (scatter / 15, -scatter)
+        sync_on((ra + ra_off) % 24, dec + dec_off)
+        check(rows() == n, f"{n} points on the page")
+    page = requests.get(setup).text
+    rms = float(page.split("RMS of the residuals ")[1].split("&")[0])
+    check(rms < 10 and "left out" not in page, f"RMS {rms}\"")
+    # Re-centred on the last point: it replaces it.
+    sync_on(t.RightAscension, t.Declination + 2 / 3600)
+    check(rows() == 5, "a sync within 0.5 degrees replaces a point")
+    r = requests.post(setup, data={"clearPoints": 1})
+    check("cleared" in r.text and "No sync points" in r.text, r.text[-600:])
+    s.stop()
+
+
 if __name__ == "__main__":
     name = sys.argv[1]
     try:

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "sidera.h"
 
@@ -28,6 +30,37 @@ TEST(SyncRestore, AFailedFitKeepsTheModelInForce) {
   AlignmentRecord after{};
   (void)SaveAlignment(&after);
   EXPECT_EQ(std::memcmp(&after, &aligned, sizeof after), 0);
+  EXPECT_EQ(DestroyMount(), SIDERA_OK);
+}
+
+std::vector<uint8_t> SavedModel() {
+  int size = 0;
+  (void)SaveAlignmentModel(nullptr, 0, &size);
+  std::vector<uint8_t> bytes(static_cast<size_t>(size));
+  EXPECT_EQ(SaveAlignmentModel(bytes.data(), size, &size), SIDERA_OK);
+  return bytes;
+}
+
+// A many-star model, which the 200-byte record cannot hold, comes back
+// whole after a fit that changed the model and then failed.
+TEST(SyncRestore, AFailedFitKeepsAManyStarModelWhole) {
+  ASSERT_EQ(CreateMount(6, 0.6, 100.0), SIDERA_OK);
+  std::vector<AlignStar> stars;
+  for (const SkyPoint sky : {SkyPoint{-1.0, 0.2}, SkyPoint{-0.3, 0.9}, SkyPoint{0.5, -0.1},
+                             SkyPoint{1.2, 0.6}, SkyPoint{-1.6, 1.1}, SkyPoint{0.1, 0.4}}) {
+    AxisPair axes{};
+    ASSERT_EQ(SkyToAxes(sky, &axes), SIDERA_OK);
+    stars.push_back({sky.hourAngle, sky.declination, axes.axis0 + 0.003 + 1e-5 * stars.size(),
+                     axes.axis1 - 0.002});
+  }
+  ASSERT_EQ(AlignStars(stars.data(), static_cast<int>(stars.size())), SIDERA_OK);
+  const std::vector<uint8_t> model = SavedModel();
+  const auto changesThenFails = [] {
+    (void)AlignOneStar({0.3, 0.4, 0.31, 0.42});
+    return SIDERA_ALIGN_FAILED;
+  };
+  EXPECT_EQ(FitOrRestore(changesThenFails), SIDERA_ALIGN_FAILED);
+  EXPECT_EQ(SavedModel(), model);
   EXPECT_EQ(DestroyMount(), SIDERA_OK);
 }
 

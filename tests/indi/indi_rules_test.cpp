@@ -1,5 +1,5 @@
 // The driver's rules without a server: coordinates, time, rates, guide plans,
-// alignment bookkeeping, goto judgement, text conversions and the worker.
+// goto judgement, text conversions and the worker.
 #include <gtest/gtest.h>
 #include <poll.h>
 
@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "host/mount_worker.h"
-#include "indi/alignment_book.h"
 #include "indi/goto_report.h"
 #include "indi/host_names.h"
 #include "indi/library_text.h"
@@ -20,14 +19,6 @@
 namespace sidera::indi {
 namespace {
 
-SyncedStar Star(double raDegrees, double decDegrees, double axis0 = 0) {
-  SyncedStar s;
-  s.rightAscension = Radians(raDegrees);
-  s.declination = Radians(decDegrees);
-  s.observation.axis0 = axis0;
-  return s;
-}
-
 TEST(MotionRates, TrackingModesMapToTheLibrary) {
   const struct {
     int indi, library;
@@ -36,26 +27,6 @@ TEST(MotionRates, TrackingModesMapToTheLibrary) {
   for (const auto& m : modes) {
     EXPECT_EQ(LibraryTrackingMode(m.indi), m.library);
     EXPECT_NEAR(TrackingSkyRate(LibraryTrackingMode(m.indi)), kTwoPi / m.seconds, 1e-18);
-  }
-}
-
-TEST(AlignmentBook, KeepsTheLatestThreeDistinctStars) {
-  const struct {
-    std::vector<SyncedStar> syncs;
-    std::vector<double> expectedAxis0;  // marks each observation, oldest first
-  } cases[] = {
-      {{Star(10, 20, 1), Star(80, 10, 2), Star(200, -5, 3), Star(300, 40, 4)}, {2, 3, 4}},
-      {{Star(10, 20, 1), Star(15, 22, 2)}, {2}},                      // re-centred on one star
-      {{Star(10, 20, 1), Star(80, 10, 2), Star(12, 21, 3)}, {2, 3}},  // refines the first
-      {{Star(10, 20, 1), Star(30, 20, 2)}, {1, 2}},                   // 18.8 degrees apart
-  };
-  for (const auto& c : cases) {
-    AlignmentBook book;
-    for (const auto& s : c.syncs) book.Add(s);
-    ASSERT_EQ(book.stars().size(), c.expectedAxis0.size());
-    for (size_t i = 0; i < c.expectedAxis0.size(); ++i) {
-      EXPECT_EQ(book.stars()[i].observation.axis0, c.expectedAxis0[i]);
-    }
   }
 }
 

@@ -538,10 +538,58 @@ def stored_site(home):
     s.close()
 
 
+def sync_points(home):
+    """Each sync adds a point to the pointing model and reads back where it
+    was synced; a sync within 0.5 degrees replaces a point; a point centred
+    on the wrong object is dropped from the fit; clearing drops them all."""
+    s, c, start = connected(home, 6)
+    # A mount off by about 0.2 degrees on each axis, which the first sync
+    # takes up (all points east of the meridian, where an index error of
+    # each axis is such an offset); then every star centred with a few
+    # arc-seconds of scatter.
+    places = ((-4.5, 20.0), (-1.0, 50.0), (-0.6, 5.0), (-2.0, 35.0), (-3.0, -10.0), (-3.5, 60.0))
+    for n, (ha, dec) in enumerate(places, 1):
+        ra = s.ra_at(ha)
+        require(s.goto(ra, dec)["state"] == "Ok", "goto:\n" + c.messages(start))
+        scatter = 3.0 * ((n * 7) % 5 - 2) / 3600
+        ra_off, dec_off = (0.013, 0.2) if n == 1 else (scatter / 15, -scatter)
+        star = ((ra + ra_off) % 24, dec + dec_off)
+        done = s.sync(*star)
+        require(done["state"] == "Ok", "sync:\n" + c.messages(start))
+        expect(f"{n}-star alignment" in done["message"], done["message"])
+        off = apart_arcsec(*s.position(), *star)
+        expect(off < 1.0, f"point {n}: the synced place is reported {off:.2f}\" off")
+        expect(c.value("SIDERA_ALIGNMENT", "STARS") == str(n), f"{n} points")
+    expect(c.value("SIDERA_ALIGNMENT", "USED") == "6", "every point used")
+    rms = float(c.value("SIDERA_ALIGNMENT", "RESIDUAL")) * 60
+    expect(rms < 10, f"RMS residual {rms:.1f}\"")
+
+    # Re-centred on the last point: it replaces it.
+    ra, dec = s.position()
+    done = s.sync(ra, dec + 2 / 3600)
+    expect("6-star alignment (6 used)" in done["message"], "a sync near a point replaces it: " + done["message"])
+    expect(apart_arcsec(*s.position(), ra, dec + 2 / 3600) < 1.0, "the replaced point reads back")
+
+    # A seventh point 1 degree off the others' model: dropped from the fit,
+    # still read back where it was synced.
+    ra = s.ra_at(-1.5)
+    require(s.goto(ra, 60.0)["state"] == "Ok", "goto:\n" + c.messages(start))
+    star = (ra, 60.0 + 1.2)
+    done = s.sync(*star)
+    expect("7-star alignment (6 used)" in done["message"], "the wrong centring is dropped: " + done["message"])
+    expect(apart_arcsec(*s.position(), *star) < 1.0, "the dropped point reads back")
+    expect(c.value("SIDERA_ALIGNMENT", "USED") == "6", "six points used")
+
+    require(c.request("Switch", "SIDERA_ALIGNMENT_CLEAR", state("Ok"), CLEAR=True), "clear")
+    expect(c.wait("SIDERA_ALIGNMENT", lambda u: u["values"].get("STARS") == "0", 3, c.asked),
+           "no points after clearing")
+    s.close()
+
+
 CASES = {"eq_simulator": lambda h: simulator(h, 6), "altaz_simulator": lambda h: simulator(h, 7),
          "eq_guiding": lambda h: guiding(h, 6), "altaz_guiding": lambda h: guiding(h, 7),
          "alignment": alignment, "refusals": refusals, "packet_bus": packet_bus, "chained": chained,
-         "stored_site": stored_site}
+         "stored_site": stored_site, "sync_points": sync_points}
 
 if __name__ == "__main__":
     case, DRIVER, EMULATOR = sys.argv[1:4]

@@ -6,6 +6,7 @@
 // number then opens.
 #pragma once
 
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -39,6 +40,15 @@ class ModelController {
       return Serve(byte_command_, o);
     }
     return false;
+  }
+
+  // Axis `axis`'s angle (radians) as the running emulator holds it now, in
+  // its own counts; NaN without an emulator (the simulators).
+  double AxisRadians(int axis) {
+    if (packet_bus_) return packet_bus_->PositionRadians(axis);
+    if (byte_command_) return byte_command_->PositionRadians(axis);
+    if (hex_command_) return hex_command_->PositionDegrees(axis) * 3.141592653589793 / 180.0;
+    return std::nan("");
   }
 
  private:

@@ -178,12 +178,21 @@ bool ReadAlignFile(const Words& args, Step* step, std::string* error) {
   if (!exists) return Fail(error, "cannot read " + path + ": no such file");
   std::ifstream file(path, std::ios::binary);
   if (!file) return Fail(error, "cannot read " + path + ": permission denied");
-  if (st.st_size != static_cast<off_t>(sizeof(AlignmentRecord))) {
+  // The 200-byte record of the three-star alignment, or a pointing model
+  // (at least its header; the library checks the rest when it loads it).
+  constexpr off_t kModelHeader = 332, kLargestModel = 1 << 20;
+  if (st.st_size == static_cast<off_t>(sizeof(AlignmentRecord))) {
+    load.isRecord = true;
+    file.read(reinterpret_cast<char*>(&load.record), sizeof load.record);
+  } else if (st.st_size < kModelHeader || st.st_size > kLargestModel) {
     return Fail(error, path + " holds " + std::to_string(st.st_size) +
-                           " bytes; a saved alignment holds " +
+                           " bytes; a saved pointing model holds " + std::to_string(kModelHeader) +
+                           " to " + std::to_string(kLargestModel) + ", an alignment record " +
                            std::to_string(sizeof(AlignmentRecord)));
+  } else {
+    load.model.resize(static_cast<size_t>(st.st_size));
+    file.read(reinterpret_cast<char*>(load.model.data()), st.st_size);
   }
-  file.read(reinterpret_cast<char*>(&load.record), sizeof load.record);
   if (!file) return Fail(error, "cannot read " + path);
   *step = load;
   return true;
@@ -252,8 +261,9 @@ bool ReadAlign(const Words& args, const PlanContext&, Step* step, std::string* e
   if (!args.empty() && (args[0] == "save" || args[0] == "load")) {
     return ReadAlignFile(args, step, error);
   }
+  const bool add = !args.empty() && args[0] == "add";
   AlignStep a;
-  for (size_t i = 0; i < args.size();) {
+  for (size_t i = add ? 1 : 0; i < args.size();) {
     if (args[i] == "--offset") {
       double x = 0, y = 0;
       if (!(i + 2 < args.size()) || !ParseArcminutes(args[i + 1], &x) ||
@@ -278,6 +288,11 @@ bool ReadAlign(const Words& args, const PlanContext&, Step* step, std::string* e
     i += taken;
   }
   if (a.stars.empty()) return Fail(error, "give at least one star");
+  if (add) {
+    if (a.stars.size() != 1) return Fail(error, "align add takes one star, the one centred");
+    *step = AlignAddStep{a.stars[0], a.offset0, a.offset1};
+    return true;
+  }
   if (!CheckAlignmentStars(a.stars, error)) return false;
   *step = a;
   return true;
@@ -457,7 +472,8 @@ constexpr StepSyntax kSteps[] = {
      "goto [--nowait] TARGET | RA DEC | altaz AZ ALT | axes A0 A1   (RA in hours or h:m:s, "
      "J2000; other angles in degrees or d:m:s; AZ 0-360 from north)"},
     {"align", ReadAlign,
-     "align [--offset ARCMIN0 ARCMIN1] STAR [STAR...] | align save FILE | align load FILE"},
+     "align [--offset ARCMIN0 ARCMIN1] STAR [STAR...] | align add [--offset ARCMIN0 ARCMIN1] "
+     "STAR | align save FILE | align load FILE"},
     {"slew", ReadSlew,
      "slew [--leave-running] AXIS SPEED [SECONDS]   (AXIS 0|1|ra|dec|az|alt; SPEED "
      "[-]guide|centering|find|max or a multiple of the sidereal rate; without SECONDS the slew "

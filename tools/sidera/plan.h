@@ -37,12 +37,22 @@ struct AlignStep {
   double offset0 = 0;             // radians added to the centred axis readings
   double offset1 = 0;
 };
+// `align add STAR`: the star, centred, at the axes' readings now.
+struct AlignAddStep {
+  TargetSpec star;
+  double offset0 = 0;  // radians added to the axis readings, as AlignStep's
+  double offset1 = 0;
+};
 struct AlignSaveStep {
   std::string path;
 };
+// A pointing model file (SaveAlignmentModel's bytes), or the 200-byte
+// alignment record that `align save` wrote before.
 struct AlignLoadStep {
   std::string path;
+  bool isRecord = false;  // `record` holds the file, else `model` does
   AlignmentRecord record{};
+  std::vector<uint8_t> model;
 };
 struct SlewStep {
   int axis = 0;
@@ -89,9 +99,9 @@ struct TargetsStep {
 struct ParkStep {};
 struct UnparkStep {};
 
-using Step =
-    std::variant<GotoStep, AlignStep, AlignSaveStep, AlignLoadStep, SlewStep, StopStep, TrackStep,
-                 SyncStep, StatusStep, WaitStep, LimitsStep, TargetsStep, ParkStep, UnparkStep>;
+using Step = std::variant<GotoStep, AlignStep, AlignSaveStep, AlignLoadStep, SlewStep, StopStep,
+                          TrackStep, SyncStep, StatusStep, WaitStep, LimitsStep, TargetsStep,
+                          ParkStep, UnparkStep, AlignAddStep>;
 
 struct PlannedStep {
   std::string name;  // the step's word: "goto", "align"...

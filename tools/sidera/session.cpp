@@ -426,15 +426,14 @@ Outcome Session::Align(const std::vector<TargetSpec>& stars, double offset0, dou
     out_.Text("  centred " + star.label + " at axes " + FormatFixed(Degrees(record.axis0), 4) +
               "\xC2\xB0 " + FormatFixed(Degrees(record.axis1), 4) + "\xC2\xB0");
   }
-  int code = SIDERA_INVALID_PARAMETER;
-  if (records.size() == 1) code = api().AlignOneStar(records[0]);
-  if (records.size() == 2) code = api().AlignTwoStars(records[0], records[1]);
-  if (records.size() == 3) code = api().AlignThreeStars(records[0], records[1], records[2]);
-  // More stars: the many-star model, which reports its residuals' RMS and
-  // the stars it dropped.
+  // One to three stars fit as the alignments of that count; more make the
+  // many-star model, which reports its residuals' RMS and the stars it
+  // dropped.
   report->manyStars = records.size() > 3;
-  if (report->manyStars) code = api().AlignStars(records.data(), static_cast<int>(records.size()));
+  const int code = api().AlignStars(records.data(), static_cast<int>(records.size()));
   if (code != 0) return FromCode(code);
+  alignPoints_.clear();
+  for (size_t i = 0; i < records.size(); ++i) alignPoints_.push_back({stars[i].label, records[i]});
   double offset = 0;
   report->quality = api().GetAlignmentQuality(&offset);
   report->axisOffsetArcsec = offset * kRadToArcsec;

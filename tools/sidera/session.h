@@ -108,6 +108,11 @@ class Session {
   Outcome Align(const std::vector<TargetSpec>& stars, double offset0, double offset1,
                 AlignReport* report);
   Outcome Track(double seconds, TrackReport* report);
+  // `align add`, `align save`, `align load` (align_points.cpp): they report
+  // themselves as step `step`.
+  Outcome AlignAdd(const AlignAddStep& add, const std::string& step);
+  Outcome AlignSave(const AlignSaveStep& save, const std::string& step);
+  Outcome AlignLoad(const AlignLoadStep& load, const std::string& step);
   // Prints `what: message` (or its JSON form) for a failed step.
   void ReportFailure(const std::string& step, const std::string& what, const Outcome& outcome);
   // The end of a plan or shell that went well: lets a goto still under way
@@ -182,6 +187,13 @@ class Session {
   // A goto started with --nowait that nothing has watched, stopped or
   // replaced since.
   bool unwatchedGoto_ = false;
+  // The stars of the pointing model in force, in the order fitted, as
+  // `align` and `align add` centred them (none after `align load`).
+  struct AlignPoint {
+    std::string label;
+    AlignStar star;
+  };
+  std::vector<AlignPoint> alignPoints_;
 };
 
 }  // namespace sidera::tool

@@ -90,25 +90,9 @@ struct StepRunner {
                                report.axisOffsetArcsec));
   }
 
-  Outcome operator()(const AlignSaveStep& a) {
-    AlignmentRecord record{};
-    const int size = api().SaveAlignment(&record);
-    if (size != static_cast<int>(sizeof record)) return Code("align save", size);
-    std::ofstream file(a.path, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(&record), sizeof record);
-    file.close();
-    if (!file) {
-      return Fail("align save", {Outcome::Kind::kFile, 0, "cannot write " + a.path});
-    }
-    return Done("Saved the alignment (" +
-                    std::string(record.isAligned ? "aligned" : "not aligned") + ") to " + a.path,
-                JsonObject().Add("file", a.path).Add("aligned", record.isAligned != 0));
-  }
-
-  Outcome operator()(const AlignLoadStep& a) {
-    if (int code = api().LoadAlignment(&a.record); code != 0) return Code("align load", code);
-    return Done("Loaded the alignment from " + a.path, JsonObject().Add("file", a.path));
-  }
+  Outcome operator()(const AlignAddStep& a) { return s.AlignAdd(a, name); }
+  Outcome operator()(const AlignSaveStep& a) { return s.AlignSave(a, name); }
+  Outcome operator()(const AlignLoadStep& a) { return s.AlignLoad(a, name); }
 
   Outcome operator()(const SlewStep& m) {
     const std::string what = "slew axis " + std::to_string(m.axis);

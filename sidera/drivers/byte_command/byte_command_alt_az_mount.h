@@ -15,6 +15,8 @@ class ByteCommandAltAzMount8 : public ByteCommandMount, public AltAzMount {
   static constexpr uint32_t kCountsPerRevolution = 726559;  // 0xB161F
   explicit ByteCommandAltAzMount8(const PortAddress& port = {});
   ~ByteCommandAltAzMount8() override;
+  // Rates go out in tenths of a count per second.
+  double RateStep(int axis) const override { return 1.0 / rateUnitsPerRadian[axis]; }
 };
 
 class ByteCommandAltAzMount9 : public ByteCommandMount, public AltAzMount {
@@ -22,6 +24,8 @@ class ByteCommandAltAzMount9 : public ByteCommandMount, public AltAzMount {
   static constexpr uint32_t kCountsPerRevolution = 1059334;  // 0x102A06
   explicit ByteCommandAltAzMount9(const PortAddress& port = {});
   ~ByteCommandAltAzMount9() override;
+  // Rates go out in tenths of a count per second.
+  double RateStep(int axis) const override { return 1.0 / rateUnitsPerRadian[axis]; }
 };
 
 }  // namespace sidera

@@ -14,6 +14,8 @@ class PacketBusAltAzMount : public PacketBusMount, public AltAzMount {
 
   // The family connect, then both axes halted and re-read.
   MountResult Connect() override;
+  // Rates go out in quarter arc-seconds per second.
+  double RateStep(int axis) const override { return 1.0 / rateUnitsPerRadian[axis]; }
 };
 
 }  // namespace sidera
