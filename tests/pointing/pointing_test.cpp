@@ -104,7 +104,7 @@ TEST_F(GotoPointingTest, TrackingHoldsTheTargetForAMinute) {
     const double ha = Deg(99.3), dec = Deg(43.3);
     const uint32_t start = platform::Now();
     ASSERT_EQ(GotoSky(ha, dec), 0);
-    ASSERT_TRUE(WaitFor([] { return g_mount->mountState.load() == SIDERA_MOUNT_TRACKING; }));
+    ASSERT_TRUE(WaitFor([] { return g_mount->Published().MountState() == SIDERA_MOUNT_TRACKING; }));
     const uint32_t tracking = platform::Now();
     double worst = 0.0;
     while (SkySince(tracking) < 60.0) {
