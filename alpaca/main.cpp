@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "alpaca/control_routes.h"
 #include "alpaca/discovery.h"
 #include "alpaca/http_api.h"
 #include "alpaca/http_server.h"
@@ -14,6 +15,7 @@
 #include "alpaca/server_config.h"
 #include "alpaca/telescope.h"
 #include "host/location_site.h"
+#include "host/model_facts.h"
 #include "host/sky_clock.h"
 #include "sidera_version.h"
 
@@ -35,7 +37,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (options.help) {
-    std::fputs(kUsage, stdout);
+    std::printf(kUsage, sidera::host::LastModel());
     return 0;
   }
   if (options.version) {
@@ -78,6 +80,8 @@ int main(int argc, char** argv) {
   telescope.UseForThisRun(config);
   telescope.SetClientTimeout(std::chrono::seconds(options.clientTimeoutSeconds));
   HttpApi api(telescope, SetupContext{options.configPath, locationPath});
+  ControlRoutes control(telescope);  // the hand controller page, /control/
+  control.AddTo(api);
   HttpServer server([&api](const HttpRequest& request) { return api.Serve(request); });
   const int port = server.Bind(options.listen, options.port, &error);
   if (port == 0) {
@@ -93,6 +97,7 @@ int main(int argc, char** argv) {
                        : "reachable from the network");
   std::printf("sidera-alpaca: telescope 0 is %s; setup page http://%s:%d/setup\n",
               telescope.ModelName().c_str(), host.c_str(), port);
+  std::printf("sidera-alpaca: hand controller http://%s:%d/control/\n", host.c_str(), port);
 
   DiscoveryResponder discovery;
   if (options.discoveryPort != 0) {

@@ -3,6 +3,8 @@
 
 #include <cstdlib>
 
+#include "host/model_facts.h"
+
 namespace sidera::alpaca {
 namespace {
 
@@ -22,7 +24,7 @@ const char* const kUsage =
     "Serves one Sidera mount as an ASCOM Alpaca telescope (device 0) to N.I.N.A.,\n"
     "SkySafari, Cartes du Ciel and any other Alpaca client.\n"
     "\n"
-    "  --model N            mount model 0 to 11 (see: sidera models); 6 is the\n"
+    "  --model N            mount model 0 to %d (see: sidera models); 6 is the\n"
     "                       equatorial simulator, 7 the alt-azimuth one\n"
     "  --device PATH        serial device of a hardware model, e.g. /dev/ttyUSB0\n"
     "  --port N             HTTP port (11111, the one Alpaca clients try first;\n"
@@ -57,9 +59,9 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
     }
     const std::string& value = args[++i];
     if (name == "--model") {
-      const auto v = WholeNumber(value, 0, 11);
+      const auto v = WholeNumber(value, 0, host::LastModel());
       if (!v) {
-        *error = "the model must be a number from 0 to 11";
+        *error = "the model must be a number from 0 to " + std::to_string(host::LastModel());
         return false;
       }
       options->model = static_cast<int>(*v);

@@ -19,6 +19,7 @@ struct Options {
   bool version = false;
 };
 
+// A printf format: %d is the last model number (host::LastModel).
 extern const char* const kUsage;
 
 // False (with the reason) for an unknown option or an unusable value.

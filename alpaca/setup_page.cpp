@@ -149,7 +149,7 @@ std::string Form(const FormValues& v, const std::vector<std::string>& errors,
   body +=
       "<fieldset><legend>Mount</legend><label for=\"model\">Model</label>"
       "<select id=\"model\" name=\"model\">";
-  for (int m = 0; m < 12; ++m) {
+  for (int m = 0; m < host::ModelCount(); ++m) {
     const host::ModelFacts& f = *host::FactsOf(m);
     body += "<option value=\"" + std::to_string(m) + "\"" + (m == v.model ? " selected" : "") +
             ">" + std::to_string(m) + ": " + Escape(ModelName(m)) +
@@ -255,7 +255,7 @@ std::string SubmitTelescopeSetup(Telescope& telescope, const SetupContext& conte
     v.model = -1;
   }
   if (host::FactsOf(v.model) == nullptr) {
-    errors.push_back("Choose one of the twelve models.");
+    errors.push_back("Choose one of the models 0 to " + std::to_string(host::LastModel()) + ".");
     v.model = config.model;
   }
   // A number within [low, high], or an error naming the field.

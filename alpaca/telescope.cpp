@@ -572,7 +572,12 @@ void Telescope::SlewToHorizontal(double azimuthDegrees, double altitudeDegrees) 
 }
 
 void Telescope::SyncToSky(double raHours, double decDegrees) {
-  const bool addsPoint = Config().syncAddsPoints;
+  Sync(raHours, decDegrees, Config().syncAddsPoints);
+}
+
+void Telescope::AddSyncPoint(double raHours, double decDegrees) { Sync(raHours, decDegrees, true); }
+
+void Telescope::Sync(double raHours, double decDegrees, bool addsPoint) {
   OnWorker([=, this] {
     const std::string what = "Syncing on " + Coordinates(raHours, decDegrees);
     // The star's hour angle at the moment of the read (the middle of the

@@ -119,6 +119,9 @@ class Telescope {
   void SlewToSky(double raHours, double decDegrees);
   void SlewToHorizontal(double azimuthDegrees, double altitudeDegrees);
   void SyncToSky(double raHours, double decDegrees);
+  // The same sync as a new point of the pointing model whatever the setup
+  // chose (the hand controller's alignment).
+  void AddSyncPoint(double raHours, double decDegrees);
   // The points the syncs added to the pointing model, and dropping them.
   SyncModelView SyncPoints() const { return syncModel_.View(); }
   void ClearSyncPoints();
@@ -165,6 +168,7 @@ class Telescope {
   void Judge(const Snapshot& s);  // with mutex_ held: has a motion ended?
   // On the worker, right after the library took the goto.
   void StartMotion(MotionKind kind);
+  void Sync(double raHours, double decDegrees, bool addsPoint);
   void GotoFixedPosition(double axis0, double axis1, MotionKind kind, const char* what);
   void ApplyGuideOnWorker();
   // With guideMutex_ held: drives the axes as `plan` says, an axis no longer

@@ -24,27 +24,10 @@ namespace {
 
 using namespace sidera::bench;
 
-SkyPoint FromHorizontal(double az, double alt, double phi) {
-  const double sinDec =
-      std::sin(phi) * std::sin(alt) + std::cos(phi) * std::cos(alt) * std::cos(az);
-  const double y = -std::cos(alt) * std::sin(az);
-  const double x = std::cos(phi) * std::sin(alt) - std::sin(phi) * std::cos(alt) * std::cos(az);
-  return SkyPoint{std::atan2(y, x), std::asin(sinDec)};
-}
-
 struct Stats {
   std::vector<double> recorded, atEnd, after60;
   int failed = 0;
 };
-
-void Print(const char* what, std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  if (v.empty()) {
-    std::printf("  %s: no data", what);
-    return;
-  }
-  std::printf("  %s %5.1f\" / %5.1f\"", what, v[v.size() / 2], v.back());
-}
 
 bool RunModel(int model, int targets, Stats& s) {
   sidera::testing::ModelController controller;
@@ -53,24 +36,13 @@ bool RunModel(int model, int targets, Stats& s) {
     std::printf("model %d: no controller emulator\n", model);
     return false;
   }
-  SetComPort(4);  // any number: the pattern names one terminal
-  if (int code = CreateMount(model, kLatitude, 100.0); code != 0) {
-    std::printf("model %d: CreateMount answered %d\n", model, code);
-    return false;
-  }
+  if (!CreateModelMount(model)) return false;
   std::mt19937 rng(2000 + model);
   std::uniform_real_distribution<double> az(-kPi, kPi), alt(Rad(20), Rad(70));
   for (int i = 0; i < targets; ++i) {
     const SkyPoint t = FromHorizontal(az(rng), alt(rng), kLatitude);
     const uint32_t start = sidera::platform::Now();
-    const auto errorNow = [&] {
-      const uint32_t before = sidera::platform::Now();
-      SkyPoint p{};
-      (void)GetSkyPosition(&p);
-      const uint32_t at = before + static_cast<uint32_t>(sidera::platform::Now() - before) / 2;
-      const double ha = t.hourAngle + static_cast<uint32_t>(at - start) / 1000.0 * kSiderealRate;
-      return Separation(p.hourAngle, p.declination, ha, t.declination) * kRadToArcsec;
-    };
+    const auto errorNow = [&] { return ReadDistanceFromTarget(t, start); };
     bool tracking = false;
     if (GotoSky(t.hourAngle, t.declination) != 0 ||
         WaitForGotoThenTracking(start, 900, 0.2, &tracking) < 0 || !tracking) {
@@ -108,9 +80,8 @@ int main(int argc, char** argv) {
   g_clockScale = scale;
   sidera::platform::ScaledTickSource clock(g_clockScale, 1000);
   sidera::platform::ScopedTickSource install(clock);
-  std::printf(
-      "Sky gotos, unaligned, %d random targets, latitude 40 N, clock x%.0f; median / worst\n",
-      targets, g_clockScale);
+  std::printf("Sky gotos, unaligned, %d random targets, latitude 40 N, clock x%.0f\n", targets,
+              g_clockScale);
   int status = 0;
   for (int model : models) {
     Stats s;
@@ -119,9 +90,9 @@ int main(int argc, char** argv) {
       continue;
     }
     std::printf("model %2d:", model);
-    Print("recorded", s.recorded);
-    Print("read at the end", s.atEnd);
-    Print("60 s later", s.after60);
+    PrintMedianWorst("recorded", s.recorded);
+    PrintMedianWorst("read at the end", s.atEnd);
+    PrintMedianWorst("60 s later", s.after60);
     if (s.failed != 0) std::printf("  (%d gotos did not end in tracking)", s.failed);
     std::printf("\n");
     std::fflush(stdout);

@@ -1,13 +1,17 @@
-// Helpers shared by the simulator benchmarks: angle units, the separation of
-// two sky positions, sky time on the library's tick clock (which runs
-// g_clockScale times faster than real time), and waiting for a goto as a
-// host does.
+// Helpers shared by the simulator and goto benchmarks: angle units, the
+// separation of two sky positions, sky time on the library's tick clock
+// (which runs g_clockScale times faster than real time), targets given by
+// azimuth and altitude, a model's mount created as a host does, waiting for
+// a goto as a host does, and the median and worst of a set of figures.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <thread>
+#include <vector>
 
 #include "platform/clock.h"
 #include "sidera/include/sidera.h"
@@ -29,6 +33,16 @@ inline double Separation(double lon1, double lat1, double lon2, double lat2) {
   const double a = std::sin((lat2 - lat1) / 2), b = std::sin((lon2 - lon1) / 2);
   const double h = a * a + std::cos(lat1) * std::cos(lat2) * b * b;
   return 2.0 * std::asin(std::sqrt(std::fmin(1.0, h)));
+}
+
+// Hour angle and declination of a horizontal position (azimuth from north
+// through east) at latitude `phi`.
+inline SkyPoint FromHorizontal(double az, double alt, double phi) {
+  const double sinDec =
+      std::sin(phi) * std::sin(alt) + std::cos(phi) * std::cos(alt) * std::cos(az);
+  const double y = -std::cos(alt) * std::sin(az);
+  const double x = std::cos(phi) * std::sin(alt) - std::sin(phi) * std::cos(alt) * std::cos(az);
+  return SkyPoint{std::atan2(y, x), std::asin(sinDec)};
 }
 
 // Sky seconds on the library's clock since `start` (ticks).
@@ -71,6 +85,39 @@ inline double WaitForGotoThenTracking(uint32_t start, double timeoutSky, double 
   }
   *tracking = state == SIDERA_MOUNT_TRACKING;
   return seconds;
+}
+
+// The mount of `model` at kLatitude, on whatever the serial pattern names
+// (a controller emulator the caller started); says why when it fails.
+inline bool CreateModelMount(int model) {
+  SetComPort(4);  // any number: the pattern names one terminal
+  if (int code = CreateMount(model, kLatitude, 100.0); code != 0) {
+    std::printf("model %d: CreateMount answered %d\n", model, code);
+    return false;
+  }
+  return true;
+}
+
+// Arc-seconds between the sky position the mount reports and a target that
+// stood at `target` at tick `start` and turns with the sky; the read's time
+// is taken as the middle of the call.
+inline double ReadDistanceFromTarget(const SkyPoint& target, uint32_t start) {
+  const uint32_t before = platform::Now();
+  SkyPoint p{};
+  (void)GetSkyPosition(&p);
+  const uint32_t at = before + static_cast<uint32_t>(platform::Now() - before) / 2;
+  const double ha = target.hourAngle + static_cast<uint32_t>(at - start) / 1000.0 * kSiderealRate;
+  return Separation(p.hourAngle, p.declination, ha, target.declination) * kRadToArcsec;
+}
+
+// Prints "  what median X"  worst Y"" (arc-seconds).
+inline void PrintMedianWorst(const char* what, std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  if (v.empty()) {
+    std::printf("  %s: no data", what);
+    return;
+  }
+  std::printf("  %s median %5.1f\"  worst %5.1f\"", what, v[v.size() / 2], v.back());
 }
 
 }  // namespace sidera::bench

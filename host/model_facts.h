@@ -1,8 +1,11 @@
-// What the hosts know about each mount model beyond the library's names: its
-// wire family, its kind, the fastest rate it slews at, the tolerance within
-// which its gotos count as arrived, how far ahead a sky goto aims, its home
-// position and the tracking rates it follows. One row per model.
+// What the hosts know about each mount model: its wire family, its kind, its
+// line's baud rate, the fastest rate it slews at, the tolerance within which
+// its gotos count as arrived, how far ahead a sky goto aims, its home
+// position and the tracking rates it follows. Read from the library's model
+// table (sidera_models.h), one row per model.
 #pragma once
+
+#include "sidera_models.h"
 
 namespace sidera::host {
 
@@ -25,6 +28,7 @@ struct ModelFacts {
   int type = -1;
   WireFamily family = kSimulatorFamily;
   bool equatorial = true;  // else alt-azimuth
+  unsigned baudRate = 0;   // 0 for a simulator
   double maxSlewDegreesPerSecond = 0;
   // The arrival tolerance the model's driver starts with; the connected
   // controller may widen it (ConnectedGotoToleranceDegrees).
@@ -40,9 +44,13 @@ struct ModelFacts {
   unsigned trackingRates = kTrackSidereal;
 };
 
-// The number of models: the rows of the table, numbered from 0 (a test
-// holds it to the library's catalogue).
-int ModelCount();
+// The number of models: the rows of the table, numbered from 0.
+#define SIDERA_HOST_COUNT_MODEL(...) +1
+inline constexpr int kModelCount = 0 SIDERA_MODELS(SIDERA_HOST_COUNT_MODEL);
+#undef SIDERA_HOST_COUNT_MODEL
+inline int ModelCount() { return kModelCount; }
+// The highest model number, for texts such as "0 to 11".
+inline int LastModel() { return kModelCount - 1; }
 // The facts of model `type`, or null outside 0..ModelCount() - 1.
 const ModelFacts* FactsOf(int type);
 

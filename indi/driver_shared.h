@@ -9,11 +9,12 @@
 #include <cstring>
 #include <string>
 
+#include "host/model_facts.h"
 #include "indi/sidera_mount_driver.h"
 
 namespace sidera::indi {
 
-constexpr int kModelCount = 12;
+constexpr int kModelCount = host::kModelCount;
 constexpr const char* kAlignmentTab = "Alignment";
 // Sky seconds after which a goto the library has not ended counts as hung.
 constexpr double kGotoLimitSeconds = 600.0;

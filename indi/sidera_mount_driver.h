@@ -15,6 +15,7 @@
 #include <string>
 
 #include "host/goto_watch.h"
+#include "host/model_facts.h"
 #include "host/mount_worker.h"
 #include "indi/host_names.h"
 #include "indi/loop_replies.h"
@@ -132,7 +133,7 @@ class SideraMountDriver : public INDI::Telescope, public INDI::GuiderInterface {
   // before an abort is dropped when its turn comes.
   std::atomic<unsigned> motionEpoch_{0};
 
-  ISwitch modelS_[12];
+  ISwitch modelS_[host::kModelCount];
   ISwitchVectorProperty modelSP_;
   IText portT_[1]{};
   ITextVectorProperty portTP_;

@@ -51,7 +51,8 @@ struct ByteCommandEmulator::Impl {
   std::array<CircleAxis, 2> axes;
   uint32_t countsSetting[2] = {0, 0};
   uint32_t op14 = 0;
-  int servedRequests = 0;  // known requests, since construction
+  int servedRequests = 0;      // known requests, since construction
+  bool motionStarted = false;  // a goto or a rate has come: the connect is over
 
   RequestLog<ByteCommandRequest> log;  // has its own lock
   LineNoise noise{0x9E3779B9u};        // serving thread only
@@ -130,16 +131,17 @@ class ByteCommandEmulator::Impl::Session {
       if (CloseLimitReached(now, e_.servedRequests)) e_.server.BeginHangUp(Clock::now());
       silent = Silenced(now, e_.servedRequests);
     }
+    const bool late = e_.motionStarted;
     lock.unlock();
     // Logged once acted on: whoever sees a request in the log sees its effect.
     e_.log.Add(request);
-    if (!silent && !reply.empty()) Queue(std::move(reply), raw.bytes.size(), arrived, now);
+    if (!silent && !reply.empty()) Queue(std::move(reply), raw.bytes.size(), arrived, now, late);
   }
 
   // Queues a reply, cut and followed by noise as the options say, each byte
   // due when the line would have carried it.
   void Queue(std::vector<uint8_t> reply, size_t requestSize, Clock::time_point arrived,
-             const ByteCommandOptions& now) {
+             const ByteCommandOptions& now, bool lateRead) {
     const size_t cut = static_cast<size_t>(std::clamp(now.cutReplyBytes, 0, 3));
     reply.erase(reply.end() - static_cast<std::ptrdiff_t>(std::min(cut, reply.size())),
                 reply.end());
@@ -150,8 +152,10 @@ class ByteCommandEmulator::Impl::Session {
     // request itself took as long to come in.
     const auto byteTime = std::chrono::duration_cast<Clock::duration>(
         std::chrono::duration<double>(now.pace ? 10.0 / std::max(now.baud, 1) : 0.0));
-    Clock::time_point due = arrived + Milliseconds(std::max(now.replyDelayMs, 0)) +
-                            byteTime * static_cast<int>(requestSize);
+    const int delayMs =
+        std::max(now.replyDelayMs, 0) + (lateRead ? std::max(now.readDelayAfterConnectMs, 0) : 0);
+    Clock::time_point due =
+        arrived + Milliseconds(delayMs) + byteTime * static_cast<int>(requestSize);
     due = std::max(due, lineFreeAt_);
     for (uint8_t b : reply) {
       due += byteTime;
@@ -200,6 +204,7 @@ std::vector<uint8_t> ByteCommandEmulator::Impl::ExecuteLocked(uint8_t command, u
     }
     case kGoto0:
     case kGoto1:
+      motionStarted = true;
       motion.StartGoto(value, countsPerSecond, now);
       return {};
     case kStopGoto0:
@@ -208,10 +213,12 @@ std::vector<uint8_t> ByteCommandEmulator::Impl::ExecuteLocked(uint8_t command, u
       return {};
     case kRatePositive0:
     case kRatePositive1:
+      motionStarted = true;
       motion.StartRate(static_cast<int32_t>(value), now);
       return {};
     case kRateNegative0:
     case kRateNegative1:
+      motionStarted = true;
       motion.StartRate(-static_cast<int32_t>(value), now);
       return {};
     case kPresetCount0:

@@ -37,7 +37,12 @@ struct ByteCommandOptions {
   int silentAfterRequests = -1;
   int cutReplyBytes = 0;  // this many bytes are missing from the end of every reply
   int replyDelayMs = 0;   // delay before every reply
-  int strayBytes = 0;     // this many bytes of line noise follow every reply
+  // Once the connect is over, which the controller takes to be the first
+  // motion it is told to start (a goto or a rate; a connect never starts
+  // one), its replies, which answer reads only, come this much later still:
+  // a slow controller that does not slow the connect.
+  int readDelayAfterConnectMs = 0;
+  int strayBytes = 0;  // this many bytes of line noise follow every reply
   // Hang up the line after this many requests (-1: never), counted since
   // construction: known commands, silent ones included. The last one is
   // answered, and read by the other side, before the hang-up.

@@ -55,6 +55,9 @@ int main(int argc, char** argv) {
                "leave N bytes off the end of every reply")
       .Integer("--reply-delay", "MS", 0, 60000, o.replyDelayMs,
                "wait MS milliseconds before every reply")
+      .Integer("--read-delay-after-connect", "MS", 0, 60000, o.readDelayAfterConnectMs,
+               "once the first motion has started (no connect starts one),\n"
+               "answer reads MS milliseconds later still")
       .Integer("--stray", "N", 0, 4096, o.strayBytes,
                "send N bytes of line noise after every reply")
       .Integer("--close-after", "N", -1, 1000000000, o.closeAfterRequests,

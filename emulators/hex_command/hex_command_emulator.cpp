@@ -72,6 +72,9 @@ bool Contains(const std::string& letters, char letter) {
   return letters.find(letter) != std::string::npos;
 }
 
+// The letters that ask for a value: version, figures, position, status.
+bool IsRead(char letter) { return Contains("eabgsjf", letter); }
+
 // Letters of the command set and how much data each takes.
 int DataLength(char letter) {
   switch (letter) {
@@ -119,6 +122,7 @@ struct HexCommandEmulator::Impl {
   std::array<MotorAxis, 2> axes;
   int servedRequests = 0;
   bool versionQuerySeen = false;
+  bool motionStarted = false;  // a "J" has come: the connect is over
 
   RequestLog<HexCommandRequest> log;  // has its own lock
   LineNoise noise{0x9E3779B9u};       // serving thread only
@@ -187,6 +191,7 @@ std::string HexCommandEmulator::Impl::ExecuteLocked(int axis, char letter,
       motor.SetStepPeriod(number, now);
       return "=";
     case 'J':
+      motionStarted = true;
       motor.Start(now);
       return "=";
     case 'K':
@@ -253,12 +258,13 @@ void HexCommandEmulator::Impl::HandleLine(
     if (now.ignoreFirstVersion) answer = false;
   }
   if (answer) request.reply = reply;
+  int delayMs = std::max(now.replyDelayMs, 0);
+  if (motionStarted && IsRead(request.letter)) delayMs += std::max(now.readDelayAfterConnectMs, 0);
   lock.unlock();
   log.Add(request);
 
   if (!answer) return;
-  replies.emplace_back(Clock::now() + Milliseconds(std::max(now.replyDelayMs, 0)),
-                       Decorate(request.letter, reply, now));
+  replies.emplace_back(Clock::now() + Milliseconds(delayMs), Decorate(request.letter, reply, now));
 }
 
 // One serving session: the echo, request lines split off the line, and

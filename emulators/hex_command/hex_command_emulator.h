@@ -72,6 +72,11 @@ struct HexCommandOptions {
   bool pace = false;        // bytes leave at the real rate of 9600 baud
   bool permissive = false;  // unknown letters answer "=000000" instead of "!0"
   int replyDelayMs = 0;     // wait before every reply
+  // Once the connect is over, which the controllers take to be the first
+  // motion they are told to start ("J"; a connect never starts one), the
+  // reads (e, a, b, g, s, j, f) are answered this much later still: a
+  // controller that answers slowly without slowing the host's connect.
+  int readDelayAfterConnectMs = 0;
 
   // Misbehaviour.
   int silentAxis = -1;              // 0 or 1: that axis never answers

@@ -82,6 +82,9 @@ int main(int argc, char** argv) {
       .Flag("--permissive", o.permissive, "unknown command letters answer =000000 instead of !0")
       .Integer("--reply-delay", "MS", 0, 60000, o.replyDelayMs,
                "wait MS milliseconds before every reply")
+      .Integer("--read-delay-after-connect", "MS", 0, 60000, o.readDelayAfterConnectMs,
+               "once the first motion has started (no connect starts one),\n"
+               "answer reads MS milliseconds later still")
       .Heading("Misbehaviour:")
       .Integer("--silent-axis", "N", -1, 1, o.silentAxis, "axis N (0 or 1) never answers")
       .Text("--refuse", "LETTERS", o.refuse, "commands with these letters are answered !0")

@@ -87,6 +87,9 @@ int main(int argc, char** argv) {
                "replies of axis N are cut 2 bytes short")
       .Integer("--reply-delay", "MS", 0, 60000, o.replyDelayMs,
                "wait MS milliseconds before every reply")
+      .Integer("--read-delay-after-connect", "MS", 0, 60000, o.readDelayAfterConnectMs,
+               "once the first motion has started (no connect starts one),\n"
+               "answer reads MS milliseconds later still")
       .Integer("--close-after", "N", -1, 1000000000, o.closeAfterRequests,
                "hang up the line after N requests")
       .Integer("--silent-after", "N", 0, 1000000000, o.silentAfterRequests,

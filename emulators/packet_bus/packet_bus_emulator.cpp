@@ -49,6 +49,9 @@ constexpr uint8_t kBadLengthByte = 30;
 
 bool ValidAxis(int axis) { return axis == 0 || axis == 1; }
 
+// The messages that ask a controller for a value.
+bool IsRead(uint8_t id) { return id == kGetPosition || id == kGotoDoneQuery || id == kGetVersion; }
+
 }  // namespace
 
 struct PacketBusEmulator::Impl {
@@ -65,7 +68,8 @@ struct PacketBusEmulator::Impl {
   std::array<AxisMotion, 2> axes;
   uint8_t approach[2] = {0, 0};
   uint8_t settings[2][2] = {{0, 0}, {0, 0}};
-  int servedRequests = 0;  // valid requests addressed to a controller, since construction
+  int servedRequests = 0;      // valid requests addressed to a controller, since construction
+  bool motionStarted = false;  // a goto or a rate has come: the connect is over
   packet_bus::GpsUnit gps;
 
   RequestLog<PacketBusRequest> log;  // has its own lock
@@ -96,6 +100,7 @@ std::vector<uint8_t> PacketBusEmulator::Impl::ExecuteLocked(int axis, uint8_t id
     }
     case kGotoFast:
     case kGotoSlow:
+      motionStarted = true;
       if (hasCount) {
         const bool fast = id == kGotoFast;
         const double degPerSec = fast ? options.fastDegPerSec : options.slowDegPerSec;
@@ -107,6 +112,7 @@ std::vector<uint8_t> PacketBusEmulator::Impl::ExecuteLocked(int axis, uint8_t id
       return {};
     case kRatePositive:
     case kRateNegative:
+      motionStarted = true;
       if (hasCount) {
         const auto magnitude = static_cast<int32_t>(packet_bus::Unpack24(data.data()));
         motion.StartRate(id == kRatePositive ? magnitude : -magnitude, now);
@@ -206,14 +212,16 @@ class PacketBusEmulator::Impl::Session {
     const std::vector<uint8_t> data = e_.ExecuteLocked(axis, request.id, request.data);
     if (CloseLimitReached(now, e_.servedRequests)) e_.server.BeginHangUp(Clock::now());
     const bool allSilent = Silenced(now, e_.servedRequests);
+    const bool lateRead = e_.motionStarted && IsRead(request.id);
     lock.unlock();
     e_.log.Add(request);
-    if (now.silentAxis != axis && !allSilent) Queue(axis, request.id, data, now);
+    if (now.silentAxis != axis && !allSilent) Queue(axis, request.id, data, now, lateRead);
   }
 
   // Queues a controller's reply, damaged and preceded by noise as the
   // options say.
-  void Queue(int axis, uint8_t id, const std::vector<uint8_t>& data, const PacketBusOptions& now) {
+  void Queue(int axis, uint8_t id, const std::vector<uint8_t>& data, const PacketBusOptions& now,
+             bool lateRead) {
     std::vector<uint8_t> reply = packet_bus::BuildReply(axis, id, data);
     if (now.badLengthAxis == axis) {
       reply[1] = kBadLengthByte;
@@ -223,7 +231,9 @@ class PacketBusEmulator::Impl::Session {
     // Never the preamble, so the reply is still the first frame the reader finds.
     std::vector<uint8_t> bytes = e_.noise.Bytes(now.noiseBytes, {packet_bus::kPreamble}, 0xA5);
     bytes.insert(bytes.end(), reply.begin(), reply.end());
-    replies_.push_back({Clock::now() + Milliseconds(std::max(now.replyDelayMs, 0)), bytes});
+    const int delayMs =
+        std::max(now.replyDelayMs, 0) + (lateRead ? std::max(now.readDelayAfterConnectMs, 0) : 0);
+    replies_.push_back({Clock::now() + Milliseconds(delayMs), bytes});
   }
 
   // Replies go out in the order their requests came in, as far as the line

@@ -28,6 +28,11 @@ struct PacketBusOptions {
   int badLengthAxis = -1;  // replies of that axis carry a length byte of 30
   int shortPacketAxis = -1;  // replies of that axis are cut 2 bytes short
   int replyDelayMs = 0;      // delay before every reply
+  // Once the connect is over, which the controllers take to be the first
+  // motion they are told to start (a goto or a rate; a connect never starts
+  // one), the reads (position, goto-done query, version) are answered this
+  // much later still: a slow controller that does not slow the connect.
+  int readDelayAfterConnectMs = 0;
   // Hang up the line after this many requests (-1: never). Counted since
   // construction: frames addressed to a controller, silent ones included. The
   // last one is answered, and read by the other side, before the hang-up.

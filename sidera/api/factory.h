@@ -12,7 +12,7 @@ class TelescopeMount;
 // test or a benchmark changed them while no mount was being built.
 extern MountSettings g_newMountSettings;
 
-// The object of the catalogue's class for `type` (0..11), constructed on
+// The object of the catalogue's class for `type` (a row of the model table), constructed on
 // the port the host chose (SetComPort, RegisterBluetoothPort) but not
 // connected; null when the model has no class in this build.
 TelescopeMount* CreateModel(MountType type);

@@ -12,6 +12,7 @@
 #include "sidera/drivers/hex_command/hex_command_equatorial_mount.h"
 #include "sidera/drivers/packet_bus/packet_bus_alt_az_mount.h"
 #include "sidera/drivers/packet_bus/packet_bus_equatorial_mount.h"
+#include "sidera/include/sidera_models.h"
 #include "sidera/sim/alt_az_simulator.h"
 #include "sidera/sim/equatorial_simulator.h"
 
@@ -43,40 +44,37 @@ TelescopeMount* Build(const PortAddress& port, const MountSettings& settings) {
 using enum MountKind;
 using enum DriverFamily;
 
-// clang-format off
-constexpr std::array<ModelRow, kModelCount> kModels = {{
-  {0, kAltAzimuth, kPacketBus, 0,
-   u"Vexlor Alt/Az Mount", u"Vexlor 经纬仪", u"Vexlor 經緯儀", &Build<PacketBusAltAzMount>},
-  {1, kEquatorial, kPacketBus, 1,
-   u"Vexlor EQ Mount", u"Vexlor 赤道仪", u"Vexlor 赤道儀", &Build<PacketBusEquatorialMount>},
-  {2, kAltAzimuth, kHexCommand, 2,
-   u"Qualen Alt/Az Mount", u"Qualen 经纬仪", u"Qualen 經緯儀", &Build<HexCommandAltAzMount>},
-  {3, kEquatorial, kHexCommand, 3,
-   u"Qualen EQ Mount", u"Qualen 赤道仪", u"Qualen 赤道儀", &Build<HexCommandEquatorialMount>},
-  {4, kEquatorial, kHexCommand, 3,
-   u"Brantel EQ-K Mount", u"Brantel 赤道仪", u"Brantel 赤道儀",
-   &Build<HexCommandEquatorialMount>},
-  {5, kAltAzimuth, kHexCommand, 2,
-   u"Brantel Drifter Mount", u"Brantel Drifter 经纬仪", u"Brantel Drifter 經緯儀",
-   &Build<HexCommandAltAzMount>},
-  {6, kEquatorial, kSimulator, 6,
-   u"EQ Mount Simulator", u"仿真赤道仪", u"仿真赤道儀", &Build<EquatorialSimulator>},
-  {7, kAltAzimuth, kSimulator, 7,
-   u"Alt/Az Mount Simulator", u"仿真经纬仪", u"仿真經緯儀", &Build<AltAzSimulator>},
-  {8, kAltAzimuth, kByteCommand, 8,
-   u"Vexlor Pathway-80 Alt/Az Mount", u"Vexlor Pathway-80 经纬仪", u"Vexlor Pathway-80 經緯儀",
-   &Build<ByteCommandAltAzMount8>},
-  {9, kAltAzimuth, kByteCommand, 9,
-   u"Vexlor Pathway-114 Alt/Az Mount", u"Vexlor Pathway-114 经纬仪",
-   u"Vexlor Pathway-114 經緯儀", &Build<ByteCommandAltAzMount9>},
-  {10, kAltAzimuth, kByteCommand, 8,
-   u"Brantel Wayfarer-80 Alt/Az Mount", u"Brantel Wayfarer-80 经纬仪",
-   u"Brantel Wayfarer-80 經緯儀", &Build<ByteCommandAltAzMount8>},
-  {11, kAltAzimuth, kByteCommand, 9,
-   u"Brantel Wayfarer-114 Alt/Az Mount", u"Brantel Wayfarer-114 经纬仪",
-   u"Brantel Wayfarer-114 經緯儀", &Build<ByteCommandAltAzMount9>},
-}};
-// clang-format on
+// The class each model's row builds, by the number of the class's own row
+// (the reportedType of every row that shares it); null for a number that
+// owns no class.
+constexpr TelescopeMount* (*BuilderOf(MountType owner))(const PortAddress&, const MountSettings&) {
+  switch (owner) {
+    case 0:
+      return &Build<PacketBusAltAzMount>;
+    case 1:
+      return &Build<PacketBusEquatorialMount>;
+    case 2:
+      return &Build<HexCommandAltAzMount>;
+    case 3:
+      return &Build<HexCommandEquatorialMount>;
+    case 6:
+      return &Build<EquatorialSimulator>;
+    case 7:
+      return &Build<AltAzSimulator>;
+    case 8:
+      return &Build<ByteCommandAltAzMount8>;
+    case 9:
+      return &Build<ByteCommandAltAzMount9>;
+    default:
+      return nullptr;
+  }
+}
+
+#define SIDERA_CATALOGUE_ROW(type, kind, family, reported, baud, topSlew, tolerance, lead, \
+                             english, simplified, traditional)                             \
+  {type, k##kind, k##family, reported, english, simplified, traditional, BuilderOf(reported)},
+constexpr std::array<ModelRow, kModelCount> kModels = {{SIDERA_MODELS(SIDERA_CATALOGUE_ROW)}};
+#undef SIDERA_CATALOGUE_ROW
 
 // A row sits at its own number, and a number that reports another one
 // shares that row's kind, family and class: the object built cannot tell

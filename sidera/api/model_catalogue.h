@@ -1,6 +1,7 @@
-// The catalogue of mount models: one row per model number with its kind,
-// driver family, the number its objects report, its display names and the
-// class the factory builds. A model is named and built from the same row.
+// The catalogue of mount models, made from the table in sidera_models.h:
+// one row per model number with its kind, driver family, the number its
+// objects report, its display names and the class the factory builds. A model is named and built
+// from the same row.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +9,7 @@
 
 #include "sidera/core/mount_settings.h"
 #include "sidera/core/types.h"
+#include "sidera/include/sidera_models.h"
 
 namespace sidera {
 
@@ -36,12 +38,15 @@ struct ModelRow {
   TelescopeMount* (*build)(const PortAddress& port, const MountSettings& settings);
 };
 
-inline constexpr size_t kModelCount = 12;
+// The rows of sidera_models.h.
+#define SIDERA_COUNT_MODEL(...) +1
+inline constexpr size_t kModelCount = 0 SIDERA_MODELS(SIDERA_COUNT_MODEL);
+#undef SIDERA_COUNT_MODEL
 
 // Every row, indexed by model number.
 std::span<const ModelRow, kModelCount> Models();
 
-// The row of model `type`, or null outside 0..11 (compared as unsigned, so
+// The row of model `type`, or null outside 0..kModelCount - 1 (compared as unsigned, so
 // a negative type counts as too large).
 const ModelRow* FindModel(int type);
 

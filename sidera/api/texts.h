@@ -32,7 +32,7 @@ inline const char16_t* InLanguage(TextLanguage language, const char16_t* english
 // among them) get the unknown-code text. Never null.
 const char16_t* ErrorMessageText(int code, TextLanguage language);
 
-// The display name of model `type`, or null for a type outside 0..11.
+// The display name of model `type`, or null for a type with no row.
 const char16_t* MountNameText(int type, TextLanguage language);
 
 // Copies the zero-terminated `text`, terminator included, into `buffer`.

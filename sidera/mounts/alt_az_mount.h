@@ -1,7 +1,8 @@
 // The alt-azimuth mount kind: its starting matrix, star ratings for this
 // geometry, and software tracking. An alt-azimuth mount follows the sky by
 // recomputing both axis rates on a tracking thread every 10 s (30 s once
-// aligned); every other motion stops that thread first (EndKindMotions).
+// aligned; less on a controller with coarse rate steps); every other motion
+// stops that thread first (EndKindMotions).
 // After a sky goto the tracking follows the goto's target: its first cycles
 // close what the goto left of the distance, then it tracks as usual.
 #pragma once
@@ -81,7 +82,7 @@ class AltAzMount : public virtual TelescopeMount {
   // track within those seconds, unless that would turn the axis against the
   // track's own direction and `mayReverse` does not allow it for the axis;
   // then run at 3/4 of the track's rate and let the track come to the axis.
-  // Aligned tracking looks 30 s ahead and never reverses.
+  // Tracking along the track looks one cycle ahead and never reverses.
   static AxisPair AlignedTrackingRates(const AxisPair& onTrack, const AxisPair& ahead,
                                        const AxisPair& current, double seconds = 30.0,
                                        std::array<bool, 2> mayReverse = {false, false});
@@ -149,9 +150,11 @@ class AltAzMount : public virtual TelescopeMount {
   virtual double RateStep(int /*axis*/) const { return 0.0; }
   // The rate to command so that `axis` runs at the step nearest `rate`.
   double NearestRunRate(int axis, double rate) const;
-  // Ms between two aligned cycles (and how far ahead they aim): 30 s, or
-  // less on a controller with a coarse rate step.
-  uint32_t AlignedPeriod() const;
+  // Whether either axis has such a step.
+  bool CoarseRateSteps() const;
+  // Ms between two cycles (and how far ahead along the track they aim):
+  // 10 s, 30 s once aligned, less on a controller with a coarse rate step.
+  uint32_t TrackingPeriod(bool aligned) const;
   // Whether the loop may command the axes; commandMutex held.
   bool LoopWanted() const;
   // The loop's exit: under commandMutex, clears trackingWanted,

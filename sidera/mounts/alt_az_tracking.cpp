@@ -3,13 +3,17 @@
 // A short-lived starter takes the reference, the sky position to follow (the
 // target of the sky goto that hands over to tracking, or else where the
 // mount points), and makes sure one long-lived loop runs; the loop
-// recomputes both axis rates every 10 s (30 s once aligned, less on a
-// controller with coarse rate steps) or when woken,
-// and ends when tracking is no longer wanted (RequestTrackingStop), a goto
-// or hand move claims an axis, or the mount shuts down.
+// recomputes both axis rates every 10 s (30 s once aligned; less on a
+// controller with coarse rate steps) or when woken, and ends when tracking
+// is no longer wanted (RequestTrackingStop), a goto or hand move claims an
+// axis, or the mount shuts down.
 //
 // Rates. Unaligned, they come from the axis angles alone. Aligned, they
-// bring the axes onto the reference's track 30 s ahead. After a goto the
+// bring the axes onto the reference's track one cycle ahead. A controller
+// that runs rates in coarse steps (RateStep) is given the step nearest each
+// rate, and follows the reference's track unaligned too: the axis-angle
+// rates have no way to take back what the steps leave over, which would
+// add up cycle after cycle. After a goto the
 // axes stopped within the goto's tolerance of a target that the goto aimed
 // a lead time ahead; the first cycles follow the target itself until the
 // axes are on its track (turning an axis back if it is ahead), unaligned
@@ -38,12 +42,12 @@ namespace {
 constexpr uint32_t kUnalignedPeriod = 10000;
 constexpr uint32_t kAlignedPeriod = 30000;
 // A controller that runs rates in coarse steps leaves the axis off the
-// track by up to half a step times the cycle; aligned cycles on such a
-// controller are shortened so that this stays within the budget (and the
-// catch-up, which aims one cycle ahead, still sees an error of that size),
-// down to the shortest cycle.
+// track by up to half a step times the cycle; cycles on such a controller
+// are shortened so that this stays within the budget (the catch-up aims one
+// cycle ahead, so it takes back an error of that size), down to the
+// shortest cycle.
 const double kStepDriftBudget = DegToRad(1.0 / 3600.0);
-constexpr uint32_t kShortestAlignedPeriod = 5000;
+constexpr uint32_t kShortestPeriod = 5000;
 // Closing the distance to a goto's target ends once both axes are this
 // close to its track (a few counts of the coarsest encoder), or after this
 // many cycles.
@@ -107,12 +111,15 @@ AxisPair AltAzMount::AlignedTrackingRates(const AxisPair& onTrack, const AxisPai
                   mayReverse[1] ? catchUp1 : ChooseRate(nominal1, catchUp1)};
 }
 
-uint32_t AltAzMount::AlignedPeriod() const {
+bool AltAzMount::CoarseRateSteps() const { return RateStep(0) > 0.0 || RateStep(1) > 0.0; }
+
+uint32_t AltAzMount::TrackingPeriod(bool aligned) const {
+  const uint32_t period = aligned ? kAlignedPeriod : kUnalignedPeriod;
   const double step = std::fmax(RateStep(0), RateStep(1));
-  if (step <= 0.0) return kAlignedPeriod;
+  if (step <= 0.0) return period;
   const double ms = 1000.0 * kStepDriftBudget / (0.5 * step);
-  if (ms >= kAlignedPeriod) return kAlignedPeriod;
-  return ms <= kShortestAlignedPeriod ? kShortestAlignedPeriod : static_cast<uint32_t>(ms);
+  if (ms >= period) return period;
+  return ms <= kShortestPeriod ? kShortestPeriod : static_cast<uint32_t>(ms);
 }
 
 double AltAzMount::NearestRunRate(int axis, double rate) const {
@@ -264,38 +271,45 @@ bool AltAzMount::EndTrackingLoop(MountResult result, bool evenIfWanted) {
 
 AltAzMount::CycleStep AltAzMount::PlanCycle(LoopReference& track, CyclePlan& plan) {
   const bool aligned = isAligned;
+  const bool followTrack = aligned || CoarseRateSteps();
   const auto fromAxisAngles = [&](const AxisPair& position) {
     const AxisPair r = UnalignedTrackingRates(latitude, position);
     plan = CyclePlan{{r.axis0, r.axis1}, 0};
     return CycleStep::kCommand;
   };
   AxisPair current{};
-  if (!aligned && !track.closing) {
+  if (!followTrack && !track.closing) {
     if (GetAxisPosition(0, &current.axis0) != kOk || GetAxisPosition(1, &current.axis1) != kOk) {
       return CycleStep::kSkip;
     }
     return fromAxisAngles(current);
   }
 
-  const uint32_t lookAhead = aligned ? AlignedPeriod() : kUnalignedPeriod;
+  const uint32_t lookAhead = TrackingPeriod(aligned);
   for (int recaptures = 0;; ++recaptures) {
-    const uint32_t now = platform::Now();
+    // The readings hold at the middle of the time they took: a slow line
+    // would otherwise show the axes ahead of the track by what the sky
+    // turned meanwhile, and the catch-up would hold them back by as much.
+    const uint32_t beforeReads = platform::Now();
+    if (GetAxisPosition(0, &current.axis0) != kOk || GetAxisPosition(1, &current.axis1) != kOk) {
+      return CycleStep::kSkip;
+    }
+    const uint32_t now =
+        beforeReads +
+        static_cast<uint32_t>(platform::TicksBetween(beforeReads, platform::Now())) / 2;
     const SkyReference::Value reference = trackingReference.Load();
     SkyPoint p = Advance(reference.point, reference.tick, now, 0);
     AxisPair onTrack{};
     (void)SkyToAxes(p, onTrack, 1);
-    if (GetAxisPosition(0, &current.axis0) != kOk || GetAxisPosition(1, &current.axis1) != kOk) {
-      return CycleStep::kSkip;
-    }
     // Azimuth readings and the model may differ by whole turns; only the
     // remainder says whether the mount was moved.
     const double off[2] = {std::fabs(NormalizeAngle(current.axis0 - onTrack.axis0)),
                            std::fabs(current.axis1 - onTrack.axis1)};
     if (off[0] > kRecaptureThreshold || off[1] > kRecaptureThreshold) {
       // Moved by other means (or a goto that gave up far off): nothing to
-      // close; aligned tracking follows from the new position.
+      // close; tracking along the track follows from the new position.
       track.closing = false;
-      if (!aligned) return fromAxisAngles(current);
+      if (!followTrack) return fromAxisAngles(current);
       if (recaptures >= kMaxRecapturesPerCycle) return CycleStep::kSkip;
       SkyPoint here{};
       if (GetSkyPosition(&here) != kOk) return CycleStep::kEnd;
@@ -309,7 +323,7 @@ AltAzMount::CycleStep AltAzMount::PlanCycle(LoopReference& track, CyclePlan& pla
     if (track.closing && (settled || ++track.closingCycles > kMaxClosingCycles)) {
       track.closing = false;
       SIDERA_DEBUG_LOG(kMotion, "tracking loop: on the goto's target track");
-      if (!aligned) return fromAxisAngles(current);
+      if (!followTrack) return fromAxisAngles(current);
     }
     // While closing, an axis ahead of the track turns back, unless the
     // distance is within its backlash take-up: that would overshoot.
@@ -411,7 +425,7 @@ MountResult AltAzMount::TrackingLoopThread() {
   LoopReference track;
 
   for (;;) {
-    (void)trackingWakeEvent.Wait(isAligned ? AlignedPeriod() : kUnalignedPeriod);
+    (void)trackingWakeEvent.Wait(TrackingPeriod(isAligned));
     if (!LoopWanted() && EndTrackingLoop(kOk, false)) return kOk;
     {
       std::lock_guard<std::recursive_mutex> lock(commandMutex);

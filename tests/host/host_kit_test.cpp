@@ -124,7 +124,7 @@ TEST(SkyClock, RunsAtTheLibrarysScaleAndCanBeSet) {
 
 TEST(ModelFacts, EveryModelHasItsKindAndRates) {
   const std::vector<int> equatorial{1, 3, 4, 6};
-  for (int type = 0; type < 12; ++type) {
+  for (int type = 0; type < ModelCount(); ++type) {
     const ModelFacts* m = FactsOf(type);
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(m->type, type);
@@ -135,7 +135,7 @@ TEST(ModelFacts, EveryModelHasItsKindAndRates) {
     EXPECT_GT(m->gotoToleranceDegrees, 0.0);
   }
   EXPECT_EQ(FactsOf(-1), nullptr);
-  EXPECT_EQ(FactsOf(12), nullptr);
+  EXPECT_EQ(FactsOf(ModelCount()), nullptr);
 }
 
 // A value that is not a number is in the host program's own site test.

@@ -79,9 +79,12 @@ Outcome Session::AlignAdd(const AlignAddStep& add, const std::string& step) {
     text += "\n  " + std::to_string(i + 1) + ". " + points[i].label + "  " +
             FormatFixed(arcsec, 1) + "\"" + (fitted ? "" : "  dropped (too far off)");
     const char* comma = i > 0 ? "," : "";
-    names += comma + JsonString(points[i].label);
-    fits += comma + JsonNumber(arcsec);
-    flags += comma + std::string(fitted ? "true" : "false");
+    names += comma;
+    names += JsonString(points[i].label);
+    fits += comma;
+    fits += JsonNumber(arcsec);
+    flags += comma;
+    flags += fitted ? "true" : "false";
   }
   Done(step, text,
        JsonObject()

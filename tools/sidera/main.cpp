@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "host/model_facts.h"
 #include "sidera_version.h"
 #include "tools/sidera/commands.h"
 #include "tools/sidera/output.h"
@@ -22,7 +23,7 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"models", sidera::tool::CommandModels,
-     "models                          the twelve mount models; which this build drives"},
+     "models                          the mount models; which this build drives"},
     {"message", sidera::tool::CommandMessage,
      "message CODE                    the text of a status code"},
     {"sidereal", sidera::tool::CommandSidereal,
@@ -38,9 +39,11 @@ constexpr Command kCommands[] = {
 void PrintHelp() {
   std::puts("usage: sidera [--json] [--debug[=TOPICS]] COMMAND [ARGS]\n\ncommands:");
   for (const Command& c : kCommands) std::printf("  %s\n", c.usage);
-  std::puts(
+  std::printf(
       "\noptions of run, shell and demo:\n"
-      "  --model N        mount model 0..11 (default 6, the equatorial simulator)\n"
+      "  --model N        mount model 0..%d (default 6, the equatorial simulator)\n",
+      sidera::host::LastModel());
+  std::puts(
       "  --lat DEG        site latitude, -90..90, north positive (degrees or d:m:s)\n"
       "  --lon DEG        site longitude, -180..180, east positive\n"
       "  --elev M         site elevation in metres, -1000..8848\n"

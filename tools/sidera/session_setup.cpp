@@ -62,7 +62,8 @@ bool ParseSetupOptions(const Words& args, size_t* next, SetupOptions* options, s
     if (name == "--model") {
       if (!number || *number != std::floor(*number) ||
           host::FactsOf(static_cast<int>(*number)) == nullptr) {
-        *error = "the model must be a number from 0 to 11 (see: sidera models)";
+        *error = "the model must be a number from 0 to " + std::to_string(host::LastModel()) +
+                 " (see: sidera models)";
         return false;
       }
       options->model = static_cast<int>(*number);
