@@ -10,6 +10,8 @@
 #include <utility>
 
 #include "alpaca/alpaca_errors.h"
+#include "host/library_text.h"
+#include "host/park_position.h"
 #include "host/serial_device.h"
 #include "host/sky_coordinates.h"
 #include "host/sky_frame.h"
@@ -61,12 +63,6 @@ struct Failure {
 using host::kPi;
 using host::Radians;
 
-std::string LibraryText(int code) {
-  SideraChar16 text[160] = {};
-  GetErrorMessage(code, text);
-  return host::Utf8Of(text);
-}
-
 std::string Coordinates(double raHours, double decDegrees) {
   char text[64];
   std::snprintf(text, sizeof text, "RA %.4f h, Dec %+.4f\u00b0", raHours, decDegrees);
@@ -81,6 +77,18 @@ Telescope::Telescope(ServerConfig config, std::string configPath, double clockSc
       stored_(std::move(config)),
       clock_(clockScale) {
   guideRate_[0] = guideRate_[1] = host::kSiderealRate / 2.0;
+  ShareSkyLocked();  // no other thread yet
+  // Each new reading is judged as it becomes the one requests get.
+  snapshot_.OnReading([this](const Snapshot& s) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Judge(s);
+  });
+  pulses_.OnEnded([](int, uint64_t, int code) {
+    if (code != SIDERA_OK) {
+      std::fprintf(stderr, "sidera-alpaca: %s\n",
+                   host::LibraryFailure(code, "Ending a guide pulse").c_str());
+    }
+  });
   if (stored_.uniqueId.empty()) {
     const std::string id = NewUniqueId();
     RecordLocked([&](ServerConfig& c) { c.uniqueId = id; });
@@ -91,6 +99,7 @@ void Telescope::UseForThisRun(const ServerConfig& inForce) {
   std::lock_guard<std::mutex> lock(mutex_);
   config_ = inForce;
   config_.uniqueId = stored_.uniqueId;
+  ShareSkyLocked();
 }
 
 Telescope::~Telescope() { Shutdown(); }
@@ -125,15 +134,18 @@ auto Telescope::OnWorker(F f, std::chrono::milliseconds timeout, host::TaskLane*
 
 void Telescope::Check(int code, const std::string& what) {
   if (code == SIDERA_OK) return;
-  throw DeviceError(AlpacaNumberOf(code),
-                    what + ": " + LibraryText(code) + " (code " + std::to_string(code) + ")");
+  throw DeviceError(AlpacaNumberOf(code), host::LibraryFailure(code, what));
 }
 
 void Telescope::RequireConnected() const {
   if (!connected_) throw DeviceError(kNotConnected, "the telescope is not connected");
 }
 
-void Telescope::Invalidate() { snapshotTaken_ = {}; }
+void Telescope::Invalidate() { snapshot_.Invalidate(); }
+
+void Telescope::ShareSkyLocked() {
+  snapshot_.SetSky(clock_, config_.site ? config_.site->longitude : 0.0);
+}
 
 void Telescope::StoreLocked(const std::function<void(ServerConfig&)>& change) {
   ServerConfig next = stored_;
@@ -146,6 +158,7 @@ void Telescope::StoreLocked(const std::function<void(ServerConfig&)>& change) {
   }
   stored_ = std::move(next);
   change(config_);
+  ShareSkyLocked();
 }
 
 void Telescope::RecordLocked(const std::function<void(ServerConfig&)>& change) {
@@ -153,6 +166,7 @@ void Telescope::RecordLocked(const std::function<void(ServerConfig&)>& change) {
     StoreLocked(change);
   } catch (const DeviceError& e) {
     change(config_);
+    ShareSkyLocked();
     std::fprintf(stderr, "sidera-alpaca: %s\n", e.what());
   }
 }
@@ -290,7 +304,7 @@ void Telescope::ConnectOnWorker(const ServerConfig& settings) {
   if (failure.empty()) {
     code = CreateMount(settings.model, Radians(site.latitude), site.elevation);
     if (code != SIDERA_OK) {
-      failure = what + ": " + LibraryText(code) + " (code " + std::to_string(code) + ")";
+      failure = host::LibraryFailure(code, what);
     }
   }
   bool equatorial = false;
@@ -315,12 +329,10 @@ void Telescope::ConnectOnWorker(const ServerConfig& settings) {
     trackingRate_ = 0;
     motion_ = {};
     moveRate_[0] = moveRate_[1] = 0;
-    pulse_ = {};
-    guidePlan_ = {};
+    pulses_.Forget();
     for (int axis = 0; axis < 2; ++axis) (void)::SetGuideRate(axis, guideRate_[axis]);
-    Invalidate();
+    snapshot_.Open();
   }
-  refreshed_.notify_all();
 }
 
 void Telescope::StopAllOnWorker() { Check(host::StopEverything(), "Stopping the mount"); }
@@ -339,8 +351,8 @@ void Telescope::DisconnectOnWorker() {
   clients_.clear();
   motion_ = {};
   moveRate_[0] = moveRate_[1] = 0;
-  pulse_ = {};
-  refreshed_.notify_all();
+  pulses_.Forget();
+  snapshot_.Close();
 }
 
 void Telescope::Shutdown() {
@@ -362,66 +374,18 @@ void Telescope::Shutdown() {
 // --- readings
 
 Snapshot Telescope::Read() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  RequireConnected();
-  const auto age = Clock::now() - snapshotTaken_;
-  if (snapshotSerial_ == 0 || age >= kRefreshInterval) {
-    const uint64_t want = snapshotSerial_ + 1;
-    if (!refreshQueued_) {
-      refreshQueued_ = true;
-      worker_.calls.Post([this] { RefreshOnWorker(); });
-    }
-    // A reading just past the interval serves while the next one is made, so
-    // that clients polling steadily never wait for the serial line; one
-    // invalidated by a command, or older than twice the interval, is waited for.
-    if (snapshotSerial_ != 0 && age < 2 * kRefreshInterval) {
-      if (snapshot_.code != SIDERA_OK) {
-        throw DeviceError(AlpacaNumberOf(snapshot_.code), snapshot_.error);
-      }
-      return snapshot_;
-    }
-    if (!refreshed_.wait_for(lock, std::chrono::seconds(20),
-                             [&] { return snapshotSerial_ >= want || !connected_; })) {
-      throw DeviceError(kDriverError, "the mount did not answer within 20 s");
-    }
-    RequireConnected();
-  }
-  if (snapshot_.code != SIDERA_OK)
-    throw DeviceError(AlpacaNumberOf(snapshot_.code), snapshot_.error);
-  return snapshot_;
-}
-
-void Telescope::RefreshOnWorker() {
-  double longitude = 0;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    refreshQueued_ = false;
-    // Another refresh has just served the requests waiting for this one.
-    if (!connected_ || Clock::now() - snapshotTaken_ < kRefreshInterval) {
-      refreshed_.notify_all();
-      return;
-    }
-    longitude = config_.site ? config_.site->longitude : 0.0;
-  }
+  RequireConnection();
   Snapshot s;
-  s.recordCode = GetMotionOutcome(SIDERA_OUTCOME_MOUNT, &s.gotoRecord);  // no exchange
-  // The axis reads report a controller that stopped answering; the sky
-  // position read alone would show the last positions as current.
-  s.code = GetAxisPositions(&s.axes);
-  if (s.code == SIDERA_OK) s.code = GetSkyPosition(&s.sky);
-  if (s.code == SIDERA_OK) s.code = GetMountState(&s.mountState);
-  if (s.code != SIDERA_OK) {
-    s.error =
-        "Reading the mount: " + LibraryText(s.code) + " (code " + std::to_string(s.code) + ")";
+  switch (snapshot_.Read(&s)) {
+    case host::SnapshotCache::Status::kRead:
+      break;
+    case host::SnapshotCache::Status::kClosed:
+      throw DeviceError(kNotConnected, "the telescope is not connected");
+    case host::SnapshotCache::Status::kLate:
+      throw DeviceError(kDriverError, "the mount did not answer within 20 s");
   }
-  std::lock_guard<std::mutex> lock(mutex_);
-  s.utc = clock_.NowUnixMillis();
-  s.lst = host::LocalApparentSiderealTimeAt(longitude, s.utc);
-  snapshot_ = s;
-  snapshotTaken_ = Clock::now();
-  ++snapshotSerial_;
-  Judge(s);
-  refreshed_.notify_all();
+  if (s.code != SIDERA_OK) throw DeviceError(AlpacaNumberOf(s.code), s.error);
+  return s;
 }
 
 void Telescope::Judge(const Snapshot& s) {
@@ -453,7 +417,7 @@ DeviceView Telescope::View() {
               now < settleUntil_ || (s.mountState & SIDERA_MOUNT_GOTO) != 0;
   v.tracking = tracking_;
   v.atPark = config_.parked;
-  v.pulseGuiding = pulse_.endEastWest > now || pulse_.endNorthSouth > now;
+  v.pulseGuiding = pulses_.Running();
   v.trackingRate = trackingRate_;
   return v;
 }
@@ -521,14 +485,14 @@ void Telescope::SetTarget(std::optional<double> raHours, std::optional<double> d
 
 double Telescope::ParkAxis(int axis) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  const std::optional<double>& stored = axis == 0 ? config_.parkAxis0 : config_.parkAxis1;
   const host::ModelFacts& facts = *host::FactsOf(connected_ ? model_ : config_.model);
-  return Radians(stored.value_or(axis == 0 ? facts.homeAxis0Degrees : facts.homeAxis1Degrees));
+  const AxisPair park = host::ParkAxes(facts, config_.parkAxis0, config_.parkAxis1);
+  return axis == 0 ? park.axis0 : park.axis1;
 }
 
 double Telescope::HomeAxis(int axis) const {
-  const host::ModelFacts& facts = Facts();
-  return Radians(axis == 0 ? facts.homeAxis0Degrees : facts.homeAxis1Degrees);
+  const AxisPair home = host::HomeAxes(Facts());
+  return axis == 0 ? home.axis0 : home.axis1;
 }
 
 // --- commands
@@ -543,8 +507,7 @@ void Telescope::StartMotion(MotionKind kind) {
   motion_ = Motion{kind, {}};
   motion_.watch.Start(record, 0);
   moveRate_[0] = moveRate_[1] = 0;
-  pulse_ = {};
-  guidePlan_ = {};
+  pulses_.Forget();
   settleUntil_ = {};
   Invalidate();
 }
@@ -620,8 +583,7 @@ void Telescope::AbortSlew() {
           tracking = tracking_;
           motion_ = {};
           moveRate_[0] = moveRate_[1] = 0;
-          pulse_ = {};
-          guidePlan_ = {};
+          pulses_.Forget();
           settleUntil_ = {};
           Invalidate();
         }
@@ -637,8 +599,8 @@ void Telescope::AbortSlew() {
 // home position), watched as `kind`.
 void Telescope::GotoFixedPosition(double axis0, double axis1, MotionKind kind, const char* what) {
   OnWorker([=, this] {
-    Check(::SetTracking(0), what);
-    Check(GotoAxes(axis0, axis1), what);
+    MotionOutcome record{};
+    Check(host::GotoFixedPosition(AxisPair{axis0, axis1}, &record), what);
     StartMotion(kind);
     std::lock_guard<std::mutex> lock(mutex_);
     tracking_ = false;
@@ -687,118 +649,24 @@ void Telescope::MoveAxis(int axis, double degreesPerSecond) {
 
 void Telescope::PulseGuide(int direction, int milliseconds) {
   OnWorker([=, this] {
-    Clock::time_point end;
+    const bool northSouth = direction == 0 || direction == 1;
+    const double sign = direction == 0 || direction == 3 ? 1.0 : -1.0;
+    host::MountGeometry geometry;
+    double rate = 0, trackingRate = 0;
+    Clock::duration duration{};
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      end = Clock::now() + std::chrono::milliseconds(clock_.RealMillis(milliseconds));
-      const bool northSouth = direction == 0 || direction == 1;
-      const double sign = direction == 0 || direction == 3 ? 1.0 : -1.0;
-      if (northSouth) {
-        pulse_.north = milliseconds > 0 ? sign * guideRate_[1] : 0.0;
-        pulse_.endNorthSouth = end;
-      } else {
-        pulse_.west = milliseconds > 0 ? sign * guideRate_[0] : 0.0;
-        pulse_.endEastWest = end;
-      }
+      if (milliseconds > 0) duration = std::chrono::milliseconds(clock_.RealMillis(milliseconds));
+      rate = sign * guideRate_[northSouth ? 1 : 0];
+      geometry.equatorial = equatorial_;
+      geometry.southern = config_.site && config_.site->latitude < 0;
+      trackingRate = tracking_ ? host::TrackingSkyRate(trackingRate_) : 0.0;
     }
-    ApplyGuideOnWorker();
+    Check(pulses_.Start(northSouth ? host::GuidePulses::kNorthSouth : host::GuidePulses::kEastWest,
+                        rate, duration, geometry, trackingRate),
+          "Guiding");
     return 0;
   });
-}
-
-void Telescope::ApplyGuideOnWorker() {
-  host::GuideOffsets offsets;
-  host::MountGeometry geometry;
-  double trackingRate = 0;
-  Clock::time_point nextEnd = Clock::time_point::max();
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const auto now = Clock::now();
-    if (pulse_.endEastWest <= now) pulse_.west = 0;
-    if (pulse_.endNorthSouth <= now) pulse_.north = 0;
-    if (pulse_.west != 0) nextEnd = std::min(nextEnd, pulse_.endEastWest);
-    if (pulse_.north != 0) nextEnd = std::min(nextEnd, pulse_.endNorthSouth);
-    offsets = {pulse_.west, pulse_.north};
-    geometry.equatorial = equatorial_;
-    geometry.southern = config_.site && config_.site->latitude < 0;
-    trackingRate = tracking_ ? host::TrackingSkyRate(trackingRate_) : 0.0;
-  }
-  // The end runs on the stop lane, on time however long the calls lane is
-  // busy with a slow controller. It is posted before the reads below, so
-  // that a failed read never leaves a pulse without its end.
-  if (nextEnd != Clock::time_point::max()) worker_.stops.PostAt(nextEnd, [this] { EndPulse(); });
-  host::Jacobian jacobian;
-  if (geometry.equatorial) {
-    double axis1 = 0;
-    Check(GetAxisPosition(1, &axis1), "Guiding");
-    geometry.beyondThePole = host::BeyondThePole(axis1);
-    jacobian = host::EquatorialJacobian(geometry);
-  } else {
-    SkyPoint sky{};
-    Check(GetSkyPosition(&sky), "Guiding");
-    jacobian = host::NumericJacobian(
-        [](SkyPoint p) {
-          AxisPair a{};
-          (void)SkyToAxes(p, &a);  // 0 with a mount
-          return a;
-        },
-        sky);
-  }
-  const host::GuidePlan plan = host::PlanGuide(geometry, jacobian, offsets, trackingRate);
-  std::lock_guard<std::mutex> guiding(guideMutex_);
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    guideGeometry_ = geometry;
-    guideJacobian_ = jacobian;
-  }
-  Check(DriveGuide(plan, true), "Guiding");
-}
-
-int Telescope::DriveGuide(const host::GuidePlan& plan, bool resend) {
-  host::GuidePlan previous;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    previous = guidePlan_;
-    guidePlan_ = plan;
-  }
-  // Every axis is tried, so that one refused command never keeps the other
-  // axis at a guide rate.
-  int first = SIDERA_OK;
-  for (int axis = 0; axis < 2; ++axis) {
-    int code = SIDERA_OK;
-    const bool same = previous.drive[axis] && previous.rate[axis] == plan.rate[axis];
-    if (plan.drive[axis]) {
-      if (resend || !same) code = ::MoveAxis(axis, plan.rate[axis]);
-    } else if (previous.drive[axis]) {
-      code = StopAxis(axis);  // back to tracking, or stopped when tracking is off
-    }
-    if (first == SIDERA_OK) first = code;
-  }
-  return first;
-}
-
-void Telescope::EndPulse() {
-  std::lock_guard<std::mutex> guiding(guideMutex_);
-  host::GuidePlan plan;  // none: every driven axis stops
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const auto now = Clock::now();
-    if (pulse_.endEastWest <= now) pulse_.west = 0;
-    if (pulse_.endNorthSouth <= now) pulse_.north = 0;
-    if (pulse_.west != 0 || pulse_.north != 0) {
-      // Another pulse runs on: its rates come from how the axes followed the
-      // sky when it started, so the end needs no read that could fail.
-      const double trackingRate = tracking_ ? host::TrackingSkyRate(trackingRate_) : 0.0;
-      plan = host::PlanGuide(guideGeometry_, guideJacobian_, {pulse_.west, pulse_.north},
-                             trackingRate);
-    }
-  }
-  // A stop needs no read: the axes go back to tracking, or stop when it is off.
-  const int code = DriveGuide(plan, false);
-  if (code != SIDERA_OK) {
-    std::fprintf(stderr, "sidera-alpaca: ending a guide pulse: %s (code %d)\n",
-                 LibraryText(code).c_str(), code);
-  }
 }
 
 void Telescope::SetTracking(bool on) {
@@ -868,7 +736,7 @@ void Telescope::SetSlewSettleTime(int seconds) {
 void Telescope::SetUtc(int64_t utcMillis) {
   std::lock_guard<std::mutex> lock(mutex_);
   clock_.Set(utcMillis, host::SkyClock::Steady::now());
-  Invalidate();
+  ShareSkyLocked();
 }
 
 AxisPair Telescope::AxesFor(double raHours, double decDegrees) {

@@ -2,14 +2,13 @@
 // the mount's state, and the commands, all over the library's exported
 // operations. Library calls run on the host worker's calls lane, and aborts
 // and the ends of guide pulses on its stop lane, so they never wait for a
-// call in progress; HTTP threads wait for them a bounded time. Reads of the mount's state are
-// shared: one refresh of the positions and state word serves every request made within the refresh
-// interval, so clients polling faster add no traffic on the serial line. Failures throw DeviceError
-// with the library's message.
+// call in progress; HTTP threads wait for them a bounded time. Reads of the
+// mount's state come from the host's shared snapshot (host/mount_snapshot),
+// parks from host/park_position and guide pulses from host/guide_pulses.
+// Failures throw DeviceError with the library's message.
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -20,8 +19,10 @@
 #include "alpaca/server_config.h"
 #include "alpaca/sync_model.h"
 #include "host/goto_watch.h"
+#include "host/guide_pulses.h"
 #include "host/model_facts.h"
 #include "host/motion_rates.h"
+#include "host/mount_snapshot.h"
 #include "host/mount_worker.h"
 #include "host/sky_clock.h"
 #include "sidera.h"
@@ -29,21 +30,11 @@
 namespace sidera::alpaca {
 
 // A refresh serves every read made within this interval after it.
-inline constexpr std::chrono::milliseconds kRefreshInterval{250};
+inline constexpr std::chrono::milliseconds kRefreshInterval = host::kSnapshotInterval;
 
 // One reading of the mount, shared by every request that asks within the
 // refresh interval.
-struct Snapshot {
-  int code = 0;       // the library's code for the reads, 0 when they worked
-  std::string error;  // its message, when not 0
-  AxisPair axes{};
-  SkyPoint sky{};
-  uint32_t mountState = 0;
-  MotionOutcome gotoRecord{};  // the mount's outcome record, read whatever `code`
-  int recordCode = 0;          // the library's code for reading the record
-  int64_t utc = 0;             // sky clock at the reading, ms since 1970
-  double lst = 0;              // local sidereal time then, radians
-};
+using Snapshot = host::MountSnapshot;
 
 // The last-known state that the device members report.
 struct DeviceView {
@@ -149,11 +140,6 @@ class Telescope {
     MotionKind kind = MotionKind::kNone;
     host::GotoWatch watch;  // waits for the library's outcome of the goto
   };
-  struct Pulse {
-    double west = 0;  // radians per second of sky motion while it lasts
-    double north = 0;
-    host::TaskLane::Clock::time_point endEastWest{}, endNorthSouth{};
-  };
 
   // Runs `f` on the calls lane (or `lane`), bounded in time; throws what
   // `f` threw, or DeviceError when it does not finish.
@@ -164,20 +150,12 @@ class Telescope {
   static void Check(int code, const std::string& what);
   void RequireConnected() const;  // with mutex_ held
   void Invalidate();              // with mutex_ held: the next read refreshes
-  void RefreshOnWorker();
+  void ShareSkyLocked();          // with mutex_ held: the snapshot's sky clock and site
   void Judge(const Snapshot& s);  // with mutex_ held: has a motion ended?
   // On the worker, right after the library took the goto.
   void StartMotion(MotionKind kind);
   void Sync(double raHours, double decDegrees, bool addsPoint);
   void GotoFixedPosition(double axis0, double axis1, MotionKind kind, const char* what);
-  void ApplyGuideOnWorker();
-  // With guideMutex_ held: drives the axes as `plan` says, an axis no longer
-  // driven back to tracking; the first failure's code, or 0. Without
-  // `resend`, an axis already at its planned rate is left alone.
-  int DriveGuide(const host::GuidePlan& plan, bool resend);
-  // On the stop lane at a pulse's end, with no read: the axes go back to
-  // tracking, or to the rates of the pulses still running.
-  void EndPulse();
   void StopAllOnWorker();
   void ConnectOnWorker(const ServerConfig& settings);
   void DisconnectOnWorker();
@@ -193,7 +171,6 @@ class Telescope {
 
   // Guarded by mutex_ (written by HTTP threads and the worker, read by both).
   mutable std::mutex mutex_;
-  std::condition_variable refreshed_;
   ServerConfig config_;  // in force
   ServerConfig stored_;  // as written in configPath_
   host::SkyClock clock_;
@@ -205,30 +182,20 @@ class Telescope {
   int model_ = -1;  // the model connected
   bool equatorial_ = false;
   double gotoToleranceDegrees_ = 0;
-  Snapshot snapshot_;
-  uint64_t snapshotSerial_ = 0;
-  host::TaskLane::Clock::time_point snapshotTaken_{};
-  bool refreshQueued_ = false;
   Motion motion_;
   host::TaskLane::Clock::time_point settleUntil_{};
   int settleSeconds_ = 0;
   double moveRate_[2] = {0, 0};  // MoveAxis rates in force, radians per second
-  Pulse pulse_;
-  host::GuidePlan guidePlan_;  // the guide plan now applied to the axes
-  // How the axes followed the sky when the last pulse started: the end of one
-  // pulse re-plans the others from it, with no read that could fail.
-  host::MountGeometry guideGeometry_;
-  host::Jacobian guideJacobian_;
   bool tracking_ = false;
   int trackingRate_ = 0;
   double guideRate_[2];
   int connectFailureNumber_ = 0;
-  // Held while the axes are given their guide rates (taken before mutex_),
-  // so that a pulse's end on the stop lane and a new pulse on the calls lane
-  // reach the axes in turn.
-  std::mutex guideMutex_;
   std::optional<double> targetRa_, targetDec_;
   SyncModel syncModel_;  // its points on the worker; its view read anywhere
+
+  // Their own locks; taken after mutex_, never before it.
+  host::SnapshotCache snapshot_{worker_.calls, false};
+  host::GuidePulses pulses_{worker_.stops};
 };
 
 }  // namespace sidera::alpaca

@@ -147,35 +147,36 @@ bool SideraMountDriver::ReadScopeStatus() {
 void SideraMountDriver::TimerHit() {
   pollTimer_ = -1;
   if (!isConnected()) return;
-  RequestPoll();
+  RequestPoll(false);  // the snapshot's cadence
   pollTimer_ = SetTimer(getCurrentPollingPeriod());
 }
 
-void SideraMountDriver::RequestPoll() {
+void SideraMountDriver::RequestPoll(bool fresh) {
   // One poll at a time: while the worker is held up (a slow hand-over, a
   // controller timing out) polls do not pile up behind it.
   if (pollInFlight_ || !isConnected()) return;
   pollInFlight_ = true;
-  const host::SkyClock clock = clock_;
-  const double longitude = LocationN[LOCATION_LONGITUDE].value;
-  Run([this, clock, longitude] { return session_.Poll(clock, longitude); },
-      [this](const PollResult& r) {
+  // INDI's EOD coordinates are of date: the snapshot times its readings with
+  // the local apparent sidereal time of the sky clock and the site.
+  snapshot_->SetSky(clock_, LocationN[LOCATION_LONGITUDE].value);
+  Run([this, fresh] { return snapshot_->Take(fresh); },
+      [this](const host::MountSnapshot& r) {
         pollInFlight_ = false;
         OnPoll(r);
       });
 }
 
-void SideraMountDriver::OnPoll(const PollResult& poll) {
+void SideraMountDriver::OnPoll(const host::MountSnapshot& poll) {
   // The sidereal time does not depend on the mount's answers.
   lstN_[0].value = poll.lst / kPi * 12.0;
   lstNP_.s = IPS_OK;
   IDSetNumber(&lstNP_, nullptr);
-  if (!poll.outcome.ok()) {
+  if (poll.code != SIDERA_OK) {
     if (watch_.active()) JudgeGoto(poll);
-    if (linkAlert_ != poll.outcome.text) {
-      linkAlert_ = poll.outcome.text;
+    if (linkAlert_ != poll.error) {
+      linkAlert_ = poll.error;
       EqNP.s = IPS_ALERT;
-      IDSetNumber(&EqNP, "%s", poll.outcome.text.c_str());
+      IDSetNumber(&EqNP, "%s", poll.error.c_str());
     }
     return;
   }
@@ -204,7 +205,7 @@ void SideraMountDriver::OnPoll(const PollResult& poll) {
   }
 }
 
-void SideraMountDriver::JudgeGoto(const PollResult& poll) {
+void SideraMountDriver::JudgeGoto(const host::MountSnapshot& poll) {
   // The library records how the goto ended; a controller that stops
   // answering ends it with the axis's code.
   if (watch_.Observe(poll.gotoRecord, SkySeconds()) == host::GotoWatch::State::kEnded) {

@@ -188,10 +188,9 @@ void SideraMountDriver::HandlePulse(int axis, double values[], char* names[], in
     state = StartPulse(d, static_cast<uint32_t>(std::lround(std::fmin(values[i], 60000.0))));
     break;
   }
-  if (state == IPS_IDLE && pulseTimer_[axis] >= 0) {
-    // Zero in every direction: the running pulse ends now.
-    IERmTimer(pulseTimer_[axis]);
-    EndPulse(axis);
+  if (state == IPS_IDLE && pulsing_[axis]) {
+    // Zero in every direction: the running pulse ends now, on the stop lane.
+    pulses_->EndNow(axis);
     return;
   }
   np.s = state;
@@ -211,56 +210,50 @@ IPState SideraMountDriver::StartPulse(Direction direction, uint32_t ms) {
     return IPS_ALERT;
   }
   const bool northSouth = direction == Direction::North || direction == Direction::South;
-  const int axis = northSouth ? 1 : 0;
+  const int axis = northSouth ? host::GuidePulses::kNorthSouth : host::GuidePulses::kEastWest;
   const double sign = direction == Direction::North || direction == Direction::West ? 1.0 : -1.0;
   const double rate = sign * guideRateN_[northSouth ? 1 : 0].value * kSiderealRate;
-  if (pulseTimer_[axis] >= 0) IERmTimer(pulseTimer_[axis]);  // a new pulse replaces the old
-  (northSouth ? guide_.north : guide_.west) = rate;
-  using Callback = void (*)(void*);
-  const Callback ended =
-      axis == 1 ? Callback{[](void* self) { static_cast<SideraMountDriver*>(self)->EndPulse(1); }}
-                : Callback{[](void* self) { static_cast<SideraMountDriver*>(self)->EndPulse(0); }};
-  // The pulse lasts `ms` of sky time, like every motion of a scaled library.
-  pulseTimer_[axis] = IEAddTimer(clock_.RealMillis(ms), ended, this);
-  ApplyGuide(std::nullopt);
-  return IPS_BUSY;
-}
-
-void SideraMountDriver::EndPulse(int axis) {
-  pulseTimer_[axis] = -1;
-  (axis == 1 ? guide_.north : guide_.west) = 0.0;
-  ApplyGuide(axis);
-}
-
-void SideraMountDriver::ApplyGuide(std::optional<int> completedAxis) {
-  const GuideOffsets offsets = guide_;
+  // The pulse lasts `ms` of sky time, like every motion of a scaled library;
+  // a new pulse on the axis replaces the old one. Its end runs on the stop
+  // lane at its time and comes back here as OnPulseEnded.
+  const std::chrono::milliseconds duration(clock_.RealMillis(ms));
   const double tracking = TrackingRate();
   const unsigned epoch = motionEpoch_;
+  pulsing_[axis] = true;
+  const uint64_t pulse = ++pulseNumber_[axis];
   Run(
-      [this, epoch, offsets, tracking] {
+      [this, epoch, axis, rate, duration, tracking, pulse] {
         if (epoch != motionEpoch_) return Outcome{kDropped, ""};
-        return session_.ApplyGuide(offsets, tracking);
+        return session_.StartPulse(*pulses_, axis, rate, duration, tracking, pulse);
       },
-      [this, completedAxis](const Outcome& o) {
-        if (completedAxis) CompletePulse(*completedAxis);
+      [this, axis, pulse](const Outcome& o) {
         if (o.ok() || o.code == kDropped) return;
-        INumberVectorProperty& np = completedAxis.value_or(0) == 1 ? GuideNSNP : GuideWENP;
+        if (pulse == pulseNumber_[axis] && pulsing_[axis]) CompletePulse(axis);
+        INumberVectorProperty& np = axis == 1 ? GuideNSNP : GuideWENP;
         np.s = IPS_ALERT;
         IDSetNumber(&np, "%s", o.text.c_str());
       });
+  return IPS_BUSY;
+}
+
+void SideraMountDriver::OnPulseEnded(int axis, uint64_t pulse, int code) {
+  if (!pulsing_[axis] || pulse != pulseNumber_[axis]) return;  // cancelled or replaced meanwhile
+  CompletePulse(axis);
+  if (code == SIDERA_OK) return;
+  INumberVectorProperty& np = axis == 1 ? GuideNSNP : GuideWENP;
+  np.s = IPS_ALERT;
+  IDSetNumber(&np, "%s", MountSession::Fail(code, "Ending a guide pulse").text.c_str());
 }
 
 void SideraMountDriver::CancelPulses() {
+  pulses_->Forget();
   for (int axis = 0; axis < 2; ++axis) {
-    if (pulseTimer_[axis] < 0) continue;
-    IERmTimer(pulseTimer_[axis]);
-    pulseTimer_[axis] = -1;
-    CompletePulse(axis);
+    if (pulsing_[axis]) CompletePulse(axis);
   }
-  guide_ = GuideOffsets{};
 }
 
 void SideraMountDriver::CompletePulse(int axis) {
+  pulsing_[axis] = false;
   INumberVectorProperty& np = axis == 1 ? GuideNSNP : GuideWENP;
   np.np[0].value = 0;
   np.np[1].value = 0;
@@ -268,8 +261,7 @@ void SideraMountDriver::CompletePulse(int axis) {
 }
 
 bool SideraMountDriver::Busy() const {
-  return gotoKind_ != GotoKind::None || moving_[0] || moving_[1] || pulseTimer_[0] >= 0 ||
-         pulseTimer_[1] >= 0;
+  return gotoKind_ != GotoKind::None || moving_[0] || moving_[1] || pulsing_[0] || pulsing_[1];
 }
 
 }  // namespace sidera::indi

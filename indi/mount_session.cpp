@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "host/civil_time.h"
+#include "host/library_text.h"
 #include "host/model_facts.h"
+#include "host/park_position.h"
 #include "host/serial_device.h"
 #include "host/sync_restore.h"
 #include "indi/host_names.h"
@@ -51,9 +53,7 @@ std::string MountSession::ModelName(int model) {
 
 Outcome MountSession::Fail(int code, const std::string& what) {
   if (code == SIDERA_OK) return {};
-  SideraChar16 text[128] = {};
-  GetErrorMessage(code, text);
-  return Outcome{code, what + ": " + Utf8Of(text) + " (code " + std::to_string(code) + ")"};
+  return Outcome{code, host::LibraryFailure(code, what)};
 }
 
 ConnectResult MountSession::Connect(const ConnectRequest& request) {
@@ -105,7 +105,6 @@ ConnectResult MountSession::Connect(const ConnectRequest& request) {
   model_ = request.model;
   southern_ = request.site.latitude < 0;
   book_.Clear();
-  guide_ = GuidePlan{};
   if (request.savedAlignment) {
     const int load = ::LoadAlignment(&*request.savedAlignment);
     result.alignmentLoad = Fail(load, "Loading the saved alignment");
@@ -118,7 +117,6 @@ ConnectResult MountSession::Connect(const ConnectRequest& request) {
 void MountSession::Disconnect() {
   (void)DestroyMount();  // always 0
   book_.Clear();
-  guide_ = GuidePlan{};
 }
 
 namespace {
@@ -131,20 +129,6 @@ GotoStart Started(int code, const std::string& what) {
 }
 
 }  // namespace
-
-PollResult MountSession::Poll(const host::SkyClock& clock, double longitude) {
-  PollResult r;
-  (void)GetMotionOutcome(SIDERA_OUTCOME_MOUNT, &r.gotoRecord);  // no exchange
-  // The axis reads are the ones that report a controller that stopped
-  // answering; without them the rest would show stale positions as current.
-  int code = GetAxisPositions(&r.axes);
-  if (code == SIDERA_OK) code = GetSkyPosition(&r.sky);
-  r.lst = LocalSiderealTimeNow(clock, longitude);
-  if (code == SIDERA_OK) code = GetHorizontalPosition(&r.horizontal);
-  if (code == SIDERA_OK) code = GetMountState(&r.mountState);
-  r.outcome = Fail(code, "Reading the mount");
-  return r;
-}
 
 GotoStart MountSession::Goto(const host::SkyClock& clock, double longitude, double raHours,
                              double decDegrees) {
@@ -230,20 +214,17 @@ AlignmentState MountSession::Alignment() {
   return state;
 }
 
-GotoStart MountSession::Park() {
-  guide_ = GuidePlan{};
-  // The model's home position (host/model_facts), as the Alpaca server parks.
+GotoStart MountSession::Park(std::optional<double> axis0Degrees,
+                             std::optional<double> axis1Degrees) {
   const host::ModelFacts* facts = host::FactsOf(model_);
   if (facts == nullptr) return GotoStart{Fail(SIDERA_NO_MOUNT, "Parking")};
-  return Started(
-      GotoAxes(Radians(host::HomeAxis0Degrees(*facts)), Radians(host::HomeAxis1Degrees(*facts))),
-      "Parking");
+  GotoStart start;
+  const AxisPair park = host::ParkAxes(*facts, axis0Degrees, axis1Degrees);
+  start.outcome = Fail(host::GotoFixedPosition(park, &start.record), "Parking");
+  return start;
 }
 
-Outcome MountSession::Abort() {
-  guide_ = GuidePlan{};
-  return Fail(host::StopEverything(), "Stopping the mount");
-}
+Outcome MountSession::Abort() { return Fail(host::StopEverything(), "Stopping the mount"); }
 
 Outcome MountSession::SetTracking(bool on) {
   return Fail(::SetTracking(on ? 1 : 0), on ? "Starting tracking" : "Stopping tracking");
@@ -304,34 +285,13 @@ Outcome MountSession::StopMotion(Direction direction) {
   return Fail(StopAxis(axis), "Stopping the motion");
 }
 
-Outcome MountSession::ApplyGuide(GuideOffsets offsets, double trackingRate) {
-  Outcome o;
-  const MountGeometry g = Geometry(&o);
-  if (!o.ok()) return o;
-  Jacobian j = EquatorialJacobian(g);
-  if (!g.equatorial) {
-    SkyPoint sky{};
-    o = Fail(GetSkyPosition(&sky), "Reading the sky position");
-    if (!o.ok()) return o;
-    j = NumericJacobian(
-        [](SkyPoint p) {
-          AxisPair a{};
-          (void)SkyToAxes(p, &a);  // 0 with a mount
-          return a;
-        },
-        sky);
-  }
-  const GuidePlan plan = PlanGuide(g, j, offsets, trackingRate);
-  int code = SIDERA_OK;
-  for (int axis = 0; axis < 2 && code == SIDERA_OK; ++axis) {
-    if (plan.drive[axis]) {
-      code = MoveAxis(axis, plan.rate[axis]);
-    } else if (guide_.drive[axis]) {
-      code = StopAxis(axis);  // back to tracking, or stopped when tracking is off
-    }
-  }
-  guide_ = plan;
-  return Fail(code, "Guiding");
+Outcome MountSession::StartPulse(host::GuidePulses& pulses, int lane, double offset,
+                                 std::chrono::milliseconds duration, double trackingRate,
+                                 uint64_t tag) {
+  MountGeometry g;
+  g.equatorial = equatorial_;
+  g.southern = southern_;
+  return Fail(pulses.Start(lane, offset, duration, g, trackingRate, tag), "Guiding");
 }
 
 }  // namespace sidera::indi

@@ -6,9 +6,11 @@
 // debug choice and the device go to the library through its setters.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 
+#include "host/guide_pulses.h"
 #include "host/mount_worker.h"
 #include "host/sky_clock.h"
 #include "host/sync_points.h"
@@ -57,17 +59,6 @@ struct GotoStart {
   MotionOutcome record{};
 };
 
-struct PollResult {
-  // The mount's outcome record: read first, valid whatever the reads after.
-  MotionOutcome gotoRecord{};
-  Outcome outcome;  // the axis reads; the rest is valid only when they worked
-  AxisPair axes{};
-  SkyPoint sky{};
-  HorizontalPoint horizontal{};
-  uint32_t mountState = 0;
-  double lst = 0;  // local sidereal time of the reads, radians
-};
-
 struct AlignmentState {
   int stars = 0;  // synced points
   int used = 0;   // of them, the points the fit used (it drops wrong centrings)
@@ -92,9 +83,6 @@ class MountSession {
   ConnectResult Connect(const ConnectRequest& request);
   void Disconnect();
 
-  // The readings one status poll shows, at the sky time of `clock`.
-  PollResult Poll(const host::SkyClock& clock, double longitude);
-
   // A goto to JNow coordinates: the hour angle is taken from the local
   // sidereal time at the moment of the call.
   GotoStart Goto(const host::SkyClock& clock, double longitude, double raHours, double decDegrees);
@@ -107,8 +95,11 @@ class MountSession {
   AlignmentState Alignment();
   Outcome LoadAlignment(const AlignmentRecord& record);
 
-  // Park: a goto to the home position of the mount's kind.
-  GotoStart Park();
+  // Park: tracking off, then a goto to the park position (host::ParkAxes):
+  // the user's axis angles in degrees where given, else the model's home.
+  // The driver offers no park position of its own yet and gives none.
+  GotoStart Park(std::optional<double> axis0Degrees = std::nullopt,
+                 std::optional<double> axis1Degrees = std::nullopt);
   // Stops every motion, tracking included.
   Outcome Abort();
   Outcome SetTracking(bool on);
@@ -121,9 +112,10 @@ class MountSession {
   Outcome StartMotion(Direction direction, double presetRate, double trackingRate);
   Outcome StopMotion(Direction direction);
 
-  // Runs the axes as the current guide offsets ask: axes the plan drives get
-  // their rates, axes it releases go back to tracking.
-  Outcome ApplyGuide(GuideOffsets offsets, double trackingRate);
+  // A guide pulse on `lane` (host::GuidePulses) of `offset` radians per
+  // second on the sky for `duration`; its end runs on the stop lane.
+  Outcome StartPulse(host::GuidePulses& pulses, int lane, double offset,
+                     std::chrono::milliseconds duration, double trackingRate, uint64_t tag);
 
   bool equatorial() const { return equatorial_; }
 
@@ -135,7 +127,6 @@ class MountSession {
   int model_ = -1;
   bool southern_ = false;
   host::SyncPoints book_;
-  GuidePlan guide_;  // the plan now applied
 };
 
 }  // namespace sidera::indi

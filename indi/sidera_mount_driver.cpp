@@ -27,6 +27,11 @@ SideraMountDriver::SideraMountDriver()
                          static_cast<uint8_t>(kSlewPresets.size()));
   // The library opens the serial device itself, so INDI's port plugins stay out.
   setTelescopeConnection(CONNECTION_NONE);
+  snapshot_ = std::make_unique<host::SnapshotCache>(worker_->calls, true);
+  pulses_ = std::make_unique<host::GuidePulses>(worker_->stops);
+  pulses_->OnEnded([this](int axis, uint64_t pulse, int code) {
+    replies_.Reply([this, axis, pulse, code] { OnPulseEnded(axis, pulse, code); });
+  });
   IEAddCallback(
       replies_.notifyFd(),
       [](int, void* self) { static_cast<SideraMountDriver*>(self)->replies_.RunReplies(); }, this);
@@ -232,6 +237,7 @@ void SideraMountDriver::OnConnected(const ConnectResult& result, int model) {
   }
   Run([this] { return session_.Alignment(); },
       [this](const AlignmentState& state) { ShowAlignment(state); });
+  snapshot_->Open();
   if (pollTimer_ >= 0) RemoveTimer(pollTimer_);
   pollTimer_ = SetTimer(getCurrentPollingPeriod());
   RequestPoll();
@@ -245,6 +251,7 @@ void SideraMountDriver::StartDisconnect() {
   ++generation_;
   connecting_ = false;
   pollInFlight_ = false;
+  snapshot_->Close();
   Run(
       [this] {
         session_.Disconnect();

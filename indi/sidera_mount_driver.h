@@ -15,7 +15,9 @@
 #include <string>
 
 #include "host/goto_watch.h"
+#include "host/guide_pulses.h"
 #include "host/model_facts.h"
+#include "host/mount_snapshot.h"
 #include "host/mount_worker.h"
 #include "indi/host_names.h"
 #include "indi/loop_replies.h"
@@ -77,9 +79,11 @@ class SideraMountDriver : public INDI::Telescope, public INDI::GuiderInterface {
 
   void HandleEquatorial(double values[], char* names[], int n);
   void StartGoto(double ra, double dec, bool track);
-  void RequestPoll();
-  void OnPoll(const PollResult& poll);
-  void JudgeGoto(const PollResult& poll);
+  // A poll of the shared snapshot; `fresh` reads the mount whatever the age
+  // of the last reading (after a command).
+  void RequestPoll(bool fresh = true);
+  void OnPoll(const host::MountSnapshot& poll);
+  void JudgeGoto(const host::MountSnapshot& poll);
   void FinishGoto();
   void ShowTrackState(uint32_t mountState);
   void ShowEquatorial(double ra, double dec);
@@ -92,8 +96,8 @@ class SideraMountDriver : public INDI::Telescope, public INDI::GuiderInterface {
   void HandlePulse(int axis, double values[], char* names[], int n);
   IPState StartPulse(Direction direction, uint32_t ms);
   void CompletePulse(int axis);
-  void EndPulse(int axis);
-  void ApplyGuide(std::optional<int> completedAxis);
+  // The stop lane ended pulse number `pulse` on `axis` (a later one may run).
+  void OnPulseEnded(int axis, uint64_t pulse, int code);
   void CancelPulses();
   bool Busy() const;
 
@@ -123,8 +127,10 @@ class SideraMountDriver : public INDI::Telescope, public INDI::GuiderInterface {
   bool gotoTracks_ = true;
   bool trackingWanted_ = false;
   std::array<bool, 2> moving_{false, false};  // direction buttons held, per axis
-  GuideOffsets guide_;
-  std::array<int, 2> pulseTimer_{-1, -1};  // running pulse per axis (0 west/east, 1 north/south)
+  // Per axis (0 west/east, 1 north/south): a pulse shown busy, and the
+  // number of the latest one started.
+  std::array<bool, 2> pulsing_{false, false};
+  std::array<uint64_t, 2> pulseNumber_{0, 0};
   std::optional<AlignmentRecord> savedAlignment_;
   bool siteFromClient_ = false;  // a client has set GEOGRAPHIC_COORD
   bool configLoaded_ = false;
@@ -152,6 +158,10 @@ class SideraMountDriver : public INDI::Telescope, public INDI::GuiderInterface {
 
   MountSession session_;  // the calls lane's alone
   LoopReplies replies_;
+  // The worker's: the readings every poll shows, and the guide pulses whose
+  // ends run on the stop lane. Made with the worker, and go after it.
+  std::unique_ptr<host::SnapshotCache> snapshot_;
+  std::unique_ptr<host::GuidePulses> pulses_;
   // Ordinary calls on `calls`; the stops of an abort on `stops`, at once and
   // beside whatever the calls lane does (a slow connect or read would
   // otherwise hold them up).

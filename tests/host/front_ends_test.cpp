@@ -1,5 +1,5 @@
-// The front ends on the equatorial simulator share one sky frame: the INDI
-// driver's polls and the Alpaca server's SiderealTime give ERFA's local
+// The front ends on the equatorial simulator share one sky frame: the shared
+// snapshot's readings and the Alpaca server's SiderealTime give ERFA's local
 // apparent sidereal time (computed here another way, mean sidereal time plus
 // the equation of the equinoxes), and for one target, time and site the
 // three front ends command the same axes.
@@ -13,6 +13,7 @@
 #include <string>
 
 #include "alpaca/telescope.h"
+#include "host/mount_snapshot.h"
 #include "host/mount_worker.h"
 #include "host/sky_coordinates.h"
 #include "host/sky_frame.h"
@@ -48,7 +49,9 @@ TEST(FrontEnds, SiderealTimeIsErfasLocalApparentOne) {
   indi::ConnectRequest request;
   request.site = {kLatitude, kLongitude, kElevation};
   ASSERT_TRUE(session.Connect(request).outcome.ok());
-  const indi::PollResult poll = session.Poll(clock, kLongitude);
+  // The shared snapshot, which times the INDI driver's polls and the Alpaca
+  // server's readings.
+  const MountSnapshot poll = ReadMount(clock, kLongitude, true);
   session.Disconnect();
   // 0.01 s of time; the clock moves under 0.001 s while the test runs.
   EXPECT_NEAR(WrapPi(poll.lst - ErfaLast(kUtc, kLongitude)) * kSecondsPerRadian, 0.0, 0.01);

@@ -1,5 +1,6 @@
-// Ctrl-C handling: a thread that takes SIGINT, stops the mount at once and
-// makes sure the program ends with 130 when it should.
+// Ctrl-C handling: a thread that takes SIGINT, stops the mount at once on
+// the host's stop lane and makes sure the program ends with 130 when it
+// should.
 
 #include "tools/sidera/interrupt.h"
 
@@ -12,10 +13,12 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
+#include "host/mount_worker.h"
 #include "tools/sidera/output.h"
 
 namespace sidera::tool {
@@ -51,10 +54,10 @@ struct State {
   int stopsDone = 0;       // stop requests carried out
   int stopCode = 0;        // the first code a stop failed with
   bool mountSeen = false;  // a stop found a mount to stop
-  bool stopperQuits = false;
 
   std::thread watch;
-  std::thread stopper;
+  // The stops run here, beside whatever call the main thread is waiting on.
+  std::unique_ptr<host::TaskLane> stops;
 };
 
 State g_state;
@@ -63,10 +66,14 @@ bool Ends(Phase phase) {
   return g_state.mode == InterruptWatch::Mode::kEnd || phase == Phase::kConnecting;
 }
 
+void StopTheMount();
+
 void RequestStop() {
-  std::lock_guard<std::mutex> lock(g_state.mutex);
-  ++g_state.stopsWanted;
-  g_state.changed.notify_all();
+  {
+    std::lock_guard<std::mutex> lock(g_state.mutex);
+    ++g_state.stopsWanted;
+  }
+  g_state.stops->Post(StopTheMount);
 }
 
 // Tracking off first: on an equatorial mount a stopped right ascension axis
@@ -85,21 +92,6 @@ void StopTheMount() {
   g_state.mountSeen = g_state.mountSeen || mount;
   if (g_state.stopCode == 0) g_state.stopCode = failed;
   g_state.changed.notify_all();
-}
-
-void StopperLoop() {
-  std::unique_lock<std::mutex> lock(g_state.mutex);
-  for (;;) {
-    g_state.changed.wait(
-        lock, [] { return g_state.stopperQuits || g_state.stopsDone < g_state.stopsWanted; });
-    if (g_state.stopsDone < g_state.stopsWanted) {
-      lock.unlock();
-      StopTheMount();
-      lock.lock();
-      continue;
-    }
-    return;
-  }
 }
 
 // Says that the program ends on the Ctrl-C (as the step's own failure line
@@ -187,19 +179,14 @@ InterruptWatch::InterruptWatch(const SideraApi& api, Mode mode, bool json) {
   sigaddset(&interrupt, SIGINT);
   (void)pthread_sigmask(SIG_BLOCK, &interrupt, nullptr);
   g_state.watching = true;
-  g_state.stopper = std::thread(StopperLoop);
+  g_state.stops = std::make_unique<host::TaskLane>();
   g_state.watch = std::thread(WatchLoop);
 }
 
 InterruptWatch::~InterruptWatch() {
   g_state.watching = false;
   if (g_state.watch.joinable()) g_state.watch.join();
-  {
-    std::lock_guard<std::mutex> lock(g_state.mutex);
-    g_state.stopperQuits = true;
-    g_state.changed.notify_all();
-  }
-  if (g_state.stopper.joinable()) g_state.stopper.join();
+  g_state.stops.reset();  // the stops asked for still run
   if (g_state.eventFd >= 0) (void)close(g_state.eventFd);
   g_state.eventFd = -1;
 }

@@ -4,8 +4,9 @@
 //
 // SIGINT is taken by a thread of its own (InterruptWatch blocks it in every
 // thread, so it must be installed before any other thread starts). On a
-// Ctrl-C that thread stops the mount through the library (tracking off,
-// then both axes) and raises the flag the main thread checks in its loops,
+// Ctrl-C that thread has the mount stopped on a stop lane (host::TaskLane;
+// tracking off, then both axes), beside whatever call the main thread waits
+// on, and raises the flag the main thread checks in its loops,
 // between steps and after the connect. When the program is to end on it
 // (run, demo, or a shell still connecting) and the main thread has not ended
 // within kFallbackDelay, the watch ends the process itself with 130, after

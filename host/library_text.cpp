@@ -1,0 +1,19 @@
+// The library's messages as UTF-8.
+#include "host/library_text.h"
+
+#include "host/utf8.h"
+#include "sidera.h"
+
+namespace sidera::host {
+
+std::string LibraryMessage(int code) {
+  SideraChar16 text[160] = {};
+  GetErrorMessage(code, text);
+  return Utf8Of(text);
+}
+
+std::string LibraryFailure(int code, const std::string& what) {
+  return what + ": " + LibraryMessage(code) + " (code " + std::to_string(code) + ")";
+}
+
+}  // namespace sidera::host

@@ -1,0 +1,13 @@
+// The library's messages for its result codes, as the hosts show them.
+#pragma once
+
+#include <string>
+
+namespace sidera::host {
+
+// GetErrorMessage's text for `code`, as UTF-8.
+std::string LibraryMessage(int code);
+// "<what>: <library message> (code N)".
+std::string LibraryFailure(int code, const std::string& what);
+
+}  // namespace sidera::host
