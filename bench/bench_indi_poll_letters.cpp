@@ -21,6 +21,7 @@
 #include "sidera/api/globals.h"
 #include "sidera/core/telescope_mount.h"
 #include "sidera/include/sidera.h"
+#include "tests/support/new_mount_settings.h"
 
 namespace {
 
@@ -48,8 +49,12 @@ std::map<std::string, double> PerMinute(int seconds, bool watch) {
   sidera::emulator::HexCommandEmulator emu(o);
   if (!emu.Start()) return counts;
   setenv("SIDERA_SERIAL_PATTERN", emu.DevicePath().c_str(), 1);
-  if (CreateMount(3, 0.6, 100.0) != 0) return counts;
-  if (!watch) sidera::g_mount->lineProbeQuietMs = 3600 * 1000;
+  {
+    sidera::MountSettings settings;
+    if (!watch) settings.lineProbeQuietMs = 3600 * 1000;
+    const sidera::testing::NewMountSettings chosen(settings);
+    if (CreateMount(3, 0.6, 100.0) != 0) return counts;
+  }
   (void)SetTracking(1);
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
   emu.ClearRequests();

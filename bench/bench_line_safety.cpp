@@ -30,6 +30,7 @@
 #include "sidera/core/telescope_mount.h"
 #include "sidera/include/sidera.h"
 #include "tests/line_safety/line_family.h"
+#include "tests/support/new_mount_settings.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(
 bool Idle() {
   sidera::TelescopeMount* m = sidera::g_mount;
   return m != nullptr && m->axisMoving[0] == 0 && m->axisMoving[1] == 0 && m->idleEvent.IsSet() &&
-         m->mountState != sidera::MOUNT_TRACKING;
+         m->Published().MountState() != sidera::MOUNT_TRACKING;
 }
 
 struct Figures {
@@ -72,11 +73,12 @@ std::optional<double> TimeStop(LineFamily& line, int axis) {
 
 // A read the controller answers 1 s late is under way on another thread.
 std::optional<double> StopBehindSlowRead(int family) {
+  const sidera::testing::NewMountSettings readOnLine(
+      {.readOutWindowMs = 0});  // the read goes to the line
   MountOnLine m(family, false);
   std::optional<double> took;
   if (m.created != 0) return took;
   m.line->SetReplyDelay(1000);
-  sidera::g_mount->readOutWindowMs = 0;  // the read goes to the line
   m.line->ClearRequests();
   std::thread reader([] {
     double angle = 0;

@@ -123,8 +123,9 @@ GotoFigures RunGoto(bool host) {
   std::unique_ptr<Poller> poller;
   if (host) poller = std::make_unique<Poller>(40, ProgressPoll);
   (void)GotoAxes(Rad(-90 + 50), Rad(90 - 30));
-  while (!mount->gotoActive && Clock::now() - start < std::chrono::seconds(3)) SleepMs(2);
-  while (mount->gotoActive || !mount->idleEvent.IsSet()) SleepMs(2);
+  while (!mount->Published().GotoActive() && Clock::now() - start < std::chrono::seconds(3))
+    SleepMs(2);
+  while (mount->Published().GotoActive() || !mount->idleEvent.IsSet()) SleepMs(2);
   const Clock::time_point end = Clock::now();
   poller.reset();
   const std::vector<HexCommandRequest> requests = m.emu.Requests();

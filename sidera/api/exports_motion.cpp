@@ -116,23 +116,22 @@ extern "C" SIDERA_API int GotoSkyWithAxisOffset(SkyPoint target, double offset0,
 // No result. Without a mount, or with any non-finite value, nothing changes.
 extern "C" SIDERA_API void SetGotoParameters(double approachDistance, double approachOffset,
                                              double gotoTolerance, double gotoLeadTime) {
-  (void)OnCurrentMount(AllFinite(approachDistance, approachOffset, gotoTolerance, gotoLeadTime),
-                       [&](TelescopeMount& mount) {
-                         mount.approachDistance = approachDistance;
-                         mount.approachOffset = approachOffset;
-                         mount.gotoTolerance = gotoTolerance;
-                         mount.gotoLeadTime = gotoLeadTime;
-                         return kOk;
-                       });
+  (void)OnCurrentMount(
+      AllFinite(approachDistance, approachOffset, gotoTolerance, gotoLeadTime),
+      [&](TelescopeMount& mount) {
+        mount.SetGotoParameters({approachDistance, approachOffset, gotoTolerance, gotoLeadTime});
+        return kOk;
+      });
 }
 
 extern "C" SIDERA_API int GetGotoParameters(double* approachDistance, double* approachOffset,
                                             double* gotoTolerance, double* gotoLeadTime) {
   return OnCurrentMount(true, [&](TelescopeMount& mount) {
-    if (approachDistance != nullptr) *approachDistance = mount.approachDistance;
-    if (approachOffset != nullptr) *approachOffset = mount.approachOffset;
-    if (gotoTolerance != nullptr) *gotoTolerance = mount.gotoTolerance;
-    if (gotoLeadTime != nullptr) *gotoLeadTime = mount.gotoLeadTime;
+    const GotoParameters p = mount.GetGotoParameters();
+    if (approachDistance != nullptr) *approachDistance = p.approachDistance;
+    if (approachOffset != nullptr) *approachOffset = p.approachOffset;
+    if (gotoTolerance != nullptr) *gotoTolerance = p.tolerance;
+    if (gotoLeadTime != nullptr) *gotoLeadTime = p.leadTime;
     return kOk;
   });
 }

@@ -7,13 +7,15 @@
 
 namespace sidera {
 
+MountSettings g_newMountSettings;
+
 TelescopeMount* CreateModel(MountType type) {
   const ModelRow* row = FindModel(type);
   if (row == nullptr || row->build == nullptr) {
     return nullptr;
   }
   const PortAddress port{g_comPortNumber.load(), g_comPortIsBluetooth.load() != 0};
-  return row->build(port);
+  return row->build(port, g_newMountSettings);
 }
 
 }  // namespace sidera

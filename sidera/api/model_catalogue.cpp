@@ -20,12 +20,24 @@ namespace sidera {
 
 namespace {
 
+// A model's class as the most-derived class, which alone constructs the
+// virtual TelescopeMount that the driver and the kind share: with the
+// settings.
 template <class Model>
-TelescopeMount* Build(const PortAddress& port) {
+class Built final : public Model {
+ public:
+  Built(const PortAddress& port,
+        const MountSettings& settings) requires std::is_constructible_v<Model, const PortAddress&>
+      : TelescopeMount(settings), Model(port) {}
+  explicit Built(const MountSettings& settings) : TelescopeMount(settings), Model() {}
+};
+
+template <class Model>
+TelescopeMount* Build(const PortAddress& port, const MountSettings& settings) {
   if constexpr (std::is_constructible_v<Model, const PortAddress&>) {
-    return new Model(port);
+    return new Built<Model>(port, settings);
   } else {
-    return new Model();
+    return new Built<Model>(settings);
   }
 }
 
@@ -35,7 +47,7 @@ using enum DriverFamily;
 // The class each model's row builds, by the number of the class's own row
 // (the reportedType of every row that shares it); null for a number that
 // owns no class.
-constexpr TelescopeMount* (*BuilderOf(MountType owner))(const PortAddress&) {
+constexpr TelescopeMount* (*BuilderOf(MountType owner))(const PortAddress&, const MountSettings&) {
   switch (owner) {
     case 0:
       return &Build<PacketBusAltAzMount>;

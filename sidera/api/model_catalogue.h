@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <span>
 
+#include "sidera/core/mount_settings.h"
 #include "sidera/core/types.h"
 #include "sidera/include/sidera_models.h"
 
@@ -32,9 +33,9 @@ struct ModelRow {
   const char16_t* simplified;
   const char16_t* traditional;
   // Constructs the model's class on the serial port `port` (the simulators
-  // have none), not yet connected; null while the class is not part of
-  // this build.
-  TelescopeMount* (*build)(const PortAddress& port);
+  // have none) with `settings`, not yet connected; null while the class is
+  // not part of this build.
+  TelescopeMount* (*build)(const PortAddress& port, const MountSettings& settings);
 };
 
 // The rows of sidera_models.h.

@@ -4,7 +4,7 @@
 //
 // A controller that falls silent is found by the next exchange addressed to
 // it: a goto's poll, a host read, or, when nothing else has spoken to the
-// axis for lineProbeQuietMs (a second), the watch's own position read. With the silence
+// axis for Settings().lineProbeQuietMs (a second), the watch's own position read. With the silence
 // limit of LineHealth (1.5 s without an answer, the latest exchange failed)
 // and read time-outs of 0.5 s, an axis counts as silent between 1.5 and
 // about 2 s after its last answer, at any host polling rate, while a goto,
@@ -44,7 +44,7 @@ void TelescopeMount::LineWatch() {
       handled = changes;
       if ((line.Silent(0) || line.Silent(1)) && MotionUnderWay()) EndMotionsOnSilentLine();
     }
-    const std::chrono::milliseconds quiet(lineProbeQuietMs.load());
+    const std::chrono::milliseconds quiet(Settings().lineProbeQuietMs);
     Clock::time_point next = Clock::now() + quiet;
     for (int axis = 0; axis < 2 && !shuttingDown; ++axis) {
       if (Clock::now() >= line.ProbeDue(axis, quiet) && line.TakeProbe(axis, quiet)) {
@@ -64,8 +64,9 @@ void TelescopeMount::LineWatch() {
 }
 
 bool TelescopeMount::MotionUnderWay() {
-  return axisMoving[0] != 0 || axisMoving[1] != 0 || gotoActive || trackingRequested ||
-         (mountState & MOUNT_TRACKING) != 0 || KindMotionUnderWay();
+  return axisMoving[0] != 0 || axisMoving[1] != 0 || published_.GotoActive() ||
+         trackingRequested_ || (published_.MountState() & MOUNT_TRACKING) != 0 ||
+         KindMotionUnderWay();
 }
 
 bool TelescopeMount::KindMotionUnderWay() { return false; }
@@ -79,7 +80,7 @@ void TelescopeMount::EndMotionsOnSilentLine() {
     axisMoving[0] = 0;
     axisMoving[1] = 0;
   }
-  trackingRequested = false;
+  trackingRequested_ = false;
   RequestKindMotionsEnd();
   ClearTrackingState();
   // An axis that still answers must not run on unwatched; one that does not

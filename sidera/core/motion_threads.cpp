@@ -3,12 +3,13 @@
 // axes from a running one.
 //
 // Hand-over. idleEvent (manual reset) is signalled while no motion thread
-// owns the axes. A new motion raises stopRequested, waits for idleEvent and
+// owns the axes. A new motion asks the owner to give way (with its command's
+// number: only an older command's motion gives way), waits for idleEvent and
 // resets it in the same step (so of two motions started back to back only
-// one takes the axes at a time), then lowers stopRequested: from then on it
+// one takes the axes at a time), then withdraws its request: from then on it
 // owns the axes until it sets the event again on its way out. A running goto
 // checks its claims on the axes (released by StopAxis, taken over by a
-// newer command) and stopRequested at every poll, and every new command
+// newer command) and the give-way request at every poll, and every new command
 // wakes it from its 200 ms sleep between polls; it gives way by halting
 // both axes. Every motion command a thread sends goes through SendIf, so
 // none goes out once the host has stopped or replaced the motion. Once
@@ -86,22 +87,38 @@ bool TakeFreeAxes(TelescopeMount& m, uint32_t timeout) {
   return false;
 }
 
-// The full hand-over of a goto or rate move: ask a running goto to give way,
-// wait for the axes, and take them. False (the caller ends with 102 and
-// touches nothing else) when they did not come free.
-// `what` and `command` name the motion in the debug log.
-bool TakeAxes(TelescopeMount& m, uint32_t timeout, const char* what, uint32_t command) {
-  m.stopRequested = true;
+enum class HandOver {
+  kTaken,
+  kBusy,      // the axes did not come free (102), or the mount shuts down
+  kReplaced,  // a newer command or a stop came before this motion's thread ran
+};
+
+// The full hand-over of a goto or rate move of `command`: ask a running
+// motion of an older command to give way, wait for the axes, and take them.
+// `replaced()` tells whether a newer command or a stop has already taken
+// this motion's claims; it is asked after the request is made, so that a
+// motion whose thread starts late either sees the newer command's claims
+// and leaves the axes to it, or made its request first and gives way to
+// the newer command's request in turn. Nothing is taken unless kTaken.
+// `what` names the motion in the debug log.
+HandOver TakeAxes(TelescopeMount& m, uint32_t timeout, const char* what, uint32_t command,
+                  const std::function<bool()>& replaced) {
+  m.AskToGiveWay(command);
   m.NotifyCommand();  // a goto asleep between its polls gives way at once
+  if (replaced()) {
+    m.WithdrawGiveWay(command);
+    SIDERA_DEBUG_LOG(kMotion, "%s #%u: replaced or stopped before it began", what, command);
+    return HandOver::kReplaced;
+  }
   const bool taken = TakeFreeAxes(m, timeout);
-  m.stopRequested = false;
+  m.WithdrawGiveWay(command);
   if (!taken) {
     SIDERA_DEBUG_LOG(kMotion, "%s #%u: the axes did not come free within %u ms (%s)", what, command,
                      timeout, m.shuttingDown ? "shutting down" : "102");
-    return false;
+    return HandOver::kBusy;
   }
   SIDERA_DEBUG_LOG(kMotion, "%s #%u takes the axes", what, command);
-  return true;
+  return HandOver::kTaken;
 }
 
 // The angle actually commanded for one axis of a goto pass, given the
@@ -117,14 +134,14 @@ double CommandedAngle(const TelescopeMount& m, int axis, double t, double c) {
   if (d >= 0.0) {
     // A long positive move stops short; a later pass makes the last short
     // move.
-    const double g = m.approachDistance;
+    const double g = m.GetGotoParameters().approachDistance;
     return d > 1.2 * g ? t - g : t;
   }
   // A negative move overshoots, so that the final approach is positive. The
   // overshoot of an equatorial declination axis stops at the bottom of the
   // axis's range: below it the drivers would take the angle a turn higher
   // and send the axis almost a full turn the other way.
-  const double g = t - m.approachOffset;
+  const double g = t - m.GetGotoParameters().approachOffset;
   if (axis == 1 && m.isEquatorial && g < kEquatorialAxis1Floor && t >= kEquatorialAxis1Floor) {
     return kEquatorialAxis1Floor;
   }
@@ -186,26 +203,31 @@ struct GotoRequest {
   AxisPair axes{};
 };
 
-class GotoRun {
+}  // namespace
+
+// Nested in TelescopeMount: it publishes the goto's state.
+class TelescopeMount::GotoRun {
  public:
   GotoRun(TelescopeMount& m, uint32_t command, const GotoRequest& request)
       : m_(m), command_(command), request_(request), what_(request.sky ? "goto" : "axes goto") {}
 
   MountResult Run() {
-    if (Superseded()) {
-      // A newer command or a stop came before this thread ran: asking for the
-      // axes now would make the newer motion give way to this older one.
+    const HandOver handOver =
+        TakeAxes(m_, kGotoHandOverTicks, what_, command_, [this] { return Superseded(); });
+    if (handOver == HandOver::kReplaced) {
+      // A newer command or a stop came before this thread ran: the newer
+      // motion keeps the axes.
       ending_ = Interrupted(m_, kBothAxes);
       RecordOutcome(m_, kBothAxes, true, command_, Motion(), ending_);
       return End(kUserInterrupt, "replaced or stopped before it began");
     }
-    if (!TakeAxes(m_, kGotoHandOverTicks, what_, command_)) {
+    if (handOver == HandOver::kBusy) {
       // It never had the axes: shut down, or another motion kept them.
       RecordOutcome(m_, kBothAxes, true, command_, Motion(),
                     m_.shuttingDown ? Interrupted(m_, kBothAxes) : Failed(kAxisBusy));
       return kAxisBusy;
     }
-    MountResult result = m_.HaltAxesBeforeGoto();
+    MountResult result = m_.HaltAxesBeforeGoto(command_);
     if (result != kOk) {
       // Given up for a newer command or a stop (105), or an axis failed.
       ending_ = result == kUserInterrupt ? Interrupted(m_, kBothAxes) : Failed(result);
@@ -221,8 +243,8 @@ class GotoRun {
     // Exit. The state words and the outcome are written before the axes are
     // released, so that a newer motion taking over is never overwritten by
     // this one. The claims of a newer command stay.
-    m_.gotoActive = false;
-    m_.mountState = MOUNT_STOPPED;
+    m_.published_.SetGotoActive(false);
+    m_.published_.SetMountState(MOUNT_STOPPED);
     ending_.error = toGo_;
     RecordOutcome(m_, kBothAxes, true, command_, Motion(), ending_);
     m_.ReleaseClaims(command_);
@@ -237,7 +259,7 @@ class GotoRun {
   // The goto still owns its claims: no stop, no newer motion, no shutdown.
   bool Wanted() const {
     const int32_t own = TelescopeMount::ClaimOf(command_);
-    return !m_.stopRequested && !m_.shuttingDown && m_.axisMoving[0] == own &&
+    return !m_.MustGiveWay(command_) && !m_.shuttingDown && m_.axisMoving[0] == own &&
            m_.axisMoving[1] == own;
   }
 
@@ -251,7 +273,7 @@ class GotoRun {
   // Why the goto is no longer wanted, for the debug log.
   const char* Interruption() const {
     if (m_.shuttingDown) return "the mount shuts down";
-    if (m_.stopRequested) return "gives way to a newer motion";
+    if (m_.MustGiveWay(command_)) return "gives way to a newer motion";
     if (m_.axisMoving[0] == 0 || m_.axisMoving[1] == 0) return "an axis was stopped";
     return "a newer command took an axis";
   }
@@ -286,10 +308,10 @@ class GotoRun {
     double t0 = request_.axes.axis0;
     double t1 = request_.axes.axis1;
     for (int pass = 1; pass <= kGotoPasses + 1; ++pass) {
-      m_.gotoActive = true;
+      m_.published_.SetGotoActive(true);
       SkyPoint p{};
       if (request_.sky) {
-        m_.trackingRequested = false;
+        m_.trackingRequested_ = false;
         p = SkyTargetNow();
         AxisPair target{};
         (void)m_.SkyToAxes(p, target, 1);
@@ -302,7 +324,7 @@ class GotoRun {
       (void)m_.GetAxisPosition(0, &c0);
       (void)m_.GetAxisPosition(1, &c1);
 
-      const double tolerance = m_.gotoTolerance;
+      const double tolerance = m_.GetGotoParameters().tolerance;
       const double toGo = StillToGo(c0, c1, t0, t1);
       toGo_ = toGo;
       if (pass > kGotoPasses) {
@@ -320,7 +342,7 @@ class GotoRun {
 
       if (request_.sky) {
         // Aim where the target will be once the axes get there.
-        p.hourAngle += m_.gotoLeadTime * kSiderealRate;
+        p.hourAngle += m_.GetGotoParameters().leadTime * kSiderealRate;
         AxisPair lead{};
         (void)m_.SkyToAxes(p, lead, 1);
         t0 = lead.axis0;
@@ -376,7 +398,8 @@ class GotoRun {
   // outcome's error is the distance after the last move.
   MountResult Finish(const char* why, bool within) {
     FinishLead lead;
-    for (int move = 0; move < kFinishMoves && WorthFinishing(toGo_, m_.gotoTolerance); ++move) {
+    for (int move = 0;
+         move < kFinishMoves && WorthFinishing(toGo_, m_.GetGotoParameters().tolerance); ++move) {
       AxisPair t{request_.axes.axis0, request_.axes.axis1};
       if (request_.sky) {
         SkyPoint p = SkyTargetNow();
@@ -414,7 +437,7 @@ class GotoRun {
       // controller's resolution, or a move it does not make.
       if (move > 0 && toGo_ >= before) break;
     }
-    return Arrived(why, within || toGo_ <= m_.gotoTolerance);
+    return Arrived(why, within || toGo_ <= m_.GetGotoParameters().tolerance);
   }
 
   // How far the axes are from where the target is now.
@@ -529,7 +552,7 @@ class GotoRun {
       SIDERA_DEBUG_LOG(kMotion, "goto #%u: no tracking, a newer command came first", command_);
       return kUserInterrupt;
     }
-    m_.trackingRequested = true;
+    m_.trackingRequested_ = true;
     const MountResult r = m_.StartTrackingOnTarget(request_.skyTarget, request_.startTick);
     SIDERA_DEBUG_LOG(kMotion, "goto #%u: tracking start (%d)", command_, r);
     return r;
@@ -543,8 +566,6 @@ class GotoRun {
   Ending ending_;
   double toGo_ = 0.0;
 };
-
-}  // namespace
 
 namespace {
 
@@ -623,13 +644,16 @@ MountResult TelescopeMount::GotoAxesThread(uint32_t command, AxisPair target) {
 
 MountResult TelescopeMount::MoveAxisThread(uint32_t command, int axis, double rate) {
   const unsigned bit = AxisBit(axis);
-  if (axisMoving[axis] != ClaimOf(command)) {
-    // Replaced or stopped before this thread ran: it must not ask a newer
-    // motion to give way.
+  const HandOver handOver =
+      TakeAxes(*this, kRateHandOverTicks, axis == 0 ? "move axis 0" : "move axis 1", command,
+               [this, axis, command] { return axisMoving[axis] != ClaimOf(command); });
+  if (handOver == HandOver::kReplaced) {
+    // Replaced or stopped before this thread ran: the newer motion keeps
+    // the axes.
     RecordOutcome(*this, bit, false, command, SIDERA_MOTION_RATE, Interrupted(*this, bit));
     return kUserInterrupt;
   }
-  if (!TakeAxes(*this, kRateHandOverTicks, axis == 0 ? "move axis 0" : "move axis 1", command)) {
+  if (handOver == HandOver::kBusy) {
     RecordOutcome(*this, bit, false, command, SIDERA_MOTION_RATE,
                   shuttingDown ? Interrupted(*this, bit) : Failed(kAxisBusy));
     return kAxisBusy;
@@ -722,7 +746,7 @@ MountResult TelescopeMount::TrackingStartThread(uint32_t command) {
         // the start unwanted, and one that comes after clears the state
         // itself, so a stopped start never shows as tracking.
         std::lock_guard<std::recursive_mutex> lock(commandMutex);
-        if (r == kOk && wanted()) mountState = MOUNT_TRACKING;
+        if (r == kOk && wanted()) published_.SetMountState(MOUNT_TRACKING);
         return r;
       });
       NoteAxisResult(0, result);

@@ -27,7 +27,7 @@ TelescopeMount::ReadResult TelescopeMount::ReadKept(int axis, LineHealth::Readin
   }
   // The window is in the library's ticks, so that at a scaled clock (tests,
   // the demo) a kept reading lags a moving axis as little as at real time.
-  const std::chrono::nanoseconds window = platform::ToRealDuration(readOutWindowMs.load());
+  const std::chrono::nanoseconds window = platform::ToRealDuration(Settings().readOutWindowMs);
   const bool share = SharedReadOuts::Active() && window.count() > 0 && !line->Silent(axis);
   LineHealth::ReadingTurn turn(*line, axis, what, share, window);
   if (turn.Kept()) return {kOk, turn.Value()};

@@ -46,9 +46,9 @@ void SetIdentity(Matrix3& m) {
 
 }  // namespace
 
-TelescopeMount::TelescopeMount() : idleEvent(platform::Event::Mode::kManualReset, true) {
+TelescopeMount::TelescopeMount(const MountSettings& settings)
+    : idleEvent(platform::Event::Mode::kManualReset, true), settings_(settings) {
   latitude = DegToRad(30.0);
-  elevation = 0.0;
   // The kinds fill the pointing model for the site; until then it is the
   // identity, so that nothing converts through uninitialised memory.
   SetIdentity(skyToAxesMatrix);
@@ -60,42 +60,44 @@ TelescopeMount::TelescopeMount() : idleEvent(platform::Event::Mode::kManualReset
     axisStartPosition[a] = 0.0;
     axisStartTick[a] = 0;
     axisState[a] = AXIS_STOPPED;
-    guideRate[a] = kSiderealRate / 2.0;
-    backlashAngle[a] = 0.0;
     axisLastDirectionPositive[a] = true;
     backlashTakeUpTime[a] = 0;
     axisMoving[a] = 0;
     syncAxisOnAlign[a] = false;
   }
-  mountState = MOUNT_STOPPED;
   trackingRate = kSiderealRate;
   backlashCompensation = true;
   rateScale = 64.0 * kSiderealRate;
-  gotoActive = false;
-  stopRequested = false;
-  gotoTolerance = DegToRad(1.0 / 30.0);
-  approachOffset = 0.0;
-  approachDistance = 0.0;
-  gotoLeadTime = 0.0;
+  goto_.tolerance = DegToRad(1.0 / 30.0);  // 2 arc-minutes
   mountType = -1;
   isEquatorial = false;
   equatorialGotoRefinement = false;
-  upperAltitudeLimit = DegToRad(75.0);
-  lowerAltitudeLimit = 0.0;
+  upperAltitudeLimit_ = DegToRad(75.0);
   axis1IndexError = 0.0;
   collimationError = 0.0;
   nonPerpendicularityError = 0.0;
   alignmentResidual = 0.0;
   alignmentQuality = 0;
   isAligned = false;
-  trackingRequested = false;
-  lastCommand = 0;
-  latestCommand[0] = 0;
-  latestCommand[1] = 0;
   // No command number is ever this large: no axis counts as halted yet.
-  haltCommand[0] = UINT32_MAX;
-  haltCommand[1] = UINT32_MAX;
+  haltCommand_[0] = UINT32_MAX;
+  haltCommand_[1] = UINT32_MAX;
   shuttingDown = false;
+}
+
+GotoParameters TelescopeMount::GetGotoParameters() const {
+  std::lock_guard<std::mutex> lock(gotoMutex_);
+  return goto_;
+}
+
+void TelescopeMount::SetGotoParameters(const GotoParameters& parameters) {
+  std::lock_guard<std::mutex> lock(gotoMutex_);
+  goto_ = parameters;
+}
+
+void TelescopeMount::SetGotoTolerance(double tolerance) {
+  std::lock_guard<std::mutex> lock(gotoMutex_);
+  goto_.tolerance = tolerance;
 }
 
 TelescopeMount::~TelescopeMount() {
@@ -103,9 +105,9 @@ TelescopeMount::~TelescopeMount() {
   // finds the axes idle at once. If it has not, give a running goto the
   // usual chance to give way, then stop and join whatever is left: no thread
   // may outlive the object it works on.
-  stopRequested = true;
+  giveWayTo_ = kEveryCommand;
   (void)idleEvent.Wait(kReleaseWaitTicks);
-  stopRequested = false;
+  giveWayTo_ = 0;
   shuttingDown = true;
   workers.CloseAndJoin([this] { idleEvent.Set(); });
 }
@@ -174,14 +176,15 @@ MountResult TelescopeMount::UpdateMountState() {
   r = GetAxisState(1, &s1);
   if (r != kOk) return r;
 
-  if (gotoActive || ((s0 | s1) & AXIS_GOTO) != 0) {
-    mountState = MOUNT_GOTO;
+  std::atomic<uint32_t>& word = published_.mountState_;
+  if (published_.GotoActive() || ((s0 | s1) & AXIS_GOTO) != 0) {
+    word = MOUNT_GOTO;
   } else if ((s0 & AXIS_STOPPED) != 0 && (s1 & AXIS_STOPPED) != 0) {
     // Keeps the tracking bit as it stands at the moment of the write: a
     // tracking start or stop that sets or clears it meanwhile makes the
     // exchange fail and the choice is made again.
-    uint32_t seen = mountState.load();
-    while (!mountState.compare_exchange_weak(
+    uint32_t seen = word.load();
+    while (!word.compare_exchange_weak(
         seen, (seen & MOUNT_TRACKING) != 0 ? MOUNT_TRACKING : MOUNT_STOPPED)) {
     }
   } else if (((s0 | s1) & AXIS_RATE_MOTION) != 0) {
@@ -191,23 +194,24 @@ MountResult TelescopeMount::UpdateMountState() {
     const bool tracks = ((s0 & AXIS_RATE_MOTION) != 0 && !HaltedByLatestCommand(0)) ||
                         ((s1 & AXIS_RATE_MOTION) != 0 && !HaltedByLatestCommand(1));
     const bool driven = axisMoving[0] != 0 || axisMoving[1] != 0;
-    mountState = driven || !tracks ? MOUNT_SLEWING : MOUNT_TRACKING;
+    word = driven || !tracks ? MOUNT_SLEWING : MOUNT_TRACKING;
   }
   return kOk;
 }
 
-void TelescopeMount::NoteHalted(int axis) { haltCommand[axis] = latestCommand[axis].load(); }
+void TelescopeMount::NoteHalted(int axis) { haltCommand_[axis] = latestCommand_[axis].load(); }
 
 bool TelescopeMount::HaltedByLatestCommand(int axis) const {
-  return haltCommand[axis] == latestCommand[axis];
+  return haltCommand_[axis] == latestCommand_[axis];
 }
 
 void TelescopeMount::ClearTrackingState() {
-  uint32_t seen = mountState.load();
+  std::atomic<uint32_t>& word = published_.mountState_;
+  uint32_t seen = word.load();
   for (;;) {
     uint32_t next = seen & ~MOUNT_TRACKING;
     if (next == 0) next = MOUNT_STOPPED;
-    if (next == seen || mountState.compare_exchange_weak(seen, next)) return;
+    if (next == seen || word.compare_exchange_weak(seen, next)) return;
   }
 }
 
@@ -228,14 +232,36 @@ MountResult TelescopeMount::StartTrackingOnTarget(const SkyPoint&, uint32_t) {
   return StartTracking();
 }
 
+bool TelescopeMount::IsNewerCommand(uint32_t command, uint32_t than) {
+  const uint32_t ahead = (command - than) & kLastCommandNumber;
+  return ahead != 0 && ahead <= kLastCommandNumber / 2;
+}
+
+void TelescopeMount::AskToGiveWay(uint32_t command) {
+  uint32_t seen = giveWayTo_.load();
+  while ((seen == 0 || (seen != kEveryCommand && IsNewerCommand(command, seen))) &&
+         !giveWayTo_.compare_exchange_weak(seen, command)) {
+  }
+}
+
+void TelescopeMount::WithdrawGiveWay(uint32_t command) {
+  uint32_t expected = command;
+  (void)giveWayTo_.compare_exchange_strong(expected, 0);
+}
+
+bool TelescopeMount::MustGiveWay(uint32_t command) const {
+  const uint32_t asking = giveWayTo_.load();
+  return asking != 0 && (asking == kEveryCommand || IsNewerCommand(asking, command));
+}
+
 uint32_t TelescopeMount::BeginCommand(unsigned axes) {
   uint32_t command = 0;
   {
     std::lock_guard<std::recursive_mutex> lock(commandMutex);
-    lastCommand = lastCommand >= kLastCommandNumber ? 1 : lastCommand + 1;
-    if ((axes & kAxis0) != 0) latestCommand[0] = lastCommand;
-    if ((axes & kAxis1) != 0) latestCommand[1] = lastCommand;
-    command = lastCommand;
+    lastCommand_ = lastCommand_ >= kLastCommandNumber ? 1 : lastCommand_ + 1;
+    if ((axes & kAxis0) != 0) latestCommand_[0] = lastCommand_;
+    if ((axes & kAxis1) != 0) latestCommand_[1] = lastCommand_;
+    command = lastCommand_;
   }
   // What the axes were read saying before the command no longer answers
   // a read-out.
@@ -246,8 +272,8 @@ uint32_t TelescopeMount::BeginCommand(unsigned axes) {
 }
 
 bool TelescopeMount::IsLatestCommand(uint32_t command, unsigned axes) const {
-  if ((axes & kAxis0) != 0 && latestCommand[0] != command) return false;
-  if ((axes & kAxis1) != 0 && latestCommand[1] != command) return false;
+  if ((axes & kAxis0) != 0 && latestCommand_[0] != command) return false;
+  if ((axes & kAxis1) != 0 && latestCommand_[1] != command) return false;
   return true;
 }
 
@@ -306,7 +332,7 @@ MountResult TelescopeMount::StartAxesGoto(double angle0, double angle1) {
   const MountResult answers = CheckAxesAnswer(kBothAxes);
   if (answers != kOk) return answers;
   const uint32_t command = BeginMotion(kBothAxes);
-  trackingRequested = false;
+  trackingRequested_ = false;
   ClearTrackingState();
   // A thread that cannot be started (the mount is shutting down) moves
   // nothing; the result is 0 as for any started goto.
@@ -319,9 +345,9 @@ MountResult TelescopeMount::StartAxesGoto(double angle0, double angle1) {
 
 int TelescopeMount::CheckTargetAltitude(const SkyPoint& point) {
   const double h = AltitudeOf(*this, point);
-  if (h < lowerAltitudeLimit) return 0;
+  if (h < lowerAltitudeLimit_) return 0;
   if (h < DegToRad(15.0)) return 0;
-  if (h > upperAltitudeLimit) return 0;
+  if (h > upperAltitudeLimit_) return 0;
   return 5;
 }
 
@@ -333,7 +359,7 @@ MountResult TelescopeMount::ReadAxisPosition(int) { return kNotImplemented; }
 
 MountResult TelescopeMount::ReadAxisState(int) { return kNotImplemented; }
 
-MountResult TelescopeMount::HaltAxesBeforeGoto() { return kOk; }
+MountResult TelescopeMount::HaltAxesBeforeGoto(uint32_t) { return kOk; }
 
 MountResult TelescopeMount::PrepareRateMotion(int, double) { return kOk; }
 
@@ -354,7 +380,6 @@ MountResult TelescopeMount::SetSite(double newLatitude, double newElevation) {
   }
   if (!(newElevation >= SIDERA_LOWEST_ELEVATION && newElevation <= SIDERA_HIGHEST_ELEVATION))
     return kInvalidParameter;
-  elevation = newElevation;
   if (!isAligned) (void)ResetAlignment();
   return kOk;
 }
@@ -393,7 +418,7 @@ MountResult TelescopeMount::WriteAxisPosition(int axis, double angle) {
 MountResult TelescopeMount::StartTracking() { return kNotImplemented; }
 
 // Halts every axis that no goto or hand move claims: those are idle or
-// tracking. The tracking bit of mountState cannot decide this, since the
+// tracking. The tracking bit of the state word cannot decide this, since the
 // status derivation rewrites it (it shows slewing while the other axis is
 // moved by hand). Checked and halted under the command lock, so that a
 // motion claiming the axis meanwhile sends its commands after the halt. The
@@ -478,23 +503,23 @@ MountResult TelescopeMount::StopAxis(int axis) {
 MountResult TelescopeMount::GotoSky(SkyPoint target) {
   EndKindMotions();
   const double h = AltitudeOf(*this, target);
-  if (h > upperAltitudeLimit) return kTargetTooHigh;
-  if (h < lowerAltitudeLimit) return kTargetTooLow;
+  if (h > upperAltitudeLimit_) return kTargetTooHigh;
+  if (h < lowerAltitudeLimit_) return kTargetTooLow;
   const MountResult answers = CheckAxesAnswer(kBothAxes);
   if (answers != kOk) return answers;
   const uint32_t startTick = platform::Now();
-  gotoTarget.Store(target);
+  published_.SetGotoTarget(target);
   const uint32_t command = BeginMotion(kBothAxes);
   ClearTrackingState();
-  trackingRequested = false;
+  trackingRequested_ = false;
   (void)LaunchGotoSkyThread(command, target, startTick);
   return kOk;
 }
 
 MountResult TelescopeMount::GotoHorizontal(double azimuth, double altitude) {
   EndKindMotions();
-  if (altitude > upperAltitudeLimit) return kTargetTooHigh;
-  if (altitude < lowerAltitudeLimit) return kTargetTooLow;
+  if (altitude > upperAltitudeLimit_) return kTargetTooHigh;
+  if (altitude < lowerAltitudeLimit_) return kTargetTooLow;
   // HorizontalToEquatorial measures azimuth from the south.
   const double southAzimuth = azimuth >= 0.0 ? azimuth - kPi : azimuth + kPi;
   SkyPoint sky{};
@@ -528,17 +553,16 @@ MountResult TelescopeMount::SyncAxis(int axis, double angle) {
 MountResult TelescopeMount::SetAltitudeLimits(double lower, double upper) {
   if (upper > kHalfPi) upper = kHalfPi;
   if (!(upper > kPi / 4.0)) return kInvalidParameter;
-  upperAltitudeLimit = upper;
+  upperAltitudeLimit_ = upper;
   // The new upper limit stays stored even when the lower one is refused.
   if (!(lower < kPi / 4.0 && lower > -kPi / 6.0)) return kInvalidParameter;
-  lowerAltitudeLimit = lower;
+  lowerAltitudeLimit_ = lower;
   return kOk;
 }
 
 MountResult TelescopeMount::SetBacklash(int axis, double angle) {
   if (!ValidAxis(axis)) return kInvalidParameter;
   if (!(angle >= 0.0 && angle <= DegToRad(2.0))) return kInvalidParameter;
-  backlashAngle[axis] = angle;
   // Time to cross the backlash at the take-up rate, truncated to whole ms.
   backlashTakeUpTime[axis] = static_cast<uint32_t>(1000.0 * angle / rateScale);
   return kOk;
@@ -547,7 +571,7 @@ MountResult TelescopeMount::SetBacklash(int axis, double angle) {
 MountResult TelescopeMount::SetGuideRate(int axis, double rate) {
   if (!ValidAxis(axis)) return kInvalidParameter;
   if (!(rate >= -kSiderealRate && rate <= kSiderealRate)) return kInvalidParameter;
-  guideRate[axis] = rate;
+  // Checked, not kept: nothing in the library moves at a guide rate.
   return kOk;
 }
 
@@ -558,7 +582,7 @@ MountResult TelescopeMount::SetGuideRate(int axis, double rate) {
 // up.
 MountResult TelescopeMount::SetTracking(int on) {
   SIDERA_DEBUG_LOG(kMotion, "tracking %s requested", on != 0 ? "on" : "off");
-  trackingRequested = on;
+  trackingRequested_ = on;
   (void)UpdateMountState();
   if (on != 0) return StartTracking();
   (void)BeginCommand(kBothAxes);
@@ -644,7 +668,7 @@ MountResult TelescopeMount::GetAxisState(int axis, uint32_t* out) {
 
 MountResult TelescopeMount::GetMountState(uint32_t* out) {
   const MountResult r = UpdateMountState();
-  *out = mountState & 0x0Fu;
+  *out = published_.MountState() & 0x0Fu;
   return r;
 }
 

@@ -11,8 +11,8 @@
 // move, a tracking start), the alt-azimuth tracking threads and, on a
 // hardware mount, the line watch run beside them and are started through
 // `workers`, which joins them all before the mount is freed. Ownership of
-// the axes passes through `idleEvent`, `stopRequested` and `axisMoving`; the
-// order of commands is kept by `commandMutex` and `latestCommand` (see
+// the axes passes through `idleEvent`, the give-way request and `axisMoving`; the
+// order of commands is kept by `commandMutex` and `latestCommand_` (see
 // "Command order" below). Next to each shared field: who writes it, who
 // reads it, and what makes that safe.
 //
@@ -34,27 +34,17 @@
 #include "platform/event.h"
 #include "platform/worker_group.h"
 #include "sidera/core/alignment_stars.h"
+#include "sidera/core/goto_parameters.h"
 #include "sidera/core/motion_outcome.h"
+#include "sidera/core/mount_settings.h"
 #include "sidera/core/pointing_terms.h"
+#include "sidera/core/published_state.h"
 #include "sidera/core/types.h"
 #include "sidera/core/vector_matrix.h"
 #include "sidera/link/exchange_scope.h"
 #include "sidera/link/line_health.h"
 
 namespace sidera {
-
-// A sky position whose two halves are read and written atomically one by one
-// (a reader may see the halves of two different writes). Used only for
-// values that are shown, never for ones a thread computes with.
-struct AtomicSkyPoint {
-  std::atomic<double> hourAngle{0.0};
-  std::atomic<double> declination{0.0};
-  SkyPoint Load() const { return SkyPoint{hourAngle.load(), declination.load()}; }
-  void Store(const SkyPoint& p) {
-    hourAngle.store(p.hourAngle);
-    declination.store(p.declination);
-  }
-};
 
 // A sky position together with the tick at which it held. The tracking
 // threads compute rates from the pair, so it is written and read as one:
@@ -87,7 +77,9 @@ inline constexpr unsigned kBothAxes = kAxis0 | kAxis1;
 
 class TelescopeMount {
  public:
-  TelescopeMount();
+  // The most-derived class constructs this virtual base: the factory's with
+  // the settings CreateMount was given, every other with the defaults.
+  explicit TelescopeMount(const MountSettings& settings = {});
   virtual ~TelescopeMount();
   TelescopeMount(const TelescopeMount&) = delete;
   TelescopeMount& operator=(const TelescopeMount&) = delete;
@@ -102,7 +94,8 @@ class TelescopeMount {
   virtual MountResult ReadAxisState(int axis);
   // Called by a goto before its first pass: a controller that cannot take a
   // goto while an axis still moves has both axes stopped here.
-  virtual MountResult HaltAxesBeforeGoto();
+  // `command` is the goto's: the wait ends when it must give way.
+  virtual MountResult HaltAxesBeforeGoto(uint32_t command);
   // Called before a rate move is commanded, for controllers that must be
   // set up for a rate motion first.
   virtual MountResult PrepareRateMotion(int axis, double rate);
@@ -163,8 +156,8 @@ class TelescopeMount {
   // `shuttingDown` at once. Kinds with events of their own extend it.
   virtual void WakeWorkersForShutdown();
 
-  // Derives mountState from the two axes (non-virtual). Every change of
-  // mountState is one atomic step, so a bit that a worker thread sets or
+  // Derives the published state word from the two axes (non-virtual).
+  // Every change of it is one atomic step, so a bit that a worker thread sets or
   // clears meanwhile is never lost.
   MountResult UpdateMountState();
   // Records that a stop (StopAxis, SetTracking(0)) has halted `axis` for
@@ -173,7 +166,7 @@ class TelescopeMount {
   void NoteHalted(int axis);
   // Whether `axis` was halted by the latest command concerning it.
   bool HaltedByLatestCommand(int axis) const;
-  // Takes MOUNT_TRACKING out of mountState in one atomic step; a word left
+  // Takes MOUNT_TRACKING out of the state word in one atomic step; a word left
   // without a state reads MOUNT_STOPPED, so the word always holds one of
   // the four states.
   void ClearTrackingState();
@@ -243,6 +236,24 @@ class TelescopeMount {
     return guard.Tripped() ? kUserInterrupt : r;
   }
 
+  // Whether `command` was drawn after `than` (numbers run to 2^31 - 1 and
+  // start again at 1; of two numbers in use, the one ahead by less than
+  // half the range is the newer).
+  static bool IsNewerCommand(uint32_t command, uint32_t than);
+
+  // ---- Giving way. ----
+  // A motion that wants the axes asks the motion that owns them to give
+  // way, and withdraws the request once it has them. The request carries
+  // the asking command's number, and only a motion of an older command
+  // gives way to it: a motion whose thread starts late never makes a newer
+  // one give way.
+  void AskToGiveWay(uint32_t command);
+  // Withdraws `command`'s request; a newer command's request stays.
+  void WithdrawGiveWay(uint32_t command);
+  // Whether the motion of `command` is asked to give way (by a newer
+  // command, or by the destructor, which asks every motion).
+  bool MustGiveWay(uint32_t command) const;
+
   // The number of commands drawn so far (BeginCommand), and a sleep that a
   // new command (a stop, a newer motion) or the shutdown ends early. A motion
   // thread reads the number, checks whether it is still wanted, then sleeps
@@ -273,23 +284,15 @@ class TelescopeMount {
   bool MayRead(int axis);
 
   // ---- Readings shared by the read-outs (shared_reads.cpp). ----
-  // How old a kept reading of an axis (its position or its state, whoever
-  // read it) may be for a host read-out to answer with it. Longer than the
-  // 200 ms between a goto's status polls, so that during a goto the host's
-  // state read-outs cost the line nothing; half the line watch's quiet
-  // second, so that a host that polls keeps the axes answering and the
-  // watch's own reads serve the host; and short enough that a position on
-  // show lags the axis by half a second at most. Hosts polling faster add
-  // no exchange: at most one read of each kind per axis per window. The
-  // mount's window starts at this and is readOutWindowMs, in ticks of the
-  // library's clock (shorter in real time on a scaled clock).
-  static constexpr std::chrono::milliseconds kReadOutWindow{500};
+  // The read-out window is Settings().readOutWindowMs (kReadOutWindow
+  // unless the mount was built with another), in ticks of the library's
+  // clock (shorter in real time on a scaled clock).
   struct ReadResult {
     MountResult result;
     double value;  // the position, or the state word as a number
   };
   // Reads `what` of `axis` and keeps what came back (any thread). Inside a
-  // SharedReadOuts scope a reading kept within readOutWindowMs answers
+  // SharedReadOuts scope a reading kept within the read-out window answers
   // instead, unless the axis is silent. On a failed read, or without a
   // line, the value is the last known one.
   ReadResult ReadKept(int axis, LineHealth::Reading what);
@@ -297,7 +300,7 @@ class TelescopeMount {
   // ---- The line watch (line_watch.cpp). ----
   // On a mount with a line, starts the thread that keeps the record of
   // answers current: it reads an axis that has not answered for
-  // lineProbeQuietMs (so a controller that falls silent is found within the
+  // Settings().lineProbeQuietMs (so a controller that falls silent is found within the
   // silence limit of LineHealth, whether the host polls or not, moving or
   // idle), and ends every motion once an axis falls silent. CreateMount
   // starts it once the mount is connected. No-op without a line.
@@ -331,7 +334,6 @@ class TelescopeMount {
   // ---- Fields, in the order of the mount's data model. ----
   // Site. Written by the host thread (SetSite); read by every thread.
   std::atomic<double> latitude;
-  double elevation;  // host thread only
 
   // Pointing model: written only on the host thread and only while holding
   // modelMutex (alignment, load, SetSite, SetMountErrors, ResetAlignment);
@@ -354,13 +356,9 @@ class TelescopeMount {
   std::atomic<double> axisStartPosition[2];  // simulators
   std::atomic<uint32_t> axisStartTick[2];    // simulators
   std::atomic<uint32_t> axisState[2];
-  std::atomic<uint32_t> mountState;
 
-  // Rates. guideRate: host threads. trackingRate: host writes, tracking
-  // start reads.
-  std::atomic<double> guideRate[2];
+  // Rates. trackingRate: host writes, tracking start reads.
   std::atomic<double> trackingRate;
-  std::atomic<double> backlashAngle[2];  // host threads
   std::atomic<bool> backlashCompensation;
   std::atomic<bool> axisLastDirectionPositive[2];
   std::atomic<double> rateScale;
@@ -374,26 +372,11 @@ class TelescopeMount {
   // Signalled while no motion thread owns the axes; a motion takes the axes
   // with WaitAndReset, so only one can.
   platform::Event idleEvent;
-  std::atomic<bool> gotoActive;     // goto threads write, host reads
-  std::atomic<bool> stopRequested;  // raised by whoever waits for idleEvent
-  // The sky target of the latest GotoSky, for display (the host suites read
-  // it); the goto thread carries its own copy.
-  AtomicSkyPoint gotoTarget;
-
-  // Goto parameters: host writes (SetGotoParameters), goto threads read.
-  std::atomic<double> gotoTolerance;
-  std::atomic<double> approachOffset;
-  std::atomic<double> approachDistance;
-  std::atomic<double> gotoLeadTime;
 
   // Identity, set by the constructors.
   MountType mountType;
   bool isEquatorial;
   bool equatorialGotoRefinement;
-
-  // Limits: host writes, host and threads read.
-  std::atomic<double> upperAltitudeLimit;
-  std::atomic<double> lowerAltitudeLimit;
 
   // Mount error terms: part of the pointing model (see modelMutex).
   double axis1IndexError;
@@ -408,7 +391,6 @@ class TelescopeMount {
   PointingTerms pointingTerms;
   AlignmentBook alignmentBook;
 
-  std::atomic<bool> trackingRequested;  // host and goto threads write
   // The sky position tracking follows and the tick it was captured at;
   // tracking threads write and read it as one pair.
   SkyReference trackingReference;
@@ -418,10 +400,6 @@ class TelescopeMount {
   // wait for a thread; it is recursive because a goto that arrives starts
   // tracking (which draws a number) while it holds it.
   mutable std::recursive_mutex commandMutex;
-  uint32_t lastCommand;                    // the last number drawn; commandMutex
-  std::atomic<uint32_t> latestCommand[2];  // per axis; written under commandMutex
-  // The command whose stop halted the axis (NoteHalted); any thread.
-  std::atomic<uint32_t> haltCommand[2];
 
   // ---- Motion outcomes. ----
   // How each motion ended, recorded once by its thread where it ends (a
@@ -432,16 +410,60 @@ class TelescopeMount {
   // Set by Shutdown(): every thread treats it as a stop request and no
   // motion starts any more.
   std::atomic<bool> shuttingDown;
-  // How long (real ms) an axis may go without an exchange it answers before
-  // the line watch reads it itself. Any thread may change it (tests that
-  // compare the requests a command sends make it long).
-  std::atomic<uint32_t> lineProbeQuietMs{1000};
-  // The read-out window (real ms, see kReadOutWindow); 0 makes every
-  // read-out read the line. Any thread may change it (tests that follow each
-  // read-out's own exchange set 0).
-  std::atomic<uint32_t> readOutWindowMs{static_cast<uint32_t>(kReadOutWindow.count())};
+
+  // The altitude limits (rad) gotos and star ratings keep to; set by
+  // SetAltitudeLimits.
+  double LowerAltitudeLimit() const { return lowerAltitudeLimit_.load(); }
+  double UpperAltitudeLimit() const { return upperAltitudeLimit_.load(); }
+
+  // Whether the host asked for tracking (SetTracking, a sky goto that
+  // arrives); set by the command paths of this class alone.
+  bool TrackingRequested() const { return trackingRequested_.load(); }
+
+  // The tuning values the mount was built with.
+  const MountSettings& Settings() const { return settings_; }
+
+  // The mount's state word, whether a goto is under way and the latest sky
+  // goto's target; set by the motion paths alone (see PublishedState).
+  const PublishedState& Published() const { return published_; }
+
+  // ---- Goto parameters. ----
+  // Set by the model's constructor (its figures), by Connect where the
+  // firmware needs other ones, and by the host (SetGotoParameters); read
+  // by the goto threads and the drivers, always all four of one setting.
+  GotoParameters GetGotoParameters() const;
+  void SetGotoParameters(const GotoParameters& parameters);
+  // Only the arrival tolerance (a firmware that stops short of the target).
+  void SetGotoTolerance(double tolerance);
+
+ protected:
+  // Its setters are open only to this class and to the kinds' motion
+  // threads (PublishedState's friends), never to a driver.
+  PublishedState published_;
 
  private:
+  // A goto's thread (motion_threads.cpp).
+  class GotoRun;
+
+  // Command order (see above): the last number drawn (under commandMutex),
+  // the latest command per axis (written under commandMutex), and the
+  // command whose stop halted each axis (NoteHalted; any thread).
+  uint32_t lastCommand_ = 0;
+  std::atomic<uint32_t> latestCommand_[2]{0, 0};
+  std::atomic<uint32_t> haltCommand_[2];
+  // Written by SetTracking, StopAxis, the gotos and the line watch.
+  std::atomic<bool> trackingRequested_{false};
+  // Limits: the host writes them, any thread reads them.
+  std::atomic<double> upperAltitudeLimit_;
+  std::atomic<double> lowerAltitudeLimit_{0.0};
+
+  const MountSettings settings_;
+  // The newest command that asks for the axes; 0 while none does,
+  // kEveryCommand while the destructor waits.
+  static constexpr uint32_t kEveryCommand = UINT32_MAX;
+  std::atomic<uint32_t> giveWayTo_{0};
+  mutable std::mutex gotoMutex_;
+  GotoParameters goto_;
   // Rate moves and tracking starts launched whose threads have not ended
   // (their command is then sent, or given up); guarded by unsentMutex_.
   int unsentStarts_ = 0;

@@ -14,7 +14,7 @@
 // It also keeps what the axis last said to a read: its position and its
 // state, each with the time it came, so that the host's read-outs share
 // one reading within a short window instead of each queueing an exchange
-// (see TelescopeMount::kReadOutWindow). A read keeps what it learnt only
+// (see kReadOutWindow in sidera/core/mount_settings.h). A read keeps what it learnt only
 // when no command went to the axis since it began, and every command
 // forgets the axis's kept readings at once, so a kept reading is never
 // older than the last command. Read-outs that find the reading stale while

@@ -209,7 +209,7 @@ MountResult AltAzMount::RunTrackingStarter(uint32_t command,
                        target.has_value() ? "the goto's target" : "the position",
                        reference.hourAngle * 180.0 / kPi, reference.declination * 180.0 / kPi);
       if (!trackingThread) {
-        mountState = MOUNT_TRACKING;
+        published_.SetMountState(MOUNT_TRACKING);
         trackingThread = true;
         trackingStoppedEvent.Reset();
         if (!workers.Start([this] { (void)TrackingLoopThread(); }, 3)) {
@@ -218,7 +218,7 @@ MountResult AltAzMount::RunTrackingStarter(uint32_t command,
           trackingThread = false;
         }
       } else {
-        mountState = MOUNT_TRACKING;
+        published_.SetMountState(MOUNT_TRACKING);
       }
       wake = true;
     } else if (captured) {

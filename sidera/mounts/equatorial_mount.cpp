@@ -193,7 +193,7 @@ MountResult EquatorialMount::StartTracking() {
 // The right ascension axis goes back to tracking instead of stopping while
 // tracking is requested.
 TelescopeMount::AfterStop EquatorialMount::AfterStopOf(int axis) {
-  return axis == 0 && trackingRequested ? AfterStop::kTrack : AfterStop::kHalt;
+  return axis == 0 && TrackingRequested() ? AfterStop::kTrack : AfterStop::kHalt;
 }
 
 // The declination target is taken into the axis's range first, so that the

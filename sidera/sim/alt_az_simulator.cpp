@@ -11,9 +11,8 @@ AltAzSimulator::AltAzSimulator() : Simulator(DegToRad(8.0), false) {
   // The home position of an alt-azimuth mount: level, pointing north.
   axisPosition[0] = 0.0;
   axisPosition[1] = 0.0;
-  gotoTolerance = DegToRad(0.05);
-  approachOffset = DegToRad(2.0);
-  gotoLeadTime = 2.0;
+  SetGotoParameters(
+      {.approachOffset = DegToRad(2.0), .tolerance = DegToRad(0.05), .leadTime = 2.0});
   (void)ResetAltAzAlignment();
 }
 

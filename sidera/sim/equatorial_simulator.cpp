@@ -12,9 +12,8 @@ EquatorialSimulator::EquatorialSimulator() : Simulator(DegToRad(4.0), true) {
   // at the pole.
   axisPosition[0] = -kPi / 2.0;
   axisPosition[1] = kPi / 2.0;
-  gotoTolerance = DegToRad(1.0 / 30.0);
-  approachOffset = DegToRad(2.0);
-  gotoLeadTime = 2.0;
+  SetGotoParameters(
+      {.approachOffset = DegToRad(2.0), .tolerance = DegToRad(1.0 / 30.0), .leadTime = 2.0});
   (void)ResetEquatorialAlignment();
 }
 

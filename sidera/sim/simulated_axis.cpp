@@ -8,16 +8,32 @@
 
 namespace sidera::sim {
 
+namespace {
+
+// One day of ticks.
+constexpr uint32_t kSegmentRestartTicks = 24 * 3600 * 1000;
+
+}  // namespace
+
 SimulatedAxes::SimulatedAxes(TelescopeMount& mount, double slewSpeed, bool foldLowAxis1Targets)
     : mount_(mount), slewSpeed_(slewSpeed), foldLowAxis1Targets_(foldLowAxis1Targets) {}
 
 void SimulatedAxes::UpdatePositionLocked(int axis, uint32_t now) {
   if (mount_.axisState[axis] & AXIS_STOPPED) return;
-  // Unsigned subtraction keeps a segment running smoothly across a wrap of
-  // the 32-bit tick counter.
-  const uint32_t elapsed = now - mount_.axisStartTick[axis];
-  mount_.axisPosition[axis] = mount_.axisStartPosition[axis] +
-                              mount_.axisRate[axis] * static_cast<double>(elapsed) / 1000.0;
+  // `now` is read under the lock that guards the segment, so it is never
+  // older than the segment's start: the difference, right across a wrap of
+  // the 32-bit tick counter, is read unsigned.
+  const uint32_t elapsed =
+      static_cast<uint32_t>(platform::TicksBetween(mount_.axisStartTick[axis], now));
+  const double position = mount_.axisStartPosition[axis] +
+                          mount_.axisRate[axis] * static_cast<double>(elapsed) / 1000.0;
+  mount_.axisPosition[axis] = position;
+  if (elapsed >= kSegmentRestartTicks) {
+    // A segment that has run for a day (tracking) goes on from where it has
+    // come to, so that the difference never leaves the signed range.
+    mount_.axisStartPosition[axis] = position;
+    mount_.axisStartTick[axis] = now;
+  }
 }
 
 void SimulatedAxes::CheckArrivalLocked(int axis) {

@@ -132,10 +132,11 @@ TEST_F(ExportsTest, NonFiniteArgumentsUnknownAxesAndNullOutputsAreRefused) {
   // Goto parameters are taken all four or not at all.
   ::SetGotoParameters(0.1, 0.2, 0.3, 0.4);
   ::SetGotoParameters(1.0, 1.0, kNaN, 1.0);
-  EXPECT_EQ(mount.approachDistance.load(), 0.1);
-  EXPECT_EQ(mount.approachOffset.load(), 0.2);
-  EXPECT_EQ(mount.gotoTolerance.load(), 0.3);
-  EXPECT_EQ(mount.gotoLeadTime.load(), 0.4);
+  const GotoParameters p = mount.GetGotoParameters();
+  EXPECT_EQ(p.approachDistance, 0.1);
+  EXPECT_EQ(p.approachOffset, 0.2);
+  EXPECT_EQ(p.tolerance, 0.3);
+  EXPECT_EQ(p.leadTime, 0.4);
   // A non-finite site is not passed on to a mount of the same model.
   mount.mountType = 7;
   EXPECT_EQ(::CreateMount(7, kNaN, 0.0), 0);

@@ -67,16 +67,23 @@ TEST_F(ByteCommandTest, HaltStopsAGotoOrSendsAZeroRateInTheSharedDirection) {
   EXPECT_EQ(Last(0x19), Bytes{0x19});
   EXPECT_FALSE(emu->GotoInProgress(0) || emu->GotoInProgress(1));
 
-  // One direction flag serves both axes: a zero rate goes out with the
-  // command of the last nonzero rate sent on either axis.
+  // A rate's sign is its command byte (06/1A up, 07/1B down; the value is
+  // its size). One direction flag serves both axes: a zero rate goes out
+  // with the command of the last nonzero rate sent on either axis.
   const double rate = 2 * kPi / 86164.09065;
   struct Step {
     int moveAxis;
     double rate;
+    uint8_t move;  // the command byte of the move's rate
     int stopAxis;
     Bytes zero;
-  } steps[] = {
-      {0, -rate, 1, Req(0x1B, 0)}, {0, -rate, 0, Req(0x07, 0)}, {1, rate, 0, Req(0x06, 0)}};
+  } steps[] = {{0, -rate, 0x07, 1, Req(0x1B, 0)},
+               {0, -rate, 0x07, 0, Req(0x07, 0)},
+               {1, rate, 0x1A, 0, Req(0x06, 0)},
+               {1, -rate, 0x1B, 1, Req(0x1B, 0)}};
+  const auto isRate = [](const emulator::ByteCommandRequest& r) {
+    return r.command == 0x06 || r.command == 0x07 || r.command == 0x1A || r.command == 0x1B;
+  };
   for (const Step& s : steps) {
     // The move's own rate is on the wire before the stop (the axis may
     // still be moving from the step before), and the stop's zero, a
@@ -85,6 +92,11 @@ TEST_F(ByteCommandTest, HaltStopsAGotoOrSendsAZeroRateInTheSharedDirection) {
     ASSERT_EQ(MoveAxis(s.moveAxis, s.rate), 0);
     ASSERT_TRUE(emu->WaitForRequest(
         [](const emulator::ByteCommandRequest& r) { return r.value != 0; }, 5000));
+    for (const auto& r : emu->Requests()) {
+      if (isRate(r) && r.value != 0) {
+        EXPECT_EQ(r.command, s.move) << "rate " << s.rate;
+      }
+    }
     emu->ClearRequests();
     ASSERT_EQ(StopAxis(s.stopAxis), 0);
     EXPECT_TRUE(emu->WaitForRequest(
@@ -120,7 +132,7 @@ TEST_F(ByteCommandTest, SkyGotoEndsInTrackingAndAnAlignmentOfType10LoadsOn8) {
   ASSERT_EQ(Create(10), 0);
   // Hour angle -2 h, declination 20 degrees: about 60 degrees up at 34 north.
   ASSERT_EQ(GotoSky(-kPi / 6, Deg(20.0)), 0);
-  ASSERT_TRUE(WaitFor([] { return g_mount->mountState.load() == 2; }));
+  ASSERT_TRUE(WaitFor([] { return g_mount->Published().MountState() == 2; }));
   ASSERT_TRUE(WaitFor([&] { return emu->RateWireValue(0) != 0 && emu->RateWireValue(1) != 0; }));
   ASSERT_EQ(SetTracking(0), 0);
 

@@ -67,8 +67,10 @@ TEST_F(GotoPasses, CommandedAnglesAndArrival) {
     ScriptedMount m(c.equatorial);
     m.equatorialGotoRefinement = c.refinement;
     m.pollsPerGoto = 2;
-    m.approachDistance = Deg(c.approach);
-    m.approachOffset = Deg(c.offset);
+    GotoParameters p = m.GetGotoParameters();
+    p.approachDistance = Deg(c.approach);
+    p.approachOffset = Deg(c.offset);
+    m.SetGotoParameters(p);
     m.gotoError = Deg(c.error);
     m.axisPosition[0] = Deg(c.from0);
     m.axisPosition[1] = Deg(c.from1);
@@ -84,9 +86,39 @@ TEST_F(GotoPasses, CommandedAnglesAndArrival) {
     // are released and nothing is left moving.
     EXPECT_TRUE(m.axisLastDirectionPositive[0]);
     EXPECT_TRUE(m.axisLastDirectionPositive[1]);
-    EXPECT_EQ(m.axisMoving[0] + m.axisMoving[1] + m.gotoActive, 0);
+    EXPECT_EQ(m.axisMoving[0] + m.axisMoving[1] + m.Published().GotoActive(), 0);
     EXPECT_TRUE(m.idleEvent.IsSet());
   }
+}
+
+// A motion asks the owner of the axes to give way with its command's
+// number, and only a motion of an older command heeds it: an older goto
+// whose thread asks just as a newer command claims the axes leaves the
+// newer goto running to its end. Numbers compare across their wrap.
+TEST_F(GotoPasses, OnlyANewerCommandsRequestMakesAGotoGiveWay) {
+  constexpr uint32_t kLast = 0x7FFFFFFF;
+  const struct {
+    uint32_t command, than;
+    bool newer;
+  } order[] = {{5, 3, true}, {3, 5, false}, {5, 5, false}, {1, kLast, true}, {kLast, 1, false}};
+  for (const auto& c : order) {
+    EXPECT_EQ(TelescopeMount::IsNewerCommand(c.command, c.than), c.newer)
+        << c.command << " " << c.than;
+  }
+
+  ScriptedMount m;
+  const uint32_t older = m.BeginMotion(kBothAxes);
+  m.AskToGiveWay(older);
+  const uint32_t newer = m.BeginMotion(kBothAxes);
+  EXPECT_FALSE(m.MustGiveWay(newer));
+  EXPECT_EQ(m.GotoAxesThread(newer, AxisPair{0.2, 0.3}), kOk);
+  m.AskToGiveWay(newer);
+  m.AskToGiveWay(older);  // late: the newer request stands
+  EXPECT_TRUE(m.MustGiveWay(older));
+  m.WithdrawGiveWay(older);
+  EXPECT_TRUE(m.MustGiveWay(older));
+  m.WithdrawGiveWay(newer);
+  EXPECT_FALSE(m.MustGiveWay(older));
 }
 
 // The sky target given 36 s ago, with the tick counter wrapping in between,
@@ -94,7 +126,9 @@ TEST_F(GotoPasses, CommandedAnglesAndArrival) {
 // ahead of it (the lead time), a short move takes axis 0 back onto it.
 TEST_F(GotoPasses, SkyTargetMovesWithTheClockAcrossATickWrap) {
   ScriptedMount m;
-  m.gotoLeadTime = 2.0;
+  GotoParameters p = m.GetGotoParameters();
+  p.leadTime = 2.0;
+  m.SetGotoParameters(p);
   clock_.Set(35000);
   const uint32_t command = m.BeginMotion(kBothAxes);
   EXPECT_EQ(m.GotoSkyThread(command, SkyPoint{0.3, 0.1}, 0xFFFFFFFFu - 999u), kOk);
@@ -103,7 +137,7 @@ TEST_F(GotoPasses, SkyTargetMovesWithTheClockAcrossATickWrap) {
   EXPECT_NEAR(m.Calls()[0].value, 0.1, 1e-12);
   EXPECT_NEAR(m.Calls()[1].value, 0.3 + 38.0 * kTwoPi / 86164.09065, 1e-12);
   EXPECT_NEAR(m.Calls()[2].value, 0.3 + 36.0 * kTwoPi / 86164.09065, 1e-12);
-  EXPECT_TRUE(m.trackingRequested);
+  EXPECT_TRUE(m.TrackingRequested());
 }
 
 // A sky goto still judges arrival on the sky: pointing at the pole, any

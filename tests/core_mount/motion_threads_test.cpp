@@ -124,7 +124,7 @@ TEST_F(MotionInterrupt, ACommandDuringTheTrackingTakeUpWinsOverIt) {
     if (!c.tracks) {
       EXPECT_EQ(m.Trace().rfind("S0 H0", 0), 0u) << "the take-up ends with a halt";
     }
-    EXPECT_EQ((m.mountState & MOUNT_TRACKING) != 0, c.tracks);
+    EXPECT_EQ((m.Published().MountState() & MOUNT_TRACKING) != 0, c.tracks);
   }
 }
 
@@ -155,7 +155,7 @@ TEST_F(MotionInterrupt, SecondGotoTakesOverWithinOnePoll) {
   EXPECT_EQ(m.Trace(), "G1 G0 H0 H1 G1 G0 T0");
   EXPECT_NEAR(m.axisPosition[0], 0.3, 1e-12);
   EXPECT_NEAR(m.axisPosition[1], 0.1, 1e-12);
-  EXPECT_TRUE(m.trackingRequested);
+  EXPECT_TRUE(m.TrackingRequested());
 }
 
 // The stop's own halt goes out first, before the goto gives way.
@@ -167,8 +167,8 @@ TEST_F(MotionInterrupt, StopAxisEndsAGotoAndHaltsBothAxes) {
   t.join();
   EXPECT_EQ(result, kUserInterrupt);
   EXPECT_EQ(m.Trace(), "G1 G0 H1 H0 H1");
-  EXPECT_EQ(m.axisMoving[0] + m.axisMoving[1] + m.gotoActive, 0);
-  EXPECT_EQ(m.mountState, MOUNT_STOPPED);
+  EXPECT_EQ(m.axisMoving[0] + m.axisMoving[1] + m.Published().GotoActive(), 0);
+  EXPECT_EQ(m.Published().MountState(), MOUNT_STOPPED);
   EXPECT_TRUE(m.idleEvent.IsSet());
 }
 
@@ -178,7 +178,7 @@ TEST_F(MotionInterrupt, StopAxisEndsAGotoAndHaltsBothAxes) {
 TEST_F(MotionInterrupt, MotionsStartedBackToBackOwnTheAxesOneAtATime) {
   struct CountingMount : ScriptedMount {
     std::atomic<int> owners{0}, most{0};
-    MountResult HaltAxesBeforeGoto() override {
+    MountResult HaltAxesBeforeGoto(uint32_t) override {
       const int now = ++owners;
       for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
       }
@@ -234,7 +234,7 @@ TEST_F(MotionDestroy, InTheMiddleOfEachKindOfMotion) {
     m->Shutdown();
     EXPECT_EQ(m->workers.RunningCount(), 0);
     EXPECT_EQ(m->Trace(), c.trace);
-    EXPECT_EQ(m->mountState & MOUNT_TRACKING, 0u);
+    EXPECT_EQ(m->Published().MountState() & MOUNT_TRACKING, 0u);
     EXPECT_EQ(m->GotoSky(SkyPoint{0.3, 0.0}), kOk);  // starts nothing any more
     EXPECT_EQ(m->Trace(), c.trace);
     delete m;

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "scripted_mount.h"
+#include "tests/support/published_state_access.h"
 
 namespace sidera::testing {
 namespace {
@@ -42,10 +43,11 @@ TEST(StateWords, ATrackingBitChangedWhileTheStateIsDerivedIsNeverLost) {
   const int lost = RaceFor(
       std::chrono::milliseconds(1000), [&] { (void)m.UpdateMountState(); },
       [&] {
-        m.mountState.fetch_or(MOUNT_TRACKING);
-        const bool setLost = (m.mountState & MOUNT_TRACKING) == 0;
-        m.mountState.fetch_and(~MOUNT_TRACKING);
-        return setLost || (m.mountState & MOUNT_TRACKING) != 0;
+        std::atomic<uint32_t>& word = PublishedStateAccess::MountState(m);
+        word.fetch_or(MOUNT_TRACKING);
+        const bool setLost = (word & MOUNT_TRACKING) == 0;
+        word.fetch_and(~MOUNT_TRACKING);
+        return setLost || (word & MOUNT_TRACKING) != 0;
       });
   EXPECT_EQ(lost, 0);
 }

@@ -27,7 +27,7 @@ constexpr int kDelayMs = 1500;
 // A packet-bus request from the host (0x32) to the controller of axis 0.
 Bytes PacketBusFrame(uint8_t id, const Bytes& data) {
   Bytes frame = {0x3B, static_cast<uint8_t>(3 + data.size()), 0x32, 0x10, id};
-  frame.insert(frame.end(), data.begin(), data.end());
+  for (uint8_t b : data) frame.push_back(b);  // GCC 12 -O3 misreads an empty insert
   frame.push_back(packet_bus::Checksum(frame.data() + 1, frame.size() - 1));
   return frame;
 }

@@ -94,7 +94,7 @@ TEST_F(HexCommandFaultTest, ALineThatDiesMidGotoFailsPromptlyAndTheMountCanBeDes
   EXPECT_EQ(SyncAxis(1, 0.0), 101);
   EXPECT_EQ(GetMountState(&state), 0) << "state read-outs ignore the dead line";
   EXPECT_EQ(StopAxis(1), 101);
-  EXPECT_EQ(Mount()->HaltAxesBeforeGoto(), 100) << "the stop wait ends on a dead line";
+  EXPECT_EQ(Mount()->HaltAxesBeforeGoto(1), 100) << "the stop wait ends on a dead line";
   // TearDown destroys the mount while the goto thread may still poll.
 }
 
@@ -116,7 +116,7 @@ TEST_F(HexCommandFaultTest, AnAxisThatNeverReportsItsStopEndsTheWaitsWithItsCode
   // The stop before a goto gives way when the motion is called off.
   g_mount->axisMoving[0] = 1;
   g_mount->axisMoving[1] = 0;
-  EXPECT_EQ(m->HaltAxesBeforeGoto(), 105);
+  EXPECT_EQ(m->HaltAxesBeforeGoto(1), 105);
   EXPECT_EQ(Refusals(), 0u);
   Finish();
   platform::SetTickSource(nullptr);

@@ -49,7 +49,7 @@ TEST_F(HexCommandTest, ConnectLearnsTheControllerAndInitialisesItsAxes) {
     EXPECT_EQ(Refusals(), 0u);
     HexCommandMount* m = Mount();
     EXPECT_EQ(m->firmwareVersion.load(), std::stoul(c.version, nullptr, 16));
-    EXPECT_NEAR(m->gotoTolerance.load(), Deg(c.toleranceDeg), 1e-15);
+    EXPECT_NEAR(m->GetGotoParameters().tolerance, Deg(c.toleranceDeg), 1e-15);
     EXPECT_NEAR(m->countsPerRadian[1], c.driverCounts / (2 * kPi), 1e-9);
     if (c.type == 3 || c.type == 4) {
       EXPECT_EQ(Sent("E1")[0].data + Sent("E2")[0].data, "000080E58A85");
@@ -249,7 +249,7 @@ TEST_F(HexCommandTest, SkyGotoEndsTrackingAndAnAlignmentMovesTheModelOntoTheStar
     const double ha = -0.3, dec = 0.3;
     const uint32_t start = platform::Now();
     ASSERT_EQ(GotoSky(ha, dec), 0);
-    ASSERT_TRUE(WaitFor([] { return (g_mount->mountState.load() & 2) != 0; }));
+    ASSERT_TRUE(WaitFor([] { return (g_mount->Published().MountState() & 2) != 0; }));
     if (type == 3) {
       // Equatorial tracking: axis 0 at the sidereal rate, slow and positive.
       ASSERT_TRUE(WaitFor([&] { return emu->Running(0); }));

@@ -70,7 +70,7 @@ TEST(FrontEnds, SiderealTimeIsErfasLocalApparentOne) {
 AxisPair CommandedAxes() {
   const CurrentMount mount;
   AxisPair axes{};
-  EXPECT_EQ(SkyToAxes(mount->gotoTarget.Load(), &axes), 0);
+  EXPECT_EQ(SkyToAxes(mount->Published().GotoTarget(), &axes), 0);
   return axes;
 }
 

@@ -38,11 +38,11 @@ TEST(ModelFacts, EveryModelsFactsAreItsDriversOwn) {
     EXPECT_EQ(static_cast<int>(facts->family), static_cast<int>(row.family));
     ASSERT_NE(row.build, nullptr);
     // Built on a port it never opens: the constructor sets the figures.
-    std::unique_ptr<TelescopeMount> mount(row.build(PortAddress{}));
+    std::unique_ptr<TelescopeMount> mount(row.build(PortAddress{}, MountSettings{}));
     ASSERT_NE(mount, nullptr);
     EXPECT_EQ(mount->isEquatorial, facts->equatorial);
-    EXPECT_NEAR(mount->gotoTolerance.load(), facts->gotoToleranceDegrees * kDegree, 1e-12);
-    EXPECT_NEAR(mount->gotoLeadTime.load(), facts->gotoLeadSeconds, 1e-12);
+    EXPECT_NEAR(mount->GetGotoParameters().tolerance, facts->gotoToleranceDegrees * kDegree, 1e-12);
+    EXPECT_NEAR(mount->GetGotoParameters().leadTime, facts->gotoLeadSeconds, 1e-12);
     const auto* link = dynamic_cast<const SerialLink*>(mount.get());
     EXPECT_EQ(link == nullptr, host::IsSimulator(*facts));
     EXPECT_EQ(link != nullptr ? link->baudRate : 0u, facts->baudRate);

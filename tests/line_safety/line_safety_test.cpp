@@ -36,11 +36,11 @@ bool AnAxisSilent() {
 // reply and the read its own, not each other's or the late one.
 TEST(LineSafety, AStopGoesOutWhileAnotherThreadWaitsForASlowReply) {
   for (int family = 1; family <= 3; ++family) {
+    const NewMountSettings readOnLine({.readOutWindowMs = 0});  // the read-out goes to the line
     Session s(family, false);
     SCOPED_TRACE(s.line->Name());
     ASSERT_EQ(s.created, 0);
     s.line->SetReplyDelay(400);
-    g_mount->readOutWindowMs = 0;  // the read-out goes to the line
     s.line->ClearRequests();
     int read = -1;
     std::thread reader([&] {
@@ -95,10 +95,11 @@ TEST(LineSafety, ASilentControllerEndsEveryMotionAtAnyPollingRate) {
     StatePoller poller(c.hz);
     s.line->SetSilent(true);
     ASSERT_TRUE(WaitFor(AnAxisSilent, 6000)) << "the library finds the silence itself";
-    ASSERT_TRUE(
-        WaitFor([] { return MotionFinished() && g_mount->mountState != MOUNT_TRACKING; }, 6000))
+    ASSERT_TRUE(WaitFor(
+        [] { return MotionFinished() && g_mount->Published().MountState() != MOUNT_TRACKING; },
+        6000))
         << "every motion ends";
-    EXPECT_EQ(g_mount->trackingRequested, 0);
+    EXPECT_FALSE(g_mount->TrackingRequested());
     uint32_t word = 0;
     const int reported = GetMountState(&word);
     EXPECT_TRUE(reported == 100 || reported == 101) << reported;

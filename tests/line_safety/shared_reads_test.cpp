@@ -41,8 +41,7 @@ void PollEveryReadOut() {
 // read for its position and its state at most once a window (and the line
 // watch, which reads only axes quiet for a second, at most once more).
 TEST(SharedReads, HostsPollingFasterThanTheWindowShareOneReadPerWindow) {
-  const auto window =
-      std::chrono::duration_cast<std::chrono::milliseconds>(TelescopeMount::kReadOutWindow);
+  const auto window = std::chrono::duration_cast<std::chrono::milliseconds>(kReadOutWindow);
   for (int family = 1; family <= 3; ++family) {
     Session s(family, false);
     SCOPED_TRACE(s.line->Name());

@@ -50,10 +50,12 @@ class StopTable {
 
   void Row(int delayMs, Motion motion, int stopAtRequest) {
     if (!session_) {
-      session_ = std::make_unique<MountOnLine>(
-          family_, MakeLineFamily(family_)->EquatorialModel() >= 0, true);
+      {
+        const NewMountSettings everyReadOnLine({.readOutWindowMs = 0});
+        session_ = std::make_unique<MountOnLine>(
+            family_, MakeLineFamily(family_)->EquatorialModel() >= 0, true);
+      }
       ASSERT_EQ(session_->created, 0);
-      g_mount->readOutWindowMs = 0;  // every read goes to the line
       // The controller's frame and the library's differ by a fixed offset
       // per axis; it is learnt once, with prompt replies and the axes at rest.
       for (int axis = 0; axis < 2; ++axis) {
@@ -114,7 +116,8 @@ class StopTable {
 
     // Once the controller stands still, the reads show where it stands.
     ASSERT_TRUE(WaitFor([&] { return !l.Moving(0) && !l.Moving(1); }, 15000));
-    ASSERT_TRUE(WaitFor([] { return (g_mount->mountState & MOUNT_TRACKING) == 0; }, 5000));
+    ASSERT_TRUE(
+        WaitFor([] { return (g_mount->Published().MountState() & MOUNT_TRACKING) == 0; }, 5000));
     for (int axis = 0; axis < 2; ++axis) {
       double read = 0;
       EXPECT_EQ(GetAxisPosition(axis, &read), 0) << "axis " << axis;

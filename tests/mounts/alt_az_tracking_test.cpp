@@ -18,13 +18,15 @@ using namespace testing;
 
 AltAzMount& CurrentAltAz() { return *dynamic_cast<AltAzMount*>(g_mount); }
 
-bool LoopRuns(AltAzMount& m) { return m.trackingThread && (m.mountState & MOUNT_TRACKING) != 0; }
+bool LoopRuns(AltAzMount& m) {
+  return m.trackingThread && (m.Published().MountState() & MOUNT_TRACKING) != 0;
+}
 
 // The loop is gone and has left the state a later start relies on.
 void ExpectTrackingEnded(AltAzMount& m) {
   EXPECT_EQ(m.trackingThread, 0);
   EXPECT_TRUE(m.trackingStoppedEvent.IsSet());
-  EXPECT_EQ(m.mountState & MOUNT_TRACKING, 0u);
+  EXPECT_EQ(m.Published().MountState() & MOUNT_TRACKING, 0u);
 }
 
 class AltAzTrackingTest : public HostSession {

@@ -36,8 +36,8 @@ void ExpectTheNewTargetReached() {
   ASSERT_TRUE(WaitUntil([&] { return m.workers.RunningCount() == 0; }));
   double at[2] = {};
   for (int axis : {0, 1}) ASSERT_EQ(m.GetAxisPosition(axis, &at[axis]), 0);
-  EXPECT_NEAR(at[0], -0.6, m.gotoTolerance);
-  EXPECT_NEAR(at[1], 0.4, m.gotoTolerance);
+  EXPECT_NEAR(at[0], -0.6, m.GetGotoParameters().tolerance);
+  EXPECT_NEAR(at[1], 0.4, m.GetGotoParameters().tolerance);
 }
 
 TEST(GotoHandOver, AGotoReplacedWhileItCommandsEndsOnTheNewTarget) {

@@ -152,7 +152,7 @@ TEST_F(PacketBusTest, SkyGotoEndsTrackingAtTheSiderealRateAndAlignsOnTheStar) {
   const double ha = -0.3, dec = 0.3;
   const uint32_t start = platform::Now();
   ASSERT_EQ(GotoSky(ha, dec), 0);
-  ASSERT_TRUE(WaitFor([] { return (g_mount->mountState.load() & 2) != 0; }));
+  ASSERT_TRUE(WaitFor([] { return (g_mount->Published().MountState() & 2) != 0; }));
   // Tracking: axis 0 at the sidereal rate, 00 3C 00, positive in the north.
   ASSERT_FALSE(Sent(0, 0x06).empty());
   EXPECT_EQ(Sent(0, 0x06).back().data, (Bytes{0x00, 0x3C, 0x00}));

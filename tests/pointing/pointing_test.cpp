@@ -78,7 +78,7 @@ TEST_F(GotoPointingTest, TrackingEndsTheGotoOnItsTarget) {
     const uint32_t start = platform::Now();
     ASSERT_EQ(GotoSky(ha, dec), 0);
     // Watched without line traffic of the test's own.
-    ASSERT_TRUE(WaitFor([] { return g_mount->mountState.load() == SIDERA_MOUNT_TRACKING; }));
+    ASSERT_TRUE(WaitFor([] { return g_mount->Published().MountState() == SIDERA_MOUNT_TRACKING; }));
     const uint32_t tracking = platform::Now();
     ASSERT_TRUE(WaitFor([&] { return SkySince(tracking) >= 40.0; }));
     EXPECT_LT(DistanceFromTarget(SkyPoint{ha, dec}, start), 30 * kArcSecond);
@@ -124,7 +124,7 @@ TEST_F(TrackingHoldTest, TrackingHoldsTheTargetForAMinute) {
     const SkyPoint target{Deg(99.3), Deg(43.3)};
     const uint32_t start = platform::Now();
     ASSERT_EQ(GotoSky(target.hourAngle, target.declination), 0);
-    ASSERT_TRUE(WaitFor([] { return g_mount->mountState.load() == SIDERA_MOUNT_TRACKING; }));
+    ASSERT_TRUE(WaitFor([] { return g_mount->Published().MountState() == SIDERA_MOUNT_TRACKING; }));
     const uint32_t tracking = platform::Now();
     double worst = 0.0;
     // From the end of the first cycle, which closes what the goto left.
@@ -230,7 +230,8 @@ TEST_F(ModelPointingTest, ManyStarModelPointsWithinAFewArcseconds) {
     for (const SkyPoint& t : targets) {
       const uint32_t start = platform::Now();
       ASSERT_EQ(GotoSky(t.hourAngle, t.declination), 0);
-      ASSERT_TRUE(WaitFor([] { return g_mount->mountState.load() == SIDERA_MOUNT_TRACKING; }));
+      ASSERT_TRUE(
+          WaitFor([] { return g_mount->Published().MountState() == SIDERA_MOUNT_TRACKING; }));
       // After the first tracking cycle: the alt-azimuth kind's closes what
       // the goto left.
       const uint32_t tracking = platform::Now();

@@ -108,5 +108,19 @@ TEST_F(SimulatedAxisTest, SegmentRunsSmoothlyAcrossATickCounterWrap) {
   EXPECT_NEAR(eq_.axisPosition[0], start + 0.001 * 1.024, 1e-15);
 }
 
+// A rate motion read every ten days keeps its course for 60 days, longer
+// than the tick counter's signed (25 days) and unsigned (49 days) range.
+TEST_F(SimulatedAxisTest, ASegmentRunsOnForLongerThanTheTickCounterRange) {
+  const double rate = 1e-7;  // rad/s
+  const double start = eq_.axisPosition[0];
+  ASSERT_EQ(eq_.SlewAxisAtRate(0, rate), 0);
+  constexpr uint32_t kDay = 24u * 3600u * 1000u;
+  for (uint32_t day = 10; day <= 60; day += 10) {
+    clock_.Set(kT + day * kDay);
+    ASSERT_EQ(eq_.ReadAxisPosition(0), 0);
+    EXPECT_NEAR(eq_.axisPosition[0], start + rate * day * 86400.0, 1e-9) << "day " << day;
+  }
+}
+
 }  // namespace
 }  // namespace sidera

@@ -17,6 +17,7 @@
 #include "sidera/api/globals.h"
 #include "sidera/core/telescope_mount.h"
 #include "sidera/include/sidera.h"
+#include "tests/support/new_mount_settings.h"
 
 namespace sidera::testing {
 
@@ -110,12 +111,8 @@ class EmulatedMountTest : public ::testing::Test {
   int CreateOn(const Options& options, int type, double latitude = 0.6) {
     if (!StartEmulator(options)) return -1;
     SetComPort(4);  // any number: the pattern names one terminal
-    const int created = CreateMount(type, latitude, 100.0);
-    if (g_mount != nullptr) {
-      g_mount->lineProbeQuietMs = 3600000;
-      g_mount->readOutWindowMs = 0;
-    }
-    return created;
+    const NewMountSettings quiet({.lineProbeQuietMs = 3600000, .readOutWindowMs = 0});
+    return CreateMount(type, latitude, 100.0);
   }
 
   void Finish() {

@@ -32,10 +32,7 @@ bool ValidAxis(int axis) { return axis == 0 || axis == 1; }
 
 ByteCommandMount::ByteCommandMount(const PortAddress& port) : SerialLink(port) {
   (void)ApplyBaudRate(4800);
-  gotoTolerance = DegToRad(1.0 / 12.0);  // 5 arc-minutes
-  approachDistance = 0.0;
-  approachOffset = 0.0;
-  gotoLeadTime = 12.0;
+  SetGotoParameters({.tolerance = DegToRad(1.0 / 12.0), .leadTime = 12.0});  // 5 arc-minutes
 }
 
 // The port itself is closed by the link's destructor, after this one; the

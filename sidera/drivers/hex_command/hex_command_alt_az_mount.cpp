@@ -7,9 +7,8 @@
 namespace sidera {
 
 HexCommandAltAzMount::HexCommandAltAzMount(const PortAddress& port) : HexCommandMount(port) {
-  gotoTolerance = DegToRad(1.0 / 12.0);  // 5 arc-minutes
-  approachOffset = DegToRad(0.75);
-  gotoLeadTime = 0.0;
+  // 5 arc-minutes
+  SetGotoParameters({.approachOffset = DegToRad(0.75), .tolerance = DegToRad(1.0 / 12.0)});
   mountType = 2;
 }
 

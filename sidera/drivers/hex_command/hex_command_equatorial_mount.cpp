@@ -14,9 +14,8 @@ constexpr double kHalfPi = kPi / 2.0;
 
 HexCommandEquatorialMount::HexCommandEquatorialMount(const PortAddress& port)
     : HexCommandMount(port) {
-  gotoTolerance = DegToRad(1.0 / 30.0);  // 2 arc-minutes
-  approachOffset = DegToRad(1.0 / 3.0);  // 20 arc-minutes
-  gotoLeadTime = 0.0;
+  // 2 arc-minutes, 20 arc-minutes
+  SetGotoParameters({.approachOffset = DegToRad(1.0 / 3.0), .tolerance = DegToRad(1.0 / 30.0)});
   mountType = 3;
   isEquatorial = true;
   SetRts(true);

@@ -338,7 +338,7 @@ MountResult HexCommandMount::Connect() {
   }
   // Early firmware of these models stops short of the target.
   if (ModelCodeIn(modelCode, 0x80, 0x82) && (firmwareVersion & 0xFFFF00) < 0x010901) {
-    gotoTolerance = DegToRad(0.1);
+    SetGotoTolerance(DegToRad(0.1));
   }
   if (ModelCodeIn(modelCode, 0x90, 0x9F)) {
     syncAxisOnAlign[0] = false;
@@ -421,7 +421,6 @@ MountResult HexCommandMount::GotoAxisAngle(int axis, double angle) {
     return r == kUserInterrupt ? r : NoResponse(axis);
   }
   CommandAxisState(axis, 0, negative ? AXIS_GOTO : (AXIS_GOTO | AXIS_POSITIVE));
-  mountState = MOUNT_GOTO;
   return kOk;
 }
 
@@ -509,7 +508,7 @@ MountResult HexCommandMount::WriteAxisPosition(int axis, double angle) {
   return LoadPosition(axis, angle);
 }
 
-MountResult HexCommandMount::HaltAxesBeforeGoto() {
+MountResult HexCommandMount::HaltAxesBeforeGoto(uint32_t command) {
   if (!isEquatorial) (void)StopTracking();  // halts both axes; checked below
 
   const uint32_t start = platform::Now();
@@ -532,7 +531,7 @@ MountResult HexCommandMount::HaltAxesBeforeGoto() {
     } else {
       SleepUnlessCommanded(seen, kStopPollTicks);
     }
-    if (axisMoving[0] == 0 || axisMoving[1] == 0 || stopRequested || shuttingDown) {
+    if (axisMoving[0] == 0 || axisMoving[1] == 0 || MustGiveWay(command) || shuttingDown) {
       return kUserInterrupt;
     }
     if (stopped) return kOk;

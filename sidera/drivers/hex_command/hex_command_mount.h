@@ -51,7 +51,7 @@ class HexCommandMount : public SerialLink, public virtual TelescopeMount {
   // Stops both axes and waits until the controllers report them stopped;
   // 105 when the motion is called off meanwhile, the no-response code of an
   // axis that still runs kStopWaitLimitTicks after its halt.
-  MountResult HaltAxesBeforeGoto() override;
+  MountResult HaltAxesBeforeGoto(uint32_t command) override;
   MountResult Connect() override;
   MountResult SlewAxisAtRate(int axis, double rate) override;
   // A relative move: the step count of the way from where the axis stands

@@ -7,10 +7,10 @@
 namespace sidera {
 
 PacketBusAltAzMount::PacketBusAltAzMount(const PortAddress& port) : PacketBusMount(port) {
-  approachDistance = DegToRad(2.0);
-  approachOffset = DegToRad(0.75);
-  gotoTolerance = DegToRad(1.0 / 12.0);  // 5 arc-minutes
-  gotoLeadTime = 10.0;
+  SetGotoParameters({.approachDistance = DegToRad(2.0),
+                     .approachOffset = DegToRad(0.75),
+                     .tolerance = DegToRad(1.0 / 12.0),  // 5 arc-minutes
+                     .leadTime = 10.0});
   mountType = 0;
 }
 

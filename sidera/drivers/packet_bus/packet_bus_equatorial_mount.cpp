@@ -8,10 +8,10 @@
 namespace sidera {
 
 PacketBusEquatorialMount::PacketBusEquatorialMount(const PortAddress& port) : PacketBusMount(port) {
-  approachDistance = DegToRad(2.0);
-  approachOffset = DegToRad(0.75);
-  gotoTolerance = DegToRad(1.0 / 30.0);  // 2 arc-minutes
-  gotoLeadTime = 6.0;
+  SetGotoParameters({.approachDistance = DegToRad(2.0),
+                     .approachOffset = DegToRad(0.75),
+                     .tolerance = DegToRad(1.0 / 30.0),  // 2 arc-minutes
+                     .leadTime = 6.0});
   mountType = 1;
   isEquatorial = true;
 }

@@ -35,8 +35,6 @@ PacketBusMount::PacketBusMount(const PortAddress& port) : SerialLink(port) {
     rateUnitsPerRadian[axis] = kRateUnitsPerRadian;
   }
   rateScale = 32.0 * kSiderealRate;
-  approachDistance = DegToRad(2.0);
-  approachOffset = DegToRad(1.0);
   equatorialGotoRefinement = true;
 }
 
@@ -268,7 +266,7 @@ MountResult PacketBusMount::GotoInControllerFrame(int axis, double angle, double
   // The final approach direction; a lost approach byte only costs accuracy.
   (void)SendApproach(axis, delta >= 0.0 ? 0 : 1);
 
-  const bool fast = std::fabs(delta) > 1.5 * approachDistance.load();
+  const bool fast = std::fabs(delta) > 1.5 * GetGotoParameters().approachDistance;
   SetAxisState(axis, fast ? (AXIS_GOTO | AXIS_HIGH_SPEED) : AXIS_GOTO);
   axisRate[axis] = DegToRad(fast ? kFastGotoRateDeg : kSlowGotoRateDeg);
   const MountResult sent = SendGoto(axis, wireAngle, fast);
