@@ -6,8 +6,7 @@
 #include <thread>
 
 #include "byte_command_fixture.h"
-#include "sidera/api/globals.h"
-#include "sidera/core/telescope_mount.h"
+#include "tests/support/new_mount_settings.h"
 
 namespace sidera::testing {
 namespace {
@@ -75,8 +74,10 @@ TEST_F(ByteCommandFaultTest, ShortSlowAndTrailedRepliesAndTheLineAfterThem) {
 // comes late: its read timed out, or a stop cut its wait short and a second
 // stop then cut short the wait for that late reply.
 TEST_F(ByteCommandFaultTest, AReplyThatComesLateIsNeverTakenForTheNextRequests) {
-  ASSERT_EQ(Create(8), 0);
-  g_mount->readOutWindowMs = 0;  // every read goes to the line
+  {
+    const NewMountSettings everyReadOnLine({.readOutWindowMs = 0});
+    ASSERT_EQ(Create(8), 0);
+  }
   const uint32_t p0 = 0x012345, p1 = 0x054321;
   auto angle = [](uint32_t count) { return std::remainder(count * 2 * kPi / kN8, 2 * kPi); };
   emu->SetPositionCounts(0, p0);
