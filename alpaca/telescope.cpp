@@ -15,6 +15,7 @@
 #include "host/serial_device.h"
 #include "host/sky_coordinates.h"
 #include "host/sky_frame.h"
+#include "host/tracking_rate.h"
 #include "host/utf8.h"
 
 namespace sidera::alpaca {
@@ -681,15 +682,14 @@ void Telescope::SetTracking(bool on) {
 
 void Telescope::SetTrackingRate(int driveRate) {
   OnWorker([=, this] {
-    Check(SetTrackingRateMode(driveRate), "Changing the tracking rate");
     bool tracking = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      trackingRate_ = driveRate;
       tracking = tracking_;
     }
-    // A running tracking keeps its old rate until it is started again.
-    if (tracking) Check(::SetTracking(1), "Changing the tracking rate");
+    Check(host::ChangeTrackingRate(driveRate, tracking), "Changing the tracking rate");
+    std::lock_guard<std::mutex> lock(mutex_);
+    trackingRate_ = driveRate;
     return 0;
   });
 }

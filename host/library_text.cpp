@@ -12,6 +12,12 @@ std::string LibraryMessage(int code) {
   return Utf8Of(text);
 }
 
+std::string LibraryModelName(int model) {
+  SideraChar16 text[160] = {};
+  if (GetMountName(model, text) != SIDERA_OK) return "";
+  return Utf8Of(text);
+}
+
 std::string LibraryFailure(int code, const std::string& what) {
   return what + ": " + LibraryMessage(code) + " (code " + std::to_string(code) + ")";
 }

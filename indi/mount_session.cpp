@@ -15,6 +15,7 @@
 #include "host/park_position.h"
 #include "host/serial_device.h"
 #include "host/sync_restore.h"
+#include "host/tracking_rate.h"
 #include "indi/host_names.h"
 #include "indi/library_text.h"
 
@@ -242,10 +243,8 @@ int LibraryTrackingMode(int indiMode) {
 }
 
 Outcome MountSession::SetTrackingMode(int indiMode, bool restartTracking) {
-  int code = SetTrackingRateMode(LibraryTrackingMode(indiMode));
-  // A running tracking keeps its old rate until it is started again.
-  if (code == SIDERA_OK && restartTracking) code = ::SetTracking(1);
-  return Fail(code, "Changing the tracking rate");
+  return Fail(host::ChangeTrackingRate(LibraryTrackingMode(indiMode), restartTracking),
+              "Changing the tracking rate");
 }
 
 Outcome MountSession::SetSite(const Site& site) {

@@ -45,7 +45,7 @@ Outcome Session::AlignAdd(const AlignAddStep& add, const std::string& step) {
   std::vector<AlignStar> stars;
   for (const AlignPoint& q : points) stars.push_back(q.star);
   const int n = static_cast<int>(stars.size());
-  if (const int code = api().AlignStars(stars.data(), n); code != 0) {
+  if (const int code = ::AlignStars(stars.data(), n); code != 0) {
     Outcome o = FromCode(code);
     o.message +=
         "; the model of the " + std::to_string(alignPoints_.size()) + " stars before stays";
@@ -57,14 +57,14 @@ Outcome Session::AlignAdd(const AlignAddStep& add, const std::string& step) {
   std::vector<double> residuals(stars.size());
   std::vector<int> used(stars.size());
   int count = 0;
-  (void)api().GetAlignmentResiduals(residuals.data(), used.data(), n, &count);  // 0: a mount
+  (void)::GetAlignmentResiduals(residuals.data(), used.data(), n, &count);  // 0: a mount
   double rms = 0;
-  const int quality = api().GetAlignmentQuality(&rms);
+  const int quality = ::GetAlignmentQuality(&rms);
   // Where the model now puts the star against the readings taken with it
   // centred: what the position reads there (--offset stands for an error
   // of the mount, so the model's axes are compared, not a fresh read).
   AxisPair model{};
-  (void)api().SkyToAxes(SkyPoint{p.hourAngle, p.declination}, &model);  // 0 with a mount
+  (void)::SkyToAxes(SkyPoint{p.hourAngle, p.declination}, &model);  // 0 with a mount
   const double off = Separation(model.axis0, model.axis1, star.axis0, star.axis1);
 
   // The residual table: one line a star, in the order fitted.
@@ -100,19 +100,19 @@ Outcome Session::AlignAdd(const AlignAddStep& add, const std::string& step) {
 
 Outcome Session::AlignSave(const AlignSaveStep& save, const std::string& step) {
   int size = 0;
-  (void)api().SaveAlignmentModel(nullptr, 0, &size);  // the size it needs
+  (void)::SaveAlignmentModel(nullptr, 0, &size);  // the size it needs
   std::vector<uint8_t> bytes(static_cast<size_t>(size > 0 ? size : 0));
-  if (const int code = api().SaveAlignmentModel(bytes.data(), size, &size); code != 0) {
+  if (const int code = ::SaveAlignmentModel(bytes.data(), size, &size); code != 0) {
     Outcome o = FromCode(code);
     ReportFailure(step, "align save", o);
     return o;
   }
   AlignmentRecord record{};
-  (void)api().SaveAlignment(&record);  // for whether it is aligned
+  (void)::SaveAlignment(&record);  // for whether it is aligned
   int stars = 0;
   double ignored = 0;
   int used = 0;
-  (void)api().GetAlignmentResiduals(&ignored, &used, 0, &stars);
+  (void)::GetAlignmentResiduals(&ignored, &used, 0, &stars);
   std::ofstream file(save.path, std::ios::binary | std::ios::trunc);
   file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(size));
   file.close();
@@ -133,9 +133,9 @@ Outcome Session::AlignSave(const AlignSaveStep& save, const std::string& step) {
 }
 
 Outcome Session::AlignLoad(const AlignLoadStep& load, const std::string& step) {
-  const int code = load.isRecord ? api().LoadAlignment(&load.record)
-                                 : api().LoadAlignmentModel(load.model.data(),
-                                                            static_cast<int>(load.model.size()));
+  const int code =
+      load.isRecord ? ::LoadAlignment(&load.record)
+                    : ::LoadAlignmentModel(load.model.data(), static_cast<int>(load.model.size()));
   if (code != 0) {
     Outcome o = FromCode(code);
     ReportFailure(step, "align load", o);

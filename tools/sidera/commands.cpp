@@ -12,6 +12,7 @@
 #include <string>
 
 #include "host/civil_time.h"
+#include "host/library_text.h"
 #include "host/model_facts.h"
 #include "host/sky_clock.h"
 #include "tools/sidera/astro.h"
@@ -63,12 +64,12 @@ const char* FamilyText(host::WireFamily family) {
 // 300 for a model without one before it opens anything. The probe points
 // the serial pattern at a path that cannot exist, so a hardware model fails
 // its connect at once instead of reaching for a real device.
-bool LibraryDrives(const Library& library, int type) {
+bool LibraryDrives(int type) {
   const char* old = std::getenv("SIDERA_SERIAL_PATTERN");
   const std::string saved = old != nullptr ? old : "";
   setenv("SIDERA_SERIAL_PATTERN", "/nonexistent/sidera-model-probe", 1);
-  const int code = library.api().CreateMount(type, 0.5, 0.0);
-  if (code == 0) (void)library.api().DestroyMount();  // always 0
+  const int code = ::CreateMount(type, 0.5, 0.0);
+  if (code == 0) (void)::DestroyMount();  // always 0
   if (old != nullptr) {
     setenv("SIDERA_SERIAL_PATTERN", saved.c_str(), 1);
   } else {
@@ -116,8 +117,8 @@ int CommandModels(const Words& args, bool json) {
   std::string list = "[";
   for (int type = 0; type < host::ModelCount(); ++type) {
     const host::ModelFacts& facts = *host::FactsOf(type);
-    const std::string name = library.MountName(type);
-    const bool driven = LibraryDrives(library, type);
+    const std::string name = host::LibraryModelName(type);
+    const bool driven = LibraryDrives(type);
     char line[200];
     std::snprintf(line, sizeof line, "%3d  %-9s  %-11s  %-24s  %s", type,
                   driven ? "driven" : "not built", facts.equatorial ? "equatorial" : "alt-azimuth",
@@ -146,7 +147,7 @@ int CommandMessage(const Words& args, bool json) {
   if (!LoadOrReport(library, out)) return kExitFailure;
   const int value = static_cast<int>(*code);
   // Code 0 is success; the library has no text of its own for it.
-  const std::string text = value == 0 ? "success" : library.ErrorText(value);
+  const std::string text = value == 0 ? "success" : host::LibraryMessage(value);
   out.Text(std::to_string(value) + ": " + text);
   out.Json(JsonObject().Add("code", value).Add("message", text));
   return 0;
@@ -201,7 +202,7 @@ int CommandSidereal(const Words& args, bool json) {
   const double offsetHours = zoneHours + (daylight ? 1.0 : 0.0);
   const CivilDateTime clock =
       host::CivilOf(instant + static_cast<int64_t>(std::llround(offsetHours * 3600000.0)));
-  const double raw = library.api().ComputeSiderealTime(clock, zoneHours, daylight ? 1 : 0);
+  const double raw = ::ComputeSiderealTime(clock, zoneHours, daylight ? 1 : 0);
   const double gst = WrapTwoPi(raw);
   const double lst = WrapTwoPi(raw + longitude);
   const double apparent = LocalApparentSiderealTime({0.0, longitude, 0.0}, instant);
@@ -255,8 +256,8 @@ int CommandRun(const Words& args, bool json) {
   Library library;
   if (!LoadOrReport(library, out)) return kExitFailure;
   host::SkyClock clock(host::ClockScaleFromEnvironment(), p.setup.startUtc);
-  const InterruptWatch watch(library.api(), InterruptWatch::Mode::kEnd, json);
-  Session session(library, out, clock, p.session);
+  const InterruptWatch watch(InterruptWatch::Mode::kEnd, json);
+  Session session(out, clock, p.session);
   InterruptHereForTest("connect");
   if (Outcome o = session.Connect(); !o.ok()) return ExitStatusOf(o);
   // A Ctrl-C at any moment ends the plan: no step starts after it.
@@ -287,8 +288,8 @@ int CommandShell(const Words& args, bool json) {
   Library library;
   if (!LoadOrReport(library, out)) return kExitFailure;
   host::SkyClock clock(host::ClockScaleFromEnvironment(), p.setup.startUtc);
-  const InterruptWatch watch(library.api(), InterruptWatch::Mode::kShell, json);
-  Session session(library, out, clock, p.session);
+  const InterruptWatch watch(InterruptWatch::Mode::kShell, json);
+  Session session(out, clock, p.session);
   if (Outcome o = session.Connect(); !o.ok()) return ExitStatusOf(o);
   const PlanContext context{host::FactsOf(p.setup.model)};
   const bool prompt = isatty(STDIN_FILENO) != 0 && !json;

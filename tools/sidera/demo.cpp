@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "host/library_text.h"
 #include "host/sky_clock.h"
 #include "tools/sidera/astro.h"
 #include "tools/sidera/commands.h"
@@ -214,15 +215,15 @@ int CommandDemo(const Words& args, bool json) {
     return kExitFailure;
   }
   host::SkyClock clock(scale, setup.startUtc);
-  const InterruptWatch watch(library.api(), InterruptWatch::Mode::kEnd, json);
+  const InterruptWatch watch(InterruptWatch::Mode::kEnd, json);
   const auto realStart = std::chrono::steady_clock::now();
 
-  out.Text("Sidera demo: " + library.MountName(model) + " (model " + std::to_string(model) + ")" +
-           (simulator ? "" : " against its controller emulator"));
+  out.Text("Sidera demo: " + host::LibraryModelName(model) + " (model " + std::to_string(model) +
+           ")" + (simulator ? "" : " against its controller emulator"));
   out.Text("Clock: the library runs " + FormatFixed(scale, 0) +
            " times faster than real time (SIDERA_CLOCK_SCALE); every time below is sky time.");
 
-  Session session(library, out, clock, options);
+  Session session(out, clock, options);
   if (Outcome o = session.Connect(); !o.ok()) return ExitStatusOf(o);
 
   const Observer& site = session.options().site.observer;

@@ -39,7 +39,6 @@ constexpr auto kQuitStopWait = std::chrono::milliseconds(500);
 // The one watch of the process; its fields are set before its threads start
 // and read by them until the destructor has joined them.
 struct State {
-  const SideraApi* api = nullptr;
   InterruptWatch::Mode mode = InterruptWatch::Mode::kEnd;
   bool json = false;
   int eventFd = -1;
@@ -76,17 +75,12 @@ void RequestStop() {
   g_state.stops->Post(StopTheMount);
 }
 
-// Tracking off first: on an equatorial mount a stopped right ascension axis
-// would otherwise go back to tracking. "No mount" (3) stops nothing and is
-// no failure: nothing moves.
+// The host's stop of everything. "No mount" (3) stops nothing and is no
+// failure: nothing moves.
 void StopTheMount() {
-  const SideraApi& api = *g_state.api;
-  int failed = 0;
-  bool mount = false;
-  for (int code : {api.SetTracking(0), api.StopAxis(0), api.StopAxis(1)}) {
-    if (failed == 0 && code != 0 && code != SIDERA_NO_MOUNT) failed = code;
-    mount = mount || code != SIDERA_NO_MOUNT;
-  }
+  const int code = host::StopEverything();
+  const bool mount = code != SIDERA_NO_MOUNT;
+  const int failed = mount ? code : 0;
   std::lock_guard<std::mutex> lock(g_state.mutex);
   ++g_state.stopsDone;
   g_state.mountSeen = g_state.mountSeen || mount;
@@ -169,8 +163,7 @@ void WatchLoop() {
 
 }  // namespace
 
-InterruptWatch::InterruptWatch(const SideraApi& api, Mode mode, bool json) {
-  g_state.api = &api;
+InterruptWatch::InterruptWatch(Mode mode, bool json) {
   g_state.mode = mode;
   g_state.json = json;
   g_state.eventFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);

@@ -28,8 +28,8 @@ class InterruptWatch {
   };
 
   // Blocks SIGINT in the calling thread (and so in every thread it starts)
-  // and starts the watch. `api` must stay loaded while the watch exists.
-  InterruptWatch(const SideraApi& api, Mode mode, bool json);
+  // and starts the watch. The library must be loaded while the watch exists.
+  InterruptWatch(Mode mode, bool json);
   // Stops the watch (no library call is under way when it returns); a
   // Ctrl-C from then on is left pending until the program ends.
   ~InterruptWatch();

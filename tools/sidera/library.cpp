@@ -8,13 +8,16 @@
 #include <filesystem>
 #include <type_traits>
 
-#include "host/utf8.h"
 #include "sidera_version.h"
 
 namespace sidera::tool {
 namespace {
 
 using OrdinalLookup = void* (*)(int);
+
+// The table the program's calls go through; written once, by the load,
+// before any call.
+SideraApi g_bound;
 
 // Fills `slot` with the operation of `ordinal`; false when the library has
 // none there.
@@ -27,6 +30,8 @@ bool Bind(OrdinalLookup lookup, int ordinal, F& slot) {
 }
 
 }  // namespace
+
+const SideraApi& BoundOperations() { return g_bound; }
 
 std::string DefaultLibraryPath() {
   if (const char* env = std::getenv("SIDERA_LIBRARY"); env != nullptr && *env != 0) return env;
@@ -52,7 +57,7 @@ bool Library::Load(const std::string& path) {
   }
   // The operations exported by name first: GetOperationByOrdinal among
   // them, through which the rest are bound.
-  SideraApi& a = api_;
+  SideraApi a;
   const char* missingName = nullptr;
   auto bindName = [&](const char* name, auto& slot) {
     slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(dlsym(handle, name));
@@ -76,20 +81,8 @@ bool Library::Load(const std::string& path) {
     error_ = path + " has no operation at ordinal " + std::to_string(firstMissing);
     return false;
   }
+  g_bound = a;
   return true;
-}
-
-std::string Library::ErrorText(int code) const {
-  // The longest message is 68 units plus the terminator; leave headroom.
-  char16_t buffer[128] = {};
-  api_.GetErrorMessage(code, buffer);
-  return host::Utf8Of(buffer);
-}
-
-std::string Library::MountName(int mountType) const {
-  char16_t buffer[128] = {};
-  if (api_.GetMountName(mountType, buffer) != 0) return "";
-  return host::Utf8Of(buffer);
 }
 
 }  // namespace sidera::tool

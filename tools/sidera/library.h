@@ -1,7 +1,11 @@
 // The Sidera library as the host sees it: loaded at run time with dlopen and
 // bound operation by operation through GetOperationByOrdinal, the way the
 // controller's own host binds it (the operations that have no ordinal by
-// name). Nothing here links against the library.
+// name). Nothing here links against the library: the program calls every
+// operation by its C name (sidera.h), as the host session's code in host/
+// does, and each name is a function of the program that calls the operation
+// bound here (bound_calls.cpp, written from the operations table by the
+// build). No operation may be called before Library::Load succeeded.
 #pragma once
 
 #include <string>
@@ -23,6 +27,9 @@ struct SideraApi {
 #undef SIDERA_TOOL_NAMED_SLOT
 };
 
+// The operations bound by the last successful Library::Load.
+const SideraApi& BoundOperations();
+
 // Where the library is looked for: $SIDERA_LIBRARY when set, else
 // <directory of this executable>/../lib/libsidera.so when that exists (a
 // build tree), else the library's SONAME (libsidera.so.1) for the system's
@@ -36,20 +43,13 @@ class Library {
   // ordinal).
   bool Load(const std::string& path);
 
-  const SideraApi& api() const { return api_; }
   const std::string& error() const { return error_; }
   const std::string& path() const { return path_; }
-
-  // GetErrorMessage's text for `code`, in UTF-8.
-  std::string ErrorText(int code) const;
-  // The display name of a model, or "" when the library rejects the number.
-  std::string MountName(int mountType) const;
 
   // The library stays loaded until the process ends: its worker threads are
   // joined by DestroyMount, but unloading buys nothing for a short-lived tool.
 
  private:
-  SideraApi api_;
   std::string error_;
   std::string path_;
 };

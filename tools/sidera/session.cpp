@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "host/goto_watch.h"
+#include "host/library_text.h"
 #include "host/serial_device.h"
 #include "tools/sidera/astro.h"
 #include "tools/sidera/commands.h"
@@ -74,10 +75,8 @@ int ExitStatusOf(const Outcome& outcome) {
   return outcome.kind == Outcome::Kind::kInterrupted ? kExitInterrupted : kExitFailure;
 }
 
-Session::Session(const Library& library, Output& out, const host::SkyClock& clock,
-                 SessionOptions options)
-    : library_(library),
-      out_(out),
+Session::Session(Output& out, const host::SkyClock& clock, SessionOptions options)
+    : out_(out),
       clock_(clock),
       options_(std::move(options)),
       facts_(host::FactsOf(options_.model)) {}
@@ -96,12 +95,12 @@ Outcome Session::FromCode(int code) const {
     const int axis = code == SIDERA_NO_RESPONSE_AXIS0 ? 0 : 1;
     o.kind = Outcome::Kind::kNoResponse;
     o.message = "the mount stopped answering: axis " + std::to_string(axis) + " (" +
-                AxisName(axis) + ") does not reply (" + library_.ErrorText(code) + ", code " +
+                AxisName(axis) + ") does not reply (" + host::LibraryMessage(code) + ", code " +
                 std::to_string(code) + ")";
     return o;
   }
   o.kind = Outcome::Kind::kLibrary;
-  o.message = library_.ErrorText(code) + " (code " + std::to_string(code) + ")";
+  o.message = host::LibraryMessage(code) + " (code " + std::to_string(code) + ")";
   return o;
 }
 
@@ -128,10 +127,10 @@ void Session::ReportFailure(const std::string& step, const std::string& what,
 }
 
 Outcome Session::Connect() {
-  if (options_.port >= 0) api().SetComPort(options_.port);
-  const std::string name = library_.MountName(options_.model);
+  if (options_.port >= 0) ::SetComPort(options_.port);
+  const std::string name = host::LibraryModelName(options_.model);
   const Observer& site = options_.site.observer;
-  const int code = api().CreateMount(options_.model, site.latitude, site.elevation);
+  const int code = ::CreateMount(options_.model, site.latitude, site.elevation);
   if (code != 0 && Interrupted()) {
     const Outcome o{Outcome::Kind::kInterrupted, 0, "interrupted; nothing was moved"};
     ReportFailure("connect", "connect", o);
@@ -164,13 +163,13 @@ Outcome Session::Connect() {
   if (Interrupted()) return Interrupt("connect");
   // CreateMount keeps a default site when it rejects the one given and still
   // answers 0; setting the site again makes a rejection visible.
-  if (int site_code = api().SetSite(site.latitude, site.elevation); site_code != 0) {
+  if (int site_code = ::SetSite(site.latitude, site.elevation); site_code != 0) {
     Disconnect();
     Outcome o = FromCode(site_code);
     ReportFailure("connect", "site", o);
     return o;
   }
-  const bool equatorial = api().IsEquatorialMount() == 1;
+  const bool equatorial = ::IsEquatorialMount() == 1;
   std::string text = "Connected: " + name + " (model " + std::to_string(options_.model) + ", " +
                      (equatorial ? "equatorial" : "alt-azimuth") + ")";
   if (!options_.device.empty()) text += " on " + options_.device;
@@ -193,30 +192,30 @@ Outcome Session::Connect() {
 void Session::Disconnect() {
   if (!connected_) return;
   connected_ = false;
-  (void)api().DestroyMount();  // always 0
+  (void)::DestroyMount();  // always 0
 }
 
 Outcome Session::ReadState(uint32_t* state) {
-  const int code = api().GetMountState(state);
+  const int code = ::GetMountState(state);
   return code == 0 ? Outcome::Ok() : FromCode(code);
 }
 
 Outcome Session::ReadAxes(AxisPair* axes) {
   // Axis by axis, so that a silent axis 1 is named as such.
   for (int axis = 0; axis < 2; ++axis) {
-    const int code = api().GetAxisPosition(axis, axis == 0 ? &axes->axis0 : &axes->axis1);
+    const int code = ::GetAxisPosition(axis, axis == 0 ? &axes->axis0 : &axes->axis1);
     if (code != 0) return FromCode(code);
   }
   return Outcome::Ok();
 }
 
 Outcome Session::ReadSky(SkyPoint* sky) {
-  const int code = api().GetSkyPosition(sky);
+  const int code = ::GetSkyPosition(sky);
   return code == 0 ? Outcome::Ok() : FromCode(code);
 }
 
 Outcome Session::ReadHorizontal(HorizontalPoint* horizontal) {
-  const int code = api().GetHorizontalPosition(horizontal);
+  const int code = ::GetHorizontalPosition(horizontal);
   return code == 0 ? Outcome::Ok() : FromCode(code);
 }
 
@@ -244,7 +243,7 @@ AxisPair Session::GoalAxes(const TargetSpec& target) const {
     sky = {p.hourAngle, p.declination};
   }
   AxisPair axes{};
-  (void)api().SkyToAxes(sky, &axes);  // 0 whenever a mount exists
+  (void)::SkyToAxes(sky, &axes);  // 0 whenever a mount exists
   return axes;
 }
 
@@ -283,15 +282,15 @@ Outcome Session::Interrupt(const std::string& what) {
 }
 
 Outcome Session::StopAfter(Outcome outcome) {
-  const int code0 = api().StopAxis(0);
-  const int code1 = api().StopAxis(1);
+  const int code0 = ::StopAxis(0);
+  const int code1 = ::StopAxis(1);
   // Its code adds nothing: it halts the same axes, whose stops are reported.
-  (void)api().SetTracking(0);
+  (void)::SetTracking(0);
   if (code0 == 0 && code1 == 0) {
     outcome.message += "; both axes were stopped";
   } else {
     const int code = code0 != 0 ? code0 : code1;
-    outcome.message += "; stopping the axes failed too (" + library_.ErrorText(code) + ", code " +
+    outcome.message += "; stopping the axes failed too (" + host::LibraryMessage(code) + ", code " +
                        std::to_string(code) + ")";
   }
   return outcome;
@@ -304,14 +303,14 @@ Outcome Session::Goto(const TargetSpec& target, bool wait, MotionReport* report)
     case TargetSpec::Kind::kNamed:
     case TargetSpec::Kind::kCatalogue: {
       const LocalPlace p = LocalNow(target);
-      code = api().GotoSky(p.hourAngle, p.declination);
+      code = ::GotoSky(p.hourAngle, p.declination);
       break;
     }
     case TargetSpec::Kind::kHorizontal:
-      code = api().GotoHorizontal(WrapPi(target.a), target.b);
+      code = ::GotoHorizontal(WrapPi(target.a), target.b);
       break;
     case TargetSpec::Kind::kAxes:
-      code = api().GotoAxes(target.a, target.b);
+      code = ::GotoAxes(target.a, target.b);
       break;
   }
   if (code == SIDERA_TARGET_TOO_HIGH || code == SIDERA_TARGET_TOO_LOW) {
@@ -324,7 +323,7 @@ Outcome Session::Goto(const TargetSpec& target, bool wait, MotionReport* report)
   // The mount's record now names this goto as started: the watch waits for
   // the outcome of that number.
   gotoRecord_ = MotionOutcome{};
-  (void)api().GetMotionOutcome(SIDERA_OUTCOME_MOUNT, &gotoRecord_);  // 0 with a mount
+  (void)::GetMotionOutcome(SIDERA_OUTCOME_MOUNT, &gotoRecord_);  // 0 with a mount
   target_ = target;
   unwatchedGoto_ = !wait;
   if (!wait) return Outcome::Ok();
@@ -340,7 +339,7 @@ Outcome Session::WatchGoto(const TargetSpec& target, MotionReport* report) {
     // The library records how the goto ended; the state and the positions
     // are read only for the progress line (and report a silent controller).
     MotionOutcome record{};
-    (void)api().GetMotionOutcome(SIDERA_OUTCOME_MOUNT, &record);  // 0 with a mount
+    (void)::GetMotionOutcome(SIDERA_OUTCOME_MOUNT, &record);  // 0 with a mount
     const double elapsed = clock_.ElapsedSeconds() - skyStart;
     if (watch.Observe(record, clock_.ElapsedSeconds()) == host::GotoWatch::State::kEnded) break;
     uint32_t state = 0;
@@ -419,7 +418,7 @@ Outcome Session::Align(const std::vector<TargetSpec>& stars, double offset0, dou
     const AlignStar record{p.hourAngle, p.declination, axes.axis0 + offset0, axes.axis1 + offset1};
     records.push_back(record);
     AxisPair model{};
-    (void)api().SkyToAxes(SkyPoint{p.hourAngle, p.declination}, &model);  // 0 with a mount
+    (void)::SkyToAxes(SkyPoint{p.hourAngle, p.declination}, &model);  // 0 with a mount
     report->stars.push_back(star.label);
     report->beforeArcsec.push_back(
         Separation(model.axis0, model.axis1, record.axis0, record.axis1) * kRadToArcsec);
@@ -430,19 +429,19 @@ Outcome Session::Align(const std::vector<TargetSpec>& stars, double offset0, dou
   // many-star model, which reports its residuals' RMS and the stars it
   // dropped.
   report->manyStars = records.size() > 3;
-  const int code = api().AlignStars(records.data(), static_cast<int>(records.size()));
+  const int code = ::AlignStars(records.data(), static_cast<int>(records.size()));
   if (code != 0) return FromCode(code);
   alignPoints_.clear();
   for (size_t i = 0; i < records.size(); ++i) alignPoints_.push_back({stars[i].label, records[i]});
   double offset = 0;
-  report->quality = api().GetAlignmentQuality(&offset);
+  report->quality = ::GetAlignmentQuality(&offset);
   report->axisOffsetArcsec = offset * kRadToArcsec;
   if (report->manyStars) {
     std::vector<double> residuals(records.size());
     std::vector<int> used(records.size());
     int count = 0;
-    if (api().GetAlignmentResiduals(residuals.data(), used.data(), static_cast<int>(used.size()),
-                                    &count) == 0) {
+    if (::GetAlignmentResiduals(residuals.data(), used.data(), static_cast<int>(used.size()),
+                                &count) == 0) {
       for (size_t i = 0; i < used.size() && static_cast<int>(i) < count; ++i) {
         if (used[i] == 0) report->dropped.push_back(report->stars[i]);
       }
@@ -450,7 +449,7 @@ Outcome Session::Align(const std::vector<TargetSpec>& stars, double offset0, dou
   }
   for (const AlignStar& r : records) {
     AxisPair model{};
-    (void)api().SkyToAxes(SkyPoint{r.hourAngle, r.declination}, &model);
+    (void)::SkyToAxes(SkyPoint{r.hourAngle, r.declination}, &model);
     report->afterArcsec.push_back(Separation(model.axis0, model.axis1, r.axis0, r.axis1) *
                                   kRadToArcsec);
   }
@@ -464,7 +463,7 @@ Outcome Session::Track(double seconds, TrackReport* report) {
   const bool wasTracking = state == SIDERA_MOUNT_TRACKING;
   if (!wasTracking) {
     // Refused (an axis still driven, or not answering) with the reason.
-    if (const int code = api().SetTracking(1); code != 0) return FromCode(code);
+    if (const int code = ::SetTracking(1); code != 0) return FromCode(code);
     if (Outcome o = AwaitState([](uint32_t s) { return s == SIDERA_MOUNT_TRACKING; },
                                kTrackingStartSeconds, &state);
         !o.ok()) {
@@ -587,12 +586,7 @@ Outcome Session::Watch(double seconds, const std::string& label) {
 }
 
 double Session::GotoToleranceDegrees() const {
-  double tolerance = 0;
-  if (api().GetGotoParameters == nullptr ||
-      api().GetGotoParameters(nullptr, nullptr, &tolerance, nullptr) != 0) {
-    return facts().gotoToleranceDegrees;
-  }
-  return Degrees(tolerance);
+  return host::ConnectedGotoToleranceDegrees(facts().gotoToleranceDegrees);
 }
 
 }  // namespace sidera::tool

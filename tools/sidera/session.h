@@ -13,7 +13,6 @@
 #include "host/model_facts.h"
 #include "host/sky_clock.h"
 #include "tools/sidera/astro.h"
-#include "tools/sidera/library.h"
 #include "tools/sidera/output.h"
 #include "tools/sidera/plan.h"
 #include "tools/sidera/site.h"
@@ -90,7 +89,7 @@ std::string TrackText(const TrackReport& report);
 
 class Session {
  public:
-  Session(const Library& library, Output& out, const host::SkyClock& clock, SessionOptions options);
+  Session(Output& out, const host::SkyClock& clock, SessionOptions options);
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -133,7 +132,6 @@ class Session {
   // The connected mount's goto tolerance (its controller may widen the
   // model's at connect), degrees.
   double GotoToleranceDegrees() const;
-  const SideraApi& api() const { return library_.api(); }
   int64_t Now() const { return clock_.NowUnixMillis(); }
 
  private:
@@ -169,7 +167,6 @@ class Session {
   Outcome StopAfter(Outcome outcome);
   void Done(const std::string& step, const std::string& text, const JsonObject& data);
 
-  const Library& library_;
   Output& out_;
   const host::SkyClock& clock_;
   SessionOptions options_;

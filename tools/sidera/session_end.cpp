@@ -58,7 +58,7 @@ Outcome Session::Finish(bool afterFailure) {
   for (int axis = 0; axis < 2; ++axis) {
     if (slewRate_[axis] == 0 || slewLeftRunning_[axis]) continue;
     ForgetSlews(axis);
-    if (const int code = api().StopAxis(axis); code != 0) {
+    if (const int code = ::StopAxis(axis); code != 0) {
       const Outcome o = FromCode(code);
       ReportFailure("end", "stopping the slew of axis " + std::to_string(axis), o);
       if (failed.ok()) failed = o;
@@ -74,8 +74,8 @@ Outcome Session::ReadBack(uint32_t* state, uint32_t axisStates[2]) {
     double angle = 0;
     // The position read goes to the controller: a state kept from before
     // would not prove that it still answers.
-    int code = api().GetAxisState(axis, &axisStates[axis]);
-    if (code == 0) code = api().GetAxisPosition(axis, &angle);
+    int code = ::GetAxisState(axis, &axisStates[axis]);
+    if (code == 0) code = ::GetAxisPosition(axis, &angle);
     if (code != 0) return FromCode(code);
   }
   return Outcome::Ok();
@@ -91,7 +91,7 @@ Outcome Session::SayWhatIsLeft() {
   const bool programTracks =
       read.ok() && state == SIDERA_MOUNT_TRACKING && (!facts_->equatorial || simulator);
   if (programTracks && !simulator) {
-    (void)api().SetTracking(0);  // a silent axis shows in the read-back below
+    (void)::SetTracking(0);  // a silent axis shows in the read-back below
   }
   const bool controllerTracks =
       read.ok() && state == SIDERA_MOUNT_TRACKING && facts_->equatorial && !simulator;

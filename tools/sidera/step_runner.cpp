@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <fstream>
 
+#include "host/library_text.h"
+#include "host/park_position.h"
+#include "host/tracking_rate.h"
 #include "tools/sidera/astro.h"
 #include "tools/sidera/format.h"
 #include "tools/sidera/session.h"
@@ -23,8 +26,6 @@ std::string Session::ArrivalText(const TargetSpec& target, const MotionReport& r
 struct StepRunner {
   Session& s;
   const std::string& name;
-
-  const SideraApi& api() const { return s.api(); }
 
   Outcome Fail(const std::string& what, Outcome o) {
     s.ReportFailure(name, what, o);
@@ -96,12 +97,12 @@ struct StepRunner {
 
   Outcome operator()(const SlewStep& m) {
     const std::string what = "slew axis " + std::to_string(m.axis);
-    if (int code = api().MoveAxis(m.axis, m.rate); code != 0) return Code(what, code);
+    if (int code = ::MoveAxis(m.axis, m.rate); code != 0) return Code(what, code);
     s.target_.reset();
     s.ForgetSlews(m.axis);
     if (m.seconds > 0) {
       if (Outcome o = s.Watch(m.seconds, what); !o.ok()) return Fail(what, o);
-      if (int code = api().StopAxis(m.axis); code != 0) return Code(what + ": stop", code);
+      if (int code = ::StopAxis(m.axis); code != 0) return Code(what + ": stop", code);
     } else {
       s.slewRate_[m.axis] = m.rate;
       s.slewLeftRunning_[m.axis] = m.leaveRunning;
@@ -124,11 +125,11 @@ struct StepRunner {
   Outcome operator()(const StopStep& st) {
     for (int axis = 0; axis < 2; ++axis) {
       if (st.axis >= 0 && axis != st.axis) continue;
-      if (int code = api().StopAxis(axis); code != 0) return Code("stop", code);
+      if (int code = ::StopAxis(axis); code != 0) return Code("stop", code);
       s.ForgetSlews(axis);
     }
     if (st.all) {
-      if (int code = api().SetTracking(0); code != 0) return Code("stop", code);
+      if (int code = ::SetTracking(0); code != 0) return Code("stop", code);
       uint32_t state = 0;
       if (Outcome o =
               s.AwaitState([](uint32_t x) { return x != SIDERA_MOUNT_TRACKING; }, 3.0, &state);
@@ -149,7 +150,7 @@ struct StepRunner {
     if (t.mode == Mode::kOn || t.mode == Mode::kOff) {
       const bool on = t.mode == Mode::kOn;
       // A start is refused while an axis is still driven (102) or silent.
-      if (int code = api().SetTracking(on ? 1 : 0); code != 0) return Code("track", code);
+      if (int code = ::SetTracking(on ? 1 : 0); code != 0) return Code("track", code);
       uint32_t state = 0;
       Outcome o =
           on ? s.AwaitState([](uint32_t x) { return x == SIDERA_MOUNT_TRACKING; }, 3.0, &state)
@@ -165,7 +166,7 @@ struct StepRunner {
     if (t.mode != Mode::kWatch) {
       const int mode = t.mode == Mode::kSidereal ? 0 : t.mode == Mode::kLunar ? 1 : 2;
       static const char* kNames[] = {"sidereal", "lunar", "solar"};
-      (void)api().SetTrackingRateMode(mode);  // 0 whenever a mount exists
+      (void)host::ChangeTrackingRate(mode, false);  // 0 whenever a mount exists
       return Done(
           std::string("Tracking rate ") + kNames[mode] + " (applies when tracking next starts)",
           JsonObject().Add("rateMode", kNames[mode]));
@@ -185,11 +186,11 @@ struct StepRunner {
 
   Outcome operator()(const SyncStep& y) {
     if (y.kind == SyncStep::Kind::kHome) {
-      if (int code = api().SyncHomePosition(); code != 0) return Code("sync home", code);
+      if (int code = ::SyncHomePosition(); code != 0) return Code("sync home", code);
       return Done("Axes set to the home position", JsonObject().Add("home", true));
     }
     if (y.kind == SyncStep::Kind::kAxis) {
-      if (int code = api().SyncAxis(y.axis, y.angle); code != 0) return Code("sync axis", code);
+      if (int code = ::SyncAxis(y.axis, y.angle); code != 0) return Code("sync axis", code);
       return Done("Axis " + std::to_string(y.axis) + " set to " + FormatFixed(Degrees(y.angle), 4) +
                       "\xC2\xB0",
                   JsonObject().Add("axis", y.axis).Add("angle", Degrees(y.angle)));
@@ -198,10 +199,10 @@ struct StepRunner {
     // readings: the mount then believes it points there.
     const LocalPlace p = s.LocalNow(y.target);
     AxisPair axes{};
-    (void)api().SkyToAxes(SkyPoint{p.hourAngle, p.declination}, &axes);  // 0 with a mount
+    (void)::SkyToAxes(SkyPoint{p.hourAngle, p.declination}, &axes);  // 0 with a mount
     const std::string what = "sync " + y.target.label;
-    if (int code = api().SyncAxis(0, axes.axis0); code != 0) return Code(what, code);
-    if (int code = api().SyncAxis(1, axes.axis1); code != 0) return Code(what, code);
+    if (int code = ::SyncAxis(0, axes.axis0); code != 0) return Code(what, code);
+    if (int code = ::SyncAxis(1, axes.axis1); code != 0) return Code(what, code);
     return Done("Synced on " + y.target.label, JsonObject().Add("target", y.target.label));
   }
 
@@ -215,22 +216,21 @@ struct StepRunner {
     HorizontalPoint hz{};
     Outcome o = s.ReadState(&state);
     for (int axis = 0; axis < 2 && o.ok(); ++axis) {
-      if (int code = api().GetAxisState(axis, axis == 0 ? &s0 : &s1); code != 0)
-        o = s.FromCode(code);
+      if (int code = ::GetAxisState(axis, axis == 0 ? &s0 : &s1); code != 0) o = s.FromCode(code);
     }
     if (o.ok()) o = s.ReadAxes(&axes);
     if (o.ok()) o = s.ReadSky(&sky);
     if (o.ok()) o = s.ReadHorizontal(&hz);
     if (!o.ok()) return Fail("status", o);
     double offset = 0;
-    const int quality = api().GetAlignmentQuality(&offset);
+    const int quality = ::GetAlignmentQuality(&offset);
     const Observer& site = s.options().site.observer;
     const int64_t now = s.Now();
     const IcrsDirection place = CatalogueOfLocal({sky.hourAngle, sky.declination}, site, now);
     const double lst = LocalApparentSiderealTime(site, now);
     const double hourAngle = WrapPi(sky.hourAngle);
     std::string lines =
-        "Mount     " + s.library_.MountName(s.options().model) + ", " + MountStateName(state) +
+        "Mount     " + host::LibraryModelName(s.options().model) + ", " + MountStateName(state) +
         (s.parked_ ? " (parked)" : "") + "\nAxes      0: " + FormatFixed(Degrees(axes.axis0), 4) +
         "\xC2\xB0 (" + AxisStateName(s0) + ")   1: " + FormatFixed(Degrees(axes.axis1), 4) +
         "\xC2\xB0 (" + AxisStateName(s1) + ")\nSky       RA " + FormatHours(place.rightAscension) +
@@ -270,7 +270,7 @@ struct StepRunner {
   }
 
   Outcome operator()(const LimitsStep& l) {
-    if (int code = api().SetAltitudeLimits(l.lower, l.upper); code != 0) {
+    if (int code = ::SetAltitudeLimits(l.lower, l.upper); code != 0) {
       return Code("limits", code);
     }
     s.limits_ = l;
@@ -332,15 +332,23 @@ struct StepRunner {
   }
 
   Outcome operator()(const ParkStep&) {
-    // A halt that fails here names the silent axis before the goto starts.
-    if (int code = api().SetTracking(0); code != 0) return Code("park", code);
+    // The host's park at the model's home: tracking off (a halt that fails
+    // names the silent axis before the goto starts), then the axes' goto,
+    // watched like any other.
+    const AxisPair axes = host::HomeAxes(s.facts());
     TargetSpec home;
     home.kind = TargetSpec::Kind::kAxes;
-    home.a = Radians(HomeAxis0Degrees(s.facts()));
-    home.b = Radians(HomeAxis1Degrees(s.facts()));
+    home.a = axes.axis0;
+    home.b = axes.axis1;
     home.label = "the home position";
+    s.gotoRecord_ = MotionOutcome{};
+    if (int code = host::GotoFixedPosition(axes, &s.gotoRecord_); code != 0) {
+      return Code("park", code);
+    }
+    s.target_ = home;
+    s.unwatchedGoto_ = false;
     MotionReport report;
-    if (Outcome o = s.Goto(home, true, &report); !o.ok()) return Fail("park", o);
+    if (Outcome o = s.WatchGoto(home, &report); !o.ok()) return Fail("park", o);
     s.parked_ = true;
     s.target_.reset();
     return Done("Parked at the home position (axes " + FormatFixed(HomeAxis0Degrees(s.facts()), 0) +
@@ -351,7 +359,7 @@ struct StepRunner {
 
   Outcome operator()(const UnparkStep&) {
     s.parked_ = false;
-    if (int code = api().SetTracking(1); code != 0) return Code("unpark", code);
+    if (int code = ::SetTracking(1); code != 0) return Code("unpark", code);
     uint32_t state = 0;
     if (Outcome o =
             s.AwaitState([](uint32_t x) { return x == SIDERA_MOUNT_TRACKING; }, 3.0, &state);
