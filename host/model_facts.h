@@ -60,6 +60,12 @@ double ConnectedGotoToleranceDegrees(double fallback);
 
 // A simulator needs no serial device.
 inline bool IsSimulator(const ModelFacts& m) { return m.family == kSimulatorFamily; }
+// Whether model `type` opens a serial device: a model of the table that is
+// not a simulator.
+inline bool OpensSerialDevice(int type) {
+  const ModelFacts* facts = FactsOf(type);
+  return facts != nullptr && !IsSimulator(*facts);
+}
 inline double HomeAxis0Degrees(const ModelFacts& m) { return m.homeAxis0Degrees; }
 inline double HomeAxis1Degrees(const ModelFacts& m) { return m.homeAxis1Degrees; }
 

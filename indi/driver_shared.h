@@ -27,8 +27,6 @@ inline int64_t SystemUtcMillis() {
       .count();
 }
 
-inline bool IsSimulator(int model) { return model == 6 || model == 7; }
-
 inline bool Named(const char* a, const char* b) { return a != nullptr && std::strcmp(a, b) == 0; }
 
 // Shows a failed library call on the property it concerns.

@@ -22,12 +22,6 @@
 namespace sidera::indi {
 namespace {
 
-// Models that open a serial device: every model but the simulators.
-bool IsHardware(int model) {
-  const host::ModelFacts* facts = host::FactsOf(model);
-  return facts != nullptr && !host::IsSimulator(*facts);
-}
-
 // The local apparent sidereal time now: INDI's EOD coordinates are of date.
 double LocalSiderealTimeNow(const host::SkyClock& clock, double longitude) {
   return host::LocalApparentSiderealTimeAt(longitude,
@@ -63,7 +57,7 @@ ConnectResult MountSession::Connect(const ConnectRequest& request) {
   // may be reading meanwhile.
   SetDebugTopics(request.debug ? "all" : "");
   std::string what = "Connecting to " + ModelName(request.model);
-  if (IsHardware(request.model)) {
+  if (host::OpensSerialDevice(request.model)) {
     const auto port = PortSettingFor(request.devicePath);
     if (!port) {
       result.outcome =
@@ -80,7 +74,7 @@ ConnectResult MountSession::Connect(const ConnectRequest& request) {
     result.outcome = Fail(code, what);
     // The library's code says the port cannot be used or no mount answers on
     // it; the system, or what the path turns out to be, says why.
-    if (IsHardware(request.model) && code == SIDERA_INVALID_PARAMETER) {
+    if (host::OpensSerialDevice(request.model) && code == SIDERA_INVALID_PARAMETER) {
       // The site is not checked here: the controller's replies are not
       // those of the model's family.
       result.outcome.text =
@@ -88,7 +82,7 @@ ConnectResult MountSession::Connect(const ConnectRequest& request) {
           host::AnotherKindOfMountText(request.devicePath, ModelName(request.model),
                                        "choose its model in MOUNT_MODEL") +
           " (code " + std::to_string(code) + ")";
-    } else if (IsHardware(request.model)) {
+    } else if (host::OpensSerialDevice(request.model)) {
       if (access(request.devicePath.c_str(), F_OK) != 0) {
         result.outcome.text += "; " + request.devicePath + ": " + std::strerror(errno);
       } else if (const std::string problem =

@@ -177,7 +177,7 @@ void SideraMountDriver::StartConnect() {
   bool siteKnown = false;
   request.site = SiteForConnect(&siteKnown);
   request.savedAlignment = savedAlignment_;
-  if (!IsSimulator(request.model) && request.devicePath.empty()) {
+  if (host::OpensSerialDevice(request.model) && request.devicePath.empty()) {
     setConnected(false, IPS_ALERT,
                  "Choose the serial device of the mount in DEVICE_PORT (Connection tab) first");
     return;

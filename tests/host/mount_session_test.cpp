@@ -1,8 +1,8 @@
 // The parts of the host session every front end shares, through the exported
 // C API as a front end calls it: the snapshot that many clients read at one
-// cadence (on the simulator), the park position, and guide pulses whose ends
-// run on the stop lane (on model 1 over its emulator, which can garble a
-// controller's replies).
+// cadence (on the simulator), the tracking rate change, the park position,
+// and guide pulses whose ends run on the stop lane (on model 1 over its
+// emulator, which can garble a controller's replies).
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -22,6 +22,7 @@
 #include "host/park_position.h"
 #include "host/serial_device.h"
 #include "host/sky_angles.h"
+#include "host/tracking_rate.h"
 
 namespace sidera::host {
 namespace {
@@ -131,6 +132,22 @@ TEST(ReadMount, AFailedReadKeepsTheOutcomeRecordAndSaysWhy) {
   EXPECT_EQ(s.code, SIDERA_NO_MOUNT);
   EXPECT_EQ(s.error.rfind("Reading the mount: ", 0), 0u) << s.error;
   EXPECT_NE(s.error.find("(code " + std::to_string(SIDERA_NO_MOUNT) + ")"), std::string::npos);
+}
+
+// A running tracking is started again at the new rate; a stopped one stays
+// stopped.
+TEST_F(Snapshot, ATrackingRateChangeRestartsOnlyWhatRan) {
+  uint32_t state = 0;
+  ASSERT_EQ(ChangeTrackingRate(kLunarTracking, false), SIDERA_OK);
+  ASSERT_EQ(GetMountState(&state), SIDERA_OK);
+  EXPECT_NE(state, static_cast<uint32_t>(SIDERA_MOUNT_TRACKING));
+  ASSERT_EQ(SetTracking(1), SIDERA_OK);
+  const auto tracking = [&] {
+    return GetMountState(&state) == SIDERA_OK && state == SIDERA_MOUNT_TRACKING;
+  };
+  ASSERT_TRUE(WaitFor(tracking, 5s));
+  EXPECT_EQ(ChangeTrackingRate(kSolarTracking, true), SIDERA_OK);
+  EXPECT_TRUE(WaitFor(tracking, 5s));
 }
 
 TEST(ParkPosition, TheUsersAnglesStayTheirsAndTheHomeFillsTheRest) {
