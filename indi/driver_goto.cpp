@@ -184,6 +184,8 @@ void SideraMountDriver::OnPoll(const host::MountSnapshot& poll) {
     linkAlert_.clear();
     LOG_INFO("The mount answers again.");
   }
+  lastAxes_ = poll.axes;
+  haveAxes_ = true;
   const double ra = RightAscensionHoursOf(poll.sky.hourAngle, poll.lst);
   const double dec = Degrees(poll.sky.declination);
   if (watch_.active()) JudgeGoto(poll);

@@ -46,10 +46,16 @@ bool SideraMountDriver::Park() {
   trackingWanted_ = false;
   ShowTrackSwitch();
   TrackState = SCOPE_PARKING;
+  // The user's position where set, else the model's home.
+  std::optional<double> axis0, axis1;
+  if (UserParkPosition()) {
+    axis0 = parkPositionN_[0].value;
+    axis1 = parkPositionN_[1].value;
+  }
   Run(
-      [this, epoch] {
+      [this, epoch, axis0, axis1] {
         if (epoch != motionEpoch_) return GotoStart{Outcome{kDropped, ""}};
-        return session_.Park();
+        return session_.Park(axis0, axis1);
       },
       [this, epoch](const GotoStart& start) {
         const Outcome& o = start.outcome;

@@ -97,9 +97,7 @@ class MountSession {
 
   // Park: tracking off, then a goto to the park position (host::ParkAxes):
   // the user's axis angles in degrees where given, else the model's home.
-  // The driver offers no park position of its own yet and gives none.
-  GotoStart Park(std::optional<double> axis0Degrees = std::nullopt,
-                 std::optional<double> axis1Degrees = std::nullopt);
+  GotoStart Park(std::optional<double> axis0Degrees, std::optional<double> axis1Degrees);
   // Stops every motion, tracking included.
   Outcome Abort();
   Outcome SetTracking(bool on);

@@ -89,6 +89,7 @@ bool SideraMountDriver::initProperties() {
   IUFillText(&alignDataT_[0], "RECORD", "Record", "");
   IUFillTextVector(&alignDataTP_, alignDataT_, 1, dev, "SIDERA_ALIGNMENT_DATA", "Saved alignment",
                    kAlignmentTab, IP_RW, 60, IPS_IDLE);
+  InitParkProperties(dev);
 
   // The presets' names stay INDI's rate names; the labels say the rates.
   static const char* const kPresetNames[] = {"SLEW_GUIDE", "SLEW_CENTERING", "SLEW_FIND",
@@ -113,11 +114,20 @@ void SideraMountDriver::ISGetProperties(const char* dev) {
   defineProperty(&modelSP_);
   defineProperty(&portTP_);
   defineProperty(&alignDataTP_);
+  defineProperty(&parkPositionNP_);
+  defineProperty(&parkOptionSP_);
+  defineProperty(&parkAtSP_);
   if (!configLoaded_) {
     configLoaded_ = true;
     loadConfig(true, modelSP_.name);
     loadConfig(true, portTP_.name);
     loadConfig(true, alignDataTP_.name);
+    // The position first: the choice then says whether it is in force.
+    loadingConfig_ = true;
+    loadConfig(true, parkPositionNP_.name);
+    loadConfig(true, parkAtSP_.name);
+    loadingConfig_ = false;
+    ShowParkPosition(nullptr);
   }
 }
 
@@ -222,6 +232,7 @@ void SideraMountDriver::OnConnected(const ConnectResult& result, int model) {
                .c_str());
   updateProperties();
   ShowTrackSwitch();
+  ShowParkPosition(nullptr);
   // Choices kept in the configuration that only exist while connected.
   loadConfig(true, "TELESCOPE_SLEW_RATE");
   loadConfig(true, "TELESCOPE_TRACK_MODE");
@@ -245,6 +256,7 @@ void SideraMountDriver::OnConnected(const ConnectResult& result, int model) {
 
 void SideraMountDriver::StartDisconnect() {
   CancelPulses();
+  haveAxes_ = false;
   ++motionEpoch_;
   watch_.Cancel();
   gotoKind_ = GotoKind::None;
@@ -282,6 +294,10 @@ bool SideraMountDriver::ISNewSwitch(const char* dev, const char* name, ISState* 
       IUUpdateSwitch(&modelSP_, states, names, n);
       modelSP_.s = IPS_OK;
       IDSetSwitch(&modelSP_, nullptr);
+      ShowParkPosition(nullptr);  // the default is the new model's home
+      return true;
+    }
+    if (HandleParkSwitch(name, states, names, n)) {
       return true;
     }
     if (Named(name, alignClearSP_.name)) {
@@ -333,6 +349,7 @@ bool SideraMountDriver::ISNewNumber(const char* dev, const char* name, double va
       HandleEquatorial(values, names, n);
       return true;
     }
+    if (HandleParkNumber(name, values, names, n)) return true;
     if (Named(name, GuideNSNP.name) || Named(name, GuideWENP.name)) {
       HandlePulse(Named(name, GuideNSNP.name) ? 1 : 0, values, names, n);
       return true;
@@ -401,6 +418,8 @@ bool SideraMountDriver::saveConfigItems(FILE* fp) {
   IUSaveConfigText(fp, &portTP_);
   IUSaveConfigNumber(fp, &guideRateNP_);
   IUSaveConfigText(fp, &alignDataTP_);
+  IUSaveConfigNumber(fp, &parkPositionNP_);
+  IUSaveConfigSwitch(fp, &parkAtSP_);
   return true;
 }
 

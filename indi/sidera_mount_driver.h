@@ -101,6 +101,18 @@ class SideraMountDriver : public INDI::Telescope, public INDI::GuiderInterface {
   void CancelPulses();
   bool Busy() const;
 
+  // The park position (driver_park.cpp).
+  void InitParkProperties(const char* dev);
+  bool UserParkPosition() const;
+  // Shows the position a park goes to: the user's, else the home of the
+  // model chosen.
+  void ShowParkPosition(const char* message);
+  // Puts the user's position or the model's home in force and keeps the
+  // choice in the configuration.
+  void SetParkAt(bool user, const char* message);
+  bool HandleParkNumber(const char* name, double values[], char* names[], int n);
+  bool HandleParkSwitch(const char* name, ISState* states, char* names[], int n);
+
   Site CurrentSite() const;
   // The site to create the mount with (INDI clients send theirs only after
   // the connect): the one a client has set since the driver started, else
@@ -134,6 +146,9 @@ class SideraMountDriver : public INDI::Telescope, public INDI::GuiderInterface {
   std::optional<AlignmentRecord> savedAlignment_;
   bool siteFromClient_ = false;  // a client has set GEOGRAPHIC_COORD
   bool configLoaded_ = false;
+  bool loadingConfig_ = false;  // the configuration's values are being read back
+  bool haveAxes_ = false;       // lastAxes_ is a reading of the connected mount
+  AxisPair lastAxes_{};         // the axes of the last good poll, radians
 
   // Written by the event loop, read by queued tasks: a motion request queued
   // before an abort is dropped when its turn comes.
@@ -155,6 +170,12 @@ class SideraMountDriver : public INDI::Telescope, public INDI::GuiderInterface {
   ISwitchVectorProperty alignClearSP_;
   IText alignDataT_[1]{};
   ITextVectorProperty alignDataTP_;
+  INumber parkPositionN_[2];
+  INumberVectorProperty parkPositionNP_;
+  ISwitch parkOptionS_[2];
+  ISwitchVectorProperty parkOptionSP_;
+  ISwitch parkAtS_[2];
+  ISwitchVectorProperty parkAtSP_;
 
   MountSession session_;  // the calls lane's alone
   LoopReplies replies_;

@@ -586,10 +586,36 @@ def sync_points(home):
     s.close()
 
 
+def park_position(home):
+    """A park position the user sets stays theirs: a park goes there, and it
+    is still in force after the driver restarts; the default option puts the
+    model's home (the pole) back."""
+    s, c, start = connected(home, 6)
+    park = lambda axis: float(c.value("TELESCOPE_PARK_POSITION", axis))
+    expect(park("PARK_AXIS1") == -90 and park("PARK_AXIS2") == 90, "the default is the model's home")
+    require(c.request("Number", "TELESCOPE_PARK_POSITION", state("Ok"), PARK_AXIS1=-90, PARK_AXIS2=60),
+            "set the park position")
+    expect(c.wait("SIDERA_PARK_AT", on("USER"), 3, c.asked), "the position set is in force")
+    require(s.set_and_wait("TELESCOPE_PARK", lambda u: u["state"] == "Ok" and on("PARK")(u), PARK=True),
+            "park:\n" + c.messages(start))
+    dec = s.position()[1]
+    expect(abs(dec - 60) < 0.01, f"parked at the position set: Dec {dec:.3f}")
+    require(s.set_and_wait("TELESCOPE_PARK", on("UNPARK"), UNPARK=True), "unpark")
+    s.close()
+
+    s, c, start = connected(home, 6)
+    expect(park("PARK_AXIS2") == 60 and c.value("SIDERA_PARK_AT", "USER") == "On",
+           "the position set survives a restart")
+    require(c.request("Switch", "TELESCOPE_PARK_OPTION", state("Ok"), PARK_DEFAULT=True), "default")
+    expect(c.wait("SIDERA_PARK_AT", on("HOME"), 3, c.asked) and park("PARK_AXIS2") == 90,
+           "the default puts the home back")
+    s.close()
+
+
 CASES = {"eq_simulator": lambda h: simulator(h, 6), "altaz_simulator": lambda h: simulator(h, 7),
          "eq_guiding": lambda h: guiding(h, 6), "altaz_guiding": lambda h: guiding(h, 7),
          "alignment": alignment, "refusals": refusals, "packet_bus": packet_bus, "chained": chained,
-         "stored_site": stored_site, "sync_points": sync_points}
+         "stored_site": stored_site, "sync_points": sync_points, "park_position": park_position}
 
 if __name__ == "__main__":
     case, DRIVER, EMULATOR = sys.argv[1:4]
