@@ -11,12 +11,12 @@
 
 #include "alpaca/alpaca_errors.h"
 #include "host/library_text.h"
+#include "host/mount_connect.h"
 #include "host/park_position.h"
 #include "host/serial_device.h"
 #include "host/sky_coordinates.h"
 #include "host/sky_frame.h"
 #include "host/tracking_rate.h"
-#include "host/utf8.h"
 
 namespace sidera::alpaca {
 namespace {
@@ -203,12 +203,7 @@ double Telescope::GotoToleranceDegrees() const {
   return connected_ ? gotoToleranceDegrees_ : host::FactsOf(config_.model)->gotoToleranceDegrees;
 }
 
-std::string Telescope::ModelName() const {
-  const int model = Facts().type;
-  SideraChar16 name[96] = {};
-  if (GetMountName(model, name) != SIDERA_OK) return "model " + std::to_string(model);
-  return host::Utf8Of(name);
-}
+std::string Telescope::ModelName() const { return host::ModelLabel(Facts().type); }
 
 std::string Telescope::UniqueId() const {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -276,17 +271,11 @@ bool Telescope::Connecting() {
 
 void Telescope::ConnectOnWorker(const ServerConfig& settings) {
   const host::ModelFacts& facts = *host::FactsOf(settings.model);
-  const std::string name = [&] {
-    SideraChar16 text[96] = {};
-    return GetMountName(settings.model, text) == SIDERA_OK ? host::Utf8Of(text)
-                                                           : "model " + std::to_string(facts.type);
-  }();
-  std::string what = "Connecting to " + name;
+  std::string what = "Connecting to " + host::ModelLabel(settings.model);
   std::string failure;
   int code = SIDERA_OK;
   if (!host::IsSimulator(facts)) {
-    const auto port = host::PortSettingFor(settings.device);
-    if (!port) {
+    if (!host::PortSettingFor(settings.device)) {
       code = SIDERA_INVALID_PARAMETER;
       failure = what + ": no serial device chosen (choose one on the setup page, /setup)";
     } else if (std::string problem =
@@ -295,9 +284,7 @@ void Telescope::ConnectOnWorker(const ServerConfig& settings) {
       code = SIDERA_PORT_BUSY;
       failure = what + ": " + problem;
     } else {
-      // The library reads the pattern when it opens the port.
-      SetSerialPattern(port->pattern.c_str());
-      SetComPort(port->number);
+      (void)host::UseSerialDevice(settings.device);  // the path gives a port (above)
       what += " on " + settings.device;
     }
   }

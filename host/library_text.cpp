@@ -18,6 +18,11 @@ std::string LibraryModelName(int model) {
   return Utf8Of(text);
 }
 
+std::string ModelLabel(int model) {
+  const std::string name = LibraryModelName(model);
+  return name.empty() ? "model " + std::to_string(model) : name;
+}
+
 std::string LibraryFailure(int code, const std::string& what) {
   return what + ": " + LibraryMessage(code) + " (code " + std::to_string(code) + ")";
 }

@@ -10,6 +10,8 @@ std::string LibraryMessage(int code);
 // The library's display name of a model (GetMountName), as UTF-8; "" when
 // the library has no such model.
 std::string LibraryModelName(int model);
+// The library's display name of a model, else "model N".
+std::string ModelLabel(int model);
 // "<what>: <library message> (code N)".
 std::string LibraryFailure(int code, const std::string& what);
 

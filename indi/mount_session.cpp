@@ -12,6 +12,7 @@
 #include "host/civil_time.h"
 #include "host/library_text.h"
 #include "host/model_facts.h"
+#include "host/mount_connect.h"
 #include "host/park_position.h"
 #include "host/serial_device.h"
 #include "host/sync_restore.h"
@@ -40,12 +41,6 @@ SkyPoint SkyOf(const host::SyncPoint& star) {
 
 }  // namespace
 
-std::string MountSession::ModelName(int model) {
-  SideraChar16 name[96] = {};
-  if (GetMountName(model, name) != SIDERA_OK) return "model " + std::to_string(model);
-  return Utf8Of(name);
-}
-
 Outcome MountSession::Fail(int code, const std::string& what) {
   if (code == SIDERA_OK) return {};
   return Outcome{code, host::LibraryFailure(code, what)};
@@ -56,16 +51,13 @@ ConnectResult MountSession::Connect(const ConnectRequest& request) {
   // Chosen through the library, not the environment, which the event loop
   // may be reading meanwhile.
   SetDebugTopics(request.debug ? "all" : "");
-  std::string what = "Connecting to " + ModelName(request.model);
+  std::string what = "Connecting to " + host::ModelLabel(request.model);
   if (host::OpensSerialDevice(request.model)) {
-    const auto port = PortSettingFor(request.devicePath);
-    if (!port) {
+    if (!host::UseSerialDevice(request.devicePath)) {
       result.outcome =
           Outcome{SIDERA_INVALID_PARAMETER, what + ": no serial device chosen (set DEVICE_PORT)"};
       return result;
     }
-    SetSerialPattern(port->pattern.c_str());
-    SetComPort(port->number);
     what += " on " + request.devicePath;
   }
   const int code =
@@ -79,7 +71,7 @@ ConnectResult MountSession::Connect(const ConnectRequest& request) {
       // those of the model's family.
       result.outcome.text =
           what + ": " +
-          host::AnotherKindOfMountText(request.devicePath, ModelName(request.model),
+          host::AnotherKindOfMountText(request.devicePath, host::ModelLabel(request.model),
                                        "choose its model in MOUNT_MODEL") +
           " (code " + std::to_string(code) + ")";
     } else if (host::OpensSerialDevice(request.model)) {

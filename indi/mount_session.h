@@ -76,7 +76,6 @@ struct SyncResult {
 class MountSession {
  public:
   // The library's display name of a model in the locale's language.
-  static std::string ModelName(int model);
   // GetErrorMessage's text for `code`, with what was asked.
   static Outcome Fail(int code, const std::string& what);
 

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "host/civil_time.h"
+#include "host/library_text.h"
 #include "indi/driver_shared.h"
 #include "indi/goto_report.h"
 #include "indi/host_names.h"
@@ -51,8 +52,7 @@ bool SideraMountDriver::initProperties() {
 
   for (int i = 0; i < kModelCount; ++i) {
     const std::string name = "MODEL_" + std::to_string(i);
-    IUFillSwitch(&modelS_[i], name.c_str(), MountSession::ModelName(i).c_str(),
-                 i == 6 ? ISS_ON : ISS_OFF);
+    IUFillSwitch(&modelS_[i], name.c_str(), host::ModelLabel(i).c_str(), i == 6 ? ISS_ON : ISS_OFF);
   }
   IUFillSwitchVector(&modelSP_, modelS_, kModelCount, dev, "MOUNT_MODEL", "Mount model",
                      CONNECTION_TAB, IP_RW, ISR_1OFMANY, 60, IPS_IDLE);

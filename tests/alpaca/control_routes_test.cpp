@@ -18,6 +18,7 @@
 
 #include "alpaca/telescope.h"
 #include "emulators/packet_bus/packet_bus_emulator.h"
+#include "tests/support/wait_for.h"
 
 namespace sidera::alpaca {
 namespace {
@@ -25,14 +26,7 @@ namespace {
 using namespace std::chrono_literals;
 using nlohmann::json;
 
-bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  const auto until = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(10ms);
-  }
-  return true;
-}
+using sidera::testing::WaitFor;
 
 class ControlRoutesTest : public ::testing::Test {
  protected:

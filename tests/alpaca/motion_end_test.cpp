@@ -13,20 +13,14 @@
 #include "alpaca/alpaca_errors.h"
 #include "alpaca/telescope.h"
 #include "emulators/packet_bus/packet_bus_emulator.h"
+#include "tests/support/wait_for.h"
 
 namespace sidera::alpaca {
 namespace {
 
 using namespace std::chrono_literals;
 
-bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  const auto until = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(10ms);
-  }
-  return true;
-}
+using sidera::testing::WaitFor;
 
 class MotionEnd : public ::testing::Test {
  protected:

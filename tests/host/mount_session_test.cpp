@@ -16,6 +16,8 @@
 
 #include "emulators/packet_bus/packet_bus_emulator.h"
 #include "host/guide_pulses.h"
+#include "host/library_text.h"
+#include "host/mount_connect.h"
 #include "host/model_facts.h"
 #include "host/mount_snapshot.h"
 #include "host/mount_worker.h"
@@ -23,20 +25,14 @@
 #include "host/serial_device.h"
 #include "host/sky_angles.h"
 #include "host/tracking_rate.h"
+#include "tests/support/wait_for.h"
 
 namespace sidera::host {
 namespace {
 
 using namespace std::chrono_literals;
 
-bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  const auto until = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(10ms);
-  }
-  return true;
-}
+using sidera::testing::WaitFor;
 
 // Holds the calls lane busy (a controller answering late) until released.
 class BusyLane {
@@ -148,6 +144,15 @@ TEST_F(Snapshot, ATrackingRateChangeRestartsOnlyWhatRan) {
   ASSERT_TRUE(WaitFor(tracking, 5s));
   EXPECT_EQ(ChangeTrackingRate(kSolarTracking, true), SIDERA_OK);
   EXPECT_TRUE(WaitFor(tracking, 5s));
+}
+
+// The connect's first steps: a model's label, and a device path that gives
+// no port sets nothing.
+TEST(Connect, ModelLabelsAndDevicesWithoutAPort) {
+  EXPECT_EQ(ModelLabel(6), LibraryModelName(6));
+  EXPECT_FALSE(ModelLabel(6).empty());
+  EXPECT_EQ(ModelLabel(ModelCount()), "model " + std::to_string(ModelCount()));
+  EXPECT_FALSE(UseSerialDevice(""));
 }
 
 TEST(ParkPosition, TheUsersAnglesStayTheirsAndTheHomeFillsTheRest) {
