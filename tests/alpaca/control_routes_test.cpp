@@ -18,6 +18,7 @@
 
 #include "alpaca/telescope.h"
 #include "emulators/packet_bus/packet_bus_emulator.h"
+#include "tests/alpaca/telescope_on_emulator.h"
 #include "tests/support/wait_for.h"
 
 namespace sidera::alpaca {
@@ -28,22 +29,15 @@ using nlohmann::json;
 
 using sidera::testing::WaitFor;
 
-class ControlRoutesTest : public ::testing::Test {
+class ControlRoutesTest : public TelescopeOnEmulator {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(emu_.Start());
-    ServerConfig config;
-    config.model = 1;
-    config.device = emu_.DevicePath();
-    config.site = SiteSetting{34.2, -118.06, 1700};
-    path_ = std::string(::testing::TempDir()) + "control_" + std::to_string(getpid()) + ".json";
-    telescope_ = std::make_unique<Telescope>(config, path_, 1.0);
+    ASSERT_NO_FATAL_FAILURE(StartTelescope("control"));
     routes_ = std::make_unique<ControlRoutes>(*telescope_, 200ms);
   }
   void TearDown() override {
     routes_.reset();
-    telescope_.reset();
-    std::remove(path_.c_str());
+    TelescopeOnEmulator::TearDown();
   }
   json Put(const char* command, const std::string& form = "") {
     const HttpReply reply =
@@ -51,16 +45,8 @@ class ControlRoutesTest : public ::testing::Test {
     EXPECT_EQ(reply.status, 200) << reply.body;
     return json::parse(reply.body);
   }
-  bool Moving(int axis) { return emu_.RateWireValue(axis) != 0; }
+  bool Moving(int axis) { return emu_->RateWireValue(axis) != 0; }
 
-  // The axes run ten times faster than real time: a park takes moments.
-  emulator::PacketBusEmulator emu_{[] {
-    emulator::PacketBusOptions o;
-    o.timeScale = 10;
-    return o;
-  }()};
-  std::string path_;
-  std::unique_ptr<Telescope> telescope_;
   std::unique_ptr<ControlRoutes> routes_;
 };
 

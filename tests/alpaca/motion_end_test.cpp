@@ -13,6 +13,7 @@
 #include "alpaca/alpaca_errors.h"
 #include "alpaca/telescope.h"
 #include "emulators/packet_bus/packet_bus_emulator.h"
+#include "tests/alpaca/telescope_on_emulator.h"
 #include "tests/support/wait_for.h"
 
 namespace sidera::alpaca {
@@ -22,36 +23,19 @@ using namespace std::chrono_literals;
 
 using sidera::testing::WaitFor;
 
-class MotionEnd : public ::testing::Test {
+class MotionEnd : public TelescopeOnEmulator {
  protected:
   void SetUp() override {
-    emulator::PacketBusOptions o;
-    o.timeScale = 10;  // a park of a few degrees takes a fraction of a second
-    emu_ = std::make_unique<emulator::PacketBusEmulator>(o);
-    ASSERT_TRUE(emu_->Start());
-    ServerConfig config;
-    config.model = 1;
-    config.device = emu_->DevicePath();
-    config.site = SiteSetting{34.2, -118.06, 1700};
-    config.parkAxis0 = -30;
-    config.parkAxis1 = 30;
-    path_ = std::string(::testing::TempDir()) + "motion_end_" + std::to_string(getpid()) + ".json";
-    telescope_ = std::make_unique<Telescope>(config, path_, 1.0);
+    ASSERT_NO_FATAL_FAILURE(StartTelescope("motion_end", [](ServerConfig& config) {
+      config.parkAxis0 = -30;
+      config.parkAxis1 = 30;
+    }));
     telescope_->SetConnected(1, true);
-  }
-  void TearDown() override {
-    telescope_.reset();
-    emu_.reset();
-    std::remove(path_.c_str());
   }
   // Replies of `axis` come 2 bytes short (-1: none do).
   void Garble(int axis) {
     emu_->UpdateOptions([axis](emulator::PacketBusOptions& o) { o.shortPacketAxis = axis; });
   }
-
-  std::unique_ptr<emulator::PacketBusEmulator> emu_;
-  std::unique_ptr<Telescope> telescope_;
-  std::string path_;
 };
 
 TEST_F(MotionEnd, ParkIsRecordedThoughARefreshFailedOnTheWay) {
