@@ -63,18 +63,14 @@ const char* FamilyText(host::WireFamily family) {
 // Whether this build's library has a class for `type`: CreateMount answers
 // 300 for a model without one before it opens anything. The probe points
 // the serial pattern at a path that cannot exist, so a hardware model fails
-// its connect at once instead of reaching for a real device.
+// its connect at once instead of reaching for a real device. The pattern is
+// the library's own setting, not the environment, which the library's
+// threads may be reading.
 bool LibraryDrives(int type) {
-  const char* old = std::getenv("SIDERA_SERIAL_PATTERN");
-  const std::string saved = old != nullptr ? old : "";
-  setenv("SIDERA_SERIAL_PATTERN", "/nonexistent/sidera-model-probe", 1);
+  ::SetSerialPattern("/nonexistent/sidera-model-probe");
   const int code = ::CreateMount(type, 0.5, 0.0);
   if (code == 0) (void)::DestroyMount();  // always 0
-  if (old != nullptr) {
-    setenv("SIDERA_SERIAL_PATTERN", saved.c_str(), 1);
-  } else {
-    unsetenv("SIDERA_SERIAL_PATTERN");
-  }
+  ::SetSerialPattern(nullptr);            // SIDERA_SERIAL_PATTERN again
   return code != SIDERA_NOT_IMPLEMENTED;
 }
 
