@@ -588,8 +588,9 @@ def sync_points(home):
 
 def park_position(home):
     """A park position the user sets stays theirs: a park goes there, and it
-    is still in force after the driver restarts; the default option puts the
-    model's home (the pole) back."""
+    is still in force after the driver restarts; the current option takes the
+    axes where they are (the restarted simulator's home), the default option
+    puts the model's home (the pole) back."""
     s, c, start = connected(home, 6)
     park = lambda axis: float(c.value("TELESCOPE_PARK_POSITION", axis))
     expect(park("PARK_AXIS1") == -90 and park("PARK_AXIS2") == 90, "the default is the model's home")
@@ -606,6 +607,11 @@ def park_position(home):
     s, c, start = connected(home, 6)
     expect(park("PARK_AXIS2") == 60 and c.value("SIDERA_PARK_AT", "USER") == "On",
            "the position set survives a restart")
+    s.position()  # a poll has read the axes
+    require(c.request("Switch", "TELESCOPE_PARK_OPTION", state("Ok"), PARK_CURRENT=True), "current")
+    expect(c.wait("TELESCOPE_PARK_POSITION", lambda u: abs(float(u["values"]["PARK_AXIS2"]) - 90) < 0.01,
+                  3, c.asked) and c.value("SIDERA_PARK_AT", "USER") == "On",
+           "the current position becomes the park position")
     require(c.request("Switch", "TELESCOPE_PARK_OPTION", state("Ok"), PARK_DEFAULT=True), "default")
     expect(c.wait("SIDERA_PARK_AT", on("HOME"), 3, c.asked) and park("PARK_AXIS2") == 90,
            "the default puts the home back")
