@@ -674,9 +674,14 @@ void Telescope::SetTrackingRate(int driveRate) {
       std::lock_guard<std::mutex> lock(mutex_);
       tracking = tracking_;
     }
-    Check(host::ChangeTrackingRate(driveRate, tracking), "Changing the tracking rate");
-    std::lock_guard<std::mutex> lock(mutex_);
-    trackingRate_ = driveRate;
+    const int code = host::ChangeTrackingRate(driveRate, tracking);
+    // With a mount the rate is always taken; only the restart of tracking
+    // can fail after it, and the rate stays the one in force.
+    if (code != SIDERA_NO_MOUNT) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      trackingRate_ = driveRate;
+    }
+    Check(code, "Changing the tracking rate");
     return 0;
   });
 }
