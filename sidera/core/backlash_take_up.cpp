@@ -20,7 +20,7 @@ bool NeedsBacklashTakeUp(const TelescopeMount& m, int axis, double rate) {
   if (!m.backlashCompensation) return false;
   if (!(std::fabs(rate) < m.rateScale)) return false;
   if (m.backlashTakeUpTime[axis] <= kMinTakeUpTicks) return false;
-  const bool lastPositive = m.axisLastDirectionPositive[axis];
+  const bool lastPositive = m.Axes().LastDirectionPositive(axis);
   return (lastPositive && rate < 0.0) || (!lastPositive && rate >= 0.0);
 }
 

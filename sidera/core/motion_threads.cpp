@@ -457,8 +457,8 @@ class TelescopeMount::GotoRun {
   // Ends the passes as arrived (the goto's result is 0); `within`: the
   // axes are within the tolerance, else the passes were used up short of it.
   MountResult Arrived(const char* why, bool within) {
-    m_.axisLastDirectionPositive[0] = true;
-    m_.axisLastDirectionPositive[1] = true;
+    m_.Axes().NoteDirection(0, true);
+    m_.Axes().NoteDirection(1, true);
     ending_ = Ending{within ? SIDERA_OUTCOME_ARRIVED : SIDERA_OUTCOME_NOT_ARRIVED, kOk, -1};
     return End(kOk, why);
   }
@@ -476,7 +476,7 @@ class TelescopeMount::GotoRun {
           // What the goto reads is kept for the host's read-outs.
           (void)m_.ReadKept(axis, LineHealth::kState);
           // The position of an axis in its goto shows whether it moves.
-          const bool moving = (m_.axisState[axis] & AXIS_GOTO) != 0;
+          const bool moving = (m_.Axes().State(axis) & AXIS_GOTO) != 0;
           if (moving) {
             const TelescopeMount::ReadResult position = m_.ReadKept(axis, LineHealth::kPosition);
             if (position.result == kOk) stall[axis].Saw(position.value, platform::Now());
@@ -492,7 +492,7 @@ class TelescopeMount::GotoRun {
       }
       // A failed read leaves the axis's last state, so an axis that does
       // not answer keeps the goto polling until it counts as silent.
-      const bool busy = ((m_.axisState[0] | m_.axisState[1]) & AXIS_GOTO) != 0;
+      const bool busy = ((m_.Axes().State(0) | m_.Axes().State(1)) & AXIS_GOTO) != 0;
       if (!Wanted()) return GiveWay();
       if (!busy) return kOk;
       m_.SleepUnlessCommanded(seen, pollTicks);

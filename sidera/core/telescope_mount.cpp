@@ -54,13 +54,6 @@ TelescopeMount::TelescopeMount(const MountSettings& settings)
   SetIdentity(skyToAxesMatrix);
   SetIdentity(axesToSkyMatrix);
   for (int a = 0; a < 2; ++a) {
-    axisPosition[a] = 0.0;
-    axisCommandedAngle[a] = 0.0;
-    axisRate[a] = 0.0;
-    axisStartPosition[a] = 0.0;
-    axisStartTick[a] = 0;
-    axisState[a] = AXIS_STOPPED;
-    axisLastDirectionPositive[a] = true;
     backlashTakeUpTime[a] = 0;
     axisMoving[a] = 0;
     syncAxisOnAlign[a] = false;
@@ -411,7 +404,7 @@ MountResult TelescopeMount::HaltAxis(int) { return kNotImplemented; }
 
 MountResult TelescopeMount::WriteAxisPosition(int axis, double angle) {
   if (!ValidAxis(axis)) return kInvalidParameter;
-  axisPosition[axis] = angle;
+  Axes().NotePosition(axis, angle);
   return kOk;
 }
 
@@ -445,7 +438,7 @@ MountResult TelescopeMount::MoveAxis(int axis, double rate, int) {
   }
   const MountResult answers = CheckAxisAnswers(axis);
   if (answers != kOk) return answers;
-  axisRate[axis] = rate;
+  Axes().NoteRate(axis, rate);
   const uint32_t command = BeginMotion(axis == 0 ? kAxis0 : kAxis1);
   ClearTrackingState();
   // A thread that cannot be started (the mount is shutting down) moves
@@ -544,9 +537,9 @@ MountResult TelescopeMount::SyncAxis(int axis, double angle) {
   // A failed read leaves the last known state, which decides as usual; a
   // dead controller then fails the write below.
   (void)ReadAxisState(axis);
-  if ((axisState[axis] & AXIS_STOPPED) == 0) return kAxisBusy;
+  if ((Axes().State(axis) & AXIS_STOPPED) == 0) return kAxisBusy;
   const double a = NormalizeAngle(angle);
-  axisPosition[axis] = a;
+  Axes().NotePosition(axis, a);
   return WriteAxisPosition(axis, a);
 }
 
@@ -609,7 +602,7 @@ MountResult TelescopeMount::GetAxisPosition(int axis, double* out) {
   if (!ValidAxis(axis)) return kInvalidParameter;
   const ReadOutExchanges readOut;
   if (!MayRead(axis)) {
-    *out = axisPosition[axis];
+    *out = Axes().Position(axis);
     return NoResponse(axis);
   }
   const ReadResult read = ReadKept(axis, LineHealth::kPosition);
@@ -646,7 +639,7 @@ MountResult TelescopeMount::GetAxisState(int axis, uint32_t* out) {
   const ReadOutExchanges readOut;
   const bool mayRead = MayRead(axis);
   const MountResult read = mayRead ? ReadKept(axis, LineHealth::kState).result : NoResponse(axis);
-  *out = axisState[axis] & 0x1Fu;
+  *out = Axes().State(axis) & 0x1Fu;
   // A motion the host was answered 0 for counts from then on: until its
   // thread has put it on the wire (or ended) the axis still reads stopped,
   // which is the state from before the command.
@@ -657,7 +650,7 @@ MountResult TelescopeMount::GetAxisState(int axis, uint32_t* out) {
       if (outcomes.Read(MotionOutcomes::kMountSlot).started == claim) {
         *out = AXIS_GOTO;
       } else {
-        *out = AXIS_RATE_MOTION | (axisRate[axis] > 0.0 ? AXIS_POSITIVE : 0u);
+        *out = AXIS_RATE_MOTION | (Axes().Rate(axis) > 0.0 ? AXIS_POSITIVE : 0u);
       }
     }
   }

@@ -34,6 +34,7 @@
 #include "platform/event.h"
 #include "platform/worker_group.h"
 #include "sidera/core/alignment_stars.h"
+#include "sidera/core/axis_record.h"
 #include "sidera/core/goto_parameters.h"
 #include "sidera/core/motion_outcome.h"
 #include "sidera/core/mount_settings.h"
@@ -344,23 +345,9 @@ class TelescopeMount {
   Matrix3 skyToAxesMatrix;
   Matrix3 axesToSkyMatrix;
 
-  // Per-axis motion record. Written by the host thread and by motion
-  // threads through the hardware primitives; atomic word by word.
-  std::atomic<double> axisPosition[2];
-  // The angle the latest GotoAxisAngle sent the axis to, in the host's
-  // frame. A goto pass commands an angle short of or beyond the target by
-  // the approach distance or offset; drivers and simulators write it here
-  // when they command a goto, and judge arrival by it.
-  std::atomic<double> axisCommandedAngle[2];
-  std::atomic<double> axisRate[2];
-  std::atomic<double> axisStartPosition[2];  // simulators
-  std::atomic<uint32_t> axisStartTick[2];    // simulators
-  std::atomic<uint32_t> axisState[2];
-
   // Rates. trackingRate: host writes, tracking start reads.
   std::atomic<double> trackingRate;
   std::atomic<bool> backlashCompensation;
-  std::atomic<bool> axisLastDirectionPositive[2];
   std::atomic<double> rateScale;
   std::atomic<uint32_t> backlashTakeUpTime[2];
 
@@ -420,6 +407,11 @@ class TelescopeMount {
   // arrives); set by the command paths of this class alone.
   bool TrackingRequested() const { return trackingRequested_.load(); }
 
+  // What the mount knows of each axis; written by the driver's reads and
+  // primitives (and the simulated axes), read by any thread.
+  AxisRecord& Axes() { return axes_; }
+  const AxisRecord& Axes() const { return axes_; }
+
   // The tuning values the mount was built with.
   const MountSettings& Settings() const { return settings_; }
 
@@ -458,6 +450,7 @@ class TelescopeMount {
   std::atomic<double> lowerAltitudeLimit_{0.0};
 
   const MountSettings settings_;
+  AxisRecord axes_;
   // The newest command that asks for the axes; 0 while none does,
   // kEveryCommand while the destructor waits.
   static constexpr uint32_t kEveryCommand = UINT32_MAX;

@@ -56,7 +56,7 @@ TEST_F(MotionStart, BacklashIsTakenUpOnReversalOnlyAndSurvivesATickWrap) {
     platform::ScopedTickSource installed(clock);
     ScriptedMount m;
     m.backlashCompensation = c.compensation;
-    m.axisLastDirectionPositive[1] = c.lastPositive;
+    m.Axes().NoteDirection(1, c.lastPositive);
     ASSERT_EQ(m.SetBacklash(1, c.takeUpAngle), kOk);
     EXPECT_EQ(m.MoveAxis(1, c.rate, 0), kOk);
     ASSERT_TRUE(Eventually([&] { return Idle(m); }));
@@ -153,8 +153,8 @@ TEST_F(MotionInterrupt, SecondGotoTakesOverWithinOnePoll) {
   EXPECT_EQ(first, kUserInterrupt);
   ASSERT_TRUE(Eventually([&] { return Idle(m); }));
   EXPECT_EQ(m.Trace(), "G1 G0 H0 H1 G1 G0 T0");
-  EXPECT_NEAR(m.axisPosition[0], 0.3, 1e-12);
-  EXPECT_NEAR(m.axisPosition[1], 0.1, 1e-12);
+  EXPECT_NEAR(m.Axes().Position(0), 0.3, 1e-12);
+  EXPECT_NEAR(m.Axes().Position(1), 0.1, 1e-12);
   EXPECT_TRUE(m.TrackingRequested());
 }
 

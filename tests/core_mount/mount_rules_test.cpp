@@ -116,8 +116,8 @@ TEST(MountState, DerivedFromBothAxes) {
   };
   for (const auto& c : cases) {
     ScriptedMount m;
-    m.axisState[0] = c.s0;
-    m.axisState[1] = c.s1;
+    m.Axes().NoteState(0, c.s0);
+    m.Axes().NoteState(1, c.s1);
     PublishedStateAccess::SetGotoActive(m, c.gotoActive != 0);
     m.axisMoving[0] = c.moving0;
     m.axisMoving[1] = c.moving1;
@@ -129,7 +129,7 @@ TEST(MountState, DerivedFromBothAxes) {
   // Bits beyond the four state bits are masked off the axis state word.
   ScriptedMount m;
   uint32_t word = 0;
-  m.axisState[1] = AXIS_STOPPED | 0x20 | 0x100;
+  m.Axes().NoteState(1, AXIS_STOPPED | 0x20 | 0x100);
   EXPECT_EQ(m.GetAxisState(1, &word), kOk);
   EXPECT_EQ(word, AXIS_STOPPED);
 }

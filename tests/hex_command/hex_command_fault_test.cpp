@@ -181,9 +181,9 @@ TEST_F(HexCommandFaultTest, AStaleStatusReplyLeavesANewerGotoRunning) {
   const uint32_t gotoState = AXIS_GOTO | AXIS_POSITIVE;
   m.afterReply = [&] { m.CommandAxisState(0, 0, gotoState); };
   EXPECT_EQ(m.ReadAxisState(0), 0);
-  EXPECT_EQ(m.axisState[0].load(), gotoState);
+  EXPECT_EQ(m.Axes().State(0), gotoState);
   EXPECT_EQ(m.ReadAxisState(0), 0);
-  EXPECT_EQ(m.axisState[0] & AXIS_STOPPED, AXIS_STOPPED) << "a reply about the current state";
+  EXPECT_EQ(m.Axes().State(0) & AXIS_STOPPED, AXIS_STOPPED) << "a reply about the current state";
   m.Shutdown();
 }
 

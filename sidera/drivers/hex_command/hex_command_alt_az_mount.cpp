@@ -18,7 +18,7 @@ HexCommandAltAzMount::~HexCommandAltAzMount() { Shutdown(); }
 
 int HexCommandAltAzMount::SkyToAxes(SkyPoint& in, AxisPair& out, int applyMountErrors) {
   const int r = TelescopeMount::SkyToAxes(in, out, applyMountErrors);
-  const double d = out.axis0 - axisPosition[0].load();
+  const double d = out.axis0 - Axes().Position(0);
   if (d > kPi && out.axis0 > 0.0) {
     out.axis0 -= kTwoPi;
   } else if (d < -kPi && out.axis0 < 0.0) {

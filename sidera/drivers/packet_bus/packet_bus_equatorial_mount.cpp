@@ -29,7 +29,7 @@ MountResult PacketBusEquatorialMount::ReadAxisPosition(int axis) {
   } else if (angle < -kPi / 2) {
     angle += kTwoPi;
   }
-  axisPosition[axis] = angle;  // one store: readers never see the raw frame
+  Axes().NotePosition(axis, angle);  // one store: readers never see the raw frame
   return kOk;
 }
 
