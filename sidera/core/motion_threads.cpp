@@ -125,7 +125,8 @@ HandOver TakeAxes(TelescopeMount& m, uint32_t timeout, const char* what, uint32_
 // target t and the current angle c.
 double CommandedAngle(const TelescopeMount& m, int axis, double t, double c) {
   const double d = t - c;
-  if (axis == 1 && m.isEquatorial && m.equatorialGotoRefinement && std::fabs(d) > kPi) {
+  if (axis == 1 && m.Identity().Equatorial() && m.Identity().RefinesEquatorialGotos() &&
+      std::fabs(d) > kPi) {
     // The declination axis never turns more than just under a half turn at
     // once, and always the way the difference points.
     const double oneDegree = DegToRad(1.0);
@@ -142,7 +143,8 @@ double CommandedAngle(const TelescopeMount& m, int axis, double t, double c) {
   // axis's range: below it the drivers would take the angle a turn higher
   // and send the axis almost a full turn the other way.
   const double g = t - m.GetGotoParameters().approachOffset;
-  if (axis == 1 && m.isEquatorial && g < kEquatorialAxis1Floor && t >= kEquatorialAxis1Floor) {
+  if (axis == 1 && m.Identity().Equatorial() && g < kEquatorialAxis1Floor &&
+      t >= kEquatorialAxis1Floor) {
     return kEquatorialAxis1Floor;
   }
   return g;

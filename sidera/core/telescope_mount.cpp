@@ -56,15 +56,11 @@ TelescopeMount::TelescopeMount(const MountSettings& settings)
   for (int a = 0; a < 2; ++a) {
     backlashTakeUpTime[a] = 0;
     axisMoving[a] = 0;
-    syncAxisOnAlign[a] = false;
   }
   trackingRate = kSiderealRate;
   backlashCompensation = true;
   rateScale = 64.0 * kSiderealRate;
   goto_.tolerance = DegToRad(1.0 / 30.0);  // 2 arc-minutes
-  mountType = -1;
-  isEquatorial = false;
-  equatorialGotoRefinement = false;
   upperAltitudeLimit_ = DegToRad(75.0);
   axis1IndexError = 0.0;
   collimationError = 0.0;
@@ -365,7 +361,7 @@ MountResult TelescopeMount::SetSite(double newLatitude, double newElevation) {
   SiteChanged();
   // On an equatorial mount the sign of the tracking rate follows the
   // hemisphere.
-  if (isEquatorial) {
+  if (Identity().Equatorial()) {
     const double rate = trackingRate;
     if ((newLatitude < 0.0 && rate > 0.0) || (newLatitude >= 0.0 && rate < 0.0)) {
       trackingRate = -rate;
@@ -489,7 +485,7 @@ MountResult TelescopeMount::StopAxis(int axis) {
       break;
   }
   // A halted right ascension axis of an equatorial mount no longer tracks.
-  if (halt == kOk && axis == 0 && isEquatorial) ClearTrackingState();
+  if (halt == kOk && axis == 0 && Identity().Equatorial()) ClearTrackingState();
   return halt;
 }
 
@@ -525,8 +521,8 @@ MountResult TelescopeMount::GotoHorizontal(double azimuth, double altitude) {
 MountResult TelescopeMount::GotoAxes(double, double) { return kNotImplemented; }
 
 MountResult TelescopeMount::SyncHomePosition() {
-  const double home0 = isEquatorial ? -kHalfPi : 0.0;
-  const double home1 = isEquatorial ? kHalfPi : 0.0;
+  const double home0 = Identity().Equatorial() ? -kHalfPi : 0.0;
+  const double home1 = Identity().Equatorial() ? kHalfPi : 0.0;
   const MountResult r = WriteAxisPosition(0, home0);
   if (r != kOk) return r;
   return WriteAxisPosition(1, home1);
@@ -589,7 +585,7 @@ MountResult TelescopeMount::SetTrackingRateMode(int mode) {
   } else if (mode == 2) {
     rate = kTwoPi / 86400.0;  // solar
   }
-  if (latitude < 0.0 && isEquatorial) rate = -rate;
+  if (latitude < 0.0 && Identity().Equatorial()) rate = -rate;
   trackingRate = rate;
   return kOk;
 }

@@ -37,6 +37,7 @@
 #include "sidera/core/axis_record.h"
 #include "sidera/core/goto_parameters.h"
 #include "sidera/core/motion_outcome.h"
+#include "sidera/core/mount_identity.h"
 #include "sidera/core/mount_settings.h"
 #include "sidera/core/pointing_terms.h"
 #include "sidera/core/published_state.h"
@@ -360,11 +361,6 @@ class TelescopeMount {
   // with WaitAndReset, so only one can.
   platform::Event idleEvent;
 
-  // Identity, set by the constructors.
-  MountType mountType;
-  bool isEquatorial;
-  bool equatorialGotoRefinement;
-
   // Mount error terms: part of the pointing model (see modelMutex).
   double axis1IndexError;
   double collimationError;
@@ -372,7 +368,6 @@ class TelescopeMount {
   double alignmentResidual;     // host only
   int32_t alignmentQuality;     // host only
   std::atomic<bool> isAligned;  // host writes, tracking threads read
-  bool syncAxisOnAlign[2];      // constructors only
   // The many-star model's further terms and the stars of its last fit:
   // part of the pointing model (see modelMutex).
   PointingTerms pointingTerms;
@@ -412,6 +407,9 @@ class TelescopeMount {
   AxisRecord& Axes() { return axes_; }
   const AxisRecord& Axes() const { return axes_; }
 
+  // What kind of mount this is; set by the constructors, then read-only.
+  const MountIdentity& Identity() const { return identity_; }
+
   // The tuning values the mount was built with.
   const MountSettings& Settings() const { return settings_; }
 
@@ -429,6 +427,17 @@ class TelescopeMount {
   void SetGotoTolerance(double tolerance);
 
  protected:
+  // For the model classes' constructors: the model number the object
+  // reports, its kind, and what the model switches on. A hardware Connect
+  // may turn the alignment syncs off before anything else runs.
+  void DeclareModel(MountType type) { identity_.type_ = type; }
+  void DeclareEquatorial(bool equatorial) { identity_.equatorial_ = equatorial; }
+  void RefineEquatorialGotos(bool refine) { identity_.refinesEquatorialGotos_ = refine; }
+  void SyncAxesOnAlign(bool axis0, bool axis1) {
+    identity_.syncAxisOnAlign_[0] = axis0;
+    identity_.syncAxisOnAlign_[1] = axis1;
+  }
+
   // Its setters are open only to this class and to the kinds' motion
   // threads (PublishedState's friends), never to a driver.
   PublishedState published_;
@@ -451,6 +460,7 @@ class TelescopeMount {
 
   const MountSettings settings_;
   AxisRecord axes_;
+  MountIdentity identity_;
   // The newest command that asks for the axes; 0 while none does,
   // kEveryCommand while the destructor waits.
   static constexpr uint32_t kEveryCommand = UINT32_MAX;

@@ -30,7 +30,7 @@ AltAzMount::AltAzMount()
       trackingStoppedEvent(platform::Event::Mode::kManualReset, true),
       trackingThread(false),
       trackingWanted(false) {
-  isEquatorial = false;
+  DeclareEquatorial(false);
 }
 
 // The tracking threads use this part's events; none may outlive it. After a

@@ -32,7 +32,7 @@ double EquatorialAxis1Angle(double angle) {
   return a < -kPi / 2.0 ? a + kTwoPi : a;
 }
 
-EquatorialMount::EquatorialMount() { isEquatorial = true; }
+EquatorialMount::EquatorialMount() { DeclareEquatorial(true); }
 
 EquatorialMount::~EquatorialMount() = default;
 

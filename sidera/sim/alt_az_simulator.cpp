@@ -7,7 +7,7 @@
 namespace sidera {
 
 AltAzSimulator::AltAzSimulator() : Simulator(DegToRad(8.0), false) {
-  mountType = 7;
+  DeclareModel(7);
   // The home position of an alt-azimuth mount: level, pointing north.
   Axes().NotePosition(0, 0.0);
   Axes().NotePosition(1, 0.0);

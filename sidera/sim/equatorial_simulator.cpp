@@ -7,7 +7,7 @@
 namespace sidera {
 
 EquatorialSimulator::EquatorialSimulator() : Simulator(DegToRad(4.0), true) {
-  mountType = 6;
+  DeclareModel(6);
   // The home position of an equatorial mount: counterweight down, pointing
   // at the pole.
   Axes().NotePosition(0, -kPi / 2.0);

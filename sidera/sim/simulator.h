@@ -35,7 +35,7 @@ class Simulator : public Kind {
   // the errors only say where the tube truly points.
   Mechanics MechanicsNow() const {
     Mechanics m = mechanics_;
-    m.equatorial = this->isEquatorial;
+    m.equatorial = this->Identity().Equatorial();
     m.latitude = this->latitude.load();
     return m;
   }

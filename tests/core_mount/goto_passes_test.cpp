@@ -65,7 +65,7 @@ TEST_F(GotoPasses, CommandedAnglesAndArrival) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ScriptedMount m(c.equatorial);
-    m.equatorialGotoRefinement = c.refinement;
+    m.RefineEquatorialGotos(c.refinement);
     m.pollsPerGoto = 2;
     GotoParameters p = m.GetGotoParameters();
     p.approachDistance = Deg(c.approach);

@@ -218,7 +218,7 @@ TEST_F(MotionDestroy, InTheMiddleOfEachKindOfMotion) {
        }},
       {"S0 H0",  // tracking start, with a second one waiting for the axes
        [](ScriptedMount& m) {
-         m.isEquatorial = true;
+         m.DeclareEquatorial(true);
          m.trackingRate = -kSiderealRate;
          ASSERT_EQ(m.SetBacklash(0, Deg(1)), kOk);
          const uint32_t command = m.BeginCommand(kAxis0);

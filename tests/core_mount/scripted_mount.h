@@ -28,7 +28,9 @@ struct Call {
 
 class ScriptedMount : public TelescopeMount {
  public:
-  explicit ScriptedMount(int equatorial = 0) { isEquatorial = equatorial; }
+  explicit ScriptedMount(int equatorial = 0) { DeclareEquatorial(equatorial != 0); }
+  using TelescopeMount::DeclareEquatorial;
+  using TelescopeMount::RefineEquatorialGotos;
   ~ScriptedMount() override { Shutdown(); }
 
   // State polls before a commanded goto arrives; negative: it never does.

@@ -40,7 +40,7 @@ TEST(ModelFacts, EveryModelsFactsAreItsDriversOwn) {
     // Built on a port it never opens: the constructor sets the figures.
     std::unique_ptr<TelescopeMount> mount(row.build(PortAddress{}, MountSettings{}));
     ASSERT_NE(mount, nullptr);
-    EXPECT_EQ(mount->isEquatorial, facts->equatorial);
+    EXPECT_EQ(mount->Identity().Equatorial(), facts->equatorial);
     EXPECT_NEAR(mount->GetGotoParameters().tolerance, facts->gotoToleranceDegrees * kDegree, 1e-12);
     EXPECT_NEAR(mount->GetGotoParameters().leadTime, facts->gotoLeadSeconds, 1e-12);
     const auto* link = dynamic_cast<const SerialLink*>(mount.get());

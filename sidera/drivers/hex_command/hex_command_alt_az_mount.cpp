@@ -9,7 +9,7 @@ namespace sidera {
 HexCommandAltAzMount::HexCommandAltAzMount(const PortAddress& port) : HexCommandMount(port) {
   // 5 arc-minutes
   SetGotoParameters({.approachOffset = DegToRad(0.75), .tolerance = DegToRad(1.0 / 12.0)});
-  mountType = 2;
+  DeclareModel(2);
 }
 
 // Stops the tracking and motion threads (a no-op when DestroyMount already

@@ -16,8 +16,8 @@ HexCommandEquatorialMount::HexCommandEquatorialMount(const PortAddress& port)
     : HexCommandMount(port) {
   // 2 arc-minutes, 20 arc-minutes
   SetGotoParameters({.approachOffset = DegToRad(1.0 / 3.0), .tolerance = DegToRad(1.0 / 30.0)});
-  mountType = 3;
-  isEquatorial = true;
+  DeclareModel(3);
+  DeclareEquatorial(true);
   SetRts(true);
 }
 

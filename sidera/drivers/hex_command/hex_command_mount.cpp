@@ -341,8 +341,7 @@ MountResult HexCommandMount::Connect() {
     SetGotoTolerance(DegToRad(0.1));
   }
   if (ModelCodeIn(modelCode, 0x90, 0x9F)) {
-    syncAxisOnAlign[0] = false;
-    syncAxisOnAlign[1] = false;
+    SyncAxesOnAlign(false, false);
   }
 
   for (int axis = 0; axis < 2; ++axis) {
@@ -509,7 +508,7 @@ MountResult HexCommandMount::WriteAxisPosition(int axis, double angle) {
 }
 
 MountResult HexCommandMount::HaltAxesBeforeGoto(uint32_t command) {
-  if (!isEquatorial) (void)StopTracking();  // halts both axes; checked below
+  if (!Identity().Equatorial()) (void)StopTracking();  // halts both axes; checked below
 
   const uint32_t start = platform::Now();
   for (bool firstRound = true;; firstRound = false) {

@@ -12,8 +12,8 @@ PacketBusEquatorialMount::PacketBusEquatorialMount(const PortAddress& port) : Pa
                      .approachOffset = DegToRad(0.75),
                      .tolerance = DegToRad(1.0 / 30.0),  // 2 arc-minutes
                      .leadTime = 6.0});
-  mountType = 1;
-  isEquatorial = true;
+  DeclareModel(1);
+  DeclareEquatorial(true);
 }
 
 // Stops the motion threads (a no-op when DestroyMount already did) while

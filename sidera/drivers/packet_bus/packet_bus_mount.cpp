@@ -35,7 +35,7 @@ PacketBusMount::PacketBusMount(const PortAddress& port) : SerialLink(port) {
     rateUnitsPerRadian[axis] = kRateUnitsPerRadian;
   }
   rateScale = 32.0 * kSiderealRate;
-  equatorialGotoRefinement = true;
+  RefineEquatorialGotos(true);
 }
 
 // The port itself is closed by the link's destructor, after this one; the
