@@ -32,13 +32,13 @@ constexpr int kWatchPriority = 3;
 void TelescopeMount::StartLineWatch() {
   if (Line() == nullptr) return;
   // A mount that is shutting down starts nothing; there is then no line to watch.
-  (void)workers.Start([this] { LineWatch(); }, kWatchPriority);
+  (void)Workers().Start([this] { LineWatch(); }, kWatchPriority);
 }
 
 void TelescopeMount::LineWatch() {
   LineHealth& line = *Line();
   uint64_t handled = line.Changes();
-  while (!shuttingDown) {
+  while (!ShuttingDown()) {
     const uint64_t changes = line.Changes();
     if (changes != handled) {
       handled = changes;
@@ -46,7 +46,7 @@ void TelescopeMount::LineWatch() {
     }
     const std::chrono::milliseconds quiet(Settings().lineProbeQuietMs);
     Clock::time_point next = Clock::now() + quiet;
-    for (int axis = 0; axis < 2 && !shuttingDown; ++axis) {
+    for (int axis = 0; axis < 2 && !ShuttingDown(); ++axis) {
       if (Clock::now() >= line.ProbeDue(axis, quiet) && line.TakeProbe(axis, quiet)) {
         // Read as a host's read-out is: a host that polls about once a
         // second reads the axis just when the watch finds it due, and the

@@ -13,7 +13,7 @@
 // wakes it from its 200 ms sleep between polls; it gives way by halting
 // both axes. Every motion command a thread sends goes through SendIf, so
 // none goes out once the host has stopped or replaced the motion. Once
-// shuttingDown is set no thread takes the axes any more, and every loop ends
+// ShuttingDown() is set no thread takes the axes any more, and every loop ends
 // at its next check.
 //
 // Silence. A goto ends as soon as an axis counts as silent (LineHealth: an
@@ -80,9 +80,9 @@ double AxisDistance(double target, double current) {
 // shutting down (then the event may have been set only to wake this waiter:
 // it is handed on, and the axes are not taken).
 bool TakeFreeAxes(TelescopeMount& m, uint32_t timeout) {
-  if (m.shuttingDown) return false;
+  if (m.ShuttingDown()) return false;
   if (!m.idleEvent.WaitAndReset(timeout)) return false;
-  if (!m.shuttingDown) return true;
+  if (!m.ShuttingDown()) return true;
   m.idleEvent.Set();
   return false;
 }
@@ -114,7 +114,7 @@ HandOver TakeAxes(TelescopeMount& m, uint32_t timeout, const char* what, uint32_
   m.WithdrawGiveWay(command);
   if (!taken) {
     SIDERA_DEBUG_LOG(kMotion, "%s #%u: the axes did not come free within %u ms (%s)", what, command,
-                     timeout, m.shuttingDown ? "shutting down" : "102");
+                     timeout, m.ShuttingDown() ? "shutting down" : "102");
     return HandOver::kBusy;
   }
   SIDERA_DEBUG_LOG(kMotion, "%s #%u takes the axes", what, command);
@@ -179,7 +179,7 @@ void RecordOutcome(TelescopeMount& m, unsigned axes, bool mount, uint32_t comman
   o.motion = motion;
   o.tick = platform::Now();
   o.error = e.error;
-  m.outcomes.Ended(axes, mount, o);
+  m.Outcomes().Ended(axes, mount, o);
 }
 
 // Why a motion claiming `axes` is no longer wanted, as its outcome: an
@@ -187,7 +187,7 @@ void RecordOutcome(TelescopeMount& m, unsigned axes, bool mount, uint32_t comman
 // shutdown or a stop that released an axis, else a newer command that took
 // the axes (claimed one, or waits for them).
 Ending Interrupted(TelescopeMount& m, unsigned axes) {
-  bool released = m.shuttingDown;
+  bool released = m.ShuttingDown();
   for (int axis = 0; axis < 2; ++axis) {
     if ((axes & (1u << axis)) == 0) continue;
     if (m.AxisSilent(axis)) return Failed(NoResponse(axis));
@@ -226,7 +226,7 @@ class TelescopeMount::GotoRun {
     if (handOver == HandOver::kBusy) {
       // It never had the axes: shut down, or another motion kept them.
       RecordOutcome(m_, kBothAxes, true, command_, Motion(),
-                    m_.shuttingDown ? Interrupted(m_, kBothAxes) : Failed(kAxisBusy));
+                    m_.ShuttingDown() ? Interrupted(m_, kBothAxes) : Failed(kAxisBusy));
       return kAxisBusy;
     }
     MountResult result = m_.HaltAxesBeforeGoto(command_);
@@ -261,7 +261,7 @@ class TelescopeMount::GotoRun {
   // The goto still owns its claims: no stop, no newer motion, no shutdown.
   bool Wanted() const {
     const int32_t own = TelescopeMount::ClaimOf(command_);
-    return !m_.MustGiveWay(command_) && !m_.shuttingDown && m_.axisMoving[0] == own &&
+    return !m_.MustGiveWay(command_) && !m_.ShuttingDown() && m_.axisMoving[0] == own &&
            m_.axisMoving[1] == own;
   }
 
@@ -274,7 +274,7 @@ class TelescopeMount::GotoRun {
 
   // Why the goto is no longer wanted, for the debug log.
   const char* Interruption() const {
-    if (m_.shuttingDown) return "the mount shuts down";
+    if (m_.ShuttingDown()) return "the mount shuts down";
     if (m_.MustGiveWay(command_)) return "gives way to a newer motion";
     if (m_.axisMoving[0] == 0 || m_.axisMoving[1] == 0) return "an axis was stopped";
     return "a newer command took an axis";
@@ -550,7 +550,7 @@ class TelescopeMount::GotoRun {
     const MountResult answers = m_.CheckAxesAnswer(kBothAxes);
     if (answers != kOk) return answers;
     std::lock_guard<std::recursive_mutex> lock(m_.commandMutex);
-    if (!m_.IsLatestCommand(command_, kBothAxes) || m_.shuttingDown) {
+    if (!m_.IsLatestCommand(command_, kBothAxes) || m_.ShuttingDown()) {
       SIDERA_DEBUG_LOG(kMotion, "goto #%u: no tracking, a newer command came first", command_);
       return kUserInterrupt;
     }
@@ -575,7 +575,7 @@ namespace {
 // records it as stopped when the thread cannot start (the mount shuts down).
 bool Launched(TelescopeMount& m, unsigned axes, bool mount, uint32_t command, int32_t motion,
               const std::function<bool()>& start) {
-  m.outcomes.Started(axes, mount, command);
+  m.Outcomes().Started(axes, mount, command);
   if (start()) return true;
   RecordOutcome(m, axes, mount, command, motion,
                 Ending{SIDERA_OUTCOME_STOPPED, kUserInterrupt, -1});
@@ -588,14 +588,14 @@ unsigned AxisBit(int axis) { return axis == 0 ? kAxis0 : kAxis1; }
 
 bool TelescopeMount::LaunchGotoSkyThread(uint32_t command, SkyPoint target, uint32_t startTick) {
   return Launched(*this, kBothAxes, true, command, SIDERA_MOTION_SKY_GOTO, [&] {
-    return workers.Start([=, this] { (void)GotoSkyThread(command, target, startTick); },
-                         kGotoPriority);
+    return Workers().Start([=, this] { (void)GotoSkyThread(command, target, startTick); },
+                           kGotoPriority);
   });
 }
 
 bool TelescopeMount::LaunchGotoAxesThread(uint32_t command, AxisPair target) {
   return Launched(*this, kBothAxes, true, command, SIDERA_MOTION_AXES_GOTO, [&] {
-    return workers.Start([=, this] { (void)GotoAxesThread(command, target); }, kGotoPriority);
+    return Workers().Start([=, this] { (void)GotoAxesThread(command, target); }, kGotoPriority);
   });
 }
 
@@ -605,7 +605,7 @@ bool TelescopeMount::LaunchGotoAxesThread(uint32_t command, AxisPair target) {
 bool TelescopeMount::LaunchMoveAxisThread(uint32_t command, int axis, double rate) {
   CountUnsentStart(1);
   const bool started = Launched(*this, AxisBit(axis), false, command, SIDERA_MOTION_RATE, [&] {
-    return workers.Start(
+    return Workers().Start(
         [=, this] {
           (void)MoveAxisThread(command, axis, rate);
           CountUnsentStart(-1);
@@ -619,7 +619,7 @@ bool TelescopeMount::LaunchMoveAxisThread(uint32_t command, int axis, double rat
 bool TelescopeMount::LaunchTrackingStartThread(uint32_t command) {
   CountUnsentStart(1);
   const bool started = Launched(*this, kAxis0, false, command, SIDERA_MOTION_TRACKING, [&] {
-    return workers.Start(
+    return Workers().Start(
         [=, this] {
           (void)TrackingStartThread(command);
           CountUnsentStart(-1);
@@ -657,12 +657,12 @@ MountResult TelescopeMount::MoveAxisThread(uint32_t command, int axis, double ra
   }
   if (handOver == HandOver::kBusy) {
     RecordOutcome(*this, bit, false, command, SIDERA_MOTION_RATE,
-                  shuttingDown ? Interrupted(*this, bit) : Failed(kAxisBusy));
+                  ShuttingDown() ? Interrupted(*this, bit) : Failed(kAxisBusy));
     return kAxisBusy;
   }
   // The move is wanted while its claim on the axis stands.
   const auto wanted = [this, command, axis] {
-    return !shuttingDown && axisMoving[axis] == ClaimOf(command);
+    return !ShuttingDown() && axisMoving[axis] == ClaimOf(command);
   };
 
   MountResult result = kOk;
@@ -678,7 +678,7 @@ MountResult TelescopeMount::MoveAxisThread(uint32_t command, int axis, double ra
 
   if (ending.outcome != SIDERA_OUTCOME_NONE) {
     // The take-up failed: nothing more is sent.
-  } else if (axisMoving[axis] == 0 || shuttingDown) {
+  } else if (axisMoving[axis] == 0 || ShuttingDown()) {
     // Called off by a stop: the axis stays halted.
     result = HaltAxis(axis);
     ending = Interrupted(*this, bit);
@@ -705,27 +705,27 @@ MountResult TelescopeMount::TrackingStartThread(uint32_t command) {
     SIDERA_DEBUG_LOG(kMotion, "tracking start #%u: the axes did not come free (102)", command);
     RecordOutcome(
         *this, kAxis0, false, command, SIDERA_MOTION_TRACKING,
-        shuttingDown ? Ending{SIDERA_OUTCOME_STOPPED, kUserInterrupt, -1} : Failed(kAxisBusy));
+        ShuttingDown() ? Ending{SIDERA_OUTCOME_STOPPED, kUserInterrupt, -1} : Failed(kAxisBusy));
     return kAxisBusy;
   }
   SIDERA_DEBUG_LOG(kMotion, "tracking start #%u takes the axes", command);
   // Wanted until a newer command for the axis it turns: a stop of it,
   // SetTracking(0), another start or a motion of the axis.
   const auto wanted = [this, command] {
-    return !shuttingDown && IsLatestCommand(command, kAxis0) && axisMoving[0] == 0;
+    return !ShuttingDown() && IsLatestCommand(command, kAxis0) && axisMoving[0] == 0;
   };
   // Called off: by a motion that claims the axis (replaced), else by a
   // stop, SetTracking(0), another start or the shutdown; or the axis fell
   // silent.
   const auto calledOff = [this] {
     if (AxisSilent(0)) return Failed(kNoResponseAxis0);
-    const bool claimed = !shuttingDown && axisMoving[0] != 0;
+    const bool claimed = !ShuttingDown() && axisMoving[0] != 0;
     return Ending{claimed ? SIDERA_OUTCOME_REPLACED : SIDERA_OUTCOME_STOPPED, kUserInterrupt, -1};
   };
   MountResult result = kOk;
   Ending ending;
 
-  const double rate = trackingRate;
+  const double rate = Rates().TrackingRate();
   if (wanted() && NeedsBacklashTakeUp(*this, 0, rate)) {
     const TakeUpResult takeUp = RunBacklashTakeUp(*this, 0, rate, wanted);
     if (!takeUp.started && takeUp.result != kUserInterrupt) {
@@ -742,7 +742,7 @@ MountResult TelescopeMount::TrackingStartThread(uint32_t command) {
     result = GetSkyPosition(&reference);
     if (result == kOk) {
       result = SendIf(wanted, [&] {
-        trackingReference.Store(reference, platform::Now());
+        TrackingReference().Store(reference, platform::Now());
         const MountResult r = SlewAxisAtRate(0, rate);
         // Under the command lock: a stop whose number came first has made
         // the start unwanted, and one that comes after clears the state

@@ -48,18 +48,16 @@ void SetIdentity(Matrix3& m) {
 
 TelescopeMount::TelescopeMount(const MountSettings& settings)
     : idleEvent(platform::Event::Mode::kManualReset, true), settings_(settings) {
-  latitude = DegToRad(30.0);
+  latitude_ = DegToRad(30.0);
+  rates_.UseTrackingRate(kSiderealRate);
+  rates_.UseTakeUpRate(64.0 * kSiderealRate);
   // The kinds fill the pointing model for the site; until then it is the
   // identity, so that nothing converts through uninitialised memory.
   SetIdentity(skyToAxesMatrix);
   SetIdentity(axesToSkyMatrix);
   for (int a = 0; a < 2; ++a) {
-    backlashTakeUpTime[a] = 0;
     axisMoving[a] = 0;
   }
-  trackingRate = kSiderealRate;
-  backlashCompensation = true;
-  rateScale = 64.0 * kSiderealRate;
   goto_.tolerance = DegToRad(1.0 / 30.0);  // 2 arc-minutes
   upperAltitudeLimit_ = DegToRad(75.0);
   axis1IndexError = 0.0;
@@ -71,7 +69,6 @@ TelescopeMount::TelescopeMount(const MountSettings& settings)
   // No command number is ever this large: no axis counts as halted yet.
   haltCommand_[0] = UINT32_MAX;
   haltCommand_[1] = UINT32_MAX;
-  shuttingDown = false;
 }
 
 GotoParameters TelescopeMount::GetGotoParameters() const {
@@ -97,8 +94,8 @@ TelescopeMount::~TelescopeMount() {
   giveWayTo_ = kEveryCommand;
   (void)idleEvent.Wait(kReleaseWaitTicks);
   giveWayTo_ = 0;
-  shuttingDown = true;
-  workers.CloseAndJoin([this] { idleEvent.Set(); });
+  MarkShuttingDown();
+  Workers().CloseAndJoin([this] { idleEvent.Set(); });
 }
 
 void TelescopeMount::CountUnsentStart(int change) {
@@ -123,7 +120,7 @@ void TelescopeMount::Shutdown() {
   // From here every thread ends at its next check and no motion takes the
   // axes any more: the latest command is newer than any motion's, and no
   // axis is claimed. A running goto halts both axes on its way out.
-  shuttingDown = true;
+  MarkShuttingDown();
   {
     std::lock_guard<std::recursive_mutex> lock(commandMutex);
     (void)BeginCommand(kBothAxes);
@@ -133,8 +130,8 @@ void TelescopeMount::Shutdown() {
   ClearTrackingState();
   // A thread still waiting to take the axes is woken by setting idleEvent.
   // That cannot hand the axes to anybody: every hand-over checks
-  // shuttingDown after its wait and gives up.
-  workers.CloseAndJoin([this] { WakeWorkersForShutdown(); });
+  // ShuttingDown() after its wait and gives up.
+  Workers().CloseAndJoin([this] { WakeWorkersForShutdown(); });
 }
 
 void TelescopeMount::WakeWorkersForShutdown() {
@@ -153,8 +150,9 @@ void TelescopeMount::NotifyCommand() {
 
 void TelescopeMount::SleepUnlessCommanded(uint64_t seen, uint32_t ticks) {
   std::unique_lock<std::mutex> lock(commandSignalMutex_);
-  (void)commandSignal_.wait_for(lock, platform::ToRealDuration(ticks),
-                                [&] { return commandGeneration_.load() != seen || shuttingDown; });
+  (void)commandSignal_.wait_for(lock, platform::ToRealDuration(ticks), [&] {
+    return commandGeneration_.load() != seen || ShuttingDown();
+  });
 }
 
 MountResult TelescopeMount::UpdateMountState() {
@@ -357,14 +355,14 @@ MountResult TelescopeMount::Connect() { return kOk; }
 MountResult TelescopeMount::SetSite(double newLatitude, double newElevation) {
   std::lock_guard<std::recursive_mutex> lock(modelMutex);
   if (!(newLatitude >= -kHalfPi && newLatitude <= kHalfPi)) return kInvalidParameter;
-  latitude = newLatitude;
+  latitude_ = newLatitude;
   SiteChanged();
   // On an equatorial mount the sign of the tracking rate follows the
   // hemisphere.
   if (Identity().Equatorial()) {
-    const double rate = trackingRate;
+    const double rate = Rates().TrackingRate();
     if ((newLatitude < 0.0 && rate > 0.0) || (newLatitude >= 0.0 && rate < 0.0)) {
-      trackingRate = -rate;
+      Rates().UseTrackingRate(-rate);
     }
   }
   if (!(newElevation >= SIDERA_LOWEST_ELEVATION && newElevation <= SIDERA_HIGHEST_ELEVATION))
@@ -552,8 +550,7 @@ MountResult TelescopeMount::SetAltitudeLimits(double lower, double upper) {
 MountResult TelescopeMount::SetBacklash(int axis, double angle) {
   if (!ValidAxis(axis)) return kInvalidParameter;
   if (!(angle >= 0.0 && angle <= DegToRad(2.0))) return kInvalidParameter;
-  // Time to cross the backlash at the take-up rate, truncated to whole ms.
-  backlashTakeUpTime[axis] = static_cast<uint32_t>(1000.0 * angle / rateScale);
+  Rates().NoteBacklash(axis, angle);
   return kOk;
 }
 
@@ -585,8 +582,8 @@ MountResult TelescopeMount::SetTrackingRateMode(int mode) {
   } else if (mode == 2) {
     rate = kTwoPi / 86400.0;  // solar
   }
-  if (latitude < 0.0 && Identity().Equatorial()) rate = -rate;
-  trackingRate = rate;
+  if (Latitude() < 0.0 && Identity().Equatorial()) rate = -rate;
+  Rates().UseTrackingRate(rate);
   return kOk;
 }
 
@@ -641,9 +638,9 @@ MountResult TelescopeMount::GetAxisState(int axis, uint32_t* out) {
   // which is the state from before the command.
   if ((*out & AXIS_STOPPED) != 0) {
     const auto claim = static_cast<uint32_t>(axisMoving[axis].load());
-    const MotionOutcome record = outcomes.Read(axis);
+    const MotionOutcome record = Outcomes().Read(axis);
     if (claim != 0 && record.started == claim && record.command != claim) {
-      if (outcomes.Read(MotionOutcomes::kMountSlot).started == claim) {
+      if (Outcomes().Read(MotionOutcomes::kMountSlot).started == claim) {
         *out = AXIS_GOTO;
       } else {
         *out = AXIS_RATE_MOTION | (Axes().Rate(axis) > 0.0 ? AXIS_POSITIVE : 0u);

@@ -10,7 +10,7 @@
 // Threads. Host threads call the operations; motion threads (a goto, a rate
 // move, a tracking start), the alt-azimuth tracking threads and, on a
 // hardware mount, the line watch run beside them and are started through
-// `workers`, which joins them all before the mount is freed. Ownership of
+// the mount's WorkerGroup, which joins them all before the mount is freed. Ownership of
 // the axes passes through `idleEvent`, the give-way request and `axisMoving`; the
 // order of commands is kept by `commandMutex` and `latestCommand_` (see
 // "Command order" below). Next to each shared field: who writes it, who
@@ -35,42 +35,20 @@
 #include "platform/worker_group.h"
 #include "sidera/core/alignment_stars.h"
 #include "sidera/core/axis_record.h"
+#include "sidera/core/drive_rates.h"
 #include "sidera/core/goto_parameters.h"
 #include "sidera/core/motion_outcome.h"
 #include "sidera/core/mount_identity.h"
 #include "sidera/core/mount_settings.h"
 #include "sidera/core/pointing_terms.h"
 #include "sidera/core/published_state.h"
+#include "sidera/core/sky_reference.h"
 #include "sidera/core/types.h"
 #include "sidera/core/vector_matrix.h"
 #include "sidera/link/exchange_scope.h"
 #include "sidera/link/line_health.h"
 
 namespace sidera {
-
-// A sky position together with the tick at which it held. The tracking
-// threads compute rates from the pair, so it is written and read as one:
-// a reader never combines the position of one capture with the tick of
-// another.
-class SkyReference {
- public:
-  struct Value {
-    SkyPoint point{0.0, 0.0};
-    uint32_t tick = 0;
-  };
-  void Store(const SkyPoint& point, uint32_t tick) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    value_ = Value{point, tick};
-  }
-  Value Load() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return value_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  Value value_;
-};
 
 // Bits of the `axes` argument of BeginMotion.
 inline constexpr unsigned kAxis0 = 1;
@@ -155,7 +133,7 @@ class TelescopeMount {
   void AwaitUnsentStarts();
   // Called repeatedly while Shutdown() joins the worker threads: wakes any
   // thread that sleeps on one of the mount's events so that it sees
-  // `shuttingDown` at once. Kinds with events of their own extend it.
+  // ShuttingDown() at once. Kinds with events of their own extend it.
   virtual void WakeWorkersForShutdown();
 
   // Derives the published state word from the two axes (non-virtual).
@@ -317,7 +295,7 @@ class TelescopeMount {
   virtual bool KindMotionUnderWay();
 
   // ---- Motion threads (bodies in motion_threads.cpp). ----
-  // Each Launch* starts the thread on `workers` for the command that
+  // Each Launch* starts the thread on the mount's WorkerGroup for the command that
   // started the motion and returns false when it could not be started. The
   // targets travel with the thread, so a newer command's target can never
   // be mixed into an older motion. The bodies return their MountResult.
@@ -334,9 +312,6 @@ class TelescopeMount {
   MountResult StartAxesGoto(double angle0, double angle1);
 
   // ---- Fields, in the order of the mount's data model. ----
-  // Site. Written by the host thread (SetSite); read by every thread.
-  std::atomic<double> latitude;
-
   // Pointing model: written only on the host thread and only while holding
   // modelMutex (alignment, load, SetSite, SetMountErrors, ResetAlignment);
   // worker threads read it only while holding modelMutex (SkyToAxes,
@@ -345,12 +320,6 @@ class TelescopeMount {
   mutable std::recursive_mutex modelMutex;
   Matrix3 skyToAxesMatrix;
   Matrix3 axesToSkyMatrix;
-
-  // Rates. trackingRate: host writes, tracking start reads.
-  std::atomic<double> trackingRate;
-  std::atomic<bool> backlashCompensation;
-  std::atomic<double> rateScale;
-  std::atomic<uint32_t> backlashTakeUpTime[2];
 
   // Hand-over. axisMoving: 0 while the axis is free; otherwise the number
   // of the command whose motion claims it (ClaimOf). Written under
@@ -373,25 +342,11 @@ class TelescopeMount {
   PointingTerms pointingTerms;
   AlignmentBook alignmentBook;
 
-  // The sky position tracking follows and the tick it was captured at;
-  // tracking threads write and read it as one pair.
-  SkyReference trackingReference;
-
   // Command order (see above). commandMutex is held only around the
   // drawing of a number and around single motion commands, never across a
   // wait for a thread; it is recursive because a goto that arrives starts
   // tracking (which draws a number) while it holds it.
   mutable std::recursive_mutex commandMutex;
-
-  // ---- Motion outcomes. ----
-  // How each motion ended, recorded once by its thread where it ends (a
-  // goto on the mount's record and both axes', a rate move or tracking
-  // start on its axis's) and read by GetMotionOutcome. Own lock.
-  MotionOutcomes outcomes;
-
-  // Set by Shutdown(): every thread treats it as a stop request and no
-  // motion starts any more.
-  std::atomic<bool> shuttingDown;
 
   // The altitude limits (rad) gotos and star ratings keep to; set by
   // SetAltitudeLimits.
@@ -410,6 +365,31 @@ class TelescopeMount {
   // What kind of mount this is; set by the constructors, then read-only.
   const MountIdentity& Identity() const { return identity_; }
 
+  // The site's latitude (rad); set by SetSite, read by every thread.
+  double Latitude() const { return latitude_.load(); }
+
+  // The tracking rate and the backlash take-up (see DriveRates).
+  DriveRates& Rates() { return rates_; }
+  const DriveRates& Rates() const { return rates_; }
+
+  // The sky position tracking follows and the tick it was captured at;
+  // the tracking threads write and read it as one pair.
+  SkyReference& TrackingReference() { return trackingReference_; }
+  const SkyReference& TrackingReference() const { return trackingReference_; }
+
+  // How each motion ended, recorded once by its thread where it ends (a
+  // goto on the mount's record and both axes', a rate move or tracking
+  // start on its axis's) and read by GetMotionOutcome. Own lock.
+  MotionOutcomes& Outcomes() { return outcomes_; }
+  const MotionOutcomes& Outcomes() const { return outcomes_; }
+
+  // Set by Shutdown() (and the destructors): every thread treats it as a
+  // stop request and no motion starts any more.
+  bool ShuttingDown() const { return shuttingDown_.load(); }
+
+  // How many of the mount's worker threads run now.
+  int RunningThreads() const { return workers_.RunningCount(); }
+
   // The tuning values the mount was built with.
   const MountSettings& Settings() const { return settings_; }
 
@@ -427,6 +407,11 @@ class TelescopeMount {
   void SetGotoTolerance(double tolerance);
 
  protected:
+  void MarkShuttingDown() { shuttingDown_.store(true); }
+  // The worker threads of this mount; joined by Shutdown() and at the
+  // latest by the destructor.
+  platform::WorkerGroup& Workers() { return workers_; }
+
   // For the model classes' constructors: the model number the object
   // reports, its kind, and what the model switches on. A hardware Connect
   // may turn the alignment syncs off before anything else runs.
@@ -461,6 +446,12 @@ class TelescopeMount {
   const MountSettings settings_;
   AxisRecord axes_;
   MountIdentity identity_;
+  // 30 degrees until SetSite.
+  std::atomic<double> latitude_;
+  DriveRates rates_;
+  SkyReference trackingReference_;
+  MotionOutcomes outcomes_;
+  std::atomic<bool> shuttingDown_{false};
   // The newest command that asks for the axes; 0 while none does,
   // kEveryCommand while the destructor waits.
   static constexpr uint32_t kEveryCommand = UINT32_MAX;
@@ -481,10 +472,9 @@ class TelescopeMount {
   // The line watch's body.
   void LineWatch();
 
- public:
-  // The worker threads of this mount; joined by Shutdown() and at the
-  // latest by the destructor.
-  platform::WorkerGroup workers;
+  // Declared last: joined (by the destructor at the latest) before any
+  // other member goes.
+  platform::WorkerGroup workers_;
 };
 
 }  // namespace sidera

@@ -135,8 +135,8 @@ double AltAzMount::NearestRunRate(int axis, double rate) const {
 }
 
 double AltAzMount::TakeUpAngle(int axis) const {
-  if (!backlashCompensation || backlashTakeUpTime[axis] <= kMinTakeUpTicks) return 0.0;
-  return rateScale * backlashTakeUpTime[axis] / 1000.0;
+  if (!Rates().CompensatesBacklash() || Rates().TakeUpTicks(axis) <= kMinTakeUpTicks) return 0.0;
+  return Rates().TakeUpRate() * Rates().TakeUpTicks(axis) / 1000.0;
 }
 
 bool AltAzMount::TrackingActive() const { return trackingThread || !trackingStoppedEvent.IsSet(); }
@@ -179,7 +179,7 @@ MountResult AltAzMount::StartTrackingFrom(const std::optional<SkyReference::Valu
   if (axisMoving[0] != 0 || axisMoving[1] != 0) return kAxisBusy;
   const uint32_t command = BeginCommand(kBothAxes);
   trackingStoppedEvent.Reset();
-  if (!workers.Start([this, command, target] { (void)RunTrackingStarter(command, target); }, 1)) {
+  if (!Workers().Start([this, command, target] { (void)RunTrackingStarter(command, target); }, 1)) {
     // Nothing will start a loop: put the stopped state back unless one runs.
     if (!trackingThread) trackingStoppedEvent.Set();
   }
@@ -196,10 +196,10 @@ MountResult AltAzMount::RunTrackingStarter(uint32_t command,
     std::lock_guard<std::recursive_mutex> lock(commandMutex);
     // Given up when any command came after this start (a stop, a motion,
     // another start), or a motion holds an axis.
-    const bool cancelled = !IsLatestCommand(command, kBothAxes) || shuttingDown ||
+    const bool cancelled = !IsLatestCommand(command, kBothAxes) || ShuttingDown() ||
                            axisMoving[0] != 0 || axisMoving[1] != 0;
     if (captured && !cancelled) {
-      trackingReference.Store(reference, target.has_value() ? target->tick : platform::Now());
+      TrackingReference().Store(reference, target.has_value() ? target->tick : platform::Now());
       ++referenceNumber_;
       referenceIsTarget_ = target.has_value();
       // A loop that was told to stop but has not ended yet carries on.
@@ -212,7 +212,7 @@ MountResult AltAzMount::RunTrackingStarter(uint32_t command,
         published_.SetMountState(MOUNT_TRACKING);
         trackingThread = true;
         trackingStoppedEvent.Reset();
-        if (!workers.Start([this] { (void)TrackingLoopThread(); }, 3)) {
+        if (!Workers().Start([this] { (void)TrackingLoopThread(); }, 3)) {
           trackingWanted = false;
           ClearTrackingState();
           trackingThread = false;
@@ -234,7 +234,7 @@ MountResult AltAzMount::RunTrackingStarter(uint32_t command,
 }
 
 bool AltAzMount::LoopWanted() const {
-  return trackingWanted && !shuttingDown && axisMoving[0] == 0 && axisMoving[1] == 0;
+  return trackingWanted && !ShuttingDown() && axisMoving[0] == 0 && axisMoving[1] == 0;
 }
 
 void AltAzMount::HaltUnclaimed(int axis) {
@@ -273,7 +273,7 @@ AltAzMount::CycleStep AltAzMount::PlanCycle(LoopReference& track, CyclePlan& pla
   const bool aligned = isAligned;
   const bool followTrack = aligned || CoarseRateSteps();
   const auto fromAxisAngles = [&](const AxisPair& position) {
-    const AxisPair r = UnalignedTrackingRates(latitude, position);
+    const AxisPair r = UnalignedTrackingRates(Latitude(), position);
     plan = CyclePlan{{r.axis0, r.axis1}, 0};
     return CycleStep::kCommand;
   };
@@ -297,7 +297,7 @@ AltAzMount::CycleStep AltAzMount::PlanCycle(LoopReference& track, CyclePlan& pla
     const uint32_t now =
         beforeReads +
         static_cast<uint32_t>(platform::TicksBetween(beforeReads, platform::Now())) / 2;
-    const SkyReference::Value reference = trackingReference.Load();
+    const SkyReference::Value reference = TrackingReference().Load();
     SkyPoint p = Advance(reference.point, reference.tick, now, 0);
     AxisPair onTrack{};
     (void)SkyToAxes(p, onTrack, 1);
@@ -313,7 +313,7 @@ AltAzMount::CycleStep AltAzMount::PlanCycle(LoopReference& track, CyclePlan& pla
       if (recaptures >= kMaxRecapturesPerCycle) return CycleStep::kSkip;
       SkyPoint here{};
       if (GetSkyPosition(&here) != kOk) return CycleStep::kEnd;
-      trackingReference.Store(here, platform::Now());
+      TrackingReference().Store(here, platform::Now());
       continue;
     }
     // The first cycle closes even from on the track: a goto that ended on
@@ -360,13 +360,13 @@ AltAzMount::LoopStep AltAzMount::StartTakeUps(CyclePlan& plan, TakeUps& takeUps)
       return {true, r};
     }
     if (r != kOk) continue;  // held back, but tracking was started again
-    takeUps.deadline[i] = platform::Now() + backlashTakeUpTime[i];
+    takeUps.deadline[i] = platform::Now() + Rates().TakeUpTicks(i);
     takeUps.marked[i] = true;
     takeUps.thisCycle[i] = true;
     // Rates along the track aim at a point on it: the take-up has already
     // turned the axis part of the way (or past it, then the axis runs on
     // slowly and lets the track come).
-    const uint32_t takeUpTime = backlashTakeUpTime[i];
+    const uint32_t takeUpTime = Rates().TakeUpTicks(i);
     if (plan.lookAhead > takeUpTime) {
       const double planned = rates[i] * plan.lookAhead / 1000.0;
       const double turned = takeUpRate * takeUpTime / 1000.0;

@@ -36,7 +36,7 @@ class Simulator : public Kind {
   Mechanics MechanicsNow() const {
     Mechanics m = mechanics_;
     m.equatorial = this->Identity().Equatorial();
-    m.latitude = this->latitude.load();
+    m.latitude = this->Latitude();
     return m;
   }
   // Where the tube points at the axis angles (a0, a1).

@@ -34,10 +34,10 @@ TEST(MountSetters, RangesAndCheckOrder) {
   for (const auto& c : sites) {
     ScriptedMount m(c.equatorial);
     m.isAligned = c.aligned;
-    m.trackingRate = c.rateIn;
+    m.Rates().UseTrackingRate(c.rateIn);
     EXPECT_EQ(m.SetSite(c.lat, c.elev), c.result) << c.lat << " " << c.elev;
-    EXPECT_DOUBLE_EQ(m.latitude, c.latOut);
-    EXPECT_EQ(m.trackingRate, c.rateOut);
+    EXPECT_DOUBLE_EQ(m.Latitude(), c.latOut);
+    EXPECT_EQ(m.Rates().TrackingRate(), c.rateOut);
     EXPECT_EQ(m.Trace(), c.resets ? "R0" : "");
   }
   // Altitude limits: the upper one (capped at 90 deg) is stored before the
@@ -66,8 +66,8 @@ TEST(MountSetters, RangesAndCheckOrder) {
   EXPECT_EQ(m.SetBacklash(1, Deg(2)), kOk);
   EXPECT_EQ(m.SetBacklash(1, -1e-9), kInvalidParameter);
   EXPECT_EQ(m.SetBacklash(1, Deg(2.001)), kInvalidParameter);
-  EXPECT_EQ(m.backlashTakeUpTime[0], 3739u);
-  EXPECT_EQ(m.backlashTakeUpTime[1], 7479u);
+  EXPECT_EQ(m.Rates().TakeUpTicks(0), 3739u);
+  EXPECT_EQ(m.Rates().TakeUpTicks(1), 7479u);
   EXPECT_EQ(m.SetGuideRate(0, -kSiderealRate), kOk);
   EXPECT_EQ(m.SetGuideRate(1, 1.001 * kSiderealRate), kInvalidParameter);
 }
@@ -151,7 +151,7 @@ TEST(MountSetters, AxisNumbersOtherThanZeroOrOneAreRefused) {
     EXPECT_EQ(m.GetAxisState(axis, &word), kInvalidParameter);
   }
   EXPECT_TRUE(m.Calls().empty());
-  EXPECT_EQ(m.workers.RunningCount(), 0);
+  EXPECT_EQ(m.RunningThreads(), 0);
 }
 
 }  // namespace

@@ -72,14 +72,14 @@ TEST_F(AltAzTrackingTest, AHandMoveOfMoreThan3DegreesIsRecaptured) {
   AxisPair axes{};
   ASSERT_EQ(GetSkyPosition(&sky), 0);
   ASSERT_EQ(GetAxisPositions(&axes), 0);
-  const uint32_t referenceBefore = m.trackingReference.Load().tick;
+  const uint32_t referenceBefore = m.TrackingReference().Load().tick;
   ASSERT_EQ(AlignOneStar(AlignStar{sky.hourAngle, sky.declination, axes.axis0, axes.axis1}), 0);
   ASSERT_EQ(m.isAligned, 1);
   // The restart takes a new reference, then the loop sets both rates and
   // sleeps for 30 s.
   ASSERT_TRUE(WaitUntil([&] {
-    return m.trackingReference.Load().tick != referenceBefore &&
-           static_cast<int32_t>(m.Axes().SegmentStartTick(1) - m.trackingReference.Load().tick) >=
+    return m.TrackingReference().Load().tick != referenceBefore &&
+           static_cast<int32_t>(m.Axes().SegmentStartTick(1) - m.TrackingReference().Load().tick) >=
                0;
   }));
 
@@ -88,13 +88,13 @@ TEST_F(AltAzTrackingTest, AHandMoveOfMoreThan3DegreesIsRecaptured) {
   ASSERT_EQ(m.GotoAxisAngle(0, moved), 0);
   ASSERT_TRUE(WaitUntil([] { return AxisStateNow(0) == SIDERA_AXIS_STOPPED; }));
   ASSERT_EQ(GetSkyPosition(&sky), 0);
-  ASSERT_GT(SkyDistance(m.trackingReference.Load().point, sky), Deg(3));
+  ASSERT_GT(SkyDistance(m.TrackingReference().Load().point, sky), Deg(3));
 
   m.trackingWakeEvent.Set();  // the next cycle, now
   ASSERT_TRUE(WaitUntil([&] {
     SkyPoint here{};
     (void)GetSkyPosition(&here);
-    return SkyDistance(m.trackingReference.Load().point, here) < Deg(0.1);
+    return SkyDistance(m.TrackingReference().Load().point, here) < Deg(0.1);
   }));
   ASSERT_TRUE(WaitForTrackingRates());
   ASSERT_TRUE(WaitTicks(30000));
@@ -116,8 +116,8 @@ class AltAzGotoTrackingTest : public ::testing::Test {
     const TelescopeMount& m = *g_mount;
     for (int i : {0, 1}) {
       if ((m.Axes().State(i) & AXIS_RATE_MOTION) != 0 &&
-          std::fabs(m.Axes().Rate(i)) >= m.rateScale) {
-        const uint32_t end = m.Axes().SegmentStartTick(i) + m.backlashTakeUpTime[i];
+          std::fabs(m.Axes().Rate(i)) >= m.Rates().TakeUpRate()) {
+        const uint32_t end = m.Axes().SegmentStartTick(i) + m.Rates().TakeUpTicks(i);
         if (static_cast<int32_t>(end - clock_.Now()) > 0) clock_.Set(end);
         return;
       }
@@ -138,8 +138,8 @@ class AltAzGotoTrackingTest : public ::testing::Test {
         [&] {
           const uint32_t t = m.Axes().SegmentStartTick(0);
           return t != last && m.Axes().SegmentStartTick(1) == t &&
-                 std::fabs(m.Axes().Rate(0)) < m.rateScale &&
-                 std::fabs(m.Axes().Rate(1)) < m.rateScale;
+                 std::fabs(m.Axes().Rate(0)) < m.Rates().TakeUpRate() &&
+                 std::fabs(m.Axes().Rate(1)) < m.Rates().TakeUpRate();
         },
         0);
   }
@@ -214,12 +214,12 @@ TEST_F(AltAzTrackingTest, TrackingTheHostStartsFollowsWhereTheMountPoints) {
 }
 
 // A simulator whose rate commands can be made to fail: the take-up (rates
-// of rateScale and above) or, after it, the tracking rate of axis 0.
+// of the take-up rate and above) or, after it, the tracking rate of axis 0.
 class FailingRatesSimulator : public AltAzSimulator {
  public:
   using AltAzMount::TrackingActive;
   MountResult SlewAxisAtRate(int axis, double rate) override {
-    const bool takeUp = std::fabs(rate) >= rateScale;
+    const bool takeUp = std::fabs(rate) >= Rates().TakeUpRate();
     if (takeUp ? failTakeUp.load() : (failTracking && axis == 0)) {
       ++failures;
       return NoResponse(axis);
@@ -268,7 +268,7 @@ TEST_F(AltAzTakeUpTest, FailuresAndStopsDuringATakeUpEndTrackingCleanly) {
   ASSERT_EQ(mount_.StartTracking(), 0);
   ASSERT_TRUE(WaitUntil([&] { return mount_.takeUps == 1 && LoopRuns(mount_); }));
   clock_.Advance(3000);
-  EXPECT_EQ(mount_.Axes().Rate(0), mount_.rateScale.load());  // still taking up
+  EXPECT_EQ(mount_.Axes().Rate(0), mount_.Rates().TakeUpRate());  // still taking up
   mount_.StopTrackingThread();
   ExpectTrackingEnded(mount_);
   // The loop reports its end first and halts what it left at the take-up

@@ -33,7 +33,7 @@ void ExpectTheNewTargetReached() {
   HookedSimulator<Simulator> m;
   m.hook = [&] { EXPECT_EQ(m.GotoAxes(-0.6, 0.4), 0); };
   ASSERT_EQ(m.GotoAxes(0.3, 0.9), 0);
-  ASSERT_TRUE(WaitUntil([&] { return m.workers.RunningCount() == 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return m.RunningThreads() == 0; }));
   double at[2] = {};
   for (int axis : {0, 1}) ASSERT_EQ(m.GetAxisPosition(axis, &at[axis]), 0);
   EXPECT_NEAR(at[0], -0.6, m.GetGotoParameters().tolerance);

@@ -59,6 +59,6 @@ MountResult HexCommandEquatorialMount::InitializeAxes() {
   return kOk;
 }
 
-void HexCommandEquatorialMount::SiteChanged() { southernHemisphere = latitude < 0.0; }
+void HexCommandEquatorialMount::SiteChanged() { southernHemisphere = Latitude() < 0.0; }
 
 }  // namespace sidera

@@ -432,7 +432,7 @@ MountResult HexCommandMount::HaltAndAwaitStop(int axis) {
     r = ReadAxisState(axis);
     if (r != kOk) return r;
     if ((Axes().State(axis) & AXIS_STOPPED) != 0) return kOk;
-    if (shuttingDown) return kUserInterrupt;
+    if (ShuttingDown()) return kUserInterrupt;
     if (platform::TicksBetween(start, platform::Now()) >=
         static_cast<int32_t>(kStopWaitLimitTicks)) {
       SIDERA_DEBUG_LOG(kMotion, "axis %d still runs %u ms after its halt", axis,
@@ -531,7 +531,7 @@ MountResult HexCommandMount::HaltAxesBeforeGoto(uint32_t command) {
     } else {
       SleepUnlessCommanded(seen, kStopPollTicks);
     }
-    if (axisMoving[0] == 0 || axisMoving[1] == 0 || MustGiveWay(command) || shuttingDown) {
+    if (axisMoving[0] == 0 || axisMoving[1] == 0 || MustGiveWay(command) || ShuttingDown()) {
       return kUserInterrupt;
     }
     if (stopped) return kOk;

@@ -34,7 +34,7 @@ PacketBusMount::PacketBusMount(const PortAddress& port) : SerialLink(port) {
     radiansPerCount[axis] = 1.0 / kCountsPerRadian;
     rateUnitsPerRadian[axis] = kRateUnitsPerRadian;
   }
-  rateScale = 32.0 * kSiderealRate;
+  Rates().UseTakeUpRate(32.0 * kSiderealRate);
   RefineEquatorialGotos(true);
 }
 
