@@ -64,7 +64,7 @@ void TelescopeMount::LineWatch() {
 }
 
 bool TelescopeMount::MotionUnderWay() {
-  return axisMoving[0] != 0 || axisMoving[1] != 0 || published_.GotoActive() ||
+  return axisMoving_[0] != 0 || axisMoving_[1] != 0 || published_.GotoActive() ||
          trackingRequested_ || (published_.MountState() & MOUNT_TRACKING) != 0 ||
          KindMotionUnderWay();
 }
@@ -75,10 +75,10 @@ void TelescopeMount::EndMotionsOnSilentLine() {
   SIDERA_DEBUG_LOG(kMotion, "the line stopped answering (axis 0 %s, axis 1 %s): every motion ends",
                    AxisSilent(0) ? "silent" : "answers", AxisSilent(1) ? "silent" : "answers");
   {
-    std::lock_guard<std::recursive_mutex> lock(commandMutex);
+    const auto lock = LockCommands();
     (void)BeginCommand(kBothAxes);
-    axisMoving[0] = 0;
-    axisMoving[1] = 0;
+    axisMoving_[0] = 0;
+    axisMoving_[1] = 0;
   }
   trackingRequested_ = false;
   RequestKindMotionsEnd();
@@ -87,7 +87,7 @@ void TelescopeMount::EndMotionsOnSilentLine() {
   // gets the halt in case it hears it. A motion the host has started since
   // commands its axes itself.
   for (int axis = 0; axis < 2; ++axis) {
-    (void)SendIf([this, axis] { return axisMoving[axis] == 0; },
+    (void)SendIf([this, axis] { return axisMoving_[axis] == 0; },
                  [this, axis] { return HaltAxis(axis); });
   }
 }

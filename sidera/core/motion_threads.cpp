@@ -2,9 +2,9 @@
 // of equatorial tracking, with the hand-over by which a new motion takes the
 // axes from a running one.
 //
-// Hand-over. idleEvent (manual reset) is signalled while no motion thread
+// Hand-over. The idle event (manual reset; AxesIdle) is signalled while no motion thread
 // owns the axes. A new motion asks the owner to give way (with its command's
-// number: only an older command's motion gives way), waits for idleEvent and
+// number: only an older command's motion gives way), waits for the idle event and
 // resets it in the same step (so of two motions started back to back only
 // one takes the axes at a time), then withdraws its request: from then on it
 // owns the axes until it sets the event again on its way out. A running goto
@@ -81,9 +81,9 @@ double AxisDistance(double target, double current) {
 // it is handed on, and the axes are not taken).
 bool TakeFreeAxes(TelescopeMount& m, uint32_t timeout) {
   if (m.ShuttingDown()) return false;
-  if (!m.idleEvent.WaitAndReset(timeout)) return false;
+  if (!m.TakeIdleAxes(timeout)) return false;
   if (!m.ShuttingDown()) return true;
-  m.idleEvent.Set();
+  m.HandBackAxes();
   return false;
 }
 
@@ -191,7 +191,7 @@ Ending Interrupted(TelescopeMount& m, unsigned axes) {
   for (int axis = 0; axis < 2; ++axis) {
     if ((axes & (1u << axis)) == 0) continue;
     if (m.AxisSilent(axis)) return Failed(NoResponse(axis));
-    if (m.axisMoving[axis] == 0) released = true;
+    if (m.ClaimOn(axis) == 0) released = true;
   }
   return Ending{released ? SIDERA_OUTCOME_STOPPED : SIDERA_OUTCOME_REPLACED, kUserInterrupt, -1};
 }
@@ -250,7 +250,7 @@ class TelescopeMount::GotoRun {
     ending_.error = toGo_;
     RecordOutcome(m_, kBothAxes, true, command_, Motion(), ending_);
     m_.ReleaseClaims(command_);
-    m_.idleEvent.Set();
+    m_.HandBackAxes();
     if (request_.sky && result == kOk) result = StartTrackingIfLatest();
     return result;
   }
@@ -261,22 +261,22 @@ class TelescopeMount::GotoRun {
   // The goto still owns its claims: no stop, no newer motion, no shutdown.
   bool Wanted() const {
     const int32_t own = TelescopeMount::ClaimOf(command_);
-    return !m_.MustGiveWay(command_) && !m_.ShuttingDown() && m_.axisMoving[0] == own &&
-           m_.axisMoving[1] == own;
+    return !m_.MustGiveWay(command_) && !m_.ShuttingDown() && m_.ClaimOn(0) == own &&
+           m_.ClaimOn(1) == own;
   }
 
   // Neither axis still carries this goto's claim: a newer command or a stop
   // has replaced it.
   bool Superseded() const {
     const int32_t own = TelescopeMount::ClaimOf(command_);
-    return m_.axisMoving[0] != own && m_.axisMoving[1] != own;
+    return m_.ClaimOn(0) != own && m_.ClaimOn(1) != own;
   }
 
   // Why the goto is no longer wanted, for the debug log.
   const char* Interruption() const {
     if (m_.ShuttingDown()) return "the mount shuts down";
     if (m_.MustGiveWay(command_)) return "gives way to a newer motion";
-    if (m_.axisMoving[0] == 0 || m_.axisMoving[1] == 0) return "an axis was stopped";
+    if (m_.ClaimOn(0) == 0 || m_.ClaimOn(1) == 0) return "an axis was stopped";
     return "a newer command took an axis";
   }
 
@@ -549,7 +549,7 @@ class TelescopeMount::GotoRun {
     // An axis that fell silent is read with no lock held.
     const MountResult answers = m_.CheckAxesAnswer(kBothAxes);
     if (answers != kOk) return answers;
-    std::lock_guard<std::recursive_mutex> lock(m_.commandMutex);
+    const auto lock = m_.LockCommands();
     if (!m_.IsLatestCommand(command_, kBothAxes) || m_.ShuttingDown()) {
       SIDERA_DEBUG_LOG(kMotion, "goto #%u: no tracking, a newer command came first", command_);
       return kUserInterrupt;
@@ -648,7 +648,7 @@ MountResult TelescopeMount::MoveAxisThread(uint32_t command, int axis, double ra
   const unsigned bit = AxisBit(axis);
   const HandOver handOver =
       TakeAxes(*this, kRateHandOverTicks, axis == 0 ? "move axis 0" : "move axis 1", command,
-               [this, axis, command] { return axisMoving[axis] != ClaimOf(command); });
+               [this, axis, command] { return ClaimOn(axis) != ClaimOf(command); });
   if (handOver == HandOver::kReplaced) {
     // Replaced or stopped before this thread ran: the newer motion keeps
     // the axes.
@@ -662,7 +662,7 @@ MountResult TelescopeMount::MoveAxisThread(uint32_t command, int axis, double ra
   }
   // The move is wanted while its claim on the axis stands.
   const auto wanted = [this, command, axis] {
-    return !ShuttingDown() && axisMoving[axis] == ClaimOf(command);
+    return !ShuttingDown() && ClaimOn(axis) == ClaimOf(command);
   };
 
   MountResult result = kOk;
@@ -678,7 +678,7 @@ MountResult TelescopeMount::MoveAxisThread(uint32_t command, int axis, double ra
 
   if (ending.outcome != SIDERA_OUTCOME_NONE) {
     // The take-up failed: nothing more is sent.
-  } else if (axisMoving[axis] == 0 || ShuttingDown()) {
+  } else if (ClaimOn(axis) == 0 || ShuttingDown()) {
     // Called off by a stop: the axis stays halted.
     result = HaltAxis(axis);
     ending = Interrupted(*this, bit);
@@ -695,7 +695,7 @@ MountResult TelescopeMount::MoveAxisThread(uint32_t command, int axis, double ra
                      result);
   }
   RecordOutcome(*this, bit, false, command, SIDERA_MOTION_RATE, ending);
-  idleEvent.Set();
+  HandBackAxes();
   return result;
 }
 
@@ -712,14 +712,14 @@ MountResult TelescopeMount::TrackingStartThread(uint32_t command) {
   // Wanted until a newer command for the axis it turns: a stop of it,
   // SetTracking(0), another start or a motion of the axis.
   const auto wanted = [this, command] {
-    return !ShuttingDown() && IsLatestCommand(command, kAxis0) && axisMoving[0] == 0;
+    return !ShuttingDown() && IsLatestCommand(command, kAxis0) && ClaimOn(0) == 0;
   };
   // Called off: by a motion that claims the axis (replaced), else by a
   // stop, SetTracking(0), another start or the shutdown; or the axis fell
   // silent.
   const auto calledOff = [this] {
     if (AxisSilent(0)) return Failed(kNoResponseAxis0);
-    const bool claimed = !ShuttingDown() && axisMoving[0] != 0;
+    const bool claimed = !ShuttingDown() && ClaimOn(0) != 0;
     return Ending{claimed ? SIDERA_OUTCOME_REPLACED : SIDERA_OUTCOME_STOPPED, kUserInterrupt, -1};
   };
   MountResult result = kOk;
@@ -747,7 +747,7 @@ MountResult TelescopeMount::TrackingStartThread(uint32_t command) {
         // Under the command lock: a stop whose number came first has made
         // the start unwanted, and one that comes after clears the state
         // itself, so a stopped start never shows as tracking.
-        std::lock_guard<std::recursive_mutex> lock(commandMutex);
+        const auto lock = LockCommands();
         if (r == kOk && wanted()) published_.SetMountState(MOUNT_TRACKING);
         return r;
       });
@@ -764,7 +764,7 @@ MountResult TelescopeMount::TrackingStartThread(uint32_t command) {
     SIDERA_DEBUG_LOG(kMotion, "tracking start #%u called off by a newer command", command);
   }
   RecordOutcome(*this, kAxis0, false, command, SIDERA_MOTION_TRACKING, ending);
-  idleEvent.Set();
+  HandBackAxes();
   return result;
 }
 

@@ -29,7 +29,7 @@ constexpr uint32_t kReleaseWaitTicks = 2000;
 constexpr uint32_t kUnsentStartsWaitTicks = 5000;
 
 // Command numbers run from 1 to INT32_MAX, so that every number fits
-// axisMoving and none is 0 (a free axis).
+// a claim and none is 0 (a free axis).
 constexpr uint32_t kLastCommandNumber = 0x7FFFFFFFu;
 
 // Read-outs of a silent axis try the line this often; the others answer at
@@ -46,8 +46,7 @@ void SetIdentity(Matrix3& m) {
 
 }  // namespace
 
-TelescopeMount::TelescopeMount(const MountSettings& settings)
-    : idleEvent(platform::Event::Mode::kManualReset, true), settings_(settings) {
+TelescopeMount::TelescopeMount(const MountSettings& settings) : settings_(settings) {
   latitude_ = DegToRad(30.0);
   rates_.UseTrackingRate(kSiderealRate);
   rates_.UseTakeUpRate(64.0 * kSiderealRate);
@@ -55,9 +54,6 @@ TelescopeMount::TelescopeMount(const MountSettings& settings)
   // identity, so that nothing converts through uninitialised memory.
   SetIdentity(skyToAxesMatrix);
   SetIdentity(axesToSkyMatrix);
-  for (int a = 0; a < 2; ++a) {
-    axisMoving[a] = 0;
-  }
   goto_.tolerance = DegToRad(1.0 / 30.0);  // 2 arc-minutes
   upperAltitudeLimit_ = DegToRad(75.0);
   axis1IndexError = 0.0;
@@ -92,10 +88,10 @@ TelescopeMount::~TelescopeMount() {
   // usual chance to give way, then stop and join whatever is left: no thread
   // may outlive the object it works on.
   giveWayTo_ = kEveryCommand;
-  (void)idleEvent.Wait(kReleaseWaitTicks);
+  (void)idleEvent_.Wait(kReleaseWaitTicks);
   giveWayTo_ = 0;
   MarkShuttingDown();
-  Workers().CloseAndJoin([this] { idleEvent.Set(); });
+  Workers().CloseAndJoin([this] { idleEvent_.Set(); });
 }
 
 void TelescopeMount::CountUnsentStart(int change) {
@@ -122,20 +118,20 @@ void TelescopeMount::Shutdown() {
   // axis is claimed. A running goto halts both axes on its way out.
   MarkShuttingDown();
   {
-    std::lock_guard<std::recursive_mutex> lock(commandMutex);
+    const auto lock = LockCommands();
     (void)BeginCommand(kBothAxes);
-    axisMoving[0] = 0;
-    axisMoving[1] = 0;
+    axisMoving_[0] = 0;
+    axisMoving_[1] = 0;
   }
   ClearTrackingState();
-  // A thread still waiting to take the axes is woken by setting idleEvent.
+  // A thread still waiting to take the axes is woken by setting the idle event.
   // That cannot hand the axes to anybody: every hand-over checks
   // ShuttingDown() after its wait and gives up.
   Workers().CloseAndJoin([this] { WakeWorkersForShutdown(); });
 }
 
 void TelescopeMount::WakeWorkersForShutdown() {
-  idleEvent.Set();
+  idleEvent_.Set();
   NotifyCommand();
   if (LineHealth* line = Line()) line->Wake();
 }
@@ -180,7 +176,7 @@ MountResult TelescopeMount::UpdateMountState() {
     // brakes reports its rate mode until it stands.
     const bool tracks = ((s0 & AXIS_RATE_MOTION) != 0 && !HaltedByLatestCommand(0)) ||
                         ((s1 & AXIS_RATE_MOTION) != 0 && !HaltedByLatestCommand(1));
-    const bool driven = axisMoving[0] != 0 || axisMoving[1] != 0;
+    const bool driven = axisMoving_[0] != 0 || axisMoving_[1] != 0;
     word = driven || !tracks ? MOUNT_SLEWING : MOUNT_TRACKING;
   }
   return kOk;
@@ -244,7 +240,7 @@ bool TelescopeMount::MustGiveWay(uint32_t command) const {
 uint32_t TelescopeMount::BeginCommand(unsigned axes) {
   uint32_t command = 0;
   {
-    std::lock_guard<std::recursive_mutex> lock(commandMutex);
+    const auto lock = LockCommands();
     lastCommand_ = lastCommand_ >= kLastCommandNumber ? 1 : lastCommand_ + 1;
     if ((axes & kAxis0) != 0) latestCommand_[0] = lastCommand_;
     if ((axes & kAxis1) != 0) latestCommand_[1] = lastCommand_;
@@ -265,16 +261,16 @@ bool TelescopeMount::IsLatestCommand(uint32_t command, unsigned axes) const {
 }
 
 uint32_t TelescopeMount::BeginMotion(unsigned axes) {
-  std::lock_guard<std::recursive_mutex> lock(commandMutex);
+  const auto lock = LockCommands();
   const uint32_t command = BeginCommand(axes);
-  if ((axes & kAxis0) != 0) axisMoving[0] = ClaimOf(command);
-  if ((axes & kAxis1) != 0) axisMoving[1] = ClaimOf(command);
+  if ((axes & kAxis0) != 0) axisMoving_[0] = ClaimOf(command);
+  if ((axes & kAxis1) != 0) axisMoving_[1] = ClaimOf(command);
   return command;
 }
 
 void TelescopeMount::ReleaseClaims(uint32_t command) {
-  std::lock_guard<std::recursive_mutex> lock(commandMutex);
-  for (auto& claim : axisMoving) {
+  const auto lock = LockCommands();
+  for (auto& claim : axisMoving_) {
     int32_t own = ClaimOf(command);
     (void)claim.compare_exchange_strong(own, 0);  // a newer claim stays
   }
@@ -414,7 +410,7 @@ MountResult TelescopeMount::StopTracking() {
   SIDERA_DEBUG_LOG(kMotion, "tracking stops: halting the axes no motion claims");
   MountResult result = kOk;
   for (int axis = 0; axis < 2; ++axis) {
-    const MountResult r = SendIf([this, axis] { return axisMoving[axis] == 0; },
+    const MountResult r = SendIf([this, axis] { return axisMoving_[axis] == 0; },
                                  [this, axis] { return HaltAxis(axis); });
     if (r == kOk) NoteHalted(axis);
     if (result == kOk && r != kUserInterrupt) result = r;
@@ -451,12 +447,12 @@ MountResult TelescopeMount::StopAxis(int axis) {
   if (!ValidAxis(axis)) return kInvalidParameter;
   int32_t claim = 0;
   {
-    std::lock_guard<std::recursive_mutex> lock(commandMutex);
+    const auto lock = LockCommands();
     const uint32_t command = BeginCommand(axis == 0 ? kAxis0 : kAxis1);
-    claim = axisMoving[axis];
+    claim = axisMoving_[axis];
     SIDERA_DEBUG_LOG(kMotion, "stop axis %d #%u: takes the axis from #%d (#0: it was free)", axis,
                      command, claim);
-    axisMoving[axis] = 0;
+    axisMoving_[axis] = 0;
   }
   RequestKindMotionsEnd();
   // An equatorial right ascension axis that only tracks goes on tracking
@@ -467,7 +463,7 @@ MountResult TelescopeMount::StopAxis(int axis) {
   AwaitKindMotionsEnd();
   // Not resetting the event: a running motion sees the released axis and
   // sets it on its way out. A time-out is not reported: the axis is halted.
-  if (!idleEvent.Wait(kReleaseWaitTicks)) {
+  if (!idleEvent_.Wait(kReleaseWaitTicks)) {
     SIDERA_DEBUG_LOG(kMotion, "stop axis %d: the running motion kept the axes for %u ms", axis,
                      kReleaseWaitTicks);
   }
@@ -637,7 +633,7 @@ MountResult TelescopeMount::GetAxisState(int axis, uint32_t* out) {
   // thread has put it on the wire (or ended) the axis still reads stopped,
   // which is the state from before the command.
   if ((*out & AXIS_STOPPED) != 0) {
-    const auto claim = static_cast<uint32_t>(axisMoving[axis].load());
+    const auto claim = static_cast<uint32_t>(axisMoving_[axis].load());
     const MotionOutcome record = Outcomes().Read(axis);
     if (claim != 0 && record.started == claim && record.command != claim) {
       if (Outcomes().Read(MotionOutcomes::kMountSlot).started == claim) {

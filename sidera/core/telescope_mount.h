@@ -11,13 +11,14 @@
 // move, a tracking start), the alt-azimuth tracking threads and, on a
 // hardware mount, the line watch run beside them and are started through
 // the mount's WorkerGroup, which joins them all before the mount is freed. Ownership of
-// the axes passes through `idleEvent`, the give-way request and `axisMoving`; the
-// order of commands is kept by `commandMutex` and `latestCommand_` (see
+// the axes passes through the idle hand-over (AxesIdle), the give-way request
+// and the claims (ClaimOn); the order of commands is kept by the command lock
+// and `latestCommand_` (see
 // "Command order" below). Next to each shared field: who writes it, who
 // reads it, and what makes that safe.
 //
 // Stops never queue. No lock that a stop needs is held while anybody waits
-// for an axis to brake, for a reply or for a hand-over: commandMutex guards
+// for an axis to brake, for a reply or for a hand-over: the command lock guards
 // only the drawing of command numbers and the claims (and, on the
 // simulators, whose commands take no time, single commands); the serial
 // line lets a stop go first (UrgentExchanges); and a stop sends its halt
@@ -178,8 +179,8 @@ class TelescopeMount {
 
   // ---- Command order. ----
   // Every operation that starts, replaces or stops a motion draws the next
-  // command number under commandMutex, for the axes it concerns; a motion
-  // claims its axes by writing that number into axisMoving. A worker thread
+  // command number under the command lock, for the axes it concerns; a motion
+  // claims its axes by writing that number into its claims (ClaimOn). A worker thread
   // acts for one command and sends each motion command through SendIf,
   // which checks under the same lock that its motion is still wanted: a
   // stop or a newer command is then either seen before the command goes
@@ -190,7 +191,7 @@ class TelescopeMount {
   uint32_t BeginMotion(unsigned axes);
   // True when no command concerning any of `axes` came after `command`.
   bool IsLatestCommand(uint32_t command, unsigned axes) const;
-  // The value axisMoving holds while `command` owns an axis.
+  // The claim an axis holds while `command` owns an axis.
   static int32_t ClaimOf(uint32_t command) { return static_cast<int32_t>(command); }
   // Gives up the claims `command` still holds; a newer command's stay.
   void ReleaseClaims(uint32_t command);
@@ -202,11 +203,11 @@ class TelescopeMount {
   // sent, and the result is then kUserInterrupt. No lock is held while the
   // commands wait for their replies. On a mount without a line (the
   // simulators, whose commands take no time) test and command run under
-  // commandMutex instead.
+  // the command lock instead.
   template <typename Wanted, typename Send>
   MountResult SendIf(const Wanted& wanted, const Send& send) {
     if (Line() == nullptr) {
-      std::lock_guard<std::recursive_mutex> lock(commandMutex);
+      const auto lock = LockCommands();
       if (!wanted()) return kUserInterrupt;
       return send();
     }
@@ -321,15 +322,6 @@ class TelescopeMount {
   Matrix3 skyToAxesMatrix;
   Matrix3 axesToSkyMatrix;
 
-  // Hand-over. axisMoving: 0 while the axis is free; otherwise the number
-  // of the command whose motion claims it (ClaimOf). Written under
-  // commandMutex: claimed by the starting operations, released by StopAxis
-  // and by a goto that ends (its own claims only); polled by the threads.
-  std::atomic<int32_t> axisMoving[2];
-  // Signalled while no motion thread owns the axes; a motion takes the axes
-  // with WaitAndReset, so only one can.
-  platform::Event idleEvent;
-
   // Mount error terms: part of the pointing model (see modelMutex).
   double axis1IndexError;
   double collimationError;
@@ -341,12 +333,6 @@ class TelescopeMount {
   // part of the pointing model (see modelMutex).
   PointingTerms pointingTerms;
   AlignmentBook alignmentBook;
-
-  // Command order (see above). commandMutex is held only around the
-  // drawing of a number and around single motion commands, never across a
-  // wait for a thread; it is recursive because a goto that arrives starts
-  // tracking (which draws a number) while it holds it.
-  mutable std::recursive_mutex commandMutex;
 
   // The altitude limits (rad) gotos and star ratings keep to; set by
   // SetAltitudeLimits.
@@ -390,6 +376,19 @@ class TelescopeMount {
   // How many of the mount's worker threads run now.
   int RunningThreads() const { return workers_.RunningCount(); }
 
+  // The number of the command whose motion claims `axis` (ClaimOf), 0
+  // while the axis is free. Written under the command lock by the command
+  // paths alone: claimed by the starting operations, released by StopAxis,
+  // by a goto that ends (its own claims only) and by the line watch; polled
+  // by the threads.
+  int32_t ClaimOn(int axis) const { return axisMoving_[axis].load(); }
+  // Whether no motion thread owns the axes. A motion takes them with
+  // TakeIdleAxes (waiting up to `timeout` ticks; only one can) and hands
+  // them back when it ends.
+  bool AxesIdle() const { return idleEvent_.IsSet(); }
+  bool TakeIdleAxes(uint32_t timeout) { return idleEvent_.WaitAndReset(timeout); }
+  void HandBackAxes() { idleEvent_.Set(); }
+
   // The tuning values the mount was built with.
   const MountSettings& Settings() const { return settings_; }
 
@@ -407,6 +406,14 @@ class TelescopeMount {
   void SetGotoTolerance(double tolerance);
 
  protected:
+  // The command lock (see "Command order"): held only around the drawing
+  // of a number, the claims and single motion commands, never across a
+  // wait for a thread; recursive because a goto that arrives starts
+  // tracking (which draws a number) while it holds it.
+  std::unique_lock<std::recursive_mutex> LockCommands() const {
+    return std::unique_lock<std::recursive_mutex>(commandMutex_);
+  }
+
   void MarkShuttingDown() { shuttingDown_.store(true); }
   // The worker threads of this mount; joined by Shutdown() and at the
   // latest by the destructor.
@@ -431,8 +438,8 @@ class TelescopeMount {
   // A goto's thread (motion_threads.cpp).
   class GotoRun;
 
-  // Command order (see above): the last number drawn (under commandMutex),
-  // the latest command per axis (written under commandMutex), and the
+  // Command order (see above): the last number drawn (under the command lock),
+  // the latest command per axis (written under the command lock), and the
   // command whose stop halted each axis (NoteHalted; any thread).
   uint32_t lastCommand_ = 0;
   std::atomic<uint32_t> latestCommand_[2]{0, 0};
@@ -446,6 +453,11 @@ class TelescopeMount {
   const MountSettings settings_;
   AxisRecord axes_;
   MountIdentity identity_;
+  // See ClaimOn, AxesIdle and LockCommands.
+  std::atomic<int32_t> axisMoving_[2]{0, 0};
+  platform::Event idleEvent_{platform::Event::Mode::kManualReset, true};
+  mutable std::recursive_mutex commandMutex_;
+  friend struct ClaimsAccess;  // tests
   // 30 degrees until SetSite.
   std::atomic<double> latitude_;
   DriveRates rates_;

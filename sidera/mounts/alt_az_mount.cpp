@@ -203,7 +203,7 @@ void AltAzMount::AwaitKindMotionsEnd() {
 
 // Tracking resumes once both axes are released, if it was requested.
 TelescopeMount::AfterStop AltAzMount::AfterStopOf(int) {
-  const bool resume = axisMoving[0] == 0 && axisMoving[1] == 0 && TrackingRequested();
+  const bool resume = ClaimOn(0) == 0 && ClaimOn(1) == 0 && TrackingRequested();
   return resume ? AfterStop::kHaltThenTrack : AfterStop::kHalt;
 }
 

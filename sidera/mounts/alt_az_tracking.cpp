@@ -21,7 +21,7 @@
 // through its gear play; the reference stays on the star and the rate after
 // the take-up allows for the angle it turned.
 //
-// Neither thread takes idleEvent: the motion operations of this kind stop
+// Neither thread takes the idle axes: the motion operations of this kind stop
 // the loop before they start a motion, and every command the loop sends is
 // checked under the command lock, so none goes out after a stop even when
 // the loop was held up longer than the stopper waited.
@@ -148,7 +148,7 @@ void AltAzMount::StopTrackingThread() {
 
 void AltAzMount::RequestTrackingStop() {
   {
-    std::lock_guard<std::recursive_mutex> lock(commandMutex);
+    const auto lock = LockCommands();
     // A start still on its way gives up; the loop sends nothing more.
     const uint32_t command = BeginCommand(kBothAxes);
     SIDERA_DEBUG_LOG(kMotion, "tracking loop asked to stop (#%u)", command);
@@ -175,8 +175,8 @@ MountResult AltAzMount::StartTrackingOnTarget(const SkyPoint& target, uint32_t t
 MountResult AltAzMount::StartTrackingFrom(const std::optional<SkyReference::Value>& target) {
   const MountResult answers = CheckAxesAnswer(kBothAxes);
   if (answers != kOk) return answers;
-  std::lock_guard<std::recursive_mutex> lock(commandMutex);
-  if (axisMoving[0] != 0 || axisMoving[1] != 0) return kAxisBusy;
+  const auto lock = LockCommands();
+  if (ClaimOn(0) != 0 || ClaimOn(1) != 0) return kAxisBusy;
   const uint32_t command = BeginCommand(kBothAxes);
   trackingStoppedEvent.Reset();
   if (!Workers().Start([this, command, target] { (void)RunTrackingStarter(command, target); }, 1)) {
@@ -193,11 +193,11 @@ MountResult AltAzMount::RunTrackingStarter(uint32_t command,
   if (target.has_value()) reference = target->point;
   bool wake = false;
   {
-    std::lock_guard<std::recursive_mutex> lock(commandMutex);
+    const auto lock = LockCommands();
     // Given up when any command came after this start (a stop, a motion,
     // another start), or a motion holds an axis.
     const bool cancelled = !IsLatestCommand(command, kBothAxes) || ShuttingDown() ||
-                           axisMoving[0] != 0 || axisMoving[1] != 0;
+                           ClaimOn(0) != 0 || ClaimOn(1) != 0;
     if (captured && !cancelled) {
       TrackingReference().Store(reference, target.has_value() ? target->tick : platform::Now());
       ++referenceNumber_;
@@ -234,18 +234,18 @@ MountResult AltAzMount::RunTrackingStarter(uint32_t command,
 }
 
 bool AltAzMount::LoopWanted() const {
-  return trackingWanted && !ShuttingDown() && axisMoving[0] == 0 && axisMoving[1] == 0;
+  return trackingWanted && !ShuttingDown() && ClaimOn(0) == 0 && ClaimOn(1) == 0;
 }
 
 void AltAzMount::HaltUnclaimed(int axis) {
-  (void)SendIf([this, axis] { return axisMoving[axis] == 0; },
+  (void)SendIf([this, axis] { return ClaimOn(axis) == 0; },
                [this, axis] { return HaltAxis(axis); });
 }
 
 bool AltAzMount::EndTrackingLoop(MountResult result, bool evenIfWanted) {
   bool takeUp[2] = {false, false};
   {
-    std::lock_guard<std::recursive_mutex> lock(commandMutex);
+    const auto lock = LockCommands();
     // A start that came after the stop keeps this loop going.
     if (!evenIfWanted && LoopWanted()) return false;
     for (int axis = 0; axis < 2; ++axis) {
@@ -263,7 +263,7 @@ bool AltAzMount::EndTrackingLoop(MountResult result, bool evenIfWanted) {
   // started again (its loop does).
   for (int axis = 0; axis < 2; ++axis) {
     if (!takeUp[axis]) continue;
-    (void)SendIf([this, axis] { return axisMoving[axis] == 0 && !trackingWanted; },
+    (void)SendIf([this, axis] { return ClaimOn(axis) == 0 && !trackingWanted; },
                  [this, axis] { return HaltAxis(axis); });
   }
   return true;
@@ -428,7 +428,7 @@ MountResult AltAzMount::TrackingLoopThread() {
     (void)trackingWakeEvent.Wait(TrackingPeriod(isAligned));
     if (!LoopWanted() && EndTrackingLoop(kOk, false)) return kOk;
     {
-      std::lock_guard<std::recursive_mutex> lock(commandMutex);
+      const auto lock = LockCommands();
       if (referenceNumber_ != track.seen) {
         track = LoopReference{referenceNumber_, referenceIsTarget_, 0};
       }

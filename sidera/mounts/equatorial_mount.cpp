@@ -183,8 +183,8 @@ MountResult EquatorialMount::StartTracking() {
   // A silent axis is read first, with no lock held.
   const MountResult answers = CheckAxisAnswers(0);
   if (answers != kOk) return answers;
-  std::lock_guard<std::recursive_mutex> lock(commandMutex);
-  if (axisMoving[0] != 0) return kAxisBusy;
+  const auto lock = LockCommands();
+  if (ClaimOn(0) != 0) return kAxisBusy;
   // A thread that could not be started (the mount is shutting down) moves
   // nothing.
   (void)LaunchTrackingStartThread(BeginCommand(kAxis0));

@@ -87,8 +87,8 @@ TEST_F(GotoPasses, CommandedAnglesAndArrival) {
     // are released and nothing is left moving.
     EXPECT_TRUE(m.Axes().LastDirectionPositive(0));
     EXPECT_TRUE(m.Axes().LastDirectionPositive(1));
-    EXPECT_EQ(m.axisMoving[0] + m.axisMoving[1] + m.Published().GotoActive(), 0);
-    EXPECT_TRUE(m.idleEvent.IsSet());
+    EXPECT_EQ(m.ClaimOn(0) + m.ClaimOn(1) + m.Published().GotoActive(), 0);
+    EXPECT_TRUE(m.AxesIdle());
   }
 }
 

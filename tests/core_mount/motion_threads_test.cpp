@@ -70,7 +70,7 @@ TEST_F(MotionStart, BacklashIsTakenUpOnReversalOnlyAndSurvivesATickWrap) {
       EXPECT_EQ(calls.back().value, c.rate);
     }
     if (calls.back().op == Op::kHalt) {
-      EXPECT_EQ(m.axisMoving[1], 0);
+      EXPECT_EQ(m.ClaimOn(1), 0);
     }
   }
 }
@@ -167,9 +167,9 @@ TEST_F(MotionInterrupt, StopAxisEndsAGotoAndHaltsBothAxes) {
   t.join();
   EXPECT_EQ(result, kUserInterrupt);
   EXPECT_EQ(m.Trace(), "G1 G0 H1 H0 H1");
-  EXPECT_EQ(m.axisMoving[0] + m.axisMoving[1] + m.Published().GotoActive(), 0);
+  EXPECT_EQ(m.ClaimOn(0) + m.ClaimOn(1) + m.Published().GotoActive(), 0);
   EXPECT_EQ(m.Published().MountState(), MOUNT_STOPPED);
-  EXPECT_TRUE(m.idleEvent.IsSet());
+  EXPECT_TRUE(m.AxesIdle());
 }
 
 // Motions started back to back each wait for the axes and take them in one

@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "scripted_mount.h"
+#include "tests/support/claims_access.h"
 #include "tests/support/published_state_access.h"
 
 namespace sidera::testing {
@@ -94,7 +95,7 @@ TEST(MountAltitudeLimits, RateStarsAndRefuseGotos) {
   }
   EXPECT_EQ(m.GotoHorizontal(0.0, Deg(80)), kTargetTooHigh);
   EXPECT_EQ(m.GotoHorizontal(0.0, Deg(-1)), kTargetTooLow);
-  EXPECT_EQ(m.axisMoving[0] + m.axisMoving[1], 0);
+  EXPECT_EQ(m.ClaimOn(0) + m.ClaimOn(1), 0);
   EXPECT_TRUE(m.Calls().empty());
 }
 
@@ -119,8 +120,8 @@ TEST(MountState, DerivedFromBothAxes) {
     m.Axes().NoteState(0, c.s0);
     m.Axes().NoteState(1, c.s1);
     PublishedStateAccess::SetGotoActive(m, c.gotoActive != 0);
-    m.axisMoving[0] = c.moving0;
-    m.axisMoving[1] = c.moving1;
+    ClaimsAccess::Set(m, 0, c.moving0);
+    ClaimsAccess::Set(m, 1, c.moving1);
     PublishedStateAccess::MountState(m) = c.before;
     uint32_t out = 0;
     EXPECT_EQ(m.GetMountState(&out), kOk);

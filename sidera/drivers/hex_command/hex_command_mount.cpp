@@ -531,7 +531,7 @@ MountResult HexCommandMount::HaltAxesBeforeGoto(uint32_t command) {
     } else {
       SleepUnlessCommanded(seen, kStopPollTicks);
     }
-    if (axisMoving[0] == 0 || axisMoving[1] == 0 || MustGiveWay(command) || ShuttingDown()) {
+    if (ClaimOn(0) == 0 || ClaimOn(1) == 0 || MustGiveWay(command) || ShuttingDown()) {
       return kUserInterrupt;
     }
     if (stopped) return kOk;
