@@ -343,29 +343,27 @@ class TelescopeMount {
   // arrives); set by the command paths of this class alone.
   bool TrackingRequested() const { return trackingRequested_.load(); }
 
-  // What the mount knows of each axis; written by the driver's reads and
-  // primitives (and the simulated axes), read by any thread.
+  // ---- The mount's parts; each header says who writes it. ----
+  // Per axis: position, state, commanded angle, rate, last direction.
   AxisRecord& Axes() { return axes_; }
   const AxisRecord& Axes() const { return axes_; }
 
-  // What kind of mount this is; set by the constructors, then read-only.
+  // Model number, kind, model switches: set by the constructors only.
   const MountIdentity& Identity() const { return identity_; }
 
   // The site's latitude (rad); set by SetSite, read by every thread.
   double Latitude() const { return latitude_.load(); }
 
-  // The tracking rate and the backlash take-up (see DriveRates).
+  // The tracking rate and the backlash take-up.
   DriveRates& Rates() { return rates_; }
   const DriveRates& Rates() const { return rates_; }
 
-  // The sky position tracking follows and the tick it was captured at;
-  // the tracking threads write and read it as one pair.
+  // The sky position tracking follows, with its tick (tracking threads).
   SkyReference& TrackingReference() { return trackingReference_; }
   const SkyReference& TrackingReference() const { return trackingReference_; }
 
-  // How each motion ended, recorded once by its thread where it ends (a
-  // goto on the mount's record and both axes', a rate move or tracking
-  // start on its axis's) and read by GetMotionOutcome. Own lock.
+  // How each motion ended: recorded once by its thread, read by
+  // GetMotionOutcome.
   MotionOutcomes& Outcomes() { return outcomes_; }
   const MotionOutcomes& Outcomes() const { return outcomes_; }
 
@@ -376,15 +374,11 @@ class TelescopeMount {
   // How many of the mount's worker threads run now.
   int RunningThreads() const { return workers_.RunningCount(); }
 
-  // The number of the command whose motion claims `axis` (ClaimOf), 0
-  // while the axis is free. Written under the command lock by the command
-  // paths alone: claimed by the starting operations, released by StopAxis,
-  // by a goto that ends (its own claims only) and by the line watch; polled
-  // by the threads.
+  // The command whose motion claims `axis` (ClaimOf), 0 while it is free:
+  // claimed and released under the command lock by the command paths alone.
   int32_t ClaimOn(int axis) const { return axisMoving_[axis].load(); }
-  // Whether no motion thread owns the axes. A motion takes them with
-  // TakeIdleAxes (waiting up to `timeout` ticks; only one can) and hands
-  // them back when it ends.
+  // Whether no motion thread owns the axes; a motion takes them (only one
+  // can, waiting up to `timeout` ticks) and hands them back when it ends.
   bool AxesIdle() const { return idleEvent_.IsSet(); }
   bool TakeIdleAxes(uint32_t timeout) { return idleEvent_.WaitAndReset(timeout); }
   void HandBackAxes() { idleEvent_.Set(); }
