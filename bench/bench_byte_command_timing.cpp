@@ -25,7 +25,7 @@ double SecondsSince(Clock::time_point t) {
 
 bool MotionFinished() {
   sidera::TelescopeMount* m = sidera::g_mount;
-  return m->axisMoving[0] == 0 && m->axisMoving[1] == 0 && m->idleEvent.IsSet();
+  return m->ClaimOn(0) == 0 && m->ClaimOn(1) == 0 && m->AxesIdle();
 }
 
 }  // namespace

@@ -44,7 +44,7 @@ double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(
 
 bool Idle() {
   sidera::TelescopeMount* m = sidera::g_mount;
-  return m != nullptr && m->axisMoving[0] == 0 && m->axisMoving[1] == 0 && m->idleEvent.IsSet() &&
+  return m != nullptr && m->ClaimOn(0) == 0 && m->ClaimOn(1) == 0 && m->AxesIdle() &&
          m->Published().MountState() != sidera::MOUNT_TRACKING;
 }
 

@@ -125,7 +125,7 @@ GotoFigures RunGoto(bool host) {
   (void)GotoAxes(Rad(-90 + 50), Rad(90 - 30));
   while (!mount->Published().GotoActive() && Clock::now() - start < std::chrono::seconds(3))
     SleepMs(2);
-  while (mount->Published().GotoActive() || !mount->idleEvent.IsSet()) SleepMs(2);
+  while (mount->Published().GotoActive() || !mount->AxesIdle()) SleepMs(2);
   const Clock::time_point end = Clock::now();
   poller.reset();
   const std::vector<HexCommandRequest> requests = m.emu.Requests();

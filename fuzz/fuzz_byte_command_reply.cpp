@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   line.source = &again;
   line.azimuthOffset = (command - 128) * 0.1;
   if (line.ReadAxisPosition(command & 1) == 0) {
-    const double a = line.axisPosition[command & 1].load();
+    const double a = line.Axes().Position(command & 1);
     if (!std::isfinite(a) || a < -sidera::kPi || a > sidera::kPi) std::abort();
   }
   return 0;

@@ -45,7 +45,7 @@ extern "C" SIDERA_API int CreateMount(int mountType, double latitude, double ele
   if (TelescopeMount* current = lifecycle.Current(); current != nullptr) {
     // The same model again only updates the site; another model must wait
     // for DestroyMount.
-    if (current->mountType != mountType) {
+    if (current->Identity().Type() != mountType) {
       return kAlreadyConnected;
     }
     SetSiteIgnoringResult(*current, latitude, elevation);
@@ -95,7 +95,7 @@ extern "C" SIDERA_API int SetSite(double latitude, double elevation) {
 }
 
 extern "C" SIDERA_API int IsEquatorialMount(void) {
-  return OnCurrentMount(true, [](TelescopeMount& mount) { return mount.isEquatorial; });
+  return OnCurrentMount(true, [](TelescopeMount& mount) { return mount.Identity().Equatorial(); });
 }
 
 extern "C" SIDERA_API void SetDebugTopics(const char* topics) { platform::SetDebugTopics(topics); }

@@ -9,7 +9,7 @@ using namespace sidera;
 extern "C" SIDERA_API int GetMotionOutcome(int axis, MotionOutcome* out) {
   const bool known = axis == SIDERA_OUTCOME_MOUNT || axis == 0 || axis == 1;
   return OnCurrentMount(out != nullptr && known, [&](TelescopeMount& mount) {
-    *out = mount.outcomes.Read(axis == SIDERA_OUTCOME_MOUNT ? MotionOutcomes::kMountSlot : axis);
+    *out = mount.Outcomes().Read(axis == SIDERA_OUTCOME_MOUNT ? MotionOutcomes::kMountSlot : axis);
     return kOk;
   });
 }

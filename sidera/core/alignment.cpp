@@ -168,8 +168,8 @@ MountResult TelescopeMount::AlignOneStar(AlignStar s1) {
 
     // Models that sync their axes on alignment take the star's nominal axis
     // angles as the new readings, so the rotation below vanishes for them.
-    if (syncAxisOnAlign[0] && WriteAxisPosition(0, c.axis0) == kOk) s1.axis0 = c.axis0;
-    if (syncAxisOnAlign[1] && WriteAxisPosition(1, c.axis1) == kOk) s1.axis1 = c.axis1;
+    if (Identity().SyncsAxisOnAlign(0) && WriteAxisPosition(0, c.axis0) == kOk) s1.axis0 = c.axis0;
+    if (Identity().SyncsAxisOnAlign(1) && WriteAxisPosition(1, c.axis1) == kOk) s1.axis1 = c.axis1;
 
     axis1IndexError = c.axis1 - s1.axis1;
 
@@ -289,7 +289,7 @@ int TelescopeMount::SaveAlignment(AlignmentRecord* out) {
   std::lock_guard<std::recursive_mutex> lock(modelMutex);
   // Bytes 4..7 (padding) keep what the caller's buffer held; they still
   // count in the checksum.
-  out->mountType = mountType;
+  out->mountType = Identity().Type();
   std::memcpy(out->skyToAxesMatrix, skyToAxesMatrix.m, sizeof out->skyToAxesMatrix);
   std::memcpy(out->axesToSkyMatrix, axesToSkyMatrix.m, sizeof out->axesToSkyMatrix);
   out->axis1IndexError = axis1IndexError;
@@ -305,7 +305,7 @@ int TelescopeMount::SaveAlignment(AlignmentRecord* out) {
 
 MountResult TelescopeMount::LoadAlignment(const AlignmentRecord* in) {
   if (in == nullptr) return kBadAlignmentData;
-  if (in->mountType != mountType) return kBadAlignmentData;
+  if (in->mountType != Identity().Type()) return kBadAlignmentData;
   if (RecordChecksum(*in) != in->checksum) return kBadAlignmentData;
   if (!RecordIsFinite(*in)) return kBadAlignmentData;
   std::lock_guard<std::recursive_mutex> lock(modelMutex);

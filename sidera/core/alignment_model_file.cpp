@@ -70,7 +70,7 @@ std::vector<uint8_t> EncodeAlignmentModel(const TelescopeMount& m) {
   const AlignmentBook& book = m.alignmentBook;
   const PointingTerms& t = m.pointingTerms;
   w.U32(kAlignmentModelVersion);
-  w.U32(static_cast<uint32_t>(m.mountType));
+  w.U32(static_cast<uint32_t>(m.Identity().Type()));
   w.U32(static_cast<uint32_t>(book.stars.size()));
   w.U32((m.isAligned ? 1u : 0u) | (t.hasLocal ? 2u : 0u));
   w.U32(static_cast<uint32_t>(m.alignmentQuality));
@@ -113,7 +113,7 @@ MountResult DecodeAlignmentModel(TelescopeMount& m, const uint8_t* data, std::si
   uint32_t crc = 0;
   for (int i = 0; i < 4; ++i) crc |= static_cast<uint32_t>(data[size - 4 + i]) << (8 * i);
   if (Crc32(data, size - kCrcBytes) != crc) return refuse("damaged (checksum)");
-  if (mountType != m.mountType) return refuse("saved on another mount model");
+  if (mountType != m.Identity().Type()) return refuse("saved on another mount model");
 
   const uint32_t flags = r.U32();
   const int32_t quality = static_cast<int32_t>(r.U32());

@@ -105,7 +105,8 @@ MountResult TelescopeMount::AlignStars(const AlignStar* stars, int count) {
     }
     if (r != kOk) return rollback.Commit(r);
     // A model that synced its axes to the one star has no residual there.
-    const bool synced = count == 1 && (syncAxisOnAlign[0] || syncAxisOnAlign[1]);
+    const bool synced =
+        count == 1 && (Identity().SyncsAxisOnAlign(0) || Identity().SyncsAxisOnAlign(1));
     double sum = 0.0;
     for (const AlignStar& s : given) {
       const double e = synced ? 0.0 : SkyResidual(*this, s);
@@ -143,7 +144,7 @@ MountResult TelescopeMount::AlignStars(const AlignStar* stars, int count) {
   const double startIndex = indexSum / count;
 
   StarFitProblem problem;
-  problem.termCount = isEquatorial ? kTermCount : kTermCount - 1;
+  problem.termCount = Identity().Equatorial() ? kTermCount : kTermCount - 1;
   problem.requiredTerms = kTermAxis1Index + 1;
   problem.setModel = [&](const double* p) {
     skyToAxesMatrix = RotationBy(p[kTermPoleTiltX], p[kTermPoleTiltY], p[kTermAxis0Index]);
@@ -155,7 +156,7 @@ MountResult TelescopeMount::AlignStars(const AlignStar* stars, int count) {
     nonPerpendicularityError = p[kTermNonPerpendicularity];
     pointingTerms = PointingTerms{};
     pointingTerms.tubeFlexure = p[kTermTubeFlexure];
-    pointingTerms.axisFlexure = isEquatorial ? p[kTermAxisFlexure] : 0.0;
+    pointingTerms.axisFlexure = Identity().Equatorial() ? p[kTermAxisFlexure] : 0.0;
   };
   problem.residual = [&](int i) {
     const AxisPair r = AxisResidual(*this, given[i]);

@@ -17,15 +17,15 @@ constexpr uint32_t kTakeUpCheckTicks = 5;
 }  // namespace
 
 bool NeedsBacklashTakeUp(const TelescopeMount& m, int axis, double rate) {
-  if (!m.backlashCompensation) return false;
-  if (!(std::fabs(rate) < m.rateScale)) return false;
-  if (m.backlashTakeUpTime[axis] <= kMinTakeUpTicks) return false;
-  const bool lastPositive = m.axisLastDirectionPositive[axis];
+  if (!m.Rates().CompensatesBacklash()) return false;
+  if (!(std::fabs(rate) < m.Rates().TakeUpRate())) return false;
+  if (m.Rates().TakeUpTicks(axis) <= kMinTakeUpTicks) return false;
+  const bool lastPositive = m.Axes().LastDirectionPositive(axis);
   return (lastPositive && rate < 0.0) || (!lastPositive && rate >= 0.0);
 }
 
 double BacklashTakeUpRate(const TelescopeMount& m, double rate) {
-  const double scale = m.rateScale;
+  const double scale = m.Rates().TakeUpRate();
   return rate > 0.0 ? scale : -scale;
 }
 
@@ -41,7 +41,7 @@ TakeUpResult RunBacklashTakeUp(TelescopeMount& m, int axis, double rate,
   if (out.result != kOk) return out;
   out.started = true;
   const uint32_t start = platform::Now();
-  const uint32_t duration = m.backlashTakeUpTime[axis];
+  const uint32_t duration = m.Rates().TakeUpTicks(axis);
   while (!TicksElapsed(start, duration) && wanted()) platform::Sleep(kTakeUpCheckTicks);
   out.result = m.HaltAxis(axis);
   return out;

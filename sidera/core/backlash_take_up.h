@@ -2,7 +2,7 @@
 //
 // A motion slower than the take-up rate that turns an axis against the
 // direction it last moved first runs the axis at the take-up rate
-// (`rateScale`, in the new direction) for `backlashTakeUpTime` ms, the time
+// (DriveRates::TakeUpRate, in the new direction) for TakeUpTicks ms, the time
 // to cross the backlash, and halts it. The rate moves, the equatorial
 // tracking start and the alt-azimuth tracking loop all decide and time their
 // take-ups here.
@@ -26,8 +26,8 @@ inline constexpr uint32_t kMinTakeUpTicks = 20;
 // counts as positive).
 bool NeedsBacklashTakeUp(const TelescopeMount& m, int axis, double rate);
 
-// The take-up rate ahead of a motion at `rate`: +rateScale for a positive
-// rate, -rateScale otherwise.
+// The take-up rate ahead of a motion at `rate`: the take-up rate, positive for a
+// positive rate, negative otherwise.
 double BacklashTakeUpRate(const TelescopeMount& m, double rate);
 
 // True once `duration` ticks have passed since `start`. Unsigned

@@ -32,13 +32,13 @@ constexpr int kWatchPriority = 3;
 void TelescopeMount::StartLineWatch() {
   if (Line() == nullptr) return;
   // A mount that is shutting down starts nothing; there is then no line to watch.
-  (void)workers.Start([this] { LineWatch(); }, kWatchPriority);
+  (void)Workers().Start([this] { LineWatch(); }, kWatchPriority);
 }
 
 void TelescopeMount::LineWatch() {
   LineHealth& line = *Line();
   uint64_t handled = line.Changes();
-  while (!shuttingDown) {
+  while (!ShuttingDown()) {
     const uint64_t changes = line.Changes();
     if (changes != handled) {
       handled = changes;
@@ -46,7 +46,7 @@ void TelescopeMount::LineWatch() {
     }
     const std::chrono::milliseconds quiet(Settings().lineProbeQuietMs);
     Clock::time_point next = Clock::now() + quiet;
-    for (int axis = 0; axis < 2 && !shuttingDown; ++axis) {
+    for (int axis = 0; axis < 2 && !ShuttingDown(); ++axis) {
       if (Clock::now() >= line.ProbeDue(axis, quiet) && line.TakeProbe(axis, quiet)) {
         // Read as a host's read-out is: a host that polls about once a
         // second reads the axis just when the watch finds it due, and the
@@ -64,7 +64,7 @@ void TelescopeMount::LineWatch() {
 }
 
 bool TelescopeMount::MotionUnderWay() {
-  return axisMoving[0] != 0 || axisMoving[1] != 0 || published_.GotoActive() ||
+  return axisMoving_[0] != 0 || axisMoving_[1] != 0 || published_.GotoActive() ||
          trackingRequested_ || (published_.MountState() & MOUNT_TRACKING) != 0 ||
          KindMotionUnderWay();
 }
@@ -75,10 +75,10 @@ void TelescopeMount::EndMotionsOnSilentLine() {
   SIDERA_DEBUG_LOG(kMotion, "the line stopped answering (axis 0 %s, axis 1 %s): every motion ends",
                    AxisSilent(0) ? "silent" : "answers", AxisSilent(1) ? "silent" : "answers");
   {
-    std::lock_guard<std::recursive_mutex> lock(commandMutex);
+    const auto lock = LockCommands();
     (void)BeginCommand(kBothAxes);
-    axisMoving[0] = 0;
-    axisMoving[1] = 0;
+    axisMoving_[0] = 0;
+    axisMoving_[1] = 0;
   }
   trackingRequested_ = false;
   RequestKindMotionsEnd();
@@ -87,7 +87,7 @@ void TelescopeMount::EndMotionsOnSilentLine() {
   // gets the halt in case it hears it. A motion the host has started since
   // commands its axes itself.
   for (int axis = 0; axis < 2; ++axis) {
-    (void)SendIf([this, axis] { return axisMoving[axis] == 0; },
+    (void)SendIf([this, axis] { return axisMoving_[axis] == 0; },
                  [this, axis] { return HaltAxis(axis); });
   }
 }

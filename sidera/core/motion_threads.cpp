@@ -2,9 +2,9 @@
 // of equatorial tracking, with the hand-over by which a new motion takes the
 // axes from a running one.
 //
-// Hand-over. idleEvent (manual reset) is signalled while no motion thread
+// Hand-over. The idle event (manual reset; AxesIdle) is signalled while no motion thread
 // owns the axes. A new motion asks the owner to give way (with its command's
-// number: only an older command's motion gives way), waits for idleEvent and
+// number: only an older command's motion gives way), waits for the idle event and
 // resets it in the same step (so of two motions started back to back only
 // one takes the axes at a time), then withdraws its request: from then on it
 // owns the axes until it sets the event again on its way out. A running goto
@@ -13,7 +13,7 @@
 // wakes it from its 200 ms sleep between polls; it gives way by halting
 // both axes. Every motion command a thread sends goes through SendIf, so
 // none goes out once the host has stopped or replaced the motion. Once
-// shuttingDown is set no thread takes the axes any more, and every loop ends
+// ShuttingDown() is set no thread takes the axes any more, and every loop ends
 // at its next check.
 //
 // Silence. A goto ends as soon as an axis counts as silent (LineHealth: an
@@ -80,10 +80,10 @@ double AxisDistance(double target, double current) {
 // shutting down (then the event may have been set only to wake this waiter:
 // it is handed on, and the axes are not taken).
 bool TakeFreeAxes(TelescopeMount& m, uint32_t timeout) {
-  if (m.shuttingDown) return false;
-  if (!m.idleEvent.WaitAndReset(timeout)) return false;
-  if (!m.shuttingDown) return true;
-  m.idleEvent.Set();
+  if (m.ShuttingDown()) return false;
+  if (!m.TakeIdleAxes(timeout)) return false;
+  if (!m.ShuttingDown()) return true;
+  m.HandBackAxes();
   return false;
 }
 
@@ -114,7 +114,7 @@ HandOver TakeAxes(TelescopeMount& m, uint32_t timeout, const char* what, uint32_
   m.WithdrawGiveWay(command);
   if (!taken) {
     SIDERA_DEBUG_LOG(kMotion, "%s #%u: the axes did not come free within %u ms (%s)", what, command,
-                     timeout, m.shuttingDown ? "shutting down" : "102");
+                     timeout, m.ShuttingDown() ? "shutting down" : "102");
     return HandOver::kBusy;
   }
   SIDERA_DEBUG_LOG(kMotion, "%s #%u takes the axes", what, command);
@@ -125,7 +125,8 @@ HandOver TakeAxes(TelescopeMount& m, uint32_t timeout, const char* what, uint32_
 // target t and the current angle c.
 double CommandedAngle(const TelescopeMount& m, int axis, double t, double c) {
   const double d = t - c;
-  if (axis == 1 && m.isEquatorial && m.equatorialGotoRefinement && std::fabs(d) > kPi) {
+  if (axis == 1 && m.Identity().Equatorial() && m.Identity().RefinesEquatorialGotos() &&
+      std::fabs(d) > kPi) {
     // The declination axis never turns more than just under a half turn at
     // once, and always the way the difference points.
     const double oneDegree = DegToRad(1.0);
@@ -142,7 +143,8 @@ double CommandedAngle(const TelescopeMount& m, int axis, double t, double c) {
   // axis's range: below it the drivers would take the angle a turn higher
   // and send the axis almost a full turn the other way.
   const double g = t - m.GetGotoParameters().approachOffset;
-  if (axis == 1 && m.isEquatorial && g < kEquatorialAxis1Floor && t >= kEquatorialAxis1Floor) {
+  if (axis == 1 && m.Identity().Equatorial() && g < kEquatorialAxis1Floor &&
+      t >= kEquatorialAxis1Floor) {
     return kEquatorialAxis1Floor;
   }
   return g;
@@ -177,7 +179,7 @@ void RecordOutcome(TelescopeMount& m, unsigned axes, bool mount, uint32_t comman
   o.motion = motion;
   o.tick = platform::Now();
   o.error = e.error;
-  m.outcomes.Ended(axes, mount, o);
+  m.Outcomes().Ended(axes, mount, o);
 }
 
 // Why a motion claiming `axes` is no longer wanted, as its outcome: an
@@ -185,11 +187,11 @@ void RecordOutcome(TelescopeMount& m, unsigned axes, bool mount, uint32_t comman
 // shutdown or a stop that released an axis, else a newer command that took
 // the axes (claimed one, or waits for them).
 Ending Interrupted(TelescopeMount& m, unsigned axes) {
-  bool released = m.shuttingDown;
+  bool released = m.ShuttingDown();
   for (int axis = 0; axis < 2; ++axis) {
     if ((axes & (1u << axis)) == 0) continue;
     if (m.AxisSilent(axis)) return Failed(NoResponse(axis));
-    if (m.axisMoving[axis] == 0) released = true;
+    if (m.ClaimOn(axis) == 0) released = true;
   }
   return Ending{released ? SIDERA_OUTCOME_STOPPED : SIDERA_OUTCOME_REPLACED, kUserInterrupt, -1};
 }
@@ -224,7 +226,7 @@ class TelescopeMount::GotoRun {
     if (handOver == HandOver::kBusy) {
       // It never had the axes: shut down, or another motion kept them.
       RecordOutcome(m_, kBothAxes, true, command_, Motion(),
-                    m_.shuttingDown ? Interrupted(m_, kBothAxes) : Failed(kAxisBusy));
+                    m_.ShuttingDown() ? Interrupted(m_, kBothAxes) : Failed(kAxisBusy));
       return kAxisBusy;
     }
     MountResult result = m_.HaltAxesBeforeGoto(command_);
@@ -248,7 +250,7 @@ class TelescopeMount::GotoRun {
     ending_.error = toGo_;
     RecordOutcome(m_, kBothAxes, true, command_, Motion(), ending_);
     m_.ReleaseClaims(command_);
-    m_.idleEvent.Set();
+    m_.HandBackAxes();
     if (request_.sky && result == kOk) result = StartTrackingIfLatest();
     return result;
   }
@@ -259,22 +261,22 @@ class TelescopeMount::GotoRun {
   // The goto still owns its claims: no stop, no newer motion, no shutdown.
   bool Wanted() const {
     const int32_t own = TelescopeMount::ClaimOf(command_);
-    return !m_.MustGiveWay(command_) && !m_.shuttingDown && m_.axisMoving[0] == own &&
-           m_.axisMoving[1] == own;
+    return !m_.MustGiveWay(command_) && !m_.ShuttingDown() && m_.ClaimOn(0) == own &&
+           m_.ClaimOn(1) == own;
   }
 
   // Neither axis still carries this goto's claim: a newer command or a stop
   // has replaced it.
   bool Superseded() const {
     const int32_t own = TelescopeMount::ClaimOf(command_);
-    return m_.axisMoving[0] != own && m_.axisMoving[1] != own;
+    return m_.ClaimOn(0) != own && m_.ClaimOn(1) != own;
   }
 
   // Why the goto is no longer wanted, for the debug log.
   const char* Interruption() const {
-    if (m_.shuttingDown) return "the mount shuts down";
+    if (m_.ShuttingDown()) return "the mount shuts down";
     if (m_.MustGiveWay(command_)) return "gives way to a newer motion";
-    if (m_.axisMoving[0] == 0 || m_.axisMoving[1] == 0) return "an axis was stopped";
+    if (m_.ClaimOn(0) == 0 || m_.ClaimOn(1) == 0) return "an axis was stopped";
     return "a newer command took an axis";
   }
 
@@ -457,8 +459,8 @@ class TelescopeMount::GotoRun {
   // Ends the passes as arrived (the goto's result is 0); `within`: the
   // axes are within the tolerance, else the passes were used up short of it.
   MountResult Arrived(const char* why, bool within) {
-    m_.axisLastDirectionPositive[0] = true;
-    m_.axisLastDirectionPositive[1] = true;
+    m_.Axes().NoteDirection(0, true);
+    m_.Axes().NoteDirection(1, true);
     ending_ = Ending{within ? SIDERA_OUTCOME_ARRIVED : SIDERA_OUTCOME_NOT_ARRIVED, kOk, -1};
     return End(kOk, why);
   }
@@ -476,7 +478,7 @@ class TelescopeMount::GotoRun {
           // What the goto reads is kept for the host's read-outs.
           (void)m_.ReadKept(axis, LineHealth::kState);
           // The position of an axis in its goto shows whether it moves.
-          const bool moving = (m_.axisState[axis] & AXIS_GOTO) != 0;
+          const bool moving = (m_.Axes().State(axis) & AXIS_GOTO) != 0;
           if (moving) {
             const TelescopeMount::ReadResult position = m_.ReadKept(axis, LineHealth::kPosition);
             if (position.result == kOk) stall[axis].Saw(position.value, platform::Now());
@@ -492,7 +494,7 @@ class TelescopeMount::GotoRun {
       }
       // A failed read leaves the axis's last state, so an axis that does
       // not answer keeps the goto polling until it counts as silent.
-      const bool busy = ((m_.axisState[0] | m_.axisState[1]) & AXIS_GOTO) != 0;
+      const bool busy = ((m_.Axes().State(0) | m_.Axes().State(1)) & AXIS_GOTO) != 0;
       if (!Wanted()) return GiveWay();
       if (!busy) return kOk;
       m_.SleepUnlessCommanded(seen, pollTicks);
@@ -547,8 +549,8 @@ class TelescopeMount::GotoRun {
     // An axis that fell silent is read with no lock held.
     const MountResult answers = m_.CheckAxesAnswer(kBothAxes);
     if (answers != kOk) return answers;
-    std::lock_guard<std::recursive_mutex> lock(m_.commandMutex);
-    if (!m_.IsLatestCommand(command_, kBothAxes) || m_.shuttingDown) {
+    const auto lock = m_.LockCommands();
+    if (!m_.IsLatestCommand(command_, kBothAxes) || m_.ShuttingDown()) {
       SIDERA_DEBUG_LOG(kMotion, "goto #%u: no tracking, a newer command came first", command_);
       return kUserInterrupt;
     }
@@ -573,7 +575,7 @@ namespace {
 // records it as stopped when the thread cannot start (the mount shuts down).
 bool Launched(TelescopeMount& m, unsigned axes, bool mount, uint32_t command, int32_t motion,
               const std::function<bool()>& start) {
-  m.outcomes.Started(axes, mount, command);
+  m.Outcomes().Started(axes, mount, command);
   if (start()) return true;
   RecordOutcome(m, axes, mount, command, motion,
                 Ending{SIDERA_OUTCOME_STOPPED, kUserInterrupt, -1});
@@ -586,14 +588,14 @@ unsigned AxisBit(int axis) { return axis == 0 ? kAxis0 : kAxis1; }
 
 bool TelescopeMount::LaunchGotoSkyThread(uint32_t command, SkyPoint target, uint32_t startTick) {
   return Launched(*this, kBothAxes, true, command, SIDERA_MOTION_SKY_GOTO, [&] {
-    return workers.Start([=, this] { (void)GotoSkyThread(command, target, startTick); },
-                         kGotoPriority);
+    return Workers().Start([=, this] { (void)GotoSkyThread(command, target, startTick); },
+                           kGotoPriority);
   });
 }
 
 bool TelescopeMount::LaunchGotoAxesThread(uint32_t command, AxisPair target) {
   return Launched(*this, kBothAxes, true, command, SIDERA_MOTION_AXES_GOTO, [&] {
-    return workers.Start([=, this] { (void)GotoAxesThread(command, target); }, kGotoPriority);
+    return Workers().Start([=, this] { (void)GotoAxesThread(command, target); }, kGotoPriority);
   });
 }
 
@@ -603,7 +605,7 @@ bool TelescopeMount::LaunchGotoAxesThread(uint32_t command, AxisPair target) {
 bool TelescopeMount::LaunchMoveAxisThread(uint32_t command, int axis, double rate) {
   CountUnsentStart(1);
   const bool started = Launched(*this, AxisBit(axis), false, command, SIDERA_MOTION_RATE, [&] {
-    return workers.Start(
+    return Workers().Start(
         [=, this] {
           (void)MoveAxisThread(command, axis, rate);
           CountUnsentStart(-1);
@@ -617,7 +619,7 @@ bool TelescopeMount::LaunchMoveAxisThread(uint32_t command, int axis, double rat
 bool TelescopeMount::LaunchTrackingStartThread(uint32_t command) {
   CountUnsentStart(1);
   const bool started = Launched(*this, kAxis0, false, command, SIDERA_MOTION_TRACKING, [&] {
-    return workers.Start(
+    return Workers().Start(
         [=, this] {
           (void)TrackingStartThread(command);
           CountUnsentStart(-1);
@@ -646,7 +648,7 @@ MountResult TelescopeMount::MoveAxisThread(uint32_t command, int axis, double ra
   const unsigned bit = AxisBit(axis);
   const HandOver handOver =
       TakeAxes(*this, kRateHandOverTicks, axis == 0 ? "move axis 0" : "move axis 1", command,
-               [this, axis, command] { return axisMoving[axis] != ClaimOf(command); });
+               [this, axis, command] { return ClaimOn(axis) != ClaimOf(command); });
   if (handOver == HandOver::kReplaced) {
     // Replaced or stopped before this thread ran: the newer motion keeps
     // the axes.
@@ -655,12 +657,12 @@ MountResult TelescopeMount::MoveAxisThread(uint32_t command, int axis, double ra
   }
   if (handOver == HandOver::kBusy) {
     RecordOutcome(*this, bit, false, command, SIDERA_MOTION_RATE,
-                  shuttingDown ? Interrupted(*this, bit) : Failed(kAxisBusy));
+                  ShuttingDown() ? Interrupted(*this, bit) : Failed(kAxisBusy));
     return kAxisBusy;
   }
   // The move is wanted while its claim on the axis stands.
   const auto wanted = [this, command, axis] {
-    return !shuttingDown && axisMoving[axis] == ClaimOf(command);
+    return !ShuttingDown() && ClaimOn(axis) == ClaimOf(command);
   };
 
   MountResult result = kOk;
@@ -676,7 +678,7 @@ MountResult TelescopeMount::MoveAxisThread(uint32_t command, int axis, double ra
 
   if (ending.outcome != SIDERA_OUTCOME_NONE) {
     // The take-up failed: nothing more is sent.
-  } else if (axisMoving[axis] == 0 || shuttingDown) {
+  } else if (ClaimOn(axis) == 0 || ShuttingDown()) {
     // Called off by a stop: the axis stays halted.
     result = HaltAxis(axis);
     ending = Interrupted(*this, bit);
@@ -693,7 +695,7 @@ MountResult TelescopeMount::MoveAxisThread(uint32_t command, int axis, double ra
                      result);
   }
   RecordOutcome(*this, bit, false, command, SIDERA_MOTION_RATE, ending);
-  idleEvent.Set();
+  HandBackAxes();
   return result;
 }
 
@@ -703,27 +705,27 @@ MountResult TelescopeMount::TrackingStartThread(uint32_t command) {
     SIDERA_DEBUG_LOG(kMotion, "tracking start #%u: the axes did not come free (102)", command);
     RecordOutcome(
         *this, kAxis0, false, command, SIDERA_MOTION_TRACKING,
-        shuttingDown ? Ending{SIDERA_OUTCOME_STOPPED, kUserInterrupt, -1} : Failed(kAxisBusy));
+        ShuttingDown() ? Ending{SIDERA_OUTCOME_STOPPED, kUserInterrupt, -1} : Failed(kAxisBusy));
     return kAxisBusy;
   }
   SIDERA_DEBUG_LOG(kMotion, "tracking start #%u takes the axes", command);
   // Wanted until a newer command for the axis it turns: a stop of it,
   // SetTracking(0), another start or a motion of the axis.
   const auto wanted = [this, command] {
-    return !shuttingDown && IsLatestCommand(command, kAxis0) && axisMoving[0] == 0;
+    return !ShuttingDown() && IsLatestCommand(command, kAxis0) && ClaimOn(0) == 0;
   };
   // Called off: by a motion that claims the axis (replaced), else by a
   // stop, SetTracking(0), another start or the shutdown; or the axis fell
   // silent.
   const auto calledOff = [this] {
     if (AxisSilent(0)) return Failed(kNoResponseAxis0);
-    const bool claimed = !shuttingDown && axisMoving[0] != 0;
+    const bool claimed = !ShuttingDown() && ClaimOn(0) != 0;
     return Ending{claimed ? SIDERA_OUTCOME_REPLACED : SIDERA_OUTCOME_STOPPED, kUserInterrupt, -1};
   };
   MountResult result = kOk;
   Ending ending;
 
-  const double rate = trackingRate;
+  const double rate = Rates().TrackingRate();
   if (wanted() && NeedsBacklashTakeUp(*this, 0, rate)) {
     const TakeUpResult takeUp = RunBacklashTakeUp(*this, 0, rate, wanted);
     if (!takeUp.started && takeUp.result != kUserInterrupt) {
@@ -740,12 +742,12 @@ MountResult TelescopeMount::TrackingStartThread(uint32_t command) {
     result = GetSkyPosition(&reference);
     if (result == kOk) {
       result = SendIf(wanted, [&] {
-        trackingReference.Store(reference, platform::Now());
+        TrackingReference().Store(reference, platform::Now());
         const MountResult r = SlewAxisAtRate(0, rate);
         // Under the command lock: a stop whose number came first has made
         // the start unwanted, and one that comes after clears the state
         // itself, so a stopped start never shows as tracking.
-        std::lock_guard<std::recursive_mutex> lock(commandMutex);
+        const auto lock = LockCommands();
         if (r == kOk && wanted()) published_.SetMountState(MOUNT_TRACKING);
         return r;
       });
@@ -762,7 +764,7 @@ MountResult TelescopeMount::TrackingStartThread(uint32_t command) {
     SIDERA_DEBUG_LOG(kMotion, "tracking start #%u called off by a newer command", command);
   }
   RecordOutcome(*this, kAxis0, false, command, SIDERA_MOTION_TRACKING, ending);
-  idleEvent.Set();
+  HandBackAxes();
   return result;
 }
 

@@ -21,7 +21,7 @@ AxisPair Flexure(const TelescopeMount& mount, double a0, double a1) {
   const PointingTerms& t = mount.pointingTerms;
   if (t.tubeFlexure == 0.0 && t.axisFlexure == 0.0) return AxisPair{0.0, 0.0};
   const Vector3 zenith =
-      MultiplyMatrixVector(mount.skyToAxesMatrix, SphericalToVector(0.0, mount.latitude.load()));
+      MultiplyMatrixVector(mount.skyToAxesMatrix, SphericalToVector(0.0, mount.Latitude()));
   const double c0 = std::cos(a0), s0 = std::sin(a0), c1 = std::cos(a1), s1 = std::sin(a1);
   const Vector3 p{c1 * c0, c1 * s0, s1};
   const Vector3 e0{-s0, c0, 0.0};

@@ -17,8 +17,8 @@ TelescopeMount::ReadResult TelescopeMount::ReadKept(int axis, LineHealth::Readin
     return what == LineHealth::kPosition ? ReadAxisPosition(axis) : ReadAxisState(axis);
   };
   const auto value = [&] {
-    return what == LineHealth::kPosition ? axisPosition[axis].load()
-                                         : static_cast<double>(axisState[axis].load());
+    return what == LineHealth::kPosition ? Axes().Position(axis)
+                                         : static_cast<double>(Axes().State(axis));
   };
   LineHealth* line = Line();
   if (line == nullptr) {

@@ -29,7 +29,7 @@ constexpr uint32_t kReleaseWaitTicks = 2000;
 constexpr uint32_t kUnsentStartsWaitTicks = 5000;
 
 // Command numbers run from 1 to INT32_MAX, so that every number fits
-// axisMoving and none is 0 (a free axis).
+// a claim and none is 0 (a free axis).
 constexpr uint32_t kLastCommandNumber = 0x7FFFFFFFu;
 
 // Read-outs of a silent axis try the line this often; the others answer at
@@ -46,32 +46,15 @@ void SetIdentity(Matrix3& m) {
 
 }  // namespace
 
-TelescopeMount::TelescopeMount(const MountSettings& settings)
-    : idleEvent(platform::Event::Mode::kManualReset, true), settings_(settings) {
-  latitude = DegToRad(30.0);
+TelescopeMount::TelescopeMount(const MountSettings& settings) : settings_(settings) {
+  latitude_ = DegToRad(30.0);
+  rates_.UseTrackingRate(kSiderealRate);
+  rates_.UseTakeUpRate(64.0 * kSiderealRate);
   // The kinds fill the pointing model for the site; until then it is the
   // identity, so that nothing converts through uninitialised memory.
   SetIdentity(skyToAxesMatrix);
   SetIdentity(axesToSkyMatrix);
-  for (int a = 0; a < 2; ++a) {
-    axisPosition[a] = 0.0;
-    axisCommandedAngle[a] = 0.0;
-    axisRate[a] = 0.0;
-    axisStartPosition[a] = 0.0;
-    axisStartTick[a] = 0;
-    axisState[a] = AXIS_STOPPED;
-    axisLastDirectionPositive[a] = true;
-    backlashTakeUpTime[a] = 0;
-    axisMoving[a] = 0;
-    syncAxisOnAlign[a] = false;
-  }
-  trackingRate = kSiderealRate;
-  backlashCompensation = true;
-  rateScale = 64.0 * kSiderealRate;
   goto_.tolerance = DegToRad(1.0 / 30.0);  // 2 arc-minutes
-  mountType = -1;
-  isEquatorial = false;
-  equatorialGotoRefinement = false;
   upperAltitudeLimit_ = DegToRad(75.0);
   axis1IndexError = 0.0;
   collimationError = 0.0;
@@ -82,7 +65,6 @@ TelescopeMount::TelescopeMount(const MountSettings& settings)
   // No command number is ever this large: no axis counts as halted yet.
   haltCommand_[0] = UINT32_MAX;
   haltCommand_[1] = UINT32_MAX;
-  shuttingDown = false;
 }
 
 GotoParameters TelescopeMount::GetGotoParameters() const {
@@ -106,10 +88,10 @@ TelescopeMount::~TelescopeMount() {
   // usual chance to give way, then stop and join whatever is left: no thread
   // may outlive the object it works on.
   giveWayTo_ = kEveryCommand;
-  (void)idleEvent.Wait(kReleaseWaitTicks);
+  (void)idleEvent_.Wait(kReleaseWaitTicks);
   giveWayTo_ = 0;
-  shuttingDown = true;
-  workers.CloseAndJoin([this] { idleEvent.Set(); });
+  MarkShuttingDown();
+  Workers().CloseAndJoin([this] { idleEvent_.Set(); });
 }
 
 void TelescopeMount::CountUnsentStart(int change) {
@@ -134,22 +116,22 @@ void TelescopeMount::Shutdown() {
   // From here every thread ends at its next check and no motion takes the
   // axes any more: the latest command is newer than any motion's, and no
   // axis is claimed. A running goto halts both axes on its way out.
-  shuttingDown = true;
+  MarkShuttingDown();
   {
-    std::lock_guard<std::recursive_mutex> lock(commandMutex);
+    const auto lock = LockCommands();
     (void)BeginCommand(kBothAxes);
-    axisMoving[0] = 0;
-    axisMoving[1] = 0;
+    axisMoving_[0] = 0;
+    axisMoving_[1] = 0;
   }
   ClearTrackingState();
-  // A thread still waiting to take the axes is woken by setting idleEvent.
+  // A thread still waiting to take the axes is woken by setting the idle event.
   // That cannot hand the axes to anybody: every hand-over checks
-  // shuttingDown after its wait and gives up.
-  workers.CloseAndJoin([this] { WakeWorkersForShutdown(); });
+  // ShuttingDown() after its wait and gives up.
+  Workers().CloseAndJoin([this] { WakeWorkersForShutdown(); });
 }
 
 void TelescopeMount::WakeWorkersForShutdown() {
-  idleEvent.Set();
+  idleEvent_.Set();
   NotifyCommand();
   if (LineHealth* line = Line()) line->Wake();
 }
@@ -164,8 +146,9 @@ void TelescopeMount::NotifyCommand() {
 
 void TelescopeMount::SleepUnlessCommanded(uint64_t seen, uint32_t ticks) {
   std::unique_lock<std::mutex> lock(commandSignalMutex_);
-  (void)commandSignal_.wait_for(lock, platform::ToRealDuration(ticks),
-                                [&] { return commandGeneration_.load() != seen || shuttingDown; });
+  (void)commandSignal_.wait_for(lock, platform::ToRealDuration(ticks), [&] {
+    return commandGeneration_.load() != seen || ShuttingDown();
+  });
 }
 
 MountResult TelescopeMount::UpdateMountState() {
@@ -193,7 +176,7 @@ MountResult TelescopeMount::UpdateMountState() {
     // brakes reports its rate mode until it stands.
     const bool tracks = ((s0 & AXIS_RATE_MOTION) != 0 && !HaltedByLatestCommand(0)) ||
                         ((s1 & AXIS_RATE_MOTION) != 0 && !HaltedByLatestCommand(1));
-    const bool driven = axisMoving[0] != 0 || axisMoving[1] != 0;
+    const bool driven = axisMoving_[0] != 0 || axisMoving_[1] != 0;
     word = driven || !tracks ? MOUNT_SLEWING : MOUNT_TRACKING;
   }
   return kOk;
@@ -257,7 +240,7 @@ bool TelescopeMount::MustGiveWay(uint32_t command) const {
 uint32_t TelescopeMount::BeginCommand(unsigned axes) {
   uint32_t command = 0;
   {
-    std::lock_guard<std::recursive_mutex> lock(commandMutex);
+    const auto lock = LockCommands();
     lastCommand_ = lastCommand_ >= kLastCommandNumber ? 1 : lastCommand_ + 1;
     if ((axes & kAxis0) != 0) latestCommand_[0] = lastCommand_;
     if ((axes & kAxis1) != 0) latestCommand_[1] = lastCommand_;
@@ -278,16 +261,16 @@ bool TelescopeMount::IsLatestCommand(uint32_t command, unsigned axes) const {
 }
 
 uint32_t TelescopeMount::BeginMotion(unsigned axes) {
-  std::lock_guard<std::recursive_mutex> lock(commandMutex);
+  const auto lock = LockCommands();
   const uint32_t command = BeginCommand(axes);
-  if ((axes & kAxis0) != 0) axisMoving[0] = ClaimOf(command);
-  if ((axes & kAxis1) != 0) axisMoving[1] = ClaimOf(command);
+  if ((axes & kAxis0) != 0) axisMoving_[0] = ClaimOf(command);
+  if ((axes & kAxis1) != 0) axisMoving_[1] = ClaimOf(command);
   return command;
 }
 
 void TelescopeMount::ReleaseClaims(uint32_t command) {
-  std::lock_guard<std::recursive_mutex> lock(commandMutex);
-  for (auto& claim : axisMoving) {
+  const auto lock = LockCommands();
+  for (auto& claim : axisMoving_) {
     int32_t own = ClaimOf(command);
     (void)claim.compare_exchange_strong(own, 0);  // a newer claim stays
   }
@@ -368,14 +351,14 @@ MountResult TelescopeMount::Connect() { return kOk; }
 MountResult TelescopeMount::SetSite(double newLatitude, double newElevation) {
   std::lock_guard<std::recursive_mutex> lock(modelMutex);
   if (!(newLatitude >= -kHalfPi && newLatitude <= kHalfPi)) return kInvalidParameter;
-  latitude = newLatitude;
+  latitude_ = newLatitude;
   SiteChanged();
   // On an equatorial mount the sign of the tracking rate follows the
   // hemisphere.
-  if (isEquatorial) {
-    const double rate = trackingRate;
+  if (Identity().Equatorial()) {
+    const double rate = Rates().TrackingRate();
     if ((newLatitude < 0.0 && rate > 0.0) || (newLatitude >= 0.0 && rate < 0.0)) {
-      trackingRate = -rate;
+      Rates().UseTrackingRate(-rate);
     }
   }
   if (!(newElevation >= SIDERA_LOWEST_ELEVATION && newElevation <= SIDERA_HIGHEST_ELEVATION))
@@ -411,7 +394,7 @@ MountResult TelescopeMount::HaltAxis(int) { return kNotImplemented; }
 
 MountResult TelescopeMount::WriteAxisPosition(int axis, double angle) {
   if (!ValidAxis(axis)) return kInvalidParameter;
-  axisPosition[axis] = angle;
+  Axes().NotePosition(axis, angle);
   return kOk;
 }
 
@@ -427,7 +410,7 @@ MountResult TelescopeMount::StopTracking() {
   SIDERA_DEBUG_LOG(kMotion, "tracking stops: halting the axes no motion claims");
   MountResult result = kOk;
   for (int axis = 0; axis < 2; ++axis) {
-    const MountResult r = SendIf([this, axis] { return axisMoving[axis] == 0; },
+    const MountResult r = SendIf([this, axis] { return axisMoving_[axis] == 0; },
                                  [this, axis] { return HaltAxis(axis); });
     if (r == kOk) NoteHalted(axis);
     if (result == kOk && r != kUserInterrupt) result = r;
@@ -445,7 +428,7 @@ MountResult TelescopeMount::MoveAxis(int axis, double rate, int) {
   }
   const MountResult answers = CheckAxisAnswers(axis);
   if (answers != kOk) return answers;
-  axisRate[axis] = rate;
+  Axes().NoteRate(axis, rate);
   const uint32_t command = BeginMotion(axis == 0 ? kAxis0 : kAxis1);
   ClearTrackingState();
   // A thread that cannot be started (the mount is shutting down) moves
@@ -464,12 +447,12 @@ MountResult TelescopeMount::StopAxis(int axis) {
   if (!ValidAxis(axis)) return kInvalidParameter;
   int32_t claim = 0;
   {
-    std::lock_guard<std::recursive_mutex> lock(commandMutex);
+    const auto lock = LockCommands();
     const uint32_t command = BeginCommand(axis == 0 ? kAxis0 : kAxis1);
-    claim = axisMoving[axis];
+    claim = axisMoving_[axis];
     SIDERA_DEBUG_LOG(kMotion, "stop axis %d #%u: takes the axis from #%d (#0: it was free)", axis,
                      command, claim);
-    axisMoving[axis] = 0;
+    axisMoving_[axis] = 0;
   }
   RequestKindMotionsEnd();
   // An equatorial right ascension axis that only tracks goes on tracking
@@ -480,7 +463,7 @@ MountResult TelescopeMount::StopAxis(int axis) {
   AwaitKindMotionsEnd();
   // Not resetting the event: a running motion sees the released axis and
   // sets it on its way out. A time-out is not reported: the axis is halted.
-  if (!idleEvent.Wait(kReleaseWaitTicks)) {
+  if (!idleEvent_.Wait(kReleaseWaitTicks)) {
     SIDERA_DEBUG_LOG(kMotion, "stop axis %d: the running motion kept the axes for %u ms", axis,
                      kReleaseWaitTicks);
   }
@@ -496,7 +479,7 @@ MountResult TelescopeMount::StopAxis(int axis) {
       break;
   }
   // A halted right ascension axis of an equatorial mount no longer tracks.
-  if (halt == kOk && axis == 0 && isEquatorial) ClearTrackingState();
+  if (halt == kOk && axis == 0 && Identity().Equatorial()) ClearTrackingState();
   return halt;
 }
 
@@ -532,8 +515,8 @@ MountResult TelescopeMount::GotoHorizontal(double azimuth, double altitude) {
 MountResult TelescopeMount::GotoAxes(double, double) { return kNotImplemented; }
 
 MountResult TelescopeMount::SyncHomePosition() {
-  const double home0 = isEquatorial ? -kHalfPi : 0.0;
-  const double home1 = isEquatorial ? kHalfPi : 0.0;
+  const double home0 = Identity().Equatorial() ? -kHalfPi : 0.0;
+  const double home1 = Identity().Equatorial() ? kHalfPi : 0.0;
   const MountResult r = WriteAxisPosition(0, home0);
   if (r != kOk) return r;
   return WriteAxisPosition(1, home1);
@@ -544,9 +527,9 @@ MountResult TelescopeMount::SyncAxis(int axis, double angle) {
   // A failed read leaves the last known state, which decides as usual; a
   // dead controller then fails the write below.
   (void)ReadAxisState(axis);
-  if ((axisState[axis] & AXIS_STOPPED) == 0) return kAxisBusy;
+  if ((Axes().State(axis) & AXIS_STOPPED) == 0) return kAxisBusy;
   const double a = NormalizeAngle(angle);
-  axisPosition[axis] = a;
+  Axes().NotePosition(axis, a);
   return WriteAxisPosition(axis, a);
 }
 
@@ -563,8 +546,7 @@ MountResult TelescopeMount::SetAltitudeLimits(double lower, double upper) {
 MountResult TelescopeMount::SetBacklash(int axis, double angle) {
   if (!ValidAxis(axis)) return kInvalidParameter;
   if (!(angle >= 0.0 && angle <= DegToRad(2.0))) return kInvalidParameter;
-  // Time to cross the backlash at the take-up rate, truncated to whole ms.
-  backlashTakeUpTime[axis] = static_cast<uint32_t>(1000.0 * angle / rateScale);
+  Rates().NoteBacklash(axis, angle);
   return kOk;
 }
 
@@ -596,8 +578,8 @@ MountResult TelescopeMount::SetTrackingRateMode(int mode) {
   } else if (mode == 2) {
     rate = kTwoPi / 86400.0;  // solar
   }
-  if (latitude < 0.0 && isEquatorial) rate = -rate;
-  trackingRate = rate;
+  if (Latitude() < 0.0 && Identity().Equatorial()) rate = -rate;
+  Rates().UseTrackingRate(rate);
   return kOk;
 }
 
@@ -609,7 +591,7 @@ MountResult TelescopeMount::GetAxisPosition(int axis, double* out) {
   if (!ValidAxis(axis)) return kInvalidParameter;
   const ReadOutExchanges readOut;
   if (!MayRead(axis)) {
-    *out = axisPosition[axis];
+    *out = Axes().Position(axis);
     return NoResponse(axis);
   }
   const ReadResult read = ReadKept(axis, LineHealth::kPosition);
@@ -646,18 +628,18 @@ MountResult TelescopeMount::GetAxisState(int axis, uint32_t* out) {
   const ReadOutExchanges readOut;
   const bool mayRead = MayRead(axis);
   const MountResult read = mayRead ? ReadKept(axis, LineHealth::kState).result : NoResponse(axis);
-  *out = axisState[axis] & 0x1Fu;
+  *out = Axes().State(axis) & 0x1Fu;
   // A motion the host was answered 0 for counts from then on: until its
   // thread has put it on the wire (or ended) the axis still reads stopped,
   // which is the state from before the command.
   if ((*out & AXIS_STOPPED) != 0) {
-    const auto claim = static_cast<uint32_t>(axisMoving[axis].load());
-    const MotionOutcome record = outcomes.Read(axis);
+    const auto claim = static_cast<uint32_t>(axisMoving_[axis].load());
+    const MotionOutcome record = Outcomes().Read(axis);
     if (claim != 0 && record.started == claim && record.command != claim) {
-      if (outcomes.Read(MotionOutcomes::kMountSlot).started == claim) {
+      if (Outcomes().Read(MotionOutcomes::kMountSlot).started == claim) {
         *out = AXIS_GOTO;
       } else {
-        *out = AXIS_RATE_MOTION | (axisRate[axis] > 0.0 ? AXIS_POSITIVE : 0u);
+        *out = AXIS_RATE_MOTION | (Axes().Rate(axis) > 0.0 ? AXIS_POSITIVE : 0u);
       }
     }
   }

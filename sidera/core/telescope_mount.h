@@ -10,14 +10,15 @@
 // Threads. Host threads call the operations; motion threads (a goto, a rate
 // move, a tracking start), the alt-azimuth tracking threads and, on a
 // hardware mount, the line watch run beside them and are started through
-// `workers`, which joins them all before the mount is freed. Ownership of
-// the axes passes through `idleEvent`, the give-way request and `axisMoving`; the
-// order of commands is kept by `commandMutex` and `latestCommand_` (see
+// the mount's WorkerGroup, which joins them all before the mount is freed. Ownership of
+// the axes passes through the idle hand-over (AxesIdle), the give-way request
+// and the claims (ClaimOn); the order of commands is kept by the command lock
+// and `latestCommand_` (see
 // "Command order" below). Next to each shared field: who writes it, who
 // reads it, and what makes that safe.
 //
 // Stops never queue. No lock that a stop needs is held while anybody waits
-// for an axis to brake, for a reply or for a hand-over: commandMutex guards
+// for an axis to brake, for a reply or for a hand-over: the command lock guards
 // only the drawing of command numbers and the claims (and, on the
 // simulators, whose commands take no time, single commands); the serial
 // line lets a stop go first (UrgentExchanges); and a stop sends its halt
@@ -34,41 +35,21 @@
 #include "platform/event.h"
 #include "platform/worker_group.h"
 #include "sidera/core/alignment_stars.h"
+#include "sidera/core/axis_record.h"
+#include "sidera/core/drive_rates.h"
 #include "sidera/core/goto_parameters.h"
 #include "sidera/core/motion_outcome.h"
+#include "sidera/core/mount_identity.h"
 #include "sidera/core/mount_settings.h"
 #include "sidera/core/pointing_terms.h"
 #include "sidera/core/published_state.h"
+#include "sidera/core/sky_reference.h"
 #include "sidera/core/types.h"
 #include "sidera/core/vector_matrix.h"
 #include "sidera/link/exchange_scope.h"
 #include "sidera/link/line_health.h"
 
 namespace sidera {
-
-// A sky position together with the tick at which it held. The tracking
-// threads compute rates from the pair, so it is written and read as one:
-// a reader never combines the position of one capture with the tick of
-// another.
-class SkyReference {
- public:
-  struct Value {
-    SkyPoint point{0.0, 0.0};
-    uint32_t tick = 0;
-  };
-  void Store(const SkyPoint& point, uint32_t tick) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    value_ = Value{point, tick};
-  }
-  Value Load() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return value_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  Value value_;
-};
 
 // Bits of the `axes` argument of BeginMotion.
 inline constexpr unsigned kAxis0 = 1;
@@ -153,7 +134,7 @@ class TelescopeMount {
   void AwaitUnsentStarts();
   // Called repeatedly while Shutdown() joins the worker threads: wakes any
   // thread that sleeps on one of the mount's events so that it sees
-  // `shuttingDown` at once. Kinds with events of their own extend it.
+  // ShuttingDown() at once. Kinds with events of their own extend it.
   virtual void WakeWorkersForShutdown();
 
   // Derives the published state word from the two axes (non-virtual).
@@ -198,8 +179,8 @@ class TelescopeMount {
 
   // ---- Command order. ----
   // Every operation that starts, replaces or stops a motion draws the next
-  // command number under commandMutex, for the axes it concerns; a motion
-  // claims its axes by writing that number into axisMoving. A worker thread
+  // command number under the command lock, for the axes it concerns; a motion
+  // claims its axes by writing that number into its claims (ClaimOn). A worker thread
   // acts for one command and sends each motion command through SendIf,
   // which checks under the same lock that its motion is still wanted: a
   // stop or a newer command is then either seen before the command goes
@@ -210,7 +191,7 @@ class TelescopeMount {
   uint32_t BeginMotion(unsigned axes);
   // True when no command concerning any of `axes` came after `command`.
   bool IsLatestCommand(uint32_t command, unsigned axes) const;
-  // The value axisMoving holds while `command` owns an axis.
+  // The claim an axis holds while `command` owns an axis.
   static int32_t ClaimOf(uint32_t command) { return static_cast<int32_t>(command); }
   // Gives up the claims `command` still holds; a newer command's stay.
   void ReleaseClaims(uint32_t command);
@@ -222,11 +203,11 @@ class TelescopeMount {
   // sent, and the result is then kUserInterrupt. No lock is held while the
   // commands wait for their replies. On a mount without a line (the
   // simulators, whose commands take no time) test and command run under
-  // commandMutex instead.
+  // the command lock instead.
   template <typename Wanted, typename Send>
   MountResult SendIf(const Wanted& wanted, const Send& send) {
     if (Line() == nullptr) {
-      std::lock_guard<std::recursive_mutex> lock(commandMutex);
+      const auto lock = LockCommands();
       if (!wanted()) return kUserInterrupt;
       return send();
     }
@@ -315,7 +296,7 @@ class TelescopeMount {
   virtual bool KindMotionUnderWay();
 
   // ---- Motion threads (bodies in motion_threads.cpp). ----
-  // Each Launch* starts the thread on `workers` for the command that
+  // Each Launch* starts the thread on the mount's WorkerGroup for the command that
   // started the motion and returns false when it could not be started. The
   // targets travel with the thread, so a newer command's target can never
   // be mixed into an older motion. The bodies return their MountResult.
@@ -332,9 +313,6 @@ class TelescopeMount {
   MountResult StartAxesGoto(double angle0, double angle1);
 
   // ---- Fields, in the order of the mount's data model. ----
-  // Site. Written by the host thread (SetSite); read by every thread.
-  std::atomic<double> latitude;
-
   // Pointing model: written only on the host thread and only while holding
   // modelMutex (alignment, load, SetSite, SetMountErrors, ResetAlignment);
   // worker threads read it only while holding modelMutex (SkyToAxes,
@@ -344,40 +322,6 @@ class TelescopeMount {
   Matrix3 skyToAxesMatrix;
   Matrix3 axesToSkyMatrix;
 
-  // Per-axis motion record. Written by the host thread and by motion
-  // threads through the hardware primitives; atomic word by word.
-  std::atomic<double> axisPosition[2];
-  // The angle the latest GotoAxisAngle sent the axis to, in the host's
-  // frame. A goto pass commands an angle short of or beyond the target by
-  // the approach distance or offset; drivers and simulators write it here
-  // when they command a goto, and judge arrival by it.
-  std::atomic<double> axisCommandedAngle[2];
-  std::atomic<double> axisRate[2];
-  std::atomic<double> axisStartPosition[2];  // simulators
-  std::atomic<uint32_t> axisStartTick[2];    // simulators
-  std::atomic<uint32_t> axisState[2];
-
-  // Rates. trackingRate: host writes, tracking start reads.
-  std::atomic<double> trackingRate;
-  std::atomic<bool> backlashCompensation;
-  std::atomic<bool> axisLastDirectionPositive[2];
-  std::atomic<double> rateScale;
-  std::atomic<uint32_t> backlashTakeUpTime[2];
-
-  // Hand-over. axisMoving: 0 while the axis is free; otherwise the number
-  // of the command whose motion claims it (ClaimOf). Written under
-  // commandMutex: claimed by the starting operations, released by StopAxis
-  // and by a goto that ends (its own claims only); polled by the threads.
-  std::atomic<int32_t> axisMoving[2];
-  // Signalled while no motion thread owns the axes; a motion takes the axes
-  // with WaitAndReset, so only one can.
-  platform::Event idleEvent;
-
-  // Identity, set by the constructors.
-  MountType mountType;
-  bool isEquatorial;
-  bool equatorialGotoRefinement;
-
   // Mount error terms: part of the pointing model (see modelMutex).
   double axis1IndexError;
   double collimationError;
@@ -385,31 +329,10 @@ class TelescopeMount {
   double alignmentResidual;     // host only
   int32_t alignmentQuality;     // host only
   std::atomic<bool> isAligned;  // host writes, tracking threads read
-  bool syncAxisOnAlign[2];      // constructors only
   // The many-star model's further terms and the stars of its last fit:
   // part of the pointing model (see modelMutex).
   PointingTerms pointingTerms;
   AlignmentBook alignmentBook;
-
-  // The sky position tracking follows and the tick it was captured at;
-  // tracking threads write and read it as one pair.
-  SkyReference trackingReference;
-
-  // Command order (see above). commandMutex is held only around the
-  // drawing of a number and around single motion commands, never across a
-  // wait for a thread; it is recursive because a goto that arrives starts
-  // tracking (which draws a number) while it holds it.
-  mutable std::recursive_mutex commandMutex;
-
-  // ---- Motion outcomes. ----
-  // How each motion ended, recorded once by its thread where it ends (a
-  // goto on the mount's record and both axes', a rate move or tracking
-  // start on its axis's) and read by GetMotionOutcome. Own lock.
-  MotionOutcomes outcomes;
-
-  // Set by Shutdown(): every thread treats it as a stop request and no
-  // motion starts any more.
-  std::atomic<bool> shuttingDown;
 
   // The altitude limits (rad) gotos and star ratings keep to; set by
   // SetAltitudeLimits.
@@ -419,6 +342,46 @@ class TelescopeMount {
   // Whether the host asked for tracking (SetTracking, a sky goto that
   // arrives); set by the command paths of this class alone.
   bool TrackingRequested() const { return trackingRequested_.load(); }
+
+  // ---- The mount's parts; each header says who writes it. ----
+  // Per axis: position, state, commanded angle, rate, last direction.
+  AxisRecord& Axes() { return axes_; }
+  const AxisRecord& Axes() const { return axes_; }
+
+  // Model number, kind, model switches: set by the constructors only.
+  const MountIdentity& Identity() const { return identity_; }
+
+  // The site's latitude (rad); set by SetSite, read by every thread.
+  double Latitude() const { return latitude_.load(); }
+
+  // The tracking rate and the backlash take-up.
+  DriveRates& Rates() { return rates_; }
+  const DriveRates& Rates() const { return rates_; }
+
+  // The sky position tracking follows, with its tick (tracking threads).
+  SkyReference& TrackingReference() { return trackingReference_; }
+  const SkyReference& TrackingReference() const { return trackingReference_; }
+
+  // How each motion ended: recorded once by its thread, read by
+  // GetMotionOutcome.
+  MotionOutcomes& Outcomes() { return outcomes_; }
+  const MotionOutcomes& Outcomes() const { return outcomes_; }
+
+  // Set by Shutdown() (and the destructors): every thread treats it as a
+  // stop request and no motion starts any more.
+  bool ShuttingDown() const { return shuttingDown_.load(); }
+
+  // How many of the mount's worker threads run now.
+  int RunningThreads() const { return workers_.RunningCount(); }
+
+  // The command whose motion claims `axis` (ClaimOf), 0 while it is free:
+  // claimed and released under the command lock by the command paths alone.
+  int32_t ClaimOn(int axis) const { return axisMoving_[axis].load(); }
+  // Whether no motion thread owns the axes; a motion takes them (only one
+  // can, waiting up to `timeout` ticks) and hands them back when it ends.
+  bool AxesIdle() const { return idleEvent_.IsSet(); }
+  bool TakeIdleAxes(uint32_t timeout) { return idleEvent_.WaitAndReset(timeout); }
+  void HandBackAxes() { idleEvent_.Set(); }
 
   // The tuning values the mount was built with.
   const MountSettings& Settings() const { return settings_; }
@@ -437,6 +400,30 @@ class TelescopeMount {
   void SetGotoTolerance(double tolerance);
 
  protected:
+  // The command lock (see "Command order"): held only around the drawing
+  // of a number, the claims and single motion commands, never across a
+  // wait for a thread; recursive because a goto that arrives starts
+  // tracking (which draws a number) while it holds it.
+  std::unique_lock<std::recursive_mutex> LockCommands() const {
+    return std::unique_lock<std::recursive_mutex>(commandMutex_);
+  }
+
+  void MarkShuttingDown() { shuttingDown_.store(true); }
+  // The worker threads of this mount; joined by Shutdown() and at the
+  // latest by the destructor.
+  platform::WorkerGroup& Workers() { return workers_; }
+
+  // For the model classes' constructors: the model number the object
+  // reports, its kind, and what the model switches on. A hardware Connect
+  // may turn the alignment syncs off before anything else runs.
+  void DeclareModel(MountType type) { identity_.type_ = type; }
+  void DeclareEquatorial(bool equatorial) { identity_.equatorial_ = equatorial; }
+  void RefineEquatorialGotos(bool refine) { identity_.refinesEquatorialGotos_ = refine; }
+  void SyncAxesOnAlign(bool axis0, bool axis1) {
+    identity_.syncAxisOnAlign_[0] = axis0;
+    identity_.syncAxisOnAlign_[1] = axis1;
+  }
+
   // Its setters are open only to this class and to the kinds' motion
   // threads (PublishedState's friends), never to a driver.
   PublishedState published_;
@@ -445,8 +432,8 @@ class TelescopeMount {
   // A goto's thread (motion_threads.cpp).
   class GotoRun;
 
-  // Command order (see above): the last number drawn (under commandMutex),
-  // the latest command per axis (written under commandMutex), and the
+  // Command order (see above): the last number drawn (under the command lock),
+  // the latest command per axis (written under the command lock), and the
   // command whose stop halted each axis (NoteHalted; any thread).
   uint32_t lastCommand_ = 0;
   std::atomic<uint32_t> latestCommand_[2]{0, 0};
@@ -458,6 +445,19 @@ class TelescopeMount {
   std::atomic<double> lowerAltitudeLimit_{0.0};
 
   const MountSettings settings_;
+  AxisRecord axes_;
+  MountIdentity identity_;
+  // See ClaimOn, AxesIdle and LockCommands.
+  std::atomic<int32_t> axisMoving_[2]{0, 0};
+  platform::Event idleEvent_{platform::Event::Mode::kManualReset, true};
+  mutable std::recursive_mutex commandMutex_;
+  friend struct ClaimsAccess;  // tests
+  // 30 degrees until SetSite.
+  std::atomic<double> latitude_;
+  DriveRates rates_;
+  SkyReference trackingReference_;
+  MotionOutcomes outcomes_;
+  std::atomic<bool> shuttingDown_{false};
   // The newest command that asks for the axes; 0 while none does,
   // kEveryCommand while the destructor waits.
   static constexpr uint32_t kEveryCommand = UINT32_MAX;
@@ -478,10 +478,9 @@ class TelescopeMount {
   // The line watch's body.
   void LineWatch();
 
- public:
-  // The worker threads of this mount; joined by Shutdown() and at the
-  // latest by the destructor.
-  platform::WorkerGroup workers;
+  // Declared last: joined (by the destructor at the latest) before any
+  // other member goes.
+  platform::WorkerGroup workers_;
 };
 
 }  // namespace sidera

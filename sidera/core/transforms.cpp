@@ -37,15 +37,15 @@ void HorizontalToEquatorial(double latitude, SkyPoint& out, const HorizontalPoin
 }
 
 double AltitudeOf(const TelescopeMount& mount, const SkyPoint& p) {
-  return AltitudeOf(mount.latitude.load(), p);
+  return AltitudeOf(mount.Latitude(), p);
 }
 
 double AzimuthOf(const TelescopeMount& mount, const SkyPoint& p) {
-  return AzimuthOf(mount.latitude.load(), p);
+  return AzimuthOf(mount.Latitude(), p);
 }
 
 void HorizontalToEquatorial(const TelescopeMount& mount, SkyPoint& out, const HorizontalPoint& in) {
-  HorizontalToEquatorial(mount.latitude.load(), out, in);
+  HorizontalToEquatorial(mount.Latitude(), out, in);
 }
 
 int TelescopeMount::SkyToAxes(SkyPoint& in, AxisPair& out, int applyMountErrors) {

@@ -32,7 +32,7 @@ constexpr MountResult NoResponse(int axis) {
   return axis == 0 ? kNoResponseAxis0 : kNoResponseAxis1;
 }
 
-// axisState flags.
+// Axis state flags (AxisRecord::State).
 inline constexpr uint32_t AXIS_STOPPED = 1;
 inline constexpr uint32_t AXIS_RATE_MOTION = 2;
 inline constexpr uint32_t AXIS_GOTO = 4;

@@ -30,15 +30,15 @@ AltAzMount::AltAzMount()
       trackingStoppedEvent(platform::Event::Mode::kManualReset, true),
       trackingThread(false),
       trackingWanted(false) {
-  isEquatorial = false;
+  DeclareEquatorial(false);
 }
 
 // The tracking threads use this part's events; none may outlive it. After a
 // Shutdown (the normal way to an end) there is nothing left to stop.
 AltAzMount::~AltAzMount() {
-  shuttingDown = true;
+  MarkShuttingDown();
   if (TrackingActive()) StopTrackingThread();
-  workers.CloseAndJoin([this] { trackingWakeEvent.Set(); });
+  Workers().CloseAndJoin([this] { trackingWakeEvent.Set(); });
 }
 
 // Tracking is done here, by the library: when the mount goes, axes that
@@ -46,7 +46,7 @@ AltAzMount::~AltAzMount() {
 void AltAzMount::Shutdown() {
   AwaitUnsentStarts();
   const bool tracking = trackingWanted;
-  shuttingDown = true;
+  MarkShuttingDown();
   if (TrackingActive()) RequestTrackingStop();
   if (tracking) {
     HaltUnclaimed(0);
@@ -68,7 +68,7 @@ int AltAzMount::ResetAlignment() { return ResetAltAzAlignment(); }
 
 int AltAzMount::ResetAltAzAlignment() {
   std::lock_guard<std::recursive_mutex> lock(modelMutex);
-  const double phi = latitude;
+  const double phi = Latitude();
   SetDiagonal(skyToAxesMatrix, -1.0);
   skyToAxesMatrix.At(0, 0) = -std::sin(phi);
   skyToAxesMatrix.At(0, 2) = std::cos(phi);
@@ -82,7 +82,7 @@ int AltAzMount::ResetAltAzAlignment() {
 // with the index error taken back out.
 double AltAzMount::AlignmentAdjust() {
   std::lock_guard<std::recursive_mutex> lock(modelMutex);
-  SkyPoint zenith{0.0, latitude};
+  SkyPoint zenith{0.0, Latitude()};
   AxisPair z{};
   (void)SkyToAxes(zenith, z, 1);
   const double a = z.axis1 + axis1IndexError;
@@ -203,7 +203,7 @@ void AltAzMount::AwaitKindMotionsEnd() {
 
 // Tracking resumes once both axes are released, if it was requested.
 TelescopeMount::AfterStop AltAzMount::AfterStopOf(int) {
-  const bool resume = axisMoving[0] == 0 && axisMoving[1] == 0 && TrackingRequested();
+  const bool resume = ClaimOn(0) == 0 && ClaimOn(1) == 0 && TrackingRequested();
   return resume ? AfterStop::kHaltThenTrack : AfterStop::kHalt;
 }
 

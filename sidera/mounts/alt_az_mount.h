@@ -58,13 +58,13 @@ class AltAzMount : public virtual TelescopeMount {
   // Manual-reset, created set: reset while a loop exists; the loop sets it
   // as its last act.
   platform::Event trackingStoppedEvent;
-  // Nonzero while a loop thread exists. Written under commandMutex by the
+  // Nonzero while a loop thread exists. Written under the command lock by the
   // starter and the loop.
   std::atomic<bool> trackingThread;
   // Nonzero while tracking is wanted: set by a starter, cleared by
   // StopTrackingThread and by a loop that fails; written under
-  // commandMutex. The loop sends a command only while it is set and no goto
-  // or hand move claims an axis (checked under commandMutex). Kept apart
+  // the command lock. The loop sends a command only while it is set and no goto
+  // or hand move claims an axis (checked under the command lock). Kept apart
   // from the MOUNT_TRACKING bit, which the status derivation rewrites.
   std::atomic<bool> trackingWanted;
 
@@ -155,9 +155,9 @@ class AltAzMount : public virtual TelescopeMount {
   // Ms between two cycles (and how far ahead along the track they aim):
   // 10 s, 30 s once aligned, less on a controller with a coarse rate step.
   uint32_t TrackingPeriod(bool aligned) const;
-  // Whether the loop may command the axes; commandMutex held.
+  // Whether the loop may command the axes; the command lock held.
   bool LoopWanted() const;
-  // The loop's exit: under commandMutex, clears trackingWanted,
+  // The loop's exit: under the command lock, clears trackingWanted,
   // MOUNT_TRACKING and trackingThread and sets trackingStoppedEvent, the
   // state that later starts and stops rely on; then halts the axes it left
   // at the take-up rate (no lock held while they go out). Unless
@@ -174,7 +174,7 @@ class AltAzMount : public virtual TelescopeMount {
   // The reference the latest tracking start stored: each start numbers it,
   // and says whether it is a goto's target the axes have yet to reach (the
   // loop closes that distance first) or where the axes already point.
-  // Written by the starter, read by the loop; commandMutex.
+  // Written by the starter, read by the loop; the command lock.
   uint32_t referenceNumber_ = 0;
   bool referenceIsTarget_ = false;
 };

@@ -21,7 +21,7 @@
 // through its gear play; the reference stays on the star and the rate after
 // the take-up allows for the angle it turned.
 //
-// Neither thread takes idleEvent: the motion operations of this kind stop
+// Neither thread takes the idle axes: the motion operations of this kind stop
 // the loop before they start a motion, and every command the loop sends is
 // checked under the command lock, so none goes out after a stop even when
 // the loop was held up longer than the stopper waited.
@@ -135,8 +135,8 @@ double AltAzMount::NearestRunRate(int axis, double rate) const {
 }
 
 double AltAzMount::TakeUpAngle(int axis) const {
-  if (!backlashCompensation || backlashTakeUpTime[axis] <= kMinTakeUpTicks) return 0.0;
-  return rateScale * backlashTakeUpTime[axis] / 1000.0;
+  if (!Rates().CompensatesBacklash() || Rates().TakeUpTicks(axis) <= kMinTakeUpTicks) return 0.0;
+  return Rates().TakeUpRate() * Rates().TakeUpTicks(axis) / 1000.0;
 }
 
 bool AltAzMount::TrackingActive() const { return trackingThread || !trackingStoppedEvent.IsSet(); }
@@ -148,7 +148,7 @@ void AltAzMount::StopTrackingThread() {
 
 void AltAzMount::RequestTrackingStop() {
   {
-    std::lock_guard<std::recursive_mutex> lock(commandMutex);
+    const auto lock = LockCommands();
     // A start still on its way gives up; the loop sends nothing more.
     const uint32_t command = BeginCommand(kBothAxes);
     SIDERA_DEBUG_LOG(kMotion, "tracking loop asked to stop (#%u)", command);
@@ -175,11 +175,11 @@ MountResult AltAzMount::StartTrackingOnTarget(const SkyPoint& target, uint32_t t
 MountResult AltAzMount::StartTrackingFrom(const std::optional<SkyReference::Value>& target) {
   const MountResult answers = CheckAxesAnswer(kBothAxes);
   if (answers != kOk) return answers;
-  std::lock_guard<std::recursive_mutex> lock(commandMutex);
-  if (axisMoving[0] != 0 || axisMoving[1] != 0) return kAxisBusy;
+  const auto lock = LockCommands();
+  if (ClaimOn(0) != 0 || ClaimOn(1) != 0) return kAxisBusy;
   const uint32_t command = BeginCommand(kBothAxes);
   trackingStoppedEvent.Reset();
-  if (!workers.Start([this, command, target] { (void)RunTrackingStarter(command, target); }, 1)) {
+  if (!Workers().Start([this, command, target] { (void)RunTrackingStarter(command, target); }, 1)) {
     // Nothing will start a loop: put the stopped state back unless one runs.
     if (!trackingThread) trackingStoppedEvent.Set();
   }
@@ -193,13 +193,13 @@ MountResult AltAzMount::RunTrackingStarter(uint32_t command,
   if (target.has_value()) reference = target->point;
   bool wake = false;
   {
-    std::lock_guard<std::recursive_mutex> lock(commandMutex);
+    const auto lock = LockCommands();
     // Given up when any command came after this start (a stop, a motion,
     // another start), or a motion holds an axis.
-    const bool cancelled = !IsLatestCommand(command, kBothAxes) || shuttingDown ||
-                           axisMoving[0] != 0 || axisMoving[1] != 0;
+    const bool cancelled = !IsLatestCommand(command, kBothAxes) || ShuttingDown() ||
+                           ClaimOn(0) != 0 || ClaimOn(1) != 0;
     if (captured && !cancelled) {
-      trackingReference.Store(reference, target.has_value() ? target->tick : platform::Now());
+      TrackingReference().Store(reference, target.has_value() ? target->tick : platform::Now());
       ++referenceNumber_;
       referenceIsTarget_ = target.has_value();
       // A loop that was told to stop but has not ended yet carries on.
@@ -212,7 +212,7 @@ MountResult AltAzMount::RunTrackingStarter(uint32_t command,
         published_.SetMountState(MOUNT_TRACKING);
         trackingThread = true;
         trackingStoppedEvent.Reset();
-        if (!workers.Start([this] { (void)TrackingLoopThread(); }, 3)) {
+        if (!Workers().Start([this] { (void)TrackingLoopThread(); }, 3)) {
           trackingWanted = false;
           ClearTrackingState();
           trackingThread = false;
@@ -234,18 +234,18 @@ MountResult AltAzMount::RunTrackingStarter(uint32_t command,
 }
 
 bool AltAzMount::LoopWanted() const {
-  return trackingWanted && !shuttingDown && axisMoving[0] == 0 && axisMoving[1] == 0;
+  return trackingWanted && !ShuttingDown() && ClaimOn(0) == 0 && ClaimOn(1) == 0;
 }
 
 void AltAzMount::HaltUnclaimed(int axis) {
-  (void)SendIf([this, axis] { return axisMoving[axis] == 0; },
+  (void)SendIf([this, axis] { return ClaimOn(axis) == 0; },
                [this, axis] { return HaltAxis(axis); });
 }
 
 bool AltAzMount::EndTrackingLoop(MountResult result, bool evenIfWanted) {
   bool takeUp[2] = {false, false};
   {
-    std::lock_guard<std::recursive_mutex> lock(commandMutex);
+    const auto lock = LockCommands();
     // A start that came after the stop keeps this loop going.
     if (!evenIfWanted && LoopWanted()) return false;
     for (int axis = 0; axis < 2; ++axis) {
@@ -263,7 +263,7 @@ bool AltAzMount::EndTrackingLoop(MountResult result, bool evenIfWanted) {
   // started again (its loop does).
   for (int axis = 0; axis < 2; ++axis) {
     if (!takeUp[axis]) continue;
-    (void)SendIf([this, axis] { return axisMoving[axis] == 0 && !trackingWanted; },
+    (void)SendIf([this, axis] { return ClaimOn(axis) == 0 && !trackingWanted; },
                  [this, axis] { return HaltAxis(axis); });
   }
   return true;
@@ -273,7 +273,7 @@ AltAzMount::CycleStep AltAzMount::PlanCycle(LoopReference& track, CyclePlan& pla
   const bool aligned = isAligned;
   const bool followTrack = aligned || CoarseRateSteps();
   const auto fromAxisAngles = [&](const AxisPair& position) {
-    const AxisPair r = UnalignedTrackingRates(latitude, position);
+    const AxisPair r = UnalignedTrackingRates(Latitude(), position);
     plan = CyclePlan{{r.axis0, r.axis1}, 0};
     return CycleStep::kCommand;
   };
@@ -297,7 +297,7 @@ AltAzMount::CycleStep AltAzMount::PlanCycle(LoopReference& track, CyclePlan& pla
     const uint32_t now =
         beforeReads +
         static_cast<uint32_t>(platform::TicksBetween(beforeReads, platform::Now())) / 2;
-    const SkyReference::Value reference = trackingReference.Load();
+    const SkyReference::Value reference = TrackingReference().Load();
     SkyPoint p = Advance(reference.point, reference.tick, now, 0);
     AxisPair onTrack{};
     (void)SkyToAxes(p, onTrack, 1);
@@ -313,7 +313,7 @@ AltAzMount::CycleStep AltAzMount::PlanCycle(LoopReference& track, CyclePlan& pla
       if (recaptures >= kMaxRecapturesPerCycle) return CycleStep::kSkip;
       SkyPoint here{};
       if (GetSkyPosition(&here) != kOk) return CycleStep::kEnd;
-      trackingReference.Store(here, platform::Now());
+      TrackingReference().Store(here, platform::Now());
       continue;
     }
     // The first cycle closes even from on the track: a goto that ended on
@@ -360,13 +360,13 @@ AltAzMount::LoopStep AltAzMount::StartTakeUps(CyclePlan& plan, TakeUps& takeUps)
       return {true, r};
     }
     if (r != kOk) continue;  // held back, but tracking was started again
-    takeUps.deadline[i] = platform::Now() + backlashTakeUpTime[i];
+    takeUps.deadline[i] = platform::Now() + Rates().TakeUpTicks(i);
     takeUps.marked[i] = true;
     takeUps.thisCycle[i] = true;
     // Rates along the track aim at a point on it: the take-up has already
     // turned the axis part of the way (or past it, then the axis runs on
     // slowly and lets the track come).
-    const uint32_t takeUpTime = backlashTakeUpTime[i];
+    const uint32_t takeUpTime = Rates().TakeUpTicks(i);
     if (plan.lookAhead > takeUpTime) {
       const double planned = rates[i] * plan.lookAhead / 1000.0;
       const double turned = takeUpRate * takeUpTime / 1000.0;
@@ -428,7 +428,7 @@ MountResult AltAzMount::TrackingLoopThread() {
     (void)trackingWakeEvent.Wait(TrackingPeriod(isAligned));
     if (!LoopWanted() && EndTrackingLoop(kOk, false)) return kOk;
     {
-      std::lock_guard<std::recursive_mutex> lock(commandMutex);
+      const auto lock = LockCommands();
       if (referenceNumber_ != track.seen) {
         track = LoopReference{referenceNumber_, referenceIsTarget_, 0};
       }

@@ -32,7 +32,7 @@ double EquatorialAxis1Angle(double angle) {
   return a < -kPi / 2.0 ? a + kTwoPi : a;
 }
 
-EquatorialMount::EquatorialMount() { isEquatorial = true; }
+EquatorialMount::EquatorialMount() { DeclareEquatorial(true); }
 
 EquatorialMount::~EquatorialMount() = default;
 
@@ -42,7 +42,7 @@ int EquatorialMount::ResetAlignment() { return ResetEquatorialAlignment(); }
 // declination axis and the pole flip: diag(1, -1, -1).
 int EquatorialMount::ResetEquatorialAlignment() {
   std::lock_guard<std::recursive_mutex> lock(modelMutex);
-  if (latitude >= 0.0) {
+  if (Latitude() >= 0.0) {
     SetDiagonal(skyToAxesMatrix, 1.0);
   } else {
     SetDiagonal(skyToAxesMatrix, -1.0);
@@ -59,7 +59,7 @@ int EquatorialMount::SkyToAxes(SkyPoint& in, AxisPair& out, int applyMountErrors
   // West of the meridian in the north (east of it in the south) the tube is
   // on the other side of the pier: right ascension axis half a turn round,
   // declination axis past the pole.
-  const bool north = latitude >= 0.0;
+  const bool north = Latitude() >= 0.0;
   if ((north && in.hourAngle > 0.0) || (!north && in.hourAngle < 0.0)) {
     out.axis0 = NormalizeAngle(kPi + out.axis0);
     out.axis1 = NormalizeAngle(kPi - out.axis1);
@@ -89,7 +89,8 @@ int EquatorialMount::CheckTargetAltitude(const SkyPoint& point) {
 // offset is measured from there; measuring from the pole's declination
 // would report half a turn for a perfect southern model.
 double EquatorialMount::AlignmentAdjust() {
-  SkyPoint p = latitude >= 0.0 ? SkyPoint{-kPi / 4.0, kPi / 2.0} : SkyPoint{kPi / 4.0, -kPi / 2.0};
+  SkyPoint p =
+      Latitude() >= 0.0 ? SkyPoint{-kPi / 4.0, kPi / 2.0} : SkyPoint{kPi / 4.0, -kPi / 2.0};
   AxisPair out{};
   (void)SkyToAxes(p, out, 1);
   return std::fabs(out.axis1 - kPi / 2.0);
@@ -182,8 +183,8 @@ MountResult EquatorialMount::StartTracking() {
   // A silent axis is read first, with no lock held.
   const MountResult answers = CheckAxisAnswers(0);
   if (answers != kOk) return answers;
-  std::lock_guard<std::recursive_mutex> lock(commandMutex);
-  if (axisMoving[0] != 0) return kAxisBusy;
+  const auto lock = LockCommands();
+  if (ClaimOn(0) != 0) return kAxisBusy;
   // A thread that could not be started (the mount is shutting down) moves
   // nothing.
   (void)LaunchTrackingStartThread(BeginCommand(kAxis0));

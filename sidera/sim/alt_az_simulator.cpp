@@ -7,10 +7,10 @@
 namespace sidera {
 
 AltAzSimulator::AltAzSimulator() : Simulator(DegToRad(8.0), false) {
-  mountType = 7;
+  DeclareModel(7);
   // The home position of an alt-azimuth mount: level, pointing north.
-  axisPosition[0] = 0.0;
-  axisPosition[1] = 0.0;
+  Axes().NotePosition(0, 0.0);
+  Axes().NotePosition(1, 0.0);
   SetGotoParameters(
       {.approachOffset = DegToRad(2.0), .tolerance = DegToRad(0.05), .leadTime = 2.0});
   (void)ResetAltAzAlignment();

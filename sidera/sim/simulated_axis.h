@@ -1,8 +1,8 @@
 // The software axis drive of the two simulated mounts.
 //
 // Each axis moves in segments of constant rate kept in the per-axis motion
-// record of TelescopeMount (axisPosition, axisCommandedAngle, axisRate,
-// axisStartPosition, axisStartTick, axisState, axisLastDirectionPositive).
+// record of TelescopeMount (AxisRecord: position, state, commanded angle,
+// rate, last direction and the segment's start).
 // A segment starts at full rate and stops at once; positions have no limits.
 // The position is worked out from the tick clock only when it is refreshed
 // (a position or state read, a halt), and a goto ends only when a refresh
@@ -36,7 +36,7 @@ class SimulatedAxes {
   SimulatedAxes(const SimulatedAxes&) = delete;
   SimulatedAxes& operator=(const SimulatedAxes&) = delete;
 
-  // Brings axisPosition up to the clock, then ends a goto that has passed
+  // Brings the axis's position up to the clock, then ends a goto that has passed
   // its target.
   MountResult ReadPosition(int axis);
   // The same: a state read sees a goto end just as a position read does.

@@ -35,8 +35,8 @@ class Simulator : public Kind {
   // the errors only say where the tube truly points.
   Mechanics MechanicsNow() const {
     Mechanics m = mechanics_;
-    m.equatorial = this->isEquatorial;
-    m.latitude = this->latitude.load();
+    m.equatorial = this->Identity().Equatorial();
+    m.latitude = this->Latitude();
     return m;
   }
   // Where the tube points at the axis angles (a0, a1).

@@ -37,8 +37,8 @@ TEST(ModelCatalogue, EachRowBuildsItsKindAndFamilyAndReportsItsNumber) {
       continue;
     }
     ASSERT_NE(mount, nullptr);
-    EXPECT_EQ(mount->mountType, row.reportedType);
-    EXPECT_EQ(mount->isEquatorial != 0, row.kind == MountKind::kEquatorial);
+    EXPECT_EQ(mount->Identity().Type(), row.reportedType);
+    EXPECT_EQ(mount->Identity().Equatorial(), row.kind == MountKind::kEquatorial);
     auto* link = dynamic_cast<SerialLink*>(mount.get());
     EXPECT_EQ(link != nullptr, row.family != DriverFamily::kSimulator);
     if (link != nullptr) {

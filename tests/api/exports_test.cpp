@@ -34,6 +34,7 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 // (the methods no refused argument could reach are left unmocked).
 class MockMount : public TelescopeMount {
  public:
+  using TelescopeMount::DeclareModel;
   MOCK_METHOD(int, SkyToAxes, (SkyPoint&, AxisPair&, int), (override));
   MOCK_METHOD(int, AxesToSky, (AxisPair&, SkyPoint&, int), (override));
   MOCK_METHOD(MountResult, SetSite, (double, double), (override));
@@ -138,7 +139,7 @@ TEST_F(ExportsTest, NonFiniteArgumentsUnknownAxesAndNullOutputsAreRefused) {
   EXPECT_EQ(p.tolerance, 0.3);
   EXPECT_EQ(p.leadTime, 0.4);
   // A non-finite site is not passed on to a mount of the same model.
-  mount.mountType = 7;
+  mount.DeclareModel(7);
   EXPECT_EQ(::CreateMount(7, kNaN, 0.0), 0);
   // The alignment read-outs skip null pointers instead.
   mount.alignmentQuality = 4;

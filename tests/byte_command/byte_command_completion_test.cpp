@@ -50,8 +50,8 @@ TEST(ByteCommandCompletion, GotosEndAsTheControllerShowsThem) {
   m.replies = {{0, 0, 0}};
   ASSERT_EQ(m.GotoAxisAngle(1, DegToRad(20.0)), 0);
   EXPECT_EQ(m.sent, (std::vector<Bytes>{{0x15}, {0x16, 0x00, 0x9D, 0xAC}}));
-  EXPECT_EQ(m.axisState[1].load(), AXIS_GOTO | AXIS_HIGH_SPEED);
-  EXPECT_EQ(m.axisRate[1].load(), DegToRad(8.0));
+  EXPECT_EQ(m.Axes().State(1), AXIS_GOTO | AXIS_HIGH_SPEED);
+  EXPECT_EQ(m.Axes().Rate(1), DegToRad(8.0));
   // Axis 1: nothing is asked within a second of the last record; then each
   // read that differs is the new record, and two equal reads end the goto.
   struct Step {
@@ -66,7 +66,7 @@ TEST(ByteCommandCompletion, GotosEndAsTheControllerShowsThem) {
     m.replies = {s.reply};
     EXPECT_EQ(m.ReadAxisState(1), 0);
     EXPECT_EQ(m.sent.size(), s.reads);
-    EXPECT_EQ(m.axisState[1].load(), s.state);
+    EXPECT_EQ(m.Axes().State(1), s.state);
   }
   // Axis 0 asks the controller, which answers 0xFF once the goto is over.
   ASSERT_EQ(m.GotoAxisAngle(0, 0.0), 0);
@@ -74,14 +74,14 @@ TEST(ByteCommandCompletion, GotosEndAsTheControllerShowsThem) {
        {std::pair<Bytes, uint32_t>{{0xFE}, 20u}, {{0x00}, 20u}, {{0xFF}, 1u}}) {
     m.replies = {reply};
     EXPECT_EQ(m.ReadAxisState(0), 0);
-    EXPECT_EQ(m.axisState[0].load(), state);
+    EXPECT_EQ(m.Axes().State(0), state);
   }
   EXPECT_EQ(m.ReadAxisState(0), 0) << "no goto: nothing to ask";
   EXPECT_EQ(m.ReadAxisState(1), 0);
   m.replies = {};
   ASSERT_EQ(m.GotoAxisAngle(0, 0.0), 0);
   EXPECT_EQ(m.ReadAxisState(0), 100) << "a silent controller";
-  EXPECT_EQ(m.axisState[0].load(), 20u);
+  EXPECT_EQ(m.Axes().State(0), 20u);
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ TEST_F(ByteCommandTest, ConnectInitialisesTheControllerAndTheTwinTypesReportThei
                                          Req(0x0E, c.twoDegreeCount)};
     EXPECT_EQ(Sent(expected.size()), expected);
     EXPECT_EQ(emu->PositionCounts(0) + emu->PositionCounts(1), 0u) << "both counts preset to 0";
-    EXPECT_EQ(g_mount->mountType, c.reports);
+    EXPECT_EQ(g_mount->Identity().Type(), c.reports);
     // A second CreateMount reuses the mount only for the number it reports.
     EXPECT_EQ(CreateMount(c.type, 0.6, 100.0), c.type == c.reports ? 0 : 2);
     EXPECT_EQ(CreateMount(c.reports, 0.6, 100.0), 0);

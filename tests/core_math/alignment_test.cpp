@@ -22,7 +22,7 @@ using namespace core_math_test;
 // A mount whose nominal model is the identity.
 class TestMount : public sidera::TelescopeMount {
  public:
-  TestMount() { mountType = 6; }
+  TestMount() { DeclareModel(6); }
   int ResetAlignment() override {
     std::lock_guard<std::recursive_mutex> lock(modelMutex);
     sidera::SetDiagonal(skyToAxesMatrix, 1.0);

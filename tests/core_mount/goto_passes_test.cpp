@@ -65,16 +65,17 @@ TEST_F(GotoPasses, CommandedAnglesAndArrival) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ScriptedMount m(c.equatorial);
-    m.equatorialGotoRefinement = c.refinement;
+    m.RefineEquatorialGotos(c.refinement);
     m.pollsPerGoto = 2;
     GotoParameters p = m.GetGotoParameters();
     p.approachDistance = Deg(c.approach);
     p.approachOffset = Deg(c.offset);
     m.SetGotoParameters(p);
     m.gotoError = Deg(c.error);
-    m.axisPosition[0] = Deg(c.from0);
-    m.axisPosition[1] = Deg(c.from1);
-    m.axisLastDirectionPositive[0] = m.axisLastDirectionPositive[1] = false;
+    m.Axes().NotePosition(0, Deg(c.from0));
+    m.Axes().NotePosition(1, Deg(c.from1));
+    m.Axes().NoteDirection(0, false);
+    m.Axes().NoteDirection(1, false);
     const uint32_t command = m.BeginMotion(kBothAxes);
     EXPECT_EQ(m.GotoAxesThread(command, AxisPair{Deg(c.to0), Deg(c.to1)}), kOk);
     EXPECT_EQ(Commanded(m, 0), c.want0);
@@ -84,10 +85,10 @@ TEST_F(GotoPasses, CommandedAnglesAndArrival) {
     }
     // Arrived (or treated so): both directions count as positive, the axes
     // are released and nothing is left moving.
-    EXPECT_TRUE(m.axisLastDirectionPositive[0]);
-    EXPECT_TRUE(m.axisLastDirectionPositive[1]);
-    EXPECT_EQ(m.axisMoving[0] + m.axisMoving[1] + m.Published().GotoActive(), 0);
-    EXPECT_TRUE(m.idleEvent.IsSet());
+    EXPECT_TRUE(m.Axes().LastDirectionPositive(0));
+    EXPECT_TRUE(m.Axes().LastDirectionPositive(1));
+    EXPECT_EQ(m.ClaimOn(0) + m.ClaimOn(1) + m.Published().GotoActive(), 0);
+    EXPECT_TRUE(m.AxesIdle());
   }
 }
 
@@ -144,8 +145,8 @@ TEST_F(GotoPasses, SkyTargetMovesWithTheClockAcrossATickWrap) {
 // hour angle is already there and only tracking starts.
 TEST_F(GotoPasses, ASkyGotoToWhereTheAxesPointCommandsNothing) {
   ScriptedMount m(1);
-  m.axisPosition[0] = -1.0;
-  m.axisPosition[1] = kPi / 2;
+  m.Axes().NotePosition(0, -1.0);
+  m.Axes().NotePosition(1, kPi / 2);
   const uint32_t command = m.BeginMotion(kBothAxes);
   EXPECT_EQ(m.GotoSkyThread(command, SkyPoint{0.5, kPi / 2}, platform::Now()), kOk);
   EXPECT_EQ(m.Trace(), "T0");

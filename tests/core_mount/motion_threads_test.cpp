@@ -26,7 +26,7 @@ using MotionDestroy = Clocked<40>;
 
 const double kRateScale = 64.0 * kTwoPi / 86164.09065;
 
-bool Idle(const ScriptedMount& m) { return m.workers.RunningCount() == 0; }
+bool Idle(const ScriptedMount& m) { return m.RunningThreads() == 0; }
 
 // A reversal below the take-up rate first crosses the backlash at the take-up
 // rate for its full time; a negligible rate halts the axis instead. The clock
@@ -55,8 +55,8 @@ TEST_F(MotionStart, BacklashIsTakenUpOnReversalOnlyAndSurvivesATickWrap) {
     platform::ScaledTickSource clock(100.0, 0xFFFFFFFFu - 300u);
     platform::ScopedTickSource installed(clock);
     ScriptedMount m;
-    m.backlashCompensation = c.compensation;
-    m.axisLastDirectionPositive[1] = c.lastPositive;
+    m.Rates().CompensateBacklash(c.compensation);
+    m.Axes().NoteDirection(1, c.lastPositive);
     ASSERT_EQ(m.SetBacklash(1, c.takeUpAngle), kOk);
     EXPECT_EQ(m.MoveAxis(1, c.rate, 0), kOk);
     ASSERT_TRUE(Eventually([&] { return Idle(m); }));
@@ -70,7 +70,7 @@ TEST_F(MotionStart, BacklashIsTakenUpOnReversalOnlyAndSurvivesATickWrap) {
       EXPECT_EQ(calls.back().value, c.rate);
     }
     if (calls.back().op == Op::kHalt) {
-      EXPECT_EQ(m.axisMoving[1], 0);
+      EXPECT_EQ(m.ClaimOn(1), 0);
     }
   }
 }
@@ -109,7 +109,7 @@ TEST_F(MotionInterrupt, ACommandDuringTheTrackingTakeUpWinsOverIt) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     ScriptedMount m(1);
-    m.trackingRate = -kSiderealRate;  // southern sky: a reversal
+    m.Rates().UseTrackingRate(-kSiderealRate);  // southern sky: a reversal
     ASSERT_EQ(m.SetBacklash(0, Deg(1)), kOk);
     ASSERT_TRUE(m.LaunchTrackingStartThread(m.BeginCommand(kAxis0)));
     ASSERT_TRUE(Eventually([&] { return m.Trace() == "S0"; }));
@@ -153,8 +153,8 @@ TEST_F(MotionInterrupt, SecondGotoTakesOverWithinOnePoll) {
   EXPECT_EQ(first, kUserInterrupt);
   ASSERT_TRUE(Eventually([&] { return Idle(m); }));
   EXPECT_EQ(m.Trace(), "G1 G0 H0 H1 G1 G0 T0");
-  EXPECT_NEAR(m.axisPosition[0], 0.3, 1e-12);
-  EXPECT_NEAR(m.axisPosition[1], 0.1, 1e-12);
+  EXPECT_NEAR(m.Axes().Position(0), 0.3, 1e-12);
+  EXPECT_NEAR(m.Axes().Position(1), 0.1, 1e-12);
   EXPECT_TRUE(m.TrackingRequested());
 }
 
@@ -167,9 +167,9 @@ TEST_F(MotionInterrupt, StopAxisEndsAGotoAndHaltsBothAxes) {
   t.join();
   EXPECT_EQ(result, kUserInterrupt);
   EXPECT_EQ(m.Trace(), "G1 G0 H1 H0 H1");
-  EXPECT_EQ(m.axisMoving[0] + m.axisMoving[1] + m.Published().GotoActive(), 0);
+  EXPECT_EQ(m.ClaimOn(0) + m.ClaimOn(1) + m.Published().GotoActive(), 0);
   EXPECT_EQ(m.Published().MountState(), MOUNT_STOPPED);
-  EXPECT_TRUE(m.idleEvent.IsSet());
+  EXPECT_TRUE(m.AxesIdle());
 }
 
 // Motions started back to back each wait for the axes and take them in one
@@ -218,8 +218,8 @@ TEST_F(MotionDestroy, InTheMiddleOfEachKindOfMotion) {
        }},
       {"S0 H0",  // tracking start, with a second one waiting for the axes
        [](ScriptedMount& m) {
-         m.isEquatorial = true;
-         m.trackingRate = -kSiderealRate;
+         m.DeclareEquatorial(true);
+         m.Rates().UseTrackingRate(-kSiderealRate);
          ASSERT_EQ(m.SetBacklash(0, Deg(1)), kOk);
          const uint32_t command = m.BeginCommand(kAxis0);
          ASSERT_TRUE(m.LaunchTrackingStartThread(command));
@@ -232,7 +232,7 @@ TEST_F(MotionDestroy, InTheMiddleOfEachKindOfMotion) {
     auto* m = new ScriptedMount;
     c.start(*m);
     m->Shutdown();
-    EXPECT_EQ(m->workers.RunningCount(), 0);
+    EXPECT_EQ(m->RunningThreads(), 0);
     EXPECT_EQ(m->Trace(), c.trace);
     EXPECT_EQ(m->Published().MountState() & MOUNT_TRACKING, 0u);
     EXPECT_EQ(m->GotoSky(SkyPoint{0.3, 0.0}), kOk);  // starts nothing any more

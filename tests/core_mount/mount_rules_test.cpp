@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "scripted_mount.h"
+#include "tests/support/claims_access.h"
 #include "tests/support/published_state_access.h"
 
 namespace sidera::testing {
@@ -34,10 +35,10 @@ TEST(MountSetters, RangesAndCheckOrder) {
   for (const auto& c : sites) {
     ScriptedMount m(c.equatorial);
     m.isAligned = c.aligned;
-    m.trackingRate = c.rateIn;
+    m.Rates().UseTrackingRate(c.rateIn);
     EXPECT_EQ(m.SetSite(c.lat, c.elev), c.result) << c.lat << " " << c.elev;
-    EXPECT_DOUBLE_EQ(m.latitude, c.latOut);
-    EXPECT_EQ(m.trackingRate, c.rateOut);
+    EXPECT_DOUBLE_EQ(m.Latitude(), c.latOut);
+    EXPECT_EQ(m.Rates().TrackingRate(), c.rateOut);
     EXPECT_EQ(m.Trace(), c.resets ? "R0" : "");
   }
   // Altitude limits: the upper one (capped at 90 deg) is stored before the
@@ -66,8 +67,8 @@ TEST(MountSetters, RangesAndCheckOrder) {
   EXPECT_EQ(m.SetBacklash(1, Deg(2)), kOk);
   EXPECT_EQ(m.SetBacklash(1, -1e-9), kInvalidParameter);
   EXPECT_EQ(m.SetBacklash(1, Deg(2.001)), kInvalidParameter);
-  EXPECT_EQ(m.backlashTakeUpTime[0], 3739u);
-  EXPECT_EQ(m.backlashTakeUpTime[1], 7479u);
+  EXPECT_EQ(m.Rates().TakeUpTicks(0), 3739u);
+  EXPECT_EQ(m.Rates().TakeUpTicks(1), 7479u);
   EXPECT_EQ(m.SetGuideRate(0, -kSiderealRate), kOk);
   EXPECT_EQ(m.SetGuideRate(1, 1.001 * kSiderealRate), kInvalidParameter);
 }
@@ -94,7 +95,7 @@ TEST(MountAltitudeLimits, RateStarsAndRefuseGotos) {
   }
   EXPECT_EQ(m.GotoHorizontal(0.0, Deg(80)), kTargetTooHigh);
   EXPECT_EQ(m.GotoHorizontal(0.0, Deg(-1)), kTargetTooLow);
-  EXPECT_EQ(m.axisMoving[0] + m.axisMoving[1], 0);
+  EXPECT_EQ(m.ClaimOn(0) + m.ClaimOn(1), 0);
   EXPECT_TRUE(m.Calls().empty());
 }
 
@@ -116,11 +117,11 @@ TEST(MountState, DerivedFromBothAxes) {
   };
   for (const auto& c : cases) {
     ScriptedMount m;
-    m.axisState[0] = c.s0;
-    m.axisState[1] = c.s1;
+    m.Axes().NoteState(0, c.s0);
+    m.Axes().NoteState(1, c.s1);
     PublishedStateAccess::SetGotoActive(m, c.gotoActive != 0);
-    m.axisMoving[0] = c.moving0;
-    m.axisMoving[1] = c.moving1;
+    ClaimsAccess::Set(m, 0, c.moving0);
+    ClaimsAccess::Set(m, 1, c.moving1);
     PublishedStateAccess::MountState(m) = c.before;
     uint32_t out = 0;
     EXPECT_EQ(m.GetMountState(&out), kOk);
@@ -129,7 +130,7 @@ TEST(MountState, DerivedFromBothAxes) {
   // Bits beyond the four state bits are masked off the axis state word.
   ScriptedMount m;
   uint32_t word = 0;
-  m.axisState[1] = AXIS_STOPPED | 0x20 | 0x100;
+  m.Axes().NoteState(1, AXIS_STOPPED | 0x20 | 0x100);
   EXPECT_EQ(m.GetAxisState(1, &word), kOk);
   EXPECT_EQ(word, AXIS_STOPPED);
 }
@@ -151,7 +152,7 @@ TEST(MountSetters, AxisNumbersOtherThanZeroOrOneAreRefused) {
     EXPECT_EQ(m.GetAxisState(axis, &word), kInvalidParameter);
   }
   EXPECT_TRUE(m.Calls().empty());
-  EXPECT_EQ(m.workers.RunningCount(), 0);
+  EXPECT_EQ(m.RunningThreads(), 0);
 }
 
 }  // namespace

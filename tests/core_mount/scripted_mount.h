@@ -28,7 +28,9 @@ struct Call {
 
 class ScriptedMount : public TelescopeMount {
  public:
-  explicit ScriptedMount(int equatorial = 0) { isEquatorial = equatorial; }
+  explicit ScriptedMount(int equatorial = 0) { DeclareEquatorial(equatorial != 0); }
+  using TelescopeMount::DeclareEquatorial;
+  using TelescopeMount::RefineEquatorialGotos;
   ~ScriptedMount() override { Shutdown(); }
 
   // State polls before a commanded goto arrives; negative: it never does.
@@ -40,8 +42,8 @@ class ScriptedMount : public TelescopeMount {
   MountResult ReadAxisState(int axis) override {
     std::lock_guard<std::mutex> lock(mutex_);
     if (pollsLeft_[axis] > 0 && --pollsLeft_[axis] == 0) {
-      axisPosition[axis] = goal_[axis];
-      axisState[axis] = AXIS_STOPPED;
+      Axes().NotePosition(axis, goal_[axis]);
+      Axes().NoteState(axis, AXIS_STOPPED);
     }
     return kOk;
   }
@@ -50,22 +52,22 @@ class ScriptedMount : public TelescopeMount {
     Record(Op::kGoto, axis, angle);
     goal_[axis] = angle + gotoError;
     pollsLeft_[axis] = pollsPerGoto;
-    axisState[axis] = AXIS_GOTO;
+    Axes().NoteState(axis, AXIS_GOTO);
     return kOk;
   }
   MountResult SlewAxisAtRate(int axis, double rate) override {
     std::lock_guard<std::mutex> lock(mutex_);
     Record(Op::kSlew, axis, rate);
     pollsLeft_[axis] = 0;
-    axisState[axis] = rate == 0.0 ? AXIS_STOPPED : AXIS_RATE_MOTION;
-    if (rate != 0.0) axisLastDirectionPositive[axis] = rate > 0.0;
+    Axes().NoteState(axis, rate == 0.0 ? AXIS_STOPPED : AXIS_RATE_MOTION);
+    if (rate != 0.0) Axes().NoteDirection(axis, rate > 0.0);
     return kOk;
   }
   MountResult HaltAxis(int axis) override {
     std::lock_guard<std::mutex> lock(mutex_);
     Record(Op::kHalt, axis, 0.0);
     pollsLeft_[axis] = 0;
-    axisState[axis] = AXIS_STOPPED;
+    Axes().NoteState(axis, AXIS_STOPPED);
     return kOk;
   }
   MountResult StartTracking() override {

@@ -61,10 +61,10 @@ TEST(StateWords, TheTrackingReferenceIsReadAsTheCapturedPair) {
       std::chrono::milliseconds(300),
       [&] {
         ++i;
-        m.trackingReference.Store(SkyPoint{static_cast<double>(i), -static_cast<double>(i)}, i);
+        m.TrackingReference().Store(SkyPoint{static_cast<double>(i), -static_cast<double>(i)}, i);
       },
       [&] {
-        const SkyReference::Value v = m.trackingReference.Load();
+        const SkyReference::Value v = m.TrackingReference().Load();
         return v.point.hourAngle != v.tick || v.point.declination != -v.point.hourAngle;
       });
   EXPECT_EQ(torn, 0);

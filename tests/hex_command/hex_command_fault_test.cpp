@@ -6,6 +6,7 @@
 #include "hex_command_fixture.h"
 #include "platform/clock.h"
 #include "sidera/drivers/hex_command/hex_command_alt_az_mount.h"
+#include "tests/support/claims_access.h"
 
 namespace sidera::testing {
 namespace {
@@ -114,8 +115,8 @@ TEST_F(HexCommandFaultTest, AnAxisThatNeverReportsItsStopEndsTheWaitsWithItsCode
   EXPECT_GE(Sent("f2").size(), 2u);
 
   // The stop before a goto gives way when the motion is called off.
-  g_mount->axisMoving[0] = 1;
-  g_mount->axisMoving[1] = 0;
+  ClaimsAccess::Set(*g_mount, 0, 1);
+  ClaimsAccess::Set(*g_mount, 1, 0);
   EXPECT_EQ(m->HaltAxesBeforeGoto(1), 105);
   EXPECT_EQ(Refusals(), 0u);
   Finish();
@@ -181,9 +182,9 @@ TEST_F(HexCommandFaultTest, AStaleStatusReplyLeavesANewerGotoRunning) {
   const uint32_t gotoState = AXIS_GOTO | AXIS_POSITIVE;
   m.afterReply = [&] { m.CommandAxisState(0, 0, gotoState); };
   EXPECT_EQ(m.ReadAxisState(0), 0);
-  EXPECT_EQ(m.axisState[0].load(), gotoState);
+  EXPECT_EQ(m.Axes().State(0), gotoState);
   EXPECT_EQ(m.ReadAxisState(0), 0);
-  EXPECT_EQ(m.axisState[0] & AXIS_STOPPED, AXIS_STOPPED) << "a reply about the current state";
+  EXPECT_EQ(m.Axes().State(0) & AXIS_STOPPED, AXIS_STOPPED) << "a reply about the current state";
   m.Shutdown();
 }
 

@@ -69,7 +69,7 @@ class HexCommandTest
   // A rate move leaves its axis moving: it is done once its last command
   // ("J1", or "K1" for a halt) has gone out and the axes are free again.
   std::function<bool()> RateMoveDone(const std::string& last) {
-    return [this, last] { return !Sent(last).empty() && g_mount->idleEvent.IsSet(); };
+    return [this, last] { return !Sent(last).empty() && g_mount->AxesIdle(); };
   }
 };
 

@@ -112,10 +112,10 @@ TEST_F(HexCommandTest, GotosAreRelativeStepCountsOfTheRightTypeAndDirection) {
   double here = 0;
   ASSERT_EQ(GetAxisPosition(0, &here), 0);
   emu->ClearRequests();
-  g_mount->axisState[0] = AXIS_RATE_MOTION;
+  g_mount->Axes().NoteState(0, AXIS_RATE_MOTION);
   EXPECT_EQ(Mount()->GotoAxisAngle(0, here + 0.5 / Mount()->countsPerRadian[0]), 0);
   EXPECT_EQ(Sent(), Letters{"j1"});
-  EXPECT_EQ(g_mount->axisState[0].load(), AXIS_RATE_MOTION);
+  EXPECT_EQ(g_mount->Axes().State(0), AXIS_RATE_MOTION);
 }
 
 // An axis goto on the equatorial model ends with each axis on its target:
@@ -190,7 +190,7 @@ TEST_F(HexCommandTest, RatesBecomeStepPeriodsAndSlowRatesHalt) {
     }
     EXPECT_EQ(Sent(), (Letters{"f1", "G1", "I1", "J1"}));
     EXPECT_EQ(Sent("G1")[0].data + Sent("I1")[0].data, c.sent);
-    EXPECT_NEAR(g_mount->axisRate[0].load(), c.storedRate, 1e-15);
+    EXPECT_NEAR(g_mount->Axes().Rate(0), c.storedRate, 1e-15);
     uint32_t state = 0;
     EXPECT_EQ(GetAxisState(0, &state), 0);
     // Rate motion, positive unless negative, high speed in the fast mode.

@@ -40,7 +40,7 @@ TEST(ModelFacts, EveryModelsFactsAreItsDriversOwn) {
     // Built on a port it never opens: the constructor sets the figures.
     std::unique_ptr<TelescopeMount> mount(row.build(PortAddress{}, MountSettings{}));
     ASSERT_NE(mount, nullptr);
-    EXPECT_EQ(mount->isEquatorial, facts->equatorial);
+    EXPECT_EQ(mount->Identity().Equatorial(), facts->equatorial);
     EXPECT_NEAR(mount->GetGotoParameters().tolerance, facts->gotoToleranceDegrees * kDegree, 1e-12);
     EXPECT_NEAR(mount->GetGotoParameters().leadTime, facts->gotoLeadSeconds, 1e-12);
     const auto* link = dynamic_cast<const SerialLink*>(mount.get());
@@ -58,7 +58,7 @@ TEST(ModelFacts, EveryModelsFactsAreItsDriversOwn) {
 double TopRateDegreesPerSecond(const host::ModelFacts& facts) {
   if (facts.family == host::kHexCommand) {
     EXPECT_EQ(g_mount->SlewAxisAtRate(0, 100 * kDegree), kOk);
-    const double rate = std::fabs(g_mount->axisRate[0].load()) / kDegree;
+    const double rate = std::fabs(g_mount->Axes().Rate(0)) / kDegree;
     EXPECT_EQ(StopAxis(0), SIDERA_OK);
     return rate;
   }
@@ -67,7 +67,7 @@ double TopRateDegreesPerSecond(const host::ModelFacts& facts) {
   EXPECT_EQ(GotoAxis(1, axis + 60 * kDegree), SIDERA_OK);
   double top = 0;
   for (int i = 0; i < 40; ++i) {
-    top = std::max(top, std::fabs(g_mount->axisRate[1].load()) / kDegree);
+    top = std::max(top, std::fabs(g_mount->Axes().Rate(1)) / kDegree);
     std::this_thread::sleep_for(std::chrono::milliseconds(25));
   }
   EXPECT_EQ(StopAxis(1), SIDERA_OK);

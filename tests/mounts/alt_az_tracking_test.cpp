@@ -47,11 +47,11 @@ TEST_F(AltAzTrackingTest, HandMovesEndTheLoopFirstAndReleasingBothAxesResumesIt)
   ASSERT_TRUE(WaitUntil([] { return MountStateNow() == SIDERA_MOUNT_SLEWING; }));
   // A whole tracking period later nobody has changed the hand rate.
   ASSERT_TRUE(WaitTicks(12000));
-  EXPECT_EQ(m.axisRate[0], 0.01);
+  EXPECT_EQ(m.Axes().Rate(0), 0.01);
   EXPECT_EQ(AxisStateNow(0), SIDERA_AXIS_RATE_MOTION | SIDERA_AXIS_POSITIVE);
 
   ASSERT_EQ(MoveAxis(1, -0.01), 0);
-  ASSERT_TRUE(WaitUntil([] { return g_mount->axisRate[1] == -0.01; }));
+  ASSERT_TRUE(WaitUntil([] { return g_mount->Axes().Rate(1) == -0.01; }));
   ASSERT_EQ(StopAxis(0), 0);
   ASSERT_TRUE(WaitTicks(2000));
   ExpectTrackingEnded(m);  // axis 1 still moves
@@ -72,14 +72,15 @@ TEST_F(AltAzTrackingTest, AHandMoveOfMoreThan3DegreesIsRecaptured) {
   AxisPair axes{};
   ASSERT_EQ(GetSkyPosition(&sky), 0);
   ASSERT_EQ(GetAxisPositions(&axes), 0);
-  const uint32_t referenceBefore = m.trackingReference.Load().tick;
+  const uint32_t referenceBefore = m.TrackingReference().Load().tick;
   ASSERT_EQ(AlignOneStar(AlignStar{sky.hourAngle, sky.declination, axes.axis0, axes.axis1}), 0);
   ASSERT_EQ(m.isAligned, 1);
   // The restart takes a new reference, then the loop sets both rates and
   // sleeps for 30 s.
   ASSERT_TRUE(WaitUntil([&] {
-    return m.trackingReference.Load().tick != referenceBefore &&
-           static_cast<int32_t>(m.axisStartTick[1] - m.trackingReference.Load().tick) >= 0;
+    return m.TrackingReference().Load().tick != referenceBefore &&
+           static_cast<int32_t>(m.Axes().SegmentStartTick(1) - m.TrackingReference().Load().tick) >=
+               0;
   }));
 
   // Turn the azimuth axis 8 degrees behind the library's back.
@@ -87,13 +88,13 @@ TEST_F(AltAzTrackingTest, AHandMoveOfMoreThan3DegreesIsRecaptured) {
   ASSERT_EQ(m.GotoAxisAngle(0, moved), 0);
   ASSERT_TRUE(WaitUntil([] { return AxisStateNow(0) == SIDERA_AXIS_STOPPED; }));
   ASSERT_EQ(GetSkyPosition(&sky), 0);
-  ASSERT_GT(SkyDistance(m.trackingReference.Load().point, sky), Deg(3));
+  ASSERT_GT(SkyDistance(m.TrackingReference().Load().point, sky), Deg(3));
 
   m.trackingWakeEvent.Set();  // the next cycle, now
   ASSERT_TRUE(WaitUntil([&] {
     SkyPoint here{};
     (void)GetSkyPosition(&here);
-    return SkyDistance(m.trackingReference.Load().point, here) < Deg(0.1);
+    return SkyDistance(m.TrackingReference().Load().point, here) < Deg(0.1);
   }));
   ASSERT_TRUE(WaitForTrackingRates());
   ASSERT_TRUE(WaitTicks(30000));
@@ -114,8 +115,9 @@ class AltAzGotoTrackingTest : public ::testing::Test {
   void Step(uint32_t step) {
     const TelescopeMount& m = *g_mount;
     for (int i : {0, 1}) {
-      if ((m.axisState[i] & AXIS_RATE_MOTION) != 0 && std::fabs(m.axisRate[i]) >= m.rateScale) {
-        const uint32_t end = m.axisStartTick[i] + m.backlashTakeUpTime[i];
+      if ((m.Axes().State(i) & AXIS_RATE_MOTION) != 0 &&
+          std::fabs(m.Axes().Rate(i)) >= m.Rates().TakeUpRate()) {
+        const uint32_t end = m.Axes().SegmentStartTick(i) + m.Rates().TakeUpTicks(i);
         if (static_cast<int32_t>(end - clock_.Now()) > 0) clock_.Set(end);
         return;
       }
@@ -129,14 +131,15 @@ class AltAzGotoTrackingTest : public ::testing::Test {
   // it has set both again.
   bool Cycle(uint32_t period) {
     const TelescopeMount& m = *g_mount;
-    const uint32_t last = m.axisStartTick[0];
+    const uint32_t last = m.Axes().SegmentStartTick(0);
     clock_.Set(last + period);
     CurrentAltAz().trackingWakeEvent.Set();
     return RunSkyUntil(
         [&] {
-          const uint32_t t = m.axisStartTick[0];
-          return t != last && m.axisStartTick[1] == t && std::fabs(m.axisRate[0]) < m.rateScale &&
-                 std::fabs(m.axisRate[1]) < m.rateScale;
+          const uint32_t t = m.Axes().SegmentStartTick(0);
+          return t != last && m.Axes().SegmentStartTick(1) == t &&
+                 std::fabs(m.Axes().Rate(0)) < m.Rates().TakeUpRate() &&
+                 std::fabs(m.Axes().Rate(1)) < m.Rates().TakeUpRate();
         },
         0);
   }
@@ -174,7 +177,7 @@ TEST_F(AltAzGotoTrackingTest, AGotoEndsOnItsTargetAndTrackingStaysThere) {
       for (uint32_t t = 0; minute > 0 && t < 60000; t += period) ASSERT_TRUE(Cycle(period));
       EXPECT_LT(DistanceFromTarget(target, start), Deg(15.0 / 3600)) << minute << " min";
     }
-    EXPECT_EQ(g_mount->axisLastDirectionPositive[1], 0);  // it turned back
+    EXPECT_EQ(g_mount->Axes().LastDirectionPositive(1), 0);  // it turned back
     ASSERT_EQ(DestroyMount(), 0);
   }
 }
@@ -211,12 +214,12 @@ TEST_F(AltAzTrackingTest, TrackingTheHostStartsFollowsWhereTheMountPoints) {
 }
 
 // A simulator whose rate commands can be made to fail: the take-up (rates
-// of rateScale and above) or, after it, the tracking rate of axis 0.
+// of the take-up rate and above) or, after it, the tracking rate of axis 0.
 class FailingRatesSimulator : public AltAzSimulator {
  public:
   using AltAzMount::TrackingActive;
   MountResult SlewAxisAtRate(int axis, double rate) override {
-    const bool takeUp = std::fabs(rate) >= rateScale;
+    const bool takeUp = std::fabs(rate) >= Rates().TakeUpRate();
     if (takeUp ? failTakeUp.load() : (failTracking && axis == 0)) {
       ++failures;
       return NoResponse(axis);
@@ -265,14 +268,15 @@ TEST_F(AltAzTakeUpTest, FailuresAndStopsDuringATakeUpEndTrackingCleanly) {
   ASSERT_EQ(mount_.StartTracking(), 0);
   ASSERT_TRUE(WaitUntil([&] { return mount_.takeUps == 1 && LoopRuns(mount_); }));
   clock_.Advance(3000);
-  EXPECT_EQ(mount_.axisRate[0], mount_.rateScale.load());  // still taking up
+  EXPECT_EQ(mount_.Axes().Rate(0), mount_.Rates().TakeUpRate());  // still taking up
   mount_.StopTrackingThread();
   ExpectTrackingEnded(mount_);
   // The loop reports its end first and halts what it left at the take-up
   // rate just after, with no lock held (a host's SetTracking(0) halts the
   // axes itself as well).
-  EXPECT_TRUE(WaitUntil(
-      [&] { return mount_.axisState[0] == AXIS_STOPPED && mount_.axisState[1] == AXIS_STOPPED; }));
+  EXPECT_TRUE(WaitUntil([&] {
+    return mount_.Axes().State(0) == AXIS_STOPPED && mount_.Axes().State(1) == AXIS_STOPPED;
+  }));
 
   // The tracking rate keeps failing after a take-up: a few tries, then the
   // end, with no axis left at the take-up rate.
@@ -285,7 +289,7 @@ TEST_F(AltAzTakeUpTest, FailuresAndStopsDuringATakeUpEndTrackingCleanly) {
   ExpectTrackingEnded(mount_);
   EXPECT_GE(mount_.failures, 1 + 2);
   EXPECT_LE(mount_.failures, 1 + 5);
-  EXPECT_TRUE(WaitUntil([&] { return mount_.axisState[0] == AXIS_STOPPED; }));
+  EXPECT_TRUE(WaitUntil([&] { return mount_.Axes().State(0) == AXIS_STOPPED; }));
 }
 
 }  // namespace

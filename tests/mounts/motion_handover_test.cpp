@@ -33,7 +33,7 @@ void ExpectTheNewTargetReached() {
   HookedSimulator<Simulator> m;
   m.hook = [&] { EXPECT_EQ(m.GotoAxes(-0.6, 0.4), 0); };
   ASSERT_EQ(m.GotoAxes(0.3, 0.9), 0);
-  ASSERT_TRUE(WaitUntil([&] { return m.workers.RunningCount() == 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return m.RunningThreads() == 0; }));
   double at[2] = {};
   for (int axis : {0, 1}) ASSERT_EQ(m.GetAxisPosition(axis, &at[axis]), 0);
   EXPECT_NEAR(at[0], -0.6, m.GetGotoParameters().tolerance);
@@ -101,15 +101,15 @@ TEST(AltAzTrackingStop, ACycleHeldUpLongerThanTheStopWaitsCommandsNothingAfterIt
     HeldReadSimulator m;
     ASSERT_EQ(m.SetSite(Deg(30), 0.0), 0);
     ASSERT_EQ(m.StartTracking(), 0);
-    ASSERT_TRUE(WaitUntil([&] { return (m.axisState[0] & AXIS_RATE_MOTION) != 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return (m.Axes().State(0) & AXIS_RATE_MOTION) != 0; }));
     m.holdNext = true;
     m.trackingWakeEvent.Set();
     ASSERT_TRUE(WaitUntil([&] { return m.held.load(); }));
     EXPECT_EQ(c.command(m), 0);
-    ASSERT_TRUE(WaitUntil([&] { return m.axisRate[0] == c.rate0; }));
+    ASSERT_TRUE(WaitUntil([&] { return m.Axes().Rate(0) == c.rate0; }));
     m.release.Set();
     ASSERT_TRUE(WaitUntil([&] { return !m.TrackingActive(); }));
-    EXPECT_EQ(m.axisRate[0], c.rate0);
+    EXPECT_EQ(m.Axes().Rate(0), c.rate0);
     m.Shutdown();
   }
 }

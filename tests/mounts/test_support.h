@@ -48,7 +48,7 @@ inline double SkyDistance(const SkyPoint& a, const SkyPoint& b) {
 inline bool TracksAtTrackingRates() {
   return MountStateNow() == SIDERA_MOUNT_TRACKING && g_mount != nullptr &&
          (AxisStateNow(0) & SIDERA_AXIS_RATE_MOTION) != 0 &&
-         std::fabs(g_mount->axisRate[0].load()) < 5 * kSidereal;
+         std::fabs(g_mount->Axes().Rate(0)) < 5 * kSidereal;
 }
 
 // The library's clock runs `scale` times faster than real time; whatever

@@ -47,7 +47,7 @@ TEST_F(PacketBusFaultTest, NoiseIsSkippedAndMalformedRepliesReportTheAddressedAx
         o.badLengthAxis = o.shortPacketAxis = -1;
         o.*fault.second = axis;
       });
-      const double before = g_mount->axisPosition[axis].load();
+      const double before = g_mount->Axes().Position(axis);
       EXPECT_EQ(GetAxisPosition(axis, &pos), 100 + axis);
       EXPECT_EQ(pos, before) << "a failed read leaves the position as it was";
       EXPECT_EQ(GetAxisPosition(1 - axis, &pos), 0) << "the other controller still answers";
@@ -112,13 +112,13 @@ TEST_F(PacketBusFaultTest, AStaleGotoDoneAnswerLeavesANewerGotoRunning) {
   AnswerHookMount m;
   ASSERT_EQ(m.Connect(), 0);
   ASSERT_EQ(m.GotoAxisAngle(0, Deg(30)), 0);
-  ASSERT_EQ(m.axisState[0], AXIS_GOTO | AXIS_HIGH_SPEED);
+  ASSERT_EQ(m.Axes().State(0), AXIS_GOTO | AXIS_HIGH_SPEED);
   ASSERT_TRUE(WaitFor([&] { return !emu->GotoInProgress(0); }));
   m.afterReply = [&] { m.SetAxisState(0, AXIS_GOTO | AXIS_HIGH_SPEED); };
   EXPECT_EQ(m.ReadAxisState(0), 0);
-  EXPECT_EQ(m.axisState[0], AXIS_GOTO | AXIS_HIGH_SPEED);
+  EXPECT_EQ(m.Axes().State(0), AXIS_GOTO | AXIS_HIGH_SPEED);
   EXPECT_EQ(m.ReadAxisState(0), 0);
-  EXPECT_EQ(m.axisState[0], AXIS_STOPPED) << "an answer about the current goto ends it";
+  EXPECT_EQ(m.Axes().State(0), AXIS_STOPPED) << "an answer about the current goto ends it";
   m.Shutdown();
 }
 

@@ -48,20 +48,20 @@ TEST_F(SimulatedAxisTest, GotoArrivesOnlyWhenARefreshPassesTheTarget) {
     };
     clock_.Set(kT);
     const uint32_t moving = c.sign > 0 ? (AXIS_GOTO | AXIS_POSITIVE) : AXIS_GOTO;
-    const double start = m.axisPosition[c.axis];
+    const double start = m.Axes().Position(c.axis);
     const double target = start + c.sign * Deg(c.speedDeg);  // one second away
     ASSERT_EQ(m.GotoAxisAngle(c.axis, target), 0);
-    EXPECT_EQ(m.axisState[c.axis], moving);
+    EXPECT_EQ(m.Axes().State(c.axis), moving);
 
     clock_.Set(kT + 500);
     refresh();
-    EXPECT_NEAR(m.axisPosition[c.axis], start + c.sign * Deg(c.speedDeg / 2), 1e-12);
-    EXPECT_EQ(m.axisState[c.axis], moving);
+    EXPECT_NEAR(m.Axes().Position(c.axis), start + c.sign * Deg(c.speedDeg / 2), 1e-12);
+    EXPECT_EQ(m.Axes().State(c.axis), moving);
 
     clock_.Set(kT + 1100);
     refresh();
-    EXPECT_EQ(m.axisPosition[c.axis], target);
-    EXPECT_EQ(m.axisState[c.axis], AXIS_STOPPED);
+    EXPECT_EQ(m.Axes().Position(c.axis), target);
+    EXPECT_EQ(m.Axes().State(c.axis), AXIS_STOPPED);
   }
 }
 
@@ -77,7 +77,7 @@ TEST_F(SimulatedAxisTest, LowAxis1TargetsFoldUpOnTheEquatorialModelOnly) {
                         Case{7, 0, Deg(-100)}}) {
     TelescopeMount& m = Model(c.model);
     ASSERT_EQ(m.GotoAxisAngle(c.axis, Deg(-100)), 0);
-    EXPECT_NEAR(m.axisCommandedAngle[c.axis], c.expectedTarget, 1e-12)
+    EXPECT_NEAR(m.Axes().CommandedAngle(c.axis), c.expectedTarget, 1e-12)
         << "model " << c.model << " axis " << c.axis;
   }
 }
@@ -94,31 +94,31 @@ TEST_F(SimulatedAxisTest, RatesSetTheStateAndTheLastDirection) {
        {Step{-0.01, AXIS_RATE_MOTION, 0}, Step{0.0, AXIS_STOPPED, 0},
         Step{0.02, AXIS_RATE_MOTION | AXIS_POSITIVE, 1}, Step{0.0, AXIS_STOPPED, 1}}) {
     ASSERT_EQ(eq_.SlewAxisAtRate(1, s.rate), 0);
-    EXPECT_EQ(eq_.axisState[1], s.state) << "rate " << s.rate;
-    EXPECT_EQ(eq_.axisLastDirectionPositive[1], s.lastPositive) << "rate " << s.rate;
+    EXPECT_EQ(eq_.Axes().State(1), s.state) << "rate " << s.rate;
+    EXPECT_EQ(eq_.Axes().LastDirectionPositive(1), s.lastPositive) << "rate " << s.rate;
   }
 }
 
 TEST_F(SimulatedAxisTest, SegmentRunsSmoothlyAcrossATickCounterWrap) {
   clock_.Set(0xFFFFFF00u);  // 256 ms before the wrap
-  const double start = eq_.axisPosition[0];
+  const double start = eq_.Axes().Position(0);
   ASSERT_EQ(eq_.SlewAxisAtRate(0, 0.001), 0);
   clock_.Set(0x00000300u);  // 1024 ms after the start
   ASSERT_EQ(eq_.ReadAxisPosition(0), 0);
-  EXPECT_NEAR(eq_.axisPosition[0], start + 0.001 * 1.024, 1e-15);
+  EXPECT_NEAR(eq_.Axes().Position(0), start + 0.001 * 1.024, 1e-15);
 }
 
 // A rate motion read every ten days keeps its course for 60 days, longer
 // than the tick counter's signed (25 days) and unsigned (49 days) range.
 TEST_F(SimulatedAxisTest, ASegmentRunsOnForLongerThanTheTickCounterRange) {
   const double rate = 1e-7;  // rad/s
-  const double start = eq_.axisPosition[0];
+  const double start = eq_.Axes().Position(0);
   ASSERT_EQ(eq_.SlewAxisAtRate(0, rate), 0);
   constexpr uint32_t kDay = 24u * 3600u * 1000u;
   for (uint32_t day = 10; day <= 60; day += 10) {
     clock_.Set(kT + day * kDay);
     ASSERT_EQ(eq_.ReadAxisPosition(0), 0);
-    EXPECT_NEAR(eq_.axisPosition[0], start + rate * day * 86400.0, 1e-9) << "day " << day;
+    EXPECT_NEAR(eq_.Axes().Position(0), start + rate * day * 86400.0, 1e-9) << "day " << day;
   }
 }
 

@@ -234,7 +234,7 @@ void RunSeed(uint32_t seed) {
   const int watch = family != 0 ? 1 : 0;
   (void)Eventually(
       [&] {
-        return sidera::g_mount->workers.RunningCount() <= watch &&
+        return sidera::g_mount->RunningThreads() <= watch &&
                !(line && (line->Moving(0) || line->Moving(1)));
       },
       6000);

@@ -66,7 +66,7 @@ inline double DistanceFromTarget(const SkyPoint& target, uint32_t start) {
 // True once no motion thread of the current mount owns the axes.
 inline bool MotionFinished() {
   TelescopeMount* m = g_mount;
-  return m != nullptr && m->axisMoving[0] == 0 && m->axisMoving[1] == 0 && m->idleEvent.IsSet();
+  return m != nullptr && m->ClaimOn(0) == 0 && m->ClaimOn(1) == 0 && m->AxesIdle();
 }
 
 // With the mount standing still: tells it that the star it points at really

@@ -88,17 +88,17 @@ class HexCommandDriver : public DriverEnd {
       wrote = *field != UINT32_MAX;
       got = std::to_string(*field);
     } else if (m.message == "Position") {
-      d.axisPosition[a] = std::numeric_limits<double>::quiet_NaN();
+      d.Axes().NotePosition(a, std::numeric_limits<double>::quiet_NaN());
       r = d.InquirePosition(a);
-      const double angle = d.axisPosition[a];
+      const double angle = d.Axes().Position(a);
       wrote = !std::isnan(angle);
       if (wrote && std::abs(angle - Angle(m.result)) < 1e-9) got = m.result;
       if (wrote && got.empty()) got = std::to_string(angle / kRadiansPerCount) + "count";
     } else if (m.message == "Status") {
-      d.axisState[a] = UINT32_MAX;
+      d.Axes().NoteState(a, UINT32_MAX);
       r = d.InquireStatus(a);
-      wrote = d.axisState[a] != UINT32_MAX;
-      got = std::to_string(d.axisState[a].load());
+      wrote = d.Axes().State(a) != UINT32_MAX;
+      got = std::to_string(d.Axes().State(a));
     } else {
       return Command(m, d);
     }

@@ -6,7 +6,7 @@ namespace sidera {
 
 ByteCommandAltAzMount8::ByteCommandAltAzMount8(const PortAddress& port) : ByteCommandMount(port) {
   SetGearing(kCountsPerRevolution);
-  mountType = 8;
+  DeclareModel(8);
   (void)ResetAltAzAlignment();
 }
 
@@ -16,7 +16,7 @@ ByteCommandAltAzMount8::~ByteCommandAltAzMount8() { Shutdown(); }
 
 ByteCommandAltAzMount9::ByteCommandAltAzMount9(const PortAddress& port) : ByteCommandMount(port) {
   SetGearing(kCountsPerRevolution);
-  mountType = 9;
+  DeclareModel(9);
   (void)ResetAltAzAlignment();
 }
 

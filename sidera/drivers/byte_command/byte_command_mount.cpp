@@ -188,13 +188,13 @@ MountResult ByteCommandMount::ReadAxisPosition(int axis) {
   double angle = 0.0;
   const MountResult r = ReadPosition(axis, &angle);
   if (r != kOk) return r;
-  axisPosition[axis] = angle;
+  Axes().NotePosition(axis, angle);
   return kOk;
 }
 
 void ByteCommandMount::SetAxisState(int axis, uint32_t state) {
   std::lock_guard<std::mutex> lock(stateMutex_);
-  axisState[axis] = state;
+  Axes().NoteState(axis, state);
   ++stateChanges_[axis];
 }
 
@@ -208,7 +208,7 @@ MountResult ByteCommandMount::ReadAxisState(int axis) {
   uint32_t changes = 0;
   {
     std::lock_guard<std::mutex> lock(stateMutex_);
-    if ((axisState[axis].load() & AXIS_GOTO) == 0) return kOk;
+    if ((Axes().State(axis) & AXIS_GOTO) == 0) return kOk;
     changes = stateChanges_[axis];
   }
   bool finished = false;
@@ -228,7 +228,7 @@ MountResult ByteCommandMount::ReadAxisState(int axis) {
     double position = 0.0;
     const MountResult r = ReadPosition(1, &position);
     if (r != kOk) return r;
-    axisPosition[1] = position;
+    Axes().NotePosition(1, position);
     std::lock_guard<std::mutex> lock(stateMutex_);
     if (stateChanges_[1] != changes) return kOk;  // a newer command: its own poll decides
     if (position == axis1GotoPosition) {
@@ -243,7 +243,7 @@ MountResult ByteCommandMount::ReadAxisState(int axis) {
   // the poll was on the line: its state stands.
   std::lock_guard<std::mutex> lock(stateMutex_);
   if (stateChanges_[axis] != changes) return kOk;
-  axisState[axis] = AXIS_STOPPED;
+  Axes().NoteState(axis, AXIS_STOPPED);
   ++stateChanges_[axis];
   SIDERA_DEBUG_LOG(kMotion, "byte-command goto of axis %d finished (%s)", axis,
                    axis == 0 ? "the controller says so" : "two equal reads a second apart");
@@ -282,10 +282,10 @@ MountResult ByteCommandMount::Connect() {
 MountResult ByteCommandMount::SlewAxisAtRate(int axis, double rate) {
   if (!ValidAxis(axis)) return kInvalidParameter;
   if (rate >= 0.0) {
-    axisLastDirectionPositive[axis] = true;
+    Axes().NoteDirection(axis, true);
     SetAxisState(axis, AXIS_RATE_MOTION | AXIS_POSITIVE);
   } else {
-    axisLastDirectionPositive[axis] = false;
+    Axes().NoteDirection(axis, false);
     SetAxisState(axis, AXIS_RATE_MOTION);
   }
   const MountResult r = SetRate(axis, rate);
@@ -294,20 +294,20 @@ MountResult ByteCommandMount::SlewAxisAtRate(int axis, double rate) {
 }
 
 void ByteCommandMount::RecordCommandedAngle(int axis, double angle) {
-  axisCommandedAngle[axis] = angle;
+  Axes().NoteCommandedAngle(axis, angle);
 }
 
 MountResult ByteCommandMount::GotoAxisAngle(int axis, double angle) {
   if (!ValidAxis(axis)) return kInvalidParameter;
   RecordCommandedAngle(axis, angle);
   SetAxisState(axis, AXIS_GOTO | AXIS_HIGH_SPEED);
-  axisRate[axis] = DegToRad(kGotoRateDeg);
+  Axes().NoteRate(axis, DegToRad(kGotoRateDeg));
   if (axis == 1) {
     // The starting point of the settle test; a failed read keeps the last
     // known position, which serves as well.
     (void)ReadAxisPosition(1);
     std::lock_guard<std::mutex> lock(stateMutex_);
-    axis1GotoPosition = axisPosition[1].load();
+    axis1GotoPosition = Axes().Position(1);
     axis1GotoTick = platform::Now();
   }
   const MountResult r = GotoAngle(axis, angle);
@@ -318,8 +318,7 @@ MountResult ByteCommandMount::GotoAxisAngle(int axis, double angle) {
 MountResult ByteCommandMount::HaltAxis(int axis) {
   if (!ValidAxis(axis)) return kInvalidParameter;
   const UrgentExchanges stop;
-  const MountResult r =
-      (axisState[axis].load() & AXIS_GOTO) != 0 ? StopGoto(axis) : SetRate(axis, 0.0);
+  const MountResult r = (Axes().State(axis) & AXIS_GOTO) != 0 ? StopGoto(axis) : SetRate(axis, 0.0);
   if (r != kOk) return r;
   SetAxisState(axis, AXIS_STOPPED);
   return kOk;

@@ -115,7 +115,7 @@ class ByteCommandMount : public SerialLink, public virtual TelescopeMount {
   // Records the angle a goto commands for the axis.
   void RecordCommandedAngle(int axis, double angle);
 
-  // Sets axisState[axis] and counts the change; CountStateChange counts one
+  // Records the axis state and counts the change; CountStateChange counts one
   // without a new state (the command that set it has now gone out). A
   // completion poll applies what it learnt only when no change was counted
   // since it read the state, so it never ends a goto on a reply older than

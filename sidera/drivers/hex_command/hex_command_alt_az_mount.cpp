@@ -9,7 +9,7 @@ namespace sidera {
 HexCommandAltAzMount::HexCommandAltAzMount(const PortAddress& port) : HexCommandMount(port) {
   // 5 arc-minutes
   SetGotoParameters({.approachOffset = DegToRad(0.75), .tolerance = DegToRad(1.0 / 12.0)});
-  mountType = 2;
+  DeclareModel(2);
 }
 
 // Stops the tracking and motion threads (a no-op when DestroyMount already
@@ -18,7 +18,7 @@ HexCommandAltAzMount::~HexCommandAltAzMount() { Shutdown(); }
 
 int HexCommandAltAzMount::SkyToAxes(SkyPoint& in, AxisPair& out, int applyMountErrors) {
   const int r = TelescopeMount::SkyToAxes(in, out, applyMountErrors);
-  const double d = out.axis0 - axisPosition[0].load();
+  const double d = out.axis0 - Axes().Position(0);
   if (d > kPi && out.axis0 > 0.0) {
     out.axis0 -= kTwoPi;
   } else if (d < -kPi && out.axis0 < 0.0) {

@@ -16,8 +16,8 @@ HexCommandEquatorialMount::HexCommandEquatorialMount(const PortAddress& port)
     : HexCommandMount(port) {
   // 2 arc-minutes, 20 arc-minutes
   SetGotoParameters({.approachOffset = DegToRad(1.0 / 3.0), .tolerance = DegToRad(1.0 / 30.0)});
-  mountType = 3;
-  isEquatorial = true;
+  DeclareModel(3);
+  DeclareEquatorial(true);
   SetRts(true);
 }
 
@@ -30,7 +30,7 @@ MountResult HexCommandEquatorialMount::ReadAxisPosition(int axis) {
   const MountResult r = QueryAxisAngle(axis, &angle);
   if (r != kOk) return r;
   if (axis == 0) angle -= kHalfPi;
-  axisPosition[axis] = angle;  // one store: readers never see the raw frame
+  Axes().NotePosition(axis, angle);  // one store: readers never see the raw frame
   return kOk;
 }
 
@@ -51,14 +51,14 @@ LineReady HexCommandEquatorialMount::BeginTransmit() {
 MountResult HexCommandEquatorialMount::InitializeAxes() {
   // A failed read leaves the last known state, which then decides as usual.
   (void)ReadAxisState(0);
-  if ((axisState[0] & AXIS_NOT_INITIALIZED) != 0) (void)WriteAxisPosition(0, -kHalfPi);
+  if ((Axes().State(0) & AXIS_NOT_INITIALIZED) != 0) (void)WriteAxisPosition(0, -kHalfPi);
   (void)ReadAxisState(1);
-  if ((axisState[1] & AXIS_NOT_INITIALIZED) != 0) (void)WriteAxisPosition(1, kHalfPi);
+  if ((Axes().State(1) & AXIS_NOT_INITIALIZED) != 0) (void)WriteAxisPosition(1, kHalfPi);
   (void)HexCommandMount::InitializeAxes();
   SiteChanged();
   return kOk;
 }
 
-void HexCommandEquatorialMount::SiteChanged() { southernHemisphere = latitude < 0.0; }
+void HexCommandEquatorialMount::SiteChanged() { southernHemisphere = Latitude() < 0.0; }
 
 }  // namespace sidera

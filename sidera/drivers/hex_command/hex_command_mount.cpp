@@ -226,7 +226,7 @@ MountResult HexCommandMount::QueryAxisAngle(int axis, double* angle) {
 MountResult HexCommandMount::InquirePosition(int axis) {
   double angle = 0.0;
   const MountResult r = QueryAxisAngle(axis, &angle);
-  if (r == kOk) axisPosition[axis] = angle;
+  if (r == kOk) Axes().NotePosition(axis, angle);
   return r;
 }
 
@@ -246,7 +246,7 @@ MountResult HexCommandMount::InquireStatus(int axis) {
   // until the next query reports on it.
   std::lock_guard<std::mutex> lock(stateMutex_);
   if (stateChanges_[axis] == changes) {
-    axisState[axis] = state;
+    Axes().NoteState(axis, state);
     ++stateChanges_[axis];
   }
   return kOk;
@@ -254,7 +254,7 @@ MountResult HexCommandMount::InquireStatus(int axis) {
 
 void HexCommandMount::CommandAxisState(int axis, uint32_t keep, uint32_t set) {
   std::lock_guard<std::mutex> lock(stateMutex_);
-  axisState[axis] = (axisState[axis] & keep) | set;
+  Axes().NoteState(axis, (Axes().State(axis) & keep) | set);
   ++stateChanges_[axis];
 }
 
@@ -341,8 +341,7 @@ MountResult HexCommandMount::Connect() {
     SetGotoTolerance(DegToRad(0.1));
   }
   if (ModelCodeIn(modelCode, 0x90, 0x9F)) {
-    syncAxisOnAlign[0] = false;
-    syncAxisOnAlign[1] = false;
+    SyncAxesOnAlign(false, false);
   }
 
   for (int axis = 0; axis < 2; ++axis) {
@@ -392,17 +391,17 @@ MountResult HexCommandMount::GotoAxisAngle(int axis, double angle) {
   if (r != kOk) return r;
   // Less than a turn, so that the step count fits the 24-bit increment and
   // the int32 arithmetic below for any finite target.
-  double way = std::fmod(angle - axisPosition[axis].load(), kTwoPi);
+  double way = std::fmod(angle - Axes().Position(axis), kTwoPi);
   int32_t steps = TruncateToInt32(way * countsPerRadian[axis]);
   if (steps == 0) return kOk;  // less than a step away: nothing to do
   r = ReadAxisState(axis);
   if (r != kOk) return r;
-  if ((axisState[axis] & AXIS_STOPPED) == 0) {
+  if ((Axes().State(axis) & AXIS_STOPPED) == 0) {
     // It moved on while it braked: the steps count from where it stands.
     r = HaltAndAwaitStop(axis);
     if (r == kOk) r = ReadAxisPosition(axis);
     if (r != kOk) return r;
-    way = std::fmod(angle - axisPosition[axis].load(), kTwoPi);
+    way = std::fmod(angle - Axes().Position(axis), kTwoPi);
     steps = TruncateToInt32(way * countsPerRadian[axis]);
     if (steps == 0) return kOk;
   }
@@ -432,8 +431,8 @@ MountResult HexCommandMount::HaltAndAwaitStop(int axis) {
     const uint64_t seen = CommandGeneration();
     r = ReadAxisState(axis);
     if (r != kOk) return r;
-    if ((axisState[axis] & AXIS_STOPPED) != 0) return kOk;
-    if (shuttingDown) return kUserInterrupt;
+    if ((Axes().State(axis) & AXIS_STOPPED) != 0) return kOk;
+    if (ShuttingDown()) return kUserInterrupt;
     if (platform::TicksBetween(start, platform::Now()) >=
         static_cast<int32_t>(kStopWaitLimitTicks)) {
       SIDERA_DEBUG_LOG(kMotion, "axis %d still runs %u ms after its halt", axis,
@@ -453,11 +452,11 @@ MountResult HexCommandMount::SlewAxisAtRate(int axis, double rate) {
 
   double speed = clamped;
   if (speed > 0.0) {
-    axisLastDirectionPositive[axis] = true;
+    Axes().NoteDirection(axis, true);
     CommandAxisState(axis, ~0u, AXIS_POSITIVE);
   } else {
     speed = -speed;
-    axisLastDirectionPositive[axis] = false;
+    Axes().NoteDirection(axis, false);
     CommandAxisState(axis, ~AXIS_POSITIVE, 0);
   }
   // In the fast mode every step is highSpeedRatio counts long. A controller
@@ -470,7 +469,7 @@ MountResult HexCommandMount::SlewAxisAtRate(int axis, double rate) {
   // A lost command shows in the axis state the next reads report.
   (void)SetStepPeriod(axis, static_cast<uint32_t>(period));
   (void)StartMotion(axis);
-  axisRate[axis] = clamped;
+  Axes().NoteRate(axis, clamped);
   return kOk;
 }
 
@@ -478,7 +477,7 @@ MountResult HexCommandMount::PrepareRateMotion(int axis, double rate) {
   if (axis < 0 || axis > 1) return kInvalidParameter;
   MountResult r = ReadAxisState(axis);
   if (r != kOk) return r;
-  const uint32_t state = axisState[axis];
+  const uint32_t state = Axes().State(axis);
   const bool fastRate = std::fabs(rate) > kFastRateThreshold;
 
   if ((state & AXIS_STOPPED) == 0) {
@@ -504,12 +503,12 @@ MountResult HexCommandMount::HaltAxis(int axis) {
 }
 
 MountResult HexCommandMount::WriteAxisPosition(int axis, double angle) {
-  // axisPosition follows at the next read.
+  // The recorded position follows at the next read.
   return LoadPosition(axis, angle);
 }
 
 MountResult HexCommandMount::HaltAxesBeforeGoto(uint32_t command) {
-  if (!isEquatorial) (void)StopTracking();  // halts both axes; checked below
+  if (!Identity().Equatorial()) (void)StopTracking();  // halts both axes; checked below
 
   const uint32_t start = platform::Now();
   for (bool firstRound = true;; firstRound = false) {
@@ -521,7 +520,8 @@ MountResult HexCommandMount::HaltAxesBeforeGoto(uint32_t command) {
     if (r != kOk) return r;
     r = ReadAxisState(1);
     if (r != kOk) return r;
-    const bool stopped = (axisState[0] & AXIS_STOPPED) != 0 && (axisState[1] & AXIS_STOPPED) != 0;
+    const bool stopped =
+        (Axes().State(0) & AXIS_STOPPED) != 0 && (Axes().State(1) & AXIS_STOPPED) != 0;
 
     if (firstRound && !stopped) {
       r = HaltAxis(0);
@@ -531,14 +531,14 @@ MountResult HexCommandMount::HaltAxesBeforeGoto(uint32_t command) {
     } else {
       SleepUnlessCommanded(seen, kStopPollTicks);
     }
-    if (axisMoving[0] == 0 || axisMoving[1] == 0 || MustGiveWay(command) || shuttingDown) {
+    if (ClaimOn(0) == 0 || ClaimOn(1) == 0 || MustGiveWay(command) || ShuttingDown()) {
       return kUserInterrupt;
     }
     if (stopped) return kOk;
     // An axis that still runs long after its halt does not carry it out.
     if (platform::TicksBetween(start, platform::Now()) >=
         static_cast<int32_t>(kStopWaitLimitTicks)) {
-      const int running = (axisState[0] & AXIS_STOPPED) == 0 ? 0 : 1;
+      const int running = (Axes().State(0) & AXIS_STOPPED) == 0 ? 0 : 1;
       SIDERA_DEBUG_LOG(kMotion, "axis %d still runs %u ms after its halt before a goto", running,
                        kStopWaitLimitTicks);
       return NoResponse(running);

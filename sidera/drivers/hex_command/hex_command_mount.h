@@ -142,7 +142,7 @@ class HexCommandMount : public SerialLink, public virtual TelescopeMount {
 
  private:
   // State reads and commands run on the host's thread and on the motion
-  // threads at once. A status reply replaces axisState only if no command
+  // threads at once. A status reply replaces the axis state only if no command
   // changed the state while the query was on the line.
   std::mutex stateMutex_;
   // The command letter of the latest request written; under lineLock.

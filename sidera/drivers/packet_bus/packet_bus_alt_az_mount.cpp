@@ -11,7 +11,7 @@ PacketBusAltAzMount::PacketBusAltAzMount(const PortAddress& port) : PacketBusMou
                      .approachOffset = DegToRad(0.75),
                      .tolerance = DegToRad(1.0 / 12.0),  // 5 arc-minutes
                      .leadTime = 10.0});
-  mountType = 0;
+  DeclareModel(0);
 }
 
 // Stops the tracking and motion threads (a no-op when DestroyMount already

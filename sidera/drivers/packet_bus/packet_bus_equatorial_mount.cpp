@@ -12,8 +12,8 @@ PacketBusEquatorialMount::PacketBusEquatorialMount(const PortAddress& port) : Pa
                      .approachOffset = DegToRad(0.75),
                      .tolerance = DegToRad(1.0 / 30.0),  // 2 arc-minutes
                      .leadTime = 6.0});
-  mountType = 1;
-  isEquatorial = true;
+  DeclareModel(1);
+  DeclareEquatorial(true);
 }
 
 // Stops the motion threads (a no-op when DestroyMount already did) while
@@ -29,7 +29,7 @@ MountResult PacketBusEquatorialMount::ReadAxisPosition(int axis) {
   } else if (angle < -kPi / 2) {
     angle += kTwoPi;
   }
-  axisPosition[axis] = angle;  // one store: readers never see the raw frame
+  Axes().NotePosition(axis, angle);  // one store: readers never see the raw frame
   return kOk;
 }
 

@@ -34,8 +34,8 @@ PacketBusMount::PacketBusMount(const PortAddress& port) : SerialLink(port) {
     radiansPerCount[axis] = 1.0 / kCountsPerRadian;
     rateUnitsPerRadian[axis] = kRateUnitsPerRadian;
   }
-  rateScale = 32.0 * kSiderealRate;
-  equatorialGotoRefinement = true;
+  Rates().UseTakeUpRate(32.0 * kSiderealRate);
+  RefineEquatorialGotos(true);
 }
 
 // The port itself is closed by the link's destructor, after this one; the
@@ -122,10 +122,10 @@ MountResult PacketBusMount::SendSetPosition(int axis, double angle) {
 
 MountResult PacketBusMount::SendRate(int axis, double rate) {
   const int32_t units = ToRateUnits(axis, rate);
-  if (units > 0) axisLastDirectionPositive[axis] = true;
-  if (units < 0) axisLastDirectionPositive[axis] = false;
+  if (units > 0) Axes().NoteDirection(axis, true);
+  if (units < 0) Axes().NoteDirection(axis, false);
   const packet_bus::RateCommand cmd =
-      packet_bus::EncodeRate(units, axisLastDirectionPositive[axis]);
+      packet_bus::EncodeRate(units, Axes().LastDirectionPositive(axis));
   return SendPacket(axis, cmd.id, cmd.data, 3, nullptr);
 }
 
@@ -177,13 +177,13 @@ MountResult PacketBusMount::ReadAxisPosition(int axis) {
   double angle = 0.0;
   const MountResult r = QueryPosition(axis, &angle);
   if (r != kOk) return r;
-  axisPosition[axis] = angle;
+  Axes().NotePosition(axis, angle);
   return kOk;
 }
 
 void PacketBusMount::SetAxisState(int axis, uint32_t state) {
   std::lock_guard<std::mutex> lock(stateMutex_);
-  axisState[axis] = state;
+  Axes().NoteState(axis, state);
   ++stateChanges_[axis];
 }
 
@@ -197,7 +197,7 @@ MountResult PacketBusMount::ReadAxisState(int axis) {
   {
     std::lock_guard<std::mutex> lock(stateMutex_);
     // Only a goto ends by itself; a rate motion is never ended by polling.
-    if ((axisState[axis].load() & AXIS_GOTO) == 0) return kOk;
+    if ((Axes().State(axis) & AXIS_GOTO) == 0) return kOk;
     changes = stateChanges_[axis];
   }
   int32_t done = 0;
@@ -209,7 +209,7 @@ MountResult PacketBusMount::ReadAxisState(int axis) {
     // state stands.
     std::lock_guard<std::mutex> lock(stateMutex_);
     if (stateChanges_[axis] == changes) {
-      axisState[axis] = AXIS_STOPPED;
+      Axes().NoteState(axis, AXIS_STOPPED);
       ++stateChanges_[axis];
     }
   }
@@ -244,10 +244,10 @@ MountResult PacketBusMount::Connect() {
 
 MountResult PacketBusMount::SlewAxisAtRate(int axis, double rate) {
   if (rate >= 0.0) {
-    axisLastDirectionPositive[axis] = true;
+    Axes().NoteDirection(axis, true);
     SetAxisState(axis, AXIS_RATE_MOTION | AXIS_POSITIVE);
   } else {
-    axisLastDirectionPositive[axis] = false;
+    Axes().NoteDirection(axis, false);
     SetAxisState(axis, AXIS_RATE_MOTION);
   }
   return SendRate(axis, rate);
@@ -258,17 +258,17 @@ MountResult PacketBusMount::GotoAxisAngle(int axis, double angle) {
 }
 
 MountResult PacketBusMount::GotoInControllerFrame(int axis, double angle, double wireAngle) {
-  axisCommandedAngle[axis] = angle;
+  Axes().NoteCommandedAngle(axis, angle);
   const MountResult r = ReadAxisPosition(axis);
   if (r != kOk) return r;
-  const double delta = angle - axisPosition[axis].load();
+  const double delta = angle - Axes().Position(axis);
 
   // The final approach direction; a lost approach byte only costs accuracy.
   (void)SendApproach(axis, delta >= 0.0 ? 0 : 1);
 
   const bool fast = std::fabs(delta) > 1.5 * GetGotoParameters().approachDistance;
   SetAxisState(axis, fast ? (AXIS_GOTO | AXIS_HIGH_SPEED) : AXIS_GOTO);
-  axisRate[axis] = DegToRad(fast ? kFastGotoRateDeg : kSlowGotoRateDeg);
+  Axes().NoteRate(axis, DegToRad(fast ? kFastGotoRateDeg : kSlowGotoRateDeg));
   const MountResult sent = SendGoto(axis, wireAngle, fast);
   CountStateChange(axis);
   return sent;
@@ -283,7 +283,7 @@ MountResult PacketBusMount::HaltAxis(int axis) {
 }
 
 MountResult PacketBusMount::WriteAxisPosition(int axis, double angle) {
-  // axisPosition follows at the next read.
+  // The recorded position follows at the next read.
   return SendSetPosition(axis, angle);
 }
 

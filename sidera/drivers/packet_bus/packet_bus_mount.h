@@ -60,7 +60,7 @@ class PacketBusMount : public SerialLink, public virtual TelescopeMount {
   // Angles go out reduced into one turn (the controller counts 2^24 a turn).
   MountResult SendGoto(int axis, double angle, bool fast);
   MountResult SendSetPosition(int axis, double angle);
-  // Sets axisLastDirectionPositive from a nonzero rate; a rate that
+  // Records the last direction from a nonzero rate; a rate that
   // truncates to zero goes out in the remembered direction.
   MountResult SendRate(int axis, double rate);
   // The controller's answer as a signed byte; nonzero = goto finished.
@@ -78,7 +78,7 @@ class PacketBusMount : public SerialLink, public virtual TelescopeMount {
   // approach direction and the fast or slow goto by the distance, and sends
   // `wireAngle` (the angle in the controller's frame, within [-pi, pi]).
   MountResult GotoInControllerFrame(int axis, double angle, double wireAngle);
-  // Sets axisState[axis] and counts the change, so that a goto poll can
+  // Records the axis state and counts the change, so that a goto poll can
   // tell whether the state it read is still current when its reply comes.
   void SetAxisState(int axis, uint32_t state);
   // Counts a change without one of the state: a command that set the state
