@@ -29,8 +29,24 @@ class EquatorialMount : public virtual TelescopeMount {
   MountResult StartTracking() override;
   MountResult GotoAxes(double angle0, double angle1) override;
   AfterStop AfterStopOf(int axis) override;
+  // Keeps a coarse-step controller's axis 0 on the tracking rate's track
+  // (equatorial_tracking.cpp).
+  void FollowTrackingRate(uint32_t command, double rate) override;
 
  protected:
+  // The step (radians per second) in which the controller runs `axis`'s
+  // rates, truncating a commanded rate toward zero to a whole number of
+  // steps; 0 for a controller whose rates are fine enough to need no care.
+  virtual double RateStep(int /*axis*/) const { return 0.0; }
+  // The follower's parts: ms between two cycles for a rate step; the rate to command so that axis
+  // 0, read at `reading`, is at `onTrackAhead` `seconds` later (the nearest step, at least one step
+  // in the direction of the tracking `rate`); and a read of axis 0 with the
+  // tick at the middle of the read.
+  static uint32_t FollowPeriod(double step);
+  static double FollowRate(double onTrackAhead, double reading, double seconds, double rate,
+                           double step);
+  bool ReadFollowedAxis(double& angle, uint32_t& tick);
+
   // The body of this kind's ResetAlignment, callable from constructors.
   int ResetEquatorialAlignment();
 };
