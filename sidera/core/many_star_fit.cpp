@@ -209,6 +209,76 @@ int CountUsed(const std::vector<int>& used) {
   return static_cast<int>(std::count(used.begin(), used.end(), 1));
 }
 
+// A star judged by the others: the fit without it, its residual under that
+// fit, the others' star RMS there (their residual sum of squares over their
+// stars less half the terms, two equations a star), and the factor for
+// their number.
+struct Doubt {
+  int star = -1;
+  Pass without;
+  double error = 0.0;
+  double spread = 0.0;
+  double factor = kOutlierFactor;  // how far above the spread it must lie
+};
+
+// The factor over the others' star RMS that a good star's residual exceeds
+// only once in 1/kOutlierChance, for `freedom` equations less terms: the
+// squared ratio follows Fisher's F with 2 and `freedom` degrees of freedom,
+// whose quantile has a closed form; never below kOutlierFactor. Few stars
+// judge a star loosely, so the factor grows (32 for 2, 7.8 for 4).
+double OutlierFactor(double freedom) {
+  const double f = freedom / 2.0 * (std::pow(kOutlierChance, -2.0 / freedom) - 1.0);
+  return std::max(kOutlierFactor, std::sqrt(f));
+}
+
+Doubt Judge(const StarFitProblem& pr, const std::vector<int>& used, int star) {
+  Doubt d;
+  std::vector<int> rest = used;
+  rest[star] = 0;
+  d.without = FitUsed(pr, rest);
+  if (!d.without.ok) return d;  // the others cannot judge it
+  double sum = 0.0;
+  for (size_t i = 0; i < rest.size(); ++i) {
+    if (rest[i]) sum += d.without.residuals[i] * d.without.residuals[i];
+  }
+  const int freedom = 2 * CountUsed(rest) - static_cast<int>(d.without.terms.size());
+  if (freedom <= 0) return d;
+  d.star = star;
+  d.error = d.without.residuals[star];
+  d.spread = std::sqrt(2.0 * sum / freedom);
+  d.factor = OutlierFactor(freedom);
+  return d;
+}
+
+// The used star to judge; star -1 when none can be. With few stars a star
+// centred on the wrong object pulls a fit of many terms towards itself, so
+// that a good star may show the largest residual and a fit without a good
+// star may throw the left-out star far off: up to kJudgeEveryStar used
+// stars the one whose absence lets the others fit best (the least spread)
+// is judged. Beyond, where the others outweigh it, the one with the largest
+// residual under the fit of all.
+Doubt MostDoubtful(const StarFitProblem& pr, const std::vector<int>& used, const Pass& all) {
+  const int count = static_cast<int>(used.size());
+  if (CountUsed(used) > kJudgeEveryStar) {
+    int worst = -1;
+    for (int i = 0; i < count; ++i) {
+      if (used[i] && (worst < 0 || all.residuals[i] > all.residuals[worst])) worst = i;
+    }
+    return Judge(pr, used, worst);
+  }
+  Doubt best;
+  for (int i = 0; i < count; ++i) {
+    if (!used[i]) continue;
+    Doubt d = Judge(pr, used, i);
+    if (d.star < 0) continue;
+    if (best.star < 0 || d.spread < best.spread ||
+        (d.spread == best.spread && d.error > best.error)) {
+      best = std::move(d);
+    }
+  }
+  return best;
+}
+
 }  // namespace
 
 double ConditionNumber(const double* a, int n) {
@@ -260,28 +330,17 @@ StarFitResult FitStars(const StarFitProblem& pr, int starCount) {
     return result;
   }
   Pass pass = FitUsed(pr, used);
-  while (pass.ok && CountUsed(used) > kMinimumStars - 1) {
-    // The worst used star, fitted without.
-    int worst = -1;
-    for (int i = 0; i < starCount; ++i) {
-      if (used[i] && (worst < 0 || pass.residuals[i] > pass.residuals[worst])) worst = i;
-    }
-    if (pass.residuals[worst] <= kOutlierFloor) break;
-    std::vector<int> rest = used;
-    rest[worst] = 0;
-    const Pass without = FitUsed(pr, rest);
-    if (!without.ok) break;  // the others cannot judge it
-    double sum = 0.0;
-    for (int i = 0; i < starCount; ++i) {
-      if (rest[i]) sum += without.residuals[i] * without.residuals[i];
-    }
-    // Two equations a star: the others' star RMS, corrected for the terms.
-    const double freedom = CountUsed(rest) - static_cast<double>(without.terms.size()) / 2.0;
-    const double spread = freedom > 0.0 ? std::sqrt(sum / freedom) : 0.0;
-    const double e = without.residuals[worst];
-    if (!(freedom > 0.0) || e <= kOutlierFactor * spread || e <= kOutlierFloor) break;
-    used = rest;
-    pass = without;
+  while (pass.ok && CountUsed(used) >= kMinimumStars) {
+    const Doubt doubt = MostDoubtful(pr, used, pass);
+    if (doubt.star < 0) break;
+    // Dropped only when far above the others' spread (or a degree off),
+    // and above the floor.
+    const double e = doubt.error;
+    const bool far =
+        e > doubt.factor * doubt.spread || (e > kWrongObject && e > kOutlierFactor * doubt.spread);
+    if (!far || e <= kOutlierFloor) break;
+    used[doubt.star] = 0;
+    pass = doubt.without;
     if (CountUsed(used) < kMinimumStars) {
       pass.ok = false;
       break;
