@@ -13,6 +13,10 @@ constexpr double kDerivativeStep = 1e-6;  // radians; central differences
 constexpr int kMaxIterations = 30;
 constexpr double kDone = 1e-12;  // a step this small ends the iteration (radians)
 constexpr int kJacobiSweeps = 50;
+// Equations a fit leaves over its terms at least; a fit that judges a star
+// leaves more, so that the others' spread means something.
+constexpr int kSpare = 2;
+constexpr int kJudgeSpare = 4;
 
 // The residual vector (two entries a star) of the used stars under `p`.
 void Residuals(const StarFitProblem& pr, const double* p, const std::vector<int>& used,
@@ -99,9 +103,9 @@ std::vector<double> ScaledNormal(const std::vector<std::vector<double>>& columns
   return a;
 }
 
-// The terms the used stars can fix, in order; empty when even the
-// required ones cannot be fixed.
-std::vector<int> ChooseTerms(const StarFitProblem& pr, const std::vector<int>& used) {
+// The terms the used stars can fix, in order, leaving at least `spare`
+// equations over them; empty when even the required ones cannot be fixed.
+std::vector<int> ChooseTerms(const StarFitProblem& pr, const std::vector<int>& used, int spare) {
   const int equations = 2 * static_cast<int>(std::count(used.begin(), used.end(), 1));
   double zero[kMaxTerms] = {};
   std::vector<int> all(pr.termCount);
@@ -110,7 +114,7 @@ std::vector<int> ChooseTerms(const StarFitProblem& pr, const std::vector<int>& u
   std::vector<int> chosen;
   std::vector<std::vector<double>> chosenColumns;
   for (int t = 0; t < pr.termCount; ++t) {
-    if (static_cast<int>(chosen.size()) + 1 > equations - 2) {
+    if (static_cast<int>(chosen.size()) + 1 > equations - spare) {
       if (t < pr.requiredTerms) return {};
       break;
     }
@@ -191,9 +195,9 @@ struct Pass {
   std::vector<double> residuals;
 };
 
-Pass FitUsed(const StarFitProblem& pr, const std::vector<int>& used) {
+Pass FitUsed(const StarFitProblem& pr, const std::vector<int>& used, int spare = kSpare) {
   Pass pass;
-  pass.terms = ChooseTerms(pr, used);
+  pass.terms = ChooseTerms(pr, used, spare);
   if (pass.terms.empty()) return pass;
   if (!Solve(pr, used, pass.terms, pass.p)) return pass;
   pr.setModel(pass.p);
@@ -225,7 +229,7 @@ struct Doubt {
 // only once in 1/kOutlierChance, for `freedom` equations less terms: the
 // squared ratio follows Fisher's F with 2 and `freedom` degrees of freedom,
 // whose quantile has a closed form; never below kOutlierFactor. Few stars
-// judge a star loosely, so the factor grows (32 for 2, 7.8 for 4).
+// judge a star loosely, so the factor grows (7.8 for 4, 5.2 for 6).
 double OutlierFactor(double freedom) {
   const double f = freedom / 2.0 * (std::pow(kOutlierChance, -2.0 / freedom) - 1.0);
   return std::max(kOutlierFactor, std::sqrt(f));
@@ -235,7 +239,11 @@ Doubt Judge(const StarFitProblem& pr, const std::vector<int>& used, int star) {
   Doubt d;
   std::vector<int> rest = used;
   rest[star] = 0;
-  d.without = FitUsed(pr, rest);
+  // Judged by a fit with equations to spare; where the others are too few
+  // for one, by the usual fit and the wrong-object rule alone.
+  d.without = FitUsed(pr, rest, kJudgeSpare);
+  const bool strict = d.without.ok;
+  if (!strict) d.without = FitUsed(pr, rest);
   if (!d.without.ok) return d;  // the others cannot judge it
   double sum = 0.0;
   for (size_t i = 0; i < rest.size(); ++i) {
@@ -246,7 +254,7 @@ Doubt Judge(const StarFitProblem& pr, const std::vector<int>& used, int star) {
   d.star = star;
   d.error = d.without.residuals[star];
   d.spread = std::sqrt(2.0 * sum / freedom);
-  d.factor = OutlierFactor(freedom);
+  d.factor = strict ? OutlierFactor(freedom) : std::numeric_limits<double>::infinity();
   return d;
 }
 
@@ -340,11 +348,11 @@ StarFitResult FitStars(const StarFitProblem& pr, int starCount) {
         e > doubt.factor * doubt.spread || (e > kWrongObject && e > kOutlierFactor * doubt.spread);
     if (!far || e <= kOutlierFloor) break;
     used[doubt.star] = 0;
-    pass = doubt.without;
     if (CountUsed(used) < kMinimumStars) {
       pass.ok = false;
       break;
     }
+    pass = FitUsed(pr, used);
   }
   if (!pass.ok) {
     pr.setModel(zero);

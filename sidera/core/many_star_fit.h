@@ -15,20 +15,22 @@
 // number of at most kMaxCondition, and the stars leave at least two
 // equations over the parameters. A term left out stays 0.
 //
-// Outliers. A star is judged by the others: the fit without it gives its
-// residual e and the others' star RMS s (their residual sum of squares over
-// their stars less half the terms). It is dropped when e is above
-// kOutlierFloor and above F times s, where F is the larger of
-// kOutlierFactor and the factor a good star exceeds once in 1/kOutlierChance
-// given the others' number of equations less terms (few stars judge
-// loosely: F is 32 with 2 to spare, 7.8 with 4, 5 from about 8); or when e
-// is above kWrongObject and kOutlierFactor times s. The star
-// judged: up to kJudgeEveryStar used stars, the one without which the
-// others fit best (least s), since a wrong star pulls a fit of many terms
-// on few stars towards itself and a good one may then show the largest
-// residual; beyond, the one with the largest residual under the fit of
-// all. After a drop the rest are fitted and judged again. A fit needs
-// kMinimumStars used stars; with fewer it fails.
+// Outliers. A star is judged by the others: their fit without it, leaving
+// at least four equations over its terms (fewer terms than the final fit
+// may have), gives the star's residual e there and the others' star RMS s
+// (their residual sum of squares over their stars less half the terms). It
+// is dropped when e is above kOutlierFloor and either above F times s, where
+// F is the larger of kOutlierFactor and the factor a good star exceeds once
+// in 1/kOutlierChance given the others' equations less terms (F is 7.8
+// with 4 to spare, 5 from about 8), or above kWrongObject and
+// kOutlierFactor times s. Others too few for such a fit judge by the
+// wrong-object rule alone, through the usual fit. The star judged: up to
+// kJudgeEveryStar used stars, the one without which the others fit best
+// (least s), since a wrong star pulls a fit of many terms on few stars
+// towards itself and a good one may then show the largest residual; beyond,
+// the one with the largest residual under the fit of all. After a drop the
+// rest are fitted and judged again. A fit needs kMinimumStars used stars;
+// with fewer it fails.
 #pragma once
 
 #include <cstdint>
