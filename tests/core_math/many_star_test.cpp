@@ -357,7 +357,8 @@ TEST(AlignmentModelFile, LoadsBackAndRefusesDamagedData) {
 }
 
 // The exported operations: their codes without a mount, for unusable
-// arguments, and the residual table.
+// arguments, the residual table, and the stars of a loaded model read back
+// (a host goes on adding to them).
 TEST(ManyStarExports, AnswerTheirCodes) {
   double residuals[4];
   int used[4];
@@ -367,6 +368,8 @@ TEST(ManyStarExports, AnswerTheirCodes) {
   const AlignStar star{0.3, 0.4, 0.3, 0.4};
   EXPECT_EQ(::AlignStars(&star, 1), 3);
   EXPECT_EQ(::GetAlignmentResiduals(residuals, used, 4, &count), 3);
+  AlignStar back[3] = {};
+  EXPECT_EQ(::GetAlignmentStars(back, 3, &count), 3);
   EXPECT_EQ(::SaveAlignmentModel(buffer, 4, &size), 3);
   EXPECT_EQ(::LoadAlignmentModel(buffer, 4), 3);
   ASSERT_EQ(::CreateMount(6, Deg(40), 0.0), 0);
@@ -376,6 +379,9 @@ TEST(ManyStarExports, AnswerTheirCodes) {
   EXPECT_EQ(::GetAlignmentResiduals(residuals, used, 4, nullptr), 4);
   EXPECT_EQ(::GetAlignmentResiduals(residuals, used, 4, &count), 0);
   EXPECT_EQ(count, 0);
+  EXPECT_EQ(::GetAlignmentStars(nullptr, 3, &count), 4);
+  EXPECT_EQ(::GetAlignmentStars(back, -1, &count), 4);
+  EXPECT_EQ(::GetAlignmentStars(back, 3, nullptr), 4);
   EXPECT_EQ(::SaveAlignmentModel(buffer, 4, &size), 4) << "too short";
   EXPECT_EQ(size, 332);
   EXPECT_EQ(::SaveAlignmentModel(buffer, 4, nullptr), 4);
@@ -390,7 +396,17 @@ TEST(ManyStarExports, AnswerTheirCodes) {
   std::vector<uint8_t> model(1000);
   EXPECT_EQ(::SaveAlignmentModel(model.data(), 1000, &size), 0);
   EXPECT_EQ(size, 332 + 2 * 48);
+  // A new mount knows no stars; the loaded model brings them back as given.
+  EXPECT_EQ(::DestroyMount(), 0);
+  ASSERT_EQ(::CreateMount(6, Deg(40), 0.0), 0);
+  EXPECT_EQ(::GetAlignmentStars(back, 3, &count), 0);
+  EXPECT_EQ(count, 0);
   EXPECT_EQ(::LoadAlignmentModel(model.data(), size), 0);
+  EXPECT_EQ(::GetAlignmentStars(back, 1, &count), 0);
+  EXPECT_EQ(count, 2);
+  EXPECT_EQ(std::memcmp(&back[0], &two[0], sizeof back[0]), 0);
+  EXPECT_EQ(::GetAlignmentStars(back, 3, &count), 0);
+  EXPECT_EQ(std::memcmp(&back[1], &two[1], sizeof back[1]), 0);
   EXPECT_EQ(::DestroyMount(), 0);
 }
 

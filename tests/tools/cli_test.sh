@@ -261,8 +261,9 @@ assert saved[0]["stars"] == 5 and saved[0]["aligned"], saved
 PY
     expect 0 "4. Spica  " run "${sim[@]}" -- align Arcturus Pollux Regulus -- goto Spica -- \
       align add Spica
-    # The saved model loads and points as it did; a damaged one is refused;
-    # the 200-byte record of earlier versions still loads.
+    # The saved model loads and points as it did, and `align add` goes on
+    # from its stars; a damaged one is refused; the 200-byte record of
+    # earlier versions still loads.
     cp "$work/points.model" "$work/damaged.model"
     printf 'X' | dd of="$work/damaged.model" bs=1 seek=100 conv=notrunc 2>/dev/null
     head -c 250 "$work/points.model" >"$work/short.model"
@@ -273,7 +274,9 @@ body = struct.pack("<i4x9d9d4dii I", 6, *unit, *unit, 0.001, 0, 0, 0, 100, 1, 0)
 open(sys.argv[1], "wb").write(body + struct.pack("<I", sum(body) & 0xFFFFFFFF))
 PY
     expect_rows <<TABLE
-0|Loaded the pointing model from $work/points.model|run ${sim[*]} -- align load $work/points.model -- goto Spica
+0|Loaded the pointing model from $work/points.model (5 stars; align add goes on from them)|run ${sim[*]} -- align load $work/points.model -- goto Spica
+0|Added Vega: 6 stars in the pointing model|run ${sim[*]} -- align load $work/points.model -- goto Vega -- align add Vega
+0|5. loaded star 5  |run ${sim[*]} -- align load $work/points.model -- goto Vega -- align add Vega
 0|pointing error 0.|run ${sim[*]} -- align load $work/points.model -- goto Spica
 1|(code 400)|run ${sim[*]} -- align load $work/damaged.model
 2|holds 250 bytes; a saved pointing model holds 332 to|run ${sim[*]} -- align load $work/short.model
