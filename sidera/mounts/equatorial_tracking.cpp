@@ -5,9 +5,11 @@
 // that truncates that rate to a coarse step (model 1: quarter arc-seconds
 // per second, so 15.000"/s for the sky's 15.041"/s) would then leave the
 // axis behind by a few arc-seconds a minute. So the start's thread stays on
-// as a follower: it notes where axis 0 was at its first reading, and every
-// cycle reads the axis again and commands the rate step that brings it onto
-// that reading's track (turning at the requested rate) one cycle ahead.
+// as a follower: it takes the track axis 0 is to follow, turning at the
+// requested rate from where the goto's target stands now (or, without a
+// target or when the axis is far from it, from where the axis is at its
+// first reading), and every cycle reads the axis and commands the rate step
+// that brings it onto that track one cycle ahead.
 // Half a step over a cycle is the most the axis drifts before the next
 // cycle takes it back; the cycle is chosen to keep that within 1".
 //
@@ -16,6 +18,8 @@
 // a stop, SetTracking(0), a new start, a goto or a hand move ends it, and
 // none of its rates goes out after them.
 #include <cmath>
+#include <mutex>
+#include <optional>
 
 #include "platform/clock.h"
 #include "platform/debug_log.h"
@@ -70,6 +74,11 @@ void EquatorialMount::FollowTrackingRate(uint32_t command, double rate) {
     return !shuttingDown && IsLatestCommand(command, kAxis0) && axisMoving[0] == 0;
   };
   const uint32_t period = FollowPeriod(step);
+  std::optional<SkyReference::Value> target;
+  {
+    std::lock_guard<std::recursive_mutex> lock(commandMutex);
+    if (followCommand_ == command) target = followTarget_;
+  }
   double anchor = 0.0;
   uint32_t anchorTick = 0;
   bool anchored = false;
@@ -105,6 +114,18 @@ void EquatorialMount::FollowTrackingRate(uint32_t command, double rate) {
       anchor = reading;
       anchorTick = at;
       anchored = true;
+      if (target) {
+        // Where the target stands at the reading, if the axis is near it
+        // (the goto ended there; otherwise something moved the axis since).
+        const double turned = std::fabs(rate) * platform::TicksBetween(target->tick, at) / 1000.0;
+        SkyPoint sky{target->point.hourAngle + turned, target->point.declination};
+        AxisPair axes{};
+        (void)SkyToAxes(sky, axes, 1);  // always 0
+        if (std::fabs(std::remainder(axes.axis0 - reading, kTwoPi)) <= kRecaptureThreshold) {
+          anchor = axes.axis0;
+        }
+        target.reset();
+      }
     }
     const double elapsed = platform::TicksBetween(anchorTick, at) / 1000.0 + seconds;
     const double nextRate = FollowRate(anchor + rate * elapsed, reading, seconds, rate, step);
