@@ -107,9 +107,10 @@ bool RunModel(int model, bool unaligned, bool verbose, int targets, Stats& s) {
     }
     s.after60.push_back(errorNow());
     if (verbose) {
-      std::printf("  target %2d: HA %7.2f Dec %6.2f deg: %7.1f\" at the end, %7.1f\" %.0f s later\n",
-                  i + 1, t.hourAngle * 180 / kPi, t.declination * 180 / kPi, s.arrival.back(),
-                  s.after60.back(), g_hold);
+      std::printf(
+          "  target %2d: HA %7.2f Dec %6.2f deg: %7.1f\" at the end, %7.1f\" %.0f s later\n", i + 1,
+          t.hourAngle * 180 / kPi, t.declination * 180 / kPi, s.arrival.back(), s.after60.back(),
+          g_hold);
     }
   }
   (void)DestroyMount();
