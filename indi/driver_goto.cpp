@@ -130,9 +130,9 @@ void SideraMountDriver::ShowAlignment(const AlignmentState& state) {
   alignNP_.s = IPS_OK;
   IDSetNumber(&alignNP_, nullptr);
   const char* current = alignDataT_[0].text != nullptr ? alignDataT_[0].text : "";
-  if (state.record != current) {
-    IUSaveText(&alignDataT_[0], state.record.c_str());
-    savedAlignment_ = RecordFromText(state.record);
+  if (state.saved != current) {
+    IUSaveText(&alignDataT_[0], state.saved.c_str());
+    savedAlignment_ = SavedAlignmentFromText(state.saved);
     alignDataTP_.s = IPS_OK;
     IDSetText(&alignDataTP_, nullptr);
     saveConfig(true, alignDataTP_.name);

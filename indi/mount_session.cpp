@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "host/civil_time.h"
@@ -93,9 +95,8 @@ ConnectResult MountSession::Connect(const ConnectRequest& request) {
   southern_ = request.site.latitude < 0;
   book_.Clear();
   if (request.savedAlignment) {
-    const int load = ::LoadAlignment(&*request.savedAlignment);
-    result.alignmentLoad = Fail(load, "Loading the saved alignment");
-    result.alignmentLoaded = load == SIDERA_OK;
+    result.alignmentLoad = Load(*request.savedAlignment, "Loading the saved alignment");
+    result.alignmentLoaded = result.alignmentLoad.ok();
   }
   result.equatorial = equatorial_;
   return result;
@@ -174,9 +175,31 @@ Outcome MountSession::ClearAlignment(AlignmentState* state) {
   return o;
 }
 
-Outcome MountSession::LoadAlignment(const AlignmentRecord& record) {
+Outcome MountSession::LoadAlignment(const SavedAlignment& saved) {
+  return Load(saved, "Loading the alignment");
+}
+
+Outcome MountSession::Load(const SavedAlignment& saved, const std::string& what) {
   book_.Clear();
-  return Fail(::LoadAlignment(&record), "Loading the alignment");
+  if (saved.record) return Fail(::LoadAlignment(&*saved.record), what);
+  const int code = LoadAlignmentModel(saved.model.data(), static_cast<int>(saved.model.size()));
+  if (code != SIDERA_OK) return Fail(code, what);
+  // The model's stars are the points synced before, in order.
+  int count = 0;
+  AlignStar none{};
+  (void)GetAlignmentStars(&none, 0, &count);  // 0: a mount
+  std::vector<AlignStar> stars(static_cast<size_t>(count));
+  if (count > 0 && GetAlignmentStars(stars.data(), count, &count) != SIDERA_OK) stars.clear();
+  for (size_t i = 0; i < stars.size(); ++i) {
+    host::SyncPoint point;
+    // A point without its place (a text cut short) is never replaced by a
+    // sync near it, only pushed out.
+    point.rightAscension = i < saved.places.size() ? saved.places[i].first : std::nan("");
+    point.declination = i < saved.places.size() ? saved.places[i].second : std::nan("");
+    point.observation = stars[i];
+    book_.Add(point);
+  }
+  return Fail(SIDERA_OK, what);
 }
 
 AlignmentState MountSession::Alignment() {
@@ -197,7 +220,15 @@ AlignmentState MountSession::Alignment() {
     state.used = 0;
     for (int i = 0; i < count; ++i) state.used += used[i];
   }
-  state.record = RecordToText(record);
+  // The whole model with its stars, and the points' places.
+  int size = 0;
+  (void)SaveAlignmentModel(nullptr, 0, &size);  // 4: the size it needs
+  std::vector<uint8_t> model(static_cast<size_t>(size > 0 ? size : 0));
+  if (SaveAlignmentModel(model.data(), size, &size) != SIDERA_OK) return state;
+  std::vector<std::pair<double, double>> places;
+  for (const host::SyncPoint& p : book_.points())
+    places.emplace_back(p.rightAscension, p.declination);
+  state.saved = SavedAlignmentToText(model, places);
   return state;
 }
 

@@ -15,6 +15,7 @@
 #include "host/sky_clock.h"
 #include "host/sync_points.h"
 #include "indi/host_names.h"
+#include "indi/library_text.h"
 #include "sidera.h"
 
 namespace sidera::indi {
@@ -42,7 +43,7 @@ struct ConnectRequest {
   std::string devicePath;  // hardware models only
   bool debug = false;      // the library's debug log, every topic
   Site site;
-  std::optional<AlignmentRecord> savedAlignment;
+  std::optional<SavedAlignment> savedAlignment;
 };
 
 struct ConnectResult {
@@ -64,7 +65,7 @@ struct AlignmentState {
   int used = 0;   // of them, the points the fit used (it drops wrong centrings)
   int quality = 0;
   double residual = 0;  // RMS of the used points' residuals, radians
-  std::string record;   // the saved record as text, "" when not aligned
+  std::string saved;    // the model and its points as text, "" when not aligned
 };
 
 struct SyncResult {
@@ -92,7 +93,9 @@ class MountSession {
   Outcome ClearAlignment(AlignmentState* state);
   // The alignment in force, with the number of synced stars behind it.
   AlignmentState Alignment();
-  Outcome LoadAlignment(const AlignmentRecord& record);
+  // Loads a saved model and takes its stars back as the synced points
+  // (or an earlier version's record, without points).
+  Outcome LoadAlignment(const SavedAlignment& saved);
 
   // Park: tracking off, then a goto to the park position (host::ParkAxes):
   // the user's axis angles in degrees where given, else the model's home.
@@ -118,6 +121,7 @@ class MountSession {
 
  private:
   MountGeometry Geometry(Outcome* outcome);
+  Outcome Load(const SavedAlignment& saved, const std::string& what);
 
   // Touched by the worker thread only.
   bool equatorial_ = false;

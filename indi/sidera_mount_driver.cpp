@@ -86,7 +86,8 @@ bool SideraMountDriver::initProperties() {
   IUFillSwitch(&alignClearS_[0], "CLEAR", "Clear", ISS_OFF);
   IUFillSwitchVector(&alignClearSP_, alignClearS_, 1, dev, "SIDERA_ALIGNMENT_CLEAR",
                      "Clear alignment", kAlignmentTab, IP_RW, ISR_ATMOST1, 60, IPS_IDLE);
-  IUFillText(&alignDataT_[0], "RECORD", "Record", "");
+  // Named RECORD as in earlier versions, whose configurations still load.
+  IUFillText(&alignDataT_[0], "RECORD", "Model", "");
   IUFillTextVector(&alignDataTP_, alignDataT_, 1, dev, "SIDERA_ALIGNMENT_DATA", "Saved alignment",
                    kAlignmentTab, IP_RW, 60, IPS_IDLE);
   InitParkProperties(dev);
@@ -382,10 +383,12 @@ bool SideraMountDriver::ISNewText(const char* dev, const char* name, char* texts
     }
     if (Named(name, alignDataTP_.name) && n >= 1) {
       const std::string text = texts[0] != nullptr ? texts[0] : "";
-      const auto record = RecordFromText(text);
+      const auto record = SavedAlignmentFromText(text);
       if (!text.empty() && !record) {
         alignDataTP_.s = IPS_ALERT;
-        IDSetText(&alignDataTP_, "Not a saved alignment (400 hexadecimal digits expected)");
+        IDSetText(&alignDataTP_,
+                  "Not a saved alignment (a saved model, or an earlier version's 400 "
+                  "hexadecimal digits, expected)");
         return true;
       }
       savedAlignment_ = record;

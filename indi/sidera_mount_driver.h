@@ -143,7 +143,7 @@ class SideraMountDriver : public INDI::Telescope, public INDI::GuiderInterface {
   // number of the latest one started.
   std::array<bool, 2> pulsing_{false, false};
   std::array<uint64_t, 2> pulseNumber_{0, 0};
-  std::optional<AlignmentRecord> savedAlignment_;
+  std::optional<SavedAlignment> savedAlignment_;
   bool siteFromClient_ = false;  // a client has set GEOGRAPHIC_COORD
   bool configLoaded_ = false;
   bool loadingConfig_ = false;  // the configuration's values are being read back

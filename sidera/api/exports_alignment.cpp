@@ -120,6 +120,18 @@ extern "C" SIDERA_API int GetAlignmentResiduals(double* residuals, int* used, in
       });
 }
 
+extern "C" SIDERA_API int GetAlignmentStars(AlignStar* stars, int capacity, int* count) {
+  return OnCurrentMount(stars != nullptr && count != nullptr && capacity >= 0,
+                        [&](TelescopeMount& mount) {
+                          std::lock_guard<std::recursive_mutex> lock(mount.modelMutex);
+                          const std::vector<AlignStar>& given = mount.alignmentBook.stars;
+                          const int n = static_cast<int>(given.size());
+                          for (int i = 0; i < n && i < capacity; ++i) stars[i] = given[i];
+                          *count = n;
+                          return static_cast<int>(kOk);
+                        });
+}
+
 extern "C" SIDERA_API int SaveAlignmentModel(uint8_t* buffer, int capacity, int* size) {
   return OnCurrentMount(size != nullptr, [&](TelescopeMount& mount) {
     std::vector<uint8_t> bytes;

@@ -13,6 +13,10 @@ constexpr double kDerivativeStep = 1e-6;  // radians; central differences
 constexpr int kMaxIterations = 30;
 constexpr double kDone = 1e-12;  // a step this small ends the iteration (radians)
 constexpr int kJacobiSweeps = 50;
+// Equations a fit leaves over its terms at least; a fit that judges a star
+// leaves more, so that the others' spread means something.
+constexpr int kSpare = 2;
+constexpr int kJudgeSpare = 4;
 
 // The residual vector (two entries a star) of the used stars under `p`.
 void Residuals(const StarFitProblem& pr, const double* p, const std::vector<int>& used,
@@ -99,9 +103,9 @@ std::vector<double> ScaledNormal(const std::vector<std::vector<double>>& columns
   return a;
 }
 
-// The terms the used stars can fix, in order; empty when even the
-// required ones cannot be fixed.
-std::vector<int> ChooseTerms(const StarFitProblem& pr, const std::vector<int>& used) {
+// The terms the used stars can fix, in order, leaving at least `spare`
+// equations over them; empty when even the required ones cannot be fixed.
+std::vector<int> ChooseTerms(const StarFitProblem& pr, const std::vector<int>& used, int spare) {
   const int equations = 2 * static_cast<int>(std::count(used.begin(), used.end(), 1));
   double zero[kMaxTerms] = {};
   std::vector<int> all(pr.termCount);
@@ -110,7 +114,7 @@ std::vector<int> ChooseTerms(const StarFitProblem& pr, const std::vector<int>& u
   std::vector<int> chosen;
   std::vector<std::vector<double>> chosenColumns;
   for (int t = 0; t < pr.termCount; ++t) {
-    if (static_cast<int>(chosen.size()) + 1 > equations - 2) {
+    if (static_cast<int>(chosen.size()) + 1 > equations - spare) {
       if (t < pr.requiredTerms) return {};
       break;
     }
@@ -191,9 +195,9 @@ struct Pass {
   std::vector<double> residuals;
 };
 
-Pass FitUsed(const StarFitProblem& pr, const std::vector<int>& used) {
+Pass FitUsed(const StarFitProblem& pr, const std::vector<int>& used, int spare = kSpare) {
   Pass pass;
-  pass.terms = ChooseTerms(pr, used);
+  pass.terms = ChooseTerms(pr, used, spare);
   if (pass.terms.empty()) return pass;
   if (!Solve(pr, used, pass.terms, pass.p)) return pass;
   pr.setModel(pass.p);
@@ -207,6 +211,80 @@ Pass FitUsed(const StarFitProblem& pr, const std::vector<int>& used) {
 
 int CountUsed(const std::vector<int>& used) {
   return static_cast<int>(std::count(used.begin(), used.end(), 1));
+}
+
+// A star judged by the others: the fit without it, its residual under that
+// fit, the others' star RMS there (their residual sum of squares over their
+// stars less half the terms, two equations a star), and the factor for
+// their number.
+struct Doubt {
+  int star = -1;
+  Pass without;
+  double error = 0.0;
+  double spread = 0.0;
+  double factor = kOutlierFactor;  // how far above the spread it must lie
+};
+
+// The factor over the others' star RMS that a good star's residual exceeds
+// only once in 1/kOutlierChance, for `freedom` equations less terms: the
+// squared ratio follows Fisher's F with 2 and `freedom` degrees of freedom,
+// whose quantile has a closed form; never below kOutlierFactor. Few stars
+// judge a star loosely, so the factor grows (7.8 for 4, 5.2 for 6).
+double OutlierFactor(double freedom) {
+  const double f = freedom / 2.0 * (std::pow(kOutlierChance, -2.0 / freedom) - 1.0);
+  return std::max(kOutlierFactor, std::sqrt(f));
+}
+
+Doubt Judge(const StarFitProblem& pr, const std::vector<int>& used, int star) {
+  Doubt d;
+  std::vector<int> rest = used;
+  rest[star] = 0;
+  // Judged by a fit with equations to spare; where the others are too few
+  // for one, by the usual fit and the wrong-object rule alone.
+  d.without = FitUsed(pr, rest, kJudgeSpare);
+  const bool strict = d.without.ok;
+  if (!strict) d.without = FitUsed(pr, rest);
+  if (!d.without.ok) return d;  // the others cannot judge it
+  double sum = 0.0;
+  for (size_t i = 0; i < rest.size(); ++i) {
+    if (rest[i]) sum += d.without.residuals[i] * d.without.residuals[i];
+  }
+  const int freedom = 2 * CountUsed(rest) - static_cast<int>(d.without.terms.size());
+  if (freedom <= 0) return d;
+  d.star = star;
+  d.error = d.without.residuals[star];
+  d.spread = std::sqrt(2.0 * sum / freedom);
+  d.factor = strict ? OutlierFactor(freedom) : std::numeric_limits<double>::infinity();
+  return d;
+}
+
+// The used star to judge; star -1 when none can be. With few stars a star
+// centred on the wrong object pulls a fit of many terms towards itself, so
+// that a good star may show the largest residual and a fit without a good
+// star may throw the left-out star far off: up to kJudgeEveryStar used
+// stars the one whose absence lets the others fit best (the least spread)
+// is judged. Beyond, where the others outweigh it, the one with the largest
+// residual under the fit of all.
+Doubt MostDoubtful(const StarFitProblem& pr, const std::vector<int>& used, const Pass& all) {
+  const int count = static_cast<int>(used.size());
+  if (CountUsed(used) > kJudgeEveryStar) {
+    int worst = -1;
+    for (int i = 0; i < count; ++i) {
+      if (used[i] && (worst < 0 || all.residuals[i] > all.residuals[worst])) worst = i;
+    }
+    return Judge(pr, used, worst);
+  }
+  Doubt best;
+  for (int i = 0; i < count; ++i) {
+    if (!used[i]) continue;
+    Doubt d = Judge(pr, used, i);
+    if (d.star < 0) continue;
+    if (best.star < 0 || d.spread < best.spread ||
+        (d.spread == best.spread && d.error > best.error)) {
+      best = std::move(d);
+    }
+  }
+  return best;
 }
 
 }  // namespace
@@ -260,32 +338,21 @@ StarFitResult FitStars(const StarFitProblem& pr, int starCount) {
     return result;
   }
   Pass pass = FitUsed(pr, used);
-  while (pass.ok && CountUsed(used) > kMinimumStars - 1) {
-    // The worst used star, fitted without.
-    int worst = -1;
-    for (int i = 0; i < starCount; ++i) {
-      if (used[i] && (worst < 0 || pass.residuals[i] > pass.residuals[worst])) worst = i;
-    }
-    if (pass.residuals[worst] <= kOutlierFloor) break;
-    std::vector<int> rest = used;
-    rest[worst] = 0;
-    const Pass without = FitUsed(pr, rest);
-    if (!without.ok) break;  // the others cannot judge it
-    double sum = 0.0;
-    for (int i = 0; i < starCount; ++i) {
-      if (rest[i]) sum += without.residuals[i] * without.residuals[i];
-    }
-    // Two equations a star: the others' star RMS, corrected for the terms.
-    const double freedom = CountUsed(rest) - static_cast<double>(without.terms.size()) / 2.0;
-    const double spread = freedom > 0.0 ? std::sqrt(sum / freedom) : 0.0;
-    const double e = without.residuals[worst];
-    if (!(freedom > 0.0) || e <= kOutlierFactor * spread || e <= kOutlierFloor) break;
-    used = rest;
-    pass = without;
+  while (pass.ok && CountUsed(used) >= kMinimumStars) {
+    const Doubt doubt = MostDoubtful(pr, used, pass);
+    if (doubt.star < 0) break;
+    // Dropped only when far above the others' spread (or a degree off),
+    // and above the floor.
+    const double e = doubt.error;
+    const bool far =
+        e > doubt.factor * doubt.spread || (e > kWrongObject && e > kOutlierFactor * doubt.spread);
+    if (!far || e <= kOutlierFloor) break;
+    used[doubt.star] = 0;
     if (CountUsed(used) < kMinimumStars) {
       pass.ok = false;
       break;
     }
+    pass = FitUsed(pr, used);
   }
   if (!pass.ok) {
     pr.setModel(zero);

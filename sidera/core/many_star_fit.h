@@ -15,12 +15,22 @@
 // number of at most kMaxCondition, and the stars leave at least two
 // equations over the parameters. A term left out stays 0.
 //
-// Outliers. After a fit, the star with the largest residual is fitted
-// without: when its residual under that fit is above both kOutlierFactor
-// times the others' RMS (their residual sum of squares over their
-// equations less the parameters) and kOutlierFloor, it is dropped and the
-// rest are fitted again; repeated while it finds one. A fit needs
-// kMinimumStars used stars; with fewer it fails.
+// Outliers. A star is judged by the others: their fit without it, leaving
+// at least four equations over its terms (fewer terms than the final fit
+// may have), gives the star's residual e there and the others' star RMS s
+// (their residual sum of squares over their stars less half the terms). It
+// is dropped when e is above kOutlierFloor and either above F times s, where
+// F is the larger of kOutlierFactor and the factor a good star exceeds once
+// in 1/kOutlierChance given the others' equations less terms (F is 7.8
+// with 4 to spare, 5 from about 8), or above kWrongObject and
+// kOutlierFactor times s. Others too few for such a fit judge by the
+// wrong-object rule alone, through the usual fit. The star judged: up to
+// kJudgeEveryStar used stars, the one without which the others fit best
+// (least s), since a wrong star pulls a fit of many terms on few stars
+// towards itself and a good one may then show the largest residual; beyond,
+// the one with the largest residual under the fit of all. After a drop the
+// rest are fitted and judged again. A fit needs kMinimumStars used stars;
+// with fewer it fails.
 #pragma once
 
 #include <cstdint>
@@ -33,8 +43,13 @@ namespace sidera {
 
 inline constexpr double kMaxCondition = 1e4;
 inline constexpr double kOutlierFactor = 5.0;
+inline constexpr double kOutlierChance = 1e-3;
+// A star this far off the others' fit is on the wrong object, however
+// loosely few stars judge it.
+inline constexpr double kWrongObject = 3.141592653589793 / 180.0;             // 1 degree
 inline constexpr double kOutlierFloor = 30.0 * 3.141592653589793 / 648000.0;  // 30 arc-seconds
 inline constexpr int kMinimumStars = 4;
+inline constexpr int kJudgeEveryStar = 20;
 inline constexpr int kMaxTerms = 10;
 
 struct StarFitProblem {

@@ -621,8 +621,11 @@ bool TelescopeMount::LaunchTrackingStartThread(uint32_t command) {
   const bool started = Launched(*this, kAxis0, false, command, SIDERA_MOTION_TRACKING, [&] {
     return Workers().Start(
         [=, this] {
-          (void)TrackingStartThread(command);
+          double rate = 0.0;
+          const MountResult r = TrackingStartThread(command, &rate);
           CountUnsentStart(-1);
+          // Counted out first: a shutdown need not wait for the following.
+          if (r == kOk) FollowTrackingRate(command, rate);
         },
         kNormalPriority);
   });
@@ -699,7 +702,7 @@ MountResult TelescopeMount::MoveAxisThread(uint32_t command, int axis, double ra
   return result;
 }
 
-MountResult TelescopeMount::TrackingStartThread(uint32_t command) {
+MountResult TelescopeMount::TrackingStartThread(uint32_t command, double* rateSent) {
   // Tracking does not ask a running motion to give way; it waits its turn.
   if (!TakeFreeAxes(*this, kRateHandOverTicks)) {
     SIDERA_DEBUG_LOG(kMotion, "tracking start #%u: the axes did not come free (102)", command);
@@ -726,6 +729,7 @@ MountResult TelescopeMount::TrackingStartThread(uint32_t command) {
   Ending ending;
 
   const double rate = Rates().TrackingRate();
+  if (rateSent != nullptr) *rateSent = rate;
   if (wanted() && NeedsBacklashTakeUp(*this, 0, rate)) {
     const TakeUpResult takeUp = RunBacklashTakeUp(*this, 0, rate, wanted);
     if (!takeUp.started && takeUp.result != kUserInterrupt) {

@@ -215,6 +215,8 @@ MountResult TelescopeMount::StartTrackingOnTarget(const SkyPoint&, uint32_t) {
   return StartTracking();
 }
 
+void TelescopeMount::FollowTrackingRate(uint32_t, double) {}
+
 bool TelescopeMount::IsNewerCommand(uint32_t command, uint32_t than) {
   const uint32_t ahead = (command - than) & kLastCommandNumber;
   return ahead != 0 && ahead <= kLastCommandNumber / 2;

@@ -176,6 +176,11 @@ class TelescopeMount {
   // so that what is left of the arrival error is closed rather than kept;
   // the root starts tracking as StartTracking does.
   virtual MountResult StartTrackingOnTarget(const SkyPoint& target, uint32_t targetTick);
+  // Runs on the thread of the tracking start numbered `command` once it has
+  // set axis 0 turning at `rate`, and returns when that tracking is no
+  // longer wanted. A kind whose controller cannot run the rate exactly keeps
+  // the axis on its track here; the root returns at once.
+  virtual void FollowTrackingRate(uint32_t command, double rate);
 
   // ---- Command order. ----
   // Every operation that starts, replaces or stops a motion draws the next
@@ -307,7 +312,8 @@ class TelescopeMount {
   MountResult GotoSkyThread(uint32_t command, SkyPoint target, uint32_t startTick);
   MountResult GotoAxesThread(uint32_t command, AxisPair target);
   MountResult MoveAxisThread(uint32_t command, int axis, double rate);
-  MountResult TrackingStartThread(uint32_t command);
+  // `rateSent` (may be null) receives the rate the start commands.
+  MountResult TrackingStartThread(uint32_t command, double* rateSent = nullptr);
   // The axis goto both kinds start from GotoAxes: claims both axes and
   // starts GotoAxesThread. No altitude check.
   MountResult StartAxesGoto(double angle0, double angle1);

@@ -350,6 +350,13 @@ SIDERA_API int AlignStars(const AlignStar* stars, int count);
  * after any other alignment or a load of a 200-byte record). 0; 3 without a
  * mount; 4 for a null pointer or a negative capacity. */
 SIDERA_API int GetAlignmentResiduals(double* residuals, int* used, int capacity, int* count);
+/* The stars of the model in force, as its fit was given them, in that order
+ * (sky angles reduced to a half-turn either side of 0): after AlignStars or
+ * a LoadAlignmentModel, so that a host can go on adding stars to a loaded
+ * model; none after a load of a 200-byte record. At most `capacity` are
+ * written; *count is their number. 0; 3 without a mount; 4 for a null
+ * pointer or a negative capacity. */
+SIDERA_API int GetAlignmentStars(AlignStar* stars, int capacity, int* count);
 /* The whole pointing model with its stars, in a versioned format of the
  * library's own (for a host to keep in a file). *size is set to the bytes
  * the model needs; they are written when `capacity` holds them. 0; 3

@@ -79,6 +79,7 @@
   /* The many-star pointing model. */                                                        \
   X(AlignStars, int, (const AlignStar* stars, int count))                                   \
   X(GetAlignmentResiduals, int, (double* residuals, int* used, int capacity, int* count))  \
+  X(GetAlignmentStars, int, (AlignStar* stars, int capacity, int* count))                   \
   X(SaveAlignmentModel, int, (uint8_t* buffer, int capacity, int* size))                    \
   X(LoadAlignmentModel, int, (const uint8_t* buffer, int size))                             \
   X(SetDebugTopics, void, (const char* topics))                                             \

@@ -179,15 +179,26 @@ MountResult EquatorialMount::AlignThreeStars(AlignStar s1, AlignStar s2, AlignSt
 // (100). Otherwise the tracking start runs on its own thread for a new
 // command number, and any later command ends it. Checked and drawn under the
 // command lock, so that no motion claims the axis in between.
-MountResult EquatorialMount::StartTracking() {
+MountResult EquatorialMount::StartTracking() { return StartTrackingWith(std::nullopt); }
+
+// After a sky goto the tracking follows the goto's target (on a controller
+// whose rate steps need the follower).
+MountResult EquatorialMount::StartTrackingOnTarget(const SkyPoint& target, uint32_t targetTick) {
+  return StartTrackingWith(SkyReference::Value{target, targetTick});
+}
+
+MountResult EquatorialMount::StartTrackingWith(const std::optional<SkyReference::Value>& target) {
   // A silent axis is read first, with no lock held.
   const MountResult answers = CheckAxisAnswers(0);
   if (answers != kOk) return answers;
   const auto lock = LockCommands();
   if (ClaimOn(0) != 0) return kAxisBusy;
+  const uint32_t command = BeginCommand(kAxis0);
+  followCommand_ = command;
+  followTarget_ = target;
   // A thread that could not be started (the mount is shutting down) moves
   // nothing.
-  (void)LaunchTrackingStartThread(BeginCommand(kAxis0));
+  (void)LaunchTrackingStartThread(command);
   return kOk;
 }
 

@@ -141,13 +141,30 @@ Outcome Session::AlignLoad(const AlignLoadStep& load, const std::string& step) {
     ReportFailure(step, "align load", o);
     return o;
   }
-  // The stars behind a loaded model are the library's: `align add` starts
-  // a new list.
+  // `align add` goes on from the loaded model's stars (the file keeps no
+  // names: they are numbered); a 200-byte record has none.
   alignPoints_.clear();
+  int count = 0;
+  AlignStar none{};
+  if (!load.isRecord && api().GetAlignmentStars(&none, 0, &count) == 0 && count > 0) {
+    std::vector<AlignStar> stars(static_cast<size_t>(count));
+    if (api().GetAlignmentStars(stars.data(), count, &count) == 0) {
+      for (size_t i = 0; i < stars.size() && i < static_cast<size_t>(count); ++i) {
+        alignPoints_.push_back({"loaded star " + std::to_string(i + 1), stars[i]});
+      }
+    }
+  }
+  const int stars = static_cast<int>(alignPoints_.size());
   Done(step,
        std::string("Loaded the ") + (load.isRecord ? "alignment record" : "pointing model") +
-           " from " + load.path,
-       JsonObject().Add("file", load.path).Add("format", load.isRecord ? "record" : "model"));
+           " from " + load.path +
+           (load.isRecord ? std::string()
+                          : " (" + std::to_string(stars) + " star" + (stars == 1 ? "" : "s") +
+                                "; align add goes on from them)"),
+       JsonObject()
+           .Add("file", load.path)
+           .Add("format", load.isRecord ? "record" : "model")
+           .Add("stars", stars));
   return Outcome::Ok();
 }
 

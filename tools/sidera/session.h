@@ -185,7 +185,8 @@ class Session {
   // replaced since.
   bool unwatchedGoto_ = false;
   // The stars of the pointing model in force, in the order fitted, as
-  // `align` and `align add` centred them (none after `align load`).
+  // `align` and `align add` centred them, or as `align load` read them back
+  // from a model file (numbered; none from a 200-byte record).
   struct AlignPoint {
     std::string label;
     AlignStar star;

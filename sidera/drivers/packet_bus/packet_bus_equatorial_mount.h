@@ -19,6 +19,11 @@ class PacketBusEquatorialMount : public PacketBusMount, public EquatorialMount {
   MountResult Connect() override;
   MountResult GotoAxisAngle(int axis, double angle) override;
   MountResult WriteAxisPosition(int axis, double angle) override;
+
+ protected:
+  // Rates go out in quarter arc-seconds per second: the sidereal rate runs
+  // as 15.000"/s, which the tracking follower corrects.
+  double RateStep(int axis) const override { return 1.0 / rateUnitsPerRadian[axis]; }
 };
 
 }  // namespace sidera
