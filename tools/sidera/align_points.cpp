@@ -146,9 +146,9 @@ Outcome Session::AlignLoad(const AlignLoadStep& load, const std::string& step) {
   alignPoints_.clear();
   int count = 0;
   AlignStar none{};
-  if (!load.isRecord && api().GetAlignmentStars(&none, 0, &count) == 0 && count > 0) {
+  if (!load.isRecord && GetAlignmentStars(&none, 0, &count) == 0 && count > 0) {
     std::vector<AlignStar> stars(static_cast<size_t>(count));
-    if (api().GetAlignmentStars(stars.data(), count, &count) == 0) {
+    if (GetAlignmentStars(stars.data(), count, &count) == 0) {
       for (size_t i = 0; i < stars.size() && i < static_cast<size_t>(count); ++i) {
         alignPoints_.push_back({"loaded star " + std::to_string(i + 1), stars[i]});
       }
