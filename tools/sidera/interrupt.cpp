@@ -76,17 +76,15 @@ void RequestStop() {
   g_state.stops->Post(StopTheMount);
 }
 
-// Tracking off first: on an equatorial mount a stopped right ascension axis
-// would otherwise go back to tracking. "No mount" (3) stops nothing and is
-// no failure: nothing moves.
+// Tracking off and both axes halted at once, nothing read first (an
+// equatorial right ascension axis stopped while tracking is wanted would go
+// back to tracking). "No mount" (3) stops nothing and is no failure: nothing
+// moves.
 void StopTheMount() {
   const SideraApi& api = *g_state.api;
-  int failed = 0;
-  bool mount = false;
-  for (int code : {api.SetTracking(0), api.StopAxis(0), api.StopAxis(1)}) {
-    if (failed == 0 && code != 0 && code != SIDERA_NO_MOUNT) failed = code;
-    mount = mount || code != SIDERA_NO_MOUNT;
-  }
+  const int code = api.StopEverything();
+  const bool mount = code != SIDERA_NO_MOUNT;
+  const int failed = mount ? code : 0;
   std::lock_guard<std::mutex> lock(g_state.mutex);
   ++g_state.stopsDone;
   g_state.mountSeen = g_state.mountSeen || mount;
