@@ -260,6 +260,20 @@ TEST_F(HexCommandFaultTest, AReplyThatComesAfterItsTimeOutIsNeverTakenForAnother
     readsTrue(0);
     readsTrue(1);
   }
+  {
+    SCOPED_TRACE("a stop after a halt that timed out goes out at once");
+    emu->UpdateOptions([](auto& o) { o.replyDelayMs = 800; });
+    EXPECT_EQ(StopAxis(0), 100);
+    emu->UpdateOptions([](auto& o) { o.replyDelayMs = 0; });
+    emu->ClearRequests();
+    const auto asked = std::chrono::steady_clock::now();
+    EXPECT_EQ(StopEverything(), 0) << "its replies are its own, behind the late one";
+    ASSERT_FALSE(emu->Requests().empty());
+    // Waiting for the late reply first would have taken about 300 ms.
+    EXPECT_LT(emu->Requests()[0].at - asked, std::chrono::milliseconds(150));
+    readsTrue(0);
+    readsTrue(1);
+  }
 }
 
 // A stop of everything puts both halts on the line before either's reply

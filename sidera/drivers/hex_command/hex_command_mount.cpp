@@ -175,7 +175,11 @@ bool HexCommandMount::DrainLateReply() {
 bool HexCommandMount::LateReplyTellsApart(const uint8_t* next, uint32_t length) {
   nextLetter_ = length > 1 ? static_cast<char>(next[1]) : '\0';
   ForgetExpiredOwed();
-  return !OwesLike(nextLetter_);
+  // A stop never waits for a late reply: its reader drops the owed lines
+  // that come first, in order. (Were one of them lost, the stop's own reply
+  // would be taken for it and the stop would report no reply; the halt has
+  // still gone out at once.)
+  return UrgentExchanges::Active() || !OwesLike(nextLetter_);
 }
 
 MountResult HexCommandMount::InitializeAxes() {

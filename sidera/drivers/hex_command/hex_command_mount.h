@@ -96,7 +96,8 @@ class HexCommandMount : public SerialLink, public virtual TelescopeMount {
   // Takes owed reply lines off the line until none owed looks like the
   // answer to the request about to go out.
   bool DrainLateReply() override;
-  // True when no reply still owed looks like the answer `next` gets.
+  // True when no reply still owed looks like the answer `next` gets, and
+  // for every stop.
   bool LateReplyTellsApart(const uint8_t* next, uint32_t length) override;
   bool LateReplyMayFollowTimeOut() const override { return leftOwed_; }
   // A reply cut short may come as late as one that timed out.
