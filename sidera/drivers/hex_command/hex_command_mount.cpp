@@ -105,8 +105,12 @@ LineResult HexCommandMount::Write(const uint8_t* bytes, uint32_t length) {
 }
 
 void HexCommandMount::ForgetExpiredOwed() {
+  // A controller judged silent meanwhile owes nothing either: what it was
+  // asked before it fell silent counts as lost, so that the first replies
+  // once it answers again are taken for what they answer.
   const auto now = std::chrono::steady_clock::now();
-  std::erase_if(owed_, [now](const OwedReply& o) { return o.until <= now; });
+  std::erase_if(owed_,
+                [&](const OwedReply& o) { return o.until <= now || health.Silent(o.axis); });
 }
 
 namespace {

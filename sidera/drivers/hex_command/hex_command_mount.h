@@ -172,7 +172,8 @@ class HexCommandMount : public SerialLink, public virtual TelescopeMount {
   // stop, the axis's code without a reply, 4 refused; else 0.
   MountResult JudgeReply(int axis, char letter, LineResult sent, const uint8_t* reply);
 
-  // Drops the owed replies whose time is up.
+  // Drops the owed replies whose time is up, and those of a controller
+  // judged silent.
   void ForgetExpiredOwed();
   // Whether a reply still owed looks like the answer to `letter`.
   bool OwesLike(char letter) const;
