@@ -109,8 +109,7 @@ void HexCommandMount::ForgetExpiredOwed() {
   // asked before it fell silent counts as lost, so that the first replies
   // once it answers again are taken for what they answer.
   const auto now = std::chrono::steady_clock::now();
-  std::erase_if(owed_,
-                [&](const OwedReply& o) { return o.until <= now || health.Silent(o.axis); });
+  std::erase_if(owed_, [&](const OwedReply& o) { return o.until <= now || health.Silent(o.axis); });
 }
 
 namespace {
