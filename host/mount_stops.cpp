@@ -5,11 +5,6 @@
 
 namespace sidera::host {
 
-int StopEverything() {
-  const int tracking = SetTracking(0);
-  const int axis0 = StopAxis(0);
-  const int axis1 = StopAxis(1);
-  return tracking != SIDERA_OK ? tracking : axis0 != SIDERA_OK ? axis0 : axis1;
-}
+int StopEverything() { return ::StopEverything(); }
 
 }  // namespace sidera::host

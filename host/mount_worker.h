@@ -87,11 +87,10 @@ struct MountWorker {
   ~MountWorker() { Stop(); }
 };
 
-// Stops every motion of the current mount, tracking included: tracking off
-// first (on an equatorial mount, stopping the right-ascension axis while
-// tracking is asked for restarts tracking instead), then both axes. Makes no
-// read, so it works whatever the controller answers to reads. Returns the
-// first code that was not 0. Safe from any thread; run it on the stop lane.
+// Stops every motion of the current mount, tracking included, through the
+// library's StopEverything: tracking off and both axes' halts on the line at
+// once, with nothing read first, so it works whatever the controller
+// answers to reads. Safe from any thread; run it on the stop lane.
 int StopEverything();
 
 }  // namespace sidera::host

@@ -38,6 +38,10 @@ extern "C" SIDERA_API int StopAxis(int axis) {
   return OnCurrentMount(IsAxis(axis), [&](TelescopeMount& mount) { return mount.StopAxis(axis); });
 }
 
+extern "C" SIDERA_API int StopEverything(void) {
+  return OnCurrentMount(true, [](TelescopeMount& mount) { return mount.StopEverything(); });
+}
+
 extern "C" SIDERA_API int SetAltitudeLimits(double lower, double upper) {
   return OnCurrentMount(AllFinite(lower, upper), [&](TelescopeMount& mount) {
     return mount.SetAltitudeLimits(lower, upper);

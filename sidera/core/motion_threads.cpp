@@ -287,8 +287,8 @@ class TelescopeMount::GotoRun {
   }
 
   void HaltBoth() {
-    (void)m_.HaltAxis(0);
-    (void)m_.HaltAxis(1);
+    MountResult ignored[2];
+    m_.HaltBothAxes(ignored);
   }
 
   // Gives way to a stop or a newer command.

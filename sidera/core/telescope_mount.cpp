@@ -394,6 +394,11 @@ MountResult TelescopeMount::GotoAxisAngle(int, double) { return kNotImplemented;
 
 MountResult TelescopeMount::HaltAxis(int) { return kNotImplemented; }
 
+void TelescopeMount::HaltBothAxes(MountResult results[2]) {
+  results[0] = HaltAxis(0);
+  results[1] = HaltAxis(1);
+}
+
 MountResult TelescopeMount::WriteAxisPosition(int axis, double angle) {
   if (!ValidAxis(axis)) return kInvalidParameter;
   Axes().NotePosition(axis, angle);
@@ -483,6 +488,36 @@ MountResult TelescopeMount::StopAxis(int axis) {
   // A halted right ascension axis of an equatorial mount no longer tracks.
   if (halt == kOk && axis == 0 && Identity().Equatorial()) ClearTrackingState();
   return halt;
+}
+
+// Tracking off and both axes released under the command lock, as
+// SetTracking(0) and StopAxis do (a motion thread then sends nothing more:
+// its next request is held back on the line); then both halts at once,
+// ahead of every other request, with nothing read first. A running motion
+// and the kind's own threads are waited for only after the halts are out.
+MountResult TelescopeMount::StopEverything() {
+  trackingRequested_ = false;
+  {
+    std::lock_guard<std::recursive_mutex> lock(commandMutex);
+    const uint32_t command = BeginCommand(kBothAxes);
+    SIDERA_DEBUG_LOG(kMotion, "stop everything #%u: takes the axes from #%d and #%d", command,
+                     axisMoving[0].load(), axisMoving[1].load());
+    axisMoving[0] = 0;
+    axisMoving[1] = 0;
+  }
+  RequestKindMotionsEnd();
+  MountResult halts[2] = {kOk, kOk};
+  HaltBothAxes(halts);
+  for (int axis = 0; axis < 2; ++axis) {
+    if (halts[axis] == kOk) NoteHalted(axis);
+  }
+  AwaitKindMotionsEnd();
+  if (!idleEvent.Wait(kReleaseWaitTicks)) {
+    SIDERA_DEBUG_LOG(kMotion, "stop everything: the running motion kept the axes for %u ms",
+                     kReleaseWaitTicks);
+  }
+  ClearTrackingState();
+  return halts[0] != kOk ? halts[0] : halts[1];
 }
 
 MountResult TelescopeMount::GotoSky(SkyPoint target) {

@@ -98,11 +98,20 @@ class TelescopeMount {
   virtual MountResult SlewAxisAtRate(int axis, double rate);
   virtual MountResult GotoAxisAngle(int axis, double angle);
   virtual MountResult HaltAxis(int axis);
+  // Halts both axes, each halt's result in `results`: HaltAxis(0), then
+  // HaltAxis(1), unless the family can put both halts on the line at once.
+  virtual void HaltBothAxes(MountResult results[2]);
   virtual MountResult WriteAxisPosition(int axis, double angle);
   virtual MountResult StartTracking();
   virtual MountResult StopTracking();
   virtual MountResult MoveAxis(int axis, double rate, int rateFactor);
   virtual MountResult StopAxis(int axis);
+  // Stops every motion, tracking included, and reads nothing before the
+  // halts: tracking is no longer wanted, both axes are released and halted
+  // together (HaltBothAxes), and only then are the motions that ran waited
+  // for. What SetTracking(0), StopAxis(0) and StopAxis(1) do together. The
+  // result is the halts'.
+  MountResult StopEverything();
   virtual MountResult GotoSky(SkyPoint target);
   virtual MountResult GotoHorizontal(double azimuth, double altitude);
   virtual MountResult GotoAxes(double angle0, double angle1);

@@ -388,6 +388,13 @@ SIDERA_API void SetSerialPattern(const char* pattern);
 SIDERA_API int GetGotoParameters(double* approachDistance, double* approachOffset,
                                  double* gotoTolerance, double* gotoLeadTime);
 
+/* Exported by name only: stops every motion of the current mount, tracking
+ * included, as SetTracking(0), StopAxis(0) and StopAxis(1) would, but reads
+ * nothing first and puts both axes' halts on the line at once (one after the
+ * other, their replies read after, where the controllers answer in order).
+ * 3 without a mount; else the first halt's failure, or 0. */
+SIDERA_API int StopEverything(void);
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif

@@ -86,7 +86,9 @@
   X(SetSerialPattern, void, (const char* pattern))                                         \
   /* The connected mount's goto parameters. */                                              \
   X(GetGotoParameters, int, (double* approachDistance, double* approachOffset,              \
-                             double* gotoTolerance, double* gotoLeadTime))
+                             double* gotoTolerance, double* gotoLeadTime))                 \
+  /* Stop every motion, both halts at once. */                                              \
+  X(StopEverything, int, (void))
 /* clang-format on */
 
 #endif /* SIDERA_SIDERA_OPERATIONS_H_ */

@@ -2,6 +2,7 @@
 // its deadline and debug log, the base line handling and the unit conversions.
 #include "sidera/link/serial_link.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -60,9 +61,11 @@ SerialLink::~SerialLink() { port.Close(); }
 
 LineResult SerialLink::Exchange(const uint8_t* request, uint32_t length, uint8_t* reply,
                                 unsigned axes) {
+  const LineRequest one{request, length, reply, axes};
   const SteadyClock::time_point asked = SteadyClock::now();
   for (;;) {
-    const LineResult result = ExchangeOnce(request, length, reply, axes);
+    LineResult result = LineResult::kFailed;
+    ExchangeOnce(&one, 1, &result);
     if (result != LineResult::kCutShort || SteadyClock::now() - asked >= kExchangeDeadline) {
       return result;
     }
@@ -73,8 +76,27 @@ LineResult SerialLink::Exchange(const uint8_t* request, uint32_t length, uint8_t
   }
 }
 
-LineResult SerialLink::ExchangeOnce(const uint8_t* request, uint32_t length, uint8_t* reply,
-                                    unsigned axes) {
+void SerialLink::ExchangeSeries(const LineRequest* requests, size_t count, LineResult* results) {
+  if (count == 0) return;
+  if (RepliesInOrder()) {
+    ExchangeOnce(requests, count, results);
+    return;
+  }
+  for (size_t i = 0; i < count; ++i) {
+    results[i] =
+        Exchange(requests[i].bytes, requests[i].length, requests[i].reply, requests[i].axes);
+  }
+}
+
+void SerialLink::ExchangeOnce(const LineRequest* requests, size_t count, LineResult* results) {
+  const auto all = [&](LineResult r) { std::fill(results, results + count, r); };
+  // The first request names the exchange in the log; the axes are all of
+  // the requests' together.
+  const uint8_t* const request = requests[0].bytes;
+  const uint32_t length = requests[0].length;
+  unsigned axes = kNoAxes;
+  for (size_t i = 0; i < count; ++i) axes |= requests[i].axes;
+
   const bool urgent = UrgentExchanges::Active();
   // A request to controllers that are silent waits for its reply briefly;
   // a read-out to them does not queue for the line either: it goes only
@@ -95,7 +117,8 @@ LineResult SerialLink::ExchangeOnce(const uint8_t* request, uint32_t length, uin
     SIDERA_DEBUG_LOG(kIo, "exchange %s not sent: the link stayed busy%s",
                      platform::HexBytes(request, length).c_str(),
                      toSilentOnly() ? " (to a silent controller)" : "");
-    return LineResult::kBusy;
+    all(LineResult::kBusy);
+    return;
   }
   const bool silent = toSilentOnly();
   // The motion this request belongs to is checked with the line held, right
@@ -104,7 +127,8 @@ LineResult SerialLink::ExchangeOnce(const uint8_t* request, uint32_t length, uin
     SIDERA_DEBUG_LOG(kIo, "exchange %s held back: its motion was stopped or replaced",
                      platform::HexBytes(request, length).c_str());
     lineLock.Release();
-    return LineResult::kHeldBack;
+    all(LineResult::kHeldBack);
+    return;
   }
   // Anything but a read may change what the axes would answer: the
   // readings kept for the read-outs go before the request does.
@@ -138,28 +162,48 @@ LineResult SerialLink::ExchangeOnce(const uint8_t* request, uint32_t length, uin
       SIDERA_DEBUG_LOG(kIo, "exchange %s not sent yet: a stop came while a late reply was owed",
                        platform::HexBytes(request, length).c_str());
       lineLock.Release();
-      return LineResult::kCutShort;
+      all(LineResult::kCutShort);
+      return;
     }
     SetHolder(axes, SteadyClock::now() + (silent ? kSilentExchangeDeadline : kExchangeDeadline));
     // A stop that came while this exchange was taking the line.
     if (lineLock.HurryDue()) HurryHolder();
     (void)BeginTransmit();  // the request goes out even when the bus did not fall idle
-    (void)port.Purge(true, true);
+    (void)port.Purge(true, MayPurgeInput());
   } else {
     SetHolder(axes, std::nullopt);
   }
   const char* stage = "no valid reply";
   const SteadyClock::time_point sentAt = SteadyClock::now();
-  LineResult result = Write(request, length);
+  // Every request goes out first; a request whose write fails, and those
+  // after it, are not read.
+  size_t written = 0;
+  LineResult writeResult = LineResult::kOk;
+  for (; written < count; ++written) {
+    const LineRequest& r = requests[written];
+    writeResult = Write(r.bytes, r.length);
+    if (writeResult != LineResult::kOk) {
+      stage = open ? "the write failed" : "the port is not open";
+      break;
+    }
+    if (FinishWrite() != LineReady::kYes) {
+      stage = "the echo stage refused";
+      writeResult = LineResult::kFailed;
+      break;
+    }
+  }
+  // The replies come in the order of the requests: once one fails, those
+  // after it cannot have come either.
   bool readTried = false;
-  if (result != LineResult::kOk) {
-    stage = open ? "the write failed" : "the port is not open";
-  } else if (FinishWrite() != LineReady::kYes) {
-    stage = "the echo stage refused";
-    result = LineResult::kFailed;
-  } else {
+  bool failedBefore = writeResult != LineResult::kOk && written == 0;
+  for (size_t i = 0; i < count; ++i) {
+    if (i >= written || failedBefore) {
+      results[i] = LineResult::kFailed;
+      continue;
+    }
     readTried = true;
-    result = ReadReply(reply);
+    results[i] = ReadReply(requests[i].reply);
+    if (results[i] != LineResult::kOk) failedBefore = true;
   }
   bool hurried = false;
   bool forStop = false;
@@ -170,27 +214,36 @@ LineResult SerialLink::ExchangeOnce(const uint8_t* request, uint32_t length, uin
     forStop = stopHurried_;
   }
   SetHolder(kNoAxes, std::nullopt);
-  if (result != LineResult::kOk) result = LineResult::kFailed;
-  // A reply cut short by a stop says nothing about the controller; nor does
-  // one cut short because its controllers fell silent meanwhile.
-  if (result == LineResult::kOk) {
-    if (ReplyExpected()) health.RecordAnswer(axes);
-  } else if (!hurried) {
-    health.RecordFailure(axes);
-    // No reply within the time-out, on a line that cannot tell replies
-    // apart: it may still come, and is drained like the reply of a request
-    // cut short, for as long as a late reply is matched at all. Not for a
-    // controller already judged silent, whose exchanges stay short.
-    if (readTried && !silent && LateReplyMayFollowTimeOut()) {
-      lateReplyUntil_ = sentAt + kExchangeDeadline;
-      cutShortSent_ = sentAt;
+  bool anyFailed = false;
+  for (size_t i = 0; i < count; ++i) {
+    LineResult& result = results[i];
+    if (result != LineResult::kOk) result = LineResult::kFailed;
+    const unsigned own = requests[i].axes;
+    // A reply cut short by a stop says nothing about the controller; nor
+    // does one cut short because its controllers fell silent meanwhile.
+    if (result == LineResult::kOk) {
+      if (ReplyExpected()) health.RecordAnswer(own);
+      continue;
     }
-  } else if (forStop) {
-    result = LineResult::kCutShort;
-    // Its reply may still come; the next exchange takes it off the line.
-    if (ReplyExpected()) {
-      lateReplyUntil_ = sentAt + kLateReplyWait;
-      cutShortSent_ = sentAt;
+    anyFailed = true;
+    if (!hurried) {
+      health.RecordFailure(own);
+      // No reply within the time-out, on a line that cannot tell replies
+      // apart: it may still come, and is drained like the reply of a
+      // request cut short, for as long as a late reply is matched at all.
+      // Not for a controller already judged silent, whose exchanges stay
+      // short.
+      if (readTried && !silent && LateReplyMayFollowTimeOut()) {
+        lateReplyUntil_ = sentAt + kExchangeDeadline;
+        cutShortSent_ = sentAt;
+      }
+    } else if (forStop) {
+      result = LineResult::kCutShort;
+      // Its reply may still come; the next exchange takes it off the line.
+      if (ReplyExpected()) {
+        lateReplyUntil_ = sentAt + CutReplyWait();
+        cutShortSent_ = sentAt;
+      }
     }
   }
 
@@ -198,26 +251,31 @@ LineResult SerialLink::ExchangeOnce(const uint8_t* request, uint32_t length, uin
     port.SetTap(nullptr);
     const double ms =
         std::chrono::duration<double, std::milli>(SteadyClock::now() - started).count();
+    const LineResult shown = anyFailed
+                                 ? *std::find_if(results, results + count,
+                                                 [](LineResult r) { return r != LineResult::kOk; })
+                                 : LineResult::kOk;
     std::string why;
-    if (result != LineResult::kOk) {
+    if (shown != LineResult::kOk) {
       why = std::string(" (") + stage;
       const platform::SerialError& error = port.IsOpen() ? port.LastError() : openError;
       if (error.operation != nullptr) why += ": " + error.Text();
       why += ")";
     }
     std::string unsent;
-    if (tap.written.size() != length) {
+    size_t total = 0;
+    for (size_t i = 0; i < count; ++i) total += requests[i].length;
+    if (tap.written.size() != total) {
       unsent = " of [" + platform::HexBytes(request, length) + "]";
     }
     platform::DebugPrint(
-        platform::DebugTopic::kIo, "exchange%s sent [%s]%s read [%s] %.1f ms %s%s%s",
-        urgent ? " (stop)" : "", platform::HexBytes(tap.written.data(), tap.written.size()).c_str(),
-        unsent.c_str(), platform::HexBytes(tap.read.data(), tap.read.size()).c_str(), ms,
-        OutcomeText(result), why.c_str(),
-        hurried && result != LineResult::kCutShort ? " (cut short)" : "");
+        platform::DebugTopic::kIo, "exchange%s%s sent [%s]%s read [%s] %.1f ms %s%s%s",
+        urgent ? " (stop)" : "", count > 1 ? " (series)" : "",
+        platform::HexBytes(tap.written.data(), tap.written.size()).c_str(), unsent.c_str(),
+        platform::HexBytes(tap.read.data(), tap.read.size()).c_str(), ms, OutcomeText(shown),
+        why.c_str(), hurried && shown != LineResult::kCutShort ? " (cut short)" : "");
   }
   lineLock.Release();
-  return result;
 }
 
 void SerialLink::SetHolder(unsigned axes,

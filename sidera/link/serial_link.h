@@ -57,6 +57,15 @@ struct PortAddress {
   bool bluetooth = false;
 };
 
+// One request of a series (SerialLink::ExchangeSeries): its bytes, where its
+// reply goes (null: read, then dropped) and the axes it speaks to.
+struct LineRequest {
+  const uint8_t* bytes = nullptr;
+  uint32_t length = 0;
+  uint8_t* reply = nullptr;
+  unsigned axes = kNoAxes;
+};
+
 class SerialLink {
  public:
   // How long (ticks) an exchange waits for the link before giving up.
@@ -113,6 +122,15 @@ class SerialLink {
   // outcome.
   LineResult Exchange(const uint8_t* request, uint32_t length, uint8_t* reply,
                       unsigned axes = kNoAxes);
+  // Exchanges the `count` requests of a series, each outcome as `Exchange`
+  // gives it into `results` (kCutShort is not sent again). On a line whose
+  // controllers answer in the order they were asked (RepliesInOrder) the
+  // requests go out back to back under one hold of the line and their
+  // replies are read afterwards, in order: the last request reaches the wire
+  // without waiting for the reply to the first (a stop's halts of both axes,
+  // whose replies may queue behind a late one). Elsewhere each request is
+  // one Exchange, in turn.
+  void ExchangeSeries(const LineRequest* requests, size_t count, LineResult* results);
 
   // ---- Line handling, called only from inside `Exchange` (slots 1..5) or
   // during connect (ProbeHandshake). They take no lock of their own. ----
@@ -152,6 +170,19 @@ class SerialLink {
   // reply of a request cut short, until kExchangeDeadline after it was
   // sent. Called with the line held, after ReadReply failed.
   virtual bool LateReplyMayFollowTimeOut() const { return false; }
+  // Whether the controllers answer every request, one reply each, in the
+  // order the requests came, so that several may be on the line at once
+  // (ExchangeSeries sends them back to back).
+  virtual bool RepliesInOrder() const { return false; }
+  // Whether what is waiting to be read may be thrown away before a request
+  // goes out. A family that counts the replies still owed to earlier
+  // requests says no while it owes one: that reply may already have come.
+  virtual bool MayPurgeInput() const { return true; }
+  // How long after it was sent the reply to a request cut short for a stop
+  // is still drained for (kLateReplyWait unless the family matches replies
+  // by their place in the line's order and waits as long as for a reply
+  // that timed out).
+  virtual std::chrono::milliseconds CutReplyWait() const { return kLateReplyWait; }
 
   // ---- Unit conversions; the factors are set by each family. ----
   // The double-to-integer conversions truncate toward zero; a value beyond
@@ -211,6 +242,11 @@ class SerialLink {
   bool MayMeetLateReply() const;
   // A reader met the late reply of the request cut short and dropped it.
   void LateReplyTaken() { lateReplyUntil_.reset(); }
+  // Until when a late reply is drained for (none: nothing is owed). Line
+  // held.
+  std::optional<std::chrono::steady_clock::time_point> LateReplyDue() const {
+    return lateReplyUntil_;
+  }
   // Takes the line for a conversation outside `Exchange` (the hex-command echo
   // probe): false when it stayed locked for 2000 ticks.
   bool AcquireLine();
@@ -225,8 +261,9 @@ class SerialLink {
   // and no deadline once it is done), with the hand-over lock held, so that
   // a deadline shortened for one holder is never applied to the next.
   void SetHolder(unsigned axes, std::optional<std::chrono::steady_clock::time_point> deadline);
-  // One exchange as `Exchange` describes it, without the sending again.
-  LineResult ExchangeOnce(const uint8_t* request, uint32_t length, uint8_t* reply, unsigned axes);
+  // One exchange of the `count` requests as `Exchange` describes it (all
+  // written, then every reply read), without the sending again.
+  void ExchangeOnce(const LineRequest* requests, size_t count, LineResult* results);
   // Drains a late reply still owed (see kLateReplyWait) before `next`
   // goes out; line held. False when a stop cut the drain short before that
   // reply came: it is still owed, and `next` must not go out yet.

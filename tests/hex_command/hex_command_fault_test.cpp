@@ -224,5 +224,84 @@ TEST_F(HexCommandFaultTest, AGotoThatAnAxisDoesNotTakeFailsWithTheAxisCode) {
   }
 }
 
+// The controllers answer in order, so a reply that comes after its
+// request gave up waiting would be read as the answer to the next one.
+TEST_F(HexCommandFaultTest, AReplyThatComesAfterItsTimeOutIsNeverTakenForAnotherRequests) {
+  emulator::HexCommandOptions o = QuickOptions();
+  o.initialCounts[0] = CountsOfDeg(10);
+  o.initialCounts[1] = CountsOfDeg(45);
+  ASSERT_EQ(Create(2, o), 0);
+  const auto readsTrue = [&](int axis) {
+    double pos = 0;
+    EXPECT_EQ(GetAxisPosition(axis, &pos), 0) << "axis " << axis;
+    EXPECT_NEAR(pos, Deg(axis == 0 ? 10 : 45), Deg(0.001)) << "axis " << axis;
+  };
+  {
+    SCOPED_TRACE("a read of the same kind after a read that timed out");
+    emu->UpdateOptions([](auto& o) { o.replyDelayMs = 800; });
+    double pos = 0;
+    EXPECT_EQ(GetAxisPosition(0, &pos), 100);
+    // Due after the late one: sent at once, this read would take axis 0's.
+    emu->UpdateOptions([](auto& o) { o.replyDelayMs = 400; });
+    readsTrue(1);
+    readsTrue(0);
+  }
+  {
+    SCOPED_TRACE("a stop of both axes after a read that timed out");
+    emu->UpdateOptions([](auto& o) { o.replyDelayMs = 800; });
+    double pos = 0;
+    EXPECT_EQ(GetAxisPosition(1, &pos), 101);
+    emu->UpdateOptions([](auto& o) { o.replyDelayMs = 0; });
+    emu->ClearRequests();
+    // The halts' replies come behind the late one; both halts are sent
+    // before it comes, and their replies are their own.
+    EXPECT_EQ(StopEverything(), 0);
+    ASSERT_EQ(Sent("K1").size() + Sent("L1").size(), 1u);
+    ASSERT_EQ(Sent("K2").size() + Sent("L2").size(), 1u);
+    readsTrue(0);
+    readsTrue(1);
+  }
+  {
+    SCOPED_TRACE("a stop after a halt that timed out goes out at once");
+    emu->UpdateOptions([](auto& o) { o.replyDelayMs = 800; });
+    EXPECT_EQ(StopAxis(0), 100);
+    emu->UpdateOptions([](auto& o) { o.replyDelayMs = 0; });
+    emu->ClearRequests();
+    const auto asked = std::chrono::steady_clock::now();
+    EXPECT_EQ(StopEverything(), 0) << "its replies are its own, behind the late one";
+    ASSERT_FALSE(emu->Requests().empty());
+    // Waiting for the late reply first would have taken about 300 ms.
+    EXPECT_LT(emu->Requests()[0].at - asked, std::chrono::milliseconds(150));
+    readsTrue(0);
+    readsTrue(1);
+  }
+}
+
+// A stop of everything puts both halts on the line before either's reply
+// comes, and reads nothing first: with every reply 300 ms late, the second
+// halt arrives well before the first halt's reply could have.
+TEST_F(HexCommandFaultTest, AStopOfEverythingSendsBothHaltsAtOnce) {
+  ASSERT_EQ(Create(3), 0);
+  ASSERT_EQ(MoveAxis(0, Deg(1)), 0);
+  ASSERT_EQ(MoveAxis(1, Deg(1)), 0);
+  ASSERT_TRUE(WaitFor(RateMoveDone("J2")));
+  ASSERT_TRUE(WaitFor(RateMoveDone("J1")));
+  emu->UpdateOptions([](auto& o) { o.replyDelayMs = 300; });
+  emu->ClearRequests();
+  EXPECT_EQ(StopEverything(), 0);
+  const std::vector<std::string> sent = Sent();
+  ASSERT_GE(sent.size(), 2u);
+  EXPECT_EQ(sent[0][0], sent[1][0]);
+  EXPECT_TRUE(sent[0][0] == 'K' || sent[0][0] == 'L') << sent[0];
+  EXPECT_EQ(sent[0].substr(1) + sent[1].substr(1), "12") << "both halts come first";
+  const auto requests = emu->Requests();
+  EXPECT_LT(requests[1].at - requests[0].at, std::chrono::milliseconds(150));
+  emu->UpdateOptions([](auto& o) { o.replyDelayMs = 0; });
+  EXPECT_TRUE(WaitFor([&] { return !emu->Running(0) && !emu->Running(1); }));
+  uint32_t state = 0;
+  ASSERT_EQ(GetMountState(&state), 0);
+  EXPECT_EQ(state, static_cast<uint32_t>(SIDERA_MOUNT_STOPPED));
+}
+
 }  // namespace
 }  // namespace sidera::testing

@@ -1,5 +1,6 @@
 // Packet-bus line faults as the host sees them: silent controllers, noise,
 // malformed replies and a line that goes dead in the middle of a goto.
+#include <cmath>
 #include <string>
 #include <utility>
 
@@ -55,6 +56,35 @@ TEST_F(PacketBusFaultTest, NoiseIsSkippedAndMalformedRepliesReportTheAddressedAx
   }
   emu->UpdateOptions([](auto& o) { o.badLengthAxis = o.shortPacketAxis = -1; });
   EXPECT_EQ(GetAxisPosition(1, &pos), 0) << "and the link recovers";
+}
+
+// A reply that comes after its request gave up waiting is recognised by
+// its sender and message id: it is never read as another request's answer.
+TEST_F(PacketBusFaultTest, AReplyThatComesAfterItsTimeOutIsNeverTakenForAnotherRequests) {
+  emulator::PacketBusOptions o = QuickOptions();
+  o.initialCounts[0] = 0x100000;
+  o.initialCounts[1] = 0x200000;
+  ASSERT_EQ(Create(1, o), 0);
+  double truth[2] = {0, 0};
+  ASSERT_EQ(GetAxisPosition(0, &truth[0]), 0);
+  ASSERT_EQ(GetAxisPosition(1, &truth[1]), 0);
+  ASSERT_GT(std::abs(truth[0] - truth[1]), Deg(1));
+  const auto readsTrue = [&](int axis) {
+    double pos = 0;
+    EXPECT_EQ(GetAxisPosition(axis, &pos), 0) << "axis " << axis;
+    EXPECT_EQ(pos, truth[axis]) << "axis " << axis;
+  };
+  for (int late : {0, 1}) {
+    SCOPED_TRACE("axis " + std::to_string(late) + " read late");
+    emu->UpdateOptions([](auto& o) { o.replyDelayMs = 800; });
+    double pos = 0;
+    EXPECT_EQ(GetAxisPosition(late, &pos), 100 + late);
+    // Due after the late one: this read would take it for its own.
+    emu->UpdateOptions([](auto& o) { o.replyDelayMs = 400; });
+    readsTrue(1 - late);
+    readsTrue(late);
+    emu->UpdateOptions([](auto& o) { o.replyDelayMs = 0; });
+  }
 }
 
 // A controller that stops answering during a goto: within a few seconds the

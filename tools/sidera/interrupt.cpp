@@ -75,8 +75,10 @@ void RequestStop() {
   g_state.stops->Post(StopTheMount);
 }
 
-// The host's stop of everything. "No mount" (3) stops nothing and is no
-// failure: nothing moves.
+// Tracking off and both axes halted at once, nothing read first (an
+// equatorial right ascension axis stopped while tracking is wanted would go
+// back to tracking). "No mount" (3) stops nothing and is no failure: nothing
+// moves.
 void StopTheMount() {
   const int code = host::StopEverything();
   const bool mount = code != SIDERA_NO_MOUNT;

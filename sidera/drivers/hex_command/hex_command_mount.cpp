@@ -4,6 +4,7 @@
 // and the stop-and-wait hooks of the motion code).
 #include "sidera/drivers/hex_command/hex_command_mount.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -60,35 +61,128 @@ LineResult HexCommandMount::ReadReply(uint8_t* reply) {
   // port's time-outs. The controller has started answering once the marker
   // is in, so RTS is dropped there.
   PortByteSource source(port);
+  const int letter = asked_.empty() ? kNoRequest : asked_.front().letter;
+  uint8_t line[hex_command::kReplyBufferSize] = {};
   for (;;) {
-    const int r = hex_command::ReadLine(source, reply, [this] { (void)port.SetRts(false); });
-    if (r != 0) return LineResult::kFailed;
-    if (!MayMeetLateReply() || hex_command::ReplyFits(requestLetter_, reply)) {
-      return LineResult::kOk;
+    bool begun = false;
+    const int r = hex_command::ReadLine(source, line, [&] {
+      begun = true;
+      (void)port.SetRts(false);
+    });
+    if (r != 0) {
+      // A line begun and broken off answers the oldest request waiting; the
+      // replies of the others may still come.
+      if (begun && !owed_.empty()) {
+        owed_.pop_front();
+      } else if (begun && !asked_.empty()) {
+        asked_.pop_front();
+      }
+      // A controller already judged silent owes nothing: its exchanges stay
+      // short, and the other axis's are not held up by them.
+      std::erase_if(asked_, [this](const OwedReply& o) { return health.Silent(o.axis); });
+      leftOwed_ = !asked_.empty();
+      owed_.insert(owed_.end(), asked_.begin(), asked_.end());
+      asked_.clear();
+      return LineResult::kFailed;
     }
-    SIDERA_DEBUG_LOG(kIo, "reply line dropped: it answers an earlier request, not \"%c\"",
-                     requestLetter_);
-    LateReplyTaken();
+    if (ClaimLine(line, letter)) break;
+    if (owed_.empty()) LateReplyTaken();
   }
+  if (!asked_.empty()) asked_.pop_front();
+  if (reply != nullptr) std::memcpy(reply, line, sizeof line);
+  return LineResult::kOk;
 }
 
 LineResult HexCommandMount::Write(const uint8_t* bytes, uint32_t length) {
-  requestLetter_ = length > 1 ? static_cast<char>(bytes[1]) : 0;
-  return SerialLink::Write(bytes, length);
+  leftOwed_ = false;
+  const LineResult r = SerialLink::Write(bytes, length);
+  if (r == LineResult::kOk) {
+    asked_.push_back({length > 1 ? static_cast<char>(bytes[1]) : '\0',
+                      length > 2 && bytes[2] == '2' ? 1 : 0,
+                      std::chrono::steady_clock::now() + kOwedReplyWait});
+  }
+  return r;
+}
+
+void HexCommandMount::ForgetExpiredOwed() {
+  // A controller judged silent meanwhile owes nothing either: what it was
+  // asked before it fell silent counts as lost, so that the first replies
+  // once it answers again are taken for what they answer.
+  const auto now = std::chrono::steady_clock::now();
+  std::erase_if(owed_, [&](const OwedReply& o) { return o.until <= now || health.Silent(o.axis); });
+}
+
+namespace {
+
+// Whether `a` and `b` get answers of one shape: with data (the inquiries)
+// or without (every other command).
+bool AnswersAlike(char a, char b) {
+  const uint8_t withData[] = {hex_command::kMarkerDone, '0', hex_command::kCarriageReturn, 0};
+  return hex_command::ReplyFits(a, withData) == hex_command::ReplyFits(b, withData);
+}
+
+}  // namespace
+
+bool HexCommandMount::OwesLike(char letter) const {
+  return std::any_of(owed_.begin(), owed_.end(),
+                     [&](const OwedReply& o) { return AnswersAlike(o.letter, letter); });
+}
+
+bool HexCommandMount::ClaimLine(const uint8_t* line, int letter) {
+  ForgetExpiredOwed();
+  // Replies come in order: a line answers the oldest owed request it fits,
+  // and the owed requests before that one lost theirs.
+  auto owner = std::find_if(owed_.begin(), owed_.end(), [&](const OwedReply& o) {
+    return hex_command::ReplyFits(o.letter, line);
+  });
+  if (owner == owed_.end()) {
+    const bool ours =
+        letter != kNoRequest && hex_command::ReplyFits(static_cast<char>(letter), line);
+    // A line that fits only this request: every owed reply was lost. One
+    // that fits nothing is the controller's malformed answer, to this
+    // request when nothing is owed (the caller judges it), else to the
+    // oldest owed one.
+    if (ours || owed_.empty()) {
+      if (!owed_.empty()) SIDERA_DEBUG_LOG(kIo, "%zu owed reply lines never came", owed_.size());
+      owed_.clear();
+      return letter != kNoRequest;
+    }
+    owner = owed_.begin();
+  }
+  SIDERA_DEBUG_LOG(kIo, "reply line dropped: it answers an earlier \"%c\"", owner->letter);
+  owed_.erase(owed_.begin(), owner + 1);
+  return false;
 }
 
 bool HexCommandMount::DrainLateReply() {
-  uint8_t scratch[hex_command::kReplyBufferSize] = {};
-  return ReadReply(scratch) == LineResult::kOk;
+  PortByteSource source(port);
+  for (;;) {
+    ForgetExpiredOwed();
+    if (!OwesLike(nextLetter_)) return true;
+    uint8_t line[hex_command::kReplyBufferSize] = {};
+    if (hex_command::ReadLine(source, line, {}) == 0) {
+      (void)ClaimLine(line, kNoRequest);
+      continue;
+    }
+    // Nothing within a read's time-out: the wait goes on until the late
+    // reply is no longer expected, unless a stop cut it short.
+    const auto due = LateReplyDue();
+    if (port.DeadlineShortened()) return false;
+    if (!due || std::chrono::steady_clock::now() >= *due) break;
+  }
+  // They did not come in time: they are taken as lost.
+  std::erase_if(owed_, [this](const OwedReply& o) { return AnswersAlike(o.letter, nextLetter_); });
+  return false;
 }
 
 bool HexCommandMount::LateReplyTellsApart(const uint8_t* next, uint32_t length) {
-  if (length < 2) return false;
-  // requestLetter_ is still the letter of the request cut short. An answer
-  // with data fits exactly the inquiries; an empty one the other commands.
-  const uint8_t withData[] = {hex_command::kMarkerDone, '0', hex_command::kCarriageReturn, 0};
-  return hex_command::ReplyFits(requestLetter_, withData) !=
-         hex_command::ReplyFits(static_cast<char>(next[1]), withData);
+  nextLetter_ = length > 1 ? static_cast<char>(next[1]) : '\0';
+  ForgetExpiredOwed();
+  // A stop never waits for a late reply: its reader drops the owed lines
+  // that come first, in order. (Were one of them lost, the stop's own reply
+  // would be taken for it and the stop would report no reply; the halt has
+  // still gone out at once.)
+  return UrgentExchanges::Active() || !OwesLike(nextLetter_);
 }
 
 MountResult HexCommandMount::InitializeAxes() {
@@ -128,16 +222,22 @@ MountResult HexCommandMount::SendHexCommand(int axis, char letter, const char* d
   uint8_t scratch[hex_command::kReplyBufferSize] = {};
   uint8_t* buffer = reply != nullptr ? reply : scratch;
   const LineResult sent = Exchange(frame, static_cast<uint32_t>(size), buffer, LineAxis(axis));
+  return JudgeReply(axis, letter, sent, buffer);
+}
+
+MountResult HexCommandMount::JudgeReply(int axis, char letter, LineResult sent,
+                                        const uint8_t* reply) {
   // Cut short for a stop: the motion it belonged to is over, the axis is not
   // judged by it.
   if (sent == LineResult::kCutShort) return kUserInterrupt;
   if (sent != LineResult::kOk) return NoResponse(axis);
   // The controller's own error digits do not matter to the caller: a
   // refusal is a refusal. The log keeps them.
-  if (buffer[0] == hex_command::kMarkerRefused) {
+  if (reply[0] == hex_command::kMarkerRefused) {
     SIDERA_DEBUG_LOG(
         kIo, "axis %d refused \"%c\" with \"%s\"", axis, letter,
-        platform::HexBytes(buffer + 1, std::strlen(reinterpret_cast<char*>(buffer + 1))).c_str());
+        platform::HexBytes(reply + 1, std::strlen(reinterpret_cast<const char*>(reply + 1)))
+            .c_str());
     return kInvalidParameter;
   }
   return kOk;
@@ -500,6 +600,23 @@ MountResult HexCommandMount::PrepareRateMotion(int axis, double rate) {
 MountResult HexCommandMount::HaltAxis(int axis) {
   const UrgentExchanges stop;
   return useInstantStop ? StopInstantly(axis) : StopMotion(axis);
+}
+
+void HexCommandMount::HaltBothAxes(MountResult results[2]) {
+  const UrgentExchanges stop;
+  const char letter = useInstantStop ? hex_command::kStopInstantly : hex_command::kStopMotion;
+  uint8_t frames[2][hex_command::kMaxRequestLength];
+  uint8_t replies[2][hex_command::kReplyBufferSize] = {};
+  LineRequest requests[2];
+  for (int axis = 0; axis < 2; ++axis) {
+    const size_t size = hex_command::BuildFrame(axis, letter, nullptr, 0, frames[axis]);
+    requests[axis] = {frames[axis], static_cast<uint32_t>(size), replies[axis], LineAxis(axis)};
+  }
+  LineResult sent[2] = {LineResult::kFailed, LineResult::kFailed};
+  ExchangeSeries(requests, 2, sent);
+  for (int axis = 0; axis < 2; ++axis) {
+    results[axis] = JudgeReply(axis, letter, sent[axis], replies[axis]);
+  }
 }
 
 MountResult HexCommandMount::WriteAxisPosition(int axis, double angle) {

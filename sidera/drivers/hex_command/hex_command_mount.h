@@ -15,8 +15,10 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 
 #include "sidera/core/telescope_mount.h"
@@ -60,6 +62,9 @@ class HexCommandMount : public SerialLink, public virtual TelescopeMount {
   MountResult GotoAxisAngle(int axis, double angle) override;
   // A stop: it goes onto the line ahead of any other request.
   MountResult HaltAxis(int axis) override;
+  // A stop of both axes: both halts go onto the line ahead of any other
+  // request, back to back, and their replies are read after.
+  void HaltBothAxes(MountResult results[2]) override;
   MountResult WriteAxisPosition(int axis, double angle) override;
 
   // Prepares a rate motion at `rate`: a running slow motion that keeps its
@@ -74,16 +79,32 @@ class HexCommandMount : public SerialLink, public virtual TelescopeMount {
   MountResult HaltAndAwaitStop(int axis);
 
   // ---- Line handling. ----
+  // The controllers answer every request with one reply line, in the order
+  // the requests came, and an inquiry's answer (with data) can be told from
+  // a command's (without). A request whose reply did not come in time (a
+  // time-out, or a wait cut short for a stop) owes it for kOwedReplyWait
+  // after it was sent: a reader drops the owed lines that come before its
+  // own, and a request whose answer would look like an owed one's first
+  // waits for those to come (DrainLateReply), until the late reply is no
+  // longer expected.
+  static constexpr std::chrono::milliseconds kOwedReplyWait = kExchangeDeadline + kLateReplyWait;
   // Keeps the request's command letter for the reply reader.
   LineResult Write(const uint8_t* bytes, uint32_t length) override;
-  // Reads one reply line; shortly after an exchange was cut short for a
-  // stop, reads until one that can answer the request (ReplyFits): the late
-  // answer to the request cut short is dropped.
+  // Reads the reply line of the oldest request of the exchange not yet
+  // answered, dropping owed lines that cannot answer it.
   LineResult ReadReply(uint8_t* reply) override;
-  // The late reply of a request cut short for a stop is one reply line.
+  // Takes owed reply lines off the line until none owed looks like the
+  // answer to the request about to go out.
   bool DrainLateReply() override;
-  // An inquiry's answer and a command's are told apart (ReplyFits).
+  // True when no reply still owed looks like the answer `next` gets, and
+  // for every stop.
   bool LateReplyTellsApart(const uint8_t* next, uint32_t length) override;
+  bool LateReplyMayFollowTimeOut() const override { return leftOwed_; }
+  // A reply cut short may come as late as one that timed out.
+  std::chrono::milliseconds CutReplyWait() const override { return kExchangeDeadline; }
+  bool RepliesInOrder() const override { return true; }
+  // A reply still owed may already wait to be read.
+  bool MayPurgeInput() const override { return owed_.empty(); }
   // InitializeAxis on axis 0, then on axis 1; the first failure or 0.
   virtual MountResult InitializeAxes();
   // Finds out whether the line echoes what is sent: writes ":" outside any
@@ -141,12 +162,39 @@ class HexCommandMount : public SerialLink, public virtual TelescopeMount {
   void CommandAxisState(int axis, uint32_t keep, uint32_t set);
 
  private:
+  // A request whose reply is still to come, and until when it may come.
+  struct OwedReply {
+    char letter;
+    int axis;
+    std::chrono::steady_clock::time_point until;
+  };
+  // The answer of one request's exchange: kUserInterrupt cut short for a
+  // stop, the axis's code without a reply, 4 refused; else 0.
+  MountResult JudgeReply(int axis, char letter, LineResult sent, const uint8_t* reply);
+
+  // Drops the owed replies whose time is up, and those of a controller
+  // judged silent.
+  void ForgetExpiredOwed();
+  // Whether a reply still owed looks like the answer to `letter`.
+  bool OwesLike(char letter) const;
+  // Whether the reply `line` answers the request read for (its `letter`;
+  // kNoRequest while draining) rather than an owed earlier one; drops the
+  // owed requests the line shows answered or lost.
+  static constexpr int kNoRequest = -1;
+  bool ClaimLine(const uint8_t* line, int letter);
+
+  // With the line held only: the requests written in this exchange and not
+  // yet answered, oldest first (each with until when its reply may come);
+  // the replies owed by earlier requests; whether the exchange's reads left
+  // a reply owed; the letter of the request about to go out.
+  std::deque<OwedReply> asked_;
+  std::deque<OwedReply> owed_;
+  bool leftOwed_ = false;
+  char nextLetter_ = 0;
   // State reads and commands run on the host's thread and on the motion
   // threads at once. A status reply replaces the axis state only if no command
   // changed the state while the query was on the line.
   std::mutex stateMutex_;
-  // The command letter of the latest request written; under lineLock.
-  char requestLetter_ = 0;
   uint32_t stateChanges_[2] = {0, 0};  // guarded by stateMutex_
 };
 

@@ -62,11 +62,34 @@ LineReady PacketBusMount::FinishWrite() {
   return LineReady::kYes;
 }
 
+namespace {
+
+// The port's bytes, counted: a reply of which no byte came may still come.
+class CountingSource : public ByteSource {
+ public:
+  explicit CountingSource(platform::SerialPort& port) : port_(port) {}
+  size_t Read(uint8_t* data, size_t length) override {
+    const size_t got = port_.Read(data, length);
+    count += got;
+    return got;
+  }
+  size_t count = 0;
+
+ private:
+  PortByteSource port_;
+};
+
+}  // namespace
+
 LineResult PacketBusMount::ReadReply(uint8_t* reply) {
-  PortByteSource source(port);
+  CountingSource source(port);
   uint8_t packet[packet_bus::kPacketBufferSize] = {};
   for (;;) {
-    if (packet_bus::ReadReply(source, packet) != 0) return LineResult::kFailed;
+    source.count = 0;
+    if (packet_bus::ReadReply(source, packet) != 0) {
+      replyUnbegun_ = source.count == 0;
+      return LineResult::kFailed;
+    }
     if (!MayMeetLateReply() || packet_bus::Answers(requestHeader_, packet)) break;
     SIDERA_DEBUG_LOG(kIo, "packet dropped: it answers an earlier request, not id %02X",
                      requestHeader_[4]);
@@ -77,6 +100,7 @@ LineResult PacketBusMount::ReadReply(uint8_t* reply) {
 }
 
 LineResult PacketBusMount::Write(const uint8_t* bytes, uint32_t length) {
+  replyUnbegun_ = false;
   std::fill(std::begin(requestHeader_), std::end(requestHeader_), 0);
   std::copy(bytes, bytes + std::min<uint32_t>(length, packet_bus::kDataOffset), requestHeader_);
   return SerialLink::Write(bytes, length);

@@ -52,6 +52,9 @@ class PacketBusMount : public SerialLink, public virtual TelescopeMount {
   bool DrainLateReply() override;
   // Replies from another controller or with another id are told apart.
   bool LateReplyTellsApart(const uint8_t* next, uint32_t length) override;
+  // A reply of which no byte came in time may come late: it is then told
+  // apart or drained like the late reply of a request cut short.
+  bool LateReplyMayFollowTimeOut() const override { return replyUnbegun_; }
   void EndTransmit() override;
 
   // ---- Bus messages. Each returns 0 or the addressed axis's no-response
@@ -91,6 +94,8 @@ class PacketBusMount : public SerialLink, public virtual TelescopeMount {
   uint32_t stateChanges_[2] = {0, 0};  // guarded by stateMutex_
   // The header of the latest request written (up to its id); under lineLock.
   uint8_t requestHeader_[packet_bus::kDataOffset] = {};
+  // The latest reply read failed before any byte of it came; under lineLock.
+  bool replyUnbegun_ = false;
 };
 
 }  // namespace sidera
