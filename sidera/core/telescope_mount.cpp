@@ -498,12 +498,12 @@ MountResult TelescopeMount::StopAxis(int axis) {
 MountResult TelescopeMount::StopEverything() {
   trackingRequested_ = false;
   {
-    std::lock_guard<std::recursive_mutex> lock(commandMutex);
+    const auto lock = LockCommands();
     const uint32_t command = BeginCommand(kBothAxes);
     SIDERA_DEBUG_LOG(kMotion, "stop everything #%u: takes the axes from #%d and #%d", command,
-                     axisMoving[0].load(), axisMoving[1].load());
-    axisMoving[0] = 0;
-    axisMoving[1] = 0;
+                     axisMoving_[0].load(), axisMoving_[1].load());
+    axisMoving_[0] = 0;
+    axisMoving_[1] = 0;
   }
   RequestKindMotionsEnd();
   MountResult halts[2] = {kOk, kOk};
@@ -512,7 +512,7 @@ MountResult TelescopeMount::StopEverything() {
     if (halts[axis] == kOk) NoteHalted(axis);
   }
   AwaitKindMotionsEnd();
-  if (!idleEvent.Wait(kReleaseWaitTicks)) {
+  if (!idleEvent_.Wait(kReleaseWaitTicks)) {
     SIDERA_DEBUG_LOG(kMotion, "stop everything: the running motion kept the axes for %u ms",
                      kReleaseWaitTicks);
   }
