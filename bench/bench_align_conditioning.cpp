@@ -35,10 +35,9 @@ using sidera::Vector3;
 class BareMount : public sidera::TelescopeMount {  // nominal model: identity
  public:
   int ResetAlignment() override {
-    std::lock_guard<std::recursive_mutex> lock(modelMutex);
-    sidera::SetDiagonal(skyToAxesMatrix, 1.0);
-    sidera::SetDiagonal(axesToSkyMatrix, 1.0);
-    return 0;
+    Matrix3 identity;
+    sidera::SetDiagonal(identity, 1.0);
+    return Model().SetNominal(identity);
   }
 };
 

@@ -143,7 +143,7 @@ void Run(bool equatorial) {
     const auto stars = Observe(rig, SkyAbove(random, 20), 3.0 * kArcsec, random);
     if (rig.Mount().AlignStars(stars.data(), 20) == 0) {
       many.push_back(rig.Rms(targets));
-      if (trial == 0) book = rig.Mount().alignmentBook;
+      if (trial == 0) book = rig.Mount().Model().Copy().book;
     }
     const auto t = WidestThree(stars);
     if (rig.Mount().AlignThreeStars(t[0], t[1], t[2]) == 0) {

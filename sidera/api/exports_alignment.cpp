@@ -66,22 +66,22 @@ extern "C" SIDERA_API int AlignThreeStars(AlignStar s1, AlignStar s2, AlignStar 
 extern "C" SIDERA_API int GetAlignmentQuality(double* residual) {
   return OnCurrentMount(true, [&](TelescopeMount& mount) {
     // The alignments write both under the model lock.
-    std::lock_guard<std::recursive_mutex> lock(mount.modelMutex);
+    const PointingModel::Lock lock = mount.Model().Hold();
     if (residual != nullptr) {
-      *residual = mount.alignmentResidual;
+      *residual = mount.Model().View().residual;
     }
-    return mount.alignmentQuality;
+    return mount.Model().View().quality;
   });
 }
 
 extern "C" SIDERA_API int GetMountErrors(double* collimation, double* nonPerpendicularity) {
   return OnCurrentMount(true, [&](TelescopeMount& mount) {
-    std::lock_guard<std::recursive_mutex> lock(mount.modelMutex);
+    const PointingModel::Lock lock = mount.Model().Hold();
     if (collimation != nullptr) {
-      *collimation = mount.collimationError;
+      *collimation = mount.Model().View().collimation;
     }
     if (nonPerpendicularity != nullptr) {
-      *nonPerpendicularity = mount.nonPerpendicularityError;
+      *nonPerpendicularity = mount.Model().View().nonPerpendicularity;
     }
     return kOk;
   });
@@ -108,8 +108,8 @@ extern "C" SIDERA_API int GetAlignmentResiduals(double* residuals, int* used, in
   return OnCurrentMount(
       residuals != nullptr && used != nullptr && count != nullptr && capacity >= 0,
       [&](TelescopeMount& mount) {
-        std::lock_guard<std::recursive_mutex> lock(mount.modelMutex);
-        const AlignmentBook& book = mount.alignmentBook;
+        const PointingModel::Lock lock = mount.Model().Hold();
+        const AlignmentBook& book = mount.Model().View().book;
         const int n = static_cast<int>(book.stars.size());
         for (int i = 0; i < n && i < capacity; ++i) {
           residuals[i] = book.residuals[i];
@@ -123,8 +123,8 @@ extern "C" SIDERA_API int GetAlignmentResiduals(double* residuals, int* used, in
 extern "C" SIDERA_API int GetAlignmentStars(AlignStar* stars, int capacity, int* count) {
   return OnCurrentMount(stars != nullptr && count != nullptr && capacity >= 0,
                         [&](TelescopeMount& mount) {
-                          std::lock_guard<std::recursive_mutex> lock(mount.modelMutex);
-                          const std::vector<AlignStar>& given = mount.alignmentBook.stars;
+                          const PointingModel::Lock lock = mount.Model().Hold();
+                          const std::vector<AlignStar>& given = mount.Model().View().book.stars;
                           const int n = static_cast<int>(given.size());
                           for (int i = 0; i < n && i < capacity; ++i) stars[i] = given[i];
                           *count = n;
@@ -136,7 +136,7 @@ extern "C" SIDERA_API int SaveAlignmentModel(uint8_t* buffer, int capacity, int*
   return OnCurrentMount(size != nullptr, [&](TelescopeMount& mount) {
     std::vector<uint8_t> bytes;
     {
-      std::lock_guard<std::recursive_mutex> lock(mount.modelMutex);
+      const PointingModel::Lock lock = mount.Model().Hold();
       bytes = EncodeAlignmentModel(mount);
     }
     *size = static_cast<int>(bytes.size());
@@ -149,7 +149,7 @@ extern "C" SIDERA_API int SaveAlignmentModel(uint8_t* buffer, int capacity, int*
 extern "C" SIDERA_API int LoadAlignmentModel(const uint8_t* buffer, int size) {
   return OnCurrentMount(buffer != nullptr && size >= 0, [&](TelescopeMount& mount) {
     const char* reason = "";
-    std::lock_guard<std::recursive_mutex> lock(mount.modelMutex);
+    const PointingModel::Lock lock = mount.Model().Hold();
     const MountResult r =
         DecodeAlignmentModel(mount, buffer, static_cast<std::size_t>(size), &reason);
     if (r != kOk) SIDERA_DEBUG_LOG(kMotion, "pointing model refused: %s", reason);

@@ -2,7 +2,7 @@
 // error terms) to one, two or three star observations, and saving and
 // loading a fitted model as a 200-byte record.
 //
-// Every body holds modelMutex for its whole computation, so that a motion
+// Every body holds the model's lock for its whole computation, so that a motion
 // thread converting positions never sees a half-fitted model. The lock is
 // recursive: the SkyToAxes, ResetAlignment and AlignmentAdjust called here
 // take it again.
@@ -125,27 +125,28 @@ bool RecordIsFinite(const AlignmentRecord& r) {
 // the stars, as columns) and Q (their sky directions), skyToAxes = P Q^-1 and
 // axesToSky = Q P^-1; then the residual, and the model is marked aligned.
 // A singular matrix or a floating-point fault fails the fit (the caller's
-// rollback restores the model). The caller holds modelMutex.
-MountResult FitModel(TelescopeMount& mount, FpGuard& guard, const Matrix3& p, const Matrix3& q) {
+// rollback restores the model). `model` is the mount's model under the fit.
+MountResult FitModel(TelescopeMount& mount, PointingValues& model, FpGuard& guard, const Matrix3& p,
+                     const Matrix3& q) {
   Matrix3 inverse = q;
   if (InvertInPlace(inverse) != 0) return kAlignFailed;
-  mount.skyToAxesMatrix = p;
-  MultiplyMatrixInPlace(mount.skyToAxesMatrix, inverse);
+  model.skyToAxes = p;
+  MultiplyMatrixInPlace(model.skyToAxes, inverse);
   if (guard.Faulted()) return kAlignFailed;
 
   inverse = p;
   if (InvertInPlace(inverse) != 0) return kAlignFailed;
-  mount.axesToSkyMatrix = q;
-  MultiplyMatrixInPlace(mount.axesToSkyMatrix, inverse);
+  model.axesToSky = q;
+  MultiplyMatrixInPlace(model.axesToSky, inverse);
   if (guard.Faulted()) return kAlignFailed;
 
   // The residual is taken before the model is marked aligned, so that a
   // fault while estimating it leaves the old alignment state intact.
   const double residual = mount.AlignmentAdjust();
   if (guard.Faulted({residual})) return kAlignFailed;
-  mount.isAligned = true;
-  mount.alignmentQuality = 100;
-  mount.alignmentResidual = residual;
+  model.aligned = true;
+  model.quality = 100;
+  model.residual = residual;
   return kOk;
 }
 
@@ -160,8 +161,9 @@ uint32_t RecordChecksum(const AlignmentRecord& record) {
 
 MountResult TelescopeMount::AlignOneStar(AlignStar s1) {
   {
-    std::lock_guard<std::recursive_mutex> lock(modelMutex);
+    const PointingModel::Lock lock = Model().Hold();
     ModelRollback rollback(*this);
+    PointingValues& model = rollback.Edit();
     rollback.ClearManyStarModel();
     (void)ResetAlignment();  // its status only reports a singular nominal matrix
     const AxisPair c = NominalAxes(*this, s1);
@@ -171,7 +173,7 @@ MountResult TelescopeMount::AlignOneStar(AlignStar s1) {
     if (Identity().SyncsAxisOnAlign(0) && WriteAxisPosition(0, c.axis0) == kOk) s1.axis0 = c.axis0;
     if (Identity().SyncsAxisOnAlign(1) && WriteAxisPosition(1, c.axis1) == kOk) s1.axis1 = c.axis1;
 
-    axis1IndexError = c.axis1 - s1.axis1;
+    model.axis1Index = c.axis1 - s1.axis1;
 
     // Turn the model about the axis-0 pole so that the star lands on its
     // axis-0 reading.
@@ -182,15 +184,15 @@ MountResult TelescopeMount::AlignOneStar(AlignStar s1) {
     rotation.At(0, 1) = std::sin(delta);
     rotation.At(1, 0) = -std::sin(delta);
     rotation.At(1, 1) = std::cos(delta);
-    MultiplyMatrixInPlace(rotation, skyToAxesMatrix);
-    skyToAxesMatrix = rotation;
+    MultiplyMatrixInPlace(rotation, model.skyToAxes);
+    model.skyToAxes = rotation;
 
-    axesToSkyMatrix = skyToAxesMatrix;
-    if (InvertInPlace(axesToSkyMatrix) != 0) return kAlignFailed;
+    model.axesToSky = model.skyToAxes;
+    if (InvertInPlace(model.axesToSky) != 0) return kAlignFailed;
 
-    isAligned = true;
-    alignmentQuality = 100;
-    alignmentResidual = 0.0;
+    model.aligned = true;
+    model.quality = 100;
+    model.residual = 0.0;
     (void)rollback.Commit(kOk);
   }
   // Outside the lock: tracking threads convert positions through the model.
@@ -199,9 +201,10 @@ MountResult TelescopeMount::AlignOneStar(AlignStar s1) {
 }
 
 MountResult TelescopeMount::AlignTwoStars(AlignStar s1, AlignStar s2) {
-  std::lock_guard<std::recursive_mutex> lock(modelMutex);
+  const PointingModel::Lock lock = Model().Hold();
   FpGuard guard;
   ModelRollback rollback(*this);
+  PointingValues& model = rollback.Edit();
   rollback.ClearManyStarModel();
   if (HasDenormal(guard, s1) || HasDenormal(guard, s2)) return kAlignFailed;
   if (!StarsWellSpread({&s1, &s2})) return kAlignFailed;
@@ -211,11 +214,11 @@ MountResult TelescopeMount::AlignTwoStars(AlignStar s1, AlignStar s2) {
   const AxisPair c2 = NominalAxes(*this, s2);
   // The nominal model's estimate of the index error starts the fit; the
   // mount's collimation and non-perpendicularity terms stay as they are.
-  ErrorTerms terms{((c1.axis1 - s1.axis1) + (c2.axis1 - s2.axis1)) / 2.0, collimationError,
-                   nonPerpendicularityError};
+  ErrorTerms terms{((c1.axis1 - s1.axis1) + (c2.axis1 - s2.axis1)) / 2.0, model.collimation,
+                   model.nonPerpendicularity};
   if (guard.Faulted({c1.axis0, c1.axis1, c2.axis0, c2.axis1, terms.index})) return kAlignFailed;
   if (!FitIndexError(s1, s2, terms)) return kAlignFailed;
-  axis1IndexError = terms.index;
+  model.axis1Index = terms.index;
 
   // Both frames get a basis of the two stars and their plane's normal; the
   // model maps one basis onto the other. The readings are corrected by all
@@ -241,13 +244,14 @@ MountResult TelescopeMount::AlignTwoStars(AlignStar s1, AlignStar s2) {
   SetMatrixColumn(q, 2, n);
   if (guard.Faulted({n.x, n.y, n.z})) return kAlignFailed;
 
-  return rollback.Commit(FitModel(*this, guard, p, q));
+  return rollback.Commit(FitModel(*this, model, guard, p, q));
 }
 
 MountResult TelescopeMount::AlignThreeStars(AlignStar s1, AlignStar s2, AlignStar s3) {
-  std::lock_guard<std::recursive_mutex> lock(modelMutex);
+  const PointingModel::Lock lock = Model().Hold();
   FpGuard guard;
   ModelRollback rollback(*this);
+  PointingValues& model = rollback.Edit();
   rollback.ClearManyStarModel();
   if (HasDenormal(guard, s1) || HasDenormal(guard, s2) || HasDenormal(guard, s3)) {
     return kAlignFailed;
@@ -261,13 +265,13 @@ MountResult TelescopeMount::AlignThreeStars(AlignStar s1, AlignStar s2, AlignSta
   // The fit starts from the nominal model's estimate of the index error and
   // no collimation; the non-perpendicularity term stays as it is.
   ErrorTerms terms{((c1.axis1 - s1.axis1) + (c2.axis1 - s2.axis1) + (c3.axis1 - s3.axis1)) / 3.0,
-                   0.0, nonPerpendicularityError};
+                   0.0, model.nonPerpendicularity};
   if (guard.Faulted({c1.axis0, c1.axis1, c2.axis0, c2.axis1, c3.axis0, c3.axis1, terms.index})) {
     return kAlignFailed;
   }
   if (!FitIndexAndCollimation(s1, s2, s3, terms)) return kAlignFailed;
-  axis1IndexError = terms.index;
-  collimationError = terms.collimation;
+  model.axis1Index = terms.index;
+  model.collimation = terms.collimation;
 
   // Map the three corrected axis directions onto the three sky directions.
   Matrix3 p;
@@ -281,23 +285,24 @@ MountResult TelescopeMount::AlignThreeStars(AlignStar s1, AlignStar s2, AlignSta
     ++column;
   }
 
-  return rollback.Commit(FitModel(*this, guard, p, q));
+  return rollback.Commit(FitModel(*this, model, guard, p, q));
 }
 
 int TelescopeMount::SaveAlignment(AlignmentRecord* out) {
   if (out == nullptr) return 0;  // nothing written
-  std::lock_guard<std::recursive_mutex> lock(modelMutex);
+  const PointingModel::Lock lock = Model().Hold();
+  const PointingValues& model = Model().View();
   // Bytes 4..7 (padding) keep what the caller's buffer held; they still
   // count in the checksum.
   out->mountType = Identity().Type();
-  std::memcpy(out->skyToAxesMatrix, skyToAxesMatrix.m, sizeof out->skyToAxesMatrix);
-  std::memcpy(out->axesToSkyMatrix, axesToSkyMatrix.m, sizeof out->axesToSkyMatrix);
-  out->axis1IndexError = axis1IndexError;
-  out->collimationError = collimationError;
-  out->nonPerpendicularityError = nonPerpendicularityError;
-  out->alignmentResidual = alignmentResidual;
-  out->alignmentQuality = alignmentQuality;
-  out->isAligned = isAligned.load();
+  std::memcpy(out->skyToAxesMatrix, model.skyToAxes.m, sizeof out->skyToAxesMatrix);
+  std::memcpy(out->axesToSkyMatrix, model.axesToSky.m, sizeof out->axesToSkyMatrix);
+  out->axis1IndexError = model.axis1Index;
+  out->collimationError = model.collimation;
+  out->nonPerpendicularityError = model.nonPerpendicularity;
+  out->alignmentResidual = model.residual;
+  out->alignmentQuality = model.quality;
+  out->isAligned = model.aligned;
   out->reserved = 0;
   out->checksum = RecordChecksum(*out);
   return static_cast<int>(sizeof(AlignmentRecord));
@@ -308,18 +313,18 @@ MountResult TelescopeMount::LoadAlignment(const AlignmentRecord* in) {
   if (in->mountType != Identity().Type()) return kBadAlignmentData;
   if (RecordChecksum(*in) != in->checksum) return kBadAlignmentData;
   if (!RecordIsFinite(*in)) return kBadAlignmentData;
-  std::lock_guard<std::recursive_mutex> lock(modelMutex);
-  std::memcpy(skyToAxesMatrix.m, in->skyToAxesMatrix, sizeof skyToAxesMatrix.m);
-  std::memcpy(axesToSkyMatrix.m, in->axesToSkyMatrix, sizeof axesToSkyMatrix.m);
-  axis1IndexError = in->axis1IndexError;
-  collimationError = in->collimationError;
-  nonPerpendicularityError = in->nonPerpendicularityError;
-  // The record holds the three-star model only.
-  pointingTerms = PointingTerms{};
-  alignmentBook = AlignmentBook{};
-  isAligned = in->isAligned != 0;
-  alignmentResidual = in->alignmentResidual;
-  alignmentQuality = in->alignmentQuality;
+  PointingValues model;
+  std::memcpy(model.skyToAxes.m, in->skyToAxesMatrix, sizeof model.skyToAxes.m);
+  std::memcpy(model.axesToSky.m, in->axesToSkyMatrix, sizeof model.axesToSky.m);
+  model.axis1Index = in->axis1IndexError;
+  model.collimation = in->collimationError;
+  model.nonPerpendicularity = in->nonPerpendicularityError;
+  // The record holds the three-star model only: no further terms, no
+  // stars.
+  model.aligned = in->isAligned != 0;
+  model.residual = in->alignmentResidual;
+  model.quality = in->alignmentQuality;
+  Model().Load(std::move(model));
   return kOk;
 }
 

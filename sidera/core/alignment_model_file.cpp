@@ -64,24 +64,24 @@ uint32_t Crc32(const uint8_t* data, std::size_t size) {
   return ~crc;
 }
 
-std::vector<uint8_t> EncodeAlignmentModel(const TelescopeMount& m) {
+std::vector<uint8_t> EncodeAlignmentModel(const TelescopeMount& mount) {
   Writer w;
   w.bytes.assign(kMagic, kMagic + 8);
-  const AlignmentBook& book = m.alignmentBook;
-  const PointingTerms& t = m.pointingTerms;
+  const PointingValues& m = mount.Model().View();
+  const AlignmentBook& book = m.book;
+  const PointingTerms& t = m.terms;
   w.U32(kAlignmentModelVersion);
-  w.U32(static_cast<uint32_t>(m.Identity().Type()));
+  w.U32(static_cast<uint32_t>(mount.Identity().Type()));
   w.U32(static_cast<uint32_t>(book.stars.size()));
-  w.U32((m.isAligned ? 1u : 0u) | (t.hasLocal ? 2u : 0u));
-  w.U32(static_cast<uint32_t>(m.alignmentQuality));
+  w.U32((m.aligned ? 1u : 0u) | (t.hasLocal ? 2u : 0u));
+  w.U32(static_cast<uint32_t>(m.quality));
   uint32_t fitted = 0;
   for (int i = 0; i < kTermCount; ++i) fitted |= book.fitted[i] ? 1u << i : 0u;
   w.U32(fitted);
-  for (double v : m.skyToAxesMatrix.m) w.F64(v);
-  for (double v : m.axesToSkyMatrix.m) w.F64(v);
-  for (double v : {m.axis1IndexError, m.collimationError, m.nonPerpendicularityError, t.tubeFlexure,
-                   t.axisFlexure, t.local0, t.local1, t.localAt.x, t.localAt.y, t.localAt.z,
-                   m.alignmentResidual}) {
+  for (double v : m.skyToAxes.m) w.F64(v);
+  for (double v : m.axesToSky.m) w.F64(v);
+  for (double v : {m.axis1Index, m.collimation, m.nonPerpendicularity, t.tubeFlexure, t.axisFlexure,
+                   t.local0, t.local1, t.localAt.x, t.localAt.y, t.localAt.z, m.residual}) {
     w.F64(v);
   }
   for (double v : book.terms) w.F64(v);
@@ -152,16 +152,18 @@ MountResult DecodeAlignmentModel(TelescopeMount& m, const uint8_t* data, std::si
   if (!finite) return refuse("a number that is not finite");
   if ((flags & ~3u) != 0 || (fitted >> kTermCount) != 0) return refuse("unknown flags");
 
-  m.skyToAxesMatrix = skyToAxes;
-  m.axesToSkyMatrix = axesToSky;
-  m.axis1IndexError = index;
-  m.collimationError = collimation;
-  m.nonPerpendicularityError = nonPerpendicularity;
-  m.pointingTerms = t;
-  m.alignmentBook = std::move(book);
-  m.alignmentResidual = residual;
-  m.alignmentQuality = quality;
-  m.isAligned = (flags & 1u) != 0;
+  PointingValues model;
+  model.skyToAxes = skyToAxes;
+  model.axesToSky = axesToSky;
+  model.axis1Index = index;
+  model.collimation = collimation;
+  model.nonPerpendicularity = nonPerpendicularity;
+  model.terms = t;
+  model.book = std::move(book);
+  model.residual = residual;
+  model.quality = quality;
+  model.aligned = (flags & 1u) != 0;
+  m.Model().Load(std::move(model));
   return kOk;
 }
 

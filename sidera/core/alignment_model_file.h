@@ -28,12 +28,12 @@ class TelescopeMount;
 
 inline constexpr uint32_t kAlignmentModelVersion = 1;
 
-// The model's bytes. The caller holds modelMutex.
+// The model's bytes. The caller holds the model's lock.
 std::vector<uint8_t> EncodeAlignmentModel(const TelescopeMount& mount);
 
 // Loads `data` into the mount after checking all of it; on failure returns
 // kBadAlignmentData with the model unchanged and `reason` set (a static
-// text). The caller holds modelMutex.
+// text). The caller holds the model's lock.
 MountResult DecodeAlignmentModel(TelescopeMount& mount, const uint8_t* data, std::size_t size,
                                  const char** reason);
 

@@ -55,18 +55,18 @@ double SkyResidual(TelescopeMount& mount, const AlignStar& s) {
 }
 
 // Sets the local correction at `s` (the newest star) from what the model
-// leaves of its residual. The caller holds modelMutex.
-void SetLocalCorrection(TelescopeMount& mount, const AlignStar& s) {
-  mount.pointingTerms.hasLocal = false;
+// leaves of its residual, in `model`, the mount's model under a fit.
+void SetLocalCorrection(TelescopeMount& mount, PointingValues& model, const AlignStar& s) {
+  model.terms.hasLocal = false;
   const AxisPair r = AxisResidual(mount, s);
   Vector3 ideal =
-      MultiplyMatrixVector(mount.skyToAxesMatrix, SphericalToVector(s.hourAngle, s.declination));
+      MultiplyMatrixVector(model.skyToAxes, SphericalToVector(s.hourAngle, s.declination));
   const double length = Length(ideal);
   if (!std::isfinite(r.axis0) || !std::isfinite(r.axis1) || !(length > 0.0)) return;
-  mount.pointingTerms.localAt = Vector3{ideal.x / length, ideal.y / length, ideal.z / length};
-  mount.pointingTerms.local0 = r.axis0;
-  mount.pointingTerms.local1 = r.axis1;
-  mount.pointingTerms.hasLocal = true;
+  model.terms.localAt = Vector3{ideal.x / length, ideal.y / length, ideal.z / length};
+  model.terms.local0 = r.axis0;
+  model.terms.local1 = r.axis1;
+  model.terms.hasLocal = true;
 }
 
 }  // namespace
@@ -83,8 +83,9 @@ MountResult TelescopeMount::AlignStars(const AlignStar* stars, int count) {
     }
   }
 
-  std::unique_lock<std::recursive_mutex> lock(modelMutex);
+  PointingModel::Lock lock = Model().Hold();
   ModelRollback rollback(*this);
+  PointingValues& model = rollback.Edit();
   AlignmentBook book;
   book.stars = given;
   book.used.assign(count, 1);
@@ -114,16 +115,16 @@ MountResult TelescopeMount::AlignStars(const AlignStar* stars, int count) {
       sum += e * e;
     }
     if (!std::isfinite(sum)) return rollback.Commit(kAlignFailed);
-    alignmentResidual = std::sqrt(sum / count);
-    if (count > 1) SetLocalCorrection(*this, given.back());
-    alignmentBook = book;
+    model.residual = std::sqrt(sum / count);
+    if (count > 1) SetLocalCorrection(*this, model, given.back());
+    model.book = book;
     return rollback.Commit(kOk);
   }
 
   // The starting model: nominal, turned about the axis-0 pole by the mean
   // axis-0 offset; the mean axis-1 offset as index error.
   (void)ResetAlignment();
-  pointingTerms = PointingTerms{};
+  model.terms = PointingTerms{};
   double sinSum = 0.0, cosSum = 0.0, indexSum = 0.0;
   for (const AlignStar& s : given) {
     SkyPoint sky{s.hourAngle, s.declination};
@@ -140,23 +141,23 @@ MountResult TelescopeMount::AlignStars(const AlignStar* stars, int count) {
   start.At(0, 1) = std::sin(delta);
   start.At(1, 0) = -std::sin(delta);
   start.At(1, 1) = std::cos(delta);
-  MultiplyMatrixInPlace(start, skyToAxesMatrix);
+  MultiplyMatrixInPlace(start, model.skyToAxes);
   const double startIndex = indexSum / count;
 
   StarFitProblem problem;
   problem.termCount = Identity().Equatorial() ? kTermCount : kTermCount - 1;
   problem.requiredTerms = kTermAxis1Index + 1;
   problem.setModel = [&](const double* p) {
-    skyToAxesMatrix = RotationBy(p[kTermPoleTiltX], p[kTermPoleTiltY], p[kTermAxis0Index]);
-    MultiplyMatrixInPlace(skyToAxesMatrix, start);
-    axesToSkyMatrix = skyToAxesMatrix;
-    (void)InvertInPlace(axesToSkyMatrix);  // a rotation: never singular
-    axis1IndexError = startIndex + p[kTermAxis1Index];
-    collimationError = p[kTermCollimation];
-    nonPerpendicularityError = p[kTermNonPerpendicularity];
-    pointingTerms = PointingTerms{};
-    pointingTerms.tubeFlexure = p[kTermTubeFlexure];
-    pointingTerms.axisFlexure = Identity().Equatorial() ? p[kTermAxisFlexure] : 0.0;
+    model.skyToAxes = RotationBy(p[kTermPoleTiltX], p[kTermPoleTiltY], p[kTermAxis0Index]);
+    MultiplyMatrixInPlace(model.skyToAxes, start);
+    model.axesToSky = model.skyToAxes;
+    (void)InvertInPlace(model.axesToSky);  // a rotation: never singular
+    model.axis1Index = startIndex + p[kTermAxis1Index];
+    model.collimation = p[kTermCollimation];
+    model.nonPerpendicularity = p[kTermNonPerpendicularity];
+    model.terms = PointingTerms{};
+    model.terms.tubeFlexure = p[kTermTubeFlexure];
+    model.terms.axisFlexure = Identity().Equatorial() ? p[kTermAxisFlexure] : 0.0;
   };
   problem.residual = [&](int i) {
     const AxisPair r = AxisResidual(*this, given[i]);
@@ -171,16 +172,16 @@ MountResult TelescopeMount::AlignStars(const AlignStar* stars, int count) {
     book.terms[t] = fit.p[t];
     book.fitted[t] = fit.fitted[t];
   }
-  book.terms[kTermAxis1Index] = axis1IndexError;
+  book.terms[kTermAxis1Index] = model.axis1Index;
   book.terms[kTermAxis0Index] = NormalizeAngle(delta + fit.p[kTermAxis0Index]);
   // The newest star corrects the model near it, even when the fit dropped
   // it: a sync says where the telescope points (a mount moved in its clamps
   // reads right again), while the terms stay those of the other stars.
-  SetLocalCorrection(*this, given.back());
-  alignmentBook = book;
-  alignmentResidual = fit.rms;
-  alignmentQuality = 100;
-  isAligned = true;
+  SetLocalCorrection(*this, model, given.back());
+  model.book = book;
+  model.residual = fit.rms;
+  model.quality = 100;
+  model.aligned = true;
   return rollback.Commit(kOk);
 }
 

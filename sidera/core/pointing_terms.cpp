@@ -18,10 +18,10 @@ double Dot(const Vector3& a, const Vector3& b) { return a.x * b.x + a.y * b.y + 
 
 // What the flexure terms add to the readings at the ideal angles (a0, a1).
 AxisPair Flexure(const TelescopeMount& mount, double a0, double a1) {
-  const PointingTerms& t = mount.pointingTerms;
+  const PointingTerms& t = mount.Model().View().terms;
   if (t.tubeFlexure == 0.0 && t.axisFlexure == 0.0) return AxisPair{0.0, 0.0};
-  const Vector3 zenith =
-      MultiplyMatrixVector(mount.skyToAxesMatrix, SphericalToVector(0.0, mount.Latitude()));
+  const Vector3 zenith = MultiplyMatrixVector(mount.Model().View().skyToAxes,
+                                              SphericalToVector(0.0, mount.Latitude()));
   const double c0 = std::cos(a0), s0 = std::sin(a0), c1 = std::cos(a1), s1 = std::sin(a1);
   const Vector3 p{c1 * c0, c1 * s0, s1};
   const Vector3 e0{-s0, c0, 0.0};
@@ -46,11 +46,12 @@ void ApplyMountErrors(const TelescopeMount& mount, AxisPair& axes) {
   const AxisPair flex = Flexure(mount, a0, a1);
   // Both axis-0 terms are taken at the axis-1 angle before its own
   // correction; RemoveMountErrors undoes the steps in the reverse order.
-  axes.axis0 =
-      a0 - (mount.collimationError / std::cos(a1) + mount.nonPerpendicularityError * std::tan(a1)) +
-      flex.axis0;
-  axes.axis1 = a1 - mount.axis1IndexError + flex.axis1;
-  const PointingTerms& t = mount.pointingTerms;
+  axes.axis0 = a0 -
+               (mount.Model().View().collimation / std::cos(a1) +
+                mount.Model().View().nonPerpendicularity * std::tan(a1)) +
+               flex.axis0;
+  axes.axis1 = a1 - mount.Model().View().axis1Index + flex.axis1;
+  const PointingTerms& t = mount.Model().View().terms;
   if (t.hasLocal) {
     const double w = LocalWeight(t, a0, a1);
     axes.axis0 += w * t.local0;
@@ -62,16 +63,16 @@ namespace {
 
 // Readings to ideal angles through the classic and flexure terms only.
 AxisPair RemoveTerms(const TelescopeMount& mount, double r0, double r1) {
-  const PointingTerms& t = mount.pointingTerms;
-  double a1 = r1 + mount.axis1IndexError;
-  double a0 =
-      r0 + mount.collimationError / std::cos(a1) + mount.nonPerpendicularityError * std::tan(a1);
+  const PointingTerms& t = mount.Model().View().terms;
+  double a1 = r1 + mount.Model().View().axis1Index;
+  double a0 = r0 + mount.Model().View().collimation / std::cos(a1) +
+              mount.Model().View().nonPerpendicularity * std::tan(a1);
   if (t.tubeFlexure != 0.0 || t.axisFlexure != 0.0) {
     for (int step = 0; step < kReverseSteps; ++step) {
       const AxisPair flex = Flexure(mount, a0, a1);
-      a1 = r1 + mount.axis1IndexError - flex.axis1;
-      a0 = r0 + mount.collimationError / std::cos(a1) +
-           mount.nonPerpendicularityError * std::tan(a1) - flex.axis0;
+      a1 = r1 + mount.Model().View().axis1Index - flex.axis1;
+      a0 = r0 + mount.Model().View().collimation / std::cos(a1) +
+           mount.Model().View().nonPerpendicularity * std::tan(a1) - flex.axis0;
     }
   }
   return AxisPair{a0, a1};
@@ -80,7 +81,7 @@ AxisPair RemoveTerms(const TelescopeMount& mount, double r0, double r1) {
 }  // namespace
 
 void RemoveMountErrors(const TelescopeMount& mount, AxisPair& axes) {
-  const PointingTerms& t = mount.pointingTerms;
+  const PointingTerms& t = mount.Model().View().terms;
   AxisPair ideal = RemoveTerms(mount, axes.axis0, axes.axis1);
   if (t.hasLocal) {
     // The correction's weight belongs to the ideal angles, which depend on

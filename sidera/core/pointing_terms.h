@@ -1,8 +1,8 @@
 // The terms of the pointing model beyond the rotation: the three classic
-// error terms (fields of TelescopeMount), the flexure terms of the many-star
+// error terms (in PointingModel), the flexure terms of the many-star
 // model, and a local correction at the newest star.
 //
-// The rotation (skyToAxesMatrix) takes a sky direction to the ideal axis
+// The rotation (the pointing model's skyToAxes) takes a sky direction to the ideal axis
 // angles; the terms then turn ideal angles into the readings the axes show
 // with the star centred:
 //   axis 1: reading = ideal - index + tube flexure * (Z . e1)
@@ -44,11 +44,11 @@ struct PointingTerms {
 inline constexpr double kLocalRadiusDegrees = 10.0;
 
 // Ideal axis angles to readings (applies every term). The caller holds the
-// mount's modelMutex.
+// mount's model lock.
 void ApplyMountErrors(const TelescopeMount& mount, AxisPair& axes);
 // Readings to ideal axis angles: the exact reverse of ApplyMountErrors when
 // only the classic terms are set; with flexure terms, to well below a
-// milli-arcsecond. The caller holds modelMutex.
+// milli-arcsecond. The caller holds the model's lock.
 void RemoveMountErrors(const TelescopeMount& mount, AxisPair& axes);
 
 }  // namespace sidera

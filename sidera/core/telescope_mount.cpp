@@ -40,28 +40,14 @@ constexpr std::chrono::milliseconds kSilentProbeSpacing{1000};
 // past the per-axis fields, so the bodies that index them refuse it.
 bool ValidAxis(int axis) { return axis == 0 || axis == 1; }
 
-void SetIdentity(Matrix3& m) {
-  for (int i = 0; i < 9; ++i) m.m[i] = (i % 4 == 0) ? 1.0 : 0.0;
-}
-
 }  // namespace
 
 TelescopeMount::TelescopeMount(const MountSettings& settings) : settings_(settings) {
   latitude_ = DegToRad(30.0);
   rates_.UseTrackingRate(kSiderealRate);
   rates_.UseTakeUpRate(64.0 * kSiderealRate);
-  // The kinds fill the pointing model for the site; until then it is the
-  // identity, so that nothing converts through uninitialised memory.
-  SetIdentity(skyToAxesMatrix);
-  SetIdentity(axesToSkyMatrix);
   goto_.tolerance = DegToRad(1.0 / 30.0);  // 2 arc-minutes
   upperAltitudeLimit_ = DegToRad(75.0);
-  axis1IndexError = 0.0;
-  collimationError = 0.0;
-  nonPerpendicularityError = 0.0;
-  alignmentResidual = 0.0;
-  alignmentQuality = 0;
-  isAligned = false;
   // No command number is ever this large: no axis counts as halted yet.
   haltCommand_[0] = UINT32_MAX;
   haltCommand_[1] = UINT32_MAX;
@@ -351,7 +337,7 @@ MountResult TelescopeMount::PrepareRateMotion(int, double) { return kOk; }
 MountResult TelescopeMount::Connect() { return kOk; }
 
 MountResult TelescopeMount::SetSite(double newLatitude, double newElevation) {
-  std::lock_guard<std::recursive_mutex> lock(modelMutex);
+  const PointingModel::Lock lock = Model().Hold();
   if (!(newLatitude >= -kHalfPi && newLatitude <= kHalfPi)) return kInvalidParameter;
   latitude_ = newLatitude;
   SiteChanged();
@@ -365,20 +351,14 @@ MountResult TelescopeMount::SetSite(double newLatitude, double newElevation) {
   }
   if (!(newElevation >= SIDERA_LOWEST_ELEVATION && newElevation <= SIDERA_HIGHEST_ELEVATION))
     return kInvalidParameter;
-  if (!isAligned) (void)ResetAlignment();
+  if (!Model().Aligned()) (void)ResetAlignment();
   return kOk;
 }
 
 MountResult TelescopeMount::SetMountErrors(double collimation, double nonPerpendicularity) {
-  std::lock_guard<std::recursive_mutex> lock(modelMutex);
+  const PointingModel::Lock lock = Model().Hold();
   (void)ResetAlignment();
-  pointingTerms = PointingTerms{};
-  alignmentBook = AlignmentBook{};
-  axis1IndexError = 0.0;
-  collimationError = collimation;
-  nonPerpendicularityError = nonPerpendicularity;
-  alignmentResidual = 0.0;
-  isAligned = false;
+  Model().SetMountErrors(collimation, nonPerpendicularity);
   return kOk;
 }
 

@@ -41,6 +41,7 @@
 #include "sidera/core/motion_outcome.h"
 #include "sidera/core/mount_identity.h"
 #include "sidera/core/mount_settings.h"
+#include "sidera/core/pointing_model.h"
 #include "sidera/core/pointing_terms.h"
 #include "sidera/core/published_state.h"
 #include "sidera/core/sky_reference.h"
@@ -327,27 +328,11 @@ class TelescopeMount {
   // starts GotoAxesThread. No altitude check.
   MountResult StartAxesGoto(double angle0, double angle1);
 
-  // ---- Fields, in the order of the mount's data model. ----
-  // Pointing model: written only on the host thread and only while holding
-  // modelMutex (alignment, load, SetSite, SetMountErrors, ResetAlignment);
-  // worker threads read it only while holding modelMutex (SkyToAxes,
-  // AxesToSky). Recursive, because an alignment converts positions while it
-  // holds the lock.
-  mutable std::recursive_mutex modelMutex;
-  Matrix3 skyToAxesMatrix;
-  Matrix3 axesToSkyMatrix;
-
-  // Mount error terms: part of the pointing model (see modelMutex).
-  double axis1IndexError;
-  double collimationError;
-  double nonPerpendicularityError;
-  double alignmentResidual;     // host only
-  int32_t alignmentQuality;     // host only
-  std::atomic<bool> isAligned;  // host writes, tracking threads read
-  // The many-star model's further terms and the stars of its last fit:
-  // part of the pointing model (see modelMutex).
-  PointingTerms pointingTerms;
-  AlignmentBook alignmentBook;
+  // ---- The mount's parts. ----
+  // The pointing model: rotation, error terms, many-star model, alignment
+  // state, under its own lock (pointing_model.h says who writes it).
+  PointingModel& Model() { return model_; }
+  const PointingModel& Model() const { return model_; }
 
   // The altitude limits (rad) gotos and star ratings keep to; set by
   // SetAltitudeLimits.
@@ -470,6 +455,7 @@ class TelescopeMount {
   // 30 degrees until SetSite.
   std::atomic<double> latitude_;
   DriveRates rates_;
+  PointingModel model_;
   SkyReference trackingReference_;
   MotionOutcomes outcomes_;
   std::atomic<bool> shuttingDown_{false};

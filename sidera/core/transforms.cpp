@@ -50,8 +50,8 @@ void HorizontalToEquatorial(const TelescopeMount& mount, SkyPoint& out, const Ho
 
 int TelescopeMount::SkyToAxes(SkyPoint& in, AxisPair& out, int applyMountErrors) {
   in.hourAngle = NormalizeAngle(in.hourAngle);
-  std::lock_guard<std::recursive_mutex> lock(modelMutex);
-  Vector3 w = MultiplyMatrixVector(skyToAxesMatrix, SphericalToVector(in));
+  const PointingModel::Lock lock = Model().Hold();
+  Vector3 w = MultiplyMatrixVector(Model().View().skyToAxes, SphericalToVector(in));
   const SkyPoint axes = VectorToSpherical(w);
   out.axis0 = axes.hourAngle;
   out.axis1 = axes.declination;
@@ -60,9 +60,9 @@ int TelescopeMount::SkyToAxes(SkyPoint& in, AxisPair& out, int applyMountErrors)
 }
 
 int TelescopeMount::AxesToSky(AxisPair& in, SkyPoint& out, int applyMountErrors) {
-  std::lock_guard<std::recursive_mutex> lock(modelMutex);
+  const PointingModel::Lock lock = Model().Hold();
   if (applyMountErrors != 0) RemoveMountErrors(*this, in);
-  Vector3 w = MultiplyMatrixVector(axesToSkyMatrix, SphericalToVector(in.axis0, in.axis1));
+  Vector3 w = MultiplyMatrixVector(Model().View().axesToSky, SphericalToVector(in.axis0, in.axis1));
   out = VectorToSpherical(w);
   return 0;
 }

@@ -67,25 +67,24 @@ void AltAzMount::WakeWorkersForShutdown() {
 int AltAzMount::ResetAlignment() { return ResetAltAzAlignment(); }
 
 int AltAzMount::ResetAltAzAlignment() {
-  std::lock_guard<std::recursive_mutex> lock(modelMutex);
   const double phi = Latitude();
-  SetDiagonal(skyToAxesMatrix, -1.0);
-  skyToAxesMatrix.At(0, 0) = -std::sin(phi);
-  skyToAxesMatrix.At(0, 2) = std::cos(phi);
-  skyToAxesMatrix.At(2, 0) = std::cos(phi);
-  skyToAxesMatrix.At(2, 2) = std::sin(phi);
-  axesToSkyMatrix = skyToAxesMatrix;
-  return InvertInPlace(axesToSkyMatrix);
+  Matrix3 nominal;
+  SetDiagonal(nominal, -1.0);
+  nominal.At(0, 0) = -std::sin(phi);
+  nominal.At(0, 2) = std::cos(phi);
+  nominal.At(2, 0) = std::cos(phi);
+  nominal.At(2, 2) = std::sin(phi);
+  return Model().SetNominal(nominal);
 }
 
 // The angle between the true zenith and the zenith of the current model,
 // with the index error taken back out.
 double AltAzMount::AlignmentAdjust() {
-  std::lock_guard<std::recursive_mutex> lock(modelMutex);
+  const PointingModel::Lock lock = Model().Hold();
   SkyPoint zenith{0.0, Latitude()};
   AxisPair z{};
   (void)SkyToAxes(zenith, z, 1);
-  const double a = z.axis1 + axis1IndexError;
+  const double a = z.axis1 + Model().View().axis1Index;
   const double c = std::sin(kPi / 2.0) * std::sin(a) +
                    std::cos(kPi / 2.0) * std::cos(a) * std::cos(0.0 - z.axis0);
   return std::fabs(c) <= 1.0 ? std::acos(c) : 0.0;

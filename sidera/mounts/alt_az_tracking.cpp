@@ -270,7 +270,7 @@ bool AltAzMount::EndTrackingLoop(MountResult result, bool evenIfWanted) {
 }
 
 AltAzMount::CycleStep AltAzMount::PlanCycle(LoopReference& track, CyclePlan& plan) {
-  const bool aligned = isAligned;
+  const bool aligned = Model().Aligned();
   const bool followTrack = aligned || CoarseRateSteps();
   const auto fromAxisAngles = [&](const AxisPair& position) {
     const AxisPair r = UnalignedTrackingRates(Latitude(), position);
@@ -425,7 +425,7 @@ MountResult AltAzMount::TrackingLoopThread() {
   LoopReference track;
 
   for (;;) {
-    (void)trackingWakeEvent.Wait(TrackingPeriod(isAligned));
+    (void)trackingWakeEvent.Wait(TrackingPeriod(Model().Aligned()));
     if (!LoopWanted() && EndTrackingLoop(kOk, false)) return kOk;
     {
       const auto lock = LockCommands();

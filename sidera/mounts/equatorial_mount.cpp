@@ -41,19 +41,18 @@ int EquatorialMount::ResetAlignment() { return ResetEquatorialAlignment(); }
 // North of the equator the axis frame is the sky frame; south of it the
 // declination axis and the pole flip: diag(1, -1, -1).
 int EquatorialMount::ResetEquatorialAlignment() {
-  std::lock_guard<std::recursive_mutex> lock(modelMutex);
+  Matrix3 nominal;
   if (Latitude() >= 0.0) {
-    SetDiagonal(skyToAxesMatrix, 1.0);
+    SetDiagonal(nominal, 1.0);
   } else {
-    SetDiagonal(skyToAxesMatrix, -1.0);
-    skyToAxesMatrix.At(0, 0) = 1.0;
+    SetDiagonal(nominal, -1.0);
+    nominal.At(0, 0) = 1.0;
   }
-  axesToSkyMatrix = skyToAxesMatrix;
-  return InvertInPlace(axesToSkyMatrix);
+  return Model().SetNominal(nominal);
 }
 
 int EquatorialMount::SkyToAxes(SkyPoint& in, AxisPair& out, int applyMountErrors) {
-  std::lock_guard<std::recursive_mutex> lock(modelMutex);
+  const PointingModel::Lock lock = Model().Hold();
   (void)TelescopeMount::SkyToAxes(in, out, 0);  // always 0
 
   // West of the meridian in the north (east of it in the south) the tube is

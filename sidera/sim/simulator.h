@@ -48,13 +48,11 @@ class Simulator : public Kind {
     SkyPoint p = sky;
     {
       // The kind's nominal model, whatever the mount is aligned to.
-      std::lock_guard<std::recursive_mutex> lock(this->modelMutex);
-      const Matrix3 skyToAxes = this->skyToAxesMatrix;
-      const Matrix3 axesToSky = this->axesToSkyMatrix;
+      const PointingModel::Lock lock = this->Model().Hold();
+      const PointingValues kept = this->Model().Copy();
       (void)this->ResetAlignment();
       (void)this->SkyToAxes(p, guess, 0);
-      this->skyToAxesMatrix = skyToAxes;
-      this->axesToSkyMatrix = axesToSky;
+      this->Model().Load(kept);
     }
     return ReadingsFor(MechanicsNow(), sky, guess);
   }

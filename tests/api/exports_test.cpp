@@ -16,6 +16,7 @@
 #include "sidera/api/globals.h"
 #include "sidera/core/angles.h"
 #include "sidera/core/telescope_mount.h"
+#include "tests/support/model_edit.h"
 
 namespace sidera::testing {
 namespace {
@@ -142,7 +143,7 @@ TEST_F(ExportsTest, NonFiniteArgumentsUnknownAxesAndNullOutputsAreRefused) {
   mount.DeclareModel(7);
   EXPECT_EQ(::CreateMount(7, kNaN, 0.0), 0);
   // The alignment read-outs skip null pointers instead.
-  mount.alignmentQuality = 4;
+  sidera::EditModel(mount, [](sidera::PointingValues& m) { m.quality = 4; });
   EXPECT_EQ(::GetAlignmentQuality(nullptr), 4);
   EXPECT_EQ(::GetMountErrors(nullptr, nullptr), 0);
 }

@@ -13,6 +13,7 @@
 #include "sidera/core/telescope_mount.h"
 #include "tests/core_math/geometry.h"
 #include "tests/core_math/reference_fit.h"
+#include "tests/support/model_edit.h"
 
 namespace {
 
@@ -24,10 +25,9 @@ class TestMount : public sidera::TelescopeMount {
  public:
   TestMount() { DeclareModel(6); }
   int ResetAlignment() override {
-    std::lock_guard<std::recursive_mutex> lock(modelMutex);
-    sidera::SetDiagonal(skyToAxesMatrix, 1.0);
-    sidera::SetDiagonal(axesToSkyMatrix, 1.0);
-    return 0;
+    Matrix3 identity;
+    sidera::SetDiagonal(identity, 1.0);
+    return Model().SetNominal(identity);
   }
 };
 
@@ -123,8 +123,10 @@ TEST(AlignmentFit, RecoversTheSetUpAsTheCentringAllows) {
     std::vector<AlignStar> s;
     for (size_t i = 0; i < c.sky.size(); ++i) s.push_back(Observe(c, c.sky[i], c.centring[i]));
     TestMount mount;
-    mount.collimationError = s.size() == 2 ? c.collimation : 0.0;
-    mount.nonPerpendicularityError = c.nonPerpendicularity;
+    sidera::EditModel(mount, [&](sidera::PointingValues& m) {
+      m.collimation = s.size() == 2 ? c.collimation : 0.0;
+      m.nonPerpendicularity = c.nonPerpendicularity;
+    });
     const int result = Align(mount, s);
     EXPECT_EQ(result, 0);
     if (result != 0) continue;
@@ -136,8 +138,8 @@ TEST(AlignmentFit, RecoversTheSetUpAsTheCentringAllows) {
       EXPECT_LT(WorstDifference(mount, fitted), c.tolerance) << "against least squares";
     }
     if (s.size() == 3 && c.tolerance == exact) {
-      EXPECT_NEAR(mount.axis1IndexError, c.index, exact);
-      EXPECT_NEAR(mount.collimationError, c.collimation, exact);
+      EXPECT_NEAR(mount.Model().Copy().axis1Index, c.index, exact);
+      EXPECT_NEAR(mount.Model().Copy().collimation, c.collimation, exact);
     }
     // Each star's own readings come back within its centring error.
     for (size_t i = 0; i < s.size(); ++i) {
@@ -264,14 +266,40 @@ TEST(AlignmentFailure, RefusedFitsLeaveTheModelAsItWas) {
     SCOPED_TRACE(c.name);
     TestMount mount;
     ASSERT_EQ(mount.AlignTwoStars(Observe(r, -0.8, 0.5, 0.01), Observe(r, 0.9, 0.3, 0.01)), 0);
-    mount.alignmentQuality = 42;
-    mount.collimationError = 0.002;
+    sidera::EditModel(mount, [](sidera::PointingValues& m) {
+      m.quality = 42;
+      m.collimation = 0.002;
+    });
     const std::vector<unsigned char> before = ModelBytes(mount);
     EXPECT_EQ(Align(mount, c.stars), c.result);
     if (c.result != 0) {
       EXPECT_EQ(ModelBytes(mount), before);
     }
+    EXPECT_TRUE(mount.Model().Aligned()) << "what the tracking threads read";
   }
+}
+
+// What the tracking threads read without the lock follows the model: a
+// failed fit on an unaligned mount leaves it unaligned, a fit marks it
+// aligned, and the host's error terms drop the alignment with the fitted
+// index error and residual.
+TEST(AlignmentFailure, AlignedFlagFollowsTheModel) {
+  TestMount mount;
+  const Matrix3 r = Rotation(0.1, 0.4, 1.0, 1.1);
+  const AlignStar a = Observe(r, -0.8, 0.5, 0.01);
+  EXPECT_NE(mount.AlignTwoStars(a, a), 0);
+  EXPECT_FALSE(mount.Model().Aligned());
+  EXPECT_FALSE(mount.Model().Copy().aligned);
+  ASSERT_EQ(mount.AlignTwoStars(a, Observe(r, 0.9, 0.3, 0.01)), 0);
+  EXPECT_TRUE(mount.Model().Aligned());
+  ASSERT_EQ(mount.SetMountErrors(0.004, -0.002), 0);
+  EXPECT_FALSE(mount.Model().Aligned());
+  const sidera::PointingValues after = mount.Model().Copy();
+  EXPECT_FALSE(after.aligned);
+  EXPECT_EQ(after.axis1Index, 0.0);
+  EXPECT_EQ(after.residual, 0.0);
+  EXPECT_EQ(after.collimation, 0.004);
+  EXPECT_EQ(after.nonPerpendicularity, -0.002);
 }
 
 // The caller's rounding mode and flags come back: the alignment's own
@@ -308,9 +336,11 @@ TEST(AlignmentRecord, LoadsBackBitForBitAndRefusesAlteredOrForeignRecords) {
   TestMount source, target;
   const Matrix3 r = Rotation(0.1, 0.4, 1.0, 1.1);
   ASSERT_EQ(source.AlignTwoStars(Observe(r, -0.8, 0.5, 0.011), Observe(r, 0.9, 0.3, 0.011)), 0);
-  source.collimationError = -0.007;
-  source.nonPerpendicularityError = 0.003;
-  source.alignmentResidual = 0.0625;
+  sidera::EditModel(source, [](sidera::PointingValues& m) {
+    m.collimation = -0.007;
+    m.nonPerpendicularity = 0.003;
+    m.residual = 0.0625;
+  });
   AlignmentRecord record, again, before, after;
   for (AlignmentRecord* rec : {&record, &again, &before, &after}) std::memset(rec, 0xFF, 200);
   ASSERT_EQ(source.SaveAlignment(&record), 200);
@@ -410,8 +440,8 @@ TEST(AlignmentRecord, RecordsOfTheEarlierFitsLoadAndPointTheSame) {
       EXPECT_EQ(ModelBytes(refitted), ModelBytes(loaded));
       continue;
     }
-    const ReferenceModel old{loaded.skyToAxesMatrix, loaded.axis1IndexError,
-                             loaded.collimationError, 0.0};
+    const sidera::PointingValues model = loaded.Model().Copy();
+    const ReferenceModel old{model.skyToAxes, model.axis1Index, model.collimation, 0.0};
     EXPECT_LT(WorstDifference(refitted, old), c.refit);
   }
 }

@@ -137,13 +137,13 @@ TEST(ManyStarFit, RecoversTheMechanicsOfEitherKind) {
     ASSERT_EQ(rig.mount->AlignStars(stars.data(), static_cast<int>(stars.size())), 0);
     EXPECT_GT(before, 10 * 60 * kArcsec) << "the mechanics matter";
     EXPECT_LT(WorstError(rig, c.latitude), c.worst);
-    const sidera::AlignmentBook& book = rig.mount->alignmentBook;
+    const sidera::AlignmentBook book = rig.mount->Model().Copy().book;
     for (int t = 0; t < (c.equatorial ? sidera::kTermCount : sidera::kTermCount - 1); ++t) {
       EXPECT_TRUE(book.fitted[t]) << "term " << t;
     }
     for (int u : book.used) EXPECT_EQ(u, 1);
-    EXPECT_LT(rig.mount->alignmentResidual, 0.5 * kArcsec);
-    EXPECT_TRUE(rig.mount->isAligned);
+    EXPECT_LT(rig.mount->Model().Copy().residual, 0.5 * kArcsec);
+    EXPECT_TRUE(rig.mount->Model().Copy().aligned);
   }
 }
 
@@ -155,11 +155,11 @@ TEST(ManyStarFit, TermsTheStarsCannotFixStayAtZero) {
   std::vector<AlignStar> stars;
   for (double h : {-2.4, -2.0, -1.5, -1.0, -0.6, -0.2}) stars.push_back(rig.Centre({h, Deg(30)}));
   ASSERT_EQ(rig.mount->AlignStars(stars.data(), static_cast<int>(stars.size())), 0);
-  const sidera::AlignmentBook& book = rig.mount->alignmentBook;
+  const sidera::AlignmentBook book = rig.mount->Model().Copy().book;
   EXPECT_FALSE(book.fitted[sidera::kTermCollimation]);
   EXPECT_FALSE(book.fitted[sidera::kTermNonPerpendicularity]);
-  EXPECT_EQ(rig.mount->collimationError, 0.0);
-  EXPECT_EQ(rig.mount->nonPerpendicularityError, 0.0);
+  EXPECT_EQ(rig.mount->Model().Copy().collimation, 0.0);
+  EXPECT_EQ(rig.mount->Model().Copy().nonPerpendicularity, 0.0);
   EXPECT_TRUE(book.fitted[sidera::kTermPoleTiltX]);
   // It still points along the stars' declination.
   SkyPoint on{-0.8, Deg(30)};
@@ -208,7 +208,7 @@ TEST(ManyStarFit, DropsAStarCentredOnTheWrongObject) {
     AlignmentRecord before{};
     (void)rig.mount->SaveAlignment(&before);
     ASSERT_EQ(rig.mount->AlignStars(stars.data(), c.stars), c.result);
-    const sidera::AlignmentBook& book = rig.mount->alignmentBook;
+    const sidera::AlignmentBook book = rig.mount->Model().Copy().book;
     if (c.result != 0) {
       AlignmentRecord after{};
       (void)rig.mount->SaveAlignment(&after);
@@ -244,7 +244,7 @@ TEST(ManyStarFit, TheNewestStarReadsBackWhereItWasSynced) {
       if (wrong) stars.back().axis1 += Deg(1);
       ASSERT_EQ(rig.mount->AlignStars(stars.data(), n), 0);
       if (wrong) {
-        ASSERT_EQ(rig.mount->alignmentBook.used.back(), 0) << "dropped";
+        ASSERT_EQ(rig.mount->Model().Copy().book.used.back(), 0) << "dropped";
       }
       const AlignStar& last = stars.back();
       AxisPair reading{last.axis0, last.axis1};
@@ -280,11 +280,12 @@ TEST(ManyStarFit, OneToThreeStarsFitAsTheAlignmentsOfThatCount) {
                                  : few.mount->AlignThreeStars(stars[0], stars[1], stars[2]);
       ASSERT_EQ(r, 0);
       for (int i = 0; i < 9; ++i) {
-        EXPECT_EQ(many.mount->skyToAxesMatrix.m[i], few.mount->skyToAxesMatrix.m[i]);
+        EXPECT_EQ(many.mount->Model().Copy().skyToAxes.m[i],
+                  few.mount->Model().Copy().skyToAxes.m[i]);
       }
-      EXPECT_EQ(many.mount->axis1IndexError, few.mount->axis1IndexError);
-      EXPECT_EQ(many.mount->collimationError, few.mount->collimationError);
-      EXPECT_EQ(many.mount->alignmentBook.stars.size(), static_cast<size_t>(count));
+      EXPECT_EQ(many.mount->Model().Copy().axis1Index, few.mount->Model().Copy().axis1Index);
+      EXPECT_EQ(many.mount->Model().Copy().collimation, few.mount->Model().Copy().collimation);
+      EXPECT_EQ(many.mount->Model().Copy().book.stars.size(), static_cast<size_t>(count));
       many.mount->Shutdown();  // the one-star alignment starts tracking
       few.mount->Shutdown();
     }
@@ -300,7 +301,7 @@ TEST(AlignmentModelFile, LoadsBackAndRefusesDamagedData) {
   ASSERT_EQ(rig.mount->AlignStars(stars.data(), 10), 0);
   std::vector<uint8_t> saved;
   {
-    std::lock_guard<std::recursive_mutex> lock(rig.mount->modelMutex);
+    const sidera::PointingModel::Lock lock = rig.mount->Model().Hold();
     saved = sidera::EncodeAlignmentModel(*rig.mount);
   }
   ASSERT_EQ(saved.size(), 328u + 48u * 10u + 4u);
@@ -316,7 +317,7 @@ TEST(AlignmentModelFile, LoadsBackAndRefusesDamagedData) {
     EXPECT_EQ(x.axis0, y.axis0);
     EXPECT_EQ(x.axis1, y.axis1);
   }
-  EXPECT_EQ(other.mount->alignmentBook.residuals, rig.mount->alignmentBook.residuals);
+  EXPECT_EQ(other.mount->Model().Copy().book.residuals, rig.mount->Model().Copy().book.residuals);
 
   // Rewrites the checksum after a change, so that the check behind it is met.
   const auto resealed = [](std::vector<uint8_t> d) {

@@ -10,6 +10,7 @@
 #include "sidera/core/transforms.h"
 #include "sidera/core/vector_matrix.h"
 #include "tests/core_math/geometry.h"
+#include "tests/support/model_edit.h"
 
 namespace {
 
@@ -107,8 +108,10 @@ TEST(HorizontalFrame, LandmarksAndRoundTripOverTheSky) {
 // corrected input back to the caller.
 TEST(PointingModel, SkyToAxesAppliesErrorTermsAndAxesToSkyUndoesThem) {
   sidera::TelescopeMount mount;  // identity model
-  mount.axis1IndexError = 0.02;
-  mount.collimationError = 0.01;
+  sidera::EditModel(mount, [](sidera::PointingValues& m) {
+    m.axis1Index = 0.02;
+    m.collimation = 0.01;
+  });
   SkyPoint in{3 * kPi / 2, 0.3};
   AxisPair out{};
   EXPECT_EQ(mount.SkyToAxes(in, out, 1), 0);
@@ -117,9 +120,11 @@ TEST(PointingModel, SkyToAxesAppliesErrorTermsAndAxesToSkyUndoesThem) {
   EXPECT_NEAR(out.axis1, 0.3 - 0.02, 1e-15);
 
   const Matrix3 r = Rotation(0.3, -0.2, 1.0, 0.8);
-  mount.skyToAxesMatrix = r;
-  mount.axesToSkyMatrix = Rotation(0.3, -0.2, 1.0, -0.8);
-  mount.nonPerpendicularityError = -0.005;
+  sidera::EditModel(mount, [&](sidera::PointingValues& m) {
+    m.skyToAxes = r;
+    m.axesToSky = Rotation(0.3, -0.2, 1.0, -0.8);
+    m.nonPerpendicularity = -0.005;
+  });
   for (double h = -3.0; h <= 3.0; h += 0.5) {
     for (double d = -1.2; d <= 1.2; d += 0.3) {
       SkyPoint p{h, d};

@@ -4,6 +4,7 @@
 
 #include "scripted_mount.h"
 #include "tests/support/claims_access.h"
+#include "tests/support/model_edit.h"
 #include "tests/support/published_state_access.h"
 
 namespace sidera::testing {
@@ -34,7 +35,7 @@ TEST(MountSetters, RangesAndCheckOrder) {
   };
   for (const auto& c : sites) {
     ScriptedMount m(c.equatorial);
-    m.isAligned = c.aligned;
+    sidera::EditModel(m, [&](sidera::PointingValues& v) { v.aligned = c.aligned != 0; });
     m.Rates().UseTrackingRate(c.rateIn);
     EXPECT_EQ(m.SetSite(c.lat, c.elev), c.result) << c.lat << " " << c.elev;
     EXPECT_DOUBLE_EQ(m.Latitude(), c.latOut);

@@ -74,7 +74,7 @@ TEST_F(AltAzTrackingTest, AHandMoveOfMoreThan3DegreesIsRecaptured) {
   ASSERT_EQ(GetAxisPositions(&axes), 0);
   const uint32_t referenceBefore = m.TrackingReference().Load().tick;
   ASSERT_EQ(AlignOneStar(AlignStar{sky.hourAngle, sky.declination, axes.axis0, axes.axis1}), 0);
-  ASSERT_EQ(m.isAligned, 1);
+  ASSERT_TRUE(m.Model().Aligned());
   // The restart takes a new reference, then the loop sets both rates and
   // sleeps for 30 s.
   ASSERT_TRUE(WaitUntil([&] {
