@@ -280,7 +280,6 @@ PY
 0|Loaded the pointing model from $work/points.model (5 stars; align add goes on from them)|run ${sim[*]} -- align load $work/points.model -- goto Spica
 0|Added Vega: 6 stars in the pointing model|run ${sim[*]} -- align load $work/points.model -- goto Vega -- align add Vega
 0|5. loaded star 5  |run ${sim[*]} -- align load $work/points.model -- goto Vega -- align add Vega
-0|pointing error 0.|run ${sim[*]} -- align load $work/points.model -- goto Spica
 1|(code 400)|run ${sim[*]} -- align load $work/damaged.model
 2|holds 250 bytes; a saved pointing model holds 332 to|run ${sim[*]} -- align load $work/short.model
 0|Loaded the alignment record from $work/record.bin|run ${sim[*]} -- align load $work/record.bin -- status
