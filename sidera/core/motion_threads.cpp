@@ -56,6 +56,10 @@ constexpr uint32_t kGotoPollTicks = 200;
 constexpr uint32_t kStallTicks = 5000;
 const double kStallAngle = DegToRad(0.01);
 constexpr int kGotoPasses = 6;
+// How often a goto command that got no reply is sent before the goto fails
+// with the axis's code (the line's record usually judges a dead controller
+// silent before the last).
+constexpr int kGotoTries = 4;
 
 constexpr int kGotoPriority = 2;
 constexpr int kNormalPriority = 3;
@@ -368,8 +372,7 @@ class TelescopeMount::GotoRun {
       // Axis 1 first.
       for (int axis : {1, 0}) {
         if (!move[axis]) continue;
-        const MountResult r = m_.SendIf([this] { return Wanted(); },
-                                        [&] { return m_.GotoAxisAngle(axis, angle[axis]); });
+        const MountResult r = CommandAxis(axis, angle[axis]);
         if (r == kUserInterrupt) return GiveWay();
         if (r != kOk) {
           m_.NoteAxisResult(axis, r);
@@ -385,6 +388,29 @@ class TelescopeMount::GotoRun {
       if (!Wanted()) return GiveWay();
     }
     return kOk;  // not reached: the pass after the last returns
+  }
+
+  // Sends `axis` its goto to `angle`. A goto that got no reply (not one the
+  // controller refused) is sent again while the axis's controller is not
+  // judged silent: a reply that comes late (a controller busy with
+  // something else, a slow line) is no dead controller, and the next try
+  // takes that late reply off the line first. A controller that stays
+  // silent is judged so by the line's record within a few tries (no answer
+  // for LineHealth::kSilentAfter), and kGotoTries bounds the rest, so its
+  // code still ends the goto.
+  MountResult CommandAxis(int axis, double angle) {
+    for (int attempt = 1;; ++attempt) {
+      const MountResult r =
+          m_.SendIf([this] { return Wanted(); }, [&] { return m_.GotoAxisAngle(axis, angle); });
+      const LineHealth* line = m_.Line();
+      if (r != NoResponse(axis) || attempt >= kGotoTries || line == nullptr ||
+          !line->Unanswered(axis)) {
+        return r;
+      }
+      if (!Wanted()) return kUserInterrupt;
+      SIDERA_DEBUG_LOG(kMotion, "%s #%u: axis %d did not answer its goto (try %d): sent again",
+                       what_, command_, axis, attempt);
+    }
   }
 
   // Where the sky target is now: it turns with the sky from its start tick.

@@ -138,13 +138,30 @@ void TelescopeMount::SleepUnlessCommanded(uint64_t seen, uint32_t ticks) {
 }
 
 MountResult TelescopeMount::UpdateMountState() {
-  uint32_t s0 = 0;
-  uint32_t s1 = 0;
-  MountResult r = GetAxisState(0, &s0);
-  if (r != kOk) return r;
-  r = GetAxisState(1, &s1);
-  if (r != kOk) return r;
+  // Axis states read while a command, a halt or a tracking stop changed what
+  // the word should say are older than that step (a SetTracking(0) that
+  // returned must never be followed by "tracking" read before its halt):
+  // they are read again. After kStateReadTries overtaken reads the word
+  // stays as those steps left it.
+  for (int attempt = 0; attempt < kStateReadTries; ++attempt) {
+    uint32_t s0 = 0;
+    uint32_t s1 = 0;
+    const uint64_t epoch = stateEpoch_.load();
+    MountResult r = GetAxisState(0, &s0);
+    if (r != kOk) return r;
+    r = GetAxisState(1, &s1);
+    if (r != kOk) return r;
+    // Checked and written under the command lock, so that no such step
+    // comes between the check and the write.
+    const auto lock = LockCommands();
+    if (stateEpoch_.load() != epoch) continue;
+    PublishMountState(s0, s1);
+    return kOk;
+  }
+  return kOk;
+}
 
+void TelescopeMount::PublishMountState(uint32_t s0, uint32_t s1) {
   std::atomic<uint32_t>& word = published_.mountState_;
   if (published_.GotoActive() || ((s0 | s1) & AXIS_GOTO) != 0) {
     word = MOUNT_GOTO;
@@ -165,16 +182,21 @@ MountResult TelescopeMount::UpdateMountState() {
     const bool driven = axisMoving_[0] != 0 || axisMoving_[1] != 0;
     word = driven || !tracks ? MOUNT_SLEWING : MOUNT_TRACKING;
   }
-  return kOk;
 }
 
-void TelescopeMount::NoteHalted(int axis) { haltCommand_[axis] = latestCommand_[axis].load(); }
+void TelescopeMount::NoteHalted(int axis) {
+  const auto lock = LockCommands();
+  haltCommand_[axis] = latestCommand_[axis].load();
+  ++stateEpoch_;
+}
 
 bool TelescopeMount::HaltedByLatestCommand(int axis) const {
   return haltCommand_[axis] == latestCommand_[axis];
 }
 
 void TelescopeMount::ClearTrackingState() {
+  const auto lock = LockCommands();
+  ++stateEpoch_;
   std::atomic<uint32_t>& word = published_.mountState_;
   uint32_t seen = word.load();
   for (;;) {
@@ -230,6 +252,7 @@ uint32_t TelescopeMount::BeginCommand(unsigned axes) {
   {
     const auto lock = LockCommands();
     lastCommand_ = lastCommand_ >= kLastCommandNumber ? 1 : lastCommand_ + 1;
+    ++stateEpoch_;
     if ((axes & kAxis0) != 0) latestCommand_[0] = lastCommand_;
     if ((axes & kAxis1) != 0) latestCommand_[1] = lastCommand_;
     command = lastCommand_;

@@ -149,7 +149,10 @@ class TelescopeMount {
 
   // Derives the published state word from the two axes (non-virtual).
   // Every change of it is one atomic step, so a bit that a worker thread sets or
-  // clears meanwhile is never lost.
+  // clears meanwhile is never lost. Reads that a command, a halt or a
+  // tracking stop overtook (stateEpoch_ moved on while the axes were read)
+  // are older than that step: they are taken again, kStateReadTries times
+  // at most, and never written.
   MountResult UpdateMountState();
   // Records that a stop (StopAxis, SetTracking(0)) has halted `axis` for
   // the latest command concerning it. Until a newer command concerns the
@@ -431,6 +434,10 @@ class TelescopeMount {
  private:
   // A goto's thread (motion_threads.cpp).
   class GotoRun;
+  // The state word from two axis states read after the latest step that
+  // moved stateEpoch_ (called under the command lock; see UpdateMountState).
+  void PublishMountState(uint32_t s0, uint32_t s1);
+  static constexpr int kStateReadTries = 3;
 
   // Command order (see above): the last number drawn (under the command lock),
   // the latest command per axis (written under the command lock), and the
@@ -438,6 +445,10 @@ class TelescopeMount {
   uint32_t lastCommand_ = 0;
   std::atomic<uint32_t> latestCommand_[2]{0, 0};
   std::atomic<uint32_t> haltCommand_[2];
+  // Moved on, under the command lock, by every step that changes what the
+  // state word should say (a command drawn, a halt noted, tracking cleared),
+  // so that UpdateMountState can tell reads taken before such a step.
+  std::atomic<uint64_t> stateEpoch_{0};
   // Written by SetTracking, StopAxis, the gotos and the line watch.
   std::atomic<bool> trackingRequested_{false};
   // Limits: the host writes them, any thread reads them.

@@ -73,6 +73,11 @@ bool LineHealth::Silent(int axis) const {
   return axes_[axis].silent;
 }
 
+bool LineHealth::Unanswered(int axis) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return axes_[axis].failedSince && !axes_[axis].silent;
+}
+
 bool LineHealth::AllSilent(unsigned axes) const {
   std::lock_guard<std::mutex> lock(mutex_);
   for (int a = 0; a < 2; ++a) {

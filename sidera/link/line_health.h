@@ -51,6 +51,9 @@ class LineHealth {
   void MarkSilent(unsigned axes);
 
   bool Silent(int axis) const;
+  // True when the axis's latest exchange got no reply and it is not (yet)
+  // judged silent: its reply may only be late. A refusal is a reply.
+  bool Unanswered(int axis) const;
   // True when every axis in `axes` is silent.
   bool AllSilent(unsigned axes) const;
   Clock::time_point LastAnswer(int axis) const;

@@ -6,7 +6,8 @@
 namespace sidera {
 
 bool LineLock::Acquire(bool urgent, std::chrono::nanoseconds timeout,
-                       const std::function<void()>& hurry, const std::function<bool()>& giveUp) {
+                       const std::function<void()>& hurry, const std::function<bool()>& giveUp,
+                       const std::function<void()>& writeAhead) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   std::unique_lock<std::mutex> lock(mutex_);
   Waiter me{urgent};
@@ -23,19 +24,40 @@ bool LineLock::Acquire(bool urgent, std::chrono::nanoseconds timeout,
     changed_.notify_all();  // the next in line may be the front now
   };
   uint64_t hurried = 0;  // holder number 0 never exists
+  bool wroteAhead = false;
   for (;;) {
     if (!held_ && queue_.front() == &me) {
       held_ = true;
       holderUrgent_ = urgent;
+      holderReading_ = false;
       ++holders_;
       leave();
       return true;
+    }
+    // Only the first in line writes ahead, so that it also reads next: the
+    // replies are read in the order the requests went out.
+    if (urgent && writeAhead && !wroteAhead && held_ && holderUrgent_ && holderReading_ &&
+        !writingAhead_ && queue_.front() == &me) {
+      wroteAhead = true;
+      writingAhead_ = true;
+      lock.unlock();
+      writeAhead();
+      lock.lock();
+      writingAhead_ = false;
+      changed_.notify_all();
+      continue;
     }
     if (urgent && held_ && !holderUrgent_ && hurried != holders_) {
       hurried = holders_;
       lock.unlock();
       if (hurry) hurry();
       lock.lock();
+      continue;
+    }
+    // Requests written ahead are read by this caller, whatever the wait:
+    // it no longer gives up (the holder's exchange is bounded).
+    if (wroteAhead) {
+      changed_.wait(lock);
       continue;
     }
     const auto now = std::chrono::steady_clock::now();
@@ -51,7 +73,20 @@ bool LineLock::Acquire(bool urgent, std::chrono::nanoseconds timeout,
 void LineLock::Release() {
   std::lock_guard<std::mutex> lock(mutex_);
   held_ = false;
+  holderReading_ = false;
   changed_.notify_all();
+}
+
+void LineLock::BeginReading() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  holderReading_ = true;
+  changed_.notify_all();
+}
+
+void LineLock::EndReading() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return !writingAhead_; });
+  holderReading_ = false;
 }
 
 bool LineLock::UrgentWaiting() const {

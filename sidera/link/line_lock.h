@@ -5,6 +5,13 @@
 // holder hurried: `hurry` runs once for every holder an urgent caller finds
 // on the line (the link uses it to cut the holder's reply wait short),
 // unless that holder is urgent itself: one stop never cuts another short.
+// On a line whose replies come in the order of the requests, a stop need not
+// wait for another stop's replies, only for its writes: once an urgent
+// holder has written everything and only reads (BeginReading), the urgent
+// caller first in line runs its `writeAhead` (it puts its requests on the
+// wire) and then waits for the line as before, to read its replies after
+// the holder's. The holder's reading does not end (EndReading) while such
+// a write is under way.
 // Waits are bounded; a caller that does not get the line in time gives up.
 #pragma once
 
@@ -22,9 +29,17 @@ class LineLock {
   // True once the caller holds the line; false when `timeout` (real time)
   // passed first, or when `giveUp` (looked at while waiting, at least every
   // kGiveUpCheck) turns true.
+  // `writeAhead` (urgent callers only; none: never) runs at most once,
+  // with no lock held, as described above.
   bool Acquire(bool urgent, std::chrono::nanoseconds timeout, const std::function<void()>& hurry,
-               const std::function<bool()>& giveUp = {});
+               const std::function<bool()>& giveUp = {},
+               const std::function<void()>& writeAhead = {});
   void Release();
+  // The holder has written all it sends and now only reads its replies; an
+  // urgent holder's reading lets the urgent caller first in line write
+  // ahead. EndReading waits for a write ahead under way to finish.
+  void BeginReading();
+  void EndReading();
   bool Held() const;
   // True while an urgent caller waits. The holder checks it once it has set
   // up its own wait, so that a hurry that came just before is not lost.
@@ -43,6 +58,8 @@ class LineLock {
   std::condition_variable changed_;
   bool held_ = false;
   bool holderUrgent_ = false;
+  bool holderReading_ = false;
+  bool writingAhead_ = false;
   // Waiting callers, urgent ones first, each kind in order of arrival.
   std::list<Waiter*> queue_;
   int urgentWaiting_ = 0;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <string>
 
@@ -105,9 +106,32 @@ void SerialLink::ExchangeOnce(const LineRequest* requests, size_t count, LineRes
   const auto toSilentOnly = [&] { return axes != kNoAxes && health.AllSilent(axes); };
   const auto giveUp = [&] { return readOut && !urgent && toSilentOnly(); };
   const bool silentBefore = giveUp();
+  // On a line that answers in order, a stop puts its requests on the wire
+  // while an earlier stop only waits for its replies (LineLock), and reads
+  // its own replies after that one's. The holder is reading, not writing,
+  // meanwhile; the line's deadline and RTS stay the holder's.
+  size_t aheadWritten = 0;
+  SteadyClock::time_point aheadAt;
+  std::function<void()> writeAhead;
+  if (urgent && RepliesInOrder() && port.IsOpen()) {
+    writeAhead = [&] {
+      if (!ExchangeGuard::Allows()) return;  // held back once it has the line
+      health.Forget(axes);
+      aheadAt = SteadyClock::now();
+      for (; aheadWritten < count; ++aheadWritten) {
+        const LineRequest& r = requests[aheadWritten];
+        size_t done = 0;
+        if (!port.Write(r.bytes, r.length, &done) || done != r.length) break;
+      }
+      SIDERA_DEBUG_LOG(kIo,
+                       "exchange %s: %zu of %zu requests written while a stop reads its replies",
+                       platform::HexBytes(request, length).c_str(), aheadWritten, count);
+    };
+  }
   bool taken = lineLock.Acquire(
       urgent, silentBefore ? std::chrono::nanoseconds(0) : platform::ToRealDuration(kLockWaitTicks),
-      [this] { HurryHolder(); }, giveUp);
+      [this] { HurryHolder(); }, giveUp, writeAhead);
+  const bool wroteAhead = aheadWritten > 0;
   // Fallen silent while this waited for the line: it goes no further.
   if (taken && !silentBefore && giveUp()) {
     lineLock.Release();
@@ -123,7 +147,7 @@ void SerialLink::ExchangeOnce(const LineRequest* requests, size_t count, LineRes
   const bool silent = toSilentOnly();
   // The motion this request belongs to is checked with the line held, right
   // before the request goes out: a stop that came first wins.
-  if (!ExchangeGuard::Allows()) {
+  if (!wroteAhead && !ExchangeGuard::Allows()) {
     SIDERA_DEBUG_LOG(kIo, "exchange %s held back: its motion was stopped or replaced",
                      platform::HexBytes(request, length).c_str());
     lineLock.Release();
@@ -156,7 +180,9 @@ void SerialLink::ExchangeOnce(const LineRequest* requests, size_t count, LineRes
     // A controller judged silent is not waited for: its exchanges stay
     // short.
     if (silent) lateReplyUntil_.reset();
-    if (!DrainOwedReply(request, length)) {
+    // Requests written ahead are already on the wire: nothing is drained or
+    // purged (their replies may be waiting), they are only read.
+    if (!wroteAhead && !DrainOwedReply(request, length)) {
       SetHolder(kNoAxes, std::nullopt);
       if (logging) port.SetTap(nullptr);
       SIDERA_DEBUG_LOG(kIo, "exchange %s not sent yet: a stop came while a late reply was owed",
@@ -168,18 +194,29 @@ void SerialLink::ExchangeOnce(const LineRequest* requests, size_t count, LineRes
     SetHolder(axes, SteadyClock::now() + (silent ? kSilentExchangeDeadline : kExchangeDeadline));
     // A stop that came while this exchange was taking the line.
     if (lineLock.HurryDue()) HurryHolder();
-    (void)BeginTransmit();  // the request goes out even when the bus did not fall idle
-    (void)port.Purge(true, MayPurgeInput());
+    if (!wroteAhead) {
+      (void)BeginTransmit();  // the request goes out even when the bus did not fall idle
+      (void)port.Purge(true, MayPurgeInput());
+    }
   } else {
     SetHolder(axes, std::nullopt);
   }
   const char* stage = "no valid reply";
-  const SteadyClock::time_point sentAt = SteadyClock::now();
+  const SteadyClock::time_point sentAt = wroteAhead ? aheadAt : SteadyClock::now();
   // Every request goes out first; a request whose write fails, and those
   // after it, are not read.
   size_t written = 0;
   LineResult writeResult = LineResult::kOk;
-  for (; written < count; ++written) {
+  if (wroteAhead) {
+    for (; written < aheadWritten; ++written) {
+      NoteWrittenAhead(requests[written].bytes, requests[written].length, aheadAt);
+    }
+    if (written < count) {
+      stage = "the write failed";
+      writeResult = LineResult::kFailed;
+    }
+  }
+  for (; written < count && writeResult == LineResult::kOk; ++written) {
     const LineRequest& r = requests[written];
     writeResult = Write(r.bytes, r.length);
     if (writeResult != LineResult::kOk) {
@@ -196,6 +233,9 @@ void SerialLink::ExchangeOnce(const LineRequest* requests, size_t count, LineRes
   // after it cannot have come either.
   bool readTried = false;
   bool failedBefore = writeResult != LineResult::kOk && written == 0;
+  // A stop that reads its replies lets the next stop write ahead.
+  const bool reading = urgent && open && written > 0 && RepliesInOrder();
+  if (reading) lineLock.BeginReading();
   for (size_t i = 0; i < count; ++i) {
     if (i >= written || failedBefore) {
       results[i] = LineResult::kFailed;
@@ -205,6 +245,7 @@ void SerialLink::ExchangeOnce(const LineRequest* requests, size_t count, LineRes
     results[i] = ReadReply(requests[i].reply);
     if (results[i] != LineResult::kOk) failedBefore = true;
   }
+  if (reading) lineLock.EndReading();
   bool hurried = false;
   bool forStop = false;
   if (open) {
@@ -234,7 +275,7 @@ void SerialLink::ExchangeOnce(const LineRequest* requests, size_t count, LineRes
       // Not for a controller already judged silent, whose exchanges stay
       // short.
       if (readTried && !silent && LateReplyMayFollowTimeOut()) {
-        lateReplyUntil_ = sentAt + kExchangeDeadline;
+        lateReplyUntil_ = sentAt + TimedOutReplyWait();
         cutShortSent_ = sentAt;
       }
     } else if (forStop) {
@@ -337,8 +378,17 @@ bool SerialLink::DrainLateReply() {
   for (;;) {
     uint8_t scratch[32];
     size_t got = 0;
-    (void)port.Read(scratch, sizeof scratch, &got);
-    if (got == 0) return came;
+    const bool ok = port.Read(scratch, sizeof scratch, &got);
+    if (got == 0) {
+      // A read ends on its own time-out, which a slow controller's late
+      // reply may outlast: until the drain's deadline it is read again. A
+      // failed read (the line is gone) or a stop's hurry ends the drain.
+      if (!came && ok && !port.DeadlineShortened() && lateReplyUntil_ &&
+          SteadyClock::now() < *lateReplyUntil_) {
+        continue;
+      }
+      return came;
+    }
     came = true;
     if (got < sizeof scratch) return true;
   }

@@ -172,8 +172,19 @@ class SerialLink {
   virtual bool LateReplyMayFollowTimeOut() const { return false; }
   // Whether the controllers answer every request, one reply each, in the
   // order the requests came, so that several may be on the line at once
-  // (ExchangeSeries sends them back to back).
+  // (ExchangeSeries sends them back to back, and a stop writes its requests
+  // while an earlier stop reads its replies).
   virtual bool RepliesInOrder() const { return false; }
+  // A request of the exchange that now holds the line went onto the wire
+  // at `at`, while an earlier exchange still held it (a stop's write ahead,
+  // on a line that RepliesInOrder): the family notes it as it notes what
+  // Write sends, before its reply is read. Called with the line held.
+  virtual void NoteWrittenAhead(const uint8_t* bytes, uint32_t length,
+                                std::chrono::steady_clock::time_point at) {
+    (void)bytes;
+    (void)length;
+    (void)at;
+  }
   // Whether what is waiting to be read may be thrown away before a request
   // goes out. A family that counts the replies still owed to earlier
   // requests says no while it owes one: that reply may already have come.
@@ -183,6 +194,12 @@ class SerialLink {
   // by their place in the line's order and waits as long as for a reply
   // that timed out).
   virtual std::chrono::milliseconds CutReplyWait() const { return kLateReplyWait; }
+  // How long after it was sent the reply to a request that timed out is
+  // still drained for: as long as an exchange may last, unless the family
+  // keeps such a reply owed for longer (then the drain waits as long as the
+  // reply is owed, so that a reply which comes in between is never read as
+  // the next request's).
+  virtual std::chrono::milliseconds TimedOutReplyWait() const { return kExchangeDeadline; }
 
   // ---- Unit conversions; the factors are set by each family. ----
   // The double-to-integer conversions truncate toward zero; a value beyond

@@ -45,12 +45,13 @@ class EquatorialMount : public virtual TelescopeMount {
   // The follower's parts: ms between two cycles for a rate step; the rate
   // to command so that axis 0, read at `reading`, is at `onTrackAhead`
   // `seconds` later (the nearest step, at least one step in the direction
-  // of the tracking `rate`); and a read of axis 0 with the tick at the
-  // middle of the read.
+  // of the tracking `rate`).
   static uint32_t FollowPeriod(double step);
   static double FollowRate(double onTrackAhead, double reading, double seconds, double rate,
                            double step);
-  bool ReadFollowedAxis(double& angle, uint32_t& tick);
+  // Reads axis 0 for the follower, with the tick the reading stands for;
+  // `fastest` is the shortest read so far (ticks), kept by the caller.
+  bool ReadFollowedAxis(double& angle, uint32_t& tick, uint32_t& fastest);
 
   // The body of this kind's ResetAlignment, callable from constructors.
   int ResetEquatorialAlignment();

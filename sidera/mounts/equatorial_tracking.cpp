@@ -18,6 +18,7 @@
 // a stop, SetTracking(0), a new start, a goto or a hand move ends it, and
 // none of its rates goes out after them.
 #include <cmath>
+#include <cstdint>
 #include <mutex>
 #include <optional>
 
@@ -38,6 +39,10 @@ constexpr uint32_t kLongestPeriod = 30000;
 // axis position, a controller that lost steps): the track starts again from
 // where the axis now is.
 const double kRecaptureThreshold = DegToRad(60.0 / 3600.0);
+// Reads of the followed axis per cycle at most, and the ticks beyond the
+// fastest read (and half of it) that one may take and still be used.
+constexpr int kFollowReadTries = 3;
+constexpr uint32_t kFollowReadSlack = 5;
 
 }  // namespace
 
@@ -59,12 +64,22 @@ double EquatorialMount::FollowRate(double onTrackAhead, double reading, double s
   return (units + 0.25 * sign) * step;
 }
 
-bool EquatorialMount::ReadFollowedAxis(double& angle, uint32_t& tick) {
-  const uint32_t before = platform::Now();
-  if (GetAxisPosition(0, &angle) != kOk) return false;
-  // The axis turns on while the read lasts: taken at its middle.
-  tick = before + static_cast<uint32_t>(platform::TicksBetween(before, platform::Now()) / 2);
-  return true;
+bool EquatorialMount::ReadFollowedAxis(double& angle, uint32_t& tick, uint32_t& fastest) {
+  for (int attempt = 1;; ++attempt) {
+    const uint32_t before = platform::Now();
+    if (GetAxisPosition(0, &angle) != kOk) return false;
+    const uint32_t took = static_cast<uint32_t>(platform::TicksBetween(before, platform::Now()));
+    // The axis turns on while the read lasts: taken at its middle.
+    tick = before + took / 2;
+    if (took < fastest) fastest = took;
+    // A read held up on its way (the host busy, the line taken by another
+    // request) no longer tells when the axis stood there: at the sidereal
+    // rate every 10 ms of doubt is 0.15". It is read again unless it took
+    // about as long as the fastest read so far, the last try whatever it took.
+    if (took <= fastest + fastest / 2 + kFollowReadSlack || attempt == kFollowReadTries) {
+      return true;
+    }
+  }
 }
 
 void EquatorialMount::FollowTrackingRate(uint32_t command, double rate) {
@@ -85,6 +100,7 @@ void EquatorialMount::FollowTrackingRate(uint32_t command, double rate) {
   // The plain start's rate, as the controller runs it (truncated).
   double sent = std::trunc(rate / step) * step;
   uint32_t next = platform::Now();
+  uint32_t fastestRead = UINT32_MAX;
   SIDERA_DEBUG_LOG(kMotion, "tracking #%u: following in steps of %.3f\"/s every %u ms", command,
                    step * 648000.0 / kPi, period);
   while (wanted()) {
@@ -99,7 +115,7 @@ void EquatorialMount::FollowTrackingRate(uint32_t command, double rate) {
     next = platform::Now() + period;
     double reading = 0.0;
     uint32_t at = 0;
-    if (!ReadFollowedAxis(reading, at)) continue;  // the next cycle reads again
+    if (!ReadFollowedAxis(reading, at, fastestRead)) continue;  // the next cycle reads again
     const double seconds = period / 1000.0;
     if (anchored) {
       const double elapsed = platform::TicksBetween(anchorTick, at) / 1000.0;

@@ -116,6 +116,29 @@ TEST_F(ByteCommandFaultTest, AReplyThatComesLateIsNeverTakenForTheNextRequests) 
     readsTrue(1);
     readsTrue(0);
   }
+  {
+    SCOPED_TRACE("a read of the other axis waiting while a stop cut a read answered 600 ms late");
+    emu->UpdateOptions([](auto& o) { o.replyDelayMs = 600; });
+    emu->ClearRequests();
+    double pos0 = 0, pos1 = 0;
+    int read0 = -1, read1 = -1;
+    std::thread reader0([&] { read0 = GetAxisPosition(0, &pos0); });
+    ASSERT_TRUE(emu->WaitForRequest([](const auto& r) { return r.command == 0x01; }, 2000));
+    // Only that read is slow (a controller that answers after the read
+    // time-out); its reply still comes before every later one.
+    emu->UpdateOptions([](auto& o) { o.replyDelayMs = 0; });
+    std::thread reader1([&] { read1 = GetAxisPosition(1, &pos1); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(StopAxis(0), 0);
+    reader0.join();
+    reader1.join();
+    EXPECT_EQ(read1, 0);
+    EXPECT_NEAR(pos1, angle(p1), 1e-12) << "axis 1 read another request's reply";
+    EXPECT_EQ(read0, 0);
+    EXPECT_NEAR(pos0, angle(p0), 1e-12);
+    readsTrue(1);
+    readsTrue(0);
+  }
 }
 
 TEST_F(ByteCommandFaultTest, ALineThatDiesMidGotoLeavesEveryCallPromptAndTheMountDestroyable) {

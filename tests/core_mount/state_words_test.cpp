@@ -52,6 +52,35 @@ TEST(StateWords, ATrackingBitChangedWhileTheStateIsDerivedIsNeverLost) {
   EXPECT_EQ(lost, 0);
 }
 
+// A derivation that read the axes before a tracking stop, and writes after
+// it, must not put back what the stop ended: once SetTracking(0) has
+// returned, the word says stopped (not "tracking", not "slewing" from the
+// rate read before the halt), whichever thread derived it meanwhile.
+TEST(StateWords, AStateReadBeforeATrackingStopIsNotPublishedAfterIt) {
+  // Axis 0 tracks; the first read of axis 1 that is let wait holds the
+  // deriving thread between its two reads until the stop is done.
+  struct HeldReads : ScriptedMount {
+    HeldReads() : ScriptedMount(1) {}
+    std::atomic<bool> hold{false}, held{false}, release{false};
+    MountResult ReadAxisState(int axis) override {
+      if (axis == 1 && hold.exchange(false)) {
+        held = true;
+        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      return ScriptedMount::ReadAxisState(axis);
+    }
+  } m;
+  ASSERT_EQ(m.SlewAxisAtRate(0, kSiderealRate), kOk);
+  PublishedStateAccess::MountState(m) = MOUNT_TRACKING;
+  m.hold = true;
+  std::thread deriving([&] { (void)m.UpdateMountState(); });
+  ASSERT_TRUE(Eventually([&] { return m.held.load(); }));
+  ASSERT_EQ(m.SetTracking(0), kOk);
+  m.release = true;
+  deriving.join();
+  EXPECT_EQ(m.Published().MountState(), MOUNT_STOPPED);
+}
+
 // The tracking threads compute rates from the reference position and the
 // tick it was captured at: a reader must get both from the same capture.
 TEST(StateWords, TheTrackingReferenceIsReadAsTheCapturedPair) {

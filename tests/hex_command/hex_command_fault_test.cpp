@@ -1,6 +1,8 @@
 // Hex-command line faults as the host sees them: silent and refusing
 // controllers, malformed and noisy replies, a line that dies mid-goto, and
 // an axis that never reports its stop.
+#include <chrono>
+#include <thread>
 #include <utility>
 
 #include "hex_command_fixture.h"
@@ -247,6 +249,14 @@ TEST_F(HexCommandFaultTest, AReplyThatComesAfterItsTimeOutIsNeverTakenForAnother
     readsTrue(0);
   }
   {
+    SCOPED_TRACE("a read of the same kind after a read answered over 2 s late");
+    emu->UpdateOptions([](auto& o) { o.replyDelayMs = 2200; });
+    double pos = 0;
+    EXPECT_EQ(GetAxisPosition(0, &pos), 100);
+    emu->UpdateOptions([](auto& o) { o.replyDelayMs = 0; });
+    readsTrue(1);
+  }
+  {
     SCOPED_TRACE("a stop of both axes after a read that timed out");
     emu->UpdateOptions([](auto& o) { o.replyDelayMs = 800; });
     double pos = 0;
@@ -301,6 +311,71 @@ TEST_F(HexCommandFaultTest, AStopOfEverythingSendsBothHaltsAtOnce) {
   uint32_t state = 0;
   ASSERT_EQ(GetMountState(&state), 0);
   EXPECT_EQ(state, static_cast<uint32_t>(SIDERA_MOUNT_STOPPED));
+}
+
+// Replies come in order, so a stop need not wait for an earlier stop's
+// replies to write its halts: they go out at once and are read after the
+// earlier stop's, and each stop's result is its own reply.
+TEST_F(HexCommandFaultTest, AStopWritesItsHaltsWhileAnEarlierStopWaitsForItsReplies) {
+  ASSERT_EQ(Create(3), 0);
+  ASSERT_EQ(MoveAxis(0, Deg(1)), 0);
+  ASSERT_EQ(MoveAxis(1, Deg(1)), 0);
+  ASSERT_TRUE(WaitFor(RateMoveDone("J2")));
+  ASSERT_TRUE(WaitFor(RateMoveDone("J1")));
+  // Replies in 450 ms, within the reply time-out.
+  emu->UpdateOptions([](auto& o) { o.replyDelayMs = 450; });
+  emu->ClearRequests();
+  int first = -1;
+  std::thread earlier([&] { first = StopEverything(); });
+  ASSERT_TRUE(emu->WaitForRequest([](const auto& r) { return r.axis == 1; }, 5000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  const auto asked = std::chrono::steady_clock::now();
+  EXPECT_EQ(StopEverything(), 0) << "its own replies";
+  earlier.join();
+  EXPECT_EQ(first, 0);
+  std::vector<emulator::HexCommandRequest> halts;
+  for (const auto& r : emu->Requests()) {
+    if ((r.letter == 'K' || r.letter == 'L') && r.at >= asked) halts.push_back(r);
+  }
+  ASSERT_EQ(halts.size(), 2u);
+  // Behind the earlier stop's replies they would come 400 ms later.
+  EXPECT_LT(halts[1].at - asked, std::chrono::milliseconds(200));
+  emu->UpdateOptions([](auto& o) { o.replyDelayMs = 0; });
+  EXPECT_TRUE(WaitFor([&] { return !emu->Running(0) && !emu->Running(1); }));
+  // No reply was left over for the reads to take.
+  for (int axis = 0; axis < 2; ++axis) {
+    double pos = 0;
+    EXPECT_EQ(GetAxisPosition(axis, &pos), 0) << "axis " << axis;
+  }
+  uint32_t state = 0;
+  ASSERT_EQ(GetMountState(&state), 0);
+  EXPECT_EQ(state, static_cast<uint32_t>(SIDERA_MOUNT_STOPPED));
+}
+
+// A reply that comes after its read gave up is a late controller, not a
+// dead one: the goto sends that axis's command again (taking the late reply
+// off the line first) and arrives. A controller that stays silent still
+// fails it with the axis's code (ALineThatDiesMidGoto...).
+TEST_F(HexCommandFaultTest, AGotoWhoseReadIsAnsweredLateGoesOnAndArrives) {
+  ASSERT_EQ(Create(3), 0);
+  double at0 = 0, at1 = 0;
+  ASSERT_EQ(GetAxisPosition(0, &at0), 0);
+  ASSERT_EQ(GetAxisPosition(1, &at1), 0);
+  // Reads come 1.5 s late from axis 1's start ("J2") on: axis 0's first
+  // read of the goto times out (0.5 s); later ones are prompt again.
+  emu->UpdateOptions([](auto& o) { o.readDelayAfterConnectMs = 1500; });
+  emu->ClearRequests();
+  ASSERT_EQ(GotoAxes(at0 + Deg(10), at1 + Deg(10)), 0);
+  ASSERT_TRUE(emu->WaitForRequest([](const auto& r) { return r.letter == 'J'; }, 10000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  emu->UpdateOptions([](auto& o) { o.readDelayAfterConnectMs = 0; });
+  ASSERT_TRUE(WaitFor(MotionFinished));
+  MotionOutcome o{};
+  ASSERT_EQ(GetMotionOutcome(SIDERA_OUTCOME_MOUNT, &o), 0);
+  EXPECT_EQ(o.outcome, SIDERA_OUTCOME_ARRIVED) << "code " << o.code;
+  double p0 = 0;
+  ASSERT_EQ(GetAxisPosition(0, &p0), 0);
+  EXPECT_NEAR(p0, at0 + Deg(10), Deg(0.05));
 }
 
 }  // namespace

@@ -64,6 +64,12 @@ class ByteCommandMount : public SerialLink, public virtual TelescopeMount {
   bool LateReplyMayFollowTimeOut() const override {
     return expectedReplyLength != 0 && lastReplyBytes == 0;
   }
+  // The reply to a request a stop cut short is drained for as long as one
+  // that timed out: nothing tells it from the next request's reply, and a
+  // slow controller answers after the read time-out as readily in either
+  // case. Only a reply that never comes costs the wait, and only the next
+  // request that has a reply of its own (a halt goes out at once).
+  std::chrono::milliseconds CutReplyWait() const override { return TimedOutReplyWait(); }
 
   // ---- Controller commands. Each returns 0 or the addressed axis's
   // no-response code (100/101); out-values are written only on success.

@@ -96,12 +96,20 @@ LineResult HexCommandMount::ReadReply(uint8_t* reply) {
 LineResult HexCommandMount::Write(const uint8_t* bytes, uint32_t length) {
   leftOwed_ = false;
   const LineResult r = SerialLink::Write(bytes, length);
-  if (r == LineResult::kOk) {
-    asked_.push_back({length > 1 ? static_cast<char>(bytes[1]) : '\0',
-                      length > 2 && bytes[2] == '2' ? 1 : 0,
-                      std::chrono::steady_clock::now() + kOwedReplyWait});
-  }
+  if (r == LineResult::kOk) NoteAsked(bytes, length, std::chrono::steady_clock::now());
   return r;
+}
+
+void HexCommandMount::NoteWrittenAhead(const uint8_t* bytes, uint32_t length,
+                                       std::chrono::steady_clock::time_point at) {
+  leftOwed_ = false;
+  NoteAsked(bytes, length, at);
+}
+
+void HexCommandMount::NoteAsked(const uint8_t* bytes, uint32_t length,
+                                std::chrono::steady_clock::time_point at) {
+  asked_.push_back({length > 1 ? static_cast<char>(bytes[1]) : '\0',
+                    length > 2 && bytes[2] == '2' ? 1 : 0, at + kOwedReplyWait});
 }
 
 void HexCommandMount::ForgetExpiredOwed() {

@@ -90,6 +90,8 @@ class HexCommandMount : public SerialLink, public virtual TelescopeMount {
   static constexpr std::chrono::milliseconds kOwedReplyWait = kExchangeDeadline + kLateReplyWait;
   // Keeps the request's command letter for the reply reader.
   LineResult Write(const uint8_t* bytes, uint32_t length) override;
+  void NoteWrittenAhead(const uint8_t* bytes, uint32_t length,
+                        std::chrono::steady_clock::time_point at) override;
   // Reads the reply line of the oldest request of the exchange not yet
   // answered, dropping owed lines that cannot answer it.
   LineResult ReadReply(uint8_t* reply) override;
@@ -100,8 +102,10 @@ class HexCommandMount : public SerialLink, public virtual TelescopeMount {
   // for every stop.
   bool LateReplyTellsApart(const uint8_t* next, uint32_t length) override;
   bool LateReplyMayFollowTimeOut() const override { return leftOwed_; }
-  // A reply cut short may come as late as one that timed out.
-  std::chrono::milliseconds CutReplyWait() const override { return kExchangeDeadline; }
+  // A reply that timed out or was cut short is drained for as long as it
+  // is owed.
+  std::chrono::milliseconds CutReplyWait() const override { return kOwedReplyWait; }
+  std::chrono::milliseconds TimedOutReplyWait() const override { return kOwedReplyWait; }
   bool RepliesInOrder() const override { return true; }
   // A reply still owed may already wait to be read.
   bool MayPurgeInput() const override { return owed_.empty(); }
@@ -182,6 +186,9 @@ class HexCommandMount : public SerialLink, public virtual TelescopeMount {
   // owed requests the line shows answered or lost.
   static constexpr int kNoRequest = -1;
   bool ClaimLine(const uint8_t* line, int letter);
+  // The request `bytes` went out at `at`: its reply is the next one owed
+  // to this exchange.
+  void NoteAsked(const uint8_t* bytes, uint32_t length, std::chrono::steady_clock::time_point at);
 
   // With the line held only: the requests written in this exchange and not
   // yet answered, oldest first (each with until when its reply may come);
