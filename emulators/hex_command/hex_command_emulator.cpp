@@ -283,7 +283,7 @@ class HexCommandEmulator::Impl::Session {
       echo = e_.options.echo;
     }
     // An echoing line hands every byte straight back, ahead of any reply.
-    if (echo) output_.insert(output_.end(), bytes, bytes + count);
+    if (echo) Send(bytes, bytes + count, Clock::now());
     for (size_t i = 0; i < count && !e_.server.HangingUp(); ++i) Split(static_cast<char>(bytes[i]));
   }
 
@@ -330,16 +330,27 @@ class HexCommandEmulator::Impl::Session {
   // pacing; with it, one byte per byte time of the line.
   void WriteDue(Clock::time_point now, bool pace) {
     while (!replies_.empty() && replies_.front().first <= now) {
-      output_.insert(output_.end(), replies_.front().second.begin(), replies_.front().second.end());
+      const std::string& reply = replies_.front().second;
+      Send(reply.begin(), reply.end(), replies_.front().first);
       replies_.pop_front();
     }
     while (!output_.empty() && (!pace || nextByteDue_ <= now)) {
       if (!e_.server.WriteFrom(output_, pace ? 1 : SIZE_MAX)) break;  // retry when writable
+      if (!pace) continue;
       // A byte sent late (the poll wakes in whole milliseconds) lets the
-      // next one follow sooner, so the average stays at the line's rate.
+      // next one follow sooner, by at most a byte time, so the line keeps
+      // its rate on average and never beats it.
       nextByteDue_ = std::max(nextByteDue_, now - kByteTime) + kByteTime;
-      if (pace) break;
+      break;
     }
+  }
+
+  // Bytes join the line's queue. On an idle line the first of them is due
+  // when they came (`at`), not at once: the next byte time counts from there.
+  template <typename It>
+  void Send(It begin, It end, Clock::time_point at) {
+    if (output_.empty()) nextByteDue_ = std::max(nextByteDue_, at);
+    output_.insert(output_.end(), begin, end);
   }
 
   Impl& e_;
