@@ -111,17 +111,26 @@ class AltAzGotoTrackingTest : public ::testing::Test {
   void TearDown() override { EXPECT_EQ(DestroyMount(), 0); }
 
   // A running take-up is let end exactly on time; otherwise the clock
-  // moves `step` ticks.
+  // moves `step` ticks. The loop times a take-up from a tick it reads just
+  // after the command, so if this thread moved the clock in between, the
+  // take-up ends a step after its segment's end: one still running 50 polls
+  // after that end gets a tick at a time until it ends.
   void Step(uint32_t step) {
     const TelescopeMount& m = *g_mount;
     for (int i : {0, 1}) {
       if ((m.Axes().State(i) & AXIS_RATE_MOTION) != 0 &&
           std::fabs(m.Axes().Rate(i)) >= m.Rates().TakeUpRate()) {
         const uint32_t end = m.Axes().SegmentStartTick(i) + m.Rates().TakeUpTicks(i);
-        if (static_cast<int32_t>(end - clock_.Now()) > 0) clock_.Set(end);
+        if (static_cast<int32_t>(end - clock_.Now()) > 0) {
+          clock_.Set(end);
+          heldAtEnd_ = 0;
+        } else if (++heldAtEnd_ > 50) {
+          clock_.Advance(1);
+        }
         return;
       }
     }
+    heldAtEnd_ = 0;
     clock_.Advance(step);
   }
   bool RunSkyUntil(const std::function<bool()>& done, uint32_t step) {
@@ -146,6 +155,7 @@ class AltAzGotoTrackingTest : public ::testing::Test {
 
   platform::ManualTickSource clock_{1000000, 5.0};
   platform::ScopedTickSource scoped_{clock_};
+  int heldAtEnd_ = 0;  // polls the clock has stood at a running take-up's end
 };
 
 // The goto stops within its 3' tolerance of a point it aimed 2 s ahead;
