@@ -17,12 +17,13 @@
 #include "alpaca/json_text.h"
 #include "alpaca/params.h"
 #include "alpaca/telescope_api.h"
+#include "host/angle_text.h"
+#include "host/library_text.h"
 #include "host/motion_rates.h"
 #include "host/sky_coordinates.h"
 #include "host/sky_frame.h"
 #include "host/sync_points.h"
 #include "host/targets.h"
-#include "host/utf8.h"
 
 namespace sidera::alpaca {
 namespace {
@@ -94,12 +95,6 @@ host::AxisRate PadMotion(Telescope& t, const std::string& direction, int speed) 
   return motion;
 }
 
-std::string LibraryText(int code) {
-  SideraChar16 text[160] = {};
-  GetErrorMessage(code, text);
-  return host::Utf8Of(text);
-}
-
 // The last goto as the mount's record tells it.
 std::string GotoText(const Snapshot& s) {
   if (s.recordCode != SIDERA_OK) return "";
@@ -115,58 +110,10 @@ std::string GotoText(const Snapshot& s) {
     case SIDERA_OUTCOME_REPLACED:
       return "replaced by a newer command";
     case SIDERA_OUTCOME_FAILED:
-      return "failed: " + LibraryText(r.code);
+      return "failed: " + host::LibraryMessage(r.code);
     default:
       return "";
   }
-}
-
-// A right ascension in hours or a declination in degrees: a decimal number
-// or degrees (hours), minutes and seconds apart ("5 35 17", "5h35m17s",
-// "-5:23:28", "-5°23'28\""). Empty when it is not one.
-std::optional<double> Sexagesimal(std::string text) {
-  // One pass that copies, marks turned into spaces (GCC 12 at -O3 warns of an
-  // overlapping copy in an in-place replace loop here).
-  std::string spaced;
-  spaced.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
-    bool marked = false;
-    for (const char* mark : {"\u00b0", "\u2032", "\u2033", "h", "m", "s", ":", "'", "\"", "d"}) {
-      const size_t n = strlen(mark);
-      if (text.compare(i, n, mark) == 0) {
-        spaced += ' ';
-        i += n;
-        marked = true;
-        break;
-      }
-    }
-    if (!marked) spaced += text[i++];
-  }
-  text = std::move(spaced);
-  std::vector<double> parts;
-  size_t at = 0;
-  bool negative = false;
-  while (at < text.size()) {
-    while (at < text.size() && text[at] == ' ') ++at;
-    if (at >= text.size()) break;
-    const std::string rest = text.substr(at);
-    size_t used = 0;
-    double v = 0;
-    try {
-      v = std::stod(rest, &used);
-    } catch (const std::exception&) {
-      return std::nullopt;
-    }
-    if (parts.empty() && (rest[0] == '-')) negative = true;
-    if (!std::isfinite(v) || (!parts.empty() && (v < 0 || v >= 60))) return std::nullopt;
-    parts.push_back(std::fabs(v));
-    at += used;
-  }
-  if (parts.empty() || parts.size() > 3) return std::nullopt;
-  double value = 0;
-  for (size_t i = 0; i < parts.size(); ++i)
-    value += parts[i] / std::pow(60.0, static_cast<double>(i));
-  return negative ? -value : value;
 }
 
 // A place to go: its name and where it is now (of date, as Alpaca's members
@@ -219,8 +166,8 @@ Place PlaceOfTarget(Telescope& t, const host::NamedTarget& target) {
 // The place a request names: `name`, or `ra` (hours) and `dec` (degrees).
 Place PlaceOf(Telescope& t, const Params& p) {
   if (p.Has("name")) return PlaceOfTarget(t, TargetNamed(p.Text("name")));
-  const auto ra = Sexagesimal(p.Text("ra"));
-  const auto dec = Sexagesimal(p.Text("dec"));
+  const auto ra = host::ReadSexagesimal(p.Text("ra"));
+  const auto dec = host::ReadSexagesimal(p.Text("dec"));
   if (!ra || !dec) throw Refusal("write RA as hours (5.59 or 5 35 17) and Dec as degrees");
   if (std::string problem = host::TargetProblem(*ra, *dec); !problem.empty()) {
     throw Refusal(problem);
@@ -285,11 +232,7 @@ std::string ControlRoutes::StatusText() {
 std::string ControlRoutes::BuildStatus() {
   Telescope& t = telescope_;
   json s = {{"model", t.ModelName()}, {"equatorial", t.Equatorial()}, {"pad", lease_.Held()}};
-  json rates = json::array();
-  for (int rate = 0; rate < 3; ++rate) {
-    if (t.Facts().trackingRates & (1u << rate)) rates.push_back(rate);
-  }
-  s["trackingRates"] = rates;
+  s["trackingRates"] = host::TrackingRatesOf(t.Facts());
   s["siteSet"] = t.Site().has_value();
   try {
     t.RequireConnection();
@@ -331,9 +274,9 @@ json ControlRoutes::AddAlignStar(const std::string& name) {
   t.AddSyncPoint(place.raHours, place.decDegrees);
   std::lock_guard<std::mutex> lock(alignMutex_);
   alignNames_.push_back({place.raHours, place.decDegrees, place.name});
-  const SyncModelView view = t.SyncPoints();
+  const host::SyncModelView view = t.SyncPoints();
   json list = json::array();
-  for (const SyncPointView& point : view.points) {
+  for (const host::SyncPointView& point : view.points) {
     std::string label =
         "RA " + Fixed(point.raHours, 3) + " h, Dec " + Fixed(point.decDegrees, 2) + "\u00b0";
     for (const AlignName& known : alignNames_) {

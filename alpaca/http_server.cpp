@@ -39,8 +39,9 @@ class HttpServer::Impl {
   std::atomic<size_t> connections{0};
   std::mutex sessionsMutex;  // a session may end on a handler thread
   std::list<std::weak_ptr<Session>> sessions;
-  asio::thread_pool workers;  // runs the handlers
-  asio::io_context io{1};     // the network thread's; declared last, destroyed first
+  asio::thread_pool workers;           // runs the handlers
+  asio::thread_pool urgentWorkers{1};  // runs the urgent ones (HttpLimits::urgent)
+  asio::io_context io{1};              // the network thread's; declared last, destroyed first
   tcp::acceptor acceptor{io};
   asio::steady_timer acceptPause{io};
 };
@@ -141,7 +142,9 @@ class Session : public std::enable_shared_from_this<Session> {
     keepAlive_ = message.keep_alive();
     version_ = message.version();
     parser_.reset();
-    asio::post(server_.workers, [self = shared_from_this(), request = std::move(request)] {
+    const bool urgent = server_.limits.urgent && server_.limits.urgent(request);
+    asio::thread_pool& pool = urgent ? server_.urgentWorkers : server_.workers;
+    asio::post(pool, [self = shared_from_this(), request = std::move(request)] {
       HttpReply reply;
       try {
         reply = self->server_.handler(request);
@@ -248,6 +251,7 @@ HttpServer::HttpServer(HttpHandler handler, HttpLimits limits)
 HttpServer::~HttpServer() {
   Stop();
   impl_->workers.join();
+  impl_->urgentWorkers.join();
 }
 
 int HttpServer::Bind(const std::string& address, int port, std::string* error) {

@@ -45,6 +45,10 @@ struct HttpLimits {
   // longest for its next request (or is refused when every one is busy).
   size_t maxConnections = 4000;
   int handlerThreads = 16;
+  // Requests for which this is true (a stop) run on a handler thread of
+  // their own, so that they never queue behind handlers that all wait for
+  // a slow mount.
+  std::function<bool(const HttpRequest&)> urgent;
 };
 
 class HttpServer {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -25,6 +26,18 @@ using namespace sidera::alpaca;
 
 bool IsLoopback(const std::string& address) {
   return address.rfind("127.", 0) == 0 || address == "::1" || address == "localhost";
+}
+
+// A telescope's AbortSlew (PUT /api/v1/telescope/N/abortslew, any case).
+bool IsAbortSlew(const HttpRequest& request) {
+  constexpr std::string_view kMember = "/abortslew";
+  const std::string& path = request.path;
+  if (request.method != "PUT" || path.size() < kMember.size()) return false;
+  for (size_t i = 0; i < kMember.size(); ++i) {
+    const char c = path[path.size() - kMember.size() + i];
+    if ((c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != kMember[i]) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -82,7 +95,11 @@ int main(int argc, char** argv) {
   HttpApi api(telescope, SetupContext{options.configPath, locationPath});
   ControlRoutes control(telescope);  // the hand controller page, /control/
   control.AddTo(api);
-  HttpServer server([&api](const HttpRequest& request) { return api.Serve(request); });
+  HttpLimits limits;
+  // An abort never waits for a handler thread: the others may all be
+  // waiting for reads of a controller that answers late.
+  limits.urgent = [](const HttpRequest& request) { return IsAbortSlew(request); };
+  HttpServer server([&api](const HttpRequest& request) { return api.Serve(request); }, limits);
   const int port = server.Bind(options.listen, options.port, &error);
   if (port == 0) {
     std::fprintf(stderr, "sidera-alpaca: cannot serve on %s port %d: %s\n", options.listen.c_str(),

@@ -1,15 +1,9 @@
 // The configuration file, read and written with nlohmann::json.
 #include "alpaca/server_config.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <random>
@@ -17,6 +11,8 @@
 
 #include "alpaca/json_text.h"
 #include "host/location_site.h"
+#include "host/model_facts.h"
+#include "host/settings_file.h"
 
 namespace sidera::alpaca {
 namespace {
@@ -30,24 +26,9 @@ std::optional<double> NumberIn(const json& j, const char* key, double low, doubl
   return v;
 }
 
-bool MakeFolders(const std::string& path) {
-  for (size_t slash = path.find('/', 1); slash != std::string::npos;
-       slash = path.find('/', slash + 1)) {
-    const std::string folder = path.substr(0, slash);
-    if (mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
-std::string DefaultConfigPath() {
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg != nullptr && *xdg == '/') return std::string(xdg) + "/sidera/alpaca.json";
-  const char* home = std::getenv("HOME");
-  if (home != nullptr && *home != 0) return std::string(home) + "/.config/sidera/alpaca.json";
-  return "";
-}
+std::string DefaultConfigPath() { return host::UserConfigPath("sidera/alpaca.json"); }
 
 bool LoadConfig(const std::string& path, ServerConfig* config, std::string* error) {
   std::ifstream file(path);
@@ -60,7 +41,7 @@ bool LoadConfig(const std::string& path, ServerConfig* config, std::string* erro
     return false;
   }
   std::string dropped;
-  if (auto m = NumberIn(j, "model", 0, 11); m && *m == std::floor(*m)) {
+  if (auto m = NumberIn(j, "model", 0, host::ModelCount() - 1); m && *m == std::floor(*m)) {
     config->model = static_cast<int>(*m);
   } else if (j.contains("model")) {
     dropped += " model";
@@ -109,46 +90,7 @@ bool SaveConfig(const std::string& path, const ServerConfig& config, std::string
   if (config.parkAxis0 && config.parkAxis1) {
     j["park"] = {{"axis0", *config.parkAxis0}, {"axis1", *config.parkAxis1}};
   }
-  const std::string temporary = path + ".new";
-  if (path.empty() || !MakeFolders(path)) {
-    *error = "cannot create the folder of " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  // Written whole and flushed to the disk before the rename, so that a
-  // crash or power cut leaves either the old file or the new one.
-  const std::string text = JsonText(j, 2) + "\n";
-  const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    *error = "cannot write " + temporary + ": " + std::strerror(errno);
-    return false;
-  }
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
-  const bool written = done == text.size() && fsync(fd) == 0;
-  const int writeError = errno;
-  if (close(fd) != 0 || !written) {
-    *error = "cannot write " + temporary + ": " + std::strerror(written ? errno : writeError);
-    (void)unlink(temporary.c_str());
-    return false;
-  }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    *error = "cannot replace " + path + ": " + std::strerror(errno);
-    (void)unlink(temporary.c_str());
-    return false;
-  }
-  // The rename itself reaches the disk with its folder.
-  const size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  if (const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-    (void)fsync(dir);
-    (void)close(dir);
-  }
-  return true;
+  return host::WriteWholeFile(path, JsonText(j, 2) + "\n", error);
 }
 
 std::string NewUniqueId() {

@@ -10,6 +10,7 @@
 #include "alpaca/alpaca_errors.h"
 #include "host/location_site.h"
 #include "host/model_facts.h"
+#include "host/mount_connect.h"
 #include "host/serial_device.h"
 #include "host/utf8.h"
 
@@ -79,7 +80,7 @@ struct FormValues {
   std::string latitude, longitude, elevation;
   std::string park0, park1;
   bool syncAddsPoints = false;
-  SyncModelView points;  // what the syncs have added so far
+  host::SyncModelView points;  // what the syncs have added so far
 };
 
 FormValues ValuesOf(const ServerConfig& config, const SetupContext& context) {
@@ -114,7 +115,7 @@ FormValues ValuesOf(Telescope& telescope, const SetupContext& context) {
 
 // The points the syncs added: each one's place and residual, their RMS,
 // and a form of its own that drops them.
-std::string PointsSection(const SyncModelView& view) {
+std::string PointsSection(const host::SyncModelView& view) {
   std::string body = "<h2>Pointing model</h2>";
   if (view.points.empty()) {
     return body + "<p class=\"note\" id=\"points\">No sync points.</p>";
@@ -124,7 +125,7 @@ std::string PointsSection(const SyncModelView& view) {
           "&Prime;.</p><table id=\"points\"><tr><th>#</th><th>RA (h)</th><th>Dec (&deg;)</th>"
           "<th>Residual (&Prime;)</th><th></th></tr>";
   for (size_t i = 0; i < view.points.size(); ++i) {
-    const SyncPointView& p = view.points[i];
+    const host::SyncPointView& p = view.points[i];
     body += "<tr><td>" + std::to_string(i + 1) + "</td><td>" + Fixed(p.raHours, 4) + "</td><td>" +
             Fixed(p.decDegrees, 3) + "</td><td>" + Fixed(p.residualArcsec, 1) + "</td><td>" +
             (p.used ? "" : "left out (too far off)") + "</td></tr>";
@@ -301,9 +302,10 @@ std::string SubmitTelescopeSetup(Telescope& telescope, const SetupContext& conte
     return Form(v, {std::string("Not saved: ") + e.what()}, "");
   }
   std::string warning;
-  if (!simulator) {
-    const std::string problem = host::DiagnoseSerialDevice(config.device, "choose another");
-    if (!problem.empty()) warning = "The device cannot be opened now: " + problem;
+  if (const std::string problem =
+          host::DeviceUnusable({config.model, config.device, "choose another", ""});
+      !problem.empty()) {
+    warning = "The device cannot be opened now: " + problem;
   }
   return Form(ValuesOf(telescope, context), {},
               "Saved in " + context.configPath + ". The settings apply at the next connect.",

@@ -13,7 +13,6 @@
 #include "host/library_text.h"
 #include "host/mount_connect.h"
 #include "host/park_position.h"
-#include "host/serial_device.h"
 #include "host/sky_coordinates.h"
 #include "host/sky_frame.h"
 #include "host/tracking_rate.h"
@@ -61,14 +60,7 @@ struct Failure {
     throw std::runtime_error(message);
   }
 };
-using host::kPi;
 using host::Radians;
-
-std::string Coordinates(double raHours, double decDegrees) {
-  char text[64];
-  std::snprintf(text, sizeof text, "RA %.4f h, Dec %+.4f\u00b0", raHours, decDegrees);
-  return text;
-}
 
 }  // namespace
 
@@ -271,30 +263,12 @@ bool Telescope::Connecting() {
 
 void Telescope::ConnectOnWorker(const ServerConfig& settings) {
   const host::ModelFacts& facts = *host::FactsOf(settings.model);
-  std::string what = "Connecting to " + host::ModelLabel(settings.model);
-  std::string failure;
-  int code = SIDERA_OK;
-  if (!host::IsSimulator(facts)) {
-    if (!host::PortSettingFor(settings.device)) {
-      code = SIDERA_INVALID_PARAMETER;
-      failure = what + ": no serial device chosen (choose one on the setup page, /setup)";
-    } else if (std::string problem =
-                   host::DiagnoseSerialDevice(settings.device, "choose one on the setup page");
-               !problem.empty()) {
-      code = SIDERA_PORT_BUSY;
-      failure = what + ": " + problem;
-    } else {
-      (void)host::UseSerialDevice(settings.device);  // the path gives a port (above)
-      what += " on " + settings.device;
-    }
-  }
   const SiteSetting site = settings.site.value_or(SiteSetting{});
-  if (failure.empty()) {
-    code = CreateMount(settings.model, Radians(site.latitude), site.elevation);
-    if (code != SIDERA_OK) {
-      failure = host::LibraryFailure(code, what);
-    }
-  }
+  const host::ConnectOutcome connect =
+      host::ConnectMount({settings.model, settings.device, "choose one on the setup page, /setup",
+                          "choose its model on the setup page, /setup"},
+                         Radians(site.latitude), site.elevation);
+  const int code = connect.code;
   bool equatorial = false;
   double tolerance = facts.gotoToleranceDegrees;
   if (code == SIDERA_OK) {
@@ -305,7 +279,7 @@ void Telescope::ConnectOnWorker(const ServerConfig& settings) {
   std::lock_guard<std::mutex> lock(mutex_);
   connecting_ = false;
   if (code != SIDERA_OK) {
-    connectFailure_ = failure;
+    connectFailure_ = connect.failure;
     connectFailureNumber_ = AlpacaNumberOf(code);
     clients_.clear();
   } else {
@@ -505,7 +479,7 @@ void Telescope::SlewToSky(double raHours, double decDegrees) {
   const double lst = LocalSiderealTime(utc);
   OnWorker([=, this] {
     Check(GotoSky(host::HourAngleOf(raHours, lst), Radians(decDegrees)),
-          "Slewing to " + Coordinates(raHours, decDegrees));
+          "Slewing to " + host::CoordinatesText(raHours, decDegrees));
     StartMotion(MotionKind::kSky);
     return 0;
   });
@@ -530,16 +504,14 @@ void Telescope::AddSyncPoint(double raHours, double decDegrees) { Sync(raHours, 
 
 void Telescope::Sync(double raHours, double decDegrees, bool addsPoint) {
   OnWorker([=, this] {
-    const std::string what = "Syncing on " + Coordinates(raHours, decDegrees);
-    // The star's hour angle at the moment of the read (the middle of the
-    // exchange), not of the request: a tracking axis moves on meanwhile.
-    AxisPair axes{};
-    const int64_t before = UtcNow();
-    Check(GetAxisPositions(&axes), what);
-    const double lst = LocalSiderealTime(before + (UtcNow() - before) / 2);
-    const AlignStar star{host::HourAngleOf(raHours, lst), Radians(decDegrees), axes.axis0,
-                         axes.axis1};
-    Check(syncModel_.Sync(star, raHours, addsPoint), what);
+    const std::string what = "Syncing on " + host::CoordinatesText(raHours, decDegrees);
+    const auto site = Site();
+    host::SyncPoint star;
+    Check(
+        host::ObserveCentredStar(
+            raHours, decDegrees, [this] { return UtcNow(); }, site ? site->longitude : 0.0, &star),
+        what);
+    Check(syncModel_.Sync(star.observation, raHours, addsPoint), what);
     std::lock_guard<std::mutex> lock(mutex_);
     Invalidate();
     return 0;
@@ -637,22 +609,23 @@ void Telescope::MoveAxis(int axis, double degreesPerSecond) {
 
 void Telescope::PulseGuide(int direction, int milliseconds) {
   OnWorker([=, this] {
-    const bool northSouth = direction == 0 || direction == 1;
-    const double sign = direction == 0 || direction == 3 ? 1.0 : -1.0;
+    // GuideDirections: 0 north, 1 south, 2 east, 3 west.
+    const host::Direction towards =
+        std::array{host::Direction::North, host::Direction::South, host::Direction::East,
+                   host::Direction::West}[direction];
+    const int lane = host::GuidePulses::LaneOf(towards);
     host::MountGeometry geometry;
     double rate = 0, trackingRate = 0;
     Clock::duration duration{};
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (milliseconds > 0) duration = std::chrono::milliseconds(clock_.RealMillis(milliseconds));
-      rate = sign * guideRate_[northSouth ? 1 : 0];
+      rate = host::GuidePulses::SignOf(towards) * guideRate_[lane];
       geometry.equatorial = equatorial_;
       geometry.southern = config_.site && config_.site->latitude < 0;
       trackingRate = tracking_ ? host::TrackingSkyRate(trackingRate_) : 0.0;
     }
-    Check(pulses_.Start(northSouth ? host::GuidePulses::kNorthSouth : host::GuidePulses::kEastWest,
-                        rate, duration, geometry, trackingRate),
-          "Guiding");
+    Check(pulses_.Start(lane, rate, duration, geometry, trackingRate), "Guiding");
     return 0;
   });
 }

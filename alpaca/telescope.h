@@ -17,7 +17,6 @@
 #include <string>
 
 #include "alpaca/server_config.h"
-#include "alpaca/sync_model.h"
 #include "host/goto_watch.h"
 #include "host/guide_pulses.h"
 #include "host/model_facts.h"
@@ -25,12 +24,10 @@
 #include "host/mount_snapshot.h"
 #include "host/mount_worker.h"
 #include "host/sky_clock.h"
+#include "host/sync_model.h"
 #include "sidera.h"
 
 namespace sidera::alpaca {
-
-// A refresh serves every read made within this interval after it.
-inline constexpr std::chrono::milliseconds kRefreshInterval = host::kSnapshotInterval;
 
 // One reading of the mount, shared by every request that asks within the
 // refresh interval.
@@ -114,7 +111,7 @@ class Telescope {
   // chose (the hand controller's alignment).
   void AddSyncPoint(double raHours, double decDegrees);
   // The points the syncs added to the pointing model, and dropping them.
-  SyncModelView SyncPoints() const { return syncModel_.View(); }
+  host::SyncModelView SyncPoints() const { return syncModel_.View(); }
   void ClearSyncPoints();
   void AbortSlew();
   void Park();
@@ -191,7 +188,7 @@ class Telescope {
   double guideRate_[2];
   int connectFailureNumber_ = 0;
   std::optional<double> targetRa_, targetDec_;
-  SyncModel syncModel_;  // its points on the worker; its view read anywhere
+  host::SyncModel syncModel_;  // its points on the worker; its view read anywhere
 
   // Their own locks; taken after mutex_, never before it.
   host::SnapshotCache snapshot_{worker_.calls, false};

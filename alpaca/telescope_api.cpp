@@ -129,14 +129,7 @@ bool AtHome(Call& c, const Pointing& p) {
          std::fabs(host::WrapPi(p.axes.axis1 - c.t.HomeAxis(1))) <= tolerance;
 }
 
-json TrackingRates(Call& c) {
-  json rates = json::array();
-  const unsigned bits = c.t.Facts().trackingRates;
-  for (int rate = 0; rate < 3; ++rate) {
-    if (bits & (1u << rate)) rates.push_back(rate);
-  }
-  return rates;
-}
+json TrackingRates(Call& c) { return host::TrackingRatesOf(c.t.Facts()); }
 
 void SlewChecks(Call& c, const std::string& what, bool trackingWanted) {
   NotParked(c, what);
@@ -395,7 +388,7 @@ const std::map<std::string, Member>& Members() {
       {"trackingrate",
        {Live([](Call& c) -> json { return c.t.View().trackingRate; }), LivePut([](Call& c) {
           const int rate = c.p.Integer("TrackingRate");
-          if (rate < 0 || rate > 3 || !(c.t.Facts().trackingRates & (1u << rate))) {
+          if (!host::FollowsTrackingRate(c.t.Facts(), rate)) {
             Fail(kInvalidValue, "TrackingRate " + std::to_string(rate) +
                                     " is not one this mount follows (see TrackingRates)");
           }

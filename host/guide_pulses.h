@@ -21,6 +21,14 @@ class GuidePulses {
   using Clock = TaskLane::Clock;
   static constexpr int kEastWest = 0;
   static constexpr int kNorthSouth = 1;
+  // The lane of a pulse towards `d` (also the axis of its guide rate), and
+  // the sign of its rate: north and west positive.
+  static int LaneOf(Direction d) {
+    return d == Direction::North || d == Direction::South ? kNorthSouth : kEastWest;
+  }
+  static double SignOf(Direction d) {
+    return d == Direction::North || d == Direction::West ? 1.0 : -1.0;
+  }
 
   // Ends run on `stops`, which must have stopped before the pulses go.
   explicit GuidePulses(TaskLane& stops) : stops_(stops) {}

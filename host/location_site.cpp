@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "host/settings_file.h"
+
 namespace sidera::host {
 namespace {
 
@@ -46,18 +48,7 @@ std::string Whole(double v) { return std::to_string(static_cast<long long>(v)); 
 
 }  // namespace
 
-std::string LocationSettingsPath() {
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  std::string base;
-  if (xdg != nullptr && *xdg == '/') {
-    base = xdg;
-  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != 0) {
-    base = std::string(home) + "/.config";
-  } else {
-    return "";
-  }
-  return base + "/ZENARA.en/ZENARAWindow.conf";
-}
+std::string LocationSettingsPath() { return UserConfigPath("ZENARA.en/ZENARAWindow.conf"); }
 
 std::map<std::string, std::string> ParseSettingsText(std::string_view text) {
   std::map<std::string, std::string> values;

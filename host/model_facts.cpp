@@ -53,4 +53,12 @@ const ModelFacts* FactsOf(int type) {
   return &kModels[type];
 }
 
+std::vector<int> TrackingRatesOf(const ModelFacts& m) {
+  std::vector<int> rates;
+  for (int rate = 0; rate < 3; ++rate) {
+    if (FollowsTrackingRate(m, rate)) rates.push_back(rate);
+  }
+  return rates;
+}
+
 }  // namespace sidera::host

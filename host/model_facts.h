@@ -5,6 +5,8 @@
 // table (sidera_models.h), one row per model.
 #pragma once
 
+#include <vector>
+
 #include "sidera_models.h"
 
 namespace sidera::host {
@@ -66,6 +68,12 @@ inline bool OpensSerialDevice(int type) {
   const ModelFacts* facts = FactsOf(type);
   return facts != nullptr && !IsSimulator(*facts);
 }
+// Whether `m` follows tracking rate `rate` (0 sidereal, 1 lunar, 2 solar),
+// and the rates it follows, in that order.
+inline bool FollowsTrackingRate(const ModelFacts& m, int rate) {
+  return rate >= 0 && rate < 3 && (m.trackingRates & (1u << rate)) != 0;
+}
+std::vector<int> TrackingRatesOf(const ModelFacts& m);
 inline double HomeAxis0Degrees(const ModelFacts& m) { return m.homeAxis0Degrees; }
 inline double HomeAxis1Degrees(const ModelFacts& m) { return m.homeAxis1Degrees; }
 

@@ -15,6 +15,13 @@ double RightAscensionHoursOf(double hourAngle, double lst) {
   return hours >= 24.0 ? 0.0 : hours;
 }
 
+std::string CoordinatesText(double rightAscensionHours, double declinationDegrees) {
+  char text[64];
+  std::snprintf(text, sizeof text, "RA %.4f h, Dec %+.4f\u00b0", rightAscensionHours,
+                declinationDegrees);
+  return text;
+}
+
 double AzimuthDegrees(double azimuth) {
   const double degrees = Degrees(WrapTwoPi(azimuth));
   return degrees >= 360.0 ? 0.0 : degrees;

@@ -35,6 +35,9 @@ struct HourAngleDec {
 };
 HourAngleDec EquatorialOfHorizontal(double azimuth, double altitude, double latitude);
 
+// "RA 5.5914 h, Dec +7.4071°": a target as the front ends' messages name it.
+std::string CoordinatesText(double rightAscensionHours, double declinationDegrees);
+
 // Why a goto or sync target cannot be used, or "" when it can: right ascension
 // must be 0 to 24 hours and declination -90 to +90 degrees.
 std::string TargetProblem(double rightAscensionHours, double declinationDegrees);

@@ -243,7 +243,7 @@ void SideraMountDriver::FinishGoto() {
   ShowTrackSwitch();
   // The goto's own failure is what the user sees; a stop that fails as well
   // (the controller is gone) has nothing to add.
-  Run([this] { return session_.Abort(); }, [](const Outcome&) {});
+  StopOnLane([](const Outcome&) {});
   TrackState = SCOPE_IDLE;
   if (kind == GotoKind::Park) {
     ParkSP.s = IPS_ALERT;

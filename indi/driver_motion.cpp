@@ -29,11 +29,19 @@ bool SideraMountDriver::Abort() {
   trackingWanted_ = false;
   ShowTrackSwitch();
   TrackState = SCOPE_IDLE;
-  // The stops go out now; the worker's turn then clears the session's state
-  // and answers.
-  worker_->stops.Post([] { (void)host::StopEverything(); });
-  Run([this] { return session_.Abort(); }, [this](const Outcome& o) { ShowFailure(AbortSP, o); });
+  // The stop goes out now, beside whatever call the worker is making.
+  StopOnLane([this](const Outcome& o) { ShowFailure(AbortSP, o); });
   return true;
+}
+
+void SideraMountDriver::StopOnLane(std::function<void(const Outcome&)> done) {
+  const int generation = generation_;
+  worker_->stops.Post([this, generation, done = std::move(done)] {
+    const Outcome o = MountSession::Fail(host::StopEverything(), "Stopping the mount");
+    replies_.Reply([this, generation, o, done] {
+      if (Current(generation)) done(o);
+    });
+  });
 }
 
 bool SideraMountDriver::Park() {
@@ -215,10 +223,9 @@ IPState SideraMountDriver::StartPulse(Direction direction, uint32_t ms) {
                              : "Guiding waits for the goto to finish");
     return IPS_ALERT;
   }
-  const bool northSouth = direction == Direction::North || direction == Direction::South;
-  const int axis = northSouth ? host::GuidePulses::kNorthSouth : host::GuidePulses::kEastWest;
-  const double sign = direction == Direction::North || direction == Direction::West ? 1.0 : -1.0;
-  const double rate = sign * guideRateN_[northSouth ? 1 : 0].value * kSiderealRate;
+  const int axis = host::GuidePulses::LaneOf(direction);
+  const double rate =
+      host::GuidePulses::SignOf(direction) * guideRateN_[axis].value * kSiderealRate;
   // The pulse lasts `ms` of sky time, like every motion of a scaled library;
   // a new pulse on the axis replaces the old one. Its end runs on the stop
   // lane at its time and comes back here as OnPulseEnded.

@@ -1,13 +1,9 @@
 // Every library call the driver makes, run on the library worker thread.
 #include "indi/mount_session.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -16,7 +12,8 @@
 #include "host/model_facts.h"
 #include "host/mount_connect.h"
 #include "host/park_position.h"
-#include "host/serial_device.h"
+#include "host/sky_coordinates.h"
+#include "host/sync_model.h"
 #include "host/sync_restore.h"
 #include "host/tracking_rate.h"
 #include "indi/host_names.h"
@@ -29,12 +26,6 @@ namespace {
 double LocalSiderealTimeNow(const host::SkyClock& clock, double longitude) {
   return host::LocalApparentSiderealTimeAt(longitude,
                                            clock.UtcMillis(host::SkyClock::Steady::now()));
-}
-
-std::string Coordinates(double raHours, double decDegrees) {
-  char text[64];
-  std::snprintf(text, sizeof text, "RA %.4f h, Dec %+.4f\u00b0", raHours, decDegrees);
-  return text;
 }
 
 SkyPoint SkyOf(const host::SyncPoint& star) {
@@ -53,41 +44,12 @@ ConnectResult MountSession::Connect(const ConnectRequest& request) {
   // Chosen through the library, not the environment, which the event loop
   // may be reading meanwhile.
   SetDebugTopics(request.debug ? "all" : "");
-  std::string what = "Connecting to " + host::ModelLabel(request.model);
-  if (host::OpensSerialDevice(request.model)) {
-    if (!host::UseSerialDevice(request.devicePath)) {
-      result.outcome =
-          Outcome{SIDERA_INVALID_PARAMETER, what + ": no serial device chosen (set DEVICE_PORT)"};
-      return result;
-    }
-    what += " on " + request.devicePath;
-  }
-  const int code =
-      CreateMount(request.model, Radians(request.site.latitude), request.site.elevation);
-  if (code != SIDERA_OK) {
-    result.outcome = Fail(code, what);
-    // The library's code says the port cannot be used or no mount answers on
-    // it; the system, or what the path turns out to be, says why.
-    if (host::OpensSerialDevice(request.model) && code == SIDERA_INVALID_PARAMETER) {
-      // The site is not checked here: the controller's replies are not
-      // those of the model's family.
-      result.outcome.text =
-          what + ": " +
-          host::AnotherKindOfMountText(request.devicePath, host::ModelLabel(request.model),
-                                       "choose its model in MOUNT_MODEL") +
-          " (code " + std::to_string(code) + ")";
-    } else if (host::OpensSerialDevice(request.model)) {
-      if (access(request.devicePath.c_str(), F_OK) != 0) {
-        result.outcome.text += "; " + request.devicePath + ": " + std::strerror(errno);
-      } else if (const std::string problem =
-                     host::DiagnoseSerialDevice(request.devicePath, "choose one in DEVICE_PORT");
-                 !problem.empty()) {
-        result.outcome.text += "; " + problem;
-      } else if (code == SIDERA_NO_RESPONSE_AXIS0 || code == SIDERA_NO_RESPONSE_AXIS1) {
-        result.outcome.text +=
-            "; is the mount powered and cabled, and is it the model chosen in MOUNT_MODEL?";
-      }
-    }
+  const host::ConnectOutcome connect = host::ConnectMount(
+      {request.model, request.devicePath, "choose one in DEVICE_PORT on the Connection tab",
+       "choose its model in MOUNT_MODEL"},
+      Radians(request.site.latitude), request.site.elevation);
+  if (!connect.ok()) {
+    result.outcome = Outcome{connect.code, connect.failure};
     return result;
   }
   equatorial_ = IsEquatorialMount() == 1;
@@ -122,30 +84,21 @@ GotoStart MountSession::Goto(const host::SkyClock& clock, double longitude, doub
                              double decDegrees) {
   const double hourAngle = HourAngleOf(raHours, LocalSiderealTimeNow(clock, longitude));
   return Started(GotoSky(hourAngle, Radians(decDegrees)),
-                 "Goto to " + Coordinates(raHours, decDegrees));
+                 "Goto to " + host::CoordinatesText(raHours, decDegrees));
 }
 
 SyncResult MountSession::Sync(const host::SkyClock& clock, double longitude, double raHours,
                               double decDegrees) {
   SyncResult result;
-  const std::string what = "Sync on " + Coordinates(raHours, decDegrees);
-  // The star's hour angle at the moment of the read, the middle of the
-  // exchange: a tracking axis moves on while it lasts.
-  AxisPair axes{};
-  const auto before = host::SkyClock::Steady::now();
-  const int read = GetAxisPositions(&axes);
-  const auto readAt = before + (host::SkyClock::Steady::now() - before) / 2;
+  const std::string what = "Sync on " + host::CoordinatesText(raHours, decDegrees);
+  host::SyncPoint star;
+  const int read = host::ObserveCentredStar(
+      raHours, decDegrees, [&] { return clock.UtcMillis(host::SkyClock::Steady::now()); },
+      longitude, &star);
   if (read != SIDERA_OK) {
     result.outcome = Fail(read, what);
     return result;
   }
-  const double dec = Radians(decDegrees);
-  const double hourAngle =
-      HourAngleOf(raHours, host::LocalApparentSiderealTimeAt(longitude, clock.UtcMillis(readAt)));
-  host::SyncPoint star;
-  star.rightAscension = raHours / 12.0 * kPi;
-  star.declination = dec;
-  star.observation = AlignStar{hourAngle, dec, axes.axis0, axes.axis1};
   host::SyncPoints next = book_;
   next.Add(star);
 
@@ -241,8 +194,6 @@ GotoStart MountSession::Park(std::optional<double> axis0Degrees,
   start.outcome = Fail(host::GotoFixedPosition(park, &start.record), "Parking");
   return start;
 }
-
-Outcome MountSession::Abort() { return Fail(host::StopEverything(), "Stopping the mount"); }
 
 Outcome MountSession::SetTracking(bool on) {
   return Fail(::SetTracking(on ? 1 : 0), on ? "Starting tracking" : "Stopping tracking");

@@ -100,8 +100,6 @@ class MountSession {
   // Park: tracking off, then a goto to the park position (host::ParkAxes):
   // the user's axis angles in degrees where given, else the model's home.
   GotoStart Park(std::optional<double> axis0Degrees, std::optional<double> axis1Degrees);
-  // Stops every motion, tracking included.
-  Outcome Abort();
   Outcome SetTracking(bool on);
   Outcome SetTrackingMode(int indiMode, bool restartTracking);
   Outcome SetSite(const Site& site);

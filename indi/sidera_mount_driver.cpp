@@ -188,11 +188,6 @@ void SideraMountDriver::StartConnect() {
   bool siteKnown = false;
   request.site = SiteForConnect(&siteKnown);
   request.savedAlignment = savedAlignment_;
-  if (host::OpensSerialDevice(request.model) && request.devicePath.empty()) {
-    setConnected(false, IPS_ALERT,
-                 "Choose the serial device of the mount in DEVICE_PORT (Connection tab) first");
-    return;
-  }
   if (!siteKnown) {
     // Clients send their site only after the connect: until then the mount
     // has none but the property's, and a goto would be computed for it.

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -71,6 +72,9 @@ class SideraMountDriver : public INDI::Telescope, public INDI::GuiderInterface {
   template <typename Work, typename Done>
   void Run(Work work, Done done);
   bool Current(int generation) const { return generation == generation_; }
+  // Stops every motion, tracking included, on the stop lane (beside the call
+  // in progress), then hands the outcome to `done` on the driver's thread.
+  void StopOnLane(std::function<void(const Outcome&)> done);
 
   void HandleConnection(ISState* states, char* names[], int n);
   void StartConnect();

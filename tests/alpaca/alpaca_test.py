@@ -89,7 +89,7 @@ def wait_until(predicate, seconds, what):
         if predicate():
             return
         time.sleep(0.05)
-    raise AssertionError("timed out waiting for " + what)
+    raise AssertionError("timed out waiting for " + (what() if callable(what) else what))
 
 
 def connect(server, model_site=True):

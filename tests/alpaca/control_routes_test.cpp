@@ -124,7 +124,7 @@ TEST_F(ControlRoutesTest, PadDirectionsFollowTheSkyOnBothSidesOfThePier) {
   ASSERT_TRUE(Put("connect", "on=true")["ok"]);
   ASSERT_TRUE(Put("tracking", "on=true")["ok"]);
   auto sky = [&] {
-    std::this_thread::sleep_for(2 * kRefreshInterval);  // a reading after the motion
+    std::this_thread::sleep_for(2 * host::kSnapshotInterval);  // a reading after the motion
     return telescope_->Read().sky;
   };
   auto press = [&](const char* direction) {

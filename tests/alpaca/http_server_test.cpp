@@ -13,6 +13,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,13 +35,17 @@ class HttpServerTest : public ::testing::Test {
     limits.maxHeadBytes = 1024;
     limits.maxBodyBytes = 1024;
     limits.handlerThreads = 2;
-    server_ = std::make_unique<HttpServer>(
+    Start(
         [](const HttpRequest& r) {
           HttpReply reply;
           reply.body = r.method + " " + r.path + "?" + r.query + " " + r.body;
           return reply;
         },
         limits);
+  }
+  // Serves `handler` under `limits` on a free loopback port.
+  void Start(std::function<HttpReply(const HttpRequest&)> handler, const HttpLimits& limits) {
+    server_ = std::make_unique<HttpServer>(std::move(handler), limits);
     std::string error;
     port_ = server_->Bind("127.0.0.1", 0, &error);
     ASSERT_GT(port_, 0) << error;
@@ -150,6 +157,49 @@ TEST_F(HttpServerTest, OversizedOrMalformedRequestsAreRefused) {
     EXPECT_EQ(reply.rfind("HTTP/1.1 400", 0), 0u) << text.substr(0, 40) << " -> " << reply;
     close(fd);
   }
+}
+
+// An abort never queues behind handlers that all wait (for a mount whose
+// reads come late): urgent requests have a handler thread of their own.
+TEST_F(HttpServerTest, AnUrgentRequestIsServedWhileEveryHandlerWaits) {
+  server_->Stop();
+  thread_.join();
+  std::mutex mutex;
+  std::condition_variable released;
+  bool release = false;
+  HttpLimits limits;
+  limits.handlerThreads = 2;
+  limits.urgent = [](const HttpRequest& r) { return r.path == "/stop"; };
+  ASSERT_NO_FATAL_FAILURE(Start(
+      [&](const HttpRequest& r) {
+        if (r.path == "/slow") {
+          std::unique_lock<std::mutex> lock(mutex);
+          released.wait(lock, [&] { return release; });
+        }
+        HttpReply reply;
+        reply.body = r.path;
+        return reply;
+      },
+      limits));
+  std::vector<int> slow;
+  for (int i = 0; i < 3; ++i) {
+    slow.push_back(Open());
+    Send(slow.back(), "GET /slow HTTP/1.1\r\nHost: h\r\n\r\n");
+  }
+  const int fd = Open();
+  Send(fd, "PUT /stop HTTP/1.1\r\nHost: h\r\nContent-Length: 0\r\n\r\n");
+  const std::string reply = Receive(fd, 5000ms);
+  EXPECT_NE(reply.find("/stop"), std::string::npos) << reply;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    release = true;
+  }
+  released.notify_all();
+  for (int s : slow) {
+    EXPECT_NE(Receive(s, 5000ms).find("/slow"), std::string::npos);
+    close(s);
+  }
+  close(fd);
 }
 
 }  // namespace

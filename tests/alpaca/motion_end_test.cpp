@@ -46,7 +46,7 @@ TEST_F(MotionEnd, ParkIsRecordedThoughARefreshFailedOnTheWay) {
   Garble(0);
   bool failed = false;
   for (int i = 0; i < 4 && !failed; ++i) {
-    std::this_thread::sleep_for(kRefreshInterval);
+    std::this_thread::sleep_for(host::kSnapshotInterval);
     try {
       (void)telescope_->Read();
     } catch (const DeviceError&) {

@@ -73,12 +73,11 @@ TEST(AlpacaParams, RepliesQuotingInvalidTextStillDump) {
   EXPECT_NE(text.find("\xEF\xBF\xBD"), std::string::npos);  // U+FFFD in its place
 }
 
-TEST(AlpacaConfig, UnwritableConfigurationIsReportedAndLeavesNoFile) {
+// Writing the file whole is the host's (host_kit_tests); this is its JSON.
+TEST(AlpacaConfig, SettingsGoBothWays) {
   ServerConfig config;
   config.device = "/dev/ttyUSB0";
   std::string error;
-  EXPECT_FALSE(SaveConfig("/dev/null/sidera/alpaca.json", config, &error));
-  EXPECT_FALSE(error.empty());
   const std::string path = ::testing::TempDir() + "/alpaca_params_test.json";
   config.site = SiteSetting{34.2, -118.06, 1742};
   ASSERT_TRUE(SaveConfig(path, config, &error)) << error;

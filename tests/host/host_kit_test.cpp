@@ -6,14 +6,20 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "host/angle_text.h"
 #include "host/civil_time.h"
 #include "host/goto_watch.h"
 #include "host/location_site.h"
 #include "host/model_facts.h"
+#include "host/motion_rates.h"
 #include "host/serial_device.h"
+#include "host/settings_file.h"
 #include "host/sky_clock.h"
 #include "host/utf8.h"
 
@@ -133,9 +139,22 @@ TEST(ModelFacts, EveryModelHasItsKindAndRates) {
     EXPECT_EQ(IsSimulator(*m), type == 6 || type == 7) << type;
     EXPECT_GT(m->maxSlewDegreesPerSecond, 3.0);
     EXPECT_GT(m->gotoToleranceDegrees, 0.0);
+    EXPECT_EQ(TrackingRatesOf(*m), (eq ? std::vector<int>{0, 1, 2} : std::vector<int>{0})) << type;
   }
+  EXPECT_FALSE(FollowsTrackingRate(*FactsOf(6), 3));  // no such rate
+  EXPECT_FALSE(FollowsTrackingRate(*FactsOf(6), -1));
   EXPECT_EQ(FactsOf(-1), nullptr);
   EXPECT_EQ(FactsOf(ModelCount()), nullptr);
+}
+
+// Each tracking rate turns the sky once in its period: a sidereal day, a
+// solar day, the Moon's mean return to the meridian.
+TEST(MotionRates, TrackingRatesTurnOnceAPeriod) {
+  const double periods[][2] = {
+      {kSiderealTracking, 86164.09065}, {kLunarTracking, 89460.0}, {kSolarTracking, 86400.0}};
+  for (const auto& p : periods) {
+    EXPECT_NEAR(TrackingSkyRate(static_cast<int>(p[0])), 2 * M_PI / p[1], 1e-18) << p[0];
+  }
 }
 
 // A value that is not a number is in the host program's own site test.
@@ -165,8 +184,63 @@ TEST(LocationSite, SettingsAreReadAsLocationWritesThem) {
   EXPECT_FALSE(ReadStoredSite("/nonexistent/ZENARAWindow.conf").fileFound);
 }
 
-// What is wrong with a device (missing, a file, a directory, not a terminal,
-// no permission) is in the host program's own device test.
+TEST(AngleText, TypedCoordinatesReadAsDecimalOrSexagesimal) {
+  const struct {
+    const char* text;
+    double value;  // NAN: refused
+  } rows[] = {{"5.59", 5.59},
+              {"5 35 17", 5 + 35 / 60.0 + 17 / 3600.0},
+              {"5h35m17s", 5 + 35 / 60.0 + 17 / 3600.0},
+              {"-5:23:28", -(5 + 23 / 60.0 + 28 / 3600.0)},
+              {"-5\u00b023'28\"", -(5 + 23 / 60.0 + 28 / 3600.0)},
+              {"-0 30", -0.5},  // the sign of a zero first part holds
+              {"5 60", NAN},
+              {"5 -3", NAN},
+              {"1 2 3 4", NAN},
+              {"north", NAN},
+              {"", NAN}};
+  for (const auto& row : rows) {
+    const std::optional<double> read = ReadSexagesimal(row.text);
+    if (std::isnan(row.value)) {
+      EXPECT_FALSE(read.has_value()) << row.text;
+    } else {
+      ASSERT_TRUE(read.has_value()) << row.text;
+      EXPECT_NEAR(*read, row.value, 1e-12) << row.text;
+    }
+  }
+}
+
+// A settings file is replaced whole or not at all, in the user's folder.
+TEST(SettingsFile, ReplacedWholeOrNotAtAll) {
+  const std::string folder = ::testing::TempDir() + "/settings_file_test";
+  const std::string path = folder + "/a/b/settings.json";
+  std::string error;
+  ASSERT_TRUE(WriteWholeFile(path, "first\n", &error)) << error;
+  ASSERT_TRUE(WriteWholeFile(path, "second\n", &error)) << error;
+  std::ifstream read(path);
+  std::string text((std::istreambuf_iterator<char>(read)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text, "second\n");
+  EXPECT_FALSE(std::ifstream(path + ".new").good()) << "no temporary left behind";
+  EXPECT_FALSE(WriteWholeFile("/dev/null/sidera/settings.json", "x", &error));
+  EXPECT_NE(error.find("/dev/null/sidera"), std::string::npos) << error;
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  const std::string saved = xdg != nullptr ? xdg : "";
+  setenv("XDG_CONFIG_HOME", "/x", 1);
+  EXPECT_EQ(UserConfigPath("sidera/alpaca.json"), "/x/sidera/alpaca.json");
+  setenv("XDG_CONFIG_HOME", "relative", 1);  // not a place: HOME's .config is used
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != 0) {
+    EXPECT_EQ(UserConfigPath("z.conf"), std::string(home) + "/.config/z.conf");
+  }
+  if (xdg != nullptr) {
+    setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+  } else {
+    unsetenv("XDG_CONFIG_HOME");
+  }
+}
+
+// What is wrong with a device (missing, a file, a directory, not a terminal)
+// is in the host session suite's connect test, a device the user may not
+// open in the host program's own device test.
 TEST(SerialDevice, PathsFollowTheLibrarysPatternBothWays) {
   EXPECT_EQ(SerialDevicePath("", 2), "/dev/ttyS2");
   EXPECT_EQ(SerialDevicePath("/dev/ttyUSB%d", 0), "/dev/ttyUSB0");

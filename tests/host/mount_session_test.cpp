@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <future>
 #include <memory>
@@ -146,13 +147,56 @@ TEST_F(Snapshot, ATrackingRateChangeRestartsOnlyWhatRan) {
   EXPECT_TRUE(WaitFor(tracking, 5s));
 }
 
-// The connect's first steps: a model's label, and a device path that gives
-// no port sets nothing.
-TEST(Connect, ModelLabelsAndDevicesWithoutAPort) {
-  EXPECT_EQ(ModelLabel(6), LibraryModelName(6));
-  EXPECT_FALSE(ModelLabel(6).empty());
+// A connect's failure is worded once for every front end: what was tried,
+// on which device, and why, from what the system says of the device or how
+// the controller answered.
+TEST(Connect, FailuresSayWhatWasTriedAndWhy) {
   EXPECT_EQ(ModelLabel(ModelCount()), "model " + std::to_string(ModelCount()));
   EXPECT_FALSE(UseSerialDevice(""));
+  EXPECT_TRUE(ConnectMount({6, "", "", ""}, Radians(34.2), 1700).ok());  // no device needed
+  (void)DestroyMount();
+  const std::string name1 = "model 1 (" + LibraryModelName(1) + ")";
+  const std::string file = ::testing::TempDir() + "/not-a-port";
+  std::fclose(std::fopen(file.c_str(), "w"));
+  emulator::PacketBusOptions silent;
+  silent.silentAxis = 1;
+  emulator::PacketBusEmulator packetBus, silentBus(silent);
+  ASSERT_TRUE(packetBus.Start());
+  ASSERT_TRUE(silentBus.Start());
+  const struct {
+    int model;
+    std::string device;
+    int code;
+    std::string text;
+  } rows[] = {
+      {1, "", SIDERA_INVALID_PARAMETER,
+       "Connecting to " + LibraryModelName(1) + ": no serial device chosen (pick a port)"},
+      {1, "/nonexistent/ttyUSB0", SIDERA_PORT_BUSY,
+       "Connecting to " + LibraryModelName(1) +
+           " on /nonexistent/ttyUSB0: serial device /nonexistent/ttyUSB0 does not exist"},
+      {1, file, SIDERA_PORT_BUSY, file + " is a regular file, not a serial device"},
+      {1, ::testing::TempDir(), SIDERA_PORT_BUSY, "is a directory, not a serial device"},
+      {1, "/dev/null", SIDERA_PORT_BUSY, "/dev/null is not a serial (terminal) device"},
+      // A packet-bus controller taken for a byte-command mount.
+      {8, packetBus.DevicePath(), SIDERA_INVALID_PARAMETER,
+       ": the controller on " + packetBus.DevicePath() + " answers, but not as model 8 (" +
+           LibraryModelName(8) + ") does: it is another kind of mount; pick a model (code 4)"},
+      {1, silentBus.DevicePath(), SIDERA_NO_RESPONSE_AXIS1,
+       ": no mount answers on " + silentBus.DevicePath() +
+           ": axis 1 (declination) does not reply; is the mount powered and cabled, and is it " +
+           name1 + "? (code 101)"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.device);
+    const ConnectOutcome outcome =
+        ConnectMount({row.model, row.device, "pick a port", "pick a model"}, Radians(34.2), 1700);
+    EXPECT_EQ(outcome.code, row.code);
+    EXPECT_NE(outcome.failure.find(row.text), std::string::npos) << outcome.failure;
+  }
+  // A model this library does not drive, as the library answers it.
+  EXPECT_EQ(ConnectFailureReason({ModelCount(), "", "", ""}, SIDERA_NOT_IMPLEMENTED),
+            "model " + std::to_string(ModelCount()) +
+                " is not driven by this build of the library (code 300)");
 }
 
 TEST(ParkPosition, TheUsersAnglesStayTheirsAndTheHomeFillsTheRest) {

@@ -8,6 +8,10 @@
 #include <cstring>
 #include <vector>
 
+#include "host/sky_angles.h"
+#include "host/sky_coordinates.h"
+#include "host/sky_frame.h"
+#include "host/sync_model.h"
 #include "sidera.h"
 
 namespace sidera::host {
@@ -61,6 +65,42 @@ TEST(SyncRestore, AFailedFitKeepsAManyStarModelWhole) {
   };
   EXPECT_EQ(FitOrRestore(changesThenFails), SIDERA_ALIGN_FAILED);
   EXPECT_EQ(SavedModel(), model);
+  EXPECT_EQ(DestroyMount(), SIDERA_OK);
+}
+
+// Syncs as points of the model, or as a one-star alignment that drops them;
+// a sync whose fit fails keeps the points as they were.
+TEST(SyncModel, PointsAddUpAndAFailedFitKeepsThem) {
+  ASSERT_EQ(CreateMount(6, 0.6, 100.0), SIDERA_OK);
+  SyncModel model;
+  const auto centred = [](SkyPoint sky, double offset) {
+    AxisPair axes{};
+    EXPECT_EQ(SkyToAxes(sky, &axes), SIDERA_OK);
+    return AlignStar{sky.hourAngle, sky.declination, axes.axis0 + offset, axes.axis1};
+  };
+  EXPECT_EQ(model.Sync(centred({-1.0, 0.2}, 0.002), 25.0, true), SIDERA_OK);
+  EXPECT_EQ(model.Sync(centred({0.5, 0.9}, 0.002), 3.0, true), SIDERA_OK);
+  SyncModelView view = model.View();
+  ASSERT_EQ(view.points.size(), 2u);
+  EXPECT_NEAR(view.points[0].raHours, 1.0, 1e-9);  // wrapped into 0 to 24 h
+  EXPECT_NEAR(view.points[1].decDegrees, Degrees(0.9), 1e-9);
+  // A second star 90 degrees from where the axes say: no fit, no new point.
+  EXPECT_NE(model.Sync({1.5, 0.1, 0.0, 0.1}, 9.0, true), SIDERA_OK);
+  EXPECT_EQ(model.View().points.size(), 2u);
+  EXPECT_EQ(model.Sync(centred({0.2, 0.4}, 0.001), 6.0, false), SIDERA_OK);
+  EXPECT_TRUE(model.View().points.empty());
+  // A star centred: the axes read, the hour angle at the sky clock's time.
+  SyncPoint point;
+  ASSERT_EQ(ObserveCentredStar(
+                6.0, 45.0, [] { return int64_t{1767225600000}; }, 10.0, &point),
+            SIDERA_OK);
+  AxisPair axes{};
+  ASSERT_EQ(GetAxisPositions(&axes), SIDERA_OK);
+  EXPECT_NEAR(point.observation.axis0, axes.axis0, 1e-3);
+  EXPECT_NEAR(point.observation.hourAngle,
+              HourAngleOf(6.0, LocalApparentSiderealTimeAt(10.0, 1767225600000)), 1e-12);
+  EXPECT_NEAR(point.rightAscension, kPi / 2, 1e-12);
+  EXPECT_EQ(model.Clear(true), SIDERA_OK);
   EXPECT_EQ(DestroyMount(), SIDERA_OK);
 }
 

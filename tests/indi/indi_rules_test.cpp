@@ -19,15 +19,10 @@
 namespace sidera::indi {
 namespace {
 
+// The rates themselves are the host's (host_kit_tests).
 TEST(MotionRates, TrackingModesMapToTheLibrary) {
-  const struct {
-    int indi, library;
-    double seconds;  // the period of the mode's sky rate
-  } modes[] = {{0, 0, 86164.09065}, {1, 2, 86400.0}, {2, 1, 89460.0}, {7, 0, 86164.09065}};
-  for (const auto& m : modes) {
-    EXPECT_EQ(LibraryTrackingMode(m.indi), m.library);
-    EXPECT_NEAR(TrackingSkyRate(LibraryTrackingMode(m.indi)), kTwoPi / m.seconds, 1e-18);
-  }
+  const int modes[][2] = {{0, 0}, {1, 2}, {2, 1}, {7, 0}};
+  for (const auto& m : modes) EXPECT_EQ(LibraryTrackingMode(m[0]), m[1]);
 }
 
 // The reason the driver gives for a goto that ended without arriving comes

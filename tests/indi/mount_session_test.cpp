@@ -3,7 +3,9 @@
 // failures are driven through the INDI server, indi_server_test.py.)
 #include "indi/mount_session.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -133,12 +135,17 @@ TEST(MountSession, TheSavedModelComesBackWithItsPoints) {
 TEST(MountSession, ConnectingChangesNoEnvironment) {
   unsetenv("SIDERA_DEBUG");
   unsetenv("SIDERA_SERIAL_PATTERN");
+  // A terminal nobody answers on: the connect gets as far as the library.
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master) | unlockpt(master), 0);
   MountSession session;
   ConnectRequest request;
   request.model = 1;
-  request.devicePath = "/nonexistent/sidera-port0";
+  request.devicePath = ptsname(master);
   request.debug = true;
   EXPECT_EQ(session.Connect(request).outcome.code, SIDERA_NO_RESPONSE_AXIS0);
+  close(master);
   EXPECT_EQ(getenv("SIDERA_DEBUG"), nullptr);
   EXPECT_EQ(getenv("SIDERA_SERIAL_PATTERN"), nullptr);
   EXPECT_TRUE(platform::DebugEnabled(platform::DebugTopic::kIo)) << "the log is on";

@@ -203,12 +203,8 @@ TABLE
     expect 2 "is unusable: \"siteLat\" is \"north\", not a number" run --model 6 -- status
     ;;
   devices)
-    touch "$work/file"
     expect_rows <<TABLE
 1|serial device /nonexistent/ttyUSB0 does not exist|run --model 1 --lat 40 --lon 0 --device /nonexistent/ttyUSB0 -- status
-1|$work/file is a regular file, not a serial device|run --model 1 --lat 40 --lon 0 --device $work/file -- status
-1|$work is a directory, not a serial device|run --model 1 --lat 40 --lon 0 --device $work -- status
-1|/dev/null is not a serial (terminal) device|run --model 1 --lat 40 --lon 0 --device /dev/null -- status
 2|is a simulator: it uses no serial device|run --model 6 --lat 40 --lon 0 --device /dev/ttyS0 -- status
 TABLE
     expect 2 "--device needs a path" run --model 1 --lat 40 --lon 0 --device "" -- status
@@ -330,8 +326,9 @@ PY
   emulator_line)
     start_emulator --time-scale 20
     expect 0 "Arrived at Arcturus" run --model 1 --device "$device" "${at[@]/50/20}" -- goto Arcturus
-    expect 1 "answers, but not as model 9 (" run --model 9 --device "$device" "${at[@]}" -- status
-    grep -Fq "it is another kind of mount; give its model with --model" "$out" || fail family "text"
+    # Another kind of mount answering: the host's wording, with sidera's way to choose.
+    expect 1 "it is another kind of mount; give its model with --model" \
+      run --model 9 --device "$device" "${at[@]}" -- status
     # The line hung up while the mount is idle, then during a goto.
     drop_line_after "Connected" run --model 1 --device "$device" "${at[@]/50/20}" -- wait 60
     [ "$status" -eq 3 ] || fail idle "exit status $status"  # nothing could be read back
@@ -343,10 +340,6 @@ PY
     [ "$status" -eq 3 ] || fail mid-goto "exit status $status"
     grep -Fq "goto Arcturus: the mount stopped answering: axis" "$out" || fail mid-goto message
     grep -Fq "Arrived" "$out" && fail mid-goto "claimed an arrival"
-    # A controller that never answers.
-    start_emulator --silent-axis 1
-    expect 1 "no mount answers on $device: axis 1 (declination) does not reply" \
-      run --model 1 --device "$device" "${at[@]}" -- status
     ;;
   dead_line)
     # The controller cut off mid-goto, on each family: nobody can read back

@@ -8,7 +8,8 @@
 
 #include "host/goto_watch.h"
 #include "host/library_text.h"
-#include "host/serial_device.h"
+#include "host/mount_connect.h"
+#include "host/mount_worker.h"
 #include "tools/sidera/astro.h"
 #include "tools/sidera/commands.h"
 #include "tools/sidera/format.h"
@@ -138,23 +139,11 @@ Outcome Session::Connect() {
   }
   if (code != 0) {
     Outcome o = FromCode(code);
-    if (code == SIDERA_NOT_IMPLEMENTED) {
-      o.kind = Outcome::Kind::kRefused;
-      o.message = "model " + std::to_string(options_.model) + " (" + name +
-                  ") is not driven by this build of the library";
-    } else if (code == SIDERA_INVALID_PARAMETER && !options_.device.empty()) {
-      o.message =
-          host::AnotherKindOfMountText(
-              options_.device, "model " + std::to_string(options_.model) + " (" + name + ")",
-              "give its model with --model (sidera models lists them)") +
-          " (code " + std::to_string(code) + ")";
-    } else if (o.kind == Outcome::Kind::kNoResponse && !options_.device.empty()) {
-      o.message = "no mount answers on " + options_.device + ": axis " +
-                  std::to_string(code - SIDERA_NO_RESPONSE_AXIS0) + " (" +
-                  AxisName(code - SIDERA_NO_RESPONSE_AXIS0) +
-                  ") does not reply; is the mount powered and cabled, and is it model " +
-                  std::to_string(options_.model) + "? (code " + std::to_string(code) + ")";
-    }
+    if (code == SIDERA_NOT_IMPLEMENTED) o.kind = Outcome::Kind::kRefused;
+    o.message = host::ConnectFailureReason(
+        {options_.model, options_.device, "choose one with --device PATH or --port N",
+         "give its model with --model (sidera models lists them)"},
+        code);
     ReportFailure("connect", "connect", o);
     return o;
   }
@@ -282,14 +271,13 @@ Outcome Session::Interrupt(const std::string& what) {
 }
 
 Outcome Session::StopAfter(Outcome outcome) {
-  const int code0 = ::StopAxis(0);
-  const int code1 = ::StopAxis(1);
-  // Its code adds nothing: it halts the same axes, whose stops are reported.
-  (void)::SetTracking(0);
-  if (code0 == 0 && code1 == 0) {
+  // Tracking off and both halts on the line at once, nothing read first: a
+  // controller that answers late (what may have ended the step) does not
+  // hold up the halt of the other axis.
+  const int code = host::StopEverything();
+  if (code == 0) {
     outcome.message += "; both axes were stopped";
   } else {
-    const int code = code0 != 0 ? code0 : code1;
     outcome.message += "; stopping the axes failed too (" + host::LibraryMessage(code) + ", code " +
                        std::to_string(code) + ")";
   }

@@ -9,6 +9,7 @@
 #include "host/civil_time.h"
 #include "host/location_site.h"
 #include "host/model_facts.h"
+#include "host/mount_connect.h"
 #include "host/serial_device.h"
 #include "tools/sidera/astro.h"
 #include "tools/sidera/format.h"
@@ -129,8 +130,8 @@ bool PrepareSession(const SetupOptions& setup, SessionOptions* session, SetupErr
     const char* env = std::getenv("SIDERA_SERIAL_PATTERN");
     const std::string pattern = !setup.device.empty() ? setup.device : env != nullptr ? env : "";
     const std::string path = host::SerialDevicePath(pattern, setup.port >= 0 ? setup.port : 2);
-    if (std::string problem =
-            host::DiagnoseSerialDevice(path, "choose one with --device PATH or --port N");
+    if (std::string problem = host::DeviceUnusable(
+            {setup.model, path, "choose one with --device PATH or --port N", ""});
         !problem.empty()) {
       error->exitStatus = 1;
       error->message = problem;

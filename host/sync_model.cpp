@@ -1,28 +1,37 @@
-// The server's syncs as one-star alignments or as points of the model.
-#include "alpaca/sync_model.h"
+// Syncs as one-star alignments or as points of the many-star model.
+#include "host/sync_model.h"
 
 #include <cmath>
 
+#include "host/sky_angles.h"
+#include "host/sky_coordinates.h"
+#include "host/sky_frame.h"
 #include "host/sync_restore.h"
 
-namespace sidera::alpaca {
-namespace {
-
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kArcsecPerRadian = 180.0 / kPi * 3600.0;
-
-}  // namespace
+namespace sidera::host {
+int ObserveCentredStar(double raHours, double decDegrees, const std::function<int64_t()>& utcNow,
+                       double longitude, SyncPoint* point) {
+  AxisPair axes{};
+  const int64_t before = utcNow();
+  const int code = GetAxisPositions(&axes);
+  if (code != SIDERA_OK) return code;
+  const double lst = LocalApparentSiderealTimeAt(longitude, before + (utcNow() - before) / 2);
+  point->rightAscension = raHours / 12.0 * kPi;
+  point->declination = Radians(decDegrees);
+  point->observation = {HourAngleOf(raHours, lst), point->declination, axes.axis0, axes.axis1};
+  return SIDERA_OK;
+}
 
 int SyncModel::Sync(const AlignStar& star, double raHours, bool addsPoint) {
   if (!addsPoint) {
-    const int code = host::FitOrRestore([&] { return AlignOneStar(star); });
+    const int code = FitOrRestore([&] { return AlignOneStar(star); });
     if (code == SIDERA_OK) Forget();  // the model no longer comes from them
     return code;
   }
-  host::SyncPoints next = points_;
+  SyncPoints next = points_;
   next.Add({raHours / 12.0 * kPi, star.declination, star});
   const std::vector<AlignStar> observations = next.Observations();
-  const int code = host::FitOrRestore(
+  const int code = FitOrRestore(
       [&] { return AlignStars(observations.data(), static_cast<int>(observations.size())); });
   if (code != SIDERA_OK) return code;
   points_ = next;
@@ -69,4 +78,4 @@ SyncModelView SyncModel::View() const {
   return view_;
 }
 
-}  // namespace sidera::alpaca
+}  // namespace sidera::host

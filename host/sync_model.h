@@ -1,17 +1,27 @@
-// What the server's syncs make of the pointing model: by default each sync
-// is a one-star alignment on the star given; when the setup page asks for
-// it, each sync adds a point of the many-star model (host/sync_points.h),
-// as the INDI driver's syncs do. Sync and Clear run on the worker's calls
-// lane; the view is read by the setup page from the HTTP threads.
+// What a front end's syncs make of the pointing model: each sync is either a
+// one-star alignment on the star given or a new point of the many-star model
+// (host/sync_points.h), and a fit that fails leaves the model as it was.
+// Sync and Clear run on the calls lane; the view of the points and their
+// residuals may be read from any thread.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <mutex>
 #include <vector>
 
 #include "host/sync_points.h"
 #include "sidera.h"
 
-namespace sidera::alpaca {
+namespace sidera::host {
+
+// Reads the axes with the star at right ascension `raHours` (of date) and
+// declination `decDegrees` centred: the point, its hour angle taken at the
+// middle of the read (a tracking axis moves on while the exchange lasts), at
+// the sky clock's time `utcNow` and the site's `longitude` (degrees east).
+// Returns the library's code of the read.
+int ObserveCentredStar(double raHours, double decDegrees, const std::function<int64_t()>& utcNow,
+                       double longitude, SyncPoint* point);
 
 struct SyncPointView {
   double raHours = 0;
@@ -41,9 +51,9 @@ class SyncModel {
  private:
   void ShowFit();  // on the worker, after a fit of the points
 
-  host::SyncPoints points_;  // the worker's alone
+  SyncPoints points_;  // the worker's alone
   mutable std::mutex mutex_;
   SyncModelView view_;  // guarded by mutex_
 };
 
-}  // namespace sidera::alpaca
+}  // namespace sidera::host
