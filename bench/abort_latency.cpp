@@ -16,13 +16,16 @@
 //
 //   bench_abort_latency [--trials N] [--clients N] [--only alpaca|indi|sidera]
 //
-// Last figures (release build, 5 trials, median / max ms, first halt; both
-// axes' halts now arrive together): alpaca 0.4 / 0.5; indi 165 / 226;
-// sidera 159 / 309 (both axes 812 once). In the INDI and `sidera` trials the
-// goto has already failed on its first late read (code 100) and the front
-// end's own stop after that failure still holds the line, waiting for
-// replies queued behind the late read, when the abort comes: one stop never
-// cuts another short.
+// Last figures (release build, 7 trials, median / max ms, first halt = both
+// axes' halts): alpaca 6.1 / 7.1; indi 6.9 / 7.3; sidera 6.1 / 7.0. The
+// goto now survives the late reads (it sends an axis's command again while
+// the axis is not judged silent), so no front end has stopped the mount on
+// its own before the abort comes; the abort finds a read on the line, which
+// it cuts short. With the goto alive, the 20 Alpaca pollers keep every
+// HTTP handler waiting for the late reads: AbortSlew runs on a handler of
+// its own (4076 ms without it). Before (goto failed at its first late read, the front
+// end's own stop then held the line): indi 167 / 217, sidera 158 / 308 (both
+// axes 811 once).
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
