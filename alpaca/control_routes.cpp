@@ -368,6 +368,10 @@ HttpReply ControlRoutes::Put(const HttpRequest& request, std::string_view rest) 
       Member(t, "connected", std::string("Connected=") + (on ? "true" : "false"));
       answer["message"] = on ? "connected" : "disconnected";
     } else if (what == "goto") {
+      // The mount's own state first: a disconnected or parked mount is
+      // refused as such, whatever the target's place at this hour.
+      t.RequireConnection();
+      if (t.AtPark()) throw DeviceError(kInvalidWhileParked, "the mount is parked");
       const Place place = PlaceOf(t, p);
       if (place.altitude <= 0) {
         throw Refusal(place.name + " is below the horizon (" + Altitude(place) + ")");
