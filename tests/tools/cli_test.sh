@@ -303,7 +303,10 @@ TABLE
 import json, sys
 t = [json.loads(l)["data"] for l in open(sys.argv[1]) if '"step":"track"' in l][0]
 # The equatorial model holds where its goto ended (within its tolerance).
-closing, off = (30, 5) if sys.argv[2] == "7" else (0, 120)
+# The alt-azimuth one closes onto the target until each axis is within 5"
+# of its track (up to about 7" on the sky). A quiet machine ends at 0.5";
+# a loaded one, whose loop runs late at 50 times real time, nearer the 7".
+closing, off = (30, 20) if sys.argv[2] == "7" else (0, 120)
 assert t["target"] == "Arcturus" and t["targetEndArcsec"] < off, t
 assert t["driftArcsec"] < 2 and closing <= t["driftFromSeconds"] < closing + 20, t
 PY
